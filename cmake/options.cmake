@@ -1,0 +1,11 @@
+# Warnings and sanitizers, carried by one interface target every target links.
+add_library(xrdb8_options INTERFACE)
+target_compile_options(xrdb8_options INTERFACE -Wall -Wextra)
+if(XRDB8_WERROR)
+  target_compile_options(xrdb8_options INTERFACE -Werror)
+endif()
+if(XRDB8_SANITIZE)
+  target_compile_options(xrdb8_options INTERFACE
+    -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  target_link_options(xrdb8_options INTERFACE -fsanitize=address,undefined)
+endif()

@@ -1,0 +1,30 @@
+// "key=value;key=value" connection texts: keys compare without case, values
+// may be quoted with ' or " to hold a ';'. Unknown keys are kept and ignored.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace xr::engine {
+
+class ConnectionString {
+public:
+    // Throws ComError (E_FAIL, the OLE DB initialisation-string text) when the
+    // text is malformed.
+    static ConnectionString Parse(std::string_view text);
+
+    std::optional<std::string> Get(std::string_view key) const;
+    const std::vector<std::pair<std::string, std::string>>& Pairs() const { return m_pairs; }
+
+private:
+    std::vector<std::pair<std::string, std::string>> m_pairs;
+};
+
+// The text with the value of every Password=/Pwd= key replaced by "***", for
+// anything written to the log or shown. Nothing else changes.
+std::string MaskPasswords(std::string_view text);
+
+}  // namespace xr::engine

@@ -1,0 +1,91 @@
+// The seam between the library and a database engine. A Session is one open
+// link to a server (for the embedded engine: a folder of database files) with
+// the per-connection state of the T-SQL dialect; Rows is one result set.
+// A second engine implements these two interfaces and registers a provider.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/error.h"
+#include "platform/variant.h"
+
+namespace xr::engine {
+
+// One entry of the connection's errors collection.
+struct ErrorRecord {
+    HRESULT number;
+    std::string description;
+};
+
+// ADO DataTypeEnum values the field types map to.
+enum AdoType : uint16_t {
+    adEmpty = 0,
+    adSmallInt = 2,
+    adInteger = 3,
+    adSingle = 4,
+    adDouble = 5,
+    adCurrency = 6,
+    adBoolean = 11,
+    adDecimal = 14,
+    adUnsignedTinyInt = 17,
+    adBigInt = 20,
+    adUnsignedBigInt = 21,
+    adBinary = 128,
+    adChar = 129,
+    adNumeric = 131,
+    adDBTimeStamp = 135,
+    adVarChar = 200,
+    adLongVarChar = 201,
+    adVarBinary = 204,
+    adLongVarBinary = 205,
+};
+
+struct ColumnInfo {
+    std::string name;
+    std::string typeName;  // the declared T-SQL type, e.g. "VARCHAR(40)", "MONEY"
+    uint16_t adoType = adEmpty;
+    int32_t definedSize = 0;
+    uint8_t precision = 0;
+    uint8_t scale = 0;
+    bool nullable = true;
+    std::string baseTable;   // table the column comes from, empty for expressions
+    std::string baseColumn;  // its name there
+};
+
+class Rows {
+public:
+    virtual ~Rows() = default;
+    virtual size_t ColumnCount() const = 0;
+    virtual const ColumnInfo& Column(size_t i) const = 0;
+    // Advances to the next row; false when there is none. Throws ComError.
+    virtual bool Next() = 0;
+    // The value of column i of the current row.
+    virtual Variant Value(size_t i) const = 0;
+};
+
+class Session {
+public:
+    virtual ~Session() = default;
+
+    // Runs a batch. Every error is appended to `errors` (a run-time error ends
+    // only its statement); the caller raises the first one.
+    virtual void Execute(std::string_view batch, std::vector<ErrorRecord>& errors) = 0;
+    // Runs a batch and returns the rows of its first result set, or null when
+    // it produced none. Errors as for Execute.
+    virtual std::unique_ptr<Rows> Query(std::string_view batch,
+                                        std::vector<ErrorRecord>& errors) = 0;
+
+    virtual void BeginTrans() = 0;
+    virtual void CommitTrans() = 0;
+    virtual void RollbackTrans() = 0;
+
+    virtual std::string DefaultDatabase() const = 0;
+    virtual void SetDefaultDatabase(std::string_view name) = 0;  // throws ComError
+    virtual std::string DbmsVersion() const = 0;
+};
+
+}  // namespace xr::engine

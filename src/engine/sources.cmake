@@ -1,0 +1,3 @@
+list(APPEND XRDB8_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/connection.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/connection_string.cpp)

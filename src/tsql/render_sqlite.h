@@ -1,0 +1,89 @@
+// Renders plain T-SQL statements (SELECT, INSERT, UPDATE, DELETE) and
+// expressions into SQLite SQL over the storage layout of the catalog.
+// Every expression is typed: the renderer brings operands to a common type,
+// converts values written into columns to the column's type (strictly, as the
+// server does) and hands out the T-SQL type of every result column.
+// Literals and variables become bound parameters, so one rendering serves
+// every statement of the same shape.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "tsql/ast.h"
+#include "tsql/catalog.h"
+
+namespace xr::tsql {
+
+// One bound parameter (?1, ?2, ...).
+struct Slot {
+    enum class Source : uint8_t { Literal, Variable, Constant };
+    Source source = Source::Constant;
+    int literal = -1;      // Literal: index into the statement's literals
+    std::string variable;  // Variable: its name
+    Value value;           // Constant: the value, in storage representation of valueType
+    TypeSpec valueType;
+    bool convert = false;  // convert to `target` when binding
+    bool storing = false;  // ... with the strict rules of a column write
+    TypeSpec target;
+};
+
+struct OutColumn {
+    std::string name;
+    TypeSpec type;
+    std::string baseTable;
+    std::string baseColumn;
+    bool nullable = true;
+};
+
+struct Plan {
+    std::string sql;
+    std::vector<Slot> slots;
+    std::vector<OutColumn> columns;  // result columns of a query
+    // Literals written into the SQL text itself (ORDER BY positions): a cached
+    // plan serves only statements with the same values there.
+    std::vector<std::pair<int, std::string>> inlined;
+    // INSERT into a table with an identity column: @@IDENTITY follows it.
+    bool setsIdentity = false;
+    // Statement reads or writes the session's identity value (@@IDENTITY).
+    bool readsIdentity = false;
+};
+
+// What the renderer asks of the session.
+class RenderContext {
+public:
+    virtual ~RenderContext() = default;
+    // The SQLite schema of a database name (attaching it); throws when missing.
+    virtual std::string SchemaFor(std::string_view database) = 0;
+    virtual std::string CurrentSchema() = 0;
+    // The table or system table; null when there is none.
+    virtual const TableDef* FindTable(const std::string& schema, std::string_view name) = 0;
+    // Null when the variable is not declared.
+    virtual const TypeSpec* VariableType(std::string_view name) = 0;
+    virtual bool IdentityInsertOn(const std::string& schema, std::string_view table) = 0;
+};
+
+Plan RenderSelect(const SelectStmt& select, RenderContext& ctx);
+Plan RenderInsert(const Stmt& stmt, RenderContext& ctx);
+Plan RenderUpdate(const Stmt& stmt, RenderContext& ctx);
+Plan RenderDelete(const Stmt& stmt, RenderContext& ctx);
+// "SELECT <expr>": one result column typed as the expression.
+Plan RenderScalar(const Expr& expr, RenderContext& ctx);
+// "SELECT CASE WHEN <condition> THEN 1 ELSE 0 END" (unknown counts as false).
+Plan RenderCondition(const Expr& condition, RenderContext& ctx);
+// The condition of a filtered index over `table`, with constants written in.
+std::string RenderIndexFilter(const Expr& condition, const TableDef& table, RenderContext& ctx);
+
+// The natural type and storage value of a literal.
+TypeSpec LiteralType(const Expr& literal);
+Value LiteralValue(const Expr& literal);  // throws ComError for a number out of range
+
+// A storage value as an SQLite literal.
+std::string InlineValue(const Value& v);
+
+// "name" quoted for SQLite.
+std::string QuoteIdent(std::string_view name);
+
+}  // namespace xr::tsql

@@ -1,0 +1,31 @@
+// Result sets of the T-SQL layer.
+#pragma once
+
+#include <vector>
+
+#include "engine/session.h"
+#include "tsql/render_sqlite.h"
+
+namespace xr::tsql {
+
+engine::ColumnInfo MakeColumnInfo(const OutColumn& c);
+
+// A result set held in memory (the first result of a multi-statement batch).
+class MaterializedRows final : public engine::Rows {
+public:
+    explicit MaterializedRows(std::vector<engine::ColumnInfo> columns);
+    void Add(std::vector<tsql::Value> row) { m_rows.push_back(std::move(row)); }
+
+    size_t ColumnCount() const override { return m_columns.size(); }
+    const engine::ColumnInfo& Column(size_t i) const override { return m_columns.at(i); }
+    bool Next() override;
+    Variant Value(size_t i) const override;
+
+private:
+    std::vector<engine::ColumnInfo> m_columns;
+    std::vector<TypeSpec> m_types;
+    std::vector<std::vector<tsql::Value>> m_rows;
+    size_t m_next = 0;  // 1-based position of the current row after Next()
+};
+
+}  // namespace xr::tsql
