@@ -59,7 +59,7 @@ public:
     static Variant UI8(uint64_t v);
     static Variant R4(float v);
     static Variant R8(double v);
-    static Variant Bool(bool v);  // stored as VARIANT_TRUE (-1) / VARIANT_FALSE (0)
+    static Variant Bool(bool v);              // stored as VARIANT_TRUE (-1) / VARIANT_FALSE (0)
     static Variant Currency(int64_t scaled);  // value * 10000
     static Variant Date(double oleDate);
     static Variant Dec(const Decimal& d);
@@ -72,11 +72,11 @@ public:
     bool IsEmptyOrNull() const { return m_vt == VT_EMPTY || m_vt == VT_NULL; }
 
     // Raw members; valid only for the matching type.
-    int64_t IntValue() const { return m_i; }            // I1 I2 I4 I8 UI1..UI4 BOOL(-1/0) CY(scaled)
-    uint64_t UIntValue() const { return static_cast<uint64_t>(m_i); }  // UI8
-    double RealValue() const { return m_d; }            // R4 R8 DATE
-    const Decimal& DecValue() const { return m_dec; }   // DECIMAL
-    const std::string& TextValue() const { return m_s; }  // BSTR
+    int64_t IntValue() const { return m_i; }  // I1 I2 I4 I8 UI1..UI4 BOOL(-1/0) CY(scaled)
+    uint64_t UIntValue() const { return static_cast<uint64_t>(m_i); }   // UI8
+    double RealValue() const { return m_d; }                            // R4 R8 DATE
+    const Decimal& DecValue() const { return m_dec; }                   // DECIMAL
+    const std::string& TextValue() const { return m_s; }                // BSTR
     const std::vector<uint8_t>& BytesValue() const { return m_bytes; }  // VT_BYTES
 
     // VariantChangeType with flags 0 in the fixed locale (en-US: '.', ',',

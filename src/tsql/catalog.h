@@ -49,7 +49,7 @@ struct IndexDef {
     bool primaryKey = false;  // the PRIMARY KEY constraint, kept as a unique index of that name
     std::vector<std::string> columns;
     std::vector<bool> descending;
-    std::string filterSql;  // rendered SQLite condition of a filtered index, empty when none
+    std::string filterSql;    // rendered SQLite condition of a filtered index, empty when none
     int32_t id = 0;           // object id of a PRIMARY KEY constraint; 0 for a plain index
     std::string storageName;  // the SQLite index name (unique in the file); set by the catalog
 };
@@ -114,7 +114,7 @@ public:
 
     // Server-wide logins live in the master file ("main"); database users and
     // role memberships in each database. A password is never stored, not even
-    // hashed: only whether one was given.
+    // hashed: only whether one was given (an empty password counts as none).
     void AddLogin(std::string_view name, std::optional<std::string_view> password,
                   std::string_view defaultDb);
     void GrantDbAccess(const std::string& db, std::string_view login);

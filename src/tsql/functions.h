@@ -13,7 +13,15 @@ namespace xr::tsql {
 //   xr_datepart(part, x)           YEAR/MONTH/DAY/DATEPART on an OLE date
 //   xr_getdate()                   GETDATE() as an OLE date
 //   xr_compare(a, b)               CollateCompare for values of any type (text with the collation)
+//   xr_datediff(part, a, b)        DATEDIFF on OLE dates ('day', 'mm', ...): boundaries crossed
+//   xr_dateadd(part, n, d)         DATEADD, an OLE date
+//   xr_charindex(needle, hay[, start])  CHARINDEX without case, 1-based, 0 when absent
+//   xr_str(x[, length[, decimals]])     STR: right-aligned text, stars when too long
+// Type codes are TypeSpec::Code(). Dates given as text are read as the server
+// reads them; NULL in gives NULL out. LIKE needs no function of ours: SQLite's
+// LIKE already ignores the case of ASCII letters.
 // Errors of these functions carry the server's message text.
+// Throws ComError when SQLite refuses a registration.
 void RegisterSqlFunctions(sqlite3* handle);
 
 }  // namespace xr::tsql

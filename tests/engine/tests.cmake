@@ -1,1 +1,4 @@
 # Tests of src/engine.
+xrdb8_test(engine_tests
+  ${CMAKE_CURRENT_LIST_DIR}/connection_string_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/connection_test.cpp)

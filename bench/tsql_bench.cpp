@@ -1,0 +1,154 @@
+// Statements through DBExec against raw SQLite doing the same work in the
+// same run: 100,000 key queries and 100,000 single-row inserts. Each pair
+// reports the ratio library / raw.
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <string>
+
+#include "temp_dir.h"
+#include "xrdb8/xrdb8.h"
+
+namespace {
+
+constexpr int kRows = 100000;
+
+struct Fixture {
+    xrtest::TempDir dir;
+    std::string dbFile;
+    Fixture() {
+        std::string cs = "Provider=sqlite;Data Source=" + dir.Str() + ";Synchronous=OFF";
+        DBOpen(cs.c_str(), "");
+        DBExec("CREATE DATABASE LORIMDB81");
+        DBSetDefaultDB("LORIMDB81");
+        std::string create = "CREATE TABLE Products (PLU BIGINT NOT NULL, Description VARCHAR(40) DEFAULT 'Description' NOT NULL";
+        for (int i = 1; i <= 10; ++i) create += ", Price" + std::to_string(i) + " MONEY DEFAULT 0 NOT NULL";
+        for (int i = 1; i <= 9; ++i) create += ", Dsp" + std::to_string(i) + " BIT DEFAULT 0 NOT NULL";
+        create += ", Dept INTEGER DEFAULT 1 NOT NULL, VAT CHAR(1) DEFAULT 'A' NOT NULL)";
+        DBExec(create.c_str());
+        DBExec("ALTER TABLE Products ADD CONSTRAINT ProductsPrimary PRIMARY KEY (PLU)");
+        DBExec("CREATE TABLE Log (ID INTEGER NOT NULL, Name VARCHAR(40) NOT NULL, Amount MONEY NOT NULL)");
+        dbFile = dir.Str() + "/LORIMDB81.db";
+    }
+    ~Fixture() { DBClose(); }
+};
+
+Fixture& Fix() {
+    static Fixture f;
+    return f;
+}
+
+std::map<std::string, double> g_seconds;
+
+double Seconds(std::chrono::steady_clock::time_point a) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - a).count();
+}
+
+sqlite3* OpenRaw() {
+    sqlite3* db = nullptr;
+    sqlite3_open(Fix().dbFile.c_str(), &db);
+    sqlite3_exec(db, "PRAGMA synchronous=OFF", nullptr, nullptr, nullptr);
+    return db;
+}
+
+void Fill() {
+    static bool done = false;
+    if (done) return;
+    done = true;
+    DBBeginTrans();
+    for (int i = 1; i <= kRows; ++i) {
+        std::string sql = "INSERT Products (PLU, Description, Price1) VALUES (" + std::to_string(i) +
+                          ", 'Item " + std::to_string(i) + "', 1.25)";
+        DBExec(sql.c_str());
+    }
+    DBCommitTrans();
+}
+
+void BM_KeyQuery_Raw(benchmark::State& state) {
+    Fill();
+    sqlite3* db = OpenRaw();
+    for (auto _ : state) {
+        auto t = std::chrono::steady_clock::now();
+        for (int i = 1; i <= kRows; ++i) {
+            std::string sql = "SELECT * FROM \"Products\" WHERE \"PLU\"=" + std::to_string(i);
+            sqlite3_stmt* st = nullptr;
+            sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr);
+            while (sqlite3_step(st) == SQLITE_ROW) {
+            }
+            sqlite3_finalize(st);
+        }
+        g_seconds["key query raw"] = Seconds(t);
+    }
+    sqlite3_close(db);
+}
+
+void BM_KeyQuery_DBExec(benchmark::State& state) {
+    Fill();
+    for (auto _ : state) {
+        auto t = std::chrono::steady_clock::now();
+        for (int i = 1; i <= kRows; ++i) {
+            std::string sql = "SELECT * FROM Products WHERE PLU=" + std::to_string(i);
+            DBExec(sql.c_str());
+        }
+        g_seconds["key query DBExec"] = Seconds(t);
+    }
+}
+
+void BM_Insert_Raw(benchmark::State& state) {
+    sqlite3* db = OpenRaw();
+    for (auto _ : state) {
+        sqlite3_exec(db, "DELETE FROM \"Log\"", nullptr, nullptr, nullptr);
+        auto t = std::chrono::steady_clock::now();
+        sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+        for (int i = 1; i <= kRows; ++i) {
+            std::string sql = "INSERT INTO \"Log\" (\"ID\", \"Name\", \"Amount\") VALUES (" +
+                              std::to_string(i) + ", 'Name " + std::to_string(i) + "', 12500)";
+            sqlite3_stmt* st = nullptr;
+            sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr);
+            sqlite3_step(st);
+            sqlite3_finalize(st);
+        }
+        sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+        g_seconds["insert raw"] = Seconds(t);
+    }
+    sqlite3_close(db);
+}
+
+void BM_Insert_DBExec(benchmark::State& state) {
+    for (auto _ : state) {
+        DBExec("DELETE FROM Log");
+        auto t = std::chrono::steady_clock::now();
+        DBBeginTrans();
+        for (int i = 1; i <= kRows; ++i) {
+            std::string sql = "INSERT INTO Log (ID, Name, Amount) VALUES (" + std::to_string(i) +
+                              ", 'Name " + std::to_string(i) + "', 1.25)";
+            DBExec(sql.c_str());
+        }
+        DBCommitTrans();
+        g_seconds["insert DBExec"] = Seconds(t);
+    }
+}
+
+BENCHMARK(BM_KeyQuery_Raw)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_KeyQuery_DBExec)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Insert_Raw)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Insert_DBExec)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    auto ratio = [](const char* name, const char* lib, const char* raw) {
+        if (!g_seconds.count(lib) || !g_seconds.count(raw)) return;
+        std::printf("%-28s %8.3f s vs raw %8.3f s   ratio %.2f\n", name, g_seconds[lib], g_seconds[raw],
+                    g_seconds[lib] / g_seconds[raw]);
+    };
+    ratio("100,000 key queries", "key query DBExec", "key query raw");
+    ratio("100,000 single-row inserts", "insert DBExec", "insert raw");
+    return 0;
+}

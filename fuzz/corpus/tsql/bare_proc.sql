@@ -1,0 +1,1 @@
+sp_rename 'CfgTills.[KPAggregate1]', 'KPLayout1', 'COLUMN'

@@ -1,0 +1,1 @@
+INSERT SysValues VALUES ('PluType', 0, 0, 0.0, 'General') INSERT INTO TimePlans VALUES (1, 'Auto entry for 1') DELETE FROM FlexTextHdrs WHERE [TextName] LIKE 'TestText%' SET NOCOUNT ON PRINT CONVERT(VARCHAR(10), GETDATE(), 121) RETURN

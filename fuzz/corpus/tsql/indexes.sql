@@ -1,0 +1,1 @@
+CREATE UNIQUE INDEX ProductsIX1 ON Products  (Description, PLU) CREATE INDEX TranHistoryIX2 ON TranHistory (BookingId) WHERE BookingId <> 0 DROP INDEX Products.ProductsIX1

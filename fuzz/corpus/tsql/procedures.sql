@@ -1,0 +1,1 @@
+EXEC sp_addlogin 'BrantUK', 'marigold','LorimDB81' EXEC sp_grantdbaccess BrantUK EXEC sp_addrolemember 'db_datareader',BrantUK

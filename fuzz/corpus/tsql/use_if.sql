@@ -1,0 +1,1 @@
+USE LORIMDB81 IF (SELECT [Name] FROM Functions WHERE FuncNo=47) = 'SYSTEM' BEGIN UPDATE Functions SET [Auth]=(SELECT [Auth] FROM Functions WHERE FuncNo=40) WHERE FuncNo=47 END

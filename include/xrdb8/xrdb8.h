@@ -1,0 +1,6 @@
+// The whole public interface of libxrdb8.
+#pragma once
+
+#include "xrdb8/export.h"
+#include "xrdb8/frame.h"
+#include "xrdb8/types.h"

@@ -1,0 +1,181 @@
+// Inside the catalog: the statement helper, the per-database cache and the
+// storage of the metadata tables. Shared by catalog.cpp (lookups, cache,
+// logins) and catalog_ddl.cpp (the DDL); not part of the layer's interface.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <random>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/error.h"
+#include "tsql/catalog.h"
+
+namespace xr::tsql::detail {
+
+// Names compare without case (ASCII), as the server compares identifiers.
+struct ILess {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const;
+};
+
+// "name" quoted for SQLite.
+std::string Quote(std::string_view name);
+// 'text' with quotes doubled.
+std::string QuoteText(std::string_view text);
+// Names of the engine's and the catalog's own tables (sqlite_..., xr_...).
+bool IsReservedName(std::string_view name);
+// The error every failing operation throws.
+[[noreturn]] void Fail(std::string message);
+
+struct CatalogState;
+
+// A prepared statement kept for reuse.
+struct KeptStatement {
+    sqlite3_stmt* stmt = nullptr;
+    bool busy = false;  // in use: a nested use of the same text prepares its own
+};
+
+// One statement on the handle. Statements with a fixed text are prepared once
+// and kept; the helper resets the statement when it goes out of scope so that
+// no statement stays active (an active one would block a DROP TABLE).
+class Sql {
+public:
+    // `keep`: prepare once and reuse (texts without literal names in them).
+    Sql(CatalogState& state, const std::string& text, bool keep = true);
+    ~Sql();
+    Sql(const Sql&) = delete;
+    Sql& operator=(const Sql&) = delete;
+
+    Sql& Bind(int index, int64_t value);
+    Sql& Bind(int index, std::string_view text);
+    Sql& Bind(int index, const Value& value);
+    Sql& BindNull(int index);
+
+    bool Step();  // true while there is a row; throws on error
+    void Run();   // steps to the end
+
+    bool IsNull(int column) const;
+    int64_t Int(int column) const;
+    std::string Text(int column) const;
+    Value Get(int column) const;
+
+private:
+    CatalogState& m_state;
+    sqlite3_stmt* m_stmt = nullptr;
+    KeptStatement* m_kept = nullptr;  // the kept statement in use, else a one-off
+};
+
+// A database's cached definitions, good while the file's schema version and
+// catalog stamp are the ones they were read at.
+struct DbCache {
+    bool validated = false;
+    int64_t schemaVersion = -1;
+    int64_t stamp = 0;
+    int hasCatalog = -1;  // -1 unknown, 0 no system tables, 1 initialised
+    // Null entries remember tables that do not exist.
+    std::map<std::string, std::unique_ptr<TableDef>, ILess> tables;
+};
+
+struct CatalogState {
+    explicit CatalogState(sqlite3* handle);
+    ~CatalogState();
+
+    sqlite3* handle;
+    std::unordered_map<std::string, KeptStatement> statements;
+    std::map<std::string, DbCache, ILess> caches;
+    // Definitions handed out before a DDL dropped them from the cache; freed on
+    // the next Validate so that a caller's pointer survives its own statement.
+    std::vector<std::unique_ptr<TableDef>> retired;
+    std::mt19937 random;
+
+    DbCache& Cache(const std::string& db);
+    void Retire(DbCache& cache);
+    // Forgets what is known about `db` after a DDL; the next lookup reads afresh.
+    void Forget(const std::string& db);
+
+    // Reads the file's version and stamp; drops the cache when they moved.
+    void Validate(const std::string& db);
+    bool HasCatalog(const std::string& db);
+    // Writes a new random stamp: another connection's cache built on the old
+    // state can no longer match, even if a rollback brings the schema version back.
+    void Stamp(const std::string& db);
+
+    void Exec(const std::string& sql);                                 // a one-off statement (DDL)
+    bool TableExists(const std::string& db, std::string_view name);    // any SQLite table
+    bool IndexNameUsed(const std::string& db, std::string_view name);  // any SQLite object
+    bool ObjectNameTaken(const std::string& db, std::string_view name);  // sysobjects
+    int32_t NewObjectId(const std::string& db);
+
+    // The identity counter of a table in sqlite_sequence; none when it has no row there.
+    std::optional<int64_t> ReadSequence(const std::string& db, std::string_view table);
+
+    const TableDef* Find(const std::string& db, std::string_view name);
+    std::unique_ptr<TableDef> Load(const std::string& db, std::string_view name);
+    std::unique_ptr<TableDef> LoadUnregistered(const std::string& db, std::string_view name);
+};
+
+// SQLite column declaration of a column (type text, collation, NOT NULL,
+// DEFAULT in storage representation).
+std::string ColumnDeclaration(const ColumnDef& column);
+// The DEFAULT literal of `def` for a column of `type`; empty when the value is NULL.
+std::string DefaultLiteral(const DefaultDef& def, const TypeSpec& type);
+// "CREATE TABLE "db"."name" (...)".
+std::string CreateTableSql(const std::string& db, std::string_view name,
+                           const std::vector<ColumnDef>& columns);
+std::string CreateIndexSql(const std::string& db, std::string_view table, const IndexDef& index);
+
+// syscolumns' description of a type: the server's type id, length, precision, scale.
+struct TypeInfo {
+    int xtype = 0;
+    int length = 0;
+    int prec = 0;
+    int scale = 0;
+};
+TypeInfo DescribeType(const TypeSpec& type);
+
+// sysconstraints.status of the constraints the catalog keeps.
+inline constexpr int64_t kStatusSystemDefault = 133141;  // 5 + 16 + 2048 + 131072
+inline constexpr int64_t kStatusNamedDefault = 2069;     // 5 + 16 + 2048
+inline constexpr int64_t kStatusPrimaryKey = 2593;       // 1 + 512 + 2048 + 32
+// syscolumns.status bits.
+inline constexpr int64_t kColumnNullable = 0x08;
+inline constexpr int64_t kColumnIdentity = 0x80;
+
+// Metadata rows (the system tables and the private xr_ tables).
+void InsertObject(CatalogState& state, const std::string& db, int32_t id, std::string_view name,
+                  std::string_view xtype, int32_t parent);
+void InsertColumnRow(CatalogState& state, const std::string& db, int32_t tableId, int colid,
+                     const ColumnDef& column);
+void InsertDefaultRows(CatalogState& state, const std::string& db, int32_t tableId, int colid,
+                       const DefaultDef& def);
+void DeleteObjectRows(CatalogState& state, const std::string& db, int32_t id);
+void InsertIndexRow(CatalogState& state, const std::string& db, int32_t tableId,
+                    const IndexDef& index);
+
+// Column lists of xr_indexes: names joined by a separator no identifier holds.
+std::string JoinNames(const std::vector<std::string>& names);
+std::vector<std::string> SplitNames(std::string_view text);
+
+// The private tables and the system tables of a new database file.
+void CreateSystemTables(CatalogState& state, const std::string& db);
+
+// The SQLite schema name of the master file.
+inline constexpr const char* kMasterSchema = "main";
+
+}  // namespace xr::tsql::detail
+
+namespace xr::tsql {
+
+struct Catalog::Impl : detail::CatalogState {
+    using CatalogState::CatalogState;
+};
+
+}  // namespace xr::tsql

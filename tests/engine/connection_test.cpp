@@ -1,0 +1,165 @@
+#include "engine/connection.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "temp_dir.h"
+
+namespace {
+
+using xr::ComError;
+using xr::engine::Connection;
+
+// Runs `fn` and returns the error it throws (code 0 when it throws none).
+ComError Thrown(const std::function<void()>& fn) {
+    try {
+        fn();
+    } catch (const ComError& e) {
+        return e;
+    }
+    return ComError(0, "");
+}
+
+class ConnectionTest : public ::testing::Test {
+protected:
+    std::string ConnectString() const { return "Provider=sqlite;Data Source=" + m_dir.Str(); }
+
+    int64_t Count(const char* sql) {
+        auto rows = m_conn.Query(sql);
+        EXPECT_TRUE(rows && rows->Next());
+        return rows->Value(0).ToI8();
+    }
+
+    xrtest::TempDir m_dir;
+    Connection m_conn;
+};
+
+TEST_F(ConnectionTest, OperationsOnAClosedConnectionFail) {
+    const std::string closedText = "Operation is not allowed when the object is closed.";
+    std::vector<std::function<void()>> ops = {
+        [&] { m_conn.Execute("SELECT 1"); },
+        [&] { m_conn.Query("SELECT 1"); },
+        [&] { m_conn.BeginTrans(); },
+        [&] { m_conn.CommitTrans(); },
+        [&] { m_conn.RollbackTrans(); },
+        [&] { m_conn.DefaultDatabase(); },
+        [&] { m_conn.SetDefaultDatabase("x"); },
+        [&] { m_conn.Property("DBMS Version"); },
+    };
+    for (size_t i = 0; i < ops.size(); ++i) {
+        SCOPED_TRACE(i);
+        ComError e = Thrown(ops[i]);
+        EXPECT_EQ(e.Error(), xr::adErrObjectClosed);
+        EXPECT_EQ(e.Description(), closedText);
+    }
+}
+
+TEST_F(ConnectionTest, OpenRejectsBadStringsAndUnknownProviders) {
+    struct Case {
+        std::string text;
+        xr::HRESULT code;
+        const char* description;  // null: any text
+    } cases[] = {
+        {"Provider=SQLOLEDB;Data Source=" + m_dir.Str(), xr::engine::adErrProviderNotFound,
+         "Provider cannot be found. It may not be properly installed."},
+        {"Provider=sqlite;Data Source", xr::E_FAIL_,
+         "Format of the initialization string does not conform to the OLE DB specification."},
+        {"Provider=sqlite;Data Source='" + m_dir.Str(), xr::E_FAIL_,
+         "Format of the initialization string does not conform to the OLE DB specification."},
+        {"", xr::E_FAIL_, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        ComError e = Thrown([&] { m_conn.Open(c.text); });
+        EXPECT_EQ(e.Error(), c.code);
+        if (c.description) {
+            EXPECT_EQ(e.Description(), c.description);
+        }
+        EXPECT_FALSE(m_conn.IsOpen());
+        ASSERT_EQ(m_conn.Errors().size(), 1u);
+        EXPECT_EQ(m_conn.Errors()[0].number, c.code);
+    }
+}
+
+TEST_F(ConnectionTest, ADataFolderBelowAFileCannotBeOpened) {
+    auto file = m_dir.Path() / "plain-file";
+    std::ofstream(file) << "x";
+    ComError e = Thrown([&] { m_conn.Open("Data Source=" + (file / "server").string()); });
+    EXPECT_NE(e.Error(), 0);
+    EXPECT_NE(e.Description().find("plain-file"), std::string::npos) << e.Description();
+    EXPECT_FALSE(m_conn.IsOpen());
+}
+
+TEST_F(ConnectionTest, ExecuteCollectsErrorsAndClearsThemOnTheNextCall) {
+    m_conn.Open(ConnectString());
+    ASSERT_TRUE(m_conn.IsOpen());
+    m_conn.Execute("CREATE TABLE t (a INTEGER)");
+    m_conn.Execute("INSERT INTO t VALUES (1)");
+    EXPECT_TRUE(m_conn.Errors().empty());
+
+    ComError e = Thrown([&] { m_conn.Execute("INSERT INTO no_such_table VALUES (1)"); });
+    EXPECT_NE(e.Error(), 0);
+    ASSERT_FALSE(m_conn.Errors().empty());
+    EXPECT_EQ(m_conn.Errors()[0].number, e.Error());
+    EXPECT_EQ(m_conn.Errors()[0].description, e.Description());
+
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM t"), 1);
+    EXPECT_TRUE(m_conn.Errors().empty());
+
+    ComError q = Thrown([&] { m_conn.Query("SELECT * FROM no_such_table"); });
+    EXPECT_NE(q.Error(), 0);
+    EXPECT_FALSE(m_conn.Errors().empty());
+}
+
+TEST_F(ConnectionTest, QueryReturnsRowsOrNullWithoutResultSet) {
+    m_conn.Open(ConnectString());
+    m_conn.Execute("CREATE TABLE t (a INTEGER, b VARCHAR(10))");
+    EXPECT_EQ(m_conn.Query("INSERT INTO t VALUES (1, 'x')"), nullptr);
+    auto rows = m_conn.Query("SELECT a, b FROM t");
+    ASSERT_TRUE(rows);
+    ASSERT_EQ(rows->ColumnCount(), 2u);
+    EXPECT_EQ(rows->Column(1).name, "b");
+    ASSERT_TRUE(rows->Next());
+    EXPECT_EQ(rows->Value(0).ToI4(), 1);
+    EXPECT_EQ(rows->Value(1).ToText(), "x");
+    EXPECT_FALSE(rows->Next());
+}
+
+TEST_F(ConnectionTest, TransactionsRollBackAndCommit) {
+    m_conn.Open(ConnectString());
+    m_conn.Execute("CREATE TABLE t (a INTEGER)");
+    m_conn.BeginTrans();
+    m_conn.Execute("INSERT INTO t VALUES (1)");
+    m_conn.RollbackTrans();
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM t"), 0);
+    m_conn.BeginTrans();
+    m_conn.Execute("INSERT INTO t VALUES (2)");
+    m_conn.CommitTrans();
+
+    Connection other;
+    other.Open(ConnectString());
+    auto rows = other.Query("SELECT a FROM t");
+    ASSERT_TRUE(rows && rows->Next());
+    EXPECT_EQ(rows->Value(0).ToI4(), 2);
+    EXPECT_FALSE(rows->Next());
+}
+
+TEST_F(ConnectionTest, PropertiesAndReopening) {
+    m_conn.Open(ConnectString());
+    EXPECT_EQ(m_conn.Property("DBMS Version"), m_conn.GetSession()->DbmsVersion());
+    EXPECT_EQ(m_conn.Property("dbms version"), m_conn.GetSession()->DbmsVersion());
+    EXPECT_EQ(Thrown([&] { m_conn.Property("No Such Property"); }).Error(), xr::adErrItemNotFound);
+
+    m_conn.Execute("CREATE TABLE kept (a INTEGER)");
+    m_conn.Open(ConnectString());  // an open connection is closed first
+    EXPECT_TRUE(m_conn.IsOpen());
+    m_conn.Execute("INSERT INTO kept VALUES (1)");
+    m_conn.Close();
+    EXPECT_FALSE(m_conn.IsOpen());
+    m_conn.Close();  // twice is harmless
+}
+
+}  // namespace

@@ -1,0 +1,188 @@
+// Connecting, statements and transactions through the exports.
+// clang-format off
+#include "xrdb8/xrdb8.h"  // first: the public header stands on its own
+// clang-format on
+
+#include <fstream>
+
+#include "frame_fixture.h"
+
+namespace {
+
+using xrtest::FrameTest;
+
+constexpr const char* kFolder2000 = "Program Files\\Microsoft SQL Server\\MSSQL$LORIMSQL";
+constexpr const char* kOleDbFormat =
+    "Format of the initialization string does not conform to the OLE DB specification.";
+
+TEST_F(FrameTest, ConnectAppendsUserAndPasswordOnlyWhenGiven) {
+    struct Case {
+        const char* user;
+        const char* password;
+        const char* suffix;
+    } cases[] = {
+        {"", "", ""},
+        {nullptr, nullptr, ""},
+        {"U", "P", ";User Id=U;Password=P;"},
+        {"U", "", ";User Id=U"},
+        {"", "P", ";Password=P;"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.suffix);
+        DBClose();
+        EXPECT_EQ(DBConnect(ConnectString().c_str(), c.user, c.password, ""), 1);
+        EXPECT_EQ(xr::TheApp().m_connectString, ConnectString() + c.suffix);
+    }
+}
+
+TEST_F(FrameTest, OpenKeepsTheConfigurationDatabaseUnlessOneIsNamed) {
+    ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
+    EXPECT_EQ(Current()->m_database, "LORIMDB81");
+    DBClose();
+    ASSERT_EQ(DBOpen(ConnectString().c_str(), "LORIMDB82"), 1);
+    EXPECT_EQ(Current()->m_database, "LORIMDB82");
+}
+
+TEST_F(FrameTest, ServerVersionTextPicksTheDataFolder) {
+    struct Case {
+        const char* text;
+        int version;
+        const char* folder;  // null: left as it was
+    } cases[] = {
+        {"09.00.3042", 9, kFolder2000}, {"08.00.2039", 8, kFolder2000}, {"07.00.0623", 7, "MSSQL7"},
+        {"10.50.1600", 10, nullptr},    {"12.0.2000.8", 12, nullptr},   {"", 0, "MSSQL7"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        xr::g_sqlDataFolder = "unchanged";
+        xr::TheApp().ApplyServerVersion(c.text);
+        EXPECT_EQ(xr::TheApp().m_serverVersion, c.version);
+        EXPECT_EQ(xr::g_sqlDataFolder, c.folder ? c.folder : "unchanged");
+    }
+    xr::g_sqlDataFolder = "MSSQL7";
+}
+
+TEST_F(FrameTest, SetServerNamesFoldersOnlyForSevenAnd2000) {
+    for (int version : {2005, 0, 8, -1}) {
+        xr::g_sqlDataFolder = "unchanged";
+        DBSetServer(version);
+        EXPECT_EQ(xr::g_sqlDataFolder, "unchanged") << version;
+    }
+    DBSetServer(2000);
+    EXPECT_EQ(xr::g_sqlDataFolder, kFolder2000);
+    DBSetServer(7);
+    EXPECT_EQ(xr::g_sqlDataFolder, "MSSQL7");
+    EXPECT_EQ(DBSetupPassword(0), 0);
+    EXPECT_EQ(DBSetupPassword(12345), 0);
+}
+
+TEST_F(FrameTest, RemoveMyConnectionReportsWhetherThereWasOne) {
+    EXPECT_EQ(DBRemoveMyConnection(), 0);
+    ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
+    EXPECT_EQ(DBRemoveMyConnection(), 1);
+    EXPECT_EQ(DBRemoveMyConnection(), 0);
+    EXPECT_EQ(Current(), nullptr);
+}
+
+TEST_F(FrameTest, CloseThenTheNextStatementReconnectsToTheSameFiles) {
+    ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
+    ASSERT_EQ(DBExec("CREATE TABLE t (a INTEGER)"), 1);
+    ASSERT_EQ(DBExec("INSERT INTO t VALUES (1)"), 1);
+    EXPECT_EQ(DBClose(), 1);
+    EXPECT_EQ(xr::TheApp().ConnectionCount(), 0u);
+    EXPECT_EQ(DBExec("INSERT INTO t VALUES (2)"), 1);
+    EXPECT_EQ(xr::TheApp().ConnectionCount(), 1u);
+    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM t"), 2);
+}
+
+TEST_F(FrameTest, TransactionsRollBackAndCommitOnTheFiles) {
+    ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
+    ASSERT_EQ(DBExec("CREATE TABLE t (a INTEGER)"), 1);
+    ASSERT_EQ(DBBeginTrans(), 1);
+    ASSERT_EQ(DBExec("INSERT INTO t VALUES (1)"), 1);
+    ASSERT_EQ(DBRollbackTrans(), 1);
+    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM t"), 0);
+
+    ASSERT_EQ(DBBeginTrans(), 1);
+    ASSERT_EQ(DBExec("INSERT INTO t VALUES (2)"), 1);
+    ASSERT_EQ(DBCommitTrans(), 1);
+    DBClose();  // a fresh connection reads what reached the files
+    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM t"), 1);
+    EXPECT_EQ(Scalar("SELECT a FROM t"), 2);
+}
+
+TEST_F(FrameTest, ATransactionBelongsToItsThread) {
+    ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
+    ASSERT_EQ(DBExec("CREATE TABLE t (a INTEGER)"), 1);
+    xrtest::Worker other;
+    other.Run([] { xr::TheApp().GetConnection(1, nullptr); });
+    ASSERT_EQ(DBBeginTrans(), 1);
+    ASSERT_EQ(DBExec("INSERT INTO t VALUES (1)"), 1);
+    int64_t seen = -2;
+    other.Run([&] { seen = Scalar("SELECT COUNT(*) FROM t"); });
+    EXPECT_EQ(seen, 0);
+    ASSERT_EQ(DBCommitTrans(), 1);
+    other.Run([&] { seen = Scalar("SELECT COUNT(*) FROM t"); });
+    EXPECT_EQ(seen, 1);
+}
+
+TEST_F(FrameTest, BadInputFailsWithALastErrorThatNamesTheProblem) {
+    auto file = m_dir.Path() / "not-a-folder";
+    std::ofstream(file) << "x";
+    struct Case {
+        std::string connect;
+        xr::HRESULT code;  // 0: any failure code
+        std::string text;  // expected text, or a part of it
+        bool exact;
+    } cases[] = {
+        {"Provider=sqlite;Data Source", xr::E_FAIL_, kOleDbFormat, true},
+        {"Provider=sqlite;Data Source='" + m_dir.Str(), xr::E_FAIL_, kOleDbFormat, true},
+        {"Provider=MSDASQL;Data Source=" + m_dir.Str(), xr::Hr(0x800A0E7A),
+         "Provider cannot be found. It may not be properly installed.", true},
+        {"Provider=sqlite;Data Source=" + (file / "server").string(), 0, "not-a-folder", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.connect);
+        DBClose();
+        EXPECT_EQ(DBOpen(c.connect.c_str(), ""), 0);
+        auto [code, text] = LastError();
+        if (c.code) {
+            EXPECT_EQ(code, c.code);
+        }
+        EXPECT_NE(code, 0);
+        if (c.exact) {
+            EXPECT_EQ(text, c.text);
+        } else {
+            EXPECT_NE(text.find(c.text), std::string::npos) << text;
+        }
+    }
+
+    DBClose();
+    ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
+    EXPECT_EQ(DBExec("CREATE TABLE t (a INTEGER)"), 1);
+    EXPECT_EQ(DBExec("CREATE TABLE t (a INTEGER)"), 0);
+    auto [code, text] = LastError();
+    EXPECT_NE(code, 0);
+    EXPECT_NE(text.find("t"), std::string::npos) << text;
+}
+
+TEST_F(FrameTest, NullTextPointersCountAsEmpty) {
+    EXPECT_EQ(DBConnect(nullptr, nullptr, nullptr, nullptr), 0);  // no connection string
+    EXPECT_EQ(xr::TheApp().m_connectString, "");
+    EXPECT_EQ(DBOpen(nullptr, nullptr), 0);
+    ASSERT_EQ(DBOpen(ConnectString().c_str(), nullptr), 1);
+    EXPECT_EQ(Current()->m_database, "LORIMDB81");
+    DBExec(nullptr);
+    DBSetDefaultDB(nullptr);
+    {
+        CUseConnection use(nullptr);
+        EXPECT_EQ(use.IsConnOK(), 1);
+    }
+    int code = -1;
+    std::string text;
+    DBGetError(code, text);
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(DBExec("CREATE TABLE t (a INTEGER)"), 1);
+}
+
+}  // namespace

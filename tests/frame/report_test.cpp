@@ -1,0 +1,146 @@
+// Error reports, the log lines, the lock's messages and password masking.
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "frame_fixture.h"
+
+namespace {
+
+using xrtest::Captured;
+using xrtest::FrameTest;
+using xrtest::Worker;
+
+TEST_F(FrameTest, AFailedStatementSetsTheLastErrorAndLogsEveryEngineError) {
+    ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
+    xrtest::ClearCaptured();
+    ASSERT_EQ(DBExec("SELECT * FROM no_such_table"), 0);
+    auto [code, text] = LastError();
+    ASSERT_NE(code, 0);
+    EXPECT_NE(text.find("no_such_table"), std::string::npos) << text;
+
+    auto lines = Captured();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[0].text,
+              xr::Format("Thread %x Error %08x %s", xr::ThreadId(), static_cast<unsigned>(code),
+                         xr::ComError::MessageText(code).c_str()));
+    EXPECT_EQ(lines[1].text,
+              xr::Format("Error at 21 %08x %s", static_cast<unsigned>(code), text.c_str()));
+    for (const auto& line : lines) EXPECT_EQ(line.text.find('\n'), std::string::npos);
+
+    // The errors were handed out once: the next report lists none.
+    xrtest::ClearCaptured();
+    xr::TheApp().ReportError(xr::ComError(xr::E_FAIL_, "again"), 5);
+    EXPECT_EQ(Captured().size(), 1u);
+}
+
+TEST_F(FrameTest, MessageTextsOfTheLogLines) {
+    struct Case {
+        xr::HRESULT code;
+        const char* line;
+    } cases[] = {
+        {xr::DB_E_ERRORSINCOMMAND, "Error 80040e14 IDispatch error #3092"},
+        {xr::adErrItemNotFound, "Error 800a0cc1 Unknown error 0x800A0CC1"},
+        {xr::E_FAIL_, "Error 80004005 Unspecified error"},
+    };
+    for (const auto& c : cases) {
+        xrtest::ClearCaptured();
+        xr::TheApp().ReportError(xr::ComError(c.code, "described"), 3);
+        ASSERT_EQ(Captured().size(), 1u);  // no connection on this thread: no engine lines
+        EXPECT_EQ(Captured()[0].text, xr::Format("Thread %x %s", xr::ThreadId(), c.line));
+        EXPECT_EQ(LastError(), std::make_pair(static_cast<int>(c.code), std::string("described")));
+    }
+}
+
+TEST_F(FrameTest, TableErrorsEndInANewlineAndTheQuietOneKeepsTheLastError) {
+    xr::TheApp().SetLastError(1, "before");
+    xr::ComError e(xr::DB_E_NOTABLE, "Invalid object name 'Products'.");
+    xr::TheApp().ReportTableErrorQuiet("Products", e, 7);
+    EXPECT_EQ(LastError(), std::make_pair(1, std::string("before")));
+    xr::TheApp().ReportTableError("Products", e, 7);
+    EXPECT_EQ(LastError(), std::make_pair(static_cast<int>(xr::DB_E_NOTABLE), e.Description()));
+    auto lines = Captured();
+    ASSERT_EQ(lines.size(), 2u);
+    for (const auto& line : lines)
+        EXPECT_EQ(line.text, "Table [Products] error 80040e37 IDispatch error #3127\n");
+}
+
+TEST_F(FrameTest, TheLockRefusesAnUnlockByAThreadThatDoesNotHoldIt) {
+    xr::CDBLock lock(3);
+    const uint32_t me = xr::ThreadId();
+    EXPECT_EQ(lock.Unlock(), 0);
+    lock.Lock();
+    lock.Lock();  // recursive
+    Worker other;
+    uint32_t otherId = other.Tid();
+    int result = -1;
+    other.Run([&] { result = lock.Unlock(); });
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(lock.Unlock(), 1);
+    EXPECT_EQ(lock.Unlock(), 1);
+    EXPECT_EQ(lock.Unlock(), 0);
+
+    std::vector<std::string> expected = {
+        xr::Format("Illegal unlock 1 3 %08x ffffffff 0", me),
+        xr::Format("Illegal unlock 1 3 %08x %08x 2", otherId, me),
+        xr::Format("Illegal unlock 1 3 %08x ffffffff 0", me),
+    };
+    auto lines = Captured();
+    ASSERT_EQ(lines.size(), expected.size());
+    for (size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_EQ(lines[i].format, "%s");  // formatted by the library first
+        EXPECT_EQ(lines[i].text, expected[i]);
+    }
+}
+
+TEST_F(FrameTest, ANullSinkSilencesEveryLine) {
+    EXPECT_EQ(DBSetLog(nullptr), nullptr);
+    ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
+    EXPECT_EQ(DBExec("SELECT * FROM no_such_table"), 0);
+    xr::CDBLock lock(1);
+    EXPECT_EQ(lock.Unlock(), 0);
+    xr::TheApp().ReportTableError("T", xr::ComError(xr::E_FAIL_, "x"), 1);
+    DBOpen("Provider=nosuch", "");
+    { CUseConnection use("ELSEWHERE"); }
+    EXPECT_EQ(DBSetLog(&xrtest::CaptureSink), &xrtest::CaptureSink);
+    EXPECT_TRUE(Captured().empty());
+    EXPECT_NE(LastError().second, "");  // errors are still recorded
+}
+
+TEST_F(FrameTest, PasswordsNeverReachTheLog) {
+    std::string connect = "Provider=nosuch;Data Source=" + m_dir.Str();
+    EXPECT_EQ(DBConnect(connect.c_str(), "sa", "s3cret", ""), 0);
+    auto [code, text] = LastError();
+    EXPECT_EQ(code, static_cast<int>(xr::Hr(0x800A0E7A)));
+
+    CUseConnection use("HOST9");
+    EXPECT_EQ(use.IsConnOK(), 0);
+    auto lines = Captured();
+    for (const auto& line : lines)
+        EXPECT_EQ(line.text.find("s3cret"), std::string::npos) << line.text;
+
+    const std::string masked = connect + ";User Id=sa;Password=***;";
+    EXPECT_EQ(
+        xrtest::CapturedStarting("CXRDB5App::PushConnection"),
+        std::vector<std::string>{xr::Format("CXRDB5App::PushConnection connect fail %s HOST9 %d",
+                                            masked.c_str(), static_cast<int>(xr::ThreadId()))});
+    // The failure message shows the text the connection was opened with.
+    EXPECT_EQ(xrtest::CapturedStarting(text + "\nServer=HOST9;" + masked).size(), 1u);
+    EXPECT_EQ(xrtest::CapturedStarting(text + "\n" + masked).size(), 1u);
+}
+
+TEST_F(FrameTest, TheLibrarysOwnSinkWritesOnlyWhenSwitchedOn) {
+    DBSetLog(&xr::FileSink);
+    const auto file = m_dir.Path() / "Log" / "DBLog.txt";
+    xr::TheApp().ReportError(xr::ComError(xr::E_FAIL_, "x"), 1);
+    EXPECT_FALSE(std::filesystem::exists(file));
+
+    xr::g_fileLogOn = true;
+    xr::TheApp().ReportError(xr::ComError(xr::E_FAIL_, "x"), 1);
+    xr::g_fileLogOn = false;
+    std::ostringstream text;
+    text << std::ifstream(file).rdbuf();
+    EXPECT_EQ(text.str(), xr::Format("Thread %x Error 80004005 Unspecified error", xr::ThreadId()));
+}
+
+}  // namespace

@@ -1,0 +1,166 @@
+// One connection per thread, the connection count line, and CUseConnection.
+#include <filesystem>
+
+#include "frame_fixture.h"
+
+namespace {
+
+using xrtest::FrameTest;
+using xrtest::Worker;
+
+TEST_F(FrameTest, EachThreadGetsItsOwnConnection) {
+    ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
+    ASSERT_EQ(DBRemoveMyConnection(), 1);
+    Worker a, b;
+    xr::CDBConn* connA = nullptr;
+    xr::CDBConn* connB = nullptr;
+    a.Run([&] { connA = xr::TheApp().GetConnection(1, nullptr); });
+    b.Run([&] { connB = xr::TheApp().GetConnection(1, nullptr); });
+    ASSERT_NE(connA, nullptr);
+    ASSERT_NE(connB, nullptr);
+    EXPECT_NE(connA, connB);
+    EXPECT_EQ(xr::TheApp().ConnectionCount(), 2u);
+    a.Run([&] { EXPECT_EQ(Current(), connA); });  // found again, not reopened
+}
+
+TEST_F(FrameTest, SecondConnectKeepsTheConnectionAndLaterThreadsUseTheNewString) {
+    xrtest::TempDir other;
+    ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
+    xr::CDBConn* first = Current();
+    ASSERT_EQ(DBOpen(("Provider=sqlite;Data Source=" + other.Str()).c_str(), ""), 1);
+    EXPECT_EQ(Current(), first);
+    ASSERT_EQ(DBExec("CREATE TABLE on_first (a INTEGER)"), 1);
+
+    Worker worker;
+    worker.Run([&] {
+        EXPECT_EQ(DBExec("CREATE TABLE on_other (a INTEGER)"), 1);
+        EXPECT_EQ(DBExec("SELECT * FROM on_first"), 0);
+    });
+    EXPECT_EQ(DBExec("SELECT * FROM on_other"), 0);
+    EXPECT_EQ(DBExec("SELECT * FROM on_first"), 1);
+    DBClose();
+}
+
+TEST_F(FrameTest, TheCountLineComesWhenMoreThreadsConnectThanEverBefore) {
+    ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);  // the first of the threads
+    std::vector<std::unique_ptr<Worker>> workers;
+    auto connectOneMore = [&] {
+        workers.push_back(std::make_unique<Worker>());
+        workers.back()->Run([] { ASSERT_EQ(DBExec("SELECT 1"), 1); });
+        return workers.back()->Tid();
+    };
+    for (int i = 0; i < 3; ++i) connectOneMore();
+    EXPECT_TRUE(xrtest::CapturedStarting("Thread ").empty());
+
+    uint32_t fifth = connectOneMore();
+    EXPECT_EQ(xrtest::CapturedStarting("Thread "),
+              std::vector<std::string>{xr::Format("Thread %x DBConn count 5", fifth)});
+    uint32_t sixth = connectOneMore();
+    EXPECT_EQ(xrtest::CapturedStarting("Thread ").back(),
+              xr::Format("Thread %x DBConn count 6", sixth));
+
+    workers.back()->Run([] { ASSERT_EQ(DBRemoveMyConnection(), 1); });
+    xrtest::ClearCaptured();
+    connectOneMore();  // six again: not more than ever before
+    EXPECT_EQ(xr::TheApp().ConnectionCount(), 6u);
+    EXPECT_TRUE(xrtest::CapturedStarting("Thread ").empty());
+    DBClose();
+}
+
+TEST(RedirectConnectString, ReplacesTheHostOrPutsAServerInFront) {
+    struct Case {
+        const char* connect;
+        const char* opened;
+    } cases[] = {
+        {"Provider=sqlite;Data Source=/srv/pos",
+         "Server=HOST2;Provider=sqlite;Data Source=/srv/pos"},
+        {"Provider=sqlite;Server=HOST1\\LORIMSQL;Data Source=/srv",
+         "Provider=sqlite;Server=HOST2\\LORIMSQL;Data Source=/srv"},
+        {"Server=HOST1;Data Source=/srv", "Server=HOST2;Server=HOST1;Data Source=/srv"},
+        // A backslash after the Server= clause is not its instance.
+        {"Server=HOST1;Data Source=C:\\Mirt", "Server=HOST2;Server=HOST1;Data Source=C:\\Mirt"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(xr::RedirectConnectString(c.connect, "HOST2"), c.opened);
+}
+
+TEST_F(FrameTest, UseConnectionForTheSameServerPushesNothing) {
+    ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
+    xr::CDBConn* before = Current();
+    {
+        CUseConnection use(nullptr);
+        EXPECT_EQ(use.IsConnOK(), 1);
+        EXPECT_EQ(Current(), before);
+        CUseConnection empty("");
+        EXPECT_EQ(Current(), before);
+    }
+    EXPECT_EQ(Current(), before);
+    EXPECT_EQ(xr::TheApp().ConnectionCount(), 1u);
+}
+
+TEST_F(FrameTest, UseConnectionOnAThreadWithoutOneLeavesNoneBehind) {
+    ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
+    ASSERT_EQ(DBRemoveMyConnection(), 1);
+    {
+        CUseConnection use(nullptr);
+        EXPECT_EQ(use.IsConnOK(), 1);
+        ASSERT_NE(Current(), nullptr);
+        EXPECT_EQ(Current()->m_prev, nullptr);
+        EXPECT_EQ(xr::TheApp().ConnectionCount(), 1u);
+    }
+    EXPECT_EQ(Current(), nullptr);
+    EXPECT_EQ(xr::TheApp().ConnectionCount(), 0u);
+}
+
+TEST_F(FrameTest, UseConnectionToAnotherServerPushesAndRestores) {
+    ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
+    xr::CDBConn* local = Current();
+    {
+        CUseConnection use("BRANCH2");
+        EXPECT_EQ(use.IsConnOK(), 1);
+        xr::CDBConn* pushed = Current();
+        ASSERT_NE(pushed, local);
+        EXPECT_EQ(pushed->m_server, "BRANCH2");
+        EXPECT_EQ(pushed->m_prev, local);
+        CUseConnection again("branch2");  // already there
+        EXPECT_EQ(Current(), pushed);
+    }
+    EXPECT_EQ(Current(), local);
+}
+
+TEST_F(FrameTest, UseConnectionWithThisComputersNameStaysLocal) {
+    ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
+    ASSERT_EQ(DBExec("CREATE TABLE local_table (a INTEGER)"), 1);
+    std::string me = xr::ComputerName();
+    ASSERT_FALSE(me.empty());
+    CUseConnection use(me.c_str());
+    ASSERT_EQ(use.IsConnOK(), 1);
+    EXPECT_EQ(Current()->m_server, "");
+    EXPECT_EQ(DBExec("SELECT * FROM local_table"), 1);
+}
+
+TEST_F(FrameTest, ARedirectedThreadWorksOnTheOtherServersFiles) {
+    ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
+    {
+        CUseConnection use("BRANCH2");
+        ASSERT_EQ(use.IsConnOK(), 1);
+        ASSERT_EQ(DBExec("CREATE TABLE redirected_only (a INTEGER)"), 1);
+        ASSERT_EQ(DBExec("INSERT INTO redirected_only VALUES (7)"), 1);
+    }
+    EXPECT_TRUE(std::filesystem::is_directory(m_dir.Path() / "BRANCH2"));
+    EXPECT_EQ(DBExec("SELECT * FROM redirected_only"), 0);
+    {
+        CUseConnection use("BRANCH2");
+        EXPECT_EQ(Scalar("SELECT a FROM redirected_only"), 7);
+    }
+}
+
+TEST_F(FrameTest, UseConnectionScopeClearsTheLastErrorCodeOnly) {
+    ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
+    ASSERT_EQ(DBExec("SELECT * FROM no_such_table"), 0);
+    auto [code, text] = LastError();
+    ASSERT_NE(code, 0);
+    { CUseConnection use("BRANCH2"); }
+    EXPECT_EQ(LastError(), std::make_pair(0, text));
+}
+
+}  // namespace

@@ -1,0 +1,609 @@
+// The catalog against real database files: the schema SQLite ends up with,
+// the system tables the set-up batches query, the server's failure texts and
+// the table rebuilds.
+#include "tsql/catalog.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "platform/error.h"
+#include "temp_dir.h"
+#include "tsql/functions.h"
+
+namespace xr::tsql {
+namespace {
+
+const std::string kDb = "LORIMDB81";
+
+TypeSpec T(const char* text) {
+    TypeSpec type;
+    EXPECT_TRUE(TypeSpec::Parse(text, &type)) << text;
+    return type;
+}
+
+ColumnDef Col(const char* name, const char* type, bool notNull = false) {
+    ColumnDef c;
+    c.name = name;
+    c.type = T(type);
+    c.notNull = notNull;
+    return c;
+}
+
+DefaultDef IntDefault(int64_t v, std::string name = {}) {
+    DefaultDef d;
+    d.name = std::move(name);
+    d.text = std::to_string(v);
+    d.value = Value::Int(v);
+    d.valueType = T("INT");
+    return d;
+}
+
+DefaultDef TextDefault(const std::string& v) {
+    DefaultDef d;
+    d.text = "'" + v + "'";
+    d.value = Value::Text(v);
+    d.valueType.kind = TypeKind::VarChar;
+    d.valueType.length = static_cast<int32_t>(v.empty() ? 1 : v.size());
+    return d;
+}
+
+ColumnDef ColDefault(const char* name, const char* type, DefaultDef def) {
+    ColumnDef c = Col(name, type, true);
+    c.def = std::move(def);
+    return c;
+}
+
+IndexDef Index(const char* name, bool unique, std::vector<std::string> columns,
+               std::string filter = {}, std::vector<bool> descending = {}) {
+    IndexDef index;
+    index.name = name;
+    index.unique = unique;
+    index.columns = std::move(columns);
+    index.descending = std::move(descending);
+    index.filterSql = std::move(filter);
+    return index;
+}
+
+sqlite3* OpenServer(const xrtest::TempDir& dir) {
+    sqlite3* h = nullptr;
+    EXPECT_EQ(sqlite3_open((dir.Path() / "MASTER.db").string().c_str(), &h), SQLITE_OK);
+    sqlite3_busy_timeout(h, 2000);
+    RegisterSqlFunctions(h);
+    std::string attach =
+        "ATTACH DATABASE '" + (dir.Path() / "LORIMDB81.db").string() + "' AS \"LORIMDB81\"";
+    EXPECT_EQ(sqlite3_exec(h, attach.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    // Every catalog step outside a savepoint is a transaction of its own; the
+    // tests need no durability.
+    sqlite3_exec(h, "PRAGMA main.synchronous = OFF; PRAGMA \"LORIMDB81\".synchronous = OFF",
+                 nullptr, nullptr, nullptr);
+    return h;
+}
+
+class CatalogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_handle = OpenServer(m_dir);
+        m_catalog = std::make_unique<Catalog>(m_handle);
+        m_catalog->InitDatabase("main");
+        m_catalog->InitDatabase(kDb);
+    }
+    void TearDown() override {
+        m_catalog.reset();
+        sqlite3_close(m_handle);
+    }
+
+    void Exec(const std::string& sql, sqlite3* h = nullptr) {
+        char* error = nullptr;
+        int rc = sqlite3_exec(h ? h : m_handle, sql.c_str(), nullptr, nullptr, &error);
+        std::string message = error ? error : "";
+        sqlite3_free(error);
+        ASSERT_EQ(rc, SQLITE_OK) << sql << ": " << message;
+    }
+
+    // Rows as "a|b" texts.
+    std::vector<std::string> Rows(const std::string& sql, sqlite3* h = nullptr) {
+        std::vector<std::string> rows;
+        sqlite3_stmt* stmt = nullptr;
+        EXPECT_EQ(sqlite3_prepare_v2(h ? h : m_handle, sql.c_str(), -1, &stmt, nullptr), SQLITE_OK)
+            << sql << ": " << sqlite3_errmsg(h ? h : m_handle);
+        while (stmt && sqlite3_step(stmt) == SQLITE_ROW) {
+            std::string row;
+            for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
+                if (i) row += "|";
+                const unsigned char* text = sqlite3_column_text(stmt, i);
+                row += text ? reinterpret_cast<const char*>(text) : "NULL";
+            }
+            rows.push_back(row);
+        }
+        sqlite3_finalize(stmt);
+        return rows;
+    }
+
+    // "name type notnull default" of every column, in order.
+    std::vector<std::string> Schema(const std::string& table) {
+        return Rows(
+            "SELECT name || ' ' || type || ' ' || \"notnull\" || ' ' || "
+            "coalesce(dflt_value, '-') FROM pragma_table_xinfo('" +
+            table + "', '" + kDb + "')");
+    }
+
+    std::string Failure(const std::function<void()>& action) {
+        try {
+            action();
+        } catch (const ComError& e) {
+            EXPECT_EQ(e.Error(), DB_E_ERRORSINCOMMAND);
+            return e.Description();
+        }
+        return "(no failure)";
+    }
+
+    void MakeLoyalty5() {
+        m_catalog->CreateTable(
+            kDb, "Loyalty5",
+            {Col("SchemeNo", "INTEGER", true), ColDefault("Name", "VARCHAR(40)", TextDefault("")),
+             ColDefault("LogType", "INTEGER", IntDefault(0))});
+    }
+
+    // The selection of the default-dropping batches, as plain SQL over the system tables.
+    std::vector<std::string> UnnamedDefaultOf(const std::string& table, const std::string& column) {
+        auto id = m_catalog->ObjectId(kDb, table);
+        if (!id) return {};
+        return Rows(
+            "SELECT syscolumns.name, o.name FROM \"LORIMDB81\".sysconstraints INNER JOIN "
+            "\"LORIMDB81\".syscolumns ON (sysconstraints.id = " +
+            std::to_string(*id) +
+            " AND sysconstraints.id = syscolumns.id AND sysconstraints.colid = "
+            "syscolumns.colid AND sysconstraints.status = 133141) JOIN "
+            "\"LORIMDB81\".sysobjects o ON o.id = sysconstraints.constid WHERE "
+            "syscolumns.name = '" +
+            column + "'");
+    }
+
+    xrtest::TempDir m_dir;
+    sqlite3* m_handle = nullptr;
+    std::unique_ptr<Catalog> m_catalog;
+};
+
+TEST_F(CatalogTest, CreateTableDeclaresTheServerTypesInOrderWithSystemRows) {
+    ColumnDef kp = ColDefault("KScreenHdr", "CHAR(20)", TextDefault("%d/%m/%Y"));
+    DefaultDef hex = IntDefault(65280);
+    hex.text = "0x00FF00";
+    DefaultDef blob;
+    blob.text = "0xFFFFFFFFFFFFFFFF";
+    blob.value = Value::Blob(std::string(8, '\xFF'));
+    blob.valueType = T("VARBINARY(8)");
+    m_catalog->CreateTable(
+        kDb, "Products",
+        {Col("PLU", "BIGINT", true), ColDefault("Description", "VARCHAR(20)", TextDefault("")),
+         ColDefault("Price1", "MONEY", IntDefault(0)), Col("TiedPLU1", "BIGINT"),
+         ColDefault("BannerColour", "INT", hex), kp, ColDefault("Dsp1", "BIT", IntDefault(0)),
+         ColDefault("KeyValue", "BINARY(8)", blob),
+         ColDefault("Opened", "DATETIME", TextDefault("20000101"))});
+    EXPECT_EQ(Schema("products"),
+              (std::vector<std::string>{
+                  "PLU BIGINT 1 -", "Description VARCHAR(20) 1 ''", "Price1 MONEY 1 0",
+                  "TiedPLU1 BIGINT 0 -", "BannerColour INTEGER 1 65280",
+                  "KScreenHdr CHAR(20) 1 '%d/%m/%Y            '", "Dsp1 BIT 1 0",
+                  "KeyValue BINARY(8) 1 X'FFFFFFFFFFFFFFFF'", "Opened DATETIME 1 36526.0"}));
+    // Text columns compare with the server's collation.
+    EXPECT_NE(Rows("SELECT sql FROM \"LORIMDB81\".sqlite_schema WHERE name = 'Products'")[0].find(
+                  "\"Description\" VARCHAR(20) COLLATE TSQL NOT NULL"),
+              std::string::npos);
+
+    auto id = m_catalog->ObjectId(kDb, "PRODUCTS");
+    ASSERT_TRUE(id);
+    EXPECT_GT(*id, 0);
+    EXPECT_EQ(m_catalog->ObjectName(kDb, *id), "Products");
+    EXPECT_EQ(
+        Rows("SELECT count(*), min(colid), max(colid) FROM \"LORIMDB81\".syscolumns WHERE id = " +
+             std::to_string(*id)),
+        std::vector<std::string>{"9|1|9"});
+    // Every default is system-named, with the server's name pattern.
+    auto defaults = Rows(
+        "SELECT o.name, c.colid FROM \"LORIMDB81\".sysconstraints c JOIN "
+        "\"LORIMDB81\".sysobjects o ON o.id = c.constid WHERE c.id = " +
+        std::to_string(*id) + " AND c.status = 133141 ORDER BY c.colid");
+    ASSERT_EQ(defaults.size(), 7u);
+    EXPECT_TRUE(std::regex_match(defaults[0], std::regex("DF__Products__Descr__[0-9A-F]{8}\\|2")))
+        << defaults[0];
+    const TableDef* def = m_catalog->FindTable(kDb, "products");
+    ASSERT_NE(def, nullptr);
+    ASSERT_EQ(def->columns.size(), 9u);
+    EXPECT_EQ(def->columns[4].def->text, "0x00FF00");
+    EXPECT_TRUE(def->columns[4].def->systemNamed);
+    EXPECT_EQ(def->columns[3].def, std::nullopt);
+    EXPECT_EQ(def->columns[1].type, T("VARCHAR(20)"));
+
+    // Existing rows take the defaults of added columns.
+    Exec("INSERT INTO \"LORIMDB81\".Products (PLU) VALUES (1)");
+    m_catalog->AddColumns(
+        kDb, "Products",
+        {ColDefault("Price5", "MONEY", IntDefault(0)), Col("Extra", "VARCHAR(10)")});
+    EXPECT_EQ(Rows("SELECT Price5, coalesce(Extra, 'null') FROM \"LORIMDB81\".Products"),
+              std::vector<std::string>{"0|null"});
+    EXPECT_EQ(m_catalog->FindTable(kDb, "Products")->columns.back().name, "Extra");
+}
+
+TEST_F(CatalogTest, FailuresCarryTheServerTexts) {
+    MakeLoyalty5();
+    m_catalog->CreateTable(
+        kDb, "TillVars",
+        {Col("FieldName", "CHAR(20)", true), Col("SValue", "VARCHAR(100)"), Col("Opt", "INTEGER")});
+    m_catalog->AddPrimaryKey(kDb, "TillVars", "TillVarsPrimary", {"FieldName"});
+    m_catalog->CreateIndex(kDb, "Loyalty5", Index("Loyalty5IX1", false, {"Name"}));
+    Exec("INSERT INTO \"LORIMDB81\".TillVars (FieldName, SValue) VALUES ('a', NULL), ('b', 'x')");
+
+    struct Case {
+        const char* what;
+        std::function<void(Catalog&)> action;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"table exists", [](Catalog& c) { c.CreateTable(kDb, "LOYALTY5", {Col("A", "INT")}); },
+         "There is already an object named 'LOYALTY5' in the database."},
+        {"name of a constraint",
+         [](Catalog& c) { c.CreateTable(kDb, "TillVarsPrimary", {Col("A", "INT")}); },
+         "There is already an object named 'TillVarsPrimary' in the database."},
+        {"column exists",
+         [](Catalog& c) {
+             c.AddColumns(kDb, "Loyalty5", {Col("New1", "INT"), Col("logtype", "INT")});
+         },
+         "Column names in each table must be unique. Column name 'logtype' in table 'Loyalty5' "
+         "is specified more than once."},
+        {"second key",
+         [](Catalog& c) { c.AddPrimaryKey(kDb, "TillVars", "TillVarsPrimary", {"FieldName"}); },
+         "Table 'TillVars' already has a primary key defined on it."},
+        {"second default",
+         [](Catalog& c) { c.AddDefault(kDb, "Loyalty5", "LogType", IntDefault(1, "LogDflt")); },
+         "Column already has a DEFAULT bound to it."},
+        {"index exists",
+         [](Catalog& c) {
+             c.CreateIndex(kDb, "Loyalty5", Index("loyalty5ix1", true, {"SchemeNo"}));
+         },
+         "The operation failed because an index or statistics with name 'loyalty5ix1' already "
+         "exists on table 'Loyalty5'."},
+        {"missing constraint", [](Catalog& c) { c.DropConstraint(kDb, "Loyalty5", "Info"); },
+         "'Info' is not a constraint."},
+        {"drop missing table", [](Catalog& c) { c.DropTable(kDb, "BLA"); },
+         "Cannot drop the table 'BLA', because it does not exist or you do not have permission."},
+        {"alter missing table", [](Catalog& c) { c.AddColumns(kDb, "Nowhere", {Col("A", "INT")}); },
+         "Cannot find the object \"Nowhere\" because it does not exist or you do not have "
+         "permissions."},
+        {"alter missing column",
+         [](Catalog& c) { c.AlterColumn(kDb, "Loyalty5", Col("Format", "VARCHAR(40)", true)); },
+         "ALTER TABLE ALTER COLUMN failed because column 'Format' does not exist in table "
+         "'Loyalty5'."},
+        {"alter key column",
+         [](Catalog& c) { c.AlterColumn(kDb, "TillVars", Col("FieldName", "CHAR(40)", true)); },
+         "The object 'TillVarsPrimary' is dependent on column 'FieldName'. ALTER TABLE ALTER "
+         "COLUMN FieldName failed because one or more objects access this column."},
+        {"not null over nulls",
+         [](Catalog& c) { c.AlterColumn(kDb, "TillVars", Col("SValue", "VARCHAR(200)", true)); },
+         "Cannot insert the value NULL into column 'SValue', table 'LORIMDB81.dbo.TillVars'; "
+         "column does not allow nulls. UPDATE fails."},
+        {"not null column to rows",
+         [](Catalog& c) { c.AddColumns(kDb, "TillVars", {Col("Must", "INT", true)}); },
+         "ALTER TABLE only allows columns to be added that can contain nulls, or have a DEFAULT "
+         "definition specified, or the column being added is an identity or timestamp column, or "
+         "alternatively if none of the previous conditions are satisfied the table must be empty "
+         "to allow addition of this column. Column 'Must' cannot be added to non-empty table "
+         "'TillVars' because it does not satisfy these conditions."},
+        {"rename missing column",
+         [](Catalog& c) { c.RenameColumn(kDb, "Loyalty5", "KPAggregate1", "KPLayout1"); },
+         "Either the parameter @objname is ambiguous or the claimed @objtype (COLUMN) is wrong."},
+        {"rename onto a column",
+         [](Catalog& c) { c.RenameColumn(kDb, "Loyalty5", "Name", "logtype"); },
+         "Error: The new name 'logtype' is already in use as a COLUMN name and would cause a "
+         "duplicate that is not permitted."},
+        {"rename missing table", [](Catalog& c) { c.RenameTable(kDb, "Nowhere", "X"); },
+         "Invalid object name 'Nowhere'."},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Failure([&] { c.action(*m_catalog); }), c.message) << c.what;
+    }
+
+    m_catalog->CreateTable(kDb, "Nullable", {Col("A", "INT")});
+    EXPECT_EQ(Failure([&] { m_catalog->AddPrimaryKey(kDb, "Nullable", "NullablePrimary", {"A"}); }),
+              "Cannot define PRIMARY KEY constraint on nullable column in table 'Nullable'.");
+    std::string generated = m_catalog->FindTable(kDb, "Loyalty5")->columns[2].def->name;
+    EXPECT_EQ(Failure([&] { m_catalog->DropColumn(kDb, "Loyalty5", "LogType"); }),
+              "The object '" + generated +
+                  "' is dependent on column 'LogType'. ALTER TABLE DROP COLUMN LogType failed "
+                  "because one or more objects access this column.");
+    EXPECT_EQ(
+        Failure([&] { m_catalog->DropColumn(kDb, "Loyalty5", "Name"); }),
+        "The object '" + m_catalog->FindTable(kDb, "Loyalty5")->columns[1].def->name +
+            "' is dependent on column 'Name'. The object 'Loyalty5IX1' is dependent on column "
+            "'Name'. ALTER TABLE DROP COLUMN Name failed because one or more objects access "
+            "this column.");
+}
+
+TEST_F(CatalogTest, DuplicateKeysStopUniqueIndexesAndKeys) {
+    m_catalog->CreateTable(kDb, "Barcodes",
+                           {Col("Barcode", "VARCHAR(20)", true), Col("PLU", "BIGINT", true)});
+    Exec("INSERT INTO \"LORIMDB81\".Barcodes VALUES ('abc', 1), ('ABC  ', 1), ('x', 2)");
+    EXPECT_EQ(
+        Failure([&] {
+            m_catalog->CreateIndex(kDb, "Barcodes", Index("BarcodesIX1", true, {"PLU", "Barcode"}));
+        }),
+        "The CREATE UNIQUE INDEX statement terminated because a duplicate key was found for the "
+        "object name 'dbo.Barcodes' and the index name 'BarcodesIX1'. The duplicate key value "
+        "is (1, abc).");
+    EXPECT_NE(Failure([&] {
+                  m_catalog->AddPrimaryKey(kDb, "Barcodes", "BarcodesPrimary", {"Barcode"});
+              }).find("index name 'BarcodesPrimary'. The duplicate key value is (abc)."),
+              std::string::npos);
+    Exec("DELETE FROM \"LORIMDB81\".Barcodes WHERE Barcode = 'ABC'");
+    m_catalog->AddPrimaryKey(kDb, "Barcodes", "BarcodesPrimary", {"Barcode"});
+    // The key uses the server's collation: case and trailing blanks do not make a new key.
+    char* error = nullptr;
+    EXPECT_NE(sqlite3_exec(m_handle, "INSERT INTO \"LORIMDB81\".Barcodes VALUES ('X ', 3)", nullptr,
+                           nullptr, &error),
+              SQLITE_OK);
+    sqlite3_free(error);
+    EXPECT_EQ(
+        Rows("SELECT xtype, type FROM \"LORIMDB81\".sysobjects WHERE name = 'BarcodesPrimary'"),
+        std::vector<std::string>{"PK|K "});
+    EXPECT_EQ(Rows("SELECT colid, status FROM \"LORIMDB81\".sysconstraints WHERE constid = " +
+                   std::to_string(*m_catalog->ObjectId(kDb, "BarcodesPrimary"))),
+              std::vector<std::string>{"0|2593"});
+}
+
+// The default-dropping batches: find the unnamed default through the system
+// tables, drop it by name, then drop, retype or rename the column.
+TEST_F(CatalogTest, UnnamedDefaultsAreFoundDroppedAndReplaced) {
+    MakeLoyalty5();
+    auto found = UnnamedDefaultOf("Loyalty5", "logtype");
+    ASSERT_EQ(found.size(), 1u);
+    std::string name = found[0].substr(found[0].find('|') + 1);
+    EXPECT_EQ(name.rfind("DF__Loyalty5__LogTy__", 0), 0u) << name;
+    m_catalog->DropConstraint(kDb, "Loyalty5", name);
+    m_catalog->DropColumn(kDb, "Loyalty5", "LogType");
+    EXPECT_EQ(Schema("Loyalty5"),
+              (std::vector<std::string>{"SchemeNo INTEGER 1 -", "Name VARCHAR(40) 1 ''"}));
+    EXPECT_FALSE(m_catalog->ObjectId(kDb, name));
+    EXPECT_EQ(Rows("SELECT count(*) FROM \"LORIMDB81\".sysconstraints WHERE id = " +
+                   std::to_string(*m_catalog->ObjectId(kDb, "Loyalty5"))),
+              std::vector<std::string>{"1"});
+    EXPECT_TRUE(UnnamedDefaultOf("Loyalty5", "LogType").empty());
+
+    // MixMatchPlus.UseTP: BIT with an unnamed default becomes INTEGER with a named one.
+    m_catalog->CreateTable(
+        kDb, "MixMatchPlus",
+        {Col("MMNo", "INTEGER", true), ColDefault("UseTP", "BIT", IntDefault(1))});
+    Exec("INSERT INTO \"LORIMDB81\".MixMatchPlus (MMNo) VALUES (7)");
+    found = UnnamedDefaultOf("MixMatchPlus", "UseTP");
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_NE(Failure([&] {
+                  m_catalog->AlterColumn(kDb, "MixMatchPlus", Col("UseTp", "INTEGER", true));
+              }).find("ALTER TABLE ALTER COLUMN UseTP failed"),
+              std::string::npos);
+    m_catalog->DropConstraint(kDb, "MixMatchPlus", found[0].substr(found[0].find('|') + 1));
+    m_catalog->AlterColumn(kDb, "MixMatchPlus", Col("UseTp", "INTEGER", true));
+    m_catalog->AddDefault(kDb, "MixMatchPlus", "UseTp", IntDefault(0, "MixMatchPlusUseTP"));
+    EXPECT_EQ(Schema("MixMatchPlus"),
+              (std::vector<std::string>{"MMNo INTEGER 1 -", "UseTP INTEGER 1 0"}));
+    EXPECT_EQ(Rows("SELECT UseTP FROM \"LORIMDB81\".MixMatchPlus"), std::vector<std::string>{"1"});
+    EXPECT_EQ(Rows("SELECT status FROM \"LORIMDB81\".sysconstraints WHERE constid = " +
+                   std::to_string(*m_catalog->ObjectId(kDb, "MixMatchPlusUseTP"))),
+              std::vector<std::string>{"2069"});
+    // A second run finds nothing to drop (the default is named) and the ADD fails.
+    EXPECT_TRUE(UnnamedDefaultOf("MixMatchPlus", "UseTP").empty());
+    EXPECT_EQ(Failure([&] {
+                  m_catalog->AddDefault(kDb, "MixMatchPlus", "UseTp",
+                                        IntDefault(0, "MixMatchPlusUseTP"));
+              }),
+              "Column already has a DEFAULT bound to it.");
+    EXPECT_FALSE(m_catalog->FindTable(kDb, "MixMatchPlus")->columns[1].def->systemNamed);
+}
+
+TEST_F(CatalogTest, RenamedColumnKeepsPlaceDefaultAndIndexes) {
+    m_catalog->CreateTable(
+        kDb, "CfgTills",
+        {Col("TillNo", "INTEGER", true), ColDefault("KPAggregate1", "INTEGER", IntDefault(0)),
+         Col("Tail", "INT")});
+    IndexDef filtered = Index("CfgTillsIX1", false, {"KPAggregate1"}, "\"KPAggregate1\" <> 0");
+    m_catalog->CreateIndex(kDb, "CfgTills", filtered);
+    m_catalog->RenameColumn(kDb, "CfgTills", "kpaggregate1", "KPLayout1");
+    const TableDef* def = m_catalog->FindTable(kDb, "CfgTills");
+    ASSERT_EQ(def->columns.size(), 3u);
+    EXPECT_EQ(def->columns[1].name, "KPLayout1");
+    ASSERT_TRUE(def->columns[1].def);
+    EXPECT_EQ(def->indexes[0].columns, std::vector<std::string>{"KPLayout1"});
+    EXPECT_EQ(def->indexes[0].filterSql, "\"KPLayout1\" <> 0");
+    EXPECT_EQ(UnnamedDefaultOf("CfgTills", "KPLayout1").size(), 1u);
+    // The renamed index survives a rebuild.
+    m_catalog->AlterColumn(kDb, "CfgTills", Col("Tail", "BIGINT"));
+    EXPECT_EQ(Rows("SELECT sql FROM \"LORIMDB81\".sqlite_schema WHERE name = 'CfgTillsIX1'"),
+              std::vector<std::string>{"CREATE INDEX \"CfgTillsIX1\" ON \"CfgTills\" "
+                                       "(\"KPLayout1\") WHERE \"KPLayout1\" <> 0"});
+    m_catalog->RenameTable(kDb, "CfgTills", "CfgTillsOld");
+    EXPECT_EQ(m_catalog->FindTable(kDb, "CfgTills"), nullptr);
+    EXPECT_EQ(m_catalog->FindTable(kDb, "CFGTILLSOLD")->name, "CfgTillsOld");
+}
+
+TEST_F(CatalogTest, RebuildKeepsRowsRowidsIndexesDefaultsAndIdentity) {
+    m_catalog->CreateTable(
+        kDb, "Customers",
+        {Col("LastName", "VARCHAR(10)"), ColDefault("Code", "CHAR(4)", TextDefault("A")),
+         Col("Postcode", "VARCHAR(8)"), [] {
+             ColumnDef id = Col("ID", "INTEGER");
+             id.identity = true;
+             return id;
+         }()});
+    m_catalog->CreateIndex(kDb, "Customers",
+                           Index("CustomersIX1", true, {"Postcode", "ID"}, "", {true, false}));
+    EXPECT_EQ(m_catalog->IdentCurrent(kDb, "Customers"), std::nullopt);
+    Exec("INSERT INTO \"LORIMDB81\".Customers (LastName) VALUES ('a'), ('b'), ('c')");
+    Exec("DELETE FROM \"LORIMDB81\".Customers WHERE ID = 3");
+    EXPECT_EQ(m_catalog->IdentCurrent(kDb, "customers"), 3);
+
+    m_catalog->AlterColumn(kDb, "Customers", Col("LastName", "VARCHAR(20)", false));
+    m_catalog->AlterColumn(kDb, "Customers", Col("Code", "CHAR(6)", true));
+    Exec("INSERT INTO \"LORIMDB81\".Customers (LastName) VALUES ('d')");
+    EXPECT_EQ(Rows("SELECT ID, LastName, Code FROM \"LORIMDB81\".Customers ORDER BY ID"),
+              (std::vector<std::string>{"1|a|A     ", "2|b|A     ", "4|d|A     "}));
+    EXPECT_EQ(m_catalog->IdentCurrent(kDb, "Customers"), 4);
+    EXPECT_EQ(
+        Rows("SELECT sql FROM \"LORIMDB81\".sqlite_schema WHERE name = 'CustomersIX1'"),
+        std::vector<std::string>{
+            "CREATE UNIQUE INDEX \"CustomersIX1\" ON \"Customers\" (\"Postcode\" DESC, \"ID\")"});
+    EXPECT_EQ(Schema("Customers")[1], "Code CHAR(6) 1 'A     '");
+
+    // A table without identity keeps its rowids through a rebuild.
+    m_catalog->CreateTable(kDb, "CfgSys",
+                           {Col("KSAnalysis", "CHAR(20)", true), Col("Gone", "INT")});
+    Exec("INSERT INTO \"LORIMDB81\".CfgSys (rowid, KSAnalysis) VALUES (5, 'x'), (9, 'y')");
+    m_catalog->AlterColumn(kDb, "CfgSys", Col("KSAnalysis", "CHAR(100)", true));
+    m_catalog->DropColumn(kDb, "CfgSys", "Gone");
+    EXPECT_EQ(Rows("SELECT rowid, length(KSAnalysis) FROM \"LORIMDB81\".CfgSys ORDER BY rowid"),
+              (std::vector<std::string>{"5|100", "9|100"}));
+    // Altering to the same definition changes nothing and succeeds every time.
+    int64_t version = std::stoll(Rows("PRAGMA \"LORIMDB81\".schema_version")[0]);
+    m_catalog->AlterColumn(kDb, "CfgSys", Col("KSAnalysis", "CHAR(100)", true));
+    EXPECT_EQ(std::stoll(Rows("PRAGMA \"LORIMDB81\".schema_version")[0]), version);
+    // Conversions that lose data fail with the conversion's message.
+    Exec("UPDATE \"LORIMDB81\".CfgSys SET KSAnalysis = 'abcdef' WHERE rowid = 9");
+    EXPECT_NE(Failure([&] {
+                  m_catalog->AlterColumn(kDb, "CfgSys", Col("KSAnalysis", "CHAR(3)", true));
+              }).find("truncated"),
+              std::string::npos);
+    // Blanks past the new length are no data: narrowing over them succeeds.
+    Exec("UPDATE \"LORIMDB81\".CfgSys SET KSAnalysis = 'abc' WHERE rowid = 9");
+    m_catalog->AlterColumn(kDb, "CfgSys", Col("KSAnalysis", "CHAR(3)", true));
+    EXPECT_EQ(Rows("SELECT KSAnalysis FROM \"LORIMDB81\".CfgSys ORDER BY rowid"),
+              (std::vector<std::string>{"x  ", "abc"}));
+}
+
+TEST_F(CatalogTest, MultiColumnAddIsAllOrNothingUnderTheCallersSavepoint) {
+    m_catalog->CreateTable(kDb, "CfgTills", {Col("TillNo", "INTEGER", true)});
+    Exec("INSERT INTO \"LORIMDB81\".CfgTills VALUES (1)");
+    const auto before = Schema("CfgTills");
+    DefaultDef bad = TextDefault("abc");
+    for (const auto& third :
+         {Col("TillNo", "INT"), ColDefault("BillConsolidation", "INTEGER", bad)}) {
+        Exec("SAVEPOINT stmt");
+        EXPECT_THROW(m_catalog->AddColumns(
+                         kDb, "CfgTills",
+                         {ColDefault("ReceiptType", "INTEGER", IntDefault(5)),
+                          ColDefault("ReceiptConsolidation", "INTEGER", IntDefault(2)), third}),
+                     ComError);
+        Exec("ROLLBACK TO stmt");
+        Exec("RELEASE stmt");
+        m_catalog->Validate(kDb);
+        EXPECT_EQ(Schema("CfgTills"), before);
+        EXPECT_EQ(m_catalog->FindTable(kDb, "CfgTills")->columns.size(), 1u);
+        EXPECT_FALSE(m_catalog->ObjectExists(kDb, "BillConsolidation"));
+    }
+    // Adding an identity column numbers the existing rows.
+    ColumnDef id = Col("ID", "INTEGER");
+    id.identity = true;
+    m_catalog->AddColumns(kDb, "CfgTills", {ColDefault("BillType", "INTEGER", IntDefault(3)), id});
+    EXPECT_EQ(Rows("SELECT TillNo, BillType, ID FROM \"LORIMDB81\".CfgTills"),
+              std::vector<std::string>{"1|3|1"});
+}
+
+TEST_F(CatalogTest, ValidateSeesOtherConnectionsAndRollbacks) {
+    m_catalog->CreateTable(kDb, "TillStates", {Col("TillNo", "INTEGER", true)});
+    ASSERT_EQ(m_catalog->FindTable(kDb, "TillStates")->columns.size(), 1u);
+
+    sqlite3* other = OpenServer(m_dir);
+    {
+        Catalog second(other);
+        second.AddColumns(kDb, "TillStates", {Col("State", "INT")});
+        EXPECT_EQ(second.FindTable(kDb, "TillStates")->columns.size(), 2u);
+    }
+    sqlite3_close(other);
+    m_catalog->Validate(kDb);
+    EXPECT_EQ(m_catalog->FindTable(kDb, "TillStates")->columns.size(), 2u);
+
+    // A change undone by the caller's rollback disappears from the cache too.
+    Exec("SAVEPOINT stmt");
+    const TableDef* before = m_catalog->FindTable(kDb, "TillStates");
+    m_catalog->AddColumns(kDb, "TillStates", {Col("Extra", "INT")});
+    EXPECT_EQ(before->columns.size(), 2u);  // a caller's pointer outlives the statement's DDL
+    EXPECT_EQ(m_catalog->FindTable(kDb, "TillStates")->columns.size(), 3u);
+    Exec("ROLLBACK TO stmt");
+    Exec("RELEASE stmt");
+    m_catalog->Validate(kDb);
+    EXPECT_EQ(m_catalog->FindTable(kDb, "TillStates")->columns.size(), 2u);
+}
+
+TEST_F(CatalogTest, DropTableClearsTheCatalogAndIndexNamesStayPerTable) {
+    m_catalog->CreateTable(kDb, "A",
+                           {Col("K", "INT", true), ColDefault("V", "INT", IntDefault(0))});
+    m_catalog->CreateTable(kDb, "B", {Col("K", "INT", true)});
+    m_catalog->AddPrimaryKey(kDb, "A", "APrimary", {"K"});
+    m_catalog->CreateIndex(kDb, "A", Index("IX1", false, {"V"}));
+    m_catalog->CreateIndex(kDb, "B", Index("IX1", false, {"K"}));
+    const TableDef* b = m_catalog->FindTable(kDb, "B");
+    ASSERT_EQ(b->indexes.size(), 1u);
+    EXPECT_EQ(b->indexes[0].name, "IX1");
+    EXPECT_NE(b->indexes[0].storageName, "IX1");
+    int32_t id = *m_catalog->ObjectId(kDb, "A");
+
+    m_catalog->DropTable(kDb, "a");
+    EXPECT_EQ(m_catalog->FindTable(kDb, "A"), nullptr);
+    EXPECT_FALSE(m_catalog->ObjectExists(kDb, "APrimary"));
+    for (const char* table : {"sysobjects WHERE id = %d OR parent_obj = %d",
+                              "syscolumns WHERE id = %d", "sysconstraints WHERE id = %d"}) {
+        char where[128];
+        std::snprintf(where, sizeof where, table, id, id);
+        EXPECT_EQ(Rows(std::string("SELECT count(*) FROM \"LORIMDB81\".") + where),
+                  std::vector<std::string>{"0"})
+            << where;
+    }
+    // The system tables are tables too, and cannot be dropped.
+    ASSERT_NE(m_catalog->FindTable(kDb, "sysconstraints"), nullptr);
+    EXPECT_EQ(m_catalog->FindTable(kDb, "syscolumns")->columns[2].name, "name");
+    EXPECT_THROW(m_catalog->DropTable(kDb, "sysobjects"), ComError);
+    // A dropped constraint of the key frees the column for ALTER COLUMN.
+    m_catalog->AddPrimaryKey(kDb, "B", "BPrimary", {"K"});
+    m_catalog->CreateTable(kDb, "C", {Col("K", "CHAR(20)", true)});
+    m_catalog->AddPrimaryKey(kDb, "C", "CPrimary", {"K"});
+    EXPECT_THROW(m_catalog->AlterColumn(kDb, "C", Col("K", "CHAR(40)", true)), ComError);
+    m_catalog->DropConstraint(kDb, "C", "cprimary");
+    EXPECT_EQ(Failure([&] { m_catalog->DropConstraint(kDb, "C", "CPrimary"); }),
+              "'CPrimary' is not a constraint.");
+    m_catalog->AlterColumn(kDb, "C", Col("K", "CHAR(40)", true));
+    m_catalog->AddPrimaryKey(kDb, "C", "CPrimary", {"K"});
+    EXPECT_EQ(m_catalog->FindTable(kDb, "C")->PrimaryKey()->columns, std::vector<std::string>{"K"});
+}
+
+TEST_F(CatalogTest, LoginsKeepNoPassword) {
+    m_catalog->AddLogin("BrantUK", std::string_view("marigold"), "LorimDB81");
+    EXPECT_EQ(Failure([&] { m_catalog->AddLogin("brantuk", std::nullopt, "LorimDB81"); }),
+              "The server principal 'brantuk' already exists.");
+    EXPECT_NE(Failure([&] { m_catalog->GrantDbAccess(kDb, "Nobody"); }), "(no failure)");
+    m_catalog->GrantDbAccess(kDb, "BrantUK");
+    EXPECT_EQ(Failure([&] { m_catalog->GrantDbAccess(kDb, "BrantUK"); }),
+              "User, group, or role 'BrantUK' already exists in the current database.");
+    m_catalog->AddRoleMember(kDb, "db_datareader", "BrantUK");
+    EXPECT_NE(Failure([&] { m_catalog->AddRoleMember(kDb, "db_datareader", "BrantUK"); }),
+              "(no failure)");
+    EXPECT_NE(Failure([&] { m_catalog->AddRoleMember(kDb, "db_nosuchrole", "BrantUK"); }),
+              "(no failure)");
+    EXPECT_NE(Failure([&] { m_catalog->AddRoleMember(kDb, "db_owner", "Nobody"); }),
+              "(no failure)");
+    m_catalog->AddLogin("lm", std::string_view(""), "master");
+    EXPECT_EQ(Rows("SELECT name, has_password FROM main.xr_logins ORDER BY name"),
+              (std::vector<std::string>{"BrantUK|1", "lm|0"}));
+    m_catalog.reset();
+    sqlite3_close(m_handle);
+    m_handle = nullptr;
+    for (const char* file : {"MASTER.db", "LORIMDB81.db"}) {
+        std::ifstream in(m_dir.Path() / file, std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(bytes.find("marigold"), std::string::npos) << file;
+    }
+}
+
+}  // namespace
+}  // namespace xr::tsql

@@ -1,0 +1,201 @@
+// Runs the SQL conformance files in tests/tsql/conformance: each file is a
+// sequence of records run against a fresh server folder.
+//
+//   statement ok                  the batch below runs without error
+//   statement error <text>        the batch fails; its first error contains <text>
+//   statement errors <n>          the batch reports exactly n errors (0: none)
+//   query                         the batch's first result, one row a line,
+//   <sql>                         columns separated by '|', after a line "----"
+//   ----
+//   <rows>
+//   query columns                 as query, but the first expected line is the
+//                                 column names and types: "Name:VARCHAR(40)|..."
+//   connection <n>                further records run on connection n (opened on
+//                                 first use, same folder)
+//
+// A record's SQL runs to the next blank line (or "----"). Lines starting with
+// '#' between records are comments. NULL prints as NULL, byte arrays as 0x..,
+// dates as yyyy-mm-dd hh:mm:ss.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "engine/connection.h"
+#include "platform/systemtime.h"
+#include "platform/text.h"
+#include "temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using xr::Variant;
+
+fs::path ConformanceDir() { return fs::path(XRDB8_TEST_SOURCE) / "tsql" / "conformance"; }
+
+std::vector<std::string> Files() {
+    std::vector<std::string> out;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(ConformanceDir(), ec)) {
+        if (e.path().extension() == ".test") out.push_back(e.path().stem().string());
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+std::string Show(const Variant& v) {
+    switch (v.Type()) {
+        case xr::VT_EMPTY: return "EMPTY";
+        case xr::VT_NULL: return "NULL";
+        case xr::VT_BYTES: {
+            static const char* hex = "0123456789ABCDEF";
+            std::string s = "0x";
+            for (uint8_t b : v.BytesValue()) {
+                s += hex[b >> 4];
+                s += hex[b & 15];
+            }
+            return s;
+        }
+        case xr::VT_DATE: {
+            SYSTEMTIME st{};
+            if (!xr::VariantTimeToSystemTime(v.RealValue(), &st)) return "BADDATE";
+            return xr::Format("%04d-%02d-%02d %02d:%02d:%02d", st.wYear, st.wMonth, st.wDay,
+                              st.wHour, st.wMinute, st.wSecond);
+        }
+        default: return v.ToText();
+    }
+}
+
+struct Record {
+    std::string kind;  // "statement ok", "statement error", "query", ...
+    std::string arg;
+    std::string sql;
+    std::vector<std::string> expected;
+    int line = 0;
+};
+
+std::vector<Record> ReadRecords(const fs::path& file) {
+    std::ifstream in(file);
+    std::vector<Record> out;
+    std::string line;
+    int n = 0;
+    while (std::getline(in, line)) {
+        ++n;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty() || line[0] == '#') continue;
+        Record r;
+        r.line = n;
+        if (line.rfind("statement errors ", 0) == 0) {
+            r.kind = "statement errors";
+            r.arg = std::string(xr::Trim(line.substr(16)));
+        } else if (line.rfind("statement error", 0) == 0) {
+            r.kind = "statement error";
+            r.arg = std::string(xr::Trim(line.substr(15)));
+        } else if (line == "statement ok") {
+            r.kind = line;
+        } else if (line == "query" || line == "query columns") {
+            r.kind = line;
+        } else if (line.rfind("connection", 0) == 0) {
+            r.kind = "connection";
+            r.arg = std::string(xr::Trim(line.substr(10)));
+            out.push_back(r);
+            continue;
+        } else {
+            ADD_FAILURE() << file << ":" << n << ": unknown record '" << line << "'";
+            continue;
+        }
+        bool rows = false;
+        while (std::getline(in, line)) {
+            ++n;
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            if (!rows && line == "----") {
+                rows = true;
+                continue;
+            }
+            if (line.empty()) break;
+            if (rows) r.expected.push_back(line);
+            else r.sql += (r.sql.empty() ? "" : "\n") + line;
+        }
+        out.push_back(std::move(r));
+    }
+    return out;
+}
+
+class Conformance : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(Conformance, File) {
+    xrtest::TempDir dir;
+    std::map<std::string, std::unique_ptr<xr::engine::Connection>> conns;
+    auto open = [&](const std::string& name) -> xr::engine::Connection& {
+        auto& c = conns[name];
+        if (!c) {
+            c = std::make_unique<xr::engine::Connection>();
+            c->Open("Provider=sqlite;Data Source=" + dir.Str());
+        }
+        return *c;
+    };
+    xr::engine::Connection* conn = &open("1");
+    fs::path file = ConformanceDir() / (GetParam() + ".test");
+    for (const Record& r : ReadRecords(file)) {
+        std::string where = GetParam() + ".test:" + std::to_string(r.line);
+        if (r.kind == "connection") {
+            conn = &open(r.arg);
+            continue;
+        }
+        std::vector<std::string> errors;
+        std::unique_ptr<xr::engine::Rows> rows;
+        try {
+            if (r.kind.rfind("query", 0) == 0) rows = conn->Query(r.sql);
+            else conn->Execute(r.sql);
+        } catch (const xr::ComError&) {
+        }
+        for (const auto& e : conn->Errors()) errors.push_back(e.description);
+        if (r.kind == "statement ok" || r.kind.rfind("query", 0) == 0) {
+            EXPECT_TRUE(errors.empty()) << where << ": " << (errors.empty() ? "" : errors[0]);
+        } else if (r.kind == "statement error") {
+            if (errors.empty()) {
+                ADD_FAILURE() << where << ": expected an error containing '" << r.arg << "'";
+            } else {
+                EXPECT_NE(errors[0].find(r.arg), std::string::npos)
+                    << where << ": error was: " << errors[0];
+            }
+        } else if (r.kind == "statement errors") {
+            std::string all;
+            for (const auto& e : errors) all += "\n  " + e;
+            EXPECT_EQ(std::to_string(errors.size()), r.arg) << where << ":" << all;
+        }
+        if (r.kind.rfind("query", 0) != 0) continue;
+        std::vector<std::string> got;
+        if (rows) {
+            if (r.kind == "query columns") {
+                std::string head;
+                for (size_t i = 0; i < rows->ColumnCount(); ++i) {
+                    head += (i ? "|" : "") + rows->Column(i).name + ":" + rows->Column(i).typeName;
+                }
+                got.push_back(head);
+            }
+            try {
+                while (rows->Next()) {
+                    std::string line;
+                    for (size_t i = 0; i < rows->ColumnCount(); ++i) {
+                        line += (i ? "|" : "") + Show(rows->Value(i));
+                    }
+                    got.push_back(line);
+                }
+            } catch (const xr::ComError& e) {
+                got.push_back("ERROR: " + e.Description());
+            }
+        }
+        std::string exp, act;
+        for (const auto& l : r.expected) exp += l + "\n";
+        for (const auto& l : got) act += l + "\n";
+        EXPECT_EQ(act, exp) << where;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sql, Conformance, ::testing::ValuesIn(Files()),
+                         [](const auto& info) { return info.param; });
+
+}  // namespace

@@ -1,0 +1,804 @@
+// T-SQL types: spellings, conversions with the server's results and error
+// texts, the collation, and field values as the recordset hands them out.
+#include "tsql/types.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "engine/session.h"
+#include "platform/error.h"
+
+namespace xr::tsql {
+namespace {
+
+TypeSpec T(const char* text) {
+    TypeSpec t;
+    if (*text != '\0') {
+        EXPECT_TRUE(TypeSpec::Parse(text, &t)) << text;
+    }
+    return t;
+}
+
+Value I(int64_t v) { return Value::Int(v); }
+Value R(double v) { return Value::Real(v); }
+Value S(std::string v) { return Value::Text(std::move(v)); }
+Value B(std::string v) { return Value::Blob(std::move(v)); }
+Value N() { return Value::Null(); }
+
+std::string Show(const Value& v) {
+    switch (v.kind) {
+        case Value::Kind::Null:
+            return "NULL";
+        case Value::Kind::Int:
+            return "int " + std::to_string(v.i);
+        case Value::Kind::Real: {
+            char buf[64];
+            std::snprintf(buf, sizeof buf, "real %.17g", v.d);
+            return buf;
+        }
+        case Value::Kind::Text:
+            return "text '" + v.s + "'";
+        case Value::Kind::Blob: {
+            std::string s = "blob 0x";
+            for (unsigned char c : v.s) {
+                char buf[3];
+                std::snprintf(buf, sizeof buf, "%02X", c);
+                s += buf;
+            }
+            return s;
+        }
+    }
+    return "?";
+}
+
+bool Same(const Value& a, const Value& b) {
+    if (a.kind != b.kind) return false;
+    switch (a.kind) {
+        case Value::Kind::Null:
+            return true;
+        case Value::Kind::Int:
+            return a.i == b.i;
+        case Value::Kind::Real:
+            return a.d == b.d;
+        default:
+            return a.s == b.s;
+    }
+}
+
+double Ole(int y, int m, int d, int h = 0, int mi = 0, int s = 0) {
+    double day = ParseDateTimeText(std::to_string(y * 10000 + m * 100 + d), &day) ? day : -1e9;
+    return day + ((h * 60 + mi) * 60 + s) / 86400.0;
+}
+
+// ---------------------------------------------------------------------------
+
+TEST(TypeSpecTest, ParsesEverySpellingToItsCanonicalForm) {
+    struct Row {
+        const char* text;
+        TypeKind kind;
+        int32_t length;
+        int precision;
+        int scale;
+        const char* canonical;
+    };
+    const Row rows[] = {
+        {"INTEGER", TypeKind::Int, 0, 0, 0, "INTEGER"},
+        {"int", TypeKind::Int, 0, 0, 0, "INTEGER"},
+        {"SmallInt", TypeKind::SmallInt, 0, 0, 0, "SMALLINT"},
+        {"TINYINT", TypeKind::TinyInt, 0, 0, 0, "TINYINT"},
+        {"bigint", TypeKind::BigInt, 0, 0, 0, "BIGINT"},
+        {"BIT", TypeKind::Bit, 0, 0, 0, "BIT"},
+        {"MONEY", TypeKind::Money, 0, 19, 4, "MONEY"},
+        {"smallmoney", TypeKind::SmallMoney, 0, 10, 4, "SMALLMONEY"},
+        {"DECIMAL(5,2)", TypeKind::Decimal, 0, 5, 2, "DECIMAL(5,2)"},
+        {"decimal ( 10 , 3 )", TypeKind::Decimal, 0, 10, 3, "DECIMAL(10,3)"},
+        {"DECIMAL(7)", TypeKind::Decimal, 0, 7, 0, "DECIMAL(7,0)"},
+        {"DECIMAL", TypeKind::Decimal, 0, 18, 0, "DECIMAL(18,0)"},
+        {"NUMERIC(38,38)", TypeKind::Decimal, 0, 38, 38, "DECIMAL(38,38)"},
+        {"FLOAT(24)", TypeKind::Real, 0, 24, 0, "FLOAT(24)"},
+        {"float(1)", TypeKind::Real, 0, 24, 0, "FLOAT(24)"},
+        {"REAL", TypeKind::Real, 0, 24, 0, "FLOAT(24)"},
+        {"FLOAT", TypeKind::Float, 0, 53, 0, "FLOAT"},
+        {"FLOAT(25)", TypeKind::Float, 0, 53, 0, "FLOAT"},
+        {"DATETIME", TypeKind::DateTime, 0, 0, 0, "DATETIME"},
+        {"smalldatetime", TypeKind::SmallDateTime, 0, 0, 0, "SMALLDATETIME"},
+        {"CHAR(20)", TypeKind::Char, 20, 0, 0, "CHAR(20)"},
+        {"CHAR", TypeKind::Char, 0, 0, 0, "CHAR"},
+        {"VARCHAR(1000)", TypeKind::VarChar, 1000, 0, 0, "VARCHAR(1000)"},
+        {" varchar ", TypeKind::VarChar, 0, 0, 0, "VARCHAR"},
+        {"VARCHAR(MAX)", TypeKind::Text, 0, 0, 0, "TEXT"},
+        {"TEXT", TypeKind::Text, 0, 0, 0, "TEXT"},
+        {"NCHAR(3)", TypeKind::Char, 3, 0, 0, "CHAR(3)"},
+        {"nvarchar(40)", TypeKind::VarChar, 40, 0, 0, "VARCHAR(40)"},
+        {"NTEXT", TypeKind::Text, 0, 0, 0, "TEXT"},
+        {"BINARY(8)", TypeKind::Binary, 8, 0, 0, "BINARY(8)"},
+        {"VARBINARY(16)", TypeKind::VarBinary, 16, 0, 0, "VARBINARY(16)"},
+        {"VARBINARY(max)", TypeKind::Image, 0, 0, 0, "IMAGE"},
+        {"IMAGE", TypeKind::Image, 0, 0, 0, "IMAGE"},
+        {"CHAR(8000)", TypeKind::Char, 8000, 0, 0, "CHAR(8000)"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.text);
+        TypeSpec t;
+        ASSERT_TRUE(TypeSpec::Parse(r.text, &t));
+        EXPECT_EQ(t.kind, r.kind);
+        EXPECT_EQ(t.length, r.length);
+        EXPECT_EQ(t.precision, r.precision);
+        EXPECT_EQ(t.scale, r.scale);
+        EXPECT_EQ(t.ToString(), r.canonical);
+        TypeSpec again;
+        ASSERT_TRUE(TypeSpec::Parse(t.ToString(), &again));
+        EXPECT_EQ(again, t);
+        EXPECT_EQ(TypeSpec::FromCode(t.Code()), t);
+    }
+}
+
+TEST(TypeSpecTest, RejectsNonsense) {
+    for (const char* text :
+         {"",           "CHAR(0)",      "CHAR(9000)", "NVARCHAR(4001)", "DECIMAL(5,6)",
+          "DECIMAL(0)", "DECIMAL(39)",  "FLOAT(0)",   "FLOAT(54)",      "INT(4)",
+          "MONEY(2)",   "VARCHAR(",     "VARCHAR(10", "VARCHAR(-1)",    "VARCHAR(1,2)",
+          "CHAR(MAX)",  "DECIMAL(MAX)", "WIDGET",     "INT4",           "VARCHAR(10) X",
+          "DATETIME2",  "VARCHAR(a)"}) {
+        TypeSpec t;
+        EXPECT_FALSE(TypeSpec::Parse(text, &t)) << text;
+    }
+    EXPECT_EQ(TypeSpec::FromCode(-1).kind, TypeKind::Unknown);
+    EXPECT_EQ(TypeSpec::FromCode(200).kind, TypeKind::Unknown);
+}
+
+TEST(TypeSpecTest, FieldTypesAsTheRecordsetReportsThem) {
+    struct Row {
+        const char* type;
+        uint16_t ado;
+        int32_t size;
+        VARTYPE vt;
+    };
+    using namespace engine;
+    const Row rows[] = {
+        {"INTEGER", adInteger, 4, VT_I4},
+        {"SMALLINT", adSmallInt, 2, VT_I2},
+        {"TINYINT", adUnsignedTinyInt, 1, VT_UI1},
+        {"BIGINT", adBigInt, 8, VT_I8},
+        {"BIT", adBoolean, 2, VT_BOOL},
+        {"MONEY", adCurrency, 8, VT_CY},
+        {"DECIMAL(5,2)", adNumeric, 19, VT_DECIMAL},
+        {"FLOAT(24)", adSingle, 4, VT_R4},
+        {"FLOAT", adDouble, 8, VT_R8},
+        {"DATETIME", adDBTimeStamp, 16, VT_DATE},
+        {"CHAR(10)", adChar, 10, VT_BSTR},
+        {"VARCHAR(40)", adVarChar, 40, VT_BSTR},
+        {"TEXT", adLongVarChar, 2147483647, VT_BSTR},
+        {"BINARY(8)", adBinary, 8, VT_BYTES},
+        {"VARBINARY(3)", adVarBinary, 3, VT_BYTES},
+        {"IMAGE", adLongVarBinary, 2147483647, VT_BYTES},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.type);
+        TypeSpec t = T(r.type);
+        EXPECT_EQ(t.AdoType(), r.ado);
+        EXPECT_EQ(t.DefinedSize(), r.size);
+        EXPECT_EQ(t.VariantType(), r.vt);
+    }
+    EXPECT_EQ(T("VARCHAR").DefinedSize(), 30);
+    EXPECT_EQ(T("VARCHAR").Sized(1).length, 1);
+    EXPECT_EQ(T("VARCHAR(5)").Sized(1).length, 5);
+}
+
+// ---------------------------------------------------------------------------
+
+struct ConvertRow {
+    Value in;
+    const char* from;
+    const char* to;
+    Value out;  // expected, when `error` is null
+    const char* error = nullptr;
+    bool storing = false;
+};
+
+void RunGrid(const std::vector<ConvertRow>& rows) {
+    for (const ConvertRow& r : rows) {
+        SCOPED_TRACE(Show(r.in) + " " + r.from + " -> " + r.to + (r.storing ? " (storing)" : ""));
+        if (r.error == nullptr) {
+            try {
+                Value got = Convert(r.in, T(r.from), T(r.to), r.storing);
+                EXPECT_TRUE(Same(got, r.out)) << "got " << Show(got) << ", want " << Show(r.out);
+            } catch (const ComError& e) {
+                ADD_FAILURE() << "failed: " << e.Description();
+            }
+        } else {
+            try {
+                Value got = Convert(r.in, T(r.from), T(r.to), r.storing);
+                ADD_FAILURE() << "gave " << Show(got) << ", want error " << r.error;
+            } catch (const ComError& e) {
+                EXPECT_EQ(e.Error(), DB_E_ERRORSINCOMMAND);
+                if (*r.error != '\0') {
+                    EXPECT_EQ(e.Description(), r.error);
+                }
+            }
+        }
+    }
+}
+
+TEST(ConvertTest, Integers) {
+    const char* intOverflow = "Arithmetic overflow error converting expression to data type int.";
+    RunGrid({
+        {I(42), "INTEGER", "BIGINT", I(42)},
+        {I(3000000000), "BIGINT", "INTEGER", {}, intOverflow},
+        {I(-2147483648LL), "BIGINT", "INTEGER", I(-2147483648LL)},
+        {I(70000),
+         "INTEGER",
+         "SMALLINT",
+         {},
+         "Arithmetic overflow error converting expression to data type smallint."},
+        {I(256),
+         "INTEGER",
+         "TINYINT",
+         {},
+         "Arithmetic overflow error converting expression to data type tinyint."},
+        {I(-1), "INTEGER", "TINYINT", {}, ""},
+        {R(1.9), "FLOAT", "INTEGER", I(1)},  // float truncates
+        {R(-1.9), "FLOAT", "INTEGER", I(-1)},
+        {R(3e9), "FLOAT", "INTEGER", {}, intOverflow},
+        {I(150), "DECIMAL(5,2)", "INTEGER", I(1)},  // decimal truncates
+        {I(-150), "DECIMAL(5,2)", "INTEGER", I(-1)},
+        {I(15000), "MONEY", "INTEGER", I(2)},  // money rounds
+        {I(25000), "MONEY", "INTEGER", I(3)},
+        {I(-15000), "MONEY", "INTEGER", I(-2)},
+        {S(" 12 "), "VARCHAR(4)", "INTEGER", I(12)},
+        {S("-5"), "VARCHAR(2)", "SMALLINT", I(-5)},
+        {S(""), "VARCHAR(1)", "INTEGER", I(0)},
+        {S("abc"),
+         "VARCHAR(3)",
+         "INTEGER",
+         {},
+         "Conversion failed when converting the varchar value 'abc' to data type int."},
+        {S("1.5"),
+         "VARCHAR(3)",
+         "INTEGER",
+         {},
+         "Conversion failed when converting the varchar value '1.5' to data type int."},
+        {S("3000000000"),
+         "VARCHAR(10)",
+         "INTEGER",
+         {},
+         "The conversion of the varchar value '3000000000' overflowed an int column."},
+        {S("9223372036854775807"), "VARCHAR(19)", "BIGINT", I(INT64_MAX)},
+        {B(std::string("\x00\xFF\x00", 3)), "VARBINARY(3)", "INTEGER", I(65280)},
+        {B(std::string("\xFF\xFF\xFF\xFF", 4)), "VARBINARY(4)", "INTEGER", I(-1)},
+        {B(std::string("\x01\x00\x00\x00\x02", 5)), "VARBINARY(5)", "INTEGER", I(2)},
+        {R(Ole(2000, 1, 1, 18)), "DATETIME", "INTEGER", I(36525)},  // days since 1900, rounded
+        {N(), "VARCHAR(3)", "INTEGER", N()},
+    });
+}
+
+TEST(ConvertTest, Bit) {
+    RunGrid({
+        {I(5), "INTEGER", "BIT", I(1)},
+        {I(-1), "INTEGER", "BIT", I(1)},
+        {I(0), "INTEGER", "BIT", I(0)},
+        {R(0.5), "FLOAT", "BIT", I(1)},
+        {S(""), "VARCHAR(1)", "BIT", I(0)},
+        {S("true"), "VARCHAR(4)", "BIT", I(1)},
+        {S(" FALSE "), "VARCHAR(7)", "BIT", I(0)},
+        {S("1"), "VARCHAR(1)", "BIT", I(1)},
+        {S("0"), "VARCHAR(1)", "BIT", I(0)},
+        {S("yes"),
+         "VARCHAR(3)",
+         "BIT",
+         {},
+         "Conversion failed when converting the varchar value 'yes' to data type bit."},
+        {I(1), "BIT", "VARCHAR(1)", S("1")},
+    });
+}
+
+TEST(ConvertTest, MoneyAndDecimalAreExact) {
+    const char* numericOverflow =
+        "Arithmetic overflow error converting varchar to data type numeric.";
+    RunGrid({
+        {S("19.99"), "VARCHAR(5)", "MONEY", I(199900)},
+        {S("$1,234.50"), "VARCHAR(9)", "MONEY", I(12345000)},
+        {S("1.23456"), "VARCHAR(7)", "MONEY", I(12346)},
+        {S(""), "VARCHAR(1)", "MONEY", I(0)},
+        {S("12abc"),
+         "VARCHAR(5)",
+         "MONEY",
+         {},
+         "Cannot convert a char value to money. The char value has incorrect syntax."},
+        {I(15), "INTEGER", "MONEY", I(150000)},
+        {R(19.99), "FLOAT", "MONEY", I(199900)},
+        {R(0.00005), "FLOAT", "MONEY", I(1)},  // half away from zero
+        {R(-0.00005), "FLOAT", "MONEY", I(-1)},
+        {R(1e300),
+         "FLOAT",
+         "MONEY",
+         {},
+         "Arithmetic overflow error converting expression to data type money."},
+        {I(922337203685477), "BIGINT", "MONEY", I(9223372036854770000)},
+        {I(922337203685478), "BIGINT", "MONEY", {}, ""},
+        {I(300000), "INTEGER", "SMALLMONEY", {}, ""},
+        {I(1999), "DECIMAL(10,2)", "MONEY", I(199900)},
+        {I(12345), "MONEY", "DECIMAL(5,2)", I(123)},  // 1.2345 -> 1.23
+        {I(12350), "MONEY", "DECIMAL(5,2)", I(124)},
+        {I(15), "INTEGER", "DECIMAL(5,2)", I(1500)},
+        {I(1000),
+         "INTEGER",
+         "DECIMAL(5,2)",
+         {},
+         "Arithmetic overflow error converting int to data type numeric."},
+        {S("123.456"), "VARCHAR(7)", "DECIMAL(5,2)", I(12346)},
+        {S("-123.455"), "VARCHAR(8)", "DECIMAL(5,2)", I(-12346)},
+        {S("1234.5"), "VARCHAR(6)", "DECIMAL(5,2)", {}, numericOverflow},
+        {S("1e3"),
+         "VARCHAR(3)",
+         "DECIMAL(5,2)",
+         {},
+         "Error converting data type varchar to numeric."},
+        {S(""), "VARCHAR(1)", "DECIMAL(5,2)", {}, ""},
+        {I(12345), "DECIMAL(5,2)", "DECIMAL(4,1)", I(1235)},
+        {I(12345),
+         "DECIMAL(5,2)",
+         "DECIMAL(3,1)",
+         {},
+         "Arithmetic overflow error converting numeric to data type numeric."},
+        {R(2.675), "FLOAT", "DECIMAL(10,3)", I(2675)},
+        {R(1.0005), "FLOAT", "DECIMAL(10,3)", I(1001)},
+        {S("1.5"), "VARCHAR(3)", "DECIMAL(20,2)", R(1.5)},  // wide decimals are kept as reals
+        {I(1500), "DECIMAL(5,2)", "VARCHAR", S("15.00")},
+        {I(-5), "DECIMAL(5,2)", "VARCHAR(10)", S("-0.05")},
+        {I(199900), "MONEY", "VARCHAR", S("19.99")},
+        {I(12350), "MONEY", "VARCHAR", S("1.24")},
+        {I(1500), "DECIMAL(5,2)", "FLOAT", R(15.0)},
+        {I(199900), "MONEY", "FLOAT", R(19.99)},
+    });
+}
+
+TEST(ConvertTest, FloatingPoint) {
+    RunGrid({
+        {R(0.1), "FLOAT", "FLOAT(24)", R(static_cast<double>(0.1f))},
+        {I(1), "INTEGER", "FLOAT(24)", R(1.0)},
+        {S(" 1.5e3 "), "VARCHAR(7)", "FLOAT", R(1500.0)},
+        {S(""), "VARCHAR(1)", "FLOAT", R(0.0)},
+        {S("1,5"), "VARCHAR(3)", "FLOAT", {}, "Error converting data type varchar to float."},
+        {S("inf"), "VARCHAR(3)", "FLOAT", {}, ""},
+        {R(1e300),
+         "FLOAT",
+         "FLOAT(24)",
+         {},
+         "Arithmetic overflow error converting expression to data type real."},
+        {R(1234567.0), "FLOAT", "VARCHAR", S("1.23457e+006")},
+        {R(0.1), "FLOAT", "VARCHAR", S("0.1")},
+        {R(100.0), "FLOAT", "VARCHAR", S("100")},
+        {R(-0.0), "FLOAT", "VARCHAR", S("0")},
+    });
+}
+
+TEST(ConvertTest, Dates) {
+    const char* bad = "Conversion failed when converting date and/or time from character string.";
+    RunGrid({
+        {S("20000101"), "VARCHAR(8)", "DATETIME", R(36526)},
+        {S("90001231"), "VARCHAR(8)", "DATETIME", R(2593588)},
+        {S("20100101"), "VARCHAR(8)", "DATETIME", R(40179)},
+        {S("2000-02-29"), "VARCHAR(10)", "DATETIME", R(36585)},
+        {S("2000-01-01 06:00:00"), "VARCHAR(19)", "DATETIME", R(36526.25)},
+        {S("2000-01-01T18:00:00.000"), "VARCHAR(23)", "DATETIME", R(36526.75)},
+        {S("12/31/1999"), "VARCHAR(10)", "DATETIME", R(36525)},
+        {S("Jan  1 2000 12:00PM"), "VARCHAR(19)", "DATETIME", R(36526.5)},
+        {S("1 January 2000"), "VARCHAR(14)", "DATETIME", R(36526)},
+        {S("12:00"), "VARCHAR(5)", "DATETIME", R(2.5)},
+        {S(""), "VARCHAR(1)", "DATETIME", R(2)},
+        {S("00.00.00 00:00:00"), "VARCHAR(17)", "DATETIME", {}, bad},
+        {S("2000-02-30"), "VARCHAR(10)", "DATETIME", {}, bad},
+        {S("abc"), "VARCHAR(3)", "DATETIME", {}, bad},
+        {S("17000101"),
+         "VARCHAR(8)",
+         "DATETIME",
+         {},
+         "The conversion of a varchar data type to a datetime data type resulted in an "
+         "out-of-range value."},
+        {I(0), "INTEGER", "DATETIME", R(2)},  // day 0 is 1900-01-01
+        {I(36524), "INTEGER", "DATETIME", R(36526)},
+        {R(1.5), "FLOAT", "DATETIME", R(3.5)},
+        {I(-60000),
+         "INTEGER",
+         "DATETIME",
+         {},
+         "Arithmetic overflow error converting expression to data type datetime."},
+        {R(36526.0), "DATETIME", "FLOAT", R(36524.0)},
+        {R(36526.0), "DATETIME", "VARCHAR", S("Jan  1 2000 12:00AM")},
+        {R(36526.0 + 13.0 / 24 + 5.0 / 1440), "DATETIME", "VARCHAR(30)", S("Jan  1 2000  1:05PM")},
+        {R(36526.0 + 30.0 / 86400), "DATETIME", "SMALLDATETIME", R(36526.0 + 1.0 / 1440)},
+        {B(std::string("\x00\x00\x8E\xAC\x00\x00\x00\x00", 8)), "BINARY(8)", "DATETIME", R(36526)},
+    });
+}
+
+TEST(ConvertTest, TextLengthsAndPadding) {
+    const char* truncated = "String or binary data would be truncated.";
+    RunGrid({
+        {I(1), "INTEGER", "VARCHAR", S("1")},
+        {I(123456), "INTEGER", "VARCHAR(3)", S("*")},
+        {I(123456), "INTEGER", "VARCHAR(3)", {}, truncated, true},
+        {S("abcdef"), "VARCHAR(6)", "VARCHAR(3)", S("abc")},
+        {S("abcdef"), "VARCHAR(6)", "VARCHAR(3)", {}, truncated, true},
+        {S("ab    "), "VARCHAR(6)", "VARCHAR(3)", S("ab "), nullptr, true},
+        {S("ab    "), "VARCHAR(6)", "CHAR(3)", S("ab "), nullptr, true},
+        {S("ab"), "VARCHAR(2)", "CHAR(4)", S("ab  "), nullptr, true},
+        {S(""), "VARCHAR(1)", "CHAR(1)", S(" "), nullptr, true},
+        {S(std::string(31, 'x')), "VARCHAR(31)", "VARCHAR", S(std::string(30, 'x'))},
+        {S(std::string(9000, 'x')), "TEXT", "TEXT", S(std::string(9000, 'x')), nullptr, true},
+        {S("00.00.00 00:00:00"), "VARCHAR(17)", "CHAR(20)", S("00.00.00 00:00:00   "), nullptr,
+         true},
+        {B("AB"), "VARBINARY(2)", "VARCHAR(2)", S("AB")},
+    });
+}
+
+TEST(ConvertTest, Binary) {
+    const char* truncated = "String or binary data would be truncated.";
+    const std::string ones(8, '\xFF');
+    RunGrid({
+        {B(ones), "VARBINARY(8)", "BINARY(8)", B(ones), nullptr, true},
+        {B("\x01\x02"), "VARBINARY(2)", "BINARY(4)", B(std::string("\x01\x02\x00\x00", 4))},
+        {B("12345"), "VARBINARY(5)", "BINARY(4)", {}, truncated, true},
+        {B("12345"), "VARBINARY(5)", "BINARY(4)", B("1234")},
+        {B(std::string(9000, 'x')), "IMAGE", "IMAGE", B(std::string(9000, 'x')), nullptr, true},
+        {B("\x01"), "VARBINARY(1)", "IMAGE", B("\x01"), nullptr, true},
+        {S("AB"), "VARCHAR(2)", "VARBINARY(10)", B("AB")},
+        {I(65280), "INTEGER", "BINARY(4)", B(std::string("\x00\x00\xFF\x00", 4))},
+        {I(1), "INTEGER", "BINARY(8)", B(std::string("\x00\x00\x00\x00\x00\x00\x00\x01", 8))},
+        {I(65280), "INTEGER", "BINARY(2)", B(std::string("\xFF\x00", 2))},
+        {I(1), "DECIMAL(5,2)", "BINARY(4)", {}, ""},
+    });
+}
+
+TEST(ConvertTest, NullAndUntypedValues) {
+    for (const char* to : {"INTEGER", "MONEY", "DATETIME", "CHAR(3)", "BINARY(2)", "BIT"}) {
+        EXPECT_TRUE(Convert(N(), T("VARCHAR(3)"), T(to), true).IsNull()) << to;
+    }
+    // Without a source type the value's own storage kind decides.
+    EXPECT_TRUE(Same(Convert(S("7"), TypeSpec(), T("INTEGER")), I(7)));
+    EXPECT_TRUE(Same(Convert(I(7), TypeSpec(), T("VARCHAR(3)")), S("7")));
+    EXPECT_TRUE(Same(Convert(I(7), T("INTEGER"), TypeSpec()), I(7)));
+}
+
+// Every value into every type either converts or fails with the server's
+// error; nothing else escapes (and the sanitizer build sees no undefined arithmetic).
+TEST(ConvertTest, AnyPairConvertsOrFailsCleanly) {
+    const std::vector<Value> values = {
+        I(0),
+        I(1),
+        I(-1),
+        I(INT64_MAX),
+        I(INT64_MIN),
+        R(0.5),
+        R(-1e308),
+        R(1e-300),
+        R(std::nan("")),
+        R(HUGE_VAL),
+        S(""),
+        S(" "),
+        S("12"),
+        S("-1.5e3"),
+        S("$1,0.5"),
+        S("20000101 25:00"),
+        S("99999999999999999999999999999999999999999"),
+        S("\xff\x00"),
+        B(""),
+        B(std::string(9, '\xFF')),
+        B(std::string(1, '\x00')),
+    };
+    std::vector<TypeSpec> types;
+    for (const char* t :
+         {"BIT",       "TINYINT",    "SMALLINT",     "INTEGER",        "BIGINT",
+          "MONEY",     "SMALLMONEY", "DECIMAL(5,2)", "DECIMAL(38,30)", "DECIMAL(38,0)",
+          "FLOAT(24)", "FLOAT",      "DATETIME",     "SMALLDATETIME",  "CHAR(3)",
+          "VARCHAR",   "TEXT",       "BINARY(2)",    "VARBINARY(4)",   "IMAGE"}) {
+        types.push_back(T(t));
+    }
+    types.push_back(TypeSpec());
+    types.push_back(
+        TypeSpec::FromCode(TypeSpec::Make(TypeKind::Decimal).Code() | (255 << 8) | (255 << 16)));
+    types.push_back(
+        TypeSpec::FromCode(TypeSpec::Make(TypeKind::VarChar).Code() | (0xFFFFFFFFLL << 24)));
+    int converted = 0;
+    for (const Value& v : values) {
+        for (const TypeSpec& from : types) {
+            for (const TypeSpec& to : types) {
+                for (bool storing : {false, true}) {
+                    try {
+                        Value out = Convert(v, from, to, storing);
+                        (void)ToVariant(out, to);
+                        ++converted;
+                    } catch (const ComError& e) {
+                        EXPECT_FALSE(e.Description().empty());
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_GT(converted, 1000);
+}
+
+TEST(CommonTypeTest, FollowsTheServersPrecedence) {
+    struct Row {
+        const char* a;
+        const char* b;
+        const char* result;
+    };
+    const Row rows[] = {
+        {"INTEGER", "BIGINT", "BIGINT"},
+        {"INTEGER", "FLOAT", "FLOAT"},
+        {"MONEY", "INTEGER", "MONEY"},
+        {"BIT", "TINYINT", "TINYINT"},
+        {"VARCHAR(10)", "INTEGER", "INTEGER"},
+        {"CHAR(3)", "VARCHAR(10)", "VARCHAR(10)"},
+        {"CHAR(3)", "CHAR(5)", "CHAR(5)"},
+        {"DATETIME", "INTEGER", "DATETIME"},
+        {"DATETIME", "SMALLDATETIME", "DATETIME"},
+        {"BINARY(8)", "VARCHAR(3)", "VARCHAR(3)"},
+        {"", "INTEGER", "INTEGER"},
+        {"INTEGER", "DECIMAL(5,2)", "DECIMAL(12,2)"},
+        {"DECIMAL(5,2)", "DECIMAL(10,3)", "DECIMAL(10,3)"},
+        {"MONEY", "DECIMAL(5,2)", "DECIMAL(19,4)"},
+        {"FLOAT(24)", "DECIMAL(5,2)", "FLOAT(24)"},
+        {"FLOAT", "FLOAT(24)", "FLOAT"},
+    };
+    for (const Row& r : rows) {
+        EXPECT_EQ(CommonType(T(r.a), T(r.b)).ToString(), r.result) << r.a << " vs " << r.b;
+        EXPECT_EQ(CommonType(T(r.b), T(r.a)).ToString(), r.result) << r.b << " vs " << r.a;
+    }
+}
+
+// ---------------------------------------------------------------------------
+
+TEST(CollateTest, IgnoresCaseAndTrailingBlanks) {
+    struct Row {
+        const char* a;
+        const char* b;
+        int sign;
+    };
+    const Row rows[] = {
+        {"a", "A  ", 0}, {"abc", "ABD", -1},  {"", "   ", 0},   {"Groups ", "groups", 0},
+        {"b", "A", 1},   {"a", "ab", -1},     {"a\t", "a", -1}, {"_", "a", -1},
+        {"Z", "_", 1},   {"\xE9", "\xC9", 1}, {"\xE9", "e", 1}, {"ab ", "ab\x01", 1},
+    };
+    for (const Row& r : rows) {
+        int c = CollateCompare(r.a, r.b);
+        EXPECT_EQ((c > 0) - (c < 0), r.sign) << "'" << r.a << "' vs '" << r.b << "'";
+        int back = CollateCompare(r.b, r.a);
+        EXPECT_EQ((back > 0) - (back < 0), -r.sign) << "'" << r.b << "' vs '" << r.a << "'";
+    }
+}
+
+// ---------------------------------------------------------------------------
+
+TEST(VariantTest, FieldValuesHaveTheColumnsVariantType) {
+    Variant v = ToVariant(I(1), T("BIT"));
+    EXPECT_EQ(v.Type(), VT_BOOL);
+    EXPECT_EQ(v.IntValue(), -1);
+    EXPECT_EQ(ToVariant(I(0), T("BIT")).IntValue(), 0);
+
+    v = ToVariant(I(199900), T("MONEY"));
+    EXPECT_EQ(v.Type(), VT_CY);
+    EXPECT_EQ(v.IntValue(), 199900);
+
+    v = ToVariant(I(-1500), T("DECIMAL(5,2)"));
+    ASSERT_EQ(v.Type(), VT_DECIMAL);
+    EXPECT_EQ(static_cast<int64_t>(v.DecValue().mantissa), 1500);
+    EXPECT_EQ(v.DecValue().scale, 2);
+    EXPECT_TRUE(v.DecValue().negative);
+
+    v = ToVariant(R(static_cast<double>(0.1f)), T("FLOAT(24)"));
+    EXPECT_EQ(v.Type(), VT_R4);
+    EXPECT_EQ(static_cast<float>(v.RealValue()), 0.1f);
+
+    struct Row {
+        Value value;
+        const char* type;
+        VARTYPE vt;
+        int64_t i;
+    };
+    const Row ints[] = {
+        {I(-2), "SMALLINT", VT_I2, -2},
+        {I(7), "INTEGER", VT_I4, 7},
+        {I(1LL << 40), "BIGINT", VT_I8, 1LL << 40},
+        {I(200), "TINYINT", VT_UI1, 200},
+    };
+    for (const Row& r : ints) {
+        Variant x = ToVariant(r.value, T(r.type));
+        EXPECT_EQ(x.Type(), r.vt) << r.type;
+        EXPECT_EQ(x.IntValue(), r.i) << r.type;
+    }
+
+    v = ToVariant(R(36526.5), T("DATETIME"));
+    EXPECT_EQ(v.Type(), VT_DATE);
+    EXPECT_EQ(v.RealValue(), 36526.5);
+
+    v = ToVariant(S("ab"), T("CHAR(4)"));
+    EXPECT_EQ(v.Type(), VT_BSTR);
+    EXPECT_EQ(v.TextValue(), "ab  ");
+
+    v = ToVariant(B(std::string("\x00\xFF", 2)), T("BINARY(2)"));
+    ASSERT_EQ(v.Type(), VT_BYTES);
+    EXPECT_EQ(v.BytesValue(), (std::vector<uint8_t>{0x00, 0xFF}));
+
+    EXPECT_TRUE(ToVariant(N(), T("INTEGER")).IsNull());
+    // A number kept in a text column still reads as text.
+    EXPECT_EQ(ToVariant(I(12), T("VARCHAR(5)")).TextValue(), "12");
+}
+
+TEST(VariantTest, WritesFollowTheProvidersRules) {
+    struct Row {
+        Variant in;
+        const char* to;
+        Value out;
+    };
+    const Row ok[] = {
+        {Variant::Text(" 12 "), "INTEGER", I(12)},
+        {Variant::Text("2.5"), "INTEGER", I(2)},
+        {Variant::Text("19.99"), "MONEY", I(199900)},
+        {Variant::R8(19.99), "MONEY", I(199900)},
+        {Variant::Text("123.456"), "DECIMAL(5,2)", I(12346)},
+        {Variant::Bool(true), "BIT", I(1)},
+        {Variant::I4(-1), "BIT", I(1)},
+        {Variant::Text("ab"), "CHAR(3)", S("ab ")},
+        {Variant::Text("abc"), "VARCHAR(3)", S("abc")},
+        {Variant::I4(42), "VARCHAR(5)", S("42")},
+        {Variant::R8(36526.5), "DATETIME", R(36526.5)},
+        {Variant::Date(36526.25), "DATETIME", R(36526.25)},
+        {Variant::Text("12/31/1999"), "DATETIME", R(36525)},
+        {Variant::Text("20000101"), "DATETIME", R(36526)},
+        {Variant::R8(0.1), "FLOAT(24)", R(static_cast<double>(0.1f))},
+        {Variant::Bytes("\x01\x02", 2), "BINARY(3)", B(std::string("\x01\x02\x00", 3))},
+        {Variant::I4(70000), "INTEGER", I(70000)},
+        {Variant::Null(), "INTEGER", N()},
+        {Variant(), "VARCHAR(3)", N()},
+    };
+    for (const Row& r : ok) {
+        SCOPED_TRACE(r.to);
+        try {
+            Value got = FromVariant(r.in, T(r.to));
+            EXPECT_TRUE(Same(got, r.out)) << "got " << Show(got) << ", want " << Show(r.out);
+        } catch (const ComError& e) {
+            ADD_FAILURE() << e.Description();
+        }
+    }
+
+    struct Bad {
+        Variant in;
+        const char* to;
+    };
+    const Bad bad[] = {
+        {Variant::Text("abc"), "INTEGER"},     {Variant::Text(""), "INTEGER"},
+        {Variant::I4(70000), "SMALLINT"},      {Variant::I4(256), "TINYINT"},
+        {Variant::Text("abcd"), "VARCHAR(3)"}, {Variant::Text("1234.5"), "DECIMAL(5,2)"},
+        {Variant::I4(300000), "SMALLMONEY"},   {Variant::Text("not a date"), "DATETIME"},
+        {Variant::R8(-100000), "DATETIME"},    {Variant::Bytes("\x01\x02\x03", 3), "BINARY(2)"},
+        {Variant::I4(1), "VARBINARY(4)"},
+    };
+    for (const Bad& b : bad) {
+        SCOPED_TRACE(b.to);
+        try {
+            Value got = FromVariant(b.in, T(b.to));
+            ADD_FAILURE() << "gave " << Show(got);
+        } catch (const ComError& e) {
+            EXPECT_EQ(e.Error(), DB_E_ERRORSOCCURRED);
+            EXPECT_EQ(e.Description(),
+                      "Multiple-step OLE DB operation generated errors. Check each OLE DB status "
+                      "value, if available. No work was done.");
+        }
+    }
+}
+
+TEST(VariantTest, AnyWriteStoresOrFailsAsMultipleStep) {
+    Decimal big;
+    big.mantissa = (static_cast<unsigned __int128>(1) << 96) - 1;
+    big.scale = 3;
+    const std::vector<Variant> values = {
+        Variant::I2(-1),           Variant::I4(INT32_MIN),
+        Variant::I8(INT64_MAX),    Variant::UI1(255),
+        Variant::UI8(UINT64_MAX),  Variant::R4(1e30f),
+        Variant::R8(std::nan("")), Variant::R8(-1e308),
+        Variant::Bool(true),       Variant::Currency(INT64_MIN),
+        Variant::Date(2958466.0),  Variant::Dec(big),
+        Variant::Text(""),         Variant::Text("12/31/9999 11:59:59 PM"),
+        Variant::Text("x"),        Variant::Bytes("\x00", 1),
+    };
+    for (const char* type : {"BIT",   "TINYINT",    "SMALLINT",      "INTEGER",        "BIGINT",
+                             "MONEY", "SMALLMONEY", "DECIMAL(5,2)",  "DECIMAL(38,10)", "FLOAT(24)",
+                             "FLOAT", "DATETIME",   "SMALLDATETIME", "CHAR(3)",        "VARCHAR(2)",
+                             "TEXT",  "BINARY(1)",  "VARBINARY(4)",  "IMAGE",          ""}) {
+        for (const Variant& v : values) {
+            try {
+                (void)FromVariant(v, T(type));
+            } catch (const ComError& e) {
+                EXPECT_EQ(e.Error(), DB_E_ERRORSOCCURRED) << type;
+            }
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+
+TEST(DateTest, FormatsAsTheServerShowsDates) {
+    EXPECT_EQ(FormatDateTimeDefault(36526), "Jan  1 2000 12:00AM");
+    EXPECT_EQ(FormatDateTimeDefault(36526.75), "Jan  1 2000  6:00PM");
+    EXPECT_EQ(FormatDateTimeDefault(Ole(2010, 12, 25, 12, 30)), "Dec 25 2010 12:30PM");
+    EXPECT_EQ(FormatDateTime121(36526), "2000-01-01 00:00:00.000");
+    EXPECT_EQ(FormatDateTime121(2), "1900-01-01 00:00:00.000");
+    EXPECT_EQ(FormatDateTime121(-53688), "1753-01-01 00:00:00.000");
+    // Milliseconds are kept to the server's 1/300 second.
+    double d = 0;
+    ASSERT_TRUE(ParseDateTimeText("2000-01-01 12:34:56.789", &d));
+    EXPECT_EQ(FormatDateTime121(d), "2000-01-01 12:34:56.790");
+    ASSERT_TRUE(ParseDateTimeText("2000-01-01 00:00:00.002", &d));
+    EXPECT_EQ(FormatDateTime121(d), "2000-01-01 00:00:00.003");
+    ASSERT_TRUE(ParseDateTimeText("1999-12-31 23:59:59.999", &d));
+    EXPECT_EQ(FormatDateTime121(d), "2000-01-01 00:00:00.000");
+    ASSERT_TRUE(ParseDateTimeText("2000-01-01 12:00:00:5", &d));  // ":5" counts milliseconds
+    EXPECT_EQ(FormatDateTime121(d), "2000-01-01 12:00:00.007");
+    EXPECT_EQ(OleToDaysSince1900(DaysSince1900ToOle(5)), 5);
+}
+
+TEST(DateTest, RejectsWhatIsNoDate) {
+    for (const char* text : {"2000-13-01", "13/01/2000", "2001-02-29", "Foo 1 2000", "12:60",
+                             "25:00", "2000-01-01 12:00 XM", "1/2", "123456789", "13:00 PM"}) {
+        double d = 0;
+        EXPECT_FALSE(ParseDateTimeText(text, &d)) << text;
+    }
+}
+
+TEST(DateTest, DatePartDiffAndAdd) {
+    const double sat = Ole(2000, 1, 1, 18, 30, 15);  // a Saturday
+    struct PartRow {
+        const char* part;
+        int64_t value;
+    };
+    for (const PartRow& r : std::vector<PartRow>{{"year", 2000},
+                                                 {"YY", 2000},
+                                                 {"month", 1},
+                                                 {"dd", 1},
+                                                 {"hour", 18},
+                                                 {"mi", 30},
+                                                 {"ss", 15},
+                                                 {"ms", 0},
+                                                 {"dw", 7},
+                                                 {"dy", 1},
+                                                 {"wk", 1},
+                                                 {"quarter", 1}}) {
+        EXPECT_EQ(DatePart(r.part, sat), r.value) << r.part;
+    }
+    EXPECT_EQ(DatePart("wk", Ole(2000, 1, 2)), 2);  // weeks start on Sunday
+    EXPECT_EQ(DatePart("q", Ole(2000, 5, 1)), 2);
+
+    EXPECT_EQ(DateDiff("day", Ole(2000, 1, 1, 23), Ole(2000, 1, 2, 1)), 1);
+    EXPECT_EQ(DateDiff("year", Ole(2000, 12, 31), Ole(2001, 1, 1)), 1);
+    EXPECT_EQ(DateDiff("month", Ole(2000, 1, 31), Ole(2000, 2, 1)), 1);
+    EXPECT_EQ(DateDiff("week", Ole(2000, 1, 1), Ole(2000, 1, 2)), 1);
+    EXPECT_EQ(DateDiff("hour", Ole(2000, 1, 2), Ole(2000, 1, 1, 12)), -12);
+    EXPECT_EQ(DateDiff("second", Ole(2000, 1, 1), Ole(2000, 1, 1, 0, 1)), 60);
+    EXPECT_EQ(DateDiff("day", Ole(1800, 1, 1), Ole(1800, 1, 3)), 2);  // before 1899
+    EXPECT_THROW(DateDiff("ms", Ole(1900, 1, 1), Ole(2000, 1, 1)), ComError);
+
+    EXPECT_EQ(DateAdd("month", 1, Ole(2000, 1, 31)), Ole(2000, 2, 29));
+    EXPECT_EQ(DateAdd("year", 1, Ole(2000, 2, 29)), Ole(2001, 2, 28));
+    EXPECT_EQ(DateAdd("day", -1, Ole(2000, 1, 1)), Ole(1999, 12, 31));
+    EXPECT_EQ(FormatDateTime121(DateAdd("hour", 25, Ole(2000, 1, 1))), "2000-01-02 01:00:00.000");
+    EXPECT_EQ(FormatDateTime121(DateAdd("minute", -1, Ole(1800, 1, 1))), "1799-12-31 23:59:00.000");
+    try {
+        DateAdd("xx", 1, 36526);
+        ADD_FAILURE();
+    } catch (const ComError& e) {
+        EXPECT_EQ(e.Description(), "'xx' is not a recognized datepart option.");
+    }
+    EXPECT_THROW(DateAdd("year", 9000, 36526), ComError);
+
+    double now = CurrentDateTime();
+    EXPECT_GT(now, Ole(2020, 1, 1));
+    EXPECT_LT(now, Ole(9999, 1, 1));
+}
+
+}  // namespace
+}  // namespace xr::tsql
