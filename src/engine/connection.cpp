@@ -103,6 +103,13 @@ std::unique_ptr<Rows> Connection::Query(std::string_view sql) {
     return rows;
 }
 
+std::unique_ptr<RecordSource> Connection::OpenSource(std::string_view source, bool isTable) {
+    Session& session = Require();
+    auto src = RunCollected(m_errors, [&] { return session.OpenSource(source, isTable, m_errors); });
+    if (!m_errors.empty()) Raise();
+    return src;
+}
+
 void Connection::BeginTrans() {
     Session& session = Require();
     RunCollected(m_errors, [&] { session.BeginTrans(); });

@@ -34,6 +34,9 @@ public:
     // Runs a batch and returns its first result set (null when none).
     std::unique_ptr<Rows> Query(std::string_view sql);
 
+    // The rows of a statement or of a whole table, for a recordset.
+    std::unique_ptr<RecordSource> OpenSource(std::string_view source, bool isTable);
+
     void BeginTrans();
     void CommitTrans();
     void RollbackTrans();

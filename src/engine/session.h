@@ -67,6 +67,41 @@ public:
     virtual Variant Value(size_t i) const = 0;
 };
 
+// The rows behind a recordset: a forward stream of rows with their row ids,
+// re-reading a row by its id, and writes that follow the T-SQL layer's rules
+// (types, defaults, identity, keys, NOT NULL) with the server's messages.
+// A source over one base table is updatable; a join, an aggregate or an
+// expression list is read-only (row ids 0, writes fail).
+class RecordSource {
+public:
+    virtual ~RecordSource() = default;
+    virtual size_t ColumnCount() const = 0;
+    virtual const ColumnInfo& Column(size_t i) const = 0;
+    virtual bool Updatable() const = 0;
+    // The base table of an updatable source.
+    virtual const std::string& BaseTable() const = 0;
+
+    // Advances the forward stream; false at its end. `rowId` receives the
+    // row's id (0 for a read-only source).
+    virtual bool Next(int64_t* rowId) = 0;
+    // Column i of the row the stream stands on.
+    virtual Variant Value(size_t i) const = 0;
+    // Starts the stream again from the first row.
+    virtual void Restart() = 0;
+
+    // Reads a row by id into `values` (one per column); false when the row
+    // is gone.
+    virtual bool Fetch(int64_t rowId, std::vector<Variant>* values) = 0;
+    // Stores a new row from the columns marked in `assigned` (the others take
+    // their defaults) and returns its id; the stored values (defaults and
+    // identity included) are read back into `values`.
+    virtual int64_t Insert(std::vector<Variant>* values, const std::vector<bool>& assigned) = 0;
+    // Writes the assigned columns of a row; re-reads it into `values`.
+    virtual void Update(int64_t rowId, std::vector<Variant>* values,
+                        const std::vector<bool>& assigned) = 0;
+    virtual void Delete(int64_t rowId) = 0;
+};
+
 class Session {
 public:
     virtual ~Session() = default;
@@ -78,6 +113,11 @@ public:
     // it produced none. Errors as for Execute.
     virtual std::unique_ptr<Rows> Query(std::string_view batch,
                                         std::vector<ErrorRecord>& errors) = 0;
+
+    // Opens the rows of a statement, or of a whole table when `isTable`.
+    // Throws ComError (errors of the statement are also in `errors`).
+    virtual std::unique_ptr<RecordSource> OpenSource(std::string_view source, bool isTable,
+                                                     std::vector<ErrorRecord>& errors) = 0;
 
     virtual void BeginTrans() = 0;
     virtual void CommitTrans() = 0;

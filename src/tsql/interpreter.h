@@ -30,6 +30,10 @@ public:
     std::unique_ptr<engine::Rows> Query(std::string_view batch,
                                         std::vector<engine::ErrorRecord>& errors);
 
+    // The rows of a statement or a whole table, for a recordset.
+    std::unique_ptr<engine::RecordSource> OpenSource(std::string_view source, bool isTable,
+                                                     std::vector<engine::ErrorRecord>& errors);
+
     std::string CurrentDatabase() const;
     void Use(std::string_view database);  // throws ComError
 

@@ -93,6 +93,11 @@ std::unique_ptr<Rows> SqliteSession::Query(std::string_view batch,
     return m_interp->Query(batch, errors);
 }
 
+std::unique_ptr<RecordSource> SqliteSession::OpenSource(std::string_view source, bool isTable,
+                                                       std::vector<ErrorRecord>& errors) {
+    return m_interp->OpenSource(source, isTable, errors);
+}
+
 void SqliteSession::BeginTrans() { m_interp->BeginTrans(); }
 void SqliteSession::CommitTrans() { m_interp->CommitTrans(); }
 void SqliteSession::RollbackTrans() { m_interp->RollbackTrans(); }
