@@ -10,6 +10,7 @@
 #include "engine/sqlite/server.h"
 #include "platform/text.h"
 #include "tsql/catalog.h"
+#include "tsql/lexer.h"
 #include "tsql/parser.h"
 #include "tsql/render_sqlite.h"
 #include "tsql/rows.h"
@@ -70,6 +71,26 @@ struct CachedPlan {
     bool inUse = false;
 };
 
+// What of a literal decides how a statement renders: its kind, and for
+// numbers the type class (an integer beyond INT, a decimal's scale).
+void AppendLiteralShape(std::string& key, LiteralKind kind, std::string_view text) {
+    key += '\x1e';
+    key += static_cast<char>('0' + static_cast<int>(kind));
+    if (kind == LiteralKind::Integer) {
+        // INT, BIGINT or DECIMAL, as the literal's value decides.
+        while (text.size() > 1 && text.front() == '0') text.remove_prefix(1);
+        auto atMost = [&](std::string_view max) {
+            return text.size() < max.size() || (text.size() == max.size() && text <= max);
+        };
+        key += atMost("2147483647") ? 'i' : atMost("9223372036854775807") ? 'I' : 'D';
+    } else if (kind == LiteralKind::Decimal) {
+        size_t dot = text.find('.');
+        size_t scale = dot == std::string_view::npos ? 0 : text.size() - dot - 1;
+        key += static_cast<char>('0' + std::min<size_t>(scale, 60));
+        key += text.size() > 18 ? 'D' : 'd';
+    }
+}
+
 std::string ShapeKey(const Batch& batch, const Stmt& s, const std::string& schema) {
     std::string key = schema;
     key += '\x1f';
@@ -77,8 +98,7 @@ std::string ShapeKey(const Batch& batch, const Stmt& s, const std::string& schem
     for (const Expr* lit : s.literals) {
         if (lit->pos.offset < at || lit->pos.offset + lit->length > s.endOffset) continue;
         key.append(batch.text, at, lit->pos.offset - at);
-        key += '\x1e';
-        key += static_cast<char>('0' + static_cast<int>(lit->literal));
+        AppendLiteralShape(key, lit->literal, lit->text);
         at = lit->pos.offset + lit->length;
     }
     key.append(batch.text, at, s.endOffset > at ? s.endOffset - at : 0);
@@ -95,6 +115,11 @@ struct Interpreter::Impl final : RenderContext {
     std::string currentSchema = "main";
     std::unordered_map<std::string, std::string> attached;  // schema -> database name
     std::unordered_map<std::string, uint32_t> schemaVersions;
+    std::unordered_map<std::string, sqlite3_stmt*> versionStatements;  // PRAGMA schema_version
+    void DropVersionStatements() {
+        for (auto& [schema, st] : versionStatements) sqlite3_finalize(st);
+        versionStatements.clear();
+    }
     std::string identityInsertSchema, identityInsertTable;
     std::unordered_map<std::string, Cursor> cursors;  // upper-case names
     int tranCount = 0;
@@ -211,6 +236,7 @@ struct Interpreter::Impl final : RenderContext {
         for (auto it = attached.begin(); it != attached.end(); ++it) {
             if (it->first == currentSchema || it->first == identityInsertSchema) continue;
             ClearPlans();
+            DropVersionStatements();
             Exec("DETACH DATABASE " + QuoteIdent(it->first));
             catalog.InvalidateAll();
             schemaVersions.erase(it->first);
@@ -238,9 +264,15 @@ struct Interpreter::Impl final : RenderContext {
     void CheckSchemaVersions() {
         bool changed = false;
         auto check = [&](const std::string& schema) {
-            sqlite3_stmt* st = nullptr;
-            std::string sql = "PRAGMA " + QuoteIdent(schema) + ".schema_version";
-            if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) return;
+            sqlite3_stmt*& st = versionStatements[schema];
+            if (!st) {
+                std::string sql = "PRAGMA " + QuoteIdent(schema) + ".schema_version";
+                if (sqlite3_prepare_v3(db, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &st, nullptr) != SQLITE_OK) {
+                    sqlite3_finalize(st);
+                    st = nullptr;
+                    return;
+                }
+            }
             if (sqlite3_step(st) == SQLITE_ROW) {
                 uint32_t v = static_cast<uint32_t>(sqlite3_column_int64(st, 0));
                 auto it = schemaVersions.find(schema);
@@ -249,7 +281,7 @@ struct Interpreter::Impl final : RenderContext {
                     schemaVersions[schema] = v;
                 }
             }
-            sqlite3_finalize(st);
+            sqlite3_reset(st);
         };
         check("main");
         for (const auto& [schema, name] : attached) check(schema);
@@ -300,6 +332,7 @@ struct Interpreter::Impl final : RenderContext {
         }
         lru.clear();
         plans.clear();
+        fast.clear();
     }
 
     sqlite3_stmt* Prepare(const std::string& sql) {
@@ -315,9 +348,11 @@ struct Interpreter::Impl final : RenderContext {
     }
 
     // A cached plan for a plain statement; `render` makes it on a miss.
+    std::string lastPlanKey;  // the shape GetPlan served last, when it is cached
     template <class RenderFn>
     CachedPlan& GetPlan(const Batch& batch, const Stmt& s, RenderFn render) {
         std::string key = ShapeKey(batch, s, currentSchema);
+        lastPlanKey.clear();
         auto it = plans.find(key);
         if (it != plans.end()) {
             CachedPlan& cp = it->second->second;
@@ -330,6 +365,7 @@ struct Interpreter::Impl final : RenderContext {
             }
             if (same) {
                 lru.splice(lru.begin(), lru, it->second);
+                lastPlanKey = key;
                 return cp;
             }
             if (!cp.inUse) sqlite3_finalize(cp.st);
@@ -350,6 +386,7 @@ struct Interpreter::Impl final : RenderContext {
         }
         lru.emplace_front(key, std::move(cp));
         plans[key] = lru.begin();
+        lastPlanKey = key;
         if (lru.size() > kMaxCachedPlans) {
             auto last = std::prev(lru.end());
             if (!last->second.inUse) sqlite3_finalize(last->second.st);
@@ -367,14 +404,14 @@ struct Interpreter::Impl final : RenderContext {
         scratch.clear();
     }
 
-    void Bind(sqlite3_stmt* st, const Plan& plan, const Stmt* owner) {
+    void Bind(sqlite3_stmt* st, const Plan& plan, const std::vector<const Expr*>& literals) {
         int i = 1;
         for (const Slot& slot : plan.slots) {
             Value v;
             TypeSpec vt = slot.valueType;
             switch (slot.source) {
                 case Slot::Source::Literal: {
-                    const Expr* lit = owner->literals.at(static_cast<size_t>(slot.literal));
+                    const Expr* lit = literals.at(static_cast<size_t>(slot.literal));
                     v = LiteralValue(*lit);
                     vt = LiteralType(*lit);
                     break;
@@ -495,9 +532,13 @@ struct Interpreter::Impl final : RenderContext {
     // Runs a plan to its end; rows are passed to `onRow` when given.
     template <class RowFn>
     void RunPlan(CachedPlan& cp, const Stmt* owner, RowFn onRow) {
+        RunPlan(cp, owner->literals, onRow);
+    }
+    template <class RowFn>
+    void RunPlan(CachedPlan& cp, const std::vector<const Expr*>& literals, RowFn onRow) {
         sqlite3_stmt* st = cp.st;
         sqlite3_reset(st);
-        Bind(st, cp.plan, owner);
+        Bind(st, cp.plan, literals);
         int rc;
         while ((rc = sqlite3_step(st)) == SQLITE_ROW) onRow(st);
         if (rc != SQLITE_DONE) {
@@ -1022,6 +1063,7 @@ struct Interpreter::Impl final : RenderContext {
         }
         if (attached.count(schema)) {
             ClearPlans();
+            DropVersionStatements();
             Exec("DETACH DATABASE " + QuoteIdent(schema));
             attached.erase(schema);
             catalog.InvalidateAll();
@@ -1197,10 +1239,117 @@ struct Interpreter::Impl final : RenderContext {
         SchemaChanged();
     }
 
+    // ---- the hot path -----------------------------------------------------
+    // A one-statement batch whose token shape ran before runs again from its
+    // tokens: no parse, no render, no prepare.
+
+    std::unordered_map<std::string, std::string> fast;  // token key -> plan key
+    std::string fastKey;
+    std::vector<std::unique_ptr<Expr>> fastLits;
+    std::vector<const Expr*> fastLitPtrs;
+
+    // The token key of a batch, with its literals; false on a lexical error.
+    bool TokenKey(std::string_view text) {
+        fastKey.clear();
+        fastKey += currentSchema;
+        fastKey += '\x1f';
+        size_t n = 0;
+        try {
+            Lexer lexer(text);
+            for (;;) {
+                Token t = lexer.Next();
+                if (t.kind == TokenKind::End) break;
+                LiteralKind lk = LiteralKind::Null;
+                bool literal = true;
+                switch (t.kind) {
+                    case TokenKind::String: lk = LiteralKind::String; break;
+                    case TokenKind::Integer: lk = LiteralKind::Integer; break;
+                    case TokenKind::Decimal: lk = LiteralKind::Decimal; break;
+                    case TokenKind::Float: lk = LiteralKind::Float; break;
+                    case TokenKind::Money: lk = LiteralKind::Money; break;
+                    case TokenKind::Hex: lk = LiteralKind::Hex; break;
+                    case TokenKind::Identifier: literal = t.keyword == Keyword::NULL_; break;
+                    default: literal = false; break;
+                }
+                if (literal) {
+                    if (fastLits.size() <= n) fastLits.push_back(std::make_unique<Expr>());
+                    Expr& e = *fastLits[n];
+                    e.kind = ExprKind::Literal;
+                    e.literal = lk;
+                    e.text.assign(t.text.data(), t.text.size());
+                    e.paramIndex = static_cast<int>(n);
+                    ++n;
+                    AppendLiteralShape(fastKey, lk, t.text);
+                } else {
+                    fastKey += static_cast<char>('a' + static_cast<int>(t.kind));
+                    fastKey.append(t.text.data(), t.text.size());
+                    fastKey += '\x1f';
+                }
+            }
+        } catch (const LexError&) {
+            return false;
+        }
+        fastLitPtrs.resize(n);
+        for (size_t i = 0; i < n; ++i) fastLitPtrs[i] = fastLits[i].get();
+        return true;
+    }
+
+    // Runs a known shape; false when the shape is not (or no longer) cached.
+    bool RunFast(std::vector<ErrorRecord>& errors) {
+        auto f = fast.find(fastKey);
+        if (f == fast.end()) return false;
+        auto it = plans.find(f->second);
+        if (it == plans.end()) return false;
+        CachedPlan& cp = it->second->second;
+        if (cp.inUse) return false;
+        for (const auto& [index, text] : cp.plan.inlined) {
+            if (index >= static_cast<int>(fastLitPtrs.size()) ||
+                fastLitPtrs[static_cast<size_t>(index)]->text != text) {
+                return false;
+            }
+        }
+        lru.splice(lru.begin(), lru, it->second);
+        lastErrorNumber = 0;
+        try {
+            RunPlan(cp, fastLitPtrs, [](sqlite3_stmt*) {});
+        } catch (const ComError& e) {
+            errors.push_back({e.Error(), e.Description()});
+            if (e.Error() == DB_E_INTEGRITYVIOLATION) {
+                errors.push_back({e.Error(), "The statement has been terminated."});
+            }
+            lastErrorNumber = 1;
+        }
+        return true;
+    }
+
+    // After a batch ran the slow way: remember its token shape when it was
+    // one plain statement served by a cached plan.
+    void RememberFast(const Batch& batch, const std::string& tokenKey) {
+        if (batch.statements.size() != 1 || lastPlanKey.empty()) return;
+        const Stmt& s = *batch.statements[0];
+        bool plain = s.kind == StmtKind::Insert || s.kind == StmtKind::Update ||
+                     s.kind == StmtKind::Delete ||
+                     (s.kind == StmtKind::Select && s.select->into.empty());
+        if (!plain || s.literals.size() != fastLitPtrs.size()) return;
+        if (s.kind == StmtKind::Select) {
+            for (const SelectItem& item : s.select->items) {
+                if (!item.assignTo.empty()) return;
+            }
+        }
+        if (fast.size() > 4 * kMaxCachedPlans) fast.clear();
+        fast[tokenKey] = lastPlanKey;
+    }
+
     // ---- entry ------------------------------------------------------------
 
     void Execute(std::string_view text, std::vector<ErrorRecord>& errors,
                  std::unique_ptr<engine::Rows>* capture) {
+        CheckSchemaVersions();
+        std::string tokenKey;
+        if (!capture && nesting == 0 && TokenKey(text)) {
+            if (RunFast(errors)) return;
+            tokenKey = fastKey;
+        }
         std::shared_ptr<const Batch> batch;
         try {
             batch = std::make_shared<const Batch>(Parse(text));
@@ -1208,7 +1357,7 @@ struct Interpreter::Impl final : RenderContext {
             errors.push_back({e.Error(), e.Description()});
             return;
         }
-        CheckSchemaVersions();
+        lastPlanKey.clear();
         Env local;
         env = &local;
         currentBatch = &batch;
@@ -1221,6 +1370,7 @@ struct Interpreter::Impl final : RenderContext {
         ReleaseScratch();
         env = nullptr;
         currentBatch = nullptr;
+        if (!tokenKey.empty()) RememberFast(*batch, tokenKey);
     }
 };
 
@@ -1459,7 +1609,7 @@ private:
         return *t;
     }
 
-    void Bind() { m_impl->Bind(m_stream, m_plan, m_stmt); }
+    void Bind() { m_impl->Bind(m_stream, m_plan, m_stmt->literals); }
 
     // Runs one write; `rowId` (when not 0) binds after the values.
     int64_t Write(const std::string& sql, const std::vector<Variant>& values,
@@ -1513,6 +1663,7 @@ private:
 Interpreter::Impl::~Impl() {
     while (!sources.empty()) sources.back()->Detach();
     ClearPlans();
+    DropVersionStatements();
 }
 
 namespace {

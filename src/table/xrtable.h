@@ -1,0 +1,41 @@
+// The table record engine as the record classes, the flat interface and the
+// interchange code see it: CXRTable with the recordset and variant types it is
+// built on, and the error plumbing its operations share.
+#pragma once
+
+#include <string>
+
+#include "engine/recordset.h"
+#include "platform/error.h"
+#include "platform/variant.h"
+#include "xrdb8/xrtable.h"
+
+namespace xr::table {
+
+// Call-site codes of the table operations, as the log and DBGetError show them.
+inline constexpr int kFieldRead = 9;
+inline constexpr int kFieldWrite = 10;
+inline constexpr int kDateRead = 791;
+inline constexpr int kDateWrite = 792;
+
+// The error being handled, as the library's error type. Call from a catch block.
+ComError CurrentError() noexcept;
+
+// ReportTableError (or its quiet twin) that cannot throw.
+void ReportTable(const std::string& table, const ComError& e, int where, bool quiet = false) noexcept;
+// ReportError that cannot throw.
+void ReportLibrary(const ComError& e, int where) noexcept;
+
+// Runs one table operation: whatever it throws is reported against the table
+// with the operation's code and gives `failure`.
+template <typename R, typename Fn>
+R Guarded(const std::string& table, int where, R failure, Fn&& fn) noexcept {
+    try {
+        return fn();
+    } catch (...) {
+        ReportTable(table, CurrentError(), where);
+    }
+    return failure;
+}
+
+}  // namespace xr::table
