@@ -9,3 +9,8 @@ if(XRDB8_SANITIZE)
     -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
   target_link_options(xrdb8_options INTERFACE -fsanitize=address,undefined)
 endif()
+if(XRDB8_BUILD_FUZZ)
+  # Coverage for the fuzz targets reaches into the whole library.
+  target_compile_options(xrdb8_options INTERFACE -fsanitize=fuzzer-no-link,address,undefined)
+  target_link_options(xrdb8_options INTERFACE -fsanitize=address,undefined)
+endif()

@@ -4,3 +4,5 @@
 #include "xrdb8/export.h"
 #include "xrdb8/frame.h"
 #include "xrdb8/types.h"
+#include "xrdb8/interchange.h"
+#include "xrdb8/xrtable.h"

@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <exception>
-#include <unordered_set>
 
 #include "engine/connection.h"
 #include "platform/text.h"
@@ -24,7 +23,9 @@ constexpr long kCatchUp = 64;
 [[noreturn]] void Raise(HRESULT code) { throw ComError(code); }
 [[noreturn]] void RaiseClosed() { Raise(adErrObjectClosed); }
 [[noreturn]] void RaiseNoCurrent() { Raise(adErrNoCurrentRecord); }
-[[noreturn]] void RaiseNotUpdatable() { throw ComError(adErrFeatureNotAvailable, kNotUpdatableText); }
+[[noreturn]] void RaiseNotUpdatable() {
+    throw ComError(adErrFeatureNotAvailable, kNotUpdatableText);
+}
 
 // Runs one public operation so that nothing but ComError leaves it.
 template <typename Fn>
@@ -62,19 +63,16 @@ struct Shared {
     std::vector<int32_t> nameSlots;
     uint32_t nameMask = 0;
 
-    std::vector<int64_t> ids;                 // updatable sources
+    std::vector<int64_t> ids;                // updatable sources
     std::vector<std::vector<Variant>> rows;  // read-only sources (joins, aggregates: small)
-    std::vector<bool> gone;                   // deleted through a recordset; sized lazily
+    std::vector<bool> gone;                  // deleted through a recordset; sized lazily
     size_t goneCount = 0;
-    // Rows written before the stream reached its end: should the stream meet
-    // one of them again (an index it walks changed), it is not a new row.
-    std::unordered_set<int64_t> written;
 
-    bool complete = false;    // every row of the source has been met
-    bool streamLive = true;   // the stream may be advanced
-    long streamIndex = -1;    // the row the stream stands on, -1 none
-    uint64_t streamGen = 1;   // changes whenever the stream moves
-    uint64_t dataVersion = 1; // changes whenever a row is written
+    bool complete = false;     // every row of the source has been met
+    bool streamLive = true;    // the stream may be advanced
+    long streamIndex = -1;     // the row the stream stands on, -1 none
+    uint64_t streamGen = 1;    // changes whenever the stream moves
+    uint64_t dataVersion = 1;  // changes whenever a row is written
 
     long Known() const { return static_cast<long>(updatable ? ids.size() : rows.size()); }
     bool Gone(long i) const { return static_cast<size_t>(i) < gone.size() && gone[i]; }
@@ -110,28 +108,24 @@ struct Shared {
     bool Discover() {
         if (complete) return false;
         try {
-            for (;;) {
-                int64_t id = 0;
-                bool more = source->Next(&id);
-                ++streamGen;
-                if (!more) {
-                    complete = true;
-                    streamLive = false;
-                    streamIndex = -1;
-                    return false;
-                }
-                if (!updatable) {
-                    std::vector<Variant> row(columnCount);
-                    for (size_t i = 0; i < columnCount; ++i) row[i] = source->Value(i);
-                    rows.push_back(std::move(row));
-                    streamIndex = Known() - 1;
-                    return true;
-                }
-                if (!written.empty() && written.count(id)) continue;
-                ids.push_back(id);
-                streamIndex = Known() - 1;
-                return true;
+            int64_t id = 0;
+            bool more = source->Next(&id);
+            ++streamGen;
+            if (!more) {
+                complete = true;
+                streamLive = false;
+                streamIndex = -1;
+                return false;
             }
+            if (updatable) {
+                ids.push_back(id);
+            } else {
+                std::vector<Variant> row(columnCount);
+                for (size_t i = 0; i < columnCount; ++i) row[i] = source->Value(i);
+                rows.push_back(std::move(row));
+            }
+            streamIndex = Known() - 1;
+            return true;
         } catch (...) {
             // A stream that failed is not read again: the rows met so far are
             // the recordset's rows.
@@ -172,10 +166,10 @@ struct Shared {
         }
     }
 
-    void NoteWritten(int64_t id) {
-        if (!complete) written.insert(id);
-        ++dataVersion;
-    }
+    // Every write first fixes the set of rows: a stream that walks an index
+    // could otherwise meet a row again after a write moved it (a price walk
+    // would raise that price twice).
+    void BeforeWrite() { Drain(); }
 };
 
 struct Recordset::Impl {
@@ -228,26 +222,22 @@ struct Recordset::Impl {
         if (!s.updatable) return;
         if (s.streamIndex == j) return Ride();
         if (!s.complete) return;  // the stream stays where new rows are met
-        if (s.streamLive && s.streamIndex >= 0 && s.streamIndex < j &&
-            j - s.streamIndex <= kCatchUp) {
-            while (s.streamIndex >= 0 && s.streamIndex < j && s.Advance()) {
-            }
-            if (s.streamIndex == j) Ride();
-            return;
-        }
-        if (allowRestart && j <= kCatchUp) {
-            try {
+        try {
+            bool behind = s.streamLive && s.streamIndex >= 0 && s.streamIndex < j &&
+                          j - s.streamIndex <= kCatchUp;
+            if (!behind) {
+                if (!allowRestart || j > kCatchUp) return;
                 s.source->Restart();
                 s.streamLive = true;
                 s.streamIndex = -1;
                 ++s.streamGen;
-                while (s.streamIndex < j && s.Advance()) {
-                }
-                if (s.streamIndex == j) Ride();
-            } catch (const std::exception&) {
-                s.streamLive = false;  // read by id instead
-                s.streamIndex = -1;
             }
+            while (s.streamIndex < j && s.Advance()) {
+            }
+            if (s.streamIndex == j) Ride();
+        } catch (const std::exception&) {
+            s.streamLive = false;  // the row is read by its id instead
+            s.streamIndex = -1;
         }
     }
 
@@ -259,6 +249,9 @@ struct Recordset::Impl {
         vanished = !s.source->Fetch(s.ids[pos], &values);
         valuesPos = pos;
         valuesVersion = s.dataVersion;
+        // Someone else deleted the row: it stays current (read as deleted by
+        // the server) but is no longer counted, and later moves pass it by.
+        if (vanished) s.MarkGone(pos);
         return !vanished;
     }
 
@@ -327,14 +320,15 @@ Recordset::Recordset() : m_impl(std::make_shared<Impl>()) {}
 
 Recordset::~Recordset() { Close(); }
 
-void Recordset::Open(Connection& connection, std::string_view source, int cursorType,
-                     int lockType, bool isTable) {
+void Recordset::Open(Connection& connection, std::string_view source, int cursorType, int lockType,
+                     bool isTable) {
     Guarded([&] {
         if (m_impl->shared) Raise(adErrObjectOpen);
         if (cursorType == -1) cursorType = adOpenForwardOnly;
         if (cursorType < adOpenForwardOnly || cursorType > adOpenStatic)
             Raise(adErrInvalidArgument);
-        if (lockType != adLockUnspecified && (lockType < adLockReadOnly || lockType > adLockBatchOptimistic))
+        if (lockType != adLockUnspecified &&
+            (lockType < adLockReadOnly || lockType > adLockBatchOptimistic))
             Raise(adErrInvalidArgument);
 
         auto src = connection.OpenSource(source, isTable);
@@ -348,8 +342,8 @@ void Recordset::Open(Connection& connection, std::string_view source, int cursor
         Impl fresh;
         fresh.shared = shared;
         fresh.cursorType = cursorType;
-        fresh.readOnly = !shared->updatable || lockType == adLockReadOnly ||
-                         lockType == adLockUnspecified;
+        fresh.readOnly =
+            !shared->updatable || lockType == adLockReadOnly || lockType == adLockUnspecified;
         *m_impl = std::move(fresh);
         try {
             if (shared->Discover()) m_impl->Land(0, false);
@@ -554,7 +548,8 @@ Criterion ParseCriterion(std::string_view text, const Shared& shared) {
             double d = 0;
             std::string_view t = Trim(inner);
             size_t colon = t.rfind(':');
-            bool millis = colon != std::string_view::npos && t.find('.', colon) != std::string_view::npos;
+            bool millis =
+                colon != std::string_view::npos && t.find('.', colon) != std::string_view::npos;
             if (millis) BadCriterion();  // dates take no fractions of a second
             if (ParseDateText(t, &d)) c.hasDate = true, c.date = d;
         }
@@ -618,13 +613,20 @@ Criterion ParseCriterion(std::string_view text, const Shared& shared) {
 
 bool OrderMatches(FindOp op, int cmp) {
     switch (op) {
-        case FindOp::Eq: return cmp == 0;
-        case FindOp::Ne: return cmp != 0;
-        case FindOp::Lt: return cmp < 0;
-        case FindOp::Gt: return cmp > 0;
-        case FindOp::Le: return cmp <= 0;
-        case FindOp::Ge: return cmp >= 0;
-        case FindOp::Like: return false;
+        case FindOp::Eq:
+            return cmp == 0;
+        case FindOp::Ne:
+            return cmp != 0;
+        case FindOp::Lt:
+            return cmp < 0;
+        case FindOp::Gt:
+            return cmp > 0;
+        case FindOp::Le:
+            return cmp <= 0;
+        case FindOp::Ge:
+            return cmp >= 0;
+        case FindOp::Like:
+            return false;
     }
     return false;
 }
@@ -644,11 +646,13 @@ bool Matches(const Criterion& c, const Variant& v) {
             std::string owned = v.Type() == VT_BSTR ? std::string() : v.ToText();
             std::string_view value = TrimRight(v.Type() == VT_BSTR ? v.TextValue() : owned);
             switch (c.shape) {
-                case LikeShape::Exact: return IEquals(value, TrimRight(c.text));
+                case LikeShape::Exact:
+                    return IEquals(value, TrimRight(c.text));
                 case LikeShape::Prefix:
                     return value.size() >= c.text.size() &&
                            IEquals(value.substr(0, c.text.size()), c.text);
-                case LikeShape::Contains: return ContainsNoCase(value, c.text);
+                case LikeShape::Contains:
+                    return ContainsNoCase(value, c.text);
             }
             return false;
         }
@@ -686,7 +690,8 @@ bool Matches(const Criterion& c, const Variant& v) {
             case VT_DECIMAL:
                 if (!c.hasNumber) return false;
                 return OrderMatches(c.op, v.ToDecimal().Compare(c.number));
-            default: return false;
+            default:
+                return false;
         }
     } catch (const ComError&) {
         return false;  // a value that cannot be compared does not match
@@ -787,20 +792,18 @@ void Recordset::Update() {
         if (m.editMode == adEditNone) return;
         m.RequireWritable();
         std::vector<Variant> stored = m.edit;
+        // Also keeps the stream from handing a new row back as one of its own:
+        // new rows go after every row of the source.
+        s.BeforeWrite();
         if (m.editMode == adEditAdd) {
-            // New rows go after every row of the source: meet them all first,
-            // so the stream cannot hand the new row back as one of its own.
-            s.Drain();
             int64_t id = s.source->Insert(&stored, m.assigned);
             s.ids.push_back(id);
-            ++s.dataVersion;
             m.pos = s.Known() - 1;
             m.bof = m.eof = false;
         } else {
-            int64_t id = s.ids[m.pos];
-            s.source->Update(id, &stored, m.assigned);
-            s.NoteWritten(id);
+            s.source->Update(s.ids[m.pos], &stored, m.assigned);
         }
+        ++s.dataVersion;
         stored.resize(s.columnCount);
         m.values = std::move(stored);
         m.valuesPos = m.pos;
@@ -839,10 +842,10 @@ void Recordset::Delete() {
             return;
         }
         if (!m.OnRow() || s.Gone(m.pos)) RaiseNoCurrent();
-        int64_t id = s.ids[m.pos];
-        s.source->Delete(id);
+        s.BeforeWrite();
+        s.source->Delete(s.ids[m.pos]);
         s.MarkGone(m.pos);
-        s.NoteWritten(id);
+        ++s.dataVersion;
         m.editMode = adEditNone;
         m.edit.clear();
         m.assigned.clear();
@@ -863,6 +866,7 @@ int Recordset::Status() const {
         if (!m.OnRow()) RaiseNoCurrent();
         if (m.editMode == adEditInProgress) return adRecModified;
         if (!s.updatable) return adRecOK;
+        if (m.valuesPos == m.pos && m.vanished) return adRecDBDeleted;
         if (s.Gone(m.pos)) return adRecDeleted;
         if (!m.Riding() && !m.LoadValues()) return adRecDBDeleted;
         return adRecOK;
@@ -871,9 +875,7 @@ int Recordset::Status() const {
 
 // ---- Fields -------------------------------------------------------------------
 
-size_t Recordset::FieldCount() const {
-    return m_impl->shared ? m_impl->shared->columnCount : 0;
-}
+size_t Recordset::FieldCount() const { return m_impl->shared ? m_impl->shared->columnCount : 0; }
 
 int Recordset::FieldIndex(std::string_view name) const {
     return m_impl->shared ? m_impl->shared->Find(name) : -1;

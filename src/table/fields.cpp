@@ -45,13 +45,17 @@ uint64_t ToItemNumber(const Variant& v) {
 
 // ---- the generic pair ---------------------------------------------------------
 
+Variant CXRTable::ReadValue(const char* column) const {
+    const std::string_view name = xr::SafeText(column);
+    const int index = m_pRS->FieldIndex(name);
+    // An unknown name goes to the recordset by name, which raises the error
+    // that says why (no such column, closed object).
+    return index >= 0 ? m_pRS->Value(static_cast<size_t>(index)) : m_pRS->Value(name);
+}
+
 int CXRTable::ReadRaw(const char* column, Variant& value) {
     try {
-        const std::string_view name = xr::SafeText(column);
-        const int index = m_pRS->FieldIndex(name);
-        // An unknown name goes to the recordset by name, which raises the
-        // error that says why (no such column, closed object).
-        value = index >= 0 ? m_pRS->Value(static_cast<size_t>(index)) : m_pRS->Value(name);
+        value = ReadValue(column);
         return 1;
     } catch (...) {
         ReportTable(m_name, CurrentError(), kFieldRead);
@@ -82,16 +86,21 @@ int CXRTable::ConversionFailed(int where) {
     return 0;
 }
 
+// The typed reads' path: the value is taken straight from the recordset and
+// converted in place, without a copy between.
 template <typename Fn>
 int CXRTable::ReadAs(const char* column, Fn&& convert) {
-    Variant value;
-    if (!ReadRaw(column, value)) return 0;
+    bool read = false;
     try {
+        const Variant value = ReadValue(column);
+        read = true;
         convert(value);
         return 1;
     } catch (...) {
-        return ConversionFailed(kFieldRead);
+        if (read) return ConversionFailed(kFieldRead);
+        ReportTable(m_name, CurrentError(), kFieldRead);
     }
+    return 0;
 }
 
 // ---- numbers ----------------------------------------------------------------------
@@ -176,10 +185,11 @@ int CXRTable::GetField(const char* column, SYSTEMTIME& value) {
 
 int CXRTable::GetField(const char* column, char* buffer, int size) {
     if (!buffer || size < 1) {
-        ReportTable(m_name,
-                    ComError(xr::E_INVALIDARG_, xr::Format("No room for the text of column %s.",
-                                                           std::string(xr::SafeText(column)).c_str())),
-                    kFieldRead);
+        ReportTable(
+            m_name,
+            ComError(xr::E_INVALIDARG_, xr::Format("No room for the text of column %s.",
+                                                   std::string(xr::SafeText(column)).c_str())),
+            kFieldRead);
         return 0;
     }
     return ReadAs(column, [&](const Variant& v) {

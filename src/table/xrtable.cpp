@@ -65,19 +65,6 @@ constexpr int kEndOfFile = 4500;
 
 }  // namespace
 
-// While a positioning operation runs StructureTo, a value that cannot be
-// converted ends the operation instead of giving 0 from the single read.
-class CXRTable::StrictReads {
-public:
-    explicit StrictReads(CXRTable& table) : m_table(table) { ++m_table.m_strict; }
-    ~StrictReads() { --m_table.m_strict; }
-    StrictReads(const StrictReads&) = delete;
-    StrictReads& operator=(const StrictReads&) = delete;
-
-private:
-    CXRTable& m_table;
-};
-
 CXRTable::CXRTable() : m_pRS(std::make_shared<Recordset>()) {}
 
 CXRTable::CXRTable(const CXRTable& other) { *this = other; }
@@ -122,11 +109,12 @@ int CXRTable::CallStructureTo() {
 
 // ---- opening ----------------------------------------------------------------
 
-int CXRTable::OpenWith(const char* source, int cursorType, bool isTable, bool clearNew,
-                       int where) {
+int CXRTable::OpenWith(const char* source, int cursorType, bool isTable, bool clearNew, int where) {
     CloseRS();
     if (clearNew) m_newRecord = 0;
     return Guarded(m_name, where, 0, [&] {
+        if (xr::SafeText(source).empty())
+            throw ComError(xr::adErrInvalidArgument, "There is no statement or table to open.");
         xr::CDBConn* conn = xr::TheApp().GetConnection(1, nullptr);
         if (!conn || !conn->m_pConn) return 0;
         m_pRS->Open(*conn->m_pConn, xr::SafeText(source), cursorType, xr::engine::adLockOptimistic,
@@ -256,7 +244,8 @@ int CXRTable::BOF() {
 
 long CXRTable::CountOf(const std::string& sql) {
     if (!OpenRSStatic(sql.c_str())) return -1;
-    return Guarded(m_name, kOpenStatic, -1L, [&] { return static_cast<long>(m_pRS->RecordCount()); });
+    return Guarded(m_name, kOpenStatic, -1L,
+                   [&] { return static_cast<long>(m_pRS->RecordCount()); });
 }
 
 long CXRTable::Count() { return CountOf("SELECT * FROM " + m_name); }

@@ -10,6 +10,19 @@
 #include "platform/variant.h"
 #include "xrdb8/xrtable.h"
 
+// While a positioning operation runs StructureTo, a value that cannot be
+// converted ends the operation instead of giving 0 from the single read.
+class CXRTable::StrictReads {
+public:
+    explicit StrictReads(CXRTable& table) : m_table(table) { ++m_table.m_strict; }
+    ~StrictReads() { --m_table.m_strict; }
+    StrictReads(const StrictReads&) = delete;
+    StrictReads& operator=(const StrictReads&) = delete;
+
+private:
+    CXRTable& m_table;
+};
+
 namespace xr::table {
 
 // Call-site codes of the table operations, as the log and DBGetError show them.
@@ -22,7 +35,8 @@ inline constexpr int kDateWrite = 792;
 ComError CurrentError() noexcept;
 
 // ReportTableError (or its quiet twin) that cannot throw.
-void ReportTable(const std::string& table, const ComError& e, int where, bool quiet = false) noexcept;
+void ReportTable(const std::string& table, const ComError& e, int where,
+                 bool quiet = false) noexcept;
 // ReportError that cannot throw.
 void ReportLibrary(const ComError& e, int where) noexcept;
 

@@ -397,6 +397,12 @@ struct Interpreter::Impl final : RenderContext {
     }
     std::list<CachedPlan> scratch;  // uncached plans of the running batch
 
+    // Statements that run one plan and hold no other statement.
+    static bool IsPlain(StmtKind k) {
+        return k == StmtKind::Select || k == StmtKind::Insert || k == StmtKind::Update ||
+               k == StmtKind::Delete;
+    }
+
     void ReleaseScratch() {
         for (CachedPlan& cp : scratch) {
             if (!cp.inUse) sqlite3_finalize(cp.st);
@@ -430,7 +436,36 @@ struct Interpreter::Impl final : RenderContext {
                 }
                 case Slot::Source::Constant: v = slot.value; break;
             }
-            if (slot.convert && !v.IsNull()) v = Convert(v, vt, slot.target, slot.storing);
+            bool negated = false;
+            if (slot.negate && !v.IsNull()) {
+                const TypeKind k = slot.target.kind;
+                bool viaText = slot.convert && slot.source == Slot::Source::Literal &&
+                               (vt.kind == TypeKind::Decimal || vt.kind == TypeKind::BigInt) &&
+                               (k == TypeKind::Money || k == TypeKind::SmallMoney || k == TypeKind::Decimal);
+                if (!viaText) {
+                    if (v.kind == Value::Kind::Int) v.i = -v.i;
+                    else if (v.kind == Value::Kind::Real) v.d = -v.d;
+                    negated = true;
+                }
+            }
+            (void)negated;
+            if (slot.convert && !v.IsNull()) {
+                const TypeKind k = slot.target.kind;
+                if (slot.source == Slot::Source::Literal &&
+                    (vt.kind == TypeKind::Decimal || vt.kind == TypeKind::BigInt) &&
+                    (k == TypeKind::Money || k == TypeKind::SmallMoney || k == TypeKind::Decimal)) {
+                    // Exact from the digits as written: a double would lose
+                    // the last places of a large amount.
+                    std::string digits = literals.at(static_cast<size_t>(slot.literal))->text;
+                    if (slot.negate) digits.insert(digits.begin(), '-');
+                    TypeSpec text;
+                    text.kind = TypeKind::VarChar;
+                    text.length = static_cast<int32_t>(digits.size());
+                    v = Convert(Value::Text(digits), text, slot.target, slot.storing);
+                } else {
+                    v = Convert(v, vt, slot.target, slot.storing);
+                }
+            }
             BindValue(st, i++, v);
         }
     }
@@ -637,8 +672,11 @@ struct Interpreter::Impl final : RenderContext {
 
     Flow RunStatement(const Stmt& s, Run& run) {
         try {
-            return Dispatch(s, run);
+            Flow f = Dispatch(s, run);
+            if (!scratch.empty() && IsPlain(s.kind)) ReleaseScratch();
+            return f;
         } catch (const ComError& e) {
+            if (!scratch.empty() && IsPlain(s.kind)) ReleaseScratch();
             run.errors->push_back({e.Error(), e.Description()});
             if (e.Error() == DB_E_INTEGRITYVIOLATION) {
                 run.errors->push_back({e.Error(), "The statement has been terminated."});
@@ -655,7 +693,13 @@ struct Interpreter::Impl final : RenderContext {
         try {
             f();
         } catch (...) {
-            sqlite3_exec(db, "ROLLBACK TO xr_stmt; RELEASE xr_stmt", nullptr, nullptr, nullptr);
+            if (sqlite3_exec(db, "ROLLBACK TO xr_stmt; RELEASE xr_stmt", nullptr, nullptr, nullptr) != SQLITE_OK &&
+                !sqlite3_get_autocommit(db)) {
+                // The statement cannot be undone alone: undo the whole
+                // transaction rather than keep half of a schema change.
+                sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+                tranCount = 0;
+            }
             SchemaChanged();
             throw;
         }
@@ -923,6 +967,9 @@ struct Interpreter::Impl final : RenderContext {
     const std::shared_ptr<const Batch>* currentBatch = nullptr;
 
     ColumnDef MakeColumn(const ColumnDefAst& a, const Stmt& owner) {
+        if (a.identity && (a.identitySeed != 1 || a.identityIncrement != 1)) {
+            Fail("Column '" + a.name + "': only IDENTITY(1,1) is supported by this server.");
+        }
         ColumnDef c;
         c.name = a.name;
         c.type = a.type;

@@ -599,6 +599,15 @@ public:
                  (e.op == Op::Neg ? "minus" : e.op == Op::BitNot ? "~" : "plus") + " operator.");
         }
         a.column = nullptr;
+        if (e.op == Op::Neg && a.slot >= 0) {
+            Slot& s = m_plan.slots[static_cast<size_t>(a.slot)];
+            if (s.source == Slot::Source::Literal && !s.convert && a.type.IsNumeric()) {
+                // The sign belongs to the constant: -922337203685477.5808 is a
+                // valid amount although its digits alone are not.
+                s.negate = !s.negate;
+                return a;
+            }
+        }
         if (e.op == Op::Neg) {
             if (a.slot >= 0 && IsType(a.type, TypeKind::Unknown)) return a;
             a.sql = "(-" + a.sql + ")";

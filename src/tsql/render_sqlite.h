@@ -27,6 +27,7 @@ struct Slot {
     TypeSpec valueType;
     bool convert = false;  // convert to `target` when binding
     bool storing = false;  // ... with the strict rules of a column write
+    bool negate = false;   // a literal with a minus sign before it (-1, -922337203685477.5808)
     TypeSpec target;
 };
 

@@ -1,4 +1,5 @@
 # Tests of src/engine.
 xrdb8_test(engine_tests
   ${CMAKE_CURRENT_LIST_DIR}/connection_string_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/connection_test.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/connection_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/recordset_test.cpp)

@@ -1,0 +1,68 @@
+// The script runner: scripts written by the script writer (and hand-written
+// upgrade scripts in the same format) run back batch by batch.
+#include "interchange/script_runner.h"
+
+#include <exception>
+#include <string>
+
+#include "frame/app.h"
+#include "platform/error.h"
+#include "xrdb8/interchange.h"
+#include "xrdb8/xrtable.h"
+
+namespace xr {
+
+namespace {
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+}  // namespace
+
+int ExecSQLFile(const char* path) {
+    if (!TheApp().GetConnection(1, nullptr)) return 0;
+    CStdioFile file;
+    if (!file.Open(path, "r")) return 0;
+
+    std::string batch;
+    std::string line;
+    while (file.ReadString(line)) {
+        if (line.size() < 2 || line[0] != '-' || line[1] != '-') {
+            // Lines join with nothing between them: continuation lines carry
+            // their own leading blank, hex digits of a binary value do not.
+            batch += line;
+        } else if (line.compare(2, 4, "->GO") == 0) {
+            size_t first = 0;
+            while (first < batch.size() && IsBlank(batch[first])) ++first;
+            // The result is not looked at: a failed batch is reported and
+            // logged by Exec, and the script goes on.
+            if (first < batch.size()) TheApp().Exec(std::string_view(batch).substr(first));
+            batch.clear();
+        }
+        // Any other line beginning with "--" is a comment, such as the
+        // "-->TABLE:" header.
+    }
+    // Text after the last terminator is not run.
+    return file.Failed() ? 0 : 1;
+}
+
+}  // namespace xr
+
+int DBExecSQLFile(const char* path) {
+    try {
+        return xr::ExecSQLFile(path);
+    } catch (const xr::ComError& e) {
+        try {
+            xr::TheApp().ReportError(e, 21);
+        } catch (...) {
+        }
+    } catch (const std::exception& e) {
+        try {
+            xr::TheApp().ReportError(xr::ComError(xr::E_FAIL_, e.what()), 21);
+        } catch (...) {
+        }
+    } catch (...) {
+    }
+    return 0;
+}

@@ -1,0 +1,502 @@
+#include "engine/recordset.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "engine/connection.h"
+#include "platform/text.h"
+#include "temp_dir.h"
+
+namespace {
+
+using xr::ComError;
+using xr::HRESULT;
+using xr::Variant;
+using namespace xr::engine;
+
+// The code a call throws, 0 when it throws none.
+HRESULT Code(const std::function<void()>& fn, std::string* text = nullptr) {
+    try {
+        fn();
+    } catch (const ComError& e) {
+        if (text) *text = e.Description();
+        return e.Error();
+    }
+    return 0;
+}
+
+class RecordsetTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_conn.Open("Provider=sqlite;Data Source=" + m_dir.Str());
+        m_conn.Execute("CREATE DATABASE T");
+        m_conn.Execute("USE T");
+        m_conn.Execute(
+            "CREATE TABLE Depts (DptNo INT NOT NULL CONSTRAINT PK_Depts PRIMARY KEY, "
+            "Name VARCHAR(20) NULL, Price MONEY NULL, Sold DATETIME NULL)");
+    }
+
+    // Departments 1..n named as given (Bar, Food, Wine by default).
+    void Fill(std::vector<std::string> names = {"Bar", "Food", "Wine"}) {
+        for (size_t i = 0; i < names.size(); ++i)
+            m_conn.Execute("INSERT INTO Depts VALUES (" + std::to_string(i + 1) + ", '" +
+                           xr::QuoteSql(names[i]) + "', " + std::to_string(i + 1) +
+                           ".5, '2024-01-0" + std::to_string(i % 9 + 1) + " 10:30:00')");
+    }
+
+    void Open(Recordset& rs, int cursor = adOpenKeyset, const char* sql = "Depts") {
+        rs.Open(m_conn, sql, cursor, adLockOptimistic, std::string_view(sql) == "Depts");
+    }
+
+    // DptNo of the current row, 0 at EOF, -1 at BOF.
+    static int Row(const Recordset& rs) {
+        if (rs.EndOfFile()) return 0;
+        if (rs.BOF()) return -1;
+        return rs.Value("DptNo").ToI4();
+    }
+
+    int64_t Scalar(const std::string& sql) {
+        auto rows = m_conn.Query(sql);
+        EXPECT_TRUE(rows && rows->Next());
+        return rows->Value(0).ToI8();
+    }
+
+    xrtest::TempDir m_dir;
+    Connection m_conn;
+};
+
+TEST_F(RecordsetTest, OpenPositionsOnTheFirstRowOrOnBothEnds) {
+    Recordset rs;
+    Open(rs);
+    EXPECT_TRUE(rs.BOF() && rs.EndOfFile());
+    EXPECT_EQ(rs.RecordCount(), 0);
+    EXPECT_EQ(Code([&] { rs.Value(0); }), xr::adErrNoCurrentRecord);
+    rs.Close();
+    Fill();
+    Open(rs);
+    EXPECT_FALSE(rs.BOF() || rs.EndOfFile());
+    EXPECT_EQ(Row(rs), 1);
+    EXPECT_EQ(rs.Value("name").ToText(), "Bar");
+    EXPECT_EQ(rs.Value(2).Type(), xr::VT_CY);
+}
+
+// Which moves fail with adErrNoCurrentRecord in each state.
+TEST_F(RecordsetTest, MoveTableOfStates) {
+    Fill({"A", "B", "C", "D"});
+    enum State { BofOnly, EofOnly, Both, Neither };
+    auto enter = [&](Recordset& rs, State s) {
+        if (s == Both) {
+            rs.Open(m_conn, "SELECT * FROM Depts WHERE DptNo < 0", adOpenStatic, adLockOptimistic);
+            return;
+        }
+        Open(rs);
+        if (s == BofOnly) rs.MovePrevious();
+        if (s == EofOnly) rs.MoveLast(), rs.MoveNext();
+    };
+    std::vector<std::pair<const char*, std::function<void(Recordset&)>>> moves = {
+        {"MoveFirst", [](Recordset& r) { r.MoveFirst(); }},
+        {"MoveLast", [](Recordset& r) { r.MoveLast(); }},
+        {"MovePrevious", [](Recordset& r) { r.MovePrevious(); }},
+        {"Move(-1)", [](Recordset& r) { r.Move(-1); }},
+        {"Move(0)", [](Recordset& r) { r.Move(0); }},
+        {"MoveNext", [](Recordset& r) { r.MoveNext(); }},
+        {"Move(2)", [](Recordset& r) { r.Move(2); }},
+    };
+    // One row per state, one column per move: true = error.
+    const bool fails[4][7] = {{false, false, true, true, true, false, false},
+                              {false, false, false, false, true, true, true},
+                              {true, true, true, true, true, true, true},
+                              {false, false, false, false, false, false, false}};
+    for (int s = BofOnly; s <= Neither; ++s) {
+        for (size_t m = 0; m < moves.size(); ++m) {
+            SCOPED_TRACE(std::string(moves[m].first) + " in state " + std::to_string(s));
+            Recordset rs;
+            enter(rs, static_cast<State>(s));
+            HRESULT hr = Code([&] { moves[m].second(rs); });
+            EXPECT_EQ(hr, fails[s][m] ? xr::adErrNoCurrentRecord : 0);
+        }
+    }
+}
+
+TEST_F(RecordsetTest, MovesRunOffTheEndsAndCountFromTheCurrentRow) {
+    Fill({"A", "B", "C", "D"});
+    Recordset rs;
+    Open(rs);
+    rs.MoveNext();
+    rs.Move(1);
+    EXPECT_EQ(Row(rs), 3);
+    rs.Move(-1);
+    rs.Move(3);
+    EXPECT_TRUE(rs.EndOfFile());
+    EXPECT_FALSE(rs.BOF());
+    rs.MovePrevious();
+    EXPECT_EQ(Row(rs), 4);
+    rs.MoveFirst();
+    rs.MoveNext();
+    rs.Move(-2);
+    EXPECT_TRUE(rs.BOF());
+    EXPECT_FALSE(rs.EndOfFile());
+    rs.MoveNext();
+    EXPECT_EQ(Row(rs), 1);
+    rs.MoveLast();
+    EXPECT_EQ(Row(rs), 4);
+    rs.MoveNext();
+    EXPECT_TRUE(rs.EndOfFile());
+    rs.Move(-3);
+    EXPECT_EQ(Row(rs), 2);
+
+    Recordset fwd;
+    Open(fwd, adOpenForwardOnly);
+    EXPECT_EQ(fwd.RecordCount(), -1);
+    fwd.MoveNext();
+    EXPECT_NE(Code([&] { fwd.MovePrevious(); }), 0);
+    EXPECT_NE(Code([&] { fwd.MoveLast(); }), 0);
+    fwd.MoveFirst();
+    EXPECT_EQ(Row(fwd), 1);
+}
+
+TEST_F(RecordsetTest, WalksAreConsistentOverManyRows) {
+    m_conn.Execute("CREATE TABLE Big (Id INT IDENTITY(1,1) PRIMARY KEY, V INT)");
+    m_conn.BeginTrans();
+    m_conn.Execute(
+        "DECLARE @i INT SET @i = 0 WHILE @i < 3000 BEGIN INSERT INTO Big (V) VALUES (@i) "
+        "SET @i = @i + 1 END");
+    m_conn.CommitTrans();
+    Recordset rs;
+    rs.Open(m_conn, "Big", adOpenKeyset, adLockOptimistic, true);
+    auto walk = [&](int expectedFrom, bool forward, bool write) {
+        int n = 0;
+        for (int v = expectedFrom; forward ? !rs.EndOfFile() : !rs.BOF(); v += forward ? 1 : -1) {
+            ASSERT_EQ(rs.Value("V").ToI4(), v);
+            if (write) rs.SetValue("V", Variant::I4(v + 10000));
+            ++n;
+            forward ? rs.MoveNext() : rs.MovePrevious();
+        }
+        EXPECT_EQ(n, 3000);
+    };
+    walk(0, true, false);
+    rs.MovePrevious();
+    walk(2999, false, false);
+    rs.MoveFirst();
+    walk(0, true, false);
+    // Writing each row while walking the index it moves in visits every row
+    // once.
+    rs.Close();
+    m_conn.Execute("CREATE INDEX IX_Big_V ON Big (V)");
+    rs.Open(m_conn, "SELECT * FROM Big ORDER BY V", adOpenDynamic, adLockOptimistic);
+    m_conn.BeginTrans();
+    walk(0, true, true);
+    m_conn.CommitTrans();
+    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Big WHERE V >= 10000"), 3000);
+    EXPECT_EQ(rs.RecordCount(), 3000);
+}
+
+struct FindCase {
+    int from;  // DptNo of the row to start on
+    const char* criteria;
+    long skip;
+    int direction;
+    int expected;  // DptNo found, 0 = EOF, -1 = BOF
+};
+
+TEST_F(RecordsetTest, FindSearchesFromTheCurrentRow) {
+    Fill({"Bar", "Food", "Wine", "O'Brien  "});
+    m_conn.Execute("UPDATE Depts SET Name = NULL, Price = NULL WHERE DptNo = 3");
+    m_conn.Execute("INSERT INTO Depts VALUES (5, 'Wine', 0.25, '2024-02-01 00:00:00')");
+    const FindCase cases[] = {
+        {1, "Name = 'Food'", 0, 1, 2},      {1, "Name = 'Zzz'", 0, 1, 0},
+        {5, "Name = 'Bar'", 0, -1, 1},      {1, "Name = 'Zzz'", 0, -1, -1},
+        {1, "DptNo > 1", 0, 1, 2},          {3, "DptNo > 1", 0, 1, 3},
+        {2, "DptNo >= 2.0", 1, 1, 3},       {1, "Name = 'Bar'", 1, 1, 0},
+        {1, "name like 'w*'", 0, 1, 5},     {1, "Name LIKE 'F%'", 0, 1, 2},
+        {1, "Name LIKE '*OO*'", 0, 1, 2},   {1, "Name LIKE '%rie%'", 0, 1, 4},
+        {1, "[Name] = 'FOOD'", 0, 1, 2},    {1, "Name = 'o''brien'", 0, 1, 4},
+        {1, "Name = #Food#", 0, 1, 2},      {1, "Name <> 'Bar'", 0, 1, 2},
+        {2, "Name < 'Bar'", 0, 1, 0},       {1, "Name = NULL", 0, 1, 3},
+        {1, "Price = 2.5", 0, 1, 2},        {1, "Price < 1", 0, 1, 5},
+        {1, "Price <= '1.5'", 0, 1, 1},     {1, "Sold = #1/2/2024 10:30:00#", 0, 1, 2},
+        {1, "Sold > #1/3/2024#", 0, 1, 3},  {5, "Sold < #1/3/2024#", 0, -1, 2},
+        {1, "Sold >= #2/1/2024#", 0, 1, 5},
+    };
+    Recordset rs;
+    Open(rs);
+    for (const FindCase& c : cases) {
+        SCOPED_TRACE(c.criteria);
+        rs.MoveFirst();
+        while (Row(rs) != c.from) rs.MoveNext();
+        rs.Find(c.criteria, c.skip, c.direction);
+        EXPECT_EQ(Row(rs), c.expected);
+        if (c.expected == -1) {
+            EXPECT_FALSE(rs.EndOfFile());
+        }
+    }
+    // At EOF a forward search finds nothing and stays there.
+    rs.MoveLast();
+    rs.MoveNext();
+    rs.Find("DptNo = 1");
+    EXPECT_TRUE(rs.EndOfFile());
+}
+
+TEST_F(RecordsetTest, MalformedCriteriaAreRefused) {
+    Fill();
+    Recordset rs;
+    Open(rs);
+    const char* bad[] = {"Name = 'Bar' AND DptNo = 1",
+                         "Name == 'Bar'",
+                         "Name 'Bar'",
+                         "Name = 'Bar",
+                         "Name = Bar",
+                         "Name LIKE '*ar'",
+                         "Name LIKE 'B*r'",
+                         "Name LIKE 5",
+                         "Sold = #1/1/2024 10:00:00.5#",
+                         "= 'Bar'",
+                         "[Name = 'Bar'",
+                         ""};
+    for (const char* criteria : bad) {
+        SCOPED_TRACE(criteria);
+        std::string text;
+        EXPECT_EQ(Code([&] { rs.Find(criteria); }, &text), xr::adErrInvalidArgument);
+        EXPECT_EQ(text,
+                  "Arguments are of the wrong type, are out of acceptable range, or are in "
+                  "conflict with one another.");
+    }
+    EXPECT_EQ(Code([&] { rs.Find("Nope = 1"); }), xr::adErrItemNotFound);
+    EXPECT_EQ(Row(rs), 1);
+}
+
+TEST_F(RecordsetTest, CountsAndClones) {
+    Fill();
+    for (int cursor : {adOpenKeyset, adOpenStatic, adOpenDynamic}) {
+        Recordset rs;
+        Open(rs, cursor, "SELECT * FROM Depts WHERE DptNo > 1");
+        EXPECT_EQ(rs.RecordCount(), 2);
+        EXPECT_EQ(Row(rs), 2);  // counting does not move
+    }
+    Recordset rs;
+    Open(rs);
+    rs.MoveLast();
+    auto clone = rs.Clone();
+    EXPECT_EQ(Row(*clone), 1);
+    clone->MoveNext();
+    EXPECT_EQ(Row(rs), 3);
+    EXPECT_EQ(clone->RecordCount(), 3);
+    // A change through one is seen by the other.
+    clone->SetValue("Name", Variant::Text("Pub"));
+    clone->Update();
+    rs.MovePrevious();
+    EXPECT_EQ(rs.Value("Name").ToText(), "Pub");
+    rs.Close();
+    clone->MoveNext();
+    EXPECT_EQ(Row(*clone), 3);
+    EXPECT_EQ(Code([&] { clone->Clone(adLockReadOnly)->AddNew(); }), xr::adErrFeatureNotAvailable);
+    EXPECT_EQ(Code([&] { clone->Clone(adLockOptimistic); }), xr::adErrInvalidArgument);
+
+    Recordset fwd;
+    Open(fwd, adOpenForwardOnly);
+    EXPECT_NE(Code([&] { fwd.Clone(); }), 0);
+}
+
+TEST_F(RecordsetTest, AddNewStoresWithIdentityAndDefaults) {
+    m_conn.Execute(
+        "CREATE TABLE Items (Id INT IDENTITY(1,1) PRIMARY KEY, Name VARCHAR(20) NOT NULL, "
+        "Qty INT NOT NULL DEFAULT 7)");
+    m_conn.Execute("INSERT INTO Items (Name) VALUES ('first')");
+    Recordset rs;
+    rs.Open(m_conn, "Items", adOpenKeyset, adLockOptimistic, true);
+    rs.AddNew();
+    EXPECT_EQ(rs.EditMode(), adEditAdd);
+    EXPECT_EQ(rs.Status(), adRecNew);
+    EXPECT_FALSE(rs.BOF() || rs.EndOfFile());
+    EXPECT_EQ(rs.RecordCount(), 2);
+    EXPECT_EQ(rs.Value("Qty").Type(), xr::VT_EMPTY);
+    rs.SetValue("Name", Variant::Text("second"));
+    EXPECT_EQ(rs.Value("Name").ToText(), "second");
+    // A second AddNew stores the pending row first.
+    rs.AddNew();
+    rs.SetValue("name", Variant::Text("third"));
+    rs.SetValue("Qty", Variant::I4(3));
+    rs.Update();
+    EXPECT_EQ(rs.EditMode(), adEditNone);
+    EXPECT_EQ(rs.Value("Id").ToI4(), 3);
+    EXPECT_EQ(rs.Value("Qty").ToI4(), 3);
+    rs.MovePrevious();
+    EXPECT_EQ(rs.Value("Id").ToI4(), 2);
+    EXPECT_EQ(rs.Value("Qty").ToI4(), 7);
+    rs.MoveLast();
+    rs.MoveNext();
+    EXPECT_TRUE(rs.EndOfFile());
+    EXPECT_EQ(rs.RecordCount(), 3);
+
+    // Cancelling a new row returns to the row before it.
+    rs.MoveFirst();
+    rs.AddNew();
+    rs.SetValue("Name", Variant::Text("dropped"));
+    rs.CancelUpdate();
+    EXPECT_EQ(rs.EditMode(), adEditNone);
+    EXPECT_EQ(rs.Value("Name").ToText(), "first");
+    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Items"), 3);
+
+    // A new row on an empty result.
+    Recordset empty;
+    empty.Open(m_conn, "SELECT * FROM Items WHERE Id < 0", adOpenStatic, adLockOptimistic);
+    empty.AddNew();
+    empty.SetValue("Name", Variant::Text("fourth"));
+    empty.Update();
+    EXPECT_EQ(empty.Value("Id").ToI4(), 4);
+    empty.MoveNext();
+    EXPECT_TRUE(empty.EndOfFile());
+}
+
+TEST_F(RecordsetTest, FailedUpdateStaysInEditModeWithTheServersMessage) {
+    Fill();
+    Recordset rs;
+    Open(rs);
+    rs.AddNew();
+    rs.SetValue("DptNo", Variant::I4(2));
+    std::string text;
+    EXPECT_NE(Code([&] { rs.Update(); }, &text), 0);
+    EXPECT_EQ(text.rfind("Violation of PRIMARY KEY constraint", 0), 0u) << text;
+    EXPECT_EQ(rs.EditMode(), adEditAdd);
+    rs.CancelUpdate();
+    EXPECT_EQ(Row(rs), 1);
+    EXPECT_EQ(rs.RecordCount(), 3);
+}
+
+TEST_F(RecordsetTest, EditingAnExistingRow) {
+    Fill();
+    Recordset rs;
+    Open(rs);
+    rs.SetValue("Name", Variant::Text("Pub"));
+    EXPECT_EQ(rs.EditMode(), adEditInProgress);
+    EXPECT_EQ(rs.Status(), adRecModified);
+    rs.CancelUpdate();
+    EXPECT_EQ(rs.Value("Name").ToText(), "Bar");
+    rs.SetValue("Price", Variant::Text("9.25"));
+    rs.MoveNext();  // moving off stores the row
+    EXPECT_EQ(rs.EditMode(), adEditNone);
+    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Depts WHERE Price = 9.25 AND DptNo = 1"), 1);
+    rs.MovePrevious();
+    EXPECT_EQ(rs.Value("Price").ToCY(), 92500);
+    EXPECT_EQ(rs.Status(), adRecOK);
+    // NOT NULL refused by the server: the edit stays pending.
+    rs.SetValue("DptNo", Variant::Null());
+    EXPECT_NE(Code([&] { rs.Update(); }), 0);
+    EXPECT_EQ(rs.EditMode(), adEditInProgress);
+    rs.CancelUpdate();
+    EXPECT_EQ(Row(rs), 1);
+}
+
+TEST_F(RecordsetTest, DeletedRowsStayCurrentUntilTheCursorMoves) {
+    Fill({"A", "B", "C", "D"});
+    Recordset rs;
+    Open(rs);
+    rs.MoveNext();
+    rs.Delete();
+    EXPECT_EQ(rs.Status(), adRecDeleted);
+    EXPECT_EQ(Code([&] { rs.Value(0); }), xr::adErrNoCurrentRecord);
+    EXPECT_EQ(Code([&] { rs.Delete(); }), xr::adErrNoCurrentRecord);
+    EXPECT_FALSE(rs.BOF() || rs.EndOfFile());
+    rs.MoveNext();
+    EXPECT_EQ(Row(rs), 3);
+    rs.MovePrevious();
+    EXPECT_EQ(Row(rs), 1);
+    EXPECT_EQ(rs.RecordCount(), 3);
+    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Depts"), 3);
+
+    // A row deleted behind the cursor's back reads as deleted by the server.
+    rs.MoveLast();
+    m_conn.Execute("DELETE FROM Depts WHERE DptNo = 3");
+    rs.MoveFirst();
+    rs.MoveNext();
+    EXPECT_EQ(rs.Status(), adRecDBDeleted);
+    EXPECT_EQ(Code([&] { rs.Value("Name"); }), xr::adErrNoCurrentRecord);
+    rs.MoveNext();
+    EXPECT_EQ(Row(rs), 4);
+
+    // Deleting every row: both ends after the next move.
+    rs.MoveFirst();
+    while (!rs.EndOfFile()) {
+        if (rs.Status() == adRecOK) rs.Delete();
+        rs.MoveNext();
+    }
+    EXPECT_TRUE(rs.BOF() && rs.EndOfFile());
+    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Depts"), 0);
+}
+
+TEST_F(RecordsetTest, ReadOnlySourcesRefuseWrites) {
+    Fill();
+    m_conn.Execute("CREATE TABLE Grps (GrpNo INT, Title VARCHAR(10))");
+    m_conn.Execute("INSERT INTO Grps VALUES (1, 'Drinks')");
+    const char* sources[] = {
+        "SELECT COUNT(*) AS N FROM Depts",
+        "SELECT d.Name, g.Title FROM Depts d JOIN Grps g ON g.GrpNo = d.DptNo"};
+    for (const char* sql : sources) {
+        SCOPED_TRACE(sql);
+        Recordset rs;
+        rs.Open(m_conn, sql, adOpenStatic, adLockOptimistic);
+        EXPECT_EQ(rs.RecordCount(), 1);
+        EXPECT_FALSE(rs.Value(0).IsEmptyOrNull());
+        std::string text;
+        EXPECT_EQ(Code([&] { rs.AddNew(); }, &text), xr::adErrFeatureNotAvailable);
+        EXPECT_NE(text.find("does not support updating"), std::string::npos);
+        EXPECT_EQ(Code([&] { rs.SetValue(0, Variant::I4(1)); }), xr::adErrFeatureNotAvailable);
+        EXPECT_EQ(Code([&] { rs.Delete(); }), xr::adErrFeatureNotAvailable);
+        rs.MoveNext();
+        EXPECT_TRUE(rs.EndOfFile());
+        rs.MoveFirst();
+        EXPECT_FALSE(rs.EndOfFile());
+    }
+    Recordset locked;
+    locked.Open(m_conn, "Depts", adOpenKeyset, adLockReadOnly, true);
+    EXPECT_EQ(Code([&] { locked.Delete(); }), xr::adErrFeatureNotAvailable);
+}
+
+TEST_F(RecordsetTest, FieldsByNameAndIndex) {
+    Fill();
+    Recordset rs;
+    Open(rs);
+    EXPECT_EQ(rs.FieldCount(), 4u);
+    EXPECT_EQ(rs.FieldIndex("dptno"), 0);
+    EXPECT_EQ(rs.FieldIndex("PRICE"), 2);
+    EXPECT_EQ(rs.FieldIndex("Nope"), -1);
+    EXPECT_EQ(rs.FieldName(3), "Sold");
+    EXPECT_EQ(rs.FieldType(2), adCurrency);
+    EXPECT_EQ(rs.FieldType(1), adVarChar);
+    EXPECT_EQ(Code([&] { rs.Field(4); }), xr::adErrItemNotFound);
+    EXPECT_EQ(Code([&] { rs.Value("Nope"); }), xr::adErrItemNotFound);
+    EXPECT_EQ(Code([&] { rs.SetValue(9, Variant()); }), xr::adErrItemNotFound);
+}
+
+TEST_F(RecordsetTest, ClosedAndOpenStatesAreErrors) {
+    Recordset rs;
+    std::vector<std::function<void()>> ops = {
+        [&] { rs.BOF(); },         [&] { rs.EndOfFile(); },   [&] { rs.MoveFirst(); },
+        [&] { rs.MoveLast(); },    [&] { rs.MoveNext(); },    [&] { rs.Move(1); },
+        [&] { rs.Find("a = 1"); }, [&] { rs.RecordCount(); }, [&] { rs.Clone(); },
+        [&] { rs.AddNew(); },      [&] { rs.Update(); },      [&] { rs.CancelUpdate(); },
+        [&] { rs.Delete(); },      [&] { rs.EditMode(); },    [&] { rs.Status(); },
+        [&] { rs.Value(0); },      [&] { rs.Value("a"); },    [&] { rs.SetValue(0, Variant()); },
+    };
+    for (size_t i = 0; i < ops.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(Code(ops[i]), xr::adErrObjectClosed);
+    }
+    EXPECT_EQ(rs.FieldCount(), 0u);
+    EXPECT_EQ(Code([&] { rs.Field(0); }), xr::adErrItemNotFound);
+    Open(rs);
+    EXPECT_EQ(Code([&] { Open(rs); }), xr::adErrObjectOpen);
+    EXPECT_NE(Code([&] { rs.Close(), rs.Open(m_conn, "NoSuchTable", 1, 3, true); }), 0);
+    EXPECT_FALSE(rs.IsOpen());
+    rs.Close();
+
+    // The connection closing under an open recordset makes it fail, not crash.
+    Fill();
+    Open(rs);
+    m_conn.Close();
+    EXPECT_NE(Code([&] { rs.MoveLast(); }), 0);
+    EXPECT_NE(Code([&] { rs.Update(), rs.Delete(); }), 0);
+}
+
+}  // namespace

@@ -1,0 +1,142 @@
+// The script runner: how lines become batches, and what it does with files
+// that are missing, binary or very long.
+#include <random>
+
+#include "../table/table_fixture.h"
+
+namespace {
+
+using xrtest::TableTest;
+
+class RunnerTest : public TableTest {
+protected:
+    void SetUp() override {
+        TableTest::SetUp();
+        Exec("CREATE TABLE Notes (No INTEGER NOT NULL, Text VARCHAR(100))");
+    }
+
+    // Runs `text` as a script file; the runner's result.
+    int Run(const std::string& text) {
+        const std::string path = PathOf("script.sql");
+        xrtest::WriteFile(path, text);
+        return DBExecSQLFile(path.c_str());
+    }
+
+    static std::string Notes() {
+        std::string all;
+        xrtest::CAnyTable n("Notes");
+        for (int on = n.MoveFirst("SELECT * FROM Notes ORDER BY No"); on; on = n.MoveNext()) {
+            int32_t no = 0;
+            std::string text;
+            n.GetField("No", no);
+            n.GetField("Text", text);
+            all += std::to_string(no) + ":" + text + ";";
+        }
+        return all;
+    }
+};
+
+TEST_F(RunnerTest, BatchRules) {
+    const struct {
+        const char* name;
+        const char* script;
+        const char* notes;
+    } cases[] = {
+        {"no terminator runs nothing", "INSERT Notes VALUES (1, 'a')\n", ""},
+        {"the last batch needs its terminator",
+         "INSERT Notes VALUES (1, 'a')\n--->GO\nINSERT Notes VALUES (2, 'b')\n", "1:a;"},
+        {"two terminators in a row", "INSERT Notes VALUES (1, 'a')\n--->GO\n--->GO\n", "1:a;"},
+        {"a blank batch is not run", "   \n\t\n--->GO\nINSERT Notes VALUES (1, 'a')\n--->GO\n",
+         "1:a;"},
+        {"comment lines are dropped",
+         "-->TABLE: Notes\n-- a comment\nINSERT Notes VALUES (1, 'a')\n--\n--->GO\n", "1:a;"},
+        {"words after the terminator",
+         "INSERT Notes VALUES (1, 'a')\n--->GO and more\nINSERT Notes VALUES (2, 'b')\n--->GO\n",
+         "1:a;2:b;"},
+        {"lines join with nothing between them",
+         "INSERT Notes VALUES (1, 'ab\ncd')\n INSERT Notes\n VALUES (2, 'e')\n--->GO\n",
+         "1:abcd;2:e;"},
+        {"a blank before the dashes makes no comment: it ends the batch's SQL",
+         "INSERT Notes VALUES (1, 'a')\n -- note\nINSERT Notes VALUES (2, 'b')\n--->GO\n", "1:a;"},
+        {"a failed batch does not stop the script",
+         "INSERT Nowhere VALUES (1)\n--->GO\nINSERT Notes VALUES (3, 'c')\n--->GO\n", "3:c;"},
+        {"Windows line ends",
+         "INSERT Notes\r\n VALUES (1, 'a')\r\n--->GO\r\nINSERT Notes VALUES (2, 'b')\r\n--->GO\r\n",
+         "1:a;2:b;"},
+        {"a last line without a line end", "INSERT Notes VALUES (1, 'a')\n--->GO", "1:a;"},
+        {"a single dash is text", "INSERT Notes VALUES (\n-\n1, 'a')\n--->GO\n", "-1:a;"},
+    };
+    for (const auto& c : cases) {
+        Exec("DELETE FROM Notes");
+        EXPECT_EQ(Run(c.script), 1) << c.name;
+        EXPECT_EQ(Notes(), c.notes) << c.name;
+    }
+}
+
+TEST_F(RunnerTest, ScriptedBinaryValuesComeBackAsOneLiteral) {
+    Exec("CREATE TABLE Pics (ID INTEGER NOT NULL, Pic IMAGE)");
+    std::string hex;
+    for (int i = 0; i < 100; ++i) hex += xr::Format("%02X", i);
+    Exec("INSERT Pics VALUES (1, 0x" + hex + ")");
+    xrtest::CAnyTable pics("Pics", "ID");
+    const std::string path = PathOf("pics.sql");
+    ASSERT_EQ(pics.AAScriptAll(path.c_str()), 1);
+    const std::string script = xrtest::ReadFile(path);
+    ASSERT_NE(script.find(hex.substr(0, 68) + "\n" + hex.substr(68, 70) + "\n"), std::string::npos)
+        << script;
+    ASSERT_EQ(DBExecSQLFile(path.c_str()), 1);  // DELETE FROM Pics, then the INSERT
+    ASSERT_EQ(pics.MoveFirst(), 1);
+    uint8_t bytes[200];
+    int length = sizeof bytes;
+    ASSERT_EQ(pics.GetField("Pic", bytes, length), 1);
+    ASSERT_EQ(length, 100);
+    for (int i = 0; i < 100; ++i) ASSERT_EQ(bytes[i], i);
+}
+
+TEST_F(RunnerTest, MissingFilesFoldersAndConnectionsGiveZero) {
+    EXPECT_EQ(DBExecSQLFile(PathOf("missing.sql").c_str()), 0);
+    EXPECT_EQ(DBExecSQLFile(m_dir.Str().c_str()), 0) << "a folder";
+    EXPECT_EQ(DBExecSQLFile(nullptr), 0);
+    EXPECT_EQ(DBExecSQLFile(""), 0);
+    // No connection to be had: nothing runs.
+    const std::string path = PathOf("ok.sql");
+    xrtest::WriteFile(path, "INSERT Notes VALUES (1, 'a')\n--->GO\n");
+    DBClose();
+    DBOpen("Provider=nosuch", "");
+    EXPECT_EQ(DBExecSQLFile(path.c_str()), 0);
+    DBClose();
+    ASSERT_EQ(DBOpen(ConnectString().c_str(), "T"), 1);
+    EXPECT_EQ(Notes(), "");
+}
+
+TEST_F(RunnerTest, ABinaryFileIsRunAsWhateverItHoldsWithoutHarm) {
+    std::mt19937 random(7);
+    std::string noise;
+    for (int i = 0; i < 200000; ++i) noise += static_cast<char>(random() & 255);
+    for (int i = 0; i < 20; ++i) noise.insert(random() % noise.size(), "\n--->GO\n");
+    xrtest::g_lines.clear();
+    EXPECT_EQ(Run(noise), 1);
+    EXPECT_FALSE(xrtest::LinesStarting("Thread").empty()) << "the failed batches are reported";
+    static const char kZero[] = "INSERT Notes VALUES (1, 'a\0b')\n--->GO\n";
+    EXPECT_EQ(Run(std::string(kZero, sizeof kZero - 1)), 1);
+    // The connection still serves.
+    EXPECT_EQ(Run("INSERT Notes VALUES (9, 'z')\n--->GO\n"), 1);
+    EXPECT_NE(Notes().find("9:z;"), std::string::npos);
+}
+
+TEST_F(RunnerTest, ALineOfTenMegabytesIsTakenWhole) {
+    Exec("CREATE TABLE Pics (ID INTEGER NOT NULL, Pic IMAGE)");
+    const size_t size = 5 * 1024 * 1024;  // 10 MB of hex digits on one line
+    std::string line = "INSERT Pics VALUES (1, 0x";
+    line.reserve(line.size() + 2 * size + 16);
+    for (size_t i = 0; i < size; ++i) line += "A5";
+    line += ")";
+    ASSERT_EQ(Run(line + "\r\n--->GO\r\n"), 1);
+    xrtest::CAnyTable pics("Pics", "ID");
+    ASSERT_EQ(pics.MoveFirst(), 1);
+    int count = 0;
+    ASSERT_EQ(pics.GetFieldSize("Pic", count), 1);
+    EXPECT_EQ(count, static_cast<int>(size));
+}
+
+}  // namespace

@@ -1,0 +1,368 @@
+// The SQL script writer's texts, byte for byte: statement shapes, line
+// breaking, value forms, V$DIRTY, keys, and the cases where the old writer
+// produced SQL no server runs.
+#include <cmath>
+#include <functional>
+#include <limits>
+
+#include "../table/table_fixture.h"
+
+namespace {
+
+using xr::Variant;
+using xrtest::CAnyTable;
+using xrtest::TableTest;
+
+// What `write` puts into a stream.
+std::string Written(const std::function<void(std::FILE*)>& write) {
+    char* buffer = nullptr;
+    size_t length = 0;
+    std::FILE* f = open_memstream(&buffer, &length);
+    write(f);
+    std::fclose(f);
+    std::string text(buffer, length);
+    std::free(buffer);
+    return text;
+}
+
+class WriterTest : public TableTest {
+protected:
+    // The row `sql` selects, as the writer writes it in `mode` (2: upsert).
+    std::string Script(CXRTable& t, const std::string& sql, int mode, int go = 1) {
+        EXPECT_EQ(t.MoveFirst(sql.c_str()), 1) << sql;
+        return Written([&](std::FILE* f) {
+            if (mode == 2)
+                EXPECT_EQ(t.AAScriptRecord(f), 1);
+            else
+                EXPECT_EQ(t.AAScriptRecord(f, mode, go), 1);
+        });
+    }
+};
+
+TEST_F(WriterTest, TheDepartmentUpsertOfTheScriptFormat) {
+    Exec("CREATE TABLE Depts (DptNo INTEGER NOT NULL, GrpNo INTEGER, Name VARCHAR(20))");
+    Exec("INSERT Depts VALUES (3, 1, 'Bar')");
+    CAnyTable d("Depts", "DptNo");
+    EXPECT_EQ(Script(d, "SELECT * FROM Depts", 2),
+              " IF EXISTS (SELECT [DptNo] FROM Depts WHERE [DptNo]=3)\n"
+              " UPDATE Depts\n"
+              " SET [GrpNo]=1, [Name]='Bar'\n"
+              " WHERE DptNo=3\n"
+              " ELSE\n"
+              " INSERT Depts\n"
+              "([DptNo],[GrpNo],[Name])\n"
+              " VALUES (3, 1, 'Bar')\n"
+              "--->GO\n");
+    EXPECT_EQ(Script(d, "SELECT * FROM Depts", 1, 0),
+              " INSERT Depts\n([DptNo],[GrpNo],[Name])\n VALUES (3, 1, 'Bar')\n");
+    EXPECT_EQ(Script(d, "SELECT * FROM Depts", 0),
+              " UPDATE Depts\n SET [GrpNo]=1, [Name]='Bar'\n WHERE DptNo=3\n--->GO\n");
+    EXPECT_EQ(Script(d, "SELECT * FROM Depts", -1), "DELETE FROM Depts WHERE DptNo=3\n--->GO\n");
+    EXPECT_EQ(Script(d, "SELECT * FROM Depts", -1, 0), "DELETE FROM Depts WHERE DptNo=3\n");
+
+    // A first column that is NULL: the lists still open without a separator.
+    Exec("CREATE TABLE Grps (GrpNo INTEGER, Name VARCHAR(20))");
+    Exec("INSERT Grps VALUES (NULL, 'Food')");
+    CAnyTable grps("Grps", "Name");
+    EXPECT_EQ(Script(grps, "SELECT * FROM Grps", 1),
+              " INSERT Grps\n([Name])\n VALUES ('Food')\n--->GO\n");
+    EXPECT_EQ(Script(grps, "SELECT * FROM Grps", 0), "") << "nothing to assign";
+
+    // Only the four modes, an open object and a stream write anything.
+    CAnyTable closed("Depts", "DptNo");
+    EXPECT_EQ(Written([&](std::FILE* f) {
+                  EXPECT_EQ(closed.AAScriptRecord(f, 1, 1), 0);
+                  EXPECT_EQ(closed.AAScriptRecord(f), 0);
+                  EXPECT_EQ(d.AAScriptRecord(f, 2, 1), 0);
+                  EXPECT_EQ(d.AAScriptRecord(nullptr, 1, 1), 0);
+                  EXPECT_EQ(d.AAScriptRecord(nullptr), 0);
+              }),
+              "");
+    EXPECT_EQ(Written([](std::FILE* f) { CXRTable::AAScriptGo(f); }), "--->GO\n");
+}
+
+TEST_F(WriterTest, ATableWithoutKeysUpdatesAndDeletesWithoutWhere) {
+    Exec("CREATE TABLE Cfg (Numb INTEGER, Vatr VARCHAR(10))");
+    Exec("INSERT Cfg VALUES (1, 'x')");
+    CAnyTable c("Cfg");
+    EXPECT_EQ(Script(c, "SELECT * FROM Cfg", 2),
+              " IF EXISTS (SELECT * FROM Cfg)\n"
+              " UPDATE Cfg\n"
+              " SET [Numb]=1, [Vatr]='x'\n"
+              " ELSE\n"
+              " INSERT Cfg\n"
+              "([Numb],[Vatr])\n"
+              " VALUES (1, 'x')\n"
+              "--->GO\n");
+    EXPECT_EQ(Script(c, "SELECT * FROM Cfg", -1), "DELETE FROM Cfg\n--->GO\n");
+    EXPECT_EQ(Script(c, "SELECT * FROM Cfg", 0),
+              " UPDATE Cfg\n SET [Numb]=1, [Vatr]='x'\n--->GO\n");
+}
+
+TEST_F(WriterTest, BinaryValuesBreakAfter34AndThen35Bytes) {
+    Exec("CREATE TABLE Pics (ID INTEGER NOT NULL, Pic IMAGE)");
+    auto hex = [](int from, int count) {
+        std::string s;
+        for (int i = from; i < from + count; ++i) s += xr::Format("%02X", i & 255);
+        return s;
+    };
+    const struct {
+        int size;
+        std::string lines;
+    } cases[] = {
+        {1, "0x00\n"},
+        {34, "0x" + hex(0, 34) + "\n"},
+        {35, "0x" + hex(0, 34) + "\n" + hex(34, 1) + "\n"},
+        {100, "0x" + hex(0, 34) + "\n" + hex(34, 35) + "\n" + hex(69, 31) + "\n"},
+    };
+    CAnyTable t("Pics", "ID");
+    for (const auto& c : cases) {
+        Exec("DELETE FROM Pics");
+        Exec("INSERT Pics VALUES (1, 0x" + hex(0, c.size) + ")");
+        EXPECT_EQ(Script(t, "SELECT * FROM Pics", 1),
+                  " INSERT Pics\n([ID],[Pic])\n VALUES (1, " + c.lines + ")\n--->GO\n")
+            << c.size;
+    }
+    // Mode 5 assigns the binary column; mode 0 leaves it, and with nothing
+    // else to assign writes no UPDATE at all.
+    EXPECT_EQ(Script(t, "SELECT * FROM Pics", 5),
+              " UPDATE Pics\n SET [Pic]=" + cases[3].lines + "\n WHERE ID=1\n--->GO\n");
+    EXPECT_EQ(Script(t, "SELECT * FROM Pics", 0), "");
+    // Binary values in an upsert: the UPDATE's line ends after the value.
+    Exec("UPDATE Pics SET Pic = 0x0102");
+    EXPECT_EQ(Script(t, "SELECT * FROM Pics", 2),
+              " IF EXISTS (SELECT [ID] FROM Pics WHERE [ID]=1)\n"
+              " UPDATE Pics\n SET [Pic]=0x0102\n\n WHERE ID=1\n"
+              " ELSE\n INSERT Pics\n([ID],[Pic])\n VALUES (1, 0x0102\n)\n--->GO\n");
+}
+
+TEST_F(WriterTest, AnUpsertWithNothingToAssignStillRuns) {
+    Exec("CREATE TABLE Keys (A INTEGER NOT NULL, B INTEGER NOT NULL)");
+    Exec("INSERT Keys VALUES (1, 2)");
+    CAnyTable k("Keys", "A");
+    k.m_keys[1] = "B";
+    const std::string upsert = Script(k, "SELECT * FROM Keys", 2);
+    EXPECT_EQ(upsert,
+              " IF EXISTS (SELECT [A] FROM Keys WHERE [A]=1 AND [B]=2)\n"
+              " PRINT ''\n"
+              " ELSE\n"
+              " INSERT Keys\n([A],[B])\n VALUES (1, 2)\n"
+              "--->GO\n");
+    const std::string path = PathOf("keys.sql");
+    xrtest::WriteFile(path, upsert);
+    ASSERT_EQ(DBExecSQLFile(path.c_str()), 1);  // the row is there: nothing happens
+    Exec("DELETE FROM Keys");
+    xrtest::g_lines.clear();
+    ASSERT_EQ(DBExecSQLFile(path.c_str()), 1);  // now the INSERT runs
+    EXPECT_TRUE(xrtest::g_lines.empty()) << xrtest::g_lines.front();
+    EXPECT_EQ(Scalar("SELECT B FROM Keys WHERE A=1"), "2");
+    EXPECT_EQ(Script(k, "SELECT * FROM Keys", -1), "DELETE FROM Keys WHERE A=1 AND B=2\n--->GO\n");
+}
+
+TEST_F(WriterTest, VDirtyIsForcedInInsertsAndLeftOutOfUpdates) {
+    Exec(
+        "CREATE TABLE Lists (ListNo INTEGER NOT NULL, Name VARCHAR(10), V$Dirty INTEGER, "
+        "V$SoldOut INTEGER)");
+    Exec("INSERT Lists VALUES (1, 'a', 0, 5)");
+    CAnyTable l("Lists", "ListNo");
+    EXPECT_EQ(Script(l, "SELECT * FROM Lists", 1),
+              " INSERT Lists\n([ListNo],[Name],[V$Dirty],[V$SoldOut])\n VALUES (1, 'a', 1, 5)\n"
+              "--->GO\n");
+    EXPECT_EQ(Script(l, "SELECT * FROM Lists", 0),
+              " UPDATE Lists\n SET [Name]='a'\n WHERE ListNo=1\n--->GO\n");
+    // NULL there too: both lists name the column, so they stay in step.
+    Exec("UPDATE Lists SET V$Dirty = NULL, V$SoldOut = NULL");
+    EXPECT_EQ(Script(l, "SELECT * FROM Lists", 1),
+              " INSERT Lists\n([ListNo],[Name],[V$Dirty])\n VALUES (1, 'a', 1)\n--->GO\n");
+}
+
+TEST_F(WriterTest, BigintKeysAreWrittenInFull) {
+    Exec("CREATE TABLE Products (PLU BIGINT NOT NULL, Description VARCHAR(20))");
+    Exec("INSERT Products VALUES (12345678901, 'Ale')");
+    CAnyTable p("Products", "PLU");
+    EXPECT_EQ(Script(p, "SELECT * FROM Products", 2),
+              " IF EXISTS (SELECT [PLU] FROM Products WHERE [PLU]=12345678901)\n"
+              " UPDATE Products\n SET [Description]='Ale'\n WHERE PLU=12345678901\n"
+              " ELSE\n INSERT Products\n([PLU],[Description])\n VALUES (12345678901, 'Ale')\n"
+              "--->GO\n");
+    EXPECT_EQ(Script(p, "SELECT * FROM Products", -1),
+              "DELETE FROM Products WHERE PLU=12345678901\n--->GO\n");
+}
+
+TEST_F(WriterTest, DatesAreDaysSince1900WithSixDecimals) {
+    Exec("CREATE TABLE Stamps (ID INTEGER NOT NULL, At DATETIME)");
+    const struct {
+        const char* value;
+        const char* written;
+    } cases[] = {
+        {"'19000101'", "0.000000"},     {"'19000101 12:00'", "0.500000"},
+        {"'20000101'", "36524.000000"}, {"'19000102 06:00:00'", "1.250000"},
+        {"'18991230'", "-2.000000"},    {"'18991229 06:00'", "-2.750000"},
+    };
+    CAnyTable s("Stamps", "ID");
+    for (const auto& c : cases) {
+        Exec("DELETE FROM Stamps");
+        Exec(std::string("INSERT Stamps VALUES (1, ") + c.value + ")");
+        EXPECT_EQ(
+            Script(s, "SELECT * FROM Stamps", 1),
+            std::string(" INSERT Stamps\n([ID],[At])\n VALUES (1, ") + c.written + ")\n--->GO\n")
+            << c.value;
+    }
+}
+
+TEST_F(WriterTest, LongLogicalLinesBreakBeforeTheNextColumn) {
+    std::string create = "CREATE TABLE Wide (ID INTEGER NOT NULL";
+    for (int i = 1; i <= 12; ++i) create += xr::Format(", C%02d VARCHAR(10)", i);
+    Exec(create + ")");
+    std::string insert = "INSERT Wide VALUES (1";
+    for (int i = 1; i <= 12; ++i) insert += ", 'abcdefghij'";
+    Exec(insert + ")");
+    CAnyTable w("Wide", "ID");
+    const std::string v = "'abcdefghij'";
+    EXPECT_EQ(Script(w, "SELECT * FROM Wide", 1, 0),
+              " INSERT Wide\n"
+              "([ID],[C01],[C02],[C03],[C04],[C05],[C06],[C07],[C08],[C09]\n"
+              " ,[C10],[C11],[C12])\n"
+              " VALUES (1, " +
+                  v + ", " + v + ", " + v + ", " + v + ", " + v + "\n" + " , " + v + ", " + v +
+                  ", " + v + ", " + v + ", " + v + "\n" + " , " + v + ", " + v + ")\n");
+    EXPECT_EQ(Script(w, "SELECT * FROM Wide", 0, 0),
+              " UPDATE Wide\n"
+              " SET [C01]=" +
+                  v + ", [C02]=" + v + ", [C03]=" + v + "\n" + " , [C04]=" + v + ", [C05]=" + v +
+                  ", [C06]=" + v + ", [C07]=" + v + "\n" + " , [C08]=" + v + ", [C09]=" + v +
+                  ", [C10]=" + v + ", [C11]=" + v + "\n" + " , [C12]=" + v +
+                  "\n"
+                  " WHERE ID=1\n");
+}
+
+TEST_F(WriterTest, IdentityInsertsAreWrapped) {
+    Exec("CREATE TABLE Customers (ID INTEGER IDENTITY, LastName VARCHAR(40))");
+    Exec("INSERT Customers (LastName) VALUES ('Smith')");
+    CAnyTable c("Customers", "ID");
+    c.m_scriptFlag = 1;
+    const std::string insert = Script(c, "SELECT * FROM Customers", 1);
+    EXPECT_EQ(insert,
+              " BEGIN\n SET IDENTITY_INSERT Customers ON\n INSERT Customers\n([ID],[LastName])\n"
+              " VALUES (1, 'Smith')\n SET IDENTITY_INSERT Customers OFF\n END\n--->GO\n");
+    const std::string upsert = Script(c, "SELECT * FROM Customers", 2);
+    EXPECT_NE(upsert.find(" ELSE\n BEGIN\n SET IDENTITY_INSERT Customers ON\n"), std::string::npos);
+    // Run back into the emptied table, the row keeps its identity value.
+    Exec("DELETE FROM Customers");
+    const std::string path = PathOf("customers.sql");
+    xrtest::WriteFile(path, upsert);
+    ASSERT_EQ(DBExecSQLFile(path.c_str()), 1);
+    EXPECT_EQ(Scalar("SELECT LastName FROM Customers WHERE ID=1"), "Smith");
+}
+
+TEST_F(WriterTest, ADeletedRowIsNotUpserted) {
+    Exec("CREATE TABLE Depts (DptNo INTEGER NOT NULL, Name VARCHAR(20))");
+    Exec("INSERT Depts VALUES (3, 'Bar')");
+    CAnyTable d("Depts", "DptNo");
+    ASSERT_EQ(d.OpenTable(), 1);
+    ASSERT_EQ(d.Delete(), 1);
+    EXPECT_EQ(Written([&](std::FILE* f) { EXPECT_EQ(d.AAScriptRecord(f), 1); }), "");
+}
+
+TEST_F(WriterTest, ValueForms) {
+    const struct {
+        Variant value;
+        const char* text;
+    } cases[] = {
+        {Variant::Null(), "NULL"},
+        {Variant::I2(-5), "-5"},
+        {Variant::I4(7), "7"},
+        {Variant::UI1(200), "200"},
+        {Variant::I8(-5000000000LL), "-5000000000"},
+        {Variant::UI8(18446744073709551615ULL), "18446744073709551615"},
+        {Variant::R8(12.5), "12.500000"},
+        {Variant::R8(-0.25), "-0.250000"},
+        {Variant::R4(0.1f), "0.100000"},
+        {Variant::R4(1.0000001f), "1.0000001"},  // six decimals would lose it
+        {Variant::R8(0.1 + 0.2), "0.30000000000000004"},
+        {Variant::Dec(xr::Decimal{15, 1, true}), "-1.500000"},
+        {Variant::Currency(199900), "19.99"},
+        {Variant::Currency(-25000), "-2.5"},
+        {Variant::Currency(0), "0"},
+        {Variant::Bool(true), "1"},
+        {Variant::Bool(false), "0"},
+        {Variant::Text("it's  "), "'it''s'"},
+        {Variant::Text(""), "''"},
+        {Variant::Date(2.5), "0.500000"},
+    };
+    for (const auto& c : cases) {
+        int count = -1;
+        const std::string text =
+            Written([&](std::FILE* f) { count = CAnyTable::PutField(f, c.value); });
+        EXPECT_EQ(text, c.text);
+        EXPECT_EQ(count, static_cast<int>(text.size())) << c.text;
+    }
+    int count = -1;
+    EXPECT_EQ(Written([&](std::FILE* f) {
+                  count = CAnyTable::PutField(f, Variant::Bytes("\x01\xAB", 2));
+              }),
+              "0x01AB\n");
+    EXPECT_EQ(count, 0);
+    // An empty image is no NULL: it goes as the empty literal.
+    EXPECT_EQ(Written([&](std::FILE* f) { count = CAnyTable::PutField(f, Variant::Bytes("", 0)); }),
+              "0x\n");
+    EXPECT_EQ(count, 0);
+}
+
+TEST_F(WriterTest, ValuesNoServerCouldReadAreRefusedAndReported) {
+    for (const Variant& v : {Variant(), Variant::R8(std::numeric_limits<double>::infinity()),
+                             Variant::R8(std::nan(""))}) {
+        EXPECT_EQ(Written([&](std::FILE* f) { EXPECT_EQ(CAnyTable::PutField(f, v), 0); }), "");
+        EXPECT_NE(LastErrorCode(), 0);
+    }
+    // In a row: the statement is not written at all.
+    Exec("CREATE TABLE Rates (ID INTEGER NOT NULL, Rate FLOAT(24))");
+    Exec("INSERT Rates VALUES (1, 0.5)");
+    CAnyTable r("Rates", "ID");
+    ASSERT_EQ(r.OpenRS("SELECT * FROM Rates"), 1);
+    ASSERT_EQ(r.AddNew(), 1);  // a new row before it is stored: every value empty
+    xrtest::g_lines.clear();
+    EXPECT_EQ(Written([&](std::FILE* f) { EXPECT_EQ(r.AAScriptRecord(f, -1, 1), 0); }), "");
+    EXPECT_EQ(LastErrorCode(), static_cast<int>(xr::DISP_E_BADVARTYPE_));
+    EXPECT_EQ(xrtest::LinesStarting("Table [Rates] error 80020008").size(), 1u);
+    r.CancelUpdate();
+}
+
+TEST_F(WriterTest, AScriptOfAWholeTable) {
+    Exec("CREATE TABLE Depts (DptNo INTEGER NOT NULL, GrpNo INTEGER, Name VARCHAR(20))");
+    Exec("INSERT Depts VALUES (3, 1, 'Bar') INSERT Depts VALUES (4, 2, 'Food')");
+    Exec("CREATE TABLE Grps (GrpNo INTEGER NOT NULL)");
+    const std::string path = PathOf("all.sql");
+    xrtest::WriteFile(path, "-- kept\n");
+    CAnyTable d("Depts", "DptNo");
+    ASSERT_EQ(d.AAScriptAll(path.c_str()), 1);
+    EXPECT_EQ(d.m_script, nullptr);
+    CAnyTable g("Grps", "GrpNo");
+    ASSERT_EQ(g.AAScriptAll(path.c_str()), 1);
+    EXPECT_EQ(xrtest::ReadFile(path),
+              "-- kept\n"
+              "-->TABLE: Depts\nDELETE FROM Depts\n--->GO\n"
+              " INSERT Depts\n([DptNo],[GrpNo],[Name])\n VALUES (3, 1, 'Bar')\n--->GO\n"
+              " INSERT Depts\n([DptNo],[GrpNo],[Name])\n VALUES (4, 2, 'Food')\n--->GO\n"
+              "-->TABLE: Grps\nDELETE FROM Grps\n--->GO\n");
+    EXPECT_EQ(d.AAScriptAll(PathOf("no/such/folder/all.sql").c_str()), 0);
+    EXPECT_EQ(d.AAScriptAll(nullptr), 0);
+}
+
+TEST_F(WriterTest, TheChangeLogStartsWithTheTableHeader) {
+    CAnyTable d("Depts", "DptNo");
+    ASSERT_EQ(d.AAScriptAuto(PathOf("no/such/folder/log.sql").c_str()), 1);
+    EXPECT_EQ(d.m_script, nullptr);
+    const std::string path = PathOf("log.sql");
+    ASSERT_EQ(d.AAScriptAuto(path.c_str()), 1);
+    {
+        CAnyTable copy(d);  // shares the log
+        copy.Exec("DELETE FROM Nothing");
+    }
+    ASSERT_EQ(d.Exec("DELETE FROM Depts"), 0);  // the statements go in even when they fail
+    ASSERT_EQ(d.AAScriptAuto(static_cast<const char*>(nullptr)), 1);
+    EXPECT_EQ(xrtest::ReadFile(path),
+              "-->TABLE: Depts\nDELETE FROM Nothing\n--->GO\nDELETE FROM Depts\n--->GO\n");
+}
+
+}  // namespace

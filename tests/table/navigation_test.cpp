@@ -1,0 +1,188 @@
+// Opening, navigation, searching, counting and copies of a table object,
+// through the CDept record class.
+#include "table_fixture.h"
+
+namespace {
+
+using xrtest::CAnyTable;
+using xrtest::CDept;
+using xrtest::TableTest;
+
+class NavigationTest : public TableTest {};
+
+TEST_F(NavigationTest, WalkingForwardAndBackKeepsTheStructureOnTheRow) {
+    MakeDepts({"Bar", "Food", "Wine"});
+    CDept d;
+    EXPECT_EQ(d.EndOfFile(), 1) << "closed";
+    EXPECT_EQ(d.BOF(), 1);
+    ASSERT_EQ(d.MoveFirst(), 1);
+    EXPECT_STREQ(d.m_def.Name, "Bar");
+    EXPECT_EQ(d.m_def.Price, 150);
+    std::vector<int> seen{d.m_def.DptNo};
+    while (d.MoveNext()) seen.push_back(d.m_def.DptNo);
+    EXPECT_EQ(seen, (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(d.EndOfFile(), -1);
+    EXPECT_EQ(d.m_def.DptNo, 3) << "running off the end leaves the structure alone";
+
+    ASSERT_EQ(d.MoveLast(), 1);
+    EXPECT_EQ(d.MovePrevious(), 1);
+    EXPECT_EQ(d.MovePrevious(), 1);
+    EXPECT_EQ(d.m_def.DptNo, 1);
+    EXPECT_EQ(d.MovePrevious(), 0);
+    EXPECT_EQ(d.BOF(), -1);
+    EXPECT_EQ(d.EndOfFile(), 0);
+    EXPECT_TRUE(xrtest::LinesStarting("Table").empty()) << "running off an end is no error";
+
+    // Moving a closed object is reported with the operation's code.
+    EXPECT_EQ(d.CloseRS(), 1);
+    EXPECT_EQ(d.CloseRS(), 1);
+    EXPECT_EQ(d.MoveNext(), 0);
+    EXPECT_EQ(LastErrorCode(), static_cast<int>(xr::adErrObjectClosed));
+    EXPECT_EQ(xrtest::LinesStarting("Table [Depts] error 800a0e78").size(), 1u);
+    d.m_name = "Deptz";
+    EXPECT_EQ(d.MoveFirst(), 0);
+    EXPECT_EQ(d.m_isOpen, 0);
+    EXPECT_EQ(d.OpenRS(nullptr), 0);
+}
+
+TEST_F(NavigationTest, TheOrderByTextSortsTheWholeTable) {
+    MakeDepts({"Bar", "Food", "Wine"});
+    Exec("UPDATE Depts SET DptNo = 10 - DptNo");  // 9, 8, 7 in insertion order
+    CDept d;
+    d.m_orderBy = "";
+    ASSERT_EQ(d.MoveFirst(), 1);
+    EXPECT_EQ(d.m_def.DptNo, 9);
+    d.m_orderBy = "DptNo";
+    ASSERT_EQ(d.MoveFirst(), 1);
+    EXPECT_EQ(d.m_def.DptNo, 7);
+    d.m_orderBy = "Name DESC";
+    ASSERT_EQ(d.MoveFirst(), 1);
+    EXPECT_STREQ(d.m_def.Name, "Wine");
+}
+
+TEST_F(NavigationTest, AnEmptyTableLeavesTheStructureAlone) {
+    Exec(xrtest::kDeptsTable);
+    CDept d;
+    d.m_def.DptNo = 42;
+    EXPECT_EQ(d.MoveFirst(), 0);
+    EXPECT_EQ(d.MoveLast(), 0);
+    EXPECT_EQ(d.OpenGet("SELECT * FROM Depts"), 0);
+    EXPECT_EQ(d.m_def.DptNo, 42);
+    EXPECT_EQ(d.m_toCalls, 0);
+}
+
+TEST_F(NavigationTest, MoveCountsFromTheCurrentRow) {
+    MakeDepts({"A", "B", "C", "D"});
+    CDept d;
+    EXPECT_EQ(d.Move(1), 0) << "not open";
+    ASSERT_EQ(d.MoveFirst(), 1);
+    ASSERT_EQ(d.MoveNext(), 1);  // row 2
+    const int calls = d.m_toCalls;
+    EXPECT_EQ(d.Move(0), 1);
+    EXPECT_EQ(d.m_toCalls, calls) << "Move(0) does not read the row";
+    EXPECT_EQ(d.Move(1), 1);
+    EXPECT_EQ(d.Move(-2), 1);
+    EXPECT_EQ(d.m_def.DptNo, 1);
+    EXPECT_EQ(d.Move(1), 1);
+    EXPECT_EQ(d.Move(3), 0) << "from the second of four rows";
+    EXPECT_EQ(d.EndOfFile(), -1);
+    ASSERT_EQ(d.MoveFirst(), 1);
+    EXPECT_EQ(d.Move(-1), 0);
+    EXPECT_EQ(d.BOF(), -1);
+}
+
+TEST_F(NavigationTest, FindSearchesFromTheCurrentRow) {
+    MakeDepts({"Bar", "Food", "Wine"});
+    CDept d;
+    EXPECT_EQ(d.Find("Name = 'Food'", 1), 0) << "not open";
+    ASSERT_EQ(d.MoveFirst(), 1);
+    EXPECT_EQ(d.Find("Name = 'Food'", 1), 1);
+    EXPECT_EQ(d.m_def.DptNo, 2);
+    EXPECT_EQ(d.Find("Name LIKE 'W*'", 1), 1);
+    EXPECT_EQ(d.m_def.DptNo, 3);
+    EXPECT_EQ(d.Find("Name = 'Bar'", -1), 1);
+    EXPECT_EQ(d.m_def.DptNo, 1);
+    EXPECT_EQ(d.Find("Name = 'Zzz'", 1), 0);
+    ASSERT_EQ(d.MoveFirst(), 1);
+    xrtest::g_lines.clear();
+    EXPECT_EQ(d.Find("Name = 'Bar' AND DptNo = 1", 1), 0) << "Find takes one condition";
+    EXPECT_EQ(xrtest::LinesStarting("Table [Depts] error").size(), 1u);
+    EXPECT_EQ(d.Find(nullptr, 1), 0);
+}
+
+TEST_F(NavigationTest, CountLeavesTheObjectOpenOnTheStaticRecordset) {
+    std::vector<std::string> names;
+    for (int i = 0; i < 12; ++i) names.push_back("D" + std::to_string(i));
+    MakeDepts(names);
+    CDept d;
+    EXPECT_EQ(d.Count(), 12);
+    EXPECT_TRUE(d.IsOpen());
+    EXPECT_EQ(d.m_toCalls, 0);
+    EXPECT_EQ(d.EndOfFile(), 0) << "on its first row";
+    EXPECT_EQ(d.Count("SELECT * FROM Depts WHERE GrpNo = 1"), 6);
+    CAnyTable missing("NoSuchTable");
+    xrtest::g_lines.clear();
+    EXPECT_EQ(missing.Count(), -1);
+    EXPECT_EQ(xrtest::LinesStarting("Table [NoSuchTable] error").size(), 1u);
+    EXPECT_EQ(missing.Count(nullptr), -1);
+}
+
+TEST_F(NavigationTest, KeyNamesAnswerForTheFirstSixSlotsOnly) {
+    CDept d;
+    d.m_keys[6] = "Seventh";
+    EXPECT_STREQ(d.GetKeyName(0), "DptNo");
+    EXPECT_EQ(d.GetKeyName(1), nullptr);
+    EXPECT_EQ(d.GetKeyName(6), nullptr);
+    EXPECT_EQ(d.GetKeyName(-1), nullptr);
+}
+
+TEST_F(NavigationTest, CopiesShareOneCursor) {
+    MakeDepts({"Bar", "Food", "Wine"});
+    CDept a;
+    ASSERT_EQ(a.MoveFirst(), 1);
+    {
+        CDept b(a);
+        ASSERT_EQ(b.MoveNext(), 1);
+        EXPECT_EQ(b.m_def.DptNo, 2);
+        CDept c;
+        c = a;
+        EXPECT_EQ(c.MoveNext(), 1);
+        EXPECT_EQ(c.m_def.DptNo, 3);
+    }
+    // The copies are gone; the cursor they moved is still open, on row 3.
+    EXPECT_TRUE(a.IsOpen());
+    EXPECT_EQ(a.MoveNext(), 0);
+    EXPECT_EQ(a.EndOfFile(), -1);
+}
+
+TEST_F(NavigationTest, AValueTheClassCannotConvertEndsThePositioning) {
+    Exec("CREATE TABLE Prices (No INTEGER NOT NULL, Price MONEY)");
+    Exec(
+        "INSERT Prices VALUES (1, 1.25) INSERT Prices VALUES (2, NULL) INSERT Prices VALUES (3, "
+        "2)");
+    struct CPrice : CXRTable {
+        CPrice() { m_name = "Prices"; }
+        int StructureTo() override {
+            GetField("No", no);
+            GetFieldAmt("Price", price);
+            return 1;
+        }
+        int32_t no = 0;
+        int32_t price = 0;
+    } p;
+    ASSERT_EQ(p.MoveFirst(), 1);
+    EXPECT_EQ(p.price, 125);
+    xrtest::g_lines.clear();
+    EXPECT_EQ(p.MoveNext(), 0) << "NULL read as money";
+    EXPECT_EQ(p.no, 2) << "the structure is partly updated";
+    EXPECT_EQ(xrtest::LinesStarting("Table [Prices] error 80020005").size(), 1u);
+    // Read directly, outside a positioning, the same value gives 0.
+    int32_t price = 7;
+    EXPECT_EQ(p.GetFieldAmt("Price", price), 0);
+    EXPECT_EQ(price, 7);
+    EXPECT_EQ(p.MoveNext(), 1);
+    EXPECT_EQ(p.price, 200);
+    EXPECT_EQ(p.OpenGet("SELECT * FROM Prices WHERE No = 2"), 0);
+}
+
+}  // namespace

@@ -1,0 +1,202 @@
+// Record writing: adding, storing, cancelling and deleting rows, statements,
+// identity values, and copying rows between table objects.
+#include "table_fixture.h"
+
+namespace {
+
+using xrtest::CAnyTable;
+using xrtest::CDept;
+using xrtest::TableTest;
+
+class WritingTest : public TableTest {};
+
+TEST_F(WritingTest, AddNewAndUpdateStoreANewRow) {
+    MakeDepts({"Bar"});
+    CDept d;
+    EXPECT_EQ(d.AddNew(), 0) << "not open";
+    ASSERT_EQ(d.OpenRS("SELECT * FROM Depts"), 1);
+    ASSERT_EQ(d.AddNew(), 1);
+    EXPECT_EQ(d.m_toCalls, 1);
+    EXPECT_EQ(d.m_newRecord, 1);
+    EXPECT_EQ(d.m_def.DptNo, 0) << "a fresh row reads as zeros";
+    d.m_def.DptNo = 7;
+    d.m_def.GrpNo = 2;
+    std::strcpy(d.m_def.Name, "Cellar");
+    d.m_def.Price = 1999;
+    d.m_def.Days = 2;
+    ASSERT_EQ(d.Update(1), 1);
+    EXPECT_EQ(d.m_vOnlySeen, 1) << "m_vOnly is set before StructureFrom runs";
+    EXPECT_EQ(d.m_vOnly, 1);
+    EXPECT_EQ(d.m_newRecord, 1) << "stays until the next open";
+    EXPECT_EQ(Scalar("SELECT Name FROM Depts WHERE DptNo=7"), "Cellar");
+    EXPECT_EQ(Scalar("SELECT Price FROM Depts WHERE DptNo=7"), "19.99");
+    EXPECT_EQ(Scalar("SELECT Tuesday FROM Depts WHERE DptNo=7"), "-1");
+    ASSERT_EQ(d.OpenRS("SELECT * FROM Depts"), 1);
+    EXPECT_EQ(d.m_newRecord, 0);
+}
+
+TEST_F(WritingTest, EditingAnExistingRow) {
+    MakeDepts({"Bar", "Food"});
+    CDept d;
+    ASSERT_EQ(d.MoveFirst("SELECT * FROM Depts WHERE DptNo=2"), 1);
+    std::strcpy(d.m_def.Name, "Kitchen");
+    ASSERT_EQ(d.Update(), 1);
+    EXPECT_EQ(d.m_vOnlySeen, 0);
+    EXPECT_EQ(Scalar("SELECT Name FROM Depts WHERE DptNo=2"), "Kitchen");
+    EXPECT_EQ(Scalar("SELECT Name FROM Depts WHERE DptNo=1"), "Bar");
+}
+
+TEST_F(WritingTest, CancelUpdateDropsOnlyANewRow) {
+    MakeDepts({"Bar"});
+    CDept d;
+    EXPECT_EQ(d.CancelUpdate(), 0);
+    ASSERT_EQ(d.MoveFirst(), 1);
+    EXPECT_EQ(d.CancelUpdate(), 0) << "no new row pending";
+    ASSERT_EQ(d.AddNew(), 1);
+    d.SetField("DptNo", 9);
+    EXPECT_EQ(d.CancelUpdate(), 1);
+    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Depts"), "1");
+}
+
+TEST_F(WritingTest, AKeyViolationIsLoggedAndThePendingRowDropped) {
+    MakeDepts({"Bar", "Food"});
+    CDept d;
+    ASSERT_EQ(d.OpenRS("SELECT * FROM Depts"), 1);
+    ASSERT_EQ(d.AddNew(), 1);
+    d.m_def.DptNo = 2;
+    std::strcpy(d.m_def.Name, "Again");
+    xrtest::g_lines.clear();
+    EXPECT_EQ(d.Update(), 0);
+    const auto lines = xrtest::LinesStarting("Table [Depts] error ");
+    ASSERT_EQ(lines.size(), 1u);
+    const int code = LastErrorCode();
+    EXPECT_EQ(lines[0], xr::Format("Table [Depts] error %08x %s\n", static_cast<unsigned>(code),
+                                   xr::ComError::MessageText(code).c_str()));
+    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Depts"), "2");
+    EXPECT_EQ(Scalar("SELECT Name FROM Depts WHERE DptNo=2"), "Food");
+    // The object goes on working.
+    ASSERT_EQ(d.MoveFirst(), 1);
+    EXPECT_EQ(d.m_def.DptNo, 1);
+}
+
+TEST_F(WritingTest, DeleteRemovesTheCurrentRow) {
+    MakeDepts({"Bar", "Food", "Wine"});
+    CDept d;
+    EXPECT_EQ(d.Delete(), 0);
+    ASSERT_EQ(d.MoveFirst(), 1);
+    ASSERT_EQ(d.MoveNext(), 1);
+    ASSERT_EQ(d.Delete(), 1);
+    ASSERT_EQ(d.MoveNext(), 1);
+    EXPECT_EQ(d.m_def.DptNo, 3);
+    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Depts"), "2");
+}
+
+TEST_F(WritingTest, DeleteAllAndExecLeaveTheObjectClosed) {
+    Exec("CREATE TABLE Barcodes (Barcode VARCHAR(20) NOT NULL, PLU BIGINT)");
+    Exec("INSERT Barcodes VALUES ('1', 1) INSERT Barcodes VALUES ('2', 2)");
+    CAnyTable b("Barcodes", "Barcode");
+    ASSERT_EQ(b.MoveFirst(), 1);
+    EXPECT_EQ(b.DeleteAll(), 1);
+    EXPECT_FALSE(b.IsOpen());
+    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Barcodes"), "0");
+    CAnyTable unnamed("");
+    EXPECT_EQ(unnamed.DeleteAll(), 0);
+    xrtest::g_lines.clear();
+    EXPECT_EQ(b.Exec("INSERT Barcodes VALUES ('3', 3)"), 1);
+    EXPECT_EQ(b.Exec("INSERT NoSuchTable VALUES (1)"), 0);
+    ASSERT_FALSE(xrtest::LinesStarting("Error at 21").empty());
+}
+
+TEST_F(WritingTest, GetIdentityGivesTheLastGeneratedValue) {
+    Exec("CREATE TABLE Customers (ID INTEGER IDENTITY, LastName VARCHAR(40))");
+    CAnyTable c("Customers", "ID");
+    ASSERT_EQ(c.OpenRS("SELECT * FROM Customers"), 1);
+    for (const char* name : {"Smith", "Jones"}) {
+        ASSERT_EQ(c.AddNew(), 1);
+        ASSERT_EQ(c.SetField("LastName", name), 1);
+        ASSERT_EQ(c.Update(), 1);
+    }
+    EXPECT_EQ(c.GetIdentity(), 2);
+    EXPECT_FALSE(c.IsOpen());
+    MakeDepts({"Bar"});
+    CDept d;
+    ASSERT_EQ(d.MoveFirst(), 1);
+    xrtest::g_lines.clear();
+    EXPECT_EQ(d.GetIdentity(), 0) << "no identity column";
+    EXPECT_FALSE(d.IsOpen());
+    EXPECT_EQ(xrtest::LinesStarting("Table [Depts] error").size(), 1u);
+    CAnyTable quoted("O'Neil");  // a name with a quote makes no broken statement
+    EXPECT_EQ(quoted.GetIdentity(), 0);
+}
+
+TEST_F(WritingTest, CopyFromKeepsNullsOutAndCopyFromCloneCopiesThem) {
+    MakeDepts({"Bar", "Food"});
+    Exec("UPDATE Depts SET Name = NULL WHERE DptNo = 2");
+    CDept source;
+    ASSERT_EQ(source.MoveFirst("SELECT * FROM Depts WHERE DptNo=2"), 1);
+    CDept target;
+    ASSERT_EQ(target.OpenRS("SELECT * FROM Depts"), 1);
+    ASSERT_EQ(target.AddNew(), 1);
+    ASSERT_EQ(target.SetField("Name", "Keep"), 1);
+    const int calls = target.m_toCalls;
+    ASSERT_EQ(target.CopyFrom(source), 1);
+    EXPECT_EQ(target.m_toCalls, calls + 1);
+    EXPECT_STREQ(target.m_def.Name, "Keep") << "NULL in the source leaves the target";
+    ASSERT_EQ(target.SetField("DptNo", 5), 1);
+    target.m_def.DptNo = 5;
+    ASSERT_EQ(target.Update(), 1);
+    EXPECT_EQ(Scalar("SELECT Price FROM Depts WHERE DptNo=5"), "2.5");
+
+    // Duplicating a row through the clone overwrites with NULL as well.
+    CDept d;
+    ASSERT_EQ(d.OpenTable(), 1);
+    EXPECT_EQ(d.CopyFromClone(), 0) << "no clone yet";
+    ASSERT_EQ(d.Clone(), 1);
+    d.m_pClone->MoveNext();  // the clone on DptNo 2, whose Name is NULL
+    ASSERT_EQ(d.AddNew(), 1);
+    ASSERT_EQ(d.SetField("Name", "Gone"), 1);
+    const int before = d.m_toCalls;
+    ASSERT_EQ(d.CopyFromClone(), 1);
+    EXPECT_EQ(d.m_toCalls, before) << "no StructureTo after copying from the clone";
+    EXPECT_EQ(d.IsNull("Name"), 1);
+    EXPECT_EQ(d.IsSet("GrpNo"), 0);
+}
+
+TEST_F(WritingTest, ScriptingFollowsEveryChange) {
+    MakeDepts({"Bar"});
+    const std::string path = PathOf("changes.sql");
+    CDept d;
+    ASSERT_EQ(d.AAScriptAuto(path.c_str()), 1);
+    ASSERT_NE(d.m_script, nullptr);
+    ASSERT_EQ(d.OpenRS("SELECT * FROM Depts"), 1);
+    ASSERT_EQ(d.AddNew(), 1);
+    d.m_def.DptNo = 4;
+    std::strcpy(d.m_def.Name, "Deli");
+    ASSERT_EQ(d.Update(), 1);
+    ASSERT_EQ(d.MoveFirst("SELECT * FROM Depts WHERE DptNo=1"), 1);
+    d.m_def.GrpNo = 3;
+    ASSERT_EQ(d.Update(), 1);
+    ASSERT_EQ(d.Delete(), 1);
+    ASSERT_EQ(d.Exec("DELETE FROM Depts WHERE Name='x'"), 1);
+    ASSERT_EQ(d.AAScriptAuto(static_cast<std::FILE*>(nullptr)), 1);
+    EXPECT_EQ(d.m_script, nullptr);
+    ASSERT_EQ(d.MoveFirst(), 1);
+    ASSERT_EQ(d.Update(), 1);  // no longer scripted
+
+    EXPECT_EQ(xrtest::ReadFile(path),
+              "-->TABLE: Depts\n"
+              " INSERT Depts\n"
+              "([DptNo],[GrpNo],[Name],[Price],[Monday],[Tuesday])\n"
+              " VALUES (4, 0, 'Deli', 0, 0, 0)\n"
+              "--->GO\n"
+              " UPDATE Depts\n"
+              " SET [GrpNo]=3, [Name]='Bar', [Price]=1.5, [Monday]=0, [Tuesday]=0\n"
+              " WHERE DptNo=1\n"
+              "--->GO\n"
+              "DELETE FROM Depts WHERE DptNo=1\n"
+              "--->GO\n"
+              "DELETE FROM Depts WHERE Name='x'\n"
+              "--->GO\n");
+}
+
+}  // namespace
