@@ -791,23 +791,21 @@ void Recordset::Update() {
         Shared& s = m.Open();
         if (m.editMode == adEditNone) return;
         m.RequireWritable();
-        std::vector<Variant> stored = m.edit;
         // Also keeps the stream from handing a new row back as one of its own:
         // new rows go after every row of the source.
         s.BeforeWrite();
         if (m.editMode == adEditAdd) {
-            int64_t id = s.source->Insert(&stored, m.assigned);
+            int64_t id = s.source->Insert(m.edit, m.assigned);
             s.ids.push_back(id);
             m.pos = s.Known() - 1;
             m.bof = m.eof = false;
         } else {
-            s.source->Update(s.ids[m.pos], &stored, m.assigned);
+            s.source->Update(s.ids[m.pos], m.edit, m.assigned);
         }
         ++s.dataVersion;
-        stored.resize(s.columnCount);
-        m.values = std::move(stored);
-        m.valuesPos = m.pos;
-        m.valuesVersion = s.dataVersion;
+        // The stored row (with its defaults and identity) is read when it is
+        // first wanted.
+        m.valuesPos = -1;
         m.vanished = false;
         m.ridingGen = 0;
         m.editMode = adEditNone;

@@ -93,11 +93,11 @@ public:
     // is gone.
     virtual bool Fetch(int64_t rowId, std::vector<Variant>* values) = 0;
     // Stores a new row from the columns marked in `assigned` (the others take
-    // their defaults) and returns its id; the stored values (defaults and
-    // identity included) are read back into `values`.
-    virtual int64_t Insert(std::vector<Variant>* values, const std::vector<bool>& assigned) = 0;
-    // Writes the assigned columns of a row; re-reads it into `values`.
-    virtual void Update(int64_t rowId, std::vector<Variant>* values,
+    // their defaults) and returns its id. The stored row (defaults and
+    // identity included) is read with Fetch when it is wanted.
+    virtual int64_t Insert(const std::vector<Variant>& values, const std::vector<bool>& assigned) = 0;
+    // Writes the assigned columns of a row.
+    virtual void Update(int64_t rowId, const std::vector<Variant>& values,
                         const std::vector<bool>& assigned) = 0;
     virtual void Delete(int64_t rowId) = 0;
 };

@@ -1494,8 +1494,8 @@ public:
     }
     void Restart() override { m_pos = -1; }
     bool Fetch(int64_t, std::vector<Variant>*) override { return false; }
-    int64_t Insert(std::vector<Variant>*, const std::vector<bool>&) override { ReadOnly(); }
-    void Update(int64_t, std::vector<Variant>*, const std::vector<bool>&) override { ReadOnly(); }
+    int64_t Insert(const std::vector<Variant>&, const std::vector<bool>&) override { ReadOnly(); }
+    void Update(int64_t, const std::vector<Variant>&, const std::vector<bool>&) override { ReadOnly(); }
     void Delete(int64_t) override { ReadOnly(); }
 
 private:
@@ -1590,61 +1590,34 @@ public:
         return true;
     }
 
-    int64_t Insert(std::vector<Variant>* values, const std::vector<bool>& assigned) override {
+    int64_t Insert(const std::vector<Variant>& values, const std::vector<bool>& assigned) override {
         Interpreter::Impl& impl = Session();
-        const TableDef& def = Def();
-        bool identityOn = impl.IdentityInsertOn(m_schema, m_table);
-        std::string cols, params;
-        std::vector<std::pair<size_t, TypeSpec>> bound;
-        for (size_t i = 0; i < m_baseNames.size() && i < assigned.size(); ++i) {
-            if (!assigned[i] || m_baseNames[i].empty()) continue;
-            if (m_identity[i] && !identityOn) {
-                if ((*values)[i].IsEmpty()) continue;
-                throw ComError(DB_E_ERRORSINCOMMAND, "Cannot insert explicit value for identity column in table '" +
-                                                         m_table + "' when IDENTITY_INSERT is set to OFF.");
-            }
-            const ColumnDef* c = def.FindColumn(m_baseNames[i]);
-            if (!c) throw ComError(adErrItemNotFound);
-            cols += (cols.empty() ? "" : ",") + QuoteIdent(c->name);
-            params += (params.empty() ? "?" : ",?") + std::to_string(bound.size() + 1);
-            bound.emplace_back(i, c->type);
-        }
-        std::string sql = "INSERT INTO " + QuoteIdent(m_schema) + "." + QuoteIdent(m_table) +
-                          (cols.empty() ? " DEFAULT VALUES" : " (" + cols + ") VALUES (" + params + ")");
-        int64_t rowId = Write(sql, *values, bound, 0);
+        Write& w = Prepared(true, assigned);
+        int64_t rowId = Run(w, values, 0);
         if (m_hasIdentity) {
             impl.lastIdentity = rowId;
             impl.haveIdentity = true;
         }
-        if (!Fetch(rowId, values)) throw ComError(DB_E_DELETEDROW, "The row that was added could not be read back.");
         return rowId;
     }
 
-    void Update(int64_t rowId, std::vector<Variant>* values, const std::vector<bool>& assigned) override {
+    void Update(int64_t rowId, const std::vector<Variant>& values, const std::vector<bool>& assigned) override {
         Session();
-        const TableDef& def = Def();
-        std::string sets;
-        std::vector<std::pair<size_t, TypeSpec>> bound;
-        for (size_t i = 0; i < m_baseNames.size() && i < assigned.size(); ++i) {
-            if (!assigned[i] || m_baseNames[i].empty()) continue;
-            const ColumnDef* c = def.FindColumn(m_baseNames[i]);
-            if (!c) throw ComError(adErrItemNotFound);
-            if (c->identity) throw ComError(DB_E_ERRORSINCOMMAND, "Cannot update identity column '" + c->name + "'.");
-            sets += (sets.empty() ? "" : ",") + QuoteIdent(c->name) + "=?" + std::to_string(bound.size() + 1);
-            bound.emplace_back(i, c->type);
+        Write& w = Prepared(false, assigned);
+        if (!w.bound.empty()) Run(w, values, rowId);
+        if (sqlite3_changes(m_impl->db) == 0 && !w.bound.empty()) {
+            throw ComError(DB_E_DELETEDROW, "The row was deleted by another user.");
         }
-        if (!sets.empty()) {
-            std::string sql = "UPDATE " + QuoteIdent(m_schema) + "." + QuoteIdent(m_table) + " SET " + sets +
-                              " WHERE rowid=?" + std::to_string(bound.size() + 1);
-            Write(sql, *values, bound, rowId);
-        }
-        if (!Fetch(rowId, values)) throw ComError(DB_E_DELETEDROW, "The row was deleted by another user.");
     }
 
     void Delete(int64_t rowId) override {
         Session();
+        if (!m_delete.st) {
+            m_delete.sql = "DELETE FROM " + Target() + " WHERE rowid=?1";
+            m_delete.st = m_impl->Prepare(m_delete.sql);
+        }
         std::vector<Variant> none;
-        Write("DELETE FROM " + QuoteIdent(m_schema) + "." + QuoteIdent(m_table) + " WHERE rowid=?1", none, {}, rowId);
+        Run(m_delete, none, rowId);
     }
 
 private:
@@ -1658,16 +1631,62 @@ private:
 
     void Bind() { m_impl->Bind(m_stream, m_plan, m_stmt->literals); }
 
-    // Runs one write; `rowId` (when not 0) binds after the values.
-    int64_t Write(const std::string& sql, const std::vector<Variant>& values,
-                  const std::vector<std::pair<size_t, TypeSpec>>& bound, int64_t rowId) {
+    // A write statement for one set of assigned columns, prepared once.
+    struct Write {
+        std::string sql;
+        sqlite3_stmt* st = nullptr;
+        std::vector<std::pair<size_t, TypeSpec>> bound;  // column index, its type
+    };
+
+    Write& Prepared(bool insert, const std::vector<bool>& assigned) {
         Interpreter::Impl& impl = Session();
-        auto& st = m_writes[sql];
-        if (!st) st = impl.Prepare(sql);
+        // The key: which columns are assigned, one bit each.
+        std::string key(1, insert ? 'I' : 'U');
+        key.resize(1 + (m_baseNames.size() + 7) / 8, '\0');
+        for (size_t i = 0; i < m_baseNames.size() && i < assigned.size(); ++i) {
+            if (assigned[i]) key[1 + i / 8] = static_cast<char>(key[1 + i / 8] | (1 << (i % 8)));
+        }
+        Write& w = m_writes[key];
+        if (w.st) return w;
+        const TableDef& def = Def();
+        bool identityOn = impl.IdentityInsertOn(m_schema, m_table);
+        std::string cols, params, sets;
+        w.bound.clear();
+        for (size_t i = 0; i < m_baseNames.size() && i < assigned.size(); ++i) {
+            if (!assigned[i] || m_baseNames[i].empty()) continue;
+            const ColumnDef* c = def.FindColumn(m_baseNames[i]);
+            if (!c) throw ComError(adErrItemNotFound);
+            if (c->identity && !insert) {
+                throw ComError(DB_E_ERRORSINCOMMAND, "Cannot update identity column '" + c->name + "'.");
+            }
+            if (c->identity && insert && !identityOn) {
+                throw ComError(DB_E_ERRORSINCOMMAND, "Cannot insert explicit value for identity column in table '" +
+                                                         m_table + "' when IDENTITY_INSERT is set to OFF.");
+            }
+            std::string n = std::to_string(w.bound.size() + 1);
+            cols += (cols.empty() ? "" : ",") + QuoteIdent(c->name);
+            params += (params.empty() ? "?" : ",?") + n;
+            sets += (sets.empty() ? "" : ",") + QuoteIdent(c->name) + "=?" + n;
+            w.bound.emplace_back(i, c->type);
+        }
+        if (insert) {
+            w.sql = "INSERT INTO " + Target() + (cols.empty() ? " DEFAULT VALUES" : " (" + cols + ") VALUES (" + params + ")");
+        } else if (!sets.empty()) {
+            w.sql = "UPDATE " + Target() + " SET " + sets + " WHERE rowid=?" + std::to_string(w.bound.size() + 1);
+        } else {
+            return w;  // nothing to write
+        }
+        w.st = impl.Prepare(w.sql);
+        return w;
+    }
+
+    // Runs one write; `rowId` (when not 0) binds after the values.
+    int64_t Run(Write& w, const std::vector<Variant>& values, int64_t rowId) {
+        Interpreter::Impl& impl = Session();
+        sqlite3_stmt* st = w.st;
         sqlite3_reset(st);
-        sqlite3_clear_bindings(st);
         int n = 1;
-        for (const auto& [index, type] : bound) {
+        for (const auto& [index, type] : w.bound) {
             Interpreter::Impl::BindValue(st, n++, FromVariant(values.at(index), type));
         }
         if (rowId) sqlite3_bind_int64(st, n, rowId);
@@ -1677,7 +1696,7 @@ private:
             int ext = sqlite3_extended_errcode(impl.db);
             sqlite3_reset(st);
             Plan kind;
-            kind.sql = sql;
+            kind.sql = w.sql;
             throw impl.MapError(ext, msg, &kind);
         }
         int64_t id = sqlite3_last_insert_rowid(impl.db);
@@ -1688,7 +1707,9 @@ private:
     void Finalize() override {
         sqlite3_finalize(m_stream);
         sqlite3_finalize(m_fetch);
-        for (auto& [sql, st] : m_writes) sqlite3_finalize(st);
+        for (auto& [key, w] : m_writes) sqlite3_finalize(w.st);
+        sqlite3_finalize(m_delete.st);
+        m_delete.st = nullptr;
         m_stream = m_fetch = nullptr;
         m_writes.clear();
     }
@@ -1703,7 +1724,8 @@ private:
     sqlite3_stmt* m_stream = nullptr;
     sqlite3_stmt* m_fetch = nullptr;
     std::string m_fetchSql;
-    std::unordered_map<std::string, sqlite3_stmt*> m_writes;
+    std::unordered_map<std::string, Write> m_writes;  // by assigned columns
+    Write m_delete;
     bool m_done = false;
 };
 
