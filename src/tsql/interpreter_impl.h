@@ -1,0 +1,1432 @@
+// The session state of the T-SQL interpreter, shared by the files that
+// implement it (interpreter.cpp: batches and statements; record_source.cpp:
+// the rows behind recordsets). Internal to src/tsql.
+#pragma once
+
+#include "tsql/interpreter.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <list>
+#include <unordered_map>
+
+#include "engine/sqlite/server.h"
+#include "platform/text.h"
+#include "tsql/catalog.h"
+#include "tsql/lexer.h"
+#include "tsql/parser.h"
+#include "tsql/render_sqlite.h"
+#include "tsql/rows.h"
+
+namespace xr::tsql {
+
+namespace detail {
+
+
+using engine::ErrorRecord;
+namespace srv = engine::sqlite;
+
+inline constexpr int kMaxNesting = 32;            // EXEC inside EXEC, as the server allows
+inline constexpr long kMaxLoopIterations = 10'000'000;  // a WHILE that never ends is stopped
+inline constexpr size_t kMaxCachedPlans = 256;
+
+[[noreturn]] inline void Fail(const std::string& message) {
+    throw ComError(DB_E_ERRORSINCOMMAND, message);
+}
+
+inline TypeSpec Make(TypeKind k, int32_t length = 0) {
+    TypeSpec t;
+    t.kind = k;
+    t.length = length;
+    return t;
+}
+
+struct Variable {
+    TypeSpec type;
+    Value value;
+};
+
+// Variables live for one batch (EXEC runs its string with a scope of its own).
+struct Env {
+    std::unordered_map<std::string, Variable> vars;  // upper-case names
+};
+
+struct Cursor {
+    std::shared_ptr<const Batch> batch;  // keeps the declaring statement alive
+    const Stmt* decl = nullptr;
+    bool scroll = false;
+    bool open = false;
+    std::vector<std::vector<Value>> rows;
+    std::vector<TypeSpec> types;
+    long pos = -1;
+};
+
+// Control flow out of a statement.
+enum class Flow { Next, Break, Continue, Return };
+
+struct Statement {
+    sqlite3_stmt* st = nullptr;
+    ~Statement() { sqlite3_finalize(st); }
+};
+
+struct CachedPlan {
+    Plan plan;
+    sqlite3_stmt* st = nullptr;
+    bool inUse = false;
+};
+
+// What of a literal decides how a statement renders: its kind, and for
+// numbers the type class (an integer beyond INT, a decimal's scale).
+inline void AppendLiteralShape(std::string& key, LiteralKind kind, std::string_view text) {
+    key += '\x1e';
+    key += static_cast<char>('0' + static_cast<int>(kind));
+    if (kind == LiteralKind::Integer) {
+        // INT, BIGINT or DECIMAL, as the literal's value decides.
+        while (text.size() > 1 && text.front() == '0') text.remove_prefix(1);
+        auto atMost = [&](std::string_view max) {
+            return text.size() < max.size() || (text.size() == max.size() && text <= max);
+        };
+        key += atMost("2147483647") ? 'i' : atMost("9223372036854775807") ? 'I' : 'D';
+    } else if (kind == LiteralKind::Decimal) {
+        size_t dot = text.find('.');
+        size_t scale = dot == std::string_view::npos ? 0 : text.size() - dot - 1;
+        key += static_cast<char>('0' + std::min<size_t>(scale, 60));
+        key += text.size() > 18 ? 'D' : 'd';
+    }
+}
+
+inline std::string ShapeKey(const Batch& batch, const Stmt& s, const std::string& schema) {
+    std::string key = schema;
+    key += '\x1f';
+    uint32_t at = s.pos.offset;
+    for (const Expr* lit : s.literals) {
+        if (lit->pos.offset < at || lit->pos.offset + lit->length > s.endOffset) continue;
+        key.append(batch.text, at, lit->pos.offset - at);
+        AppendLiteralShape(key, lit->literal, lit->text);
+        at = lit->pos.offset + lit->length;
+    }
+    key.append(batch.text, at, s.endOffset > at ? s.endOffset - at : 0);
+    return key;
+}
+
+}  // namespace detail
+
+using namespace detail;
+
+struct Interpreter::Impl final : RenderContext {
+    sqlite3* db;
+    std::string folder;
+    Catalog catalog;
+    std::string current = "master";  // the current database
+    std::string currentSchema = "main";
+    std::unordered_map<std::string, std::string> attached;  // schema -> database name
+    std::unordered_map<std::string, uint32_t> schemaVersions;
+    std::unordered_map<std::string, sqlite3_stmt*> versionStatements;  // PRAGMA schema_version
+    void DropVersionStatements() {
+        for (auto& [schema, st] : versionStatements) sqlite3_finalize(st);
+        versionStatements.clear();
+    }
+    std::string identityInsertSchema, identityInsertTable;
+    std::unordered_map<std::string, Cursor> cursors;  // upper-case names
+    int tranCount = 0;
+    int nesting = 0;
+    int64_t lastIdentity = 0;
+    bool haveIdentity = false;
+    int64_t rowCount = 0;
+    int fetchStatus = -1;
+    int lastErrorNumber = 0;
+
+    // Plans keyed by statement shape, most recent first.
+    std::list<std::pair<std::string, CachedPlan>> lru;
+    std::unordered_map<std::string, std::list<std::pair<std::string, CachedPlan>>::iterator> plans;
+
+    // System tables read through the engine's own schema, not the catalog.
+    std::unordered_map<std::string, std::unique_ptr<TableDef>> systemTables;
+
+    Env* env = nullptr;  // the running batch's variables
+
+    // Record sources still open on this session: they let go of the handle
+    // when the session closes before them.
+    std::vector<class SourceBase*> sources;
+    ~Impl() override;
+
+    Impl(sqlite3* handle, std::string f) : db(handle), folder(std::move(f)), catalog(handle) {}
+
+    // ---- RenderContext ----------------------------------------------------
+
+    std::string SchemaFor(std::string_view database) override { return Attach(database); }
+    std::string CurrentSchema() override { return currentSchema; }
+
+    const TableDef* FindTable(const std::string& schema, std::string_view name) override {
+        if (const TableDef* t = catalog.FindTable(schema, name)) return t;
+        return SystemTable(schema, name);
+    }
+
+    const TypeSpec* VariableType(std::string_view name) override {
+        static const TypeSpec kInt = Make(TypeKind::Int);
+        static const TypeSpec kBig = Make(TypeKind::BigInt);
+        static const TypeSpec kName = Make(TypeKind::VarChar, 128);
+        std::string up = ToUpper(name);
+        if (up.rfind("@@", 0) == 0) {
+            if (up == "@@IDENTITY") return &kBig;
+            if (up == "@@ROWCOUNT" || up == "@@FETCH_STATUS" || up == "@@ERROR" ||
+                up == "@@TRANCOUNT" || up == "@@NESTLEVEL" || up == "@@SPID") {
+                return &kInt;
+            }
+            if (up == "@@VERSION" || up == "@@SERVERNAME" || up == "@@DB_NAME") return &kName;
+            return nullptr;
+        }
+        if (!env) return nullptr;
+        auto it = env->vars.find(up);
+        return it == env->vars.end() ? nullptr : &it->second.type;
+    }
+
+    bool IdentityInsertOn(const std::string& schema, std::string_view table) override {
+        return !identityInsertTable.empty() && schema == identityInsertSchema &&
+               IEquals(identityInsertTable, table);
+    }
+
+    Value GlobalValue(const std::string& up) {
+        if (up == "@@IDENTITY") return haveIdentity ? Value::Int(lastIdentity) : Value::Null();
+        if (up == "@@ROWCOUNT") return Value::Int(rowCount);
+        if (up == "@@FETCH_STATUS") return Value::Int(fetchStatus);
+        if (up == "@@ERROR") return Value::Int(lastErrorNumber);
+        if (up == "@@TRANCOUNT") return Value::Int(tranCount);
+        if (up == "@@NESTLEVEL") return Value::Int(nesting);
+        if (up == "@@SPID") return Value::Int(51);
+        if (up == "@@VERSION") return Value::Text("xrdb8 embedded engine 10.50.1600");
+        if (up == "@@SERVERNAME") return Value::Text("LOCAL");
+        if (up == "@@DB_NAME") return Value::Text(current);
+        return Value::Null();
+    }
+
+    // ---- databases --------------------------------------------------------
+
+    bool InTransaction() const { return !sqlite3_get_autocommit(db); }
+
+    std::string Attach(std::string_view database) {
+        if (database.empty()) return currentSchema;
+        std::string schema = srv::SchemaName(database);
+        if (schema == "main" || attached.count(schema)) return schema;
+        if (srv::IsSystemDatabase(database)) {
+            Fail("Database '" + std::string(database) + "' is not available on this server.");
+        }
+        std::string file = srv::DatabaseFile(folder, database);
+        std::error_code ec;
+        if (!std::filesystem::exists(file, ec)) {
+            Fail("Database '" + std::string(database) +
+                 "' does not exist. Make sure that the name is entered correctly.");
+        }
+        AttachFile(file, schema);
+        attached[schema] = ToUpper(database);
+        return schema;
+    }
+
+    void AttachFile(const std::string& file, const std::string& schema) {
+        if (InTransaction()) {
+            Fail("Database '" + schema + "' cannot be opened inside a transaction.");
+        }
+        if (attached.size() + 1 >= 10) DetachIdle();
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(db, "ATTACH DATABASE ?1 AS ?2", -1, &st, nullptr);
+        sqlite3_bind_text(st, 1, file.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(st, 2, schema.c_str(), -1, SQLITE_TRANSIENT);
+        int rc = sqlite3_step(st);
+        sqlite3_finalize(st);
+        if (rc != SQLITE_DONE) Fail("Cannot open database '" + schema + "': " + sqlite3_errmsg(db));
+        Exec("PRAGMA " + QuoteIdent(schema) + ".journal_mode=WAL");
+    }
+
+    // SQLite holds at most ten attached files: let go of one not in use.
+    void DetachIdle() {
+        for (auto it = attached.begin(); it != attached.end(); ++it) {
+            if (it->first == currentSchema || it->first == identityInsertSchema) continue;
+            ClearPlans();
+            DropVersionStatements();
+            Exec("DETACH DATABASE " + QuoteIdent(it->first));
+            catalog.InvalidateAll();
+            schemaVersions.erase(it->first);
+            attached.erase(it);
+            return;
+        }
+    }
+
+    void Use(std::string_view database) {
+        std::string schema = Attach(database);
+        currentSchema = schema;
+        current = schema == "main" ? "master" : attached[schema];
+    }
+
+    void Exec(const std::string& sql) {
+        char* msg = nullptr;
+        if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &msg) != SQLITE_OK) {
+            std::string text = msg ? msg : sqlite3_errmsg(db);
+            sqlite3_free(msg);
+            Fail(text);
+        }
+    }
+
+    // Another connection's DDL (or a rollback) makes cached shapes stale.
+    void CheckSchemaVersions() {
+        bool changed = false;
+        auto check = [&](const std::string& schema) {
+            sqlite3_stmt*& st = versionStatements[schema];
+            if (!st) {
+                std::string sql = "PRAGMA " + QuoteIdent(schema) + ".schema_version";
+                if (sqlite3_prepare_v3(db, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &st, nullptr) != SQLITE_OK) {
+                    sqlite3_finalize(st);
+                    st = nullptr;
+                    return;
+                }
+            }
+            if (sqlite3_step(st) == SQLITE_ROW) {
+                uint32_t v = static_cast<uint32_t>(sqlite3_column_int64(st, 0));
+                auto it = schemaVersions.find(schema);
+                if (it == schemaVersions.end() || it->second != v) {
+                    if (it != schemaVersions.end()) changed = true;
+                    schemaVersions[schema] = v;
+                }
+            }
+            sqlite3_reset(st);
+        };
+        check("main");
+        for (const auto& [schema, name] : attached) check(schema);
+        if (changed) SchemaChanged();
+    }
+
+    void SchemaChanged() {
+        ClearPlans();
+        catalog.InvalidateAll();
+        systemTables.clear();
+        schemaVersions.clear();
+    }
+
+    const TableDef* SystemTable(const std::string& schema, std::string_view name) {
+        std::string lname = ToLower(name);
+        if (lname != "sysobjects" && lname != "syscolumns" && lname != "sysconstraints" &&
+            lname != "syscomments") {
+            return nullptr;
+        }
+        std::string key = schema + "." + lname;
+        if (auto it = systemTables.find(key); it != systemTables.end()) return it->second.get();
+        auto def = std::make_unique<TableDef>();
+        def->db = schema;
+        sqlite3_stmt* st = nullptr;
+        std::string sql = "PRAGMA " + QuoteIdent(schema) + ".table_info(" + QuoteIdent(lname) + ")";
+        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) return nullptr;
+        while (sqlite3_step(st) == SQLITE_ROW) {
+            ColumnDef c;
+            c.name = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
+            const char* decl = reinterpret_cast<const char*>(sqlite3_column_text(st, 2));
+            if (!decl || !TypeSpec::Parse(decl, &c.type)) c.type = Make(TypeKind::VarChar, 256);
+            def->columns.push_back(std::move(c));
+        }
+        sqlite3_finalize(st);
+        if (def->columns.empty()) return nullptr;
+        def->name = lname;
+        const TableDef* out = def.get();
+        systemTables[key] = std::move(def);
+        return out;
+    }
+
+    // ---- plans ------------------------------------------------------------
+
+    void ClearPlans() {
+        for (auto& [key, cp] : lru) {
+            if (!cp.inUse) sqlite3_finalize(cp.st);
+            // a plan in use belongs to live rows, which finalize it
+        }
+        lru.clear();
+        plans.clear();
+        fast.clear();
+    }
+
+    sqlite3_stmt* Prepare(const std::string& sql) {
+        sqlite3_stmt* st = nullptr;
+        int rc = sqlite3_prepare_v3(db, sql.c_str(), static_cast<int>(sql.size()),
+                                    SQLITE_PREPARE_PERSISTENT, &st, nullptr);
+        if (rc != SQLITE_OK) {
+            std::string msg = sqlite3_errmsg(db);
+            sqlite3_finalize(st);
+            throw MapError(rc, msg, nullptr);
+        }
+        return st;
+    }
+
+    // A cached plan for a plain statement; `render` makes it on a miss.
+    std::string lastPlanKey;  // the shape GetPlan served last, when it is cached
+    template <class RenderFn>
+    CachedPlan& GetPlan(const Batch& batch, const Stmt& s, RenderFn render) {
+        std::string key = ShapeKey(batch, s, currentSchema);
+        lastPlanKey.clear();
+        auto it = plans.find(key);
+        if (it != plans.end()) {
+            CachedPlan& cp = it->second->second;
+            bool same = !cp.inUse;
+            for (const auto& [index, text] : cp.plan.inlined) {
+                if (index >= static_cast<int>(s.literals.size()) ||
+                    s.literals[static_cast<size_t>(index)]->text != text) {
+                    same = false;
+                }
+            }
+            if (same) {
+                lru.splice(lru.begin(), lru, it->second);
+                lastPlanKey = key;
+                return cp;
+            }
+            if (!cp.inUse) sqlite3_finalize(cp.st);
+            else it->second->second.st = nullptr;  // owned by its rows now
+            lru.erase(it->second);
+            plans.erase(it);
+        }
+        CachedPlan cp;
+        cp.plan = render();
+        cp.st = Prepare(cp.plan.sql);
+        bool cacheable = true;
+        for (const Slot& slot : cp.plan.slots) {
+            if (slot.source == Slot::Source::Variable) cacheable = false;
+        }
+        if (!cacheable) {
+            scratch.emplace_back(std::move(cp));
+            return scratch.back();
+        }
+        lru.emplace_front(key, std::move(cp));
+        plans[key] = lru.begin();
+        lastPlanKey = key;
+        if (lru.size() > kMaxCachedPlans) {
+            auto last = std::prev(lru.end());
+            if (!last->second.inUse) sqlite3_finalize(last->second.st);
+            plans.erase(last->first);
+            lru.erase(last);
+        }
+        return lru.front().second;
+    }
+    std::list<CachedPlan> scratch;  // uncached plans of the running batch
+
+    // Statements that run one plan and hold no other statement.
+    static bool IsPlain(StmtKind k) {
+        return k == StmtKind::Select || k == StmtKind::Insert || k == StmtKind::Update ||
+               k == StmtKind::Delete;
+    }
+
+    void ReleaseScratch() {
+        for (CachedPlan& cp : scratch) {
+            if (!cp.inUse) sqlite3_finalize(cp.st);
+        }
+        scratch.clear();
+    }
+
+    void Bind(sqlite3_stmt* st, const Plan& plan, const std::vector<const Expr*>& literals) {
+        int i = 1;
+        for (const Slot& slot : plan.slots) {
+            Value v;
+            TypeSpec vt = slot.valueType;
+            switch (slot.source) {
+                case Slot::Source::Literal: {
+                    const Expr* lit = literals.at(static_cast<size_t>(slot.literal));
+                    v = LiteralValue(*lit);
+                    vt = LiteralType(*lit);
+                    break;
+                }
+                case Slot::Source::Variable: {
+                    std::string up = ToUpper(slot.variable);
+                    if (up.rfind("@@", 0) == 0) {
+                        v = GlobalValue(up);
+                    } else {
+                        auto it = env->vars.find(up);
+                        if (it == env->vars.end()) Fail("Must declare the scalar variable \"" + slot.variable + "\".");
+                        v = it->second.value;
+                        vt = it->second.type;
+                    }
+                    break;
+                }
+                case Slot::Source::Constant: v = slot.value; break;
+            }
+            bool negated = false;
+            if (slot.negate && !v.IsNull()) {
+                const TypeKind k = slot.target.kind;
+                bool viaText = slot.convert && slot.source == Slot::Source::Literal &&
+                               (vt.kind == TypeKind::Decimal || vt.kind == TypeKind::BigInt) &&
+                               (k == TypeKind::Money || k == TypeKind::SmallMoney || k == TypeKind::Decimal);
+                if (!viaText) {
+                    if (v.kind == Value::Kind::Int) v.i = -v.i;
+                    else if (v.kind == Value::Kind::Real) v.d = -v.d;
+                    negated = true;
+                }
+            }
+            (void)negated;
+            if (slot.convert && !v.IsNull()) {
+                const TypeKind k = slot.target.kind;
+                if (slot.source == Slot::Source::Literal &&
+                    (vt.kind == TypeKind::Decimal || vt.kind == TypeKind::BigInt) &&
+                    (k == TypeKind::Money || k == TypeKind::SmallMoney || k == TypeKind::Decimal)) {
+                    // Exact from the digits as written: a double would lose
+                    // the last places of a large amount.
+                    std::string digits = literals.at(static_cast<size_t>(slot.literal))->text;
+                    if (slot.negate) digits.insert(digits.begin(), '-');
+                    TypeSpec text;
+                    text.kind = TypeKind::VarChar;
+                    text.length = static_cast<int32_t>(digits.size());
+                    v = Convert(Value::Text(digits), text, slot.target, slot.storing);
+                } else {
+                    v = Convert(v, vt, slot.target, slot.storing);
+                }
+            }
+            BindValue(st, i++, v);
+        }
+    }
+
+    static void BindValue(sqlite3_stmt* st, int i, const Value& v) {
+        switch (v.kind) {
+            case Value::Kind::Null: sqlite3_bind_null(st, i); break;
+            case Value::Kind::Int: sqlite3_bind_int64(st, i, v.i); break;
+            case Value::Kind::Real: sqlite3_bind_double(st, i, v.d); break;
+            case Value::Kind::Text:
+                sqlite3_bind_text(st, i, v.s.data(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT);
+                break;
+            case Value::Kind::Blob:
+                sqlite3_bind_blob(st, i, v.s.data(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT);
+                break;
+        }
+    }
+
+    // The server's message for an engine failure.
+    ComError MapError(int rc, const std::string& msg, const Plan* plan) {
+        int primary = rc & 0xff;
+        if (rc == SQLITE_CONSTRAINT_UNIQUE || rc == SQLITE_CONSTRAINT_PRIMARYKEY) {
+            return ComError(DB_E_INTEGRITYVIOLATION, DuplicateKeyMessage(msg));
+        }
+        if (rc == SQLITE_CONSTRAINT_NOTNULL) {
+            std::string what = msg.substr(msg.find(':') == std::string::npos ? 0 : msg.find(':') + 2);
+            size_t dot = what.find('.');
+            std::string table = dot == std::string::npos ? what : what.substr(0, dot);
+            std::string column = dot == std::string::npos ? what : what.substr(dot + 1);
+            bool update = plan && plan->sql.rfind("UPDATE", 0) == 0;
+            return ComError(DB_E_INTEGRITYVIOLATION,
+                            "Cannot insert the value NULL into column '" + column + "', table '" +
+                                current + ".dbo." + table + "'; column does not allow nulls. " +
+                                (update ? "UPDATE" : "INSERT") + " fails.");
+        }
+        if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) {
+            return ComError(E_FAIL_, "The database is busy: " + msg);
+        }
+        if (primary == SQLITE_READONLY || primary == SQLITE_CANTOPEN || primary == SQLITE_IOERR ||
+            primary == SQLITE_FULL || primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB) {
+            return ComError(E_FAIL_, msg);
+        }
+        return ComError(DB_E_ERRORSINCOMMAND, msg);
+    }
+
+    std::string DuplicateKeyMessage(const std::string& msg) {
+        // "UNIQUE constraint failed: T.a, T.b"
+        size_t colon = msg.find(": ");
+        std::string list = colon == std::string::npos ? "" : msg.substr(colon + 2);
+        std::string table;
+        std::vector<std::string> columns;
+        size_t at = 0;
+        while (at < list.size()) {
+            size_t comma = list.find(", ", at);
+            std::string item = list.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
+            size_t dot = item.find('.');
+            if (dot != std::string::npos) {
+                table = item.substr(0, dot);
+                columns.push_back(item.substr(dot + 1));
+            }
+            if (comma == std::string::npos) break;
+            at = comma + 2;
+        }
+        for (const auto& [schema, name] : attached) {
+            if (const TableDef* t = catalog.FindTable(schema, table)) {
+                if (auto m = IndexMessage(*t, columns)) return *m;
+            }
+        }
+        if (const TableDef* t = catalog.FindTable("main", table)) {
+            if (auto m = IndexMessage(*t, columns)) return *m;
+        }
+        return "Cannot insert duplicate key row in object 'dbo." + table + "'.";
+    }
+
+    static std::optional<std::string> IndexMessage(const TableDef& t, const std::vector<std::string>& cols) {
+        auto same = [&](const IndexDef& ix) {
+            if (ix.columns.size() != cols.size()) return false;
+            for (size_t i = 0; i < cols.size(); ++i) {
+                if (!IEquals(ix.columns[i], cols[i])) return false;
+            }
+            return true;
+        };
+        for (const IndexDef& ix : t.indexes) {
+            if (!same(ix) || !ix.unique) continue;
+            if (ix.primaryKey) {
+                return "Violation of PRIMARY KEY constraint '" + ix.name +
+                       "'. Cannot insert duplicate key in object 'dbo." + t.name + "'.";
+            }
+            return "Cannot insert duplicate key row in object 'dbo." + t.name +
+                   "' with unique index '" + ix.name + "'.";
+        }
+        if (const ColumnDef* id = t.IdentityColumn(); id && cols.size() == 1 && IEquals(id->name, cols[0])) {
+            return "Cannot insert duplicate key row in object 'dbo." + t.name +
+                   "' with unique index on the identity column '" + id->name + "'.";
+        }
+        return std::nullopt;
+    }
+
+    // Runs a plan to its end; rows are passed to `onRow` when given.
+    template <class RowFn>
+    void RunPlan(CachedPlan& cp, const Stmt* owner, RowFn onRow) {
+        RunPlan(cp, owner->literals, onRow);
+    }
+    template <class RowFn>
+    void RunPlan(CachedPlan& cp, const std::vector<const Expr*>& literals, RowFn onRow) {
+        sqlite3_stmt* st = cp.st;
+        sqlite3_reset(st);
+        Bind(st, cp.plan, literals);
+        int rc;
+        while ((rc = sqlite3_step(st)) == SQLITE_ROW) onRow(st);
+        if (rc != SQLITE_DONE) {
+            std::string msg = sqlite3_errmsg(db);
+            int ext = sqlite3_extended_errcode(db);
+            sqlite3_reset(st);
+            sqlite3_clear_bindings(st);
+            throw MapError(ext, msg, &cp.plan);
+        }
+        rowCount = sqlite3_changes64(db);
+        if (cp.plan.setsIdentity && rowCount > 0) {
+            lastIdentity = sqlite3_last_insert_rowid(db);
+            haveIdentity = true;
+        }
+        sqlite3_reset(st);
+        sqlite3_clear_bindings(st);
+    }
+
+    // ---- values -----------------------------------------------------------
+
+    static Value Column(sqlite3_stmt* st, int i, const TypeSpec& type) {
+        switch (sqlite3_column_type(st, i)) {
+            case SQLITE_INTEGER: {
+                int64_t v = sqlite3_column_int64(st, i);
+                if (type.kind == TypeKind::DateTime || type.kind == TypeKind::SmallDateTime ||
+                    type.kind == TypeKind::Float || type.kind == TypeKind::Real ||
+                    (type.kind == TypeKind::Decimal && !type.IsScaled())) {
+                    return Value::Real(static_cast<double>(v));
+                }
+                return Value::Int(v);
+            }
+            case SQLITE_FLOAT: return Value::Real(sqlite3_column_double(st, i));
+            case SQLITE_TEXT:
+                return Value::Text(std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, i)),
+                                               static_cast<size_t>(sqlite3_column_bytes(st, i))));
+            case SQLITE_BLOB: {
+                const void* p = sqlite3_column_blob(st, i);
+                int n = sqlite3_column_bytes(st, i);
+                return Value::Blob(p ? std::string(static_cast<const char*>(p), static_cast<size_t>(n)) : std::string());
+            }
+            default: return Value::Null();
+        }
+    }
+
+    std::pair<Value, TypeSpec> EvalScalar(const Expr& e, const Stmt& owner) {
+        if (e.kind == ExprKind::Literal) return {LiteralValue(e), LiteralType(e)};
+        if (e.kind == ExprKind::Variable) {
+            std::string up = ToUpper(e.name);
+            if (up.rfind("@@", 0) == 0) {
+                const TypeSpec* t = VariableType(up);
+                if (!t) Fail("Must declare the scalar variable \"" + e.name + "\".");
+                return {GlobalValue(up), *t};
+            }
+            auto it = env->vars.find(up);
+            if (it == env->vars.end()) Fail("Must declare the scalar variable \"" + e.name + "\".");
+            return {it->second.value, it->second.type};
+        }
+        CachedPlan cp;
+        cp.plan = RenderScalar(e, *this);
+        Statement holder;
+        holder.st = cp.st = Prepare(cp.plan.sql);
+        Value out;
+        RunPlan(cp, &owner, [&](sqlite3_stmt* st) { out = Column(st, 0, cp.plan.columns[0].type); });
+        return {out, cp.plan.columns[0].type};
+    }
+
+    bool EvalCondition(const Expr& e, const Stmt& owner) {
+        CachedPlan cp;
+        cp.plan = RenderCondition(e, *this);
+        Statement holder;
+        holder.st = cp.st = Prepare(cp.plan.sql);
+        bool out = false;
+        RunPlan(cp, &owner, [&](sqlite3_stmt* st) { out = sqlite3_column_int(st, 0) != 0; });
+        return out;
+    }
+
+    void Assign(const std::string& name, Value v, const TypeSpec& from) {
+        auto it = env->vars.find(ToUpper(name));
+        if (it == env->vars.end()) Fail("Must declare the scalar variable \"" + name + "\".");
+        it->second.value = v.IsNull() ? Value::Null() : Convert(v, from, it->second.type, false);
+    }
+
+    // ---- statements -------------------------------------------------------
+
+    struct Run {
+        std::vector<ErrorRecord>* errors;
+        std::unique_ptr<engine::Rows>* capture;  // the first result set, when wanted
+        const std::shared_ptr<const Batch>* batch;
+    };
+
+    void RunBatch(const std::shared_ptr<const Batch>& batch, Run& run) {
+        for (const StmtPtr& s : batch->statements) {
+            if (RunStatement(*s, run) == Flow::Return) break;
+        }
+    }
+
+    Flow RunStatement(const Stmt& s, Run& run) {
+        try {
+            Flow f = Dispatch(s, run);
+            if (!scratch.empty() && IsPlain(s.kind)) ReleaseScratch();
+            return f;
+        } catch (const ComError& e) {
+            if (!scratch.empty() && IsPlain(s.kind)) ReleaseScratch();
+            run.errors->push_back({e.Error(), e.Description()});
+            if (e.Error() == DB_E_INTEGRITYVIOLATION) {
+                run.errors->push_back({e.Error(), "The statement has been terminated."});
+            }
+            lastErrorNumber = 1;
+            return Flow::Next;
+        }
+    }
+
+    // Statements done in several engine steps are all-or-nothing.
+    template <class F>
+    void Atomically(F f) {
+        Exec("SAVEPOINT xr_stmt");
+        try {
+            f();
+        } catch (...) {
+            if (sqlite3_exec(db, "ROLLBACK TO xr_stmt; RELEASE xr_stmt", nullptr, nullptr, nullptr) != SQLITE_OK &&
+                !sqlite3_get_autocommit(db)) {
+                // The statement cannot be undone alone: undo the whole
+                // transaction rather than keep half of a schema change.
+                sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+                tranCount = 0;
+            }
+            SchemaChanged();
+            throw;
+        }
+        Exec("RELEASE xr_stmt");
+    }
+
+    Flow Dispatch(const Stmt& s, Run& run) {
+        lastErrorNumber = 0;
+        currentBatch = run.batch;
+        const Batch& batch = **run.batch;
+        switch (s.kind) {
+            case StmtKind::Select: Select(s, run); return Flow::Next;
+            case StmtKind::Insert: {
+                CachedPlan& cp = GetPlan(batch, s, [&] { return RenderInsert(s, *this); });
+                RunPlan(cp, &s, [](sqlite3_stmt*) {});
+                return Flow::Next;
+            }
+            case StmtKind::Update: {
+                CachedPlan& cp = GetPlan(batch, s, [&] { return RenderUpdate(s, *this); });
+                RunPlan(cp, &s, [](sqlite3_stmt*) {});
+                return Flow::Next;
+            }
+            case StmtKind::Delete: {
+                CachedPlan& cp = GetPlan(batch, s, [&] { return RenderDelete(s, *this); });
+                RunPlan(cp, &s, [](sqlite3_stmt*) {});
+                return Flow::Next;
+            }
+            case StmtKind::Truncate: {
+                std::string schema = s.table.db.empty() ? currentSchema : Attach(s.table.db);
+                const TableDef* t = catalog.FindTable(schema, s.table.name);
+                if (!t) Fail("Cannot find the object \"" + s.table.name + "\" because it does not exist or you do not have permissions.");
+                Exec("DELETE FROM " + QuoteIdent(schema) + "." + QuoteIdent(t->name));
+                return Flow::Next;
+            }
+            case StmtKind::CreateTable: CreateTable(s); return Flow::Next;
+            case StmtKind::AlterTable: AlterTable(s); return Flow::Next;
+            case StmtKind::DropTable: {
+                std::string schema = s.table.db.empty() ? currentSchema : Attach(s.table.db);
+                std::vector<std::string> names = s.names;
+                if (names.empty()) names.push_back(s.table.name);
+                for (const std::string& n : names) {
+                    Atomically([&] { catalog.DropTable(schema, n); });
+                    if (IEquals(n, identityInsertTable) && schema == identityInsertSchema) {
+                        identityInsertTable.clear();
+                    }
+                }
+                SchemaChanged();
+                return Flow::Next;
+            }
+            case StmtKind::CreateIndex: CreateIndex(s); return Flow::Next;
+            case StmtKind::DropIndex: Fail("DROP INDEX is not supported.");
+            case StmtKind::CreateDatabase: CreateDatabase(s.database); return Flow::Next;
+            case StmtKind::DropDatabase: DropDatabase(s.database); return Flow::Next;
+            case StmtKind::Use: Use(s.database); return Flow::Next;
+            case StmtKind::If: {
+                bool c = EvalCondition(*s.condition, s);
+                if (c) return s.thenStmt ? RunStatement(*s.thenStmt, run) : Flow::Next;
+                return s.elseStmt ? RunStatement(*s.elseStmt, run) : Flow::Next;
+            }
+            case StmtKind::While: {
+                long n = 0;
+                while (EvalCondition(*s.condition, s)) {
+                    if (++n > kMaxLoopIterations) Fail("The WHILE loop was stopped after " + std::to_string(kMaxLoopIterations) + " iterations.");
+                    Flow f = s.thenStmt ? RunStatement(*s.thenStmt, run) : Flow::Next;
+                    if (f == Flow::Break) break;
+                    if (f == Flow::Return) return f;
+                }
+                return Flow::Next;
+            }
+            case StmtKind::Block:
+                for (const StmtPtr& b : s.body) {
+                    Flow f = RunStatement(*b, run);
+                    if (f != Flow::Next) return f;
+                }
+                return Flow::Next;
+            case StmtKind::Declare:
+                for (const Stmt::Variable& v : s.variables) {
+                    std::string up = ToUpper(v.name);
+                    if (env->vars.count(up)) {
+                        Fail("The variable name '" + v.name + "' has already been declared. Variable "
+                             "names must be unique within a query batch or stored procedure.");
+                    }
+                    env->vars[up] = Variable{v.type, Value::Null()};
+                    if (v.init) {
+                        auto [val, t] = EvalScalar(*v.init, s);
+                        Assign(v.name, val, t);
+                    }
+                }
+                return Flow::Next;
+            case StmtKind::DeclareCursor: {
+                std::string up = ToUpper(s.cursor);
+                if (cursors.count(up)) Fail("A cursor with the name '" + s.cursor + "' already exists.");
+                Cursor c;
+                c.batch = *run.batch;
+                c.decl = &s;
+                c.scroll = s.scroll;
+                cursors[up] = std::move(c);
+                return Flow::Next;
+            }
+            case StmtKind::SetVariable: {
+                auto [val, t] = EvalScalar(*s.value, s);
+                if (s.setOp != Op::Eq) {
+                    // SET @v += x is SET @v = @v + x.
+                    Expr lhs;
+                    lhs.kind = ExprKind::Variable;
+                    lhs.name = s.variable;
+                    auto it = env->vars.find(ToUpper(s.variable));
+                    if (it == env->vars.end()) Fail("Must declare the scalar variable \"" + s.variable + "\".");
+                    Fail("Compound assignment is not supported.");
+                }
+                Assign(s.variable, val, t);
+                return Flow::Next;
+            }
+            case StmtKind::SetOption: SetOption(s); return Flow::Next;
+            case StmtKind::Exec: {
+                auto [val, t] = EvalScalar(*s.value, s);
+                if (val.IsNull()) return Flow::Next;  // EXEC of NULL does nothing
+                Value text = Convert(val, t, Make(TypeKind::VarChar, 8000), false);
+                RunNested(text.s, run);
+                return Flow::Next;
+            }
+            case StmtKind::ExecProc: ExecProc(s); return Flow::Next;
+            case StmtKind::OpenCursor: OpenCursor(s); return Flow::Next;
+            case StmtKind::FetchCursor: Fetch(s); return Flow::Next;
+            case StmtKind::CloseCursor: {
+                Cursor& c = FindCursor(s.cursor);
+                if (!c.open) Fail("The cursor is not open.");
+                c.open = false;
+                c.rows.clear();
+                return Flow::Next;
+            }
+            case StmtKind::DeallocateCursor: {
+                FindCursor(s.cursor);
+                cursors.erase(ToUpper(s.cursor));
+                return Flow::Next;
+            }
+            case StmtKind::Print: return Flow::Next;
+            case StmtKind::Return: return Flow::Return;
+            case StmtKind::Break: return Flow::Break;
+            case StmtKind::Continue: return Flow::Continue;
+            case StmtKind::BeginTran: BeginTran(); return Flow::Next;
+            case StmtKind::CommitTran: CommitTran(); return Flow::Next;
+            case StmtKind::RollbackTran: RollbackTran(); return Flow::Next;
+        }
+        Fail("Unsupported statement.");
+    }
+
+    void RunNested(const std::string& text, Run& run) {
+        if (nesting >= kMaxNesting) {
+            Fail("Maximum stored procedure, function, trigger, or view nesting level exceeded (limit 32).");
+        }
+        auto batch = std::make_shared<const Batch>(Parse(text));
+        Env local;
+        Env* saved = env;
+        env = &local;
+        ++nesting;
+        Run inner{run.errors, run.capture, &batch};
+        try {
+            RunBatch(batch, inner);
+        } catch (...) {
+            --nesting;
+            env = saved;
+            throw;
+        }
+        --nesting;
+        env = saved;
+    }
+
+    void Select(const Stmt& s, Run& run) {
+        const SelectStmt& sel = *s.select;
+        if (!sel.into.empty()) {
+            SelectInto(s);
+            return;
+        }
+        bool assigns = false;
+        for (const SelectItem& item : sel.items) assigns |= !item.assignTo.empty();
+        CachedPlan& cp = GetPlan(**run.batch, s, [&] { return RenderSelect(sel, *this); });
+        if (assigns) {
+            std::vector<std::pair<std::string, Value>> last;
+            RunPlan(cp, &s, [&](sqlite3_stmt* st) {
+                last.clear();
+                for (size_t i = 0; i < sel.items.size() && i < cp.plan.columns.size(); ++i) {
+                    if (!sel.items[i].assignTo.empty()) {
+                        last.emplace_back(sel.items[i].assignTo, Column(st, static_cast<int>(i), cp.plan.columns[i].type));
+                    }
+                }
+            });
+            for (size_t i = 0, k = 0; i < sel.items.size(); ++i) {
+                if (sel.items[i].assignTo.empty() || k >= last.size()) continue;
+                Assign(last[k].first, last[k].second, cp.plan.columns[i].type);
+                ++k;
+            }
+            return;
+        }
+        if (run.capture && !*run.capture) {
+            auto rows = std::make_unique<MaterializedRows>(ColumnInfos(cp.plan));
+            RunPlan(cp, &s, [&](sqlite3_stmt* st) {
+                std::vector<Value> row;
+                row.reserve(cp.plan.columns.size());
+                for (size_t i = 0; i < cp.plan.columns.size(); ++i) {
+                    row.push_back(Column(st, static_cast<int>(i), cp.plan.columns[i].type));
+                }
+                rows->Add(std::move(row));
+            });
+            *run.capture = std::move(rows);
+            return;
+        }
+        RunPlan(cp, &s, [](sqlite3_stmt*) {});
+    }
+
+    static std::vector<engine::ColumnInfo> ColumnInfos(const Plan& plan) {
+        std::vector<engine::ColumnInfo> out;
+        out.reserve(plan.columns.size());
+        for (const OutColumn& c : plan.columns) out.push_back(MakeColumnInfo(c));
+        return out;
+    }
+
+    void SelectInto(const Stmt& s) {
+        const SelectStmt& sel = *s.select;
+        std::string schema = sel.into.db.empty() ? currentSchema : Attach(sel.into.db);
+        Plan plan = RenderSelect(sel, *this);
+        std::vector<ColumnDef> cols;
+        for (const OutColumn& oc : plan.columns) {
+            if (oc.name.empty()) {
+                Fail("An object or column name is missing or empty. For SELECT INTO statements, "
+                     "verify each column has a name.");
+            }
+            ColumnDef c;
+            c.name = oc.name;
+            c.type = oc.type.kind == TypeKind::Unknown ? Make(TypeKind::Int) : oc.type;
+            c.notNull = !oc.nullable;
+            cols.push_back(std::move(c));
+        }
+        Atomically([&] {
+            catalog.CreateTable(schema, sel.into.name, cols);
+            const TableDef* t = catalog.FindTable(schema, sel.into.name);
+            std::string sql = "INSERT INTO " + QuoteIdent(schema) + "." + QuoteIdent(t ? t->name : sel.into.name) + " " + plan.sql;
+            CachedPlan cp;
+            cp.plan = plan;
+            Statement holder;
+            holder.st = cp.st = Prepare(sql);
+            RunPlan(cp, &s, [](sqlite3_stmt*) {});
+        });
+        SchemaChanged();
+    }
+
+    DefaultDef MakeDefault(const Expr& e, const Stmt& owner, const std::string& name) {
+        DefaultDef d;
+        d.name = name;
+        d.systemNamed = name.empty();
+        auto [v, t] = EvalScalar(e, owner);
+        d.value = v;
+        d.valueType = t;
+        const std::string& text = (*currentBatch)->text;
+        if (e.kind == ExprKind::Literal && e.pos.offset + e.length <= text.size()) {
+            d.text = text.substr(e.pos.offset, e.length);
+        } else if (e.kind == ExprKind::Unary && e.op == Op::Neg && e.args[0]->kind == ExprKind::Literal) {
+            const Expr& l = *e.args[0];
+            d.text = "-" + text.substr(l.pos.offset, l.length);
+        } else {
+            d.text = v.kind == Value::Kind::Text ? "'" + QuoteSql(v.s) + "'" : InlineValue(v);
+        }
+        return d;
+    }
+    const std::shared_ptr<const Batch>* currentBatch = nullptr;
+
+    ColumnDef MakeColumn(const ColumnDefAst& a, const Stmt& owner) {
+        if (a.identity && (a.identitySeed != 1 || a.identityIncrement != 1)) {
+            Fail("Column '" + a.name + "': only IDENTITY(1,1) is supported by this server.");
+        }
+        ColumnDef c;
+        c.name = a.name;
+        c.type = a.type;
+        c.identity = a.identity;
+        c.notNull = a.identity || a.primaryKey || (a.nullable.has_value() && !*a.nullable);
+        if (a.defaultExpr) c.def = MakeDefault(*a.defaultExpr, owner, a.defaultName);
+        return c;
+    }
+
+    std::string SchemaOf(const ObjectName& n) { return n.db.empty() ? currentSchema : Attach(n.db); }
+
+    void CreateTable(const Stmt& s) {
+        std::string schema = SchemaOf(s.table);
+        std::vector<ColumnDef> cols;
+        for (const ColumnDefAst& a : s.columnDefs) cols.push_back(MakeColumn(a, s));
+        Atomically([&] {
+            catalog.CreateTable(schema, s.table.name, cols);
+            for (const ColumnDefAst& a : s.columnDefs) {
+                if (a.primaryKey) catalog.AddPrimaryKey(schema, s.table.name, GeneratedName("PK", s.table.name), {a.name});
+                if (a.unique) {
+                    IndexDef ix;
+                    ix.name = a.keyName.empty() ? GeneratedName("UQ", s.table.name) : a.keyName;
+                    ix.unique = true;
+                    ix.columns = {a.name};
+                    catalog.CreateIndex(schema, s.table.name, ix);
+                }
+            }
+            for (const ConstraintAst& c : s.constraints) AddConstraint(schema, s.table.name, c, s);
+        });
+        SchemaChanged();
+    }
+
+    static std::string GeneratedName(const char* prefix, std::string_view table) {
+        static uint32_t counter = 0x1A2B3C00;
+        ++counter;
+        return std::string(prefix) + "__" + std::string(table.substr(0, 9)) + "__" + Format("%08X", counter);
+    }
+
+    void AddConstraint(const std::string& schema, const std::string& table, const ConstraintAst& c,
+                       const Stmt& owner) {
+        switch (c.kind) {
+            case ConstraintKind::PrimaryKey:
+                catalog.AddPrimaryKey(schema, table, c.name.empty() ? GeneratedName("PK", table) : c.name, c.columns);
+                break;
+            case ConstraintKind::Unique: {
+                IndexDef ix;
+                ix.name = c.name.empty() ? GeneratedName("UQ", table) : c.name;
+                ix.unique = true;
+                ix.columns = c.columns;
+                catalog.CreateIndex(schema, table, ix);
+                break;
+            }
+            case ConstraintKind::Default:
+                if (c.columns.empty()) Fail("Incorrect syntax near 'DEFAULT'.");
+                catalog.AddDefault(schema, table, c.columns[0], MakeDefault(*c.defaultExpr, owner, c.name));
+                break;
+        }
+    }
+
+    void AlterTable(const Stmt& s) {
+        std::string schema = SchemaOf(s.table);
+        const std::string& table = s.table.name;
+        Atomically([&] {
+            switch (s.alter) {
+                case AlterAction::AddColumns: {
+                    std::vector<ColumnDef> cols;
+                    for (const ColumnDefAst& a : s.columnDefs) cols.push_back(MakeColumn(a, s));
+                    catalog.AddColumns(schema, table, cols);
+                    for (const ConstraintAst& c : s.constraints) AddConstraint(schema, table, c, s);
+                    break;
+                }
+                case AlterAction::AddConstraints:
+                    for (const ColumnDefAst& a : s.columnDefs) catalog.AddColumns(schema, table, {MakeColumn(a, s)});
+                    for (const ConstraintAst& c : s.constraints) AddConstraint(schema, table, c, s);
+                    break;
+                case AlterAction::AlterColumn:
+                    for (const ColumnDefAst& a : s.columnDefs) catalog.AlterColumn(schema, table, MakeColumn(a, s));
+                    break;
+                case AlterAction::DropConstraint:
+                    for (const std::string& n : s.names) catalog.DropConstraint(schema, table, n);
+                    break;
+                case AlterAction::DropColumn:
+                    for (const std::string& n : s.names) catalog.DropColumn(schema, table, n);
+                    break;
+            }
+        });
+        SchemaChanged();
+    }
+
+    void CreateIndex(const Stmt& s) {
+        std::string schema = SchemaOf(s.table);
+        IndexDef ix;
+        ix.name = s.indexName;
+        ix.unique = s.unique;
+        ix.columns = s.columns;
+        ix.descending = s.descending;
+        if (s.where) {
+            const TableDef* t = catalog.FindTable(schema, s.table.name);
+            if (!t) Fail("Cannot find the object \"" + s.table.name + "\" because it does not exist or you do not have permissions.");
+            ix.filterSql = RenderIndexFilter(*s.where, *t, *this);
+        }
+        Atomically([&] { catalog.CreateIndex(schema, s.table.name, ix); });
+        SchemaChanged();
+    }
+
+    void CreateDatabase(const std::string& name) {
+        if (InTransaction()) Fail("CREATE DATABASE statement not allowed within multi-statement transaction.");
+        std::string file = srv::DatabaseFile(folder, name);
+        std::error_code ec;
+        if (srv::IsSystemDatabase(name) || std::filesystem::exists(file, ec)) {
+            Fail("Database '" + name + "' already exists. Choose a different database name.");
+        }
+        if (name.empty() || name.size() > 123 || name.find_first_of("/\\:*?\"<>|") != std::string::npos) {
+            Fail("'" + name + "' is not a valid database name.");
+        }
+        std::string schema = srv::SchemaName(name);
+        AttachFile(file, schema);
+        attached[schema] = ToUpper(name);
+        try {
+            catalog.InitDatabase(schema);
+        } catch (...) {
+            sqlite3_exec(db, ("DETACH DATABASE " + QuoteIdent(schema)).c_str(), nullptr, nullptr, nullptr);
+            attached.erase(schema);
+            std::filesystem::remove(file, ec);
+            throw;
+        }
+    }
+
+    void DropDatabase(const std::string& name) {
+        if (InTransaction()) Fail("DROP DATABASE statement cannot be used inside a user transaction.");
+        if (srv::IsSystemDatabase(name)) Fail("Cannot drop the database '" + name + "', because it is a system database.");
+        std::string schema = srv::SchemaName(name);
+        if (schema == currentSchema) Fail("Cannot drop database \"" + name + "\" because it is currently in use.");
+        std::string file = srv::DatabaseFile(folder, name);
+        std::error_code ec;
+        if (!std::filesystem::exists(file, ec)) {
+            Fail("Cannot drop the database '" + name + "', because it does not exist or you do not have permission.");
+        }
+        if (attached.count(schema)) {
+            ClearPlans();
+            DropVersionStatements();
+            Exec("DETACH DATABASE " + QuoteIdent(schema));
+            attached.erase(schema);
+            catalog.InvalidateAll();
+        }
+        std::filesystem::remove(file, ec);
+        std::filesystem::remove(file + "-wal", ec);
+        std::filesystem::remove(file + "-shm", ec);
+    }
+
+    void SetOption(const Stmt& s) {
+        if (!IEquals(s.option, "IDENTITY_INSERT")) return;  // NOCOUNT, ANSI_NULLS, ...: no effect here
+        std::string schema = SchemaOf(s.table);
+        const TableDef* t = catalog.FindTable(schema, s.table.name);
+        if (!t) Fail("Cannot find the object \"" + s.table.name + "\" because it does not exist or you do not have permissions.");
+        if (!t->IdentityColumn()) {
+            Fail("Table '" + t->name + "' does not have the identity property. Cannot perform SET operation.");
+        }
+        if (s.on) {
+            if (!identityInsertTable.empty() && !(identityInsertSchema == schema && IEquals(identityInsertTable, t->name))) {
+                std::string db = identityInsertSchema == "main" ? "master" : identityInsertSchema;
+                Fail("IDENTITY_INSERT is already ON for table '" + db + ".dbo." + identityInsertTable +
+                     "'. Cannot perform SET operation for table '" + t->name + "'.");
+            }
+            identityInsertSchema = schema;
+            identityInsertTable = t->name;
+        } else if (identityInsertSchema == schema && IEquals(identityInsertTable, t->name)) {
+            identityInsertTable.clear();
+            identityInsertSchema.clear();
+        }
+        ClearPlans();  // INSERT shapes depend on the setting
+    }
+
+    std::vector<std::string> ProcArgs(const Stmt& s) {
+        std::vector<std::string> out;
+        for (const ProcArg& a : s.args) {
+            auto [v, t] = EvalScalar(*a.value, s);
+            out.push_back(v.IsNull() ? std::string() : Convert(v, t, Make(TypeKind::VarChar, 8000), false).s);
+        }
+        return out;
+    }
+
+    void ExecProc(const Stmt& s) {
+        std::string proc = ToLower(s.procedure.name);
+        std::vector<std::string> args = ProcArgs(s);
+        auto need = [&](size_t n) {
+            if (args.size() < n) {
+                Fail("Procedure or function '" + s.procedure.name + "' expects parameter which was not supplied.");
+            }
+        };
+        if (proc == "sp_rename") {
+            need(2);
+            std::string type = args.size() > 2 ? ToUpper(args[2]) : "";
+            std::string obj = args[0];
+            auto strip = [](std::string x) {
+                if (x.size() >= 2 && x.front() == '[' && x.back() == ']') x = x.substr(1, x.size() - 2);
+                return x;
+            };
+            Atomically([&] {
+                if (type == "COLUMN") {
+                    size_t dot = obj.rfind('.');
+                    if (dot == std::string::npos) {
+                        Fail("Either the parameter @objname is ambiguous or the claimed @objtype (COLUMN) is wrong.");
+                    }
+                    std::string table = obj.substr(0, dot);
+                    size_t tdot = table.rfind('.');
+                    if (tdot != std::string::npos) table = table.substr(tdot + 1);
+                    catalog.RenameColumn(currentSchema, strip(table), strip(obj.substr(dot + 1)), args[1]);
+                } else {
+                    catalog.RenameTable(currentSchema, strip(obj), args[1]);
+                }
+            });
+            SchemaChanged();
+            return;
+        }
+        if (proc == "sp_addlogin") {
+            need(1);
+            catalog.AddLogin(args[0], args.size() > 1 ? args[1] : std::string(),
+                             args.size() > 2 ? args[2] : std::string("master"));
+            return;
+        }
+        if (proc == "sp_grantdbaccess") {
+            need(1);
+            catalog.GrantDbAccess(currentSchema, args[0]);
+            return;
+        }
+        if (proc == "sp_addrolemember") {
+            need(2);
+            catalog.AddRoleMember(currentSchema, args[0], args[1]);
+            return;
+        }
+        Fail("Could not find stored procedure '" + s.procedure.name + "'.");
+    }
+
+    Cursor& FindCursor(const std::string& name) {
+        auto it = cursors.find(ToUpper(name));
+        if (it == cursors.end()) Fail("A cursor with the name '" + name + "' does not exist.");
+        return it->second;
+    }
+
+    void OpenCursor(const Stmt& s) {
+        Cursor& c = FindCursor(s.cursor);
+        if (c.open) Fail("The cursor is already open.");
+        const Stmt& decl = *c.decl;
+        CachedPlan cp;
+        cp.plan = RenderSelect(*decl.select, *this);
+        Statement holder;
+        holder.st = cp.st = Prepare(cp.plan.sql);
+        c.rows.clear();
+        c.types.clear();
+        for (const OutColumn& oc : cp.plan.columns) c.types.push_back(oc.type);
+        RunPlan(cp, &decl, [&](sqlite3_stmt* st) {
+            std::vector<Value> row;
+            for (size_t i = 0; i < c.types.size(); ++i) row.push_back(Column(st, static_cast<int>(i), c.types[i]));
+            c.rows.push_back(std::move(row));
+        });
+        c.open = true;
+        c.pos = -1;
+    }
+
+    void Fetch(const Stmt& s) {
+        Cursor& c = FindCursor(s.cursor);
+        if (!c.open) Fail("The cursor is not open.");
+        long n = static_cast<long>(c.rows.size());
+        long pos = c.pos;
+        if (!c.scroll && s.direction != FetchDirection::Next) {
+            Fail("The fetch type cannot be used with forward only cursors.");
+        }
+        switch (s.direction) {
+            case FetchDirection::Next: pos = pos < n ? pos + 1 : n; break;
+            case FetchDirection::Prior: pos = pos >= 0 ? pos - 1 : -1; break;
+            case FetchDirection::First: pos = 0; break;
+            case FetchDirection::Last: pos = n - 1; break;
+            case FetchDirection::Absolute:
+            case FetchDirection::Relative: {
+                auto [v, t] = EvalScalar(*s.fetchOffset, s);
+                long k = static_cast<long>(Convert(v, t, Make(TypeKind::Int), false).i);
+                if (s.direction == FetchDirection::Relative) pos += k;
+                else pos = k > 0 ? k - 1 : k < 0 ? n + k : -1;
+                break;
+            }
+        }
+        c.pos = std::clamp(pos, -1L, n);
+        if (c.pos < 0 || c.pos >= n) {
+            fetchStatus = -1;
+            return;
+        }
+        fetchStatus = 0;
+        const auto& row = c.rows[static_cast<size_t>(c.pos)];
+        if (!s.intoVars.empty() && s.intoVars.size() != row.size()) {
+            Fail("Cursorfetch: The number of variables declared in the INTO list must match that of selected columns.");
+        }
+        for (size_t i = 0; i < s.intoVars.size(); ++i) Assign(s.intoVars[i], row[i], c.types[i]);
+    }
+
+    // ---- transactions -----------------------------------------------------
+
+    void BeginTran() {
+        if (tranCount == 0) Exec("BEGIN IMMEDIATE");
+        ++tranCount;
+    }
+    void CommitTran() {
+        if (tranCount == 0) {
+            Fail("The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.");
+        }
+        if (--tranCount == 0) Exec("COMMIT");
+    }
+    void RollbackTran() {
+        if (tranCount == 0) {
+            Fail("The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION.");
+        }
+        tranCount = 0;
+        Exec("ROLLBACK");
+        SchemaChanged();
+    }
+
+    // ---- the hot path -----------------------------------------------------
+    // A one-statement batch whose token shape ran before runs again from its
+    // tokens: no parse, no render, no prepare.
+
+    std::unordered_map<std::string, std::string> fast;  // token key -> plan key
+    std::string fastKey;
+    std::vector<std::unique_ptr<Expr>> fastLits;
+    std::vector<const Expr*> fastLitPtrs;
+
+    // The token key of a batch, with its literals; false on a lexical error.
+    bool TokenKey(std::string_view text) {
+        fastKey.clear();
+        fastKey += currentSchema;
+        fastKey += '\x1f';
+        size_t n = 0;
+        try {
+            Lexer lexer(text);
+            for (;;) {
+                Token t = lexer.Next();
+                if (t.kind == TokenKind::End) break;
+                LiteralKind lk = LiteralKind::Null;
+                bool literal = true;
+                switch (t.kind) {
+                    case TokenKind::String: lk = LiteralKind::String; break;
+                    case TokenKind::Integer: lk = LiteralKind::Integer; break;
+                    case TokenKind::Decimal: lk = LiteralKind::Decimal; break;
+                    case TokenKind::Float: lk = LiteralKind::Float; break;
+                    case TokenKind::Money: lk = LiteralKind::Money; break;
+                    case TokenKind::Hex: lk = LiteralKind::Hex; break;
+                    case TokenKind::Identifier: literal = t.keyword == Keyword::NULL_; break;
+                    default: literal = false; break;
+                }
+                if (literal) {
+                    if (fastLits.size() <= n) fastLits.push_back(std::make_unique<Expr>());
+                    Expr& e = *fastLits[n];
+                    e.kind = ExprKind::Literal;
+                    e.literal = lk;
+                    e.text.assign(t.text.data(), t.text.size());
+                    e.paramIndex = static_cast<int>(n);
+                    ++n;
+                    AppendLiteralShape(fastKey, lk, t.text);
+                } else {
+                    fastKey += static_cast<char>('a' + static_cast<int>(t.kind));
+                    fastKey.append(t.text.data(), t.text.size());
+                    fastKey += '\x1f';
+                }
+            }
+        } catch (const LexError&) {
+            return false;
+        }
+        fastLitPtrs.resize(n);
+        for (size_t i = 0; i < n; ++i) fastLitPtrs[i] = fastLits[i].get();
+        return true;
+    }
+
+    // Runs a known shape; false when the shape is not (or no longer) cached.
+    bool RunFast(std::vector<ErrorRecord>& errors) {
+        auto f = fast.find(fastKey);
+        if (f == fast.end()) return false;
+        auto it = plans.find(f->second);
+        if (it == plans.end()) return false;
+        CachedPlan& cp = it->second->second;
+        if (cp.inUse) return false;
+        for (const auto& [index, text] : cp.plan.inlined) {
+            if (index >= static_cast<int>(fastLitPtrs.size()) ||
+                fastLitPtrs[static_cast<size_t>(index)]->text != text) {
+                return false;
+            }
+        }
+        lru.splice(lru.begin(), lru, it->second);
+        lastErrorNumber = 0;
+        try {
+            RunPlan(cp, fastLitPtrs, [](sqlite3_stmt*) {});
+        } catch (const ComError& e) {
+            errors.push_back({e.Error(), e.Description()});
+            if (e.Error() == DB_E_INTEGRITYVIOLATION) {
+                errors.push_back({e.Error(), "The statement has been terminated."});
+            }
+            lastErrorNumber = 1;
+        }
+        return true;
+    }
+
+    // After a batch ran the slow way: remember its token shape when it was
+    // one plain statement served by a cached plan.
+    void RememberFast(const Batch& batch, const std::string& tokenKey) {
+        if (batch.statements.size() != 1 || lastPlanKey.empty()) return;
+        const Stmt& s = *batch.statements[0];
+        bool plain = s.kind == StmtKind::Insert || s.kind == StmtKind::Update ||
+                     s.kind == StmtKind::Delete ||
+                     (s.kind == StmtKind::Select && s.select->into.empty());
+        if (!plain || s.literals.size() != fastLitPtrs.size()) return;
+        if (s.kind == StmtKind::Select) {
+            for (const SelectItem& item : s.select->items) {
+                if (!item.assignTo.empty()) return;
+            }
+        }
+        if (fast.size() > 4 * kMaxCachedPlans) fast.clear();
+        fast[tokenKey] = lastPlanKey;
+    }
+
+    // ---- entry ------------------------------------------------------------
+
+    void Execute(std::string_view text, std::vector<ErrorRecord>& errors,
+                 std::unique_ptr<engine::Rows>* capture) {
+        CheckSchemaVersions();
+        std::string tokenKey;
+        if (!capture && nesting == 0 && TokenKey(text)) {
+            if (RunFast(errors)) return;
+            tokenKey = fastKey;
+        }
+        std::shared_ptr<const Batch> batch;
+        try {
+            batch = std::make_shared<const Batch>(Parse(text));
+        } catch (const ComError& e) {
+            errors.push_back({e.Error(), e.Description()});
+            return;
+        }
+        lastPlanKey.clear();
+        Env local;
+        env = &local;
+        currentBatch = &batch;
+        Run run{&errors, capture, &batch};
+        try {
+            RunBatch(batch, run);
+        } catch (const ComError& e) {
+            errors.push_back({e.Error(), e.Description()});
+        }
+        ReleaseScratch();
+        env = nullptr;
+        currentBatch = nullptr;
+        if (!tokenKey.empty()) RememberFast(*batch, tokenKey);
+    }
+};
+
+}  // namespace xr::tsql

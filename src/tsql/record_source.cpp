@@ -1,0 +1,387 @@
+// The rows behind recordsets: a table streamed with its row ids and written
+// back through the same rules as INSERT and UPDATE, or a read-only result.
+#include <sqlite3.h>
+
+#include "tsql/interpreter_impl.h"
+
+namespace xr::tsql {
+
+
+class SourceBase : public engine::RecordSource {
+public:
+    explicit SourceBase(Interpreter::Impl* impl) : m_impl(impl) { impl->sources.push_back(this); }
+    // Derived classes call Detach in their destructors (Finalize is theirs).
+    ~SourceBase() override = default;
+
+    // The session is going away: statements are finalized, later calls fail.
+    void Detach() {
+        if (!m_impl) return;
+        auto& v = m_impl->sources;
+        v.erase(std::remove(v.begin(), v.end(), this), v.end());
+        Finalize();
+        m_impl = nullptr;
+    }
+
+    size_t ColumnCount() const override { return m_columns.size(); }
+    const engine::ColumnInfo& Column(size_t i) const override {
+        if (i >= m_columns.size()) throw ComError(adErrItemNotFound);
+        return m_columns[i];
+    }
+
+protected:
+    virtual void Finalize() = 0;
+    Interpreter::Impl& Session() const {
+        if (!m_impl) {
+            throw ComError(adErrInvalidConnection);
+        }
+        return *m_impl;
+    }
+
+    Interpreter::Impl* m_impl;
+    std::vector<engine::ColumnInfo> m_columns;
+    std::vector<TypeSpec> m_types;
+};
+
+// A result that cannot be written: a join, an aggregate, a batch.
+class ReadOnlySource final : public SourceBase {
+public:
+    ReadOnlySource(Interpreter::Impl* impl, std::unique_ptr<engine::Rows> rows)
+        : SourceBase(impl), m_rows(std::move(rows)) {
+        if (m_rows) {
+            for (size_t i = 0; i < m_rows->ColumnCount(); ++i) m_columns.push_back(m_rows->Column(i));
+        }
+        m_cache.reserve(16);
+    }
+    ~ReadOnlySource() override { Detach(); }
+    bool Updatable() const override { return false; }
+    const std::string& BaseTable() const override { return m_none; }
+    bool Next(int64_t* rowId) override {
+        *rowId = 0;
+        if (!m_rows) return false;
+        if (m_pos + 1 < static_cast<long>(m_cache.size())) {
+            ++m_pos;
+            return true;
+        }
+        if (!m_rows->Next()) {
+            m_pos = static_cast<long>(m_cache.size());
+            return false;
+        }
+        std::vector<Variant> row;
+        for (size_t i = 0; i < m_columns.size(); ++i) row.push_back(m_rows->Value(i));
+        m_cache.push_back(std::move(row));
+        m_pos = static_cast<long>(m_cache.size()) - 1;
+        return true;
+    }
+    Variant Value(size_t i) const override {
+        if (m_pos < 0 || m_pos >= static_cast<long>(m_cache.size())) throw ComError(adErrNoCurrentRecord);
+        return m_cache[static_cast<size_t>(m_pos)].at(i);
+    }
+    void Restart() override { m_pos = -1; }
+    bool Fetch(int64_t, std::vector<Variant>*) override { return false; }
+    int64_t Insert(const std::vector<Variant>&, const std::vector<bool>&) override { ReadOnly(); }
+    void Update(int64_t, const std::vector<Variant>&, const std::vector<bool>&) override { ReadOnly(); }
+    void Delete(int64_t) override { ReadOnly(); }
+
+private:
+    [[noreturn]] static void ReadOnly() {
+        throw ComError(adErrFeatureNotAvailable,
+                       "Current Recordset does not support updating. This may be a limitation of "
+                       "the provider, or of the selected locktype.");
+    }
+    void Finalize() override {}
+
+    std::unique_ptr<engine::Rows> m_rows;
+    std::vector<std::vector<Variant>> m_cache;  // rows seen so far, for moving back
+    long m_pos = -1;
+    std::string m_none;
+};
+
+// The rows of one base table, streamed with their row ids; writes go
+// through the same conversions and checks as INSERT and UPDATE statements.
+class TableSource final : public SourceBase {
+public:
+    TableSource(Interpreter::Impl* impl, std::shared_ptr<const Batch> batch, const Stmt* stmt,
+                std::string schema, const TableDef& table, Plan plan)
+        : SourceBase(impl), m_batch(std::move(batch)), m_stmt(stmt), m_schema(std::move(schema)),
+          m_table(table.name), m_plan(std::move(plan)) {
+        for (const OutColumn& oc : m_plan.columns) {
+            m_columns.push_back(MakeColumnInfo(oc));
+            m_types.push_back(oc.type);
+            int base = table.ColumnIndex(oc.baseColumn);
+            m_baseNames.push_back(base >= 0 ? table.columns[static_cast<size_t>(base)].name : std::string());
+            m_identity.push_back(base >= 0 && table.columns[static_cast<size_t>(base)].identity);
+        }
+        m_hasIdentity = table.IdentityColumn() != nullptr;
+        m_stream = impl->Prepare(m_plan.sql);
+        Bind();
+        std::string cols;
+        for (size_t i = 0; i < m_baseNames.size(); ++i) {
+            cols += (i ? "," : "") + (m_baseNames[i].empty() ? std::string("NULL") : QuoteIdent(m_baseNames[i]));
+        }
+        m_fetchSql = "SELECT " + cols + " FROM " + Target() + " WHERE rowid=?1";
+    }
+
+    ~TableSource() override { Detach(); }
+
+    bool Updatable() const override { return true; }
+    const std::string& BaseTable() const override { return m_table; }
+
+    bool Next(int64_t* rowId) override {
+        Interpreter::Impl& impl = Session();
+        if (m_done) return false;
+        int rc = sqlite3_step(m_stream);
+        if (rc == SQLITE_ROW) {
+            *rowId = sqlite3_column_int64(m_stream, 0);
+            return true;
+        }
+        m_done = true;
+        if (rc != SQLITE_DONE) {
+            std::string msg = sqlite3_errmsg(impl.db);
+            throw impl.MapError(sqlite3_extended_errcode(impl.db), msg, nullptr);
+        }
+        return false;
+    }
+
+    Variant Value(size_t i) const override {
+        Session();
+        if (i >= m_types.size()) throw ComError(adErrItemNotFound);
+        return ToVariant(Interpreter::Impl::Column(m_stream, static_cast<int>(i) + 1, m_types[i]), m_types[i]);
+    }
+
+    void Restart() override {
+        Session();
+        sqlite3_reset(m_stream);
+        m_done = false;
+    }
+
+    bool Fetch(int64_t rowId, std::vector<Variant>* values) override {
+        Interpreter::Impl& impl = Session();
+        if (!m_fetch) m_fetch = impl.Prepare(m_fetchSql);
+        sqlite3_reset(m_fetch);
+        sqlite3_bind_int64(m_fetch, 1, rowId);
+        int rc = sqlite3_step(m_fetch);
+        if (rc != SQLITE_ROW) {
+            std::string msg = sqlite3_errmsg(impl.db);
+            sqlite3_reset(m_fetch);
+            if (rc == SQLITE_DONE) return false;
+            throw impl.MapError(sqlite3_extended_errcode(impl.db), msg, nullptr);
+        }
+        values->resize(m_types.size());
+        for (size_t i = 0; i < m_types.size(); ++i) {
+            (*values)[i] = ToVariant(Interpreter::Impl::Column(m_fetch, static_cast<int>(i), m_types[i]), m_types[i]);
+        }
+        sqlite3_reset(m_fetch);
+        return true;
+    }
+
+    int64_t Insert(const std::vector<Variant>& values, const std::vector<bool>& assigned) override {
+        Interpreter::Impl& impl = Session();
+        Write& w = Prepared(true, assigned);
+        int64_t rowId = Run(w, values, 0);
+        if (m_hasIdentity) {
+            impl.lastIdentity = rowId;
+            impl.haveIdentity = true;
+        }
+        return rowId;
+    }
+
+    void Update(int64_t rowId, const std::vector<Variant>& values, const std::vector<bool>& assigned) override {
+        Session();
+        Write& w = Prepared(false, assigned);
+        if (!w.bound.empty()) Run(w, values, rowId);
+        if (sqlite3_changes(m_impl->db) == 0 && !w.bound.empty()) {
+            throw ComError(DB_E_DELETEDROW, "The row was deleted by another user.");
+        }
+    }
+
+    void Delete(int64_t rowId) override {
+        Session();
+        if (!m_delete.st) {
+            m_delete.sql = "DELETE FROM " + Target() + " WHERE rowid=?1";
+            m_delete.st = m_impl->Prepare(m_delete.sql);
+        }
+        std::vector<Variant> none;
+        Run(m_delete, none, rowId);
+    }
+
+private:
+    std::string Target() const { return QuoteIdent(m_schema) + "." + QuoteIdent(m_table); }
+
+    const TableDef& Def() {
+        const TableDef* t = Session().FindTable(m_schema, m_table);
+        if (!t) throw ComError(DB_E_NOTABLE, "Invalid object name '" + m_table + "'.");
+        return *t;
+    }
+
+    void Bind() { m_impl->Bind(m_stream, m_plan, m_stmt->literals); }
+
+    // A write statement for one set of assigned columns, prepared once.
+    struct Write {
+        std::string sql;
+        sqlite3_stmt* st = nullptr;
+        std::vector<std::pair<size_t, TypeSpec>> bound;  // column index, its type
+    };
+
+    Write& Prepared(bool insert, const std::vector<bool>& assigned) {
+        Interpreter::Impl& impl = Session();
+        // The key: which columns are assigned, one bit each.
+        std::string key(1, insert ? 'I' : 'U');
+        key.resize(1 + (m_baseNames.size() + 7) / 8, '\0');
+        for (size_t i = 0; i < m_baseNames.size() && i < assigned.size(); ++i) {
+            if (assigned[i]) key[1 + i / 8] = static_cast<char>(key[1 + i / 8] | (1 << (i % 8)));
+        }
+        Write& w = m_writes[key];
+        if (w.st) return w;
+        const TableDef& def = Def();
+        bool identityOn = impl.IdentityInsertOn(m_schema, m_table);
+        std::string cols, params, sets;
+        w.bound.clear();
+        for (size_t i = 0; i < m_baseNames.size() && i < assigned.size(); ++i) {
+            if (!assigned[i] || m_baseNames[i].empty()) continue;
+            const ColumnDef* c = def.FindColumn(m_baseNames[i]);
+            if (!c) throw ComError(adErrItemNotFound);
+            if (c->identity && !insert) {
+                throw ComError(DB_E_ERRORSINCOMMAND, "Cannot update identity column '" + c->name + "'.");
+            }
+            if (c->identity && insert && !identityOn) {
+                throw ComError(DB_E_ERRORSINCOMMAND, "Cannot insert explicit value for identity column in table '" +
+                                                         m_table + "' when IDENTITY_INSERT is set to OFF.");
+            }
+            std::string n = std::to_string(w.bound.size() + 1);
+            cols += (cols.empty() ? "" : ",") + QuoteIdent(c->name);
+            params += (params.empty() ? "?" : ",?") + n;
+            sets += (sets.empty() ? "" : ",") + QuoteIdent(c->name) + "=?" + n;
+            w.bound.emplace_back(i, c->type);
+        }
+        if (insert) {
+            w.sql = "INSERT INTO " + Target() + (cols.empty() ? " DEFAULT VALUES" : " (" + cols + ") VALUES (" + params + ")");
+        } else if (!sets.empty()) {
+            w.sql = "UPDATE " + Target() + " SET " + sets + " WHERE rowid=?" + std::to_string(w.bound.size() + 1);
+        } else {
+            return w;  // nothing to write
+        }
+        w.st = impl.Prepare(w.sql);
+        return w;
+    }
+
+    // Runs one write; `rowId` (when not 0) binds after the values.
+    int64_t Run(Write& w, const std::vector<Variant>& values, int64_t rowId) {
+        Interpreter::Impl& impl = Session();
+        sqlite3_stmt* st = w.st;
+        sqlite3_reset(st);
+        int n = 1;
+        for (const auto& [index, type] : w.bound) {
+            Interpreter::Impl::BindValue(st, n++, FromVariant(values.at(index), type));
+        }
+        if (rowId) sqlite3_bind_int64(st, n, rowId);
+        int rc = sqlite3_step(st);
+        if (rc != SQLITE_DONE) {
+            std::string msg = sqlite3_errmsg(impl.db);
+            int ext = sqlite3_extended_errcode(impl.db);
+            sqlite3_reset(st);
+            Plan kind;
+            kind.sql = w.sql;
+            throw impl.MapError(ext, msg, &kind);
+        }
+        int64_t id = sqlite3_last_insert_rowid(impl.db);
+        sqlite3_reset(st);
+        return id;
+    }
+
+    void Finalize() override {
+        sqlite3_finalize(m_stream);
+        sqlite3_finalize(m_fetch);
+        for (auto& [key, w] : m_writes) sqlite3_finalize(w.st);
+        sqlite3_finalize(m_delete.st);
+        m_delete.st = nullptr;
+        m_stream = m_fetch = nullptr;
+        m_writes.clear();
+    }
+
+    std::shared_ptr<const Batch> m_batch;  // owns the statement the plan binds from
+    const Stmt* m_stmt;
+    std::string m_schema, m_table;
+    Plan m_plan;
+    std::vector<std::string> m_baseNames;
+    std::vector<bool> m_identity;
+    bool m_hasIdentity = false;
+    sqlite3_stmt* m_stream = nullptr;
+    sqlite3_stmt* m_fetch = nullptr;
+    std::string m_fetchSql;
+    std::unordered_map<std::string, Write> m_writes;  // by assigned columns
+    Write m_delete;
+    bool m_done = false;
+};
+
+Interpreter::Impl::~Impl() {
+    while (!sources.empty()) sources.back()->Detach();
+    ClearPlans();
+    DropVersionStatements();
+}
+
+namespace {
+
+// A SELECT over one named table whose items are its columns: rows can be
+// written back by row id.
+bool IsUpdatableSelect(const SelectStmt& s) {
+    if (s.distinct || s.unionNext || !s.groupBy.empty() || s.having || !s.into.empty()) return false;
+    if (s.from.size() != 1 || s.from[0]->join != JoinType::None || s.from[0]->derived) return false;
+    for (const SelectItem& item : s.items) {
+        if (!item.assignTo.empty()) return false;
+        if (item.expr->kind != ExprKind::Star && item.expr->kind != ExprKind::Column) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::unique_ptr<engine::RecordSource> Interpreter::OpenSource(std::string_view source, bool isTable,
+                                                               std::vector<ErrorRecord>& errors) {
+    Impl& impl = *m_impl;
+    std::string text = isTable ? "SELECT * FROM " + std::string(source) : std::string(source);
+    std::shared_ptr<const Batch> batch;
+    try {
+        batch = std::make_shared<const Batch>(Parse(text));
+    } catch (const ComError& e) {
+        if (isTable) {
+            ComError err(DB_E_NOTABLE, "Invalid object name '" + std::string(source) + "'.");
+            errors.push_back({err.Error(), err.Description()});
+            throw err;
+        }
+        errors.push_back({e.Error(), e.Description()});
+        throw;
+    }
+    impl.CheckSchemaVersions();
+    if (batch->statements.size() == 1 && batch->statements[0]->kind == StmtKind::Select &&
+        IsUpdatableSelect(*batch->statements[0]->select)) {
+        const Stmt& stmt = *batch->statements[0];
+        const SelectStmt& sel = *stmt.select;
+        try {
+            Env none;
+            impl.env = &none;
+            const TableRef& ref = *sel.from[0];
+            std::string schema = ref.table.db.empty() ? impl.currentSchema : impl.Attach(ref.table.db);
+            const TableDef* table = impl.catalog.FindTable(schema, ref.table.name);
+            if (table) {
+                Plan plan = RenderSelect(sel, impl);
+                std::string alias = ref.alias.empty() ? table->name : ref.alias;
+                plan.sql = "SELECT " + QuoteIdent(alias) + ".rowid," + plan.sql.substr(7);
+                auto src = std::make_unique<TableSource>(&impl, batch, &stmt, schema, *table, std::move(plan));
+                impl.env = nullptr;
+                return src;
+            }
+            impl.env = nullptr;
+        } catch (const ComError& e) {
+            impl.env = nullptr;
+            errors.push_back({e.Error(), e.Description()});
+            throw;
+        }
+    }
+    std::unique_ptr<engine::Rows> rows;
+    size_t before = errors.size();
+    impl.Execute(text, errors, &rows);
+    if (errors.size() > before) throw ComError(errors[before].number, errors[before].description);
+    return std::make_unique<ReadOnlySource>(&impl, std::move(rows));
+}
+
+}  // namespace xr::tsql
