@@ -7,4 +7,8 @@ cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DXRDB8_BUILD_TE
 cmake --build build/release --target xrdb8_tool
 tool=build/release/tools/xrdb8/xrdb8
 "$tool" --version
-"$tool" --data ./data sql "SELECT 1 AS One, 'ready' AS State"
+# A fresh server in ./data: create the configuration database and its tables,
+# then list the tables it holds.
+rm -rf ./data
+"$tool" --data ./data setup
+"$tool" --data ./data sql "SELECT name FROM sysobjects WHERE xtype = 'U' ORDER BY name"

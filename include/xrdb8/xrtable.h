@@ -186,7 +186,30 @@ public:
     int AAScriptAuto(const char* path);
     static int AAScriptGo(std::FILE* stream);
 
+    // ---- CSV and XML import ---------------------------------------------------
+    // Adds, changes or deletes rows from a comma-separated file through the
+    // record class's ImportCSVBody. Every change is appended to `scriptPath`
+    // (null, or a file that cannot be opened: no script); with `replace` the
+    // table is emptied first. 0 when the CSV file cannot be opened, else what
+    // the body answers (1 unless a failed line stopped it).
+    int ImportCSV(const char* csvPath, const char* scriptPath, int replace);
+    // Loads the product elements of an XML file (attribute = column) into
+    // "Products", one by one. `recordName` (may be null) is the name the top
+    // element's first child must carry. 1 when the document was read and its
+    // elements visited, whatever single products gave (each failure is
+    // logged); 0 when it does not parse, is empty or its first record element
+    // is missing or misnamed.
+    static int XmlLoadFile(const char* path, const char* recordName);
+
 protected:
+    // A line whose record could not be written: logged; 1 lets the import go on.
+    int ImportCSVError(const char* line);
+    // The next field of `line` from `pos`: up to the next comma or the end,
+    // one pair of matching outer quotes (' or ") removed. 0 when no field is
+    // left (the target is then unchanged); pos moves past the comma.
+    static int CSVParse(const char* line, int& pos, std::string& field);
+    // The next field as a number (atoi: 0 for text that is not one).
+    static int CSVParse(const char* line, int& pos, int& value);
     int OpenRSStatic(const char* sql);
     int CloseRS();
     int Clone();
@@ -216,6 +239,10 @@ public:
 
 private:
     class StrictReads;
+
+    // One XML record element (as text) into this table, by its key columns;
+    // m_xmlCount tells how far it came. 1 when the row was written.
+    int XmlLoadNode(std::string& xml);
 
     int OpenWith(const char* source, int cursorType, bool isTable, bool clearNew, int where);
     int MoveEnd(const char* sql, bool first, int where);

@@ -18,16 +18,35 @@ bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
 }
 
+void Note(RunStats& stats, int ran, long lineNumber) {
+    ++stats.batches;
+    if (!ran) {
+        ++stats.failed;
+        if (stats.firstFailures.size() < stats.keep) {
+            int code = 0;
+            std::string text;
+            TheApp().GetLastError(code, text);
+            if (text.empty()) text = ComError::MessageText(code);
+            stats.firstFailures.push_back("line " + std::to_string(lineNumber) + ": " + text);
+        }
+    }
+    if (stats.progress && stats.batches % 100 == 0) stats.progress(stats.batches);
+}
+
 }  // namespace
 
-int ExecSQLFile(const char* path) {
+int ExecSQLFile(const char* path) { return ExecSQLFile(path, nullptr); }
+
+int ExecSQLFile(const char* path, RunStats* stats) {
     if (!TheApp().GetConnection(1, nullptr)) return 0;
     CStdioFile file;
     if (!file.Open(path, "r")) return 0;
 
     std::string batch;
     std::string line;
+    long lineNumber = 0;
     while (file.ReadString(line)) {
+        ++lineNumber;
         if (line.size() < 2 || line[0] != '-' || line[1] != '-') {
             // Lines join with nothing between them: continuation lines carry
             // their own leading blank, hex digits of a binary value do not.
@@ -37,7 +56,10 @@ int ExecSQLFile(const char* path) {
             while (first < batch.size() && IsBlank(batch[first])) ++first;
             // The result is not looked at: a failed batch is reported and
             // logged by Exec, and the script goes on.
-            if (first < batch.size()) TheApp().Exec(std::string_view(batch).substr(first));
+            if (first < batch.size()) {
+                const int ran = TheApp().Exec(std::string_view(batch).substr(first));
+                if (stats) Note(*stats, ran, lineNumber);
+            }
             batch.clear();
         }
         // Any other line beginning with "--" is a comment, such as the

@@ -2,12 +2,29 @@
 // connection (the operation behind DBExecSQLFile).
 #pragma once
 
+#include <functional>
+#include <string>
+#include <vector>
+
 namespace xr {
+
+// What a run did, for the operator's tool.
+struct RunStats {
+    long batches = 0;  // batches sent to the server
+    long failed = 0;   // of them, refused
+    // The first refused batches: "line N: error" (N is the terminator's line).
+    std::vector<std::string> firstFailures;
+    size_t keep = 10;
+    // Called now and then with the batches run so far.
+    std::function<void(long batches)> progress;
+};
 
 // Lines are gathered into a batch until a line that begins with "--->GO"; the
 // batch then runs (failures are reported and the run goes on). Other lines
 // that begin with "--" are comments. 1 when the file was read to its end; 0
 // when there is no connection or the file cannot be read.
 int ExecSQLFile(const char* path);
+// The same, noting in `stats` (when not null) what each batch gave.
+int ExecSQLFile(const char* path, RunStats* stats);
 
 }  // namespace xr

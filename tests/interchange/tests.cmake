@@ -2,4 +2,16 @@
 xrdb8_test(interchange_tests
   ${CMAKE_CURRENT_LIST_DIR}/round_trip_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/runner_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/writer_test.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/writer_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/colour_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/command_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/csv_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/scripter_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/xml_test.cpp
+  ${PROJECT_SOURCE_DIR}/tools/xrdb8/interchange_commands.cpp)
+# The command tests call the tool's command bodies, and run the tool once.
+target_include_directories(interchange_tests PRIVATE ${PROJECT_SOURCE_DIR}/tools/xrdb8)
+if(TARGET xrdb8_tool)
+  add_dependencies(interchange_tests xrdb8_tool)
+  target_compile_definitions(interchange_tests PRIVATE XRDB8_TOOL="$<TARGET_FILE:xrdb8_tool>")
+endif()

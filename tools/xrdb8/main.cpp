@@ -13,6 +13,9 @@
 #include "frame/app.h"
 #include "platform/error.h"
 #include "platform/text.h"
+#include "interchange_commands.h"
+#include "lists_command.h"
+#include "setup_command.h"
 #include "xrdb8/xrdb8.h"
 
 namespace {
@@ -181,6 +184,9 @@ int main(int argc, char** argv) {
 
     int status = 0;
     AddSqlCommand(app, options, status);
+    xrdb8tool::AddSetupCommand(app, options.dataDir, status);
+    xrdb8tool::AddInterchangeCommands(app, options.dataDir, status);
+    xrdb8tool::AddListsCommand(app, options.dataDir, status);
 
     try {
         app.parse(argc, argv);

@@ -1,0 +1,118 @@
+// The exports that create and upgrade the trading and user databases, write
+// the back-office administrator, and DBSetupDB, which sets up the
+// configuration and trading databases in one call.
+#include <exception>
+
+#include "engine/connection.h"
+#include "frame/app.h"
+#include "frame/log.h"
+#include "setup/pass23.h"
+#include "xrdb8/frame.h"
+#include "xrdb8/setup.h"
+
+namespace xr::setup {
+
+std::string CreateDatabaseStatement(const std::string& name, int serverVersion,
+                                    const std::string& dataFolder) {
+    if (serverVersion >= 10) return "CREATE DATABASE " + name;
+    // Older servers were told where the database file goes.
+    return "CREATE DATABASE " + name + " ON (NAME=" + name + ",FILENAME='C:\\" + dataFolder +
+           "\\DATA\\" + name + ".MDF')";
+}
+
+std::vector<Step> OpenDatabaseSteps(const std::string& name) {
+    std::vector<Step> s(3);
+    s[0].sql = "USE Master";
+    s[1].sql = CreateDatabaseStatement(name, TheApp().m_serverVersion.load(), g_sqlDataFolder);
+    s[1].tag = name + ".create";
+    s[2].sql = "USE " + name;
+    for (Step& step : s) step.label = name;
+    return s;
+}
+
+void RestoreDefaultDatabase() {
+    // The lookup takes the library's lock; the switch itself runs without it.
+    CDBConn* conn = TheApp().GetConnection(0, nullptr);
+    if (!conn || !conn->m_pConn) return;
+    try {
+        conn->m_pConn->SetDefaultDatabase(conn->m_database);
+    } catch (const std::exception&) {
+        // The connection stays where the pass left it; the next statement
+        // that needs its own database will fail and be reported.
+    }
+}
+
+void RunAndRestore(const std::vector<Step>& steps) {
+    try {
+        RunSteps(steps, PassObserver());
+    } catch (const std::exception& e) {
+        Log("Set-up stopped: %s", e.what());
+    } catch (...) {
+        Log("Set-up stopped");
+    }
+    RestoreDefaultDatabase();
+}
+
+namespace {
+
+// A pass that opens its database itself and tests none of the opening
+// statements: if the database cannot be made or entered, the statements run
+// wherever the connection is and fail or succeed one by one.
+int RunPass(const char* database, std::vector<Step> tableSteps) {
+    std::vector<Step> steps = OpenDatabaseSteps(database);
+    steps.insert(steps.end(), std::make_move_iterator(tableSteps.begin()),
+                 std::make_move_iterator(tableSteps.end()));
+    RunAndRestore(steps);
+    return 1;
+}
+
+template <typename Fn>
+int Guard(Fn&& fn) {
+    try {
+        return fn();
+    } catch (const std::exception& e) {
+        Log("Set-up failed: %s", e.what());
+    } catch (...) {
+        Log("Set-up failed");
+    }
+    return 0;
+}
+
+}  // namespace
+
+}  // namespace xr::setup
+
+using namespace xr::setup;
+
+int DBSetupDB2() {
+    return Guard([] { return RunPass(kTradingDb, Pass2Steps()); });
+}
+
+int DBSetupDB3() {
+    return Guard([] { return RunPass(kUserDb, Pass3Steps()); });
+}
+
+int DBSetupDB() {
+    return Guard([] {
+        if (!DBSetupDB1()) return 0;
+        DBSetupDB2();  // the trading database's answer is always 1
+        return 1;
+    });
+}
+
+int DBSetupInitialAccess() {
+    return Guard([] {
+        if (!xr::TheApp().GetConnection(1, nullptr)) return 0;
+        RunAndRestore(InitialAccessSteps());
+        return 1;
+    });
+}
+
+int Test2() {
+    // A server reached through another provider: this build has none, so the
+    // open fails and is reported like any failed connect. The answer is 1
+    // whatever happened.
+    Guard([] { return DBOpen("provider=SQLOLEDB;User Id=sa;Password=;", ""); });
+    Guard([] { return DBClose(); });
+    return 1;
+}

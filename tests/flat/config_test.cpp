@@ -1,0 +1,108 @@
+// The configuration families: a till's configuration loaded and saved by
+// till number, the system's single row loaded and saved whole.
+#include <cstdio>
+
+#include "flat_fixture.h"
+
+namespace xrtest {
+namespace {
+
+class CfgTest : public FlatTest {
+protected:
+    void SetUp() override {
+        FlatTest::SetUp();
+        if (HasFatalFailure()) return;
+        Exec("DELETE FROM CfgTills");
+        Exec("DELETE FROM CfgSys");
+    }
+};
+
+TEST_F(CfgTest, TillConfigurationIsSavedAndLoadedByTillNumber) {
+    cfgtill_def d = Pattern<cfgtill_def>(0x5A);
+    const cfgtill_def untouched = d;
+    EXPECT_EQ(CfgTillLoad(0, 4, &d), 32);
+    EXPECT_TRUE(SameBytes(d, untouched));
+
+    cfgtill_def till{};
+    till.TillNo = 4;
+    std::snprintf(till.Name, sizeof till.Name, "Bar till");
+    std::snprintf(till.RMess[2], sizeof till.RMess[2], "Thank you");
+    std::snprintf(till.PrRct, sizeof till.PrRct, "RCT1");
+    till.Options = 0x0001 | 0x0400;
+    till.QtyMax = 99;
+    ASSERT_EQ(CfgTillSave(1, &till), 0);
+
+    cfgtill_def a = Pattern<cfgtill_def>(0x11), b = Pattern<cfgtill_def>(0xEE);
+    ASSERT_EQ(CfgTillLoad(2, 4, &a), 0);
+    ASSERT_EQ(CfgTillLoad(3, 4, &b), 0);
+    EXPECT_TRUE(SameBytes(a, b)) << "every byte comes from the slot object";
+    EXPECT_STREQ(a.Name, "Bar till");
+    EXPECT_STREQ(a.RMess[2], "Thank you");
+    EXPECT_STREQ(a.PrRct, "RCT1");
+    EXPECT_EQ(+a.Options, 0x0401);
+    EXPECT_EQ(+a.QtyMax, 99);
+}
+
+TEST_F(CfgTest, SavingATillLeavesTheSixthMessages) {
+    cfgtill_def till{};
+    till.TillNo = 2;
+    ASSERT_EQ(CfgTillSave(0, &till), 0);
+    Exec("UPDATE CfgTills SET RMess6='Sixth receipt', BMess6='Sixth bill' WHERE TillNo=2");
+    cfgtill_def d{};
+    ASSERT_EQ(CfgTillLoad(0, 2, &d), 0);
+    std::snprintf(d.Name, sizeof d.Name, "Renamed");
+    ASSERT_EQ(CfgTillSave(0, &d), 0);
+    EXPECT_EQ(Scalar("SELECT Name FROM CfgTills WHERE TillNo=2"), "Renamed");
+    EXPECT_EQ(Scalar("SELECT RMess6 FROM CfgTills WHERE TillNo=2"), "Sixth receipt");
+    EXPECT_EQ(Scalar("SELECT BMess6 FROM CfgTills WHERE TillNo=2"), "Sixth bill");
+}
+
+TEST_F(CfgTest, TillCallsRefuseBadSlotsAndNullStructures) {
+    cfgtill_def d{};
+    d.TillNo = 1;
+    EXPECT_EQ(CfgTillSave(4, &d), 33);
+    EXPECT_EQ(CfgTillSave(0, nullptr), 33);
+    EXPECT_EQ(CfgTillLoad(-1, 1, &d), 32);
+    ASSERT_EQ(CfgTillSave(0, &d), 0);
+    EXPECT_EQ(CfgTillLoad(0, 1, nullptr), 32);
+    EXPECT_EQ(CfgTillClose(0), 0);
+    EXPECT_EQ(CfgTillClose(0), 0);
+    EXPECT_EQ(CfgTillClose(9), 0);
+}
+
+TEST_F(CfgTest, SystemConfigurationIsAddedThenRewrittenAndKeepsUpperFlagBits) {
+    cfgsys_def d = Pattern<cfgsys_def>(0x5A);
+    const cfgsys_def untouched = d;
+    EXPECT_EQ(CfgSysLoad(0, &d), 32) << "an empty CfgSys";
+    EXPECT_TRUE(SameBytes(d, untouched));
+
+    cfgsys_def sys{};
+    std::snprintf(sys.Name[0], sizeof sys.Name[0], "The Crown");
+    sys.Numb = 1;
+    sys.Tills = 6;
+    sys.Vatv[0] = 20.0f;
+    ASSERT_EQ(CfgSysSave(1, &sys), 0);
+    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM CfgSys"), "1");
+
+    Exec("UPDATE CfgSys SET SysFlags=65539");  // 0x00010003
+    cfgsys_def a = Pattern<cfgsys_def>(0x11), b = Pattern<cfgsys_def>(0xEE);
+    ASSERT_EQ(CfgSysLoad(2, &a), 0);
+    ASSERT_EQ(CfgSysLoad(3, &b), 0);
+    EXPECT_TRUE(SameBytes(a, b));
+    EXPECT_STREQ(a.Name[0], "The Crown");
+    EXPECT_EQ(+a.Tills, 6);
+    EXPECT_FLOAT_EQ(+a.Vatv[0], 20.0f);
+    EXPECT_EQ(+a.SysFlags, 3);
+
+    a.Tills = 8;
+    ASSERT_EQ(CfgSysSave(2, &a), 0);
+    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM CfgSys"), "1");
+    EXPECT_EQ(Scalar("SELECT Tills FROM CfgSys"), "8");
+    EXPECT_EQ(Scalar("SELECT SysFlags FROM CfgSys"), "65539");
+    EXPECT_EQ(CfgSysSave(0, nullptr), 33);
+    EXPECT_EQ(CfgSysLoad(5, &a), 32);
+    EXPECT_EQ(CfgSysClose(1), 0);
+}
+
+}  // namespace
+}  // namespace xrtest

@@ -1,0 +1,177 @@
+// The operator's commands: summaries and exit statuses of script, exec,
+// import-csv, import-xml and colours, run as the tool runs them.
+#include <cstdlib>
+#include <sstream>
+
+#include "config_fixture.h"
+#include "interchange_commands.h"
+
+namespace {
+
+using xrtest::ConfigTest;
+
+class CommandTest : public ConfigTest {
+protected:
+    // The commands connect on their own and close every connection when done.
+    void SetUp() override {
+        ConfigTest::SetUp();
+        DBClose();
+    }
+    void Reconnect() { ASSERT_EQ(DBOpen(ConnectString().c_str(), "LORIMDB81"), 1); }
+
+    std::ostringstream m_out, m_err;
+};
+
+TEST_F(CommandTest, ImportCsvCountsWhatEachLineDid) {
+    const std::string csv = PathOf("groups.csv");
+    xrtest::WriteText(csv, "1,Drinks\n2,Food\n100,Bad\n1,Soft drinks\n3,delete\n");
+    EXPECT_EQ(xrdb8tool::RunImportCsv(Folder(), "groups", csv, false, PathOf("g.sql"), false, m_out,
+                                      m_err),
+              0)
+        << m_err.str();
+    EXPECT_EQ(m_out.str(), "import-csv groups " + csv +
+                               ": 5 lines\n"
+                               "  added: 2\n  changed: 1\n  deleted: 0\n  skipped: 2\n  failed: 0\n"
+                               "  first lines not used:\n"
+                               "    line 3: group number 100 is outside 1 to 99: 100,Bad\n"
+                               "    line 5: nothing to delete: no such record: 3,delete\n"
+                               "  changes scripted to " +
+                               PathOf("g.sql") + "\n");
+    EXPECT_EQ(m_err.str(), "");
+    Reconnect();
+    EXPECT_EQ(Rows("SELECT GrpNo, Name FROM Groups ORDER BY GrpNo"),
+              (std::vector<std::string>{"1|Soft drinks", "2|Food"}));
+}
+
+TEST_F(CommandTest, ImportCsvRefusesWhatItCannotDo) {
+    const std::string csv = PathOf("x.csv");
+    xrtest::WriteText(csv, "1,x\n");
+    const struct {
+        std::string kind, file, script;
+        bool allBands;
+        std::string error;
+    } cases[] = {
+        {"customers", csv, "", false, "unknown kind customers"},
+        {"depts", csv, "", true, "--all-bands applies to products only"},
+        {"depts", PathOf("missing.csv"), "", false, "cannot open " + PathOf("missing.csv")},
+        {"depts", Folder(), "", false, "is a folder"},
+        {"depts", csv, PathOf("no/such/dir.sql"), false, "cannot write"},
+    };
+    for (const auto& c : cases) {
+        std::ostringstream out, err;
+        EXPECT_EQ(xrdb8tool::RunImportCsv(Folder(), c.kind, c.file, false, c.script, c.allBands,
+                                          out, err),
+                  1);
+        EXPECT_NE(err.str().find("xrdb8: error: "), std::string::npos) << c.error;
+        EXPECT_NE(err.str().find(c.error), std::string::npos) << err.str();
+        EXPECT_EQ(out.str(), "");
+    }
+}
+
+TEST_F(CommandTest, ScriptThenExecPutsTablesBack) {
+    Reconnect();
+    Exec("INSERT Groups (GrpNo, Name) VALUES (1, 'Drinks')");
+    Exec("INSERT Depts (DptNo, GrpNo, Name) VALUES (4, 1, 'Bar')");
+    DBClose();
+    const std::string script = PathOf("tables.sql");
+    EXPECT_EQ(
+        xrdb8tool::RunScript(Folder(), {"Groups", "Depts"}, script, false, false, m_out, m_err), 0)
+        << m_err.str();
+    EXPECT_EQ(m_out.str(),
+              "Groups: 1 rows\nDepts: 1 rows\nscript " + script + ": 2 tables, 2 rows\n");
+    EXPECT_EQ(xrtest::ReadText(script).rfind("-->TABLE: Groups\nDELETE FROM Groups\n--->GO\n", 0),
+              0u);
+
+    Reconnect();
+    Exec("DELETE FROM Groups");
+    Exec("UPDATE Depts SET Name='Changed'");
+    DBClose();
+    std::ostringstream out, err;
+    EXPECT_EQ(xrdb8tool::RunExec(Folder(), script, out, err), 0) << err.str();
+    EXPECT_EQ(out.str(), "exec " + script + ": 4 batches run, 4 succeeded, 0 failed\n");
+    Reconnect();
+    EXPECT_EQ(Rows("SELECT Name FROM Groups"), std::vector<std::string>{"Drinks"});
+    EXPECT_EQ(Rows("SELECT Name FROM Depts"), std::vector<std::string>{"Bar"});
+}
+
+TEST_F(CommandTest, ScriptAndExecFailures) {
+    // A table that cannot be read: no script is written at all.
+    const std::string script = PathOf("s.sql");
+    EXPECT_EQ(xrdb8tool::RunScript(Folder(), {"Groups", "NoSuchTable"}, script, false, false, m_out,
+                                   m_err),
+              1);
+    EXPECT_NE(m_err.str().find("cannot read table NoSuchTable"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(script));
+
+    xrtest::WriteText(script, "SELECT 1\n--->GO\nINSERT NoSuchTable VALUES (1)\n--->GO\n");
+    std::ostringstream out, err;
+    EXPECT_EQ(xrdb8tool::RunExec(Folder(), script, out, err), 1);
+    EXPECT_EQ(out.str().rfind("exec " + script +
+                                  ": 2 batches run, 1 succeeded, 1 failed\n"
+                                  "  first failures:\n    line 4: ",
+                              0),
+              0u)
+        << out.str();
+    std::ostringstream out2, err2;
+    EXPECT_EQ(xrdb8tool::RunExec(Folder(), PathOf("missing.sql"), out2, err2), 1);
+    EXPECT_NE(err2.str().find("cannot open"), std::string::npos);
+}
+
+TEST_F(CommandTest, ImportXmlSummaryAndErrors) {
+    const std::string xml = PathOf("p.xml");
+    xrtest::WriteText(xml,
+                      "<Data><Products PLU=\"1\" Description=\"One\"/>"
+                      "<Products Description=\"No key\"/><Note/></Data>");
+    EXPECT_EQ(xrdb8tool::RunImportXml(Folder(), xml, "Products", true, m_out, m_err), 1);
+    EXPECT_EQ(m_out.str(),
+              "import-xml " + xml +
+                  ": 3 elements\n"
+                  "  products added: 1\n  products changed: 0\n  products failed: 1\n"
+                  "  other elements passed over: 1\n"
+                  "  first elements not used:\n"
+                  "    element 2: no PLU attribute: <Products Description=\"No key\" />\n"
+                  "    element 3: element Note is not a product: <Note />\n");
+
+    xrtest::WriteText(xml, "<Data><Products PLU=\"1\"></Data>");
+    std::ostringstream out, err;
+    EXPECT_EQ(xrdb8tool::RunImportXml(Folder(), xml, "", false, out, err), 1);
+    EXPECT_NE(err.str().find("was not loaded: CXRTable::XmlLoadFile doc load"), std::string::npos)
+        << err.str();
+}
+
+TEST_F(CommandTest, ColoursBothWays) {
+    const std::string file = PathOf("c.txt");
+    EXPECT_EQ(xrdb8tool::RunColours(Folder(), "export", file, m_out, m_err), 1);
+    EXPECT_NE(m_err.str().find("no palette"), std::string::npos);
+    xrtest::WriteText(file, "# 1\n00FF00\nzz\n");
+    std::ostringstream out, err;
+    EXPECT_EQ(xrdb8tool::RunColours(Folder(), "import", file, out, err), 0) << err.str();
+    EXPECT_EQ(out.str(), "colours import " + file +
+                             ": 2 colours stored, 1 comment lines\n"
+                             "  lines that are not a colour (eight hexadecimal digits):\n"
+                             "    colour 2: \"zz\" stored as 00000000\n");
+    std::ostringstream out2, err2;
+    EXPECT_EQ(xrdb8tool::RunColours(Folder(), "export", PathOf("d.txt"), out2, err2), 0);
+    EXPECT_EQ(out2.str(), "colours export " + PathOf("d.txt") + ": 2 colours written\n");
+    EXPECT_EQ(xrtest::ReadText(PathOf("d.txt")), "# 1\n0000FF00\n00000000\n");
+}
+
+#ifdef XRDB8_TOOL
+TEST_F(CommandTest, TheToolRejectsBadArguments) {
+    const std::string tool = XRDB8_TOOL;
+    const std::string quiet = " >/dev/null 2>&1";
+    auto run = [&](const std::string& args) {
+        const int status = std::system((tool + " --data " + Folder() + " " + args + quiet).c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    EXPECT_EQ(run("import-csv customers x.csv"), 1);
+    EXPECT_EQ(run("colours sideways x.txt"), 1);
+    EXPECT_EQ(run("script --out x.sql"), 1);
+    xrtest::WriteText(PathOf("g.csv"), "7,Seven\n");
+    EXPECT_EQ(run("import-csv groups " + PathOf("g.csv")), 0);
+    Reconnect();
+    EXPECT_EQ(Scalar("SELECT Name FROM Groups WHERE GrpNo=7"), "Seven");
+}
+#endif
+
+}  // namespace

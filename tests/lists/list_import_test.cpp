@@ -1,0 +1,298 @@
+// Reading list files and screen-definition files into the list tables.
+#include <cstring>
+#include <filesystem>
+
+#include "lists_fixture.h"
+
+namespace xrtest {
+namespace {
+
+using ListImportTest = ListsTest;
+
+// ---- header lines ----------------------------------------------------------------
+
+struct HeaderCase {
+    const char* line;
+    const char* stored;  // description|rows|cols|pages|staydown|link|selmin|selmax|scrno|location
+};
+
+// A header that cannot be read gives the section's defaults: no grid, two
+// pages, "Screen <list>.<section>", screen 1.
+constexpr const char* kDefaults = "Screen 12.4|0|0|2|0|0|0|1|1|";
+
+const HeaderCase kHeaderCases[] = {
+    {"L \"Main drinks\" LIST5X6 3 1 2 0 1 4 0 0 0", "Main drinks|5|6|3|1|2|0|1|4|L"},
+    {"L 'Bar \"A\"' FUNC5X3 1 0 0 0 1 1", "Bar \"A\"|5|3|1|0|0|0|1|1|F"},
+    {"L Snacks LIST56 2 0 99 1 5 3", "Snacks|5|6|2|0|0|1|5|3|L"},  // old form; link 99 is none
+    {"L \"x\" LIST2X2 1 0 0 0 1 1", "x|2|3|1|0|0|0|1|1|L"},        // old grid sizes...
+    {"L \"x\" LIST1X7 1 0 0 0 1 1", "x|2|4|1|0|0|0|1|1|L"},
+    {"L \"x\" FUNC10X15 1 0 0 0 1 1", "x|11|10|1|0|0|0|1|1|F"},
+    {"L \"x\" list9x14 1 0 0 0 1 1", "x|5|7|1|0|0|0|1|1|L"},
+    {"L \"x\" LIST6X6 1 7 0 0 1 1", "x|4|6|1|1|0|0|1|1|L"},  // ...and any stay-down is 1
+    {"L \"t\" TB$1X10 1 0 0 0 1 1", "t|1|10|1|0|0|0|1|1|TB"},
+    {"L \"t\" KEYS$5X4 1 0 0 0 1 1", "t|5|4|1|0|0|0|1|1|KEYS"},
+    {"L \"g\" GRID5X6 1 0 0 0 1 1", "g|0|0|1|0|0|0|1|1|GR"},
+    {"L \"g\" LIST200X3 4 0 0 0 1 1", "g|0|0|4|0|0|0|1|1|L"},      // no grid a header can hold
+    {"L \"d\" LIST5X6 1 0 0 0 1 1 2 3 4", "d|5|6|1|0|0|0|1|1|L"},  // the writer's extras
+    {"L \"0123456789012345678901234567890123456789ABCDEF\" LIST5X6 1 0 0 0 1 1",
+     "0123456789012345678901234567890123456789|5|6|1|0|0|0|1|1|L"},
+    {"L \"broken LIST5X6 1 0 0 0 1 1", kDefaults},
+    {"L \"few\" LIST5X6 1 0 0", kDefaults},
+    {"L \"big\" LIST5X6 1 0 70000 0 1 1", kDefaults},
+    {"L \"word\" LIST5X6 1 0 zero 0 1 1", kDefaults},
+    {"L", kDefaults},
+};
+
+TEST_F(ListImportTest, HeaderLines) {
+    for (const HeaderCase& c : kHeaderCases) {
+        WriteFile("L00012.LST", std::string("[FLIST]\n") + c.line + "\nP\n");
+        EXPECT_EQ(m_db.ListToDB(Folder(), 12), 0) << c.line;
+        EXPECT_EQ(Header(12), c.stored) << c.line;
+    }
+}
+
+TEST_F(ListImportTest, SectionWithoutHeaderLineHasNoGridAndGrowsAPagePerKey) {
+    WriteFile("L00012.LST", "[FLIST]\nP\nI 1 1 <a>\nI 1 2 <b>\nI 1 3 <c>\n");
+    EXPECT_EQ(m_db.ListToDB(Folder(), 12), 0);
+    EXPECT_EQ(Header(12), "Screen 12.4|0|0|4|0|0|0|1|1|");
+    EXPECT_EQ(Keys(12),
+              (std::vector<std::string>{"2.1 1 1 <a> 0 3 1 0 0 ", "3.1 1 2 <b> 0 3 1 0 0 ",
+                                        "4.1 1 3 <c> 0 3 1 0 0 "}));
+}
+
+// ---- keys --------------------------------------------------------------------------
+
+TEST_F(ListImportTest, KeysTakeTheirNumbersOrThePageDefaults) {
+    WriteFile("L00012.LST",
+              "[FLIST]\n"
+              "L \"k\" LIST2X4 1 0 0 0 1 1\n"
+              "P\n"
+              "I 21 1234 <Cola> 4 5 2 10 20 20.00\n"
+              "I 1 7 <Tea>\n"
+              "I 1 8 <Two|lines> -1 -2 1\n"
+              "I 5 6\n"
+              "I 3 -42 <a>b> 4 5 0\n"
+              "P 9 8 2\n"
+              "I 2 2 <P2>\n"
+              "I 2 3\n");
+    EXPECT_EQ(m_db.ListToDB(Folder(), 12), 0);
+    // On a 2 by 4 item list size 1 is "15B" and any other "20B"; a key
+    // without text keeps "??" and the font of the key before it.
+    EXPECT_EQ(Keys(12), (std::vector<std::string>{
+                            "1.1 21 1234 <Cola> 4 5 2 10 20 20B",
+                            "1.2 1 7 <Tea> 0 3 1 0 0 15B",
+                            "1.3 1 8 <Two|lines> 0 3 1 0 0 15B",
+                            "1.4 5 6 <?\?> 0 3 1 0 0 15B",
+                            "1.5 3 -42 <a>b> 4 5 0 0 0 20B",
+                            "2.1 2 2 <P2> 9 8 2 0 0 20B",
+                            "2.2 2 3 <?\?> 9 8 2 0 0 20B",
+                        }));
+}
+
+TEST_F(ListImportTest, KeyWithoutTextFirstInItsPageHasNoFont) {
+    WriteFile("L00012.LST", "[FLIST]\nL \"k\" LIST2X4 1 0 0 0 1 1\nP\nI 1 1 <x>\nP\nI 4 4\n");
+    EXPECT_EQ(m_db.ListToDB(Folder(), 12), 0);
+    EXPECT_EQ(Keys(12)[1], "2.1 4 4 <?\?> 0 3 1 0 0 ");
+}
+
+TEST_F(ListImportTest, ClassicModeOffsetsTheColoursGiven) {
+    m_db.SetClassic(1);
+    WriteFile("L00012.LST",
+              "[FLIST]\nL \"k\" FUNC5X3 1 0 0 0 1 1\nP\nI 1 1 <x> 4 5\nI 1 2 <y> -1 6\n"
+              "P 1 2 0\nI 1 3 <z>\n");
+    EXPECT_EQ(m_db.ListToDB(Folder(), 12), 0);
+    EXPECT_EQ(Keys(12), (std::vector<std::string>{"1.1 1 1 <x> 36 37 1 0 0 10B",
+                                                  "1.2 1 2 <y> 32 38 1 0 0 10B",
+                                                  "2.1 1 3 <z> 1 2 0 0 0 12B"}));
+}
+
+TEST_F(ListImportTest, KeysBeyondTheGridGoOnTheNextPage) {
+    WriteFile("L00012.LST",
+              "[FLIST]\nL \"k\" LIST1X5 1 0 0 0 1 1\nP\n"
+              "I 1 1 <1>\nI 1 2 <2>\nI 1 3 <3>\nI 1 4 <4>\nI 1 5 <5>\nI 1 6 <6>\nI 1 7 <7>\n");
+    EXPECT_EQ(m_db.ListToDB(Folder(), 12), 0);
+    const auto keys = Keys(12);
+    ASSERT_EQ(keys.size(), 7u);
+    EXPECT_EQ(keys[4].substr(0, 4), "1.5 ");
+    EXPECT_EQ(keys[5].substr(0, 4), "2.1 ");
+    EXPECT_EQ(keys[6].substr(0, 4), "2.2 ");
+    EXPECT_EQ(Scalar("SELECT NPages FROM ListHdrs WHERE ListNo=12"), "2");
+}
+
+TEST_F(ListImportTest, EmptyKeySlotsKeepTheirPlaceWithoutAKey) {
+    WriteFile("L00012.LST",
+              "[FLIST]\nL \"k\" LIST2X4 1 0 0 0 1 1\nP\nI 1 1 <a>\nI 0 0 <||> 0 7 1\n"
+              "I 0 0 <||> 0 7 1  \nI 1 4 <d>\nI 0 0 <||> 0 7 1 1 1 12.00\n");
+    EXPECT_EQ(m_db.ListToDB(Folder(), 12), 0);
+    // A key written in full with the empty slot's text is a key.
+    EXPECT_EQ(Keys(12),
+              (std::vector<std::string>{"1.1 1 1 <a> 0 3 1 0 0 15B", "1.4 1 4 <d> 0 3 1 0 0 15B",
+                                        "1.5 0 0 <||> 0 7 1 1 1 15B"}));
+}
+
+TEST_F(ListImportTest, PresetKeysBecomeTheirProducts) {
+    Exec("INSERT Presets (ScrnNo, PresetNo, PLU) VALUES (4, 7, 5012345)");
+    Exec("INSERT Presets (ScrnNo, PresetNo, PLU) VALUES (1, 8, 99)");
+    WriteFile("L00012.LST",
+              "[FLIST]\nL \"k\" LIST2X4 1 0 0 0 1 4\nP\nI 10 7 <P7>\nI 10 8 <P8>\nI 11 7 <x>\n");
+    EXPECT_EQ(m_db.ListToDB(Folder(), 12), 0);
+    // Preset 8 belongs to another screen.
+    EXPECT_EQ(Keys(12), (std::vector<std::string>{"1.1 21 5012345 <P7> 0 3 1 0 0 15B",
+                                                  "1.2 10 8 <P8> 0 3 1 0 0 15B",
+                                                  "1.3 11 7 <x> 0 3 1 0 0 15B"}));
+}
+
+TEST_F(ListImportTest, CommentsBlankLinesAndWindowsLineEnds) {
+    WriteFile("l00012.lst",
+              "# made by hand\r\n"
+              "junk before the first section\r\n"
+              "[flist]\r\n"
+              "\r\n"
+              "# the header\r\n"
+              "L \"k\" LIST2X4 2 0 0 0 1 1\r\n"
+              "P\r\n"
+              "# first key\r\n"
+              "I 1 1 <a>\r\n"
+              "\r\n"
+              "I 1 2 <b>\r\n"
+              "end of keys\r\n"
+              "I 1 3 <ignored: outside a page>\r\n");
+    EXPECT_EQ(m_db.ListToDB(Folder(), 12), 0);
+    EXPECT_EQ(Header(12), "k|2|4|2|0|0|0|1|1|L");
+    EXPECT_EQ(Keys(12),
+              (std::vector<std::string>{"1.1 1 1 <a> 0 3 1 0 0 15B", "1.2 1 2 <b> 0 3 1 0 0 15B"}));
+}
+
+TEST_F(ListImportTest, ImportReplacesTheWholeList) {
+    Exec("INSERT ListHdrs (ListNo, Description) VALUES (12, 'old')");
+    Exec("INSERT ListItems (ListNo, PageNo, ItemNo, ItemText) VALUES (12, 9, 9, 'old key')");
+    Exec("INSERT ListItems (ListNo, PageNo, ItemNo, ItemText) VALUES (13, 1, 1, 'other list')");
+    WriteFile("L00012.LST", "[FLIST]\nL \"new\" LIST2X4 1 0 0 0 1 1\nP\nI 1 1 <a>\n");
+    EXPECT_EQ(m_db.ListToDB((m_files.Str() + "/").c_str(), 12), 0);
+    EXPECT_EQ(Header(12), "new|2|4|1|0|0|0|1|1|L");
+    EXPECT_EQ(Keys(12).size(), 1u);
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM ListItems WHERE ListNo=13"), 1);
+}
+
+TEST_F(ListImportTest, FileWrittenFromTheDatabaseIsLeftAlone) {
+    Exec("INSERT ListHdrs (ListNo, Description) VALUES (12, 'kept')");
+    WriteFile("L00012.LST", "#supp dbno 3\n[FLIST]\nL \"new\" LIST2X4 1 0 0 0 1 1\n");
+    EXPECT_EQ(m_db.ListToDB(Folder(), 12), 0);
+    EXPECT_EQ(Scalar("SELECT Description FROM ListHdrs WHERE ListNo=12"), "kept");
+}
+
+TEST_F(ListImportTest, SecondSectionForTheSameListIsSkipped) {
+    WriteFile("L00012.LST",
+              "[FLIST]\nL \"first\" LIST2X4 1 0 0 0 1 1\nP\nI 1 1 <a>\n"
+              "[FLIST]\nL \"second\" LIST5X6 1 0 0 0 1 1\nP\nI 2 2 <b>\nI 2 3 <c>\n");
+    EXPECT_EQ(m_db.ListToDB(Folder(), 12), 0);
+    EXPECT_EQ(Header(12), "first|2|4|1|0|0|0|1|1|L");
+    EXPECT_EQ(Keys(12), std::vector<std::string>{"1.1 1 1 <a> 0 3 1 0 0 15B"});
+    bool logged = false;
+    for (const auto& line : g_listLog) logged = logged || line.find("[FLIST]") != std::string::npos;
+    EXPECT_TRUE(logged);
+}
+
+// ---- screen-definition files ---------------------------------------------------------
+
+TEST_F(ListImportTest, ScreenFileReplacesFourListsAndTheScreenMode) {
+    m_db.SetClassic(1);
+    Exec("INSERT ListHdrs (ListNo, Description) VALUES (1023, 'old')");
+    Exec("INSERT ListItems (ListNo, PageNo, ItemNo) VALUES (1021, 1, 1)");
+    Exec("INSERT ListHdrs (ListNo, Description) VALUES (1024, 'not on the screen')");
+    Exec("INSERT ScreenModes (ScrnNo, Description, ListTop) VALUES (2, 'old', 7)");
+    WriteFile("scrdef02.def",
+              "[FLOFF]\nP\nI 1 1 <off>\n"
+              "[FPAY]\nP 1 2 0\nI 1 2 <pay> 3 4\n"
+              "[FBASE]\nP\nI 1 3 <base>\n");
+    EXPECT_EQ(m_db.ListToDB(Folder(), 1020), 0);
+    EXPECT_EQ(Header(1020), "Screen 1020.0|5|3|1|0|0|0|1|2|F");
+    EXPECT_EQ(Header(1021), "<no row>");  // no [FTRADE] section
+    EXPECT_EQ(Header(1022), "Screen 1020.2|5|3|1|0|0|0|1|2|F");
+    EXPECT_EQ(Header(1023), "Screen 1020.3|5|6|5|0|0|0|1|2|L");
+    EXPECT_EQ(Keys(1020), std::vector<std::string>{"1.1 1 1 <off> 32 35 1 0 0 10B"});
+    EXPECT_EQ(Keys(1021), std::vector<std::string>{});
+    EXPECT_EQ(Keys(1022), std::vector<std::string>{"1.1 1 2 <pay> 35 36 0 0 0 12B"});
+    EXPECT_EQ(Keys(1023), std::vector<std::string>{"1.1 1 3 <base> 32 35 1 0 0 8B"});
+    EXPECT_EQ(Header(1024), "not on the screen|0|0|0|0|0|0|0|1|L");
+    EXPECT_EQ(Rows("SELECT ScrnNo, Description, FListLoggedOff, FListTrading, FListPayment, "
+                   "ListTop, ListLoggedOff, ListTopPayment FROM ScreenModes"),
+              std::vector<std::string>{"2|Auto generated|1020|1021|1022|1023|0|0"});
+}
+
+TEST_F(ListImportTest, OutsideClassicModeListsOf1000AreListFiles) {
+    WriteFile("L01020.LST", "[FLIST]\nL \"k\" LIST2X4 1 0 0 0 1 1\n");
+    EXPECT_EQ(m_db.ListToDB(Folder(), 1020), 0);
+    EXPECT_EQ(Header(1020), "k|2|4|1|0|0|0|1|1|L");
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM ScreenModes"), 0);
+}
+
+// ---- results ---------------------------------------------------------------------
+
+TEST_F(ListImportTest, WrongKindOfSectionStopsTheImportKeepingWhatWasWritten) {
+    WriteFile("L00012.LST",
+              "[FLIST]\nL \"k\" LIST2X4 1 0 0 0 1 1\nP\nI 1 1 <a>\n[FBASE]\nP\nI 1 2 <b>\n");
+    EXPECT_EQ(m_db.ListToDB(Folder(), 12), 78);
+    EXPECT_EQ(Header(12), "k|2|4|1|0|0|0|1|1|L");
+    EXPECT_EQ(Keys(12).size(), 1u);
+
+    m_db.SetClassic(1);
+    WriteFile("SCRDEF02.DEF", "[FLOFF]\nP\nI 1 1 <a>\n[FLIST]\nP\nI 1 2 <b>\n");
+    EXPECT_EQ(m_db.ListToDB(Folder(), 1020), 77);
+    EXPECT_EQ(Keys(1020).size(), 1u);
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM ScreenModes"), 0);
+}
+
+TEST_F(ListImportTest, MissingFileOrBadListNumberChangesNothing) {
+    Exec("INSERT ListHdrs (ListNo, Description) VALUES (12, 'kept')");
+    EXPECT_EQ(m_db.ListToDB(Folder(), 12), -1);
+    std::filesystem::create_directory(m_files.Path() / "L00012.LST");
+    EXPECT_EQ(m_db.ListToDB(Folder(), 12), -1);
+    EXPECT_EQ(m_db.ListToDB((m_files.Str() + "/nowhere").c_str(), 12), -1);
+    EXPECT_EQ(m_db.ListToDB(nullptr, 12), -1);
+    EXPECT_EQ(m_db.ListToDB(Folder(), 0), -2);
+    EXPECT_EQ(m_db.ListToDB(Folder(), 40000), -2);
+    EXPECT_EQ(m_db.ListToDB(Folder(), -3), -2);
+    EXPECT_EQ(Header(12), "kept|0|0|0|0|0|0|0|1|L");
+}
+
+TEST_F(ListImportTest, TablesThatCannotBeOpenedGiveTheirCodes) {
+    WriteFile("L00012.LST", "[FLIST]\n");
+    Exec("DROP TABLE ListItems");
+    EXPECT_EQ(m_db.ListToDB(Folder(), 12), 3);
+    Exec("CREATE TABLE ListItems (ListNo INTEGER NOT NULL)");
+    Exec("DROP TABLE ListHdrs");
+    EXPECT_EQ(m_db.ListToDB(Folder(), 12), 1);
+}
+
+// ---- fonts -------------------------------------------------------------------------
+
+struct FontCase {
+    const char* location;
+    int rows, cols, size;
+    const char* font;
+};
+
+const FontCase kFontCases[] = {
+    {"L", 1, 5, 1, "12B"}, {"L", 5, 4, 0, "15B"},   {"L", 3, 3, 1, "15B"},   {"L", 4, 4, 2, "20B"},
+    {"L", 5, 6, 1, "8B"},  {"L", 12, 10, 3, "10B"}, {"L", 5, 3, 1, "11"},    {"F", 5, 3, 1, "10B"},
+    {"F", 5, 3, 0, "12B"}, {"F", 5, 6, 1, "11"},    {"TB", 1, 10, 1, "10B"}, {"", 15, 12, 2, "10B"},
+    {"X", 5, 6, 1, "10B"}, {"X", 2, 4, 1, "11"},    {"L", 0, 0, 1, "kept"},
+};
+
+TEST(ListFontTest, SizeCodeGivesTheFontOfTheGrid) {
+    for (const FontCase& c : kFontCases) {
+        plist_def hdr;
+        std::memset(&hdr, 0, sizeof hdr);
+        std::strcpy(hdr.Location, c.location);
+        hdr.Rows = static_cast<int8_t>(c.rows);
+        hdr.Cols = static_cast<int8_t>(c.cols);
+        std::string font = "kept";
+        CListDB::ConvertOldSize(hdr, c.size, font);
+        EXPECT_EQ(font, c.font) << c.location << " " << c.rows << "x" << c.cols << " size "
+                                << c.size;
+    }
+}
+
+}  // namespace
+}  // namespace xrtest

@@ -1,0 +1,160 @@
+// Shared pieces of the list tests: a server folder per test holding a
+// configuration database made by the set-up pass (made once, then copied),
+// a folder for list files, helpers that write and read those files, and
+// plain SQL looks at the stored rows.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "engine/connection.h"
+#include "frame/app.h"
+#include "frame/log.h"
+#include "platform/text.h"
+#include "platform/variant.h"
+#include "temp_dir.h"
+#include "xrdb8/xrdb8.h"
+
+namespace xrtest {
+
+inline std::vector<std::string> g_listLog;
+
+inline void ListLogSink(const char* format, ...) {
+    char buffer[4096];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(buffer, sizeof(buffer), format, args);
+    va_end(args);
+    g_listLog.emplace_back(buffer);
+}
+
+inline std::string ConnectString(const std::string& folder) {
+    return "Provider=sqlite;Data Source=" + folder + ";Synchronous=OFF";
+}
+
+// The server folder with a fresh configuration database, made once for the
+// whole run.
+inline const TempDir& TemplateServer() {
+    static std::unique_ptr<TempDir> dir = [] {
+        auto d = std::make_unique<TempDir>();
+        DBOpen(ConnectString(d->Str()).c_str(), "LORIMDB81");
+        const int ok = DBSetupDB1();
+        DBClose();
+        EXPECT_EQ(ok, 1) << "the set-up pass could not make the configuration database";
+        return d;
+    }();
+    return *dir;
+}
+
+class ListsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const TempDir& source = TemplateServer();
+        for (const auto& entry : std::filesystem::directory_iterator(source.Path()))
+            std::filesystem::copy(entry.path(), m_server.Path() / entry.path().filename(),
+                                  std::filesystem::copy_options::recursive);
+        setenv("XRDB8_DATA", m_server.Str().c_str(), 1);
+        g_listLog.clear();
+        DBSetLog(&ListLogSink);
+        ASSERT_EQ(DBOpen(ConnectString(m_server.Str()).c_str(), "LORIMDB81"), 1);
+        m_db.SetItemPause(0);
+    }
+
+    void TearDown() override {
+        for (int slot = 0; slot < 4; ++slot) ListClose(slot);
+        DBClose();
+        DBSetLog(&xr::FileSink);
+    }
+
+    static void Exec(const std::string& sql) { ASSERT_EQ(DBExec(sql.c_str()), 1) << sql; }
+
+    // The rows of `sql`, each as "a|b|c" ("<null>" for NULL).
+    static std::vector<std::string> Rows(const std::string& sql, char separator = '|') {
+        std::vector<std::string> result;
+        xr::CDBConn* conn = xr::TheApp().GetConnection(1, nullptr);
+        if (!conn) return {"<no connection>"};
+        auto rows = conn->m_pConn->Query(sql);
+        while (rows && rows->Next()) {
+            std::string line;
+            for (size_t c = 0; c < rows->ColumnCount(); ++c) {
+                if (c) line += separator;
+                xr::Variant v = rows->Value(c);
+                line += v.IsNull() ? "<null>" : v.ToText();
+            }
+            result.push_back(line);
+        }
+        return result;
+    }
+
+    static std::string Scalar(const std::string& sql) {
+        auto rows = Rows(sql);
+        return rows.empty() ? "<no row>" : rows[0];
+    }
+
+    // The keys of `list`, each as "page.item type value <text> fg bg size mx my font".
+    static std::vector<std::string> Keys(int list) {
+        std::vector<std::string> keys;
+        for (const std::string& row :
+             Rows("SELECT PageNo, ItemNo, FuncType, FuncValue, ItemText, Foreground, Background, "
+                  "Size, mx, my, FontSpecifier FROM ListItems WHERE ListNo=" +
+                      std::to_string(list) + " ORDER BY PageNo, ItemNo",
+                  '\t')) {
+            std::vector<std::string> f;
+            std::stringstream in(row);
+            for (std::string part; std::getline(in, part, '\t');) f.push_back(part);
+            while (f.size() < 11) f.emplace_back();
+            keys.push_back(f[0] + "." + f[1] + " " + f[2] + " " + f[3] + " <" + f[4] + "> " + f[5] +
+                           " " + f[6] + " " + f[7] + " " + f[8] + " " + f[9] + " " + f[10]);
+        }
+        return keys;
+    }
+
+    // The header of `list` as "description|rows|cols|pages|staydown|link|
+    // selmin|selmax|scrno|location".
+    static std::string Header(int list) {
+        return Scalar(
+            "SELECT Description, Rows, Cols, NPages, Staydown, Link, SelMin, SelMax, ScrNo, "
+            "Location FROM ListHdrs WHERE ListNo=" +
+            std::to_string(list));
+    }
+
+    static int Count(const std::string& sql) { return std::stoi(Scalar(sql)); }
+
+    std::string FilePath(const std::string& name) const { return (m_files.Path() / name).string(); }
+
+    void WriteFile(const std::string& name, const std::string& text) const {
+        std::ofstream out(FilePath(name), std::ios::binary);
+        out << text;
+    }
+
+    std::string ReadFile(const std::string& name) const {
+        std::ifstream in(FilePath(name), std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    bool FileExists(const std::string& name) const {
+        return std::filesystem::exists(m_files.Path() / name);
+    }
+
+    const char* Folder() const {
+        m_folder = m_files.Str();
+        return m_folder.c_str();
+    }
+
+    TempDir m_server;
+    TempDir m_files;
+    mutable std::string m_folder;
+    CListDB m_db;
+};
+
+}  // namespace xrtest

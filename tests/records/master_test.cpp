@@ -1,0 +1,344 @@
+// The master data classes: what each family does beyond the plain mapping
+// (quoted barcode keys, dates as digits, promotion values and analysis
+// categories, package items, loyalty's till 0), and the table, order and
+// keys every class is built with.
+#include <cstring>
+
+#include "records_fixture.h"
+
+namespace {
+
+using xrtest::RecordsTest;
+
+class MasterTest : public RecordsTest {};
+
+TEST_F(MasterTest, EveryClassNamesItsTableOrderAndKeys) {
+    struct Expect {
+        CXRTable* table;
+        const char* name;
+        const char* order;
+        std::vector<std::string> keys;
+    };
+    CProduct product;
+    CCfgTill till;
+    CCfgSys sys;
+    CBarc barc;
+    CDept dept;
+    CGroup group;
+    CPLUModifier modifier;
+    CMixMatch mm;
+    CMixMatchPlus mmPlus;
+    CPromo promo;
+    CPromoPackage package;
+    COfferGroup offerGroup;
+    COfferGroupEntry offerEntry;
+    CAllergies allergies;
+    CWMPlu wm;
+    CLoyalty loyalty;
+    CLoyalty5 loyalty5;
+    CCLCKey clc;
+    const Expect expects[] = {
+        {&product, "Products", "PLU", {"PLU"}},
+        {&till, "CfgTills", "TillNo", {"TillNo"}},
+        {&sys, "CfgSys", "", {}},
+        {&barc, "Barcodes", "Barcode", {"Barcode"}},
+        {&dept, "Depts", "DptNo", {"DptNo"}},
+        {&group, "Groups", "GrpNo", {"GrpNo"}},
+        {&modifier, "PLUModifiers", "ModNo", {"ModNo"}},
+        {&mm, "MixMatch", "MMNo", {"MMNo"}},
+        {&mmPlus, "MixMatchPlus", "MMNo", {"MMNo"}},
+        {&promo, "Promos", "PromNo", {"PromNo"}},
+        {&package, "PromoPackages", "PackageNo", {"PackageNo"}},
+        {&offerGroup, "OfferGroups", "OfferGroupID", {"OfferGroupID"}},
+        {&offerEntry,
+         "OfferGroupEntries",
+         "OfferGroupID, OfferGroupType, ID",
+         {"OfferGroupID", "OfferGroupType", "ID"}},
+        {&allergies, "Allergies", "AllergyCode", {"AllergyCode"}},
+        {&wm, "WMPlus", "WMPlu", {"WMPlu"}},
+        {&loyalty, "Loyalty", "", {}},
+        {&loyalty5, "Loyalty5", "SchemeNo", {"SchemeNo"}},
+        {&clc, "CLCKeys", "KeyValue", {"KeyValue"}},
+    };
+    for (const Expect& e : expects) {
+        SCOPED_TRACE(e.name);
+        EXPECT_EQ(e.table->get_Name(), e.name);
+        EXPECT_EQ(e.table->m_orderBy, e.order);
+        for (size_t i = 0; i < e.keys.size(); ++i)
+            EXPECT_STREQ(e.table->GetKeyName(int(i)), e.keys[i].c_str());
+        EXPECT_EQ(e.table->GetKeyName(static_cast<int>(e.keys.size())), nullptr);
+    }
+}
+
+TEST_F(MasterTest, BarcodeKeysAreQuotedAndCut) {
+    CreateTables({"Barcodes"});
+    CBarc b;
+    barc_def def{};
+    std::strcpy(def.Barcode, "O'Neill's");
+    def.PLU = 5000000001ull;
+    ASSERT_EQ(b.AddUpdate(def), 1);
+    CBarc found;
+    ASSERT_EQ(found.Equ("O'Neill's"), 1);
+    EXPECT_EQ(+found.m_def.PLU, 5000000001ull);
+    // Text that tries to widen the query is only a barcode that is not there.
+    EXPECT_EQ(found.Equ("x' OR '1'='1"), 0);
+    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Barcodes"), "1");
+    // A barcode that fills all 15 bytes is written whole and read back as 14.
+    std::memcpy(def.Barcode, "123456789012345", 15);
+    def.PLU = 7;
+    ASSERT_EQ(b.AddUpdate(def), 1);
+    EXPECT_EQ(Scalar("SELECT PLU FROM Barcodes WHERE Barcode='123456789012345'"), "7");
+    ASSERT_EQ(found.Equ("123456789012345"), 1);
+    EXPECT_STREQ(found.m_def.Barcode, "12345678901234");
+    // Updating by key changes the row in place.
+    def.PLU = 8;
+    ASSERT_EQ(b.AddUpdate(def), 1);
+    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Barcodes"), "2");
+}
+
+TEST_F(MasterTest, DepartmentsGroupsAndModifiersRoundTrip) {
+    CreateTables({"Depts", "Groups", "PLUModifiers"});
+    dept_def dept{};
+    dept.DptNo = 5;
+    dept.GrpNo = 2;
+    dept.Tickets = 3;
+    dept.Flags = 0x8002;  // ValNeg, and a bit that maps nothing
+    std::strcpy(dept.Name, "Spirits");
+    std::memset(dept.reserved1, 0x5A, sizeof dept.reserved1);
+    CDept d;
+    ASSERT_EQ(d.AddUpdate(dept), 1);
+    EXPECT_EQ(Scalar("SELECT QtyDP FROM Depts"), "0");
+    EXPECT_EQ(Scalar("SELECT ValNeg FROM Depts"), "-1");
+    CDept again;
+    ASSERT_EQ(again.Equ(5), 1);
+    EXPECT_EQ(+again.m_def.Flags, 0x0002);
+    EXPECT_STREQ(again.m_def.Name, "Spirits");
+    EXPECT_EQ(+again.m_def.reserved1[0], 0);
+    EXPECT_EQ(again.Equ(6), 0);
+
+    group_def group{};
+    group.GrpNo = 2;
+    std::strcpy(group.Name, "Drinks");
+    CGroup g;
+    ASSERT_EQ(g.AddUpdate(group), 1);
+    std::strcpy(group.Name, "Bar");
+    ASSERT_EQ(g.AddUpdate(group), 1);
+    EXPECT_EQ(Scalar("SELECT Name FROM Groups WHERE GrpNo=2"), "Bar");
+
+    plumod2_def mod{};
+    mod.ModNo = 1;
+    std::strcpy(mod.Name, "Large");
+    mod.Mult = 1.5;
+    CPLUModifier m;
+    ASSERT_EQ(m.AddUpdate(mod), 1);
+    CPLUModifier read;
+    ASSERT_EQ(read.Equ(1), 1);
+    EXPECT_EQ(+read.m_def.Mult, 1.5);
+    EXPECT_STREQ(read.m_def.Name, "Large");
+}
+
+TEST_F(MasterTest, MixAndMatchDatesAreEightDigits) {
+    CreateTables({"MixMatch"});
+    mixmatch2_def def{};
+    def.MMNo = 3;
+    def.Plu = 6000000000ull;
+    def.Enable = 1;
+    def.DateStart = 20240131;
+    def.DateEnd = 5;
+    def.Count[0] = 2;
+    def.Count[4] = -1;
+    def.MMValue = 350;
+    CMixMatch m;
+    ASSERT_EQ(m.AddUpdate(def), 1);
+    EXPECT_EQ(Scalar("SELECT DateStart FROM MixMatch"), "20240131");
+    EXPECT_EQ(Scalar("SELECT DateEnd FROM MixMatch"), "00000005");
+    EXPECT_EQ(Scalar("SELECT MMValue FROM MixMatch"), "3.5");
+    CMixMatch read;
+    ASSERT_EQ(read.Equ(3), 1);
+    EXPECT_EQ(std::memcmp(&read.m_def, &def, sizeof def), 0);
+}
+
+class PromoTest : public RecordsTest {
+protected:
+    void SetUp() override {
+        RecordsTest::SetUp();
+        CreateTables({"Promos"});
+    }
+};
+
+TEST_F(PromoTest, ThePercentageOrTheAmountByType) {
+    Exec(
+        "INSERT INTO Promos (PromNo, Type, pcValue, Flexpromotype, Usage) VALUES (1, 1, 12.5, "
+        "4, 9)");
+    Exec("INSERT INTO Promos (PromNo, Type, pcValue, mdValue) VALUES (2, 2, 7, 1.50)");
+    CPromo p;
+    ASSERT_EQ(p.Equ(1), 1);
+    EXPECT_EQ(+p.m_def.Value, 1250);
+    EXPECT_EQ(+p.m_def.FlexPromoType, 4);
+    EXPECT_EQ(+p.m_def.Usage, 9);
+    p.m_def.FlexPromoType = 0;
+    p.m_def.Usage = 0;
+    ASSERT_EQ(p.Update(0), 1);
+    EXPECT_EQ(Scalar("SELECT pcValue FROM Promos WHERE PromNo=1"), "12.5");
+    EXPECT_EQ(Scalar("SELECT mdValue FROM Promos WHERE PromNo=1"), "0");
+    EXPECT_EQ(Scalar("SELECT FlexPromoType FROM Promos WHERE PromNo=1"), "4") << "read only";
+    EXPECT_EQ(Scalar("SELECT Usage FROM Promos WHERE PromNo=1"), "9") << "read only";
+    ASSERT_EQ(p.Equ(2), 1);
+    EXPECT_EQ(+p.m_def.Value, 150);
+    ASSERT_EQ(p.Update(0), 1);
+    EXPECT_EQ(Scalar("SELECT pcValue FROM Promos WHERE PromNo=2"), "0");
+    EXPECT_EQ(Scalar("SELECT mdValue FROM Promos WHERE PromNo=2"), "1.5");
+}
+
+TEST_F(PromoTest, TypeAndFlagBitsKeepTheRest) {
+    Exec(
+        "INSERT INTO Promos (PromNo, Type, Analysis, Gratuity, Vat, Trip, Description) VALUES "
+        "(1, 3, 1, 2, 1, 12.34, 'Happy hour')");
+    CPromo p;
+    p.m_def.TypeFlags = 0xFF00;
+    p.m_def.Flags = 0x0030;
+    ASSERT_EQ(p.Equ(1), 1);
+    EXPECT_EQ(+p.m_def.TypeFlags, 0xFF03);
+    EXPECT_EQ(+p.m_def.Flags, 0x0030 | 0x0001 | (2 << 1) | 0x0008);
+    EXPECT_EQ(+p.m_def.Trip, 1234);
+    EXPECT_STREQ(p.m_def.Description, "Happy hour");
+    p.m_def.Flags = 0x0002;  // gratuity 1 alone
+    ASSERT_EQ(p.Update(0), 1);
+    EXPECT_EQ(Scalar("SELECT Gratuity FROM Promos"), "1");
+    EXPECT_EQ(Scalar("SELECT Analysis FROM Promos"), "0");
+    EXPECT_EQ(Scalar("SELECT Type FROM Promos"), "3");
+}
+
+TEST_F(PromoTest, AnalysisCategories) {
+    Exec(
+        "INSERT INTO Promos (PromNo, AnalysisCats, AnalysisNew, CatFlags) VALUES (1, "
+        "'3;7;101;', 1, 5)");
+    Exec(
+        "INSERT INTO Promos (PromNo, AnalysisCats, AnalysisNew, CatFlags) VALUES (2, '4;', 0, "
+        "6)");
+    CPromo p;
+    ASSERT_EQ(p.Equ(1), 1);
+    for (int i = 0; i < 100; ++i)
+        EXPECT_EQ(+p.m_def.AnalysisCats[i], (i == 2 || i == 6) ? 1 : 0) << i;
+    EXPECT_EQ(+p.m_def.CatFlags, 0);
+    ASSERT_EQ(p.Update(0), 1);
+    EXPECT_EQ(Scalar("SELECT AnalysisCats FROM Promos WHERE PromNo=1"), "3;7;");
+
+    // A row of an older release: the structure keeps what it had.
+    ASSERT_EQ(p.Equ(2), 1);
+    EXPECT_EQ(+p.m_def.AnalysisNew, 0);
+    EXPECT_EQ(+p.m_def.AnalysisCats[2], 1);
+    EXPECT_EQ(+p.m_def.AnalysisCats[3], 0);
+    EXPECT_EQ(+p.m_def.CatFlags, 6);
+    ASSERT_EQ(p.Update(0), 1);
+    EXPECT_EQ(Scalar("SELECT AnalysisNew FROM Promos WHERE PromNo=2"), "1");
+    EXPECT_EQ(Scalar("SELECT AnalysisCats FROM Promos WHERE PromNo=2"), "3;7;");
+}
+
+TEST_F(PromoTest, ANewPromotionSelectsEveryCategory) {
+    CPromo p;
+    promdet_def def = p.m_def;
+    def.PromNo = 4;
+    ASSERT_EQ(p.AddUpdate(def), 1);
+    std::string all;
+    for (int n = 1; n <= 100; ++n) all += std::to_string(n) + ";";
+    EXPECT_EQ(Scalar("SELECT AnalysisCats FROM Promos"), all);
+    EXPECT_EQ(Scalar("SELECT AnalysisNew FROM Promos"), "1");
+    EXPECT_EQ(Scalar("SELECT FilterType FROM Promos"), "1");
+    // Nothing selected is an empty text.
+    std::memset(def.AnalysisCats, 0, sizeof def.AnalysisCats);
+    ASSERT_EQ(p.AddUpdate(def), 1);
+    EXPECT_EQ(Scalar("SELECT AnalysisCats FROM Promos"), "");
+}
+
+TEST_F(MasterTest, PackageItemsWithEmptyPlaces) {
+    CreateTables({"PromoPackages"});
+    Exec(
+        "INSERT INTO PromoPackages (PackageNo, Description, Type1, Qty1, TypeID1, Type2, Qty2, "
+        "TypeID2) VALUES (3, 'Meal deal, a description of forty chars!', 1, 2, 7000000000, "
+        "2, 1, 55)");
+    CPromoPackage p;
+    EXPECT_EQ(p.m_loaded, 0);
+    p.m_qty[3] = 9;
+    ASSERT_EQ(p.Equ(3), 1);
+    EXPECT_EQ(p.m_loaded, 1);
+    EXPECT_EQ(p.m_packageNo, 3);
+    EXPECT_EQ(p.m_description, "Meal deal, a description of forty chars!");
+    EXPECT_EQ(p.m_type[0], 1);
+    EXPECT_EQ(p.m_typeId[0], 7000000000ull);
+    EXPECT_EQ(p.m_type[1], 2);
+    EXPECT_EQ(p.m_type[3], 0);
+    EXPECT_EQ(p.m_qty[3], 9) << "an empty place keeps what it had";
+    p.m_type[1] = 0;
+    p.m_type[3] = 4;
+    p.m_qty[3] = 1;
+    p.m_typeId[3] = 12;
+    ASSERT_EQ(p.Update(0), 1);
+    EXPECT_EQ(RowText("SELECT Type2, Qty2, TypeID2, Type4, Qty4, TypeID4 FROM PromoPackages"),
+              "Type2=<null>;Qty2=<null>;TypeID2=<null>;Type4=4;Qty4=1;TypeID4=12;\n");
+}
+
+TEST_F(MasterTest, AllergiesAndWeighedItems) {
+    CreateTables({"Allergies", "WMPlu"});
+    Exec("INSERT INTO Allergies VALUES (4, 'Celery')");
+    CAllergies a;
+    ASSERT_EQ(a.Equ(4), 1);
+    EXPECT_EQ(a.m_description, "Celery");
+    a.m_description = "Celery and celeriac";
+    ASSERT_EQ(a.Update(0), 1);
+    EXPECT_EQ(Scalar("SELECT Description FROM Allergies"), "Celery and celeriac");
+
+    Exec("INSERT INTO WMPlu VALUES (21, 9001)");
+    CWMPlu w;
+    ASSERT_EQ(w.Equ(21), 1);
+    EXPECT_EQ(w.m_plu, 9001);
+    CWMPlu byPlu;
+    ASSERT_EQ(byPlu.Equ(9001L), 1);
+    EXPECT_EQ(byPlu.m_wmPlu, 21);
+    EXPECT_EQ(byPlu.Equ(9002L), 0);
+}
+
+TEST_F(MasterTest, LoyaltyIsAlwaysWrittenAsTillZero) {
+    CreateTables({"Loyalty"});
+    Exec(
+        "INSERT INTO Loyalty (TillNo, LogType, Promotion, CheckDigit, Points, IsLocal, "
+        "LowerID) VALUES (3, 2, 5, 0, 10, -1, '1000')");
+    CLoyalty l;
+    l.m_flags = 0x0100;
+    ASSERT_EQ(l.Equ(3), 1);
+    EXPECT_EQ(l.m_logType, 2);
+    EXPECT_EQ(l.m_points, 10);
+    EXPECT_EQ(l.m_flags, 0x0100 | LOY_PROMOTION | LOY_ISLOCAL);
+    EXPECT_STREQ(l.m_lowerID, "1000");
+    EXPECT_STREQ(l.m_upperID, "99999999999999");
+    ASSERT_EQ(l.Update(0), 1);
+    EXPECT_EQ(RowText("SELECT TillNo, Promotion, CheckDigit, IsLocal FROM Loyalty"),
+              "TillNo=0;Promotion=1;CheckDigit=0;IsLocal=1;\n");
+    CLoyalty again;
+    EXPECT_EQ(again.Equ(3), 0);
+    ASSERT_EQ(again.Equ(0), 1);
+    EXPECT_EQ(again.m_points, 10);
+}
+
+TEST_F(MasterTest, ClassesWithoutAStructureWorkThroughTheirFields) {
+    CreateTables({"Loyalty5", "MixMatchPlus", "OfferGroupEntries"});
+    Exec("INSERT INTO Loyalty5 (SchemeNo, Name) VALUES (2, 'Staff')");
+    CLoyalty5 l;
+    ASSERT_EQ(l.Equ(2), 1);
+    std::string name;
+    ASSERT_EQ(l.GetField("Name", name), 1);
+    EXPECT_EQ(name, "Staff");
+    EXPECT_EQ(l.Equ(3), 0);
+    Exec("INSERT INTO MixMatchPlus (MMNo, Description) VALUES (8, 'Three for two')");
+    CMixMatchPlus m;
+    ASSERT_EQ(m.Equ(8), 1);
+    Exec("INSERT INTO OfferGroupEntries VALUES (1, 2, 30)");
+    Exec("INSERT INTO OfferGroupEntries VALUES (1, 1, 40)");
+    COfferGroupEntry e;
+    ASSERT_EQ(e.MoveFirst(), 1);
+    uint64_t id = 0;
+    ASSERT_EQ(e.GetField("ID", id), 1);
+    EXPECT_EQ(id, 40u) << "ordered by group, type, id";
+}
+
+}  // namespace

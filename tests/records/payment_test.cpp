@@ -1,0 +1,341 @@
+// Payment methods (names with their number marker, EFT and cashback, texts),
+// the plain structure classes of staff and devices, printers by till and
+// name, macros, preset servers, and time plans with their headers and names.
+#include <cstring>
+
+#include "records_fixture.h"
+#include "schema2.h"
+
+namespace {
+
+using xrtest::RecordsTest;
+
+class PaymentTest : public RecordsTest {
+protected:
+    void SetUp() override {
+        RecordsTest::SetUp();
+        xrtest::CreateTables2({"PayMeths"});
+    }
+};
+
+TEST_F(PaymentTest, NamesKeepTheirMarkerOutsideTheStructure) {
+    Exec("INSERT INTO PayMeths (PymNo, Name) VALUES (1, 'Voucher ${N}')");
+    Exec("INSERT INTO PayMeths (PymNo, Name) VALUES (2, '50% off ${N} of ${N}')");
+    Exec("INSERT INTO PayMeths (PymNo, Name) VALUES (3, 'A name of thirty characters!!')");
+    CPayMeth p;
+    ASSERT_EQ(p.Equ(1), 1);
+    EXPECT_STREQ(p.m_def.Name, "Voucher ");
+    EXPECT_STREQ(p.GetName(3), "Voucher 3");
+    EXPECT_STREQ(p.GetName(0), "Voucher ");
+    EXPECT_EQ(p.m_fullName, "Voucher ${N}");
+    ASSERT_EQ(p.Equ(2), 1);
+    EXPECT_STREQ(p.GetName(12), "50% off 12 of 12");
+    EXPECT_STREQ(p.m_def.Name, "50% off  of ");
+    ASSERT_EQ(p.Equ(3), 1);
+    EXPECT_STREQ(p.m_def.Name, "A name of thirty char");
+    // Writing back stores the name the structure holds.
+    ASSERT_EQ(p.Equ(1), 1);
+    ASSERT_EQ(p.Update(0), 1);
+    EXPECT_EQ(Scalar("SELECT Name FROM PayMeths WHERE PymNo=1"), "Voucher ");
+}
+
+TEST_F(PaymentTest, EftAndCashbackAreOneTwoBitState) {
+    const struct {
+        int eft, cashback;
+        uint16_t bits;
+        const char* written;  // Eft, Cashback as stored afterwards
+    } cases[] = {
+        {0, 0, 0, "0|0"}, {1, 0, PYM_EFT, "1|0"}, {1, 1, PYM_EFTCASHBACK, "1|1"}, {0, 1, 0, "0|0"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.eft << "," << c.cashback);
+        Exec("DELETE FROM PayMeths");
+        Exec(xr::Format("INSERT INTO PayMeths (PymNo, Eft, Cashback) VALUES (5, %d, %d)", c.eft,
+                        c.cashback));
+        CPayMeth p;
+        p.m_def.Flags = PYM_EFT | PYM_EFTCASHBACK;  // cleared by the read
+        ASSERT_EQ(p.Equ(5), 1);
+        EXPECT_EQ(p.m_def.Flags & (PYM_EFT | PYM_EFTCASHBACK), c.bits);
+        ASSERT_EQ(p.Update(0), 1);
+        EXPECT_EQ(Scalar("SELECT CAST(ABS(CAST(Eft AS INTEGER)) AS VARCHAR) + '|' + "
+                         "CAST(ABS(CAST(Cashback AS INTEGER)) AS VARCHAR) FROM PayMeths"),
+                  c.written);
+    }
+}
+
+TEST_F(PaymentTest, FlagsMoneyAndTextRoundTrip) {
+    paymeth_def def{};
+    def.PymNo = 7;
+    std::strcpy(def.Name, "Card");
+    def.Floor = 1999;
+    def.Flags = 0x8001 | PYM_TENDER | PYM_DRAWER | PYM_EFTCASHBACK | PYM_RCTPRINT | PYM_CUSTNP;
+    CPayMeth p;
+    ASSERT_EQ(p.AddUpdate(def), 1);
+    EXPECT_EQ(Scalar("SELECT Floor FROM PayMeths"), "19.99");
+    CPayMeth read;
+    read.m_def.Flags = 0x8001;  // bit 0 and bits 12-15 map nothing: kept
+    ASSERT_EQ(read.Equ(7), 1);
+    EXPECT_EQ(std::memcmp(&read.m_def, &def, sizeof def), 0);
+
+    std::string text;
+    EXPECT_EQ(read.TextGet(8, text), 0);
+    EXPECT_EQ(read.TextAdd(8, "none"), 0) << "no such payment method";
+    const std::string longText = "Don't forget: " + std::string(400, '*');
+    ASSERT_EQ(read.TextAdd(7, longText), 1);
+    CPayMeth other;
+    ASSERT_EQ(other.TextGet(7, text), 1);
+    EXPECT_EQ(text, longText);
+    EXPECT_EQ(Scalar("SELECT Floor FROM PayMeths"), "19.99") << "the whole row was written back";
+}
+
+// Writes `def` through AddUpdate, reads it back with a fresh object and
+// compares the whole structure.
+template <typename Record, typename Def, typename Find>
+void ExpectRoundTrip(const Def& def, Find find) {
+    Record writer;
+    Def given = def;
+    ASSERT_EQ(writer.AddUpdate(given), 1);
+    Record reader;
+    ASSERT_EQ(find(reader), 1);
+    EXPECT_EQ(std::memcmp(&reader.m_def, &def, sizeof def), 0);
+    // A second AddUpdate of the same key changes the row in place.
+    ASSERT_EQ(writer.AddUpdate(given), 1);
+    EXPECT_EQ(reader.Count(), 1);
+}
+
+TEST_F(PaymentTest, StructureClassesRoundTrip) {
+    xrtest::CreateTables2({"Forex", "Functions", "Servers", "Presets"});
+    forex_def forex{};
+    forex.ForexNo = 2;
+    forex.EntryNoDP = 1;
+    std::strcpy(forex.Description, "Euro notes");
+    std::strcpy(forex.Symbol, "EUR");
+    forex.DP = 2;
+    forex.toPound = 1.125;
+    ExpectRoundTrip<CForex>(forex, [](CForex& r) { return r.Equ(2); });
+
+    funcctrl2_def func{};
+    func.FuncNo = 30;
+    std::strcpy(func.Name, "No sale");
+    func.Auth = 5;
+    func.Flags = FUNC_PASSWORD | FUNC_LOG | 0x0100;
+    std::memset(func.reserved0, 0, sizeof func.reserved0);
+    {
+        CFunction writer;
+        funcctrl2_def given = func;
+        ASSERT_EQ(writer.AddUpdate(given), 1);
+        CFunction reader;
+        ASSERT_EQ(reader.Equ(30), 1);
+        EXPECT_STREQ(reader.m_def.Name, "No sale");
+        EXPECT_EQ(+reader.m_def.Flags, FUNC_PASSWORD | FUNC_LOG) << "a fresh object keeps none";
+        EXPECT_EQ(+reader.m_def.Auth, 5);
+    }
+
+    srvr_def server{};
+    server.SrvNo = 12;
+    std::strcpy(server.Name, "Maria");
+    server.Auth = 3;
+    server.Password = 4321;
+    server.Drawer = 2;
+    ExpectRoundTrip<CServer>(server, [](CServer& r) { return r.Equ(12); });
+
+    preset2_def preset{};
+    preset.ScrnNo = 4;
+    preset.PresetNo = 17;
+    preset.PLU = 123456;
+    ExpectRoundTrip<CPreset>(preset, [](CPreset& r) { return r.Equ(4, 17); });
+    CPreset other;
+    EXPECT_EQ(other.Equ(17, 4), 0);
+}
+
+TEST_F(PaymentTest, ServerSwitchesAreBitColumns) {
+    xrtest::CreateTables2({"Servers"});
+    Exec("INSERT INTO Servers (SrvNo, FlipView, TrainingMode) VALUES (1, 1, 1)");
+    CServer s;
+    ASSERT_EQ(s.Equ(1), 1);
+    // A set bit reads as all ones, as the tills have always seen it, and
+    // stays set when written back.
+    EXPECT_EQ(+s.m_def.FlipView, 0xFFFF);
+    EXPECT_EQ(+s.m_def.TrainingMode, -1);
+    EXPECT_STREQ(s.m_def.Name, "ServerName");
+    ASSERT_EQ(s.Update(0), 1);
+    EXPECT_NE(Scalar("SELECT FlipView FROM Servers"), "0");
+    EXPECT_NE(Scalar("SELECT TrainingMode FROM Servers"), "0");
+}
+
+TEST_F(PaymentTest, PrintersBelongToATill) {
+    xrtest::CreateTables2({"Printers"});
+    cfgprt_def def{};
+    def.Active = 5;
+    def.TillNo = 3;
+    std::memcpy(def.Name, "Bar's till", 10);  // all ten bytes, no terminator
+    std::strcpy(def.Port, "COM1");
+    def.Chan = -2;
+    std::strcpy(def.Type, "EPSON");
+    def.Linpp = 42;
+    def.TopMrg = 3;
+    def.Link = -1;
+    def.FloType = 7;
+    CPrinter p;
+    ASSERT_EQ(p.AddUpdate(def), 1);
+    def.TillNo = 4;
+    ASSERT_EQ(p.AddUpdate(def), 1);
+    Exec("INSERT INTO Printers (TillNo, Name) VALUES (3, 'KITCHEN')");
+
+    CPrinter read;
+    ASSERT_EQ(read.Equ(3, "Bar's till"), 1);
+    EXPECT_EQ(+read.m_def.TillNo, 3);
+    EXPECT_EQ(+read.m_def.Active, 1) << "any set value reads as 1";
+    EXPECT_STREQ(read.m_def.Name, "Bar's til") << "nine characters and the terminator";
+    EXPECT_STREQ(read.m_def.Port, "COM1");
+    EXPECT_EQ(+read.m_def.Chan, -2);
+    EXPECT_EQ(+read.m_def.Linpp, 42);
+    EXPECT_EQ(+read.m_def.Link, -1);
+    EXPECT_EQ(+read.m_def.FloType, 7);
+    ASSERT_EQ(read.Equ(3, "KITCHEN"), 1);
+    EXPECT_EQ(+read.m_def.Active, 0);
+    EXPECT_STREQ(read.m_def.Type, "--");
+    EXPECT_EQ(read.Equ(5, "KITCHEN"), 0) << "till 5 has no such printer";
+    EXPECT_EQ(read.Equ(3, "x' OR '1'='1"), 0);
+    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Printers"), "3");
+}
+
+TEST_F(PaymentTest, MacrosAndPresetServersAddOrUpdateByKey) {
+    xrtest::CreateTables2({"Macros", "PresetSrvrs"});
+    Exec("INSERT INTO Macros VALUES (4, 'OLD', 'Happy hour')");
+    CMacro m;
+    ASSERT_EQ(m.AddUpdate(4, "PLU 12 * 2"), 1);
+    ASSERT_EQ(m.AddUpdate(5, "it's new"), 1);
+    CMacro read;
+    ASSERT_EQ(read.Equ(4), 1);
+    EXPECT_EQ(read.m_macText, "PLU 12 * 2");
+    EXPECT_EQ(read.m_description, "Happy hour") << "kept";
+    ASSERT_EQ(read.Equ(5), 1);
+    EXPECT_EQ(read.m_macText, "it's new");
+    EXPECT_EQ(read.m_macNo, 5);
+    EXPECT_EQ(read.Equ(6), 0);
+
+    CPresetSrvr ps;
+    ASSERT_EQ(ps.AddUpdate(1, 3, 40), 1);
+    ASSERT_EQ(ps.AddUpdate(1, 3, 41), 1);
+    ASSERT_EQ(ps.AddUpdate(2, 3, 42), 1);
+    CPresetSrvr psRead;
+    ASSERT_EQ(psRead.Equ(1, 3), 1);
+    EXPECT_EQ(psRead.m_srvNo, 41);
+    EXPECT_EQ(psRead.m_tillNo, 1);
+    EXPECT_EQ(psRead.m_preset, 3);
+    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM PresetSrvrs"), "2");
+}
+
+class TimePlanTest : public RecordsTest {
+protected:
+    void SetUp() override {
+        RecordsTest::SetUp();
+        xrtest::CreateTables2({"TimePlans", "TimePlanEntrys"});
+    }
+};
+
+TEST_F(TimePlanTest, TimesAreMinutesAfterMidnight) {
+    Exec(
+        "INSERT INTO TimePlanEntrys (PlanNo, EntryNo, Active, Name, Type, Monday, Friday, "
+        "StartHours, StartMins, EndHours, EndMins, EndPeriod, IPam1, IPam2, SPam1) VALUES "
+        "(2, 1, 1, 'Lunch', 3, 1, 1, 9, 30, 17, 15, 10, 11, 22, 'x')");
+    CTimePlan t;
+    t.m_def.TypeFlags = 0x100;  // other bits are kept
+    t.m_def.Days = 0x80;        // the mask starts from nothing
+    ASSERT_EQ(t.Equ(2, 1), 1);
+    EXPECT_EQ(+t.m_def.Start, 570);
+    EXPECT_EQ(+t.m_def.End, 1035);
+    EXPECT_EQ(+t.m_def.EndLimit, 1025);
+    EXPECT_EQ(+t.m_def.Days, SCHED_MONDAY | SCHED_FRIDAY);
+    EXPECT_EQ(+t.m_def.TypeFlags, 0x101u);
+    EXPECT_EQ(+t.m_def.IPam1, 11);
+    EXPECT_EQ(+t.m_def.IPam2, 22);
+    EXPECT_EQ(+t.m_def.Active, -1);
+    EXPECT_EQ(+t.m_def.Name, SCHEDULE_NAMED);
+    EXPECT_EQ(t.m_pName, t.m_entryName);
+    EXPECT_STREQ(t.GetName(), "Lunch");
+
+    ASSERT_EQ(t.Update(0), 1);
+    EXPECT_EQ(RowText("SELECT StartHours, StartMins, EndHours, EndMins, EndPeriod, SPam1, Name, "
+                      "Type FROM TimePlanEntrys"),
+              "StartHours=9;StartMins=30;EndHours=17;EndMins=15;EndPeriod=5;SPam1=;Name=Lunch;"
+              "Type=1;\n");
+
+    // An end within the closing margin of midnight gives a limit of 0.
+    Exec("UPDATE TimePlanEntrys SET EndHours=0, EndMins=3, EndPeriod=5");
+    ASSERT_EQ(t.Equ(2, 1), 1);
+    EXPECT_EQ(+t.m_def.EndLimit, 0);
+    // Hours far out of range give a nonsense time, not an overflow.
+    Exec("UPDATE TimePlanEntrys SET StartHours=2000000000, EndHours=-2000000000, EndPeriod=-5");
+    ASSERT_EQ(t.Equ(2, 1), 1);
+    EXPECT_GE(+t.m_def.EndLimit, 0);
+}
+
+TEST_F(TimePlanTest, AddingAnEntryMakesItsPlanAHeader) {
+    Exec("INSERT INTO TimePlans VALUES (8, 'Weekend')");
+    schedule_def def{};
+    def.PlanNo = 7;
+    def.EntryNo = 1;
+    def.Days = SCHED_SATURDAY | SCHED_SUNDAY;
+    def.Start = 600;
+    def.End = 1439;
+    CTimePlan t;
+    ASSERT_EQ(t.AddUpdate(def), 1);
+    def.PlanNo = 8;
+    ASSERT_EQ(t.AddUpdate(def), 1);
+    EXPECT_EQ(RowText("SELECT * FROM TimePlans ORDER BY PlanNo"),
+              "PlanNo=7;Name=Auto entry for 7;\nPlanNo=8;Name=Weekend;\n");
+    CTimePlanHdr hdr;
+    EXPECT_EQ(hdr.Count(), 2);
+    CTimePlan read;
+    ASSERT_EQ(read.Equ(7, 1), 1);
+    EXPECT_EQ(+read.m_def.Days, SCHED_SATURDAY | SCHED_SUNDAY);
+    EXPECT_EQ(+read.m_def.End, 1439);
+    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM TimePlanEntrys"), "2");
+}
+
+TEST_F(TimePlanTest, TheNameComesFromThePointerOrIsDefault) {
+    Exec("INSERT INTO TimePlanEntrys (PlanNo, EntryNo, Name) VALUES (1, 1, '')");
+    Exec("INSERT INTO TimePlanEntrys (PlanNo, EntryNo, Name) VALUES (1, 2, 'Evening')");
+    auto storedName = [](int entry) {
+        return Scalar(xr::Format("SELECT Name FROM TimePlanEntrys WHERE EntryNo=%d", entry));
+    };
+    CTimePlan t;
+    ASSERT_EQ(t.Equ(1, 1), 1);
+    ASSERT_EQ(t.Update(0), 1);
+    EXPECT_EQ(storedName(1), "") << "the pointer designates the empty stored name";
+    t.m_def.Name = 0;
+    ASSERT_EQ(t.Update(0), 1);
+    EXPECT_EQ(storedName(1), "default");
+
+    // A structure from an earlier read keeps each entry's stored name.
+    ASSERT_EQ(t.Equ(1, 2), 1);
+    schedule_def def = t.m_def;
+    def.EntryNo = 3;
+    ASSERT_EQ(t.AddUpdate(def), 1);
+    EXPECT_EQ(storedName(3), "") << "a new entry: the name the new row starts with";
+    def.EntryNo = 2;
+    def.IPam1 = 99;
+    ASSERT_EQ(t.AddUpdate(def), 1);
+    EXPECT_EQ(storedName(2), "Evening");
+    // A name of the caller's own, and none at all.
+    ASSERT_EQ(t.AddUpdate(def, "Late bar"), 1);
+    EXPECT_EQ(storedName(2), "Late bar");
+    t.m_pName = "Brunch";
+    ASSERT_EQ(t.AddUpdate(def), 1);
+    EXPECT_EQ(storedName(2), "Brunch");
+    def.Name = 0;
+    ASSERT_EQ(t.AddUpdate(def), 1);
+    EXPECT_EQ(storedName(2), "default");
+
+    // A copy's pointer designates the copy's own name.
+    ASSERT_EQ(t.Equ(1, 2), 1);
+    CTimePlan copy(t);
+    EXPECT_EQ(copy.m_pName, copy.m_entryName);
+    EXPECT_STREQ(copy.GetName(), "default");
+    CTimePlan assigned;
+    assigned = t;
+    EXPECT_EQ(assigned.m_pName, assigned.m_entryName);
+}
+
+}  // namespace

@@ -1,0 +1,283 @@
+// CProduct: the product row through prod_def, the description rule, the ten
+// price bands, V$-only writes, and the filters of the imports.
+#include <cstring>
+
+#include "records_fixture.h"
+
+namespace {
+
+using xrtest::RecordsTest;
+
+// A subclass that reaches the import filters.
+class CProductOpen : public CProduct {
+public:
+    using CProduct::FieldFilter;
+    using CProduct::xsupp;
+};
+
+class ProductTest : public RecordsTest {
+protected:
+    void SetUp() override {
+        RecordsTest::SetUp();
+        CreateTables({"Products"});
+    }
+
+    // A product with every mapped column away from its default.
+    static void InsertFull(uint64_t plu, const std::string& description) {
+        Exec(xr::Format(
+            "INSERT INTO Products (PLU, Description, Price1, Price2, Price10, Dept, VAT, ProdType, "
+            "ProdCat, ListMenu, ListQual, ListExtra, Dsp2, Dsp9, DspPriority, Discount, "
+            "DiscountStaff, PriceType, MMOffer, MMBucket, [FreeText], V$SoldOut, V$StkDone, "
+            "V$StkDirty, V$StockID, V$ATpos) VALUES (%llu, '%s', 1.25, 2.5, 99.99, 12, 'C', -3, "
+            "7, 100, 200, 300, 1, 1, 4, 5, 1, 3, -9, 'B', 1, 1, 0, 1, -12, 123456)",
+            static_cast<unsigned long long>(plu), xr::QuoteSql(description).c_str()));
+    }
+
+    // A row's text without the five "V$" columns.
+    static std::string WithoutTillColumns(std::string row) {
+        for (const char* column :
+             {"V$SoldOut=", "V$StkDone=", "V$StkDirty=", "V$StockID=", "V$ATpos="}) {
+            const size_t at = row.find(column);
+            if (at != std::string::npos) row.erase(at, row.find(';', at) + 1 - at);
+        }
+        return row;
+    }
+
+    static std::string Column(uint64_t plu, const char* column) {
+        return Scalar(xr::Format("SELECT %s FROM Products WHERE PLU=%llu", column,
+                                 static_cast<unsigned long long>(plu)));
+    }
+};
+
+constexpr uint64_t kBigPlu = 9876543210123ull;  // beyond 32 bits
+
+TEST_F(ProductTest, ReadsEveryMappedColumn) {
+    InsertFull(kBigPlu, "Pale ale, half pint, draught");
+    CProduct p;
+    ASSERT_EQ(p.Equ(kBigPlu), 1);
+    const prod_def& d = p.m_def;
+    EXPECT_EQ(+d.PLU, kBigPlu);
+    EXPECT_STREQ(d.Description, "Pale ale, half pi");
+    EXPECT_EQ(p.GetDescription(), "Pale ale, half pint, draught");
+    EXPECT_EQ(p.getPrice(0), 125);
+    EXPECT_EQ(p.getPrice(1), 250);
+    EXPECT_EQ(p.getPrice(2), 0);
+    EXPECT_EQ(p.getPrice(9), 9999);
+    EXPECT_EQ(+d.Dept, 12);
+    EXPECT_EQ(+d.VAT, 2);
+    EXPECT_EQ(+d.ProdType, -3);
+    EXPECT_EQ(+d.ProdCat, 7);
+    EXPECT_EQ(+d.ListMenu, 100);
+    EXPECT_EQ(+d.ListQual, 200);
+    EXPECT_EQ(+d.ListExtra, 300);
+    EXPECT_EQ(+d.DspFlags, (1 << 2) | (1 << 9));
+    EXPECT_EQ(+d.DspPriority, 4);
+    EXPECT_EQ(+d.Discount, 5);
+    EXPECT_EQ(+d.PriceType, 3);
+    EXPECT_EQ(+d.MMOffer, -9);
+    EXPECT_EQ(+d.MMBucket, 'B');
+    EXPECT_EQ(+d.Flags, PROD_FREETEXT | PROD_SOLDOUT | PROD_DISCOUNTSTAFF | PROD_STKDIRTY);
+    EXPECT_EQ(+d.VStockID, -12);
+    EXPECT_EQ(+d.VATpos, 123456);
+    EXPECT_EQ(xrtest::TableErrors("Products"), 0u);
+}
+
+TEST_F(ProductTest, AFullStructureRoundTripsThroughANewRow) {
+    prod_def def{};
+    def.PLU = kBigPlu;
+    std::strcpy(def.Description, "Cola");
+    def.Dept = 3;
+    def.VAT = 1;
+    def.ProdType = 2;
+    def.ProdCat = -1;
+    def.ListMenu = 9;
+    def.DspFlags = 0x03FE;
+    def.Discount = 1;
+    def.DspPriority = 2;
+    def.PriceType = 1;
+    def.MMOffer = 4;
+    def.MMBucket = 'Z';
+    def.Flags = PROD_FREETEXT | PROD_STKDONE;
+    def.VStockID = 77;
+    def.VATpos = -5;
+    CProduct p;
+    ASSERT_EQ(p.AddUpdate(def, 0), 1);
+    EXPECT_EQ(Column(kBigPlu, "Description"), "Cola");
+    EXPECT_EQ(Column(kBigPlu, "VAT"), "B");
+    EXPECT_EQ(Column(kBigPlu, "Dsp9"), "-1");
+    EXPECT_EQ(Column(kBigPlu, "V$StkDone"), "-1");
+    EXPECT_EQ(Column(kBigPlu, "V$SoldOut"), "0");
+    EXPECT_EQ(Column(kBigPlu, "MMBucket"), "Z");
+    CProduct q;
+    ASSERT_EQ(q.Equ(kBigPlu), 1);
+    EXPECT_EQ(std::memcmp(&q.m_def, &def, sizeof def), 0);
+}
+
+TEST_F(ProductTest, TheDescriptionRule) {
+    const std::string long40 = "Fortycharacters of a product description";
+    ASSERT_EQ(long40.size(), 40u);
+    InsertFull(1, long40);
+    CProduct p;
+    ASSERT_EQ(p.Equ(1), 1);
+    prod_def def = p.m_def;
+    EXPECT_EQ(std::strlen(def.Description), 17u);
+    // The structure holds 17 characters, yet the stored 40 survive.
+    ASSERT_EQ(p.AddUpdate(def, 0), 1);
+    EXPECT_EQ(Column(1, "Description"), long40);
+    // Changing the 18-byte field alone does not change a described product...
+    std::strcpy(def.Description, "Short");
+    ASSERT_EQ(p.AddUpdate(def, 0), 1);
+    EXPECT_EQ(Column(1, "Description"), long40);
+    // ...SetDescription does.
+    p.SetDescription("Renamed");
+    ASSERT_EQ(p.UpdateCurrent(def, 0), 1);
+    EXPECT_EQ(Column(1, "Description"), "Renamed");
+    // A fresh object has no description string: the field is written.
+    CProduct fresh;
+    prod_def other{};
+    other.PLU = 2;
+    std::strcpy(other.Description, "From the field");
+    ASSERT_EQ(fresh.AddUpdate(other, 0), 1);
+    EXPECT_EQ(Column(2, "Description"), "From the field");
+}
+
+TEST_F(ProductTest, PriceBandsLiveOutsideTheStructure) {
+    InsertFull(5, "Wine");
+    CProduct p;
+    EXPECT_EQ(p.getPrice(10), 0);
+    EXPECT_EQ(p.getPrice(-1), 0);
+    ASSERT_EQ(p.Equ(5), 1);
+    p.setPrice(10, 111);  // ignored
+    p.setPrice(-1, 111);  // ignored
+    for (int band = 0; band < 10; ++band) p.setPrice(band, 100 * (band + 1) + 1);
+    prod_def def = p.m_def;
+    def.Price[0] = 4242;  // the legacy places are never read or written
+    ASSERT_EQ(p.UpdateCurrent(def, 0), 1);
+    for (int band = 0; band < 10; ++band)
+        EXPECT_EQ(Column(5, xr::Format("Price%d", band + 1).c_str()),
+                  xr::Format("%d.01", band + 1));
+    CProduct q;
+    q.m_def.Price[0] = 17;
+    ASSERT_EQ(q.Equ(5), 1);
+    EXPECT_EQ(+q.m_def.Price[0], 17);
+    EXPECT_EQ(q.getPrice(9), 1001);
+}
+
+TEST_F(ProductTest, AVOnlyWriteChangesTheTillColumnsAlone) {
+    InsertFull(7, "Crisps");
+    const std::string before = RowText("SELECT * FROM Products WHERE PLU=7");
+    CProduct p;
+    prod_def def{};
+    def.PLU = 7;
+    std::strcpy(def.Description, "Changed");
+    def.Dept = 99;
+    def.VAT = 3;
+    def.Flags = PROD_STKDONE;  // sold out, staff discount, free text and stock dirty off
+    def.VStockID = 5;
+    def.VATpos = 6;
+    p.SetDescription("Changed too");
+    p.setPrice(0, 1);
+    ASSERT_EQ(p.AddUpdate(def, 1), 1);
+    CProduct q;
+    ASSERT_EQ(q.Equ(7), 1);
+    EXPECT_EQ(+q.m_def.Flags, PROD_FREETEXT | PROD_DISCOUNTSTAFF | PROD_STKDONE);
+    EXPECT_EQ(+q.m_def.VStockID, 5);
+    EXPECT_EQ(+q.m_def.VATpos, 6);
+    // Every other column as it was.
+    EXPECT_EQ(WithoutTillColumns(RowText("SELECT * FROM Products WHERE PLU=7")),
+              WithoutTillColumns(before));
+}
+
+TEST_F(ProductTest, ANewProductIsWrittenWholeEvenWhenVOnlyIsAsked) {
+    CProduct p;
+    prod_def def{};
+    def.PLU = 8;
+    std::strcpy(def.Description, "Nuts");
+    def.Dept = 6;
+    def.Flags = PROD_SOLDOUT;
+    ASSERT_EQ(p.AddUpdate(def, 1), 1);
+    EXPECT_EQ(Column(8, "Description"), "Nuts");
+    EXPECT_EQ(Column(8, "Dept"), "6");
+    EXPECT_EQ(Column(8, "V$SoldOut"), "-1");
+}
+
+TEST_F(ProductTest, VatLettersAndDisplayBitsThatMapNothing) {
+    InsertFull(1, "Beer");
+    Exec("INSERT INTO Products (PLU, Description, VAT) VALUES (2, 'Empty VAT', '')");
+    CProduct p;
+    p.m_def.DspFlags = 0xFC01;  // bits 0 and 10-15 map nothing
+    ASSERT_EQ(p.Equ(1), 1);
+    EXPECT_EQ(+p.m_def.VAT, 2);
+    EXPECT_EQ(+p.m_def.DspFlags, 0xFC01 | (1 << 2) | (1 << 9));
+    ASSERT_EQ(p.Update(0), 1);
+    EXPECT_EQ(Column(1, "VAT"), "C");
+    ASSERT_EQ(p.Equ(2), 1);
+    EXPECT_EQ(+p.m_def.VAT, -65);
+    ASSERT_EQ(p.Update(0), 1);
+    EXPECT_EQ(Column(2, "VAT"), " ");
+}
+
+TEST_F(ProductTest, AMissingProductLeavesTheStructure) {
+    InsertFull(1, "Beer");
+    CProduct p;
+    ASSERT_EQ(p.Equ(1), 1);
+    const prod_def before = p.m_def;
+    EXPECT_EQ(p.Equ(0), 0);
+    EXPECT_EQ(std::memcmp(&before, &p.m_def, sizeof before), 0);
+    EXPECT_EQ(p.GetDescription(), "Beer");
+}
+
+TEST_F(ProductTest, WalkingTheTableInKeyOrder) {
+    for (uint64_t plu : {30u, 10u, 20u})
+        InsertFull(plu, xr::Format("P%llu", (unsigned long long)plu));
+    CProduct p;
+    std::vector<uint64_t> seen;
+    for (int ok = p.MoveFirst(); ok; ok = p.MoveNext()) {
+        seen.push_back(+p.m_def.PLU);
+        EXPECT_EQ(p.GetDescription(), xr::Format("P%llu", (unsigned long long)+p.m_def.PLU));
+    }
+    EXPECT_EQ(seen, (std::vector<uint64_t>{10, 20, 30}));
+    // Copies share the cursor and carry the extra members.
+    ASSERT_EQ(p.MoveFirst(), 1);
+    CProduct copy(p);
+    EXPECT_EQ(copy.GetDescription(), "P10");
+    EXPECT_EQ(copy.getPrice(9), 9999);
+    ASSERT_EQ(copy.MoveNext(), 1);
+    ASSERT_EQ(p.MoveNext(), 1);
+    EXPECT_EQ(+p.m_def.PLU, 30u);
+    CProduct assigned;
+    assigned = copy;
+    EXPECT_EQ(+assigned.m_def.PLU, 20u);
+    EXPECT_EQ(assigned.GetDescription(), "P20");
+}
+
+TEST_F(ProductTest, TheImportFilters) {
+    CProductOpen p;
+    std::string value = "1";
+    struct {
+        const char* column;
+        int expected;
+    } filters[] = {{"V$SoldOut", 0}, {"V$A", 0},       {"Dept", 1},
+                   {"V$", 1},        {"v$SoldOut", 1}, {nullptr, 1}};
+    for (const auto& f : filters)
+        EXPECT_EQ(p.FieldFilter(f.column, value), f.expected) << (f.column ? f.column : "null");
+
+    struct {
+        const char* text;
+        uint16_t flagsBefore;
+        int result;
+        uint16_t flagsAfter;
+    } supps[] = {
+        {"1=1", 0x0001, 1, 0x0003}, {"1=0", 0x0003, 1, 0x0001}, {"1=3", 0, 1, PROD_SOLDOUT},
+        {"2=1", 0, 0, 0},           {"1:1", 0, 0, 0},           {"", 0, 0, 0},
+        {nullptr, 0, 0, 0},
+    };
+    for (const auto& s : supps) {
+        prod_def def{};
+        def.Flags = s.flagsBefore;
+        EXPECT_EQ(p.xsupp(def, s.text), s.result) << (s.text ? s.text : "null");
+        EXPECT_EQ(+def.Flags, s.flagsAfter) << (s.text ? s.text : "null");
+    }
+}
+
+}  // namespace

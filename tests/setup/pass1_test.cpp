@@ -1,0 +1,332 @@
+// Pass 1 on a new server and run again on its own result: the tables, their
+// columns, keys and indexes, the rows it adds, which statements fail, and
+// the database-level steps of DBSetupDB1.
+#include <algorithm>
+#include <set>
+
+#include "pass1_fixture.h"
+
+namespace xrtest {
+namespace {
+
+using xr::setup::Outcome;
+
+struct TableShape {
+    const char* name;
+    int columns;
+    std::vector<std::string> indexes;  // as File::Indexes gives them, sorted
+};
+
+// The configuration tables a new server holds after pass 1.
+const std::vector<TableShape> kTables = {
+    {"Allergies", 2, {"AllergiesPrimary U (AllergyCode)"}},
+    {"Barcodes", 2, {"BarcodesIX1 U (PLU,Barcode)", "BarcodesPrimary U (Barcode)"}},
+    {"Biometrics", 7, {"BiometricsPrimary U (BioType,RecordType,Role,ID,Digit,SubIndex)"}},
+    {"CLCKeys", 2, {"CLCKeysIX1 (SrvNo)", "CLCKeysPrimary U (KeyValue)"}},
+    {"CfgSys", 222, {}},
+    {"CfgTills", 271, {"CfgTillsPrimary U (TillNo)"}},
+    {"Customers",
+     25,
+     {"CustomersIX1 U (LastName,FirstName,Title,ID)", "CustomersIX2 (Postcode,Address1,LastName)",
+      "CustomersPrimary U (ID)"}},
+    {"Customers2",
+     25,
+     {"Customers2IX1 U (LastName,FirstName,Title,ID)", "Customers2IX2 (Postcode,Address1,LastName)",
+      "Customers2Primary U (ID)"}},
+    {"Depts", 10, {"DeptsPrimary U (DptNo)"}},
+    {"FlexTextHdrs", 4, {"FlexTextHdrsPrimary U (TextName)"}},
+    {"FlexTextLines", 3, {"FlexTextLinesPrimary U (SchemeNo,TextName)"}},
+    {"Forex", 7, {"ForexPrimary U (ForexNo)"}},
+    {"Functions", 7, {"FunctionsPrimary U (FuncNo)"}},
+    {"Groups", 2, {"GroupsPrimary U (GrpNo)"}},
+    {"ListHdrs", 24, {"ListHdrsPrimary U (ListNo)"}},
+    {"ListItems", 18, {"ListItemsPrimary U (ListNo,PageNo,ItemNo)"}},
+    {"Loyalty", 9, {"LoyaltyPrimary U (TillNo)"}},
+    {"Loyalty5", 34, {"Loyalty5Primary U (SchemeNo)"}},
+    {"Macros", 3, {"MacrosPrimary U (MacNo)"}},
+    {"MixMatch", 11, {"MixMatchPrimary U (MMNo)"}},
+    {"MixMatchPlus", 23, {"MixMatchPlusPrimary U (MMNo)"}},
+    {"OfferGroupEntries", 3, {"OfferGroupEntriesPrimary U (OfferGroupID,OfferGroupType,ID)"}},
+    {"OfferGroups", 2, {"OfferGroupsPrimary U (OfferGroupID)"}},
+    {"PLUModifiers", 3, {"PLUModifiersPrimary U (ModNo)"}},
+    {"PayMeths", 27, {"PaymethsPrimary U (PymNo)"}},
+    {"PresetSrvrs", 3, {"PresetSrvrsPrimary U (TillNo,Preset)"}},
+    {"Presets", 3, {"PresetsPrimary U (ScrnNo,PresetNo)"}},
+    {"Printers", 15, {"PrintersPrimary U (TillNo,Name)"}},
+    {"Products", 90, {"ProductsIX1 U (Description,PLU)", "ProductsPrimary U (PLU)"}},
+    {"PromoPackages", 32, {"PromoPackagesPrimary U (PackageNo)"}},
+    {"Promos", 36, {"PromosPrimary U (PromNo)"}},
+    {"Rooms", 2, {"RoomsPrimary U (RoomNo)"}},
+    {"ScreenModes", 11, {"ScreenModesPrimary U (ScrnNo)"}},
+    {"Servers", 9, {"ServersPrimary U (SrvNo)"}},
+    {"SysValues", 5, {"SysValuesPrimary U (FieldName,FieldIndex)"}},
+    {"TableAreas", 16, {"TableAreasPrimary U (AreaID)"}},
+    {"TableGroupAreas", 5, {"TableGroupAreasPrimary U (AreaID)"}},
+    {"TableStatusLevels", 17, {"TableStatusLevelsPrimary U (SchemeNo,LevelNo)"}},
+    {"Tables", 7, {"TablesPrimary U (TblNo)"}},
+    {"TimePlanEntrys", 22, {"TimePlanEntrysPrimary U (PlanNo,EntryNo)"}},
+    {"TimePlans", 2, {"TimePlansPrimary U (PlanNo)"}},
+};
+
+// Every column that may be NULL, and every other column without a default:
+// everything else is NOT NULL with a default.
+const std::set<std::string> kNullable = [] {
+    std::set<std::string> s = {"Products.KPImage", "Products.ShortDescription",
+                               "Loyalty5.PaymentPermissions", "Biometrics.Extract",
+                               "CfgSys.BlueRunnerIp"};
+    for (int n = 1; n <= 30; ++n) s.insert("Products.TiedPLU" + std::to_string(n));
+    for (int n = 1; n <= 10; ++n)
+        for (const char* c : {"Type", "Qty", "TypeID"})
+            s.insert("PromoPackages." + std::string(c) + std::to_string(n));
+    return s;
+}();
+const std::set<std::string> kWithoutDefault = {"Products.PLU",
+                                               "CfgTills.TillNo",
+                                               "CfgSys.Numb",
+                                               "CfgSys.Vatr",
+                                               "Barcodes.PLU",
+                                               "Printers.TillNo",
+                                               "Promos.PromNo",
+                                               "PayMeths.PymNo",
+                                               "Functions.FuncNo",
+                                               "TimePlans.PlanNo",
+                                               "TimePlanEntrys.PlanNo",
+                                               "Servers.SrvNo",
+                                               "Tables.TblNo",
+                                               "Depts.DptNo",
+                                               "Groups.GrpNo",
+                                               "Presets.ScrnNo",
+                                               "Forex.ForexNo",
+                                               "Loyalty.TillNo",
+                                               "Loyalty5.SchemeNo",
+                                               "PLUModifiers.ModNo",
+                                               "MixMatch.MMNo",
+                                               "ListHdrs.ListNo",
+                                               "ListItems.ListNo",
+                                               "ScreenModes.ScrnNo",
+                                               "PresetSrvrs.TillNo",
+                                               "SysValues.FieldName",
+                                               "MixMatchPlus.MMNo",
+                                               "TableGroupAreas.AreaID",
+                                               "TableAreas.AreaID",
+                                               "TableStatusLevels.LevelNo",
+                                               "Customers.ID",
+                                               "Customers2.ID",
+                                               "PromoPackages.PackageNo"};
+
+TEST_F(Pass1Test, NewServerHoldsEveryTableAndFailsOnlyWhereOlderReleasesLeftSomething) {
+    ASSERT_EQ(SetupDB1(), 1);
+    EXPECT_EQ(DBIsNew(), 1);
+    File file(m_dir);
+    std::vector<std::string> expectedNames;
+    for (const TableShape& t : kTables) expectedNames.push_back(t.name);
+    std::vector<std::string> tables = file.Tables();
+    tables.erase(std::remove(tables.begin(), tables.end(), "BLA"), tables.end());
+    std::sort(expectedNames.begin(), expectedNames.end());
+    std::sort(tables.begin(), tables.end());
+    EXPECT_EQ(testing::PrintToString(tables), testing::PrintToString(expectedNames));
+
+    for (const TableShape& t : kTables) {
+        SCOPED_TRACE(t.name);
+        const std::vector<ColumnShape> columns = file.Columns(t.name);
+        EXPECT_EQ(static_cast<int>(columns.size()), t.columns);
+        EXPECT_EQ(file.Indexes(t.name), t.indexes);
+        for (const ColumnShape& c : columns) {
+            const std::string full = std::string(t.name) + "." + c.name;
+            // The engine keeps an identity column as SQLite's own row number.
+            if (full != "Customers.ID") {
+                EXPECT_EQ(c.notNull, !kNullable.count(full)) << full;
+            }
+            const bool noDefault = kNullable.count(full) || kWithoutDefault.count(full);
+            EXPECT_EQ(c.defaultText.empty(), noDefault) << full;
+        }
+    }
+
+    // Only what a new server cannot have fails.
+    EXPECT_EQ(m_total, xr::setup::Pass1Steps().size());
+    EXPECT_TRUE(With(Outcome::Failed).empty())
+        << With(Outcome::Failed)[0].label << ": " << With(Outcome::Failed)[0].error;
+    // The named defaults of the new KPAggregate columns find the unnamed ones.
+    std::vector<StepSeen> there = With(Outcome::AlreadyThere);
+    ASSERT_EQ(there.size(), 1u);
+    EXPECT_NE(there[0].sql.find("KPAggregate1Dflt"), std::string::npos);
+    // The kitchen-printer batch, the Loyalty5 LogType batch and both DROP Info.
+    std::vector<std::string> gone;
+    for (const StepSeen& s : With(Outcome::NothingToRemove)) gone.push_back(s.label);
+    EXPECT_EQ(gone, (std::vector<std::string>{"CfgTills", "Loyalty5", "Customers", "Customers2"}));
+    // Every conversion ran; none was skipped on a new server.
+    EXPECT_TRUE(With(Outcome::Skipped).empty());
+    // The only failure lines the pass adds itself are for unexpected ones.
+    for (const std::string& line : g_pass1Log)
+        EXPECT_EQ(line.find("step failed"), std::string::npos) << line;
+}
+
+TEST_F(Pass1Test, NewServerHasItsFirstRowsDefaultsAndNewestColumnTypes) {
+    ASSERT_EQ(SetupDB1(), 1);
+    EXPECT_EQ(Rows("SELECT AreaID, AreaName, TblnoHi, KPEnable1, KPEnable9 FROM TableAreas"),
+              std::vector<std::string>{"1|Table Area|0|-1|-1"});
+    EXPECT_EQ(Rows("SELECT ID, LastName, CountryCode FROM Customers"),
+              std::vector<std::string>{"1|Default Customer|826"});
+    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Customers2"), "0");
+    // Customers numbers its rows itself; Customers2 must be given the ID.
+    Exec("INSERT Customers ([LastName]) VALUES ('Second')");
+    EXPECT_EQ(Scalar("SELECT ID FROM Customers WHERE LastName = 'Second'"), "2");
+    EXPECT_EQ(DBExec("INSERT Customers2 ([LastName]) VALUES ('Second')"), 0);
+
+    File file(m_dir);
+    auto column = [&](const std::string& table, const std::string& name) {
+        for (const ColumnShape& c : file.Columns(table))
+            if (c.name == name) return c.type + " =" + c.defaultText;
+        return std::string("<missing>");
+    };
+    // Widening a CHAR pads its default too.
+    EXPECT_EQ(column("CfgSys", "KSAnalysis"),
+              "CHAR(100) ='SSSSSSSSSS" + std::string(90, ' ') + "'");
+    EXPECT_EQ(column("ListItems", "ItemText"), "VARCHAR(80) =''");
+    EXPECT_EQ(column("FlexTextHdrs", "Description"), "VARCHAR(500) =''");
+    EXPECT_EQ(column("FlexTextHdrs", "Default"), "VARCHAR(100) =''");
+    EXPECT_EQ(column("Loyalty5", "LogType"), "<missing>");
+    EXPECT_EQ(column("PromoPackages", "PackageNo"), "SMALLINT =");
+    EXPECT_EQ(column("CLCKeys", "KeyValue").substr(0, 9), "BINARY(8)");
+    // UseTP is an integer whose default is the named one.
+    EXPECT_EQ(column("MixMatchPlus", "UseTP").substr(0, 7), "INTEGER");
+    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM sysobjects WHERE name = 'MixMatchPlusUseTP'"), "1");
+    Exec("INSERT MixMatchPlus (MMNo) VALUES (1)");
+    EXPECT_EQ(Scalar("SELECT UseTP FROM MixMatchPlus"), "0");
+
+    // New rows take the defaults.
+    Exec("INSERT Products (PLU) VALUES (1)");
+    EXPECT_EQ(Scalar("SELECT Description, Dept, VAT, ProdCat, Discount, PriceType, Price1, "
+                     "Price10, AllowModifier, AllowPLUEANOnReceipt, ShowDescriptionWithFreetext, "
+                     "MMBucket, TiedPLU1, TiedPLU30, ShortDescription, KPImage FROM Products"),
+              "Description|1|A|1|1|2|0|0|-1|-1|-1| |NULL|NULL|NULL|NULL");
+    Exec("INSERT CfgTills (TillNo) VALUES (1)");
+    EXPECT_EQ(Scalar("SELECT Name, Mode, PrRct, prDsp1, prDsp9, PrRsv, QtyMax, LogSize, SSTimer, "
+                     "BannerColour, BeepPitch, DrawerWarnTime, DrawerWaitCloseTime, GratMax, "
+                     "EftType, CustOnKP, KPCopies1, KPCopies9, ReceiptType, "
+                     "ReceiptConsolidation, BillType, BillConsolidation, ScrlText FROM CfgTills"),
+              "Name|2|FFRECEIPT|FFKITCHEN1|FFKITCHEN9|FFRESERVE|99|16|600|65280|2000|10|20|15|-1|"
+              "-1|1|1|5|2|3|2|BRANT TFT Colour POS  -  Pentium Power POS...");
+    // CfgSys needs Numb and Vatr; its texts keep their backslashes and '%'.
+    EXPECT_EQ(DBExec("INSERT CfgSys (Numb) VALUES (1)"), 0);
+    Exec("INSERT CfgSys (Numb, Vatr) VALUES (1, 'ABC')");
+    EXPECT_EQ(Scalar("SELECT HtlReq, KScreenHdr, KScreenKP9, ExpoFixQuote, LEN(KSAnalysis), "
+                     "EuroX FROM CfgSys"),
+              "G:\\ROOM|Brant KVM %d/%m/%Y %H:%M|9|\"  |10|1");
+    Exec("INSERT CLCKeys (SrvNo) VALUES (4)");
+    EXPECT_EQ(Rows("SELECT KeyValue FROM CLCKeys").size(), 1u);
+    EXPECT_EQ(file.Query("SELECT hex(KeyValue) FROM CLCKeys"),
+              std::vector<std::string>{"FFFFFFFFFFFFFFFF"});
+    // Barcodes are unique; two products may share a description.
+    Exec("INSERT Products (PLU) VALUES (2)");
+    Exec("INSERT Barcodes (PLU, Barcode) VALUES (1, '5000')");
+    EXPECT_EQ(DBExec("INSERT Barcodes (PLU, Barcode) VALUES (2, '5000')"), 0);
+}
+
+TEST_F(Pass1Test, SecondRunFindsEverythingThereAndChangesNothing) {
+    ASSERT_EQ(SetupDB1(), 1);
+    Exec("INSERT PayMeths (PymNo, Name) VALUES (1, 'Cash')");
+    Exec("UPDATE PayMeths SET WithCashLimitDrawer = 0");
+    const auto schema = SchemaOnDisk();
+    const std::vector<std::string> customers = Rows("SELECT * FROM Customers");
+    const std::vector<std::string> areas = Rows("SELECT * FROM TableAreas");
+    xr::TheApp().m_isNew = 0;
+
+    ASSERT_EQ(SetupDB1(), 1);
+    EXPECT_EQ(DBIsNew(), 0);
+    EXPECT_EQ(SchemaOnDisk(), schema);
+    EXPECT_EQ(Rows("SELECT * FROM Customers"), customers);
+    EXPECT_EQ(Rows("SELECT * FROM TableAreas"), areas);
+    // The statements that run always set the cash payment's drawer limit again.
+    EXPECT_EQ(Scalar("SELECT WithCashLimitDrawer FROM PayMeths"), "-1");
+
+    EXPECT_TRUE(With(Outcome::Failed).empty())
+        << With(Outcome::Failed)[0].sql << ": " << With(Outcome::Failed)[0].error;
+    for (const StepSeen& s : m_seen) {
+        if (s.conversion) continue;
+        const bool creates = s.sql.rfind("CREATE ", 0) == 0;
+        const bool adds = s.sql.find(" ADD ") != std::string::npos &&
+                          s.sql.find("KPAggregate1Dflt") == std::string::npos &&
+                          s.sql.find("BLA") == std::string::npos;
+        if (creates || adds) {
+            EXPECT_EQ(s.outcome, Outcome::AlreadyThere) << s.sql;
+        }
+    }
+    // The customer row is added only with its table.
+    int inserts = 0;
+    for (const StepSeen& s : With(Outcome::Skipped)) inserts += s.sql.rfind("INSERT", 0) == 0;
+    EXPECT_EQ(inserts, 1);
+}
+
+TEST_F(Pass1Test, StatementListMatchesTheRequestCountsOfThePass) {
+    int creates = 0, adds = 0, keys = 0, uniqueIndexes = 0, indexes = 0, alters = 0, dropInfo = 0,
+        namedDefaults = 0, batches = 0, updates = 0, inserts = 0, conversions = 0, columns = 0;
+    for (const xr::setup::Step& s : xr::setup::Pass1Steps()) {
+        EXPECT_EQ(s.sql.find("%d"), s.sql.find("%d/%m")) << s.sql;  // no counter left unfilled
+        if (s.conversion) {
+            ++conversions;
+            continue;
+        }
+        const std::string& q = s.sql;
+        if (xr::setup::CreatesTable(s)) ++creates;
+        if (xr::setup::ColumnsAdded(s) > 0) ++adds;
+        columns += xr::setup::ColumnsAdded(s);
+        keys += q.find("PRIMARY KEY") != std::string::npos;
+        uniqueIndexes += q.rfind("CREATE UNIQUE INDEX", 0) == 0;
+        indexes += q.rfind("CREATE INDEX", 0) == 0;
+        alters += q.find("ALTER COLUMN") != std::string::npos && q.find("BLA") == std::string::npos;
+        dropInfo += q.find(" DROP Info") != std::string::npos;
+        namedDefaults += q.find("CONSTRAINT KPAggregate1Dflt") != std::string::npos;
+        batches += q.find("BLA") != std::string::npos;
+        updates += q.rfind("UPDATE", 0) == 0;
+        inserts += q.rfind("INSERT", 0) == 0;
+    }
+    EXPECT_EQ(creates, 41);
+    EXPECT_EQ(adds, 295);
+    EXPECT_EQ(keys, 40);
+    EXPECT_EQ(uniqueIndexes, 4);
+    EXPECT_EQ(indexes, 3);
+    EXPECT_EQ(alters, 6);
+    EXPECT_EQ(dropInfo, 2);
+    EXPECT_EQ(namedDefaults, 1);
+    EXPECT_EQ(batches, 3);
+    EXPECT_EQ(updates, 3);
+    EXPECT_EQ(inserts, 1);
+    EXPECT_EQ(conversions, 6);
+    EXPECT_EQ(xr::setup::Pass1Steps().size() - conversions, 399u);
+    // Every column that came after its table's CREATE TABLE.
+    EXPECT_EQ(columns, 610);
+}
+
+TEST_F(Pass1Test, OlderServersGetTheFileClause) {
+    xr::TheApp().m_serverVersion = 9;
+    const int answer = SetupDB1();
+    xr::TheApp().m_serverVersion = 10;
+    ASSERT_EQ(answer, 1);
+    EXPECT_EQ(DBIsNew(), 1);
+    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM CfgTills"), "0");
+}
+
+TEST_F(Pass1Test, StopsWithAMessageWhenTheDatabaseCannotBeEntered) {
+    // A database name the server can neither create nor enter.
+    xr::TheApp().GetConnection(0, nullptr)->m_database = "NO SUCH";
+    const int version = xr::TheApp().m_serverVersion.load();
+    EXPECT_EQ(SetupDB1(), 0);
+    EXPECT_TRUE(m_seen.empty());
+    EXPECT_EQ(DBIsNew(), 0);
+    EXPECT_NE(std::find(g_pass1Log.begin(), g_pass1Log.end(),
+                        xr::Format("Error 1: USE NO SUCH V=%d N=0", version)),
+              g_pass1Log.end());
+}
+
+TEST_F(Pass1Test, StopsWithAMessageWhenTheServerCannotBeReached) {
+    DBClose();
+    EXPECT_EQ(DBOpen("Provider=nothing", "LORIMDB81"), 0);
+    EXPECT_EQ(SetupDB1(), 0);
+    EXPECT_TRUE(m_seen.empty());
+    EXPECT_NE(std::find(g_pass1Log.begin(), g_pass1Log.end(), "Could not do use MASTER"),
+              g_pass1Log.end());
+}
+
+}  // namespace
+}  // namespace xrtest

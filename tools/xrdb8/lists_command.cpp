@@ -1,0 +1,256 @@
+// xrdb8 lists import|export|export-all: one list (or, in classic mode, one
+// screen's four lists) read from or written to its file, or every list
+// written under a till's folder. Keys are read without the pause old tills
+// needed. Each command ends with what it did, or one error line.
+#include "lists_command.h"
+
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include "lists/list_files.h"
+#include "platform/error.h"
+#include "platform/text.h"
+#include "xrdb8/xrdb8.h"
+
+namespace xrdb8tool {
+
+namespace {
+
+struct ListsOptions {
+    std::string folder;
+    int list = 0;
+    bool classic = false;
+};
+
+class ListsError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A value for the connection string, quoted when it holds a ';' or a quote.
+std::string ConnectionValue(const std::string& value) {
+    if (value.find_first_of(";'\"") == std::string::npos && value == std::string(xr::Trim(value)))
+        return value;
+    std::string quoted = "\"";
+    for (char c : value) {
+        quoted += c;
+        if (c == '"') quoted += '"';
+    }
+    return quoted + "\"";
+}
+
+std::string LastErrorText() {
+    int code = 0;
+    std::string text;
+    DBGetError(code, text);
+    return text.empty() ? xr::ComError::MessageText(code) : text;
+}
+
+void Connect(const std::string& dataDir) {
+    const std::string connect = "Provider=sqlite;Data Source=" + ConnectionValue(dataDir);
+    if (!DBOpen(connect.c_str(), "LORIMDB81")) throw ListsError(LastErrorText());
+}
+
+bool ScreenFile(const ListsOptions& o) { return o.classic && o.list >= 1000 && o.list <= 1999; }
+
+std::string FileName(const ListsOptions& o) {
+    return ScreenFile(o) ? xr::Format("SCRDEF%02d.DEF", (o.list - 1000) / 10)
+                         : xr::Format("L%05d.LST", o.list);
+}
+
+// The lists a file holds: the screen's four, or the one list.
+int ListCount(const ListsOptions& o) { return ScreenFile(o) ? 4 : 1; }
+
+long Rows(const std::string& sql) {
+    CXRTable table;
+    return table.Count(sql.c_str());
+}
+
+// "list 12: 24 keys on 3 pages" for each list the file holds.
+void PrintLists(const ListsOptions& o, std::ostream& out) {
+    for (int i = 0; i < ListCount(o); ++i) {
+        const int list = o.list + i;
+        CListHdr hdr;
+        if (!hdr.MoveFirst(xr::Format("SELECT * FROM ListHdrs WHERE ListNo=%d", list).c_str())) {
+            out << "  list " << list << ": none\n";
+            continue;
+        }
+        const long keys = Rows(xr::Format("SELECT * FROM ListItems WHERE ListNo=%d", list));
+        out << "  list " << list << " \"" << hdr.m_def.Description << "\": " << keys << " keys on "
+            << hdr.m_def.NPages << " pages\n";
+    }
+}
+
+int RunImport(const std::string& dataDir, const ListsOptions& o) {
+    const std::string path = xr::lists::FindPath(o.folder, FileName(o));
+    Connect(dataDir);
+    CListDB db;
+    db.SetClassic(o.classic ? 1 : 0);
+    db.SetItemPause(0);
+    const int result = db.ListToDB(o.folder.c_str(), o.list);
+    switch (result) {
+        case 0:
+            break;
+        case -1:
+            throw ListsError("cannot read " + path);
+        case -2:
+            throw ListsError(xr::Format("list %d: list numbers run from 1 to 32767", o.list));
+        case 1:
+        case 3:
+            throw ListsError(xr::Format("could not remove the old list %d: ", o.list) +
+                             LastErrorText());
+        case 4:
+        case 6:
+            throw ListsError("could not open the list tables: " + LastErrorText());
+        case 77:
+            throw ListsError(path +
+                             ": a screen-definition file holds no [FLIST] section "
+                             "(the sections before it were imported)");
+        case 78:
+            throw ListsError(path +
+                             ": a list file holds only [FLIST] sections (the sections "
+                             "before it were imported)");
+        default:
+            throw ListsError(xr::Format("import failed with code %d", result));
+    }
+    // A file the database wrote for the tills is left alone.
+    if (std::FILE* file = xr::lists::OpenForReading(path)) {
+        std::string first;
+        xr::lists::ReadLine(file, first);
+        std::fclose(file);
+        if (first.size() >= 10 && xr::IEquals(first.substr(0, 10), "#SUPP DBNO")) {
+            std::cout << path << ": written from the database; nothing imported\n";
+            return 0;
+        }
+    }
+    std::cout << "imported " << path << "\n";
+    PrintLists(o, std::cout);
+    if (ScreenFile(o)) std::cout << "  screen mode " << (o.list - 1000) / 10 << " replaced\n";
+    return 0;
+}
+
+int RunExport(const std::string& dataDir, const ListsOptions& o) {
+    if (o.list < 1) throw ListsError(xr::Format("list %d: list numbers start at 1", o.list));
+    Connect(dataDir);
+    bool any = false;
+    for (int i = 0; i < ListCount(o) && !any; ++i) {
+        const long rows = Rows(xr::Format("SELECT * FROM ListHdrs WHERE ListNo=%d", o.list + i));
+        if (rows < 0) throw ListsError("cannot read the list tables: " + LastErrorText());
+        any = rows > 0;
+    }
+    if (!any)
+        throw ListsError(ScreenFile(o)
+                             ? xr::Format("lists %d to %d do not exist", o.list, o.list + 3)
+                             : xr::Format("list %d does not exist", o.list));
+    const std::string path = xr::lists::FindPath(o.folder, FileName(o));
+    CListDB db;
+    db.SetClassic(o.classic ? 1 : 0);
+    if (db.ListFromDB(o.folder.c_str(), o.list) != 0) throw ListsError("cannot write " + path);
+    std::cout << "wrote " << path << "\n";
+    PrintLists(o, std::cout);
+    return 0;
+}
+
+// A folder under `parent` found whatever the case of its name, made when
+// there is none.
+std::string EnsureFolder(const std::string& parent, const char* name) {
+    const std::string path = xr::lists::FindPath(parent, name);
+    std::error_code ec;
+    std::filesystem::create_directories(path, ec);
+    if (!std::filesystem::is_directory(path)) throw ListsError("cannot make the folder " + path);
+    return path;
+}
+
+int RunExportAll(const std::string& dataDir, const std::string& base, bool classic) {
+    if (!std::filesystem::is_directory(base)) throw ListsError(base + " is not a folder");
+    const std::string data = EnsureFolder(base, "DATA");
+    const std::string listFolder = EnsureFolder(data, classic ? "LIST" : "LISTV");
+    Connect(dataDir);
+    CListDB db;
+    db.SetClassic(classic ? 1 : 0);
+    const bool showProgress = isatty(STDERR_FILENO) != 0;
+    int written = 0;
+    int failed = 0;
+    db.SetProgress([&](int list, int result, int done, int total) {
+        if (result == 0) {
+            ++written;
+        } else {
+            ++failed;
+            if (showProgress) std::fprintf(stderr, "\r\033[K");
+            std::cerr << "xrdb8: error: list " << list << ": the file could not be written\n";
+        }
+        if (showProgress) std::fprintf(stderr, "\rwriting lists: %d/%d", done, total);
+    });
+    db.ListsFromDB(base.c_str());
+    if (showProgress) std::fprintf(stderr, "\r\033[K");
+    std::cout << "wrote " << written << " files";
+    if (classic) std::cout << " (screen-definition files into " << data << ")";
+    std::cout << " into " << listFolder << "\n";
+    if (failed) {
+        std::cerr << "xrdb8: error: " << failed << " files could not be written\n";
+        return 1;
+    }
+    return 0;
+}
+
+template <typename Fn>
+int Guard(Fn&& fn) {
+    int status = 1;
+    try {
+        status = fn();
+    } catch (const std::exception& e) {
+        std::cerr << "xrdb8: error: " << e.what() << "\n";
+    }
+    DBClose();
+    return status;
+}
+
+}  // namespace
+
+void AddListsCommand(CLI::App& app, const std::string& dataDir, int& status) {
+    auto* lists = app.add_subcommand("lists", "Move screen lists between the database and files");
+    lists->require_subcommand(1);
+    const char* classicHelp =
+        "classic tills: lists 1000 to 1999 go by screen (SCRDEF<nn>.DEF, lists n to n+3), and "
+        "colours read are offset by 32";
+
+    auto importOptions = std::make_shared<ListsOptions>();
+    auto* import = lists->add_subcommand(
+        "import", "Replace a list with its file (FOLDER/L<nnnnn>.LST or, classic, SCRDEF<nn>.DEF)");
+    import->add_option("folder", importOptions->folder, "the folder of the file")->required();
+    import->add_option("list", importOptions->list, "the list number")->required();
+    import->add_flag("--classic", importOptions->classic, classicHelp);
+    import->callback([&dataDir, &status, importOptions] {
+        status = Guard([&] { return RunImport(dataDir, *importOptions);
+});
+}  // namespace xrdb8tool
+);
+
+auto exportOptions = std::make_shared<ListsOptions>();
+auto* exportList = lists->add_subcommand("export", "Write a list into its file in FOLDER");
+exportList->add_option("folder", exportOptions->folder, "the folder to write into")->required();
+exportList->add_option("list", exportOptions->list, "the list number")->required();
+exportList->add_flag("--classic", exportOptions->classic, classicHelp);
+exportList->callback([&dataDir, &status, exportOptions] {
+    status = Guard([&] { return RunExport(dataDir, *exportOptions); });
+});
+
+auto allOptions = std::make_shared<ListsOptions>();
+auto* all =
+    lists->add_subcommand("export-all",
+                          "Write every list under BASE: BASE/DATA/LISTV (classic: BASE/DATA/LIST, "
+                          "and screen files into BASE/DATA)");
+all->add_option("base", allOptions->folder, "the till's base folder")->required();
+all->add_flag("--classic", allOptions->classic, classicHelp);
+all->callback([&dataDir, &status, allOptions] {
+    status = Guard([&] { return RunExportAll(dataDir, allOptions->folder, allOptions->classic); });
+});
+}
+
+}  // namespace xrdb8tool

@@ -1,0 +1,228 @@
+// xrdb8 setup: runs the set-up steps in order against the server in the data
+// folder, shows how far each has got while it runs, and ends with what it
+// did: tables created, columns added, statements whose object was there
+// already, and every statement that failed for another reason with its error,
+// so that an upgrade that lost a column is noticed.
+#include "setup_command.h"
+
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cstdarg>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/error.h"
+#include "platform/text.h"
+#include "setup/default_data.h"
+#include "setup/pass.h"
+#include "xrdb8/xrdb8.h"
+
+namespace xrdb8tool {
+
+namespace {
+
+using xr::setup::Outcome;
+using xr::setup::StepResult;
+
+// One set-up step: an export that answers 0 when it could not run to its end.
+struct SetupStep {
+    const char* key;  // what --only takes
+    const char* name;
+    int (*run)();
+};
+
+// The default data exports answer nothing: every statement stands on its own.
+int FixedData() {
+    DBSetFixedData();
+    return 1;
+}
+
+int MustHaveData() {
+    DBSetMustHaveData();
+    return 1;
+}
+
+// The steps `xrdb8 setup` runs, in order: everything a new site needs. A step
+// that answers 0 ends the run.
+const SetupStep kSetupSteps[] = {
+    {"databases", "configuration and trading databases (passes 1 and 2)", &DBSetupDB},
+    {"users", "user database (pass 3)", &DBSetupDB3},
+    {"access", "back-office administrator", &DBSetupInitialAccess},
+    {"fixed-data", "fixed data", &FixedData},
+    {"must-have-data", "rows the tills need", &MustHaveData},
+};
+
+// A statement that failed for a reason other than "already there".
+struct Failure {
+    std::string label;
+    std::string sql;
+    std::string error;
+};
+
+// What one step did, gathered from its pass's results.
+struct StepSummary {
+    size_t statements = 0;
+    int tablesCreated = 0;
+    int columnsAdded = 0;
+    int alreadyThere = 0;
+    int nothingToRemove = 0;
+    int olderReleasesOnly = 0;
+    std::vector<Failure> failures;
+};
+
+// The first line of a statement, shortened for one line of a report.
+std::string ShortSql(const std::string& sql) {
+    std::string text = sql.substr(0, sql.find('\n'));
+    if (text.size() > 100) text = text.substr(0, 97) + "...";
+    return text;
+}
+
+void Gather(StepSummary& summary, const StepResult& r) {
+    if (!r.step) return;
+    if (!r.step->conversion) ++summary.statements;
+    switch (xr::setup::OutcomeOf(r)) {
+        case Outcome::Done:
+            if (xr::setup::CreatesTable(*r.step)) ++summary.tablesCreated;
+            summary.columnsAdded += xr::setup::ColumnsAdded(*r.step);
+            break;
+        case Outcome::AlreadyThere:
+            ++summary.alreadyThere;
+            break;
+        case Outcome::NothingToRemove:
+            ++summary.nothingToRemove;
+            break;
+        case Outcome::Failed:
+            // An insert by position kept for older releases, which the newest
+            // tables refuse; the insert after it makes the row.
+            if (xr::setup::IsKeptForOlderSchemas(*r.step)) {
+                ++summary.olderReleasesOnly;
+                break;
+            }
+            summary.failures.push_back(
+                {r.step->label, r.step->conversion ? "(data conversion)" : ShortSql(r.step->sql),
+                 r.error});
+            break;
+        case Outcome::Skipped:
+            break;
+    }
+}
+
+void PrintSummary(const char* name, const StepSummary& s, std::ostream& out) {
+    out << name << ": " << s.statements << " statements\n"
+        << "  tables created: " << s.tablesCreated << "\n"
+        << "  columns added: " << s.columnsAdded << "\n"
+        << "  already there: " << s.alreadyThere << "\n"
+        << "  nothing to remove: " << s.nothingToRemove << "\n";
+    if (s.olderReleasesOnly) out << "  for older releases only: " << s.olderReleasesOnly << "\n";
+    out << "  failed for another reason: " << s.failures.size() << "\n";
+    for (const Failure& f : s.failures)
+        out << "    " << f.label << ": " << f.sql << "\n      " << f.error << "\n";
+}
+
+// A value for the connection string, quoted when it holds a ';' or a quote.
+std::string ConnectionValue(const std::string& value) {
+    if (value.find_first_of(";'\"") == std::string::npos && value == std::string(xr::Trim(value)))
+        return value;
+    std::string quoted = "\"";
+    for (char c : value) {
+        quoted += c;
+        if (c == '"') quoted += '"';
+    }
+    return quoted + "\"";
+}
+
+// The last line the library logged: the export's own message when it stops
+// early ("Could not do use MASTER").
+std::string g_lastLogLine;
+
+void KeepLastLine(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    g_lastLogLine = xr::VFormat(format, args);
+    va_end(args);
+}
+
+std::string LastErrorText() {
+    int code = 0;
+    std::string text;
+    DBGetError(code, text);
+    return text.empty() ? xr::ComError::MessageText(code) : text;
+}
+
+// The site's access is open until an operator changes it: say so whenever
+// the steps that write it have run.
+void WarnAboutAccess(bool user, bool login) {
+    if (user)
+        std::cerr << "xrdb8: warning: back-office user 'lm' (database LORIMDAX) has an empty "
+                     "password; change it before the site goes live\n";
+    if (login)
+        std::cerr << "xrdb8: warning: read-only login 'BrantUK' has the suite's fixed password; "
+                     "change it where the suite's tools allow\n";
+}
+
+// `only`: the key of the one step to run; empty runs them all.
+int RunSetup(const std::string& dataDir, const std::string& only) {
+    const std::string connect = "Provider=sqlite;Data Source=" + ConnectionValue(dataDir);
+    if (!DBOpen(connect.c_str(), "LORIMDB81")) {
+        std::cerr << "xrdb8: error: " << LastErrorText() << "\n";
+        return 1;
+    }
+    const bool showProgress = isatty(STDERR_FILENO) != 0;
+    int status = 0;
+    bool wroteUser = false;
+    bool wroteLogin = false;
+    for (const SetupStep& step : kSetupSteps) {
+        if (!only.empty() && only != step.key) continue;
+        StepSummary summary;
+        xr::setup::SetPassObserver([&](const StepResult& r, size_t done, size_t total) {
+            Gather(summary, r);
+            if (showProgress && (done == total || done % 8 == 0))
+                std::fprintf(stderr, "\r%s: %zu/%zu", step.name, done, total);
+        });
+        g_lastLogLine.clear();
+        DBLogFn previousSink = DBSetLog(&KeepLastLine);
+        const int answer = step.run();
+        DBSetLog(previousSink);
+        xr::setup::SetPassObserver({});
+        if (showProgress) std::fprintf(stderr, "\r\033[K");
+        PrintSummary(step.name, summary, std::cout);
+        wroteUser = wroteUser || step.run == &DBSetupInitialAccess;
+        wroteLogin = wroteLogin || step.run == &FixedData;
+        if (!answer) {
+            // The export's reason is the last line it logged.
+            std::cerr << "xrdb8: error: " << step.name << " could not run";
+            if (!g_lastLogLine.empty()) std::cerr << ": " << g_lastLogLine;
+            std::cerr << "\n";
+            status = 1;
+            break;
+        }
+    }
+    DBClose();
+    WarnAboutAccess(wroteUser, wroteLogin);
+    return status;
+}
+
+}  // namespace
+
+void AddSetupCommand(CLI::App& app, const std::string& dataDir, int& status) {
+    auto* sub = app.add_subcommand(
+        "setup", "Create the databases, or bring an existing site's tables up to date");
+    auto only = std::make_shared<std::string>();
+    std::vector<std::string> keys;
+    for (const SetupStep& step : kSetupSteps) keys.emplace_back(step.key);
+    sub->add_option("--only", *only, "run this step alone")->check(CLI::IsMember(keys));
+    sub->callback([&dataDir, &status, only] {
+        try {
+            status = RunSetup(dataDir, *only);
+        } catch (const std::exception& e) {
+            std::cerr << "xrdb8: error: " << e.what() << "\n";
+            status = 1;
+        }
+    });
+}
+
+}  // namespace xrdb8tool
