@@ -44,11 +44,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Connect();
     std::string xml(reinterpret_cast<const char*>(data), size);
     if (!DBBeginTrans()) __builtin_trap();
-    CProduct product;
-    const int result = xr::interchange::LoadXmlRecord(product, xml, nullptr);
-    if (result != 0 && result != 1) __builtin_trap();
-    if (result == 1 && product.m_xmlCount != xr::interchange::kXmlDone) __builtin_trap();
-    product.m_pRS->Close();
+    {
+        CProduct product;  // closed before the rollback
+        const int result = xr::interchange::LoadXmlRecord(product, xml, nullptr);
+        if (result != 0 && result != 1) __builtin_trap();
+        if (result == 1 && product.m_xmlCount != xr::interchange::kXmlDone) __builtin_trap();
+    }
     DBRollbackTrans();
     return 0;
 }

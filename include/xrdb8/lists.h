@@ -161,6 +161,11 @@ public:
     // 32767); 1 or 3 deleting the old list failed; 4 or 6 the list tables
     // could not be opened; 77 a [FLIST] section in a screen-definition file;
     // 78 another section in a list file (the sections before it stay).
+    // What is read: a repeated section is skipped (the first one stands); a
+    // line "I 0 0 <||> 0 7 1", the exporter's empty key slot, keeps its place
+    // and adds no key; layouts written "XX$5X6" read back with location XX; a
+    // description longer than 40 characters or a key text longer than 80 is
+    // cut to what its column holds; lines may be of any length.
     int ListToDB(const char* folder, int list);
     // Writes `list` (in classic mode, for 1000 to 1999, lists `list` to
     // `list` + 3 as a screen-definition file) into `folder`: 0 done, -2 a list

@@ -126,7 +126,7 @@ constexpr FieldRef Whole(uint8_t block) {
 
 namespace detail {
 // Width a kind needs, 0 when any width will do.
-consteval uint32_t WidthOf(Kind kind) {
+constexpr uint32_t WidthOf(Kind kind) {
     switch (kind) {
         case Kind::kU16:
         case Kind::kI16:

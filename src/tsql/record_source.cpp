@@ -7,6 +7,67 @@
 namespace xr::tsql {
 
 
+namespace {
+
+// A field value straight from the engine's column for the forms the layer
+// stores (one copy of a text, none of a number); anything else goes the
+// general way through ToVariant.
+Variant ColumnVariant(sqlite3_stmt* st, int i, const TypeSpec& t) {
+    int ct = sqlite3_column_type(st, i);
+    if (ct == SQLITE_NULL) return Variant::Null();
+    switch (t.kind) {
+        case TypeKind::Bit:
+        case TypeKind::TinyInt:
+        case TypeKind::SmallInt:
+        case TypeKind::Int:
+        case TypeKind::BigInt:
+            if (ct == SQLITE_INTEGER) {
+                int64_t v = sqlite3_column_int64(st, i);
+                switch (t.kind) {
+                    case TypeKind::Bit: return Variant::Bool(v != 0);
+                    case TypeKind::TinyInt: return Variant::UI1(static_cast<uint8_t>(v));
+                    case TypeKind::SmallInt: return Variant::I2(static_cast<int16_t>(v));
+                    case TypeKind::Int: return Variant::I4(static_cast<int32_t>(v));
+                    default: return Variant::I8(v);
+                }
+            }
+            break;
+        case TypeKind::Money:
+        case TypeKind::SmallMoney:
+            if (ct == SQLITE_INTEGER) return Variant::Currency(sqlite3_column_int64(st, i));
+            break;
+        case TypeKind::Float:
+            if (ct == SQLITE_INTEGER || ct == SQLITE_FLOAT) return Variant::R8(sqlite3_column_double(st, i));
+            break;
+        case TypeKind::Real:
+            if (ct == SQLITE_INTEGER || ct == SQLITE_FLOAT) {
+                return Variant::R4(static_cast<float>(sqlite3_column_double(st, i)));
+            }
+            break;
+        case TypeKind::DateTime:
+        case TypeKind::SmallDateTime:
+            if (ct == SQLITE_INTEGER || ct == SQLITE_FLOAT) return Variant::Date(sqlite3_column_double(st, i));
+            break;
+        case TypeKind::Char:
+        case TypeKind::VarChar:
+        case TypeKind::Text:
+            if (ct == SQLITE_TEXT) {
+                const char* p = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
+                size_t n = static_cast<size_t>(sqlite3_column_bytes(st, i));
+                // A CHAR shorter than its length (written around the layer) is padded the general way.
+                if (t.kind != TypeKind::Char || n >= static_cast<size_t>(t.length)) {
+                    return Variant::Text(std::string_view(p, n));
+                }
+            }
+            break;
+        default:
+            break;
+    }
+    return ToVariant(Interpreter::Impl::Column(st, i, t), t);
+}
+
+}  // namespace
+
 class SourceBase : public engine::RecordSource {
 public:
     explicit SourceBase(Interpreter::Impl* impl) : m_impl(impl) { impl->sources.push_back(this); }
@@ -145,7 +206,7 @@ public:
     Variant Value(size_t i) const override {
         Session();
         if (i >= m_types.size()) throw ComError(adErrItemNotFound);
-        return ToVariant(Interpreter::Impl::Column(m_stream, static_cast<int>(i) + 1, m_types[i]), m_types[i]);
+        return ColumnVariant(m_stream, static_cast<int>(i) + 1, m_types[i]);
     }
 
     void Restart() override {
@@ -168,7 +229,7 @@ public:
         }
         values->resize(m_types.size());
         for (size_t i = 0; i < m_types.size(); ++i) {
-            (*values)[i] = ToVariant(Interpreter::Impl::Column(m_fetch, static_cast<int>(i), m_types[i]), m_types[i]);
+            (*values)[i] = ColumnVariant(m_fetch, static_cast<int>(i), m_types[i]);
         }
         sqlite3_reset(m_fetch);
         return true;

@@ -1,7 +1,9 @@
 // What is special to the product families: Prod's counting, statements,
 // backward walks, GT and updates in place; Prod2's browse by description;
 // Barc's text keys.
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -21,7 +23,10 @@ protected:
     static prod_def Product(uint64_t plu, const char* description = "Item") {
         prod_def d{};
         d.PLU = plu;
-        std::snprintf(d.Description, sizeof d.Description, "%s", description);
+        // Cut to the field, as a terminal program fills it.
+        size_t n = std::min(std::strlen(description), sizeof d.Description - 1);
+        std::memcpy(d.Description, description, n);
+        d.Description[n] = '\0';
         return d;
     }
     // Adds products 1001 .. 1000 + count.

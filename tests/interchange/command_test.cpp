@@ -102,6 +102,11 @@ TEST_F(CommandTest, ScriptAndExecFailures) {
               1);
     EXPECT_NE(m_err.str().find("cannot read table NoSuchTable"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(script));
+    std::ostringstream out0, err0;
+    EXPECT_EQ(xrdb8tool::RunScript(Folder(), {"Groups; DELETE FROM Depts"}, script, false, false,
+                                   out0, err0),
+              1);
+    EXPECT_NE(err0.str().find("is not a table name"), std::string::npos);
 
     xrtest::WriteText(script, "SELECT 1\n--->GO\nINSERT NoSuchTable VALUES (1)\n--->GO\n");
     std::ostringstream out, err;

@@ -1,7 +1,6 @@
 // Shared pieces of the list tests: a server folder per test holding a
-// configuration database made by the set-up pass (made once, then copied),
-// a folder for list files, helpers that write and read those files, and
-// plain SQL looks at the stored rows.
+// configuration database with the list tables, a folder for list files, helpers that write and read
+// those files, and plain SQL looks at the stored rows.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,7 +9,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -20,6 +18,8 @@
 #include "frame/log.h"
 #include "platform/text.h"
 #include "platform/variant.h"
+#include "setup/pass.h"
+#include "setup/pass1.h"
 #include "temp_dir.h"
 #include "xrdb8/xrdb8.h"
 
@@ -40,31 +40,31 @@ inline std::string ConnectString(const std::string& folder) {
     return "Provider=sqlite;Data Source=" + folder + ";Synchronous=OFF";
 }
 
-// The server folder with a fresh configuration database, made once for the
-// whole run.
-inline const TempDir& TemplateServer() {
-    static std::unique_ptr<TempDir> dir = [] {
-        auto d = std::make_unique<TempDir>();
-        DBOpen(ConnectString(d->Str()).c_str(), "LORIMDB81");
-        const int ok = DBSetupDB1();
-        DBClose();
-        EXPECT_EQ(ok, 1) << "the set-up pass could not make the configuration database";
-        return d;
-    }();
-    return *dir;
+// The tables the list converter works on, made with the set-up pass's own
+// statements for them (the whole pass costs seconds, and ctest runs every
+// test in a process of its own).
+inline void CreateListTables() {
+    for (const char* table : {"ListHdrs", "ListItems", "ScreenModes", "Presets"}) {
+        int statements = 0;
+        for (const xr::setup::Step& step : xr::setup::Pass1Steps()) {
+            if (step.label != table || step.conversion) continue;
+            ++statements;
+            ASSERT_EQ(DBExec(step.sql.c_str()), 1) << step.sql;
+        }
+        ASSERT_GT(statements, 0) << table;
+    }
 }
 
 class ListsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        const TempDir& source = TemplateServer();
-        for (const auto& entry : std::filesystem::directory_iterator(source.Path()))
-            std::filesystem::copy(entry.path(), m_server.Path() / entry.path().filename(),
-                                  std::filesystem::copy_options::recursive);
         setenv("XRDB8_DATA", m_server.Str().c_str(), 1);
         g_listLog.clear();
         DBSetLog(&ListLogSink);
-        ASSERT_EQ(DBOpen(ConnectString(m_server.Str()).c_str(), "LORIMDB81"), 1);
+        ASSERT_EQ(DBOpen(ConnectString(m_server.Str()).c_str(), ""), 1);
+        ASSERT_EQ(DBExec("CREATE DATABASE LORIMDB81"), 1);
+        ASSERT_EQ(DBSetDefaultDB("LORIMDB81"), 1);
+        CreateListTables();
         m_db.SetItemPause(0);
     }
 

@@ -7,6 +7,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdarg>
@@ -173,6 +175,16 @@ int RunScript(const std::string& dataDir, const std::vector<std::string>& tables
               std::ostream& err) {
     Session session;
     if (!session.Connect(dataDir, err)) return 1;
+    // Names go into statements as they stand: only plain table names.
+    for (const std::string& name : tables) {
+        const bool plain = !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
+            return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$' || c == '#';
+        });
+        if (!plain) {
+            err << "xrdb8: error: " << name << " is not a table name\n";
+            return 1;
+        }
+    }
     // Every table must be readable before the script is touched: a script
     // that empties a table it then cannot fill must not be written.
     for (const std::string& name : tables) {
