@@ -7,8 +7,7 @@ cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DXRDB8_BUILD_TE
 cmake --build build/release --target xrdb8_tool
 tool=build/release/tools/xrdb8/xrdb8
 "$tool" --version
-# A fresh server in ./data: create the configuration database and its tables,
-# then list the tables it holds.
-rm -rf ./data
+# Create the databases in ./data (an existing server there is brought up to
+# date in place, nothing is removed), then list the tables it holds.
 "$tool" --data ./data setup
 "$tool" --data ./data sql "SELECT name FROM sysobjects WHERE xtype = 'U' ORDER BY name"
