@@ -68,6 +68,54 @@ Variant ColumnVariant(sqlite3_stmt* st, int i, const TypeSpec& t) {
 
 }  // namespace
 
+namespace {
+
+// Binds a value that is already in its column's stored form without a
+// conversion (the common case of a record class writing its own fields);
+// false leaves it to FromVariant, which converts and checks.
+bool BindDirect(sqlite3_stmt* st, int n, const Variant& v, const TypeSpec& t) {
+    switch (v.Type()) {
+        case VT_I4:
+        case VT_I2:
+            if (t.kind == TypeKind::Int || t.kind == TypeKind::BigInt) {
+                sqlite3_bind_int64(st, n, v.IntValue());
+                return true;
+            }
+            return false;
+        case VT_I8:
+            if (t.kind == TypeKind::BigInt) {
+                sqlite3_bind_int64(st, n, v.IntValue());
+                return true;
+            }
+            return false;
+        case VT_CY:
+            if (t.kind == TypeKind::Money) {
+                sqlite3_bind_int64(st, n, v.IntValue());
+                return true;
+            }
+            return false;
+        case VT_R8:
+            if (t.kind == TypeKind::Float) {
+                sqlite3_bind_double(st, n, v.RealValue());
+                return true;
+            }
+            return false;
+        case VT_BSTR: {
+            const std::string& text = v.TextValue();
+            bool fits = (t.kind == TypeKind::VarChar && text.size() <= static_cast<size_t>(t.length)) ||
+                        (t.kind == TypeKind::Char && text.size() == static_cast<size_t>(t.length));
+            if (!fits || t.length <= 0) return false;
+            // The value outlives the statement's step.
+            sqlite3_bind_text(st, n, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
+            return true;
+        }
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
 class SourceBase : public engine::RecordSource {
 public:
     explicit SourceBase(Interpreter::Impl* impl) : m_impl(impl) { impl->sources.push_back(this); }
@@ -332,7 +380,9 @@ private:
         sqlite3_reset(st);
         int n = 1;
         for (const auto& [index, type] : w.bound) {
-            Interpreter::Impl::BindValue(st, n++, FromVariant(values.at(index), type));
+            const Variant& v = values.at(index);
+            if (!BindDirect(st, n, v, type)) Interpreter::Impl::BindValue(st, n, FromVariant(v, type));
+            ++n;
         }
         if (rowId) sqlite3_bind_int64(st, n, rowId);
         int rc = sqlite3_step(st);
@@ -340,12 +390,14 @@ private:
             std::string msg = sqlite3_errmsg(impl.db);
             int ext = sqlite3_extended_errcode(impl.db);
             sqlite3_reset(st);
+            sqlite3_clear_bindings(st);  // no pointer into the caller's values stays behind
             Plan kind;
             kind.sql = w.sql;
             throw impl.MapError(ext, msg, &kind);
         }
         int64_t id = sqlite3_last_insert_rowid(impl.db);
         sqlite3_reset(st);
+        sqlite3_clear_bindings(st);
         return id;
     }
 

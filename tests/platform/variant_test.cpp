@@ -449,6 +449,8 @@ TEST(VariantMoney, Hundredths) {
     for (int64_t h = INT32_MIN; h <= INT32_MAX; h += 9973) {
         int32_t v = static_cast<int32_t>(h);
         ASSERT_EQ(HundredthsToMoney(v), h * 100) << h;
+        // The written rule (hundredths / 100.0 taken to currency) gives the same.
+        ASSERT_EQ(Variant::R8(static_cast<double>(v) / 100.0).ToCY(), h * 100) << h;
         ASSERT_EQ(MoneyToHundredths(h * 100), v) << h;
     }
     EXPECT_EQ(HundredthsToMoney(INT32_MAX), int64_t{INT32_MAX} * 100);
