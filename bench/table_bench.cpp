@@ -73,22 +73,28 @@ struct Fixture {
         DBOpen(cs.c_str(), "");
         DBExec("CREATE DATABASE LORIMDB81");
         DBSetDefaultDB("LORIMDB81");
-        std::string create = "CREATE TABLE Products (PLU BIGINT NOT NULL, Description VARCHAR(40) DEFAULT 'Description' NOT NULL";
+        std::string create =
+            "CREATE TABLE Products (PLU BIGINT NOT NULL, Description VARCHAR(40) DEFAULT "
+            "'Description' NOT NULL";
         for (auto p : kPrice) create += std::string(", ") + p + " MONEY DEFAULT 0 NOT NULL";
         for (auto d : kDsp) create += std::string(", ") + d + " BIT DEFAULT 0 NOT NULL";
         create += ", Dept INTEGER DEFAULT 1 NOT NULL, VAT CHAR(1) DEFAULT 'A' NOT NULL)";
         DBExec(create.c_str());
         DBExec("ALTER TABLE Products ADD CONSTRAINT ProductsPrimary PRIMARY KEY (PLU)");
-        DBExec("CREATE TABLE Big (ID INTEGER NOT NULL, Name VARCHAR(40) NOT NULL, Amount MONEY NOT NULL)");
+        DBExec(
+            "CREATE TABLE Big (ID INTEGER NOT NULL, Name VARCHAR(40) NOT NULL, Amount MONEY NOT "
+            "NULL)");
         DBExec(("CREATE TABLE Added (" + create.substr(create.find('(') + 1)).c_str());
         DBBeginTrans();
         for (int i = 1; i <= kRows; ++i) {
             std::string sql = "INSERT Products (PLU, Description, Price1, Price2, Dsp3) VALUES (" +
-                              std::to_string(i) + ", 'Item " + std::to_string(i) + "', 1.25, 2.5, 1)";
+                              std::to_string(i) + ", 'Item " + std::to_string(i) +
+                              "', 1.25, 2.5, 1)";
             DBExec(sql.c_str());
         }
         for (int i = 1; i <= kBigRows; ++i) {
-            std::string sql = "INSERT Big VALUES (" + std::to_string(i) + ", 'Row " + std::to_string(i) + "', 9.99)";
+            std::string sql = "INSERT Big VALUES (" + std::to_string(i) + ", 'Row " +
+                              std::to_string(i) + "', 9.99)";
             DBExec(sql.c_str());
         }
         DBCommitTrans();
@@ -135,7 +141,8 @@ void BM_Walk_Raw(benchmark::State& state) {
         while (sqlite3_step(st) == SQLITE_ROW) {
             d.PLU = static_cast<uint64_t>(sqlite3_column_int64(st, 0));
             std::snprintf(d.Description, sizeof d.Description, "%s", sqlite3_column_text(st, 1));
-            for (int i = 0; i < 10; ++i) d.Price[i] = static_cast<int32_t>(sqlite3_column_int64(st, 2 + i) / 100);
+            for (int i = 0; i < 10; ++i)
+                d.Price[i] = static_cast<int32_t>(sqlite3_column_int64(st, 2 + i) / 100);
             d.Flags = 0;
             for (int i = 0; i < 9; ++i) d.Flags |= sqlite3_column_int(st, 12 + i) ? 1 << i : 0;
             d.Dept = sqlite3_column_int(st, 21);
@@ -250,8 +257,8 @@ int main(int argc, char** argv) {
     ratio("walk 100,000 products (MoveFirst/MoveNext)", "walk table", "walk raw");
     ratio("add 100,000 rows (AddNew/Update)", "add table", "add raw");
     if (g_value.count("walk 1M rows")) {
-        std::printf("walk 1,000,000 rows: %.0f rows, peak %.1f MiB over the start\n", g_value["walk 1M rows"],
-                    g_value["walk 1M peak MiB over start"]);
+        std::printf("walk 1,000,000 rows: %.0f rows, peak %.1f MiB over the start\n",
+                    g_value["walk 1M rows"], g_value["walk 1M peak MiB over start"]);
     }
     return 0;
 }

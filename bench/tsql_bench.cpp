@@ -24,13 +24,19 @@ struct Fixture {
         DBOpen(cs.c_str(), "");
         DBExec("CREATE DATABASE LORIMDB81");
         DBSetDefaultDB("LORIMDB81");
-        std::string create = "CREATE TABLE Products (PLU BIGINT NOT NULL, Description VARCHAR(40) DEFAULT 'Description' NOT NULL";
-        for (int i = 1; i <= 10; ++i) create += ", Price" + std::to_string(i) + " MONEY DEFAULT 0 NOT NULL";
-        for (int i = 1; i <= 9; ++i) create += ", Dsp" + std::to_string(i) + " BIT DEFAULT 0 NOT NULL";
+        std::string create =
+            "CREATE TABLE Products (PLU BIGINT NOT NULL, Description VARCHAR(40) DEFAULT "
+            "'Description' NOT NULL";
+        for (int i = 1; i <= 10; ++i)
+            create += ", Price" + std::to_string(i) + " MONEY DEFAULT 0 NOT NULL";
+        for (int i = 1; i <= 9; ++i)
+            create += ", Dsp" + std::to_string(i) + " BIT DEFAULT 0 NOT NULL";
         create += ", Dept INTEGER DEFAULT 1 NOT NULL, VAT CHAR(1) DEFAULT 'A' NOT NULL)";
         DBExec(create.c_str());
         DBExec("ALTER TABLE Products ADD CONSTRAINT ProductsPrimary PRIMARY KEY (PLU)");
-        DBExec("CREATE TABLE Log (ID INTEGER NOT NULL, Name VARCHAR(40) NOT NULL, Amount MONEY NOT NULL)");
+        DBExec(
+            "CREATE TABLE Log (ID INTEGER NOT NULL, Name VARCHAR(40) NOT NULL, Amount MONEY NOT "
+            "NULL)");
         dbFile = dir.Str() + "/LORIMDB81.db";
     }
     ~Fixture() { DBClose(); }
@@ -60,8 +66,8 @@ void Fill() {
     done = true;
     DBBeginTrans();
     for (int i = 1; i <= kRows; ++i) {
-        std::string sql = "INSERT Products (PLU, Description, Price1) VALUES (" + std::to_string(i) +
-                          ", 'Item " + std::to_string(i) + "', 1.25)";
+        std::string sql = "INSERT Products (PLU, Description, Price1) VALUES (" +
+                          std::to_string(i) + ", 'Item " + std::to_string(i) + "', 1.25)";
         DBExec(sql.c_str());
     }
     DBCommitTrans();
@@ -145,8 +151,8 @@ int main(int argc, char** argv) {
     benchmark::Shutdown();
     auto ratio = [](const char* name, const char* lib, const char* raw) {
         if (!g_seconds.count(lib) || !g_seconds.count(raw)) return;
-        std::printf("%-28s %8.3f s vs raw %8.3f s   ratio %.2f\n", name, g_seconds[lib], g_seconds[raw],
-                    g_seconds[lib] / g_seconds[raw]);
+        std::printf("%-28s %8.3f s vs raw %8.3f s   ratio %.2f\n", name, g_seconds[lib],
+                    g_seconds[raw], g_seconds[lib] / g_seconds[raw]);
     };
     ratio("100,000 key queries", "key query DBExec", "key query raw");
     ratio("100,000 single-row inserts", "insert DBExec", "insert raw");

@@ -19,17 +19,20 @@ namespace {
 // input runs in a transaction that is rolled back, so inputs do not pile up.
 xr::engine::Connection& Session() {
     static std::unique_ptr<xr::engine::Connection> conn = [] {
-        auto dir = std::filesystem::temp_directory_path() / ("xrdb8-fuzz-" + std::to_string(getpid()));
+        auto dir =
+            std::filesystem::temp_directory_path() / ("xrdb8-fuzz-" + std::to_string(getpid()));
         std::filesystem::remove_all(dir);
         std::filesystem::create_directories(dir);
         auto c = std::make_unique<xr::engine::Connection>();
         c->Open("Provider=sqlite;Synchronous=OFF;Data Source=" + dir.string());
         c->Execute(
             "CREATE DATABASE F USE F "
-            "CREATE TABLE Depts (DptNo INTEGER DEFAULT 0 NOT NULL, Name VARCHAR(20) DEFAULT '' NOT NULL, "
+            "CREATE TABLE Depts (DptNo INTEGER DEFAULT 0 NOT NULL, Name VARCHAR(20) DEFAULT '' NOT "
+            "NULL, "
             "Tare MONEY DEFAULT 0 NOT NULL, D DATETIME NULL, B BIT DEFAULT 0 NOT NULL) "
             "ALTER TABLE Depts ADD CONSTRAINT DeptsPrimary PRIMARY KEY (DptNo) "
-            "CREATE TABLE Customers (ID INTEGER IDENTITY, LastName VARCHAR(40) DEFAULT '' NOT NULL) "
+            "CREATE TABLE Customers (ID INTEGER IDENTITY, LastName VARCHAR(40) DEFAULT '' NOT "
+            "NULL) "
             "INSERT Depts VALUES (1, 'Bar', 1.5, '20000101', 1)");
         return c;
     }();

@@ -105,7 +105,8 @@ std::unique_ptr<Rows> Connection::Query(std::string_view sql) {
 
 std::unique_ptr<RecordSource> Connection::OpenSource(std::string_view source, bool isTable) {
     Session& session = Require();
-    auto src = RunCollected(m_errors, [&] { return session.OpenSource(source, isTable, m_errors); });
+    auto src =
+        RunCollected(m_errors, [&] { return session.OpenSource(source, isTable, m_errors); });
     if (!m_errors.empty()) Raise();
     return src;
 }

@@ -17,7 +17,12 @@ namespace xr::engine {
 
 class Connection;
 
-enum CursorTypeEnum { adOpenForwardOnly = 0, adOpenKeyset = 1, adOpenDynamic = 2, adOpenStatic = 3 };
+enum CursorTypeEnum {
+    adOpenForwardOnly = 0,
+    adOpenKeyset = 1,
+    adOpenDynamic = 2,
+    adOpenStatic = 3
+};
 enum LockTypeEnum {
     adLockUnspecified = -1,
     adLockReadOnly = 1,
@@ -77,9 +82,9 @@ public:
     int FieldIndex(std::string_view name) const;
     const ColumnInfo& Field(size_t index) const;  // throws adErrItemNotFound
     const std::string& FieldName(size_t index) const;
-    uint16_t FieldType(size_t index) const;       // ADO DataTypeEnum
-    Variant Value(size_t index) const;             // throws adErrNoCurrentRecord, ...
-    Variant Value(std::string_view name) const;    // throws adErrItemNotFound, ...
+    uint16_t FieldType(size_t index) const;      // ADO DataTypeEnum
+    Variant Value(size_t index) const;           // throws adErrNoCurrentRecord, ...
+    Variant Value(std::string_view name) const;  // throws adErrItemNotFound, ...
     void SetValue(size_t index, const Variant& v);
     void SetValue(std::string_view name, const Variant& v);
 

@@ -95,7 +95,8 @@ public:
     // Stores a new row from the columns marked in `assigned` (the others take
     // their defaults) and returns its id. The stored row (defaults and
     // identity included) is read with Fetch when it is wanted.
-    virtual int64_t Insert(const std::vector<Variant>& values, const std::vector<bool>& assigned) = 0;
+    virtual int64_t Insert(const std::vector<Variant>& values,
+                           const std::vector<bool>& assigned) = 0;
     // Writes the assigned columns of a row.
     virtual void Update(int64_t rowId, const std::vector<Variant>& values,
                         const std::vector<bool>& assigned) = 0;

@@ -21,6 +21,8 @@ std::string VFormat(const char* fmt, va_list args);
 // Doubles every single quote, for text placed between quotes in SQL.
 std::string QuoteSql(std::string_view s);
 // A null pointer counts as empty text.
-inline std::string_view SafeText(const char* s) { return s ? std::string_view(s) : std::string_view(); }
+inline std::string_view SafeText(const char* s) {
+    return s ? std::string_view(s) : std::string_view();
+}
 
 }  // namespace xr

@@ -48,7 +48,8 @@ enum class ExprKind : uint8_t {
     Between,   // args[0] [NOT] BETWEEN args[1] AND args[2]
     Like,      // args[0] [NOT] LIKE args[1] [ESCAPE args[2]]
     IsNull,    // args[0] IS [NOT] NULL
-    Case,      // CASE [args[0] = operand, or null] WHEN args[2i+1] THEN args[2i+2] ... [ELSE last]; see hasElse
+    Case,  // CASE [args[0] = operand, or null] WHEN args[2i+1] THEN args[2i+2] ... [ELSE last]; see
+           // hasElse
 };
 
 enum class LiteralKind : uint8_t {
@@ -63,11 +64,27 @@ enum class LiteralKind : uint8_t {
 
 enum class Op : uint8_t {
     // unary
-    Neg, Plus, Not, BitNot,
+    Neg,
+    Plus,
+    Not,
+    BitNot,
     // binary
-    Add, Sub, Mul, Div, Mod, BitAnd, BitOr, BitXor,
-    Eq, Ne, Lt, Le, Gt, Ge,  // "!=" is Ne, "!<" is Ge, "!>" is Le
-    And, Or,
+    Add,
+    Sub,
+    Mul,
+    Div,
+    Mod,
+    BitAnd,
+    BitOr,
+    BitXor,
+    Eq,
+    Ne,
+    Lt,
+    Le,
+    Gt,
+    Ge,  // "!=" is Ne, "!<" is Ge, "!>" is Le
+    And,
+    Or,
 };
 
 struct Expr {
@@ -95,16 +112,16 @@ struct Expr {
 // ---- SELECT ---------------------------------------------------------------
 
 struct SelectItem {
-    ExprPtr expr;         // Star for "*" / "t.*"
-    std::string alias;    // AS name, AS 'text', or name = expr
-    std::string assignTo; // SELECT @v = expr: the variable
+    ExprPtr expr;          // Star for "*" / "t.*"
+    std::string alias;     // AS name, AS 'text', or name = expr
+    std::string assignTo;  // SELECT @v = expr: the variable
 };
 
 enum class JoinType : uint8_t { None, Inner, Left, Right, Full, Cross };
 
 struct TableRef {
-    ObjectName table;                    // a named table (or view)
-    std::unique_ptr<SelectStmt> derived; // or (select) AS alias
+    ObjectName table;                     // a named table (or view)
+    std::unique_ptr<SelectStmt> derived;  // or (select) AS alias
     std::string alias;
     // A join: left and right, with type and condition.
     JoinType join = JoinType::None;
@@ -124,12 +141,12 @@ struct SelectStmt {
     ExprPtr top;  // TOP n / TOP (n)
     bool topPercent = false;
     std::vector<SelectItem> items;
-    ObjectName into;                 // SELECT ... INTO table
-    std::vector<TableRefPtr> from;   // comma-separated; each may be a join tree
+    ObjectName into;                // SELECT ... INTO table
+    std::vector<TableRefPtr> from;  // comma-separated; each may be a join tree
     ExprPtr where;
     std::vector<ExprPtr> groupBy;
     ExprPtr having;
-    std::vector<OrderItem> orderBy;  // on the whole (union) query
+    std::vector<OrderItem> orderBy;         // on the whole (union) query
     std::unique_ptr<SelectStmt> unionNext;  // UNION [ALL] next
     bool unionAll = false;
 };
@@ -175,15 +192,15 @@ enum class StmtKind : uint8_t {
 struct ColumnDefAst {
     std::string name;
     TypeSpec type;
-    std::string typeText;       // as written
+    std::string typeText;  // as written
     bool identity = false;
     int64_t identitySeed = 1, identityIncrement = 1;
     std::optional<bool> nullable;  // explicit NULL (true) / NOT NULL (false); unset: nullable
-    ExprPtr defaultExpr;        // DEFAULT expr
-    std::string defaultName;    // CONSTRAINT name DEFAULT ... (empty: unnamed)
-    bool primaryKey = false;    // inline PRIMARY KEY
-    bool unique = false;        // inline UNIQUE
-    std::string keyName;        // CONSTRAINT name PRIMARY KEY / UNIQUE
+    ExprPtr defaultExpr;           // DEFAULT expr
+    std::string defaultName;       // CONSTRAINT name DEFAULT ... (empty: unnamed)
+    bool primaryKey = false;       // inline PRIMARY KEY
+    bool unique = false;           // inline UNIQUE
+    std::string keyName;           // CONSTRAINT name PRIMARY KEY / UNIQUE
     SourcePos pos;
 };
 
@@ -230,19 +247,19 @@ struct Stmt {
     // Insert / Update / Delete / Truncate / CreateTable / AlterTable / CreateIndex / SetOption
     ObjectName table;
     std::string tableAlias;
-    std::vector<std::string> columns;          // INSERT column list; index columns
-    std::vector<std::vector<ExprPtr>> values;  // INSERT VALUES rows
-    bool defaultValues = false;                // INSERT ... DEFAULT VALUES
+    std::vector<std::string> columns;                   // INSERT column list; index columns
+    std::vector<std::vector<ExprPtr>> values;           // INSERT VALUES rows
+    bool defaultValues = false;                         // INSERT ... DEFAULT VALUES
     std::vector<std::pair<std::string, ExprPtr>> sets;  // UPDATE SET column = expr
-    std::vector<TableRefPtr> from;             // UPDATE/DELETE ... FROM
+    std::vector<TableRefPtr> from;                      // UPDATE/DELETE ... FROM
     ExprPtr where;
 
     // CreateTable / AlterTable
     std::vector<ColumnDefAst> columnDefs;
     std::vector<ConstraintAst> constraints;
     AlterAction alter = AlterAction::AddColumns;
-    std::vector<std::string> names;  // DROP CONSTRAINT / DROP COLUMN / DROP TABLE / DROP INDEX targets
-                                     // (SetOption: every option named, upper-case)
+    std::vector<std::string> names;  // DROP CONSTRAINT / DROP COLUMN / DROP TABLE / DROP INDEX
+                                     // targets (SetOption: every option named, upper-case)
     std::vector<ObjectName> objects;  // DROP TABLE: the tables; DROP INDEX: each index's table
     bool ifExists = false;            // DROP TABLE IF EXISTS
 
@@ -274,8 +291,8 @@ struct Stmt {
     bool scroll = false;
     bool localCursor = false;  // DECLARE c CURSOR LOCAL (dropped at the end of the batch)
     FetchDirection direction = FetchDirection::Next;
-    ExprPtr fetchOffset;                 // ABSOLUTE n / RELATIVE n
-    std::vector<std::string> intoVars;   // FETCH ... INTO @a, @b
+    ExprPtr fetchOffset;                // ABSOLUTE n / RELATIVE n
+    std::vector<std::string> intoVars;  // FETCH ... INTO @a, @b
 
     // SetVariable: variable, op (Add for +=, ...; Eq for plain =), value
     std::string variable;

@@ -517,11 +517,13 @@ void Catalog::AlterColumn(const std::string& db, std::string_view table, const C
     std::vector<std::string> dependents;
     // The server lets a VARCHAR or VARBINARY column of an index (not a key)
     // grow as long as its kind and nullability stay.
-    bool widening = column.type.kind == target.type.kind &&
-                    (target.type.kind == TypeKind::VarChar || target.type.kind == TypeKind::VarBinary) &&
-                    column.type.length >= target.type.length && column.notNull == target.notNull;
+    bool widening =
+        column.type.kind == target.type.kind &&
+        (target.type.kind == TypeKind::VarChar || target.type.kind == TypeKind::VarBinary) &&
+        column.type.length >= target.type.length && column.notNull == target.notNull;
     for (const IndexDef& idx : def.indexes) {
-        if (IndexUses(idx, target.name) && (idx.primaryKey || !widening)) dependents.push_back(idx.name);
+        if (IndexUses(idx, target.name) && (idx.primaryKey || !widening))
+            dependents.push_back(idx.name);
     }
     if (target.def && target.def->valueType.kind != TypeKind::Unknown &&
         column.type.kind != target.type.kind) {

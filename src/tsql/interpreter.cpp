@@ -12,7 +12,9 @@ Interpreter::Impl* ImplOf(sqlite3_context* ctx) {
 
 std::string TextArg(sqlite3_value* v) {
     const unsigned char* t = sqlite3_value_text(v);
-    return t ? std::string(reinterpret_cast<const char*>(t), static_cast<size_t>(sqlite3_value_bytes(v))) : std::string();
+    return t ? std::string(reinterpret_cast<const char*>(t),
+                           static_cast<size_t>(sqlite3_value_bytes(v)))
+             : std::string();
 }
 
 // 'db..table', 'db.dbo.table', 'dbo.table', '[table]' -> schema and table.
@@ -21,12 +23,15 @@ std::pair<std::string, std::string> SplitObject(Interpreter::Impl* impl, const s
     std::string cur;
     bool br = false;
     for (char c : text) {
-        if (c == '[') br = true;
-        else if (c == ']') br = false;
+        if (c == '[')
+            br = true;
+        else if (c == ']')
+            br = false;
         else if (c == '.' && !br) {
             parts.push_back(cur);
             cur.clear();
-        } else cur += c;
+        } else
+            cur += c;
     }
     parts.push_back(cur);
     std::string schema = impl->currentSchema;
@@ -40,8 +45,10 @@ void IdentCurrentFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     try {
         auto [schema, table] = SplitObject(impl, TextArg(argv[0]));
         auto v = impl->catalog.IdentCurrent(schema, table);
-        if (v) sqlite3_result_int64(ctx, *v);
-        else sqlite3_result_null(ctx);
+        if (v)
+            sqlite3_result_int64(ctx, *v);
+        else
+            sqlite3_result_null(ctx);
     } catch (const ComError&) {
         sqlite3_result_null(ctx);
     }
@@ -53,8 +60,10 @@ void ObjectIdFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     try {
         auto [schema, name] = SplitObject(impl, TextArg(argv[0]));
         auto v = impl->catalog.ObjectId(schema, name);
-        if (v) sqlite3_result_int64(ctx, *v);
-        else sqlite3_result_null(ctx);
+        if (v)
+            sqlite3_result_int64(ctx, *v);
+        else
+            sqlite3_result_null(ctx);
     } catch (const ComError&) {
         sqlite3_result_null(ctx);
     }
@@ -64,9 +73,12 @@ void ObjectNameFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     auto* impl = ImplOf(ctx);
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
     try {
-        auto v = impl->catalog.ObjectName(impl->currentSchema, static_cast<int32_t>(sqlite3_value_int64(argv[0])));
-        if (v) sqlite3_result_text(ctx, v->c_str(), static_cast<int>(v->size()), SQLITE_TRANSIENT);
-        else sqlite3_result_null(ctx);
+        auto v = impl->catalog.ObjectName(impl->currentSchema,
+                                          static_cast<int32_t>(sqlite3_value_int64(argv[0])));
+        if (v)
+            sqlite3_result_text(ctx, v->c_str(), static_cast<int>(v->size()), SQLITE_TRANSIENT);
+        else
+            sqlite3_result_null(ctx);
     } catch (const ComError&) {
         sqlite3_result_null(ctx);
     }
@@ -75,7 +87,8 @@ void ObjectNameFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
 void NonZeroFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_value* v = argv[0];
     int t = sqlite3_value_type(v);
-    if ((t == SQLITE_INTEGER && sqlite3_value_int64(v) == 0) || (t == SQLITE_FLOAT && sqlite3_value_double(v) == 0.0)) {
+    if ((t == SQLITE_INTEGER && sqlite3_value_int64(v) == 0) ||
+        (t == SQLITE_FLOAT && sqlite3_value_double(v) == 0.0)) {
         sqlite3_result_error(ctx, "Divide by zero error encountered.", -1);
         return;
     }
@@ -101,11 +114,16 @@ void RightFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
 Interpreter::Interpreter(sqlite3* handle, std::string folder)
     : m_impl(std::make_unique<Impl>(handle, std::move(folder))) {
     Impl* impl = m_impl.get();
-    sqlite3_create_function(handle, "xr_ident_current", 1, SQLITE_UTF8, impl, IdentCurrentFn, nullptr, nullptr);
-    sqlite3_create_function(handle, "xr_object_id", 1, SQLITE_UTF8, impl, ObjectIdFn, nullptr, nullptr);
-    sqlite3_create_function(handle, "xr_object_name", 1, SQLITE_UTF8, impl, ObjectNameFn, nullptr, nullptr);
-    sqlite3_create_function(handle, "xr_nonzero", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, NonZeroFn, nullptr, nullptr);
-    sqlite3_create_function(handle, "xr_right", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, RightFn, nullptr, nullptr);
+    sqlite3_create_function(handle, "xr_ident_current", 1, SQLITE_UTF8, impl, IdentCurrentFn,
+                            nullptr, nullptr);
+    sqlite3_create_function(handle, "xr_object_id", 1, SQLITE_UTF8, impl, ObjectIdFn, nullptr,
+                            nullptr);
+    sqlite3_create_function(handle, "xr_object_name", 1, SQLITE_UTF8, impl, ObjectNameFn, nullptr,
+                            nullptr);
+    sqlite3_create_function(handle, "xr_nonzero", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                            NonZeroFn, nullptr, nullptr);
+    sqlite3_create_function(handle, "xr_right", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                            RightFn, nullptr, nullptr);
     impl->catalog.InitDatabase("main");
     // Databases already on the server are opened up front: a file cannot be
     // attached inside a transaction.
@@ -130,7 +148,8 @@ void Interpreter::Execute(std::string_view batch, std::vector<ErrorRecord>& erro
     m_impl->Execute(batch, errors, nullptr);
 }
 
-std::unique_ptr<engine::Rows> Interpreter::Query(std::string_view batch, std::vector<ErrorRecord>& errors) {
+std::unique_ptr<engine::Rows> Interpreter::Query(std::string_view batch,
+                                                 std::vector<ErrorRecord>& errors) {
     std::unique_ptr<engine::Rows> rows;
     m_impl->Execute(batch, errors, &rows);
     return rows;

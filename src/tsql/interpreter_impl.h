@@ -3,8 +3,6 @@
 // the rows behind recordsets). Internal to src/tsql.
 #pragma once
 
-#include "tsql/interpreter.h"
-
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -15,6 +13,7 @@
 #include "engine/sqlite/server.h"
 #include "platform/text.h"
 #include "tsql/catalog.h"
+#include "tsql/interpreter.h"
 #include "tsql/lexer.h"
 #include "tsql/parser.h"
 #include "tsql/render_sqlite.h"
@@ -24,11 +23,10 @@ namespace xr::tsql {
 
 namespace detail {
 
-
 using engine::ErrorRecord;
 namespace srv = engine::sqlite;
 
-inline constexpr int kMaxNesting = 32;            // EXEC inside EXEC, as the server allows
+inline constexpr int kMaxNesting = 32;                  // EXEC inside EXEC, as the server allows
 inline constexpr long kMaxLoopIterations = 10'000'000;  // a WHILE that never ends is stopped
 inline constexpr size_t kMaxCachedPlans = 256;
 
@@ -275,7 +273,8 @@ struct Interpreter::Impl final : RenderContext {
             sqlite3_stmt*& st = versionStatements[schema];
             if (!st) {
                 std::string sql = "PRAGMA " + QuoteIdent(schema) + ".schema_version";
-                if (sqlite3_prepare_v3(db, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &st, nullptr) != SQLITE_OK) {
+                if (sqlite3_prepare_v3(db, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &st,
+                                       nullptr) != SQLITE_OK) {
                     sqlite3_finalize(st);
                     st = nullptr;
                     return;
@@ -376,8 +375,10 @@ struct Interpreter::Impl final : RenderContext {
                 lastPlanKey = key;
                 return cp;
             }
-            if (!cp.inUse) sqlite3_finalize(cp.st);
-            else it->second->second.st = nullptr;  // owned by its rows now
+            if (!cp.inUse)
+                sqlite3_finalize(cp.st);
+            else
+                it->second->second.st = nullptr;  // owned by its rows now
             lru.erase(it->second);
             plans.erase(it);
         }
@@ -436,23 +437,29 @@ struct Interpreter::Impl final : RenderContext {
                         v = GlobalValue(up);
                     } else {
                         auto it = env->vars.find(up);
-                        if (it == env->vars.end()) Fail("Must declare the scalar variable \"" + slot.variable + "\".");
+                        if (it == env->vars.end())
+                            Fail("Must declare the scalar variable \"" + slot.variable + "\".");
                         v = it->second.value;
                         vt = it->second.type;
                     }
                     break;
                 }
-                case Slot::Source::Constant: v = slot.value; break;
+                case Slot::Source::Constant:
+                    v = slot.value;
+                    break;
             }
             bool negated = false;
             if (slot.negate && !v.IsNull()) {
                 const TypeKind k = slot.target.kind;
-                bool viaText = slot.convert && slot.source == Slot::Source::Literal &&
-                               (vt.kind == TypeKind::Decimal || vt.kind == TypeKind::BigInt) &&
-                               (k == TypeKind::Money || k == TypeKind::SmallMoney || k == TypeKind::Decimal);
+                bool viaText =
+                    slot.convert && slot.source == Slot::Source::Literal &&
+                    (vt.kind == TypeKind::Decimal || vt.kind == TypeKind::BigInt) &&
+                    (k == TypeKind::Money || k == TypeKind::SmallMoney || k == TypeKind::Decimal);
                 if (!viaText) {
-                    if (v.kind == Value::Kind::Int) v.i = -v.i;
-                    else if (v.kind == Value::Kind::Real) v.d = -v.d;
+                    if (v.kind == Value::Kind::Int)
+                        v.i = -v.i;
+                    else if (v.kind == Value::Kind::Real)
+                        v.d = -v.d;
                     negated = true;
                 }
             }
@@ -480,14 +487,22 @@ struct Interpreter::Impl final : RenderContext {
 
     static void BindValue(sqlite3_stmt* st, int i, const Value& v) {
         switch (v.kind) {
-            case Value::Kind::Null: sqlite3_bind_null(st, i); break;
-            case Value::Kind::Int: sqlite3_bind_int64(st, i, v.i); break;
-            case Value::Kind::Real: sqlite3_bind_double(st, i, v.d); break;
+            case Value::Kind::Null:
+                sqlite3_bind_null(st, i);
+                break;
+            case Value::Kind::Int:
+                sqlite3_bind_int64(st, i, v.i);
+                break;
+            case Value::Kind::Real:
+                sqlite3_bind_double(st, i, v.d);
+                break;
             case Value::Kind::Text:
-                sqlite3_bind_text(st, i, v.s.data(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT);
+                sqlite3_bind_text(st, i, v.s.data(), static_cast<int>(v.s.size()),
+                                  SQLITE_TRANSIENT);
                 break;
             case Value::Kind::Blob:
-                sqlite3_bind_blob(st, i, v.s.data(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT);
+                sqlite3_bind_blob(st, i, v.s.data(), static_cast<int>(v.s.size()),
+                                  SQLITE_TRANSIENT);
                 break;
         }
     }
@@ -499,7 +514,8 @@ struct Interpreter::Impl final : RenderContext {
             return ComError(DB_E_INTEGRITYVIOLATION, DuplicateKeyMessage(msg));
         }
         if (rc == SQLITE_CONSTRAINT_NOTNULL) {
-            std::string what = msg.substr(msg.find(':') == std::string::npos ? 0 : msg.find(':') + 2);
+            std::string what =
+                msg.substr(msg.find(':') == std::string::npos ? 0 : msg.find(':') + 2);
             size_t dot = what.find('.');
             std::string table = dot == std::string::npos ? what : what.substr(0, dot);
             std::string column = dot == std::string::npos ? what : what.substr(dot + 1);
@@ -528,7 +544,8 @@ struct Interpreter::Impl final : RenderContext {
         size_t at = 0;
         while (at < list.size()) {
             size_t comma = list.find(", ", at);
-            std::string item = list.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
+            std::string item =
+                list.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
             size_t dot = item.find('.');
             if (dot != std::string::npos) {
                 table = item.substr(0, dot);
@@ -548,7 +565,8 @@ struct Interpreter::Impl final : RenderContext {
         return "Cannot insert duplicate key row in object 'dbo." + table + "'.";
     }
 
-    static std::optional<std::string> IndexMessage(const TableDef& t, const std::vector<std::string>& cols) {
+    static std::optional<std::string> IndexMessage(const TableDef& t,
+                                                   const std::vector<std::string>& cols) {
         auto same = [&](const IndexDef& ix) {
             if (ix.columns.size() != cols.size()) return false;
             for (size_t i = 0; i < cols.size(); ++i) {
@@ -565,7 +583,8 @@ struct Interpreter::Impl final : RenderContext {
             return "Cannot insert duplicate key row in object 'dbo." + t.name +
                    "' with unique index '" + ix.name + "'.";
         }
-        if (const ColumnDef* id = t.IdentityColumn(); id && cols.size() == 1 && IEquals(id->name, cols[0])) {
+        if (const ColumnDef* id = t.IdentityColumn();
+            id && cols.size() == 1 && IEquals(id->name, cols[0])) {
             return "Cannot insert duplicate key row in object 'dbo." + t.name +
                    "' with unique index on the identity column '" + id->name + "'.";
         }
@@ -613,16 +632,21 @@ struct Interpreter::Impl final : RenderContext {
                 }
                 return Value::Int(v);
             }
-            case SQLITE_FLOAT: return Value::Real(sqlite3_column_double(st, i));
+            case SQLITE_FLOAT:
+                return Value::Real(sqlite3_column_double(st, i));
             case SQLITE_TEXT:
-                return Value::Text(std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, i)),
-                                               static_cast<size_t>(sqlite3_column_bytes(st, i))));
+                return Value::Text(
+                    std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, i)),
+                                static_cast<size_t>(sqlite3_column_bytes(st, i))));
             case SQLITE_BLOB: {
                 const void* p = sqlite3_column_blob(st, i);
                 int n = sqlite3_column_bytes(st, i);
-                return Value::Blob(p ? std::string(static_cast<const char*>(p), static_cast<size_t>(n)) : std::string());
+                return Value::Blob(
+                    p ? std::string(static_cast<const char*>(p), static_cast<size_t>(n))
+                      : std::string());
             }
-            default: return Value::Null();
+            default:
+                return Value::Null();
         }
     }
 
@@ -644,7 +668,8 @@ struct Interpreter::Impl final : RenderContext {
         Statement holder;
         holder.st = cp.st = Prepare(cp.plan.sql);
         Value out;
-        RunPlan(cp, &owner, [&](sqlite3_stmt* st) { out = Column(st, 0, cp.plan.columns[0].type); });
+        RunPlan(cp, &owner,
+                [&](sqlite3_stmt* st) { out = Column(st, 0, cp.plan.columns[0].type); });
         return {out, cp.plan.columns[0].type};
     }
 
@@ -701,7 +726,8 @@ struct Interpreter::Impl final : RenderContext {
         try {
             f();
         } catch (...) {
-            if (sqlite3_exec(db, "ROLLBACK TO xr_stmt; RELEASE xr_stmt", nullptr, nullptr, nullptr) != SQLITE_OK &&
+            if (sqlite3_exec(db, "ROLLBACK TO xr_stmt; RELEASE xr_stmt", nullptr, nullptr,
+                             nullptr) != SQLITE_OK &&
                 !sqlite3_get_autocommit(db)) {
                 // The statement cannot be undone alone: undo the whole
                 // transaction rather than keep half of a schema change.
@@ -719,7 +745,9 @@ struct Interpreter::Impl final : RenderContext {
         currentBatch = run.batch;
         const Batch& batch = **run.batch;
         switch (s.kind) {
-            case StmtKind::Select: Select(s, run); return Flow::Next;
+            case StmtKind::Select:
+                Select(s, run);
+                return Flow::Next;
             case StmtKind::Insert: {
                 CachedPlan& cp = GetPlan(batch, s, [&] { return RenderInsert(s, *this); });
                 RunPlan(cp, &s, [](sqlite3_stmt*) {});
@@ -738,12 +766,18 @@ struct Interpreter::Impl final : RenderContext {
             case StmtKind::Truncate: {
                 std::string schema = s.table.db.empty() ? currentSchema : Attach(s.table.db);
                 const TableDef* t = catalog.FindTable(schema, s.table.name);
-                if (!t) Fail("Cannot find the object \"" + s.table.name + "\" because it does not exist or you do not have permissions.");
+                if (!t)
+                    Fail("Cannot find the object \"" + s.table.name +
+                         "\" because it does not exist or you do not have permissions.");
                 Exec("DELETE FROM " + QuoteIdent(schema) + "." + QuoteIdent(t->name));
                 return Flow::Next;
             }
-            case StmtKind::CreateTable: CreateTable(s); return Flow::Next;
-            case StmtKind::AlterTable: AlterTable(s); return Flow::Next;
+            case StmtKind::CreateTable:
+                CreateTable(s);
+                return Flow::Next;
+            case StmtKind::AlterTable:
+                AlterTable(s);
+                return Flow::Next;
             case StmtKind::DropTable: {
                 std::string schema = s.table.db.empty() ? currentSchema : Attach(s.table.db);
                 std::vector<std::string> names = s.names;
@@ -757,11 +791,20 @@ struct Interpreter::Impl final : RenderContext {
                 SchemaChanged();
                 return Flow::Next;
             }
-            case StmtKind::CreateIndex: CreateIndex(s); return Flow::Next;
-            case StmtKind::DropIndex: Fail("DROP INDEX is not supported.");
-            case StmtKind::CreateDatabase: CreateDatabase(s.database); return Flow::Next;
-            case StmtKind::DropDatabase: DropDatabase(s.database); return Flow::Next;
-            case StmtKind::Use: Use(s.database); return Flow::Next;
+            case StmtKind::CreateIndex:
+                CreateIndex(s);
+                return Flow::Next;
+            case StmtKind::DropIndex:
+                Fail("DROP INDEX is not supported.");
+            case StmtKind::CreateDatabase:
+                CreateDatabase(s.database);
+                return Flow::Next;
+            case StmtKind::DropDatabase:
+                DropDatabase(s.database);
+                return Flow::Next;
+            case StmtKind::Use:
+                Use(s.database);
+                return Flow::Next;
             case StmtKind::If: {
                 bool c = EvalCondition(*s.condition, s);
                 if (c) return s.thenStmt ? RunStatement(*s.thenStmt, run) : Flow::Next;
@@ -770,7 +813,9 @@ struct Interpreter::Impl final : RenderContext {
             case StmtKind::While: {
                 long n = 0;
                 while (EvalCondition(*s.condition, s)) {
-                    if (++n > kMaxLoopIterations) Fail("The WHILE loop was stopped after " + std::to_string(kMaxLoopIterations) + " iterations.");
+                    if (++n > kMaxLoopIterations)
+                        Fail("The WHILE loop was stopped after " +
+                             std::to_string(kMaxLoopIterations) + " iterations.");
                     Flow f = s.thenStmt ? RunStatement(*s.thenStmt, run) : Flow::Next;
                     if (f == Flow::Break) break;
                     if (f == Flow::Return) return f;
@@ -787,7 +832,8 @@ struct Interpreter::Impl final : RenderContext {
                 for (const Stmt::Variable& v : s.variables) {
                     std::string up = ToUpper(v.name);
                     if (env->vars.count(up)) {
-                        Fail("The variable name '" + v.name + "' has already been declared. Variable "
+                        Fail("The variable name '" + v.name +
+                             "' has already been declared. Variable "
                              "names must be unique within a query batch or stored procedure.");
                     }
                     env->vars[up] = Variable{v.type, Value::Null()};
@@ -799,7 +845,8 @@ struct Interpreter::Impl final : RenderContext {
                 return Flow::Next;
             case StmtKind::DeclareCursor: {
                 std::string up = ToUpper(s.cursor);
-                if (cursors.count(up)) Fail("A cursor with the name '" + s.cursor + "' already exists.");
+                if (cursors.count(up))
+                    Fail("A cursor with the name '" + s.cursor + "' already exists.");
                 Cursor c;
                 c.batch = *run.batch;
                 c.decl = &s;
@@ -815,13 +862,16 @@ struct Interpreter::Impl final : RenderContext {
                     lhs.kind = ExprKind::Variable;
                     lhs.name = s.variable;
                     auto it = env->vars.find(ToUpper(s.variable));
-                    if (it == env->vars.end()) Fail("Must declare the scalar variable \"" + s.variable + "\".");
+                    if (it == env->vars.end())
+                        Fail("Must declare the scalar variable \"" + s.variable + "\".");
                     Fail("Compound assignment is not supported.");
                 }
                 Assign(s.variable, val, t);
                 return Flow::Next;
             }
-            case StmtKind::SetOption: SetOption(s); return Flow::Next;
+            case StmtKind::SetOption:
+                SetOption(s);
+                return Flow::Next;
             case StmtKind::Exec: {
                 auto [val, t] = EvalScalar(*s.value, s);
                 if (val.IsNull()) return Flow::Next;  // EXEC of NULL does nothing
@@ -829,9 +879,15 @@ struct Interpreter::Impl final : RenderContext {
                 RunNested(text.s, run);
                 return Flow::Next;
             }
-            case StmtKind::ExecProc: ExecProc(s); return Flow::Next;
-            case StmtKind::OpenCursor: OpenCursor(s); return Flow::Next;
-            case StmtKind::FetchCursor: Fetch(s); return Flow::Next;
+            case StmtKind::ExecProc:
+                ExecProc(s);
+                return Flow::Next;
+            case StmtKind::OpenCursor:
+                OpenCursor(s);
+                return Flow::Next;
+            case StmtKind::FetchCursor:
+                Fetch(s);
+                return Flow::Next;
             case StmtKind::CloseCursor: {
                 Cursor& c = FindCursor(s.cursor);
                 if (!c.open) Fail("The cursor is not open.");
@@ -844,20 +900,32 @@ struct Interpreter::Impl final : RenderContext {
                 cursors.erase(ToUpper(s.cursor));
                 return Flow::Next;
             }
-            case StmtKind::Print: return Flow::Next;
-            case StmtKind::Return: return Flow::Return;
-            case StmtKind::Break: return Flow::Break;
-            case StmtKind::Continue: return Flow::Continue;
-            case StmtKind::BeginTran: BeginTran(); return Flow::Next;
-            case StmtKind::CommitTran: CommitTran(); return Flow::Next;
-            case StmtKind::RollbackTran: RollbackTran(); return Flow::Next;
+            case StmtKind::Print:
+                return Flow::Next;
+            case StmtKind::Return:
+                return Flow::Return;
+            case StmtKind::Break:
+                return Flow::Break;
+            case StmtKind::Continue:
+                return Flow::Continue;
+            case StmtKind::BeginTran:
+                BeginTran();
+                return Flow::Next;
+            case StmtKind::CommitTran:
+                CommitTran();
+                return Flow::Next;
+            case StmtKind::RollbackTran:
+                RollbackTran();
+                return Flow::Next;
         }
         Fail("Unsupported statement.");
     }
 
     void RunNested(const std::string& text, Run& run) {
         if (nesting >= kMaxNesting) {
-            Fail("Maximum stored procedure, function, trigger, or view nesting level exceeded (limit 32).");
+            Fail(
+                "Maximum stored procedure, function, trigger, or view nesting level exceeded "
+                "(limit 32).");
         }
         auto batch = std::make_shared<const Batch>(Parse(text));
         Env local;
@@ -891,7 +959,8 @@ struct Interpreter::Impl final : RenderContext {
                 last.clear();
                 for (size_t i = 0; i < sel.items.size() && i < cp.plan.columns.size(); ++i) {
                     if (!sel.items[i].assignTo.empty()) {
-                        last.emplace_back(sel.items[i].assignTo, Column(st, static_cast<int>(i), cp.plan.columns[i].type));
+                        last.emplace_back(sel.items[i].assignTo,
+                                          Column(st, static_cast<int>(i), cp.plan.columns[i].type));
                     }
                 }
             });
@@ -932,8 +1001,9 @@ struct Interpreter::Impl final : RenderContext {
         std::vector<ColumnDef> cols;
         for (const OutColumn& oc : plan.columns) {
             if (oc.name.empty()) {
-                Fail("An object or column name is missing or empty. For SELECT INTO statements, "
-                     "verify each column has a name.");
+                Fail(
+                    "An object or column name is missing or empty. For SELECT INTO statements, "
+                    "verify each column has a name.");
             }
             ColumnDef c;
             c.name = oc.name;
@@ -944,7 +1014,8 @@ struct Interpreter::Impl final : RenderContext {
         Atomically([&] {
             catalog.CreateTable(schema, sel.into.name, cols);
             const TableDef* t = catalog.FindTable(schema, sel.into.name);
-            std::string sql = "INSERT INTO " + QuoteIdent(schema) + "." + QuoteIdent(t ? t->name : sel.into.name) + " " + plan.sql;
+            std::string sql = "INSERT INTO " + QuoteIdent(schema) + "." +
+                              QuoteIdent(t ? t->name : sel.into.name) + " " + plan.sql;
             CachedPlan cp;
             cp.plan = plan;
             Statement holder;
@@ -964,7 +1035,8 @@ struct Interpreter::Impl final : RenderContext {
         const std::string& text = (*currentBatch)->text;
         if (e.kind == ExprKind::Literal && e.pos.offset + e.length <= text.size()) {
             d.text = text.substr(e.pos.offset, e.length);
-        } else if (e.kind == ExprKind::Unary && e.op == Op::Neg && e.args[0]->kind == ExprKind::Literal) {
+        } else if (e.kind == ExprKind::Unary && e.op == Op::Neg &&
+                   e.args[0]->kind == ExprKind::Literal) {
             const Expr& l = *e.args[0];
             d.text = "-" + text.substr(l.pos.offset, l.length);
         } else {
@@ -987,7 +1059,9 @@ struct Interpreter::Impl final : RenderContext {
         return c;
     }
 
-    std::string SchemaOf(const ObjectName& n) { return n.db.empty() ? currentSchema : Attach(n.db); }
+    std::string SchemaOf(const ObjectName& n) {
+        return n.db.empty() ? currentSchema : Attach(n.db);
+    }
 
     void CreateTable(const Stmt& s) {
         std::string schema = SchemaOf(s.table);
@@ -996,7 +1070,9 @@ struct Interpreter::Impl final : RenderContext {
         Atomically([&] {
             catalog.CreateTable(schema, s.table.name, cols);
             for (const ColumnDefAst& a : s.columnDefs) {
-                if (a.primaryKey) catalog.AddPrimaryKey(schema, s.table.name, GeneratedName("PK", s.table.name), {a.name});
+                if (a.primaryKey)
+                    catalog.AddPrimaryKey(schema, s.table.name, GeneratedName("PK", s.table.name),
+                                          {a.name});
                 if (a.unique) {
                     IndexDef ix;
                     ix.name = a.keyName.empty() ? GeneratedName("UQ", s.table.name) : a.keyName;
@@ -1013,14 +1089,16 @@ struct Interpreter::Impl final : RenderContext {
     static std::string GeneratedName(const char* prefix, std::string_view table) {
         static uint32_t counter = 0x1A2B3C00;
         ++counter;
-        return std::string(prefix) + "__" + std::string(table.substr(0, 9)) + "__" + Format("%08X", counter);
+        return std::string(prefix) + "__" + std::string(table.substr(0, 9)) + "__" +
+               Format("%08X", counter);
     }
 
     void AddConstraint(const std::string& schema, const std::string& table, const ConstraintAst& c,
                        const Stmt& owner) {
         switch (c.kind) {
             case ConstraintKind::PrimaryKey:
-                catalog.AddPrimaryKey(schema, table, c.name.empty() ? GeneratedName("PK", table) : c.name, c.columns);
+                catalog.AddPrimaryKey(
+                    schema, table, c.name.empty() ? GeneratedName("PK", table) : c.name, c.columns);
                 break;
             case ConstraintKind::Unique: {
                 IndexDef ix;
@@ -1032,7 +1110,8 @@ struct Interpreter::Impl final : RenderContext {
             }
             case ConstraintKind::Default:
                 if (c.columns.empty()) Fail("Incorrect syntax near 'DEFAULT'.");
-                catalog.AddDefault(schema, table, c.columns[0], MakeDefault(*c.defaultExpr, owner, c.name));
+                catalog.AddDefault(schema, table, c.columns[0],
+                                   MakeDefault(*c.defaultExpr, owner, c.name));
                 break;
         }
     }
@@ -1050,11 +1129,13 @@ struct Interpreter::Impl final : RenderContext {
                     break;
                 }
                 case AlterAction::AddConstraints:
-                    for (const ColumnDefAst& a : s.columnDefs) catalog.AddColumns(schema, table, {MakeColumn(a, s)});
+                    for (const ColumnDefAst& a : s.columnDefs)
+                        catalog.AddColumns(schema, table, {MakeColumn(a, s)});
                     for (const ConstraintAst& c : s.constraints) AddConstraint(schema, table, c, s);
                     break;
                 case AlterAction::AlterColumn:
-                    for (const ColumnDefAst& a : s.columnDefs) catalog.AlterColumn(schema, table, MakeColumn(a, s));
+                    for (const ColumnDefAst& a : s.columnDefs)
+                        catalog.AlterColumn(schema, table, MakeColumn(a, s));
                     break;
                 case AlterAction::DropConstraint:
                     for (const std::string& n : s.names) catalog.DropConstraint(schema, table, n);
@@ -1076,7 +1157,9 @@ struct Interpreter::Impl final : RenderContext {
         ix.descending = s.descending;
         if (s.where) {
             const TableDef* t = catalog.FindTable(schema, s.table.name);
-            if (!t) Fail("Cannot find the object \"" + s.table.name + "\" because it does not exist or you do not have permissions.");
+            if (!t)
+                Fail("Cannot find the object \"" + s.table.name +
+                     "\" because it does not exist or you do not have permissions.");
             ix.filterSql = RenderIndexFilter(*s.where, *t, *this);
         }
         Atomically([&] { catalog.CreateIndex(schema, s.table.name, ix); });
@@ -1084,13 +1167,15 @@ struct Interpreter::Impl final : RenderContext {
     }
 
     void CreateDatabase(const std::string& name) {
-        if (InTransaction()) Fail("CREATE DATABASE statement not allowed within multi-statement transaction.");
+        if (InTransaction())
+            Fail("CREATE DATABASE statement not allowed within multi-statement transaction.");
         std::string file = srv::DatabaseFile(folder, name);
         std::error_code ec;
         if (srv::IsSystemDatabase(name) || std::filesystem::exists(file, ec)) {
             Fail("Database '" + name + "' already exists. Choose a different database name.");
         }
-        if (name.empty() || name.size() > 123 || name.find_first_of("/\\:*?\"<>|") != std::string::npos) {
+        if (name.empty() || name.size() > 123 ||
+            name.find_first_of("/\\:*?\"<>|") != std::string::npos) {
             Fail("'" + name + "' is not a valid database name.");
         }
         std::string schema = srv::SchemaName(name);
@@ -1099,7 +1184,8 @@ struct Interpreter::Impl final : RenderContext {
         try {
             catalog.InitDatabase(schema);
         } catch (...) {
-            sqlite3_exec(db, ("DETACH DATABASE " + QuoteIdent(schema)).c_str(), nullptr, nullptr, nullptr);
+            sqlite3_exec(db, ("DETACH DATABASE " + QuoteIdent(schema)).c_str(), nullptr, nullptr,
+                         nullptr);
             attached.erase(schema);
             std::filesystem::remove(file, ec);
             throw;
@@ -1107,14 +1193,18 @@ struct Interpreter::Impl final : RenderContext {
     }
 
     void DropDatabase(const std::string& name) {
-        if (InTransaction()) Fail("DROP DATABASE statement cannot be used inside a user transaction.");
-        if (srv::IsSystemDatabase(name)) Fail("Cannot drop the database '" + name + "', because it is a system database.");
+        if (InTransaction())
+            Fail("DROP DATABASE statement cannot be used inside a user transaction.");
+        if (srv::IsSystemDatabase(name))
+            Fail("Cannot drop the database '" + name + "', because it is a system database.");
         std::string schema = srv::SchemaName(name);
-        if (schema == currentSchema) Fail("Cannot drop database \"" + name + "\" because it is currently in use.");
+        if (schema == currentSchema)
+            Fail("Cannot drop database \"" + name + "\" because it is currently in use.");
         std::string file = srv::DatabaseFile(folder, name);
         std::error_code ec;
         if (!std::filesystem::exists(file, ec)) {
-            Fail("Cannot drop the database '" + name + "', because it does not exist or you do not have permission.");
+            Fail("Cannot drop the database '" + name +
+                 "', because it does not exist or you do not have permission.");
         }
         if (attached.count(schema)) {
             ClearPlans();
@@ -1129,18 +1219,24 @@ struct Interpreter::Impl final : RenderContext {
     }
 
     void SetOption(const Stmt& s) {
-        if (!IEquals(s.option, "IDENTITY_INSERT")) return;  // NOCOUNT, ANSI_NULLS, ...: no effect here
+        if (!IEquals(s.option, "IDENTITY_INSERT"))
+            return;  // NOCOUNT, ANSI_NULLS, ...: no effect here
         std::string schema = SchemaOf(s.table);
         const TableDef* t = catalog.FindTable(schema, s.table.name);
-        if (!t) Fail("Cannot find the object \"" + s.table.name + "\" because it does not exist or you do not have permissions.");
+        if (!t)
+            Fail("Cannot find the object \"" + s.table.name +
+                 "\" because it does not exist or you do not have permissions.");
         if (!t->IdentityColumn()) {
-            Fail("Table '" + t->name + "' does not have the identity property. Cannot perform SET operation.");
+            Fail("Table '" + t->name +
+                 "' does not have the identity property. Cannot perform SET operation.");
         }
         if (s.on) {
-            if (!identityInsertTable.empty() && !(identityInsertSchema == schema && IEquals(identityInsertTable, t->name))) {
+            if (!identityInsertTable.empty() &&
+                !(identityInsertSchema == schema && IEquals(identityInsertTable, t->name))) {
                 std::string db = identityInsertSchema == "main" ? "master" : identityInsertSchema;
-                Fail("IDENTITY_INSERT is already ON for table '" + db + ".dbo." + identityInsertTable +
-                     "'. Cannot perform SET operation for table '" + t->name + "'.");
+                Fail("IDENTITY_INSERT is already ON for table '" + db + ".dbo." +
+                     identityInsertTable + "'. Cannot perform SET operation for table '" + t->name +
+                     "'.");
             }
             identityInsertSchema = schema;
             identityInsertTable = t->name;
@@ -1155,7 +1251,8 @@ struct Interpreter::Impl final : RenderContext {
         std::vector<std::string> out;
         for (const ProcArg& a : s.args) {
             auto [v, t] = EvalScalar(*a.value, s);
-            out.push_back(v.IsNull() ? std::string() : Convert(v, t, Make(TypeKind::VarChar, 8000), false).s);
+            out.push_back(v.IsNull() ? std::string()
+                                     : Convert(v, t, Make(TypeKind::VarChar, 8000), false).s);
         }
         return out;
     }
@@ -1165,7 +1262,8 @@ struct Interpreter::Impl final : RenderContext {
         std::vector<std::string> args = ProcArgs(s);
         auto need = [&](size_t n) {
             if (args.size() < n) {
-                Fail("Procedure or function '" + s.procedure.name + "' expects parameter which was not supplied.");
+                Fail("Procedure or function '" + s.procedure.name +
+                     "' expects parameter which was not supplied.");
             }
         };
         if (proc == "sp_rename") {
@@ -1173,19 +1271,23 @@ struct Interpreter::Impl final : RenderContext {
             std::string type = args.size() > 2 ? ToUpper(args[2]) : "";
             std::string obj = args[0];
             auto strip = [](std::string x) {
-                if (x.size() >= 2 && x.front() == '[' && x.back() == ']') x = x.substr(1, x.size() - 2);
+                if (x.size() >= 2 && x.front() == '[' && x.back() == ']')
+                    x = x.substr(1, x.size() - 2);
                 return x;
             };
             Atomically([&] {
                 if (type == "COLUMN") {
                     size_t dot = obj.rfind('.');
                     if (dot == std::string::npos) {
-                        Fail("Either the parameter @objname is ambiguous or the claimed @objtype (COLUMN) is wrong.");
+                        Fail(
+                            "Either the parameter @objname is ambiguous or the claimed @objtype "
+                            "(COLUMN) is wrong.");
                     }
                     std::string table = obj.substr(0, dot);
                     size_t tdot = table.rfind('.');
                     if (tdot != std::string::npos) table = table.substr(tdot + 1);
-                    catalog.RenameColumn(currentSchema, strip(table), strip(obj.substr(dot + 1)), args[1]);
+                    catalog.RenameColumn(currentSchema, strip(table), strip(obj.substr(dot + 1)),
+                                         args[1]);
                 } else {
                     catalog.RenameTable(currentSchema, strip(obj), args[1]);
                 }
@@ -1231,7 +1333,8 @@ struct Interpreter::Impl final : RenderContext {
         for (const OutColumn& oc : cp.plan.columns) c.types.push_back(oc.type);
         RunPlan(cp, &decl, [&](sqlite3_stmt* st) {
             std::vector<Value> row;
-            for (size_t i = 0; i < c.types.size(); ++i) row.push_back(Column(st, static_cast<int>(i), c.types[i]));
+            for (size_t i = 0; i < c.types.size(); ++i)
+                row.push_back(Column(st, static_cast<int>(i), c.types[i]));
             c.rows.push_back(std::move(row));
         });
         c.open = true;
@@ -1247,16 +1350,26 @@ struct Interpreter::Impl final : RenderContext {
             Fail("The fetch type cannot be used with forward only cursors.");
         }
         switch (s.direction) {
-            case FetchDirection::Next: pos = pos < n ? pos + 1 : n; break;
-            case FetchDirection::Prior: pos = pos >= 0 ? pos - 1 : -1; break;
-            case FetchDirection::First: pos = 0; break;
-            case FetchDirection::Last: pos = n - 1; break;
+            case FetchDirection::Next:
+                pos = pos < n ? pos + 1 : n;
+                break;
+            case FetchDirection::Prior:
+                pos = pos >= 0 ? pos - 1 : -1;
+                break;
+            case FetchDirection::First:
+                pos = 0;
+                break;
+            case FetchDirection::Last:
+                pos = n - 1;
+                break;
             case FetchDirection::Absolute:
             case FetchDirection::Relative: {
                 auto [v, t] = EvalScalar(*s.fetchOffset, s);
                 long k = static_cast<long>(Convert(v, t, Make(TypeKind::Int), false).i);
-                if (s.direction == FetchDirection::Relative) pos += k;
-                else pos = k > 0 ? k - 1 : k < 0 ? n + k : -1;
+                if (s.direction == FetchDirection::Relative)
+                    pos += k;
+                else
+                    pos = k > 0 ? k - 1 : k < 0 ? n + k : -1;
                 break;
             }
         }
@@ -1268,7 +1381,9 @@ struct Interpreter::Impl final : RenderContext {
         fetchStatus = 0;
         const auto& row = c.rows[static_cast<size_t>(c.pos)];
         if (!s.intoVars.empty() && s.intoVars.size() != row.size()) {
-            Fail("Cursorfetch: The number of variables declared in the INTO list must match that of selected columns.");
+            Fail(
+                "Cursorfetch: The number of variables declared in the INTO list must match that of "
+                "selected columns.");
         }
         for (size_t i = 0; i < s.intoVars.size(); ++i) Assign(s.intoVars[i], row[i], c.types[i]);
     }
@@ -1317,14 +1432,30 @@ struct Interpreter::Impl final : RenderContext {
                 LiteralKind lk = LiteralKind::Null;
                 bool literal = true;
                 switch (t.kind) {
-                    case TokenKind::String: lk = LiteralKind::String; break;
-                    case TokenKind::Integer: lk = LiteralKind::Integer; break;
-                    case TokenKind::Decimal: lk = LiteralKind::Decimal; break;
-                    case TokenKind::Float: lk = LiteralKind::Float; break;
-                    case TokenKind::Money: lk = LiteralKind::Money; break;
-                    case TokenKind::Hex: lk = LiteralKind::Hex; break;
-                    case TokenKind::Identifier: literal = t.keyword == Keyword::NULL_; break;
-                    default: literal = false; break;
+                    case TokenKind::String:
+                        lk = LiteralKind::String;
+                        break;
+                    case TokenKind::Integer:
+                        lk = LiteralKind::Integer;
+                        break;
+                    case TokenKind::Decimal:
+                        lk = LiteralKind::Decimal;
+                        break;
+                    case TokenKind::Float:
+                        lk = LiteralKind::Float;
+                        break;
+                    case TokenKind::Money:
+                        lk = LiteralKind::Money;
+                        break;
+                    case TokenKind::Hex:
+                        lk = LiteralKind::Hex;
+                        break;
+                    case TokenKind::Identifier:
+                        literal = t.keyword == Keyword::NULL_;
+                        break;
+                    default:
+                        literal = false;
+                        break;
                 }
                 if (literal) {
                     if (fastLits.size() <= n) fastLits.push_back(std::make_unique<Expr>());

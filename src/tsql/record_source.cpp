@@ -6,7 +6,6 @@
 
 namespace xr::tsql {
 
-
 namespace {
 
 // A field value straight from the engine's column for the forms the layer
@@ -24,11 +23,16 @@ Variant ColumnVariant(sqlite3_stmt* st, int i, const TypeSpec& t) {
             if (ct == SQLITE_INTEGER) {
                 int64_t v = sqlite3_column_int64(st, i);
                 switch (t.kind) {
-                    case TypeKind::Bit: return Variant::Bool(v != 0);
-                    case TypeKind::TinyInt: return Variant::UI1(static_cast<uint8_t>(v));
-                    case TypeKind::SmallInt: return Variant::I2(static_cast<int16_t>(v));
-                    case TypeKind::Int: return Variant::I4(static_cast<int32_t>(v));
-                    default: return Variant::I8(v);
+                    case TypeKind::Bit:
+                        return Variant::Bool(v != 0);
+                    case TypeKind::TinyInt:
+                        return Variant::UI1(static_cast<uint8_t>(v));
+                    case TypeKind::SmallInt:
+                        return Variant::I2(static_cast<int16_t>(v));
+                    case TypeKind::Int:
+                        return Variant::I4(static_cast<int32_t>(v));
+                    default:
+                        return Variant::I8(v);
                 }
             }
             break;
@@ -37,7 +41,8 @@ Variant ColumnVariant(sqlite3_stmt* st, int i, const TypeSpec& t) {
             if (ct == SQLITE_INTEGER) return Variant::Currency(sqlite3_column_int64(st, i));
             break;
         case TypeKind::Float:
-            if (ct == SQLITE_INTEGER || ct == SQLITE_FLOAT) return Variant::R8(sqlite3_column_double(st, i));
+            if (ct == SQLITE_INTEGER || ct == SQLITE_FLOAT)
+                return Variant::R8(sqlite3_column_double(st, i));
             break;
         case TypeKind::Real:
             if (ct == SQLITE_INTEGER || ct == SQLITE_FLOAT) {
@@ -46,7 +51,8 @@ Variant ColumnVariant(sqlite3_stmt* st, int i, const TypeSpec& t) {
             break;
         case TypeKind::DateTime:
         case TypeKind::SmallDateTime:
-            if (ct == SQLITE_INTEGER || ct == SQLITE_FLOAT) return Variant::Date(sqlite3_column_double(st, i));
+            if (ct == SQLITE_INTEGER || ct == SQLITE_FLOAT)
+                return Variant::Date(sqlite3_column_double(st, i));
             break;
         case TypeKind::Char:
         case TypeKind::VarChar:
@@ -54,7 +60,8 @@ Variant ColumnVariant(sqlite3_stmt* st, int i, const TypeSpec& t) {
             if (ct == SQLITE_TEXT) {
                 const char* p = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
                 size_t n = static_cast<size_t>(sqlite3_column_bytes(st, i));
-                // A CHAR shorter than its length (written around the layer) is padded the general way.
+                // A CHAR shorter than its length (written around the layer) is padded the general
+                // way.
                 if (t.kind != TypeKind::Char || n >= static_cast<size_t>(t.length)) {
                     return Variant::Text(std::string_view(p, n));
                 }
@@ -102,8 +109,9 @@ bool BindDirect(sqlite3_stmt* st, int n, const Variant& v, const TypeSpec& t) {
             return false;
         case VT_BSTR: {
             const std::string& text = v.TextValue();
-            bool fits = (t.kind == TypeKind::VarChar && text.size() <= static_cast<size_t>(t.length)) ||
-                        (t.kind == TypeKind::Char && text.size() == static_cast<size_t>(t.length));
+            bool fits =
+                (t.kind == TypeKind::VarChar && text.size() <= static_cast<size_t>(t.length)) ||
+                (t.kind == TypeKind::Char && text.size() == static_cast<size_t>(t.length));
             if (!fits || t.length <= 0) return false;
             // The value outlives the statement's step.
             sqlite3_bind_text(st, n, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
@@ -157,7 +165,8 @@ public:
     ReadOnlySource(Interpreter::Impl* impl, std::unique_ptr<engine::Rows> rows)
         : SourceBase(impl), m_rows(std::move(rows)) {
         if (m_rows) {
-            for (size_t i = 0; i < m_rows->ColumnCount(); ++i) m_columns.push_back(m_rows->Column(i));
+            for (size_t i = 0; i < m_rows->ColumnCount(); ++i)
+                m_columns.push_back(m_rows->Column(i));
         }
         m_cache.reserve(16);
     }
@@ -182,13 +191,16 @@ public:
         return true;
     }
     Variant Value(size_t i) const override {
-        if (m_pos < 0 || m_pos >= static_cast<long>(m_cache.size())) throw ComError(adErrNoCurrentRecord);
+        if (m_pos < 0 || m_pos >= static_cast<long>(m_cache.size()))
+            throw ComError(adErrNoCurrentRecord);
         return m_cache[static_cast<size_t>(m_pos)].at(i);
     }
     void Restart() override { m_pos = -1; }
     bool Fetch(int64_t, std::vector<Variant>*) override { return false; }
     int64_t Insert(const std::vector<Variant>&, const std::vector<bool>&) override { ReadOnly(); }
-    void Update(int64_t, const std::vector<Variant>&, const std::vector<bool>&) override { ReadOnly(); }
+    void Update(int64_t, const std::vector<Variant>&, const std::vector<bool>&) override {
+        ReadOnly();
+    }
     void Delete(int64_t) override { ReadOnly(); }
 
 private:
@@ -211,13 +223,18 @@ class TableSource final : public SourceBase {
 public:
     TableSource(Interpreter::Impl* impl, std::shared_ptr<const Batch> batch, const Stmt* stmt,
                 std::string schema, const TableDef& table, Plan plan)
-        : SourceBase(impl), m_batch(std::move(batch)), m_stmt(stmt), m_schema(std::move(schema)),
-          m_table(table.name), m_plan(std::move(plan)) {
+        : SourceBase(impl),
+          m_batch(std::move(batch)),
+          m_stmt(stmt),
+          m_schema(std::move(schema)),
+          m_table(table.name),
+          m_plan(std::move(plan)) {
         for (const OutColumn& oc : m_plan.columns) {
             m_columns.push_back(MakeColumnInfo(oc));
             m_types.push_back(oc.type);
             int base = table.ColumnIndex(oc.baseColumn);
-            m_baseNames.push_back(base >= 0 ? table.columns[static_cast<size_t>(base)].name : std::string());
+            m_baseNames.push_back(base >= 0 ? table.columns[static_cast<size_t>(base)].name
+                                            : std::string());
             m_identity.push_back(base >= 0 && table.columns[static_cast<size_t>(base)].identity);
         }
         m_hasIdentity = table.IdentityColumn() != nullptr;
@@ -225,7 +242,8 @@ public:
         Bind();
         std::string cols;
         for (size_t i = 0; i < m_baseNames.size(); ++i) {
-            cols += (i ? "," : "") + (m_baseNames[i].empty() ? std::string("NULL") : QuoteIdent(m_baseNames[i]));
+            cols += (i ? "," : "") +
+                    (m_baseNames[i].empty() ? std::string("NULL") : QuoteIdent(m_baseNames[i]));
         }
         m_fetchSql = "SELECT " + cols + " FROM " + Target() + " WHERE rowid=?1";
     }
@@ -294,7 +312,8 @@ public:
         return rowId;
     }
 
-    void Update(int64_t rowId, const std::vector<Variant>& values, const std::vector<bool>& assigned) override {
+    void Update(int64_t rowId, const std::vector<Variant>& values,
+                const std::vector<bool>& assigned) override {
         Session();
         Write& w = Prepared(false, assigned);
         if (!w.bound.empty()) Run(w, values, rowId);
@@ -350,11 +369,13 @@ private:
             const ColumnDef* c = def.FindColumn(m_baseNames[i]);
             if (!c) throw ComError(adErrItemNotFound);
             if (c->identity && !insert) {
-                throw ComError(DB_E_ERRORSINCOMMAND, "Cannot update identity column '" + c->name + "'.");
+                throw ComError(DB_E_ERRORSINCOMMAND,
+                               "Cannot update identity column '" + c->name + "'.");
             }
             if (c->identity && insert && !identityOn) {
-                throw ComError(DB_E_ERRORSINCOMMAND, "Cannot insert explicit value for identity column in table '" +
-                                                         m_table + "' when IDENTITY_INSERT is set to OFF.");
+                throw ComError(DB_E_ERRORSINCOMMAND,
+                               "Cannot insert explicit value for identity column in table '" +
+                                   m_table + "' when IDENTITY_INSERT is set to OFF.");
             }
             std::string n = std::to_string(w.bound.size() + 1);
             cols += (cols.empty() ? "" : ",") + QuoteIdent(c->name);
@@ -363,9 +384,11 @@ private:
             w.bound.emplace_back(i, c->type);
         }
         if (insert) {
-            w.sql = "INSERT INTO " + Target() + (cols.empty() ? " DEFAULT VALUES" : " (" + cols + ") VALUES (" + params + ")");
+            w.sql = "INSERT INTO " + Target() +
+                    (cols.empty() ? " DEFAULT VALUES" : " (" + cols + ") VALUES (" + params + ")");
         } else if (!sets.empty()) {
-            w.sql = "UPDATE " + Target() + " SET " + sets + " WHERE rowid=?" + std::to_string(w.bound.size() + 1);
+            w.sql = "UPDATE " + Target() + " SET " + sets + " WHERE rowid=?" +
+                    std::to_string(w.bound.size() + 1);
         } else {
             return w;  // nothing to write
         }
@@ -381,7 +404,8 @@ private:
         int n = 1;
         for (const auto& [index, type] : w.bound) {
             const Variant& v = values.at(index);
-            if (!BindDirect(st, n, v, type)) Interpreter::Impl::BindValue(st, n, FromVariant(v, type));
+            if (!BindDirect(st, n, v, type))
+                Interpreter::Impl::BindValue(st, n, FromVariant(v, type));
             ++n;
         }
         if (rowId) sqlite3_bind_int64(st, n, rowId);
@@ -437,7 +461,8 @@ namespace {
 // A SELECT over one named table whose items are its columns: rows can be
 // written back by row id.
 bool IsUpdatableSelect(const SelectStmt& s) {
-    if (s.distinct || s.unionNext || !s.groupBy.empty() || s.having || !s.into.empty()) return false;
+    if (s.distinct || s.unionNext || !s.groupBy.empty() || s.having || !s.into.empty())
+        return false;
     if (s.from.size() != 1 || s.from[0]->join != JoinType::None || s.from[0]->derived) return false;
     for (const SelectItem& item : s.items) {
         if (!item.assignTo.empty()) return false;
@@ -449,7 +474,7 @@ bool IsUpdatableSelect(const SelectStmt& s) {
 }  // namespace
 
 std::unique_ptr<engine::RecordSource> Interpreter::OpenSource(std::string_view source, bool isTable,
-                                                               std::vector<ErrorRecord>& errors) {
+                                                              std::vector<ErrorRecord>& errors) {
     Impl& impl = *m_impl;
     std::string text = isTable ? "SELECT * FROM " + std::string(source) : std::string(source);
     std::shared_ptr<const Batch> batch;
@@ -473,13 +498,15 @@ std::unique_ptr<engine::RecordSource> Interpreter::OpenSource(std::string_view s
             Env none;
             impl.env = &none;
             const TableRef& ref = *sel.from[0];
-            std::string schema = ref.table.db.empty() ? impl.currentSchema : impl.Attach(ref.table.db);
+            std::string schema =
+                ref.table.db.empty() ? impl.currentSchema : impl.Attach(ref.table.db);
             const TableDef* table = impl.catalog.FindTable(schema, ref.table.name);
             if (table) {
                 Plan plan = RenderSelect(sel, impl);
                 std::string alias = ref.alias.empty() ? table->name : ref.alias;
                 plan.sql = "SELECT " + QuoteIdent(alias) + ".rowid," + plan.sql.substr(7);
-                auto src = std::make_unique<TableSource>(&impl, batch, &stmt, schema, *table, std::move(plan));
+                auto src = std::make_unique<TableSource>(&impl, batch, &stmt, schema, *table,
+                                                         std::move(plan));
                 impl.env = nullptr;
                 return src;
             }

@@ -50,26 +50,32 @@ bool SameStorage(const TypeSpec& a, const TypeSpec& b) {
 
 int IntegerRank(TypeKind k) {
     switch (k) {
-        case TypeKind::Bit: return 0;
-        case TypeKind::TinyInt: return 1;
-        case TypeKind::SmallInt: return 2;
-        case TypeKind::Int: return 3;
-        case TypeKind::BigInt: return 4;
-        default: return -1;
+        case TypeKind::Bit:
+            return 0;
+        case TypeKind::TinyInt:
+            return 1;
+        case TypeKind::SmallInt:
+            return 2;
+        case TypeKind::Int:
+            return 3;
+        case TypeKind::BigInt:
+            return 4;
+        default:
+            return -1;
     }
 }
 
 struct RExpr {
     std::string sql;
     TypeSpec type;
-    int slot = -1;             // a parameter that converts at bind time
-    bool predicate = false;    // a truth value
+    int slot = -1;           // a parameter that converts at bind time
+    bool predicate = false;  // a truth value
     const ColumnDef* column = nullptr;
     std::string baseTable;
 };
 
 struct Source {
-    std::string alias;         // exposed name (alias, or the table's name)
+    std::string alias;  // exposed name (alias, or the table's name)
     bool explicitAlias = false;
     const TableDef* table = nullptr;
     std::vector<OutColumn> derived;  // columns of a derived table
@@ -84,14 +90,17 @@ std::string LastPart(std::string_view qualifier) {
     size_t dot = qualifier.rfind('.');
     std::string_view last = dot == std::string_view::npos ? qualifier : qualifier.substr(dot + 1);
     std::string out(last);
-    if (out.size() >= 2 && out.front() == '[' && out.back() == ']') out = out.substr(1, out.size() - 2);
+    if (out.size() >= 2 && out.front() == '[' && out.back() == ']')
+        out = out.substr(1, out.size() - 2);
     return out;
 }
 
 std::string WrittenName(const ObjectName& n) {
     std::string s;
-    if (!n.db.empty()) s = n.db + "." + n.schema + ".";
-    else if (!n.schema.empty()) s = n.schema + ".";
+    if (!n.db.empty())
+        s = n.db + "." + n.schema + ".";
+    else if (!n.schema.empty())
+        s = n.schema + ".";
     return s + n.name;
 }
 
@@ -111,8 +120,9 @@ public:
     std::string Predicate(const Expr& e, const Scope& scope) {
         RExpr r = Render(e, scope);
         if (!r.predicate) {
-            Fail("An expression of non-boolean type specified in a context where a condition is "
-                 "expected.");
+            Fail(
+                "An expression of non-boolean type specified in a context where a condition is "
+                "expected.");
         }
         return r.sql;
     }
@@ -134,8 +144,9 @@ public:
         if (from == to && !(storing && to.IsText())) {
             return e;
         }
-        if (!storing || (from.IsInteger() && to.IsInteger() &&
-                         IntegerRank(to.kind) >= IntegerRank(from.kind) && from.kind != TypeKind::Bit)) {
+        if (!storing ||
+            (from.IsInteger() && to.IsInteger() && IntegerRank(to.kind) >= IntegerRank(from.kind) &&
+             from.kind != TypeKind::Bit)) {
             if (from.IsInteger() && to.IsInteger() &&
                 (IntegerRank(to.kind) >= IntegerRank(from.kind) || !storing)) {
                 if (storing || to.kind != TypeKind::Bit || from.kind == TypeKind::Bit) {
@@ -173,13 +184,20 @@ public:
 
     RExpr Render(const Expr& e, const Scope& scope) {
         switch (e.kind) {
-            case ExprKind::Literal: return Literal(e);
-            case ExprKind::Variable: return Variable(e);
-            case ExprKind::Column: return Column(e, scope);
-            case ExprKind::Star: Fail("Incorrect syntax near '*'.");
-            case ExprKind::Unary: return Unary(e, scope);
-            case ExprKind::Binary: return Binary(e, scope);
-            case ExprKind::Function: return Function(e, scope);
+            case ExprKind::Literal:
+                return Literal(e);
+            case ExprKind::Variable:
+                return Variable(e);
+            case ExprKind::Column:
+                return Column(e, scope);
+            case ExprKind::Star:
+                Fail("Incorrect syntax near '*'.");
+            case ExprKind::Unary:
+                return Unary(e, scope);
+            case ExprKind::Binary:
+                return Binary(e, scope);
+            case ExprKind::Function:
+                return Function(e, scope);
             case ExprKind::Cast: {
                 RExpr v = Value(*e.args.at(0), scope);
                 return ConvertTo(std::move(v), e.type, false);
@@ -188,8 +206,9 @@ public:
                 std::vector<OutColumn> cols;
                 std::string sql = SelectSql(*e.select, &scope, &cols, nullptr);
                 if (cols.size() != 1) {
-                    Fail("Only one expression can be specified in the select list when the "
-                         "subquery is not introduced with EXISTS.");
+                    Fail(
+                        "Only one expression can be specified in the select list when the "
+                        "subquery is not introduced with EXISTS.");
                 }
                 RExpr r;
                 r.sql = "(" + sql + ")";
@@ -234,17 +253,20 @@ public:
                 auto [a2, hi1] = Unify(a1, std::move(hi));
                 std::string coll = a2.type.IsText() ? " COLLATE TSQL" : "";
                 RExpr r;
-                r.sql = "(" + a2.sql + (e.negated ? " NOT BETWEEN " : " BETWEEN ") + lo1.sql + coll +
-                        " AND " + hi1.sql + coll + ")";
+                r.sql = "(" + a2.sql + (e.negated ? " NOT BETWEEN " : " BETWEEN ") + lo1.sql +
+                        coll + " AND " + hi1.sql + coll + ")";
                 r.predicate = true;
                 return r;
             }
             case ExprKind::Like: {
-                RExpr a = ConvertTo(Value(*e.args.at(0), scope), Make(TypeKind::VarChar, 8000), false);
-                RExpr p = ConvertTo(Value(*e.args.at(1), scope), Make(TypeKind::VarChar, 8000), false);
+                RExpr a =
+                    ConvertTo(Value(*e.args.at(0), scope), Make(TypeKind::VarChar, 8000), false);
+                RExpr p =
+                    ConvertTo(Value(*e.args.at(1), scope), Make(TypeKind::VarChar, 8000), false);
                 std::string sql = "(" + a.sql + (e.negated ? " NOT LIKE " : " LIKE ") + p.sql;
                 if (e.args.size() > 2) {
-                    RExpr esc = ConvertTo(Value(*e.args[2], scope), Make(TypeKind::VarChar, 1), false);
+                    RExpr esc =
+                        ConvertTo(Value(*e.args[2], scope), Make(TypeKind::VarChar, 1), false);
                     sql += " ESCAPE " + esc.sql;
                 }
                 RExpr r;
@@ -259,7 +281,8 @@ public:
                 r.predicate = true;
                 return r;
             }
-            case ExprKind::Case: return Case(e, scope);
+            case ExprKind::Case:
+                return Case(e, scope);
         }
         Fail("Unsupported expression.");
     }
@@ -274,13 +297,15 @@ public:
         std::vector<OutColumn> cols;
         Scope scope;
         sql = CoreSql(s, outer, &cols, targets, &scope);
-        for (const SelectStmt* u = s.unionNext.get(), *prev = &s; u; prev = u, u = u->unionNext.get()) {
+        for (const SelectStmt *u = s.unionNext.get(), *prev = &s; u;
+             prev = u, u = u->unionNext.get()) {
             std::vector<OutColumn> ucols;
             Scope uscope;
             std::string usql = CoreSql(*u, outer, &ucols, targets, &uscope);
             if (ucols.size() != cols.size()) {
-                Fail("All queries combined using a UNION, INTERSECT or EXCEPT operator must have "
-                     "an equal number of expressions in their target lists.");
+                Fail(
+                    "All queries combined using a UNION, INTERSECT or EXCEPT operator must have "
+                    "an equal number of expressions in their target lists.");
             }
             sql += prev->unionAll ? " UNION ALL " : " UNION ";
             sql += usql;
@@ -304,8 +329,8 @@ public:
         return sql;
     }
 
-    std::string OrderTerm(const OrderItem& o, const std::vector<OutColumn>& cols, const Scope& scope,
-                          bool isUnion) {
+    std::string OrderTerm(const OrderItem& o, const std::vector<OutColumn>& cols,
+                          const Scope& scope, bool isUnion) {
         const Expr& e = *o.expr;
         if (e.kind == ExprKind::Literal && e.literal == LiteralKind::Integer) {
             // ORDER BY n names the n-th column of the select list.
@@ -326,7 +351,9 @@ public:
                 }
             }
         }
-        if (isUnion) Fail("ORDER BY items must appear in the select list if the statement contains a UNION.");
+        if (isUnion)
+            Fail(
+                "ORDER BY items must appear in the select list if the statement contains a UNION.");
         RExpr r = Value(e, scope);
         return r.type.IsText() ? r.sql + " COLLATE TSQL" : r.sql;
     }
@@ -345,9 +372,10 @@ public:
             size_t i = cols->size();
             if (targets) {
                 if (i >= targets->size()) {
-                    Fail("The select list for the INSERT statement contains more items than the "
-                         "insert list. The number of SELECT values must match the number of "
-                         "INSERT columns.");
+                    Fail(
+                        "The select list for the INSERT statement contains more items than the "
+                        "insert list. The number of SELECT values must match the number of "
+                        "INSERT columns.");
                 }
                 r = ConvertTo(std::move(r), (*targets)[i], true);
                 c.type = (*targets)[i];
@@ -362,7 +390,8 @@ public:
             if (e.kind == ExprKind::Star) {
                 bool any = false;
                 for (const Source& src : scope.sources) {
-                    if (!e.qualifier.empty() && !IEquals(src.alias, LastPart(e.qualifier))) continue;
+                    if (!e.qualifier.empty() && !IEquals(src.alias, LastPart(e.qualifier)))
+                        continue;
                     any = true;
                     ForEachColumn(src, [&](const OutColumn& oc) {
                         RExpr r;
@@ -394,8 +423,9 @@ public:
             addColumn(std::move(r), std::move(c));
         }
         if (targets && cols->size() != targets->size()) {
-            Fail("The select list for the INSERT statement contains fewer items than the insert "
-                 "list. The number of SELECT values must match the number of INSERT columns.");
+            Fail(
+                "The select list for the INSERT statement contains fewer items than the insert "
+                "list. The number of SELECT values must match the number of INSERT columns.");
         }
         std::string sql = s.distinct ? "SELECT DISTINCT " : "SELECT ";
         sql += list;
@@ -436,12 +466,23 @@ public:
             std::string right = TableRefSql(*ref.right, scope);
             const char* kw = " JOIN ";
             switch (ref.join) {
-                case JoinType::Inner: kw = " INNER JOIN "; break;
-                case JoinType::Left: kw = " LEFT JOIN "; break;
-                case JoinType::Right: kw = " RIGHT JOIN "; break;
-                case JoinType::Full: kw = " FULL JOIN "; break;
-                case JoinType::Cross: kw = " CROSS JOIN "; break;
-                default: break;
+                case JoinType::Inner:
+                    kw = " INNER JOIN ";
+                    break;
+                case JoinType::Left:
+                    kw = " LEFT JOIN ";
+                    break;
+                case JoinType::Right:
+                    kw = " RIGHT JOIN ";
+                    break;
+                case JoinType::Full:
+                    kw = " FULL JOIN ";
+                    break;
+                case JoinType::Cross:
+                    kw = " CROSS JOIN ";
+                    break;
+                default:
+                    break;
             }
             std::string sql = left + kw + right;
             if (ref.on) sql += " ON " + Predicate(*ref.on, scope);
@@ -456,8 +497,8 @@ public:
             src.alias = ref.alias;
             src.explicitAlias = true;
         } else {
-            std::string schema = ref.table.db.empty() ? m_ctx.CurrentSchema()
-                                                      : m_ctx.SchemaFor(ref.table.db);
+            std::string schema =
+                ref.table.db.empty() ? m_ctx.CurrentSchema() : m_ctx.SchemaFor(ref.table.db);
             const TableDef* t = m_ctx.FindTable(schema, ref.table.name);
             if (!t) Fail("Invalid object name '" + WrittenName(ref.table) + "'.");
             src.table = t;
@@ -596,7 +637,10 @@ public:
         RExpr a = Value(*e.args.at(0), scope);
         if (a.type.IsText() || a.type.IsBinary()) {
             Fail("Operand data type " + TypeName(a.type) + " is invalid for " +
-                 (e.op == Op::Neg ? "minus" : e.op == Op::BitNot ? "~" : "plus") + " operator.");
+                 (e.op == Op::Neg      ? "minus"
+                  : e.op == Op::BitNot ? "~"
+                                       : "plus") +
+                 " operator.");
         }
         a.column = nullptr;
         if (e.op == Op::Neg && a.slot >= 0) {
@@ -627,15 +671,24 @@ public:
 
     static std::string OpText(const Expr& e) {
         switch (e.op) {
-            case Op::Eq: return "=";
-            case Op::Ne: return "<>";
-            case Op::Lt: return "<";
-            case Op::Le: return "<=";
-            case Op::Gt: return ">";
-            case Op::Ge: return ">=";
-            case Op::And: return "AND";
-            case Op::Or: return "OR";
-            default: return e.name.empty() ? "expression" : e.name;
+            case Op::Eq:
+                return "=";
+            case Op::Ne:
+                return "<>";
+            case Op::Lt:
+                return "<";
+            case Op::Le:
+                return "<=";
+            case Op::Gt:
+                return ">";
+            case Op::Ge:
+                return ">=";
+            case Op::And:
+                return "AND";
+            case Op::Or:
+                return "OR";
+            default:
+                return e.name.empty() ? "expression" : e.name;
         }
     }
 
@@ -661,8 +714,10 @@ public:
             return {std::move(a), std::move(b)};
         }
         if (SameStorage(a.type, b.type)) {
-            if (a.type.IsInteger() && IntegerRank(b.type.kind) > IntegerRank(a.type.kind)) a.type = b.type;
-            else if (b.type.IsInteger()) b.type = a.type;
+            if (a.type.IsInteger() && IntegerRank(b.type.kind) > IntegerRank(a.type.kind))
+                a.type = b.type;
+            else if (b.type.IsInteger())
+                b.type = a.type;
             return {std::move(a), std::move(b)};
         }
         TypeSpec t = CommonType(a.type, b.type);
@@ -699,16 +754,24 @@ public:
 
     RExpr Binary(const Expr& e, const Scope& scope) {
         switch (e.op) {
-            case Op::Eq: case Op::Ne: case Op::Lt: case Op::Le: case Op::Gt: case Op::Ge:
+            case Op::Eq:
+            case Op::Ne:
+            case Op::Lt:
+            case Op::Le:
+            case Op::Gt:
+            case Op::Ge:
                 return Compare(e, scope);
-            case Op::And: case Op::Or: {
+            case Op::And:
+            case Op::Or: {
                 RExpr r;
-                r.sql = "(" + Predicate(*e.args.at(0), scope) + (e.op == Op::And ? " AND " : " OR ") +
-                        Predicate(*e.args.at(1), scope) + ")";
+                r.sql = "(" + Predicate(*e.args.at(0), scope) +
+                        (e.op == Op::And ? " AND " : " OR ") + Predicate(*e.args.at(1), scope) +
+                        ")";
                 r.predicate = true;
                 return r;
             }
-            default: break;
+            default:
+                break;
         }
         RExpr a = Value(*e.args.at(0), scope);
         RExpr b = Value(*e.args.at(1), scope);
@@ -731,32 +794,49 @@ public:
             if (!t.IsInteger()) t = Make(TypeKind::BigInt);
             a = ConvertTo(std::move(a), t, false);
             b = ConvertTo(std::move(b), t, false);
-            if (e.op == Op::BitAnd) r.sql = "(" + a.sql + "&" + b.sql + ")";
-            else if (e.op == Op::BitOr) r.sql = "(" + a.sql + "|" + b.sql + ")";
-            else r.sql = "((" + a.sql + "|" + b.sql + ")-(" + a.sql + "&" + b.sql + "))";
+            if (e.op == Op::BitAnd)
+                r.sql = "(" + a.sql + "&" + b.sql + ")";
+            else if (e.op == Op::BitOr)
+                r.sql = "(" + a.sql + "|" + b.sql + ")";
+            else
+                r.sql = "((" + a.sql + "|" + b.sql + ")-(" + a.sql + "&" + b.sql + "))";
             r.type = t;
             return r;
         }
         if ((a.type.IsDate() || b.type.IsDate()) && (e.op == Op::Add || e.op == Op::Sub)) {
             // datetime +/- a number of days.
             TypeSpec d = a.type.IsDate() ? a.type : b.type;
-            RExpr days = ConvertTo(a.type.IsDate() ? std::move(b) : std::move(a), Make(TypeKind::Float), false);
-            RExpr date = ConvertTo(a.type.IsDate() ? std::move(a) : std::move(b), Make(TypeKind::DateTime), false);
+            RExpr days = ConvertTo(a.type.IsDate() ? std::move(b) : std::move(a),
+                                   Make(TypeKind::Float), false);
+            RExpr date = ConvertTo(a.type.IsDate() ? std::move(a) : std::move(b),
+                                   Make(TypeKind::DateTime), false);
             r.sql = "(" + date.sql + (e.op == Op::Add ? "+" : "-") + days.sql + ")";
             r.type = d;
             return r;
         }
-        TypeSpec t = CommonType(IsUnknown(a.type) ? b.type : a.type, IsUnknown(b.type) ? a.type : b.type);
+        TypeSpec t =
+            CommonType(IsUnknown(a.type) ? b.type : a.type, IsUnknown(b.type) ? a.type : b.type);
         if (t.IsText() || t.IsBinary()) t = Make(TypeKind::Float);
         if (t.kind == TypeKind::Bit) t = Make(TypeKind::Int);
         const char* op = "+";
         switch (e.op) {
-            case Op::Add: op = "+"; break;
-            case Op::Sub: op = "-"; break;
-            case Op::Mul: op = "*"; break;
-            case Op::Div: op = "/"; break;
-            case Op::Mod: op = "%"; break;
-            default: break;
+            case Op::Add:
+                op = "+";
+                break;
+            case Op::Sub:
+                op = "-";
+                break;
+            case Op::Mul:
+                op = "*";
+                break;
+            case Op::Div:
+                op = "/";
+                break;
+            case Op::Mod:
+                op = "%";
+                break;
+            default:
+                break;
         }
         if (t.IsScaled() && (e.op == Op::Mul || e.op == Op::Div || e.op == Op::Mod)) {
             t = Make(TypeKind::Float);
@@ -787,7 +867,8 @@ public:
             if (simple) {
                 RExpr w = Value(*e.args[i], scope);
                 auto [x, y] = Unify(op, std::move(w));
-                whens.push_back("(" + x.sql + " = " + y.sql + (x.type.IsText() ? " COLLATE TSQL)" : ")"));
+                whens.push_back("(" + x.sql + " = " + y.sql +
+                                (x.type.IsText() ? " COLLATE TSQL)" : ")"));
             } else {
                 whens.push_back(Predicate(*e.args[i], scope));
             }
@@ -795,7 +876,8 @@ public:
         }
         if (e.hasElse) results.push_back(Value(*e.args[n - 1], scope));
         TypeSpec t;
-        for (const RExpr& r : results) t = IsUnknown(t) ? r.type : IsUnknown(r.type) ? t : CommonType(t, r.type);
+        for (const RExpr& r : results)
+            t = IsUnknown(t) ? r.type : IsUnknown(r.type) ? t : CommonType(t, r.type);
         std::string sql = "(CASE";
         for (size_t i = 0; i < whens.size(); ++i) {
             sql += " WHEN " + whens[i] + " THEN " + ConvertTo(results[i], t, false).sql;
@@ -829,15 +911,15 @@ RExpr Renderer::Function(const Expr& e, const Scope& scope) {
         }
     };
     auto arg = [&](size_t i) { return Value(*e.args.at(i), scope); };
-    auto text = [&](size_t i) {
-        return ConvertTo(arg(i), Make(TypeKind::VarChar, 8000), false);
-    };
+    auto text = [&](size_t i) { return ConvertTo(arg(i), Make(TypeKind::VarChar, 8000), false); };
     auto number = [&](size_t i, TypeKind k) { return ConvertTo(arg(i), Make(k), false); };
     RExpr r;
     if (name == "COUNT" || name == "COUNT_BIG") {
         arity(1, 1);
-        if (e.args[0]->kind == ExprKind::Star) r.sql = "count(*)";
-        else r.sql = std::string("count(") + (e.distinct ? "DISTINCT " : "") + arg(0).sql + ")";
+        if (e.args[0]->kind == ExprKind::Star)
+            r.sql = "count(*)";
+        else
+            r.sql = std::string("count(") + (e.distinct ? "DISTINCT " : "") + arg(0).sql + ")";
         r.type = Make(name == "COUNT" ? TypeKind::Int : TypeKind::BigInt);
         return r;
     }
@@ -878,10 +960,13 @@ RExpr Renderer::Function(const Expr& e, const Scope& scope) {
         TypeSpec t;
         for (size_t i = 0; i < e.args.size(); ++i) {
             xs.push_back(arg(i));
-            t = IsUnknown(t) ? xs.back().type : IsUnknown(xs.back().type) ? t : CommonType(t, xs.back().type);
+            t = IsUnknown(t)                ? xs.back().type
+                : IsUnknown(xs.back().type) ? t
+                                            : CommonType(t, xs.back().type);
         }
         r.sql = "coalesce(";
-        for (size_t i = 0; i < xs.size(); ++i) r.sql += (i ? "," : "") + ConvertTo(xs[i], t, false).sql;
+        for (size_t i = 0; i < xs.size(); ++i)
+            r.sql += (i ? "," : "") + ConvertTo(xs[i], t, false).sql;
         r.sql += xs.size() == 1 ? ",NULL)" : ")";
         r.type = t;
         return r;
@@ -909,9 +994,12 @@ RExpr Renderer::Function(const Expr& e, const Scope& scope) {
         arity(1, 1);
         RExpr a = text(0);
         std::string f = ToLower(name);
-        if (name == "LTRIM") r.sql = "ltrim(" + a.sql + ",' ')";
-        else if (name == "RTRIM") r.sql = "rtrim(" + a.sql + ",' ')";
-        else r.sql = f + "(" + a.sql + ")";
+        if (name == "LTRIM")
+            r.sql = "ltrim(" + a.sql + ",' ')";
+        else if (name == "RTRIM")
+            r.sql = "rtrim(" + a.sql + ",' ')";
+        else
+            r.sql = f + "(" + a.sql + ")";
         r.type = Make(TypeKind::VarChar, 8000);
         return r;
     }
@@ -950,7 +1038,8 @@ RExpr Renderer::Function(const Expr& e, const Scope& scope) {
         arity(1, 1);
         RExpr a = arg(0);
         r.sql = ToLower(name) + "(" + a.sql + ")";
-        if (name == "SIGN") r.sql = "(CASE WHEN " + a.sql + ">0 THEN 1 WHEN " + a.sql + "<0 THEN -1 ELSE 0 END)";
+        if (name == "SIGN")
+            r.sql = "(CASE WHEN " + a.sql + ">0 THEN 1 WHEN " + a.sql + "<0 THEN -1 ELSE 0 END)";
         r.type = a.type;
         return r;
     }
@@ -964,7 +1053,8 @@ RExpr Renderer::Function(const Expr& e, const Scope& scope) {
     if (name == "FLOOR" || name == "CEILING") {
         arity(1, 1);
         RExpr a = ConvertTo(arg(0), Make(TypeKind::Float), false);
-        r.sql = std::string("CAST(") + (name == "FLOOR" ? "floor(" : "ceil(") + a.sql + ") AS INTEGER)";
+        r.sql =
+            std::string("CAST(") + (name == "FLOOR" ? "floor(" : "ceil(") + a.sql + ") AS INTEGER)";
         r.type = Make(TypeKind::BigInt);
         return r;
     }
@@ -1063,7 +1153,8 @@ std::string QuoteIdent(std::string_view name) {
 
 TypeSpec LiteralType(const Expr& lit) {
     switch (lit.literal) {
-        case LiteralKind::Null: return {};
+        case LiteralKind::Null:
+            return {};
         case LiteralKind::Integer: {
             errno = 0;
             char* end = nullptr;
@@ -1090,10 +1181,13 @@ TypeSpec LiteralType(const Expr& lit) {
             return Make(TypeKind::Decimal, 0, static_cast<uint8_t>(std::min<size_t>(38, p)),
                         static_cast<uint8_t>(std::min<size_t>(38, scale)));
         }
-        case LiteralKind::Float: return Make(TypeKind::Float, 0, 53);
-        case LiteralKind::Money: return Make(TypeKind::Money, 0, 19, 4);
+        case LiteralKind::Float:
+            return Make(TypeKind::Float, 0, 53);
+        case LiteralKind::Money:
+            return Make(TypeKind::Money, 0, 19, 4);
         case LiteralKind::String:
-            return Make(TypeKind::VarChar, std::max<int32_t>(1, static_cast<int32_t>(lit.text.size())));
+            return Make(TypeKind::VarChar,
+                        std::max<int32_t>(1, static_cast<int32_t>(lit.text.size())));
         case LiteralKind::Hex:
             return Make(TypeKind::VarBinary,
                         std::max<int32_t>(1, static_cast<int32_t>((lit.text.size() + 1) / 2)));
@@ -1103,10 +1197,12 @@ TypeSpec LiteralType(const Expr& lit) {
 
 Value LiteralValue(const Expr& lit) {
     switch (lit.literal) {
-        case LiteralKind::Null: return Value::Null();
+        case LiteralKind::Null:
+            return Value::Null();
         case LiteralKind::Integer: {
             TypeSpec t = LiteralType(lit);
-            if (t.kind == TypeKind::Decimal) return Value::Real(std::strtod(lit.text.c_str(), nullptr));
+            if (t.kind == TypeKind::Decimal)
+                return Value::Real(std::strtod(lit.text.c_str(), nullptr));
             return Value::Int(static_cast<int64_t>(std::strtoull(lit.text.c_str(), nullptr, 10)));
         }
         case LiteralKind::Decimal: {
@@ -1118,13 +1214,15 @@ Value LiteralValue(const Expr& lit) {
             }
             return Value::Int(v);
         }
-        case LiteralKind::Float: return Value::Real(std::strtod(lit.text.c_str(), nullptr));
+        case LiteralKind::Float:
+            return Value::Real(std::strtod(lit.text.c_str(), nullptr));
         case LiteralKind::Money: {
             Value v = Value::Text(lit.text);
             return Convert(v, Make(TypeKind::VarChar, static_cast<int32_t>(lit.text.size())),
                            Make(TypeKind::Money, 0, 19, 4));
         }
-        case LiteralKind::String: return Value::Text(lit.text);
+        case LiteralKind::String:
+            return Value::Text(lit.text);
         case LiteralKind::Hex: {
             std::string hex = lit.text;
             if (hex.size() % 2) hex.insert(hex.begin(), '0');
@@ -1147,10 +1245,14 @@ Value LiteralValue(const Expr& lit) {
 
 std::string InlineValue(const Value& v) {
     switch (v.kind) {
-        case Value::Kind::Null: return "NULL";
-        case Value::Kind::Int: return std::to_string(v.i);
-        case Value::Kind::Real: return Format("%.17g", v.d);
-        case Value::Kind::Text: return "'" + QuoteSql(v.s) + "'";
+        case Value::Kind::Null:
+            return "NULL";
+        case Value::Kind::Int:
+            return std::to_string(v.i);
+        case Value::Kind::Real:
+            return Format("%.17g", v.d);
+        case Value::Kind::Text:
+            return "'" + QuoteSql(v.s) + "'";
         case Value::Kind::Blob: {
             static const char* hex = "0123456789ABCDEF";
             std::string out = "X'";
@@ -1225,11 +1327,14 @@ Plan RenderInsert(const Stmt& stmt, RenderContext& ctx) {
             if (!c) Fail("Invalid column name '" + name + "'.");
             for (const ColumnDef* other : cols) {
                 if (other == c) {
-                    Fail("The column name '" + c->name + "' is specified more than once in the SET "
-                         "clause or column list of an INSERT. A column cannot be assigned more than "
-                         "one value in the same clause. Modify the clause to make sure that a column "
-                         "is updated only once. If this statement updates or inserts columns into a "
-                         "view, column aliasing can conceal the duplication in your code.");
+                    Fail(
+                        "The column name '" + c->name +
+                        "' is specified more than once in the SET "
+                        "clause or column list of an INSERT. A column cannot be assigned more than "
+                        "one value in the same clause. Modify the clause to make sure that a "
+                        "column "
+                        "is updated only once. If this statement updates or inserts columns into a "
+                        "view, column aliasing can conceal the duplication in your code.");
                 }
             }
             cols.push_back(c);
@@ -1271,16 +1376,21 @@ Plan RenderInsert(const Stmt& stmt, RenderContext& ctx) {
             const auto& values = stmt.values[row];
             if (values.size() != cols.size()) {
                 if (stmt.columns.empty()) {
-                    Fail("Column name or number of supplied values does not match table definition.");
+                    Fail(
+                        "Column name or number of supplied values does not match table "
+                        "definition.");
                 }
                 if (values.size() < cols.size()) {
-                    Fail("There are more columns in the INSERT statement than values specified in "
-                         "the VALUES clause. The number of values in the VALUES clause must match "
-                         "the number of columns specified in the INSERT statement.");
+                    Fail(
+                        "There are more columns in the INSERT statement than values specified in "
+                        "the VALUES clause. The number of values in the VALUES clause must match "
+                        "the number of columns specified in the INSERT statement.");
                 }
-                Fail("There are fewer columns in the INSERT statement than values specified in the "
-                     "VALUES clause. The number of values in the VALUES clause must match the number "
-                     "of columns specified in the INSERT statement.");
+                Fail(
+                    "There are fewer columns in the INSERT statement than values specified in the "
+                    "VALUES clause. The number of values in the VALUES clause must match the "
+                    "number "
+                    "of columns specified in the INSERT statement.");
             }
             sql += row ? ",(" : "(";
             for (size_t i = 0; i < values.size(); ++i) {
@@ -1378,7 +1488,8 @@ std::string RenderIndexFilter(const Expr& condition, const TableDef& table, Rend
     // A partial index may only name the table's own columns, unqualified.
     std::string prefix = QuoteIdent(table.name) + ".";
     for (size_t p; (p = sql.find(prefix)) != std::string::npos;) sql.erase(p, prefix.size());
-    if (!plan.slots.empty()) Fail("A filtered index condition may hold only columns and constants.");
+    if (!plan.slots.empty())
+        Fail("A filtered index condition may hold only columns and constants.");
     return sql;
 }
 

@@ -8,7 +8,8 @@ engine::ColumnInfo MakeColumnInfo(const OutColumn& c) {
     engine::ColumnInfo info;
     info.name = c.name;
     info.typeName = c.type.kind == TypeKind::Unknown ? std::string() : c.type.ToString();
-    info.adoType = c.type.kind == TypeKind::Unknown ? uint16_t{engine::adInteger} : c.type.AdoType();
+    info.adoType =
+        c.type.kind == TypeKind::Unknown ? uint16_t{engine::adInteger} : c.type.AdoType();
     info.definedSize = c.type.kind == TypeKind::Unknown ? 4 : c.type.DefinedSize();
     info.precision = c.type.precision;
     info.scale = c.type.scale;
@@ -42,11 +43,16 @@ Variant MaterializedRows::Value(size_t i) const {
     if (m_types[i].kind == TypeKind::Unknown) {
         const tsql::Value& v = row[i];
         switch (v.kind) {
-            case tsql::Value::Kind::Null: return Variant::Null();
-            case tsql::Value::Kind::Int: return Variant::I4(static_cast<int32_t>(v.i));
-            case tsql::Value::Kind::Real: return Variant::R8(v.d);
-            case tsql::Value::Kind::Text: return Variant::Text(v.s);
-            case tsql::Value::Kind::Blob: return Variant::Bytes(v.s.data(), v.s.size());
+            case tsql::Value::Kind::Null:
+                return Variant::Null();
+            case tsql::Value::Kind::Int:
+                return Variant::I4(static_cast<int32_t>(v.i));
+            case tsql::Value::Kind::Real:
+                return Variant::R8(v.d);
+            case tsql::Value::Kind::Text:
+                return Variant::Text(v.s);
+            case tsql::Value::Kind::Blob:
+                return Variant::Bytes(v.s.data(), v.s.size());
         }
     }
     return ToVariant(row[i], m_types[i]);

@@ -43,7 +43,8 @@ enum class TypeKind : uint8_t {
 
 struct TypeSpec {
     TypeKind kind = TypeKind::Unknown;
-    int32_t length = 0;     // CHAR/VARCHAR/BINARY/VARBINARY: n (VARCHAR without n: 30 in CAST, 1 in DECLARE)
+    int32_t length =
+        0;  // CHAR/VARCHAR/BINARY/VARBINARY: n (VARCHAR without n: 30 in CAST, 1 in DECLARE)
     uint8_t precision = 0;  // DECIMAL p (default 18), FLOAT n
     uint8_t scale = 0;      // DECIMAL s; 4 for MONEY
 
@@ -74,9 +75,9 @@ struct TypeSpec {
     bool IsBinary() const;
     bool IsDate() const;
 
-    uint16_t AdoType() const;      // engine::AdoType code of a field of this type
-    int32_t DefinedSize() const;   // ADO DefinedSize
-    VARTYPE VariantType() const;   // the variant type values of this type are read as
+    uint16_t AdoType() const;     // engine::AdoType code of a field of this type
+    int32_t DefinedSize() const;  // ADO DefinedSize
+    VARTYPE VariantType() const;  // the variant type values of this type are read as
 
     // A compact code for passing a type through SQL functions, and back.
     int64_t Code() const;
@@ -94,10 +95,30 @@ struct Value {
     std::string s;  // text, or the bytes of a blob
 
     static Value Null() { return {}; }
-    static Value Int(int64_t v) { Value x; x.kind = Kind::Int; x.i = v; return x; }
-    static Value Real(double v) { Value x; x.kind = Kind::Real; x.d = v; return x; }
-    static Value Text(std::string v) { Value x; x.kind = Kind::Text; x.s = std::move(v); return x; }
-    static Value Blob(std::string v) { Value x; x.kind = Kind::Blob; x.s = std::move(v); return x; }
+    static Value Int(int64_t v) {
+        Value x;
+        x.kind = Kind::Int;
+        x.i = v;
+        return x;
+    }
+    static Value Real(double v) {
+        Value x;
+        x.kind = Kind::Real;
+        x.d = v;
+        return x;
+    }
+    static Value Text(std::string v) {
+        Value x;
+        x.kind = Kind::Text;
+        x.s = std::move(v);
+        return x;
+    }
+    static Value Blob(std::string v) {
+        Value x;
+        x.kind = Kind::Blob;
+        x.s = std::move(v);
+        return x;
+    }
     bool IsNull() const { return kind == Kind::Null; }
 };
 

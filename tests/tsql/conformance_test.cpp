@@ -47,8 +47,10 @@ std::vector<std::string> Files() {
 
 std::string Show(const Variant& v) {
     switch (v.Type()) {
-        case xr::VT_EMPTY: return "EMPTY";
-        case xr::VT_NULL: return "NULL";
+        case xr::VT_EMPTY:
+            return "EMPTY";
+        case xr::VT_NULL:
+            return "NULL";
         case xr::VT_BYTES: {
             static const char* hex = "0123456789ABCDEF";
             std::string s = "0x";
@@ -64,7 +66,8 @@ std::string Show(const Variant& v) {
             return xr::Format("%04d-%02d-%02d %02d:%02d:%02d", st.wYear, st.wMonth, st.wDay,
                               st.wHour, st.wMinute, st.wSecond);
         }
-        default: return v.ToText();
+        default:
+            return v.ToText();
     }
 }
 
@@ -115,8 +118,10 @@ std::vector<Record> ReadRecords(const fs::path& file) {
                 continue;
             }
             if (line.empty()) break;
-            if (rows) r.expected.push_back(line);
-            else r.sql += (r.sql.empty() ? "" : "\n") + line;
+            if (rows)
+                r.expected.push_back(line);
+            else
+                r.sql += (r.sql.empty() ? "" : "\n") + line;
         }
         out.push_back(std::move(r));
     }
@@ -147,8 +152,10 @@ TEST_P(Conformance, File) {
         std::vector<std::string> errors;
         std::unique_ptr<xr::engine::Rows> rows;
         try {
-            if (r.kind.rfind("query", 0) == 0) rows = conn->Query(r.sql);
-            else conn->Execute(r.sql);
+            if (r.kind.rfind("query", 0) == 0)
+                rows = conn->Query(r.sql);
+            else
+                conn->Execute(r.sql);
         } catch (const xr::ComError&) {
         }
         for (const auto& e : conn->Errors()) errors.push_back(e.description);

@@ -37,7 +37,9 @@ TEST(Engine, ConnectionsOnSeveralThreadsLoseNoWriteAndShareIdentities) {
     {
         Connection c;
         c.Open(ConnectString(dir));
-        c.Execute("CREATE DATABASE T USE T CREATE TABLE Events (ID INTEGER IDENTITY, Who INTEGER NOT NULL)");
+        c.Execute(
+            "CREATE DATABASE T USE T CREATE TABLE Events (ID INTEGER IDENTITY, Who INTEGER NOT "
+            "NULL)");
     }
     constexpr int kThreads = 4, kRows = 150;
     std::vector<std::set<long>> seen(kThreads);
@@ -66,7 +68,8 @@ TEST(Engine, ConnectionsOnSeveralThreadsLoseNoWriteAndShareIdentities) {
         all.insert(s.begin(), s.end());
     }
     EXPECT_EQ(all.size(), static_cast<size_t>(kThreads * kRows));
-    EXPECT_EQ(Rows(c, "SELECT IDENT_CURRENT('Events')"), (std::vector<std::vector<std::string>>{{"600"}}));
+    EXPECT_EQ(Rows(c, "SELECT IDENT_CURRENT('Events')"),
+              (std::vector<std::vector<std::string>>{{"600"}}));
 }
 
 // Interrupts the engine after a number of steps, as a full disk or a crash
@@ -80,9 +83,13 @@ TEST(Engine, ASchemaChangeStoppedHalfWayLeavesTheTableAsItWas) {
     xrtest::TempDir dir;
     Connection c;
     c.Open(ConnectString(dir));
-    c.Execute("CREATE DATABASE T USE T CREATE TABLE Items (No INTEGER NOT NULL, Name VARCHAR(10) DEFAULT 'x' NOT NULL, ID INTEGER IDENTITY)");
+    c.Execute(
+        "CREATE DATABASE T USE T CREATE TABLE Items (No INTEGER NOT NULL, Name VARCHAR(10) DEFAULT "
+        "'x' NOT NULL, ID INTEGER IDENTITY)");
     c.Execute("ALTER TABLE Items ADD CONSTRAINT ItemsPrimary PRIMARY KEY (No)");
-    for (int i = 1; i <= 50; ++i) c.Execute("INSERT Items (No, Name) VALUES (" + std::to_string(i) + ", 'n" + std::to_string(i) + "')");
+    for (int i = 1; i <= 50; ++i)
+        c.Execute("INSERT Items (No, Name) VALUES (" + std::to_string(i) + ", 'n" +
+                  std::to_string(i) + "')");
     c.Execute("DELETE FROM Items WHERE No = 50");
     auto before = Rows(c, "SELECT * FROM Items ORDER BY No");
     auto* session = dynamic_cast<xr::engine::sqlite::SqliteSession*>(c.GetSession());
@@ -100,7 +107,8 @@ TEST(Engine, ASchemaChangeStoppedHalfWayLeavesTheTableAsItWas) {
         }
         sqlite3_progress_handler(session->Handle(), 0, nullptr, nullptr);
         if (!completed) {
-            EXPECT_EQ(Rows(c, "SELECT * FROM Items ORDER BY No"), before) << "stopped after " << steps;
+            EXPECT_EQ(Rows(c, "SELECT * FROM Items ORDER BY No"), before)
+                << "stopped after " << steps;
             auto cols = c.Query("SELECT Name FROM Items WHERE No = 1");
             EXPECT_EQ(cols->Column(0).typeName, "VARCHAR(10)");
         }
@@ -108,7 +116,8 @@ TEST(Engine, ASchemaChangeStoppedHalfWayLeavesTheTableAsItWas) {
     ASSERT_TRUE(completed);
     EXPECT_EQ(Rows(c, "SELECT * FROM Items ORDER BY No"), before);
     c.Execute("INSERT Items (No) VALUES (100)");
-    EXPECT_EQ(Rows(c, "SELECT ID FROM Items WHERE No = 100"), (std::vector<std::vector<std::string>>{{"51"}}));
+    EXPECT_EQ(Rows(c, "SELECT ID FROM Items WHERE No = 100"),
+              (std::vector<std::vector<std::string>>{{"51"}}));
     EXPECT_THROW(c.Execute("INSERT Items (No) VALUES (1)"), xr::ComError);  // the key survived
 }
 

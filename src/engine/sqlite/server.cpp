@@ -29,8 +29,8 @@ std::string ServerFolder(const ConnectionString& cs) {
 }
 
 bool IsSystemDatabase(std::string_view database) {
-    return IEquals(database, "master") || IEquals(database, "model") ||
-           IEquals(database, "msdb") || IEquals(database, "tempdb");
+    return IEquals(database, "master") || IEquals(database, "model") || IEquals(database, "msdb") ||
+           IEquals(database, "tempdb");
 }
 
 std::string SchemaName(std::string_view database) {

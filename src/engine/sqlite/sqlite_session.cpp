@@ -47,9 +47,9 @@ SqliteSession::SqliteSession(const ConnectionString& cs) : m_folder(ServerFolder
     if (!std::filesystem::is_directory(m_folder, ec)) FailOpen(m_folder, "not a folder");
 
     std::string master = DatabaseFile(m_folder, "master");
-    int rc = sqlite3_open_v2(master.c_str(), &m_db,
-                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                             nullptr);
+    int rc =
+        sqlite3_open_v2(master.c_str(), &m_db,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         std::string why = m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(rc);
         sqlite3_close(m_db);
@@ -65,7 +65,8 @@ SqliteSession::SqliteSession(const ConnectionString& cs) : m_folder(ServerFolder
             if (IEquals(*s, "off") || IEquals(*s, "normal") || IEquals(*s, "full")) {
                 sync = ToUpper(*s);
             } else {
-                throw ComError(E_FAIL_, "Synchronous must be OFF, NORMAL or FULL, not '" + *s + "'");
+                throw ComError(E_FAIL_,
+                               "Synchronous must be OFF, NORMAL or FULL, not '" + *s + "'");
             }
         }
         ExecOrThrow(m_db, ("PRAGMA synchronous=" + sync).c_str());
@@ -94,7 +95,7 @@ std::unique_ptr<Rows> SqliteSession::Query(std::string_view batch,
 }
 
 std::unique_ptr<RecordSource> SqliteSession::OpenSource(std::string_view source, bool isTable,
-                                                       std::vector<ErrorRecord>& errors) {
+                                                        std::vector<ErrorRecord>& errors) {
     return m_interp->OpenSource(source, isTable, errors);
 }
 
