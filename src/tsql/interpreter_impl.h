@@ -235,6 +235,9 @@ struct Interpreter::Impl final : RenderContext {
         sqlite3_finalize(st);
         if (rc != SQLITE_DONE) Fail("Cannot open database '" + schema + "': " + sqlite3_errmsg(db));
         Exec("PRAGMA " + QuoteIdent(schema) + ".journal_mode=WAL");
+        // Every database of the session syncs as the connection string asked
+        // (the setting is per file; the session set it on master).
+        Exec("PRAGMA " + QuoteIdent(schema) + ".synchronous=" + std::to_string(MainSynchronous()));
     }
 
     // SQLite holds at most ten attached files: let go of one not in use.
@@ -332,6 +335,38 @@ struct Interpreter::Impl final : RenderContext {
 
     // ---- plans ------------------------------------------------------------
 
+    int MainSynchronous() {
+        sqlite3_stmt* st = nullptr;
+        int level = 2;  // FULL
+        if (sqlite3_prepare_v2(db, "PRAGMA main.synchronous", -1, &st, nullptr) == SQLITE_OK &&
+            sqlite3_step(st) == SQLITE_ROW) {
+            level = sqlite3_column_int(st, 0);
+        }
+        sqlite3_finalize(st);
+        return level;
+    }
+
+    // Record sources of one shape share their rendering and reuse the
+    // statements of sources that have closed (a key lookup per row is common).
+    struct SourcePlan {
+        Plan plan;
+        std::vector<sqlite3_stmt*> idle;
+    };
+    std::unordered_map<std::string, SourcePlan> sourcePlans;
+    uint64_t sourcePlanGeneration = 1;  // moves on whenever cached shapes go stale
+
+    // Takes back the stream statement of a closed source.
+    void ReturnSourceStatement(const std::string& key, uint64_t generation, sqlite3_stmt* st) {
+        auto it = sourcePlans.find(key);
+        if (generation == sourcePlanGeneration && it != sourcePlans.end() && it->second.idle.size() < 4) {
+            sqlite3_reset(st);
+            sqlite3_clear_bindings(st);
+            it->second.idle.push_back(st);
+            return;
+        }
+        sqlite3_finalize(st);
+    }
+
     void ClearPlans() {
         for (auto& [key, cp] : lru) {
             if (!cp.inUse) sqlite3_finalize(cp.st);
@@ -340,6 +375,11 @@ struct Interpreter::Impl final : RenderContext {
         lru.clear();
         plans.clear();
         fast.clear();
+        for (auto& [key, sp] : sourcePlans) {
+            for (sqlite3_stmt* st : sp.idle) sqlite3_finalize(st);
+        }
+        sourcePlans.clear();
+        ++sourcePlanGeneration;
     }
 
     sqlite3_stmt* Prepare(const std::string& sql) {

@@ -221,9 +221,14 @@ private:
 // through the same conversions and checks as INSERT and UPDATE statements.
 class TableSource final : public SourceBase {
 public:
+    // `stream` is a prepared statement of `plan` (this source finalizes or
+    // returns it); `poolKey` names the shape it goes back to.
     TableSource(Interpreter::Impl* impl, std::shared_ptr<const Batch> batch, const Stmt* stmt,
-                std::string schema, const TableDef& table, Plan plan)
+                std::string schema, const TableDef& table, Plan plan, sqlite3_stmt* stream,
+                std::string poolKey)
         : SourceBase(impl),
+          m_poolKey(std::move(poolKey)),
+          m_poolGeneration(impl->sourcePlanGeneration),
           m_batch(std::move(batch)),
           m_stmt(stmt),
           m_schema(std::move(schema)),
@@ -238,7 +243,7 @@ public:
             m_identity.push_back(base >= 0 && table.columns[static_cast<size_t>(base)].identity);
         }
         m_hasIdentity = table.IdentityColumn() != nullptr;
-        m_stream = impl->Prepare(m_plan.sql);
+        m_stream = stream;
         Bind();
         std::string cols;
         for (size_t i = 0; i < m_baseNames.size(); ++i) {
@@ -426,7 +431,7 @@ private:
     }
 
     void Finalize() override {
-        sqlite3_finalize(m_stream);
+        if (m_stream) m_impl->ReturnSourceStatement(m_poolKey, m_poolGeneration, m_stream);
         sqlite3_finalize(m_fetch);
         for (auto& [key, w] : m_writes) sqlite3_finalize(w.st);
         sqlite3_finalize(m_delete.st);
@@ -435,6 +440,8 @@ private:
         m_writes.clear();
     }
 
+    std::string m_poolKey;
+    uint64_t m_poolGeneration;
     std::shared_ptr<const Batch> m_batch;  // owns the statement the plan binds from
     const Stmt* m_stmt;
     std::string m_schema, m_table;
@@ -502,11 +509,38 @@ std::unique_ptr<engine::RecordSource> Interpreter::OpenSource(std::string_view s
                 ref.table.db.empty() ? impl.currentSchema : impl.Attach(ref.table.db);
             const TableDef* table = impl.catalog.FindTable(schema, ref.table.name);
             if (table) {
-                Plan plan = RenderSelect(sel, impl);
-                std::string alias = ref.alias.empty() ? table->name : ref.alias;
-                plan.sql = "SELECT " + QuoteIdent(alias) + ".rowid," + plan.sql.substr(7);
+                std::string key = ShapeKey(*batch, stmt, impl.currentSchema);
+                auto found = impl.sourcePlans.find(key);
+                bool cached = found != impl.sourcePlans.end();
+                if (cached) {
+                    for (const auto& [index, text] : found->second.plan.inlined) {
+                        if (index >= static_cast<int>(stmt.literals.size()) ||
+                            stmt.literals[static_cast<size_t>(index)]->text != text) {
+                            cached = false;
+                        }
+                    }
+                }
+                Plan plan;
+                sqlite3_stmt* stream = nullptr;
+                if (cached) {
+                    plan = found->second.plan;
+                    if (!found->second.idle.empty()) {
+                        stream = found->second.idle.back();
+                        found->second.idle.pop_back();
+                    }
+                } else {
+                    plan = RenderSelect(sel, impl);
+                    std::string alias = ref.alias.empty() ? table->name : ref.alias;
+                    plan.sql = "SELECT " + QuoteIdent(alias) + ".rowid," + plan.sql.substr(7);
+                    bool variables = false;
+                    for (const Slot& slot : plan.slots) {
+                        variables |= slot.source == Slot::Source::Variable;
+                    }
+                    if (!variables) impl.sourcePlans[key].plan = plan;
+                }
+                if (!stream) stream = impl.Prepare(plan.sql);
                 auto src = std::make_unique<TableSource>(&impl, batch, &stmt, schema, *table,
-                                                         std::move(plan));
+                                                         std::move(plan), stream, std::move(key));
                 impl.env = nullptr;
                 return src;
             }

@@ -36,13 +36,13 @@ TEST_F(ListRecordsTest, HeaderIsStoredAndReadBackColumnByColumn) {
 
     CListHdr back;
     ASSERT_EQ(back.MoveFirst("SELECT * FROM ListHdrs WHERE ListNo=12"), 1);
-    EXPECT_EQ(back.m_def.ListNo, 12);
-    EXPECT_EQ(back.m_def.NPages, 3);
-    EXPECT_EQ(back.m_def.Link, -4);
-    EXPECT_EQ(back.m_def.ScrNo, 7);
+    EXPECT_EQ(+back.m_def.ListNo, 12);
+    EXPECT_EQ(+back.m_def.NPages, 3);
+    EXPECT_EQ(+back.m_def.Link, -4);
+    EXPECT_EQ(+back.m_def.ScrNo, 7);
     EXPECT_STREQ(back.m_def.Description, "Drinks");
     EXPECT_STREQ(back.m_def.Location, "F");
-    EXPECT_EQ(back.m_def.LayoutName[0], '\0');  // not stored
+    EXPECT_EQ(+back.m_def.LayoutName[0], '\0');  // not stored
 }
 
 TEST_F(ListRecordsTest, StaydownIsStoredAsZeroOrOne) {
@@ -56,7 +56,7 @@ TEST_F(ListRecordsTest, StaydownIsStoredAsZeroOrOne) {
     Exec("UPDATE ListHdrs SET Staydown=5 WHERE ListNo=13");
     CListHdr back;
     ASSERT_EQ(back.MoveFirst("SELECT * FROM ListHdrs WHERE ListNo=13"), 1);
-    EXPECT_EQ(back.m_def.Staydown, 1);
+    EXPECT_EQ(+back.m_def.Staydown, 1);
 }
 
 TEST_F(ListRecordsTest, ItemKeepsUnsignedBytesNegativeValuesAndTwoBitSize) {
