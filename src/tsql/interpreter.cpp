@@ -39,34 +39,31 @@ std::pair<std::string, std::string> SplitObject(Interpreter::Impl* impl, const s
     return {schema, parts.back()};
 }
 
-void IdentCurrentFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+// A catalog number looked up by an object name given as text ('db..t',
+// 'dbo.t', '[t]'); NULL when there is none.
+template <class Lookup>
+void NumberByName(sqlite3_context* ctx, sqlite3_value* arg, Lookup lookup) {
     auto* impl = ImplOf(ctx);
-    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+    if (sqlite3_value_type(arg) == SQLITE_NULL) return sqlite3_result_null(ctx);
     try {
-        auto [schema, table] = SplitObject(impl, TextArg(argv[0]));
-        auto v = impl->catalog.IdentCurrent(schema, table);
-        if (v)
-            sqlite3_result_int64(ctx, *v);
-        else
-            sqlite3_result_null(ctx);
+        auto [schema, name] = SplitObject(impl, TextArg(arg));
+        if (auto v = lookup(impl->catalog, schema, name)) return sqlite3_result_int64(ctx, *v);
     } catch (const ComError&) {
-        sqlite3_result_null(ctx);
     }
+    sqlite3_result_null(ctx);
+}
+
+void IdentCurrentFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    NumberByName(ctx, argv[0], [](Catalog& c, const std::string& schema, const std::string& table) {
+        return c.IdentCurrent(schema, table);
+    });
 }
 
 void ObjectIdFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    auto* impl = ImplOf(ctx);
-    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
-    try {
-        auto [schema, name] = SplitObject(impl, TextArg(argv[0]));
-        auto v = impl->catalog.ObjectId(schema, name);
-        if (v)
-            sqlite3_result_int64(ctx, *v);
-        else
-            sqlite3_result_null(ctx);
-    } catch (const ComError&) {
-        sqlite3_result_null(ctx);
-    }
+    NumberByName(ctx, argv[0], [](Catalog& c, const std::string& schema, const std::string& name) {
+        auto id = c.ObjectId(schema, name);
+        return id ? std::optional<int64_t>(*id) : std::nullopt;
+    });
 }
 
 void ObjectNameFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
