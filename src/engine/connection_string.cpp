@@ -7,8 +7,7 @@ namespace xr::engine {
 
 namespace {
 
-constexpr const char* kMalformed =
-    "Format of the initialization string does not conform to the OLE DB specification.";
+constexpr const char* kMalformed = kMalformedConnectionText;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 

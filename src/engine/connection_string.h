@@ -10,6 +10,10 @@
 
 namespace xr::engine {
 
+// OLE DB's own text for a malformed connection string, as callers see it.
+inline constexpr const char* kMalformedConnectionText =
+    "Format of the initialization string does not conform to the OLE DB specification.";
+
 class ConnectionString {
 public:
     // Throws ComError (E_FAIL, the OLE DB initialisation-string text) when the

@@ -42,9 +42,7 @@ TEST(ConnectionStringParse, MalformedTextFailsWithOleDbText) {
             ADD_FAILURE() << "parsed";
         } catch (const xr::ComError& e) {
             EXPECT_EQ(e.Error(), xr::E_FAIL_);
-            EXPECT_EQ(e.Description(),
-                      "Format of the initialization string does not conform to the OLE DB "
-                      "specification.");
+            EXPECT_EQ(e.Description(), xr::engine::kMalformedConnectionText);
         }
     }
 }

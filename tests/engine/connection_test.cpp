@@ -6,6 +6,7 @@
 #include <fstream>
 #include <functional>
 
+#include "engine/connection_string.h"
 #include "temp_dir.h"
 
 namespace {
@@ -65,10 +66,9 @@ TEST_F(ConnectionTest, OpenRejectsBadStringsAndUnknownProviders) {
     } cases[] = {
         {"Provider=SQLOLEDB;Data Source=" + m_dir.Str(), xr::engine::adErrProviderNotFound,
          "Provider cannot be found. It may not be properly installed."},
-        {"Provider=sqlite;Data Source", xr::E_FAIL_,
-         "Format of the initialization string does not conform to the OLE DB specification."},
+        {"Provider=sqlite;Data Source", xr::E_FAIL_, xr::engine::kMalformedConnectionText},
         {"Provider=sqlite;Data Source='" + m_dir.Str(), xr::E_FAIL_,
-         "Format of the initialization string does not conform to the OLE DB specification."},
+         xr::engine::kMalformedConnectionText},
         {"", xr::E_FAIL_, nullptr},
     };
     for (const auto& c : cases) {

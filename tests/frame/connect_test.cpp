@@ -5,6 +5,7 @@
 
 #include <fstream>
 
+#include "engine/connection_string.h"
 #include "frame_fixture.h"
 
 namespace {
@@ -12,8 +13,7 @@ namespace {
 using xrtest::FrameTest;
 
 constexpr const char* kFolder2000 = "Program Files\\Microsoft SQL Server\\MSSQL$LORIMSQL";
-constexpr const char* kOleDbFormat =
-    "Format of the initialization string does not conform to the OLE DB specification.";
+constexpr const char* kOleDbFormat = xr::engine::kMalformedConnectionText;
 
 TEST_F(FrameTest, ConnectAppendsUserAndPasswordOnlyWhenGiven) {
     struct Case {
