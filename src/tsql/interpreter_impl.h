@@ -346,22 +346,51 @@ struct Interpreter::Impl final : RenderContext {
         return level;
     }
 
-    // Record sources of one shape share their rendering and reuse the
-    // statements of sources that have closed (a key lookup per row is common).
-    struct SourcePlan {
+    // A write statement of a record source for one set of assigned columns.
+    struct SourceWrite {
+        std::string sql;
+        sqlite3_stmt* st = nullptr;
+        std::vector<std::pair<size_t, TypeSpec>> bound;  // column index, its type
+        bool identity = false;                           // writes the identity column
+    };
+
+    // What every record source of one statement shape shares: the rendering,
+    // the columns and the base columns behind them.
+    struct SourceShape {
         Plan plan;
-        std::vector<sqlite3_stmt*> idle;
+        std::vector<engine::ColumnInfo> columns;
+        std::vector<TypeSpec> types;
+        std::vector<std::string> baseNames;  // "" for an item that is not a column
+        bool hasIdentity = false;
+        std::string fetchSql;  // one row by its row id
+    };
+
+    // Record sources of one shape share their shape and reuse the statements
+    // of sources that have closed (a key lookup per row is common, and a
+    // wide table's statements are dear to prepare).
+    struct SourcePlan {
+        std::shared_ptr<const SourceShape> shape;
+        std::vector<sqlite3_stmt*> idle;                                       // streams
+        std::vector<sqlite3_stmt*> idleFetch;                                  // row-id reads
+        std::unordered_map<std::string, std::vector<SourceWrite>> idleWrites;  // by assigned set
     };
     std::unordered_map<std::string, SourcePlan> sourcePlans;
     uint64_t sourcePlanGeneration = 1;  // moves on whenever cached shapes go stale
 
-    // Takes back the stream statement of a closed source.
-    void ReturnSourceStatement(const std::string& key, uint64_t generation, sqlite3_stmt* st) {
+    // The pool of a shape still current, or null (statements then go).
+    SourcePlan* PoolOf(const std::string& key, uint64_t generation) {
+        if (key.empty() || generation != sourcePlanGeneration) return nullptr;
         auto it = sourcePlans.find(key);
-        if (generation == sourcePlanGeneration && it != sourcePlans.end() && it->second.idle.size() < 4) {
+        return it == sourcePlans.end() ? nullptr : &it->second;
+    }
+
+    // Takes back a statement of a closed source into `idle` (a few are kept).
+    static void KeepIdle(std::vector<sqlite3_stmt*>* idle, sqlite3_stmt* st) {
+        if (!st) return;
+        if (idle && idle->size() < 4) {
             sqlite3_reset(st);
             sqlite3_clear_bindings(st);
-            it->second.idle.push_back(st);
+            idle->push_back(st);
             return;
         }
         sqlite3_finalize(st);
@@ -377,6 +406,10 @@ struct Interpreter::Impl final : RenderContext {
         fast.clear();
         for (auto& [key, sp] : sourcePlans) {
             for (sqlite3_stmt* st : sp.idle) sqlite3_finalize(st);
+            for (sqlite3_stmt* st : sp.idleFetch) sqlite3_finalize(st);
+            for (auto& [assigned, writes] : sp.idleWrites) {
+                for (SourceWrite& w : writes) sqlite3_finalize(w.st);
+            }
         }
         sourcePlans.clear();
         ++sourcePlanGeneration;

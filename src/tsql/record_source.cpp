@@ -139,12 +139,6 @@ public:
         m_impl = nullptr;
     }
 
-    size_t ColumnCount() const override { return m_columns.size(); }
-    const engine::ColumnInfo& Column(size_t i) const override {
-        if (i >= m_columns.size()) throw ComError(adErrItemNotFound);
-        return m_columns[i];
-    }
-
 protected:
     virtual void Finalize() = 0;
     Interpreter::Impl& Session() const {
@@ -155,8 +149,6 @@ protected:
     }
 
     Interpreter::Impl* m_impl;
-    std::vector<engine::ColumnInfo> m_columns;
-    std::vector<TypeSpec> m_types;
 };
 
 // A result that cannot be written: a join, an aggregate, a batch.
@@ -171,6 +163,11 @@ public:
         m_cache.reserve(16);
     }
     ~ReadOnlySource() override { Detach(); }
+    size_t ColumnCount() const override { return m_columns.size(); }
+    const engine::ColumnInfo& Column(size_t i) const override {
+        if (i >= m_columns.size()) throw ComError(adErrItemNotFound);
+        return m_columns[i];
+    }
     bool Updatable() const override { return false; }
     const std::string& BaseTable() const override { return m_none; }
     bool Next(int64_t* rowId) override {
@@ -212,6 +209,7 @@ private:
     void Finalize() override {}
 
     std::unique_ptr<engine::Rows> m_rows;
+    std::vector<engine::ColumnInfo> m_columns;
     std::vector<std::vector<Variant>> m_cache;  // rows seen so far, for moving back
     long m_pos = -1;
     std::string m_none;
@@ -221,40 +219,55 @@ private:
 // through the same conversions and checks as INSERT and UPDATE statements.
 class TableSource final : public SourceBase {
 public:
-    // `stream` is a prepared statement of `plan` (this source finalizes or
-    // returns it); `poolKey` names the shape it goes back to.
+    using Shape = Interpreter::Impl::SourceShape;
+    using Write = Interpreter::Impl::SourceWrite;
+
+    // `stream` is a prepared statement of the shape's plan (this source
+    // finalizes or returns it); `poolKey` names the pool it goes back to.
     TableSource(Interpreter::Impl* impl, std::shared_ptr<const Batch> batch, const Stmt* stmt,
-                std::string schema, const TableDef& table, Plan plan, sqlite3_stmt* stream,
-                std::string poolKey)
+                std::string schema, std::string table, std::shared_ptr<const Shape> shape,
+                sqlite3_stmt* stream, std::string poolKey)
         : SourceBase(impl),
           m_poolKey(std::move(poolKey)),
           m_poolGeneration(impl->sourcePlanGeneration),
           m_batch(std::move(batch)),
           m_stmt(stmt),
           m_schema(std::move(schema)),
-          m_table(table.name),
-          m_plan(std::move(plan)) {
-        for (const OutColumn& oc : m_plan.columns) {
-            m_columns.push_back(MakeColumnInfo(oc));
-            m_types.push_back(oc.type);
-            int base = table.ColumnIndex(oc.baseColumn);
-            m_baseNames.push_back(base >= 0 ? table.columns[static_cast<size_t>(base)].name
-                                            : std::string());
-            m_identity.push_back(base >= 0 && table.columns[static_cast<size_t>(base)].identity);
-        }
-        m_hasIdentity = table.IdentityColumn() != nullptr;
-        m_stream = stream;
-        Bind();
+          m_table(std::move(table)),
+          m_shape(std::move(shape)),
+          m_stream(stream) {
+        m_impl->Bind(m_stream, m_shape->plan, m_stmt->literals);
+    }
+
+    // The shape of a source over `table` rendered as `plan`.
+    static std::shared_ptr<const Shape> MakeShape(const std::string& schema, const TableDef& table,
+                                                  Plan plan) {
+        auto shape = std::make_shared<Shape>();
         std::string cols;
-        for (size_t i = 0; i < m_baseNames.size(); ++i) {
-            cols += (i ? "," : "") +
-                    (m_baseNames[i].empty() ? std::string("NULL") : QuoteIdent(m_baseNames[i]));
+        for (const OutColumn& oc : plan.columns) {
+            shape->columns.push_back(MakeColumnInfo(oc));
+            shape->types.push_back(oc.type);
+            int base = table.ColumnIndex(oc.baseColumn);
+            shape->baseNames.push_back(base >= 0 ? table.columns[static_cast<size_t>(base)].name
+                                                 : std::string());
+            const std::string& name = shape->baseNames.back();
+            cols +=
+                (cols.empty() ? "" : ",") + (name.empty() ? std::string("NULL") : QuoteIdent(name));
         }
-        m_fetchSql = "SELECT " + cols + " FROM " + Target() + " WHERE rowid=?1";
+        shape->hasIdentity = table.IdentityColumn() != nullptr;
+        shape->fetchSql = "SELECT " + cols + " FROM " + QuoteIdent(schema) + "." +
+                          QuoteIdent(table.name) + " WHERE rowid=?1";
+        shape->plan = std::move(plan);
+        return shape;
     }
 
     ~TableSource() override { Detach(); }
 
+    size_t ColumnCount() const override { return m_shape->columns.size(); }
+    const engine::ColumnInfo& Column(size_t i) const override {
+        if (i >= m_shape->columns.size()) throw ComError(adErrItemNotFound);
+        return m_shape->columns[i];
+    }
     bool Updatable() const override { return true; }
     const std::string& BaseTable() const override { return m_table; }
 
@@ -276,8 +289,8 @@ public:
 
     Variant Value(size_t i) const override {
         Session();
-        if (i >= m_types.size()) throw ComError(adErrItemNotFound);
-        return ColumnVariant(m_stream, static_cast<int>(i) + 1, m_types[i]);
+        if (i >= m_shape->types.size()) throw ComError(adErrItemNotFound);
+        return ColumnVariant(m_stream, static_cast<int>(i) + 1, m_shape->types[i]);
     }
 
     void Restart() override {
@@ -288,7 +301,15 @@ public:
 
     bool Fetch(int64_t rowId, std::vector<Variant>* values) override {
         Interpreter::Impl& impl = Session();
-        if (!m_fetch) m_fetch = impl.Prepare(m_fetchSql);
+        if (!m_fetch) {
+            SourcePlanPool* pool = Pool();
+            if (pool && !pool->idleFetch.empty()) {
+                m_fetch = pool->idleFetch.back();
+                pool->idleFetch.pop_back();
+            } else {
+                m_fetch = impl.Prepare(m_shape->fetchSql);
+            }
+        }
         sqlite3_reset(m_fetch);
         sqlite3_bind_int64(m_fetch, 1, rowId);
         int rc = sqlite3_step(m_fetch);
@@ -298,9 +319,10 @@ public:
             if (rc == SQLITE_DONE) return false;
             throw impl.MapError(sqlite3_extended_errcode(impl.db), msg, nullptr);
         }
-        values->resize(m_types.size());
-        for (size_t i = 0; i < m_types.size(); ++i) {
-            (*values)[i] = ColumnVariant(m_fetch, static_cast<int>(i), m_types[i]);
+        const std::vector<TypeSpec>& types = m_shape->types;
+        values->resize(types.size());
+        for (size_t i = 0; i < types.size(); ++i) {
+            (*values)[i] = ColumnVariant(m_fetch, static_cast<int>(i), types[i]);
         }
         sqlite3_reset(m_fetch);
         return true;
@@ -310,7 +332,7 @@ public:
         Interpreter::Impl& impl = Session();
         Write& w = Prepared(true, assigned);
         int64_t rowId = Run(w, values, 0);
-        if (m_hasIdentity) {
+        if (m_shape->hasIdentity) {
             impl.lastIdentity = rowId;
             impl.haveIdentity = true;
         }
@@ -338,7 +360,11 @@ public:
     }
 
 private:
+    using SourcePlanPool = Interpreter::Impl::SourcePlan;
+
     std::string Target() const { return QuoteIdent(m_schema) + "." + QuoteIdent(m_table); }
+
+    SourcePlanPool* Pool() const { return m_impl->PoolOf(m_poolKey, m_poolGeneration); }
 
     const TableDef& Def() {
         const TableDef* t = Session().FindTable(m_schema, m_table);
@@ -346,42 +372,47 @@ private:
         return *t;
     }
 
-    void Bind() { m_impl->Bind(m_stream, m_plan, m_stmt->literals); }
-
-    // A write statement for one set of assigned columns, prepared once.
-    struct Write {
-        std::string sql;
-        sqlite3_stmt* st = nullptr;
-        std::vector<std::pair<size_t, TypeSpec>> bound;  // column index, its type
-    };
-
+    // A write statement for one set of assigned columns: this source's own,
+    // one a closed source of the same shape left, or a new one.
     Write& Prepared(bool insert, const std::vector<bool>& assigned) {
         Interpreter::Impl& impl = Session();
+        const std::vector<std::string>& baseNames = m_shape->baseNames;
         // The key: which columns are assigned, one bit each.
         std::string key(1, insert ? 'I' : 'U');
-        key.resize(1 + (m_baseNames.size() + 7) / 8, '\0');
-        for (size_t i = 0; i < m_baseNames.size() && i < assigned.size(); ++i) {
+        key.resize(1 + (baseNames.size() + 7) / 8, '\0');
+        for (size_t i = 0; i < baseNames.size() && i < assigned.size(); ++i) {
             if (assigned[i]) key[1 + i / 8] = static_cast<char>(key[1 + i / 8] | (1 << (i % 8)));
         }
-        Write& w = m_writes[key];
-        if (w.st) return w;
+        auto own = m_writes.find(key);
+        if (own == m_writes.end()) {
+            Write taken;
+            if (SourcePlanPool* pool = Pool()) {
+                auto idle = pool->idleWrites.find(key);
+                if (idle != pool->idleWrites.end() && !idle->second.empty()) {
+                    taken = std::move(idle->second.back());
+                    idle->second.pop_back();
+                }
+            }
+            own = m_writes.emplace(key, std::move(taken)).first;
+        }
+        Write& w = own->second;
+        // IDENTITY_INSERT can change while statements live: checked each time.
+        if (w.identity && insert && !impl.IdentityInsertOn(m_schema, m_table)) IdentityRefused();
+        if (w.st || !w.sql.empty()) return w;
         const TableDef& def = Def();
         bool identityOn = impl.IdentityInsertOn(m_schema, m_table);
         std::string cols, params, sets;
-        w.bound.clear();
-        for (size_t i = 0; i < m_baseNames.size() && i < assigned.size(); ++i) {
-            if (!assigned[i] || m_baseNames[i].empty()) continue;
-            const ColumnDef* c = def.FindColumn(m_baseNames[i]);
+        w = Write();
+        for (size_t i = 0; i < baseNames.size() && i < assigned.size(); ++i) {
+            if (!assigned[i] || baseNames[i].empty()) continue;
+            const ColumnDef* c = def.FindColumn(baseNames[i]);
             if (!c) throw ComError(adErrItemNotFound);
             if (c->identity && !insert) {
                 throw ComError(DB_E_ERRORSINCOMMAND,
                                "Cannot update identity column '" + c->name + "'.");
             }
-            if (c->identity && insert && !identityOn) {
-                throw ComError(DB_E_ERRORSINCOMMAND,
-                               "Cannot insert explicit value for identity column in table '" +
-                                   m_table + "' when IDENTITY_INSERT is set to OFF.");
-            }
+            if (c->identity && insert && !identityOn) IdentityRefused();
+            w.identity |= c->identity;
             std::string n = std::to_string(w.bound.size() + 1);
             cols += (cols.empty() ? "" : ",") + QuoteIdent(c->name);
             params += (params.empty() ? "?" : ",?") + n;
@@ -395,10 +426,22 @@ private:
             w.sql = "UPDATE " + Target() + " SET " + sets + " WHERE rowid=?" +
                     std::to_string(w.bound.size() + 1);
         } else {
-            return w;  // nothing to write
+            w.sql = "-";  // nothing to write: no statement
+            return w;
         }
-        w.st = impl.Prepare(w.sql);
+        try {
+            w.st = impl.Prepare(w.sql);
+        } catch (...) {
+            w = Write();  // built again next time
+            throw;
+        }
         return w;
+    }
+
+    [[noreturn]] void IdentityRefused() const {
+        throw ComError(DB_E_ERRORSINCOMMAND,
+                       "Cannot insert explicit value for identity column in table '" + m_table +
+                           "' when IDENTITY_INSERT is set to OFF.");
     }
 
     // Runs one write; `rowId` (when not 0) binds after the values.
@@ -430,10 +473,21 @@ private:
         return id;
     }
 
+    // Statements go back to the shape's pool while it is current.
     void Finalize() override {
-        if (m_stream) m_impl->ReturnSourceStatement(m_poolKey, m_poolGeneration, m_stream);
-        sqlite3_finalize(m_fetch);
-        for (auto& [key, w] : m_writes) sqlite3_finalize(w.st);
+        SourcePlanPool* pool = Pool();
+        Interpreter::Impl::KeepIdle(pool ? &pool->idle : nullptr, m_stream);
+        Interpreter::Impl::KeepIdle(pool ? &pool->idleFetch : nullptr, m_fetch);
+        for (auto& [key, w] : m_writes) {
+            if (!w.st) continue;
+            if (pool && pool->idleWrites[key].size() < 2) {
+                sqlite3_reset(w.st);
+                sqlite3_clear_bindings(w.st);
+                pool->idleWrites[key].push_back(std::move(w));
+            } else {
+                sqlite3_finalize(w.st);
+            }
+        }
         sqlite3_finalize(m_delete.st);
         m_delete.st = nullptr;
         m_stream = m_fetch = nullptr;
@@ -445,13 +499,9 @@ private:
     std::shared_ptr<const Batch> m_batch;  // owns the statement the plan binds from
     const Stmt* m_stmt;
     std::string m_schema, m_table;
-    Plan m_plan;
-    std::vector<std::string> m_baseNames;
-    std::vector<bool> m_identity;
-    bool m_hasIdentity = false;
+    std::shared_ptr<const Shape> m_shape;
     sqlite3_stmt* m_stream = nullptr;
     sqlite3_stmt* m_fetch = nullptr;
-    std::string m_fetchSql;
     std::unordered_map<std::string, Write> m_writes;  // by assigned columns
     Write m_delete;
     bool m_done = false;
@@ -512,35 +562,43 @@ std::unique_ptr<engine::RecordSource> Interpreter::OpenSource(std::string_view s
                 std::string key = ShapeKey(*batch, stmt, impl.currentSchema);
                 auto found = impl.sourcePlans.find(key);
                 bool cached = found != impl.sourcePlans.end();
+                // A shape whose rendering holds a literal of its own serves
+                // only statements with that same literal; others go unshared.
+                bool shared = true;
                 if (cached) {
-                    for (const auto& [index, text] : found->second.plan.inlined) {
+                    for (const auto& [index, text] : found->second.shape->plan.inlined) {
                         if (index >= static_cast<int>(stmt.literals.size()) ||
                             stmt.literals[static_cast<size_t>(index)]->text != text) {
-                            cached = false;
+                            cached = shared = false;
                         }
                     }
                 }
-                Plan plan;
+                std::shared_ptr<const Interpreter::Impl::SourceShape> shape;
                 sqlite3_stmt* stream = nullptr;
                 if (cached) {
-                    plan = found->second.plan;
+                    shape = found->second.shape;
                     if (!found->second.idle.empty()) {
                         stream = found->second.idle.back();
                         found->second.idle.pop_back();
                     }
                 } else {
-                    plan = RenderSelect(sel, impl);
+                    Plan plan = RenderSelect(sel, impl);
                     std::string alias = ref.alias.empty() ? table->name : ref.alias;
                     plan.sql = "SELECT " + QuoteIdent(alias) + ".rowid," + plan.sql.substr(7);
                     bool variables = false;
                     for (const Slot& slot : plan.slots) {
                         variables |= slot.source == Slot::Source::Variable;
                     }
-                    if (!variables) impl.sourcePlans[key].plan = plan;
+                    shape = TableSource::MakeShape(schema, *table, std::move(plan));
+                    if (variables || !shared) {
+                        key.clear();  // nothing goes back to a pool
+                    } else {
+                        impl.sourcePlans[key].shape = shape;
+                    }
                 }
-                if (!stream) stream = impl.Prepare(plan.sql);
-                auto src = std::make_unique<TableSource>(&impl, batch, &stmt, schema, *table,
-                                                         std::move(plan), stream, std::move(key));
+                if (!stream) stream = impl.Prepare(shape->plan.sql);
+                auto src = std::make_unique<TableSource>(&impl, batch, &stmt, schema, table->name,
+                                                         std::move(shape), stream, std::move(key));
                 impl.env = nullptr;
                 return src;
             }

@@ -349,6 +349,52 @@ TEST_F(RecordsetTest, AddNewStoresWithIdentityAndDefaults) {
     EXPECT_TRUE(empty.EndOfFile());
 }
 
+// Recordsets of one statement shape share their statements once closed: each
+// still writes its own values, sees schema changes, and IDENTITY_INSERT is
+// checked on every write, not only when a statement is made.
+TEST_F(RecordsetTest, RecordsetsOfOneShapeShareStatementsSafely) {
+    m_conn.Execute(
+        "CREATE TABLE Items (Id INT IDENTITY(1,1) PRIMARY KEY, Name VARCHAR(20) NOT NULL)");
+    for (int i = 1; i <= 4; ++i) {
+        Recordset rs;
+        rs.Open(m_conn, "SELECT * FROM Items WHERE Id = " + std::to_string(i), adOpenKeyset,
+                adLockOptimistic);
+        EXPECT_TRUE(rs.EndOfFile());
+        rs.AddNew();
+        rs.SetValue("Name", Variant::Text("item " + std::to_string(i)));
+        rs.Update();
+        EXPECT_EQ(rs.Value("Id").ToI4(), i);
+        EXPECT_EQ(rs.Value("Name").ToText(), "item " + std::to_string(i));
+    }
+    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Items WHERE Name = 'item ' + CONVERT(VARCHAR, Id)"), 4);
+
+    m_conn.Execute("ALTER TABLE Items ADD Qty INT NULL");
+    Recordset wider;
+    wider.Open(m_conn, "SELECT * FROM Items WHERE Id = 2", adOpenKeyset, adLockOptimistic);
+    ASSERT_EQ(wider.FieldCount(), 3u);
+    wider.SetValue("Qty", Variant::I4(9));
+    wider.Update();
+    wider.Close();
+    EXPECT_EQ(Scalar("SELECT Qty FROM Items WHERE Id = 2"), 9);
+
+    m_conn.Execute("SET IDENTITY_INSERT Items ON");
+    Recordset rs;
+    rs.Open(m_conn, "Items", adOpenKeyset, adLockOptimistic, true);
+    rs.AddNew();
+    rs.SetValue("Id", Variant::I4(100));
+    rs.SetValue("Name", Variant::Text("explicit"));
+    rs.Update();
+    m_conn.Execute("SET IDENTITY_INSERT Items OFF");
+    rs.AddNew();
+    rs.SetValue("Id", Variant::I4(101));
+    rs.SetValue("Name", Variant::Text("refused"));
+    std::string text;
+    EXPECT_NE(Code([&] { rs.Update(); }, &text), 0);
+    EXPECT_NE(text.find("IDENTITY_INSERT is set to OFF"), std::string::npos) << text;
+    rs.CancelUpdate();
+    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Items WHERE Id >= 100"), 1);
+}
+
 TEST_F(RecordsetTest, FailedUpdateStaysInEditModeWithTheServersMessage) {
     Fill();
     Recordset rs;
