@@ -258,8 +258,8 @@ struct Stmt {
     std::vector<ColumnDefAst> columnDefs;
     std::vector<ConstraintAst> constraints;
     AlterAction alter = AlterAction::AddColumns;
-    std::vector<std::string> names;  // DROP CONSTRAINT / DROP COLUMN / DROP TABLE / DROP INDEX
-                                     // targets (SetOption: every option named, upper-case)
+    std::vector<std::string> names;   // DROP CONSTRAINT / DROP COLUMN / DROP TABLE / DROP INDEX
+                                      // targets (SetOption: every option named, upper-case)
     std::vector<ObjectName> objects;  // DROP TABLE: the tables; DROP INDEX: each index's table
     bool ifExists = false;            // DROP TABLE IF EXISTS
 

@@ -201,31 +201,49 @@ void CatalogState::Forget(const std::string& db) {
     cache.hasCatalog = -1;
 }
 
+void CatalogState::Install(const std::string& db, TableDef def) {
+    // Read first: nothing changes when a read fails.
+    const int64_t version = SchemaVersion(db);
+    const int64_t stamp = ReadStamp(db);
+    auto made = std::make_unique<TableDef>(std::move(def));
+    DbCache& cache = Cache(db);
+    if (!cache.validated) Retire(cache);  // the others' state is unknown
+    auto it = cache.tables.find(made->name);
+    if (it != cache.tables.end()) {
+        if (it->second) retired.push_back(std::move(it->second));
+        cache.tables.erase(it);
+    }
+    const std::string name = made->name;
+    cache.tables.emplace(name, std::move(made));
+    cache.validated = true;
+    cache.schemaVersion = version;
+    cache.stamp = stamp;
+    cache.hasCatalog = 1;
+}
+
+int64_t CatalogState::SchemaVersion(const std::string& db) {
+    Sql q(*this, "PRAGMA " + Quote(db) + ".schema_version");
+    return q.Step() ? q.Int(0) : 0;
+}
+
+int64_t CatalogState::ReadStamp(const std::string& db) {
+    Sql q(*this, "SELECT value FROM " + Quote(db) + ".xr_meta WHERE name = 'stamp'");
+    return q.Step() ? q.Int(0) : 0;
+}
+
 void CatalogState::Validate(const std::string& db) {
     DbCache& cache = Cache(db);
-    int64_t version = 0;
-    {
-        Sql q(*this, "PRAGMA " + Quote(db) + ".schema_version");
-        if (q.Step()) version = q.Int(0);
-    }
+    const int64_t version = SchemaVersion(db);
     if (!cache.validated || version != cache.schemaVersion) {
         Retire(cache);
         cache.validated = true;
         cache.schemaVersion = version;
         cache.hasCatalog = -1;
-        cache.stamp = 0;
-        if (HasCatalog(db)) {
-            Sql q(*this, "SELECT value FROM " + Quote(db) + ".xr_meta WHERE name = 'stamp'");
-            if (q.Step()) cache.stamp = q.Int(0);
-        }
+        cache.stamp = HasCatalog(db) ? ReadStamp(db) : 0;
         return;
     }
     if (cache.hasCatalog != 1) return;
-    int64_t stamp = 0;
-    {
-        Sql q(*this, "SELECT value FROM " + Quote(db) + ".xr_meta WHERE name = 'stamp'");
-        if (q.Step()) stamp = q.Int(0);
-    }
+    const int64_t stamp = ReadStamp(db);
     if (stamp != cache.stamp) {
         Retire(cache);
         cache.stamp = stamp;

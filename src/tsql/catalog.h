@@ -33,6 +33,8 @@ struct DefaultDef {
     Value value;               // the constant, evaluated
     TypeSpec valueType;        // the constant's own type
     int32_t id = 0;            // object id; assigned by the catalog (0 in a new definition)
+
+    bool operator==(const DefaultDef&) const = default;
 };
 
 struct ColumnDef {
@@ -41,6 +43,8 @@ struct ColumnDef {
     bool notNull = false;
     bool identity = false;  // seed 1, increment 1
     std::optional<DefaultDef> def;
+
+    bool operator==(const ColumnDef&) const = default;
 };
 
 struct IndexDef {
@@ -52,6 +56,8 @@ struct IndexDef {
     std::string filterSql;    // rendered SQLite condition of a filtered index, empty when none
     int32_t id = 0;           // object id of a PRIMARY KEY constraint; 0 for a plain index
     std::string storageName;  // the SQLite index name (unique in the file); set by the catalog
+
+    bool operator==(const IndexDef&) const = default;
 };
 
 struct TableDef {
@@ -65,6 +71,8 @@ struct TableDef {
     const ColumnDef* FindColumn(std::string_view column) const;
     const ColumnDef* IdentityColumn() const;
     const IndexDef* PrimaryKey() const;
+
+    bool operator==(const TableDef&) const = default;
 };
 
 class Catalog {

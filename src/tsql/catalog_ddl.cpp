@@ -85,18 +85,33 @@ bool IndexUses(const IndexDef& index, std::string_view column) {
     return FilterUses(index.filterSql, column);
 }
 
-// Forgets the database's cached definitions when a DDL operation ends, whether
-// it succeeded or left its partial work to the caller's rollback.
+// Keeps the database's cached definitions true when a DDL operation ends: an
+// operation that changed nothing (it failed its checks) leaves them; one that
+// hands over its table's new definition has it cached; any other change,
+// made or left to the caller's rollback, makes the next lookup read afresh.
 class ForgetOnExit {
 public:
-    ForgetOnExit(detail::CatalogState& state, const std::string& db) : m_state(state), m_db(db) {}
-    ~ForgetOnExit() { m_state.Forget(m_db); }
+    ForgetOnExit(detail::CatalogState& state, const std::string& db)
+        : m_state(state), m_db(db), m_changes(sqlite3_total_changes64(state.handle)) {}
+    ~ForgetOnExit() {
+        if (!m_installed && sqlite3_total_changes64(m_state.handle) != m_changes) {
+            m_state.Forget(m_db);
+        }
+    }
     ForgetOnExit(const ForgetOnExit&) = delete;
     ForgetOnExit& operator=(const ForgetOnExit&) = delete;
+
+    // The operation's last step: `def` is its table as it now stands.
+    void Install(TableDef def) {
+        m_state.Install(m_db, std::move(def));
+        m_installed = true;
+    }
 
 private:
     detail::CatalogState& m_state;
     const std::string& m_db;
+    int64_t m_changes;  // the handle's row changes when the operation began
+    bool m_installed = false;
 };
 
 // Helpers shared by the operations, with access to the state.
@@ -224,6 +239,10 @@ struct DdlContext {
     // `source[i]` is the column of `prev` that fills column i of `next`, or -1
     // (the default, or the old rowid for a new identity column).
     void Rebuild(const TableDef& prev, const TableDef& next, const std::vector<int>& source) {
+        if (!HasRows(prev)) {
+            Recreate(prev, next);
+            return;
+        }
         std::optional<int64_t> counter = state.ReadSequence(db, prev.name);
         const std::string temp = "xr_rebuild";
         state.Exec("DROP TABLE IF EXISTS " + Quote(db) + "." + Quote(temp));
@@ -269,19 +288,37 @@ struct DdlContext {
                       false);
                 if (q.Step() && !q.IsNull(0)) value = std::max(value, q.Int(0));
             }
-            if (value > 0) {
-                Sql update(state,
-                           "UPDATE " + Quote(db) + ".sqlite_sequence SET seq = ?1 WHERE name = ?2");
-                update.Bind(1, value).Bind(2, next.name).Run();
-                if (sqlite3_changes(state.handle) == 0) {
-                    Sql insert(state, "INSERT INTO " + Quote(db) +
-                                          ".sqlite_sequence (name, seq) VALUES (?2, ?1)");
-                    insert.Bind(1, value).Bind(2, next.name).Run();
-                }
-            }
+            RestoreCounter(next, value);
         }
-        for (const IndexDef& index : next.indexes) {
-            state.Exec(detail::CreateIndexSql(db, next.name, index));
+        CreateIndexes(next);
+    }
+
+    // Makes an empty table again with `next`'s columns. SQLite's own ADD
+    // COLUMN re-reads every table definition of the file, which grows dear
+    // when an upgrade adds hundreds of columns to a new database one by one.
+    void Recreate(const TableDef& prev, const TableDef& next) {
+        std::optional<int64_t> counter = state.ReadSequence(db, prev.name);
+        state.Exec("DROP TABLE " + Table(prev));
+        state.Exec(detail::CreateTableSql(db, next.name, next.columns));
+        if (next.IdentityColumn()) RestoreCounter(next, counter.value_or(0));
+        CreateIndexes(next);
+    }
+
+    // The identity counter of `table` set to `value` (none kept when 0).
+    void RestoreCounter(const TableDef& table, int64_t value) {
+        if (value <= 0) return;
+        Sql update(state, "UPDATE " + Quote(db) + ".sqlite_sequence SET seq = ?1 WHERE name = ?2");
+        update.Bind(1, value).Bind(2, table.name).Run();
+        if (sqlite3_changes(state.handle) == 0) {
+            Sql insert(state,
+                       "INSERT INTO " + Quote(db) + ".sqlite_sequence (name, seq) VALUES (?2, ?1)");
+            insert.Bind(1, value).Bind(2, table.name).Run();
+        }
+    }
+
+    void CreateIndexes(const TableDef& table) {
+        for (const IndexDef& index : table.indexes) {
+            state.Exec(detail::CreateIndexSql(db, table.name, index));
         }
     }
 
@@ -478,7 +515,7 @@ void Catalog::AddColumns(const std::string& db, std::string_view table,
         if (column.def) ctx.NameDefault(def.name, column.name, *column.def);
         def.columns.push_back(column);
     }
-    if (rebuild) {
+    if (rebuild || !rows) {
         // Existing rows take the defaults; a new identity numbers them in rowid order.
         std::vector<int> source(def.columns.size(), -1);
         for (size_t i = 0; i < prev.columns.size(); ++i) source[i] = static_cast<int>(i);
@@ -496,6 +533,9 @@ void Catalog::AddColumns(const std::string& db, std::string_view table,
             detail::InsertDefaultRows(*m_impl, db, def.id, static_cast<int>(i) + 1, *column.def);
         }
     }
+    // Upgrades add hundreds of columns to wide tables one statement at a time:
+    // the definition is kept rather than read back each time.
+    forget.Install(std::move(def));
 }
 
 void Catalog::AlterColumn(const std::string& db, std::string_view table, const ColumnDef& column) {

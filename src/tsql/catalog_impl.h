@@ -100,9 +100,14 @@ struct CatalogState {
     void Retire(DbCache& cache);
     // Forgets what is known about `db` after a DDL; the next lookup reads afresh.
     void Forget(const std::string& db);
+    // Caches the definition a successful DDL left `def`'s table with, as a
+    // lookup would read it; the database's other definitions stay.
+    void Install(const std::string& db, TableDef def);
 
     // Reads the file's version and stamp; drops the cache when they moved.
     void Validate(const std::string& db);
+    int64_t SchemaVersion(const std::string& db);
+    int64_t ReadStamp(const std::string& db);
     bool HasCatalog(const std::string& db);
     // Writes a new random stamp: another connection's cache built on the old
     // state can no longer match, even if a rollback brings the schema version back.

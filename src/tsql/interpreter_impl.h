@@ -305,6 +305,26 @@ struct Interpreter::Impl final : RenderContext {
         schemaVersions.clear();
     }
 
+    // This session's own DDL on `schema` succeeded: shapes are rendered
+    // afresh, but the catalog keeps what its DDL left it knowing, and the new
+    // schema version is not taken for another connection's change.
+    void OwnSchemaChange(const std::string& schema) {
+        ClearPlans();
+        systemTables.clear();
+        auto it = versionStatements.find(schema);
+        if (it == versionStatements.end() || !it->second) {
+            schemaVersions.erase(schema);  // read at the next check
+            return;
+        }
+        sqlite3_stmt* st = it->second;
+        if (sqlite3_step(st) == SQLITE_ROW) {
+            schemaVersions[schema] = static_cast<uint32_t>(sqlite3_column_int64(st, 0));
+        } else {
+            schemaVersions.erase(schema);
+        }
+        sqlite3_reset(st);
+    }
+
     const TableDef* SystemTable(const std::string& schema, std::string_view name) {
         std::string lname = ToLower(name);
         if (lname != "sysobjects" && lname != "syscolumns" && lname != "sysconstraints" &&
@@ -796,9 +816,16 @@ struct Interpreter::Impl final : RenderContext {
     template <class F>
     void Atomically(F f) {
         Exec("SAVEPOINT xr_stmt");
+        const int64_t changes = sqlite3_total_changes64(db);
         try {
             f();
         } catch (...) {
+            if (sqlite3_total_changes64(db) == changes &&
+                sqlite3_exec(db, "RELEASE xr_stmt", nullptr, nullptr, nullptr) == SQLITE_OK) {
+                // Refused before anything changed (an "already there" on a
+                // re-run): nothing to undo, every cache still holds.
+                throw;
+            }
             if (sqlite3_exec(db, "ROLLBACK TO xr_stmt; RELEASE xr_stmt", nullptr, nullptr,
                              nullptr) != SQLITE_OK &&
                 !sqlite3_get_autocommit(db)) {
@@ -861,7 +888,7 @@ struct Interpreter::Impl final : RenderContext {
                         identityInsertTable.clear();
                     }
                 }
-                SchemaChanged();
+                OwnSchemaChange(schema);
                 return Flow::Next;
             }
             case StmtKind::CreateIndex:
@@ -1095,7 +1122,7 @@ struct Interpreter::Impl final : RenderContext {
             holder.st = cp.st = Prepare(sql);
             RunPlan(cp, &s, [](sqlite3_stmt*) {});
         });
-        SchemaChanged();
+        OwnSchemaChange(schema);
     }
 
     DefaultDef MakeDefault(const Expr& e, const Stmt& owner, const std::string& name) {
@@ -1156,7 +1183,7 @@ struct Interpreter::Impl final : RenderContext {
             }
             for (const ConstraintAst& c : s.constraints) AddConstraint(schema, s.table.name, c, s);
         });
-        SchemaChanged();
+        OwnSchemaChange(schema);
     }
 
     static std::string GeneratedName(const char* prefix, std::string_view table) {
@@ -1218,7 +1245,7 @@ struct Interpreter::Impl final : RenderContext {
                     break;
             }
         });
-        SchemaChanged();
+        OwnSchemaChange(schema);
     }
 
     void CreateIndex(const Stmt& s) {
@@ -1236,7 +1263,7 @@ struct Interpreter::Impl final : RenderContext {
             ix.filterSql = RenderIndexFilter(*s.where, *t, *this);
         }
         Atomically([&] { catalog.CreateIndex(schema, s.table.name, ix); });
-        SchemaChanged();
+        OwnSchemaChange(schema);
     }
 
     void CreateDatabase(const std::string& name) {
@@ -1365,7 +1392,7 @@ struct Interpreter::Impl final : RenderContext {
                     catalog.RenameTable(currentSchema, strip(obj), args[1]);
                 }
             });
-            SchemaChanged();
+            OwnSchemaChange(currentSchema);
             return;
         }
         if (proc == "sp_addlogin") {

@@ -120,6 +120,7 @@ struct Value {
         return x;
     }
     bool IsNull() const { return kind == Kind::Null; }
+    bool operator==(const Value&) const = default;
 };
 
 // The type a value of storage kind `v` has when nothing else is known

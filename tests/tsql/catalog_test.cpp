@@ -510,6 +510,58 @@ TEST_F(CatalogTest, MultiColumnAddIsAllOrNothingUnderTheCallersSavepoint) {
               std::vector<std::string>{"1|3|1"});
 }
 
+// ADD keeps the table's new definition instead of reading it back: it must
+// be the definition a fresh read gives, for every kind of column, on empty
+// tables (made again) and on tables with rows (changed in place or rebuilt).
+TEST_F(CatalogTest, DefinitionKeptAfterAddIsTheOneStoredAndOthersStay) {
+    m_catalog->CreateTable(kDb, "Empty", {Col("No", "INTEGER", true)});
+    m_catalog->AddPrimaryKey(kDb, "Empty", "PK_Empty", {"No"});
+    m_catalog->CreateTable(kDb, "Full", {Col("No", "INTEGER", true)});
+    m_catalog->CreateIndex(kDb, "Full", Index("IX_Full", false, {"No"}));
+    Exec("INSERT INTO \"LORIMDB81\".Full VALUES (7)");
+
+    DefaultDef binary;
+    binary.text = "0x00FF00";
+    binary.value = Value::Blob(std::string("\0\xFF\0", 3));
+    binary.valueType = T("VARBINARY(3)");
+    DefaultDef real;
+    real.text = "1.5";
+    real.value = Value::Real(1.5);
+    real.valueType = T("FLOAT");
+    ColumnDef identity = Col("Id", "INTEGER");
+    identity.identity = true;
+    const std::vector<ColumnDef> added = {
+        ColDefault("Flags", "SMALLINT", IntDefault(-1)),
+        ColDefault("Name", "VARCHAR(40)", TextDefault("Name")),
+        ColDefault("Code", "CHAR(3)", TextDefault("")),
+        ColDefault("Colour", "VARBINARY(3)", binary),
+        ColDefault("Rate", "FLOAT", real),
+        ColDefault("Price", "MONEY", IntDefault(0, "DF_Price")),
+        Col("Note", "VARCHAR(20)"),
+        Col("Since", "DATETIME"),
+        Col("Ratio", "DECIMAL(5,2)"),
+        identity,
+    };
+    const TableDef* empty = nullptr;
+    for (const char* table : {"Empty", "Full"}) {
+        empty = m_catalog->FindTable(kDb, "Empty");
+        for (const ColumnDef& column : added) {
+            ColumnDef c = column;
+            if (c.def && !c.def->name.empty()) c.def->name += table;
+            m_catalog->AddColumns(kDb, table, {c});
+            const TableDef kept = *m_catalog->FindTable(kDb, table);
+            Catalog fresh(m_handle);
+            const TableDef* stored = fresh.FindTable(kDb, table);
+            ASSERT_TRUE(stored);
+            EXPECT_TRUE(kept == *stored) << table << " after " << c.name;
+        }
+    }
+    // Changing one table left the other's definition as it was.
+    EXPECT_EQ(m_catalog->FindTable(kDb, "Empty"), empty);
+    EXPECT_EQ(Rows("SELECT No, Flags, Name, Id FROM \"LORIMDB81\".Full"),
+              std::vector<std::string>{"7|-1|Name|1"});
+}
+
 TEST_F(CatalogTest, ValidateSeesOtherConnectionsAndRollbacks) {
     m_catalog->CreateTable(kDb, "TillStates", {Col("TillNo", "INTEGER", true)});
     ASSERT_EQ(m_catalog->FindTable(kDb, "TillStates")->columns.size(), 1u);
