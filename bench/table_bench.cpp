@@ -1,7 +1,8 @@
 // The table engine against raw SQLite doing the same work in the same run:
 // walking 100,000 products reading every column through the typed reads,
 // the peak memory of walking 1,000,000 rows, and adding 100,000 rows with
-// AddNew/Update in one transaction. Each pair reports library / raw.
+// AddNew/Update in one transaction. Each pair reports library / raw, the
+// fastest of nine runs of each.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 
@@ -129,43 +130,50 @@ sqlite3* OpenRaw() {
     return db;
 }
 
-void BM_Walk_Raw(benchmark::State& state) {
+// The machine's speed drifts between runs: each pair is measured several
+// times, raw and library in turn, and the fastest of each is compared.
+void Keep(const std::string& key, double seconds) {
+    auto it = g_value.find(key);
+    if (it == g_value.end() || seconds < it->second) g_value[key] = seconds;
+}
+
+double WalkRaw(sqlite3* db, int64_t& sum) {
+    auto t = std::chrono::steady_clock::now();
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, "SELECT * FROM Products ORDER BY PLU", -1, &st, nullptr);
+    item_def d{};
+    while (sqlite3_step(st) == SQLITE_ROW) {
+        d.PLU = static_cast<uint64_t>(sqlite3_column_int64(st, 0));
+        std::snprintf(d.Description, sizeof d.Description, "%s", sqlite3_column_text(st, 1));
+        for (int i = 0; i < 10; ++i)
+            d.Price[i] = static_cast<int32_t>(sqlite3_column_int64(st, 2 + i) / 100);
+        d.Flags = 0;
+        for (int i = 0; i < 9; ++i) d.Flags |= sqlite3_column_int(st, 12 + i) ? 1 << i : 0;
+        d.Dept = sqlite3_column_int(st, 21);
+        d.VAT = reinterpret_cast<const char*>(sqlite3_column_text(st, 22))[0];
+        sum += d.Price[0];
+    }
+    sqlite3_finalize(st);
+    return Since(t);
+}
+
+double WalkTable(int64_t& sum) {
+    auto t = std::chrono::steady_clock::now();
+    CItem item;
+    for (int ok = item.MoveFirst(); ok; ok = item.MoveNext()) sum += item.def.Price[0];
+    return Since(t);
+}
+
+void BM_Walk(benchmark::State& state) {
     Fix();
     sqlite3* db = OpenRaw();
     int64_t sum = 0;
     for (auto _ : state) {
-        auto t = std::chrono::steady_clock::now();
-        sqlite3_stmt* st = nullptr;
-        sqlite3_prepare_v2(db, "SELECT * FROM Products ORDER BY PLU", -1, &st, nullptr);
-        item_def d{};
-        while (sqlite3_step(st) == SQLITE_ROW) {
-            d.PLU = static_cast<uint64_t>(sqlite3_column_int64(st, 0));
-            std::snprintf(d.Description, sizeof d.Description, "%s", sqlite3_column_text(st, 1));
-            for (int i = 0; i < 10; ++i)
-                d.Price[i] = static_cast<int32_t>(sqlite3_column_int64(st, 2 + i) / 100);
-            d.Flags = 0;
-            for (int i = 0; i < 9; ++i) d.Flags |= sqlite3_column_int(st, 12 + i) ? 1 << i : 0;
-            d.Dept = sqlite3_column_int(st, 21);
-            d.VAT = reinterpret_cast<const char*>(sqlite3_column_text(st, 22))[0];
-            sum += d.Price[0];
-        }
-        sqlite3_finalize(st);
-        g_value["walk raw"] = Since(t);
+        Keep("walk raw", WalkRaw(db, sum));
+        Keep("walk table", WalkTable(sum));
     }
     benchmark::DoNotOptimize(sum);
     sqlite3_close(db);
-}
-
-void BM_Walk_Table(benchmark::State& state) {
-    Fix();
-    int64_t sum = 0;
-    for (auto _ : state) {
-        auto t = std::chrono::steady_clock::now();
-        CItem item;
-        for (int ok = item.MoveFirst(); ok; ok = item.MoveNext()) sum += item.def.Price[0];
-        g_value["walk table"] = Since(t);
-    }
-    benchmark::DoNotOptimize(sum);
 }
 
 void BM_Walk_Million_Memory(benchmark::State& state) {
@@ -187,60 +195,60 @@ void BM_Walk_Million_Memory(benchmark::State& state) {
     }
 }
 
-void BM_Add_Raw(benchmark::State& state) {
-    Fix();
-    sqlite3* db = OpenRaw();
-    for (auto _ : state) {
-        sqlite3_exec(db, "DELETE FROM Added", nullptr, nullptr, nullptr);
-        auto t = std::chrono::steady_clock::now();
-        sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
-        sqlite3_stmt* st = nullptr;
-        std::string sql = "INSERT INTO Added (PLU, Description";
-        for (auto p : kPrice) sql += std::string(",") + p;
-        sql += ", Dept) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?)";
-        sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr);
-        for (int i = 1; i <= kRows; ++i) {
-            std::string desc = "Added " + std::to_string(i);
-            sqlite3_bind_int64(st, 1, i);
-            sqlite3_bind_text(st, 2, desc.c_str(), -1, SQLITE_TRANSIENT);
-            for (int p = 0; p < 10; ++p) sqlite3_bind_int64(st, 3 + p, 125 * 100);
-            sqlite3_bind_int(st, 13, 4);
-            sqlite3_step(st);
-            sqlite3_reset(st);
-        }
-        sqlite3_finalize(st);
-        sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
-        g_value["add raw"] = Since(t);
+double AddRaw(sqlite3* db) {
+    sqlite3_exec(db, "DELETE FROM Added", nullptr, nullptr, nullptr);
+    auto t = std::chrono::steady_clock::now();
+    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+    sqlite3_stmt* st = nullptr;
+    std::string sql = "INSERT INTO Added (PLU, Description";
+    for (auto p : kPrice) sql += std::string(",") + p;
+    sql += ", Dept) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?)";
+    sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr);
+    for (int i = 1; i <= kRows; ++i) {
+        std::string desc = "Added " + std::to_string(i);
+        sqlite3_bind_int64(st, 1, i);
+        sqlite3_bind_text(st, 2, desc.c_str(), -1, SQLITE_TRANSIENT);
+        for (int p = 0; p < 10; ++p) sqlite3_bind_int64(st, 3 + p, 125 * 100);
+        sqlite3_bind_int(st, 13, 4);
+        sqlite3_step(st);
+        sqlite3_reset(st);
     }
-    sqlite3_close(db);
+    sqlite3_finalize(st);
+    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    return Since(t);
 }
 
-void BM_Add_Table(benchmark::State& state) {
+double AddTable() {
+    DBExec("DELETE FROM Added");
+    auto t = std::chrono::steady_clock::now();
+    DBBeginTrans();
+    CItem item;
+    item.m_name = "Added";
+    item.OpenTable();
+    for (int i = 1; i <= kRows; ++i) {
+        item.AddNew();
+        item.def.PLU = static_cast<uint64_t>(i);
+        std::snprintf(item.def.Description, sizeof item.def.Description, "Added %d", i);
+        for (int p = 0; p < 10; ++p) item.def.Price[p] = 125;
+        item.def.Dept = 4;
+        item.Update();
+    }
+    DBCommitTrans();
+    return Since(t);
+}
+
+void BM_Add(benchmark::State& state) {
     Fix();
     for (auto _ : state) {
-        DBExec("DELETE FROM Added");
-        auto t = std::chrono::steady_clock::now();
-        DBBeginTrans();
-        CItem item;
-        item.m_name = "Added";
-        item.OpenTable();
-        for (int i = 1; i <= kRows; ++i) {
-            item.AddNew();
-            item.def.PLU = static_cast<uint64_t>(i);
-            std::snprintf(item.def.Description, sizeof item.def.Description, "Added %d", i);
-            for (int p = 0; p < 10; ++p) item.def.Price[p] = 125;
-            item.def.Dept = 4;
-            item.Update();
-        }
-        DBCommitTrans();
-        g_value["add table"] = Since(t);
+        sqlite3* db = OpenRaw();
+        Keep("add raw", AddRaw(db));
+        sqlite3_close(db);  // the library's writes must not wait on this handle
+        Keep("add table", AddTable());
     }
 }
 
-BENCHMARK(BM_Walk_Raw)->Iterations(1)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Walk_Table)->Iterations(1)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Add_Raw)->Iterations(1)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Add_Table)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Walk)->Iterations(9)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Add)->Iterations(9)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Walk_Million_Memory)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -1,7 +1,9 @@
 #include "engine/recordset.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 
 #include "engine/connection.h"
@@ -83,17 +85,68 @@ struct Shared {
         while (size < columnCount * 2) size *= 2;
         nameSlots.assign(size, -1);
         nameMask = static_cast<uint32_t>(size - 1);
+        memo.clear();
+        memoUsed = 0;
         for (size_t i = 0; i < columnCount; ++i) {
             const std::string& name = source->Column(i).name;
-            if (Find(name) >= 0) continue;  // the first of equal names wins
+            if (Lookup(name) >= 0) continue;  // the first of equal names wins
             uint32_t slot = NameHash(name) & nameMask;
             while (nameSlots[slot] >= 0) slot = (slot + 1) & nameMask;
             nameSlots[slot] = static_cast<int32_t>(i);
         }
     }
 
+    // Callers name fields with the same texts row after row (record classes
+    // pass literals): a lookup is remembered by the text's address and
+    // confirmed by its bytes, so a reused buffer with other contents misses.
+    // Open addressing, sized for every column; cleared when half full (texts
+    // built afresh for each call would otherwise fill it).
+    struct NameMemo {
+        const char* data = nullptr;  // null: a free place
+        size_t size = 0;
+        int index = -1;
+        char text[32];
+    };
+    mutable std::vector<NameMemo> memo;
+    mutable size_t memoUsed = 0;
+
     int Find(std::string_view name) const {
         if (nameSlots.empty()) return -1;
+        if (!name.data() || name.size() > sizeof(NameMemo::text)) return Lookup(name);
+        if (memo.empty()) {
+            size_t size = 64;
+            while (size < columnCount * 4) size *= 2;
+            memo.resize(size);
+        }
+        const size_t mask = memo.size() - 1;
+        const auto address = reinterpret_cast<uintptr_t>(name.data());
+        size_t slot = static_cast<size_t>((address * 0x9E3779B97F4A7C15ull) >> 32) & mask;
+        for (;; slot = (slot + 1) & mask) {
+            NameMemo& m = memo[slot];
+            if (!m.data) break;
+            if (m.data != name.data()) continue;
+            if (m.size == name.size() && std::memcmp(m.text, name.data(), name.size()) == 0)
+                return m.index;
+            return Remember(m, name);  // the same buffer holding another name
+        }
+        if ((memoUsed + 1) * 2 > memo.size()) {
+            std::fill(memo.begin(), memo.end(), NameMemo());
+            memoUsed = 0;
+            slot = static_cast<size_t>((address * 0x9E3779B97F4A7C15ull) >> 32) & mask;
+        }
+        ++memoUsed;
+        return Remember(memo[slot], name);
+    }
+
+    int Remember(NameMemo& m, std::string_view name) const {
+        m.data = name.data();
+        m.size = name.size();
+        std::memcpy(m.text, name.data(), name.size());
+        m.index = Lookup(name);
+        return m.index;
+    }
+
+    int Lookup(std::string_view name) const {
         uint32_t slot = NameHash(name) & nameMask;
         while (nameSlots[slot] >= 0) {
             int index = nameSlots[slot];

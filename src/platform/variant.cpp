@@ -654,10 +654,8 @@ std::string ToTextValue(const Variant& v) {
             return v.DecValue().ToString();
         case VT_BSTR:
             return v.TextValue();
-        case VT_BYTES: {
-            const std::vector<uint8_t>& bytes = v.BytesValue();
-            return std::string(bytes.begin(), bytes.end());
-        }
+        case VT_BYTES:
+            return std::string(v.BytesView());
         default:
             Fail(DISP_E_TYPEMISMATCH_);
     }
@@ -990,8 +988,7 @@ Variant Variant::Bytes(const void* data, size_t length) {
     Variant v;
     v.m_vt = VT_BYTES;
     if (length) {
-        const uint8_t* p = static_cast<const uint8_t*>(data);
-        v.m_bytes.assign(p, p + length);
+        v.m_s.assign(static_cast<const char*>(data), length);
     }
     return v;
 }
@@ -1058,7 +1055,7 @@ Variant Variant::ChangeType(VARTYPE vt) const {
         case VT_BYTES:
             // Text becomes its raw bytes; nothing else converts to an array.
             if (m_vt != VT_BSTR) Fail(DISP_E_TYPEMISMATCH_);
-            r.m_bytes.assign(m_s.begin(), m_s.end());
+            r.m_s = m_s;
             break;
         default:
             Fail((vt & VT_ARRAY) ? DISP_E_TYPEMISMATCH_ : DISP_E_BADVARTYPE_);
@@ -1131,9 +1128,8 @@ bool Variant::operator==(const Variant& o) const {
         case VT_DECIMAL:
             return m_dec.Compare(o.m_dec) == 0;
         case VT_BSTR:
-            return m_s == o.m_s;
         case VT_BYTES:
-            return m_bytes == o.m_bytes;
+            return m_s == o.m_s;
         default:
             return m_i == o.m_i;
     }

@@ -73,11 +73,12 @@ public:
 
     // Raw members; valid only for the matching type.
     int64_t IntValue() const { return m_i; }  // I1 I2 I4 I8 UI1..UI4 BOOL(-1/0) CY(scaled)
-    uint64_t UIntValue() const { return static_cast<uint64_t>(m_i); }   // UI8
-    double RealValue() const { return m_d; }                            // R4 R8 DATE
-    const Decimal& DecValue() const { return m_dec; }                   // DECIMAL
-    const std::string& TextValue() const { return m_s; }                // BSTR
-    const std::vector<uint8_t>& BytesValue() const { return m_bytes; }  // VT_BYTES
+    uint64_t UIntValue() const { return static_cast<uint64_t>(m_i); }             // UI8
+    double RealValue() const { return m_d; }                                      // R4 R8 DATE
+    const Decimal& DecValue() const { return m_dec; }                             // DECIMAL
+    const std::string& TextValue() const { return m_s; }                          // BSTR
+    std::vector<uint8_t> BytesValue() const { return {m_s.begin(), m_s.end()}; }  // VT_BYTES
+    std::string_view BytesView() const { return m_s; }                            // VT_BYTES
 
     // VariantChangeType with flags 0 in the fixed locale (en-US: '.', ',',
     // '$', M/d/yyyy h:mm:ss AM/PM). Throws ComError with DISP_E_TYPEMISMATCH
@@ -104,8 +105,7 @@ private:
     int64_t m_i = 0;
     double m_d = 0;
     Decimal m_dec;
-    std::string m_s;
-    std::vector<uint8_t> m_bytes;
+    std::string m_s;  // BSTR text, or the bytes of VT_BYTES
 };
 
 // Text <-> number parsing of the Var*FromStr family, exposed for the T-SQL

@@ -12,7 +12,11 @@ namespace {
 // stores (one copy of a text, none of a number); anything else goes the
 // general way through ToVariant.
 Variant ColumnVariant(sqlite3_stmt* st, int i, const TypeSpec& t) {
-    int ct = sqlite3_column_type(st, i);
+    // One call into the statement per field; the value's own accessors are
+    // cheap. (Sessions open their handles without a mutex, so the column's
+    // value may be read directly.)
+    sqlite3_value* value = sqlite3_column_value(st, i);
+    int ct = sqlite3_value_type(value);
     if (ct == SQLITE_NULL) return Variant::Null();
     switch (t.kind) {
         case TypeKind::Bit:
@@ -21,7 +25,7 @@ Variant ColumnVariant(sqlite3_stmt* st, int i, const TypeSpec& t) {
         case TypeKind::Int:
         case TypeKind::BigInt:
             if (ct == SQLITE_INTEGER) {
-                int64_t v = sqlite3_column_int64(st, i);
+                int64_t v = sqlite3_value_int64(value);
                 switch (t.kind) {
                     case TypeKind::Bit:
                         return Variant::Bool(v != 0);
@@ -38,28 +42,28 @@ Variant ColumnVariant(sqlite3_stmt* st, int i, const TypeSpec& t) {
             break;
         case TypeKind::Money:
         case TypeKind::SmallMoney:
-            if (ct == SQLITE_INTEGER) return Variant::Currency(sqlite3_column_int64(st, i));
+            if (ct == SQLITE_INTEGER) return Variant::Currency(sqlite3_value_int64(value));
             break;
         case TypeKind::Float:
             if (ct == SQLITE_INTEGER || ct == SQLITE_FLOAT)
-                return Variant::R8(sqlite3_column_double(st, i));
+                return Variant::R8(sqlite3_value_double(value));
             break;
         case TypeKind::Real:
             if (ct == SQLITE_INTEGER || ct == SQLITE_FLOAT) {
-                return Variant::R4(static_cast<float>(sqlite3_column_double(st, i)));
+                return Variant::R4(static_cast<float>(sqlite3_value_double(value)));
             }
             break;
         case TypeKind::DateTime:
         case TypeKind::SmallDateTime:
             if (ct == SQLITE_INTEGER || ct == SQLITE_FLOAT)
-                return Variant::Date(sqlite3_column_double(st, i));
+                return Variant::Date(sqlite3_value_double(value));
             break;
         case TypeKind::Char:
         case TypeKind::VarChar:
         case TypeKind::Text:
             if (ct == SQLITE_TEXT) {
-                const char* p = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
-                size_t n = static_cast<size_t>(sqlite3_column_bytes(st, i));
+                const char* p = reinterpret_cast<const char*>(sqlite3_value_text(value));
+                size_t n = static_cast<size_t>(sqlite3_value_bytes(value));
                 // A CHAR shorter than its length (written around the layer) is padded the general
                 // way.
                 if (t.kind != TypeKind::Char || n >= static_cast<size_t>(t.length)) {
