@@ -125,8 +125,7 @@ struct Shared {
             NameMemo& m = memo[slot];
             if (!m.data) break;
             if (m.data != name.data()) continue;
-            if (m.size == name.size() && std::memcmp(m.text, name.data(), name.size()) == 0)
-                return m.index;
+            if (m.size == name.size() && SameBytes(m.text, name)) return m.index;
             return Remember(m, name);  // the same buffer holding another name
         }
         if ((memoUsed + 1) * 2 > memo.size()) {
@@ -136,6 +135,14 @@ struct Shared {
         }
         ++memoUsed;
         return Remember(memo[slot], name);
+    }
+
+    // Names are short: a loop beats a call to memcmp.
+    static bool SameBytes(const char* kept, std::string_view name) {
+        for (size_t i = 0; i < name.size(); ++i) {
+            if (kept[i] != name[i]) return false;
+        }
+        return true;
     }
 
     int Remember(NameMemo& m, std::string_view name) const {
@@ -313,19 +320,26 @@ struct Recordset::Impl {
     // The current row's value of column i, false when the row is deleted or
     // gone; needs a current row.
     bool Read(size_t i, Variant* out) {
+        bool ok = true;
+        *out = Read(i, &ok);
+        return ok;
+    }
+
+    // Field i of the current row, built in place for the caller; `ok` turns
+    // false (and the value is empty) when the row is gone.
+    Variant Read(size_t i, bool* ok) {
         Shared& s = *shared;
-        if (!s.updatable) {
-            *out = s.rows[pos][i];
-            return true;
+        if (!s.updatable) return s.rows[pos][i];
+        if (s.Gone(pos)) {
+            *ok = false;
+            return Variant();
         }
-        if (s.Gone(pos)) return false;
-        if (Riding()) {
-            *out = s.source->Value(i);
-            return true;
+        if (Riding()) return s.source->Value(i);
+        if (!LoadValues()) {
+            *ok = false;
+            return Variant();
         }
-        if (!LoadValues()) return false;
-        *out = values[i];
-        return true;
+        return values[i];
     }
 
     long NextLive(long from) {
@@ -831,7 +845,11 @@ void Recordset::AddNew() {
         m.savedPos = m.pos;
         m.savedBof = m.bof;
         m.savedEof = m.eof;
-        m.edit.assign(s.columnCount, Variant());
+        // The buffer of the last edit is reused: its fields are emptied.
+        m.edit.resize(s.columnCount);
+        for (Variant& v : m.edit) {
+            if (!v.IsEmpty()) v = Variant();
+        }
         m.assigned.assign(s.columnCount, false);
         m.editMode = adEditAdd;
         m.bof = m.eof = false;
@@ -862,7 +880,6 @@ void Recordset::Update() {
         m.vanished = false;
         m.ridingGen = 0;
         m.editMode = adEditNone;
-        m.edit.clear();
         m.assigned.clear();
     });
 }
@@ -949,8 +966,9 @@ Variant Recordset::Value(size_t index) const {
         if (index >= s.columnCount) Raise(adErrItemNotFound);
         if (m.editMode != adEditNone) return m.edit[index];
         if (!m.OnRow()) RaiseNoCurrent();
-        Variant v;
-        if (!m.Read(index, &v)) RaiseNoCurrent();
+        bool ok = true;
+        Variant v = m.Read(index, &ok);
+        if (!ok) RaiseNoCurrent();
         return v;
     });
 }

@@ -454,26 +454,48 @@ private:
         sqlite3_stmt* st = w.st;
         sqlite3_reset(st);
         int n = 1;
+        // Texts bound in place from the caller's values (the first few by
+        // number; -1 when there were more).
+        int borrowed[8];
+        int borrowedCount = 0;
         for (const auto& [index, type] : w.bound) {
             const Variant& v = values.at(index);
-            if (!BindDirect(st, n, v, type))
+            if (BindDirect(st, n, v, type)) {
+                if (v.Type() == VT_BSTR && borrowedCount >= 0) {
+                    if (borrowedCount < 8) {
+                        borrowed[borrowedCount++] = n;
+                    } else {
+                        borrowedCount = -1;
+                    }
+                }
+            } else {
                 Interpreter::Impl::BindValue(st, n, FromVariant(v, type));
+            }
             ++n;
         }
+        // Every value is bound afresh on the next run; only texts bound in
+        // place must not outlive this one.
+        auto release = [&] {
+            if (borrowedCount < 0) {
+                sqlite3_clear_bindings(st);
+                return;
+            }
+            for (int i = 0; i < borrowedCount; ++i) sqlite3_bind_null(st, borrowed[i]);
+        };
         if (rowId) sqlite3_bind_int64(st, n, rowId);
         int rc = sqlite3_step(st);
         if (rc != SQLITE_DONE) {
             std::string msg = sqlite3_errmsg(impl.db);
             int ext = sqlite3_extended_errcode(impl.db);
             sqlite3_reset(st);
-            sqlite3_clear_bindings(st);  // no pointer into the caller's values stays behind
+            release();
             Plan kind;
             kind.sql = w.sql;
             throw impl.MapError(ext, msg, &kind);
         }
         int64_t id = sqlite3_last_insert_rowid(impl.db);
         sqlite3_reset(st);
-        sqlite3_clear_bindings(st);
+        release();
         return id;
     }
 

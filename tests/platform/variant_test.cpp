@@ -452,6 +452,8 @@ TEST(VariantMoney, Hundredths) {
         // The written rule (hundredths / 100.0 taken to currency) gives the same.
         ASSERT_EQ(Variant::R8(static_cast<double>(v) / 100.0).ToCY(), h * 100) << h;
         ASSERT_EQ(MoneyToHundredths(h * 100), v) << h;
+        // ... and so does the floating rule for currency to hundredths.
+        ASSERT_EQ(RealToHundredths(static_cast<double>(h * 100) / 10000.0), v) << h;
     }
     EXPECT_EQ(HundredthsToMoney(INT32_MAX), int64_t{INT32_MAX} * 100);
     EXPECT_EQ(HundredthsToMoney(INT32_MIN), int64_t{INT32_MIN} * 100);
@@ -465,6 +467,8 @@ TEST(VariantMoney, Hundredths) {
         {-50, -1},    {10050, 100},
         {26750, 268}, {199900, 1999},
         {0, 0},       {int64_t{1} << 50, INT32_MIN},  // beyond 32 bits
+        {(int64_t{INT32_MAX} + 1) * 100, INT32_MIN},
+        {int64_t{INT32_MIN} * 100, INT32_MIN},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(MoneyToHundredths(row.cy), row.expected) << row.cy;
