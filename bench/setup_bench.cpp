@@ -2,8 +2,9 @@
 // folder (about four hundred statements, each its own request), and the pass
 // again on an up-to-date folder, each against SQLite creating the final
 // schema straight from the created file's own CREATE statements. Each reports
-// the ratio pass / raw ("ratio"); the targets are 5 for a new folder and 3 for
-// a re-run. Both sides use the engine's durable default (WAL, full sync).
+// the ratio pass / raw ("ratio", the fastest of nine runs of each); the
+// targets are 5 for a new folder and 3 for a re-run. Both sides use the engine's durable default
+// (WAL, full sync).
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 
@@ -79,11 +80,15 @@ double RawCreate() {
     return Seconds(start);
 }
 
+// The machine's speed drifts between runs: pass and raw run in turn, and the
+// fastest of each is compared.
 void Report(benchmark::State& state, double passSeconds, double rawSeconds) {
-    state.counters["pass_ms"] = 1000 * passSeconds / static_cast<double>(state.iterations());
-    state.counters["raw_ms"] = 1000 * rawSeconds / static_cast<double>(state.iterations());
+    state.counters["pass_ms"] = 1000 * passSeconds;
+    state.counters["raw_ms"] = 1000 * rawSeconds;
     state.counters["ratio"] = rawSeconds > 0 ? passSeconds / rawSeconds : 0;
 }
+
+double Fastest(double best, double seconds) { return best == 0 || seconds < best ? seconds : best; }
 
 void BM_Pass1NewFolder(benchmark::State& state) {
     DBSetLog(&SilentLog);
@@ -95,12 +100,12 @@ void BM_Pass1NewFolder(benchmark::State& state) {
         if (!RunPass1(dir)) state.SkipWithError("pass 1 did not run to its end");
         const double seconds = Seconds(start);
         state.SetIterationTime(seconds);
-        pass += seconds;
-        raw += RawCreate();
+        pass = Fastest(pass, seconds);
+        raw = Fastest(raw, RawCreate());
     }
     Report(state, pass, raw);
 }
-BENCHMARK(BM_Pass1NewFolder)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_Pass1NewFolder)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(9);
 
 void BM_Pass1UpToDateFolder(benchmark::State& state) {
     DBSetLog(&SilentLog);
@@ -113,12 +118,12 @@ void BM_Pass1UpToDateFolder(benchmark::State& state) {
         if (!RunPass1(dir)) state.SkipWithError("pass 1 did not run to its end");
         const double seconds = Seconds(start);
         state.SetIterationTime(seconds);
-        pass += seconds;
-        raw += RawCreate();
+        pass = Fastest(pass, seconds);
+        raw = Fastest(raw, RawCreate());
     }
     Report(state, pass, raw);
 }
-BENCHMARK(BM_Pass1UpToDateFolder)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_Pass1UpToDateFolder)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(9);
 
 }  // namespace
 

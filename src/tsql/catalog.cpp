@@ -221,6 +221,14 @@ void CatalogState::Install(const std::string& db, TableDef def) {
     cache.hasCatalog = 1;
 }
 
+void CatalogState::KeepCache(const std::string& db) {
+    DbCache& cache = Cache(db);
+    if (!cache.validated) return;
+    const int64_t version = SchemaVersion(db);
+    cache.stamp = cache.hasCatalog == 1 ? ReadStamp(db) : 0;
+    cache.schemaVersion = version;
+}
+
 int64_t CatalogState::SchemaVersion(const std::string& db) {
     Sql q(*this, "PRAGMA " + Quote(db) + ".schema_version");
     return q.Step() ? q.Int(0) : 0;
@@ -330,7 +338,14 @@ TypeSpec ParseDeclared(const std::string& declared) {
 
 }  // namespace
 
+std::string CatalogState::DeferKey(const std::string& db, std::string_view table) {
+    return ToUpper(db) + '.' + ToUpper(table);
+}
+
 std::unique_ptr<TableDef> CatalogState::Load(const std::string& db, std::string_view name) {
+    // A deferred table's stored form is behind: its definition is the one kept.
+    auto deferredDef = deferred.find(DeferKey(db, name));
+    if (deferredDef != deferred.end()) return std::make_unique<TableDef>(*deferredDef->second);
     if (!HasCatalog(db)) return LoadUnregistered(db, name);
     auto def = std::make_unique<TableDef>();
     {

@@ -97,8 +97,20 @@ public:
 
     void CreateTable(const std::string& db, std::string_view name, std::vector<ColumnDef> columns);
     void DropTable(const std::string& db, std::string_view name);
-    // Adds all columns or none; existing rows take the defaults.
-    void AddColumns(const std::string& db, std::string_view table, std::vector<ColumnDef> columns);
+    // Adds all columns or none; existing rows take the defaults. With
+    // `deferRemake` (inside the caller's transaction) an empty table keeps its
+    // stored form until FlushDeferred: an upgrade adding hundreds of columns
+    // to a new table one statement at a time makes it once, not each time.
+    void AddColumns(const std::string& db, std::string_view table, std::vector<ColumnDef> columns,
+                    bool deferRemake = false);
+    // Tables whose columns the catalog has but the file's table has not yet.
+    using Deferred = std::map<std::string, std::shared_ptr<const TableDef>>;
+    bool HasDeferred() const;
+    // Makes every deferred table as the catalog has it; the databases touched.
+    std::vector<std::string> FlushDeferred();
+    Deferred SaveDeferred() const;         // for a savepoint
+    void RestoreDeferred(Deferred saved);  // after rolling back to it
+    void DropDeferred();                   // the transaction was undone
     // Type, length and nullability; rows are converted, failing as the server would.
     void AlterColumn(const std::string& db, std::string_view table, const ColumnDef& column);
     void DropColumn(const std::string& db, std::string_view table, std::string_view column);

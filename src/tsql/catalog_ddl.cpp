@@ -459,7 +459,7 @@ void Catalog::DropTable(const std::string& db, std::string_view name) {
 // ---- Columns --------------------------------------------------------------------------
 
 void Catalog::AddColumns(const std::string& db, std::string_view table,
-                         std::vector<ColumnDef> columns) {
+                         std::vector<ColumnDef> columns, bool deferRemake) {
     DdlContext ctx{*m_impl, db};
     ForgetOnExit forget(*m_impl, db);
     ctx.Begin();
@@ -515,11 +515,16 @@ void Catalog::AddColumns(const std::string& db, std::string_view table,
         if (column.def) ctx.NameDefault(def.name, column.name, *column.def);
         def.columns.push_back(column);
     }
-    if (rebuild || !rows) {
+    const std::string deferKey = detail::CatalogState::DeferKey(db, def.name);
+    const bool defer = deferRemake && !rows;
+    if (defer) {
+        // The file's table is made once, when something else needs it.
+    } else if (rebuild || !rows) {
         // Existing rows take the defaults; a new identity numbers them in rowid order.
         std::vector<int> source(def.columns.size(), -1);
         for (size_t i = 0; i < prev.columns.size(); ++i) source[i] = static_cast<int>(i);
         ctx.Rebuild(prev, def, source);
+        m_impl->deferred.erase(deferKey);  // made now, whatever it lagged
     } else {
         for (const ColumnDef& column : columns) {
             m_impl->Exec("ALTER TABLE " + ctx.Table(def) + " ADD COLUMN " +
@@ -533,10 +538,44 @@ void Catalog::AddColumns(const std::string& db, std::string_view table,
             detail::InsertDefaultRows(*m_impl, db, def.id, static_cast<int>(i) + 1, *column.def);
         }
     }
+    if (defer) m_impl->deferred[deferKey] = std::make_shared<const TableDef>(def);
     // Upgrades add hundreds of columns to wide tables one statement at a time:
     // the definition is kept rather than read back each time.
     forget.Install(std::move(def));
 }
+
+bool Catalog::HasDeferred() const { return !m_impl->deferred.empty(); }
+
+std::vector<std::string> Catalog::FlushDeferred() {
+    std::vector<std::string> databases;
+    detail::CatalogState& state = *m_impl;
+    if (state.deferred.empty()) return databases;
+    // All tables or none: a failure leaves each as it was, still deferred.
+    state.Exec("SAVEPOINT xr_flush");
+    try {
+        for (const auto& [key, def] : state.deferred) {
+            DdlContext ctx{state, def->db};
+            ctx.Recreate(*def, *def);
+            if (std::find(databases.begin(), databases.end(), def->db) == databases.end())
+                databases.push_back(def->db);
+        }
+    } catch (...) {
+        sqlite3_exec(state.handle, "ROLLBACK TO xr_flush; RELEASE xr_flush", nullptr, nullptr,
+                     nullptr);
+        throw;
+    }
+    state.Exec("RELEASE xr_flush");
+    state.deferred.clear();
+    // The definitions cached were already these tables' own.
+    for (const std::string& db : databases) state.KeepCache(db);
+    return databases;
+}
+
+Catalog::Deferred Catalog::SaveDeferred() const { return m_impl->deferred; }
+
+void Catalog::RestoreDeferred(Deferred saved) { m_impl->deferred = std::move(saved); }
+
+void Catalog::DropDeferred() { m_impl->deferred.clear(); }
 
 void Catalog::AlterColumn(const std::string& db, std::string_view table, const ColumnDef& column) {
     DdlContext ctx{*m_impl, db};

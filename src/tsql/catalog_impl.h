@@ -95,6 +95,10 @@ struct CatalogState {
     // the next Validate so that a caller's pointer survives its own statement.
     std::vector<std::unique_ptr<TableDef>> retired;
     std::mt19937 random;
+    // Empty tables altered inside a transaction whose stored form lags their
+    // definition (kept here, the definition to read them by), by DeferKey.
+    std::map<std::string, std::shared_ptr<const TableDef>> deferred;
+    static std::string DeferKey(const std::string& db, std::string_view table);
 
     DbCache& Cache(const std::string& db);
     void Retire(DbCache& cache);
@@ -103,6 +107,9 @@ struct CatalogState {
     // Caches the definition a successful DDL left `def`'s table with, as a
     // lookup would read it; the database's other definitions stay.
     void Install(const std::string& db, TableDef def);
+    // The file's schema moved by this connection's own hand without changing
+    // any definition cached: the cache takes the new version and stamp.
+    void KeepCache(const std::string& db);
 
     // Reads the file's version and stamp; drops the cache when they moved.
     void Validate(const std::string& db);

@@ -305,6 +305,18 @@ struct Interpreter::Impl final : RenderContext {
         schemaVersions.clear();
     }
 
+    // Tables whose new columns wait in the catalog (see Catalog::AddColumns)
+    // are made before anything else uses them. Outside a transaction there
+    // can be none left: the transaction that deferred them was undone.
+    void FlushDeferred() {
+        if (!catalog.HasDeferred()) return;
+        if (!InTransaction()) {
+            catalog.DropDeferred();
+            return;
+        }
+        for (const std::string& schema : catalog.FlushDeferred()) OwnSchemaChange(schema);
+    }
+
     // This session's own DDL on `schema` succeeded: shapes are rendered
     // afresh, but the catalog keeps what its DDL left it knowing, and the new
     // schema version is not taken for another connection's change.
@@ -798,6 +810,7 @@ struct Interpreter::Impl final : RenderContext {
 
     Flow RunStatement(const Stmt& s, Run& run) {
         try {
+            if (!DefersRemake(s)) FlushDeferred();
             Flow f = Dispatch(s, run);
             if (!scratch.empty() && IsPlain(s.kind)) ReleaseScratch();
             return f;
@@ -817,6 +830,7 @@ struct Interpreter::Impl final : RenderContext {
     void Atomically(F f) {
         Exec("SAVEPOINT xr_stmt");
         const int64_t changes = sqlite3_total_changes64(db);
+        Catalog::Deferred deferred = catalog.SaveDeferred();
         try {
             f();
         } catch (...) {
@@ -833,6 +847,13 @@ struct Interpreter::Impl final : RenderContext {
                 // transaction rather than keep half of a schema change.
                 sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
                 tranCount = 0;
+            }
+            // The tables deferred are again those of the savepoint (none
+            // when the transaction itself is gone).
+            if (sqlite3_get_autocommit(db)) {
+                catalog.DropDeferred();
+            } else {
+                catalog.RestoreDeferred(std::move(deferred));
             }
             SchemaChanged();
             throw;
@@ -1216,15 +1237,25 @@ struct Interpreter::Impl final : RenderContext {
         }
     }
 
+    // ALTER TABLE ... ADD of columns alone: the one statement that may leave
+    // an empty table's stored form behind its definition for a while.
+    static bool DefersRemake(const Stmt& s) {
+        return s.kind == StmtKind::AlterTable && s.alter == AlterAction::AddColumns &&
+               s.constraints.empty();
+    }
+
     void AlterTable(const Stmt& s) {
         std::string schema = SchemaOf(s.table);
         const std::string& table = s.table.name;
+        // Only inside the caller's transaction (the statement's own savepoint
+        // does not count): its commit makes the tables first.
+        const bool defer = DefersRemake(s) && tranCount > 0;
         Atomically([&] {
             switch (s.alter) {
                 case AlterAction::AddColumns: {
                     std::vector<ColumnDef> cols;
                     for (const ColumnDefAst& a : s.columnDefs) cols.push_back(MakeColumn(a, s));
-                    catalog.AddColumns(schema, table, cols);
+                    catalog.AddColumns(schema, table, cols, defer);
                     for (const ConstraintAst& c : s.constraints) AddConstraint(schema, table, c, s);
                     break;
                 }
@@ -1498,6 +1529,7 @@ struct Interpreter::Impl final : RenderContext {
         if (tranCount == 0) {
             Fail("The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.");
         }
+        if (tranCount == 1) FlushDeferred();  // a failure leaves the transaction open
         if (--tranCount == 0) Exec("COMMIT");
     }
     void RollbackTran() {
@@ -1505,6 +1537,7 @@ struct Interpreter::Impl final : RenderContext {
             Fail("The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION.");
         }
         tranCount = 0;
+        catalog.DropDeferred();
         Exec("ROLLBACK");
         SchemaChanged();
     }
@@ -1632,7 +1665,7 @@ struct Interpreter::Impl final : RenderContext {
                  std::unique_ptr<engine::Rows>* capture) {
         CheckSchemaVersions();
         std::string tokenKey;
-        if (!capture && nesting == 0 && TokenKey(text)) {
+        if (!capture && nesting == 0 && !catalog.HasDeferred() && TokenKey(text)) {
             if (RunFast(errors)) return;
             tokenKey = fastKey;
         }

@@ -573,6 +573,12 @@ std::unique_ptr<engine::RecordSource> Interpreter::OpenSource(std::string_view s
         throw;
     }
     impl.CheckSchemaVersions();
+    try {
+        impl.FlushDeferred();
+    } catch (const ComError& e) {
+        errors.push_back({e.Error(), e.Description()});
+        throw;
+    }
     if (batch->statements.size() == 1 && batch->statements[0]->kind == StmtKind::Select &&
         IsUpdatableSelect(*batch->statements[0]->select)) {
         const Stmt& stmt = *batch->statements[0];
