@@ -145,6 +145,29 @@ struct Shared {
         return true;
     }
 
+    // A terminated name: a remembered address is confirmed by its bytes and
+    // its end, so the length need not be counted first.
+    int Find(const char* name) const {
+        if (!name) return Find(std::string_view());
+        if (!memo.empty()) {
+            const size_t mask = memo.size() - 1;
+            const auto address = reinterpret_cast<uintptr_t>(name);
+            size_t slot = static_cast<size_t>((address * 0x9E3779B97F4A7C15ull) >> 32) & mask;
+            for (;; slot = (slot + 1) & mask) {
+                const NameMemo& m = memo[slot];
+                if (!m.data) break;
+                if (m.data != name) continue;
+                // Stops at the first byte that differs: never reads past the
+                // caller's terminator, as kept names hold none.
+                size_t i = 0;
+                while (i < m.size && m.text[i] == name[i]) ++i;
+                if (i == m.size && name[i] == '\0') return m.index;
+                break;
+            }
+        }
+        return Find(std::string_view(name));
+    }
+
     int Remember(NameMemo& m, std::string_view name) const {
         m.data = name.data();
         m.size = name.size();
@@ -946,6 +969,10 @@ int Recordset::Status() const {
 size_t Recordset::FieldCount() const { return m_impl->shared ? m_impl->shared->columnCount : 0; }
 
 int Recordset::FieldIndex(std::string_view name) const {
+    return m_impl->shared ? m_impl->shared->Find(name) : -1;
+}
+
+int Recordset::FieldIndex(const char* name) const {
     return m_impl->shared ? m_impl->shared->Find(name) : -1;
 }
 

@@ -80,6 +80,7 @@ public:
     size_t FieldCount() const;  // 0 when closed
     // -1 when there is no such field (names compare without case).
     int FieldIndex(std::string_view name) const;
+    int FieldIndex(const char* name) const;       // a terminated name; null names no field
     const ColumnInfo& Field(size_t index) const;  // throws adErrItemNotFound
     const std::string& FieldName(size_t index) const;
     uint16_t FieldType(size_t index) const;      // ADO DataTypeEnum

@@ -46,11 +46,11 @@ uint64_t ToItemNumber(const Variant& v) {
 // ---- the generic pair ---------------------------------------------------------
 
 Variant CXRTable::ReadValue(const char* column) const {
-    const std::string_view name = xr::SafeText(column);
-    const int index = m_pRS->FieldIndex(name);
+    const int index = m_pRS->FieldIndex(column);
     // An unknown name goes to the recordset by name, which raises the error
     // that says why (no such column, closed object).
-    return index >= 0 ? m_pRS->Value(static_cast<size_t>(index)) : m_pRS->Value(name);
+    return index >= 0 ? m_pRS->Value(static_cast<size_t>(index))
+                      : m_pRS->Value(xr::SafeText(column));
 }
 
 int CXRTable::ReadRaw(const char* column, Variant& value) {
@@ -67,12 +67,11 @@ int CXRTable::GetField(const char* column, Variant& value) { return ReadRaw(colu
 
 int CXRTable::SetField(const char* column, const Variant& value) {
     try {
-        const std::string_view name = xr::SafeText(column);
-        const int index = m_pRS->FieldIndex(name);
+        const int index = m_pRS->FieldIndex(column);
         if (index >= 0)
             m_pRS->SetValue(static_cast<size_t>(index), value);
         else
-            m_pRS->SetValue(name, value);
+            m_pRS->SetValue(xr::SafeText(column), value);
         return 1;
     } catch (...) {
         ReportTable(m_name, CurrentError(), kFieldWrite);

@@ -380,6 +380,21 @@ private:
     // one a closed source of the same shape left, or a new one.
     Write& Prepared(bool insert, const std::vector<bool>& assigned) {
         Interpreter::Impl& impl = Session();
+        // Rows are mostly written with the same columns as the one before.
+        if (m_last && m_lastInsert == insert && m_lastAssigned == assigned) {
+            if (m_last->identity && insert && !impl.IdentityInsertOn(m_schema, m_table))
+                IdentityRefused();
+            return *m_last;
+        }
+        Write& w = Lookup(insert, assigned);
+        m_last = &w;
+        m_lastInsert = insert;
+        m_lastAssigned = assigned;
+        return w;
+    }
+
+    Write& Lookup(bool insert, const std::vector<bool>& assigned) {
+        Interpreter::Impl& impl = Session();
         const std::vector<std::string>& baseNames = m_shape->baseNames;
         // The key: which columns are assigned, one bit each.
         std::string key(1, insert ? 'I' : 'U');
@@ -437,6 +452,7 @@ private:
             w.st = impl.Prepare(w.sql);
         } catch (...) {
             w = Write();  // built again next time
+            m_last = nullptr;
             throw;
         }
         return w;
@@ -518,6 +534,7 @@ private:
         m_delete.st = nullptr;
         m_stream = m_fetch = nullptr;
         m_writes.clear();
+        m_last = nullptr;
     }
 
     std::string m_poolKey;
@@ -529,6 +546,9 @@ private:
     sqlite3_stmt* m_stream = nullptr;
     sqlite3_stmt* m_fetch = nullptr;
     std::unordered_map<std::string, Write> m_writes;  // by assigned columns
+    Write* m_last = nullptr;                          // the write used last, for
+    bool m_lastInsert = false;                        // ... these columns
+    std::vector<bool> m_lastAssigned;
     Write m_delete;
     bool m_done = false;
 };

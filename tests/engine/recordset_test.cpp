@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
+#include <iterator>
 
 #include "engine/connection.h"
 #include "platform/text.h"
@@ -513,6 +515,20 @@ TEST_F(RecordsetTest, FieldsByNameAndIndex) {
     EXPECT_EQ(Code([&] { rs.Field(4); }), xr::adErrItemNotFound);
     EXPECT_EQ(Code([&] { rs.Value("Nope"); }), xr::adErrItemNotFound);
     EXPECT_EQ(Code([&] { rs.SetValue(9, Variant()); }), xr::adErrItemNotFound);
+
+    // Lookups are remembered by the text's address: one buffer holding one
+    // name after another must find each, by either form of the call.
+    char buffer[40];
+    const char* names[] = {"Name", "DptNo", "Nam", "NameX", "price", "", "Name"};
+    const int expected[] = {1, 0, -1, -1, 2, -1, 1};
+    for (int round = 0; round < 2; ++round) {
+        for (size_t i = 0; i < std::size(names); ++i) {
+            std::snprintf(buffer, sizeof buffer, "%s", names[i]);
+            EXPECT_EQ(rs.FieldIndex(static_cast<const char*>(buffer)), expected[i]) << names[i];
+            EXPECT_EQ(rs.FieldIndex(std::string_view(buffer)), expected[i]) << names[i];
+        }
+    }
+    EXPECT_EQ(rs.FieldIndex(static_cast<const char*>(nullptr)), -1);
 }
 
 TEST_F(RecordsetTest, ClosedAndOpenStatesAreErrors) {
