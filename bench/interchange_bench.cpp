@@ -4,8 +4,9 @@
 // (same columns, defaults and indexes). Both sides commit row by row, as the
 // imports do, on files with Synchronous=OFF.
 //
-// Counters: rows_per_second of each (wall clock), and ratio = raw rows per
-// second / import rows per second (how many times slower the import is).
+// Counters: rows_per_second of each (wall clock, the fastest run), and ratio =
+// raw rows per second / import rows per second (how many times slower the
+// import is).
 // XRDB8_BENCH_ROWS sets another row count.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
@@ -112,6 +113,9 @@ Site& TheSite() {
 
 double g_rawRate = 0;
 
+// The machine's speed drifts between runs: each side counts its fastest run.
+double Fastest(double best, double seconds) { return best == 0 || seconds < best ? seconds : best; }
+
 // The same rows into a plain SQLite table of the Products shape.
 void BM_RawSqliteInsert(benchmark::State& state) {
     Site& site = TheSite();
@@ -164,14 +168,16 @@ void BM_RawSqliteInsert(benchmark::State& state) {
             sqlite3_step(insert);
             sqlite3_reset(insert);
         }
-        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        seconds = Fastest(
+            seconds,
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
         state.PauseTiming();
         sqlite3_finalize(insert);
         sqlite3_close(db);
         state.ResumeTiming();
     }
     state.SetItemsProcessed(state.iterations() * kRows);
-    const double rate = kRows * state.iterations() / seconds;
+    const double rate = kRows / seconds;
     if (!state.range(0)) g_rawRate = rate;
     state.counters["rows_per_second"] = rate;
 }
@@ -186,9 +192,11 @@ void Measure(benchmark::State& state, Fn&& run) {
         state.ResumeTiming();
         const auto start = std::chrono::steady_clock::now();
         run();
-        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        seconds = Fastest(
+            seconds,
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     }
-    const double rate = kRows * state.iterations() / seconds;
+    const double rate = kRows / seconds;
     state.counters["rows_per_second"] = rate;
     if (g_rawRate > 0) state.counters["ratio"] = g_rawRate / rate;
     state.SetItemsProcessed(state.iterations() * kRows);
@@ -217,8 +225,8 @@ void BM_XmlLoadProducts(benchmark::State& state) {
 // taken against it); 1: FULL, to show what syncing every commit costs.
 BENCHMARK(BM_RawSqliteInsert)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_RawSqliteInsert)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(1);
-BENCHMARK(BM_CsvImportProducts)->Unit(benchmark::kMillisecond)->Iterations(1);
-BENCHMARK(BM_XmlLoadProducts)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_CsvImportProducts)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_XmlLoadProducts)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 }  // namespace
 
