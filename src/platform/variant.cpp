@@ -1005,29 +1005,22 @@ Variant Variant::ChangeType(VARTYPE vt) const {
             if (m_vt != VT_EMPTY) Fail(DISP_E_TYPEMISMATCH_);
             break;
         case VT_I1:
-            r.m_i = static_cast<int64_t>(ToInteger(*this, 8, true));
-            break;
         case VT_I2:
-            r.m_i = static_cast<int64_t>(ToInteger(*this, 16, true));
-            break;
         case VT_I4:
-            r.m_i = static_cast<int64_t>(ToInteger(*this, 32, true));
-            break;
         case VT_I8:
-            r.m_i = static_cast<int64_t>(ToInteger(*this, 64, true));
-            break;
         case VT_UI1:
-            r.m_i = static_cast<int64_t>(ToInteger(*this, 8, false));
-            break;
         case VT_UI2:
-            r.m_i = static_cast<int64_t>(ToInteger(*this, 16, false));
-            break;
         case VT_UI4:
-            r.m_i = static_cast<int64_t>(ToInteger(*this, 32, false));
+        case VT_UI8: {
+            // The width and sign of the integer type asked for.
+            const bool isSigned = vt == VT_I1 || vt == VT_I2 || vt == VT_I4 || vt == VT_I8;
+            const int bits = vt == VT_I1 || vt == VT_UI1   ? 8
+                             : vt == VT_I2 || vt == VT_UI2 ? 16
+                             : vt == VT_I4 || vt == VT_UI4 ? 32
+                                                           : 64;
+            r.m_i = static_cast<int64_t>(ToInteger(*this, bits, isSigned));
             break;
-        case VT_UI8:
-            r.m_i = static_cast<int64_t>(static_cast<uint64_t>(ToInteger(*this, 64, false)));
-            break;
+        }
         case VT_R4: {
             double d = ToReal(*this);
             if (std::fabs(d) > FLT_MAX) Fail(DISP_E_OVERFLOW_);

@@ -356,19 +356,7 @@ std::unique_ptr<TableDef> CatalogState::Load(const std::string& db, std::string_
         def->name = q.Text(1);
     }
     def->db = db;
-    {
-        Sql q(*this,
-              "SELECT name, type, \"notnull\" FROM pragma_table_xinfo(?1, ?2) "
-              "WHERE hidden = 0 ORDER BY cid");
-        q.Bind(1, def->name).Bind(2, db);
-        while (q.Step()) {
-            ColumnDef column;
-            column.name = q.Text(0);
-            column.type = ParseDeclared(q.Text(1));
-            column.notNull = q.Int(2) != 0;
-            def->columns.push_back(std::move(column));
-        }
-    }
+    ReadStoredColumns(*def);
     if (def->columns.empty()) return nullptr;  // registered but gone from the file
     std::map<int64_t, int> byColid;
     {
@@ -441,18 +429,23 @@ std::unique_ptr<TableDef> CatalogState::LoadUnregistered(const std::string& db,
         def->name = q.Text(0);
     }
     def->db = db;
+    ReadStoredColumns(*def);
+    return def;
+}
+
+// The columns of the file's table, as the engine declares them.
+void CatalogState::ReadStoredColumns(TableDef& def) {
     Sql q(*this,
           "SELECT name, type, \"notnull\" FROM pragma_table_xinfo(?1, ?2) "
           "WHERE hidden = 0 ORDER BY cid");
-    q.Bind(1, def->name).Bind(2, db);
+    q.Bind(1, def.name).Bind(2, def.db);
     while (q.Step()) {
         ColumnDef column;
         column.name = q.Text(0);
         column.type = ParseDeclared(q.Text(1));
         column.notNull = q.Int(2) != 0;
-        def->columns.push_back(std::move(column));
+        def.columns.push_back(std::move(column));
     }
-    return def;
 }
 
 // ---- Storage -----------------------------------------------------------------

@@ -132,6 +132,7 @@ struct CatalogState {
     const TableDef* Find(const std::string& db, std::string_view name);
     std::unique_ptr<TableDef> Load(const std::string& db, std::string_view name);
     std::unique_ptr<TableDef> LoadUnregistered(const std::string& db, std::string_view name);
+    void ReadStoredColumns(TableDef& def);
 };
 
 // SQLite column declaration of a column (type text, collation, NOT NULL,

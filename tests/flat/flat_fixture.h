@@ -18,21 +18,11 @@
 #include "frame/app.h"
 #include "frame/log.h"
 #include "platform/variant.h"
+#include "log_capture.h"
 #include "temp_dir.h"
 #include "xrdb8/xrdb8.h"
 
 namespace xrtest {
-
-inline std::vector<std::string> g_flatLog;
-
-inline void FlatLogSink(const char* format, ...) {
-    char buffer[4096];
-    va_list args;
-    va_start(args, format);
-    vsnprintf(buffer, sizeof(buffer), format, args);
-    va_end(args);
-    g_flatLog.emplace_back(buffer);
-}
 
 // Empties every slot of every family and the Prod2 object.
 inline void CloseAllSlots() {
@@ -110,8 +100,8 @@ inline const std::filesystem::path* SetUpTemplate() {
 class FlatTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        g_flatLog.clear();
-        DBSetLog(&FlatLogSink);
+        g_log.clear();
+        DBSetLog(&CaptureLog);
         const std::filesystem::path* source = SetUpTemplate();
         ASSERT_NE(source, nullptr) << "the set-up pass failed";
         std::filesystem::copy(*source, m_dir.Path(),

@@ -20,21 +20,11 @@
 #include "frame/log.h"
 #include "platform/text.h"
 #include "platform/variant.h"
+#include "log_capture.h"
 #include "temp_dir.h"
 #include "xrdb8/xrdb8.h"
 
 namespace xrtest {
-
-inline std::vector<std::string> g_log;
-
-inline void CaptureLog(const char* format, ...) {
-    char buffer[8192];
-    va_list args;
-    va_start(args, format);
-    vsnprintf(buffer, sizeof(buffer), format, args);
-    va_end(args);
-    g_log.emplace_back(buffer);
-}
 
 inline std::vector<std::string> LogLinesWith(const std::string& part) {
     std::vector<std::string> found;

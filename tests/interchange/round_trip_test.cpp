@@ -101,9 +101,9 @@ TEST_F(RoundTripTest, EveryColumnTypeComesBackValueForValue) {
     ASSERT_EQ(DBSetDefaultDB("U"), 1);
     Exec(kAllTypes);
     Exec("INSERT AllTypes (ID) VALUES (99)");  // the script's DELETE clears it
-    xrtest::g_lines.clear();
+    xrtest::g_log.clear();
     ASSERT_EQ(DBExecSQLFile(path.c_str()), 1);
-    EXPECT_TRUE(xrtest::g_lines.empty()) << xrtest::g_lines.front() << xrtest::ReadFile(path);
+    EXPECT_TRUE(xrtest::g_log.empty()) << xrtest::g_log.front() << xrtest::ReadFile(path);
     const Rows after = ReadAll();
     ASSERT_EQ(after.size(), before.size());
 

@@ -189,7 +189,7 @@ TEST_F(ListImportTest, SecondSectionForTheSameListIsSkipped) {
     EXPECT_EQ(Header(12), "first|2|4|1|0|0|0|1|1|L");
     EXPECT_EQ(Keys(12), std::vector<std::string>{"1.1 1 1 <a> 0 3 1 0 0 15B"});
     bool logged = false;
-    for (const auto& line : g_listLog) logged = logged || line.find("[FLIST]") != std::string::npos;
+    for (const auto& line : g_log) logged = logged || line.find("[FLIST]") != std::string::npos;
     EXPECT_TRUE(logged);
 }
 

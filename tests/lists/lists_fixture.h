@@ -20,21 +20,11 @@
 #include "platform/variant.h"
 #include "setup/pass.h"
 #include "setup/pass1.h"
+#include "log_capture.h"
 #include "temp_dir.h"
 #include "xrdb8/xrdb8.h"
 
 namespace xrtest {
-
-inline std::vector<std::string> g_listLog;
-
-inline void ListLogSink(const char* format, ...) {
-    char buffer[4096];
-    va_list args;
-    va_start(args, format);
-    vsnprintf(buffer, sizeof(buffer), format, args);
-    va_end(args);
-    g_listLog.emplace_back(buffer);
-}
 
 inline std::string ConnectString(const std::string& folder) {
     return "Provider=sqlite;Data Source=" + folder + ";Synchronous=OFF";
@@ -59,8 +49,8 @@ class ListsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         setenv("XRDB8_DATA", m_server.Str().c_str(), 1);
-        g_listLog.clear();
-        DBSetLog(&ListLogSink);
+        g_log.clear();
+        DBSetLog(&CaptureLog);
         ASSERT_EQ(DBOpen(ConnectString(m_server.Str()).c_str(), ""), 1);
         ASSERT_EQ(DBExec("CREATE DATABASE LORIMDB81"), 1);
         ASSERT_EQ(DBSetDefaultDB("LORIMDB81"), 1);

@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "records_fixture.h"
-#include "schema2.h"
+#include "setup_tables.h"
 
 namespace {
 
@@ -16,7 +16,7 @@ class CustomerTest : public RecordsTest {
 protected:
     void SetUp() override {
         RecordsTest::SetUp();
-        xrtest::CreateTables2({"Customers", "Customers2"});
+        xrtest::CreateSetupTables({"Customers", "Customers2"});
         CCustomer::SetModeForce(CCustomer::MODE_CUSTOMERS);
     }
     void TearDown() override {

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "records_fixture.h"
-#include "schema2.h"
+#include "setup_tables.h"
 
 namespace {
 
@@ -14,7 +14,7 @@ class PaymentTest : public RecordsTest {
 protected:
     void SetUp() override {
         RecordsTest::SetUp();
-        xrtest::CreateTables2({"PayMeths"});
+        xrtest::CreateSetupTables({"PayMeths"});
     }
 };
 
@@ -103,7 +103,7 @@ void ExpectRoundTrip(const Def& def, Find find) {
 }
 
 TEST_F(PaymentTest, StructureClassesRoundTrip) {
-    xrtest::CreateTables2({"Forex", "Functions", "Servers", "Presets"});
+    xrtest::CreateSetupTables({"Forex", "Functions", "Servers", "Presets"});
     forex_def forex{};
     forex.ForexNo = 2;
     forex.EntryNoDP = 1;
@@ -148,7 +148,7 @@ TEST_F(PaymentTest, StructureClassesRoundTrip) {
 }
 
 TEST_F(PaymentTest, ServerSwitchesAreBitColumns) {
-    xrtest::CreateTables2({"Servers"});
+    xrtest::CreateSetupTables({"Servers"});
     Exec("INSERT INTO Servers (SrvNo, FlipView, TrainingMode) VALUES (1, 1, 1)");
     CServer s;
     ASSERT_EQ(s.Equ(1), 1);
@@ -163,7 +163,7 @@ TEST_F(PaymentTest, ServerSwitchesAreBitColumns) {
 }
 
 TEST_F(PaymentTest, PrintersBelongToATill) {
-    xrtest::CreateTables2({"Printers"});
+    xrtest::CreateSetupTables({"Printers"});
     cfgprt_def def{};
     def.Active = 5;
     def.TillNo = 3;
@@ -200,7 +200,7 @@ TEST_F(PaymentTest, PrintersBelongToATill) {
 }
 
 TEST_F(PaymentTest, MacrosAndPresetServersAddOrUpdateByKey) {
-    xrtest::CreateTables2({"Macros", "PresetSrvrs"});
+    xrtest::CreateSetupTables({"Macros", "PresetSrvrs"});
     Exec("INSERT INTO Macros VALUES (4, 'OLD', 'Happy hour')");
     CMacro m;
     ASSERT_EQ(m.AddUpdate(4, "PLU 12 * 2"), 1);
@@ -230,7 +230,7 @@ class TimePlanTest : public RecordsTest {
 protected:
     void SetUp() override {
         RecordsTest::SetUp();
-        xrtest::CreateTables2({"TimePlans", "TimePlanEntrys"});
+        xrtest::CreateSetupTables({"TimePlans", "TimePlanEntrys"});
     }
 };
 

@@ -17,28 +17,18 @@
 #include "frame/log.h"
 #include "platform/text.h"
 #include "platform/variant.h"
-#include "schema.h"
+#include "setup_tables.h"
+#include "log_capture.h"
 #include "temp_dir.h"
 #include "xrdb8/xrdb8.h"
 
 namespace xrtest {
 
-inline std::vector<std::string> g_recordLog;
-
-inline void RecordLogSink(const char* format, ...) {
-    char buffer[4096];
-    va_list args;
-    va_start(args, format);
-    vsnprintf(buffer, sizeof(buffer), format, args);
-    va_end(args);
-    g_recordLog.emplace_back(buffer);
-}
-
 // The log lines that report an error of table `table`.
 inline size_t TableErrors(const std::string& table) {
     size_t n = 0;
     const std::string mark = "Table [" + table + "] error ";
-    for (const auto& line : g_recordLog)
+    for (const auto& line : g_log)
         if (line.rfind(mark, 0) == 0) ++n;
     return n;
 }
@@ -47,8 +37,8 @@ class RecordsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         setenv("XRDB8_DATA", m_dir.Str().c_str(), 1);
-        g_recordLog.clear();
-        DBSetLog(&RecordLogSink);
+        g_log.clear();
+        DBSetLog(&CaptureLog);
         const std::string connect =
             "Provider=sqlite;Data Source=" + m_dir.Str() + ";Synchronous=OFF";
         ASSERT_EQ(DBOpen(connect.c_str(), ""), 1);
@@ -65,11 +55,7 @@ protected:
 
     // Creates each table with every statement the set-up pass runs for it.
     static void CreateTables(std::initializer_list<const char*> tables) {
-        for (const char* table : tables) {
-            auto it = kSchemas.find(table);
-            ASSERT_NE(it, kSchemas.end()) << table;
-            for (const std::string& sql : *it->second) Exec(sql);
-        }
+        CreateSetupTables(tables);
     }
 
     // The single value `sql` gives, as text ("<null>" for NULL).

@@ -4,7 +4,7 @@
 #include <functional>
 
 #include "records_fixture.h"
-#include "schema2.h"
+#include "setup_tables.h"
 
 namespace {
 
@@ -14,7 +14,7 @@ class SysValueTest : public RecordsTest {
 protected:
     void SetUp() override {
         RecordsTest::SetUp();
-        xrtest::CreateTables2({"SysValues"});
+        xrtest::CreateSetupTables({"SysValues"});
     }
     void TearDown() override {
         for (int slot = 0; slot < 4; ++slot) SysValueClose(slot);

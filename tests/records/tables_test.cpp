@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "records_fixture.h"
-#include "schema2.h"
+#include "setup_tables.h"
 
 namespace {
 
@@ -73,7 +73,7 @@ TEST_F(FloorTest, EveryClassNamesItsTableOrderAndKeys) {
 }
 
 TEST_F(FloorTest, TablesCarryTheirLimitOutsideTheStructure) {
-    xrtest::CreateTables2({"Tables"});
+    xrtest::CreateSetupTables({"Tables"});
     table_def def{};
     def.TblNo = 12;
     def.Flags = TABLE_ACCOUNT | 0x8000;
@@ -111,7 +111,7 @@ TEST_F(FloorTest, TablesCarryTheirLimitOutsideTheStructure) {
 }
 
 TEST_F(FloorTest, AreasRoomsAndStatusLevels) {
-    xrtest::CreateTables2({"TableAreas", "TableStatusLevels", "Rooms"});
+    xrtest::CreateSetupTables({"TableAreas", "TableStatusLevels", "Rooms"});
     Exec(
         "INSERT INTO TableAreas (AreaID, AreaName, TblnoLo, TblnoHi, TableOpenMacro) VALUES "
         "(3, 'Terrace', 40, 59, 12)");
@@ -152,7 +152,7 @@ TEST_F(FloorTest, AreasRoomsAndStatusLevels) {
 }
 
 TEST_F(FloorTest, ANewScreenModeStoresTheStandardLists) {
-    xrtest::CreateTables2({"ScreenModes"});
+    xrtest::CreateSetupTables({"ScreenModes"});
     const CScreenMode fresh;
     EXPECT_EQ(fresh.GetScrnNo(), 0);
     EXPECT_EQ(fresh.GetListTop(), 2000);
@@ -188,7 +188,7 @@ TEST_F(FloorTest, ANewScreenModeStoresTheStandardLists) {
 }
 
 TEST_F(FloorTest, FlexibleTextsAndGroupAreasGoThroughFieldAccess) {
-    xrtest::CreateTables2({"FlexTextHdrs", "FlexTextLines", "TableGroupAreas"});
+    xrtest::CreateSetupTables({"FlexTextHdrs", "FlexTextLines", "TableGroupAreas"});
     CFlexTextHdrs hdrs;
     ASSERT_EQ(hdrs.OpenTable(), 1);
     ASSERT_EQ(hdrs.AddNew(), 1);

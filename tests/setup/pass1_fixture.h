@@ -19,21 +19,11 @@
 #include "platform/text.h"
 #include "setup/pass.h"
 #include "setup/pass1.h"
+#include "log_capture.h"
 #include "temp_dir.h"
 #include "xrdb8/xrdb8.h"
 
 namespace xrtest {
-
-inline std::vector<std::string> g_pass1Log;
-
-inline void Pass1LogSink(const char* format, ...) {
-    char buffer[4096];
-    va_list args;
-    va_start(args, format);
-    vsnprintf(buffer, sizeof(buffer), format, args);
-    va_end(args);
-    g_pass1Log.emplace_back(buffer);
-}
 
 // A step as the observer saw it.
 struct StepSeen {
@@ -56,8 +46,8 @@ class Pass1Test : public ::testing::Test {
 protected:
     void SetUp() override {
         setenv("XRDB8_DATA", m_dir.Str().c_str(), 1);
-        g_pass1Log.clear();
-        DBSetLog(&Pass1LogSink);
+        g_log.clear();
+        DBSetLog(&CaptureLog);
         xr::TheApp().m_isNew = 0;
         xr::setup::SetPassObserver([this](const xr::setup::StepResult& r, size_t, size_t total) {
             m_seen.push_back({r.step->sql, r.step->label, r.error, bool(r.step->conversion),

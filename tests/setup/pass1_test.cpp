@@ -157,7 +157,7 @@ TEST_F(Pass1Test, NewServerHoldsEveryTableAndFailsOnlyWhereOlderReleasesLeftSome
     // Every conversion ran; none was skipped on a new server.
     EXPECT_TRUE(With(Outcome::Skipped).empty());
     // The only failure lines the pass adds itself are for unexpected ones.
-    for (const std::string& line : g_pass1Log)
+    for (const std::string& line : g_log)
         EXPECT_EQ(line.find("step failed"), std::string::npos) << line;
 }
 
@@ -314,9 +314,9 @@ TEST_F(Pass1Test, StopsWithAMessageWhenTheDatabaseCannotBeEntered) {
     EXPECT_EQ(SetupDB1(), 0);
     EXPECT_TRUE(m_seen.empty());
     EXPECT_EQ(DBIsNew(), 0);
-    EXPECT_NE(std::find(g_pass1Log.begin(), g_pass1Log.end(),
+    EXPECT_NE(std::find(g_log.begin(), g_log.end(),
                         xr::Format("Error 1: USE NO SUCH V=%d N=0", version)),
-              g_pass1Log.end());
+              g_log.end());
 }
 
 TEST_F(Pass1Test, StopsWithAMessageWhenTheServerCannotBeReached) {
@@ -324,8 +324,8 @@ TEST_F(Pass1Test, StopsWithAMessageWhenTheServerCannotBeReached) {
     EXPECT_EQ(DBOpen("Provider=nothing", "LORIMDB81"), 0);
     EXPECT_EQ(SetupDB1(), 0);
     EXPECT_TRUE(m_seen.empty());
-    EXPECT_NE(std::find(g_pass1Log.begin(), g_pass1Log.end(), "Could not do use MASTER"),
-              g_pass1Log.end());
+    EXPECT_NE(std::find(g_log.begin(), g_log.end(), "Could not do use MASTER"),
+              g_log.end());
 }
 
 }  // namespace

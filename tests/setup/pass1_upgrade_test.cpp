@@ -126,7 +126,7 @@ TEST_F(Pass1Test, AStatementThatFailsForAnotherReasonIsReportedAndThePassGoesOn)
     EXPECT_EQ(failed[0].label, "Groups");
     EXPECT_NE(failed[0].sql.find("GroupsPrimary"), std::string::npos);
     bool logged = false;
-    for (const std::string& line : g_pass1Log)
+    for (const std::string& line : g_log)
         logged = logged || (line.find("Set-up Groups: step failed") == 0);
     EXPECT_TRUE(logged);
     // Everything after it was still made.

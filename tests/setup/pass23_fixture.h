@@ -17,23 +17,13 @@
 #include "frame/log.h"
 #include "platform/text.h"
 #include "setup/pass.h"
+#include "log_capture.h"
 #include "temp_dir.h"
 #include "tsql/catalog.h"
 #include "tsql/functions.h"
 #include "xrdb8/xrdb8.h"
 
 namespace xrtest {
-
-inline std::vector<std::string> g_setupLog;
-
-inline void SetupLogSink(const char* format, ...) {
-    char buffer[4096];
-    va_list args;
-    va_start(args, format);
-    vsnprintf(buffer, sizeof(buffer), format, args);
-    va_end(args);
-    g_setupLog.emplace_back(buffer);
-}
 
 // One step as the observer saw it (the step itself lives only while its pass runs).
 struct Seen {
@@ -55,8 +45,8 @@ class SetupTest : public ::testing::Test {
 protected:
     void SetUp() override {
         setenv("XRDB8_DATA", m_dir.Str().c_str(), 1);
-        g_setupLog.clear();
-        DBSetLog(&SetupLogSink);
+        g_log.clear();
+        DBSetLog(&CaptureLog);
         xr::TheApp().m_isNew = 0;
         Observe(m_seen);
         ASSERT_EQ(DBOpen(ConnectString().c_str(), "LORIMDB81"), 1);

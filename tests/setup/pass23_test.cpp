@@ -378,7 +378,7 @@ TEST_F(Pass23Test, Test2FailsQuietlyAndTheLibraryRecovers) {
     EXPECT_EQ(DBSetupDB2(), 1);  // untested statements: it answers 1 regardless
     // The failed connects are logged, without the password.
     bool logged = false;
-    for (const std::string& line : g_setupLog) {
+    for (const std::string& line : g_log) {
         logged = logged || line.find("SQLOLEDB") != std::string::npos;
         EXPECT_EQ(line.find("Password=;"), std::string::npos) << line;
     }

@@ -27,7 +27,7 @@ protected:
         Exec("INSERT Vals (ID) VALUES (1)");
         if (!sets.empty()) Exec("UPDATE Vals SET " + sets);
         ASSERT_EQ(m_t.MoveFirst(), 1);
-        xrtest::g_lines.clear();
+        xrtest::g_log.clear();
     }
 
     CAnyTable m_t{"Vals", "ID"};
@@ -106,8 +106,8 @@ TEST_F(FieldsTest, AMisspeltColumnIsReportedAndLeavesTheTarget) {
     int32_t v = 5;
     EXPECT_EQ(m_t.GetField("Eye", v), 0);
     EXPECT_EQ(v, 5);
-    ASSERT_EQ(xrtest::g_lines.size(), 1u);
-    EXPECT_EQ(xrtest::g_lines[0], "Table [Vals] error 800a0cc1 Unknown error 0x800A0CC1\n");
+    ASSERT_EQ(xrtest::g_log.size(), 1u);
+    EXPECT_EQ(xrtest::g_log[0], "Table [Vals] error 800a0cc1 Unknown error 0x800A0CC1\n");
     EXPECT_EQ(LastErrorCode(), static_cast<int>(xr::adErrItemNotFound));
     EXPECT_EQ(m_t.IsNull("Eye"), 1);
     EXPECT_EQ(m_t.GetFieldType("Eye"), -1);
@@ -229,8 +229,8 @@ TEST_F(FieldsTest, DatesComeBackToTheSecond) {
     Row("");
     EXPECT_EQ(m_t.GetField("DT", read), 0);
     EXPECT_EQ(LastErrorCode(), static_cast<int>(xr::DISP_E_TYPEMISMATCH_));
-    ASSERT_FALSE(xrtest::g_lines.empty());
-    EXPECT_EQ(xrtest::g_lines[0].rfind("Thread", 0), 0u) << xrtest::g_lines[0];
+    ASSERT_FALSE(xrtest::g_log.empty());
+    EXPECT_EQ(xrtest::g_log[0].rfind("Thread", 0), 0u) << xrtest::g_log[0];
     const SYSTEMTIME bad{2024, 13, 0, 1, 0, 0, 0, 0};
     EXPECT_EQ(m_t.SetField("DT", bad), 0);
     EXPECT_EQ(LastErrorCode(), static_cast<int>(xr::E_INVALIDARG_));

@@ -17,26 +17,16 @@
 #include "frame/log.h"
 #include "platform/text.h"
 #include "table/xrtable.h"
+#include "log_capture.h"
 #include "temp_dir.h"
 #include "xrdb8/xrdb8.h"
 
 namespace xrtest {
 
-inline std::vector<std::string> g_lines;
-
-inline void CaptureSink(const char* format, ...) {
-    char buffer[4096];
-    va_list args;
-    va_start(args, format);
-    vsnprintf(buffer, sizeof(buffer), format, args);
-    va_end(args);
-    g_lines.emplace_back(buffer);
-}
-
 // The captured lines that begin with `prefix`.
 inline std::vector<std::string> LinesStarting(const std::string& prefix) {
     std::vector<std::string> result;
-    for (const auto& line : g_lines)
+    for (const auto& line : g_log)
         if (line.rfind(prefix, 0) == 0) result.push_back(line);
     return result;
 }
@@ -132,8 +122,8 @@ class TableTest : public ::testing::Test {
 protected:
     void SetUp() override {
         setenv("XRDB8_DATA", m_dir.Str().c_str(), 1);
-        g_lines.clear();
-        DBSetLog(&CaptureSink);
+        g_log.clear();
+        DBSetLog(&CaptureLog);
         ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
         ASSERT_EQ(DBExec("CREATE DATABASE T"), 1);
         ASSERT_EQ(DBSetDefaultDB("T"), 1);
