@@ -1310,9 +1310,8 @@ int32_t MoneyToHundredths(int64_t cy) {
     // floating rule as themselves: taken directly.
     if (cy % 100 == 0) {
         const int64_t hundredths = cy / 100;
-        return hundredths >= INT32_MIN && hundredths <= INT32_MAX
-                   ? static_cast<int32_t>(hundredths)
-                   : INT32_MIN;
+        return hundredths >= INT32_MIN && hundredths <= INT32_MAX ? static_cast<int32_t>(hundredths)
+                                                                  : INT32_MIN;
     }
     return RealToHundredths(static_cast<double>(cy) / 10000.0);
 }

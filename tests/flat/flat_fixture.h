@@ -17,8 +17,8 @@
 #include "engine/connection.h"
 #include "frame/app.h"
 #include "frame/log.h"
-#include "platform/variant.h"
 #include "log_capture.h"
+#include "platform/variant.h"
 #include "temp_dir.h"
 #include "xrdb8/xrdb8.h"
 

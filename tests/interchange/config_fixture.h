@@ -18,9 +18,9 @@
 #include "engine/connection.h"
 #include "frame/app.h"
 #include "frame/log.h"
+#include "log_capture.h"
 #include "platform/text.h"
 #include "platform/variant.h"
-#include "log_capture.h"
 #include "temp_dir.h"
 #include "xrdb8/xrdb8.h"
 

@@ -16,11 +16,11 @@
 #include "engine/connection.h"
 #include "frame/app.h"
 #include "frame/log.h"
+#include "log_capture.h"
 #include "platform/text.h"
 #include "platform/variant.h"
 #include "setup/pass.h"
 #include "setup/pass1.h"
-#include "log_capture.h"
 #include "temp_dir.h"
 #include "xrdb8/xrdb8.h"
 

@@ -16,10 +16,11 @@
 #include "engine/connection.h"
 #include "frame/app.h"
 #include "frame/log.h"
+#include "log_capture.h"
 #include "platform/text.h"
+#include "query_rows.h"
 #include "setup/pass.h"
 #include "setup/pass1.h"
-#include "log_capture.h"
 #include "temp_dir.h"
 #include "xrdb8/xrdb8.h"
 
@@ -97,31 +98,8 @@ protected:
     }
 
     // The rows `sql` gives through the library, each as "a|b|c".
-    static std::vector<std::string> Rows(const std::string& sql) {
-        std::vector<std::string> result;
-        xr::CDBConn* conn = xr::TheApp().GetConnection(1, nullptr);
-        if (!conn) return {"<no connection>"};
-        try {
-            auto rows = conn->m_pConn->Query(sql);
-            while (rows && rows->Next()) {
-                std::string line;
-                for (size_t c = 0; c < rows->ColumnCount(); ++c) {
-                    if (c) line += "|";
-                    xr::Variant v = rows->Value(c);
-                    line += v.IsNull() ? "NULL" : v.ToText();
-                }
-                result.push_back(line);
-            }
-        } catch (const std::exception& e) {
-            result.push_back(std::string("<error> ") + e.what());
-        }
-        return result;
-    }
-
-    static std::string Scalar(const std::string& sql) {
-        std::vector<std::string> rows = Rows(sql);
-        return rows.empty() ? "<no row>" : rows[0];
-    }
+    static std::vector<std::string> Rows(const std::string& sql) { return QueryRows(sql); }
+    static std::string Scalar(const std::string& sql) { return QueryScalar(sql); }
 
     std::vector<StepSeen> With(xr::setup::Outcome outcome) const {
         std::vector<StepSeen> result;

@@ -15,9 +15,10 @@
 #include "engine/connection.h"
 #include "frame/app.h"
 #include "frame/log.h"
-#include "platform/text.h"
-#include "setup/pass.h"
 #include "log_capture.h"
+#include "platform/text.h"
+#include "query_rows.h"
+#include "setup/pass.h"
 #include "temp_dir.h"
 #include "tsql/catalog.h"
 #include "tsql/functions.h"
@@ -70,31 +71,8 @@ protected:
     static void Exec(const std::string& sql) { ASSERT_EQ(DBExec(sql.c_str()), 1) << sql; }
 
     // The rows `sql` gives, each as "a|b|c" ("NULL" for a null).
-    static std::vector<std::string> Rows(const std::string& sql) {
-        std::vector<std::string> result;
-        xr::CDBConn* conn = xr::TheApp().GetConnection(1, nullptr);
-        if (!conn) return {"<no connection>"};
-        try {
-            auto rows = conn->m_pConn->Query(sql);
-            while (rows && rows->Next()) {
-                std::string line;
-                for (size_t c = 0; c < rows->ColumnCount(); ++c) {
-                    if (c) line += "|";
-                    xr::Variant v = rows->Value(c);
-                    line += v.IsNull() ? "NULL" : v.ToText();
-                }
-                result.push_back(line);
-            }
-        } catch (const std::exception& e) {
-            result.push_back(std::string("<error> ") + e.what());
-        }
-        return result;
-    }
-
-    static std::string Scalar(const std::string& sql) {
-        std::vector<std::string> rows = Rows(sql);
-        return rows.empty() ? "<no row>" : rows[0];
-    }
+    static std::vector<std::string> Rows(const std::string& sql) { return QueryRows(sql); }
+    static std::string Scalar(const std::string& sql) { return QueryScalar(sql); }
 
     // The database the thread's connection is in.
     static std::string CurrentDb() {

@@ -15,9 +15,9 @@
 #include "engine/connection.h"
 #include "frame/app.h"
 #include "frame/log.h"
+#include "log_capture.h"
 #include "platform/text.h"
 #include "table/xrtable.h"
-#include "log_capture.h"
 #include "temp_dir.h"
 #include "xrdb8/xrdb8.h"
 
