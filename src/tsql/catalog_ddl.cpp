@@ -555,7 +555,16 @@ std::vector<std::string> Catalog::FlushDeferred() {
     try {
         for (const auto& [key, def] : state.deferred) {
             DdlContext ctx{state, def->db};
-            ctx.Recreate(*def, *def);
+            // The table was empty when its columns were deferred; should rows
+            // have come since, they are copied across (by column name), not lost.
+            TableDef stored;
+            stored.db = def->db;
+            stored.name = def->name;
+            state.ReadStoredColumns(stored);
+            std::vector<int> source(def->columns.size(), -1);
+            for (size_t i = 0; i < source.size(); ++i)
+                source[i] = stored.ColumnIndex(def->columns[i].name);
+            ctx.Rebuild(stored, *def, source);
             if (std::find(databases.begin(), databases.end(), def->db) == databases.end())
                 databases.push_back(def->db);
         }

@@ -334,6 +334,7 @@ public:
 
     int64_t Insert(const std::vector<Variant>& values, const std::vector<bool>& assigned) override {
         Interpreter::Impl& impl = Session();
+        impl.FlushDeferred();  // a table altered since this source opened is made first
         Write& w = Prepared(true, assigned);
         int64_t rowId = Run(w, values, 0);
         if (m_shape->hasIdentity) {

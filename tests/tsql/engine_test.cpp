@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "engine/connection.h"
+#include "engine/recordset.h"
 #include "engine/sqlite/sqlite_session.h"
 #include "temp_dir.h"
 
@@ -162,7 +163,17 @@ TEST(Engine, ColumnsAddedInsideATransactionAreThereForEveryUseAndTheCommit) {
     c.Execute("CREATE TABLE Fresh (A INTEGER NULL)");
     c.Execute("ALTER TABLE Fresh ADD B INTEGER NULL");
     c.Execute("ALTER TABLE Fresh ADD C CHAR(2) DEFAULT 'AB' NOT NULL");
+    // A recordset opened before the columns came writes into the table made.
+    c.Execute("CREATE TABLE Late (A INTEGER NULL)");
+    xr::engine::Recordset late;
+    late.Open(c, "Late", xr::engine::adOpenKeyset, xr::engine::adLockOptimistic, true);
+    c.Execute("ALTER TABLE Late ADD B INTEGER DEFAULT 3 NOT NULL");
+    late.AddNew();
+    late.SetValue("A", xr::Variant::I4(1));
+    late.Update();
+    late.Close();
     c.CommitTrans();
+    EXPECT_EQ(Rows(c, "SELECT A, B FROM Late"), (Table{{"1", "3"}}));
     EXPECT_EQ(stored("Fresh"), (Table{{"A"}, {"B"}, {"C"}}));
     EXPECT_EQ(stored("Tills"), (Table{{"TillNo"}, {"ReceiptType"}, {"Name"}, {"Later"}}));
     // (BIT reads as a variant boolean.)
