@@ -516,14 +516,22 @@ void Catalog::AddColumns(const std::string& db, std::string_view table,
         def.columns.push_back(column);
     }
     const std::string deferKey = detail::CatalogState::DeferKey(db, def.name);
+    const bool wasDeferred = m_impl->deferred.count(deferKey) > 0;
     const bool defer = deferRemake && !rows;
     if (defer) {
         // The file's table is made once, when something else needs it.
-    } else if (rebuild || !rows) {
-        // Existing rows take the defaults; a new identity numbers them in rowid order.
+    } else if (rebuild || !rows || wasDeferred) {
+        // Existing rows take the defaults; a new identity numbers them in
+        // rowid order. A deferred table's rows hold only what the file has.
+        TableDef from = prev;
+        if (wasDeferred) {
+            from.columns.clear();
+            m_impl->ReadStoredColumns(from);
+        }
         std::vector<int> source(def.columns.size(), -1);
-        for (size_t i = 0; i < prev.columns.size(); ++i) source[i] = static_cast<int>(i);
-        ctx.Rebuild(prev, def, source);
+        for (size_t i = 0; i < source.size(); ++i)
+            source[i] = from.ColumnIndex(def.columns[i].name);
+        ctx.Rebuild(from, def, source);
         m_impl->deferred.erase(deferKey);  // made now, whatever it lagged
     } else {
         for (const ColumnDef& column : columns) {
