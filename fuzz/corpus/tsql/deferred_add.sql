@@ -1,0 +1,4 @@
+ALTER TABLE Customers ADD X INT NULL
+ALTER TABLE Customers ADD Y VARCHAR(5) DEFAULT 'a' NOT NULL
+INSERT Customers (LastName) VALUES ('Smith')
+SELECT * FROM Customers
