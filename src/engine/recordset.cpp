@@ -169,6 +169,9 @@ struct Shared {
     }
 
     int Remember(NameMemo& m, std::string_view name) const {
+        // A name with a zero byte in it is never kept: the terminated form
+        // of the lookup must not read past a caller's terminator.
+        if (std::memchr(name.data(), 0, name.size())) return Lookup(name);
         m.data = name.data();
         m.size = name.size();
         std::memcpy(m.text, name.data(), name.size());

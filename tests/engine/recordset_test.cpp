@@ -529,6 +529,9 @@ TEST_F(RecordsetTest, FieldsByNameAndIndex) {
         }
     }
     EXPECT_EQ(rs.FieldIndex(static_cast<const char*>(nullptr)), -1);
+    const char withZero[] = {'N', 'a', 'm', 'e', '\0', 'X'};
+    EXPECT_EQ(rs.FieldIndex(std::string_view(withZero, sizeof withZero)), -1);
+    EXPECT_EQ(rs.FieldIndex(static_cast<const char*>(withZero)), 1);
 }
 
 TEST_F(RecordsetTest, ClosedAndOpenStatesAreErrors) {
