@@ -21,6 +21,18 @@ namespace {
     static int Close(int slot) { return Prefix##Close(slot); }            \
     static int DeleteAll() { return Prefix##DeleteAll(); }
 
+// A family keyed by one number, with a Name: row n is number n, "<label> n".
+#define XR_NAMED_FAMILY(Prefix, DefType, KeyField, Label)            \
+    struct Prefix##Case {                                            \
+        using Def = DefType;                                         \
+        XR_FAMILY_FUNCTIONS(Prefix)                                  \
+        static void Make(Def& d, int n) {                            \
+            d.KeyField = static_cast<decltype(d.KeyField)>(n);       \
+            std::snprintf(d.Name, sizeof d.Name, "%s %d", Label, n); \
+        }                                                            \
+        static int Key(const Def& d) { return d.KeyField; }          \
+    }
+
 struct ProdCase {
     using Def = prod_def;
     static int Add(int slot, Def* d) { return ProdAdd(slot, d, 0); }
@@ -71,16 +83,7 @@ struct PromCase {
     static int Key(const Def& d) { return d.PromNo; }
 };
 
-struct PymCase {
-    using Def = paymeth_def;
-    XR_FAMILY_FUNCTIONS(Pym)
-    static void Make(Def& d, int n) {
-        d.PymNo = static_cast<uint16_t>(n);
-        std::snprintf(d.Name, sizeof d.Name, "Pay %d", n);
-        d.Flags = PYM_TENDER;
-    }
-    static int Key(const Def& d) { return d.PymNo; }
-};
+XR_NAMED_FAMILY(Pym, paymeth_def, PymNo, "Pay");
 
 struct FuncCase {
     using Def = funcctrl2_def;
@@ -92,25 +95,9 @@ struct FuncCase {
     static int Key(const Def& d) { return d.FuncNo - 900; }
 };
 
-struct DeptCase {
-    using Def = dept_def;
-    XR_FAMILY_FUNCTIONS(Dept)
-    static void Make(Def& d, int n) {
-        d.DptNo = static_cast<uint16_t>(n);
-        std::snprintf(d.Name, sizeof d.Name, "Dept %d", n);
-    }
-    static int Key(const Def& d) { return d.DptNo; }
-};
+XR_NAMED_FAMILY(Dept, dept_def, DptNo, "Dept");
 
-struct GroupCase {
-    using Def = group_def;
-    XR_FAMILY_FUNCTIONS(Group)
-    static void Make(Def& d, int n) {
-        d.GrpNo = static_cast<uint16_t>(n);
-        std::snprintf(d.Name, sizeof d.Name, "Group %d", n);
-    }
-    static int Key(const Def& d) { return d.GrpNo; }
-};
+XR_NAMED_FAMILY(Group, group_def, GrpNo, "Group");
 
 struct ExchCase {
     using Def = forex_def;
@@ -151,36 +138,11 @@ struct TPlanCase {
     static int Key(const Def& d) { return d.EntryNo; }
 };
 
-struct SrvrCase {
-    using Def = srvr_def;
-    XR_FAMILY_FUNCTIONS(Srvr)
-    static void Make(Def& d, int n) {
-        d.SrvNo = static_cast<uint16_t>(n);
-        std::snprintf(d.Name, sizeof d.Name, "Server %d", n);
-    }
-    static int Key(const Def& d) { return d.SrvNo; }
-};
+XR_NAMED_FAMILY(Srvr, srvr_def, SrvNo, "Server");
 
-struct TableCase {
-    using Def = table_def;
-    XR_FAMILY_FUNCTIONS(Table)
-    static void Make(Def& d, int n) {
-        d.TblNo = static_cast<uint16_t>(n);
-        std::snprintf(d.Name, sizeof d.Name, "Table %d", n);
-    }
-    static int Key(const Def& d) { return d.TblNo; }
-};
+XR_NAMED_FAMILY(Table, table_def, TblNo, "Table");
 
-struct PluModCase {
-    using Def = plumod2_def;
-    XR_FAMILY_FUNCTIONS(PluMod)
-    static void Make(Def& d, int n) {
-        d.ModNo = n;
-        std::snprintf(d.Name, sizeof d.Name, "Large %d", n);
-        d.Mult = 1.5;
-    }
-    static int Key(const Def& d) { return d.ModNo; }
-};
+XR_NAMED_FAMILY(PluMod, plumod2_def, ModNo, "Large");
 
 struct MMCase {
     using Def = mixmatch2_def;
@@ -254,29 +216,6 @@ TYPED_TEST(FamilyTest, FirstAndNextWalkEveryRowOnceInKeyOrder) {
     EXPECT_TRUE(this->SameBytes(d, last)) << "a failed Next leaves the structure";
 }
 
-TYPED_TEST(FamilyTest, EquFindsByKeyOrAnswers22) {
-    using Def = typename TypeParam::Def;
-    ASSERT_NO_FATAL_FAILURE(this->Fill());
-    Def d = this->Row(2);
-    ASSERT_EQ(TypeParam::Equ(3, &d), 0);
-    EXPECT_EQ(TypeParam::Key(d), 2);
-    d = this->Row(99);
-    const Def missing = d;
-    EXPECT_EQ(TypeParam::Equ(3, &d), 22);
-    EXPECT_TRUE(this->SameBytes(d, missing));
-}
-
-TYPED_TEST(FamilyTest, DeleteAllEmptiesTheTableWhateverSlotWasUsed) {
-    using Def = typename TypeParam::Def;
-    ASSERT_NO_FATAL_FAILURE(this->Fill(3));
-    Def d = this->Row(0);
-    ASSERT_EQ(TypeParam::First(3, &d), 0);
-    EXPECT_EQ(TypeParam::DeleteAll(), 0);
-    d = this->Row(0);
-    EXPECT_EQ(TypeParam::First(3, &d), 40);
-    EXPECT_EQ(TypeParam::First(0, &d), 40);
-}
-
 TYPED_TEST(FamilyTest, CloseEmptiesTheSlotAndNextThenFails) {
     using Def = typename TypeParam::Def;
     ASSERT_NO_FATAL_FAILURE(this->Fill());
@@ -288,6 +227,11 @@ TYPED_TEST(FamilyTest, CloseEmptiesTheSlotAndNextThenFails) {
     EXPECT_EQ(TypeParam::Close(2), 0);
     ASSERT_EQ(TypeParam::First(2, &d), 0) << "First fills the slot again";
     EXPECT_EQ(TypeParam::Key(d), 1);
+    // DeleteAll empties the table whatever slot stands on a row.
+    EXPECT_EQ(TypeParam::DeleteAll(), 0);
+    d = this->Row(0);
+    EXPECT_EQ(TypeParam::First(2, &d), 40);
+    EXPECT_EQ(TypeParam::First(0, &d), 40);
 }
 
 TYPED_TEST(FamilyTest, TwoSlotsWalkIndependently) {
@@ -325,7 +269,7 @@ TYPED_TEST(FamilyTest, SlotsOutsideTheRangeAndNullStructuresAreRefused) {
     EXPECT_EQ(TypeParam::Next(0, nullptr), 60);
 }
 
-TYPED_TEST(FamilyTest, CopiesOutEveryByteOfTheStructure) {
+TYPED_TEST(FamilyTest, EquCopiesOutEveryByteOrAnswers22) {
     using Def = typename TypeParam::Def;
     ASSERT_NO_FATAL_FAILURE(this->Fill());
     // Two different fillings come back byte-identical only if every byte was written.
@@ -335,7 +279,12 @@ TYPED_TEST(FamilyTest, CopiesOutEveryByteOfTheStructure) {
     TypeParam::Make(b, 2);
     ASSERT_EQ(TypeParam::Equ(3, &a), 0);
     ASSERT_EQ(TypeParam::Equ(3, &b), 0);
+    EXPECT_EQ(TypeParam::Key(a), 2);
     EXPECT_TRUE(this->SameBytes(a, b));
+    Def missing = this->Row(99);
+    const Def asked = missing;
+    EXPECT_EQ(TypeParam::Equ(3, &missing), 22);
+    EXPECT_TRUE(this->SameBytes(missing, asked));
     Def c = this->template Pattern<Def>(0x11);
     Def e = this->template Pattern<Def>(0xEE);
     TypeParam::Make(c, 0);

@@ -1,6 +1,6 @@
 // What is special to the payment, staff, device and floor families: payment
 // texts, macros, a till's printers, a screen's presets, a plan's entries,
-// tables from a number on, deleting by key, and the customer mode.
+// tables from a number on, and deleting by key.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -216,17 +216,6 @@ TEST_F(PaymentTest, TableGteFindsTheFirstTableFromANumberOn) {
     EXPECT_EQ(TableGte(1, nullptr), 22);
     EXPECT_EQ(Scalar("SELECT Limit FROM Tables WHERE TblNo=9"), "0");
     EXPECT_EQ(Scalar("SELECT CAST(LimitEnable AS INTEGER) FROM Tables WHERE TblNo=9"), "0");
-}
-
-TEST_F(PaymentTest, CustomersSetModeChoosesTheTableOfNewCustomerObjects) {
-    EXPECT_EQ(CustomersSetMode(1), 0);
-    {
-        CCustomer customer;
-        EXPECT_EQ(customer.m_name, "Customers2");
-    }
-    EXPECT_EQ(CustomersSetMode(0), 0);
-    CCustomer customer;
-    EXPECT_EQ(customer.m_name, "Customers");
 }
 
 }  // namespace

@@ -172,18 +172,6 @@ TEST_F(ProdTest, AWalkEndsWithTheConnectionAndFirstStartsAfresh) {
 
 // ---- Prod2 --------------------------------------------------------------------
 
-TEST_F(ProdTest, Prod2WalksByDescriptionSkippingEmptyOnes) {
-    Insert(1, "Cherry");
-    Insert(2, "");
-    Insert(3, "Apple");
-    Insert(4, "Banana");
-    prod_def d = Product(0, "");
-    std::vector<std::string> seen;
-    for (int rc = Prod2First(&d); rc == 0; rc = Prod2GT(&d)) seen.push_back(d.Description);
-    EXPECT_EQ(seen, (std::vector<std::string>{"Apple", "Banana", "Cherry"}));
-    EXPECT_STREQ(d.Description, "Cherry") << "the failed GT left the structure";
-}
-
 TEST_F(ProdTest, Prod2GTStepsPastAProductWhoseDescriptionIsLongerThanTheStructure) {
     Insert(10, "Chocolate cake with cream");
     Insert(11, "Chocolate gateau");
@@ -215,14 +203,20 @@ TEST_F(ProdTest, Prod2QueriesTakeDescriptionsWithQuotes) {
     EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Products"), "3");
 }
 
-TEST_F(ProdTest, Prod2LTAndEQAndAnUnterminatedDescription) {
-    Insert(1, "Apple");
-    Insert(2, "Banana");
-    Insert(3, "Cherry");
-    prod_def d = Product(0, "Cherry");
+TEST_F(ProdTest, Prod2WalksByDescriptionSkippingEmptyOnesAndFindsByPlu) {
+    Insert(1, "Cherry");
+    Insert(2, "");
+    Insert(3, "Apple");
+    Insert(4, "Banana");
+    prod_def d = Product(0, "");
+    std::vector<std::string> seen;
+    for (int rc = Prod2First(&d); rc == 0; rc = Prod2GT(&d)) seen.push_back(d.Description);
+    EXPECT_EQ(seen, (std::vector<std::string>{"Apple", "Banana", "Cherry"}));
+    EXPECT_STREQ(d.Description, "Cherry") << "the failed GT left the structure";
+    d = Product(0, "Cherry");
     ASSERT_EQ(Prod2LT(&d), 0);
-    EXPECT_EQ(+d.PLU, 2u);
-    d = Product(3, "");
+    EXPECT_EQ(+d.PLU, 4u);
+    d = Product(1, "");
     ASSERT_EQ(Prod2EQ(&d), 0);
     EXPECT_STREQ(d.Description, "Cherry");
     d = Product(99, "");
@@ -230,7 +224,7 @@ TEST_F(ProdTest, Prod2LTAndEQAndAnUnterminatedDescription) {
     // All 18 bytes used, no terminator: the search reads no further.
     std::memset(d.Description, 'B', sizeof d.Description);
     ASSERT_EQ(Prod2GTE(&d), 0);
-    EXPECT_EQ(+d.PLU, 3u);
+    EXPECT_EQ(+d.PLU, 1u);
     EXPECT_EQ(Prod2First(nullptr), 102);
     EXPECT_EQ(Prod2Close(), 0);
     EXPECT_EQ(Prod2Close(), 0);

@@ -6,11 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdarg>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>

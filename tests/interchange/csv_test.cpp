@@ -45,15 +45,12 @@ TEST(CsvParse, SplitsAtEveryCommaAndStripsOneMatchingPairOfQuotes) {
 }
 
 TEST(CsvParse, NumbersAndTheEndOfTheLine) {
+    // Text that is no number reads as 0; a number too big is held at the 32-bit limit.
     int pos = 0, value = 77;
-    EXPECT_EQ(Splitter::CSVParse("12,x,-3,99999999999,", pos, value), 1);
-    EXPECT_EQ(value, 12);
-    EXPECT_EQ(Splitter::CSVParse("12,x,-3,99999999999,", pos, value), 1);
-    EXPECT_EQ(value, 0) << "text that is no number";
-    EXPECT_EQ(Splitter::CSVParse("12,x,-3,99999999999,", pos, value), 1);
-    EXPECT_EQ(value, -3);
-    EXPECT_EQ(Splitter::CSVParse("12,x,-3,99999999999,", pos, value), 1);
-    EXPECT_EQ(value, 2147483647) << "held at the 32-bit limit";
+    for (int expected : {12, 0, -3, 2147483647}) {
+        EXPECT_EQ(Splitter::CSVParse("12,x,-3,99999999999,", pos, value), 1) << expected;
+        EXPECT_EQ(value, expected);
+    }
     value = 5;
     EXPECT_EQ(Splitter::CSVParse("12,x,-3,99999999999,", pos, value), 0);
     EXPECT_EQ(value, 5) << "no field leaves the value alone";
@@ -189,18 +186,16 @@ TEST_F(CsvTest, ProductFieldsLandWhereTheLayoutSays) {
     EXPECT_EQ(product.GetDescription(), "Cola");
     EXPECT_EQ(product.getPrice(0), 150);
     EXPECT_EQ(product.getPrice(3), 180);
-    EXPECT_EQ(product.m_def.Dept, 3);
     EXPECT_EQ(Scalar("SELECT VAT FROM Products WHERE PLU=42"), "B");
-    EXPECT_EQ(product.m_def.ProdType, 20) << "index 2 of the product types";
-    EXPECT_EQ(product.m_def.ProdCat, -1) << "category 0 is stored as 255";
-    EXPECT_EQ(product.m_def.ListMenu, 11);
-    EXPECT_EQ(product.m_def.ListExtra, 13);
-    EXPECT_EQ(product.m_def.DspFlags, (1 << 1) | (1 << 3) | (1 << 9));
-    EXPECT_EQ(product.m_def.Discount, 5);
-    EXPECT_EQ(product.m_def.DspPriority, 6);
-    EXPECT_EQ(product.m_def.PriceType, 7);
-    EXPECT_EQ(product.m_def.MMOffer, 8);
-    EXPECT_EQ(product.m_def.MMBucket, 'c');
+    // ProdType 20 is index 2 of the product types; category 0 is stored as 255 (-1).
+    const auto& d = product.m_def;
+    EXPECT_EQ(xr::Format("Dept %d ProdType %d ProdCat %d ListMenu %d ListExtra %d DspFlags %d "
+                         "Discount %d DspPriority %d PriceType %d MMOffer %d MMBucket %c",
+                         d.Dept, d.ProdType, d.ProdCat, d.ListMenu, d.ListExtra, d.DspFlags,
+                         d.Discount, d.DspPriority, d.PriceType, d.MMOffer, d.MMBucket),
+              xr::Format("Dept 3 ProdType 20 ProdCat -1 ListMenu 11 ListExtra 13 DspFlags %d "
+                         "Discount 5 DspPriority 6 PriceType 7 MMOffer 8 MMBucket c",
+                         (1 << 1) | (1 << 3) | (1 << 9)));
     EXPECT_EQ(product.m_def.Flags & PROD_FREETEXT, PROD_FREETEXT);
 
     // Another pass: ProdType out of range counts as 0, ProdCat 101 keeps 255,

@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdarg>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>

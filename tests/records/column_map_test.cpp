@@ -97,10 +97,8 @@ struct KindCase {
 void Nothing(kinds_def&) {}
 
 const KindCase kCases[] = {
-    {"U16", "65535", Nothing, [](const kinds_def& d) { EXPECT_EQ(+d.U16, 65535); }, "65535"},
     {"U16", "70000", Nothing, [](const kinds_def& d) { EXPECT_EQ(+d.U16, 70000 & 0xFFFF); },
      "4464"},
-    {"I8", "-5", Nothing, [](const kinds_def& d) { EXPECT_EQ(+d.I8, -5); }, "-5"},
     {"I8", "200", Nothing, [](const kinds_def& d) { EXPECT_EQ(+d.I8, -56); }, "-56"},
     {"I16", "-32768", Nothing, [](const kinds_def& d) { EXPECT_EQ(+d.I16, -32768); }, "-32768"},
     {"I32", "-123456789", Nothing, [](const kinds_def& d) { EXPECT_EQ(+d.I32, -123456789); },
@@ -143,8 +141,6 @@ const KindCase kCases[] = {
      " "},
     {"Dbl", "2.25", Nothing, [](const kinds_def& d) { EXPECT_EQ(+d.Dbl, 2.25); }, "2.25"},
     {"Flt", "12.34", Nothing, [](const kinds_def& d) { EXPECT_FLOAT_EQ(+d.Flt, 12.34f); }, "12.34"},
-    {"Date", "'20240131'", Nothing, [](const kinds_def& d) { EXPECT_EQ(+d.Date, 20240131); },
-     "20240131"},
     {"Date", "'00000005'", Nothing, [](const kinds_def& d) { EXPECT_EQ(+d.Date, 5); }, "00000005"},
     // Written as a 16-bit signed value.
     {"Short", "40000", Nothing, [](const kinds_def& d) { EXPECT_EQ(+d.Short, 40000); }, "-25536"},

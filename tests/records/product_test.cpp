@@ -19,7 +19,7 @@ class ProductTest : public RecordsTest {
 protected:
     void SetUp() override {
         RecordsTest::SetUp();
-        CreateTables({"Products"});
+        xrtest::CreateSetupTables({"Products"});
     }
 
     // A product with every mapped column away from its default.
@@ -201,20 +201,12 @@ TEST_F(ProductTest, ANewProductIsWrittenWholeEvenWhenVOnlyIsAsked) {
     EXPECT_EQ(Column(8, "V$SoldOut"), "-1");
 }
 
-TEST_F(ProductTest, VatLettersAndDisplayBitsThatMapNothing) {
+TEST_F(ProductTest, DisplayBitsThatMapNothingAreKept) {
     InsertFull(1, "Beer");
-    Exec("INSERT INTO Products (PLU, Description, VAT) VALUES (2, 'Empty VAT', '')");
     CProduct p;
     p.m_def.DspFlags = 0xFC01;  // bits 0 and 10-15 map nothing
     ASSERT_EQ(p.Equ(1), 1);
-    EXPECT_EQ(+p.m_def.VAT, 2);
     EXPECT_EQ(+p.m_def.DspFlags, 0xFC01 | (1 << 2) | (1 << 9));
-    ASSERT_EQ(p.Update(0), 1);
-    EXPECT_EQ(Column(1, "VAT"), "C");
-    ASSERT_EQ(p.Equ(2), 1);
-    EXPECT_EQ(+p.m_def.VAT, -65);
-    ASSERT_EQ(p.Update(0), 1);
-    EXPECT_EQ(Column(2, "VAT"), " ");
 }
 
 TEST_F(ProductTest, AMissingProductLeavesTheStructure) {

@@ -53,11 +53,6 @@ protected:
 
     static void Exec(const std::string& sql) { ASSERT_EQ(DBExec(sql.c_str()), 1) << sql; }
 
-    // Creates each table with every statement the set-up pass runs for it.
-    static void CreateTables(std::initializer_list<const char*> tables) {
-        CreateSetupTables(tables);
-    }
-
     // The single value `sql` gives, as text ("<null>" for NULL).
     static std::string Scalar(const std::string& sql) {
         xr::CDBConn* conn = xr::TheApp().GetConnection(1, nullptr);
