@@ -18,6 +18,7 @@
 #include "log_capture.h"
 #include "platform/text.h"
 #include "platform/variant.h"
+#include "query_rows.h"
 #include "temp_dir.h"
 #include "xrdb8/xrdb8.h"
 
@@ -82,29 +83,8 @@ protected:
 
     static void Exec(const std::string& sql) { ASSERT_EQ(DBExec(sql.c_str()), 1) << sql; }
 
-    // The rows `sql` gives, each as its values joined with "|" ("NULL" for null).
-    static std::vector<std::string> Rows(const std::string& sql) {
-        std::vector<std::string> rows;
-        xr::CDBConn* conn = xr::TheApp().GetConnection(1, nullptr);
-        if (!conn) return {"<no connection>"};
-        auto result = conn->m_pConn->Query(sql);
-        if (!result) return rows;
-        while (result->Next()) {
-            std::string row;
-            for (size_t c = 0; c < result->ColumnCount(); ++c) {
-                if (c) row += "|";
-                xr::Variant v = result->Value(c);
-                row += v.IsNull() ? "NULL" : v.ToText();
-            }
-            rows.push_back(row);
-        }
-        return rows;
-    }
-
-    static std::string Scalar(const std::string& sql) {
-        auto rows = Rows(sql);
-        return rows.empty() ? "<no row>" : rows[0];
-    }
+    static std::vector<std::string> Rows(const std::string& sql) { return QueryRows(sql); }
+    static std::string Scalar(const std::string& sql) { return QueryScalar(sql); }
 
     TempDir m_dir;
 };
