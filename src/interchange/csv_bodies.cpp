@@ -19,6 +19,7 @@ using xr::interchange::AtoI64;
 using xr::interchange::CopyField;
 using xr::interchange::CsvLines;
 using xr::interchange::LastErrorText;
+using xr::interchange::ParseField;
 
 namespace {
 
@@ -54,6 +55,66 @@ bool WriteLine(Table& table, CsvLines& lines, bool isNew) {
     lines.Fail("not written: " + LastErrorText());
     return false;
 }
+
+// The layout of the numbered tables: Number, Name (or "delete"), then the
+// table's own fields. `refuse` gives why a number is refused ("" when it is
+// not); `fill` puts number, name and the rest of the line from `pos` into the
+// record and names the first field the line lacks (null when none);
+// `error` is the class's ImportCSVError.
+template <typename Table, typename Refuse, typename Fill, typename Error>
+int ImportNumbered(Table& table, CStdioFile& file, int flags, const char* noNumber, Refuse refuse,
+                   Fill fill, Error error) {
+    CsvLines lines(file);
+    int result = 1;
+    if (flags) table.DeleteAll();
+    std::string line, name;
+    while (result && lines.Next(line)) {
+        const char* text = line.c_str();
+        int pos = 0;
+        int number = 0;
+        if (!ParseField(text, pos, number)) {
+            lines.Skip(NoKey(line, noNumber));
+            continue;
+        }
+        if (std::string why = refuse(number); !why.empty()) {
+            lines.Skip(std::move(why));
+            continue;
+        }
+        std::memset(&table.m_def, 0, sizeof table.m_def);
+        const bool found = table.Equ(number) == 1;
+        if (!ParseField(text, pos, name)) {
+            lines.Skip("no name");
+            continue;
+        }
+        if (IsDelete(name)) {
+            DeleteLine(table, lines, found);
+            continue;
+        }
+        if (!found && !table.AddNew()) {
+            lines.Fail("not added: " + LastErrorText());
+            result = error(text);
+            continue;
+        }
+        CopyField(table.m_def.Name, sizeof table.m_def.Name, name);
+        if (const char* missing = fill(number, text, pos)) {
+            if (!found) table.CancelUpdate();
+            lines.Skip(missing);
+            continue;
+        }
+        if (!WriteLine(table, lines, !found)) result = error(text);
+    }
+    return result;
+}
+
+// Numbers outside `low` to `high` are refused, named as `what`.
+auto Within(const char* what, int low, int high) {
+    return [=](int n) {
+        return n < low || n > high ? xr::Format("%s %d is outside %d to %d", what, n, low, high)
+                                   : std::string();
+    };
+}
+
+std::string AnyNumber(int) { return {}; }
 
 // ProdType of an import line: an index into the product types the tills know.
 constexpr int8_t kProductTypes[] = {0, 1, 20, 40, 41, 42, 90, 30, 31, 32, 33, 43};
@@ -96,183 +157,63 @@ int CBarc::ImportCSVBody(CStdioFile& file, int flags) {
 
 // DptNo (1-999), Name (or "delete"), GrpNo (1-99).
 int CDept::ImportCSVBody(CStdioFile& file, int flags) {
-    CsvLines lines(file);
-    int result = 1;
-    if (flags) DeleteAll();
-    std::string line, name;
-    while (result && lines.Next(line)) {
-        int pos = 0;
-        int dptNo = 0;
-        if (!CSVParse(line.c_str(), pos, dptNo)) {
-            lines.Skip(NoKey(line, "no department number"));
-            continue;
-        }
-        if (dptNo < 1 || dptNo > 999) {
-            lines.Skip(xr::Format("department number %d is outside 1 to 999", dptNo));
-            continue;
-        }
-        std::memset(&m_def, 0, sizeof m_def);
-        const bool found = Equ(dptNo) == 1;
-        if (!CSVParse(line.c_str(), pos, name)) {
-            lines.Skip("no name");
-            continue;
-        }
-        if (IsDelete(name)) {
-            DeleteLine(*this, lines, found);
-            continue;
-        }
-        int grpNo = 0;
-        if (!CSVParse(line.c_str(), pos, grpNo)) {
-            lines.Skip("no group number");
-            continue;
-        }
-        if (grpNo < 1 || grpNo > 99) {
-            lines.Skip(xr::Format("group number %d is outside 1 to 99", grpNo));
-            continue;
-        }
-        if (!found && !AddNew()) {
-            lines.Fail("not added: " + LastErrorText());
-            result = ImportCSVError(line.c_str());
-            continue;
-        }
-        m_def.DptNo = static_cast<uint16_t>(dptNo);
-        CopyField(m_def.Name, sizeof m_def.Name, name);
-        m_def.GrpNo = static_cast<uint16_t>(grpNo);
-        if (!WriteLine(*this, lines, !found)) result = ImportCSVError(line.c_str());
-    }
-    return result;
+    std::string refused;  // a group number outside its range
+    return ImportNumbered(
+        *this, file, flags, "no department number", Within("department number", 1, 999),
+        [&](int dptNo, const char* text, int& pos) -> const char* {
+            int grpNo = 0;
+            if (!ParseField(text, pos, grpNo)) return "no group number";
+            refused = Within("group number", 1, 99)(grpNo);
+            if (!refused.empty()) return refused.c_str();
+            m_def.DptNo = static_cast<uint16_t>(dptNo);
+            m_def.GrpNo = static_cast<uint16_t>(grpNo);
+            return nullptr;
+        },
+        [this](const char* line) { return ImportCSVError(line); });
 }
 
 // GrpNo (1-99), Name (or "delete").
 int CGroup::ImportCSVBody(CStdioFile& file, int flags) {
-    CsvLines lines(file);
-    int result = 1;
-    if (flags) DeleteAll();
-    std::string line, name;
-    while (result && lines.Next(line)) {
-        int pos = 0;
-        int grpNo = 0;
-        if (!CSVParse(line.c_str(), pos, grpNo)) {
-            lines.Skip(NoKey(line, "no group number"));
-            continue;
-        }
-        if (grpNo < 1 || grpNo > 99) {
-            lines.Skip(xr::Format("group number %d is outside 1 to 99", grpNo));
-            continue;
-        }
-        std::memset(&m_def, 0, sizeof m_def);
-        const bool found = Equ(grpNo) == 1;
-        if (!CSVParse(line.c_str(), pos, name)) {
-            lines.Skip("no name");
-            continue;
-        }
-        if (IsDelete(name)) {
-            DeleteLine(*this, lines, found);
-            continue;
-        }
-        if (!found && !AddNew()) {
-            lines.Fail("not added: " + LastErrorText());
-            result = ImportCSVError(line.c_str());
-            continue;
-        }
-        m_def.GrpNo = static_cast<uint16_t>(grpNo);
-        CopyField(m_def.Name, sizeof m_def.Name, name);
-        if (!WriteLine(*this, lines, !found)) result = ImportCSVError(line.c_str());
-    }
-    return result;
+    return ImportNumbered(
+        *this, file, flags, "no group number", Within("group number", 1, 99),
+        [this](int grpNo, const char*, int&) -> const char* {
+            m_def.GrpNo = static_cast<uint16_t>(grpNo);
+            return nullptr;
+        },
+        [this](const char* line) { return ImportCSVError(line); });
 }
 
 // SrvNo, Name (or "delete"), Auth, Password, Drawer.
 int CServer::ImportCSVBody(CStdioFile& file, int flags) {
-    CsvLines lines(file);
-    int result = 1;
-    if (flags) DeleteAll();
-    std::string line, name;
-    while (result && lines.Next(line)) {
-        int pos = 0;
-        int srvNo = 0;
-        if (!CSVParse(line.c_str(), pos, srvNo)) {
-            lines.Skip(NoKey(line, "no server number"));
-            continue;
-        }
-        std::memset(&m_def, 0, sizeof m_def);
-        const bool found = Equ(srvNo) == 1;
-        if (!CSVParse(line.c_str(), pos, name)) {
-            lines.Skip("no name");
-            continue;
-        }
-        if (IsDelete(name)) {
-            DeleteLine(*this, lines, found);
-            continue;
-        }
-        if (!found && !AddNew()) {
-            lines.Fail("not added: " + LastErrorText());
-            result = ImportCSVError(line.c_str());
-            continue;
-        }
-        m_def.SrvNo = static_cast<uint16_t>(srvNo);
-        CopyField(m_def.Name, sizeof m_def.Name, name);
-        int auth = 0, password = 0, drawer = 0;
-        const char* missing = !CSVParse(line.c_str(), pos, auth)       ? "no authority level"
-                              : !CSVParse(line.c_str(), pos, password) ? "no password"
-                              : !CSVParse(line.c_str(), pos, drawer)   ? "no drawer"
-                                                                       : nullptr;
-        if (missing) {
-            if (!found) CancelUpdate();
-            lines.Skip(missing);
-            continue;
-        }
-        m_def.Auth = static_cast<int16_t>(auth);
-        m_def.Password = static_cast<uint16_t>(password);
-        m_def.Drawer = static_cast<uint16_t>(drawer);
-        if (!WriteLine(*this, lines, !found)) result = ImportCSVError(line.c_str());
-    }
-    return result;
+    return ImportNumbered(
+        *this, file, flags, "no server number", AnyNumber,
+        [this](int srvNo, const char* text, int& pos) -> const char* {
+            int auth = 0, password = 0, drawer = 0;
+            if (!ParseField(text, pos, auth)) return "no authority level";
+            if (!ParseField(text, pos, password)) return "no password";
+            if (!ParseField(text, pos, drawer)) return "no drawer";
+            m_def.SrvNo = static_cast<uint16_t>(srvNo);
+            m_def.Auth = static_cast<int16_t>(auth);
+            m_def.Password = static_cast<uint16_t>(password);
+            m_def.Drawer = static_cast<uint16_t>(drawer);
+            return nullptr;
+        },
+        [this](const char* line) { return ImportCSVError(line); });
 }
 
 // TblNo, Name (or "delete"), Account.
 int CTable::ImportCSVBody(CStdioFile& file, int flags) {
-    CsvLines lines(file);
-    int result = 1;
-    if (flags) DeleteAll();
-    std::string line, name;
-    while (result && lines.Next(line)) {
-        int pos = 0;
-        int tblNo = 0;
-        if (!CSVParse(line.c_str(), pos, tblNo)) {
-            lines.Skip(NoKey(line, "no table number"));
-            continue;
-        }
-        std::memset(&m_def, 0, sizeof m_def);
-        const bool found = Equ(tblNo) == 1;
-        if (!CSVParse(line.c_str(), pos, name)) {
-            lines.Skip("no name");
-            continue;
-        }
-        if (IsDelete(name)) {
-            DeleteLine(*this, lines, found);
-            continue;
-        }
-        if (!found && !AddNew()) {
-            lines.Fail("not added: " + LastErrorText());
-            result = ImportCSVError(line.c_str());
-            continue;
-        }
-        m_def.TblNo = static_cast<uint16_t>(tblNo);
-        CopyField(m_def.Name, sizeof m_def.Name, name);
-        int account = 0;
-        if (!CSVParse(line.c_str(), pos, account)) {
-            if (!found) CancelUpdate();
-            lines.Skip("no account flag");
-            continue;
-        }
-        if (account)
-            m_def.Flags = static_cast<uint16_t>(m_def.Flags | TABLE_ACCOUNT);
-        else
-            m_def.Flags = static_cast<uint16_t>(m_def.Flags & ~TABLE_ACCOUNT);
-        if (!WriteLine(*this, lines, !found)) result = ImportCSVError(line.c_str());
-    }
-    return result;
+    return ImportNumbered(
+        *this, file, flags, "no table number", AnyNumber,
+        [this](int tblNo, const char* text, int& pos) -> const char* {
+            int account = 0;
+            if (!ParseField(text, pos, account)) return "no account flag";
+            m_def.TblNo = static_cast<uint16_t>(tblNo);
+            m_def.Flags = static_cast<uint16_t>(account ? (m_def.Flags | TABLE_ACCOUNT)
+                                                        : (m_def.Flags & ~TABLE_ACCOUNT));
+            return nullptr;
+        },
+        [this](const char* line) { return ImportCSVError(line); });
 }
 
 // PLU, Description (or "delete", or "$$supp<item>=<value>"), N prices (4, or

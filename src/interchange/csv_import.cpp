@@ -139,6 +139,31 @@ std::string LastErrorText() {
     return text.empty() ? "the database refused the row" : text;
 }
 
+int ParseField(const char* line, int& pos, std::string& field) {
+    if (!line || pos < 0) return 0;
+    const size_t length = std::strlen(line);
+    const auto start = static_cast<size_t>(pos);
+    if (start >= length) return 0;
+    const char* begin = line + start;
+    const char* comma = std::strchr(begin, ',');
+    const size_t n = comma ? static_cast<size_t>(comma - begin) : length - start;
+    field.assign(begin, n);
+    // A line too long for the position to count past it simply has no
+    // further field.
+    const size_t next = start + n + 1;
+    pos = next > static_cast<size_t>(INT_MAX) ? INT_MAX : static_cast<int>(next);
+    if (n >= 2 && (field[0] == '\'' || field[0] == '"') && field[n - 1] == field[0])
+        field = field.substr(1, n - 2);
+    return 1;
+}
+
+int ParseField(const char* line, int& pos, int& value) {
+    std::string field;
+    if (!ParseField(line, pos, field)) return 0;
+    value = AtoI(field);
+    return 1;
+}
+
 }  // namespace xr::interchange
 
 // ---- CXRTable -------------------------------------------------------------------
@@ -170,26 +195,9 @@ int CXRTable::ImportCSVError(const char* line) {
 }
 
 int CXRTable::CSVParse(const char* line, int& pos, std::string& field) {
-    if (!line || pos < 0) return 0;
-    const size_t length = std::strlen(line);
-    const auto start = static_cast<size_t>(pos);
-    if (start >= length) return 0;
-    const char* begin = line + start;
-    const char* comma = std::strchr(begin, ',');
-    const size_t n = comma ? static_cast<size_t>(comma - begin) : length - start;
-    field.assign(begin, n);
-    // A line too long for the position to count past it simply has no
-    // further field.
-    const size_t next = start + n + 1;
-    pos = next > static_cast<size_t>(INT_MAX) ? INT_MAX : static_cast<int>(next);
-    if (n >= 2 && (field[0] == '\'' || field[0] == '"') && field[n - 1] == field[0])
-        field = field.substr(1, n - 2);
-    return 1;
+    return xr::interchange::ParseField(line, pos, field);
 }
 
 int CXRTable::CSVParse(const char* line, int& pos, int& value) {
-    std::string field;
-    if (!CSVParse(line, pos, field)) return 0;
-    value = xr::interchange::AtoI(field);
-    return 1;
+    return xr::interchange::ParseField(line, pos, value);
 }

@@ -51,6 +51,12 @@ int64_t AtoI64(std::string_view text);
 // with zeros; a text of `size` characters or more leaves no terminator.
 void CopyField(char* field, size_t size, std::string_view text);
 
+// The next field of `line` from `pos` (CXRTable::CSVParse): up to the next
+// comma or the end, one pair of matching outer quotes removed; 0 when no
+// field is left. The number form reads it with AtoI.
+int ParseField(const char* line, int& pos, std::string& field);
+int ParseField(const char* line, int& pos, int& value);
+
 // The last error's description, for a line the database refused.
 std::string LastErrorText();
 
