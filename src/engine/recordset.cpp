@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <unordered_set>
 
 #include "engine/connection.h"
 #include "platform/text.h"
@@ -18,9 +19,12 @@ constexpr HRESULT kCantFetchBackwards = Hr(0x80040E24);
 constexpr const char* kNotUpdatableText =
     "Current Recordset does not support updating. This may be a limitation of the provider, or "
     "of the selected locktype.";
-// How far the forward stream may be stepped to catch up with the cursor
-// instead of reading the row by its id.
-constexpr long kCatchUp = 64;
+// A moving cursor reads the rows ahead of it in windows that grow from one
+// row (a key lookup reads no more than it needs) to this many while nothing
+// changes; a change anywhere starts them small again.
+constexpr size_t kMaxWindow = 128;
+// Rows per read when a whole result is copied or counted.
+constexpr size_t kCopyWindow = 512;
 
 [[noreturn]] void Raise(HRESULT code) { throw ComError(code); }
 [[noreturn]] void RaiseClosed() { Raise(adErrObjectClosed); }
@@ -53,11 +57,148 @@ uint32_t NameHash(std::string_view name) {
     return h;
 }
 
+// The rows of a static cursor, packed: a copy of a large table must not
+// cost a full variant per field.
+class RowStore {
+public:
+    size_t Size() const { return m_at.size(); }
+
+    void Add(const std::vector<Variant>& values) {
+        m_at.push_back(m_bytes.size());
+        for (const Variant& v : values) Put(v);
+    }
+
+    void Replace(size_t row, const std::vector<Variant>& values) {
+        m_at[row] = m_bytes.size();  // the old bytes stay unused
+        for (const Variant& v : values) Put(v);
+    }
+
+    void Load(size_t row, size_t columns, std::vector<Variant>* values) const {
+        values->resize(columns);
+        const char* p = m_bytes.data() + m_at[row];
+        for (Variant& v : *values) p = Get(p, &v);
+    }
+
+private:
+    enum Tag : uint8_t { kEmpty, kNull, kInt, kReal, kText, kBytes, kDecimal };
+
+    template <typename T>
+    void Raw(const T& value) {
+        m_bytes.append(reinterpret_cast<const char*>(&value), sizeof value);
+    }
+    template <typename T>
+    static const char* Raw(const char* p, T* value) {
+        std::memcpy(value, p, sizeof *value);
+        return p + sizeof *value;
+    }
+
+    void Put(const Variant& v) {
+        const VARTYPE vt = v.Type();
+        switch (vt) {
+            case VT_EMPTY:
+            case VT_NULL:
+                m_bytes += static_cast<char>(vt == VT_EMPTY ? kEmpty : kNull);
+                return;
+            case VT_R4:
+            case VT_R8:
+            case VT_DATE:
+                m_bytes += static_cast<char>(kReal);
+                Raw(vt);
+                Raw(v.RealValue());
+                return;
+            case VT_BSTR:
+            case VT_BYTES: {
+                m_bytes += static_cast<char>(vt == VT_BSTR ? kText : kBytes);
+                const std::string_view data = vt == VT_BSTR ? v.TextValue() : v.BytesView();
+                Raw(static_cast<uint32_t>(data.size()));
+                m_bytes.append(data);
+                return;
+            }
+            case VT_DECIMAL:
+                m_bytes += static_cast<char>(kDecimal);
+                Raw(v.DecValue());
+                return;
+            default:
+                m_bytes += static_cast<char>(kInt);
+                Raw(vt);
+                Raw(v.IntValue());
+                return;
+        }
+    }
+
+    static const char* Get(const char* p, Variant* v) {
+        const auto tag = static_cast<Tag>(*p++);
+        VARTYPE vt = VT_EMPTY;
+        switch (tag) {
+            case kEmpty:
+                *v = Variant();
+                return p;
+            case kNull:
+                *v = Variant::Null();
+                return p;
+            case kReal: {
+                double d = 0;
+                p = Raw(Raw(p, &vt), &d);
+                *v = vt == VT_R4 ? Variant::R4(static_cast<float>(d))
+                                 : (vt == VT_DATE ? Variant::Date(d) : Variant::R8(d));
+                return p;
+            }
+            case kText:
+            case kBytes: {
+                uint32_t n = 0;
+                p = Raw(p, &n);
+                *v = tag == kText ? Variant::Text(std::string_view(p, n)) : Variant::Bytes(p, n);
+                return p + n;
+            }
+            case kDecimal: {
+                Decimal d;
+                p = Raw(p, &d);
+                *v = Variant::Dec(d);
+                return p;
+            }
+            case kInt:
+                break;
+        }
+        int64_t i = 0;
+        p = Raw(Raw(p, &vt), &i);
+        switch (vt) {
+            case VT_I2:
+                *v = Variant::I2(static_cast<int16_t>(i));
+                break;
+            case VT_I4:
+                *v = Variant::I4(static_cast<int32_t>(i));
+                break;
+            case VT_UI1:
+                *v = Variant::UI1(static_cast<uint8_t>(i));
+                break;
+            case VT_UI8:
+                *v = Variant::UI8(static_cast<uint64_t>(i));
+                break;
+            case VT_BOOL:
+                *v = Variant::Bool(i != 0);
+                break;
+            case VT_CY:
+                *v = Variant::Currency(i);
+                break;
+            case VT_I8:
+                *v = Variant::I8(i);
+                break;
+            default:  // the rarer integer types come back through their conversion
+                *v = Variant::I8(i).ChangeType(vt);
+                break;
+        }
+        return p;
+    }
+
+    std::string m_bytes;
+    std::vector<size_t> m_at;  // where each row begins
+};
+
 }  // namespace
 
-// The rows all clones of one recordset share: the source, the row ids met so
-// far (or, for a read-only source, the rows themselves), the rows deleted
-// through any clone, and where the source's forward stream stands.
+// What all clones of one recordset share: the source, the names of its
+// columns and, for a cursor whose rows were fixed when it opened (static,
+// keyset, a result read whole), those rows.
 struct Shared {
     std::unique_ptr<RecordSource> source;
     size_t columnCount = 0;
@@ -65,20 +206,25 @@ struct Shared {
     std::vector<int32_t> nameSlots;
     uint32_t nameMask = 0;
 
-    std::vector<int64_t> ids;                // updatable sources
-    std::vector<std::vector<Variant>> rows;  // read-only sources (joins, aggregates: small)
-    std::vector<bool> gone;                  // deleted through a recordset; sized lazily
+    // Rows fixed at open: their ids, and their values when they were copied
+    // (a keyset cursor reads each row as it is now when it lands on it).
+    bool indexed = false;
+    bool copied = false;
+    std::vector<int64_t> ids;
+    RowStore copy;
+    std::vector<bool> gone;  // deleted through a recordset or by others; sized lazily
     size_t goneCount = 0;
 
-    bool complete = false;     // every row of the source has been met
-    bool streamLive = true;    // the stream may be advanced
-    long streamIndex = -1;     // the row the stream stands on, -1 none
-    uint64_t streamGen = 1;    // changes whenever the stream moves
-    uint64_t dataVersion = 1;  // changes whenever a row is written
+    // Rows written through any clone since the walk last started over: a
+    // moving cursor passes them by, so a write that moves a row ahead of the
+    // cursor (a price walk ordered by price) does not meet it twice.
+    std::unordered_set<int64_t> written;
 
-    long Known() const { return static_cast<long>(updatable ? ids.size() : rows.size()); }
-    bool Gone(long i) const { return static_cast<size_t>(i) < gone.size() && gone[i]; }
-    long Live() const { return Known() - static_cast<long>(goneCount); }
+    // The columns callers have read: once any has been, a moving cursor reads
+    // only those (a wide table's other columns cost as much as the rest of a
+    // read), and a column read for the first time later fetches its row whole.
+    std::vector<uint8_t> touched;
+    bool anyTouched = false;
 
     void BuildNames() {
         size_t size = 8;
@@ -189,60 +335,10 @@ struct Shared {
         return -1;
     }
 
-    // Meets the next row of the source; false when there is none. Keeps the
-    // stream on the newest row met.
-    bool Discover() {
-        if (complete) return false;
-        try {
-            int64_t id = 0;
-            bool more = source->Next(&id);
-            ++streamGen;
-            if (!more) {
-                complete = true;
-                streamLive = false;
-                streamIndex = -1;
-                return false;
-            }
-            if (updatable) {
-                ids.push_back(id);
-            } else {
-                std::vector<Variant> row(columnCount);
-                for (size_t i = 0; i < columnCount; ++i) row[i] = source->Value(i);
-                rows.push_back(std::move(row));
-            }
-            streamIndex = Known() - 1;
-            return true;
-        } catch (...) {
-            // A stream that failed is not read again: the rows met so far are
-            // the recordset's rows.
-            complete = true;
-            streamLive = false;
-            streamIndex = -1;
-            throw;
-        }
-    }
 
-    void Drain() {
-        while (Discover()) {
-        }
-    }
-
-    // Steps a stream that walks the known rows again; false (and the stream
-    // is no longer used) when it does not meet the row expected.
-    bool Advance() {
-        int64_t id = 0;
-        bool more = source->Next(&id);
-        ++streamGen;
-        long next = streamIndex + 1;
-        while (next < Known() && Gone(next)) ++next;
-        if (!more || next >= Known() || ids[next] != id) {
-            streamLive = false;
-            streamIndex = -1;
-            return false;
-        }
-        streamIndex = next;
-        return true;
-    }
+    long Known() const { return static_cast<long>(ids.size()); }
+    bool Gone(long i) const { return static_cast<size_t>(i) < gone.size() && gone[i]; }
+    long Live() const { return Known() - static_cast<long>(goneCount); }
 
     void MarkGone(long i) {
         if (gone.size() < ids.size()) gone.resize(ids.size(), false);
@@ -252,10 +348,25 @@ struct Shared {
         }
     }
 
-    // Every write first fixes the set of rows: a stream that walks an index
-    // could otherwise meet a row again after a write moved it (a price walk
-    // would raise that price twice).
-    void BeforeWrite() { Drain(); }
+    // Reads every row of the source into the fixed list (ids, and values
+    // when `keepValues`).
+    void ReadAll(bool keepValues) {
+        std::vector<SourceRow> rows;
+        SourceRow last;
+        bool more = true;
+        const bool resumable = source->Resumable();
+        while (more) {
+            more = source->Read(ids.empty() || !resumable ? nullptr : &last, false,
+                                resumable ? kCopyWindow : SIZE_MAX, rows);
+            for (SourceRow& row : rows) {
+                ids.push_back(row.id);
+                if (keepValues) copy.Add(row.values);
+            }
+            if (rows.empty()) break;
+            std::swap(last, rows.back());
+            more &= resumable;
+        }
+    }
 };
 
 struct Recordset::Impl {
@@ -263,24 +374,37 @@ struct Recordset::Impl {
     int cursorType = adOpenForwardOnly;
     bool readOnly = true;
 
-    long pos = -1;  // index of the current row when neither flag is set
     bool bof = true;
     bool eof = true;
+    long pos = -1;  // fixed rows: the index of the current row
 
-    // The current row read from the stream while it stands there unchanged.
-    uint64_t ridingGen = 0;
-    uint64_t ridingVersion = 0;
-    // The current row read by its id.
-    std::vector<Variant> values;
-    long valuesPos = -1;
-    uint64_t valuesVersion = 0;
-    bool vanished = false;
+    // The current row; its values are read when first wanted after a land
+    // on a fixed row or a write.
+    SourceRow cur;
+    bool loaded = false;
+    bool vanished = false;  // deleted by someone else
+    bool deleted = false;   // moving cursors: deleted through this recordset
+    bool added = false;     // stored by AddNew: nothing follows it
+    bool partial = false;   // only the columns read so far were read
+
+    // Moving cursors: the rows after (or before) the current one, read
+    // together, good while the data version they were read at holds.
+    std::vector<SourceRow> ahead;  // the rows not yet reached from `aheadAt` on
+    size_t aheadAt = 0;
+    bool aheadBackward = false;
+    bool aheadEnd = false;  // the read behind `ahead` reached the end
+    bool aheadValid = false;
+    bool aheadPartial = false;
+    uint64_t aheadVersion = 0;
+    size_t window = 1;
 
     int editMode = adEditNone;
     std::vector<Variant> edit;
     std::vector<bool> assigned;
     // Where the cursor stood before AddNew, for CancelUpdate.
     long savedPos = -1;
+    SourceRow savedRow;
+    bool savedLoaded = false, savedAdded = false, savedDeleted = false;
     bool savedBof = true;
     bool savedEof = true;
 
@@ -289,110 +413,155 @@ struct Recordset::Impl {
         return *shared;
     }
 
-    bool Riding() const {
-        return ridingGen == shared->streamGen && ridingVersion == shared->dataVersion;
-    }
-
-    void Ride() {
-        ridingGen = shared->streamGen;
-        ridingVersion = shared->dataVersion;
-    }
-
-    // Makes row `j` current, reading it from the stream when the stream is
-    // there or close behind, else by its id on first use.
-    void Land(long j, bool allowRestart) {
-        Shared& s = *shared;
-        pos = j;
-        bof = eof = false;
-        ridingGen = 0;
-        if (!s.updatable) return;
-        if (s.streamIndex == j) return Ride();
-        if (!s.complete) return;  // the stream stays where new rows are met
-        try {
-            bool behind = s.streamLive && s.streamIndex >= 0 && s.streamIndex < j &&
-                          j - s.streamIndex <= kCatchUp;
-            if (!behind) {
-                if (!allowRestart || j > kCatchUp) return;
-                s.source->Restart();
-                s.streamLive = true;
-                s.streamIndex = -1;
-                ++s.streamGen;
-            }
-            while (s.streamIndex < j && s.Advance()) {
-            }
-            if (s.streamIndex == j) Ride();
-        } catch (const std::exception&) {
-            s.streamLive = false;  // the row is read by its id instead
-            s.streamIndex = -1;
-        }
-    }
-
-    // The current row's values read by id; false when the row has vanished.
-    bool LoadValues() {
-        Shared& s = *shared;
-        if (valuesPos == pos && valuesVersion == s.dataVersion) return !vanished;
-        values.assign(s.columnCount, Variant());
-        vanished = !s.source->Fetch(s.ids[pos], &values);
-        valuesPos = pos;
-        valuesVersion = s.dataVersion;
-        // Someone else deleted the row: it stays current (read as deleted by
-        // the server) but is no longer counted, and later moves pass it by.
-        if (vanished) s.MarkGone(pos);
-        return !vanished;
-    }
-
     bool OnRow() const { return !bof && !eof; }
 
-    // The current row's value of column i, false when the row is deleted or
-    // gone; needs a current row.
-    bool Read(size_t i, Variant* out) {
-        bool ok = true;
-        *out = Read(i, &ok);
-        return ok;
+    void Forget() {
+        aheadAt = ahead.size();
+        aheadValid = false;
     }
 
-    // Field i of the current row, built in place for the caller; `ok` turns
-    // false (and the value is empty) when the row is gone.
-    Variant Read(size_t i, bool* ok) {
-        Shared& s = *shared;
-        if (!s.updatable) return s.rows[pos][i];
-        if (s.Gone(pos)) {
-            *ok = false;
-            return Variant();
-        }
-        if (Riding()) return s.source->Value(i);
-        if (!LoadValues()) {
-            *ok = false;
-            return Variant();
-        }
-        return values[i];
+    // ---- fixed rows ----
+
+    void Land(long j) {
+        pos = j;
+        bof = eof = false;
+        loaded = vanished = partial = false;
     }
 
-    long NextLive(long from) {
-        Shared& s = *shared;
+    long NextLive(long from) const {
+        const Shared& s = *shared;
         long j = from + 1;
         while (j < s.Known() && s.Gone(j)) ++j;
-        if (j < s.Known()) return j;
-        return s.Discover() ? s.Known() - 1 : -1;
+        return j < s.Known() ? j : -1;
     }
 
-    long PrevLive(long from) {
-        Shared& s = *shared;
+    long PrevLive(long from) const {
+        const Shared& s = *shared;
         long j = std::min(from, s.Known()) - 1;
         while (j >= 0 && s.Gone(j)) --j;
         return j;
     }
 
+    // ---- moving cursors ----
+
+    void Landed() {
+        bof = eof = false;
+        loaded = true;
+        vanished = deleted = added = false;
+        partial = aheadPartial;
+    }
+
+    // Lands on the next row in the direction asked from where the cursor
+    // stands (the start or the end when it stands before the first or after
+    // the last); false at the end. Rows are read afresh whenever the data may have
+    // changed since the window was read.
+    bool Step(bool backward) {
+        Shared& s = *shared;
+        const uint64_t version = s.source->DataVersion();
+        const bool fresh = aheadValid && aheadBackward == backward && aheadVersion == version;
+        bool more = aheadAt < ahead.size();
+        if (!fresh || (!more && !aheadEnd)) {
+            if (aheadValid && aheadVersion != version) window = 1;
+            const bool fromEdge = backward ? eof : bof;
+            if (!fromEdge && added && !loaded) LoadCurrent();
+            aheadPartial = s.anyTouched;
+            aheadEnd = !s.source->Read(fromEdge ? nullptr : &cur, backward, window, ahead,
+                                       aheadPartial ? &s.touched : nullptr);
+            aheadAt = 0;
+            aheadValid = true;
+            aheadBackward = backward;
+            aheadVersion = version;
+            window = std::min(window * 2, kMaxWindow);
+        }
+        for (;;) {
+            while (aheadAt < ahead.size()) {
+                SourceRow& row = ahead[aheadAt++];
+                if (!backward && s.written.count(row.id)) continue;
+                // The current row's room goes back to the window for the next read.
+                std::swap(cur, row);
+                Landed();
+                return true;
+            }
+            if (aheadEnd || ahead.empty()) return false;
+            // Every row of the window was passed by: read on from the last.
+            SourceRow last = std::move(ahead.back());
+            aheadEnd = !s.source->Read(&last, backward, window, ahead,
+                                       aheadPartial ? &s.touched : nullptr);
+            aheadAt = 0;
+        }
+    }
+
+    // ---- both ----
+
+    // The current row's values, read when they are not at hand; false when
+    // the row is gone.
+    bool LoadCurrent() {
+        if (loaded) return !vanished;
+        Shared& s = *shared;
+        if (s.indexed) {
+            if (s.Gone(pos)) return false;
+            if (s.copied) {
+                s.copy.Load(static_cast<size_t>(pos), s.columnCount, &cur.values);
+                loaded = true;
+                return true;
+            }
+            cur.id = s.ids[pos];
+        }
+        SourceRow row;
+        loaded = true;
+        vanished = !s.source->Fetch(cur.id, &row);
+        if (vanished) {
+            // Someone else deleted the row: it stays current (read as deleted
+            // by the server) but fixed rows no longer count it, and later
+            // moves pass it by.
+            if (s.indexed) s.MarkGone(pos);
+            return false;
+        }
+        cur.values = std::move(row.values);
+        partial = false;
+        // A moving cursor goes on from where the row stood when it landed; a
+        // stored new row has no place yet but its own.
+        if (added || cur.key.empty()) cur.key = std::move(row.key);
+        return true;
+    }
+
+    // The current row with every column; false when it is gone.
+    bool LoadWhole() {
+        if (!LoadCurrent()) return false;
+        if (!partial) return true;
+        loaded = false;
+        return LoadCurrent();
+    }
+
+    // Field i of the current row; null when the row is deleted or gone.
+    const Variant* Read(size_t i) {
+        Shared& s = *shared;
+        if (deleted || (s.indexed && s.Gone(pos))) return nullptr;
+        if (!s.touched[i]) {
+            s.touched[i] = 1;
+            s.anyTouched = true;
+            aheadValid = false;  // the rows read ahead lack it: read them again
+        }
+        if (!LoadCurrent()) return nullptr;
+        if (partial && cur.values[i].IsEmpty() && !LoadWhole()) return nullptr;
+        return &cur.values[i];
+    }
+
     void AtEnd() {
         eof = true;
-        bof = shared->Live() == 0 && shared->complete;
-        ridingGen = 0;
+        bof = shared->indexed && shared->Live() == 0;
+        Forget();
     }
 
     void AtStart() {
         bof = true;
         eof = false;
-        ridingGen = 0;
+        Forget();
+    }
+
+    void Empty() {
+        bof = eof = true;
+        Forget();
     }
 
     void RequireScrollable() const {
@@ -406,6 +575,43 @@ struct Recordset::Impl {
 
     void SaveEdit(Recordset& self) {
         if (editMode != adEditNone) self.Update();
+    }
+
+    // Fixed rows move without the source, but not once its connection has
+    // closed: they fail as ADO's do (asking the version raises the error).
+    void RequireConnection() { shared->source->DataVersion(); }
+
+    // Goes to the first (last) row; false when there is none.
+    bool ToEdge(bool last) {
+        Shared& s = *shared;
+        if (s.indexed) {
+            RequireConnection();
+            long j = last ? PrevLive(s.Known()) : NextLive(-1);
+            if (j < 0) return false;
+            Land(j);
+            return true;
+        }
+        s.written.clear();  // a walk starts over
+        Forget();
+        window = 1;
+        bof = !last;
+        eof = last;
+        return Step(last);
+    }
+
+    // Moves one row; false (and the cursor at that end) when there is none.
+    bool StepOne(bool backward) {
+        Shared& s = *shared;
+        if (s.indexed) {
+            RequireConnection();
+            long j = backward ? (eof ? PrevLive(s.Known()) : PrevLive(pos))
+                              : (bof ? NextLive(-1) : NextLive(pos));
+            if (j < 0) return false;
+            Land(j);
+            return true;
+        }
+        if (!backward && added && !bof) return false;  // nothing follows a stored new row
+        return Step(backward);
     }
 };
 
@@ -431,6 +637,13 @@ void Recordset::Open(Connection& connection, std::string_view source, int cursor
         shared->columnCount = shared->source->ColumnCount();
         shared->updatable = shared->source->Updatable();
         shared->BuildNames();
+        shared->touched.assign(shared->columnCount, 0);
+        // Static and keyset cursors fix their rows now (a static one keeps
+        // a copy of them); so does a result that cannot be read on from a row.
+        shared->indexed = cursorType == adOpenStatic || cursorType == adOpenKeyset ||
+                          !shared->source->Resumable();
+        shared->copied =
+            shared->indexed && (cursorType != adOpenKeyset || !shared->updatable);
 
         Impl fresh;
         fresh.shared = shared;
@@ -439,7 +652,8 @@ void Recordset::Open(Connection& connection, std::string_view source, int cursor
             !shared->updatable || lockType == adLockReadOnly || lockType == adLockUnspecified;
         *m_impl = std::move(fresh);
         try {
-            if (shared->Discover()) m_impl->Land(0, false);
+            if (shared->indexed) shared->ReadAll(shared->copied);
+            if (!m_impl->ToEdge(false)) m_impl->Empty();
         } catch (...) {
             Close();
             throw;
@@ -474,31 +688,18 @@ void Recordset::MoveFirst() {
         m.Open();
         if (m.bof && m.eof) RaiseNoCurrent();
         m.SaveEdit(*this);
-        long j = m.NextLive(-1);
-        if (j < 0) {
-            m.bof = m.eof = true;
-            m.ridingGen = 0;
-        } else {
-            m.Land(j, true);
-        }
+        if (!m.ToEdge(false)) m.Empty();
     });
 }
 
 void Recordset::MoveLast() {
     Guarded([&] {
         Impl& m = *m_impl;
-        Shared& s = m.Open();
+        m.Open();
         m.RequireScrollable();
         if (m.bof && m.eof) RaiseNoCurrent();
         m.SaveEdit(*this);
-        s.Drain();
-        long j = m.PrevLive(s.Known());
-        if (j < 0) {
-            m.bof = m.eof = true;
-            m.ridingGen = 0;
-        } else {
-            m.Land(j, false);
-        }
+        if (!m.ToEdge(true)) m.Empty();
     });
 }
 
@@ -509,7 +710,7 @@ void Recordset::MovePrevious() { Move(-1); }
 void Recordset::Move(long n) {
     Guarded([&] {
         Impl& m = *m_impl;
-        Shared& s = m.Open();
+        m.Open();
         if (m.bof && m.eof) RaiseNoCurrent();
         if (n == 0) {
             if (!m.OnRow()) RaiseNoCurrent();
@@ -522,21 +723,12 @@ void Recordset::Move(long n) {
             if (m.bof) RaiseNoCurrent();
         }
         m.SaveEdit(*this);
-        if (n > 0) {
-            long j = m.bof ? -1 : m.pos;
-            for (unsigned long k = static_cast<unsigned long>(n); k > 0 && j >= -1; --k) {
-                j = m.NextLive(j);
-                if (j < 0) j = -2;
-            }
-            if (j < 0) return m.AtEnd();
-            return m.Land(j, false);
+        const bool backward = n < 0;
+        unsigned long steps = backward ? 0UL - static_cast<unsigned long>(n)
+                                       : static_cast<unsigned long>(n);
+        for (; steps > 0; --steps) {
+            if (!m.StepOne(backward)) return backward ? m.AtStart() : m.AtEnd();
         }
-        if (m.eof) s.Drain();  // steps back from the end count from the last row
-        long j = m.eof ? s.Known() : m.pos;
-        unsigned long steps = 0UL - static_cast<unsigned long>(n);
-        for (; steps > 0 && j >= 0; --steps) j = m.PrevLive(j);
-        if (j < 0) return m.AtStart();
-        m.Land(j, false);
     });
 }
 
@@ -800,32 +992,23 @@ void Recordset::Find(std::string_view criteria, long skipRows, int direction) {
         if (skipRows < 0 || (direction != adSearchForward && direction != adSearchBackward))
             Raise(adErrInvalidArgument);
         Criterion c = ParseCriterion(criteria, s);
-        bool forward = direction == adSearchForward;
-        if (!forward) m.RequireScrollable();
+        bool backward = direction == adSearchBackward;
+        if (backward) m.RequireScrollable();
         if (m.bof && m.eof) return;
         m.SaveEdit(*this);
+        if (backward ? m.bof : m.eof) return;  // nothing beyond that end
 
-        long j;
-        if (forward) {
-            if (m.eof) return;  // nothing after the end
-            j = m.bof ? m.NextLive(-1) : (s.Gone(m.pos) ? m.NextLive(m.pos) : m.pos);
-        } else {
-            if (m.bof) return;
-            if (m.eof) s.Drain();
-            j = m.eof ? m.PrevLive(s.Known()) : (s.Gone(m.pos) ? m.PrevLive(m.pos) : m.pos);
+        // The current row is tested first unless it is gone or the cursor
+        // stands at an end.
+        bool onRow = m.OnRow() && m.Read(static_cast<size_t>(c.column)) != nullptr;
+        for (long k = 0; k < skipRows && onRow; ++k) onRow = m.StepOne(backward);
+        if (!onRow && (skipRows > 0 || !m.StepOne(backward)))
+            return backward ? m.AtStart() : m.AtEnd();
+        for (;;) {
+            const Variant* value = m.Read(static_cast<size_t>(c.column));
+            if (value && Matches(c, *value)) return;
+            if (!m.StepOne(backward)) return backward ? m.AtStart() : m.AtEnd();
         }
-        for (long k = 0; k < skipRows && j >= 0; ++k) j = forward ? m.NextLive(j) : m.PrevLive(j);
-
-        Variant value;
-        while (j >= 0) {
-            m.Land(j, false);
-            if (m.Read(static_cast<size_t>(c.column), &value) && Matches(c, value)) return;
-            j = forward ? m.NextLive(j) : m.PrevLive(j);
-        }
-        if (forward)
-            m.AtEnd();
-        else
-            m.AtStart();
     });
 }
 
@@ -834,8 +1017,19 @@ long Recordset::RecordCount() const {
         Impl& m = *m_impl;
         Shared& s = m.Open();
         if (m.cursorType == adOpenForwardOnly) return -1;
-        s.Drain();
-        return s.Live() + (m.editMode == adEditAdd ? 1 : 0);
+        const long adding = m.editMode == adEditAdd ? 1 : 0;
+        if (s.indexed) return s.Live() + adding;
+        // A moving cursor counts the rows as they are now.
+        long count = 0;
+        std::vector<SourceRow> rows;
+        SourceRow last;
+        for (bool more = true, first = true; more; first = false) {
+            more = s.source->Read(first ? nullptr : &last, false, kCopyWindow, rows);
+            count += static_cast<long>(rows.size());
+            if (rows.empty()) break;
+            std::swap(last, rows.back());
+        }
+        return count + adding;
     });
 }
 
@@ -851,11 +1045,7 @@ std::unique_ptr<Recordset> Recordset::Clone(int lockType) const {
         c.shared = m.shared;
         c.cursorType = m.cursorType;
         c.readOnly = m.readOnly || lockType == adLockReadOnly;
-        long j = c.NextLive(-1);
-        if (j >= 0)
-            c.Land(j, false);
-        else
-            c.bof = c.eof = true;
+        if (!c.ToEdge(false)) c.Empty();
         return clone;
     });
 }
@@ -869,6 +1059,10 @@ void Recordset::AddNew() {
         m.RequireWritable();
         m.SaveEdit(*this);
         m.savedPos = m.pos;
+        m.savedRow = m.cur;
+        m.savedLoaded = m.loaded;
+        m.savedAdded = m.added;
+        m.savedDeleted = m.deleted;
         m.savedBof = m.bof;
         m.savedEof = m.eof;
         // The buffer of the last edit is reused: its fields are emptied.
@@ -888,23 +1082,41 @@ void Recordset::Update() {
         Shared& s = m.Open();
         if (m.editMode == adEditNone) return;
         m.RequireWritable();
-        // Also keeps the stream from handing a new row back as one of its own:
-        // new rows go after every row of the source.
-        s.BeforeWrite();
+        int64_t id = 0;
         if (m.editMode == adEditAdd) {
-            int64_t id = s.source->Insert(m.edit, m.assigned);
-            s.ids.push_back(id);
-            m.pos = s.Known() - 1;
-            m.bof = m.eof = false;
+            id = s.source->Insert(m.edit, m.assigned);
+            if (s.indexed) {
+                s.ids.push_back(id);
+                m.Land(s.Known() - 1);
+                if (s.copied) {
+                    // The copy holds the row as stored (defaults, identity).
+                    SourceRow row;
+                    if (!s.source->Fetch(id, &row)) row.values.assign(s.columnCount, Variant());
+                    s.copy.Add(row.values);
+                }
+            } else {
+                m.cur = SourceRow();
+                m.cur.id = id;
+                m.bof = m.eof = false;
+                m.vanished = m.deleted = false;
+                m.added = true;
+            }
         } else {
-            s.source->Update(s.ids[m.pos], m.edit, m.assigned);
+            id = s.indexed ? s.ids[m.pos] : m.cur.id;
+            s.source->Update(id, m.edit, m.assigned);
+            if (s.indexed && s.copied) {
+                SourceRow row;
+                if (s.source->Fetch(id, &row)) s.copy.Replace(static_cast<size_t>(m.pos), row.values);
+            }
         }
-        ++s.dataVersion;
+        if (!s.indexed) {
+            s.written.insert(id);
+            m.Forget();
+        }
         // The stored row (with its defaults and identity) is read when it is
         // first wanted.
-        m.valuesPos = -1;
+        m.loaded = false;
         m.vanished = false;
-        m.ridingGen = 0;
         m.editMode = adEditNone;
         m.assigned.clear();
     });
@@ -916,6 +1128,10 @@ void Recordset::CancelUpdate() {
         m.Open();
         if (m.editMode == adEditAdd) {
             m.pos = m.savedPos;
+            m.cur = std::move(m.savedRow);
+            m.loaded = m.savedLoaded;
+            m.added = m.savedAdded;
+            m.deleted = m.savedDeleted;
             m.bof = m.savedBof;
             m.eof = m.savedEof;
         }
@@ -935,15 +1151,15 @@ void Recordset::Delete() {
             CancelUpdate();
             return;
         }
-        if (!m.OnRow() || s.Gone(m.pos)) RaiseNoCurrent();
-        s.BeforeWrite();
-        s.source->Delete(s.ids[m.pos]);
-        s.MarkGone(m.pos);
-        ++s.dataVersion;
+        if (!m.OnRow() || m.deleted || (s.indexed && s.Gone(m.pos))) RaiseNoCurrent();
+        s.source->Delete(s.indexed ? s.ids[m.pos] : m.cur.id);
+        if (s.indexed)
+            s.MarkGone(m.pos);
+        else
+            m.deleted = true;
         m.editMode = adEditNone;
         m.edit.clear();
         m.assigned.clear();
-        m.ridingGen = 0;
     });
 }
 
@@ -960,9 +1176,15 @@ int Recordset::Status() const {
         if (!m.OnRow()) RaiseNoCurrent();
         if (m.editMode == adEditInProgress) return adRecModified;
         if (!s.updatable) return adRecOK;
-        if (m.valuesPos == m.pos && m.vanished) return adRecDBDeleted;
-        if (s.Gone(m.pos)) return adRecDeleted;
-        if (!m.Riding() && !m.LoadValues()) return adRecDBDeleted;
+        if (m.vanished) return adRecDBDeleted;
+        if (m.deleted || (s.indexed && s.Gone(m.pos))) return adRecDeleted;
+        // Whether the row is still there, asked now.
+        SourceRow row;
+        if (!s.source->Fetch(s.indexed ? s.ids[m.pos] : m.cur.id, &row)) {
+            m.vanished = m.loaded = true;
+            if (s.indexed) s.MarkGone(m.pos);
+            return adRecDBDeleted;
+        }
         return adRecOK;
     });
 }
@@ -989,21 +1211,20 @@ const std::string& Recordset::FieldName(size_t index) const { return Field(index
 
 uint16_t Recordset::FieldType(size_t index) const { return Field(index).adoType; }
 
-Variant Recordset::Value(size_t index) const {
-    return Guarded([&] {
+const Variant& Recordset::Value(size_t index) const {
+    return Guarded([&]() -> const Variant& {
         Impl& m = *m_impl;
         Shared& s = m.Open();
         if (index >= s.columnCount) Raise(adErrItemNotFound);
         if (m.editMode != adEditNone) return m.edit[index];
         if (!m.OnRow()) RaiseNoCurrent();
-        bool ok = true;
-        Variant v = m.Read(index, &ok);
-        if (!ok) RaiseNoCurrent();
-        return v;
+        const Variant* v = m.Read(index);
+        if (!v) RaiseNoCurrent();
+        return *v;
     });
 }
 
-Variant Recordset::Value(std::string_view name) const {
+const Variant& Recordset::Value(std::string_view name) const {
     int index = FieldIndex(name);
     if (!m_impl->shared) RaiseClosed();
     if (index < 0) Raise(adErrItemNotFound);
@@ -1017,11 +1238,8 @@ void Recordset::SetValue(size_t index, const Variant& v) {
         if (index >= s.columnCount) Raise(adErrItemNotFound);
         m.RequireWritable();
         if (m.editMode == adEditNone) {
-            if (!m.OnRow() || s.Gone(m.pos)) RaiseNoCurrent();
-            std::vector<Variant> current(s.columnCount);
-            for (size_t i = 0; i < s.columnCount; ++i)
-                if (!m.Read(i, &current[i])) RaiseNoCurrent();
-            m.edit = std::move(current);
+            if (!m.OnRow() || !m.Read(index) || !m.LoadWhole()) RaiseNoCurrent();
+            m.edit = m.cur.values;
             m.assigned.assign(s.columnCount, false);
             m.editMode = adEditInProgress;
         }

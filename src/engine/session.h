@@ -67,11 +67,25 @@ public:
     virtual Variant Value(size_t i) const = 0;
 };
 
-// The rows behind a recordset: a forward stream of rows with their row ids,
-// re-reading a row by its id, and writes that follow the T-SQL layer's rules
-// (types, defaults, identity, keys, NOT NULL) with the server's messages.
-// A source over one base table is updatable; a join, an aggregate or an
-// expression list is read-only (row ids 0, writes fail).
+// One row as a record source hands it out: its id (0 for a read-only
+// source), its values, and its place in the source's order, which the
+// source needs to read on from it.
+struct SourceRow {
+    int64_t id = 0;
+    std::vector<Variant> values;
+    std::vector<Variant> key;
+};
+
+// The rows behind a recordset, read a few at a time from a row on, and
+// writes that follow the T-SQL layer's rules (types, defaults, identity,
+// keys, NOT NULL) with the server's messages. A source over one base table
+// is updatable; a join, an aggregate or an expression list is read-only
+// (row ids 0, writes fail).
+//
+// Outside a transaction a source holds nothing open on the server between
+// calls: a recordset that stands on a row for days neither hides what other
+// connections commit from its connection's later statements nor blocks that
+// connection's writes or the server's housekeeping.
 class RecordSource {
 public:
     virtual ~RecordSource() = default;
@@ -80,18 +94,26 @@ public:
     virtual bool Updatable() const = 0;
     // The base table of an updatable source.
     virtual const std::string& BaseTable() const = 0;
+    // Whether Read can go on from a row; a source that cannot is read whole
+    // when it opens.
+    virtual bool Resumable() const = 0;
 
-    // Advances the forward stream; false at its end. `rowId` receives the
-    // row's id (0 for a read-only source).
-    virtual bool Next(int64_t* rowId) = 0;
-    // Column i of the row the stream stands on.
-    virtual Variant Value(size_t i) const = 0;
-    // Starts the stream again from the first row.
-    virtual void Restart() = 0;
+    // Reads into `rows` up to `max` rows that follow `from` in the source's
+    // order (precede it when `backward`), or from its first (last) row when
+    // `from` is null, as they are now; `rows` ends up holding just those
+    // rows, reusing the room of the rows it held. Only the columns marked in
+    // `columns` are read (null: all); the others are left empty. False when
+    // the end was reached.
+    virtual bool Read(const SourceRow* from, bool backward, size_t max,
+                      std::vector<SourceRow>& rows,
+                      const std::vector<uint8_t>* columns = nullptr) = 0;
+    // A mark that moves whenever rows the source reads may have changed: a
+    // commit of any connection or a write of this one. Cheap enough to ask
+    // on every move.
+    virtual uint64_t DataVersion() = 0;
 
-    // Reads a row by id into `values` (one per column); false when the row
-    // is gone.
-    virtual bool Fetch(int64_t rowId, std::vector<Variant>* values) = 0;
+    // Reads a row by id as it is now; false when the row is gone.
+    virtual bool Fetch(int64_t rowId, SourceRow* row) = 0;
     // Stores a new row from the columns marked in `assigned` (the others take
     // their defaults) and returns its id. The stored row (defaults and
     // identity included) is read with Fetch when it is wanted.

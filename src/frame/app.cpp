@@ -138,6 +138,7 @@ CDBConn* CXRDB5App::PushConnection(const char* server) {
         return nullptr;
     }
     conn->m_prev = below;
+    conn->m_pushed = true;
     CDBConn* result = conn.release();
     m_connMap[tid] = result;
     CountCheck();
@@ -147,7 +148,7 @@ CDBConn* CXRDB5App::PushConnection(const char* server) {
 void CXRDB5App::PopConnection() {
     CDBLockGuard guard(m_lock);
     auto it = m_connMap.find(ThreadId());
-    if (it == m_connMap.end()) return;
+    if (it == m_connMap.end() || !it->second->m_pushed) return;
     CDBConn* top = it->second;
     if (top->m_prev)
         it->second = top->m_prev;

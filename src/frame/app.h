@@ -51,6 +51,10 @@ public:
     int m_connected = 0;
     CDBConn* m_prev = nullptr;
     std::string m_server;  // the server this connection was redirected to
+    // Made by PushConnection: only such a connection is popped, so a scope
+    // whose connection DBClose or DBRemoveMyConnection already took leaves
+    // the thread's later connection alone.
+    bool m_pushed = false;
 };
 
 class CXRDB5App {

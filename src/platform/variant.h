@@ -66,6 +66,24 @@ public:
     static Variant Text(std::string_view s);
     static Variant Bytes(const void* data, size_t length);
 
+    // In-place forms for a value read over and over into the same place
+    // (a text keeps its room): an integer type with its raw member, a real
+    // or date, a text.
+    void SetInt(VARTYPE vt, int64_t i) {
+        m_vt = vt;
+        m_i = i;
+    }
+    void SetReal(VARTYPE vt, double d) {
+        m_vt = vt;
+        m_d = d;
+    }
+    void SetText(std::string_view s) {
+        m_vt = VT_BSTR;
+        m_s.assign(s.data(), s.size());
+    }
+    void SetNull() { m_vt = VT_NULL; }
+    void SetEmpty() { m_vt = VT_EMPTY; }
+
     VARTYPE Type() const { return m_vt; }
     bool IsEmpty() const { return m_vt == VT_EMPTY; }
     bool IsNull() const { return m_vt == VT_NULL; }

@@ -122,9 +122,19 @@ struct Interpreter::Impl final : RenderContext {
     std::unordered_map<std::string, std::string> attached;  // schema -> database name
     std::unordered_map<std::string, uint32_t> schemaVersions;
     std::unordered_map<std::string, sqlite3_stmt*> versionStatements;  // PRAGMA schema_version
+    struct WalWatch {
+        bool checked = false;
+        sqlite3_file* file = nullptr;      // the database file, when its log index can be read
+        sqlite3_stmt* version = nullptr;  // PRAGMA data_version otherwise
+        uint64_t unknown = 0;
+    };
+    std::unordered_map<std::string, WalWatch> walWatch;
+    // Also forgets the files watched for changes: a detached file's handle goes.
     void DropVersionStatements() {
         for (auto& [schema, st] : versionStatements) sqlite3_finalize(st);
         versionStatements.clear();
+        for (auto& [schema, w] : walWatch) sqlite3_finalize(w.version);
+        walWatch.clear();
     }
     std::string identityInsertSchema, identityInsertTable;
     std::unordered_map<std::string, Cursor> cursors;  // upper-case names
@@ -203,6 +213,51 @@ struct Interpreter::Impl final : RenderContext {
     // ---- databases --------------------------------------------------------
 
     bool InTransaction() const { return !sqlite3_get_autocommit(db); }
+
+    // A mark that moves whenever data of database `schema` may have changed:
+    // a commit by any connection or a write of this one. Record sources call
+    // it on every move, so it must not start a transaction: in write-ahead
+    // mode every commit rewrites the log's index header in shared memory,
+    // which is read directly; otherwise the file's data version is asked.
+    uint64_t DataMark(const std::string& schema) {
+        uint64_t h = 1469598103934665603ull;
+        auto mix = [&](uint64_t v) { h = (h ^ v) * 1099511628211ull; };
+        mix(static_cast<uint64_t>(sqlite3_total_changes64(db)));
+        WalWatch& w = walWatch[schema];
+        if (!w.checked) {
+            w.checked = true;
+            sqlite3_stmt* st = Prepare("PRAGMA " + QuoteIdent(schema) + ".journal_mode");
+            bool wal = sqlite3_step(st) == SQLITE_ROW &&
+                       IEquals(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)), "wal");
+            sqlite3_finalize(st);
+            sqlite3_file* file = nullptr;
+            if (wal &&
+                sqlite3_file_control(db, schema.c_str(), SQLITE_FCNTL_FILE_POINTER, &file) ==
+                    SQLITE_OK &&
+                file && file->pMethods && file->pMethods->iVersion >= 2 &&
+                file->pMethods->xShmMap) {
+                w.file = file;
+            }
+        }
+        if (w.file) {
+            void volatile* region = nullptr;
+            if (w.file->pMethods->xShmMap(w.file, 0, 32768, 0, &region) == SQLITE_OK && region) {
+                // Both copies of the 48-byte header; a torn read only ever
+                // shows a difference, which costs one needless re-read.
+                const volatile uint32_t* words = static_cast<const volatile uint32_t*>(region);
+                for (int i = 0; i < 24; ++i) mix(words[i]);
+                return h;
+            }
+        }
+        if (!w.version) w.version = Prepare("PRAGMA " + QuoteIdent(schema) + ".data_version");
+        if (sqlite3_step(w.version) == SQLITE_ROW)
+            mix(static_cast<uint64_t>(sqlite3_column_int64(w.version, 0)));
+        else
+            mix(++w.unknown);  // no answer: count it as a change
+        sqlite3_reset(w.version);
+        return h;
+    }
+
 
     std::string Attach(std::string_view database) {
         if (database.empty()) return currentSchema;
@@ -388,13 +443,22 @@ struct Interpreter::Impl final : RenderContext {
 
     // What every record source of one statement shape shares: the rendering,
     // the columns and the base columns behind them.
+    // Each row read carries the row id and the ORDER BY terms (its key) before
+    // its columns, so that a read can go on after (or before) any row.
     struct SourceShape {
-        Plan plan;
+        Plan plan;  // "SELECT rowid, keys..., columns... FROM ... [WHERE ...] ORDER BY ..."
         std::vector<engine::ColumnInfo> columns;
         std::vector<TypeSpec> types;
         std::vector<std::string> baseNames;  // "" for an item that is not a column
         bool hasIdentity = false;
-        std::string fetchSql;  // one row by its row id
+        bool resumable = false;  // a read can go on from a row's key
+        std::string fetchSql;    // one row (key and columns) by its row id
+        std::string rowid;       // the row id as the query names it
+        // The query up to its ORDER BY, with room for one more condition.
+        std::string head, where;
+        // Reads from a row on, by direction and which key values are NULL.
+        mutable std::unordered_map<std::string, std::string> readSql;
+        size_t KeyCount() const { return plan.order.size(); }
     };
 
     // Record sources of one shape share their shape and reuse the statements
@@ -402,7 +466,7 @@ struct Interpreter::Impl final : RenderContext {
     // wide table's statements are dear to prepare).
     struct SourcePlan {
         std::shared_ptr<const SourceShape> shape;
-        std::vector<sqlite3_stmt*> idle;                                       // streams
+        std::unordered_map<std::string, std::vector<sqlite3_stmt*>> idle;      // reads, by kind
         std::vector<sqlite3_stmt*> idleFetch;                                  // row-id reads
         std::unordered_map<std::string, std::vector<SourceWrite>> idleWrites;  // by assigned set
     };
@@ -437,7 +501,8 @@ struct Interpreter::Impl final : RenderContext {
         plans.clear();
         fast.clear();
         for (auto& [key, sp] : sourcePlans) {
-            for (sqlite3_stmt* st : sp.idle) sqlite3_finalize(st);
+            for (auto& [kind, idle] : sp.idle)
+                for (sqlite3_stmt* st : idle) sqlite3_finalize(st);
             for (sqlite3_stmt* st : sp.idleFetch) sqlite3_finalize(st);
             for (auto& [assigned, writes] : sp.idleWrites) {
                 for (SourceWrite& w : writes) sqlite3_finalize(w.st);
@@ -526,6 +591,13 @@ struct Interpreter::Impl final : RenderContext {
 
     void Bind(sqlite3_stmt* st, const Plan& plan, const std::vector<const Expr*>& literals) {
         int i = 1;
+        for (const Value& v : SlotValues(plan, literals)) BindValue(st, i++, v);
+    }
+
+    // The values a plan's parameters take, in order.
+    std::vector<Value> SlotValues(const Plan& plan, const std::vector<const Expr*>& literals) {
+        std::vector<Value> values;
+        values.reserve(plan.slots.size());
         for (const Slot& slot : plan.slots) {
             Value v;
             TypeSpec vt = slot.valueType;
@@ -586,8 +658,9 @@ struct Interpreter::Impl final : RenderContext {
                     v = Convert(v, vt, slot.target, slot.storing);
                 }
             }
-            BindValue(st, i++, v);
+            values.push_back(std::move(v));
         }
+        return values;
     }
 
     static void BindValue(sqlite3_stmt* st, int i, const Value& v) {

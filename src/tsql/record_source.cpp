@@ -8,16 +8,16 @@ namespace xr::tsql {
 
 namespace {
 
-// A field value straight from the engine's column for the forms the layer
-// stores (one copy of a text, none of a number); anything else goes the
-// general way through ToVariant.
-Variant ColumnVariant(sqlite3_stmt* st, int i, const TypeSpec& t) {
+// A field value straight from the engine's column, written in place, for
+// the forms the layer stores (one copy of a text, none of a number); anything
+// else goes the general way through ToVariant.
+void ColumnInto(sqlite3_stmt* st, int i, const TypeSpec& t, Variant* out) {
     // One call into the statement per field; the value's own accessors are
     // cheap. (Sessions open their handles without a mutex, so the column's
     // value may be read directly.)
     sqlite3_value* value = sqlite3_column_value(st, i);
     int ct = sqlite3_value_type(value);
-    if (ct == SQLITE_NULL) return Variant::Null();
+    if (ct == SQLITE_NULL) return out->SetNull();
     switch (t.kind) {
         case TypeKind::Bit:
         case TypeKind::TinyInt:
@@ -28,35 +28,35 @@ Variant ColumnVariant(sqlite3_stmt* st, int i, const TypeSpec& t) {
                 int64_t v = sqlite3_value_int64(value);
                 switch (t.kind) {
                     case TypeKind::Bit:
-                        return Variant::Bool(v != 0);
+                        return out->SetInt(VT_BOOL, v != 0 ? -1 : 0);
                     case TypeKind::TinyInt:
-                        return Variant::UI1(static_cast<uint8_t>(v));
+                        return out->SetInt(VT_UI1, static_cast<uint8_t>(v));
                     case TypeKind::SmallInt:
-                        return Variant::I2(static_cast<int16_t>(v));
+                        return out->SetInt(VT_I2, static_cast<int16_t>(v));
                     case TypeKind::Int:
-                        return Variant::I4(static_cast<int32_t>(v));
+                        return out->SetInt(VT_I4, static_cast<int32_t>(v));
                     default:
-                        return Variant::I8(v);
+                        return out->SetInt(VT_I8, v);
                 }
             }
             break;
         case TypeKind::Money:
         case TypeKind::SmallMoney:
-            if (ct == SQLITE_INTEGER) return Variant::Currency(sqlite3_value_int64(value));
+            if (ct == SQLITE_INTEGER) return out->SetInt(VT_CY, sqlite3_value_int64(value));
             break;
         case TypeKind::Float:
             if (ct == SQLITE_INTEGER || ct == SQLITE_FLOAT)
-                return Variant::R8(sqlite3_value_double(value));
+                return out->SetReal(VT_R8, sqlite3_value_double(value));
             break;
         case TypeKind::Real:
             if (ct == SQLITE_INTEGER || ct == SQLITE_FLOAT) {
-                return Variant::R4(static_cast<float>(sqlite3_value_double(value)));
+                return out->SetReal(VT_R4, static_cast<float>(sqlite3_value_double(value)));
             }
             break;
         case TypeKind::DateTime:
         case TypeKind::SmallDateTime:
             if (ct == SQLITE_INTEGER || ct == SQLITE_FLOAT)
-                return Variant::Date(sqlite3_value_double(value));
+                return out->SetReal(VT_DATE, sqlite3_value_double(value));
             break;
         case TypeKind::Char:
         case TypeKind::VarChar:
@@ -67,14 +67,14 @@ Variant ColumnVariant(sqlite3_stmt* st, int i, const TypeSpec& t) {
                 // A CHAR shorter than its length (written around the layer) is padded the general
                 // way.
                 if (t.kind != TypeKind::Char || n >= static_cast<size_t>(t.length)) {
-                    return Variant::Text(std::string_view(p, n));
+                    return out->SetText(std::string_view(p, n));
                 }
             }
             break;
         default:
             break;
     }
-    return ToVariant(Interpreter::Impl::Column(st, i, t), t);
+    *out = ToVariant(Interpreter::Impl::Column(st, i, t), t);
 }
 
 }  // namespace
@@ -155,16 +155,90 @@ protected:
     Interpreter::Impl* m_impl;
 };
 
-// A result that cannot be written: a join, an aggregate, a batch.
+namespace {
+
+[[noreturn]] void NotUpdatable() {
+    throw ComError(adErrFeatureNotAvailable,
+                   "Current Recordset does not support updating. This may be a limitation of "
+                   "the provider, or of the selected locktype.");
+}
+
+// A key value exactly as the engine holds it, so that binding it back
+// compares as the stored value does.
+void RawInto(sqlite3_stmt* st, int i, Variant* out) {
+    switch (sqlite3_column_type(st, i)) {
+        case SQLITE_INTEGER:
+            return out->SetInt(VT_I8, sqlite3_column_int64(st, i));
+        case SQLITE_FLOAT:
+            return out->SetReal(VT_R8, sqlite3_column_double(st, i));
+        case SQLITE_TEXT:
+            return out->SetText(
+                std::string_view(reinterpret_cast<const char*>(sqlite3_column_text(st, i)),
+                                 static_cast<size_t>(sqlite3_column_bytes(st, i))));
+        case SQLITE_BLOB:
+            *out = Variant::Bytes(sqlite3_column_blob(st, i),
+                                  static_cast<size_t>(sqlite3_column_bytes(st, i)));
+            return;
+        default:
+            return out->SetNull();
+    }
+}
+
+// Column `first` on of a row into `row`, whose storage is reused: the key,
+// then the columns marked in `columns` (null: all; the others empty).
+void RowInto(sqlite3_stmt* st, int first, size_t keys, const std::vector<TypeSpec>& types,
+             const std::vector<uint8_t>* columns, engine::SourceRow* row) {
+    row->key.resize(keys);
+    for (size_t i = 0; i < keys; ++i) RawInto(st, first + static_cast<int>(i), &row->key[i]);
+    row->values.resize(types.size());
+    const int at = first + static_cast<int>(keys);
+    for (size_t i = 0; i < types.size(); ++i) {
+        if (columns && !(*columns)[i])
+            row->values[i].SetEmpty();
+        else
+            ColumnInto(st, at + static_cast<int>(i), types[i], &row->values[i]);
+    }
+}
+
+// The value stays the caller's until the statement is reset.
+void BindRaw(sqlite3_stmt* st, int n, const Variant& v) {
+    switch (v.Type()) {
+        case VT_I8:
+            sqlite3_bind_int64(st, n, v.IntValue());
+            break;
+        case VT_R8:
+            sqlite3_bind_double(st, n, v.RealValue());
+            break;
+        case VT_BSTR:
+            sqlite3_bind_text(st, n, v.TextValue().data(), static_cast<int>(v.TextValue().size()),
+                              SQLITE_STATIC);
+            break;
+        case VT_BYTES:
+            sqlite3_bind_blob(st, n, v.BytesView().data(), static_cast<int>(v.BytesView().size()),
+                              SQLITE_STATIC);
+            break;
+        default:
+            sqlite3_bind_null(st, n);
+            break;
+    }
+}
+
+}  // namespace
+
+// A result that cannot be written: a join, an aggregate, a batch. Its rows
+// are read whole when it opens (the key of a row is its place).
 class ReadOnlySource final : public SourceBase {
 public:
     ReadOnlySource(Interpreter::Impl* impl, std::unique_ptr<engine::Rows> rows)
-        : SourceBase(impl), m_rows(std::move(rows)) {
-        if (m_rows) {
-            for (size_t i = 0; i < m_rows->ColumnCount(); ++i)
-                m_columns.push_back(m_rows->Column(i));
+        : SourceBase(impl) {
+        if (!rows) return;
+        for (size_t i = 0; i < rows->ColumnCount(); ++i) m_columns.push_back(rows->Column(i));
+        while (rows->Next()) {
+            std::vector<Variant> row;
+            row.reserve(m_columns.size());
+            for (size_t i = 0; i < m_columns.size(); ++i) row.push_back(rows->Value(i));
+            m_rows.push_back(std::move(row));
         }
-        m_cache.reserve(16);
     }
     ~ReadOnlySource() override { Detach(); }
     size_t ColumnCount() const override { return m_columns.size(); }
@@ -174,63 +248,56 @@ public:
     }
     bool Updatable() const override { return false; }
     const std::string& BaseTable() const override { return m_none; }
-    bool Next(int64_t* rowId) override {
-        *rowId = 0;
-        if (!m_rows) return false;
-        if (m_pos + 1 < static_cast<long>(m_cache.size())) {
-            ++m_pos;
-            return true;
+    bool Resumable() const override { return false; }
+    bool Read(const engine::SourceRow* from, bool backward, size_t max,
+              std::vector<engine::SourceRow>& rows, const std::vector<uint8_t>*) override {
+        const long n = static_cast<long>(m_rows.size());
+        long at = from && !from->key.empty() ? static_cast<long>(from->key[0].IntValue())
+                                              : (backward ? n : -1);
+        size_t count = 0;
+        for (; count < max; ++count) {
+            at += backward ? -1 : 1;
+            if (at < 0 || at >= n) break;
+            if (count == rows.size()) rows.emplace_back();
+            engine::SourceRow& row = rows[count];
+            row.id = 0;
+            row.values = m_rows[static_cast<size_t>(at)];
+            row.key.assign(1, Variant::I8(at));
         }
-        if (!m_rows->Next()) {
-            m_pos = static_cast<long>(m_cache.size());
-            return false;
-        }
-        std::vector<Variant> row;
-        for (size_t i = 0; i < m_columns.size(); ++i) row.push_back(m_rows->Value(i));
-        m_cache.push_back(std::move(row));
-        m_pos = static_cast<long>(m_cache.size()) - 1;
-        return true;
+        rows.resize(count);
+        return count == max;
     }
-    Variant Value(size_t i) const override {
-        if (m_pos < 0 || m_pos >= static_cast<long>(m_cache.size()))
-            throw ComError(adErrNoCurrentRecord);
-        return m_cache[static_cast<size_t>(m_pos)].at(i);
+    uint64_t DataVersion() override { return 0; }  // a copy: it never changes
+    bool Fetch(int64_t, engine::SourceRow*) override { return false; }
+    int64_t Insert(const std::vector<Variant>&, const std::vector<bool>&) override {
+        NotUpdatable();
     }
-    void Restart() override { m_pos = -1; }
-    bool Fetch(int64_t, std::vector<Variant>*) override { return false; }
-    int64_t Insert(const std::vector<Variant>&, const std::vector<bool>&) override { ReadOnly(); }
     void Update(int64_t, const std::vector<Variant>&, const std::vector<bool>&) override {
-        ReadOnly();
+        NotUpdatable();
     }
-    void Delete(int64_t) override { ReadOnly(); }
+    void Delete(int64_t) override { NotUpdatable(); }
 
 private:
-    [[noreturn]] static void ReadOnly() {
-        throw ComError(adErrFeatureNotAvailable,
-                       "Current Recordset does not support updating. This may be a limitation of "
-                       "the provider, or of the selected locktype.");
-    }
     void Finalize() override {}
 
-    std::unique_ptr<engine::Rows> m_rows;
     std::vector<engine::ColumnInfo> m_columns;
-    std::vector<std::vector<Variant>> m_cache;  // rows seen so far, for moving back
-    long m_pos = -1;
+    std::vector<std::vector<Variant>> m_rows;
     std::string m_none;
 };
 
-// The rows of one base table, streamed with their row ids; writes go
-// through the same conversions and checks as INSERT and UPDATE statements.
+// The rows of one base table, read a window at a time in the query's order
+// with the row id as the last key, each read starting afresh after (or
+// before) the row it goes on from; writes go through the same conversions
+// and checks as INSERT and UPDATE statements.
 class TableSource final : public SourceBase {
 public:
     using Shape = Interpreter::Impl::SourceShape;
     using Write = Interpreter::Impl::SourceWrite;
 
-    // `stream` is a prepared statement of the shape's plan (this source
-    // finalizes or returns it); `poolKey` names the pool it goes back to.
+    // `poolKey` names the pool of the shape (empty: none).
     TableSource(Interpreter::Impl* impl, std::shared_ptr<const Batch> batch, const Stmt* stmt,
                 std::string schema, std::string table, std::shared_ptr<const Shape> shape,
-                sqlite3_stmt* stream, std::string poolKey)
+                std::string poolKey)
         : SourceBase(impl),
           m_poolKey(std::move(poolKey)),
           m_poolGeneration(impl->sourcePlanGeneration),
@@ -238,14 +305,16 @@ public:
           m_stmt(stmt),
           m_schema(std::move(schema)),
           m_table(std::move(table)),
-          m_shape(std::move(shape)),
-          m_stream(stream) {
-        m_impl->Bind(m_stream, m_shape->plan, m_stmt->literals);
+          m_shape(std::move(shape)) {
+        // The statement's values are taken now: its variables are gone by
+        // the time later windows are read.
+        m_slotValues = m_impl->SlotValues(m_shape->plan, m_stmt->literals);
     }
 
-    // The shape of a source over `table` rendered as `plan`.
+    // The shape of a source over `table` (under `alias` in the query)
+    // rendered as `plan`.
     static std::shared_ptr<const Shape> MakeShape(const std::string& schema, const TableDef& table,
-                                                  Plan plan) {
+                                                  const std::string& alias, Plan plan) {
         auto shape = std::make_shared<Shape>();
         std::string cols;
         for (const OutColumn& oc : plan.columns) {
@@ -259,8 +328,35 @@ public:
                 (cols.empty() ? "" : ",") + (name.empty() ? std::string("NULL") : QuoteIdent(name));
         }
         shape->hasIdentity = table.IdentityColumn() != nullptr;
-        shape->fetchSql = "SELECT " + cols + " FROM " + QuoteIdent(schema) + "." +
-                          QuoteIdent(table.name) + " WHERE rowid=?1";
+        shape->rowid = QuoteIdent(alias) + ".rowid";
+        shape->resumable = !plan.hasTop && plan.orderAt != std::string::npos;
+        std::string keys;
+        for (const OrderKey& k : plan.order) {
+            keys += k.sql + ",";
+            // A key with a parameter of its own cannot be read on from.
+            if (k.sql.find('?') != std::string::npos) shape->resumable = false;
+        }
+        // "SELECT rowid, keys..., items ..." with the marks moved along.
+        std::string sql = "SELECT " + shape->rowid + "," + keys + plan.sql.substr(7);
+        const size_t shift = sql.size() - plan.sql.size();
+        auto moved = [&](size_t at) { return at == std::string::npos ? at : at + shift; };
+        plan.whereAt = moved(plan.whereAt);
+        plan.whereEnd = moved(plan.whereEnd);
+        plan.orderAt = moved(plan.orderAt);
+        plan.sql = std::move(sql);
+        if (shape->resumable) {
+            constexpr size_t kWhere = 7;  // " WHERE "
+            if (plan.whereAt != std::string::npos) {
+                shape->head = plan.sql.substr(0, plan.whereAt - kWhere);
+                shape->where = plan.sql.substr(plan.whereAt, plan.whereEnd - plan.whereAt);
+                shape->head += plan.sql.substr(plan.whereEnd, plan.orderAt - plan.whereEnd);
+            } else {
+                shape->head = plan.sql.substr(0, plan.orderAt);
+            }
+        }
+        shape->fetchSql = "SELECT " + (shape->resumable ? keys : std::string()) + cols + " FROM " +
+                          QuoteIdent(schema) + "." + QuoteIdent(table.name) + " AS " +
+                          QuoteIdent(alias) + " WHERE " + shape->rowid + "=?1";
         shape->plan = std::move(plan);
         return shape;
     }
@@ -274,36 +370,53 @@ public:
     }
     bool Updatable() const override { return true; }
     const std::string& BaseTable() const override { return m_table; }
+    bool Resumable() const override { return m_shape->resumable; }
 
-    bool Next(int64_t* rowId) override {
+    bool Read(const engine::SourceRow* from, bool backward, size_t max,
+              std::vector<engine::SourceRow>& rows,
+              const std::vector<uint8_t>* columns) override {
         Interpreter::Impl& impl = Session();
-        if (m_done) return false;
-        int rc = sqlite3_step(m_stream);
-        if (rc == SQLITE_ROW) {
-            *rowId = sqlite3_column_int64(m_stream, 0);
-            return true;
+        if (from && !m_shape->resumable) throw ComError(E_FAIL_, "The rows cannot be read on.");
+        sqlite3_stmt* st = Statement(backward, from);
+        const size_t keys = m_shape->KeyCount();
+        const std::vector<TypeSpec>& types = m_shape->types;
+        if (from) {
+            const int first = static_cast<int>(m_shape->plan.slots.size()) + 1;
+            for (size_t i = 0; i < keys && i < from->key.size(); ++i) {
+                if (!from->key[i].IsNull()) BindRaw(st, first + static_cast<int>(i), from->key[i]);
+            }
+            sqlite3_bind_int64(st, first + static_cast<int>(keys), from->id);
         }
-        m_done = true;
-        if (rc != SQLITE_DONE) {
+        // Nothing stays open between calls: the window is read, then the
+        // statement is reset, which ends its read transaction.
+        size_t n = 0;
+        int rc = SQLITE_ROW;
+        try {
+            while (n < max && (rc = sqlite3_step(st)) == SQLITE_ROW) {
+                if (n == rows.size()) rows.emplace_back();
+                engine::SourceRow& row = rows[n++];
+                row.id = sqlite3_column_int64(st, 0);
+                RowInto(st, 1, keys, types, columns, &row);
+            }
+        } catch (...) {
+            sqlite3_reset(st);
+            rows.resize(n);
+            throw;
+        }
+        rows.resize(n);
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
             std::string msg = sqlite3_errmsg(impl.db);
-            throw impl.MapError(sqlite3_extended_errcode(impl.db), msg, nullptr);
+            int ext = sqlite3_extended_errcode(impl.db);
+            sqlite3_reset(st);
+            throw impl.MapError(ext, msg, nullptr);
         }
-        return false;
+        sqlite3_reset(st);
+        return rc == SQLITE_ROW;
     }
 
-    Variant Value(size_t i) const override {
-        Session();
-        if (i >= m_shape->types.size()) throw ComError(adErrItemNotFound);
-        return ColumnVariant(m_stream, static_cast<int>(i) + 1, m_shape->types[i]);
-    }
+    uint64_t DataVersion() override { return Session().DataMark(m_schema); }
 
-    void Restart() override {
-        Session();
-        sqlite3_reset(m_stream);
-        m_done = false;
-    }
-
-    bool Fetch(int64_t rowId, std::vector<Variant>* values) override {
+    bool Fetch(int64_t rowId, engine::SourceRow* row) override {
         Interpreter::Impl& impl = Session();
         if (!m_fetch) {
             SourcePlanPool* pool = Pool();
@@ -323,11 +436,9 @@ public:
             if (rc == SQLITE_DONE) return false;
             throw impl.MapError(sqlite3_extended_errcode(impl.db), msg, nullptr);
         }
-        const std::vector<TypeSpec>& types = m_shape->types;
-        values->resize(types.size());
-        for (size_t i = 0; i < types.size(); ++i) {
-            (*values)[i] = ColumnVariant(m_fetch, static_cast<int>(i), types[i]);
-        }
+        row->id = rowId;
+        RowInto(m_fetch, 0, m_shape->resumable ? m_shape->KeyCount() : 0, m_shape->types, nullptr,
+                row);
         sqlite3_reset(m_fetch);
         return true;
     }
@@ -364,8 +475,99 @@ public:
         Run(m_delete, none, rowId);
     }
 
+
 private:
     using SourcePlanPool = Interpreter::Impl::SourcePlan;
+
+    // The read statement of one kind: forward or backward, from the start or
+    // from a row whose key has NULLs in the places marked.
+    sqlite3_stmt* Statement(bool backward, const engine::SourceRow* from) {
+        std::string kind(1, backward ? 'B' : 'F');
+        if (from) {
+            kind += '@';
+            for (size_t i = 0; i < m_shape->KeyCount(); ++i)
+                kind += i < from->key.size() && from->key[i].IsNull() ? '1' : '0';
+        }
+        auto own = m_reads.find(kind);
+        if (own != m_reads.end()) return own->second;
+        sqlite3_stmt* st = nullptr;
+        if (SourcePlanPool* pool = Pool()) {
+            auto idle = pool->idle.find(kind);
+            if (idle != pool->idle.end() && !idle->second.empty()) {
+                st = idle->second.back();
+                idle->second.pop_back();
+            }
+        }
+        if (!st) {
+            std::string& sql = m_shape->readSql[kind];
+            if (sql.empty()) sql = ReadSql(backward, from != nullptr, kind.substr(from ? 2 : 1));
+            st = Session().Prepare(sql);
+        }
+        int n = 1;
+        for (const Value& v : m_slotValues) Interpreter::Impl::BindValue(st, n++, v);
+        m_reads.emplace(kind, st);
+        return st;
+    }
+
+    // The query in the direction asked, going on from a row when `from`
+    // (`nulls`: one mark per key, '1' where the row's key is NULL). The row
+    // id breaks ties in the direction of the first key.
+    std::string ReadSql(bool backward, bool from, const std::string& nulls) const {
+        const Shape& sh = *m_shape;
+        const Plan& plan = sh.plan;
+        if (!sh.resumable) return plan.sql;  // read whole, once
+        const std::vector<OrderKey>& keys = plan.order;
+        const bool idDesc = !keys.empty() && keys[0].descending;
+        std::string order;
+        for (const OrderKey& k : keys) order += k.sql + (k.descending != backward ? " DESC," : ",");
+        order += sh.rowid + (idDesc != backward ? " DESC" : "");
+        std::string cond;
+        if (from) {
+            const size_t first = plan.slots.size() + 1;
+            auto param = [&](size_t i) { return "?" + std::to_string(first + i); };
+            bool plain = nulls.find('1') == std::string::npos;
+            for (const OrderKey& k : keys) plain &= k.descending == idDesc && !k.nullable;
+            if (plain) {
+                // One comparison of the whole key, which an index serves.
+                std::string left, right;
+                for (size_t i = 0; i < keys.size(); ++i) {
+                    left += keys[i].sql + ",";
+                    right += param(i) + ",";
+                }
+                cond = "(" + left + sh.rowid + ")" + (idDesc != backward ? "<" : ">") + "(" + right +
+                       param(keys.size()) + ")";
+            } else {
+                // Term by term: equal on the keys before, then past this one.
+                // NULL comes first in an ascending order.
+                std::string equal;
+                for (size_t i = 0; i <= keys.size(); ++i) {
+                    const bool isId = i == keys.size();
+                    const std::string& x = isId ? sh.rowid : keys[i].sql;
+                    const bool desc = (isId ? idDesc : keys[i].descending) != backward;
+                    const bool null = !isId && nulls[i] == '1';
+                    std::string past;
+                    if (null)
+                        past = desc ? std::string() : x + " IS NOT NULL";
+                    else
+                        past = desc ? "(" + x + "<" + param(i) + " OR " + x + " IS NULL)"
+                                    : x + ">" + param(i);
+                    if (!past.empty()) {
+                        cond += (cond.empty() ? "(" : " OR (") + equal + past + ")";
+                    }
+                    if (!isId) equal += (null ? x + " IS NULL" : x + "=" + param(i)) + " AND ";
+                }
+                if (cond.empty()) cond = "0";
+            }
+        }
+        std::string sql = sh.head;
+        if (!sh.where.empty() && !cond.empty())
+            sql += " WHERE (" + sh.where + ") AND (" + cond + ")";
+        else if (!sh.where.empty())
+            sql += " WHERE " + sh.where;
+        else if (!cond.empty())
+            sql += " WHERE " + cond;
+        return sql + " ORDER BY " + order;
+    }
 
     std::string Target() const { return QuoteIdent(m_schema) + "." + QuoteIdent(m_table); }
 
@@ -519,7 +721,8 @@ private:
     // Statements go back to the shape's pool while it is current.
     void Finalize() override {
         SourcePlanPool* pool = Pool();
-        Interpreter::Impl::KeepIdle(pool ? &pool->idle : nullptr, m_stream);
+        for (auto& [kind, st] : m_reads)
+            Interpreter::Impl::KeepIdle(pool ? &pool->idle[kind] : nullptr, st);
         Interpreter::Impl::KeepIdle(pool ? &pool->idleFetch : nullptr, m_fetch);
         for (auto& [key, w] : m_writes) {
             if (!w.st) continue;
@@ -533,7 +736,8 @@ private:
         }
         sqlite3_finalize(m_delete.st);
         m_delete.st = nullptr;
-        m_stream = m_fetch = nullptr;
+        m_reads.clear();
+        m_fetch = nullptr;
         m_writes.clear();
         m_last = nullptr;
     }
@@ -544,14 +748,14 @@ private:
     const Stmt* m_stmt;
     std::string m_schema, m_table;
     std::shared_ptr<const Shape> m_shape;
-    sqlite3_stmt* m_stream = nullptr;
+    std::vector<Value> m_slotValues;                         // the plan's parameters
+    std::unordered_map<std::string, sqlite3_stmt*> m_reads;  // by kind
     sqlite3_stmt* m_fetch = nullptr;
     std::unordered_map<std::string, Write> m_writes;  // by assigned columns
     Write* m_last = nullptr;                          // the write used last, for
     bool m_lastInsert = false;                        // ... these columns
     std::vector<bool> m_lastAssigned;
     Write m_delete;
-    bool m_done = false;
 };
 
 Interpreter::Impl::~Impl() {
@@ -627,31 +831,24 @@ std::unique_ptr<engine::RecordSource> Interpreter::OpenSource(std::string_view s
                     }
                 }
                 std::shared_ptr<const Interpreter::Impl::SourceShape> shape;
-                sqlite3_stmt* stream = nullptr;
                 if (cached) {
                     shape = found->second.shape;
-                    if (!found->second.idle.empty()) {
-                        stream = found->second.idle.back();
-                        found->second.idle.pop_back();
-                    }
                 } else {
                     Plan plan = RenderSelect(sel, impl);
                     std::string alias = ref.alias.empty() ? table->name : ref.alias;
-                    plan.sql = "SELECT " + QuoteIdent(alias) + ".rowid," + plan.sql.substr(7);
                     bool variables = false;
                     for (const Slot& slot : plan.slots) {
                         variables |= slot.source == Slot::Source::Variable;
                     }
-                    shape = TableSource::MakeShape(schema, *table, std::move(plan));
+                    shape = TableSource::MakeShape(schema, *table, alias, std::move(plan));
                     if (variables || !shared) {
                         key.clear();  // nothing goes back to a pool
                     } else {
                         impl.sourcePlans[key].shape = shape;
                     }
                 }
-                if (!stream) stream = impl.Prepare(shape->plan.sql);
                 auto src = std::make_unique<TableSource>(&impl, batch, &stmt, schema, table->name,
-                                                         std::move(shape), stream, std::move(key));
+                                                         std::move(shape), std::move(key));
                 impl.env = nullptr;
                 return src;
             }

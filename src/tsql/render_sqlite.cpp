@@ -111,6 +111,8 @@ public:
 
     // ---- expressions ------------------------------------------------------
 
+    void MarkTop() { m_markTop = true; }
+
     RExpr Value(const Expr& e, const Scope& scope) {
         RExpr r = Render(e, scope);
         if (r.predicate) Fail("Incorrect syntax near '" + OpText(e) + "'.");
@@ -293,10 +295,14 @@ public:
     // the type of the column it is written into (INSERT ... SELECT).
     std::string SelectSql(const SelectStmt& s, const Scope* outer, std::vector<OutColumn>* out,
                           const std::vector<TypeSpec>* targets) {
+        // Only the outermost query's clauses are marked in the plan.
+        const bool top = m_markTop;
+        m_markTop = false;
         std::string sql;
         std::vector<OutColumn> cols;
         Scope scope;
-        sql = CoreSql(s, outer, &cols, targets, &scope);
+        sql = CoreSql(s, outer, &cols, targets, &scope, top);
+        if (top) m_plan.orderAt = sql.size();
         for (const SelectStmt *u = s.unionNext.get(), *prev = &s; u;
              prev = u, u = u->unionNext.get()) {
             std::vector<OutColumn> ucols;
@@ -316,10 +322,13 @@ public:
             for (const OrderItem& o : s.orderBy) {
                 if (!first) sql += ",";
                 first = false;
-                sql += OrderTerm(o, cols, scope, s.unionNext != nullptr);
+                OrderKey key;
+                sql += OrderTerm(o, cols, scope, s.unionNext != nullptr, &key);
                 if (o.descending) sql += " DESC";
+                if (top) m_plan.order.push_back(std::move(key));
             }
         }
+        if (top) m_plan.hasTop = s.top != nullptr;
         if (s.top) {
             RExpr n = ConvertTo(Value(*s.top, scope), Make(TypeKind::BigInt), false);
             if (s.topPercent) Fail("TOP ... PERCENT is not supported.");
@@ -329,9 +338,19 @@ public:
         return sql;
     }
 
+    // `expr` receives the term as an expression (a position or an alias
+    // stands for its item's expression).
     std::string OrderTerm(const OrderItem& o, const std::vector<OutColumn>& cols,
-                          const Scope& scope, bool isUnion) {
+                          const Scope& scope, bool isUnion, OrderKey* key) {
         const Expr& e = *o.expr;
+        key->descending = o.descending;
+        auto item = [&](size_t i) {
+            const std::string& x = cols[i].expr.empty() ? std::to_string(i + 1) : cols[i].expr;
+            key->sql = cols[i].type.IsText() ? x + " COLLATE TSQL" : x;
+            key->nullable = cols[i].nullable;
+            std::string t = std::to_string(i + 1);
+            return cols[i].type.IsText() ? t + " COLLATE TSQL" : t;
+        };
         if (e.kind == ExprKind::Literal && e.literal == LiteralKind::Integer) {
             // ORDER BY n names the n-th column of the select list.
             int n = std::atoi(e.text.c_str());
@@ -340,26 +359,24 @@ public:
                      " is out of range of the number of items in the select list.");
             }
             if (e.paramIndex >= 0) m_plan.inlined.emplace_back(e.paramIndex, e.text);
-            std::string t = std::to_string(n);
-            return cols[static_cast<size_t>(n - 1)].type.IsText() ? t + " COLLATE TSQL" : t;
+            return item(static_cast<size_t>(n - 1));
         }
         if (e.kind == ExprKind::Column && e.qualifier.empty()) {
             for (size_t i = 0; i < cols.size(); ++i) {
-                if (IEquals(cols[i].name, e.name) && !FindInScope(scope, "", e.name)) {
-                    std::string t = std::to_string(i + 1);
-                    return cols[i].type.IsText() ? t + " COLLATE TSQL" : t;
-                }
+                if (IEquals(cols[i].name, e.name) && !FindInScope(scope, "", e.name)) return item(i);
             }
         }
         if (isUnion)
             Fail(
                 "ORDER BY items must appear in the select list if the statement contains a UNION.");
         RExpr r = Value(e, scope);
-        return r.type.IsText() ? r.sql + " COLLATE TSQL" : r.sql;
+        key->sql = r.type.IsText() ? r.sql + " COLLATE TSQL" : r.sql;
+        key->nullable = !r.column || !r.column->notNull;
+        return key->sql;
     }
 
     std::string CoreSql(const SelectStmt& s, const Scope* outer, std::vector<OutColumn>* cols,
-                        const std::vector<TypeSpec>* targets, Scope* scopeOut) {
+                        const std::vector<TypeSpec>* targets, Scope* scopeOut, bool top = false) {
         Scope& scope = *scopeOut;
         scope.outer = outer;
         std::string from;
@@ -382,6 +399,7 @@ public:
             }
             if (!list.empty()) list += ",";
             list += r.sql;
+            c.expr = r.sql;
             if (!c.name.empty()) list += " AS " + QuoteIdent(c.name);
             cols->push_back(std::move(c));
         };
@@ -430,7 +448,12 @@ public:
         std::string sql = s.distinct ? "SELECT DISTINCT " : "SELECT ";
         sql += list;
         if (!from.empty()) sql += " FROM " + from;
-        if (s.where) sql += " WHERE " + Predicate(*s.where, scope);
+        if (s.where) {
+            sql += " WHERE ";
+            if (top) m_plan.whereAt = sql.size();
+            sql += Predicate(*s.where, scope);
+            if (top) m_plan.whereEnd = sql.size();
+        }
         if (!s.groupBy.empty()) {
             sql += " GROUP BY ";
             for (size_t i = 0; i < s.groupBy.size(); ++i) {
@@ -894,7 +917,8 @@ public:
 
     RenderContext& m_ctx;
     Plan& m_plan;
-    bool m_inline;  // constants written into the SQL (index filters)
+    bool m_inline;          // constants written into the SQL (index filters)
+    bool m_markTop = false;  // the next query rendered is the plan's outermost
 };
 
 std::string DatePartName(const Expr& e) {
@@ -1301,6 +1325,7 @@ std::string TargetSql(const Target& t, const std::string& alias) {
 Plan RenderSelect(const SelectStmt& select, RenderContext& ctx) {
     Plan plan;
     Renderer r(ctx, plan);
+    r.MarkTop();
     plan.sql = r.SelectSql(select, nullptr, &plan.columns, nullptr);
     return plan;
 }

@@ -33,10 +33,19 @@ struct Slot {
 
 struct OutColumn {
     std::string name;
+    std::string expr;  // the item as rendered, without its alias
     TypeSpec type;
     std::string baseTable;
     std::string baseColumn;
     bool nullable = true;
+};
+
+// One term of a query's ORDER BY as an expression over its FROM (a position
+// or an alias stands for the item it names).
+struct OrderKey {
+    std::string sql;
+    bool descending = false;
+    bool nullable = true;  // false only for a column declared NOT NULL
 };
 
 struct Plan {
@@ -50,6 +59,14 @@ struct Plan {
     bool setsIdentity = false;
     // Statement reads or writes the session's identity value (@@IDENTITY).
     bool readsIdentity = false;
+    // The outermost query's clauses, so that it can be read again from a row
+    // on: where its WHERE condition stands in `sql` (npos: none), where its
+    // ORDER BY begins (the end of its last clause before it), its ORDER BY
+    // terms, and whether a TOP limits it.
+    size_t whereAt = std::string::npos, whereEnd = std::string::npos;
+    size_t orderAt = std::string::npos;
+    std::vector<OrderKey> order;
+    bool hasTop = false;
 };
 
 // What the renderer asks of the session.
