@@ -8,6 +8,7 @@
 
 #include "engine/connection.h"
 #include "platform/text.h"
+#include "second_process.h"
 #include "temp_dir.h"
 
 namespace {
@@ -532,6 +533,68 @@ TEST_F(RecordsetTest, FieldsByNameAndIndex) {
     const char withZero[] = {'N', 'a', 'm', 'e', '\0', 'X'};
     EXPECT_EQ(rs.FieldIndex(std::string_view(withZero, sizeof withZero)), -1);
     EXPECT_EQ(rs.FieldIndex(static_cast<const char*>(withZero)), 1);
+}
+
+// A recordset standing on a row holds nothing open between calls: another
+// process's commit reaches the connection's next statement, the connection
+// writes at once, and moving on shows the rows as the cursor type documents:
+// a dynamic cursor every change, a keyset cursor its own rows as they are
+// now (a deleted one as a hole) and no new ones, a static cursor its copy.
+TEST_F(RecordsetTest, CursorsStandingOnARowShowOtherProcessesCommitsByTheirType) {
+    const std::string change =
+        "UPDATE T..Depts SET Name = 'Meals' WHERE DptNo = 2 "
+        "DELETE FROM T..Depts WHERE DptNo = 3 "
+        "INSERT INTO T..Depts (DptNo, Name) VALUES (5, 'Cider')";
+    const std::pair<int, const char*> cases[] = {
+        {adOpenDynamic, "1 Bar,2 Meals,4 Beer,5 Cider,"},
+        {adOpenForwardOnly, "1 Bar,2 Meals,4 Beer,5 Cider,"},
+        {adOpenKeyset, "1 Bar,2 Meals,<deleted>,4 Beer,"},
+        {adOpenStatic, "1 Bar,2 Food,3 Wine,4 Beer,"},
+    };
+    for (const auto& [cursor, expected] : cases) {
+        SCOPED_TRACE(cursor);
+        m_conn.Execute("DELETE FROM Depts");
+        Fill({"Bar", "Food", "Wine", "Beer"});
+        Recordset rs;
+        Open(rs, cursor, "SELECT * FROM Depts ORDER BY DptNo");
+        ASSERT_EQ(Row(rs), 1);
+        ASSERT_EQ(xrtest::ToolSql(m_dir.Str(), change), 0);
+        EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Depts WHERE Name = 'Meals'"), 1);
+        EXPECT_EQ(Code([&] { m_conn.Execute("UPDATE Depts SET Price = 9 WHERE DptNo = 4"); }), 0);
+        std::string walk;
+        for (; !rs.EndOfFile(); rs.MoveNext()) {
+            std::string row = "<deleted>";
+            Code([&] { row = std::to_string(Row(rs)) + " " + rs.Value("Name").ToText(); });
+            walk += row + ",";
+        }
+        EXPECT_EQ(walk, expected);
+    }
+}
+
+// A key with NULLs, a descending order and a key that is not unique: moving
+// both ways meets every row once, in order.
+TEST_F(RecordsetTest, MovingByKeyKeepsTheOrderWithNullsTiesAndDescendingKeys) {
+    Fill({"Bar", "Food", "Wine", "Beer", "Cake", "Soup"});
+    m_conn.Execute("UPDATE Depts SET Price = NULL WHERE DptNo IN (2, 5)");
+    m_conn.Execute("UPDATE Depts SET Price = 7 WHERE DptNo IN (1, 4, 6)");
+    const std::pair<const char*, const char*> cases[] = {
+        {"SELECT * FROM Depts ORDER BY Price, DptNo DESC", "5,2,3,6,4,1"},
+        // Ties go by row in the direction of the first key.
+        {"SELECT * FROM Depts ORDER BY Price DESC", "6,4,1,3,5,2"},
+        {"SELECT * FROM Depts ORDER BY Name", "1,4,5,2,6,3"},
+        {"SELECT * FROM Depts WHERE DptNo > 2 OR Price IS NULL", "2,3,4,5,6"},
+    };
+    for (const auto& [sql, expected] : cases) {
+        SCOPED_TRACE(sql);
+        Recordset rs;
+        Open(rs, adOpenDynamic, sql);
+        std::string forward, backward;
+        for (; !rs.EndOfFile(); rs.MoveNext()) forward += std::to_string(Row(rs)) + ",";
+        for (rs.MovePrevious(); !rs.BOF(); rs.MovePrevious())
+            backward.insert(0, std::to_string(Row(rs)) + ",");
+        EXPECT_EQ(forward, std::string(expected) + ",");
+        EXPECT_EQ(backward, forward);
+    }
 }
 
 TEST_F(RecordsetTest, ClosedAndOpenStatesAreErrors) {

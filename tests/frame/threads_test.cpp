@@ -1,4 +1,5 @@
 // One connection per thread, the connection count line, and CUseConnection.
+#include <algorithm>
 #include <filesystem>
 
 #include "frame_fixture.h"
@@ -152,6 +153,36 @@ TEST_F(FrameTest, ARedirectedThreadWorksOnTheOtherServersFiles) {
         CUseConnection use("BRANCH2");
         EXPECT_EQ(Scalar("SELECT a FROM redirected_only"), 7);
     }
+}
+
+// Server names ignore case, as computer names do: one folder per server,
+// found whatever its case, made new in upper case; a name that would climb
+// out of the data folder is refused.
+TEST_F(FrameTest, ServerNamesIgnoreCase) {
+    ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
+    std::filesystem::create_directory(m_dir.Path() / "oldsite");
+    const std::pair<const char*, const char*> servers[] = {{"AUDITHOST2", "audithost2"},
+                                                           {"OLDSITE", "OldSite"}};
+    for (const auto& [first, second] : servers) {
+        SCOPED_TRACE(first);
+        {
+            CUseConnection use(first);
+            ASSERT_EQ(use.IsConnOK(), 1);
+            ASSERT_EQ(DBExec("CREATE TABLE seen_here (a INTEGER)"), 1);
+        }
+        CUseConnection use(second);
+        ASSERT_EQ(use.IsConnOK(), 1);
+        EXPECT_EQ(DBExec("SELECT * FROM seen_here"), 1);
+    }
+    std::vector<std::string> folders;
+    for (const auto& entry : std::filesystem::directory_iterator(m_dir.Path()))
+        if (entry.is_directory()) folders.push_back(entry.path().filename().string());
+    std::sort(folders.begin(), folders.end());
+    EXPECT_EQ(folders, (std::vector<std::string>{"AUDITHOST2", "oldsite"}));
+
+    CUseConnection climbing("..\\elsewhere");
+    EXPECT_EQ(climbing.IsConnOK(), 0);
+    EXPECT_FALSE(std::filesystem::exists(m_dir.Path().parent_path() / "ELSEWHERE"));
 }
 
 TEST_F(FrameTest, UseConnectionScopeClearsTheLastErrorCodeOnly) {
