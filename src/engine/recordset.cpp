@@ -335,7 +335,6 @@ struct Shared {
         return -1;
     }
 
-
     long Known() const { return static_cast<long>(ids.size()); }
     bool Gone(long i) const { return static_cast<size_t>(i) < gone.size() && gone[i]; }
     long Live() const { return Known() - static_cast<long>(goneCount); }
@@ -642,8 +641,7 @@ void Recordset::Open(Connection& connection, std::string_view source, int cursor
         // a copy of them); so does a result that cannot be read on from a row.
         shared->indexed = cursorType == adOpenStatic || cursorType == adOpenKeyset ||
                           !shared->source->Resumable();
-        shared->copied =
-            shared->indexed && (cursorType != adOpenKeyset || !shared->updatable);
+        shared->copied = shared->indexed && (cursorType != adOpenKeyset || !shared->updatable);
 
         Impl fresh;
         fresh.shared = shared;
@@ -724,8 +722,8 @@ void Recordset::Move(long n) {
         }
         m.SaveEdit(*this);
         const bool backward = n < 0;
-        unsigned long steps = backward ? 0UL - static_cast<unsigned long>(n)
-                                       : static_cast<unsigned long>(n);
+        unsigned long steps =
+            backward ? 0UL - static_cast<unsigned long>(n) : static_cast<unsigned long>(n);
         for (; steps > 0; --steps) {
             if (!m.StepOne(backward)) return backward ? m.AtStart() : m.AtEnd();
         }
@@ -1106,7 +1104,8 @@ void Recordset::Update() {
             s.source->Update(id, m.edit, m.assigned);
             if (s.indexed && s.copied) {
                 SourceRow row;
-                if (s.source->Fetch(id, &row)) s.copy.Replace(static_cast<size_t>(m.pos), row.values);
+                if (s.source->Fetch(id, &row))
+                    s.copy.Replace(static_cast<size_t>(m.pos), row.values);
             }
         }
         if (!s.indexed) {

@@ -83,7 +83,7 @@ public:
     int FieldIndex(const char* name) const;       // a terminated name; null names no field
     const ColumnInfo& Field(size_t index) const;  // throws adErrItemNotFound
     const std::string& FieldName(size_t index) const;
-    uint16_t FieldType(size_t index) const;      // ADO DataTypeEnum
+    uint16_t FieldType(size_t index) const;  // ADO DataTypeEnum
     // The value stays good until the recordset moves, writes or closes.
     const Variant& Value(size_t index) const;           // throws adErrNoCurrentRecord, ...
     const Variant& Value(std::string_view name) const;  // throws adErrItemNotFound, ...

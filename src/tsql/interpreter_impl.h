@@ -124,7 +124,7 @@ struct Interpreter::Impl final : RenderContext {
     std::unordered_map<std::string, sqlite3_stmt*> versionStatements;  // PRAGMA schema_version
     struct WalWatch {
         bool checked = false;
-        sqlite3_file* file = nullptr;      // the database file, when its log index can be read
+        sqlite3_file* file = nullptr;     // the database file, when its log index can be read
         sqlite3_stmt* version = nullptr;  // PRAGMA data_version otherwise
         uint64_t unknown = 0;
     };
@@ -257,7 +257,6 @@ struct Interpreter::Impl final : RenderContext {
         sqlite3_reset(w.version);
         return h;
     }
-
 
     std::string Attach(std::string_view database) {
         if (database.empty()) return currentSchema;

@@ -229,8 +229,7 @@ void BindRaw(sqlite3_stmt* st, int n, const Variant& v) {
 // are read whole when it opens (the key of a row is its place).
 class ReadOnlySource final : public SourceBase {
 public:
-    ReadOnlySource(Interpreter::Impl* impl, std::unique_ptr<engine::Rows> rows)
-        : SourceBase(impl) {
+    ReadOnlySource(Interpreter::Impl* impl, std::unique_ptr<engine::Rows> rows) : SourceBase(impl) {
         if (!rows) return;
         for (size_t i = 0; i < rows->ColumnCount(); ++i) m_columns.push_back(rows->Column(i));
         while (rows->Next()) {
@@ -253,7 +252,7 @@ public:
               std::vector<engine::SourceRow>& rows, const std::vector<uint8_t>*) override {
         const long n = static_cast<long>(m_rows.size());
         long at = from && !from->key.empty() ? static_cast<long>(from->key[0].IntValue())
-                                              : (backward ? n : -1);
+                                             : (backward ? n : -1);
         size_t count = 0;
         for (; count < max; ++count) {
             at += backward ? -1 : 1;
@@ -373,8 +372,7 @@ public:
     bool Resumable() const override { return m_shape->resumable; }
 
     bool Read(const engine::SourceRow* from, bool backward, size_t max,
-              std::vector<engine::SourceRow>& rows,
-              const std::vector<uint8_t>* columns) override {
+              std::vector<engine::SourceRow>& rows, const std::vector<uint8_t>* columns) override {
         Interpreter::Impl& impl = Session();
         if (from && !m_shape->resumable) throw ComError(E_FAIL_, "The rows cannot be read on.");
         sqlite3_stmt* st = Statement(backward, from);
@@ -475,7 +473,6 @@ public:
         Run(m_delete, none, rowId);
     }
 
-
 private:
     using SourcePlanPool = Interpreter::Impl::SourcePlan;
 
@@ -534,8 +531,8 @@ private:
                     left += keys[i].sql + ",";
                     right += param(i) + ",";
                 }
-                cond = "(" + left + sh.rowid + ")" + (idDesc != backward ? "<" : ">") + "(" + right +
-                       param(keys.size()) + ")";
+                cond = "(" + left + sh.rowid + ")" + (idDesc != backward ? "<" : ">") + "(" +
+                       right + param(keys.size()) + ")";
             } else {
                 // Term by term: equal on the keys before, then past this one.
                 // NULL comes first in an ascending order.

@@ -363,7 +363,8 @@ public:
         }
         if (e.kind == ExprKind::Column && e.qualifier.empty()) {
             for (size_t i = 0; i < cols.size(); ++i) {
-                if (IEquals(cols[i].name, e.name) && !FindInScope(scope, "", e.name)) return item(i);
+                if (IEquals(cols[i].name, e.name) && !FindInScope(scope, "", e.name))
+                    return item(i);
             }
         }
         if (isUnion)
@@ -917,7 +918,7 @@ public:
 
     RenderContext& m_ctx;
     Plan& m_plan;
-    bool m_inline;          // constants written into the SQL (index filters)
+    bool m_inline;           // constants written into the SQL (index filters)
     bool m_markTop = false;  // the next query rendered is the plan's outermost
 };
 
