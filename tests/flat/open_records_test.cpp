@@ -61,7 +61,7 @@ TEST_F(OpenRecordsTest, PositionedObjectsSeeOtherProcessesAndTheirThreadStillWri
 
     // The slot that stood on the first product moves on to what is there now.
     ASSERT_EQ(ProdNext(0, &slot), 0);
-    EXPECT_EQ(slot.PLU, 2u);
+    EXPECT_EQ(+slot.PLU, 2u);
     EXPECT_STREQ(slot.Description, "Changed");
     SysValueClose(0);
 }
@@ -82,12 +82,12 @@ TEST_F(OpenRecordsTest, ASlotMovingAfterOthersCommittedShowsTheRowsAsTheyAreNow)
     EXPECT_EQ(walk, "4 Renamed,6 Item 6,7 New,");
     // Back from the end, then the last row, as they are now.
     ASSERT_EQ(ProdPrev(0, &d), 0);
-    EXPECT_EQ(d.PLU, 7u);
+    EXPECT_EQ(+d.PLU, 7u);
     ASSERT_EQ(Tool("DELETE FROM Products WHERE PLU = 7"), 0);
     ASSERT_EQ(ProdLast(0, &d), 0);
-    EXPECT_EQ(d.PLU, 6u);
+    EXPECT_EQ(+d.PLU, 6u);
     ASSERT_EQ(ProdPrev(0, &d), 0);
-    EXPECT_EQ(d.PLU, 4u);
+    EXPECT_EQ(+d.PLU, 4u);
 }
 
 TEST_F(OpenRecordsTest, AnotherThreadsCommitsAreSeenBesideAPositionedSlot) {
@@ -175,7 +175,7 @@ TEST_F(OpenRecordsTest, AScopeEndingAfterDBCloseLeavesTheNewConnection) {
         ASSERT_EQ(use.IsConnOK(), 1);
         DBClose();
         EXPECT_EQ(ProdNext(0, &d), 0);
-        EXPECT_EQ(d.PLU, 2u);
+        EXPECT_EQ(+d.PLU, 2u);
         // The connection string's own server, not the scope's.
         EXPECT_EQ(DBExec("UPDATE Products SET Description = 'Back' WHERE PLU = 1"), 1);
     }
@@ -211,7 +211,7 @@ TEST_F(OpenRecordsTest, WriteAheadLogStaysBoundedWhileASlotIsPositioned) {
     // transaction and one checkpoint's worth.
     EXPECT_LT(ec ? 0 : wal, db / 3) << "log " << wal << " bytes, database " << db;
     ASSERT_EQ(ProdNext(0, &d), 0);
-    EXPECT_EQ(d.PLU, 2u);
+    EXPECT_EQ(+d.PLU, 2u);
 }
 
 }  // namespace
