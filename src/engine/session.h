@@ -21,28 +21,8 @@ struct ErrorRecord {
     std::string description;
 };
 
-// ADO DataTypeEnum values the field types map to.
-enum AdoType : uint16_t {
-    adEmpty = 0,
-    adSmallInt = 2,
-    adInteger = 3,
-    adSingle = 4,
-    adDouble = 5,
-    adCurrency = 6,
-    adBoolean = 11,
-    adDecimal = 14,
-    adUnsignedTinyInt = 17,
-    adBigInt = 20,
-    adUnsignedBigInt = 21,
-    adBinary = 128,
-    adChar = 129,
-    adNumeric = 131,
-    adDBTimeStamp = 135,
-    adVarChar = 200,
-    adLongVarChar = 201,
-    adVarBinary = 204,
-    adLongVarBinary = 205,
-};
+// The ADO field types (xr::AdoType) are the engine's too.
+using enum xr::AdoType;
 
 struct ColumnInfo {
     std::string name;

@@ -146,4 +146,27 @@ int32_t RealToHundredths(double value);  // the same rule for a value read as R8
 // Hundredths -> currency: h / 100.0 converted as R8 -> CY; exactly h * 100.
 int64_t HundredthsToMoney(int32_t hundredths);
 
+// ADO DataTypeEnum values the field types map to.
+enum AdoType : uint16_t {
+    adEmpty = 0,
+    adSmallInt = 2,
+    adInteger = 3,
+    adSingle = 4,
+    adDouble = 5,
+    adCurrency = 6,
+    adBoolean = 11,
+    adDecimal = 14,
+    adUnsignedTinyInt = 17,
+    adBigInt = 20,
+    adUnsignedBigInt = 21,
+    adBinary = 128,
+    adChar = 129,
+    adNumeric = 131,
+    adDBTimeStamp = 135,
+    adVarChar = 200,
+    adLongVarChar = 201,
+    adVarBinary = 204,
+    adLongVarBinary = 205,
+};
+
 }  // namespace xr

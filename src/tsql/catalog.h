@@ -1,15 +1,5 @@
-// The catalog of one connection: what the embedded engine does not keep
-// itself (constraint names, defaults as written, the server's object ids,
-// the system tables sysobjects, syscolumns and sysconstraints) and the DDL
-// that SQLite cannot do in place, done by rebuilding the table.
-//
-// Each database is an attached SQLite file; `db` names its schema (the
-// database name in upper case). The metadata lives inside each file, so every
-// connection to the same files sees the same catalog.
-//
-// Every operation throws ComError(DB_E_ERRORSINCOMMAND) with the server's
-// message when it fails, and runs inside the caller's savepoint: a failure
-// leaves partial work to the caller's rollback.
+// Table definitions as the T-SQL layer sees them: columns with their types,
+// defaults as written, keys and indexes. An engine's catalog keeps them.
 #pragma once
 
 #include <cstdint>
@@ -21,8 +11,6 @@
 #include <vector>
 
 #include "tsql/types.h"
-
-struct sqlite3;
 
 namespace xr::tsql {
 
@@ -74,80 +62,5 @@ struct TableDef {
 
     bool operator==(const TableDef&) const = default;
 };
-
-class Catalog {
-public:
-    explicit Catalog(sqlite3* handle);
-    ~Catalog();
-    Catalog(const Catalog&) = delete;
-    Catalog& operator=(const Catalog&) = delete;
-
-    // Creates the system tables in a new (empty) database file.
-    void InitDatabase(const std::string& db);
-    // Drops cached definitions when another connection or a rollback changed
-    // the schema of `db` (compares the file's schema version).
-    void Validate(const std::string& db);
-    void InvalidateAll();
-
-    // Null when there is no such table (names compare without case). The
-    // definition stays valid until the next Validate or InvalidateAll, even
-    // across DDL (which makes the next lookup read the changed table afresh).
-    const TableDef* FindTable(const std::string& db, std::string_view name);
-    bool ObjectExists(const std::string& db, std::string_view name);  // table, constraint or index
-
-    void CreateTable(const std::string& db, std::string_view name, std::vector<ColumnDef> columns);
-    void DropTable(const std::string& db, std::string_view name);
-    // Adds all columns or none; existing rows take the defaults. With
-    // `deferRemake` (inside the caller's transaction) an empty table keeps its
-    // stored form until FlushDeferred: an upgrade adding hundreds of columns
-    // to a new table one statement at a time makes it once, not each time.
-    void AddColumns(const std::string& db, std::string_view table, std::vector<ColumnDef> columns,
-                    bool deferRemake = false);
-    // Tables whose columns the catalog has but the file's table has not yet.
-    using Deferred = std::map<std::string, std::shared_ptr<const TableDef>>;
-    bool HasDeferred() const;
-    // Makes every deferred table as the catalog has it; the databases touched.
-    std::vector<std::string> FlushDeferred();
-    Deferred SaveDeferred() const;         // for a savepoint
-    void RestoreDeferred(Deferred saved);  // after rolling back to it
-    void DropDeferred();                   // the transaction was undone
-    // Type, length and nullability; rows are converted, failing as the server would.
-    void AlterColumn(const std::string& db, std::string_view table, const ColumnDef& column);
-    void DropColumn(const std::string& db, std::string_view table, std::string_view column);
-    void AddPrimaryKey(const std::string& db, std::string_view table, std::string_view name,
-                       const std::vector<std::string>& columns);
-    void AddDefault(const std::string& db, std::string_view table, std::string_view column,
-                    DefaultDef def);
-    // A default or a key by name ("ALTER TABLE t DROP [CONSTRAINT] name").
-    void DropConstraint(const std::string& db, std::string_view table, std::string_view name);
-    void CreateIndex(const std::string& db, std::string_view table, IndexDef index);
-    // sp_rename 'table.column', 'new', 'COLUMN': keeps position, default, keys and indexes.
-    void RenameColumn(const std::string& db, std::string_view table, std::string_view column,
-                      std::string_view newName);
-    void RenameTable(const std::string& db, std::string_view table, std::string_view newName);
-
-    std::optional<int32_t> ObjectId(const std::string& db, std::string_view name);
-    std::optional<std::string> ObjectName(const std::string& db, int32_t id);
-    // The last identity value generated for the table; none when the table has
-    // no identity column or never generated one.
-    std::optional<int64_t> IdentCurrent(const std::string& db, std::string_view table);
-
-    // Server-wide logins live in the master file ("main"); database users and
-    // role memberships in each database. A password is never stored, not even
-    // hashed: only whether one was given (an empty password counts as none).
-    void AddLogin(std::string_view name, std::optional<std::string_view> password,
-                  std::string_view defaultDb);
-    void GrantDbAccess(const std::string& db, std::string_view login);
-    // `role` is one of the fixed database roles (db_owner, db_datareader, ...);
-    // `member` a user of the database.
-    void AddRoleMember(const std::string& db, std::string_view role, std::string_view member);
-
-private:
-    struct Impl;
-    std::unique_ptr<Impl> m_impl;
-};
-
-// The SQLite name of the collation every text column is declared with.
-inline constexpr const char* kCollation = "TSQL";
 
 }  // namespace xr::tsql

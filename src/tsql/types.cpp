@@ -10,7 +10,6 @@
 #include <cstring>
 #include <ctime>
 
-#include "engine/session.h"
 #include "platform/error.h"
 
 namespace xr::tsql {
@@ -1594,7 +1593,6 @@ bool TypeSpec::IsDate() const {
 }
 
 uint16_t TypeSpec::AdoType() const {
-    using namespace engine;
     switch (kind) {
         case TypeKind::Unknown:
         case TypeKind::Int:

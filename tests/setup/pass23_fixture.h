@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "engine/connection.h"
+#include "engine/sqlite/catalog.h"
+#include "engine/sqlite/functions.h"
 #include "frame/app.h"
 #include "frame/log.h"
 #include "log_capture.h"
@@ -20,8 +22,6 @@
 #include "query_rows.h"
 #include "setup/pass.h"
 #include "temp_dir.h"
-#include "tsql/catalog.h"
-#include "tsql/functions.h"
 #include "xrdb8/xrdb8.h"
 
 namespace xrtest {
@@ -103,13 +103,13 @@ protected:
             sqlite3_open_v2((dir.Path() / "MASTER.db").string().c_str(), &m_handle,
                             SQLITE_OPEN_READWRITE, nullptr);
             sqlite3_busy_timeout(m_handle, 2000);
-            xr::tsql::RegisterSqlFunctions(m_handle);
+            xr::engine::sqlite::RegisterSqlFunctions(m_handle);
             for (const std::string& db : databases) {
                 std::string attach = "ATTACH DATABASE '" + (dir.Path() / (db + ".db")).string() +
                                      "' AS \"" + db + "\"";
                 sqlite3_exec(m_handle, attach.c_str(), nullptr, nullptr, nullptr);
             }
-            m_catalog = std::make_unique<xr::tsql::Catalog>(m_handle);
+            m_catalog = std::make_unique<xr::engine::sqlite::Catalog>(m_handle);
         }
         ~Files() {
             m_catalog.reset();
@@ -121,7 +121,7 @@ protected:
 
     private:
         sqlite3* m_handle = nullptr;
-        std::unique_ptr<xr::tsql::Catalog> m_catalog;
+        std::unique_ptr<xr::engine::sqlite::Catalog> m_catalog;
     };
 
     TempDir m_dir;

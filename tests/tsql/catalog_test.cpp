@@ -1,7 +1,7 @@
 // The catalog against real database files: the schema SQLite ends up with,
 // the system tables the set-up batches query, the server's failure texts and
 // the table rebuilds.
-#include "tsql/catalog.h"
+#include "engine/sqlite/catalog.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "engine/sqlite/functions.h"
 #include "platform/error.h"
 #include "temp_dir.h"
-#include "tsql/functions.h"
 
-namespace xr::tsql {
+namespace xr::engine::sqlite {
 namespace {
 
 const std::string kDb = "LORIMDB81";
@@ -658,4 +658,4 @@ TEST_F(CatalogTest, LoginsKeepNoPassword) {
 }
 
 }  // namespace
-}  // namespace xr::tsql
+}  // namespace xr::engine::sqlite

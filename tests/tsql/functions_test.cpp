@@ -1,5 +1,5 @@
 // The collation and SQL functions on a real SQLite file.
-#include "tsql/functions.h"
+#include "engine/sqlite/functions.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "engine/sqlite/catalog.h"
 #include "temp_dir.h"
-#include "tsql/catalog.h"
 #include "tsql/types.h"
 
-namespace xr::tsql {
+namespace xr::engine::sqlite {
 namespace {
 
 class SqlFunctionsTest : public ::testing::Test {
@@ -183,4 +183,4 @@ TEST_F(SqlFunctionsTest, OnlyGetDateIsNonDeterministic) {
 }
 
 }  // namespace
-}  // namespace xr::tsql
+}  // namespace xr::engine::sqlite

@@ -6,10 +6,10 @@
 #include <system_error>
 
 #include "engine/connection.h"
+#include "engine/sqlite/functions.h"
+#include "engine/sqlite/interpreter.h"
 #include "engine/sqlite/server.h"
 #include "platform/text.h"
-#include "tsql/functions.h"
-#include "tsql/interpreter.h"
 
 namespace xr::engine {
 
@@ -70,8 +70,8 @@ SqliteSession::SqliteSession(const ConnectionString& cs) : m_folder(ServerFolder
             }
         }
         ExecOrThrow(m_db, ("PRAGMA synchronous=" + sync).c_str());
-        tsql::RegisterSqlFunctions(m_db);
-        m_interp = std::make_unique<tsql::Interpreter>(m_db, m_folder);
+        RegisterSqlFunctions(m_db);
+        m_interp = std::make_unique<Interpreter>(m_db, m_folder);
     } catch (const ComError& e) {
         m_interp.reset();
         sqlite3_close_v2(m_db);

@@ -10,11 +10,9 @@
 
 struct sqlite3;
 
-namespace xr::tsql {
-class Interpreter;
-}
-
 namespace xr::engine::sqlite {
+
+class Interpreter;
 
 class SqliteSession final : public Session {
 public:
@@ -39,7 +37,7 @@ public:
 private:
     std::string m_folder;
     sqlite3* m_db = nullptr;
-    std::unique_ptr<tsql::Interpreter> m_interp;
+    std::unique_ptr<Interpreter> m_interp;
 };
 
 }  // namespace xr::engine::sqlite

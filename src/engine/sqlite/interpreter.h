@@ -13,7 +13,7 @@
 
 struct sqlite3;
 
-namespace xr::tsql {
+namespace xr::engine::sqlite {
 
 class Interpreter {
 public:
@@ -47,4 +47,4 @@ private:
     std::unique_ptr<Impl> m_impl;
 };
 
-}  // namespace xr::tsql
+}  // namespace xr::engine::sqlite

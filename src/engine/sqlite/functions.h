@@ -4,7 +4,7 @@
 
 struct sqlite3;
 
-namespace xr::tsql {
+namespace xr::engine::sqlite {
 
 // Registers the collation kCollation and the functions:
 //   xr_cast(x, fromCode, toCode)   Convert(x, from, to) (CAST, CONVERT, implicit conversions)
@@ -24,4 +24,4 @@ namespace xr::tsql {
 // Throws ComError when SQLite refuses a registration.
 void RegisterSqlFunctions(sqlite3* handle);
 
-}  // namespace xr::tsql
+}  // namespace xr::engine::sqlite

@@ -2,9 +2,9 @@
 // back through the same rules as INSERT and UPDATE, or a read-only result.
 #include <sqlite3.h>
 
-#include "tsql/interpreter_impl.h"
+#include "engine/sqlite/interpreter_impl.h"
 
-namespace xr::tsql {
+namespace xr::engine::sqlite {
 
 namespace {
 
@@ -863,4 +863,4 @@ std::unique_ptr<engine::RecordSource> Interpreter::OpenSource(std::string_view s
     return std::make_unique<ReadOnlySource>(&impl, std::move(rows));
 }
 
-}  // namespace xr::tsql
+}  // namespace xr::engine::sqlite

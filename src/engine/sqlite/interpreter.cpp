@@ -1,6 +1,6 @@
-#include "tsql/interpreter_impl.h"
+#include "engine/sqlite/interpreter_impl.h"
 
-namespace xr::tsql {
+namespace xr::engine::sqlite {
 
 // ---- session functions ----------------------------------------------------
 
@@ -171,4 +171,4 @@ void Interpreter::RollbackTrans() {
     m_impl->RollbackTran();
 }
 
-}  // namespace xr::tsql
+}  // namespace xr::engine::sqlite

@@ -10,11 +10,11 @@
 #include <cstdio>
 #include <optional>
 
+#include "engine/sqlite/catalog.h"
+#include "engine/sqlite/catalog_impl.h"
 #include "platform/text.h"
-#include "tsql/catalog.h"
-#include "tsql/catalog_impl.h"
 
-namespace xr::tsql {
+namespace xr::engine::sqlite {
 
 using detail::Fail;
 using detail::Quote;
@@ -942,4 +942,4 @@ void Catalog::RenameTable(const std::string& db, std::string_view table, std::st
         .Run();
 }
 
-}  // namespace xr::tsql
+}  // namespace xr::engine::sqlite

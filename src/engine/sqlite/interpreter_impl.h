@@ -10,16 +10,16 @@
 #include <list>
 #include <unordered_map>
 
+#include "engine/sqlite/catalog.h"
+#include "engine/sqlite/interpreter.h"
+#include "engine/sqlite/renderer.h"
+#include "engine/sqlite/rows.h"
 #include "engine/sqlite/server.h"
 #include "platform/text.h"
-#include "tsql/catalog.h"
-#include "tsql/interpreter.h"
 #include "tsql/lexer.h"
 #include "tsql/parser.h"
-#include "tsql/render_sqlite.h"
-#include "tsql/rows.h"
 
-namespace xr::tsql {
+namespace xr::engine::sqlite {
 
 namespace detail {
 
@@ -1765,4 +1765,4 @@ struct Interpreter::Impl final : RenderContext {
     }
 };
 
-}  // namespace xr::tsql
+}  // namespace xr::engine::sqlite

@@ -1,7 +1,7 @@
 // The collation and the SQL functions the rendered statements call. They run
 // once per value written or compared, so values that need no change are
 // handed back to SQLite as they came, without a copy.
-#include "tsql/functions.h"
+#include "engine/sqlite/functions.h"
 
 #include <sqlite3.h>
 
@@ -12,11 +12,11 @@
 #include <string>
 #include <string_view>
 
+#include "engine/sqlite/catalog.h"
 #include "platform/error.h"
-#include "tsql/catalog.h"
 #include "tsql/types.h"
 
-namespace xr::tsql {
+namespace xr::engine::sqlite {
 
 namespace {
 
@@ -391,4 +391,4 @@ void RegisterSqlFunctions(sqlite3* handle) {
     Register(handle, "xr_str", 3, StrFn);
 }
 
-}  // namespace xr::tsql
+}  // namespace xr::engine::sqlite

@@ -1,8 +1,8 @@
-#include "tsql/rows.h"
+#include "engine/sqlite/rows.h"
 
 #include "platform/error.h"
 
-namespace xr::tsql {
+namespace xr::engine::sqlite {
 
 engine::ColumnInfo MakeColumnInfo(const OutColumn& c) {
     engine::ColumnInfo info;
@@ -58,4 +58,4 @@ Variant MaterializedRows::Value(size_t i) const {
     return ToVariant(row[i], m_types[i]);
 }
 
-}  // namespace xr::tsql
+}  // namespace xr::engine::sqlite

@@ -1,4 +1,4 @@
-#include "tsql/render_sqlite.h"
+#include "engine/sqlite/renderer.h"
 
 #include <cstring>
 #include <limits>
@@ -6,7 +6,7 @@
 #include "platform/error.h"
 #include "platform/text.h"
 
-namespace xr::tsql {
+namespace xr::engine::sqlite {
 
 std::string InlineValue(const Value& v);
 
@@ -1519,4 +1519,4 @@ std::string RenderIndexFilter(const Expr& condition, const TableDef& table, Rend
     return sql;
 }
 
-}  // namespace xr::tsql
+}  // namespace xr::engine::sqlite

@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "engine/session.h"
-#include "tsql/render_sqlite.h"
+#include "engine/sqlite/renderer.h"
 
-namespace xr::tsql {
+namespace xr::engine::sqlite {
 
 engine::ColumnInfo MakeColumnInfo(const OutColumn& c);
 
@@ -28,4 +28,4 @@ private:
     size_t m_next = 0;  // 1-based position of the current row after Next()
 };
 
-}  // namespace xr::tsql
+}  // namespace xr::engine::sqlite

@@ -12,10 +12,10 @@
 #include <utility>
 #include <vector>
 
+#include "engine/sqlite/catalog.h"
 #include "tsql/ast.h"
-#include "tsql/catalog.h"
 
-namespace xr::tsql {
+namespace xr::engine::sqlite {
 
 // One bound parameter (?1, ?2, ...).
 struct Slot {
@@ -104,4 +104,4 @@ std::string InlineValue(const Value& v);
 // "name" quoted for SQLite.
 std::string QuoteIdent(std::string_view name);
 
-}  // namespace xr::tsql
+}  // namespace xr::engine::sqlite

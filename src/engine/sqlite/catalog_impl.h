@@ -15,10 +15,10 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/sqlite/catalog.h"
 #include "platform/error.h"
-#include "tsql/catalog.h"
 
-namespace xr::tsql::detail {
+namespace xr::engine::sqlite::detail {
 
 // Names compare without case (ASCII), as the server compares identifiers.
 struct ILess {
@@ -183,12 +183,12 @@ void CreateSystemTables(CatalogState& state, const std::string& db);
 // The SQLite schema name of the master file.
 inline constexpr const char* kMasterSchema = "main";
 
-}  // namespace xr::tsql::detail
+}  // namespace xr::engine::sqlite::detail
 
-namespace xr::tsql {
+namespace xr::engine::sqlite {
 
 struct Catalog::Impl : detail::CatalogState {
     using CatalogState::CatalogState;
 };
 
-}  // namespace xr::tsql
+}  // namespace xr::engine::sqlite
