@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "engine/connection_string.h"
+#include "engine/provider.h"
 #include "platform/text.h"
 
 namespace xr::engine {
@@ -55,10 +56,12 @@ void Connection::Open(std::string_view connectionString) {
             throw ComError(E_FAIL_, "Data source name not found and no default driver specified.");
         ConnectionString cs = ConnectionString::Parse(connectionString);
         auto provider = cs.Get("Provider");
-        if (provider && !Trim(*provider).empty() && !IEquals(Trim(*provider), "sqlite"))
+        std::string_view name = provider ? Trim(*provider) : std::string_view();
+        SessionFactory open = FindProvider(name.empty() ? kDefaultProvider : name);
+        if (!open)
             throw ComError(adErrProviderNotFound,
                            "Provider cannot be found. It may not be properly installed.");
-        m_session = OpenSqliteSession(cs);
+        m_session = open(cs);
         if (!m_session) throw ComError(E_FAIL_, "The database engine could not be started.");
     } catch (const std::exception& e) {
         m_session.reset();

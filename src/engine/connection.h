@@ -57,7 +57,4 @@ private:
     std::vector<ErrorRecord> m_errors;
 };
 
-// Opens a session of the embedded engine (registered by engine/sqlite).
-std::unique_ptr<Session> OpenSqliteSession(const class ConnectionString& cs);
-
 }  // namespace xr::engine

@@ -5,21 +5,22 @@
 #include <filesystem>
 #include <system_error>
 
-#include "engine/connection.h"
+#include "engine/provider.h"
 #include "engine/sqlite/functions.h"
 #include "engine/sqlite/interpreter.h"
 #include "engine/sqlite/server.h"
 #include "platform/text.h"
 
-namespace xr::engine {
-
-std::unique_ptr<Session> OpenSqliteSession(const ConnectionString& cs) {
-    return std::make_unique<sqlite::SqliteSession>(cs);
-}
-
-namespace sqlite {
+namespace xr::engine::sqlite {
 
 namespace {
+
+std::unique_ptr<Session> OpenSession(const ConnectionString& cs) {
+    return std::make_unique<SqliteSession>(cs);
+}
+
+// The embedded engine is there as soon as the library is loaded.
+[[maybe_unused]] const bool kRegistered = RegisterProvider(kDefaultProvider, &OpenSession);
 
 // The version the suite reads from "DBMS Version": 10 or later, so database
 // creation uses its short form.
@@ -106,5 +107,4 @@ std::string SqliteSession::DefaultDatabase() const { return m_interp->CurrentDat
 void SqliteSession::SetDefaultDatabase(std::string_view name) { m_interp->Use(name); }
 std::string SqliteSession::DbmsVersion() const { return kDbmsVersion; }
 
-}  // namespace sqlite
-}  // namespace xr::engine
+}  // namespace xr::engine::sqlite

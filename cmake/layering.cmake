@@ -1,0 +1,55 @@
+# Checks that every source of src/ includes only headers of its own layer and
+# of the layers below it, and that sqlite3.h is included by the embedded
+# engine alone (tools included). Run: cmake -DROOT=<source dir> -P layering.cmake
+cmake_minimum_required(VERSION 3.25)
+include(${CMAKE_CURRENT_LIST_DIR}/layers.cmake)
+
+foreach(row IN LISTS XRDB8_LAYER_TABLE)
+  xrdb8_layer_row("${row}")
+  set(dir_of_${XRDB8_ROW_NAME} ${XRDB8_ROW_DIR})
+  set(uses_of_${XRDB8_ROW_NAME} ${XRDB8_ROW_USES})
+  list(APPEND names ${XRDB8_ROW_NAME})
+endforeach()
+
+# The folders a layer may include: its own and those of every layer below it
+# that it reaches through the ones it names (rows come lowest first).
+foreach(name IN LISTS names)
+  set(allowed_${name} ${dir_of_${name}})
+  foreach(lower IN LISTS uses_of_${name})
+    list(APPEND allowed_${name} ${allowed_${lower}})
+  endforeach()
+  list(REMOVE_DUPLICATES allowed_${name})
+endforeach()
+
+set(faults)
+foreach(name IN LISTS names)
+  set(dir ${dir_of_${name}})
+  file(GLOB sources ${ROOT}/src/${dir}/*.h ${ROOT}/src/${dir}/*.cpp)
+  foreach(source IN LISTS sources)
+    file(STRINGS ${source} includes REGEX "^#include [\"<]")
+    foreach(line IN LISTS includes)
+      if(line MATCHES "^#include <sqlite3.h>" AND NOT dir STREQUAL XRDB8_SQLITE_FOLDER)
+        list(APPEND faults "${source}: sqlite3.h belongs to ${XRDB8_SQLITE_FOLDER} alone")
+      elseif(line MATCHES "^#include \"(.+)/[^/]+\"")
+        set(folder ${CMAKE_MATCH_1})
+        if(EXISTS ${ROOT}/src/${folder} AND NOT folder IN_LIST allowed_${name})
+          list(JOIN allowed_${name} ", " uses)
+          list(APPEND faults "${source}: ${dir} may not include ${folder}/ (only ${uses})")
+        endif()
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+
+file(GLOB_RECURSE outside ${ROOT}/tools/*.h ${ROOT}/tools/*.cpp ${ROOT}/include/*.h)
+foreach(source IN LISTS outside)
+  file(STRINGS ${source} includes REGEX "^#include <sqlite3.h>")
+  if(includes)
+    list(APPEND faults "${source}: sqlite3.h belongs to ${XRDB8_SQLITE_FOLDER} alone")
+  endif()
+endforeach()
+
+if(faults)
+  list(JOIN faults "\n" text)
+  message(FATAL_ERROR "Includes that go against the layers:\n${text}")
+endif()

@@ -1,0 +1,1 @@
+// The engine folder the wrong-way include names.
