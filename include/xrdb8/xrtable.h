@@ -268,4 +268,5 @@ private:
 
     int m_strict = 0;                         // > 0 while a positioning operation runs StructureTo
     std::shared_ptr<std::FILE> m_scriptHold;  // the change log taken over by AAScriptAuto
+    static const bool s_scriptHooked;         // the script writer is on the table's hook
 };

@@ -375,6 +375,8 @@ void CXRTable::RenderUpsert(std::string& out) {
     out += "--->GO\n";
 }
 
+const bool CXRTable::s_scriptHooked = xr::table::SetRecordScripter(&CXRTable::RenderRecord);
+
 void CXRTable::ScriptRecord(std::FILE* stream, int mode, int go) {
     std::string statement;
     RenderRecord(statement, mode);

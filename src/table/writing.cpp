@@ -14,6 +14,28 @@ using xr::Variant;
 using xr::engine::Recordset;
 using xr::table::Guarded;
 
+namespace xr::table {
+
+namespace {
+// Constant-initialized, so a writer may hang itself on it from any static
+// initializer.
+RecordScripter g_scripter = nullptr;
+}  // namespace
+
+bool SetRecordScripter(RecordScripter render) {
+    g_scripter = render;
+    return true;
+}
+
+void ScriptChange(CXRTable& table, std::string& out, int mode) {
+    if (!g_scripter) return;
+    const size_t start = out.size();
+    (table.*g_scripter)(out, mode);
+    if (out.size() > start) out += "--->GO\n";
+}
+
+}  // namespace xr::table
+
 namespace {
 
 constexpr int kAddNew = 11;
@@ -46,7 +68,11 @@ int CXRTable::Update(int vOnly) {
             StructureFrom();
         }
         m_pRS->Update();
-        if (m_script) ScriptRecord(m_script, m_newRecord, 1);
+        if (m_script) {
+            std::string statement;
+            xr::table::ScriptChange(*this, statement, m_newRecord);
+            std::fwrite(statement.data(), 1, statement.size(), m_script);
+        }
         return 1;
     } catch (...) {
         const ComError error = xr::table::CurrentError();
@@ -74,10 +100,7 @@ int CXRTable::Delete() {
         // The statement is made while the row can still be read: a deleted
         // row has no values to give.
         std::string statement;
-        if (m_script) {
-            RenderRecord(statement, -1);
-            statement += "--->GO\n";
-        }
+        if (m_script) xr::table::ScriptChange(*this, statement, -1);
         m_pRS->Delete();
         if (m_script) std::fwrite(statement.data(), 1, statement.size(), m_script);
         return 1;

@@ -52,4 +52,13 @@ R Guarded(const std::string& table, int where, R failure, Fn&& fn) noexcept {
     return failure;
 }
 
+// The script writer renders the statement that scripts a table's current
+// record (mode as for AAScriptRecord); a table calls it for each change it
+// stores while a script file is open (m_script). The writer hangs itself on
+// this hook while the library loads, so the table does not call up into it.
+using RecordScripter = void (CXRTable::*)(std::string& out, int mode);
+bool SetRecordScripter(RecordScripter render);
+// Appends the statement (and its GO) to `out`; nothing when no writer is hooked.
+void ScriptChange(CXRTable& table, std::string& out, int mode);
+
 }  // namespace xr::table
