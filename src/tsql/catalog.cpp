@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "platform/calendar.h"
 #include "platform/text.h"
 #include "tsql/catalog_impl.h"
 
@@ -570,7 +571,7 @@ namespace {
 double OleNow() {
     using namespace std::chrono;
     double seconds = duration<double>(system_clock::now().time_since_epoch()).count();
-    return seconds / 86400.0 + 25569.0;
+    return seconds / 86400.0 + static_cast<double>(calendar::kDayOf1970);
 }
 
 std::string PadXtype(std::string_view xtype) {
