@@ -28,7 +28,7 @@ XRDB8_EXPORT int CfgTillLoad(int slot, int tillNo, cfgtill_def* def) {
 }
 
 XRDB8_EXPORT int CfgTillSave(int slot, cfgtill_def* def) {
-    return xr::flat::Guarded(FLAT_NOT_SAVED, [&]() -> int {
+    return xr::Shielded(FLAT_NOT_SAVED, xr::Quietly{}, [&]() -> int {
         CCfgTill* object = xr::flat::g_slots<CfgTillFamily>.Get(slot);
         if (!object || !def) return FLAT_NOT_SAVED;
         return object->AddUpdate(*def) ? FLAT_OK : FLAT_NOT_SAVED;
@@ -43,7 +43,7 @@ XRDB8_EXPORT int CfgSysLoad(int slot, cfgsys_def* def) {
 }
 
 XRDB8_EXPORT int CfgSysSave(int slot, cfgsys_def* def) {
-    return xr::flat::Guarded(FLAT_NOT_SAVED, [&]() -> int {
+    return xr::Shielded(FLAT_NOT_SAVED, xr::Quietly{}, [&]() -> int {
         CCfgSys* object = xr::flat::g_slots<CfgSysFamily>.Get(slot);
         if (!object || !def) return FLAT_NOT_SAVED;
         return object->AddUpdate(*def) ? FLAT_OK : FLAT_NOT_SAVED;

@@ -24,6 +24,7 @@
 #include <string>
 #include <type_traits>
 
+#include "frame/shield.h"
 #include "xrdb8/flat.h"
 
 namespace xr::flat {
@@ -61,16 +62,6 @@ private:
 template <typename F>
 inline Slots<typename F::Object> g_slots{};
 
-// Runs `fn`; anything thrown becomes `failure`.
-template <typename Fn>
-int Guarded(int failure, Fn&& fn) noexcept {
-    try {
-        return fn();
-    } catch (...) {
-        return failure;
-    }
-}
-
 // A fixed char field of a record structure as text: up to its first NUL, and
 // never past its end (a caller's field need not be terminated).
 template <size_t N>
@@ -96,7 +87,7 @@ void CopyOut(const typename F::Object& object, typename F::Def* def) {
 
 template <typename F>
 int Close(int slot) {
-    return Guarded(FLAT_OK, [&]() -> int {
+    return Shielded(FLAT_OK, Quietly{}, [&]() -> int {
         g_slots<F>.Close(slot);
         return FLAT_OK;
     });
@@ -104,7 +95,7 @@ int Close(int slot) {
 
 template <typename F>
 int Count(int slot) {
-    return Guarded(-1, [&]() -> int {
+    return Shielded(-1, Quietly{}, [&]() -> int {
         auto* object = g_slots<F>.Get(slot);
         return object ? static_cast<int>(object->Count()) : -1;
     });
@@ -112,7 +103,7 @@ int Count(int slot) {
 
 template <typename F>
 int Cmd(int slot, const char* sql) {
-    return Guarded(FLAT_NOT_OPENED, [&]() -> int {
+    return Shielded(FLAT_NOT_OPENED, Quietly{}, [&]() -> int {
         auto* object = g_slots<F>.Get(slot);
         if (!object || !sql) return FLAT_NOT_OPENED;
         return object->OpenRS(sql) ? FLAT_OK : FLAT_NOT_OPENED;
@@ -121,7 +112,7 @@ int Cmd(int slot, const char* sql) {
 
 template <typename F>
 int Equ(int slot, typename F::Def* def) {
-    return Guarded(FLAT_NO_KEY, [&]() -> int {
+    return Shielded(FLAT_NO_KEY, Quietly{}, [&]() -> int {
         auto* object = g_slots<F>.Get(slot);
         if (!object || !def) return FLAT_NO_KEY;
         if (!F::Equ(*object, *def)) return FLAT_NO_KEY;
@@ -132,7 +123,7 @@ int Equ(int slot, typename F::Def* def) {
 
 template <typename F>
 int Add(int slot, typename F::Def* def) {
-    return Guarded(FLAT_NOT_STORED, [&]() -> int {
+    return Shielded(FLAT_NOT_STORED, Quietly{}, [&]() -> int {
         auto* object = g_slots<F>.Get(slot);
         if (!object || !def) return FLAT_NOT_STORED;
         return F::Add(*object, *def) ? FLAT_OK : FLAT_NOT_STORED;
@@ -144,7 +135,7 @@ int Add(int slot, typename F::Def* def) {
 // moves that continue a walk an earlier call started.
 template <typename F, typename Move>
 int Position(int slot, typename F::Def* def, int failure, bool create, Move&& move) {
-    return Guarded(failure, [&]() -> int {
+    return Shielded(failure, Quietly{}, [&]() -> int {
         auto* object = create ? g_slots<F>.Get(slot) : g_slots<F>.Existing(slot);
         if (!object || !def) return failure;
         if (!move(*object)) return failure;
@@ -196,7 +187,7 @@ int Get(int slot, typename F::Def* def, MakeSql&& makeSql, int failure) {
 // needed: the delete-by-key functions.
 template <typename F, typename MakeSql>
 int ExecSlot0(MakeSql&& makeSql) {
-    return Guarded(FLAT_NOT_DELETED, [&]() -> int {
+    return Shielded(FLAT_NOT_DELETED, Quietly{}, [&]() -> int {
         auto* object = g_slots<F>.Get(0);
         return object && object->Exec(makeSql()) ? FLAT_OK : FLAT_NOT_DELETED;
     });
@@ -204,7 +195,7 @@ int ExecSlot0(MakeSql&& makeSql) {
 
 template <typename F>
 int DeleteAll() {
-    return Guarded(FLAT_NOT_DELETED, [&]() -> int {
+    return Shielded(FLAT_NOT_DELETED, Quietly{}, [&]() -> int {
         auto* object = g_slots<F>.Get(0);
         return object && object->DeleteAll() ? FLAT_OK : FLAT_NOT_DELETED;
     });

@@ -134,7 +134,7 @@ XR_FLAT_BASIC_FAMILY(TPlan, xr::flat::TPlanFamily)
 // ---- payment texts: a CPayMeth of the call's own, no slot ----------------------
 
 XRDB8_EXPORT int PymTextAdd(int pymNo, const char* text) {
-    return xr::flat::Guarded(FLAT_TEXT_NOT_STORED, [&]() -> int {
+    return xr::Shielded(FLAT_TEXT_NOT_STORED, xr::Quietly{}, [&]() -> int {
         if (!text) return FLAT_TEXT_NOT_STORED;
         CPayMeth object;
         return object.TextAdd(pymNo, text) ? FLAT_OK : FLAT_TEXT_NOT_STORED;
@@ -142,7 +142,7 @@ XRDB8_EXPORT int PymTextAdd(int pymNo, const char* text) {
 }
 
 XRDB8_EXPORT int PymTextGet(int pymNo, char* buffer, unsigned size) {
-    return xr::flat::Guarded(FLAT_NO_TEXT, [&]() -> int {
+    return xr::Shielded(FLAT_NO_TEXT, xr::Quietly{}, [&]() -> int {
         if (!buffer || size == 0) return FLAT_NO_TEXT;
         CPayMeth object;
         std::string text;
@@ -172,7 +172,7 @@ XRDB8_EXPORT int TPlanDeletePlan(int planNo) {
 // Counting leaves the slot's object on a static recordset, so the count
 // closes the slot as TPlanClose does: the next call starts afresh.
 XRDB8_EXPORT int TPlanCount(int slot, int planNo) {
-    return xr::flat::Guarded(-1, [&]() -> int {
+    return xr::Shielded(-1, xr::Quietly{}, [&]() -> int {
         CTimePlan* object = xr::flat::g_slots<TPlanFamily>.Get(slot);
         if (!object) return -1;
         const long count =
@@ -190,7 +190,7 @@ XRDB8_EXPORT int TPlanCount(int slot, int planNo) {
 XRDB8_EXPORT int MacClose(int slot) { return xr::flat::Close<MacFamily>(slot); }
 
 XRDB8_EXPORT int MacAdd(int slot, int macNo, const char* text) {
-    return xr::flat::Guarded(FLAT_NOT_STORED, [&]() -> int {
+    return xr::Shielded(FLAT_NOT_STORED, xr::Quietly{}, [&]() -> int {
         CMacro* object = xr::flat::g_slots<MacFamily>.Get(slot);
         if (!object || !text) return FLAT_NOT_STORED;
         return object->AddUpdate(macNo, text) > 0 ? FLAT_OK : FLAT_NOT_STORED;
@@ -198,7 +198,7 @@ XRDB8_EXPORT int MacAdd(int slot, int macNo, const char* text) {
 }
 
 XRDB8_EXPORT int MacEqu(int slot, int macNo, char* buffer, unsigned size) {
-    return xr::flat::Guarded(FLAT_NO_KEY, [&]() -> int {
+    return xr::Shielded(FLAT_NO_KEY, xr::Quietly{}, [&]() -> int {
         CMacro* object = xr::flat::g_slots<MacFamily>.Get(slot);
         if (!object || !buffer || size == 0) return FLAT_NO_KEY;
         if (!object->Equ(macNo)) return FLAT_NO_KEY;

@@ -43,7 +43,7 @@ std::string QuotedDescription(const prod_def& def) {
 // when there is none.
 template <typename MakeSql>
 int Prod2Get(prod_def* def, MakeSql&& makeSql) {
-    return Guarded(FLAT_NO_ROW, [&]() -> int {
+    return xr::Shielded(FLAT_NO_ROW, xr::Quietly{}, [&]() -> int {
         if (!def) return FLAT_NO_ROW;
         CProduct& object = Prod2Object();
         if (!object.OpenGet(makeSql(*def).c_str())) return FLAT_NO_ROW;
@@ -76,7 +76,7 @@ XRDB8_EXPORT int ProdGT(int slot, prod_def* def) {
 }
 
 XRDB8_EXPORT int ProdAdd(int slot, prod_def* def, int vOnly) {
-    return xr::flat::Guarded(FLAT_NOT_STORED, [&]() -> int {
+    return xr::Shielded(FLAT_NOT_STORED, xr::Quietly{}, [&]() -> int {
         CProduct* object = xr::flat::g_slots<ProdFamily>.Get(slot);
         if (!object || !def) return FLAT_NOT_STORED;
         return object->AddUpdate(*def, vOnly) ? FLAT_OK : FLAT_NOT_STORED;
@@ -85,7 +85,7 @@ XRDB8_EXPORT int ProdAdd(int slot, prod_def* def, int vOnly) {
 
 // Writes over the row an earlier call left the slot on: an empty slot has none.
 XRDB8_EXPORT int ProdUpd(int slot, prod_def* def, int vOnly) {
-    return xr::flat::Guarded(FLAT_NOT_STORED, [&]() -> int {
+    return xr::Shielded(FLAT_NOT_STORED, xr::Quietly{}, [&]() -> int {
         CProduct* object = xr::flat::g_slots<ProdFamily>.Existing(slot);
         if (!object || !def) return FLAT_NOT_STORED;
         return object->UpdateCurrent(*def, vOnly) ? FLAT_OK : FLAT_NOT_STORED;
@@ -113,7 +113,7 @@ XRDB8_EXPORT int Prod2First(prod_def* def) {
 // same product first, step past every row whose cut description is the one
 // given, and answer with the first that differs.
 XRDB8_EXPORT int Prod2GT(prod_def* def) {
-    return xr::flat::Guarded(FLAT_NO_ROW, [&]() -> int {
+    return xr::Shielded(FLAT_NO_ROW, xr::Quietly{}, [&]() -> int {
         if (!def) return FLAT_NO_ROW;
         const prod_def given = *def;
         CProduct& object = xr::flat::Prod2Object();
@@ -153,7 +153,7 @@ XRDB8_EXPORT int Prod2EQ(prod_def* def) {
 }
 
 XRDB8_EXPORT int Prod2Close() {
-    return xr::flat::Guarded(FLAT_OK, []() -> int {
+    return xr::Shielded(FLAT_OK, xr::Quietly{}, []() -> int {
         delete xr::flat::g_prod2;
         xr::flat::g_prod2 = nullptr;
         return FLAT_OK;

@@ -1,11 +1,11 @@
 #include "frame/app.h"
 
 #include <cstdlib>
-#include <exception>
 #include <filesystem>
 
 #include "engine/connection.h"
 #include "engine/connection_string.h"
+#include "frame/shield.h"
 #include "platform/text.h"
 
 namespace xr {
@@ -208,22 +208,6 @@ void CXRDB5App::ReportTableErrorQuiet(const std::string& table, const ComError& 
 
 // ---- connection-level operations -------------------------------------------
 
-// Runs one operation; any error is reported with the operation's code and
-// gives 0.
-template <typename Fn>
-int CXRDB5App::Guarded(int where, Fn&& fn) {
-    try {
-        return fn();
-    } catch (const ComError& e) {
-        ReportError(e, where);
-    } catch (const std::exception& e) {
-        ReportError(ComError(E_FAIL_, e.what()), where);
-    } catch (...) {
-        ReportError(ComError(E_FAIL_, "Unexpected failure."), where);
-    }
-    return 0;
-}
-
 void CXRDB5App::ApplyServerVersion(std::string_view versionText) {
     m_serverVersion = ServerVersionFromText(versionText);
     SetServerDataFolder(DataFolderVersion(m_serverVersion));
@@ -243,19 +227,18 @@ int CXRDB5App::Connect(std::string_view connect, std::string_view user, std::str
     if (!conn) return 0;
     // The connection is open: failing to learn the version or to switch the
     // database leaves it usable, so the caller still gets 1.
-    try {
+    Shielded(Quietly{}, [&] {
         ApplyServerVersion(conn->m_pConn->Property("DBMS Version"));
         if (!database.empty()) {
             conn->m_database = std::string(database);
             conn->m_pConn->SetDefaultDatabase(database);
         }
-    } catch (...) {
-    }
+    });
     return 1;
 }
 
 int CXRDB5App::Close() {
-    return Guarded(29, [&] {
+    return Shielded(0, Reported{29}, [&] {
         CDBLockGuard guard(m_lock);
         for (auto& entry : m_connMap) {
             Orphan(entry.second->m_prev);
@@ -269,17 +252,16 @@ int CXRDB5App::Close() {
 int CXRDB5App::SetDefaultDB(std::string_view database) {
     CDBConn* conn = GetConnection(1, nullptr);
     if (!conn) return 0;
-    try {
+    // A failed switch is neither reported nor logged.
+    return Shielded(0, Quietly{}, [&] {
         conn->m_pConn->SetDefaultDatabase(database);
         conn->m_database = std::string(database);
         return 1;
-    } catch (...) {
-        return 0;  // a failed switch is neither reported nor logged
-    }
+    });
 }
 
 int CXRDB5App::Exec(std::string_view sql) {
-    return Guarded(21, [&] {
+    return Shielded(0, Reported{21}, [&] {
         CDBConn* conn = GetConnection(1, nullptr);
         if (!conn) return 0;
         conn->m_pConn->Execute(sql);
@@ -288,7 +270,7 @@ int CXRDB5App::Exec(std::string_view sql) {
 }
 
 int CXRDB5App::BeginTrans() {
-    return Guarded(50, [&] {
+    return Shielded(0, Reported{50}, [&] {
         CDBConn* conn = GetConnection(1, nullptr);
         if (!conn) return 0;
         conn->m_pConn->BeginTrans();
@@ -297,7 +279,7 @@ int CXRDB5App::BeginTrans() {
 }
 
 int CXRDB5App::CommitTrans() {
-    return Guarded(51, [&] {
+    return Shielded(0, Reported{51}, [&] {
         CDBConn* conn = GetConnection(1, nullptr);
         if (!conn) return 0;
         conn->m_pConn->CommitTrans();
@@ -306,7 +288,7 @@ int CXRDB5App::CommitTrans() {
 }
 
 int CXRDB5App::RollbackTrans() {
-    return Guarded(52, [&] {
+    return Shielded(0, Reported{52}, [&] {
         CDBConn* conn = GetConnection(1, nullptr);
         if (!conn) return 0;
         conn->m_pConn->RollbackTrans();

@@ -110,8 +110,6 @@ private:
     // Keeps the connections below a deleted top one: they stay open, as the
     // till programs expect, and are never freed while the process runs.
     void Orphan(CDBConn* conn);
-    template <typename Fn>
-    int Guarded(int where, Fn&& fn);
 
     std::unordered_map<uint32_t, CDBConn*> m_connMap;
     std::vector<CDBConn*> m_orphans;

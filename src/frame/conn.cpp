@@ -1,8 +1,7 @@
-#include <exception>
-
 #include "engine/connection.h"
 #include "engine/connection_string.h"
 #include "frame/app.h"
+#include "frame/shield.h"
 #include "platform/text.h"
 
 namespace xr {
@@ -42,27 +41,21 @@ int CDBConn::Connect(const std::string& connectString, const char* server) {
         m_server.clear();
     }
 
-    auto fail = [&](const ComError& e) {
-        // The till showed this in a message box; the password never appears.
+    // A connection that cannot be opened is reported, and shown as the till
+    // showed it in a message box; the password never appears.
+    const auto showAndReport = [&] {
+        const ComError e = CaughtError("The connection could not be opened.");
         ShowMessage(e.Description() + "\n" + engine::MaskPasswords(text));
         TheApp().ReportError(e, 20);
-        return 0;
     };
-    try {
+    const bool opened = Shielded(false, showAndReport, [&] {
         m_pConn->Open(text);
-    } catch (const ComError& e) {
-        return fail(e);
-    } catch (const std::exception& e) {
-        return fail(ComError(E_FAIL_, e.what()));
-    } catch (...) {
-        return fail(ComError(E_FAIL_, "The connection could not be opened."));
-    }
+        return true;
+    });
+    if (!opened) return 0;
     m_connected = 1;
-    try {
-        // A server without the configuration database yet still connects.
-        m_pConn->SetDefaultDatabase(m_database);
-    } catch (...) {
-    }
+    // A server without the configuration database yet still connects.
+    Shielded(Quietly{}, [&] { m_pConn->SetDefaultDatabase(m_database); });
     return 1;
 }
 

@@ -1,90 +1,60 @@
 // The connection and statement exports and CUseConnection. Each is a thin call
 // into the library object; none lets an exception reach the caller.
-#include <exception>
-
 #include "frame/app.h"
+#include "frame/shield.h"
 #include "platform/text.h"
 #include "xrdb8/frame.h"
 
-namespace {
-
+using xr::AsLastError;
+using xr::Shielded;
 using xr::TheApp;
 
-// Runs an export's body; whatever escapes it becomes the last error and the
-// export's failure result.
-template <typename R, typename Fn>
-R Shielded(R failure, Fn&& fn) noexcept {
-    try {
-        return fn();
-    } catch (const xr::ComError& e) {
-        try {
-            TheApp().SetLastError(e.Error(), e.Description());
-        } catch (...) {
-        }
-    } catch (const std::exception& e) {
-        try {
-            TheApp().SetLastError(xr::E_FAIL_, e.what());
-        } catch (...) {
-        }
-    } catch (...) {
-    }
-    return failure;
-}
-
-template <typename Fn>
-void ShieldedVoid(Fn&& fn) noexcept {
-    Shielded(0, [&] {
-        fn();
-        return 0;
-    });
-}
-
-}  // namespace
-
 int DBConnect(const char* connect, const char* user, const char* password, const char* database) {
-    return Shielded(0, [&] {
+    return Shielded(0, AsLastError{}, [&] {
         return TheApp().Connect(xr::SafeText(connect), xr::SafeText(user), xr::SafeText(password),
                                 xr::SafeText(database));
     });
 }
 
 int DBOpen(const char* connect, const char* database) {
-    return Shielded(
-        0, [&] { return TheApp().Connect(xr::SafeText(connect), {}, {}, xr::SafeText(database)); });
+    return Shielded(0, AsLastError{}, [&] {
+        return TheApp().Connect(xr::SafeText(connect), {}, {}, xr::SafeText(database));
+    });
 }
 
 int DBClose() {
-    return Shielded(0, [&] { return TheApp().Close(); });
+    return Shielded(0, AsLastError{}, [&] { return TheApp().Close(); });
 }
 
 int DBSetDefaultDB(const char* database) {
-    return Shielded(0, [&] { return TheApp().SetDefaultDB(xr::SafeText(database)); });
+    return Shielded(0, AsLastError{},
+                    [&] { return TheApp().SetDefaultDB(xr::SafeText(database)); });
 }
 
 int DBExec(const char* sql) {
-    return Shielded(0, [&] { return TheApp().Exec(xr::SafeText(sql)); });
+    return Shielded(0, AsLastError{}, [&] { return TheApp().Exec(xr::SafeText(sql)); });
 }
 
 int DBBeginTrans() {
-    return Shielded(0, [&] { return TheApp().BeginTrans(); });
+    return Shielded(0, AsLastError{}, [&] { return TheApp().BeginTrans(); });
 }
 
 int DBCommitTrans() {
-    return Shielded(0, [&] { return TheApp().CommitTrans(); });
+    return Shielded(0, AsLastError{}, [&] { return TheApp().CommitTrans(); });
 }
 
 int DBRollbackTrans() {
-    return Shielded(0, [&] { return TheApp().RollbackTrans(); });
+    return Shielded(0, AsLastError{}, [&] { return TheApp().RollbackTrans(); });
 }
 
 void DBSetServer(int version) {
-    ShieldedVoid([&] { xr::SetServerDataFolder(version); });
+    Shielded(AsLastError{}, [&] { xr::SetServerDataFolder(version); });
 }
 
 int DBSetupPassword(int32_t) { return 0; }
 
 int DBRemoveMyConnection() {
-    return Shielded(0, [&] { return TheApp().RemoveMyConnection(); });
+    return Shielded(0, AsLastError{}, [&] { return TheApp().RemoveMyConnection(); });
 }
 
 DBLogFn DBSetLog(DBLogFn sink) {
@@ -93,7 +63,7 @@ DBLogFn DBSetLog(DBLogFn sink) {
 }
 
 void DBGetError(int& code, std::string& text) {
-    ShieldedVoid([&] { TheApp().GetLastError(code, text); });
+    Shielded(AsLastError{}, [&] { TheApp().GetLastError(code, text); });
 }
 
 int DBIsNew() { return TheApp().m_isNew.load(); }
@@ -103,7 +73,7 @@ void DBRelease() {}
 // ---- CUseConnection ----------------------------------------------------------
 
 CUseConnection::CUseConnection(const char* server) : m_pushed(0), m_ok(0) {
-    ShieldedVoid([&] {
+    Shielded(AsLastError{}, [&] {
         xr::CXRDB5App& app = TheApp();
         std::string_view name = xr::SafeText(server);
         xr::CDBConn* current = app.GetConnection(0, nullptr);
@@ -130,7 +100,7 @@ CUseConnection& CUseConnection::operator=(const CUseConnection& other) {
 int CUseConnection::IsConnOK() { return m_ok; }
 
 void CUseConnection::Pop() {
-    ShieldedVoid([&] {
+    Shielded(AsLastError{}, [&] {
         if (m_pushed) {
             TheApp().PopConnection();
             m_pushed = 0;

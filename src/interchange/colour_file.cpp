@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <exception>
 
 #include "frame/log.h"
+#include "frame/shield.h"
 #include "platform/text.h"
 #include "xrdb8/interchange.h"
 #include "xrdb8/records_sysvalues.h"
@@ -117,22 +117,13 @@ int ColoursFromFile(const char* path, ColourReport* report) {
 
 }  // namespace xr::interchange
 
+// Only an error with a text is logged, with the file's path.
 int DBColoursToFile(const char* path) {
-    try {
-        return xr::interchange::ColoursToFile(path, nullptr);
-    } catch (const std::exception& e) {
-        xr::Log("DBColoursToFile %s failed (%s)", path ? path : "", e.what());
-    } catch (...) {
-    }
-    return 0;
+    const xr::Logged logged{"DBColoursToFile %s failed (%s)", nullptr, path ? path : ""};
+    return xr::Shielded(0, logged, [&] { return xr::interchange::ColoursToFile(path, nullptr); });
 }
 
 int DBColoursFromFile(const char* path) {
-    try {
-        return xr::interchange::ColoursFromFile(path, nullptr);
-    } catch (const std::exception& e) {
-        xr::Log("DBColoursFromFile %s failed (%s)", path ? path : "", e.what());
-    } catch (...) {
-    }
-    return 0;
+    const xr::Logged logged{"DBColoursFromFile %s failed (%s)", nullptr, path ? path : ""};
+    return xr::Shielded(0, logged, [&] { return xr::interchange::ColoursFromFile(path, nullptr); });
 }

@@ -2,10 +2,10 @@
 // upgrade scripts in the same format) run back batch by batch.
 #include "interchange/script_runner.h"
 
-#include <exception>
 #include <string>
 
 #include "frame/app.h"
+#include "frame/shield.h"
 #include "platform/error.h"
 #include "xrdb8/interchange.h"
 #include "xrdb8/xrtable.h"
@@ -72,19 +72,6 @@ int ExecSQLFile(const char* path, RunStats* stats) {
 }  // namespace xr
 
 int DBExecSQLFile(const char* path) {
-    try {
-        return xr::ExecSQLFile(path);
-    } catch (const xr::ComError& e) {
-        try {
-            xr::TheApp().ReportError(e, 21);
-        } catch (...) {
-        }
-    } catch (const std::exception& e) {
-        try {
-            xr::TheApp().ReportError(xr::ComError(xr::E_FAIL_, e.what()), 21);
-        } catch (...) {
-        }
-    } catch (...) {
-    }
-    return 0;
+    // Reported as a failed statement (21); an exception without a text is not.
+    return xr::Shielded(0, xr::Reported{21, nullptr}, [&] { return xr::ExecSQLFile(path); });
 }

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/calendar.h"
 #include "platform/systemtime.h"
 #include "platform/text.h"
 #include "table/xrtable.h"
@@ -72,8 +73,8 @@ int AppendDate(std::string& out, double oleDate) {
     if (xr::VariantTimeToSystemTime(oleDate, &st)) xr::SystemTimeToVariantTime(st, &date);
     // Before 30 December 1899 an OLE date counts its day backwards but its
     // time forwards; the server's number runs straight on.
-    if (date < 0) date = 2 * std::trunc(date) - date;
-    return AppendReal(out, date - 2.0, false);
+    date = xr::calendar::ContinuousDays(date);
+    return AppendReal(out, date - static_cast<double>(xr::calendar::kDayOf1900), false);
 }
 
 int AppendText(std::string& out, std::string_view text) {

@@ -14,6 +14,7 @@
 #include "engine/connection.h"
 #include "frame/app.h"
 #include "frame/log.h"
+#include "frame/shield.h"
 #include "platform/text.h"
 #include "table/xrtable.h"
 #include "xrdb8/interchange.h"
@@ -402,23 +403,13 @@ constexpr int kFailed = 1;
 constexpr int kNoScripter = 501;
 constexpr int kScripterActive = 555;
 
-// Runs an export body: nothing escapes to the caller.
-template <typename Fn>
-int Export(const char* name, Fn&& fn) {
-    try {
-        return fn();
-    } catch (const std::exception& e) {
-        xr::Log("%s failed (%s)", name, e.what());
-    } catch (...) {
-        xr::Log("%s failed", name);
-    }
-    return kFailed;
-}
+// An export's failure is logged under its name; nothing escapes to the caller.
+xr::Logged LoggedAs(const char* name) { return {"%s failed (%s)", "%s failed", name}; }
 
 }  // namespace
 
 int ScriptStart(const char* path) {
-    return Export("ScriptStart", [&] {
+    return xr::Shielded(kFailed, LoggedAs("ScriptStart"), [&] {
         if (g_scripter) return kScripterActive;
         g_scripter = new CScripter();
         return g_scripter->Start(std::string(xr::SafeText(path))) ? kOk : kFailed;
@@ -426,7 +417,7 @@ int ScriptStart(const char* path) {
 }
 
 int ScriptStop() {
-    return Export("ScriptStop", [&] {
+    return xr::Shielded(kFailed, LoggedAs("ScriptStop"), [&] {
         if (!g_scripter) return kNoScripter;
         CScripter* scripter = g_scripter;
         g_scripter = nullptr;
@@ -437,28 +428,28 @@ int ScriptStop() {
 }
 
 int ScriptPrint(const char* text) {
-    return Export("ScriptPrint", [&] {
+    return xr::Shielded(kFailed, LoggedAs("ScriptPrint"), [&] {
         if (!g_scripter) return kNoScripter;
         return g_scripter->Print(std::string(xr::SafeText(text))) ? kOk : kFailed;
     });
 }
 
 int ScriptWrite(int selector, int mode, intptr_t a, intptr_t b, intptr_t c) {
-    return Export("ScriptWrite", [&] {
+    return xr::Shielded(kFailed, LoggedAs("ScriptWrite"), [&] {
         if (!g_scripter) return kNoScripter;
         return g_scripter->Write(selector, mode, a, b, c) > 0 ? kOk : kFailed;
     });
 }
 
 int ScriptCopyAll(int selector) {
-    return Export("ScriptCopyAll", [&] {
+    return xr::Shielded(kFailed, LoggedAs("ScriptCopyAll"), [&] {
         if (!g_scripter) return kNoScripter;
         return g_scripter->CopyAll(selector) > 0 ? kOk : kFailed;
     });
 }
 
 int ScriptGetName(int selector, char* buffer, int size) {
-    return Export("ScriptGetName", [&] {
+    return xr::Shielded(kFailed, LoggedAs("ScriptGetName"), [&] {
         if (!g_scripter) return kNoScripter;
         std::string name;
         if (!g_scripter->GetTableName(selector, name) || !buffer) return kFailed;
@@ -469,13 +460,9 @@ int ScriptGetName(int selector, char* buffer, int size) {
 
 int ScriptAll(const char* database, const char* connectString, const char* table, const char* path,
               int identityInsert) {
-    try {
+    const xr::Logged logged{"ScriptAll failed (%s)", "ScriptAll failed"};
+    return xr::Shielded(0, logged, [&] {
         return xr::interchange::ScriptAllTables(database, connectString, table, path,
                                                 identityInsert);
-    } catch (const std::exception& e) {
-        xr::Log("ScriptAll failed (%s)", e.what());
-    } catch (...) {
-        xr::Log("ScriptAll failed");
-    }
-    return 0;
+    });
 }

@@ -1,10 +1,10 @@
 // The list converter's state and small operations, and the flat exports
 // through which a till program drives the four converter slots.
 #include <cstring>
-#include <exception>
 #include <memory>
 
 #include "frame/log.h"
+#include "frame/shield.h"
 #include "platform/text.h"
 #include "xrdb8/lists.h"
 
@@ -60,18 +60,9 @@ CListDB* Slot(int slot) {
     return g_slots[slot].get();
 }
 
-// Runs an export's body; nothing escapes to the till program.
-template <typename Fn>
-int Guard(const char* name, int failed, Fn&& fn) {
-    try {
-        return fn();
-    } catch (const std::exception& e) {
-        xr::Log("%s: %s", name, e.what());
-    } catch (...) {
-        xr::Log("%s failed", name);
-    }
-    return failed;
-}
+// An export's failure is logged under its name; nothing escapes to the till
+// program.
+xr::Logged LoggedAs(const char* name) { return {"%s: %s", "%s failed", name}; }
 
 }  // namespace
 
@@ -82,50 +73,47 @@ int ListClose(int slot) {
 }
 
 void ListDBClassic(int slot, int classic) {
-    Guard("ListDBClassic", 0, [&] {
+    xr::Shielded(LoggedAs("ListDBClassic"), [&] {
         if (CListDB* db = Slot(slot)) db->SetClassic(classic);
-        return 0;
     });
 }
 
 void ListDBSupp(int slot, const char* line) {
-    Guard("ListDBSupp", 0, [&] {
+    xr::Shielded(LoggedAs("ListDBSupp"), [&] {
         if (CListDB* db = Slot(slot)) db->SuppLineSet(std::string(xr::SafeText(line)));
-        return 0;
     });
 }
 
 int ListToDB(int slot, const char* folder, int list) {
-    return Guard("ListToDB", -1, [&] {
+    return xr::Shielded(-1, LoggedAs("ListToDB"), [&] {
         CListDB* db = Slot(slot);
         return db ? db->ListToDB(folder, list) : kListBadSlot;
     });
 }
 
 int ListFromDB(int slot, const char* folder, int list) {
-    return Guard("ListFromDB", -1, [&] {
+    return xr::Shielded(-1, LoggedAs("ListFromDB"), [&] {
         CListDB* db = Slot(slot);
         return db ? db->ListFromDB(folder, list) : kListBadSlot;
     });
 }
 
 int ListsFromDB(int slot, const char* base) {
-    return Guard("ListsFromDB", 0, [&] {
+    return xr::Shielded(0, LoggedAs("ListsFromDB"), [&] {
         CListDB* db = Slot(slot);
         return db ? db->ListsFromDB(base) : kListBadSlot;
     });
 }
 
 int ListDirtyGet(int slot, int list) {
-    return Guard("ListDirtyGet", 0, [&] {
+    return xr::Shielded(0, LoggedAs("ListDirtyGet"), [&] {
         CListDB* db = Slot(slot);
         return db ? db->ListDirtyGet(list) : 0;
     });
 }
 
 void ListDirtySet(int slot, int list, int value) {
-    Guard("ListDirtySet", 0, [&] {
+    xr::Shielded(LoggedAs("ListDirtySet"), [&] {
         if (CListDB* db = Slot(slot)) db->ListDirtySet(list, value);
-        return 0;
     });
 }

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "platform/calendar.h"
 #include "platform/error.h"
 #include "platform/systemtime.h"
 #include "platform/text.h"
@@ -23,8 +24,8 @@ constexpr u128 kDecimalLimit = u128{1} << 96;
 constexpr int kMaxScale = 28;
 // Valid date numbers lie strictly between these (1 Jan 100 .. 31 Dec 9999,
 // whole last day included).
-constexpr double kDateLow = -657435.0;
-constexpr double kDateHigh = 2958466.0;
+constexpr double kDateLow = static_cast<double>(calendar::kFirstDay - 1);
+constexpr double kDateHigh = static_cast<double>(calendar::kLastDay + 1);
 
 struct Pow10Table {
     u128 v[39];
@@ -692,23 +693,13 @@ bool IsDayName(std::string_view word) {
     return false;
 }
 
-bool IsLeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-
-int DaysInMonth(int y, int m) {
-    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return m == 2 && IsLeapYear(y) ? 29 : kDays[m - 1];
-}
-
-// Two-digit years: 0..29 are 2000..2029, 30..99 are 1900..1999.
-int FullYear(int v) { return v < 30 ? v + 2000 : (v < 100 ? v + 1900 : v); }
-
 struct DatePart {
     int value;
     int digits;
 };
 
 bool ValidDate(int y, int m, int d) {
-    return y >= 100 && y <= 9999 && m >= 1 && m <= 12 && d >= 1 && d <= DaysInMonth(y, m);
+    return y >= 100 && y <= 9999 && m >= 1 && m <= 12 && d >= 1 && d <= calendar::DaysInMonth(y, m);
 }
 
 // Month and day must be written with at most two digits; a longer number can
@@ -716,7 +707,8 @@ bool ValidDate(int y, int m, int d) {
 bool TryDate(const DatePart& month, const DatePart& day, const DatePart& year, int* y, int* m,
              int* d) {
     if (month.digits > 2 || day.digits > 2) return false;
-    int fullYear = FullYear(year.value);
+    // Two-digit years: 0..29 are 2000..2029, 30..99 are 1900..1999.
+    int fullYear = calendar::FullYear(year.value, 2029);
     if (!ValidDate(fullYear, month.value, day.value)) return false;
     *y = fullYear;
     *m = month.value;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "frame/log.h"
+#include "frame/shield.h"
 #include "platform/text.h"
 #include "records/column_map.h"
 #include "xrdb8/records_sysvalues.h"
@@ -121,27 +122,23 @@ CSysValue* Slot(int slot, const char* function) {
 
 XRDB8_EXPORT int SysValueAdd(int slot, const char* name, int index, const char* text, int iValue,
                              double fValue) {
-    try {
+    return xr::Shielded(1, xr::Quietly{}, [&] {
         CSysValue* value = Slot(slot, "SysValueAdd");
         if (!value) return 1;
         return value->AddUpdate(name, index, text, iValue, fValue) ? 0 : 1;
-    } catch (...) {
-        return 1;
-    }
+    });
 }
 
 XRDB8_EXPORT int SysValueGet(int slot, const char* name, int index, char** text, int* iValue,
                              double* fValue) {
-    try {
+    return xr::Shielded(1, xr::Quietly{}, [&] {
         CSysValue* value = Slot(slot, "SysValueGet");
         if (!value || !value->Equ(name, index)) return 1;
         if (text && *text) std::memcpy(*text, value->m_sValue.c_str(), value->m_sValue.size() + 1);
         if (iValue) *iValue = value->m_iValue;
         if (fValue) *fValue = value->m_fValue;
         return 0;
-    } catch (...) {
-        return 1;
-    }
+    });
 }
 
 XRDB8_EXPORT int SysValueClose(int slot) {

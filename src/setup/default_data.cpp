@@ -7,6 +7,7 @@
 #include <string>
 #include <utility>
 
+#include "frame/shield.h"
 #include "platform/text.h"
 #include "setup/pass23.h"
 #include "xrdb8/setup.h"
@@ -516,17 +517,11 @@ bool IsKeptForOlderSchemas(const Step& step) {
 
 using namespace xr::setup;
 
+// Every statement reports its own failure; nothing reaches the caller.
 void DBSetFixedData() {
-    try {
-        RunSteps(FixedDataSteps(), PassObserver());
-    } catch (...) {
-        // Every statement reports its own failure; nothing reaches the caller.
-    }
+    xr::Shielded(xr::Quietly{}, [] { RunSteps(FixedDataSteps(), PassObserver()); });
 }
 
 void DBSetMustHaveData() {
-    try {
-        RunSteps(MustHaveDataSteps(), PassObserver());
-    } catch (...) {
-    }
+    xr::Shielded(xr::Quietly{}, [] { RunSteps(MustHaveDataSteps(), PassObserver()); });
 }

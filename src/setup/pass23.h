@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "frame/shield.h"
 #include "setup/pass.h"
 
 namespace xr::setup {
@@ -69,5 +70,8 @@ void RunAndRestore(const std::vector<Step>& steps);
 // Points the calling thread's connection back at the database it was opened
 // or set for, when the thread has one.
 void RestoreDefaultDatabase();
+
+// How the set-up exports end on an exception: one "Set-up failed" line.
+inline constexpr Logged kSetupFailed{"Set-up failed: %s", "Set-up failed"};
 
 }  // namespace xr::setup

@@ -2,7 +2,6 @@
 // pass 1 in it. Unlike the other passes it stops early, with a message, when
 // the server cannot be reached or the database cannot be entered: pass 1 must
 // never build the configuration tables in some other database.
-#include <exception>
 #include <string>
 
 #include "frame/app.h"
@@ -59,13 +58,4 @@ int SetupDB1() {
 
 }  // namespace xr::setup
 
-int DBSetupDB1() {
-    try {
-        return xr::setup::SetupDB1();
-    } catch (const std::exception& e) {
-        xr::Log("Set-up failed: %s", e.what());
-    } catch (...) {
-        xr::Log("Set-up failed");
-    }
-    return 0;
-}
+int DBSetupDB1() { return xr::Shielded(0, xr::setup::kSetupFailed, xr::setup::SetupDB1); }

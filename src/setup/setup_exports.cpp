@@ -6,6 +6,7 @@
 #include "engine/connection.h"
 #include "frame/app.h"
 #include "frame/log.h"
+#include "frame/shield.h"
 #include "setup/pass23.h"
 #include "xrdb8/frame.h"
 #include "xrdb8/setup.h"
@@ -43,13 +44,8 @@ void RestoreDefaultDatabase() {
 }
 
 void RunAndRestore(const std::vector<Step>& steps) {
-    try {
-        RunSteps(steps, PassObserver());
-    } catch (const std::exception& e) {
-        Log("Set-up stopped: %s", e.what());
-    } catch (...) {
-        Log("Set-up stopped");
-    }
+    Shielded(Logged{"Set-up stopped: %s", "Set-up stopped"},
+             [&] { RunSteps(steps, PassObserver()); });
     RestoreDefaultDatabase();
 }
 
@@ -66,18 +62,6 @@ int RunPass(const char* database, std::vector<Step> tableSteps) {
     return 1;
 }
 
-template <typename Fn>
-int Guard(Fn&& fn) {
-    try {
-        return fn();
-    } catch (const std::exception& e) {
-        Log("Set-up failed: %s", e.what());
-    } catch (...) {
-        Log("Set-up failed");
-    }
-    return 0;
-}
-
 }  // namespace
 
 }  // namespace xr::setup
@@ -85,15 +69,15 @@ int Guard(Fn&& fn) {
 using namespace xr::setup;
 
 int DBSetupDB2() {
-    return Guard([] { return RunPass(kTradingDb, Pass2Steps()); });
+    return Shielded(0, kSetupFailed, [] { return RunPass(kTradingDb, Pass2Steps()); });
 }
 
 int DBSetupDB3() {
-    return Guard([] { return RunPass(kUserDb, Pass3Steps()); });
+    return Shielded(0, kSetupFailed, [] { return RunPass(kUserDb, Pass3Steps()); });
 }
 
 int DBSetupDB() {
-    return Guard([] {
+    return Shielded(0, kSetupFailed, [] {
         if (!DBSetupDB1()) return 0;
         DBSetupDB2();  // the trading database's answer is always 1
         return 1;
@@ -101,7 +85,7 @@ int DBSetupDB() {
 }
 
 int DBSetupInitialAccess() {
-    return Guard([] {
+    return Shielded(0, kSetupFailed, [] {
         if (!xr::TheApp().GetConnection(1, nullptr)) return 0;
         RunAndRestore(InitialAccessSteps());
         return 1;
@@ -111,8 +95,8 @@ int DBSetupInitialAccess() {
 int Test2() {
     // A server reached through another provider: this build has none, so the
     // open fails and is reported like any failed connect. The answer is 1
-    // whatever happened.
-    Guard([] { return DBOpen("provider=SQLOLEDB;User Id=sa;Password=;", ""); });
-    Guard([] { return DBClose(); });
+    // whatever happened; both exports are shielded themselves.
+    DBOpen("provider=SQLOLEDB;User Id=sa;Password=;", "");
+    DBClose();
     return 1;
 }

@@ -2,8 +2,6 @@
 // and cloning of the one recordset a table object holds.
 #include "table/xrtable.h"
 
-#include <exception>
-
 #include "engine/connection.h"
 #include "frame/app.h"
 #include "platform/text.h"
@@ -13,17 +11,7 @@ using xr::engine::Recordset;
 
 namespace xr::table {
 
-ComError CurrentError() noexcept {
-    try {
-        throw;
-    } catch (const ComError& e) {
-        return e;
-    } catch (const std::exception& e) {
-        return ComError(E_FAIL_, e.what());
-    } catch (...) {
-        return ComError(E_FAIL_, "Unexpected failure.");
-    }
-}
+ComError CurrentError() noexcept { return CaughtError(); }
 
 void ReportTable(const std::string& table, const ComError& e, int where, bool quiet) noexcept {
     try {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/recordset.h"
+#include "frame/shield.h"
 #include "platform/error.h"
 #include "platform/variant.h"
 #include "xrdb8/xrtable.h"
@@ -44,12 +45,8 @@ void ReportLibrary(const ComError& e, int where) noexcept;
 // with the operation's code and gives `failure`.
 template <typename R, typename Fn>
 R Guarded(const std::string& table, int where, R failure, Fn&& fn) noexcept {
-    try {
-        return fn();
-    } catch (...) {
-        ReportTable(table, CurrentError(), where);
-    }
-    return failure;
+    return Shielded(
+        failure, [&] { ReportTable(table, CaughtError(), where); }, fn);
 }
 
 // The script writer renders the statement that scripts a table's current

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "platform/calendar.h"
 #include "platform/error.h"
 
 namespace xr::tsql {
@@ -173,46 +174,20 @@ struct DateParts {
     int64_t ticks = 0;
 };
 
-struct Civil {
-    int year = 1900;
-    int month = 1;
-    int day = 1;
-};
+// Milliseconds to the server's 1/300 s, to the nearest tick.
+int64_t TicksFromMs(int64_t ms) { return (ms * 3 + 5) / 10; }
+// 1/300 s to the milliseconds the server shows for them: .000, .003, .007.
+int64_t MsFromTicks(int64_t ticks) { return (ticks * 10 + 1) / 3; }
 
-int64_t DaysFromCivil(int y, int m, int d) {
-    y -= m <= 2;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const int64_t yoe = y - era * 400;
-    const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468 + 25569;  // 25569: 1970-01-01 as a serial day
-}
+using calendar::Civil;
+using calendar::CivilDate;
+using calendar::DayNumber;
+using calendar::DaysInMonth;
 
-Civil CivilFromDays(int64_t serial) {
-    int64_t z = serial - 25569 + 719468;
-    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const int64_t doe = z - era * 146097;
-    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const int64_t mp = (5 * doy + 2) / 153;
-    Civil c;
-    c.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    c.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    c.year = static_cast<int>(yoe + era * 400 + (c.month <= 2));
-    return c;
-}
-
-bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-
-int DaysInMonth(int y, int m) {
-    static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return m == 2 && IsLeap(y) ? 29 : kDays[m - 1];
-}
-
-const int64_t kMinDateSerial = DaysFromCivil(1753, 1, 1);
-const int64_t kMaxDateSerial = DaysFromCivil(9999, 12, 31);
-const int64_t kMinSmallSerial = DaysFromCivil(1900, 1, 1);
-const int64_t kMaxSmallSerial = DaysFromCivil(2079, 6, 6);
+constexpr int64_t kMinDateSerial = DayNumber(1753, 1, 1);
+constexpr int64_t kMaxDateSerial = DayNumber(9999, 12, 31);
+constexpr int64_t kMinSmallSerial = DayNumber(1900, 1, 1);
+constexpr int64_t kMaxSmallSerial = DayNumber(2079, 6, 6);
 
 // OLE dates below zero count the day towards zero and the time upwards.
 DateParts OleToParts(double ole) {
@@ -221,26 +196,18 @@ DateParts OleToParts(double ole) {
         far.serial = std::isnan(ole) || ole > 0 ? INT32_MAX : INT32_MIN;
         return far;
     }
-    double day = std::trunc(ole);
-    double frac = std::fabs(ole - day);
+    const calendar::DayTime split = calendar::SplitOleDate(ole, kTicksPerDay);
     DateParts p;
-    p.serial = static_cast<int64_t>(day);
-    p.ticks = std::llround(frac * kTicksPerDay);
-    if (p.ticks >= kTicksPerDay) {  // a time that rounds up to midnight
-        p.ticks -= kTicksPerDay;
-        ++p.serial;
-    }
+    p.serial = split.day;
+    p.ticks = split.time;
     return p;
 }
 
-double PartsToOle(const DateParts& p) {
-    double t = static_cast<double>(p.ticks) / static_cast<double>(kTicksPerDay);
-    return p.serial >= 0 ? static_cast<double>(p.serial) + t : static_cast<double>(p.serial) - t;
-}
+double PartsToOle(const DateParts& p) { return calendar::OleDate(p.serial, p.ticks, kTicksPerDay); }
 
 // Days since 1900-01-01 as one continuous number (what CAST(date AS FLOAT) gives).
 double PartsToDays1900(const DateParts& p) {
-    return static_cast<double>(p.serial - 2) +
+    return static_cast<double>(p.serial - calendar::kDayOf1900) +
            static_cast<double>(p.ticks) / static_cast<double>(kTicksPerDay);
 }
 
@@ -251,7 +218,7 @@ DateParts Days1900ToParts(double days) {
         return p;
     }
     double day = std::floor(days);
-    p.serial = static_cast<int64_t>(day) + 2;
+    p.serial = static_cast<int64_t>(day) + calendar::kDayOf1900;
     p.ticks = std::llround((days - day) * kTicksPerDay);
     if (p.ticks >= kTicksPerDay) {
         p.ticks -= kTicksPerDay;
@@ -324,7 +291,7 @@ int ToInt(std::string_view digits) {
 
 int ExpandYear(std::string_view digits) {
     int y = ToInt(digits);
-    if (digits.size() <= 2) y += y < 50 ? 2000 : 1900;  // two-digit year cutoff 2049
+    if (digits.size() <= 2) y = calendar::FullYear(y, 2049);  // two-digit year cutoff 2049
     return y;
 }
 
@@ -392,7 +359,7 @@ bool ParseTimeText(std::string_view s, int64_t* ticks) {
     }
     if (h > 23 || m > 59 || sec > 59 || ms > 999) return false;
     int64_t totalMs = ((static_cast<int64_t>(h) * 60 + m) * 60 + sec) * 1000 + ms;
-    *ticks = (totalMs * 3 + 5) / 10;  // milliseconds to 1/300 s, rounded
+    *ticks = TicksFromMs(totalMs);
     return true;
 }
 
@@ -522,7 +489,7 @@ DateParse ParseDateTimeParts(std::string_view text, DateParts* out) {
     int y = 0, m = 0, d = 0;
     DateParse r = ParseDatePart(datePart, &y, &m, &d);
     if (r != DateParse::Ok) return r;
-    out->serial = DaysFromCivil(y, m, d);
+    out->serial = DayNumber(y, m, d);
     out->ticks = ticks;
     if (ticks >= kTicksPerDay) {  // 23:59:59.999 rounds to the next day
         out->ticks -= kTicksPerDay;
@@ -533,8 +500,8 @@ DateParse ParseDateTimeParts(std::string_view text, DateParts* out) {
 }
 
 void FormatParts(const DateParts& p, Civil* c, int* h, int* mi, int* s, int* ms) {
-    *c = CivilFromDays(p.serial);
-    int64_t totalMs = (p.ticks * 10 + 1) / 3;  // 1/300 s shown as .000, .003, .007
+    *c = CivilDate(p.serial);
+    int64_t totalMs = MsFromTicks(p.ticks);
     *ms = static_cast<int>(totalMs % 1000);
     int64_t secs = totalMs / 1000;
     *s = static_cast<int>(secs % 60);
@@ -2106,7 +2073,8 @@ Part ParsePart(std::string_view text) {
 
 int64_t FloorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
 
-int64_t Weekday(int64_t serial) { return serial - 1 - FloorDiv(serial - 1, 7) * 7 + 1; }
+// 1 = Sunday .. 7 = Saturday (DATEFIRST 7).
+int64_t Weekday(int64_t serial) { return calendar::DayOfWeek(serial) + 1; }
 
 DateParts CheckedParts(double ole) {
     if (!std::isfinite(ole) || std::fabs(ole) > 1e7)
@@ -2114,17 +2082,17 @@ DateParts CheckedParts(double ole) {
     return OleToParts(ole);
 }
 
-int64_t MsOf(const DateParts& p) { return p.serial * 86400000 + (p.ticks * 10 + 1) / 3; }
+int64_t MsOf(const DateParts& p) { return p.serial * 86400000 + MsFromTicks(p.ticks); }
 
 }  // namespace
 
 int64_t DatePart(std::string_view part, double oleDate) {
     Part which = ParsePart(part);
     DateParts p = CheckedParts(oleDate);
-    Civil c = CivilFromDays(p.serial);
+    Civil c;
     int h, mi, s, ms;
     FormatParts(p, &c, &h, &mi, &s, &ms);
-    int64_t dayOfYear = p.serial - DaysFromCivil(c.year, 1, 1) + 1;
+    int64_t dayOfYear = p.serial - DayNumber(c.year, 1, 1) + 1;
     switch (which) {
         case Part::Year:
             return c.year;
@@ -2137,7 +2105,7 @@ int64_t DatePart(std::string_view part, double oleDate) {
         case Part::Day:
             return c.day;
         case Part::Week:
-            return (dayOfYear + Weekday(DaysFromCivil(c.year, 1, 1)) - 2) / 7 + 1;
+            return (dayOfYear + Weekday(DayNumber(c.year, 1, 1)) - 2) / 7 + 1;
         case Part::Weekday:
             return Weekday(p.serial);
         case Part::Hour:
@@ -2155,7 +2123,7 @@ int64_t DatePart(std::string_view part, double oleDate) {
 int64_t DateDiff(std::string_view part, double fromOle, double toOle) {
     Part which = ParsePart(part);
     DateParts a = CheckedParts(fromOle), b = CheckedParts(toOle);
-    Civil ca = CivilFromDays(a.serial), cb = CivilFromDays(b.serial);
+    Civil ca = CivilDate(a.serial), cb = CivilDate(b.serial);
     int64_t r = 0;
     switch (which) {
         case Part::Year:
@@ -2206,14 +2174,14 @@ double DateAdd(std::string_view part, int64_t n, double oleDate) {
         case Part::Year:
         case Part::Quarter:
         case Part::Month: {
-            Civil c = CivilFromDays(p.serial);
+            Civil c = CivilDate(p.serial);
             int64_t months = which == Part::Year ? n * 12 : which == Part::Quarter ? n * 3 : n;
             int64_t index = static_cast<int64_t>(c.year) * 12 + (c.month - 1) + months;
             int64_t year = FloorDiv(index, 12);
             if (year < 1753 || year > 9999) Fail(overflow);
             int month = static_cast<int>(index - year * 12) + 1;
             int day = std::min(c.day, DaysInMonth(static_cast<int>(year), month));
-            p.serial = DaysFromCivil(static_cast<int>(year), month, day);
+            p.serial = DayNumber(year, month, day);
             break;
         }
         case Part::DayOfYear:
@@ -2236,11 +2204,11 @@ double DateAdd(std::string_view part, int64_t n, double oleDate) {
             break;
         }
         case Part::Millisecond: {
-            int64_t ms = (p.ticks * 10 + 1) / 3 + n;
+            int64_t ms = MsFromTicks(p.ticks) + n;
             int64_t days = FloorDiv(ms, 86400000);
             ms -= days * 86400000;
             p.serial += days;
-            p.ticks = (ms * 3 + 5) / 10;
+            p.ticks = TicksFromMs(ms);
             if (p.ticks >= kTicksPerDay) {
                 p.ticks -= kTicksPerDay;
                 ++p.serial;
@@ -2258,10 +2226,10 @@ double CurrentDateTime() {
     struct tm local;
     localtime_r(&ts.tv_sec, &local);
     DateParts p;
-    p.serial = DaysFromCivil(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+    p.serial = DayNumber(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
     int64_t ms = ((local.tm_hour * 60LL + local.tm_min) * 60 + std::min(local.tm_sec, 59)) * 1000 +
                  ts.tv_nsec / 1000000;
-    p.ticks = (ms * 3 + 5) / 10;
+    p.ticks = TicksFromMs(ms);
     if (p.ticks >= kTicksPerDay) {
         p.ticks -= kTicksPerDay;
         ++p.serial;

@@ -1,6 +1,7 @@
 // The operator's commands: summaries and exit statuses of script, exec,
 // import-csv, import-xml and colours, run as the tool runs them.
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
 
 #include "config_fixture.h"
@@ -159,6 +160,29 @@ TEST_F(CommandTest, ColoursBothWays) {
     EXPECT_EQ(xrdb8tool::RunColours(Folder(), "export", PathOf("d.txt"), out2, err2), 0);
     EXPECT_EQ(out2.str(), "colours export " + PathOf("d.txt") + ": 2 colours written\n");
     EXPECT_EQ(xrtest::ReadText(PathOf("d.txt")), "# 1\n0000FF00\n00000000\n");
+}
+
+// A data folder whose name would break the connection string unquoted: a ';'
+// ends the value, quotes open one, blanks at the ends are dropped.
+TEST_F(CommandTest, CommandsReachTheServerInAFolderOfAnyName) {
+    for (const std::string name : {"pos;site 1", "it's \"here\"", " padded "}) {
+        SCOPED_TRACE(name);
+        const std::filesystem::path folder = std::filesystem::path(Folder()) / name;
+        std::filesystem::create_directory(folder);
+        for (const auto& entry : std::filesystem::directory_iterator(Folder()))
+            if (entry.is_regular_file())
+                std::filesystem::copy_file(entry.path(), folder / entry.path().filename());
+        const std::string csv = PathOf("groups.csv");
+        xrtest::WriteText(csv, "7,Seven\n");
+        std::ostringstream out, err;
+        EXPECT_EQ(
+            xrdb8tool::RunImportCsv(folder.string(), "groups", csv, false, "", false, out, err), 0)
+            << err.str();
+        EXPECT_NE(out.str().find("added: 1"), std::string::npos) << out.str();
+    }
+    // The rows went to the copies, not to the folder the names were cut from.
+    Reconnect();
+    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Groups WHERE GrpNo=7"), "0");
 }
 
 #ifdef XRDB8_TOOL

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "data_folder.h"
 #include "interchange/colour_file.h"
 #include "interchange/import_report.h"
 #include "interchange/script_runner.h"
@@ -31,29 +32,6 @@
 namespace xrdb8tool {
 
 namespace {
-
-// A value for the connection string, quoted when it holds a ';' or a quote.
-std::string ConnectionValue(const std::string& value) {
-    if (value.find_first_of(";'\"") == std::string::npos && value == std::string(xr::Trim(value)))
-        return value;
-    std::string quoted = "\"";
-    for (char c : value) {
-        quoted += c;
-        if (c == '"') quoted += '"';
-    }
-    return quoted + "\"";
-}
-
-std::string ConnectString(const std::string& dataDir) {
-    return "Provider=sqlite;Data Source=" + ConnectionValue(dataDir);
-}
-
-std::string LastErrorText() {
-    int code = 0;
-    std::string text;
-    DBGetError(code, text);
-    return text.empty() ? xr::ComError::MessageText(code) : text;
-}
 
 // The last line the library logged while a command ran: the reason of an
 // export that gives only 0.
@@ -78,7 +56,7 @@ public:
     Session& operator=(const Session&) = delete;
 
     bool Connect(const std::string& dataDir, std::ostream& err) {
-        if (DBOpen(ConnectString(dataDir).c_str(), "LORIMDB81")) {
+        if (OpenDataFolder(dataDir)) {
             m_connected = true;
             return true;
         }

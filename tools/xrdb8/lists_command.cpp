@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 
+#include "data_folder.h"
 #include "lists/list_files.h"
 #include "platform/error.h"
 #include "platform/text.h"
@@ -33,28 +34,8 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// A value for the connection string, quoted when it holds a ';' or a quote.
-std::string ConnectionValue(const std::string& value) {
-    if (value.find_first_of(";'\"") == std::string::npos && value == std::string(xr::Trim(value)))
-        return value;
-    std::string quoted = "\"";
-    for (char c : value) {
-        quoted += c;
-        if (c == '"') quoted += '"';
-    }
-    return quoted + "\"";
-}
-
-std::string LastErrorText() {
-    int code = 0;
-    std::string text;
-    DBGetError(code, text);
-    return text.empty() ? xr::ComError::MessageText(code) : text;
-}
-
 void Connect(const std::string& dataDir) {
-    const std::string connect = "Provider=sqlite;Data Source=" + ConnectionValue(dataDir);
-    if (!DBOpen(connect.c_str(), "LORIMDB81")) throw ListsError(LastErrorText());
+    if (!OpenDataFolder(dataDir)) throw ListsError(LastErrorText());
 }
 
 bool ScreenFile(const ListsOptions& o) { return o.classic && o.list >= 1000 && o.list <= 1999; }

@@ -9,16 +9,20 @@
 #include <string>
 #include <vector>
 
+#include "data_folder.h"
 #include "engine/connection.h"
 #include "frame/app.h"
-#include "platform/error.h"
-#include "platform/text.h"
 #include "interchange_commands.h"
 #include "lists_command.h"
+#include "platform/error.h"
+#include "platform/text.h"
 #include "setup_command.h"
 #include "xrdb8/xrdb8.h"
 
 namespace {
+
+using xrdb8tool::LastErrorText;
+using xrdb8tool::OpenDataFolder;
 
 // What every subcommand shares.
 struct GlobalOptions {
@@ -36,31 +40,9 @@ std::string DefaultDataDir() {
     return (env && *env) ? env : "./data";
 }
 
-// The library's last error, as the operator should read it.
-std::string LastErrorText() {
-    int code = 0;
-    std::string text;
-    DBGetError(code, text);
-    if (text.empty()) text = xr::ComError::MessageText(code);
-    return text;
-}
-
-// A value for the connection string, quoted when it holds a ';' or a quote.
-std::string ConnectionValue(const std::string& value) {
-    if (value.find_first_of(";'\"") == std::string::npos && value == std::string(xr::Trim(value)))
-        return value;
-    std::string quoted = "\"";
-    for (char c : value) {
-        quoted += c;
-        if (c == '"') quoted += '"';
-    }
-    return quoted + "\"";
-}
-
 // Connects the calling thread to the server in the data folder.
 void Connect(const GlobalOptions& options) {
-    std::string connect = "Provider=sqlite;Data Source=" + ConnectionValue(options.dataDir);
-    if (!DBOpen(connect.c_str(), "LORIMDB81")) throw ToolError(LastErrorText());
+    if (!OpenDataFolder(options.dataDir)) throw ToolError(LastErrorText());
 }
 
 // Runs a command body: any failure prints one line on stderr and gives 1.

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "data_folder.h"
 #include "platform/error.h"
 #include "platform/text.h"
 #include "setup/default_data.h"
@@ -123,18 +124,6 @@ void PrintSummary(const char* name, const StepSummary& s, std::ostream& out) {
         out << "    " << f.label << ": " << f.sql << "\n      " << f.error << "\n";
 }
 
-// A value for the connection string, quoted when it holds a ';' or a quote.
-std::string ConnectionValue(const std::string& value) {
-    if (value.find_first_of(";'\"") == std::string::npos && value == std::string(xr::Trim(value)))
-        return value;
-    std::string quoted = "\"";
-    for (char c : value) {
-        quoted += c;
-        if (c == '"') quoted += '"';
-    }
-    return quoted + "\"";
-}
-
 // The last line the library logged: the export's own message when it stops
 // early ("Could not do use MASTER").
 std::string g_lastLogLine;
@@ -144,13 +133,6 @@ void KeepLastLine(const char* format, ...) {
     va_start(args, format);
     g_lastLogLine = xr::VFormat(format, args);
     va_end(args);
-}
-
-std::string LastErrorText() {
-    int code = 0;
-    std::string text;
-    DBGetError(code, text);
-    return text.empty() ? xr::ComError::MessageText(code) : text;
 }
 
 // The site's access is open until an operator changes it: say so whenever
@@ -166,8 +148,7 @@ void WarnAboutAccess(bool user, bool login) {
 
 // `only`: the key of the one step to run; empty runs them all.
 int RunSetup(const std::string& dataDir, const std::string& only) {
-    const std::string connect = "Provider=sqlite;Data Source=" + ConnectionValue(dataDir);
-    if (!DBOpen(connect.c_str(), "LORIMDB81")) {
+    if (!OpenDataFolder(dataDir)) {
         std::cerr << "xrdb8: error: " << LastErrorText() << "\n";
         return 1;
     }

@@ -1,0 +1,124 @@
+// The calendar every date conversion shares: day numbers against dates whose
+// numbers are known independently, every day of the OLE range in order, and
+// the split of OLE dates into day and time with the edges each caller relies on.
+#include "platform/calendar.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace xr::calendar;
+
+TEST(Calendar, KnownDays) {
+    struct Row {
+        int y, m, d;
+        int64_t day;
+        int weekday;  // 0 = Sunday
+    } rows[] = {
+        {100, 1, 1, -657434, 5},     // the first OLE day
+        {100, 3, 1, -657375, 1},     // 100 is no leap year
+        {1582, 10, 15, -115858, 5},  // no calendar switch: Gregorian throughout
+        {1600, 2, 29, -109512, 2},  {1753, 1, 1, -53688, 1},  // the first DATETIME day
+        {1899, 12, 30, 0, 6},       {1899, 12, 31, 1, 0},
+        {1900, 1, 1, 2, 1},         {1900, 2, 28, 60, 3},
+        {1900, 3, 1, 61, 4},  // 1900 is no leap year either
+        {1970, 1, 1, 25569, 4},     {2000, 2, 29, 36585, 2},
+        {2079, 6, 6, 65537, 2},  // the last SMALLDATETIME day
+        {9999, 12, 31, 2958465, 5},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(testing::Message() << r.y << "-" << r.m << "-" << r.d);
+        EXPECT_EQ(DayNumber(r.y, r.m, r.d), r.day);
+        const Civil c = CivilDate(r.day);
+        EXPECT_EQ(c.year, r.y);
+        EXPECT_EQ(c.month, r.m);
+        EXPECT_EQ(c.day, r.d);
+        EXPECT_EQ(DayOfWeek(r.day), r.weekday);
+    }
+    EXPECT_EQ(DayNumber(1970, 1, 1), kDayOf1970);
+    EXPECT_EQ(DayNumber(1900, 1, 1), kDayOf1900);
+    EXPECT_EQ(DayNumber(100, 1, 1), kFirstDay);
+    EXPECT_EQ(DayNumber(9999, 12, 31), kLastDay);
+}
+
+// Every day of the range follows the one before it: the next day of the month
+// or the first of the next, the next weekday, and its number comes back.
+TEST(Calendar, EveryDayInOrder) {
+    Civil prev = CivilDate(kFirstDay - 1);
+    ASSERT_EQ(prev.year, 99);
+    for (int64_t day = kFirstDay; day <= kLastDay; ++day) {
+        const Civil c = CivilDate(day);
+        const bool nextInMonth =
+            c.year == prev.year && c.month == prev.month && c.day == prev.day + 1;
+        const bool firstOfNext = c.day == 1 && prev.day == DaysInMonth(prev.year, prev.month) &&
+                                 (c.month == prev.month + 1 ? c.year == prev.year
+                                                            : c.month == 1 && prev.month == 12 &&
+                                                                  c.year == prev.year + 1);
+        ASSERT_TRUE(nextInMonth || firstOfNext) << day;
+        ASSERT_EQ(DayNumber(c.year, c.month, c.day), day);
+        ASSERT_EQ(DayOfWeek(day), (DayOfWeek(day - 1) + 1) % 7) << day;
+        prev = c;
+    }
+}
+
+TEST(Calendar, MonthsAndYears) {
+    for (int y : {1600, 2000, 2004, 1996, 4}) EXPECT_TRUE(IsLeapYear(y)) << y;
+    for (int y : {1700, 1800, 1900, 2100, 2001, 100}) EXPECT_FALSE(IsLeapYear(y)) << y;
+    EXPECT_EQ(DaysInMonth(1900, 2), 28);
+    EXPECT_EQ(DaysInMonth(2000, 2), 29);
+    EXPECT_EQ(DaysInMonth(2001, 4), 30);
+    EXPECT_EQ(DaysInMonth(2001, 12), 31);
+    // Days outside the month count on from its first.
+    EXPECT_EQ(DayNumber(1980, 1, 0), DayNumber(1979, 12, 31));
+    EXPECT_EQ(DayNumber(1980, 1, 32), DayNumber(1980, 2, 1));
+    EXPECT_EQ(DayNumber(2001, 2, 29), DayNumber(2001, 3, 1));
+
+    struct Row {
+        int written, lastYear, full;
+    } rows[] = {
+        {0, 2029, 2000},  {29, 2029, 2029},   {30, 2029, 1930}, {99, 2029, 1999},
+        {49, 2049, 2049}, {50, 2049, 1950},   {100, 2029, 100}, {1753, 2049, 1753},
+        {5, 2049, 2005},  {9999, 2029, 9999},
+    };
+    for (const Row& r : rows) EXPECT_EQ(FullYear(r.written, r.lastYear), r.full) << r.written;
+}
+
+TEST(Calendar, OleDateSplitsAndJoins) {
+    constexpr int64_t kSeconds = 86400;
+    constexpr int64_t kTicks = 25920000;  // 1/300 s
+    struct Row {
+        double date;
+        int64_t units;
+        int64_t day, time;
+    } rows[] = {
+        {2.5, kSeconds, 2, 43200},
+        {-1.25, kSeconds, -1, 21600},          // the time counts forwards from the day's midnight
+        {-0.5, kSeconds, 0, 43200},            // the day counts towards zero: 30 Dec 1899 12:00
+        {29221.99999999, kSeconds, 29222, 0},  // rounds up into the next day
+        {-1.99999999, kSeconds, 0, 0},         // below zero too
+        {1 + 86399.999 / 86400, kSeconds, 2, 0},
+        {1 + 86399.999 / 86400, kTicks, 2, 0},  // 23:59:59.999 is the next day's 00:00
+        {1 + 86399.996 / 86400, kTicks, 1, kTicks - 1},
+        {1 + 150.0 / kTicks, kTicks, 1, 150},  // half a second
+        {-657434, kSeconds, kFirstDay, 0},
+        {2958465.5, kSeconds, kLastDay, 43200},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(testing::Message() << r.date << " in " << r.units);
+        const DayTime t = SplitOleDate(r.date, r.units);
+        EXPECT_EQ(t.day, r.day);
+        EXPECT_EQ(t.time, r.time);
+        const DayTime back = SplitOleDate(OleDate(t.day, t.time, r.units), r.units);
+        EXPECT_EQ(back.day, t.day);
+        EXPECT_EQ(back.time, t.time);
+    }
+    EXPECT_EQ(OleDate(-1, 21600, kSeconds), -1.25);
+    EXPECT_EQ(OleDate(0, 21600, kSeconds), 0.25);
+    EXPECT_EQ(OleDate(kLastDay, 0, kTicks), 2958465.0);
+
+    // On a straight line of days the time always counts forwards.
+    EXPECT_EQ(ContinuousDays(-1.25), -0.75);
+    EXPECT_EQ(ContinuousDays(-0.5), 0.5);
+    EXPECT_EQ(ContinuousDays(-2.0), -2.0);
+    EXPECT_EQ(ContinuousDays(2.25), 2.25);
+}
