@@ -1397,9 +1397,14 @@ void Parser::ParseUpdate(Stmt& s) {
     ExpectKw(K::SET);
     do {
         if (At(T::Variable)) Unsupported("SET @variable in UPDATE", Peek().pos);
-        std::string column = ParseColumnName();
+        std::vector<std::string> parts = ParseNameParts();
+        std::string column = std::move(parts.back());
+        parts.pop_back();
+        std::string qualifier;
+        for (const std::string& p : parts) qualifier += (qualifier.empty() ? "" : ".") + p;
         Expect(T::Eq);
         s.sets.emplace_back(std::move(column), ParseExpr());
+        s.setQualifiers.push_back(std::move(qualifier));
     } while (Accept(T::Comma));
     if (AcceptKw(K::FROM)) s.from = ParseFrom();
     if (AcceptKw(K::WHERE)) {

@@ -78,6 +78,7 @@ struct Source {
     std::string alias;  // exposed name (alias, or the table's name)
     bool explicitAlias = false;
     const TableDef* table = nullptr;
+    std::string schema;              // the table's SQLite schema
     std::vector<OutColumn> derived;  // columns of a derived table
 };
 
@@ -526,6 +527,7 @@ public:
             const TableDef* t = m_ctx.FindTable(schema, ref.table.name);
             if (!t) Fail("Invalid object name '" + WrittenName(ref.table) + "'.");
             src.table = t;
+            src.schema = schema;
             src.alias = ref.alias.empty() ? t->name : ref.alias;
             src.explicitAlias = !ref.alias.empty();
             sql = QuoteIdent(schema) + "." + QuoteIdent(t->name);
@@ -1316,9 +1318,80 @@ Scope TargetScope(const Target& t, const std::string& alias) {
     return scope;
 }
 
-std::string TargetSql(const Target& t, const std::string& alias) {
-    return QuoteIdent(t.schema) + "." + QuoteIdent(t.table->name) + " AS " +
-           QuoteIdent(alias.empty() ? t.table->name : alias);
+// The table an UPDATE or DELETE changes, bound against its FROM as the
+// server binds it: a source of the FROM exposed under the target's name is
+// the target; else the one reference to the target's table (the unaliased
+// one when there are several); else the target joins the FROM as one more
+// table, exposed under its own name.
+struct Bound {
+    Target target;
+    Scope scope;         // the names SET and WHERE see
+    std::string from;    // the FROM rendered; empty without one
+    std::string alias;   // the name the rendered statement gives the target
+    std::string inFrom;  // the target's name in `from` when the FROM holds it
+    bool explicitAlias = false;
+};
+
+Bound BindTarget(const Stmt& stmt, Renderer& r, RenderContext& ctx) {
+    Bound b;
+    if (stmt.from.empty()) {
+        b.target = ResolveTarget(stmt.table, ctx);
+        b.scope = TargetScope(b.target, "");
+        b.alias = b.target.table->name;
+        return b;
+    }
+    Scope from;
+    for (const TableRefPtr& ref : stmt.from) {
+        if (!b.from.empty()) b.from += ",";
+        b.from += r.TableRefSql(*ref, from);
+    }
+    const Source* hit = nullptr;
+    if (stmt.table.db.empty() && stmt.table.schema.empty()) {
+        for (const Source& s : from.sources) {
+            if (IEquals(s.alias, stmt.table.name)) hit = &s;
+        }
+        if (hit && !hit->table) Fail("Invalid object name '" + stmt.table.name + "'.");
+    }
+    if (hit) {
+        b.target.schema = hit->schema;
+        b.target.table = hit->table;
+    } else {
+        b.target = ResolveTarget(stmt.table, ctx);
+        int refs = 0, unaliased = 0;
+        const Source* bare = nullptr;
+        for (const Source& s : from.sources) {
+            if (s.table != b.target.table || s.schema != b.target.schema) continue;
+            ++refs;
+            hit = &s;
+            if (!s.explicitAlias) {
+                ++unaliased;
+                bare = &s;
+            }
+        }
+        if (refs > 1) {
+            if (unaliased != 1) Fail("The table '" + stmt.table.name + "' is ambiguous.");
+            hit = bare;
+        }
+    }
+    if (hit) {
+        b.inFrom = hit->alias;
+        b.explicitAlias = hit->explicitAlias;
+        // The FROM's names stay inside the query the target is matched with.
+        b.alias = "xr_target";
+        b.scope = std::move(from);
+        return b;
+    }
+    b.scope = TargetScope(b.target, "");
+    b.alias = b.target.table->name;
+    for (Source& s : from.sources) b.scope.sources.push_back(std::move(s));
+    return b;
+}
+
+// Whether `qualifier` (of a SET column) names the target.
+bool NamesTarget(const Bound& b, const std::string& qualifier) {
+    std::string q = LastPart(qualifier);
+    if (b.inFrom.empty()) return IEquals(q, b.alias);
+    return IEquals(q, b.inFrom) || (!b.explicitAlias && IEquals(q, b.target.table->name));
 }
 
 }  // namespace
@@ -1434,35 +1507,46 @@ Plan RenderInsert(const Stmt& stmt, RenderContext& ctx) {
 Plan RenderUpdate(const Stmt& stmt, RenderContext& ctx) {
     Plan plan;
     Renderer r(ctx, plan);
-    Target t = ResolveTarget(stmt.table, ctx);
-    Scope scope = TargetScope(t, stmt.tableAlias);
-    std::string from;
-    if (!stmt.from.empty()) {
-        Scope fromScope;
-        for (const TableRefPtr& ref : stmt.from) {
-            if (!from.empty()) from += ",";
-            from += r.TableRefSql(*ref, fromScope);
+    Bound b = BindTarget(stmt, r, ctx);
+    const TableDef& def = *b.target.table;
+    std::vector<std::pair<const ColumnDef*, std::string>> sets;
+    for (size_t i = 0; i < stmt.sets.size(); ++i) {
+        const auto& [name, expr] = stmt.sets[i];
+        const std::string& qualifier =
+            i < stmt.setQualifiers.size() ? stmt.setQualifiers[i] : std::string();
+        if (!qualifier.empty() && !NamesTarget(b, qualifier)) {
+            Fail("The multi-part identifier \"" + qualifier + "." + name +
+                 "\" could not be bound.");
         }
-        for (Source& s : fromScope.sources) {
-            if (IEquals(s.alias, scope.sources[0].alias)) {
-                Fail("UPDATE ... FROM naming the updated table again is not supported.");
-            }
-            scope.sources.push_back(std::move(s));
-        }
-    }
-    std::string sets;
-    for (const auto& [name, expr] : stmt.sets) {
-        std::string colName = LastPart(name);
-        const ColumnDef* c = t.table->FindColumn(colName);
-        if (!c) Fail("Invalid column name '" + colName + "'.");
+        const ColumnDef* c = def.FindColumn(name);
+        if (!c) Fail("Invalid column name '" + name + "'.");
         if (c->identity) Fail("Cannot update identity column '" + c->name + "'.");
-        RExpr v = r.ConvertTo(r.Value(*expr, scope), c->type, true);
-        if (!sets.empty()) sets += ",";
-        sets += QuoteIdent(c->name) + "=" + v.sql;
+        sets.emplace_back(c, r.ConvertTo(r.Value(*expr, b.scope), c->type, true).sql);
     }
-    std::string sql = "UPDATE " + TargetSql(t, stmt.tableAlias) + " SET " + sets;
-    if (!from.empty()) sql += " FROM " + from;
-    if (stmt.where) sql += " WHERE " + r.Predicate(*stmt.where, scope);
+    std::string where = stmt.where ? r.Predicate(*stmt.where, b.scope) : std::string();
+    std::string sql = "UPDATE " + QuoteIdent(b.target.schema) + "." + QuoteIdent(def.name) +
+                      " AS " + QuoteIdent(b.alias) + " SET ";
+    if (b.inFrom.empty()) {
+        for (size_t i = 0; i < sets.size(); ++i)
+            sql += (i ? "," : "") + QuoteIdent(sets[i].first->name) + "=" + sets[i].second;
+        if (!b.from.empty()) sql += " FROM " + b.from;
+        if (!where.empty()) sql += " WHERE " + where;
+    } else {
+        // The FROM holds the target. SQLite's UPDATE ... FROM hides the row
+        // ids of the FROM's tables, so the FROM becomes a query that hands
+        // out the target's row id with the new values, worked out over the
+        // FROM's rows; each target row takes one of the rows naming it.
+        std::string values;
+        for (size_t i = 0; i < sets.size(); ++i) {
+            sql += (i ? "," : "") + QuoteIdent(sets[i].first->name) + "=\"xr_from\".\"xr_v" +
+                   std::to_string(i) + "\"";
+            values += "," + sets[i].second + " AS \"xr_v" + std::to_string(i) + "\"";
+        }
+        sql += " FROM (SELECT " + QuoteIdent(b.inFrom) + ".rowid AS \"xr_rowid\"" + values +
+               " FROM " + b.from;
+        if (!where.empty()) sql += " WHERE " + where;
+        sql += ") AS \"xr_from\" WHERE " + QuoteIdent(b.alias) + ".rowid=\"xr_from\".\"xr_rowid\"";
+    }
     plan.sql = std::move(sql);
     return plan;
 }
@@ -1470,11 +1554,26 @@ Plan RenderUpdate(const Stmt& stmt, RenderContext& ctx) {
 Plan RenderDelete(const Stmt& stmt, RenderContext& ctx) {
     Plan plan;
     Renderer r(ctx, plan);
-    if (!stmt.from.empty()) Fail("DELETE with a second FROM clause is not supported.");
-    Target t = ResolveTarget(stmt.table, ctx);
-    Scope scope = TargetScope(t, stmt.tableAlias);
-    std::string sql = "DELETE FROM " + TargetSql(t, stmt.tableAlias);
-    if (stmt.where) sql += " WHERE " + r.Predicate(*stmt.where, scope);
+    Bound b = BindTarget(stmt, r, ctx);
+    std::string where = stmt.where ? r.Predicate(*stmt.where, b.scope) : std::string();
+    std::string table = QuoteIdent(b.target.schema) + "." + QuoteIdent(b.target.table->name);
+    std::string sql = "DELETE FROM " + table;
+    if (b.from.empty()) {
+        sql += " AS " + QuoteIdent(b.alias);
+        if (!where.empty()) sql += " WHERE " + where;
+    } else {
+        // SQLite's DELETE has no FROM of its own: the rows go by the row ids
+        // the FROM (with the target in it) finds.
+        std::string from = b.from;
+        std::string owner = b.inFrom;
+        if (owner.empty()) {
+            owner = b.alias;
+            from = table + " AS " + QuoteIdent(owner) + "," + from;
+        }
+        sql += " WHERE rowid IN (SELECT " + QuoteIdent(owner) + ".rowid FROM " + from;
+        if (!where.empty()) sql += " WHERE " + where;
+        sql += ")";
+    }
     plan.sql = std::move(sql);
     return plan;
 }
