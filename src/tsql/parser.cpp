@@ -544,7 +544,11 @@ void Parser::ParseType(TypeSpec* type, std::string* typeText, TypeUse use, size_
     } else {
         ok = TypeSpec::Parse(*typeText, type);
     }
-    if (ok) return;
+    if (ok) {
+        // Without a length a variable or column holds one character (or byte).
+        if (use != TypeUse::Cast) *type = type->Sized(1);
+        return;
+    }
     if (use == TypeUse::Cast) Fail("Type " + name + " is not a defined system type.", first.pos);
     Fail("Column, parameter, or variable #" + std::to_string(ordinal) + ": Cannot find data type " +
              name + ".",

@@ -203,7 +203,24 @@ public:
                 return Function(e, scope);
             case ExprKind::Cast: {
                 RExpr v = Value(*e.args.at(0), scope);
-                return ConvertTo(std::move(v), e.type, false);
+                // Without a length CAST gives 30 characters (or bytes).
+                const TypeSpec to = e.type.Sized(30);
+                if (v.slot < 0 && v.type.IsText() &&
+                    (to.kind == TypeKind::Char || to.kind == TypeKind::VarChar) &&
+                    (v.type.kind == TypeKind::Text || v.type.length <= 0 ||
+                     v.type.length > to.length || to.kind == TypeKind::Char)) {
+                    // Text that may be longer is cut (or CHAR padded) by the conversion.
+                    v.sql = "xr_cast(" + v.sql + "," + std::to_string(v.type.Code()) + "," +
+                            std::to_string(to.Code()) + ")";
+                    v.type = to;
+                    v.column = nullptr;
+                    return v;
+                }
+                v = ConvertTo(std::move(v), to, false);
+                // The converted value is no longer a constant whose type a
+                // later operation may choose: CAST(2.56 AS INT) stays 2.
+                v.slot = -1;
+                return v;
             }
             case ExprKind::Subquery: {
                 std::vector<OutColumn> cols;
@@ -692,7 +709,8 @@ public:
     static std::string TypeName(const TypeSpec& t) {
         std::string s = ToLower(t.ToString());
         size_t p = s.find('(');
-        return p == std::string::npos ? s : s.substr(0, p);
+        s = p == std::string::npos ? s : s.substr(0, p);
+        return s == "integer" ? "int" : s;
     }
 
     static std::string OpText(const Expr& e) {
@@ -840,42 +858,85 @@ public:
             r.type = d;
             return r;
         }
-        TypeSpec t =
-            CommonType(IsUnknown(a.type) ? b.type : a.type, IsUnknown(b.type) ? a.type : b.type);
-        if (t.IsText() || t.IsBinary()) t = Make(TypeKind::Float);
-        if (t.kind == TypeKind::Bit) t = Make(TypeKind::Int);
-        const char* op = "+";
+        char op = '+';
         switch (e.op) {
-            case Op::Add:
-                op = "+";
-                break;
             case Op::Sub:
-                op = "-";
+                op = '-';
                 break;
             case Op::Mul:
-                op = "*";
+                op = '*';
                 break;
             case Op::Div:
-                op = "/";
+                op = '/';
                 break;
             case Op::Mod:
-                op = "%";
+                op = '%';
                 break;
             default:
                 break;
         }
-        if (t.IsScaled() && (e.op == Op::Mul || e.op == Op::Div || e.op == Op::Mod)) {
-            t = Make(TypeKind::Float);
+        // A text operand takes the number's type (the server's precedence);
+        // two texts are read as floats.
+        if (a.type.IsText() && b.type.IsNumeric()) a = ConvertTo(std::move(a), b.type, false);
+        if (b.type.IsText() && a.type.IsNumeric()) b = ConvertTo(std::move(b), a.type, false);
+        TypeSpec ta = IsUnknown(a.type) ? b.type : a.type;
+        TypeSpec tb = IsUnknown(b.type) ? a.type : b.type;
+        if (!ta.IsNumeric() && !tb.IsNumeric() && !IsUnknown(ta)) {
+            ta = tb = Make(TypeKind::Float);
+            a = ConvertTo(std::move(a), ta, false);
+            b = ConvertTo(std::move(b), tb, false);
         }
-        a = ConvertTo(std::move(a), t, false);
-        b = ConvertTo(std::move(b), t, false);
-        if (e.op == Op::Div) {
-            // The server fails a division by zero; SQLite would give NULL.
-            r.sql = "(" + a.sql + "/xr_nonzero(" + b.sql + "))";
-        } else {
-            r.sql = "(" + a.sql + op + b.sql + ")";
-        }
+        TypeSpec t = ArithmeticType(op, ta, tb);
+        if (t.kind == TypeKind::Bit) t = Make(TypeKind::Int);
         r.type = t;
+        const bool approx = t.kind == TypeKind::Float || t.kind == TypeKind::Real;
+        if (op == '%' && approx) {
+            Fail("The data types " + TypeName(ta) + " and " + TypeName(tb) +
+                 " are incompatible in the modulo operator.");
+        }
+        if (IsUnknown(t)) {
+            r.sql = "NULL";
+            return r;
+        }
+        auto apply = [&](const std::string& x, const std::string& y) {
+            if (op == '/' || op == '%') return "(" + x + op + "xr_nonzero(" + y + "))";
+            return "(" + x + op + y + ")";
+        };
+        if (approx || t.IsInteger()) {
+            a = ConvertTo(std::move(a), t, false);
+            b = ConvertTo(std::move(b), t, false);
+            r.sql = apply(a.sql, b.sql);
+            return r;
+        }
+        // MONEY and DECIMAL: kept as integers scaled by 10^scale, so SQLite's
+        // integer arithmetic serves where it is exact; the rest (rounding,
+        // division, reals) goes through xr_arith.
+        auto scaled = [](const TypeSpec& x) {
+            return (x.IsInteger() || x.IsScaled()) && !IsUnknown(x);
+        };
+        auto scaleOf = [](const TypeSpec& x) { return x.IsScaled() ? int{x.scale} : 0; };
+        auto rescaled = [&](const RExpr& x, int by) {
+            return by == 0 ? x.sql : "(" + x.sql + "*" + std::to_string(Pow10(by)) + ")";
+        };
+        if (t.IsScaled() && scaled(ta) && scaled(tb)) {
+            const int sa = scaleOf(ta), sb = scaleOf(tb), st = t.scale;
+            if ((op == '+' || op == '-' || op == '%') && sa <= st && sb <= st) {
+                r.sql = apply(rescaled(a, st - sa), rescaled(b, st - sb));
+                return r;
+            }
+            if (op == '*' && sa + sb == st) {
+                r.sql = apply(a.sql, b.sql);
+                return r;
+            }
+            if (op == '/' && sa == st && tb.IsInteger()) {
+                // Money by a whole number: SQLite's integer division cuts as the server does.
+                r.sql = apply(a.sql, b.sql);
+                return r;
+            }
+        }
+        r.sql = "xr_arith(" + std::to_string(static_cast<int>(op)) + "," + a.sql + "," +
+                std::to_string(ta.Code()) + "," + b.sql + "," + std::to_string(tb.Code()) + "," +
+                std::to_string(t.Code()) + ")";
         return r;
     }
 
