@@ -16,6 +16,11 @@ namespace {
     throw ComError(DB_E_ERRORSINCOMMAND, message);
 }
 
+// A table or view that does not exist: the provider reports it as DB_E_NOTABLE.
+[[noreturn]] void FailNoTable(const std::string& written) {
+    throw ComError(DB_E_NOTABLE, "Invalid object name '" + written + "'.");
+}
+
 bool IsType(const TypeSpec& t, TypeKind k) { return t.kind == k; }
 bool IsUnknown(const TypeSpec& t) { return t.kind == TypeKind::Unknown; }
 
@@ -504,6 +509,7 @@ public:
 
     std::string TableRefSql(const TableRef& ref, Scope& scope) {
         if (ref.join != JoinType::None) {
+            const size_t first = scope.sources.size();
             std::string left = TableRefSql(*ref.left, scope);
             std::string right = TableRefSql(*ref.right, scope);
             const char* kw = " JOIN ";
@@ -527,7 +533,19 @@ public:
                     break;
             }
             std::string sql = left + kw + right;
-            if (ref.on) sql += " ON " + Predicate(*ref.on, scope);
+            if (ref.on) {
+                if (first == 0) {
+                    sql += " ON " + Predicate(*ref.on, scope);
+                } else {
+                    // An ON sees the tables of its own join, not those listed
+                    // before it with commas.
+                    Scope own;
+                    own.outer = scope.outer;
+                    own.sources.assign(scope.sources.begin() + static_cast<std::ptrdiff_t>(first),
+                                       scope.sources.end());
+                    sql += " ON " + Predicate(*ref.on, own);
+                }
+            }
             return sql;
         }
         Source src;
@@ -542,7 +560,7 @@ public:
             std::string schema =
                 ref.table.db.empty() ? m_ctx.CurrentSchema() : m_ctx.SchemaFor(ref.table.db);
             const TableDef* t = m_ctx.FindTable(schema, ref.table.name);
-            if (!t) Fail("Invalid object name '" + WrittenName(ref.table) + "'.");
+            if (!t) FailNoTable(WrittenName(ref.table));
             src.table = t;
             src.schema = schema;
             src.alias = ref.alias.empty() ? t->name : ref.alias;
@@ -1365,7 +1383,7 @@ Target ResolveTarget(const ObjectName& name, RenderContext& ctx) {
     Target t;
     t.schema = name.db.empty() ? ctx.CurrentSchema() : ctx.SchemaFor(name.db);
     t.table = ctx.FindTable(t.schema, name.name);
-    if (!t.table) Fail("Invalid object name '" + WrittenName(name) + "'.");
+    if (!t.table) FailNoTable(WrittenName(name));
     return t;
 }
 
@@ -1411,7 +1429,7 @@ Bound BindTarget(const Stmt& stmt, Renderer& r, RenderContext& ctx) {
         for (const Source& s : from.sources) {
             if (IEquals(s.alias, stmt.table.name)) hit = &s;
         }
-        if (hit && !hit->table) Fail("Invalid object name '" + stmt.table.name + "'.");
+        if (hit && !hit->table) FailNoTable(stmt.table.name);
     }
     if (hit) {
         b.target.schema = hit->schema;
