@@ -920,7 +920,8 @@ public:
             if (op == '/' || op == '%') return "(" + x + op + "xr_nonzero(" + y + "))";
             return "(" + x + op + y + ")";
         };
-        if (approx || t.IsInteger()) {
+        const bool narrow = t.kind == TypeKind::TinyInt || t.kind == TypeKind::SmallInt;
+        if (approx || (t.IsInteger() && !narrow)) {
             a = ConvertTo(std::move(a), t, false);
             b = ConvertTo(std::move(b), t, false);
             r.sql = apply(a.sql, b.sql);
@@ -928,7 +929,8 @@ public:
         }
         // MONEY and DECIMAL: kept as integers scaled by 10^scale, so SQLite's
         // integer arithmetic serves where it is exact; the rest (rounding,
-        // division, reals) goes through xr_arith.
+        // division, reals) goes through xr_arith, as do TINYINT and SMALLINT
+        // results, which overflow long before SQLite's integers do.
         auto scaled = [](const TypeSpec& x) {
             return (x.IsInteger() || x.IsScaled()) && !IsUnknown(x);
         };
