@@ -1807,9 +1807,9 @@ TypeSpec CommonType(const TypeSpec& a, const TypeSpec& b) {
 
 namespace {
 
-// A DECIMAL result cut to 38 digits: the integral part keeps its digits and
-// the scale gives way, though not below 6 places when the integral part
-// needs more than 32.
+// A DECIMAL result cut to 38 digits: the digits before the point keep their
+// room and the scale gives way, though not below 6 places when more than 32
+// digits come before the point.
 TypeSpec DecimalResult(int p, int s) {
     if (p > kMaxDigits) {
         const int integral = p - s;
