@@ -251,6 +251,7 @@ struct Stmt {
     std::vector<std::vector<ExprPtr>> values;           // INSERT VALUES rows
     bool defaultValues = false;                         // INSERT ... DEFAULT VALUES
     std::vector<std::pair<std::string, ExprPtr>> sets;  // UPDATE SET column = expr
+    std::vector<std::string> setQualifiers;             // per SET: "t" of t.column ("" if none)
     std::vector<TableRefPtr> from;                      // UPDATE/DELETE ... FROM
     ExprPtr where;
 

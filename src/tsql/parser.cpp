@@ -544,7 +544,11 @@ void Parser::ParseType(TypeSpec* type, std::string* typeText, TypeUse use, size_
     } else {
         ok = TypeSpec::Parse(*typeText, type);
     }
-    if (ok) return;
+    if (ok) {
+        // Without a length a variable or column holds one character (or byte).
+        if (use != TypeUse::Cast) *type = type->Sized(1);
+        return;
+    }
     if (use == TypeUse::Cast) Fail("Type " + name + " is not a defined system type.", first.pos);
     Fail("Column, parameter, or variable #" + std::to_string(ordinal) + ": Cannot find data type " +
              name + ".",
@@ -1397,9 +1401,14 @@ void Parser::ParseUpdate(Stmt& s) {
     ExpectKw(K::SET);
     do {
         if (At(T::Variable)) Unsupported("SET @variable in UPDATE", Peek().pos);
-        std::string column = ParseColumnName();
+        std::vector<std::string> parts = ParseNameParts();
+        std::string column = std::move(parts.back());
+        parts.pop_back();
+        std::string qualifier;
+        for (const std::string& p : parts) qualifier += (qualifier.empty() ? "" : ".") + p;
         Expect(T::Eq);
         s.sets.emplace_back(std::move(column), ParseExpr());
+        s.setQualifiers.push_back(std::move(qualifier));
     } while (Accept(T::Comma));
     if (AcceptKw(K::FROM)) s.from = ParseFrom();
     if (AcceptKw(K::WHERE)) {

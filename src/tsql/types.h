@@ -142,6 +142,20 @@ Value Convert(const Value& v, const TypeSpec& from, const TypeSpec& to, bool sto
 // (the server's data type precedence).
 TypeSpec CommonType(const TypeSpec& a, const TypeSpec& b);
 
+// The type of `a op b` for two numbers, `op` one of '+', '-', '*', '/', '%':
+// the operand of the higher precedence decides; a DECIMAL result takes the
+// server's precision and scale (e1 * e2: p1 + p2 + 1 and s1 + s2; e1 / e2:
+// scale max(6, s1 + p2 + 1); ...), cut to 38 digits at the cost of scale.
+TypeSpec ArithmeticType(char op, const TypeSpec& a, const TypeSpec& b);
+
+// `a op b` in exact arithmetic for a result of an exact type (an integer,
+// MONEY, SMALLMONEY or DECIMAL, from ArithmeticType): division truncates at
+// the result's scale, the other operations round half away from zero.
+// Throws ComError with the server's message for a division by zero and for
+// a result out of the type's range.
+Value Arithmetic(char op, const Value& a, const TypeSpec& ta, const Value& b, const TypeSpec& tb,
+                 const TypeSpec& result);
+
 // Field values as the recordset hands them out, and values written through a
 // recordset (with the OLE DB conversion rules: " 12 " into INT gives 12).
 Variant ToVariant(const Value& v, const TypeSpec& type);

@@ -80,6 +80,35 @@ int StopAfter(void* left) {
     return --n == -1 ? 1 : 0;  // once: the rollback that follows must run
 }
 
+// A missing table comes back as the provider's DB_E_NOTABLE, other names
+// that do not bind as errors in the command; the server's numbers reach @@ERROR.
+TEST(Engine, NamesThatDoNotBindCarryTheProvidersCodeAndTheServersNumber) {
+    xrtest::TempDir dir;
+    Connection c;
+    c.Open(ConnectString(dir));
+    c.Execute("CREATE DATABASE N USE N CREATE TABLE T (A INTEGER NULL)");
+    struct Case {
+        const char* sql;
+        xr::HRESULT code;
+        const char* number;
+    } cases[] = {
+        {"SELECT * FROM Missing", xr::DB_E_NOTABLE, "208"},
+        {"UPDATE Missing SET A = 1", xr::DB_E_NOTABLE, "208"},
+        {"DELETE t9 FROM T", xr::DB_E_NOTABLE, "208"},
+        {"SELECT Nope FROM T", xr::DB_E_ERRORSINCOMMAND, "207"},
+        {"SELECT A FROM T x, T y", xr::DB_E_ERRORSINCOMMAND, "209"},
+        {"SELECT t9.A FROM T", xr::DB_E_ERRORSINCOMMAND, "4104"},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.sql);
+        EXPECT_THROW(c.Execute(k.sql), xr::ComError);
+        ASSERT_EQ(c.Errors().size(), 1u);
+        EXPECT_EQ(c.Errors()[0].number, k.code);
+        EXPECT_EQ(Rows(c, "SELECT @@ERROR"), (std::vector<std::vector<std::string>>{{k.number}}));
+        EXPECT_EQ(Rows(c, "SELECT @@ERROR"), (std::vector<std::vector<std::string>>{{"0"}}));
+    }
+}
+
 TEST(Engine, ASchemaChangeStoppedHalfWayLeavesTheTableAsItWas) {
     xrtest::TempDir dir;
     Connection c;

@@ -154,6 +154,22 @@ void ConvertFn(sqlite3_context* ctx, sqlite3_value** argv, bool storing) {
 void CastFn(sqlite3_context* ctx, int, sqlite3_value** argv) { ConvertFn(ctx, argv, false); }
 void StoreFn(sqlite3_context* ctx, int, sqlite3_value** argv) { ConvertFn(ctx, argv, true); }
 
+// xr_arith(op, a, aCode, b, bCode, resultCode): exact arithmetic for
+// MONEY and DECIMAL results that plain SQLite integers cannot carry.
+void ArithFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    if (sqlite3_value_type(argv[1]) == SQLITE_NULL || sqlite3_value_type(argv[3]) == SQLITE_NULL) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    const char op = static_cast<char>(sqlite3_value_int(argv[0]));
+    Guarded(ctx, [&] {
+        SetResult(ctx, Arithmetic(
+                           op, ReadValue(argv[1]), TypeSpec::FromCode(sqlite3_value_int64(argv[2])),
+                           ReadValue(argv[3]), TypeSpec::FromCode(sqlite3_value_int64(argv[4])),
+                           TypeSpec::FromCode(sqlite3_value_int64(argv[5]))));
+    });
+}
+
 void LenFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_value* x = argv[0];
     switch (sqlite3_value_type(x)) {
@@ -378,6 +394,7 @@ void RegisterSqlFunctions(sqlite3* handle) {
                        std::string("Cannot register the collation: ") + sqlite3_errstr(rc));
     Register(handle, "xr_cast", 3, CastFn);
     Register(handle, "xr_store", 3, StoreFn);
+    Register(handle, "xr_arith", 6, ArithFn);
     Register(handle, "xr_len", 1, LenFn);
     Register(handle, "xr_datepart", 2, DatePartFn);
     Register(handle, "xr_datediff", 3, DateDiffFn);

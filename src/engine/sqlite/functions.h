@@ -9,6 +9,7 @@ namespace xr::engine::sqlite {
 // Registers the collation kCollation and the functions:
 //   xr_cast(x, fromCode, toCode)   Convert(x, from, to) (CAST, CONVERT, implicit conversions)
 //   xr_store(x, fromCode, toCode)  the same for a value written into a column (strict lengths)
+//   xr_arith(op, a, aCode, b, bCode, resultCode)  Arithmetic(op, ...) (op: the character code)
 //   xr_len(x)                      LEN: characters without trailing blanks
 //   xr_datepart(part, x)           YEAR/MONTH/DAY/DATEPART on an OLE date
 //   xr_getdate()                   GETDATE() as an OLE date

@@ -885,6 +885,13 @@ struct Interpreter::Impl final : RenderContext {
             if (!DefersRemake(s)) FlushDeferred();
             Flow f = Dispatch(s, run);
             if (!scratch.empty() && IsPlain(s.kind)) ReleaseScratch();
+            // @@ERROR reads the previous statement's outcome, so it is cleared
+            // once a statement has run; a block, a loop, an IF or an EXEC
+            // leaves what its last statement set.
+            if (s.kind != StmtKind::If && s.kind != StmtKind::While && s.kind != StmtKind::Block &&
+                s.kind != StmtKind::Exec) {
+                lastErrorNumber = 0;
+            }
             return f;
         } catch (const ComError& e) {
             if (!scratch.empty() && IsPlain(s.kind)) ReleaseScratch();
@@ -892,9 +899,41 @@ struct Interpreter::Impl final : RenderContext {
             if (e.Error() == DB_E_INTEGRITYVIOLATION) {
                 run.errors->push_back({e.Error(), "The statement has been terminated."});
             }
-            lastErrorNumber = 1;
+            lastErrorNumber = ServerErrorNumber(e.Description());
             return Flow::Next;
         }
+    }
+
+    // The server's number of an error, known by its message (@@ERROR).
+    static int ServerErrorNumber(const std::string& message) {
+        static const struct {
+            const char* text;
+            int number;
+        } kNumbers[] = {
+            {"Invalid column name ", 207},
+            {"Invalid object name ", 208},
+            {"Ambiguous column name ", 209},
+            {"The multi-part identifier ", 4104},
+            {"Divide by zero error encountered.", 8134},
+            {"Arithmetic overflow error", 8115},
+            {"Conversion failed when converting", 245},
+            {"String or binary data would be truncated", 8152},
+            {"Violation of PRIMARY KEY constraint", 2627},
+            {"Violation of UNIQUE KEY constraint", 2627},
+            {"Cannot insert the value NULL into column", 515},
+            {"Incorrect syntax near", 102},
+            {"Must declare the scalar variable", 137},
+            {"Cannot insert explicit value for identity column", 544},
+            {"Cannot update identity column", 8102},
+            {"There is already an object named", 2714},
+        };
+        for (const auto& n : kNumbers) {
+            if (message.rfind(n.text, 0) == 0) return n.number;
+        }
+        if (message.rfind("The table '", 0) == 0 && message.size() > 15 &&
+            message.compare(message.size() - 15, 15, "' is ambiguous.") == 0)
+            return 8154;
+        return 50000;
     }
 
     // Statements done in several engine steps are all-or-nothing.
@@ -934,7 +973,6 @@ struct Interpreter::Impl final : RenderContext {
     }
 
     Flow Dispatch(const Stmt& s, Run& run) {
-        lastErrorNumber = 0;
         currentBatch = run.batch;
         const Batch& batch = **run.batch;
         switch (s.kind) {
@@ -1700,15 +1738,15 @@ struct Interpreter::Impl final : RenderContext {
             }
         }
         lru.splice(lru.begin(), lru, it->second);
-        lastErrorNumber = 0;
         try {
             RunPlan(cp, fastLitPtrs, [](sqlite3_stmt*) {});
+            lastErrorNumber = 0;
         } catch (const ComError& e) {
             errors.push_back({e.Error(), e.Description()});
             if (e.Error() == DB_E_INTEGRITYVIOLATION) {
                 errors.push_back({e.Error(), "The statement has been terminated."});
             }
-            lastErrorNumber = 1;
+            lastErrorNumber = ServerErrorNumber(e.Description());
         }
         return true;
     }
@@ -1746,6 +1784,7 @@ struct Interpreter::Impl final : RenderContext {
             batch = std::make_shared<const Batch>(Parse(text));
         } catch (const ComError& e) {
             errors.push_back({e.Error(), e.Description()});
+            lastErrorNumber = ServerErrorNumber(e.Description());
             return;
         }
         lastPlanKey.clear();

@@ -16,6 +16,11 @@ namespace {
     throw ComError(DB_E_ERRORSINCOMMAND, message);
 }
 
+// A table or view that does not exist: the provider reports it as DB_E_NOTABLE.
+[[noreturn]] void FailNoTable(const std::string& written) {
+    throw ComError(DB_E_NOTABLE, "Invalid object name '" + written + "'.");
+}
+
 bool IsType(const TypeSpec& t, TypeKind k) { return t.kind == k; }
 bool IsUnknown(const TypeSpec& t) { return t.kind == TypeKind::Unknown; }
 
@@ -78,6 +83,7 @@ struct Source {
     std::string alias;  // exposed name (alias, or the table's name)
     bool explicitAlias = false;
     const TableDef* table = nullptr;
+    std::string schema;              // the table's SQLite schema
     std::vector<OutColumn> derived;  // columns of a derived table
 };
 
@@ -202,7 +208,24 @@ public:
                 return Function(e, scope);
             case ExprKind::Cast: {
                 RExpr v = Value(*e.args.at(0), scope);
-                return ConvertTo(std::move(v), e.type, false);
+                // Without a length CAST gives 30 characters (or bytes).
+                const TypeSpec to = e.type.Sized(30);
+                if (v.slot < 0 && v.type.IsText() &&
+                    (to.kind == TypeKind::Char || to.kind == TypeKind::VarChar) &&
+                    (v.type.kind == TypeKind::Text || v.type.length <= 0 ||
+                     v.type.length > to.length || to.kind == TypeKind::Char)) {
+                    // Text that may be longer is cut (or CHAR padded) by the conversion.
+                    v.sql = "xr_cast(" + v.sql + "," + std::to_string(v.type.Code()) + "," +
+                            std::to_string(to.Code()) + ")";
+                    v.type = to;
+                    v.column = nullptr;
+                    return v;
+                }
+                v = ConvertTo(std::move(v), to, false);
+                // The converted value is no longer a constant whose type a
+                // later operation may choose: CAST(2.56 AS INT) stays 2.
+                v.slot = -1;
+                return v;
             }
             case ExprKind::Subquery: {
                 std::vector<OutColumn> cols;
@@ -486,6 +509,7 @@ public:
 
     std::string TableRefSql(const TableRef& ref, Scope& scope) {
         if (ref.join != JoinType::None) {
+            const size_t first = scope.sources.size();
             std::string left = TableRefSql(*ref.left, scope);
             std::string right = TableRefSql(*ref.right, scope);
             const char* kw = " JOIN ";
@@ -509,7 +533,19 @@ public:
                     break;
             }
             std::string sql = left + kw + right;
-            if (ref.on) sql += " ON " + Predicate(*ref.on, scope);
+            if (ref.on) {
+                if (first == 0) {
+                    sql += " ON " + Predicate(*ref.on, scope);
+                } else {
+                    // An ON sees the tables of its own join, not those listed
+                    // before it with commas.
+                    Scope own;
+                    own.outer = scope.outer;
+                    own.sources.assign(scope.sources.begin() + static_cast<std::ptrdiff_t>(first),
+                                       scope.sources.end());
+                    sql += " ON " + Predicate(*ref.on, own);
+                }
+            }
             return sql;
         }
         Source src;
@@ -524,8 +560,9 @@ public:
             std::string schema =
                 ref.table.db.empty() ? m_ctx.CurrentSchema() : m_ctx.SchemaFor(ref.table.db);
             const TableDef* t = m_ctx.FindTable(schema, ref.table.name);
-            if (!t) Fail("Invalid object name '" + WrittenName(ref.table) + "'.");
+            if (!t) FailNoTable(WrittenName(ref.table));
             src.table = t;
+            src.schema = schema;
             src.alias = ref.alias.empty() ? t->name : ref.alias;
             src.explicitAlias = !ref.alias.empty();
             sql = QuoteIdent(schema) + "." + QuoteIdent(t->name);
@@ -690,7 +727,8 @@ public:
     static std::string TypeName(const TypeSpec& t) {
         std::string s = ToLower(t.ToString());
         size_t p = s.find('(');
-        return p == std::string::npos ? s : s.substr(0, p);
+        s = p == std::string::npos ? s : s.substr(0, p);
+        return s == "integer" ? "int" : s;
     }
 
     static std::string OpText(const Expr& e) {
@@ -838,42 +876,87 @@ public:
             r.type = d;
             return r;
         }
-        TypeSpec t =
-            CommonType(IsUnknown(a.type) ? b.type : a.type, IsUnknown(b.type) ? a.type : b.type);
-        if (t.IsText() || t.IsBinary()) t = Make(TypeKind::Float);
-        if (t.kind == TypeKind::Bit) t = Make(TypeKind::Int);
-        const char* op = "+";
+        char op = '+';
         switch (e.op) {
-            case Op::Add:
-                op = "+";
-                break;
             case Op::Sub:
-                op = "-";
+                op = '-';
                 break;
             case Op::Mul:
-                op = "*";
+                op = '*';
                 break;
             case Op::Div:
-                op = "/";
+                op = '/';
                 break;
             case Op::Mod:
-                op = "%";
+                op = '%';
                 break;
             default:
                 break;
         }
-        if (t.IsScaled() && (e.op == Op::Mul || e.op == Op::Div || e.op == Op::Mod)) {
-            t = Make(TypeKind::Float);
+        // A text operand takes the number's type (the server's precedence);
+        // two texts are read as floats.
+        if (a.type.IsText() && b.type.IsNumeric()) a = ConvertTo(std::move(a), b.type, false);
+        if (b.type.IsText() && a.type.IsNumeric()) b = ConvertTo(std::move(b), a.type, false);
+        TypeSpec ta = IsUnknown(a.type) ? b.type : a.type;
+        TypeSpec tb = IsUnknown(b.type) ? a.type : b.type;
+        if (!ta.IsNumeric() && !tb.IsNumeric() && !IsUnknown(ta)) {
+            ta = tb = Make(TypeKind::Float);
+            a = ConvertTo(std::move(a), ta, false);
+            b = ConvertTo(std::move(b), tb, false);
         }
-        a = ConvertTo(std::move(a), t, false);
-        b = ConvertTo(std::move(b), t, false);
-        if (e.op == Op::Div) {
-            // The server fails a division by zero; SQLite would give NULL.
-            r.sql = "(" + a.sql + "/xr_nonzero(" + b.sql + "))";
-        } else {
-            r.sql = "(" + a.sql + op + b.sql + ")";
-        }
+        TypeSpec t = ArithmeticType(op, ta, tb);
+        if (t.kind == TypeKind::Bit) t = Make(TypeKind::Int);
         r.type = t;
+        const bool approx = t.kind == TypeKind::Float || t.kind == TypeKind::Real;
+        if (op == '%' && approx) {
+            Fail("The data types " + TypeName(ta) + " and " + TypeName(tb) +
+                 " are incompatible in the modulo operator.");
+        }
+        if (IsUnknown(t)) {
+            r.sql = "NULL";
+            return r;
+        }
+        auto apply = [&](const std::string& x, const std::string& y) {
+            if (op == '/' || op == '%') return "(" + x + op + "xr_nonzero(" + y + "))";
+            return "(" + x + op + y + ")";
+        };
+        const bool narrow = t.kind == TypeKind::TinyInt || t.kind == TypeKind::SmallInt;
+        if (approx || (t.IsInteger() && !narrow)) {
+            a = ConvertTo(std::move(a), t, false);
+            b = ConvertTo(std::move(b), t, false);
+            r.sql = apply(a.sql, b.sql);
+            return r;
+        }
+        // MONEY and DECIMAL: kept as integers scaled by 10^scale, so SQLite's
+        // integer arithmetic serves where it is exact; the rest (rounding,
+        // division, reals) goes through xr_arith, as do TINYINT and SMALLINT
+        // results, which overflow long before SQLite's integers do.
+        auto scaled = [](const TypeSpec& x) {
+            return (x.IsInteger() || x.IsScaled()) && !IsUnknown(x);
+        };
+        auto scaleOf = [](const TypeSpec& x) { return x.IsScaled() ? int{x.scale} : 0; };
+        auto rescaled = [&](const RExpr& x, int by) {
+            return by == 0 ? x.sql : "(" + x.sql + "*" + std::to_string(Pow10(by)) + ")";
+        };
+        if (t.IsScaled() && scaled(ta) && scaled(tb)) {
+            const int sa = scaleOf(ta), sb = scaleOf(tb), st = t.scale;
+            if ((op == '+' || op == '-' || op == '%') && sa <= st && sb <= st) {
+                r.sql = apply(rescaled(a, st - sa), rescaled(b, st - sb));
+                return r;
+            }
+            if (op == '*' && sa + sb == st) {
+                r.sql = apply(a.sql, b.sql);
+                return r;
+            }
+            if (op == '/' && sa == st && tb.IsInteger()) {
+                // Money by a whole number: SQLite's integer division cuts as the server does.
+                r.sql = apply(a.sql, b.sql);
+                return r;
+            }
+        }
+        r.sql = "xr_arith(" + std::to_string(static_cast<int>(op)) + "," + a.sql + "," +
+                std::to_string(ta.Code()) + "," + b.sql + "," + std::to_string(tb.Code()) + "," +
+                std::to_string(t.Code()) + ")";
         return r;
     }
 
@@ -1302,7 +1385,7 @@ Target ResolveTarget(const ObjectName& name, RenderContext& ctx) {
     Target t;
     t.schema = name.db.empty() ? ctx.CurrentSchema() : ctx.SchemaFor(name.db);
     t.table = ctx.FindTable(t.schema, name.name);
-    if (!t.table) Fail("Invalid object name '" + WrittenName(name) + "'.");
+    if (!t.table) FailNoTable(WrittenName(name));
     return t;
 }
 
@@ -1316,9 +1399,80 @@ Scope TargetScope(const Target& t, const std::string& alias) {
     return scope;
 }
 
-std::string TargetSql(const Target& t, const std::string& alias) {
-    return QuoteIdent(t.schema) + "." + QuoteIdent(t.table->name) + " AS " +
-           QuoteIdent(alias.empty() ? t.table->name : alias);
+// The table an UPDATE or DELETE changes, bound against its FROM as the
+// server binds it: a source of the FROM exposed under the target's name is
+// the target; else the one reference to the target's table (the unaliased
+// one when there are several); else the target joins the FROM as one more
+// table, exposed under its own name.
+struct Bound {
+    Target target;
+    Scope scope;         // the names SET and WHERE see
+    std::string from;    // the FROM rendered; empty without one
+    std::string alias;   // the name the rendered statement gives the target
+    std::string inFrom;  // the target's name in `from` when the FROM holds it
+    bool explicitAlias = false;
+};
+
+Bound BindTarget(const Stmt& stmt, Renderer& r, RenderContext& ctx) {
+    Bound b;
+    if (stmt.from.empty()) {
+        b.target = ResolveTarget(stmt.table, ctx);
+        b.scope = TargetScope(b.target, "");
+        b.alias = b.target.table->name;
+        return b;
+    }
+    Scope from;
+    for (const TableRefPtr& ref : stmt.from) {
+        if (!b.from.empty()) b.from += ",";
+        b.from += r.TableRefSql(*ref, from);
+    }
+    const Source* hit = nullptr;
+    if (stmt.table.db.empty() && stmt.table.schema.empty()) {
+        for (const Source& s : from.sources) {
+            if (IEquals(s.alias, stmt.table.name)) hit = &s;
+        }
+        if (hit && !hit->table) FailNoTable(stmt.table.name);
+    }
+    if (hit) {
+        b.target.schema = hit->schema;
+        b.target.table = hit->table;
+    } else {
+        b.target = ResolveTarget(stmt.table, ctx);
+        int refs = 0, unaliased = 0;
+        const Source* bare = nullptr;
+        for (const Source& s : from.sources) {
+            if (s.table != b.target.table || s.schema != b.target.schema) continue;
+            ++refs;
+            hit = &s;
+            if (!s.explicitAlias) {
+                ++unaliased;
+                bare = &s;
+            }
+        }
+        if (refs > 1) {
+            if (unaliased != 1) Fail("The table '" + stmt.table.name + "' is ambiguous.");
+            hit = bare;
+        }
+    }
+    if (hit) {
+        b.inFrom = hit->alias;
+        b.explicitAlias = hit->explicitAlias;
+        // The FROM's names stay inside the query the target is matched with.
+        b.alias = "xr_target";
+        b.scope = std::move(from);
+        return b;
+    }
+    b.scope = TargetScope(b.target, "");
+    b.alias = b.target.table->name;
+    for (Source& s : from.sources) b.scope.sources.push_back(std::move(s));
+    return b;
+}
+
+// Whether `qualifier` (of a SET column) names the target.
+bool NamesTarget(const Bound& b, const std::string& qualifier) {
+    std::string q = LastPart(qualifier);
+    if (b.inFrom.empty()) return IEquals(q, b.alias);
+    return IEquals(q, b.inFrom) || (!b.explicitAlias && IEquals(q, b.target.table->name));
 }
 
 }  // namespace
@@ -1434,35 +1588,46 @@ Plan RenderInsert(const Stmt& stmt, RenderContext& ctx) {
 Plan RenderUpdate(const Stmt& stmt, RenderContext& ctx) {
     Plan plan;
     Renderer r(ctx, plan);
-    Target t = ResolveTarget(stmt.table, ctx);
-    Scope scope = TargetScope(t, stmt.tableAlias);
-    std::string from;
-    if (!stmt.from.empty()) {
-        Scope fromScope;
-        for (const TableRefPtr& ref : stmt.from) {
-            if (!from.empty()) from += ",";
-            from += r.TableRefSql(*ref, fromScope);
+    Bound b = BindTarget(stmt, r, ctx);
+    const TableDef& def = *b.target.table;
+    std::vector<std::pair<const ColumnDef*, std::string>> sets;
+    for (size_t i = 0; i < stmt.sets.size(); ++i) {
+        const auto& [name, expr] = stmt.sets[i];
+        const std::string& qualifier =
+            i < stmt.setQualifiers.size() ? stmt.setQualifiers[i] : std::string();
+        if (!qualifier.empty() && !NamesTarget(b, qualifier)) {
+            Fail("The multi-part identifier \"" + qualifier + "." + name +
+                 "\" could not be bound.");
         }
-        for (Source& s : fromScope.sources) {
-            if (IEquals(s.alias, scope.sources[0].alias)) {
-                Fail("UPDATE ... FROM naming the updated table again is not supported.");
-            }
-            scope.sources.push_back(std::move(s));
-        }
-    }
-    std::string sets;
-    for (const auto& [name, expr] : stmt.sets) {
-        std::string colName = LastPart(name);
-        const ColumnDef* c = t.table->FindColumn(colName);
-        if (!c) Fail("Invalid column name '" + colName + "'.");
+        const ColumnDef* c = def.FindColumn(name);
+        if (!c) Fail("Invalid column name '" + name + "'.");
         if (c->identity) Fail("Cannot update identity column '" + c->name + "'.");
-        RExpr v = r.ConvertTo(r.Value(*expr, scope), c->type, true);
-        if (!sets.empty()) sets += ",";
-        sets += QuoteIdent(c->name) + "=" + v.sql;
+        sets.emplace_back(c, r.ConvertTo(r.Value(*expr, b.scope), c->type, true).sql);
     }
-    std::string sql = "UPDATE " + TargetSql(t, stmt.tableAlias) + " SET " + sets;
-    if (!from.empty()) sql += " FROM " + from;
-    if (stmt.where) sql += " WHERE " + r.Predicate(*stmt.where, scope);
+    std::string where = stmt.where ? r.Predicate(*stmt.where, b.scope) : std::string();
+    std::string sql = "UPDATE " + QuoteIdent(b.target.schema) + "." + QuoteIdent(def.name) +
+                      " AS " + QuoteIdent(b.alias) + " SET ";
+    if (b.inFrom.empty()) {
+        for (size_t i = 0; i < sets.size(); ++i)
+            sql += (i ? "," : "") + QuoteIdent(sets[i].first->name) + "=" + sets[i].second;
+        if (!b.from.empty()) sql += " FROM " + b.from;
+        if (!where.empty()) sql += " WHERE " + where;
+    } else {
+        // The FROM holds the target. SQLite's UPDATE ... FROM hides the row
+        // ids of the FROM's tables, so the FROM becomes a query that hands
+        // out the target's row id with the new values, worked out over the
+        // FROM's rows; each target row takes one of the rows naming it.
+        std::string values;
+        for (size_t i = 0; i < sets.size(); ++i) {
+            sql += (i ? "," : "") + QuoteIdent(sets[i].first->name) + "=\"xr_from\".\"xr_v" +
+                   std::to_string(i) + "\"";
+            values += "," + sets[i].second + " AS \"xr_v" + std::to_string(i) + "\"";
+        }
+        sql += " FROM (SELECT " + QuoteIdent(b.inFrom) + ".rowid AS \"xr_rowid\"" + values +
+               " FROM " + b.from;
+        if (!where.empty()) sql += " WHERE " + where;
+        sql += ") AS \"xr_from\" WHERE " + QuoteIdent(b.alias) + ".rowid=\"xr_from\".\"xr_rowid\"";
+    }
     plan.sql = std::move(sql);
     return plan;
 }
@@ -1470,11 +1635,26 @@ Plan RenderUpdate(const Stmt& stmt, RenderContext& ctx) {
 Plan RenderDelete(const Stmt& stmt, RenderContext& ctx) {
     Plan plan;
     Renderer r(ctx, plan);
-    if (!stmt.from.empty()) Fail("DELETE with a second FROM clause is not supported.");
-    Target t = ResolveTarget(stmt.table, ctx);
-    Scope scope = TargetScope(t, stmt.tableAlias);
-    std::string sql = "DELETE FROM " + TargetSql(t, stmt.tableAlias);
-    if (stmt.where) sql += " WHERE " + r.Predicate(*stmt.where, scope);
+    Bound b = BindTarget(stmt, r, ctx);
+    std::string where = stmt.where ? r.Predicate(*stmt.where, b.scope) : std::string();
+    std::string table = QuoteIdent(b.target.schema) + "." + QuoteIdent(b.target.table->name);
+    std::string sql = "DELETE FROM " + table;
+    if (b.from.empty()) {
+        sql += " AS " + QuoteIdent(b.alias);
+        if (!where.empty()) sql += " WHERE " + where;
+    } else {
+        // SQLite's DELETE has no FROM of its own: the rows go by the row ids
+        // the FROM (with the target in it) finds.
+        std::string from = b.from;
+        std::string owner = b.inFrom;
+        if (owner.empty()) {
+            owner = b.alias;
+            from = table + " AS " + QuoteIdent(owner) + "," + from;
+        }
+        sql += " WHERE rowid IN (SELECT " + QuoteIdent(owner) + ".rowid FROM " + from;
+        if (!where.empty()) sql += " WHERE " + where;
+        sql += ")";
+    }
     plan.sql = std::move(sql);
     return plan;
 }
