@@ -2,7 +2,9 @@
 
 #include "platform/error.h"
 
-namespace xr::engine::sqlite {
+namespace xr::engine {
+
+using namespace xr::tsql;
 
 engine::ColumnInfo MakeColumnInfo(const OutColumn& c) {
     engine::ColumnInfo info;
@@ -58,4 +60,4 @@ Variant MaterializedRows::Value(size_t i) const {
     return ToVariant(row[i], m_types[i]);
 }
 
-}  // namespace xr::engine::sqlite
+}  // namespace xr::engine

@@ -4,6 +4,7 @@
 list(APPEND XRDB8_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/server.cpp
   ${CMAKE_CURRENT_LIST_DIR}/sqlite_session.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/sqlite_backend.cpp
   ${CMAKE_CURRENT_LIST_DIR}/functions.cpp
   ${CMAKE_CURRENT_LIST_DIR}/catalog.cpp
   ${CMAKE_CURRENT_LIST_DIR}/catalog_ddl.cpp
