@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <system_error>
 
+#include "engine/interpreter.h"
 #include "engine/provider.h"
 #include "engine/sqlite/functions.h"
-#include "engine/sqlite/interpreter.h"
 #include "engine/sqlite/server.h"
 #include "engine/sqlite/sqlite_backend.h"
 #include "platform/text.h"

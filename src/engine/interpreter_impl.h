@@ -9,8 +9,8 @@
 #include <unordered_map>
 
 #include "engine/backend.h"
-#include "engine/sqlite/interpreter.h"
-#include "engine/sqlite/rows.h"
+#include "engine/interpreter.h"
+#include "engine/rows.h"
 #include "platform/text.h"
 #include "tsql/lexer.h"
 #include "tsql/parser.h"

@@ -1,4 +1,4 @@
-#include "engine/sqlite/interpreter_impl.h"
+#include "engine/interpreter_impl.h"
 
 namespace xr::engine {
 

@@ -1,4 +1,4 @@
-#include "engine/sqlite/rows.h"
+#include "engine/rows.h"
 
 #include "platform/error.h"
 

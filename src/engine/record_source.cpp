@@ -1,6 +1,6 @@
 // The rows behind recordsets: a table streamed with its row ids and written
 // back through the same rules as INSERT and UPDATE, or a read-only result.
-#include "engine/sqlite/interpreter_impl.h"
+#include "engine/interpreter_impl.h"
 
 namespace xr::engine {
 
