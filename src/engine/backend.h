@@ -10,9 +10,11 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/catalog.h"
 #include "engine/plan.h"
+#include "engine/session.h"
 #include "platform/error.h"
 #include "platform/variant.h"
 #include "tsql/ast.h"
@@ -64,6 +66,12 @@ public:
     // A column exactly as the engine holds it, so that binding it back
     // compares as the stored value does.
     virtual void RawInto(int i, Variant* out) = 0;
+    // Column `first` on into `row`, whose storage is reused: `keys` columns
+    // raw (RawInto) as its key, then one field value (ColumnInto) per type,
+    // of the columns marked in `columns` (null: all; the others empty). One
+    // call per row: the walk of a recordset reads rows this way.
+    virtual void RowInto(int first, size_t keys, const std::vector<tsql::TypeSpec>& types,
+                         const std::vector<uint8_t>* columns, SourceRow* row) = 0;
 };
 
 // What the engine asks of the session above it.

@@ -88,22 +88,6 @@ namespace {
                    "the provider, or of the selected locktype.");
 }
 
-// Column `first` on of a row into `row`, whose storage is reused: the key,
-// then the columns marked in `columns` (null: all; the others empty).
-void RowInto(engine::Statement& st, int first, size_t keys, const std::vector<TypeSpec>& types,
-             const std::vector<uint8_t>* columns, engine::SourceRow* row) {
-    row->key.resize(keys);
-    for (size_t i = 0; i < keys; ++i) st.RawInto(first + static_cast<int>(i), &row->key[i]);
-    row->values.resize(types.size());
-    const int at = first + static_cast<int>(keys);
-    for (size_t i = 0; i < types.size(); ++i) {
-        if (columns && !(*columns)[i])
-            row->values[i].SetEmpty();
-        else
-            st.ColumnInto(at + static_cast<int>(i), types[i], &row->values[i]);
-    }
-}
-
 // The value stays the caller's until the statement is reset.
 void BindRaw(engine::Statement& st, int n, const Variant& v) {
     switch (v.Type()) {
@@ -299,7 +283,7 @@ public:
                 if (n == rows.size()) rows.emplace_back();
                 engine::SourceRow& row = rows[n++];
                 row.id = st.Int(0);
-                RowInto(st, 1, keys, types, columns, &row);
+                st.RowInto(1, keys, types, columns, &row);
             }
         } catch (...) {
             st.Reset();
@@ -334,8 +318,8 @@ public:
             throw impl.MapError(m_fetch->Error(), {});
         }
         row->id = rowId;
-        RowInto(*m_fetch, 0, m_shape->resumable ? m_shape->KeyCount() : 0, m_shape->types, nullptr,
-                row);
+        m_fetch->RowInto(0, m_shape->resumable ? m_shape->KeyCount() : 0, m_shape->types, nullptr,
+                         row);
         m_fetch->Reset();
         return true;
     }

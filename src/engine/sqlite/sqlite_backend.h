@@ -39,6 +39,8 @@ public:
     Value Column(int i, const TypeSpec& type) override;
     void ColumnInto(int i, const TypeSpec& type, Variant* out) override;
     void RawInto(int i, Variant* out) override;
+    void RowInto(int first, size_t keys, const std::vector<TypeSpec>& types,
+                 const std::vector<uint8_t>* columns, SourceRow* row) override;
 
 private:
     sqlite3* m_db;
