@@ -177,7 +177,9 @@ public:
     // A storage value as a literal of the dialect.
     virtual std::string InlineValue(const tsql::Value& v) = 0;
     virtual std::string QuoteIdent(std::string_view name) = 0;
-    // Parameter `n` (from 1) as the dialect writes it.
+    // Parameter `n` (from 1) as the dialect writes it. Record sources add
+    // conditions and ORDER BY terms to a rendered query with these, so an
+    // engine must sort NULL first in an ascending order, as the server does.
     virtual std::string Parameter(int n) = 0;
     // The row id of the rows of `alias` (quoted; empty: of the one table of
     // the statement) as a query names it.

@@ -1,5 +1,7 @@
 // The rows behind recordsets: a table streamed with its row ids and written
 // back through the same rules as INSERT and UPDATE, or a read-only result.
+// The SQL built here around a rendered query is plain SQL (row values,
+// DEFAULT VALUES); the engine's dialect gives the parameter marks and row ids.
 #include "engine/interpreter_impl.h"
 
 namespace xr::engine {
