@@ -5,7 +5,7 @@
 set(XRDB8_LAYER_TABLE
   "platform      platform"
   "tsql          tsql          platform"
-  "engine        engine        platform"
+  "engine        engine        platform tsql"
   "engine_sqlite engine/sqlite engine tsql"
   "frame         frame         engine"
   "table         table         frame"

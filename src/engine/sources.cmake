@@ -1,6 +1,11 @@
-# Connections, recordsets and the provider registry engines plug into.
+# Connections, recordsets and the provider registry engines plug into; the
+# T-SQL interpreter over an engine's backend (backend.h) and the record
+# sources behind recordsets.
 list(APPEND XRDB8_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/connection.cpp
   ${CMAKE_CURRENT_LIST_DIR}/connection_string.cpp
   ${CMAKE_CURRENT_LIST_DIR}/provider.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/recordset.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/recordset.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/interpreter.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/record_source.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/rows.cpp)

@@ -20,6 +20,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/catalog.h"
 #include "tsql/catalog.h"
 
 struct sqlite3;
@@ -30,72 +31,78 @@ namespace xr::engine::sqlite {
 // table definitions.
 using namespace xr::tsql;
 
-class Catalog {
+class Catalog final : public engine::Catalog {
 public:
     explicit Catalog(sqlite3* handle);
-    ~Catalog();
+    ~Catalog() override;
     Catalog(const Catalog&) = delete;
     Catalog& operator=(const Catalog&) = delete;
 
     // Creates the system tables in a new (empty) database file.
-    void InitDatabase(const std::string& db);
+    void InitDatabase(const std::string& db) override;
     // Drops cached definitions when another connection or a rollback changed
     // the schema of `db` (compares the file's schema version).
-    void Validate(const std::string& db);
-    void InvalidateAll();
+    void Validate(const std::string& db) override;
+    void InvalidateAll() override;
 
     // Null when there is no such table (names compare without case). The
     // definition stays valid until the next Validate or InvalidateAll, even
     // across DDL (which makes the next lookup read the changed table afresh).
-    const TableDef* FindTable(const std::string& db, std::string_view name);
-    bool ObjectExists(const std::string& db, std::string_view name);  // table, constraint or index
+    const TableDef* FindTable(const std::string& db, std::string_view name) override;
+    bool ObjectExists(const std::string& db,
+                      std::string_view name) override;  // table, constraint or index
 
-    void CreateTable(const std::string& db, std::string_view name, std::vector<ColumnDef> columns);
-    void DropTable(const std::string& db, std::string_view name);
+    void CreateTable(const std::string& db, std::string_view name,
+                     std::vector<ColumnDef> columns) override;
+    void DropTable(const std::string& db, std::string_view name) override;
     // Adds all columns or none; existing rows take the defaults. With
     // `deferRemake` (inside the caller's transaction) an empty table keeps its
     // stored form until FlushDeferred: an upgrade adding hundreds of columns
     // to a new table one statement at a time makes it once, not each time.
     void AddColumns(const std::string& db, std::string_view table, std::vector<ColumnDef> columns,
-                    bool deferRemake = false);
+                    bool deferRemake = false) override;
     // Tables whose columns the catalog has but the file's table has not yet.
-    using Deferred = std::map<std::string, std::shared_ptr<const TableDef>>;
-    bool HasDeferred() const;
+    bool HasDeferred() const override;
     // Makes every deferred table as the catalog has it; the databases touched.
-    std::vector<std::string> FlushDeferred();
-    Deferred SaveDeferred() const;         // for a savepoint
-    void RestoreDeferred(Deferred saved);  // after rolling back to it
-    void DropDeferred();                   // the transaction was undone
+    std::vector<std::string> FlushDeferred() override;
+    Deferred SaveDeferred() const override;         // for a savepoint
+    void RestoreDeferred(Deferred saved) override;  // after rolling back to it
+    void DropDeferred() override;                   // the transaction was undone
     // Type, length and nullability; rows are converted, failing as the server would.
-    void AlterColumn(const std::string& db, std::string_view table, const ColumnDef& column);
-    void DropColumn(const std::string& db, std::string_view table, std::string_view column);
+    void AlterColumn(const std::string& db, std::string_view table,
+                     const ColumnDef& column) override;
+    void DropColumn(const std::string& db, std::string_view table,
+                    std::string_view column) override;
     void AddPrimaryKey(const std::string& db, std::string_view table, std::string_view name,
-                       const std::vector<std::string>& columns);
+                       const std::vector<std::string>& columns) override;
     void AddDefault(const std::string& db, std::string_view table, std::string_view column,
-                    DefaultDef def);
+                    DefaultDef def) override;
     // A default or a key by name ("ALTER TABLE t DROP [CONSTRAINT] name").
-    void DropConstraint(const std::string& db, std::string_view table, std::string_view name);
-    void CreateIndex(const std::string& db, std::string_view table, IndexDef index);
+    void DropConstraint(const std::string& db, std::string_view table,
+                        std::string_view name) override;
+    void CreateIndex(const std::string& db, std::string_view table, IndexDef index) override;
     // sp_rename 'table.column', 'new', 'COLUMN': keeps position, default, keys and indexes.
     void RenameColumn(const std::string& db, std::string_view table, std::string_view column,
-                      std::string_view newName);
-    void RenameTable(const std::string& db, std::string_view table, std::string_view newName);
+                      std::string_view newName) override;
+    void RenameTable(const std::string& db, std::string_view table,
+                     std::string_view newName) override;
 
-    std::optional<int32_t> ObjectId(const std::string& db, std::string_view name);
-    std::optional<std::string> ObjectName(const std::string& db, int32_t id);
+    std::optional<int32_t> ObjectId(const std::string& db, std::string_view name) override;
+    std::optional<std::string> ObjectName(const std::string& db, int32_t id) override;
     // The last identity value generated for the table; none when the table has
     // no identity column or never generated one.
-    std::optional<int64_t> IdentCurrent(const std::string& db, std::string_view table);
+    std::optional<int64_t> IdentCurrent(const std::string& db, std::string_view table) override;
 
     // Server-wide logins live in the master file ("main"); database users and
     // role memberships in each database. A password is never stored, not even
     // hashed: only whether one was given (an empty password counts as none).
     void AddLogin(std::string_view name, std::optional<std::string_view> password,
-                  std::string_view defaultDb);
-    void GrantDbAccess(const std::string& db, std::string_view login);
+                  std::string_view defaultDb) override;
+    void GrantDbAccess(const std::string& db, std::string_view login) override;
     // `role` is one of the fixed database roles (db_owner, db_datareader, ...);
     // `member` a user of the database.
-    void AddRoleMember(const std::string& db, std::string_view role, std::string_view member);
+    void AddRoleMember(const std::string& db, std::string_view role,
+                       std::string_view member) override;
 
 private:
     struct Impl;

@@ -12,76 +12,11 @@
 #include <utility>
 #include <vector>
 
+#include "engine/plan.h"
 #include "engine/sqlite/catalog.h"
 #include "tsql/ast.h"
 
 namespace xr::engine::sqlite {
-
-// One bound parameter (?1, ?2, ...).
-struct Slot {
-    enum class Source : uint8_t { Literal, Variable, Constant };
-    Source source = Source::Constant;
-    int literal = -1;      // Literal: index into the statement's literals
-    std::string variable;  // Variable: its name
-    Value value;           // Constant: the value, in storage representation of valueType
-    TypeSpec valueType;
-    bool convert = false;  // convert to `target` when binding
-    bool storing = false;  // ... with the strict rules of a column write
-    bool negate = false;   // a literal with a minus sign before it (-1, -922337203685477.5808)
-    TypeSpec target;
-};
-
-struct OutColumn {
-    std::string name;
-    std::string expr;  // the item as rendered, without its alias
-    TypeSpec type;
-    std::string baseTable;
-    std::string baseColumn;
-    bool nullable = true;
-};
-
-// One term of a query's ORDER BY as an expression over its FROM (a position
-// or an alias stands for the item it names).
-struct OrderKey {
-    std::string sql;
-    bool descending = false;
-    bool nullable = true;  // false only for a column declared NOT NULL
-};
-
-struct Plan {
-    std::string sql;
-    std::vector<Slot> slots;
-    std::vector<OutColumn> columns;  // result columns of a query
-    // Literals written into the SQL text itself (ORDER BY positions): a cached
-    // plan serves only statements with the same values there.
-    std::vector<std::pair<int, std::string>> inlined;
-    // INSERT into a table with an identity column: @@IDENTITY follows it.
-    bool setsIdentity = false;
-    // Statement reads or writes the session's identity value (@@IDENTITY).
-    bool readsIdentity = false;
-    // The outermost query's clauses, so that it can be read again from a row
-    // on: where its WHERE condition stands in `sql` (npos: none), where its
-    // ORDER BY begins (the end of its last clause before it), its ORDER BY
-    // terms, and whether a TOP limits it.
-    size_t whereAt = std::string::npos, whereEnd = std::string::npos;
-    size_t orderAt = std::string::npos;
-    std::vector<OrderKey> order;
-    bool hasTop = false;
-};
-
-// What the renderer asks of the session.
-class RenderContext {
-public:
-    virtual ~RenderContext() = default;
-    // The SQLite schema of a database name (attaching it); throws when missing.
-    virtual std::string SchemaFor(std::string_view database) = 0;
-    virtual std::string CurrentSchema() = 0;
-    // The table or system table; null when there is none.
-    virtual const TableDef* FindTable(const std::string& schema, std::string_view name) = 0;
-    // Null when the variable is not declared.
-    virtual const TypeSpec* VariableType(std::string_view name) = 0;
-    virtual bool IdentityInsertOn(const std::string& schema, std::string_view table) = 0;
-};
 
 Plan RenderSelect(const SelectStmt& select, RenderContext& ctx);
 Plan RenderInsert(const Stmt& stmt, RenderContext& ctx);

@@ -5,10 +5,11 @@
 #include <filesystem>
 #include <system_error>
 
+#include "engine/interpreter.h"
 #include "engine/provider.h"
 #include "engine/sqlite/functions.h"
-#include "engine/sqlite/interpreter.h"
 #include "engine/sqlite/server.h"
+#include "engine/sqlite/sqlite_backend.h"
 #include "platform/text.h"
 
 namespace xr::engine::sqlite {
@@ -72,7 +73,7 @@ SqliteSession::SqliteSession(const ConnectionString& cs) : m_folder(ServerFolder
         }
         ExecOrThrow(m_db, ("PRAGMA synchronous=" + sync).c_str());
         RegisterSqlFunctions(m_db);
-        m_interp = std::make_unique<Interpreter>(m_db, m_folder);
+        m_interp = std::make_unique<Interpreter>(std::make_unique<SqliteBackend>(m_db, m_folder));
     } catch (const ComError& e) {
         m_interp.reset();
         sqlite3_close_v2(m_db);

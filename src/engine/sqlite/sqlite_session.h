@@ -10,9 +10,11 @@
 
 struct sqlite3;
 
-namespace xr::engine::sqlite {
-
+namespace xr::engine {
 class Interpreter;
+}
+
+namespace xr::engine::sqlite {
 
 class SqliteSession final : public Session {
 public:

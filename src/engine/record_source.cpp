@@ -1,113 +1,40 @@
 // The rows behind recordsets: a table streamed with its row ids and written
 // back through the same rules as INSERT and UPDATE, or a read-only result.
-#include <sqlite3.h>
+// The SQL built here around a rendered query is plain SQL (row values,
+// DEFAULT VALUES); the engine's dialect gives the parameter marks and row ids.
+#include "engine/interpreter_impl.h"
 
-#include "engine/sqlite/interpreter_impl.h"
-
-namespace xr::engine::sqlite {
-
-namespace {
-
-// A field value straight from the engine's column, written in place, for
-// the forms the layer stores (one copy of a text, none of a number); anything
-// else goes the general way through ToVariant.
-void ColumnInto(sqlite3_stmt* st, int i, const TypeSpec& t, Variant* out) {
-    // One call into the statement per field; the value's own accessors are
-    // cheap. (Sessions open their handles without a mutex, so the column's
-    // value may be read directly.)
-    sqlite3_value* value = sqlite3_column_value(st, i);
-    int ct = sqlite3_value_type(value);
-    if (ct == SQLITE_NULL) return out->SetNull();
-    switch (t.kind) {
-        case TypeKind::Bit:
-        case TypeKind::TinyInt:
-        case TypeKind::SmallInt:
-        case TypeKind::Int:
-        case TypeKind::BigInt:
-            if (ct == SQLITE_INTEGER) {
-                int64_t v = sqlite3_value_int64(value);
-                switch (t.kind) {
-                    case TypeKind::Bit:
-                        return out->SetInt(VT_BOOL, v != 0 ? -1 : 0);
-                    case TypeKind::TinyInt:
-                        return out->SetInt(VT_UI1, static_cast<uint8_t>(v));
-                    case TypeKind::SmallInt:
-                        return out->SetInt(VT_I2, static_cast<int16_t>(v));
-                    case TypeKind::Int:
-                        return out->SetInt(VT_I4, static_cast<int32_t>(v));
-                    default:
-                        return out->SetInt(VT_I8, v);
-                }
-            }
-            break;
-        case TypeKind::Money:
-        case TypeKind::SmallMoney:
-            if (ct == SQLITE_INTEGER) return out->SetInt(VT_CY, sqlite3_value_int64(value));
-            break;
-        case TypeKind::Float:
-            if (ct == SQLITE_INTEGER || ct == SQLITE_FLOAT)
-                return out->SetReal(VT_R8, sqlite3_value_double(value));
-            break;
-        case TypeKind::Real:
-            if (ct == SQLITE_INTEGER || ct == SQLITE_FLOAT) {
-                return out->SetReal(VT_R4, static_cast<float>(sqlite3_value_double(value)));
-            }
-            break;
-        case TypeKind::DateTime:
-        case TypeKind::SmallDateTime:
-            if (ct == SQLITE_INTEGER || ct == SQLITE_FLOAT)
-                return out->SetReal(VT_DATE, sqlite3_value_double(value));
-            break;
-        case TypeKind::Char:
-        case TypeKind::VarChar:
-        case TypeKind::Text:
-            if (ct == SQLITE_TEXT) {
-                const char* p = reinterpret_cast<const char*>(sqlite3_value_text(value));
-                size_t n = static_cast<size_t>(sqlite3_value_bytes(value));
-                // A CHAR shorter than its length (written around the layer) is padded the general
-                // way.
-                if (t.kind != TypeKind::Char || n >= static_cast<size_t>(t.length)) {
-                    return out->SetText(std::string_view(p, n));
-                }
-            }
-            break;
-        default:
-            break;
-    }
-    *out = ToVariant(Interpreter::Impl::Column(st, i, t), t);
-}
-
-}  // namespace
+namespace xr::engine {
 
 namespace {
 
 // Binds a value that is already in its column's stored form without a
 // conversion (the common case of a record class writing its own fields);
 // false leaves it to FromVariant, which converts and checks.
-bool BindDirect(sqlite3_stmt* st, int n, const Variant& v, const TypeSpec& t) {
+bool BindDirect(engine::Statement& st, int n, const Variant& v, const TypeSpec& t) {
     switch (v.Type()) {
         case VT_I4:
         case VT_I2:
             if (t.kind == TypeKind::Int || t.kind == TypeKind::BigInt) {
-                sqlite3_bind_int64(st, n, v.IntValue());
+                st.BindInt(n, v.IntValue());
                 return true;
             }
             return false;
         case VT_I8:
             if (t.kind == TypeKind::BigInt) {
-                sqlite3_bind_int64(st, n, v.IntValue());
+                st.BindInt(n, v.IntValue());
                 return true;
             }
             return false;
         case VT_CY:
             if (t.kind == TypeKind::Money) {
-                sqlite3_bind_int64(st, n, v.IntValue());
+                st.BindInt(n, v.IntValue());
                 return true;
             }
             return false;
         case VT_R8:
             if (t.kind == TypeKind::Float) {
-                sqlite3_bind_double(st, n, v.RealValue());
+                st.BindReal(n, v.RealValue());
                 return true;
             }
             return false;
@@ -118,7 +45,7 @@ bool BindDirect(sqlite3_stmt* st, int n, const Variant& v, const TypeSpec& t) {
                 (t.kind == TypeKind::Char && text.size() == static_cast<size_t>(t.length));
             if (!fits || t.length <= 0) return false;
             // The value outlives the statement's step.
-            sqlite3_bind_text(st, n, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
+            st.BindTextRef(n, text);
             return true;
         }
         default:
@@ -163,62 +90,23 @@ namespace {
                    "the provider, or of the selected locktype.");
 }
 
-// A key value exactly as the engine holds it, so that binding it back
-// compares as the stored value does.
-void RawInto(sqlite3_stmt* st, int i, Variant* out) {
-    switch (sqlite3_column_type(st, i)) {
-        case SQLITE_INTEGER:
-            return out->SetInt(VT_I8, sqlite3_column_int64(st, i));
-        case SQLITE_FLOAT:
-            return out->SetReal(VT_R8, sqlite3_column_double(st, i));
-        case SQLITE_TEXT:
-            return out->SetText(
-                std::string_view(reinterpret_cast<const char*>(sqlite3_column_text(st, i)),
-                                 static_cast<size_t>(sqlite3_column_bytes(st, i))));
-        case SQLITE_BLOB:
-            *out = Variant::Bytes(sqlite3_column_blob(st, i),
-                                  static_cast<size_t>(sqlite3_column_bytes(st, i)));
-            return;
-        default:
-            return out->SetNull();
-    }
-}
-
-// Column `first` on of a row into `row`, whose storage is reused: the key,
-// then the columns marked in `columns` (null: all; the others empty).
-void RowInto(sqlite3_stmt* st, int first, size_t keys, const std::vector<TypeSpec>& types,
-             const std::vector<uint8_t>* columns, engine::SourceRow* row) {
-    row->key.resize(keys);
-    for (size_t i = 0; i < keys; ++i) RawInto(st, first + static_cast<int>(i), &row->key[i]);
-    row->values.resize(types.size());
-    const int at = first + static_cast<int>(keys);
-    for (size_t i = 0; i < types.size(); ++i) {
-        if (columns && !(*columns)[i])
-            row->values[i].SetEmpty();
-        else
-            ColumnInto(st, at + static_cast<int>(i), types[i], &row->values[i]);
-    }
-}
-
 // The value stays the caller's until the statement is reset.
-void BindRaw(sqlite3_stmt* st, int n, const Variant& v) {
+void BindRaw(engine::Statement& st, int n, const Variant& v) {
     switch (v.Type()) {
         case VT_I8:
-            sqlite3_bind_int64(st, n, v.IntValue());
+            st.BindInt(n, v.IntValue());
             break;
         case VT_R8:
-            sqlite3_bind_double(st, n, v.RealValue());
+            st.BindReal(n, v.RealValue());
             break;
         case VT_BSTR:
-            sqlite3_bind_text(st, n, v.TextValue().data(), static_cast<int>(v.TextValue().size()),
-                              SQLITE_STATIC);
+            st.BindTextRef(n, v.TextValue());
             break;
         case VT_BYTES:
-            sqlite3_bind_blob(st, n, v.BytesView().data(), static_cast<int>(v.BytesView().size()),
-                              SQLITE_STATIC);
+            st.BindBlobRef(n, v.BytesView());
             break;
         default:
-            sqlite3_bind_null(st, n);
+            st.BindNull(n);
             break;
     }
 }
@@ -312,7 +200,8 @@ public:
 
     // The shape of a source over `table` (under `alias` in the query)
     // rendered as `plan`.
-    static std::shared_ptr<const Shape> MakeShape(const std::string& schema, const TableDef& table,
+    static std::shared_ptr<const Shape> MakeShape(Interpreter::Impl& impl,
+                                                  const std::string& schema, const TableDef& table,
                                                   const std::string& alias, Plan plan) {
         auto shape = std::make_shared<Shape>();
         std::string cols;
@@ -323,11 +212,11 @@ public:
             shape->baseNames.push_back(base >= 0 ? table.columns[static_cast<size_t>(base)].name
                                                  : std::string());
             const std::string& name = shape->baseNames.back();
-            cols +=
-                (cols.empty() ? "" : ",") + (name.empty() ? std::string("NULL") : QuoteIdent(name));
+            cols += (cols.empty() ? "" : ",") +
+                    (name.empty() ? std::string("NULL") : impl.QuoteIdent(name));
         }
         shape->hasIdentity = table.IdentityColumn() != nullptr;
-        shape->rowid = QuoteIdent(alias) + ".rowid";
+        shape->rowid = impl.backend->RowId(impl.QuoteIdent(alias));
         shape->resumable = !plan.hasTop && plan.orderAt != std::string::npos;
         std::string keys;
         for (const OrderKey& k : plan.order) {
@@ -354,8 +243,9 @@ public:
             }
         }
         shape->fetchSql = "SELECT " + (shape->resumable ? keys : std::string()) + cols + " FROM " +
-                          QuoteIdent(schema) + "." + QuoteIdent(table.name) + " AS " +
-                          QuoteIdent(alias) + " WHERE " + shape->rowid + "=?1";
+                          impl.QuoteIdent(schema) + "." + impl.QuoteIdent(table.name) + " AS " +
+                          impl.QuoteIdent(alias) + " WHERE " + shape->rowid + "=" +
+                          impl.backend->Parameter(1);
         shape->plan = std::move(plan);
         return shape;
     }
@@ -375,7 +265,7 @@ public:
               std::vector<engine::SourceRow>& rows, const std::vector<uint8_t>* columns) override {
         Interpreter::Impl& impl = Session();
         if (from && !m_shape->resumable) throw ComError(E_FAIL_, "The rows cannot be read on.");
-        sqlite3_stmt* st = Statement(backward, from);
+        engine::Statement& st = ReadStatement(backward, from);
         const size_t keys = m_shape->KeyCount();
         const std::vector<TypeSpec>& types = m_shape->types;
         if (from) {
@@ -383,33 +273,29 @@ public:
             for (size_t i = 0; i < keys && i < from->key.size(); ++i) {
                 if (!from->key[i].IsNull()) BindRaw(st, first + static_cast<int>(i), from->key[i]);
             }
-            sqlite3_bind_int64(st, first + static_cast<int>(keys), from->id);
+            st.BindInt(first + static_cast<int>(keys), from->id);
         }
         // Nothing stays open between calls: the window is read, then the
         // statement is reset, which ends its read transaction.
         size_t n = 0;
-        int rc = SQLITE_ROW;
+        using Step = engine::Statement::Step;
+        Step step = Step::Row;
         try {
-            while (n < max && (rc = sqlite3_step(st)) == SQLITE_ROW) {
+            while (n < max && (step = st.Next()) == Step::Row) {
                 if (n == rows.size()) rows.emplace_back();
                 engine::SourceRow& row = rows[n++];
-                row.id = sqlite3_column_int64(st, 0);
-                RowInto(st, 1, keys, types, columns, &row);
+                row.id = st.Int(0);
+                st.RowInto(1, keys, types, columns, &row);
             }
         } catch (...) {
-            sqlite3_reset(st);
+            st.Reset();
             rows.resize(n);
             throw;
         }
         rows.resize(n);
-        if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
-            std::string msg = sqlite3_errmsg(impl.db);
-            int ext = sqlite3_extended_errcode(impl.db);
-            sqlite3_reset(st);
-            throw impl.MapError(ext, msg, nullptr);
-        }
-        sqlite3_reset(st);
-        return rc == SQLITE_ROW;
+        if (step == Step::Failed) throw impl.MapError(st.Error(), {});
+        st.Reset();
+        return step == Step::Row;
     }
 
     uint64_t DataVersion() override { return Session().DataMark(m_schema); }
@@ -419,25 +305,24 @@ public:
         if (!m_fetch) {
             SourcePlanPool* pool = Pool();
             if (pool && !pool->idleFetch.empty()) {
-                m_fetch = pool->idleFetch.back();
+                m_fetch = std::move(pool->idleFetch.back());
                 pool->idleFetch.pop_back();
             } else {
                 m_fetch = impl.Prepare(m_shape->fetchSql);
             }
         }
-        sqlite3_reset(m_fetch);
-        sqlite3_bind_int64(m_fetch, 1, rowId);
-        int rc = sqlite3_step(m_fetch);
-        if (rc != SQLITE_ROW) {
-            std::string msg = sqlite3_errmsg(impl.db);
-            sqlite3_reset(m_fetch);
-            if (rc == SQLITE_DONE) return false;
-            throw impl.MapError(sqlite3_extended_errcode(impl.db), msg, nullptr);
+        m_fetch->Reset();
+        m_fetch->BindInt(1, rowId);
+        engine::Statement::Step step = m_fetch->Next();
+        if (step != engine::Statement::Step::Row) {
+            m_fetch->Reset();
+            if (step == engine::Statement::Step::Done) return false;
+            throw impl.MapError(m_fetch->Error(), {});
         }
         row->id = rowId;
-        RowInto(m_fetch, 0, m_shape->resumable ? m_shape->KeyCount() : 0, m_shape->types, nullptr,
-                row);
-        sqlite3_reset(m_fetch);
+        m_fetch->RowInto(0, m_shape->resumable ? m_shape->KeyCount() : 0, m_shape->types, nullptr,
+                         row);
+        m_fetch->Reset();
         return true;
     }
 
@@ -458,7 +343,7 @@ public:
         Session();
         Write& w = Prepared(false, assigned);
         if (!w.bound.empty()) Run(w, values, rowId);
-        if (sqlite3_changes(m_impl->db) == 0 && !w.bound.empty()) {
+        if (m_impl->backend->Changes() == 0 && !w.bound.empty()) {
             throw ComError(DB_E_DELETEDROW, "The row was deleted by another user.");
         }
     }
@@ -466,7 +351,8 @@ public:
     void Delete(int64_t rowId) override {
         Session();
         if (!m_delete.st) {
-            m_delete.sql = "DELETE FROM " + Target() + " WHERE rowid=?1";
+            m_delete.sql = "DELETE FROM " + Target() + " WHERE " + m_impl->backend->RowId({}) +
+                           "=" + m_impl->backend->Parameter(1);
             m_delete.st = m_impl->Prepare(m_delete.sql);
         }
         std::vector<Variant> none;
@@ -478,7 +364,7 @@ private:
 
     // The read statement of one kind: forward or backward, from the start or
     // from a row whose key has NULLs in the places marked.
-    sqlite3_stmt* Statement(bool backward, const engine::SourceRow* from) {
+    engine::Statement& ReadStatement(bool backward, const engine::SourceRow* from) {
         std::string kind(1, backward ? 'B' : 'F');
         if (from) {
             kind += '@';
@@ -486,12 +372,12 @@ private:
                 kind += i < from->key.size() && from->key[i].IsNull() ? '1' : '0';
         }
         auto own = m_reads.find(kind);
-        if (own != m_reads.end()) return own->second;
-        sqlite3_stmt* st = nullptr;
+        if (own != m_reads.end()) return *own->second;
+        std::unique_ptr<engine::Statement> st;
         if (SourcePlanPool* pool = Pool()) {
             auto idle = pool->idle.find(kind);
             if (idle != pool->idle.end() && !idle->second.empty()) {
-                st = idle->second.back();
+                st = std::move(idle->second.back());
                 idle->second.pop_back();
             }
         }
@@ -501,9 +387,8 @@ private:
             st = Session().Prepare(sql);
         }
         int n = 1;
-        for (const Value& v : m_slotValues) Interpreter::Impl::BindValue(st, n++, v);
-        m_reads.emplace(kind, st);
-        return st;
+        for (const Value& v : m_slotValues) st->Bind(n++, v);
+        return *m_reads.emplace(kind, std::move(st)).first->second;
     }
 
     // The query in the direction asked, going on from a row when `from`
@@ -521,7 +406,9 @@ private:
         std::string cond;
         if (from) {
             const size_t first = plan.slots.size() + 1;
-            auto param = [&](size_t i) { return "?" + std::to_string(first + i); };
+            auto param = [&](size_t i) {
+                return m_impl->backend->Parameter(static_cast<int>(first + i));
+            };
             bool plain = nulls.find('1') == std::string::npos;
             for (const OrderKey& k : keys) plain &= k.descending == idDesc && !k.nullable;
             if (plain) {
@@ -566,7 +453,9 @@ private:
         return sql + " ORDER BY " + order;
     }
 
-    std::string Target() const { return QuoteIdent(m_schema) + "." + QuoteIdent(m_table); }
+    std::string Target() const {
+        return m_impl->QuoteIdent(m_schema) + "." + m_impl->QuoteIdent(m_table);
+    }
 
     SourcePlanPool* Pool() const { return m_impl->PoolOf(m_poolKey, m_poolGeneration); }
 
@@ -632,18 +521,18 @@ private:
             }
             if (c->identity && insert && !identityOn) IdentityRefused();
             w.identity |= c->identity;
-            std::string n = std::to_string(w.bound.size() + 1);
-            cols += (cols.empty() ? "" : ",") + QuoteIdent(c->name);
-            params += (params.empty() ? "?" : ",?") + n;
-            sets += (sets.empty() ? "" : ",") + QuoteIdent(c->name) + "=?" + n;
+            const std::string param = impl.backend->Parameter(static_cast<int>(w.bound.size() + 1));
+            cols += (cols.empty() ? "" : ",") + impl.QuoteIdent(c->name);
+            params += (params.empty() ? "" : ",") + param;
+            sets += (sets.empty() ? "" : ",") + impl.QuoteIdent(c->name) + "=" + param;
             w.bound.emplace_back(i, c->type);
         }
         if (insert) {
             w.sql = "INSERT INTO " + Target() +
                     (cols.empty() ? " DEFAULT VALUES" : " (" + cols + ") VALUES (" + params + ")");
         } else if (!sets.empty()) {
-            w.sql = "UPDATE " + Target() + " SET " + sets + " WHERE rowid=?" +
-                    std::to_string(w.bound.size() + 1);
+            w.sql = "UPDATE " + Target() + " SET " + sets + " WHERE " + impl.backend->RowId({}) +
+                    "=" + impl.backend->Parameter(static_cast<int>(w.bound.size() + 1));
         } else {
             w.sql = "-";  // nothing to write: no statement
             return w;
@@ -667,8 +556,8 @@ private:
     // Runs one write; `rowId` (when not 0) binds after the values.
     int64_t Run(Write& w, const std::vector<Variant>& values, int64_t rowId) {
         Interpreter::Impl& impl = Session();
-        sqlite3_stmt* st = w.st;
-        sqlite3_reset(st);
+        engine::Statement& st = *w.st;
+        st.Reset();
         int n = 1;
         // Texts bound in place from the caller's values (the first few by
         // number; -1 when there were more).
@@ -685,7 +574,7 @@ private:
                     }
                 }
             } else {
-                Interpreter::Impl::BindValue(st, n, FromVariant(v, type));
+                st.Bind(n, FromVariant(v, type));
             }
             ++n;
         }
@@ -693,24 +582,18 @@ private:
         // place must not outlive this one.
         auto release = [&] {
             if (borrowedCount < 0) {
-                sqlite3_clear_bindings(st);
+                st.ClearBindings();
                 return;
             }
-            for (int i = 0; i < borrowedCount; ++i) sqlite3_bind_null(st, borrowed[i]);
+            for (int i = 0; i < borrowedCount; ++i) st.BindNull(borrowed[i]);
         };
-        if (rowId) sqlite3_bind_int64(st, n, rowId);
-        int rc = sqlite3_step(st);
-        if (rc != SQLITE_DONE) {
-            std::string msg = sqlite3_errmsg(impl.db);
-            int ext = sqlite3_extended_errcode(impl.db);
-            sqlite3_reset(st);
+        if (rowId) st.BindInt(n, rowId);
+        if (st.Next() == engine::Statement::Step::Failed) {
             release();
-            Plan kind;
-            kind.sql = w.sql;
-            throw impl.MapError(ext, msg, &kind);
+            throw impl.MapError(st.Error(), w.sql);
         }
-        int64_t id = sqlite3_last_insert_rowid(impl.db);
-        sqlite3_reset(st);
+        int64_t id = impl.backend->LastInsertId();
+        st.Reset();
         release();
         return id;
     }
@@ -719,20 +602,17 @@ private:
     void Finalize() override {
         SourcePlanPool* pool = Pool();
         for (auto& [kind, st] : m_reads)
-            Interpreter::Impl::KeepIdle(pool ? &pool->idle[kind] : nullptr, st);
-        Interpreter::Impl::KeepIdle(pool ? &pool->idleFetch : nullptr, m_fetch);
+            Interpreter::Impl::KeepIdle(pool ? &pool->idle[kind] : nullptr, std::move(st));
+        Interpreter::Impl::KeepIdle(pool ? &pool->idleFetch : nullptr, std::move(m_fetch));
         for (auto& [key, w] : m_writes) {
             if (!w.st) continue;
             if (pool && pool->idleWrites[key].size() < 2) {
-                sqlite3_reset(w.st);
-                sqlite3_clear_bindings(w.st);
+                w.st->Reset();
+                w.st->ClearBindings();
                 pool->idleWrites[key].push_back(std::move(w));
-            } else {
-                sqlite3_finalize(w.st);
             }
         }
-        sqlite3_finalize(m_delete.st);
-        m_delete.st = nullptr;
+        m_delete.st.reset();
         m_reads.clear();
         m_fetch = nullptr;
         m_writes.clear();
@@ -745,9 +625,9 @@ private:
     const Stmt* m_stmt;
     std::string m_schema, m_table;
     std::shared_ptr<const Shape> m_shape;
-    std::vector<Value> m_slotValues;                         // the plan's parameters
-    std::unordered_map<std::string, sqlite3_stmt*> m_reads;  // by kind
-    sqlite3_stmt* m_fetch = nullptr;
+    std::vector<Value> m_slotValues;  // the plan's parameters
+    std::unordered_map<std::string, std::unique_ptr<engine::Statement>> m_reads;  // by kind
+    std::unique_ptr<engine::Statement> m_fetch;
     std::unordered_map<std::string, Write> m_writes;  // by assigned columns
     Write* m_last = nullptr;                          // the write used last, for
     bool m_lastInsert = false;                        // ... these columns
@@ -758,7 +638,6 @@ private:
 Interpreter::Impl::~Impl() {
     while (!sources.empty()) sources.back()->Detach();
     ClearPlans();
-    DropVersionStatements();
 }
 
 namespace {
@@ -831,13 +710,13 @@ std::unique_ptr<engine::RecordSource> Interpreter::OpenSource(std::string_view s
                 if (cached) {
                     shape = found->second.shape;
                 } else {
-                    Plan plan = RenderSelect(sel, impl);
+                    Plan plan = impl.RenderSelect(sel, impl);
                     std::string alias = ref.alias.empty() ? table->name : ref.alias;
                     bool variables = false;
                     for (const Slot& slot : plan.slots) {
                         variables |= slot.source == Slot::Source::Variable;
                     }
-                    shape = TableSource::MakeShape(schema, *table, alias, std::move(plan));
+                    shape = TableSource::MakeShape(impl, schema, *table, alias, std::move(plan));
                     if (variables || !shared) {
                         key.clear();  // nothing goes back to a pool
                     } else {
@@ -863,4 +742,4 @@ std::unique_ptr<engine::RecordSource> Interpreter::OpenSource(std::string_view s
     return std::make_unique<ReadOnlySource>(&impl, std::move(rows));
 }
 
-}  // namespace xr::engine::sqlite
+}  // namespace xr::engine

@@ -3,10 +3,11 @@
 
 #include <vector>
 
+#include "engine/plan.h"
 #include "engine/session.h"
-#include "engine/sqlite/renderer.h"
+#include "tsql/types.h"
 
-namespace xr::engine::sqlite {
+namespace xr::engine {
 
 engine::ColumnInfo MakeColumnInfo(const OutColumn& c);
 
@@ -23,9 +24,9 @@ public:
 
 private:
     std::vector<engine::ColumnInfo> m_columns;
-    std::vector<TypeSpec> m_types;
+    std::vector<tsql::TypeSpec> m_types;
     std::vector<std::vector<tsql::Value>> m_rows;
     size_t m_next = 0;  // 1-based position of the current row after Next()
 };
 
-}  // namespace xr::engine::sqlite
+}  // namespace xr::engine

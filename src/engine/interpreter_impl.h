@@ -1,30 +1,27 @@
 // The session state of the T-SQL interpreter, shared by the files that
 // implement it (interpreter.cpp: batches and statements; record_source.cpp:
-// the rows behind recordsets). Internal to src/tsql.
+// the rows behind recordsets). Internal to the interpreter.
 #pragma once
 
-#include <sqlite3.h>
-
 #include <algorithm>
-#include <filesystem>
 #include <list>
+#include <optional>
 #include <unordered_map>
 
-#include "engine/sqlite/catalog.h"
-#include "engine/sqlite/interpreter.h"
-#include "engine/sqlite/renderer.h"
-#include "engine/sqlite/rows.h"
-#include "engine/sqlite/server.h"
+#include "engine/backend.h"
+#include "engine/interpreter.h"
+#include "engine/rows.h"
 #include "platform/text.h"
 #include "tsql/lexer.h"
 #include "tsql/parser.h"
 
-namespace xr::engine::sqlite {
+namespace xr::engine {
 
 namespace detail {
 
+// The interpreter is written in the T-SQL layer's terms.
+using namespace xr::tsql;
 using engine::ErrorRecord;
-namespace srv = engine::sqlite;
 
 inline constexpr int kMaxNesting = 32;                  // EXEC inside EXEC, as the server allows
 inline constexpr long kMaxLoopIterations = 10'000'000;  // a WHILE that never ends is stopped
@@ -64,15 +61,9 @@ struct Cursor {
 // Control flow out of a statement.
 enum class Flow { Next, Break, Continue, Return };
 
-struct Statement {
-    sqlite3_stmt* st = nullptr;
-    ~Statement() { sqlite3_finalize(st); }
-};
-
 struct CachedPlan {
     Plan plan;
-    sqlite3_stmt* st = nullptr;
-    bool inUse = false;
+    std::unique_ptr<engine::Statement> st;
 };
 
 // What of a literal decides how a statement renders: its kind, and for
@@ -113,29 +104,12 @@ inline std::string ShapeKey(const Batch& batch, const Stmt& s, const std::string
 
 using namespace detail;
 
-struct Interpreter::Impl final : RenderContext {
-    sqlite3* db;
-    std::string folder;
-    Catalog catalog;
+struct Interpreter::Impl final : RenderContext, BackendHost {
+    // First, so that it goes last: every statement below is its.
+    std::unique_ptr<Backend> backend;
+    engine::Catalog& catalog;
     std::string current = "master";  // the current database
     std::string currentSchema = "main";
-    std::unordered_map<std::string, std::string> attached;  // schema -> database name
-    std::unordered_map<std::string, uint32_t> schemaVersions;
-    std::unordered_map<std::string, sqlite3_stmt*> versionStatements;  // PRAGMA schema_version
-    struct WalWatch {
-        bool checked = false;
-        sqlite3_file* file = nullptr;     // the database file, when its log index can be read
-        sqlite3_stmt* version = nullptr;  // PRAGMA data_version otherwise
-        uint64_t unknown = 0;
-    };
-    std::unordered_map<std::string, WalWatch> walWatch;
-    // Also forgets the files watched for changes: a detached file's handle goes.
-    void DropVersionStatements() {
-        for (auto& [schema, st] : versionStatements) sqlite3_finalize(st);
-        versionStatements.clear();
-        for (auto& [schema, w] : walWatch) sqlite3_finalize(w.version);
-        walWatch.clear();
-    }
     std::string identityInsertSchema, identityInsertTable;
     std::unordered_map<std::string, Cursor> cursors;  // upper-case names
     int tranCount = 0;
@@ -160,11 +134,20 @@ struct Interpreter::Impl final : RenderContext {
     std::vector<class SourceBase*> sources;
     ~Impl() override;
 
-    Impl(sqlite3* handle, std::string f) : db(handle), folder(std::move(f)), catalog(handle) {}
+    explicit Impl(std::unique_ptr<Backend> b)
+        : backend(std::move(b)), catalog(backend->Catalog()) {}
+
+    // ---- BackendHost ------------------------------------------------------
+
+    bool SchemaInUse(const std::string& schema) override {
+        return schema == currentSchema || schema == identityInsertSchema;
+    }
+    void Closing(const std::string&) override { ClearPlans(); }
 
     // ---- RenderContext ----------------------------------------------------
 
     std::string SchemaFor(std::string_view database) override { return Attach(database); }
+    // Also the backend's: the schema of unqualified names.
     std::string CurrentSchema() override { return currentSchema; }
 
     const TableDef* FindTable(const std::string& schema, std::string_view name) override {
@@ -212,151 +195,32 @@ struct Interpreter::Impl final : RenderContext {
 
     // ---- databases --------------------------------------------------------
 
-    bool InTransaction() const { return !sqlite3_get_autocommit(db); }
+    bool InTransaction() const { return backend->InTransaction(); }
 
     // A mark that moves whenever data of database `schema` may have changed:
-    // a commit by any connection or a write of this one. Record sources call
-    // it on every move, so it must not start a transaction: in write-ahead
-    // mode every commit rewrites the log's index header in shared memory,
-    // which is read directly; otherwise the file's data version is asked.
-    uint64_t DataMark(const std::string& schema) {
-        uint64_t h = 1469598103934665603ull;
-        auto mix = [&](uint64_t v) { h = (h ^ v) * 1099511628211ull; };
-        mix(static_cast<uint64_t>(sqlite3_total_changes64(db)));
-        WalWatch& w = walWatch[schema];
-        if (!w.checked) {
-            w.checked = true;
-            sqlite3_stmt* st = Prepare("PRAGMA " + QuoteIdent(schema) + ".journal_mode");
-            bool wal = sqlite3_step(st) == SQLITE_ROW &&
-                       IEquals(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)), "wal");
-            sqlite3_finalize(st);
-            sqlite3_file* file = nullptr;
-            if (wal &&
-                sqlite3_file_control(db, schema.c_str(), SQLITE_FCNTL_FILE_POINTER, &file) ==
-                    SQLITE_OK &&
-                file && file->pMethods && file->pMethods->iVersion >= 2 &&
-                file->pMethods->xShmMap) {
-                w.file = file;
-            }
-        }
-        if (w.file) {
-            void volatile* region = nullptr;
-            if (w.file->pMethods->xShmMap(w.file, 0, 32768, 0, &region) == SQLITE_OK && region) {
-                // Both copies of the 48-byte header; a torn read only ever
-                // shows a difference, which costs one needless re-read.
-                const volatile uint32_t* words = static_cast<const volatile uint32_t*>(region);
-                for (int i = 0; i < 24; ++i) mix(words[i]);
-                return h;
-            }
-        }
-        if (!w.version) w.version = Prepare("PRAGMA " + QuoteIdent(schema) + ".data_version");
-        if (sqlite3_step(w.version) == SQLITE_ROW)
-            mix(static_cast<uint64_t>(sqlite3_column_int64(w.version, 0)));
-        else
-            mix(++w.unknown);  // no answer: count it as a change
-        sqlite3_reset(w.version);
-        return h;
-    }
+    // a commit by any connection or a write of this one.
+    uint64_t DataMark(const std::string& schema) { return backend->DataMark(schema); }
 
-    std::string Attach(std::string_view database) {
-        if (database.empty()) return currentSchema;
-        std::string schema = srv::SchemaName(database);
-        if (schema == "main" || attached.count(schema)) return schema;
-        if (srv::IsSystemDatabase(database)) {
-            Fail("Database '" + std::string(database) + "' is not available on this server.");
-        }
-        std::string file = srv::DatabaseFile(folder, database);
-        std::error_code ec;
-        if (!std::filesystem::exists(file, ec)) {
-            Fail("Database '" + std::string(database) +
-                 "' does not exist. Make sure that the name is entered correctly.");
-        }
-        AttachFile(file, schema);
-        attached[schema] = ToUpper(database);
-        return schema;
-    }
-
-    void AttachFile(const std::string& file, const std::string& schema) {
-        if (InTransaction()) {
-            Fail("Database '" + schema + "' cannot be opened inside a transaction.");
-        }
-        if (attached.size() + 1 >= 10) DetachIdle();
-        sqlite3_stmt* st = nullptr;
-        sqlite3_prepare_v2(db, "ATTACH DATABASE ?1 AS ?2", -1, &st, nullptr);
-        sqlite3_bind_text(st, 1, file.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(st, 2, schema.c_str(), -1, SQLITE_TRANSIENT);
-        int rc = sqlite3_step(st);
-        sqlite3_finalize(st);
-        if (rc != SQLITE_DONE) Fail("Cannot open database '" + schema + "': " + sqlite3_errmsg(db));
-        Exec("PRAGMA " + QuoteIdent(schema) + ".journal_mode=WAL");
-        // Every database of the session syncs as the connection string asked
-        // (the setting is per file; the session set it on master).
-        Exec("PRAGMA " + QuoteIdent(schema) + ".synchronous=" + std::to_string(MainSynchronous()));
-    }
-
-    // SQLite holds at most ten attached files: let go of one not in use.
-    void DetachIdle() {
-        for (auto it = attached.begin(); it != attached.end(); ++it) {
-            if (it->first == currentSchema || it->first == identityInsertSchema) continue;
-            ClearPlans();
-            DropVersionStatements();
-            Exec("DETACH DATABASE " + QuoteIdent(it->first));
-            catalog.InvalidateAll();
-            schemaVersions.erase(it->first);
-            attached.erase(it);
-            return;
-        }
-    }
+    std::string Attach(std::string_view database) { return backend->Attach(database); }
 
     void Use(std::string_view database) {
         std::string schema = Attach(database);
         currentSchema = schema;
-        current = schema == "main" ? "master" : attached[schema];
+        current = backend->DatabaseName(schema);
     }
 
-    void Exec(const std::string& sql) {
-        char* msg = nullptr;
-        if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &msg) != SQLITE_OK) {
-            std::string text = msg ? msg : sqlite3_errmsg(db);
-            sqlite3_free(msg);
-            Fail(text);
-        }
-    }
+    void Exec(const std::string& sql) { backend->Exec(sql); }
 
     // Another connection's DDL (or a rollback) makes cached shapes stale.
     void CheckSchemaVersions() {
-        bool changed = false;
-        auto check = [&](const std::string& schema) {
-            sqlite3_stmt*& st = versionStatements[schema];
-            if (!st) {
-                std::string sql = "PRAGMA " + QuoteIdent(schema) + ".schema_version";
-                if (sqlite3_prepare_v3(db, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &st,
-                                       nullptr) != SQLITE_OK) {
-                    sqlite3_finalize(st);
-                    st = nullptr;
-                    return;
-                }
-            }
-            if (sqlite3_step(st) == SQLITE_ROW) {
-                uint32_t v = static_cast<uint32_t>(sqlite3_column_int64(st, 0));
-                auto it = schemaVersions.find(schema);
-                if (it == schemaVersions.end() || it->second != v) {
-                    if (it != schemaVersions.end()) changed = true;
-                    schemaVersions[schema] = v;
-                }
-            }
-            sqlite3_reset(st);
-        };
-        check("main");
-        for (const auto& [schema, name] : attached) check(schema);
-        if (changed) SchemaChanged();
+        if (backend->SchemaChanged()) SchemaChanged();
     }
 
     void SchemaChanged() {
         ClearPlans();
         catalog.InvalidateAll();
         systemTables.clear();
-        schemaVersions.clear();
+        backend->ForgetSchemaVersions();
     }
 
     // Tables whose new columns wait in the catalog (see Catalog::AddColumns)
@@ -377,18 +241,7 @@ struct Interpreter::Impl final : RenderContext {
     void OwnSchemaChange(const std::string& schema) {
         ClearPlans();
         systemTables.clear();
-        auto it = versionStatements.find(schema);
-        if (it == versionStatements.end() || !it->second) {
-            schemaVersions.erase(schema);  // read at the next check
-            return;
-        }
-        sqlite3_stmt* st = it->second;
-        if (sqlite3_step(st) == SQLITE_ROW) {
-            schemaVersions[schema] = static_cast<uint32_t>(sqlite3_column_int64(st, 0));
-        } else {
-            schemaVersions.erase(schema);
-        }
-        sqlite3_reset(st);
+        backend->OwnSchemaChange(schema);
     }
 
     const TableDef* SystemTable(const std::string& schema, std::string_view name) {
@@ -401,18 +254,7 @@ struct Interpreter::Impl final : RenderContext {
         if (auto it = systemTables.find(key); it != systemTables.end()) return it->second.get();
         auto def = std::make_unique<TableDef>();
         def->db = schema;
-        sqlite3_stmt* st = nullptr;
-        std::string sql = "PRAGMA " + QuoteIdent(schema) + ".table_info(" + QuoteIdent(lname) + ")";
-        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) return nullptr;
-        while (sqlite3_step(st) == SQLITE_ROW) {
-            ColumnDef c;
-            c.name = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
-            const char* decl = reinterpret_cast<const char*>(sqlite3_column_text(st, 2));
-            if (!decl || !TypeSpec::Parse(decl, &c.type)) c.type = Make(TypeKind::VarChar, 256);
-            def->columns.push_back(std::move(c));
-        }
-        sqlite3_finalize(st);
-        if (def->columns.empty()) return nullptr;
+        if (!backend->SystemTable(schema, lname, def.get())) return nullptr;
         def->name = lname;
         const TableDef* out = def.get();
         systemTables[key] = std::move(def);
@@ -421,21 +263,10 @@ struct Interpreter::Impl final : RenderContext {
 
     // ---- plans ------------------------------------------------------------
 
-    int MainSynchronous() {
-        sqlite3_stmt* st = nullptr;
-        int level = 2;  // FULL
-        if (sqlite3_prepare_v2(db, "PRAGMA main.synchronous", -1, &st, nullptr) == SQLITE_OK &&
-            sqlite3_step(st) == SQLITE_ROW) {
-            level = sqlite3_column_int(st, 0);
-        }
-        sqlite3_finalize(st);
-        return level;
-    }
-
     // A write statement of a record source for one set of assigned columns.
     struct SourceWrite {
         std::string sql;
-        sqlite3_stmt* st = nullptr;
+        std::unique_ptr<engine::Statement> st;
         std::vector<std::pair<size_t, TypeSpec>> bound;  // column index, its type
         bool identity = false;                           // writes the identity column
     };
@@ -465,8 +296,9 @@ struct Interpreter::Impl final : RenderContext {
     // wide table's statements are dear to prepare).
     struct SourcePlan {
         std::shared_ptr<const SourceShape> shape;
-        std::unordered_map<std::string, std::vector<sqlite3_stmt*>> idle;      // reads, by kind
-        std::vector<sqlite3_stmt*> idleFetch;                                  // row-id reads
+        using Statements = std::vector<std::unique_ptr<engine::Statement>>;
+        std::unordered_map<std::string, Statements> idle;                      // reads, by kind
+        Statements idleFetch;                                                  // row-id reads
         std::unordered_map<std::string, std::vector<SourceWrite>> idleWrites;  // by assigned set
     };
     std::unordered_map<std::string, SourcePlan> sourcePlans;
@@ -480,47 +312,25 @@ struct Interpreter::Impl final : RenderContext {
     }
 
     // Takes back a statement of a closed source into `idle` (a few are kept).
-    static void KeepIdle(std::vector<sqlite3_stmt*>* idle, sqlite3_stmt* st) {
+    static void KeepIdle(SourcePlan::Statements* idle, std::unique_ptr<engine::Statement> st) {
         if (!st) return;
         if (idle && idle->size() < 4) {
-            sqlite3_reset(st);
-            sqlite3_clear_bindings(st);
-            idle->push_back(st);
-            return;
+            st->Reset();
+            st->ClearBindings();
+            idle->push_back(std::move(st));
         }
-        sqlite3_finalize(st);
     }
 
     void ClearPlans() {
-        for (auto& [key, cp] : lru) {
-            if (!cp.inUse) sqlite3_finalize(cp.st);
-            // a plan in use belongs to live rows, which finalize it
-        }
         lru.clear();
         plans.clear();
         fast.clear();
-        for (auto& [key, sp] : sourcePlans) {
-            for (auto& [kind, idle] : sp.idle)
-                for (sqlite3_stmt* st : idle) sqlite3_finalize(st);
-            for (sqlite3_stmt* st : sp.idleFetch) sqlite3_finalize(st);
-            for (auto& [assigned, writes] : sp.idleWrites) {
-                for (SourceWrite& w : writes) sqlite3_finalize(w.st);
-            }
-        }
         sourcePlans.clear();
         ++sourcePlanGeneration;
     }
 
-    sqlite3_stmt* Prepare(const std::string& sql) {
-        sqlite3_stmt* st = nullptr;
-        int rc = sqlite3_prepare_v3(db, sql.c_str(), static_cast<int>(sql.size()),
-                                    SQLITE_PREPARE_PERSISTENT, &st, nullptr);
-        if (rc != SQLITE_OK) {
-            std::string msg = sqlite3_errmsg(db);
-            sqlite3_finalize(st);
-            throw MapError(rc, msg, nullptr);
-        }
-        return st;
+    std::unique_ptr<engine::Statement> Prepare(const std::string& sql) {
+        return backend->Prepare(sql);
     }
 
     // A cached plan for a plain statement; `render` makes it on a miss.
@@ -532,7 +342,7 @@ struct Interpreter::Impl final : RenderContext {
         auto it = plans.find(key);
         if (it != plans.end()) {
             CachedPlan& cp = it->second->second;
-            bool same = !cp.inUse;
+            bool same = true;
             for (const auto& [index, text] : cp.plan.inlined) {
                 if (index >= static_cast<int>(s.literals.size()) ||
                     s.literals[static_cast<size_t>(index)]->text != text) {
@@ -544,10 +354,6 @@ struct Interpreter::Impl final : RenderContext {
                 lastPlanKey = key;
                 return cp;
             }
-            if (!cp.inUse)
-                sqlite3_finalize(cp.st);
-            else
-                it->second->second.st = nullptr;  // owned by its rows now
             lru.erase(it->second);
             plans.erase(it);
         }
@@ -567,7 +373,6 @@ struct Interpreter::Impl final : RenderContext {
         lastPlanKey = key;
         if (lru.size() > kMaxCachedPlans) {
             auto last = std::prev(lru.end());
-            if (!last->second.inUse) sqlite3_finalize(last->second.st);
             plans.erase(last->first);
             lru.erase(last);
         }
@@ -581,16 +386,11 @@ struct Interpreter::Impl final : RenderContext {
                k == StmtKind::Delete;
     }
 
-    void ReleaseScratch() {
-        for (CachedPlan& cp : scratch) {
-            if (!cp.inUse) sqlite3_finalize(cp.st);
-        }
-        scratch.clear();
-    }
+    void ReleaseScratch() { scratch.clear(); }
 
-    void Bind(sqlite3_stmt* st, const Plan& plan, const std::vector<const Expr*>& literals) {
+    void Bind(engine::Statement& st, const Plan& plan, const std::vector<const Expr*>& literals) {
         int i = 1;
-        for (const Value& v : SlotValues(plan, literals)) BindValue(st, i++, v);
+        for (const Value& v : SlotValues(plan, literals)) st.Bind(i++, v);
     }
 
     // The values a plan's parameters take, in order.
@@ -662,110 +462,9 @@ struct Interpreter::Impl final : RenderContext {
         return values;
     }
 
-    static void BindValue(sqlite3_stmt* st, int i, const Value& v) {
-        switch (v.kind) {
-            case Value::Kind::Null:
-                sqlite3_bind_null(st, i);
-                break;
-            case Value::Kind::Int:
-                sqlite3_bind_int64(st, i, v.i);
-                break;
-            case Value::Kind::Real:
-                sqlite3_bind_double(st, i, v.d);
-                break;
-            case Value::Kind::Text:
-                sqlite3_bind_text(st, i, v.s.data(), static_cast<int>(v.s.size()),
-                                  SQLITE_TRANSIENT);
-                break;
-            case Value::Kind::Blob:
-                sqlite3_bind_blob(st, i, v.s.data(), static_cast<int>(v.s.size()),
-                                  SQLITE_TRANSIENT);
-                break;
-        }
-    }
-
-    // The server's message for an engine failure.
-    ComError MapError(int rc, const std::string& msg, const Plan* plan) {
-        int primary = rc & 0xff;
-        if (rc == SQLITE_CONSTRAINT_UNIQUE || rc == SQLITE_CONSTRAINT_PRIMARYKEY) {
-            return ComError(DB_E_INTEGRITYVIOLATION, DuplicateKeyMessage(msg));
-        }
-        if (rc == SQLITE_CONSTRAINT_NOTNULL) {
-            std::string what =
-                msg.substr(msg.find(':') == std::string::npos ? 0 : msg.find(':') + 2);
-            size_t dot = what.find('.');
-            std::string table = dot == std::string::npos ? what : what.substr(0, dot);
-            std::string column = dot == std::string::npos ? what : what.substr(dot + 1);
-            bool update = plan && plan->sql.rfind("UPDATE", 0) == 0;
-            return ComError(DB_E_INTEGRITYVIOLATION,
-                            "Cannot insert the value NULL into column '" + column + "', table '" +
-                                current + ".dbo." + table + "'; column does not allow nulls. " +
-                                (update ? "UPDATE" : "INSERT") + " fails.");
-        }
-        if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) {
-            return ComError(E_FAIL_, "The database is busy: " + msg);
-        }
-        if (primary == SQLITE_READONLY || primary == SQLITE_CANTOPEN || primary == SQLITE_IOERR ||
-            primary == SQLITE_FULL || primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB) {
-            return ComError(E_FAIL_, msg);
-        }
-        return ComError(DB_E_ERRORSINCOMMAND, msg);
-    }
-
-    std::string DuplicateKeyMessage(const std::string& msg) {
-        // "UNIQUE constraint failed: T.a, T.b"
-        size_t colon = msg.find(": ");
-        std::string list = colon == std::string::npos ? "" : msg.substr(colon + 2);
-        std::string table;
-        std::vector<std::string> columns;
-        size_t at = 0;
-        while (at < list.size()) {
-            size_t comma = list.find(", ", at);
-            std::string item =
-                list.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
-            size_t dot = item.find('.');
-            if (dot != std::string::npos) {
-                table = item.substr(0, dot);
-                columns.push_back(item.substr(dot + 1));
-            }
-            if (comma == std::string::npos) break;
-            at = comma + 2;
-        }
-        for (const auto& [schema, name] : attached) {
-            if (const TableDef* t = catalog.FindTable(schema, table)) {
-                if (auto m = IndexMessage(*t, columns)) return *m;
-            }
-        }
-        if (const TableDef* t = catalog.FindTable("main", table)) {
-            if (auto m = IndexMessage(*t, columns)) return *m;
-        }
-        return "Cannot insert duplicate key row in object 'dbo." + table + "'.";
-    }
-
-    static std::optional<std::string> IndexMessage(const TableDef& t,
-                                                   const std::vector<std::string>& cols) {
-        auto same = [&](const IndexDef& ix) {
-            if (ix.columns.size() != cols.size()) return false;
-            for (size_t i = 0; i < cols.size(); ++i) {
-                if (!IEquals(ix.columns[i], cols[i])) return false;
-            }
-            return true;
-        };
-        for (const IndexDef& ix : t.indexes) {
-            if (!same(ix) || !ix.unique) continue;
-            if (ix.primaryKey) {
-                return "Violation of PRIMARY KEY constraint '" + ix.name +
-                       "'. Cannot insert duplicate key in object 'dbo." + t.name + "'.";
-            }
-            return "Cannot insert duplicate key row in object 'dbo." + t.name +
-                   "' with unique index '" + ix.name + "'.";
-        }
-        if (const ColumnDef* id = t.IdentityColumn();
-            id && cols.size() == 1 && IEquals(id->name, cols[0])) {
-            return "Cannot insert duplicate key row in object 'dbo." + t.name +
-                   "' with unique index on the identity column '" + id->name + "'.";
-        }
-        return std::nullopt;
+    // The server's message for an engine failure of a statement.
+    ComError MapError(const EngineError& e, std::string_view sql) {
+        return backend->MapError(e, sql, current);
     }
 
     // Runs a plan to its end; rows are passed to `onRow` when given.
@@ -775,57 +474,25 @@ struct Interpreter::Impl final : RenderContext {
     }
     template <class RowFn>
     void RunPlan(CachedPlan& cp, const std::vector<const Expr*>& literals, RowFn onRow) {
-        sqlite3_stmt* st = cp.st;
-        sqlite3_reset(st);
+        engine::Statement& st = *cp.st;
+        st.Reset();
         Bind(st, cp.plan, literals);
-        int rc;
-        while ((rc = sqlite3_step(st)) == SQLITE_ROW) onRow(st);
-        if (rc != SQLITE_DONE) {
-            std::string msg = sqlite3_errmsg(db);
-            int ext = sqlite3_extended_errcode(db);
-            sqlite3_reset(st);
-            sqlite3_clear_bindings(st);
-            throw MapError(ext, msg, &cp.plan);
+        engine::Statement::Step step;
+        while ((step = st.Next()) == engine::Statement::Step::Row) onRow(st);
+        if (step == engine::Statement::Step::Failed) {
+            st.ClearBindings();
+            throw MapError(st.Error(), cp.plan.sql);
         }
-        rowCount = sqlite3_changes64(db);
+        rowCount = backend->Changes();
         if (cp.plan.setsIdentity && rowCount > 0) {
-            lastIdentity = sqlite3_last_insert_rowid(db);
+            lastIdentity = backend->LastInsertId();
             haveIdentity = true;
         }
-        sqlite3_reset(st);
-        sqlite3_clear_bindings(st);
+        st.Reset();
+        st.ClearBindings();
     }
 
     // ---- values -----------------------------------------------------------
-
-    static Value Column(sqlite3_stmt* st, int i, const TypeSpec& type) {
-        switch (sqlite3_column_type(st, i)) {
-            case SQLITE_INTEGER: {
-                int64_t v = sqlite3_column_int64(st, i);
-                if (type.kind == TypeKind::DateTime || type.kind == TypeKind::SmallDateTime ||
-                    type.kind == TypeKind::Float || type.kind == TypeKind::Real ||
-                    (type.kind == TypeKind::Decimal && !type.IsScaled())) {
-                    return Value::Real(static_cast<double>(v));
-                }
-                return Value::Int(v);
-            }
-            case SQLITE_FLOAT:
-                return Value::Real(sqlite3_column_double(st, i));
-            case SQLITE_TEXT:
-                return Value::Text(
-                    std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, i)),
-                                static_cast<size_t>(sqlite3_column_bytes(st, i))));
-            case SQLITE_BLOB: {
-                const void* p = sqlite3_column_blob(st, i);
-                int n = sqlite3_column_bytes(st, i);
-                return Value::Blob(
-                    p ? std::string(static_cast<const char*>(p), static_cast<size_t>(n))
-                      : std::string());
-            }
-            default:
-                return Value::Null();
-        }
-    }
 
     std::pair<Value, TypeSpec> EvalScalar(const Expr& e, const Stmt& owner) {
         if (e.kind == ExprKind::Literal) return {LiteralValue(e), LiteralType(e)};
@@ -842,21 +509,19 @@ struct Interpreter::Impl final : RenderContext {
         }
         CachedPlan cp;
         cp.plan = RenderScalar(e, *this);
-        Statement holder;
-        holder.st = cp.st = Prepare(cp.plan.sql);
+        cp.st = Prepare(cp.plan.sql);
         Value out;
         RunPlan(cp, &owner,
-                [&](sqlite3_stmt* st) { out = Column(st, 0, cp.plan.columns[0].type); });
+                [&](engine::Statement& st) { out = st.Column(0, cp.plan.columns[0].type); });
         return {out, cp.plan.columns[0].type};
     }
 
     bool EvalCondition(const Expr& e, const Stmt& owner) {
         CachedPlan cp;
         cp.plan = RenderCondition(e, *this);
-        Statement holder;
-        holder.st = cp.st = Prepare(cp.plan.sql);
+        cp.st = Prepare(cp.plan.sql);
         bool out = false;
-        RunPlan(cp, &owner, [&](sqlite3_stmt* st) { out = sqlite3_column_int(st, 0) != 0; });
+        RunPlan(cp, &owner, [&](engine::Statement& st) { out = st.Int(0) != 0; });
         return out;
     }
 
@@ -939,29 +604,26 @@ struct Interpreter::Impl final : RenderContext {
     // Statements done in several engine steps are all-or-nothing.
     template <class F>
     void Atomically(F f) {
-        Exec("SAVEPOINT xr_stmt");
-        const int64_t changes = sqlite3_total_changes64(db);
+        backend->Savepoint("xr_stmt");
+        const int64_t changes = backend->TotalChanges();
         Catalog::Deferred deferred = catalog.SaveDeferred();
         try {
             f();
         } catch (...) {
-            if (sqlite3_total_changes64(db) == changes &&
-                sqlite3_exec(db, "RELEASE xr_stmt", nullptr, nullptr, nullptr) == SQLITE_OK) {
+            if (backend->TotalChanges() == changes && backend->TryReleaseSavepoint("xr_stmt")) {
                 // Refused before anything changed (an "already there" on a
                 // re-run): nothing to undo, every cache still holds.
                 throw;
             }
-            if (sqlite3_exec(db, "ROLLBACK TO xr_stmt; RELEASE xr_stmt", nullptr, nullptr,
-                             nullptr) != SQLITE_OK &&
-                !sqlite3_get_autocommit(db)) {
+            if (!backend->RollbackToSavepoint("xr_stmt") && backend->InTransaction()) {
                 // The statement cannot be undone alone: undo the whole
                 // transaction rather than keep half of a schema change.
-                sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+                backend->AbandonTransaction();
                 tranCount = 0;
             }
             // The tables deferred are again those of the savepoint (none
             // when the transaction itself is gone).
-            if (sqlite3_get_autocommit(db)) {
+            if (!backend->InTransaction()) {
                 catalog.DropDeferred();
             } else {
                 catalog.RestoreDeferred(std::move(deferred));
@@ -969,7 +631,7 @@ struct Interpreter::Impl final : RenderContext {
             SchemaChanged();
             throw;
         }
-        Exec("RELEASE xr_stmt");
+        backend->ReleaseSavepoint("xr_stmt");
     }
 
     Flow Dispatch(const Stmt& s, Run& run) {
@@ -981,17 +643,17 @@ struct Interpreter::Impl final : RenderContext {
                 return Flow::Next;
             case StmtKind::Insert: {
                 CachedPlan& cp = GetPlan(batch, s, [&] { return RenderInsert(s, *this); });
-                RunPlan(cp, &s, [](sqlite3_stmt*) {});
+                RunPlan(cp, &s, [](engine::Statement&) {});
                 return Flow::Next;
             }
             case StmtKind::Update: {
                 CachedPlan& cp = GetPlan(batch, s, [&] { return RenderUpdate(s, *this); });
-                RunPlan(cp, &s, [](sqlite3_stmt*) {});
+                RunPlan(cp, &s, [](engine::Statement&) {});
                 return Flow::Next;
             }
             case StmtKind::Delete: {
                 CachedPlan& cp = GetPlan(batch, s, [&] { return RenderDelete(s, *this); });
-                RunPlan(cp, &s, [](sqlite3_stmt*) {});
+                RunPlan(cp, &s, [](engine::Statement&) {});
                 return Flow::Next;
             }
             case StmtKind::Truncate: {
@@ -1186,12 +848,12 @@ struct Interpreter::Impl final : RenderContext {
         CachedPlan& cp = GetPlan(**run.batch, s, [&] { return RenderSelect(sel, *this); });
         if (assigns) {
             std::vector<std::pair<std::string, Value>> last;
-            RunPlan(cp, &s, [&](sqlite3_stmt* st) {
+            RunPlan(cp, &s, [&](engine::Statement& st) {
                 last.clear();
                 for (size_t i = 0; i < sel.items.size() && i < cp.plan.columns.size(); ++i) {
                     if (!sel.items[i].assignTo.empty()) {
                         last.emplace_back(sel.items[i].assignTo,
-                                          Column(st, static_cast<int>(i), cp.plan.columns[i].type));
+                                          st.Column(static_cast<int>(i), cp.plan.columns[i].type));
                     }
                 }
             });
@@ -1204,18 +866,18 @@ struct Interpreter::Impl final : RenderContext {
         }
         if (run.capture && !*run.capture) {
             auto rows = std::make_unique<MaterializedRows>(ColumnInfos(cp.plan));
-            RunPlan(cp, &s, [&](sqlite3_stmt* st) {
+            RunPlan(cp, &s, [&](engine::Statement& st) {
                 std::vector<Value> row;
                 row.reserve(cp.plan.columns.size());
                 for (size_t i = 0; i < cp.plan.columns.size(); ++i) {
-                    row.push_back(Column(st, static_cast<int>(i), cp.plan.columns[i].type));
+                    row.push_back(st.Column(static_cast<int>(i), cp.plan.columns[i].type));
                 }
                 rows->Add(std::move(row));
             });
             *run.capture = std::move(rows);
             return;
         }
-        RunPlan(cp, &s, [](sqlite3_stmt*) {});
+        RunPlan(cp, &s, [](engine::Statement&) {});
     }
 
     static std::vector<engine::ColumnInfo> ColumnInfos(const Plan& plan) {
@@ -1249,9 +911,8 @@ struct Interpreter::Impl final : RenderContext {
                               QuoteIdent(t ? t->name : sel.into.name) + " " + plan.sql;
             CachedPlan cp;
             cp.plan = plan;
-            Statement holder;
-            holder.st = cp.st = Prepare(sql);
-            RunPlan(cp, &s, [](sqlite3_stmt*) {});
+            cp.st = Prepare(sql);
+            RunPlan(cp, &s, [](engine::Statement&) {});
         });
         OwnSchemaChange(schema);
     }
@@ -1407,57 +1068,8 @@ struct Interpreter::Impl final : RenderContext {
         OwnSchemaChange(schema);
     }
 
-    void CreateDatabase(const std::string& name) {
-        if (InTransaction())
-            Fail("CREATE DATABASE statement not allowed within multi-statement transaction.");
-        std::string file = srv::DatabaseFile(folder, name);
-        std::error_code ec;
-        if (srv::IsSystemDatabase(name) || std::filesystem::exists(file, ec)) {
-            Fail("Database '" + name + "' already exists. Choose a different database name.");
-        }
-        if (name.empty() || name.size() > 123 ||
-            name.find_first_of("/\\:*?\"<>|") != std::string::npos) {
-            Fail("'" + name + "' is not a valid database name.");
-        }
-        std::string schema = srv::SchemaName(name);
-        AttachFile(file, schema);
-        attached[schema] = ToUpper(name);
-        try {
-            catalog.InitDatabase(schema);
-        } catch (...) {
-            sqlite3_exec(db, ("DETACH DATABASE " + QuoteIdent(schema)).c_str(), nullptr, nullptr,
-                         nullptr);
-            attached.erase(schema);
-            std::filesystem::remove(file, ec);
-            throw;
-        }
-    }
-
-    void DropDatabase(const std::string& name) {
-        if (InTransaction())
-            Fail("DROP DATABASE statement cannot be used inside a user transaction.");
-        if (srv::IsSystemDatabase(name))
-            Fail("Cannot drop the database '" + name + "', because it is a system database.");
-        std::string schema = srv::SchemaName(name);
-        if (schema == currentSchema)
-            Fail("Cannot drop database \"" + name + "\" because it is currently in use.");
-        std::string file = srv::DatabaseFile(folder, name);
-        std::error_code ec;
-        if (!std::filesystem::exists(file, ec)) {
-            Fail("Cannot drop the database '" + name +
-                 "', because it does not exist or you do not have permission.");
-        }
-        if (attached.count(schema)) {
-            ClearPlans();
-            DropVersionStatements();
-            Exec("DETACH DATABASE " + QuoteIdent(schema));
-            attached.erase(schema);
-            catalog.InvalidateAll();
-        }
-        std::filesystem::remove(file, ec);
-        std::filesystem::remove(file + "-wal", ec);
-        std::filesystem::remove(file + "-shm", ec);
-    }
+    void CreateDatabase(const std::string& name) { backend->CreateDatabase(name); }
+    void DropDatabase(const std::string& name) { backend->DropDatabase(name); }
 
     void SetOption(const Stmt& s) {
         if (!IEquals(s.option, "IDENTITY_INSERT"))
@@ -1567,15 +1179,14 @@ struct Interpreter::Impl final : RenderContext {
         const Stmt& decl = *c.decl;
         CachedPlan cp;
         cp.plan = RenderSelect(*decl.select, *this);
-        Statement holder;
-        holder.st = cp.st = Prepare(cp.plan.sql);
+        cp.st = Prepare(cp.plan.sql);
         c.rows.clear();
         c.types.clear();
         for (const OutColumn& oc : cp.plan.columns) c.types.push_back(oc.type);
-        RunPlan(cp, &decl, [&](sqlite3_stmt* st) {
+        RunPlan(cp, &decl, [&](engine::Statement& st) {
             std::vector<Value> row;
             for (size_t i = 0; i < c.types.size(); ++i)
-                row.push_back(Column(st, static_cast<int>(i), c.types[i]));
+                row.push_back(st.Column(static_cast<int>(i), c.types[i]));
             c.rows.push_back(std::move(row));
         });
         c.open = true;
@@ -1632,7 +1243,7 @@ struct Interpreter::Impl final : RenderContext {
     // ---- transactions -----------------------------------------------------
 
     void BeginTran() {
-        if (tranCount == 0) Exec("BEGIN IMMEDIATE");
+        if (tranCount == 0) backend->BeginTransaction();
         ++tranCount;
     }
     void CommitTran() {
@@ -1640,7 +1251,7 @@ struct Interpreter::Impl final : RenderContext {
             Fail("The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.");
         }
         if (tranCount == 1) FlushDeferred();  // a failure leaves the transaction open
-        if (--tranCount == 0) Exec("COMMIT");
+        if (--tranCount == 0) backend->Commit();
     }
     void RollbackTran() {
         if (tranCount == 0) {
@@ -1648,9 +1259,29 @@ struct Interpreter::Impl final : RenderContext {
         }
         tranCount = 0;
         catalog.DropDeferred();
-        Exec("ROLLBACK");
+        backend->Rollback();
         SchemaChanged();
     }
+
+    // ---- the engine's dialect ---------------------------------------------
+
+    Plan RenderSelect(const SelectStmt& sel, RenderContext& ctx) {
+        return backend->RenderSelect(sel, ctx);
+    }
+    Plan RenderInsert(const Stmt& s, RenderContext& ctx) { return backend->RenderInsert(s, ctx); }
+    Plan RenderUpdate(const Stmt& s, RenderContext& ctx) { return backend->RenderUpdate(s, ctx); }
+    Plan RenderDelete(const Stmt& s, RenderContext& ctx) { return backend->RenderDelete(s, ctx); }
+    Plan RenderScalar(const Expr& e, RenderContext& ctx) { return backend->RenderScalar(e, ctx); }
+    Plan RenderCondition(const Expr& e, RenderContext& ctx) {
+        return backend->RenderCondition(e, ctx);
+    }
+    std::string RenderIndexFilter(const Expr& e, const TableDef& t, RenderContext& ctx) {
+        return backend->RenderIndexFilter(e, t, ctx);
+    }
+    TypeSpec LiteralType(const Expr& e) { return backend->LiteralType(e); }
+    Value LiteralValue(const Expr& e) { return backend->LiteralValue(e); }
+    std::string InlineValue(const Value& v) { return backend->InlineValue(v); }
+    std::string QuoteIdent(std::string_view name) { return backend->QuoteIdent(name); }
 
     // ---- the hot path -----------------------------------------------------
     // A one-statement batch whose token shape ran before runs again from its
@@ -1730,7 +1361,6 @@ struct Interpreter::Impl final : RenderContext {
         auto it = plans.find(f->second);
         if (it == plans.end()) return false;
         CachedPlan& cp = it->second->second;
-        if (cp.inUse) return false;
         for (const auto& [index, text] : cp.plan.inlined) {
             if (index >= static_cast<int>(fastLitPtrs.size()) ||
                 fastLitPtrs[static_cast<size_t>(index)]->text != text) {
@@ -1739,7 +1369,7 @@ struct Interpreter::Impl final : RenderContext {
         }
         lru.splice(lru.begin(), lru, it->second);
         try {
-            RunPlan(cp, fastLitPtrs, [](sqlite3_stmt*) {});
+            RunPlan(cp, fastLitPtrs, [](engine::Statement&) {});
             lastErrorNumber = 0;
         } catch (const ComError& e) {
             errors.push_back({e.Error(), e.Description()});
@@ -1804,4 +1434,4 @@ struct Interpreter::Impl final : RenderContext {
     }
 };
 
-}  // namespace xr::engine::sqlite
+}  // namespace xr::engine

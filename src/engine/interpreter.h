@@ -1,7 +1,7 @@
-// Runs T-SQL batches on one SQLite handle: control flow and session state
+// Runs T-SQL batches on one engine: control flow and session state
 // (variables, cursors, the current database, IDENTITY_INSERT) here; plain
-// statements are rendered into SQLite's dialect by the renderer; DDL goes to
-// the catalog.
+// statements are rendered into the engine's dialect by its backend; DDL goes
+// to the backend's catalog.
 #pragma once
 
 #include <memory>
@@ -9,17 +9,15 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/backend.h"
 #include "engine/session.h"
 
-struct sqlite3;
-
-namespace xr::engine::sqlite {
+namespace xr::engine {
 
 class Interpreter {
 public:
-    // `folder` is the server folder holding the database files; `handle` has
-    // MASTER.db as its main schema.
-    Interpreter(sqlite3* handle, std::string folder);
+    // Opens the session on `backend` (Backend::Open); throws ComError.
+    explicit Interpreter(std::unique_ptr<Backend> backend);
     ~Interpreter();
     Interpreter(const Interpreter&) = delete;
     Interpreter& operator=(const Interpreter&) = delete;
@@ -41,10 +39,10 @@ public:
     void CommitTrans();
     void RollbackTrans();
 
-    struct Impl;  // public so the engine's SQL functions can reach the session
+    struct Impl;  // public so the record sources can reach the session
 
 private:
     std::unique_ptr<Impl> m_impl;
 };
 
-}  // namespace xr::engine::sqlite
+}  // namespace xr::engine

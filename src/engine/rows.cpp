@@ -1,8 +1,10 @@
-#include "engine/sqlite/rows.h"
+#include "engine/rows.h"
 
 #include "platform/error.h"
 
-namespace xr::engine::sqlite {
+namespace xr::engine {
+
+using namespace xr::tsql;
 
 engine::ColumnInfo MakeColumnInfo(const OutColumn& c) {
     engine::ColumnInfo info;
@@ -58,4 +60,4 @@ Variant MaterializedRows::Value(size_t i) const {
     return ToVariant(row[i], m_types[i]);
 }
 
-}  // namespace xr::engine::sqlite
+}  // namespace xr::engine

@@ -1,0 +1,42 @@
+#include "engine/interpreter_impl.h"
+
+namespace xr::engine {
+
+Interpreter::Interpreter(std::unique_ptr<Backend> backend)
+    : m_impl(std::make_unique<Impl>(std::move(backend))) {
+    m_impl->backend->Open(*m_impl);
+}
+
+Interpreter::~Interpreter() = default;
+
+void Interpreter::Execute(std::string_view batch, std::vector<ErrorRecord>& errors) {
+    m_impl->Execute(batch, errors, nullptr);
+}
+
+std::unique_ptr<engine::Rows> Interpreter::Query(std::string_view batch,
+                                                 std::vector<ErrorRecord>& errors) {
+    std::unique_ptr<engine::Rows> rows;
+    m_impl->Execute(batch, errors, &rows);
+    return rows;
+}
+
+std::string Interpreter::CurrentDatabase() const { return m_impl->current; }
+void Interpreter::Use(std::string_view database) { m_impl->Use(database); }
+
+void Interpreter::BeginTrans() {
+    if (m_impl->tranCount > 0) {
+        throw ComError(Hr(0x8004D013), "Only one transaction can be active on this session.");
+    }
+    m_impl->BeginTran();
+}
+void Interpreter::CommitTrans() {
+    if (m_impl->tranCount == 0) throw ComError(Hr(0x8004D00E), "No transaction is active.");
+    m_impl->tranCount = 1;
+    m_impl->CommitTran();
+}
+void Interpreter::RollbackTrans() {
+    if (m_impl->tranCount == 0) throw ComError(Hr(0x8004D00E), "No transaction is active.");
+    m_impl->RollbackTran();
+}
+
+}  // namespace xr::engine
