@@ -4,4 +4,5 @@ list(APPEND XRDB8_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/lexer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/parser.cpp
   ${CMAKE_CURRENT_LIST_DIR}/types.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/binder.cpp
   ${CMAKE_CURRENT_LIST_DIR}/catalog.cpp)
