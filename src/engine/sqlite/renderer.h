@@ -1,10 +1,9 @@
 // Renders plain T-SQL statements (SELECT, INSERT, UPDATE, DELETE) and
-// expressions into SQLite SQL over the storage layout of the catalog.
-// Every expression is typed: the renderer brings operands to a common type,
-// converts values written into columns to the column's type (strictly, as the
-// server does) and hands out the T-SQL type of every result column.
-// Literals and variables become bound parameters, so one rendering serves
-// every statement of the same shape.
+// expressions into SQLite SQL over the storage layout of the catalog. The
+// binder (tsql/binder.h) resolves every name and types every expression; the
+// renderer writes the typed tree in SQLite's terms and hands out the T-SQL
+// type of every result column. Literals and variables become bound
+// parameters, so one rendering serves every statement of the same shape.
 #pragma once
 
 #include <string>
@@ -14,6 +13,7 @@
 
 #include "engine/sqlite/catalog.h"
 #include "tsql/ast.h"
+#include "tsql/binder.h"
 
 namespace xr::engine::sqlite {
 
@@ -69,18 +69,19 @@ struct Plan {
     bool hasTop = false;
 };
 
-// What the renderer asks of the session.
-class RenderContext {
+// What the renderer asks of the session: what the binder asks (the renderer
+// binds every statement before it writes SQLite SQL from the typed tree).
+class RenderContext : public BindCatalog {
 public:
-    virtual ~RenderContext() = default;
+    ~RenderContext() override = default;
     // The SQLite schema of a database name (attaching it); throws when missing.
-    virtual std::string SchemaFor(std::string_view database) = 0;
-    virtual std::string CurrentSchema() = 0;
+    std::string SchemaFor(std::string_view database) override = 0;
+    std::string CurrentSchema() override = 0;
     // The table or system table; null when there is none.
-    virtual const TableDef* FindTable(const std::string& schema, std::string_view name) = 0;
+    const TableDef* FindTable(const std::string& schema, std::string_view name) override = 0;
     // Null when the variable is not declared.
-    virtual const TypeSpec* VariableType(std::string_view name) = 0;
-    virtual bool IdentityInsertOn(const std::string& schema, std::string_view table) = 0;
+    const TypeSpec* VariableType(std::string_view name) override = 0;
+    bool IdentityInsertOn(const std::string& schema, std::string_view table) override = 0;
 };
 
 Plan RenderSelect(const SelectStmt& select, RenderContext& ctx);
