@@ -902,6 +902,13 @@ BoundExprPtr Binder::Function(const Expr& e, const Scope& scope) {
     auto arg = [&](size_t i) { return Value(*e.args.at(i), scope); };
     auto text = [&](size_t i) { return ConvertTo(arg(i), Raw(TypeKind::VarChar, 8000), false); };
     auto number = [&](size_t i, TypeKind k) { return ConvertTo(arg(i), Raw(k), false); };
+    // The part is written into the statement: a plan made for one part
+    // serves only statements with that part.
+    auto part = [&](const Expr& p) {
+        if (p.kind == ExprKind::Literal && p.paramIndex >= 0)
+            m_out.inlined.emplace_back(p.paramIndex, p.text);
+        return DatePartName(p);
+    };
     BoundExprPtr r = Node(BoundKind::Function);
     r->name = name;
     r->distinct = e.distinct;
@@ -1031,20 +1038,20 @@ BoundExprPtr Binder::Function(const Expr& e, const Scope& scope) {
     }
     if (name == "DATEPART") {
         arity(2, 2);
-        r->part = DatePartName(*e.args[0]);
+        r->part = part(*e.args[0]);
         r->args.push_back(ConvertTo(arg(1), Raw(TypeKind::DateTime), false));
         return done(Raw(TypeKind::Int));
     }
     if (name == "DATEADD") {
         arity(3, 3);
-        r->part = DatePartName(*e.args[0]);
+        r->part = part(*e.args[0]);
         r->args.push_back(number(1, TypeKind::BigInt));
         r->args.push_back(ConvertTo(arg(2), Raw(TypeKind::DateTime), false));
         return done(Raw(TypeKind::DateTime));
     }
     if (name == "DATEDIFF") {
         arity(3, 3);
-        r->part = DatePartName(*e.args[0]);
+        r->part = part(*e.args[0]);
         r->args.push_back(ConvertTo(arg(1), Raw(TypeKind::DateTime), false));
         r->args.push_back(ConvertTo(arg(2), Raw(TypeKind::DateTime), false));
         return done(Raw(TypeKind::Int));
