@@ -414,6 +414,7 @@ public:
             }
             q->unionAll.push_back(prev->unionAll);
         }
+        if (q->parts.size() > 1) UnionTypes(*q);
         for (const OrderItem& o : s.orderBy)
             q->order.push_back(OrderTerm(o, q->Items(), scope, s.unionNext != nullptr));
         if (s.top) {
@@ -421,6 +422,34 @@ public:
             if (s.topPercent) Fail("TOP ... PERCENT is not supported.");
         }
         return q;
+    }
+
+    // Each column of a UNION takes the type of higher precedence among its
+    // queries' (text and binary of one kind: the longest length; DECIMAL:
+    // room for the most digits on either side of the point), and every
+    // query's value is converted to it.
+    void UnionTypes(BoundQuery& q) {
+        for (size_t i = 0; i < q.parts.front().items.size(); ++i) {
+            TypeSpec t;
+            for (const BoundSelect& part : q.parts) t = UnionType(t, part.items[i].column.type);
+            for (BoundSelect& part : q.parts) {
+                BoundItem& item = part.items[i];
+                if (item.column.type == t) continue;
+                item.expr = ConvertTo(std::move(item.expr), t, false);
+                item.column.type = t;
+            }
+        }
+    }
+
+    static TypeSpec UnionType(const TypeSpec& a, const TypeSpec& b) {
+        if (IsUnknown(a)) return b;
+        if (IsUnknown(b)) return a;
+        TypeSpec t = CommonType(a, b);
+        const bool text = t.IsText() && a.IsText() && b.IsText();
+        const bool binary = t.IsBinary() && a.IsBinary() && b.IsBinary();
+        if ((text || binary) && t.length > 0 && a.length > 0 && b.length > 0)
+            t.length = std::max(a.length, b.length);
+        return t;
     }
 
     BoundOrder OrderTerm(const OrderItem& o, const std::vector<BoundItem>& items,

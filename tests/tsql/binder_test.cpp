@@ -151,6 +151,30 @@ TEST(Binder, ResultTypesFollowTheServersRules) {
     }
 }
 
+TEST(Binder, UnionColumnsTakeTheTypeOfHigherPrecedence) {
+    struct Case {
+        const char* sql;
+        const char* type;
+    };
+    const Case cases[] = {
+        {"SELECT I FROM T UNION SELECT D FROM T", "DECIMAL(12,2)"},
+        // DECIMAL: the most digits on either side of the point
+        {"SELECT D FROM T UNION SELECT E FROM T", "DECIMAL(10,4)"},
+        {"SELECT I FROM T UNION ALL SELECT M FROM T", "MONEY"},
+        // one kind of text: the longest
+        {"SELECT V FROM T UNION SELECT W FROM U", "VARCHAR(20)"},
+        {"SELECT NULL UNION SELECT S FROM T UNION SELECT I FROM T", "INTEGER"},
+    };
+    DefinitionCatalog catalog;
+    for (const Case& c : cases) {
+        Batch batch;
+        BoundStatement b = Bind(c.sql, catalog, &batch);
+        for (const BoundSelect& part : b.query->parts)
+            EXPECT_EQ(TypeText(part.items.at(0).expr->type), c.type) << c.sql;
+        EXPECT_EQ(TypeText(b.query->Items().at(0).column.type), c.type) << c.sql;
+    }
+}
+
 TEST(Binder, ComparisonsConvertTheConstantToTheColumnOrBothToTheCommonType) {
     struct Case {
         const char* where;
