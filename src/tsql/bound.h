@@ -182,7 +182,8 @@ struct BoundQuery {
     const std::vector<BoundItem>& Items() const { return parts.front().items; }
 };
 
-// The table an INSERT, UPDATE or DELETE writes.
+// The table an INSERT, UPDATE or DELETE writes (for the condition of a
+// filtered index: the indexed table, as its own source).
 struct BoundTarget {
     std::string schema;
     const TableDef* table = nullptr;
