@@ -225,6 +225,7 @@ public:
     static void KeepOrigin(BoundExpr& to, const BoundExpr& from) {
         to.origin = from.origin;
         to.originTable = from.originTable;
+        to.derivedOrigin = from.derivedOrigin;
         to.nullable = from.nullable;
     }
 
@@ -551,6 +552,12 @@ public:
                 c.baseColumn = r->origin->name;
                 c.baseTable = r->originTable;
                 c.nullable = !r->origin->notNull;
+            } else if (const BoundColumn* d = r->derivedOrigin) {
+                // A derived table's column keeps its name, as it does under "*".
+                if (c.name.empty()) c.name = d->name;
+                c.baseColumn = d->baseColumn;
+                c.baseTable = d->baseTable;
+                c.nullable = d->nullable;
             }
             if (!item.assignTo.empty() && c.name.empty()) c.name = item.assignTo;
             addColumn(std::move(r), std::move(c));
@@ -663,7 +670,9 @@ public:
                     r->originTable = src->table->name;
                     r->nullable = !def.notNull;
                 } else {
-                    r->type = src->columns[static_cast<size_t>(index)].type;
+                    // Its name and base column describe a select-list item.
+                    r->derivedOrigin = &src->columns[static_cast<size_t>(index)];
+                    r->type = r->derivedOrigin->type;
                 }
                 return r;
             }
@@ -736,6 +745,7 @@ public:
         }
         a->origin = nullptr;
         a->originTable.clear();
+        a->derivedOrigin = nullptr;
         a->nullable = true;
         if (e.op == Op::Neg && a->param >= 0) {
             BoundParam& p = m_out.params[static_cast<size_t>(a->param)];

@@ -22,6 +22,7 @@ namespace xr::tsql {
 
 struct BoundQuery;
 struct BoundSource;
+struct BoundColumn;
 struct BoundExpr;
 using BoundExprPtr = std::unique_ptr<BoundExpr>;
 
@@ -92,6 +93,8 @@ struct BoundExpr {
     // describes a select-list item); null for anything computed.
     const ColumnDef* origin = nullptr;
     std::string originTable;
+    // Or the column of a derived table it is, unchanged.
+    const BoundColumn* derivedOrigin = nullptr;
 
     // Convert
     ConvertPath path = ConvertPath::Same;

@@ -175,6 +175,30 @@ TEST(Binder, UnionColumnsTakeTheTypeOfHigherPrecedence) {
     }
 }
 
+TEST(Binder, SelectListItemsAreNamedAfterTheColumnsTheyRead) {
+    struct Case {
+        const char* sql;
+        const char* name;
+        const char* base;
+    };
+    const Case cases[] = {
+        {"SELECT I FROM T", "I", "T.I"},
+        {"SELECT x.I FROM T x", "I", "T.I"},
+        {"SELECT d.W FROM (SELECT W FROM U) d", "W", "U.W"},
+        {"SELECT d.v FROM (SELECT W AS v FROM U) d", "v", "U.W"},
+        {"SELECT I AS z FROM T", "z", "T.I"},
+        {"SELECT I + 1 FROM T", "", "."},
+    };
+    DefinitionCatalog catalog;
+    for (const Case& c : cases) {
+        Batch batch;
+        BoundStatement b = Bind(c.sql, catalog, &batch);
+        const BoundColumn& col = b.query->Items().at(0).column;
+        EXPECT_EQ(col.name, c.name) << c.sql;
+        EXPECT_EQ(col.baseTable + "." + col.baseColumn, c.base) << c.sql;
+    }
+}
+
 TEST(Binder, ComparisonsConvertTheConstantToTheColumnOrBothToTheCommonType) {
     struct Case {
         const char* where;
