@@ -432,7 +432,7 @@ public:
     void UnionTypes(BoundQuery& q) {
         for (size_t i = 0; i < q.parts.front().items.size(); ++i) {
             TypeSpec t;
-            for (const BoundSelect& part : q.parts) t = UnionType(t, part.items[i].column.type);
+            for (const BoundSelect& part : q.parts) t = CommonType(t, part.items[i].column.type);
             for (BoundSelect& part : q.parts) {
                 BoundItem& item = part.items[i];
                 if (item.column.type == t) continue;
@@ -440,17 +440,6 @@ public:
                 item.column.type = t;
             }
         }
-    }
-
-    static TypeSpec UnionType(const TypeSpec& a, const TypeSpec& b) {
-        if (IsUnknown(a)) return b;
-        if (IsUnknown(b)) return a;
-        TypeSpec t = CommonType(a, b);
-        const bool text = t.IsText() && a.IsText() && b.IsText();
-        const bool binary = t.IsBinary() && a.IsBinary() && b.IsBinary();
-        if ((text || binary) && t.length > 0 && a.length > 0 && b.length > 0)
-            t.length = std::max(a.length, b.length);
-        return t;
     }
 
     BoundOrder OrderTerm(const OrderItem& o, const std::vector<BoundItem>& items,
