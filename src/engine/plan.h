@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "tsql/binder.h"
 #include "tsql/catalog.h"
 #include "tsql/types.h"
 
@@ -67,18 +68,8 @@ struct Plan {
     bool hasTop = false;
 };
 
-// What the renderer asks of the session.
-class RenderContext {
-public:
-    virtual ~RenderContext() = default;
-    // The engine's schema of a database name (attaching it); throws when missing.
-    virtual std::string SchemaFor(std::string_view database) = 0;
-    virtual std::string CurrentSchema() = 0;
-    // The table or system table; null when there is none.
-    virtual const tsql::TableDef* FindTable(const std::string& schema, std::string_view name) = 0;
-    // Null when the variable is not declared.
-    virtual const tsql::TypeSpec* VariableType(std::string_view name) = 0;
-    virtual bool IdentityInsertOn(const std::string& schema, std::string_view table) = 0;
-};
+// What the renderer asks of the session: what the binder asks, since every
+// statement is bound before the engine writes it in its dialect.
+using RenderContext = tsql::BindCatalog;
 
 }  // namespace xr::engine

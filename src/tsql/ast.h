@@ -1,6 +1,7 @@
 // The syntax tree of a T-SQL batch. The parser builds it, the interpreter
-// runs control flow and session state from it, and a renderer turns its plain
-// statements into the engine's own dialect.
+// runs control flow and session state from it, the binder (binder.h) types
+// its plain statements, and a renderer turns those into the engine's own
+// dialect.
 #pragma once
 
 #include <cstdint>

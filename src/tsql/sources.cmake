@@ -1,5 +1,5 @@
-# The T-SQL front end: lexer, parser, syntax tree, types and table
-# definitions. No engine here.
+# The T-SQL front end: lexer, parser, syntax tree, types, table definitions
+# and the binder that types statements against them. No engine here.
 list(APPEND XRDB8_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/lexer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/parser.cpp
@@ -8,4 +8,5 @@ list(APPEND XRDB8_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/datetime.cpp
   ${CMAKE_CURRENT_LIST_DIR}/convert.cpp
   ${CMAKE_CURRENT_LIST_DIR}/arithmetic.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/binder.cpp
   ${CMAKE_CURRENT_LIST_DIR}/catalog.cpp)

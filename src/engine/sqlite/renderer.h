@@ -1,10 +1,9 @@
 // Renders plain T-SQL statements (SELECT, INSERT, UPDATE, DELETE) and
-// expressions into SQLite SQL over the storage layout of the catalog.
-// Every expression is typed: the renderer brings operands to a common type,
-// converts values written into columns to the column's type (strictly, as the
-// server does) and hands out the T-SQL type of every result column.
-// Literals and variables become bound parameters, so one rendering serves
-// every statement of the same shape.
+// expressions into SQLite SQL over the storage layout of the catalog. The
+// binder (tsql/binder.h) resolves every name and types every expression; the
+// renderer writes the typed tree in SQLite's terms and hands out the T-SQL
+// type of every result column. Literals and variables become bound
+// parameters, so one rendering serves every statement of the same shape.
 #pragma once
 
 #include <string>
@@ -15,6 +14,7 @@
 #include "engine/plan.h"
 #include "engine/sqlite/catalog.h"
 #include "tsql/ast.h"
+#include "tsql/binder.h"
 
 namespace xr::engine::sqlite {
 

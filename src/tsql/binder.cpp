@@ -1,0 +1,1478 @@
+#include "tsql/binder.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+
+#include "platform/error.h"
+#include "platform/text.h"
+
+namespace xr::tsql {
+
+namespace {
+
+[[noreturn]] void Fail(const std::string& message) {
+    throw ComError(DB_E_ERRORSINCOMMAND, message);
+}
+
+// A table or view that does not exist: the provider reports it as DB_E_NOTABLE.
+[[noreturn]] void FailNoTable(const std::string& written) {
+    throw ComError(DB_E_NOTABLE, "Invalid object name '" + written + "'.");
+}
+
+bool IsUnknown(const TypeSpec& t) { return t.kind == TypeKind::Unknown; }
+
+// A type exactly as given (no defaults filled in): the codes of these types
+// are what conversions and results carry.
+TypeSpec Raw(TypeKind k, int32_t length = 0, uint8_t precision = 0, uint8_t scale = 0) {
+    TypeSpec t;
+    t.kind = k;
+    t.length = length;
+    t.precision = precision;
+    t.scale = scale;
+    return t;
+}
+
+// Two types whose stored values compare and combine as they are.
+bool SameStorage(const TypeSpec& a, const TypeSpec& b) {
+    if (a.IsInteger() && b.IsInteger()) return true;
+    if (a.IsScaled() && b.IsScaled()) return a.scale == b.scale;
+    if (a.IsText() && b.IsText()) return true;
+    if (a.IsBinary() && b.IsBinary()) return true;
+    if (a.IsDate() && b.IsDate()) return true;
+    auto isReal = [](const TypeSpec& t) {
+        return t.kind == TypeKind::Real || t.kind == TypeKind::Float ||
+               (t.kind == TypeKind::Decimal && !t.IsScaled());
+    };
+    return isReal(a) && isReal(b);
+}
+
+int IntegerRank(TypeKind k) {
+    switch (k) {
+        case TypeKind::Bit:
+            return 0;
+        case TypeKind::TinyInt:
+            return 1;
+        case TypeKind::SmallInt:
+            return 2;
+        case TypeKind::Int:
+            return 3;
+        case TypeKind::BigInt:
+            return 4;
+        default:
+            return -1;
+    }
+}
+
+// Whether a constant of type `c` may be converted to the column type `t`
+// for comparing without changing the result.
+bool Fits(const TypeSpec& c, const TypeSpec& t) {
+    if (t.IsText()) return c.IsText();
+    if (t.IsBinary()) return c.IsBinary();
+    if (t.IsDate()) return c.IsText() || c.IsDate();
+    if (t.IsInteger()) {
+        if (t.kind == TypeKind::Bit) return c.kind == TypeKind::Bit;
+        return c.IsInteger();
+    }
+    if (t.IsScaled()) return c.IsInteger() || (c.IsScaled() && c.scale <= t.scale);
+    if (t.kind == TypeKind::Float) return c.IsNumeric();
+    return false;
+}
+
+std::string TypeName(const TypeSpec& t) {
+    std::string s = ToLower(t.ToString());
+    size_t p = s.find('(');
+    s = p == std::string::npos ? s : s.substr(0, p);
+    return s == "integer" ? "int" : s;
+}
+
+std::string OpText(const Expr& e) {
+    switch (e.op) {
+        case Op::Eq:
+            return "=";
+        case Op::Ne:
+            return "<>";
+        case Op::Lt:
+            return "<";
+        case Op::Le:
+            return "<=";
+        case Op::Gt:
+            return ">";
+        case Op::Ge:
+            return ">=";
+        case Op::And:
+            return "AND";
+        case Op::Or:
+            return "OR";
+        default:
+            return e.name.empty() ? "expression" : e.name;
+    }
+}
+
+std::string LastPart(std::string_view qualifier) {
+    size_t dot = qualifier.rfind('.');
+    std::string_view last = dot == std::string_view::npos ? qualifier : qualifier.substr(dot + 1);
+    std::string out(last);
+    if (out.size() >= 2 && out.front() == '[' && out.back() == ']')
+        out = out.substr(1, out.size() - 2);
+    return out;
+}
+
+std::string WrittenName(const ObjectName& n) {
+    std::string s;
+    if (!n.db.empty())
+        s = n.db + "." + n.schema + ".";
+    else if (!n.schema.empty())
+        s = n.schema + ".";
+    return s + n.name;
+}
+
+std::string DatePartName(const Expr& e) {
+    if (e.kind == ExprKind::Column && e.qualifier.empty()) return ToLower(e.name);
+    if (e.kind == ExprKind::Literal && e.literal == LiteralKind::String) return ToLower(e.text);
+    Fail("Invalid parameter 1 specified for datepart.");
+}
+
+BoundExprPtr Node(BoundKind kind, const TypeSpec& type = {}) {
+    auto e = std::make_unique<BoundExpr>();
+    e->kind = kind;
+    e->type = type;
+    return e;
+}
+
+BoundExprPtr PredicateNode(BoundKind kind) {
+    BoundExprPtr e = Node(kind);
+    e->predicate = true;
+    return e;
+}
+
+// The names a query sees: its FROM's sources, then the enclosing queries'.
+struct Scope {
+    std::vector<const BoundSource*> sources;
+    const Scope* outer = nullptr;
+};
+
+class Binder {
+public:
+    Binder(BindCatalog& catalog, BoundStatement& out, bool inlineConstants = false)
+        : m_catalog(catalog), m_out(out), m_inline(inlineConstants) {}
+
+    // ---- expressions ------------------------------------------------------
+
+    BoundExprPtr Value(const Expr& e, const Scope& scope) {
+        BoundExprPtr r = Bind(e, scope);
+        if (r->predicate) Fail("Incorrect syntax near '" + OpText(e) + "'.");
+        return r;
+    }
+
+    BoundExprPtr Predicate(const Expr& e, const Scope& scope) {
+        BoundExprPtr r = Bind(e, scope);
+        if (!r->predicate) {
+            Fail(
+                "An expression of non-boolean type specified in a context where a condition is "
+                "expected.");
+        }
+        return r;
+    }
+
+    BoundExprPtr ConvertTo(BoundExprPtr e, const TypeSpec& to, bool storing) {
+        if (e->param >= 0) {
+            // A parameter converts once, when it is bound: the last
+            // conversion asked of it is the one it gets.
+            BoundParam& p = m_out.params[static_cast<size_t>(e->param)];
+            p.convert = true;
+            p.storing = storing;
+            p.target = to;
+            if (e->kind == BoundKind::Convert && e->atBind && !e->explicitCast) {
+                e->type = to;
+                e->storing = storing;
+                return e;
+            }
+            BoundExprPtr c = Node(BoundKind::Convert, to);
+            c->atBind = true;
+            c->path = ConvertPath::Full;
+            c->storing = storing;
+            c->param = e->param;
+            c->args.push_back(std::move(e));
+            return c;
+        }
+        if (IsUnknown(e->type)) {
+            // Only NULL has no type: it is NULL of any type.
+            e->type = to;
+            return e;
+        }
+        if (e->type == to && !(storing && to.IsText())) return e;
+        BoundExprPtr c = Node(BoundKind::Convert, to);
+        c->path = ConversionPath(e->type, to, storing);
+        c->storing = storing;
+        if (c->path != ConvertPath::Full) KeepOrigin(*c, *e);
+        c->args.push_back(std::move(e));
+        return c;
+    }
+
+    // The same stored value seen as a wider type (INT as BIGINT): no
+    // conversion is done, and a parameter stays one.
+    BoundExprPtr Widen(BoundExprPtr e, const TypeSpec& to) {
+        if (e->type == to) return e;
+        BoundExprPtr c = Node(BoundKind::Convert, to);
+        c->path = ConvertPath::Same;
+        c->param = e->param;
+        KeepOrigin(*c, *e);
+        c->args.push_back(std::move(e));
+        return c;
+    }
+
+    static void KeepOrigin(BoundExpr& to, const BoundExpr& from) {
+        to.origin = from.origin;
+        to.originTable = from.originTable;
+        to.derivedOrigin = from.derivedOrigin;
+        to.nullable = from.nullable;
+    }
+
+    // Brings two operands to one type: a constant takes the other side's type
+    // when it can (so a key column is compared as it is stored, and its index
+    // serves); otherwise both go to the server's common type. With `changeA`
+    // false, `a` stays as it is (it is compared again), though a parameter
+    // still takes the conversion.
+    void Unify(BoundExprPtr& a, BoundExprPtr& b, bool changeA = true) {
+        auto convertA = [&](const TypeSpec& t) {
+            if (changeA) {
+                a = ConvertTo(std::move(a), t, false);
+            } else if (a->param >= 0) {
+                BoundParam& p = m_out.params[static_cast<size_t>(a->param)];
+                p.convert = true;
+                p.storing = false;
+                p.target = t;
+            }
+        };
+        if (IsUnknown(a->type) && IsUnknown(b->type)) return;
+        if (IsUnknown(a->type)) {
+            if (changeA) a->type = b->type;
+            return;
+        }
+        if (IsUnknown(b->type)) {
+            b->type = a->type;
+            return;
+        }
+        if (b->param >= 0 && a->param < 0 && Fits(b->type, a->type)) {
+            b = ConvertTo(std::move(b), a->type, false);
+            return;
+        }
+        if (a->param >= 0 && b->param < 0 && Fits(a->type, b->type)) {
+            convertA(b->type);
+            return;
+        }
+        if (SameStorage(a->type, b->type)) {
+            if (a->type.IsInteger() && IntegerRank(b->type.kind) > IntegerRank(a->type.kind)) {
+                if (changeA) a = Widen(std::move(a), b->type);
+            } else if (b->type.IsInteger()) {
+                b = Widen(std::move(b), a->type);
+            }
+            return;
+        }
+        TypeSpec t = CommonType(a->type, b->type);
+        convertA(t);
+        b = ConvertTo(std::move(b), t, false);
+    }
+
+    BoundExprPtr Bind(const Expr& e, const Scope& scope) {
+        switch (e.kind) {
+            case ExprKind::Literal:
+                return Literal(e);
+            case ExprKind::Variable:
+                return Variable(e.name);
+            case ExprKind::Column:
+                return Column(e, scope);
+            case ExprKind::Star:
+                Fail("Incorrect syntax near '*'.");
+            case ExprKind::Unary:
+                return Unary(e, scope);
+            case ExprKind::Binary:
+                return Binary(e, scope);
+            case ExprKind::Function:
+                return Function(e, scope);
+            case ExprKind::Cast:
+                return Cast(e, scope);
+            case ExprKind::Subquery: {
+                BoundExprPtr r = Node(BoundKind::Subquery);
+                r->query = Query(*e.select, &scope, nullptr);
+                if (r->query->Items().size() != 1) {
+                    Fail(
+                        "Only one expression can be specified in the select list when the "
+                        "subquery is not introduced with EXISTS.");
+                }
+                r->type = r->query->Items()[0].column.type;
+                return r;
+            }
+            case ExprKind::Exists: {
+                BoundExprPtr r = PredicateNode(BoundKind::Exists);
+                r->query = Query(*e.select, &scope, nullptr);
+                return r;
+            }
+            case ExprKind::InList: {
+                BoundExprPtr r = PredicateNode(BoundKind::InList);
+                r->negated = e.negated;
+                BoundExprPtr a = Value(*e.args.at(0), scope);
+                std::vector<BoundExprPtr> items;
+                for (size_t i = 1; i < e.args.size(); ++i) {
+                    BoundExprPtr b = Value(*e.args[i], scope);
+                    Unify(a, b, i == 1);
+                    items.push_back(std::move(b));
+                }
+                r->args.push_back(std::move(a));
+                for (BoundExprPtr& b : items) r->args.push_back(std::move(b));
+                return r;
+            }
+            case ExprKind::InSelect: {
+                BoundExprPtr r = PredicateNode(BoundKind::InQuery);
+                r->negated = e.negated;
+                r->args.push_back(Value(*e.args.at(0), scope));
+                r->query = Query(*e.select, &scope, nullptr);
+                return r;
+            }
+            case ExprKind::Between: {
+                BoundExprPtr a = Value(*e.args.at(0), scope);
+                BoundExprPtr lo = Value(*e.args.at(1), scope);
+                BoundExprPtr hi = Value(*e.args.at(2), scope);
+                Unify(a, lo);
+                Unify(a, hi);
+                BoundExprPtr r = PredicateNode(BoundKind::Between);
+                r->negated = e.negated;
+                r->args.push_back(std::move(a));
+                r->args.push_back(std::move(lo));
+                r->args.push_back(std::move(hi));
+                return r;
+            }
+            case ExprKind::Like: {
+                BoundExprPtr r = PredicateNode(BoundKind::Like);
+                r->negated = e.negated;
+                r->args.push_back(
+                    ConvertTo(Value(*e.args.at(0), scope), Raw(TypeKind::VarChar, 8000), false));
+                r->args.push_back(
+                    ConvertTo(Value(*e.args.at(1), scope), Raw(TypeKind::VarChar, 8000), false));
+                if (e.args.size() > 2) {
+                    r->args.push_back(
+                        ConvertTo(Value(*e.args[2], scope), Raw(TypeKind::VarChar, 1), false));
+                }
+                return r;
+            }
+            case ExprKind::IsNull: {
+                BoundExprPtr r = PredicateNode(BoundKind::IsNull);
+                r->negated = e.negated;
+                r->args.push_back(Value(*e.args.at(0), scope));
+                return r;
+            }
+            case ExprKind::Case:
+                return Case(e, scope);
+        }
+        Fail("Unsupported expression.");
+    }
+
+    BoundExprPtr Cast(const Expr& e, const Scope& scope) {
+        BoundExprPtr v = Value(*e.args.at(0), scope);
+        // Without a length CAST gives 30 characters (or bytes).
+        const TypeSpec to = e.type.Sized(30);
+        BoundExprPtr r;
+        if (v->param >= 0) {
+            // Converted when bound (ConvertTo gives an atBind Convert); the
+            // value is no longer a constant whose type a later operation may
+            // choose: CAST(2.56 AS INT) stays 2.
+            r = ConvertTo(std::move(v), to, false);
+        } else if (IsUnknown(v->type)) {
+            v->type = to;
+            return v;
+        } else {
+            BoundExprPtr c = Node(BoundKind::Convert, to);
+            c->path = ConversionPath(v->type, to, false, true);
+            if (c->path != ConvertPath::Full) KeepOrigin(*c, *v);
+            c->args.push_back(std::move(v));
+            r = std::move(c);
+        }
+        r->explicitCast = true;
+        r->param = -1;
+        return r;
+    }
+
+    // ---- SELECT -----------------------------------------------------------
+
+    // A query; `targets`, when given, converts each result column to the
+    // type of the column it is written into (INSERT ... SELECT).
+    std::unique_ptr<BoundQuery> Query(const SelectStmt& s, const Scope* outer,
+                                      const std::vector<TypeSpec>* targets) {
+        auto q = std::make_unique<BoundQuery>();
+        Scope scope;
+        q->parts.emplace_back();
+        Core(s, outer, targets, &scope, q->parts.back());
+        for (const SelectStmt *u = s.unionNext.get(), *prev = &s; u;
+             prev = u, u = u->unionNext.get()) {
+            Scope uscope;
+            q->parts.emplace_back();
+            Core(*u, outer, targets, &uscope, q->parts.back());
+            if (q->parts.back().items.size() != q->parts.front().items.size()) {
+                Fail(
+                    "All queries combined using a UNION, INTERSECT or EXCEPT operator must have "
+                    "an equal number of expressions in their target lists.");
+            }
+            q->unionAll.push_back(prev->unionAll);
+        }
+        if (q->parts.size() > 1) UnionTypes(*q);
+        for (const OrderItem& o : s.orderBy)
+            q->order.push_back(OrderTerm(o, q->Items(), scope, s.unionNext != nullptr));
+        if (s.top) {
+            q->top = ConvertTo(Value(*s.top, scope), Raw(TypeKind::BigInt), false);
+            if (s.topPercent) Fail("TOP ... PERCENT is not supported.");
+        }
+        return q;
+    }
+
+    // Each column of a UNION takes the type of higher precedence among its
+    // queries' (text and binary of one kind: the longest length; DECIMAL:
+    // room for the most digits on either side of the point), and every
+    // query's value is converted to it.
+    void UnionTypes(BoundQuery& q) {
+        for (size_t i = 0; i < q.parts.front().items.size(); ++i) {
+            TypeSpec t;
+            for (const BoundSelect& part : q.parts) t = CommonType(t, part.items[i].column.type);
+            for (BoundSelect& part : q.parts) {
+                BoundItem& item = part.items[i];
+                if (item.column.type == t) continue;
+                item.expr = ConvertTo(std::move(item.expr), t, false);
+                item.column.type = t;
+            }
+        }
+    }
+
+    BoundOrder OrderTerm(const OrderItem& o, const std::vector<BoundItem>& items,
+                         const Scope& scope, bool isUnion) {
+        const Expr& e = *o.expr;
+        BoundOrder key;
+        key.descending = o.descending;
+        if (e.kind == ExprKind::Literal && e.literal == LiteralKind::Integer) {
+            // ORDER BY n names the n-th column of the select list.
+            int n = std::atoi(e.text.c_str());
+            if (n < 1 || static_cast<size_t>(n) > items.size()) {
+                Fail("The ORDER BY position number " + e.text +
+                     " is out of range of the number of items in the select list.");
+            }
+            if (e.paramIndex >= 0) m_out.inlined.emplace_back(e.paramIndex, e.text);
+            key.item = n - 1;
+            return key;
+        }
+        if (e.kind == ExprKind::Column && e.qualifier.empty()) {
+            for (size_t i = 0; i < items.size(); ++i) {
+                int ignored = -1;
+                if (IEquals(items[i].column.name, e.name) &&
+                    !FindInScope(scope, "", e.name, &ignored)) {
+                    key.item = static_cast<int>(i);
+                    return key;
+                }
+            }
+        }
+        if (isUnion)
+            Fail(
+                "ORDER BY items must appear in the select list if the statement contains a UNION.");
+        key.expr = Value(e, scope);
+        return key;
+    }
+
+    void Core(const SelectStmt& s, const Scope* outer, const std::vector<TypeSpec>* targets,
+              Scope* scopeOut, BoundSelect& out) {
+        Scope& scope = *scopeOut;
+        scope.outer = outer;
+        out.distinct = s.distinct;
+        for (const TableRefPtr& ref : s.from) out.from.push_back(TableRef(*ref, scope));
+        auto addColumn = [&](BoundExprPtr r, BoundColumn c) {
+            size_t i = out.items.size();
+            if (targets) {
+                if (i >= targets->size()) {
+                    Fail(
+                        "The select list for the INSERT statement contains more items than the "
+                        "insert list. The number of SELECT values must match the number of "
+                        "INSERT columns.");
+                }
+                r = ConvertTo(std::move(r), (*targets)[i], true);
+                c.type = (*targets)[i];
+            }
+            out.items.push_back(BoundItem{std::move(r), std::move(c)});
+        };
+        for (const SelectItem& item : s.items) {
+            const Expr& e = *item.expr;
+            if (e.kind == ExprKind::Star) {
+                bool any = false;
+                for (const BoundSource* src : scope.sources) {
+                    if (!e.qualifier.empty() && !IEquals(src->alias, LastPart(e.qualifier)))
+                        continue;
+                    any = true;
+                    size_t n = src->table ? src->table->columns.size() : src->columns.size();
+                    for (size_t i = 0; i < n; ++i) {
+                        BoundColumn c;
+                        if (src->table) {
+                            const ColumnDef& def = src->table->columns[i];
+                            c.name = def.name;
+                            c.type = def.type;
+                            c.baseTable = src->table->name;
+                            c.baseColumn = def.name;
+                            c.nullable = !def.notNull;
+                        } else {
+                            c = src->columns[i];
+                        }
+                        BoundExprPtr r = Node(BoundKind::Column, c.type);
+                        r->source = src;
+                        r->column = static_cast<int>(i);
+                        r->nullable = c.nullable;
+                        addColumn(std::move(r), std::move(c));
+                    }
+                }
+                if (!any) {
+                    if (e.qualifier.empty()) Fail("Must specify table to select from.");
+                    Fail("The object name '" + e.qualifier + "' is not valid.");
+                }
+                continue;
+            }
+            BoundExprPtr r = Value(e, scope);
+            BoundColumn c;
+            c.type = r->type;
+            if (!item.alias.empty()) {
+                c.name = item.alias;
+            } else if (r->origin) {
+                c.name = r->origin->name;
+            }
+            if (r->origin) {
+                c.baseColumn = r->origin->name;
+                c.baseTable = r->originTable;
+                c.nullable = !r->origin->notNull;
+            } else if (const BoundColumn* d = r->derivedOrigin) {
+                // A derived table's column keeps its name, as it does under "*".
+                if (c.name.empty()) c.name = d->name;
+                c.baseColumn = d->baseColumn;
+                c.baseTable = d->baseTable;
+                c.nullable = d->nullable;
+            }
+            if (!item.assignTo.empty() && c.name.empty()) c.name = item.assignTo;
+            addColumn(std::move(r), std::move(c));
+        }
+        if (targets && out.items.size() != targets->size()) {
+            Fail(
+                "The select list for the INSERT statement contains fewer items than the insert "
+                "list. The number of SELECT values must match the number of INSERT columns.");
+        }
+        if (s.where) out.where = Predicate(*s.where, scope);
+        for (const ExprPtr& g : s.groupBy) out.groupBy.push_back(Value(*g, scope));
+        if (s.having) out.having = Predicate(*s.having, scope);
+    }
+
+    BoundTableRefPtr TableRef(const TableRef& ref, Scope& scope) {
+        auto out = std::make_unique<BoundTableRef>();
+        if (ref.join != JoinType::None) {
+            const size_t first = scope.sources.size();
+            out->join = ref.join;
+            out->left = TableRef(*ref.left, scope);
+            out->right = TableRef(*ref.right, scope);
+            if (ref.on) {
+                if (first == 0) {
+                    out->on = Predicate(*ref.on, scope);
+                } else {
+                    // An ON sees the tables of its own join, not those listed
+                    // before it with commas.
+                    Scope own;
+                    own.outer = scope.outer;
+                    own.sources.assign(scope.sources.begin() + static_cast<std::ptrdiff_t>(first),
+                                       scope.sources.end());
+                    out->on = Predicate(*ref.on, own);
+                }
+            }
+            return out;
+        }
+        auto src = std::make_unique<BoundSource>();
+        if (ref.derived) {
+            src->derived = Query(*ref.derived, scope.outer, nullptr);
+            for (const BoundItem& item : src->derived->Items()) src->columns.push_back(item.column);
+            src->alias = ref.alias;
+            src->explicitAlias = true;
+        } else {
+            std::string schema = SchemaOf(ref.table);
+            const TableDef* t = m_catalog.FindTable(schema, ref.table.name);
+            if (!t) FailNoTable(WrittenName(ref.table));
+            src->table = t;
+            src->schema = schema;
+            src->alias = ref.alias.empty() ? t->name : ref.alias;
+            src->explicitAlias = !ref.alias.empty();
+        }
+        for (const BoundSource* other : scope.sources) {
+            if (IEquals(other->alias, src->alias)) {
+                Fail("The objects \"" + other->alias + "\" and \"" + src->alias +
+                     "\" in the FROM clause have the same exposed names. Use correlation names "
+                     "to distinguish them.");
+            }
+        }
+        scope.sources.push_back(src.get());
+        out->source = std::move(src);
+        return out;
+    }
+
+    std::string SchemaOf(const ObjectName& name) {
+        return name.db.empty() ? m_catalog.CurrentSchema() : m_catalog.SchemaFor(name.db);
+    }
+
+    // Finds a column in this scope only; null when absent. Fails when ambiguous.
+    static const BoundSource* FindInScope(const Scope& scope, std::string_view qualifier,
+                                          std::string_view name, int* index) {
+        const BoundSource* hit = nullptr;
+        for (const BoundSource* src : scope.sources) {
+            if (!qualifier.empty()) {
+                std::string q = LastPart(qualifier);
+                bool match = IEquals(src->alias, q) ||
+                             (!src->explicitAlias && src->table && IEquals(src->table->name, q));
+                if (!match) continue;
+            }
+            int found = -1;
+            if (src->table) {
+                found = src->table->ColumnIndex(name);
+            } else {
+                for (size_t i = 0; i < src->columns.size(); ++i) {
+                    if (IEquals(src->columns[i].name, name)) {
+                        found = static_cast<int>(i);
+                        break;
+                    }
+                }
+            }
+            if (found >= 0) {
+                if (hit) Fail("Ambiguous column name '" + std::string(name) + "'.");
+                hit = src;
+                *index = found;
+            }
+        }
+        return hit;
+    }
+
+    BoundExprPtr Column(const Expr& e, const Scope& scope) {
+        for (const Scope* s = &scope; s; s = s->outer) {
+            int index = -1;
+            if (const BoundSource* src = FindInScope(*s, e.qualifier, e.name, &index)) {
+                BoundExprPtr r = Node(BoundKind::Column);
+                r->source = src;
+                r->column = index;
+                if (src->table) {
+                    const ColumnDef& def = src->table->columns[static_cast<size_t>(index)];
+                    r->type = def.type;
+                    r->origin = &def;
+                    r->originTable = src->table->name;
+                    r->nullable = !def.notNull;
+                } else {
+                    // Its name and base column describe a select-list item.
+                    r->derivedOrigin = &src->columns[static_cast<size_t>(index)];
+                    r->type = r->derivedOrigin->type;
+                }
+                return r;
+            }
+        }
+        if (!e.qualifier.empty()) {
+            bool known = false;
+            for (const Scope* s = &scope; s && !known; s = s->outer) {
+                for (const BoundSource* src : s->sources) {
+                    if (IEquals(src->alias, LastPart(e.qualifier))) known = true;
+                }
+            }
+            if (!known) {
+                Fail("The multi-part identifier \"" + e.qualifier + "." + e.name +
+                     "\" could not be bound.");
+            }
+        }
+        Fail("Invalid column name '" + e.name + "'.");
+    }
+
+    BoundExprPtr Literal(const Expr& e) {
+        if (e.literal == LiteralKind::Null) return Node(BoundKind::Null);
+        if (m_inline) {
+            BoundExprPtr r = Node(BoundKind::Constant, LiteralTypeOf(e));
+            r->value = LiteralValueOf(e);
+            return r;
+        }
+        BoundParam p;
+        if (e.paramIndex >= 0) {
+            p.source = BoundParam::Source::Literal;
+            p.literal = e.paramIndex;
+        } else {
+            p.source = BoundParam::Source::Constant;
+            p.value = LiteralValueOf(e);
+        }
+        p.valueType = LiteralTypeOf(e);
+        return Param(std::move(p));
+    }
+
+    BoundExprPtr Param(BoundParam p) {
+        BoundExprPtr r = Node(BoundKind::Param, p.valueType);
+        r->param = static_cast<int>(m_out.params.size());
+        m_out.params.push_back(std::move(p));
+        return r;
+    }
+
+    BoundExprPtr Variable(const std::string& name) {
+        const TypeSpec* t = m_catalog.VariableType(name);
+        if (!t) Fail("Must declare the scalar variable \"" + name + "\".");
+        if (IEquals(name, "@@IDENTITY")) m_out.readsIdentity = true;
+        BoundParam p;
+        p.source = BoundParam::Source::Variable;
+        p.variable = name;
+        p.valueType = *t;
+        return Param(std::move(p));
+    }
+
+    BoundExprPtr Unary(const Expr& e, const Scope& scope) {
+        if (e.op == Op::Not) {
+            BoundExprPtr r = PredicateNode(BoundKind::Not);
+            r->args.push_back(Predicate(*e.args.at(0), scope));
+            return r;
+        }
+        BoundExprPtr a = Value(*e.args.at(0), scope);
+        if (a->type.IsText() || a->type.IsBinary()) {
+            Fail("Operand data type " + TypeName(a->type) + " is invalid for " +
+                 (e.op == Op::Neg      ? "minus"
+                  : e.op == Op::BitNot ? "~"
+                                       : "plus") +
+                 " operator.");
+        }
+        a->origin = nullptr;
+        a->originTable.clear();
+        a->derivedOrigin = nullptr;
+        a->nullable = true;
+        if (e.op == Op::Neg && a->param >= 0) {
+            BoundParam& p = m_out.params[static_cast<size_t>(a->param)];
+            if (p.source == BoundParam::Source::Literal && !p.convert && a->type.IsNumeric()) {
+                // The sign belongs to the constant: -922337203685477.5808 is a
+                // valid amount although its digits alone are not.
+                p.negate = !p.negate;
+                return a;
+            }
+            if (IsUnknown(a->type)) return a;
+        }
+        if (e.op == Op::Plus) return a;
+        BoundExprPtr r = Node(e.op == Op::Neg ? BoundKind::Negate : BoundKind::BitNot, a->type);
+        r->args.push_back(std::move(a));
+        return r;
+    }
+
+    BoundExprPtr Binary(const Expr& e, const Scope& scope) {
+        switch (e.op) {
+            case Op::Eq:
+            case Op::Ne:
+            case Op::Lt:
+            case Op::Le:
+            case Op::Gt:
+            case Op::Ge: {
+                BoundExprPtr a = Value(*e.args.at(0), scope);
+                BoundExprPtr b = Value(*e.args.at(1), scope);
+                Unify(a, b);
+                BoundExprPtr r = PredicateNode(BoundKind::Compare);
+                r->op = e.op;
+                r->args.push_back(std::move(a));
+                r->args.push_back(std::move(b));
+                return r;
+            }
+            case Op::And:
+            case Op::Or: {
+                BoundExprPtr r = PredicateNode(BoundKind::Logic);
+                r->op = e.op;
+                r->args.push_back(Predicate(*e.args.at(0), scope));
+                r->args.push_back(Predicate(*e.args.at(1), scope));
+                return r;
+            }
+            default:
+                break;
+        }
+        BoundExprPtr a = Value(*e.args.at(0), scope);
+        BoundExprPtr b = Value(*e.args.at(1), scope);
+        auto binary = [&](BoundKind kind, const TypeSpec& t) {
+            BoundExprPtr r = Node(kind, t);
+            r->op = e.op;
+            r->args.push_back(std::move(a));
+            r->args.push_back(std::move(b));
+            return r;
+        };
+        const bool aText = a->type.IsText() || (IsUnknown(a->type) && b->type.IsText());
+        const bool bText = b->type.IsText() || (IsUnknown(b->type) && a->type.IsText());
+        if (e.op == Op::Add && aText && bText) {
+            // Text + text concatenates; NULL + text is NULL in both dialects.
+            return binary(BoundKind::Concat,
+                          Raw(TypeKind::VarChar, std::min(8000, a->type.length + b->type.length)));
+        }
+        if (a->type.IsBinary() && b->type.IsBinary() && e.op == Op::Add) {
+            return binary(BoundKind::Concat, Raw(TypeKind::VarBinary,
+                                                 std::min(8000, a->type.length + b->type.length)));
+        }
+        if (e.op == Op::BitAnd || e.op == Op::BitOr || e.op == Op::BitXor) {
+            TypeSpec t = CommonType(a->type, b->type);
+            if (!t.IsInteger()) t = Raw(TypeKind::BigInt);
+            a = ConvertTo(std::move(a), t, false);
+            b = ConvertTo(std::move(b), t, false);
+            return binary(BoundKind::Bitwise, t);
+        }
+        if ((a->type.IsDate() || b->type.IsDate()) && (e.op == Op::Add || e.op == Op::Sub)) {
+            // datetime +/- a number of days; the date stands first.
+            const bool aDate = a->type.IsDate();
+            TypeSpec d = aDate ? a->type : b->type;
+            BoundExprPtr days =
+                ConvertTo(aDate ? std::move(b) : std::move(a), Raw(TypeKind::Float), false);
+            BoundExprPtr date =
+                ConvertTo(aDate ? std::move(a) : std::move(b), Raw(TypeKind::DateTime), false);
+            BoundExprPtr r = Node(BoundKind::DateShift, d);
+            r->op = e.op;
+            r->args.push_back(std::move(date));
+            r->args.push_back(std::move(days));
+            return r;
+        }
+        char op = '+';
+        switch (e.op) {
+            case Op::Sub:
+                op = '-';
+                break;
+            case Op::Mul:
+                op = '*';
+                break;
+            case Op::Div:
+                op = '/';
+                break;
+            case Op::Mod:
+                op = '%';
+                break;
+            default:
+                break;
+        }
+        // A text operand takes the number's type (the server's precedence);
+        // two texts are read as floats.
+        if (a->type.IsText() && b->type.IsNumeric()) a = ConvertTo(std::move(a), b->type, false);
+        if (b->type.IsText() && a->type.IsNumeric()) b = ConvertTo(std::move(b), a->type, false);
+        TypeSpec ta = IsUnknown(a->type) ? b->type : a->type;
+        TypeSpec tb = IsUnknown(b->type) ? a->type : b->type;
+        if (!ta.IsNumeric() && !tb.IsNumeric() && !IsUnknown(ta)) {
+            ta = tb = Raw(TypeKind::Float);
+            a = ConvertTo(std::move(a), ta, false);
+            b = ConvertTo(std::move(b), tb, false);
+        }
+        TypeSpec t = ArithmeticType(op, ta, tb);
+        if (t.kind == TypeKind::Bit) t = Raw(TypeKind::Int);
+        const bool approx = t.kind == TypeKind::Float || t.kind == TypeKind::Real;
+        if (op == '%' && approx) {
+            Fail("The data types " + TypeName(ta) + " and " + TypeName(tb) +
+                 " are incompatible in the modulo operator.");
+        }
+        if (IsUnknown(t)) return Node(BoundKind::Null);
+        const bool narrow = t.kind == TypeKind::TinyInt || t.kind == TypeKind::SmallInt;
+        if (approx || (t.IsInteger() && !narrow)) {
+            a = ConvertTo(std::move(a), t, false);
+            b = ConvertTo(std::move(b), t, false);
+            return binary(BoundKind::Arith, t);
+        }
+        // Exact results (MONEY, DECIMAL, TINYINT, SMALLINT) are worked out
+        // from the operands as they are: a NULL operand takes the other's type.
+        if (IsUnknown(a->type)) a->type = ta;
+        if (IsUnknown(b->type)) b->type = tb;
+        BoundExprPtr r = binary(BoundKind::Arith, t);
+        r->exact = true;
+        return r;
+    }
+
+    BoundExprPtr Case(const Expr& e, const Scope& scope) {
+        // args: [operand or null], then WHEN/THEN pairs, then ELSE.
+        const size_t n = e.args.size();
+        const size_t pairsEnd = e.hasElse ? n - 1 : n;
+        const Expr* operand = e.args.at(0).get();
+        BoundExprPtr r = Node(BoundKind::Case);
+        r->hasOperand = operand != nullptr;
+        r->hasElse = e.hasElse;
+        std::vector<BoundExprPtr> whens, results;
+        if (operand) r->args.push_back(Value(*operand, scope));
+        for (size_t i = 1; i + 1 <= pairsEnd; i += 2) {
+            if (operand) {
+                // Each WHEN compares the operand anew, converted as that WHEN needs.
+                const BoundExpr& op = *r->args[0];
+                BoundExprPtr x = Node(BoundKind::CaseOperand, op.type);
+                x->param = op.param;
+                BoundExprPtr w = Value(*e.args[i], scope);
+                Unify(x, w);
+                BoundExprPtr c = PredicateNode(BoundKind::Compare);
+                c->op = Op::Eq;
+                c->args.push_back(std::move(x));
+                c->args.push_back(std::move(w));
+                whens.push_back(std::move(c));
+            } else {
+                whens.push_back(Predicate(*e.args[i], scope));
+            }
+            results.push_back(Value(*e.args[i + 1], scope));
+        }
+        if (e.hasElse) results.push_back(Value(*e.args[n - 1], scope));
+        TypeSpec t;
+        for (const BoundExprPtr& x : results)
+            t = IsUnknown(t) ? x->type : IsUnknown(x->type) ? t : CommonType(t, x->type);
+        for (size_t i = 0; i < whens.size(); ++i) {
+            r->args.push_back(std::move(whens[i]));
+            r->args.push_back(ConvertTo(std::move(results[i]), t, false));
+        }
+        if (e.hasElse) r->args.push_back(ConvertTo(std::move(results.back()), t, false));
+        r->type = t;
+        return r;
+    }
+
+    BoundExprPtr Function(const Expr& e, const Scope& scope);
+
+    BindCatalog& m_catalog;
+    BoundStatement& m_out;
+    bool m_inline;  // literals become Constant nodes (filtered index conditions)
+};
+
+BoundExprPtr Binder::Function(const Expr& e, const Scope& scope) {
+    std::string name = ToUpper(e.name);
+    auto arity = [&](size_t lo, size_t hi) {
+        if (e.args.size() < lo || e.args.size() > hi) {
+            Fail("The " + name + " function requires " + std::to_string(lo) + " argument(s).");
+        }
+    };
+    auto arg = [&](size_t i) { return Value(*e.args.at(i), scope); };
+    auto text = [&](size_t i) { return ConvertTo(arg(i), Raw(TypeKind::VarChar, 8000), false); };
+    auto number = [&](size_t i, TypeKind k) { return ConvertTo(arg(i), Raw(k), false); };
+    // The part is written into the statement: a plan made for one part
+    // serves only statements with that part.
+    auto part = [&](const Expr& p) {
+        if (p.kind == ExprKind::Literal && p.paramIndex >= 0)
+            m_out.inlined.emplace_back(p.paramIndex, p.text);
+        return DatePartName(p);
+    };
+    BoundExprPtr r = Node(BoundKind::Function);
+    r->name = name;
+    r->distinct = e.distinct;
+    auto done = [&](TypeSpec t) {
+        r->type = t;
+        return std::move(r);
+    };
+    if (name == "COUNT" || name == "COUNT_BIG") {
+        arity(1, 1);
+        if (e.args[0]->kind == ExprKind::Star)
+            r->star = true;
+        else
+            r->args.push_back(arg(0));
+        return done(Raw(name == "COUNT" ? TypeKind::Int : TypeKind::BigInt));
+    }
+    if (name == "SUM" || name == "MIN" || name == "MAX" || name == "AVG") {
+        arity(1, 1);
+        BoundExprPtr a = arg(0);
+        TypeSpec t = a->type;
+        if (name == "AVG") {
+            if (a->type.IsScaled()) a = ConvertTo(std::move(a), Raw(TypeKind::Float), false);
+            t = a->type.IsInteger() ? Raw(TypeKind::Int) : Raw(TypeKind::Float);
+        } else if (name == "SUM") {
+            if (a->type.IsInteger() && a->type.kind != TypeKind::BigInt) t = Raw(TypeKind::Int);
+            if (a->type.kind == TypeKind::Decimal) t.precision = 38;
+        }
+        r->args.push_back(std::move(a));
+        return done(t);
+    }
+    if (name == "ISNULL") {
+        arity(2, 2);
+        BoundExprPtr a = arg(0);
+        BoundExprPtr b = ConvertTo(arg(1), a->type, false);
+        TypeSpec t = IsUnknown(a->type) ? b->type : a->type;
+        r->args.push_back(std::move(a));
+        r->args.push_back(std::move(b));
+        return done(t);
+    }
+    if (name == "COALESCE") {
+        if (e.args.empty()) arity(1, 1);
+        std::vector<BoundExprPtr> xs;
+        TypeSpec t;
+        for (size_t i = 0; i < e.args.size(); ++i) {
+            xs.push_back(arg(i));
+            t = IsUnknown(t)                 ? xs.back()->type
+                : IsUnknown(xs.back()->type) ? t
+                                             : CommonType(t, xs.back()->type);
+        }
+        for (BoundExprPtr& x : xs) r->args.push_back(ConvertTo(std::move(x), t, false));
+        return done(t);
+    }
+    if (name == "NULLIF") {
+        arity(2, 2);
+        BoundExprPtr a = arg(0);
+        BoundExprPtr b = arg(1);
+        Unify(a, b);
+        TypeSpec t = a->type;
+        r->args.push_back(std::move(a));
+        r->args.push_back(std::move(b));
+        return done(t);
+    }
+    if (name == "LEN") {
+        arity(1, 1);
+        r->args.push_back(text(0));
+        return done(Raw(TypeKind::Int));
+    }
+    if (name == "DATALENGTH") {
+        arity(1, 1);
+        r->args.push_back(arg(0));
+        return done(Raw(TypeKind::Int));
+    }
+    if (name == "UPPER" || name == "LOWER" || name == "LTRIM" || name == "RTRIM") {
+        arity(1, 1);
+        r->args.push_back(text(0));
+        return done(Raw(TypeKind::VarChar, 8000));
+    }
+    if (name == "SUBSTRING") {
+        arity(3, 3);
+        r->args.push_back(text(0));
+        r->args.push_back(number(1, TypeKind::BigInt));
+        r->args.push_back(number(2, TypeKind::BigInt));
+        return done(Raw(TypeKind::VarChar, 8000));
+    }
+    if (name == "LEFT" || name == "RIGHT") {
+        arity(2, 2);
+        r->args.push_back(text(0));
+        r->args.push_back(number(1, TypeKind::BigInt));
+        return done(Raw(TypeKind::VarChar, 8000));
+    }
+    if (name == "REPLACE") {
+        arity(3, 3);
+        for (size_t i = 0; i < 3; ++i) r->args.push_back(text(i));
+        return done(Raw(TypeKind::VarChar, 8000));
+    }
+    if (name == "CHARINDEX") {
+        arity(2, 3);
+        if (e.args.size() == 3) Fail("CHARINDEX with a start position is not supported.");
+        r->args.push_back(text(0));
+        r->args.push_back(text(1));
+        return done(Raw(TypeKind::Int));
+    }
+    if (name == "ABS" || name == "SIGN") {
+        arity(1, 1);
+        r->args.push_back(arg(0));
+        return done(r->args[0]->type);
+    }
+    if (name == "ROUND") {
+        arity(2, 3);
+        r->args.push_back(ConvertTo(arg(0), Raw(TypeKind::Float), false));
+        r->args.push_back(number(1, TypeKind::Int));
+        return done(Raw(TypeKind::Float));
+    }
+    if (name == "FLOOR" || name == "CEILING") {
+        arity(1, 1);
+        r->args.push_back(ConvertTo(arg(0), Raw(TypeKind::Float), false));
+        return done(Raw(TypeKind::BigInt));
+    }
+    if (name == "GETDATE" || name == "CURRENT_TIMESTAMP" || name == "GETUTCDATE") {
+        arity(0, 0);
+        return done(Raw(TypeKind::DateTime));
+    }
+    if (name == "YEAR" || name == "MONTH" || name == "DAY") {
+        arity(1, 1);
+        r->part = ToLower(name);
+        r->args.push_back(ConvertTo(arg(0), Raw(TypeKind::DateTime), false));
+        return done(Raw(TypeKind::Int));
+    }
+    if (name == "DATEPART") {
+        arity(2, 2);
+        r->part = part(*e.args[0]);
+        r->args.push_back(ConvertTo(arg(1), Raw(TypeKind::DateTime), false));
+        return done(Raw(TypeKind::Int));
+    }
+    if (name == "DATEADD") {
+        arity(3, 3);
+        r->part = part(*e.args[0]);
+        r->args.push_back(number(1, TypeKind::BigInt));
+        r->args.push_back(ConvertTo(arg(2), Raw(TypeKind::DateTime), false));
+        return done(Raw(TypeKind::DateTime));
+    }
+    if (name == "DATEDIFF") {
+        arity(3, 3);
+        r->part = part(*e.args[0]);
+        r->args.push_back(ConvertTo(arg(1), Raw(TypeKind::DateTime), false));
+        r->args.push_back(ConvertTo(arg(2), Raw(TypeKind::DateTime), false));
+        return done(Raw(TypeKind::Int));
+    }
+    if (name == "IDENT_CURRENT") {
+        arity(1, 1);
+        r->args.push_back(text(0));
+        return done(Raw(TypeKind::BigInt));
+    }
+    if (name == "OBJECT_ID") {
+        arity(1, 2);
+        r->args.push_back(text(0));
+        return done(Raw(TypeKind::Int));
+    }
+    if (name == "OBJECT_NAME") {
+        arity(1, 1);
+        r->args.push_back(number(0, TypeKind::Int));
+        return done(Raw(TypeKind::VarChar, 128));
+    }
+    if (name == "SCOPE_IDENTITY") {
+        arity(0, 0);
+        return Variable("@@IDENTITY");
+    }
+    if (name == "DB_NAME") {
+        arity(0, 0);
+        return Variable("@@DB_NAME");
+    }
+    if (name == "STR") {
+        arity(1, 1);
+        r->args.push_back(number(0, TypeKind::BigInt));
+        return done(Raw(TypeKind::VarChar, 10));
+    }
+    Fail("'" + e.name + "' is not a recognized built-in function name.");
+}
+
+// ---- INSERT / UPDATE / DELETE -----------------------------------------------
+
+std::unique_ptr<BoundSource> OwnSource(const std::string& schema, const TableDef* table) {
+    auto src = std::make_unique<BoundSource>();
+    src->table = table;
+    src->schema = schema;
+    src->alias = table->name;
+    return src;
+}
+
+void ResolveTarget(const ObjectName& name, BindCatalog& catalog, BoundTarget& t) {
+    t.schema = name.db.empty() ? catalog.CurrentSchema() : catalog.SchemaFor(name.db);
+    t.table = catalog.FindTable(t.schema, name.name);
+    if (!t.table) FailNoTable(WrittenName(name));
+}
+
+// The table an UPDATE or DELETE changes, bound against its FROM as the
+// server binds it: a source of the FROM exposed under the target's name is
+// the target; else the one reference to the target's table (the unaliased
+// one when there are several); else the target joins the FROM as one more
+// table, exposed under its own name. Gives the names SET and WHERE see.
+Scope BindTarget(const Stmt& stmt, Binder& binder, BindCatalog& catalog, BoundStatement& out) {
+    BoundTarget& t = out.target;
+    Scope scope;
+    if (stmt.from.empty()) {
+        ResolveTarget(stmt.table, catalog, t);
+        t.own = OwnSource(t.schema, t.table);
+        scope.sources.push_back(t.own.get());
+        return scope;
+    }
+    Scope from;
+    for (const TableRefPtr& ref : stmt.from) out.from.push_back(binder.TableRef(*ref, from));
+    const BoundSource* hit = nullptr;
+    if (stmt.table.db.empty() && stmt.table.schema.empty()) {
+        for (const BoundSource* s : from.sources) {
+            if (IEquals(s->alias, stmt.table.name)) hit = s;
+        }
+        if (hit && !hit->table) FailNoTable(stmt.table.name);
+    }
+    if (hit) {
+        t.schema = hit->schema;
+        t.table = hit->table;
+    } else {
+        ResolveTarget(stmt.table, catalog, t);
+        int refs = 0, unaliased = 0;
+        const BoundSource* bare = nullptr;
+        for (const BoundSource* s : from.sources) {
+            if (s->table != t.table || s->schema != t.schema) continue;
+            ++refs;
+            hit = s;
+            if (!s->explicitAlias) {
+                ++unaliased;
+                bare = s;
+            }
+        }
+        if (refs > 1) {
+            if (unaliased != 1) Fail("The table '" + stmt.table.name + "' is ambiguous.");
+            hit = bare;
+        }
+    }
+    if (hit) {
+        t.inFrom = hit;
+        return from;
+    }
+    t.own = OwnSource(t.schema, t.table);
+    scope.sources.push_back(t.own.get());
+    for (const BoundSource* s : from.sources) scope.sources.push_back(s);
+    return scope;
+}
+
+// Whether `qualifier` (of a SET column) names the target.
+bool NamesTarget(const BoundTarget& t, const std::string& qualifier) {
+    std::string q = LastPart(qualifier);
+    if (!t.inFrom) return IEquals(q, t.table->name);
+    return IEquals(q, t.inFrom->alias) || (!t.inFrom->explicitAlias && IEquals(q, t.table->name));
+}
+
+}  // namespace
+
+ConvertPath ConversionPath(const TypeSpec& from, const TypeSpec& to, bool storing,
+                           bool explicitCast) {
+    if (IsUnknown(from)) return ConvertPath::Same;
+    if (explicitCast && from.IsText() &&
+        (to.kind == TypeKind::Char || to.kind == TypeKind::VarChar) &&
+        (from.kind == TypeKind::Text || from.length <= 0 || from.length > to.length ||
+         to.kind == TypeKind::Char)) {
+        // Text that may be longer is cut (or CHAR padded) by the conversion.
+        return ConvertPath::Full;
+    }
+    if (from == to && !(storing && to.IsText())) return ConvertPath::Same;
+    const bool ints = from.IsInteger() && to.IsInteger();
+    const bool wider = ints && IntegerRank(to.kind) >= IntegerRank(from.kind);
+    if (!storing || (wider && from.kind != TypeKind::Bit)) {
+        // Integers share one storage: only a narrowing write (or a number
+        // becoming BIT) checks the value.
+        if (ints && (wider || !storing) &&
+            (storing || to.kind != TypeKind::Bit || from.kind == TypeKind::Bit)) {
+            return ConvertPath::Same;
+        }
+        if (!storing) {
+            if (SameStorage(from, to) && to.kind != TypeKind::Bit &&
+                !(to.kind == TypeKind::Char && from.kind != TypeKind::Char) &&
+                !(ints && IntegerRank(to.kind) < IntegerRank(from.kind))) {
+                return ConvertPath::Same;
+            }
+            if (from.IsInteger() && from.kind != TypeKind::Bit && to.IsScaled())
+                return ConvertPath::Scale;
+            if (from.IsScaled() && to.kind == TypeKind::Float) return ConvertPath::Unscale;
+        }
+    }
+    return ConvertPath::Full;
+}
+
+BoundStatement BindSelect(const SelectStmt& select, BindCatalog& catalog) {
+    BoundStatement out;
+    out.kind = BoundStatement::Kind::Select;
+    Binder b(catalog, out);
+    out.query = b.Query(select, nullptr, nullptr);
+    return out;
+}
+
+BoundStatement BindInsert(const Stmt& stmt, BindCatalog& catalog) {
+    BoundStatement out;
+    out.kind = BoundStatement::Kind::Insert;
+    Binder b(catalog, out);
+    ResolveTarget(stmt.table, catalog, out.target);
+    const TableDef& def = *out.target.table;
+    const ColumnDef* identity = def.IdentityColumn();
+    const bool identityOn = identity && catalog.IdentityInsertOn(out.target.schema, def.name);
+    out.setsIdentity = identity != nullptr;
+    if (stmt.columns.empty()) {
+        if (identityOn && !stmt.defaultValues) {
+            Fail("An explicit value for the identity column in table '" + def.name +
+                 "' can only be specified when a column list is used and IDENTITY_INSERT is ON.");
+        }
+        for (size_t i = 0; i < def.columns.size(); ++i) {
+            if (!def.columns[i].identity) out.columns.push_back(static_cast<int>(i));
+        }
+    } else {
+        bool hasIdentity = false;
+        for (const std::string& name : stmt.columns) {
+            const int c = def.ColumnIndex(name);
+            if (c < 0) Fail("Invalid column name '" + name + "'.");
+            const ColumnDef& col = def.columns[static_cast<size_t>(c)];
+            if (std::find(out.columns.begin(), out.columns.end(), c) != out.columns.end()) {
+                Fail("The column name '" + col.name +
+                     "' is specified more than once in the SET clause or column list of an "
+                     "INSERT. A column cannot be assigned more than one value in the same "
+                     "clause. Modify the clause to make sure that a column is updated only "
+                     "once. If this statement updates or inserts columns into a view, column "
+                     "aliasing can conceal the duplication in your code.");
+            }
+            out.columns.push_back(c);
+            hasIdentity |= col.identity;
+        }
+        if (hasIdentity && !identityOn) {
+            Fail("Cannot insert explicit value for identity column in table '" + def.name +
+                 "' when IDENTITY_INSERT is set to OFF.");
+        }
+        if (identityOn && !hasIdentity) {
+            Fail("Explicit value must be specified for identity column in table '" + def.name +
+                 "' either when IDENTITY_INSERT is set to ON or when a replication user is "
+                 "inserting into a NOT FOR REPLICATION identity column.");
+        }
+    }
+    if (stmt.defaultValues) {
+        if (identityOn) {
+            Fail("Explicit value must be specified for identity column in table '" + def.name +
+                 "' either when IDENTITY_INSERT is set to ON or when a replication user is "
+                 "inserting into a NOT FOR REPLICATION identity column.");
+        }
+        out.defaultValues = true;
+        return out;
+    }
+    std::vector<TypeSpec> targets;
+    for (int c : out.columns) targets.push_back(def.columns[static_cast<size_t>(c)].type);
+    if (stmt.select) {
+        out.query = b.Query(*stmt.select, nullptr, &targets);
+        return out;
+    }
+    Scope empty;
+    for (const auto& values : stmt.values) {
+        if (values.size() != targets.size()) {
+            if (stmt.columns.empty())
+                Fail("Column name or number of supplied values does not match table definition.");
+            if (values.size() < targets.size()) {
+                Fail(
+                    "There are more columns in the INSERT statement than values specified in "
+                    "the VALUES clause. The number of values in the VALUES clause must match "
+                    "the number of columns specified in the INSERT statement.");
+            }
+            Fail(
+                "There are fewer columns in the INSERT statement than values specified in the "
+                "VALUES clause. The number of values in the VALUES clause must match the number "
+                "of columns specified in the INSERT statement.");
+        }
+        std::vector<BoundExprPtr> row;
+        for (size_t i = 0; i < values.size(); ++i)
+            row.push_back(b.ConvertTo(b.Value(*values[i], empty), targets[i], true));
+        out.rows.push_back(std::move(row));
+    }
+    return out;
+}
+
+BoundStatement BindUpdate(const Stmt& stmt, BindCatalog& catalog) {
+    BoundStatement out;
+    out.kind = BoundStatement::Kind::Update;
+    Binder b(catalog, out);
+    Scope scope = BindTarget(stmt, b, catalog, out);
+    const TableDef& def = *out.target.table;
+    for (size_t i = 0; i < stmt.sets.size(); ++i) {
+        const auto& [name, expr] = stmt.sets[i];
+        const std::string& qualifier =
+            i < stmt.setQualifiers.size() ? stmt.setQualifiers[i] : std::string();
+        if (!qualifier.empty() && !NamesTarget(out.target, qualifier)) {
+            Fail("The multi-part identifier \"" + qualifier + "." + name +
+                 "\" could not be bound.");
+        }
+        const int c = def.ColumnIndex(name);
+        if (c < 0) Fail("Invalid column name '" + name + "'.");
+        const ColumnDef& col = def.columns[static_cast<size_t>(c)];
+        if (col.identity) Fail("Cannot update identity column '" + col.name + "'.");
+        out.sets.emplace_back(c, b.ConvertTo(b.Value(*expr, scope), col.type, true));
+    }
+    if (stmt.where) out.expr = b.Predicate(*stmt.where, scope);
+    return out;
+}
+
+BoundStatement BindDelete(const Stmt& stmt, BindCatalog& catalog) {
+    BoundStatement out;
+    out.kind = BoundStatement::Kind::Delete;
+    Binder b(catalog, out);
+    Scope scope = BindTarget(stmt, b, catalog, out);
+    if (stmt.where) out.expr = b.Predicate(*stmt.where, scope);
+    return out;
+}
+
+BoundStatement BindScalar(const Expr& expr, BindCatalog& catalog) {
+    BoundStatement out;
+    out.kind = BoundStatement::Kind::Scalar;
+    Binder b(catalog, out);
+    out.expr = b.Value(expr, Scope{});
+    return out;
+}
+
+BoundStatement BindCondition(const Expr& condition, BindCatalog& catalog) {
+    BoundStatement out;
+    out.kind = BoundStatement::Kind::Condition;
+    Binder b(catalog, out);
+    out.expr = b.Predicate(condition, Scope{});
+    return out;
+}
+
+BoundStatement BindIndexFilter(const Expr& condition, const TableDef& table, BindCatalog& catalog) {
+    BoundStatement out;
+    out.kind = BoundStatement::Kind::Condition;
+    Binder b(catalog, out, true);
+    out.target.table = &table;
+    out.target.own = std::make_unique<BoundSource>();
+    out.target.own->table = &table;
+    out.target.own->alias = table.name;
+    Scope scope;
+    scope.sources.push_back(out.target.own.get());
+    out.expr = b.Predicate(condition, scope);
+    if (!out.params.empty())
+        Fail("A filtered index condition may hold only columns and constants.");
+    return out;
+}
+
+TypeSpec LiteralTypeOf(const Expr& lit) {
+    switch (lit.literal) {
+        case LiteralKind::Null:
+            return {};
+        case LiteralKind::Integer: {
+            errno = 0;
+            char* end = nullptr;
+            unsigned long long v = std::strtoull(lit.text.c_str(), &end, 10);
+            if (errno == 0 && v <= 2147483647ULL) return Raw(TypeKind::Int);
+            if (errno == 0 && v <= 9223372036854775807ULL) return Raw(TypeKind::BigInt);
+            uint8_t p = static_cast<uint8_t>(std::min<size_t>(38, lit.text.size()));
+            return Raw(TypeKind::Decimal, 0, p, 0);
+        }
+        case LiteralKind::Decimal: {
+            size_t dot = lit.text.find('.');
+            size_t digits = 0, scale = 0;
+            bool lead = true;
+            for (size_t i = 0; i < lit.text.size(); ++i) {
+                char c = lit.text[i];
+                if (c < '0' || c > '9') continue;
+                if (lead && c == '0' && (dot == std::string::npos || i < dot)) continue;
+                lead = false;
+                ++digits;
+                if (dot != std::string::npos && i > dot) ++scale;
+            }
+            if (dot != std::string::npos) scale = lit.text.size() - dot - 1;
+            size_t p = std::max<size_t>(std::max(digits, scale), 1);
+            return Raw(TypeKind::Decimal, 0, static_cast<uint8_t>(std::min<size_t>(38, p)),
+                       static_cast<uint8_t>(std::min<size_t>(38, scale)));
+        }
+        case LiteralKind::Float:
+            return Raw(TypeKind::Float, 0, 53);
+        case LiteralKind::Money:
+            return Raw(TypeKind::Money, 0, 19, 4);
+        case LiteralKind::String:
+            return Raw(TypeKind::VarChar,
+                       std::max<int32_t>(1, static_cast<int32_t>(lit.text.size())));
+        case LiteralKind::Hex:
+            return Raw(TypeKind::VarBinary,
+                       std::max<int32_t>(1, static_cast<int32_t>((lit.text.size() + 1) / 2)));
+    }
+    return {};
+}
+
+Value LiteralValueOf(const Expr& lit) {
+    switch (lit.literal) {
+        case LiteralKind::Null:
+            return Value::Null();
+        case LiteralKind::Integer: {
+            TypeSpec t = LiteralTypeOf(lit);
+            if (t.kind == TypeKind::Decimal)
+                return Value::Real(std::strtod(lit.text.c_str(), nullptr));
+            return Value::Int(static_cast<int64_t>(std::strtoull(lit.text.c_str(), nullptr, 10)));
+        }
+        case LiteralKind::Decimal: {
+            TypeSpec t = LiteralTypeOf(lit);
+            if (!t.IsScaled()) return Value::Real(std::strtod(lit.text.c_str(), nullptr));
+            int64_t v = 0;
+            for (char c : lit.text) {
+                if (c >= '0' && c <= '9') v = v * 10 + (c - '0');
+            }
+            return Value::Int(v);
+        }
+        case LiteralKind::Float:
+            return Value::Real(std::strtod(lit.text.c_str(), nullptr));
+        case LiteralKind::Money: {
+            Value v = Value::Text(lit.text);
+            return Convert(v, Raw(TypeKind::VarChar, static_cast<int32_t>(lit.text.size())),
+                           Raw(TypeKind::Money, 0, 19, 4));
+        }
+        case LiteralKind::String:
+            return Value::Text(lit.text);
+        case LiteralKind::Hex: {
+            std::string hex = lit.text;
+            if (hex.size() % 2) hex.insert(hex.begin(), '0');
+            std::string bytes;
+            bytes.reserve(hex.size() / 2);
+            auto nib = [](char c) -> int {
+                if (c >= '0' && c <= '9') return c - '0';
+                if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+                if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+                return 0;
+            };
+            for (size_t i = 0; i < hex.size(); i += 2)
+                bytes += static_cast<char>(nib(hex[i]) * 16 + nib(hex[i + 1]));
+            return Value::Blob(std::move(bytes));
+        }
+    }
+    return Value::Null();
+}
+
+}  // namespace xr::tsql

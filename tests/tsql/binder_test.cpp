@@ -1,0 +1,300 @@
+// The binder alone, over a catalog of table definitions: the types it gives
+// expressions (the server's precision and scale rules), the conversions it
+// makes explicit, the table an UPDATE or DELETE with a FROM changes, and the
+// server's errors for names that do not bind.
+#include "tsql/binder.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/error.h"
+#include "platform/text.h"
+#include "tsql/parser.h"
+
+namespace xr::tsql {
+namespace {
+
+ColumnDef Col(const char* name, const char* type, bool notNull = false, bool identity = false) {
+    ColumnDef c;
+    c.name = name;
+    EXPECT_TRUE(TypeSpec::Parse(type, &c.type)) << type;
+    c.type = c.type.Sized(1);
+    c.notNull = notNull;
+    c.identity = identity;
+    return c;
+}
+
+// Table definitions of one database, and the session's variables.
+class DefinitionCatalog : public BindCatalog {
+public:
+    DefinitionCatalog() {
+        Add("T",
+            {Col("I", "INT", true), Col("S", "SMALLINT"), Col("D", "DECIMAL(5,2)"),
+             Col("E", "DECIMAL(10,4)"), Col("M", "MONEY"), Col("F", "FLOAT"),
+             Col("V", "VARCHAR(10)"), Col("C", "CHAR(4)"), Col("DT", "DATETIME"), Col("B", "BIT")});
+        Add("U", {Col("I", "INT", true), Col("W", "VARCHAR(20)")});
+        Add("Ids", {Col("ID", "INT", true, true), Col("N", "VARCHAR(5)")});
+        TypeSpec::Parse("INT", &m_int);
+    }
+    std::string SchemaFor(std::string_view database) override {
+        if (!IEquals(database, "DB")) throw ComError(DB_E_ERRORSINCOMMAND, "no database");
+        return "DB";
+    }
+    std::string CurrentSchema() override { return "DB"; }
+    const TableDef* FindTable(const std::string& schema, std::string_view name) override {
+        auto it = m_tables.find(ToUpper(name));
+        return schema == "DB" && it != m_tables.end() ? &it->second : nullptr;
+    }
+    const TypeSpec* VariableType(std::string_view name) override {
+        return IEquals(name, "@n") ? &m_int : nullptr;
+    }
+    bool IdentityInsertOn(const std::string&, std::string_view) override { return false; }
+
+private:
+    void Add(const char* name, std::vector<ColumnDef> columns) {
+        TableDef t;
+        t.db = "DB";
+        t.name = name;
+        t.columns = std::move(columns);
+        m_tables[ToUpper(name)] = std::move(t);
+    }
+    std::map<std::string, TableDef> m_tables;
+    TypeSpec m_int;
+};
+
+BoundStatement Bind(const std::string& sql, BindCatalog& catalog, Batch* keep) {
+    *keep = Parse(sql);
+    const Stmt& s = *keep->statements.at(0);
+    switch (s.kind) {
+        case StmtKind::Insert:
+            return BindInsert(s, catalog);
+        case StmtKind::Update:
+            return BindUpdate(s, catalog);
+        case StmtKind::Delete:
+            return BindDelete(s, catalog);
+        default:
+            return BindSelect(*s.select, catalog);
+    }
+}
+
+std::string TypeText(const TypeSpec& t) {
+    if (t.kind == TypeKind::Decimal)
+        return "DECIMAL(" + std::to_string(t.precision) + "," + std::to_string(t.scale) + ")";
+    return t.ToString();
+}
+
+// A compact form of a bound value: columns as table.column, parameters as
+// ?(type->target), conversions done by the statement as {value->type}.
+std::string Show(const BoundExpr& e, const BoundStatement& b) {
+    switch (e.kind) {
+        case BoundKind::Column:
+            return e.source->alias + "." + e.source->ColumnName(e.column);
+        case BoundKind::Param: {
+            const BoundParam& p = b.params[static_cast<size_t>(e.param)];
+            return "?(" + TypeText(p.valueType) + (p.convert ? "->" + TypeText(p.target) : "") +
+                   ")";
+        }
+        case BoundKind::Convert:
+            if (e.atBind || e.path == ConvertPath::Same) return Show(*e.args[0], b);
+            return "{" + Show(*e.args[0], b) + "->" + TypeText(e.type) + "}";
+        case BoundKind::Compare:
+            return Show(*e.args[0], b) + " = " + Show(*e.args[1], b);
+        default:
+            return "expr";
+    }
+}
+
+TEST(Binder, ResultTypesFollowTheServersRules) {
+    struct Case {
+        const char* expr;
+        const char* type;
+    };
+    const Case cases[] = {
+        {"I + 1", "INTEGER"},
+        {"S + S", "SMALLINT"},
+        {"B + B", "INTEGER"},
+        {"F * I", "FLOAT"},
+        // e1 + e2: s = max(s1, s2), p = s + max(p1 - s1, p2 - s2) + 1
+        {"D + E", "DECIMAL(11,4)"},
+        // e1 * e2: p1 + p2 + 1, s1 + s2
+        {"D * E", "DECIMAL(16,6)"},
+        // e1 / e2: s = max(6, s1 + p2 + 1), p = p1 - s1 + s2 + s
+        {"D / E", "DECIMAL(20,13)"},
+        // an INT operand counts as DECIMAL(10,0)
+        {"D * I", "DECIMAL(16,2)"},
+        {"1.50 * 2", "DECIMAL(14,2)"},
+        {"M * 2", "MONEY"},
+        {"M + M", "MONEY"},
+        {"DT + 1", "DATETIME"},
+        {"V + 'abc'", "VARCHAR(13)"},
+        {"CAST(I AS VARCHAR)", "VARCHAR(30)"},
+        {"CAST(I AS CHAR)", "CHAR(30)"},
+        {"CONVERT(VARBINARY, V)", "VARBINARY(30)"},
+        {"CAST(D AS DECIMAL(9,3))", "DECIMAL(9,3)"},
+        {"COUNT(*)", "INTEGER"},
+        {"COUNT_BIG(I)", "BIGINT"},
+        {"SUM(S)", "INTEGER"},
+        {"SUM(D)", "DECIMAL(38,2)"},
+        {"AVG(I)", "INTEGER"},
+        {"ISNULL(S, I)", "SMALLINT"},
+        {"LEN(V)", "INTEGER"},
+        {"(SELECT MAX(W) FROM U)", "VARCHAR(20)"},
+    };
+    DefinitionCatalog catalog;
+    for (const Case& c : cases) {
+        Batch batch;
+        BoundStatement b = Bind(std::string("SELECT ") + c.expr + " FROM T", catalog, &batch);
+        EXPECT_EQ(TypeText(b.query->Items().at(0).column.type), c.type) << c.expr;
+    }
+}
+
+TEST(Binder, UnionColumnsTakeTheTypeOfHigherPrecedence) {
+    struct Case {
+        const char* sql;
+        const char* type;
+    };
+    const Case cases[] = {
+        {"SELECT I FROM T UNION SELECT D FROM T", "DECIMAL(12,2)"},
+        // DECIMAL: the most digits on either side of the point
+        {"SELECT D FROM T UNION SELECT E FROM T", "DECIMAL(10,4)"},
+        {"SELECT I FROM T UNION ALL SELECT M FROM T", "MONEY"},
+        // one kind of text: the longest
+        {"SELECT V FROM T UNION SELECT W FROM U", "VARCHAR(20)"},
+        {"SELECT NULL UNION SELECT S FROM T UNION SELECT I FROM T", "INTEGER"},
+    };
+    DefinitionCatalog catalog;
+    for (const Case& c : cases) {
+        Batch batch;
+        BoundStatement b = Bind(c.sql, catalog, &batch);
+        for (const BoundSelect& part : b.query->parts)
+            EXPECT_EQ(TypeText(part.items.at(0).expr->type), c.type) << c.sql;
+        EXPECT_EQ(TypeText(b.query->Items().at(0).column.type), c.type) << c.sql;
+    }
+}
+
+TEST(Binder, SelectListItemsAreNamedAfterTheColumnsTheyRead) {
+    struct Case {
+        const char* sql;
+        const char* name;
+        const char* base;
+    };
+    const Case cases[] = {
+        {"SELECT I FROM T", "I", "T.I"},
+        {"SELECT x.I FROM T x", "I", "T.I"},
+        {"SELECT d.W FROM (SELECT W FROM U) d", "W", "U.W"},
+        {"SELECT d.v FROM (SELECT W AS v FROM U) d", "v", "U.W"},
+        {"SELECT I AS z FROM T", "z", "T.I"},
+        {"SELECT I + 1 FROM T", "", "."},
+    };
+    DefinitionCatalog catalog;
+    for (const Case& c : cases) {
+        Batch batch;
+        BoundStatement b = Bind(c.sql, catalog, &batch);
+        const BoundColumn& col = b.query->Items().at(0).column;
+        EXPECT_EQ(col.name, c.name) << c.sql;
+        EXPECT_EQ(col.baseTable + "." + col.baseColumn, c.base) << c.sql;
+    }
+}
+
+TEST(Binder, ComparisonsConvertTheConstantToTheColumnOrBothToTheCommonType) {
+    struct Case {
+        const char* where;
+        const char* bound;
+    };
+    const Case cases[] = {
+        // A constant that fits takes the column's type, so an index on it serves.
+        {"I = 1", "T.I = ?(INTEGER->INTEGER)"},
+        {"D = 1.5", "T.D = ?(DECIMAL(2,1)->DECIMAL(5,2))"},
+        {"V = 'ab'", "T.V = ?(VARCHAR(2)->VARCHAR(10))"},
+        {"DT = '20000101'", "T.DT = ?(VARCHAR(8)->DATETIME)"},
+        {"I = @n", "T.I = ?(INTEGER->INTEGER)"},
+        // One that does not fit: both go to the type of higher precedence.
+        {"D = 1.234", "{T.D->DECIMAL(6,3)} = ?(DECIMAL(4,3)->DECIMAL(6,3))"},
+        {"I = 2.5", "{T.I->DECIMAL(11,1)} = ?(DECIMAL(2,1)->DECIMAL(11,1))"},
+        // Two columns: the same storage compares as it is; text against a
+        // number is read as the number.
+        {"S = I", "T.S = T.I"},
+        {"V = I", "{T.V->INTEGER} = T.I"},
+        {"M = F", "{T.M->FLOAT} = T.F"},
+    };
+    DefinitionCatalog catalog;
+    for (const Case& c : cases) {
+        Batch batch;
+        BoundStatement b = Bind(std::string("SELECT I FROM T WHERE ") + c.where, catalog, &batch);
+        EXPECT_EQ(Show(*b.query->parts[0].where, b), c.bound) << c.where;
+    }
+}
+
+TEST(Binder, UpdateAndDeleteWithFromFindTheirTargetAsTheServerDoes) {
+    struct Case {
+        const char* sql;
+        const char* target;  // the FROM's source that is the target; "" when it joins apart
+    };
+    const Case cases[] = {
+        {"UPDATE T SET I = 1", ""},
+        {"UPDATE T SET I = 1 FROM U WHERE T.I = U.I", ""},
+        {"UPDATE T SET I = 1 FROM T JOIN U ON T.I = U.I", "T"},
+        {"UPDATE x SET I = 1 FROM T x JOIN U ON x.I = U.I", "x"},
+        {"UPDATE T SET I = 1 FROM T x", "x"},     // the one reference to the table
+        {"UPDATE T SET I = 1 FROM T, T x", "T"},  // the unaliased one of several
+        {"UPDATE T SET x.I = 1 FROM T x", "x"},
+        {"DELETE T FROM T x JOIN U ON x.I = U.I", "x"},
+        {"DELETE T FROM U WHERE T.I = U.I", ""},
+        {"DELETE FROM T WHERE I = 1", ""},
+    };
+    DefinitionCatalog catalog;
+    for (const Case& c : cases) {
+        Batch batch;
+        BoundStatement b = Bind(c.sql, catalog, &batch);
+        EXPECT_EQ(b.target.table->name, "T") << c.sql;
+        EXPECT_EQ(b.target.inFrom ? b.target.inFrom->alias : "", c.target) << c.sql;
+    }
+}
+
+TEST(Binder, NamesThatDoNotBindFailWithTheServersMessage) {
+    struct Case {
+        const char* sql;
+        HRESULT code;
+        const char* message;
+    };
+    const HRESULT kCmd = DB_E_ERRORSINCOMMAND;
+    const Case cases[] = {
+        {"SELECT Z FROM T", kCmd, "Invalid column name 'Z'."},
+        {"SELECT T.Z FROM T", kCmd, "Invalid column name 'Z'."},
+        {"SELECT * FROM Nope", DB_E_NOTABLE, "Invalid object name 'Nope'."},
+        {"SELECT * FROM DB..Nope", DB_E_NOTABLE, "Invalid object name 'DB..Nope'."},
+        {"SELECT I FROM T, U", kCmd, "Ambiguous column name 'I'."},
+        {"SELECT q.I FROM T", kCmd, "The multi-part identifier \"q.I\" could not be bound."},
+        {"SELECT T.I FROM T x", kCmd, "The multi-part identifier \"T.I\" could not be bound."},
+        {"SELECT @v", kCmd, "Must declare the scalar variable \"@v\"."},
+        {"INSERT Nope VALUES (1)", DB_E_NOTABLE, "Invalid object name 'Nope'."},
+        {"INSERT T (Z) VALUES (1)", kCmd, "Invalid column name 'Z'."},
+        {"UPDATE T SET Z = 1", kCmd, "Invalid column name 'Z'."},
+        {"UPDATE T SET U.I = 1 FROM T JOIN U ON T.I = U.I", kCmd,
+         "The multi-part identifier \"U.I\" could not be bound."},
+        {"UPDATE T SET I = 1 FROM T a, T b", kCmd, "The table 'T' is ambiguous."},
+        {"UPDATE Ids SET ID = 2", kCmd, "Cannot update identity column 'ID'."},
+        {"DELETE FROM Nope", DB_E_NOTABLE, "Invalid object name 'Nope'."},
+        // and type errors, before anything runs
+        {"SELECT -V FROM T", kCmd, "Operand data type varchar is invalid for minus operator."},
+        {"SELECT F % 2 FROM T", kCmd,
+         "The data types float and int are incompatible in the modulo operator."},
+    };
+    DefinitionCatalog catalog;
+    for (const Case& c : cases) {
+        Batch batch;
+        try {
+            Bind(c.sql, catalog, &batch);
+            ADD_FAILURE() << "bound: " << c.sql;
+        } catch (const ComError& e) {
+            EXPECT_EQ(e.Error(), c.code) << c.sql;
+            EXPECT_EQ(e.Description(), c.message) << c.sql;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace xr::tsql
