@@ -170,10 +170,6 @@ public:
     // The condition of a filtered index over `table`, with constants written in.
     virtual std::string RenderIndexFilter(const tsql::Expr& condition, const tsql::TableDef& table,
                                           RenderContext& ctx) = 0;
-    // The natural type and storage value of a literal (the value throws
-    // ComError for a number out of range).
-    virtual tsql::TypeSpec LiteralType(const tsql::Expr& literal) = 0;
-    virtual tsql::Value LiteralValue(const tsql::Expr& literal) = 0;
     // A storage value as a literal of the dialect.
     virtual std::string InlineValue(const tsql::Value& v) = 0;
     virtual std::string QuoteIdent(std::string_view name) = 0;

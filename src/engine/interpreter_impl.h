@@ -321,8 +321,26 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         }
     }
 
+    // Plans being run. A statement can clear the cache while it runs (a
+    // database it names is opened and another let go): its plan and those of
+    // the statements around it are kept until the outermost run ends.
+    int running = 0;
+    std::list<std::pair<std::string, CachedPlan>> retired;
+    struct Running {
+        Impl& impl;
+        explicit Running(Impl& i) : impl(i) { ++impl.running; }
+        ~Running() {
+            if (--impl.running == 0) impl.retired.clear();
+        }
+        Running(const Running&) = delete;
+        Running& operator=(const Running&) = delete;
+    };
+
     void ClearPlans() {
-        lru.clear();
+        if (running > 0)
+            retired.splice(retired.end(), lru);
+        else
+            lru.clear();
         plans.clear();
         fast.clear();
         sourcePlans.clear();
@@ -403,8 +421,8 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             switch (slot.source) {
                 case Slot::Source::Literal: {
                     const Expr* lit = literals.at(static_cast<size_t>(slot.literal));
-                    v = LiteralValue(*lit);
-                    vt = LiteralType(*lit);
+                    v = LiteralValueOf(*lit);
+                    vt = LiteralTypeOf(*lit);
                     break;
                 }
                 case Slot::Source::Variable: {
@@ -495,7 +513,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
     // ---- values -----------------------------------------------------------
 
     std::pair<Value, TypeSpec> EvalScalar(const Expr& e, const Stmt& owner) {
-        if (e.kind == ExprKind::Literal) return {LiteralValue(e), LiteralType(e)};
+        if (e.kind == ExprKind::Literal) return {LiteralValueOf(e), LiteralTypeOf(e)};
         if (e.kind == ExprKind::Variable) {
             std::string up = ToUpper(e.name);
             if (up.rfind("@@", 0) == 0) {
@@ -546,6 +564,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
     }
 
     Flow RunStatement(const Stmt& s, Run& run) {
+        Running scope(*this);
         try {
             if (!DefersRemake(s)) FlushDeferred();
             Flow f = Dispatch(s, run);
@@ -1278,8 +1297,6 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
     std::string RenderIndexFilter(const Expr& e, const TableDef& t, RenderContext& ctx) {
         return backend->RenderIndexFilter(e, t, ctx);
     }
-    TypeSpec LiteralType(const Expr& e) { return backend->LiteralType(e); }
-    Value LiteralValue(const Expr& e) { return backend->LiteralValue(e); }
     std::string InlineValue(const Value& v) { return backend->InlineValue(v); }
     std::string QuoteIdent(std::string_view name) { return backend->QuoteIdent(name); }
 
@@ -1368,6 +1385,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             }
         }
         lru.splice(lru.begin(), lru, it->second);
+        Running scope(*this);
         try {
             RunPlan(cp, fastLitPtrs, [](engine::Statement&) {});
             lastErrorNumber = 0;

@@ -223,3 +223,25 @@ TEST(Engine, ColumnsAddedInsideATransactionAreThereForEveryUseAndTheCommit) {
 }
 
 }  // namespace
+
+// A database can hold only so many files open; one that a running statement
+// names (OBJECT_ID of a table in a tenth database) is opened while it runs
+// and another is let go, without pulling the running statement's plan away.
+TEST(Engine, AStatementThatOpensADatabaseWhileItRunsKeepsItsPlan) {
+    xrtest::TempDir dir;
+    Connection c;
+    c.Open(ConnectString(dir));
+    for (int i = 1; i <= 10; ++i) {
+        const std::string db = "D" + std::to_string(i);
+        c.Execute("CREATE DATABASE " + db + " USE " + db + " CREATE TABLE T (A INTEGER NULL)");
+    }
+    c.Execute("USE D1 INSERT T VALUES (1) INSERT T VALUES (2) INSERT T VALUES (3)");
+    for (int i = 2; i <= 9; ++i) Rows(c, "SELECT COUNT(*) FROM D" + std::to_string(i) + "..T");
+    const auto id = Rows(c, "SELECT OBJECT_ID('D10..T')");
+    ASSERT_EQ(id.size(), 1u);
+    ASSERT_NE(id[0][0], "NULL");
+    for (int i = 2; i <= 9; ++i) Rows(c, "SELECT COUNT(*) FROM D" + std::to_string(i) + "..T");
+    const std::vector<std::vector<std::string>> expected(3, {id[0][0]});
+    EXPECT_EQ(Rows(c, "SELECT OBJECT_ID('D10..T') FROM T"), expected);
+    EXPECT_EQ(Rows(c, "SELECT OBJECT_ID('D10..T') FROM T"), expected);
+}

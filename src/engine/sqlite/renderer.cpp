@@ -423,10 +423,6 @@ std::string QuoteIdent(std::string_view name) {
     return out;
 }
 
-TypeSpec LiteralType(const Expr& literal) { return LiteralTypeOf(literal); }
-
-Value LiteralValue(const Expr& literal) { return LiteralValueOf(literal); }
-
 std::string InlineValue(const Value& v) {
     switch (v.kind) {
         case Value::Kind::Null:

@@ -29,10 +29,6 @@ Plan RenderCondition(const Expr& condition, RenderContext& ctx);
 // The condition of a filtered index over `table`, with constants written in.
 std::string RenderIndexFilter(const Expr& condition, const TableDef& table, RenderContext& ctx);
 
-// The natural type and storage value of a literal.
-TypeSpec LiteralType(const Expr& literal);
-Value LiteralValue(const Expr& literal);  // throws ComError for a number out of range
-
 // A storage value as an SQLite literal.
 std::string InlineValue(const Value& v);
 

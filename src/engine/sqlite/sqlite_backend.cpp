@@ -747,8 +747,6 @@ std::string SqliteBackend::RenderIndexFilter(const Expr& condition, const TableD
                                              RenderContext& ctx) {
     return sqlite::RenderIndexFilter(condition, table, ctx);
 }
-TypeSpec SqliteBackend::LiteralType(const Expr& literal) { return sqlite::LiteralType(literal); }
-Value SqliteBackend::LiteralValue(const Expr& literal) { return sqlite::LiteralValue(literal); }
 std::string SqliteBackend::InlineValue(const Value& v) { return sqlite::InlineValue(v); }
 std::string SqliteBackend::QuoteIdent(std::string_view name) { return sqlite::QuoteIdent(name); }
 std::string SqliteBackend::Parameter(int n) { return "?" + std::to_string(n); }

@@ -96,8 +96,6 @@ public:
     Plan RenderCondition(const Expr& condition, RenderContext& ctx) override;
     std::string RenderIndexFilter(const Expr& condition, const TableDef& table,
                                   RenderContext& ctx) override;
-    TypeSpec LiteralType(const Expr& literal) override;
-    Value LiteralValue(const Expr& literal) override;
     std::string InlineValue(const Value& v) override;
     std::string QuoteIdent(std::string_view name) override;
     std::string Parameter(int n) override;
