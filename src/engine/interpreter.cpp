@@ -31,6 +31,7 @@ void Interpreter::BeginTrans() {
 }
 void Interpreter::CommitTrans() {
     if (m_impl->tranCount == 0) throw ComError(Hr(0x8004D00E), "No transaction is active.");
+    m_impl->CheckWritable();  // a lost transaction commits nothing: only a rollback ends it
     m_impl->tranCount = 1;
     m_impl->CommitTran();
 }

@@ -113,6 +113,10 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
     std::string identityInsertSchema, identityInsertTable;
     std::unordered_map<std::string, Cursor> cursors;  // upper-case names
     int tranCount = 0;
+    // The engine ended the caller's transaction on its own (a full disk, an
+    // I/O error): @@TRANCOUNT stays as the caller left it, nothing more may
+    // be written, and only a rollback ends it.
+    bool doomed = false;
     int nesting = 0;
     int64_t lastIdentity = 0;
     bool haveIdentity = false;
@@ -482,6 +486,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
 
     // The server's message for an engine failure of a statement.
     ComError MapError(const EngineError& e, std::string_view sql) {
+        NoteLostTransaction();
         return backend->MapError(e, sql, current);
     }
 
@@ -566,6 +571,10 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
     Flow RunStatement(const Stmt& s, Run& run) {
         Running scope(*this);
         try {
+            if (tranCount > 0) {
+                NoteLostTransaction();
+                if (doomed && Writes(s)) FailDoomed();
+            }
             if (!DefersRemake(s)) FlushDeferred();
             Flow f = Dispatch(s, run);
             if (!scratch.empty() && IsPlain(s.kind)) ReleaseScratch();
@@ -579,6 +588,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             return f;
         } catch (const ComError& e) {
             if (!scratch.empty() && IsPlain(s.kind)) ReleaseScratch();
+            NoteLostTransaction();
             run.errors->push_back({e.Error(), e.Description()});
             if (e.Error() == DB_E_INTEGRITYVIOLATION) {
                 run.errors->push_back({e.Error(), "The statement has been terminated."});
@@ -610,6 +620,9 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             {"Cannot insert explicit value for identity column", 544},
             {"Cannot update identity column", 8102},
             {"There is already an object named", 2714},
+            {"The current transaction cannot be committed", 3930},
+            {"The COMMIT TRANSACTION request has no corresponding", 3902},
+            {"The ROLLBACK TRANSACTION request has no corresponding", 3903},
         };
         for (const auto& n : kNumbers) {
             if (message.rfind(n.text, 0) == 0) return n.number;
@@ -636,9 +649,9 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             }
             if (!backend->RollbackToSavepoint("xr_stmt") && backend->InTransaction()) {
                 // The statement cannot be undone alone: undo the whole
-                // transaction rather than keep half of a schema change.
+                // transaction rather than keep half of a schema change. The
+                // caller's transaction is then lost (NoteLostTransaction).
                 backend->AbandonTransaction();
-                tranCount = 0;
             }
             // The tables deferred are again those of the savepoint (none
             // when the transaction itself is gone).
@@ -1261,6 +1274,58 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
 
     // ---- transactions -----------------------------------------------------
 
+    static constexpr const char* kDoomedMessage =
+        "The current transaction cannot be committed and cannot support operations that write "
+        "to the log file. Roll back the transaction.";
+
+    // The engine rolls a transaction back by itself on some failures (a full
+    // disk, an I/O error, no memory, an interrupt). Were that missed, the
+    // caller's later statements would each commit on their own and half of
+    // its transaction would reach the file. One cheap question to the engine,
+    // asked only while the caller has a transaction open.
+    void NoteLostTransaction() {
+        if (tranCount == 0 || doomed || backend->InTransaction()) return;
+        doomed = true;
+        // What the transaction did to the schema is undone too.
+        catalog.DropDeferred();
+        SchemaChanged();
+    }
+
+    [[noreturn]] static void FailDoomed() { Fail(kDoomedMessage); }
+
+    // Before a write of the caller's: refused once its transaction is lost.
+    void CheckWritable() {
+        if (tranCount == 0) return;
+        NoteLostTransaction();
+        if (doomed) FailDoomed();
+    }
+
+    // Statements that write (or end the transaction with a commit): refused
+    // in a lost transaction. Reads go on, as the server lets them.
+    static bool Writes(const Stmt& s) {
+        switch (s.kind) {
+            case StmtKind::Select:
+                return !s.select->into.empty();
+            case StmtKind::Insert:
+            case StmtKind::Update:
+            case StmtKind::Delete:
+            case StmtKind::Truncate:
+            case StmtKind::CreateTable:
+            case StmtKind::AlterTable:
+            case StmtKind::DropTable:
+            case StmtKind::CreateIndex:
+            case StmtKind::DropIndex:
+            case StmtKind::CreateDatabase:
+            case StmtKind::DropDatabase:
+            case StmtKind::ExecProc:
+            case StmtKind::BeginTran:
+            case StmtKind::CommitTran:
+                return true;
+            default:
+                return false;
+        }
+    }
+
     void BeginTran() {
         if (tranCount == 0) backend->BeginTransaction();
         ++tranCount;
@@ -1269,16 +1334,35 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         if (tranCount == 0) {
             Fail("The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.");
         }
+        CheckWritable();
         if (tranCount == 1) FlushDeferred();  // a failure leaves the transaction open
-        if (--tranCount == 0) backend->Commit();
+        if (tranCount > 1) {
+            --tranCount;
+            return;
+        }
+        try {
+            backend->Commit();
+        } catch (const ComError&) {
+            // A busy file leaves the transaction open (the caller may commit
+            // again or roll back); a failure that undid it leaves none.
+            if (!backend->InTransaction()) {
+                tranCount = 0;
+                catalog.DropDeferred();
+                SchemaChanged();
+            }
+            throw;
+        }
+        tranCount = 0;
     }
     void RollbackTran() {
         if (tranCount == 0) {
             Fail("The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION.");
         }
         tranCount = 0;
+        doomed = false;
         catalog.DropDeferred();
-        backend->Rollback();
+        // A transaction the engine already undid has nothing left to roll back.
+        if (backend->InTransaction()) backend->Rollback();
         SchemaChanged();
     }
 
@@ -1390,6 +1474,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             RunPlan(cp, fastLitPtrs, [](engine::Statement&) {});
             lastErrorNumber = 0;
         } catch (const ComError& e) {
+            NoteLostTransaction();
             errors.push_back({e.Error(), e.Description()});
             if (e.Error() == DB_E_INTEGRITYVIOLATION) {
                 errors.push_back({e.Error(), "The statement has been terminated."});
@@ -1422,8 +1507,10 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
     void Execute(std::string_view text, std::vector<ErrorRecord>& errors,
                  std::unique_ptr<engine::Rows>* capture) {
         CheckSchemaVersions();
+        if (tranCount > 0) NoteLostTransaction();
         std::string tokenKey;
-        if (!capture && nesting == 0 && !catalog.HasDeferred() && TokenKey(text)) {
+        // A lost transaction's statements go the slow way, which refuses writes.
+        if (!capture && nesting == 0 && !doomed && !catalog.HasDeferred() && TokenKey(text)) {
             if (RunFast(errors)) return;
             tokenKey = fastKey;
         }

@@ -556,6 +556,7 @@ private:
     // Runs one write; `rowId` (when not 0) binds after the values.
     int64_t Run(Write& w, const std::vector<Variant>& values, int64_t rowId) {
         Interpreter::Impl& impl = Session();
+        impl.CheckWritable();  // nothing more is written in a lost transaction
         engine::Statement& st = *w.st;
         st.Reset();
         int n = 1;

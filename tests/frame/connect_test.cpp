@@ -7,6 +7,7 @@
 
 #include "engine/connection_string.h"
 #include "frame_fixture.h"
+#include "full_disk.h"
 
 namespace {
 
@@ -109,6 +110,40 @@ TEST_F(FrameTest, TransactionsRollBackAndCommitOnTheFiles) {
     DBClose();  // a fresh connection reads what reached the files
     EXPECT_EQ(Scalar("SELECT COUNT(*) FROM t"), 1);
     EXPECT_EQ(Scalar("SELECT a FROM t"), 2);
+}
+
+// The disk fills up in the middle of a transaction and the engine undoes it:
+// the thread's later statements fail instead of each committing alone, the
+// commit fails, and the rollback ends it.
+class FullDiskTest : public FrameTest {
+protected:
+    xrtest::FullDisk m_disk;
+};
+
+TEST_F(FullDiskTest, ATransactionTheEngineUndidKeepsNothingOnTheFiles) {
+    ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
+    ASSERT_EQ(DBExec("CREATE TABLE t (a INTEGER, pad TEXT)"), 1);
+    ASSERT_EQ(DBExec("INSERT INTO t (a) VALUES (1)"), 1);
+    const std::string big = "INSERT INTO t VALUES (9, '" + std::string(4 << 20, 'x') + "')";
+    const std::string lost =
+        "The current transaction cannot be committed and cannot support operations that write "
+        "to the log file. Roll back the transaction.";
+
+    ASSERT_EQ(DBBeginTrans(), 1);
+    ASSERT_EQ(DBExec("INSERT INTO t (a) VALUES (2)"), 1);
+    m_disk.FailOneWriteAfter(0);
+    EXPECT_EQ(DBExec(big.c_str()), 0);
+    ASSERT_EQ(m_disk.Refused(), 1);
+    EXPECT_EQ(DBExec("INSERT INTO t (a) VALUES (3)"), 0);
+    EXPECT_EQ(LastError().second, lost);
+    EXPECT_EQ(Scalar("SELECT @@TRANCOUNT"), 1);
+    EXPECT_EQ(DBCommitTrans(), 0);
+    EXPECT_EQ(LastError().second, lost);
+    EXPECT_EQ(DBRollbackTrans(), 1);
+    EXPECT_EQ(Scalar("SELECT @@TRANCOUNT"), 0);
+    DBClose();  // a fresh connection reads what reached the files
+    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM t"), 1);
+    EXPECT_EQ(Scalar("SELECT a FROM t"), 1);
 }
 
 TEST_F(FrameTest, ATransactionBelongsToItsThread) {
