@@ -77,12 +77,12 @@ int AppendDate(std::string& out, double oleDate) {
     return AppendReal(out, date - static_cast<double>(xr::calendar::kDayOf1900), false);
 }
 
+// Line breaks go as CHAR(13) and CHAR(10) (SqlTextLiteral): the runner reads
+// the script line by line, and a value must never give it a line of its own.
 int AppendText(std::string& out, std::string_view text) {
-    const std::string quoted = xr::QuoteSql(xr::TrimRight(text));
-    out += '\'';
-    out += quoted;
-    out += '\'';
-    return static_cast<int>(quoted.size() + 2);
+    const std::string literal = xr::SqlTextLiteral(xr::TrimRight(text));
+    out += literal;
+    return static_cast<int>(literal.size());
 }
 
 // "0x" and two upper-case hex digits per byte, 70 characters to a line (34

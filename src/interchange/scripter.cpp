@@ -88,9 +88,11 @@ public:
 
     std::string Int(int i) const { return xr::Format("%d", static_cast<int>(m_values[i])); }
 
+    // The text as a quoted literal; line breaks as CHAR(13) and CHAR(10), as
+    // the writer writes them, since a DELETE's condition goes into the script.
     std::string Quoted(int i) {
         const char* text = Text(i);
-        return text ? xr::QuoteSql(text) : std::string();
+        return text ? xr::SqlTextLiteral(text) : std::string();
     }
 
     std::string Digits(int i) {
@@ -131,10 +133,10 @@ bool Condition(int selector, Args& x, std::string& out) {
             out = "1=1";
             break;
         case 4:
-            out = "Barcode='" + x.Quoted(0) + "'";
+            out = "Barcode=" + x.Quoted(0);
             break;
         case 5:
-            out = "TillNo=" + x.Int(0) + " AND Name='" + x.Quoted(1) + "'";
+            out = "TillNo=" + x.Int(0) + " AND Name=" + x.Quoted(1);
             break;
         case 6:
             out = "PromNo=" + x.Int(0);
@@ -199,7 +201,7 @@ bool Condition(int selector, Args& x, std::string& out) {
             out = "MacNo=" + x.Int(0);
             break;
         case 25:
-            out = "FieldName='" + x.Quoted(0) + "' AND FieldIndex=" + x.Int(1);
+            out = "FieldName=" + x.Quoted(0) + " AND FieldIndex=" + x.Int(1);
             break;
         case 26:
             out = "TillNo=" + x.Int(0) + " AND Preset=" + x.Int(1);
@@ -218,10 +220,10 @@ bool Condition(int selector, Args& x, std::string& out) {
             out = "SchemeNo=" + x.Int(0) + " AND LevelNo=" + x.Int(1);
             break;
         case 31:
-            out = "[TextName]='" + x.Quoted(0) + "'";
+            out = "[TextName]=" + x.Quoted(0);
             break;
         case 32:
-            out = "[SchemeNo]=" + x.Int(0) + " AND [TextName]='" + x.Quoted(1) + "'";
+            out = "[SchemeNo]=" + x.Int(0) + " AND [TextName]=" + x.Quoted(1);
             break;
         case 33:
             out = "[ID]=" + x.Int(0);

@@ -97,4 +97,25 @@ std::string QuoteSql(std::string_view s) {
     return out;
 }
 
+std::string SqlTextLiteral(std::string_view s) {
+    if (s.find_first_of("\r\n") == std::string_view::npos) return "'" + QuoteSql(s) + "'";
+    std::string out;
+    out.reserve(s.size() + 32);
+    bool open = false;  // a quoted piece is being written
+    for (char c : s) {
+        const bool lineEnd = c == '\r' || c == '\n';
+        if (lineEnd || !open) {
+            if (open) out += '\'';
+            if (!out.empty()) out += " + ";
+            open = !lineEnd;
+            out += lineEnd ? (c == '\r' ? "CHAR(13)" : "CHAR(10)") : "'";
+        }
+        if (lineEnd) continue;
+        out += c;
+        if (c == '\'') out += '\'';
+    }
+    if (open) out += '\'';
+    return out;
+}
+
 }  // namespace xr

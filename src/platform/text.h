@@ -20,6 +20,12 @@ std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 std::string VFormat(const char* fmt, va_list args);
 // Doubles every single quote, for text placed between quotes in SQL.
 std::string QuoteSql(std::string_view s);
+// The text as a T-SQL string expression for a script: 'text' with quotes
+// doubled, but every CR and LF written as CHAR(13) and CHAR(10) joined to the
+// quoted pieces with " + ", so that no line of the script, and so no batch
+// separator, can stand inside a value. Text without CR or LF is exactly
+// '...' as QuoteSql quotes it.
+std::string SqlTextLiteral(std::string_view s);
 // A null pointer counts as empty text.
 inline std::string_view SafeText(const char* s) {
     return s ? std::string_view(s) : std::string_view();

@@ -1107,6 +1107,39 @@ BoundExprPtr Binder::Function(const Expr& e, const Scope& scope) {
         arity(0, 0);
         return Variable("@@DB_NAME");
     }
+    if (name == "CHAR") {
+        // Scripts write line breaks inside text as CHAR(13) and CHAR(10). The
+        // code is folded here into a one-byte text (the server's char(1));
+        // it is written into the statement, so a plan made for one code
+        // serves only statements with that code.
+        arity(1, 1);
+        const Expr* n = e.args[0].get();
+        const bool negative = n->kind == ExprKind::Unary && n->op == Op::Neg;
+        if (negative) n = n->args.at(0).get();
+        if (n->kind != ExprKind::Literal || n->literal != LiteralKind::Integer)
+            Fail("CHAR of anything but a whole number written in the statement is not supported.");
+        if (n->paramIndex >= 0) m_out.inlined.emplace_back(n->paramIndex, n->text);
+        const TypeSpec t = Raw(TypeKind::Char, 1);
+        errno = 0;
+        const unsigned long long code = std::strtoull(n->text.c_str(), nullptr, 10);
+        // Outside 0 to 255 the server gives NULL.
+        if (errno != 0 || code > 255 || (negative && code != 0)) {
+            BoundExprPtr null = Node(BoundKind::Null);
+            null->type = t;
+            return null;
+        }
+        tsql::Value one = tsql::Value::Text(std::string(1, static_cast<char>(code)));
+        if (m_inline) {
+            BoundExprPtr c = Node(BoundKind::Constant, t);
+            c->value = std::move(one);
+            return c;
+        }
+        BoundParam p;
+        p.source = BoundParam::Source::Constant;
+        p.value = std::move(one);
+        p.valueType = t;
+        return Param(std::move(p));
+    }
     if (name == "STR") {
         arity(1, 1);
         r->args.push_back(number(0, TypeKind::BigInt));

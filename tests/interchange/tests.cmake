@@ -3,6 +3,7 @@ xrdb8_test(interchange_tests
   ${CMAKE_CURRENT_LIST_DIR}/round_trip_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/runner_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/writer_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/line_break_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/colour_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/command_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/csv_test.cpp

@@ -353,4 +353,28 @@ TEST_F(WriterTest, TheChangeLogStartsWithTheTableHeader) {
               "-->TABLE: Depts\nDELETE FROM Nothing\n--->GO\nDELETE FROM Depts\n--->GO\n");
 }
 
+// Text without CR or LF keeps the form scripts have always had, other control
+// characters and a "--->GO" inside the quotes included; CR and LF alone are
+// written as CHAR(13) and CHAR(10) between quoted pieces.
+TEST_F(WriterTest, LineBreaksGoAsCharAndOtherTextAsBefore) {
+    Exec("CREATE TABLE Notes (No INTEGER NOT NULL, Text VARCHAR(60))");
+    CAnyTable n("Notes", "No");
+    ASSERT_EQ(n.OpenRSAll(), 1);
+    ASSERT_EQ(n.AddNew(), 1);
+    ASSERT_EQ(n.SetField("No", 1), 1);
+    ASSERT_EQ(n.SetField("Text", std::string("O'Brien\t\x01--->GO\f  ")), 1);
+    ASSERT_EQ(n.Update(), 1);
+    EXPECT_EQ(Script(n, "SELECT * FROM Notes", 1),
+              " INSERT Notes\n([No],[Text])\n VALUES (1, 'O''Brien\t\x01--->GO\f')\n--->GO\n");
+
+    Exec(
+        "UPDATE Notes SET Text='a' + CHAR(10) + '--->GO' + CHAR(13) + CHAR(10) + "
+        "'DELETE FROM Notes' + CHAR(13) + CHAR(13)");
+    EXPECT_EQ(Script(n, "SELECT * FROM Notes", 0),
+              " UPDATE Notes\n SET [Text]='a' + CHAR(10) + '--->GO' + CHAR(13) + CHAR(10) + "
+              "'DELETE FROM Notes' + CHAR(13) + CHAR(13)\n WHERE No=1\n--->GO\n");
+    EXPECT_EQ(Written([](std::FILE* f) { CAnyTable::PutField(f, Variant::Text("\nit's")); }),
+              "CHAR(10) + 'it''s'");
+}
+
 }  // namespace
