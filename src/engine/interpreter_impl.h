@@ -623,6 +623,8 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             {"The current transaction cannot be committed", 3930},
             {"The COMMIT TRANSACTION request has no corresponding", 3902},
             {"The ROLLBACK TRANSACTION request has no corresponding", 3903},
+            {"Internal error: Server stack limit has been reached.", 8631},
+            {"Some part of your SQL statement is nested too deeply.", 191},
         };
         for (const auto& n : kNumbers) {
             if (message.rfind(n.text, 0) == 0) return n.number;

@@ -96,6 +96,8 @@ struct Expr {
     int paramIndex = -1;  // literals: ordinal among the statement's literals, from 0
     uint32_t length = 0;  // literals: length of the source text (from pos.offset); other
                           // exprs: the same, so batch[pos.offset, +length) is the expr as written
+    uint32_t height = 1;  // levels from here to the deepest leaf, subqueries included; the
+                          // parser keeps it within kMaxExprHeight (parser.h)
 
     Op op = Op::Add;
     std::string name;       // variable, column, function name

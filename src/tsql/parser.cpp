@@ -192,6 +192,16 @@ private:
     [[noreturn]] void SyntaxError();
     [[noreturn]] void Unsupported(std::string_view what, SourcePos pos);
     [[noreturn]] void TooDeep();
+    [[noreturn]] void StackLimit();
+
+    // Every later pass (binder, renderer, evaluation, even the tree's
+    // destructor) recurses once per level, so no tree taller than
+    // kMaxExprHeight is ever handed out: a chain built in a loop (a + b + c,
+    // x OR y OR z, joins, unions) counts each link here.
+    void Grow(uint32_t height) {
+        if (height > kMaxExprHeight) StackLimit();
+        if (height > m_height) m_height = height;
+    }
 
     struct DepthGuard {
         Parser& parser;
@@ -229,6 +239,12 @@ private:
     }
     ExprPtr Finish(ExprPtr e) {
         e->length = m_lastEnd - e->pos.offset;
+        uint32_t below = e->select ? m_selectHeight : 0;
+        for (const ExprPtr& arg : e->args) {
+            if (arg && arg->height > below) below = arg->height;
+        }
+        e->height = below + 1;
+        Grow(e->height);
         return e;
     }
     ExprPtr MakeLiteral(const Token& t, LiteralKind kind);
@@ -310,6 +326,8 @@ private:
     const char* m_lastConstruct = nullptr;
     Stmt* m_stmt = nullptr;  // the statement that owns the literals being parsed
     int m_depth = 0;
+    uint32_t m_height = 0;        // the tallest tree finished so far in the select being parsed
+    uint32_t m_selectHeight = 0;  // the height of the select parsed last
 };
 
 // ---- Tokens and errors ----------------------------------------------------
@@ -371,6 +389,13 @@ void Parser::Unsupported(std::string_view what, SourcePos pos) {
     // Named by itself: the construct is the whole message.
     m_construct = nullptr;
     Fail("'" + std::string(what) + "' is not supported", pos);
+}
+
+void Parser::StackLimit() {
+    Fail(
+        "Internal error: Server stack limit has been reached. Please look for potentially deep "
+        "nesting in your query, and try to simplify it.",
+        Peek().pos);
 }
 
 void Parser::TooDeep() {
@@ -1009,9 +1034,13 @@ ExprPtr Parser::ParseConvert() {
 
 std::unique_ptr<SelectStmt> Parser::ParseSelect() {
     DepthGuard guard(*this);
+    const uint32_t outer = m_height;
+    m_height = 0;
     std::unique_ptr<SelectStmt> head = ParseSelectCore();
     SelectStmt* tail = head.get();
+    uint32_t unions = 0;
     while (AtKw(K::UNION)) {
+        Grow(++unions);  // the chain of unionNext links
         Take();
         tail->unionAll = AcceptKw(K::ALL);
         tail->unionNext = At(T::LParen) ? ParseParenthesizedSelect() : ParseSelectCore();
@@ -1036,6 +1065,9 @@ std::unique_ptr<SelectStmt> Parser::ParseSelect() {
     }
     if (AtKw(K::OPTION) && At(T::LParen, 1)) Unsupported("OPTION", Peek().pos);
     if (AtKw(K::FOR) && AtContextWord("XML", 1)) Unsupported("FOR XML", Peek().pos);
+    m_selectHeight = m_height;
+    m_height = outer;
+    Grow(m_selectHeight + 1);  // a derived table or subquery adds its height to the outer select
     return head;
 }
 
@@ -1117,6 +1149,7 @@ std::vector<TableRefPtr> Parser::ParseFrom() {
 TableRefPtr Parser::ParseTableSource() {
     DepthGuard guard(*this);
     TableRefPtr left = ParseTablePrimary();
+    uint32_t joins = 0;
     while (true) {
         const Token joinToken = Peek();
         JoinType type;
@@ -1139,6 +1172,7 @@ TableRefPtr Parser::ParseTableSource() {
             break;
         }
         ExpectKw(K::JOIN);
+        Grow(++joins);  // the left-deep chain of joins
         auto join = std::make_unique<TableRef>();
         join->pos = left->pos;
         join->join = type;

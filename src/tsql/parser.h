@@ -4,6 +4,7 @@
 // string, number, hex and money literals, comments.
 #pragma once
 
+#include <cstdint>
 #include <string_view>
 
 #include "tsql/ast.h"
@@ -18,5 +19,14 @@ namespace xr::tsql {
 // Constructs outside the supported subset fail the same way, naming the
 // construct ("'MERGE' is not supported").
 Batch Parse(std::string_view text);
+
+// The tallest expression tree the parser hands out, counted in levels from a
+// statement's select to its deepest leaf (a + b + c is three levels, each
+// subquery adds its own). A taller statement fails with the server's 8631
+// ("Internal error: Server stack limit has been reached. ...") before any pass
+// recurses over it. The deepest pass takes about 1.1 KiB of stack a level in a
+// release build, so 200 levels stay near 220 KiB: room to spare on a 1 MiB
+// thread even with the sanitizers' larger frames.
+constexpr uint32_t kMaxExprHeight = 200;
 
 }  // namespace xr::tsql
