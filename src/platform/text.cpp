@@ -1,6 +1,8 @@
 #include "platform/text.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 namespace xr {
 
@@ -97,25 +99,51 @@ std::string QuoteSql(std::string_view s) {
     return out;
 }
 
+namespace {
+
+// Joins pieces with " + ". A long run is grouped in parentheses, at most
+// kGroup terms to a chain at any level, so that a value with many line breaks
+// never makes an expression deeper than a reader takes (each level of
+// grouping holds kGroup times more).
+std::string JoinPieces(const std::vector<std::string>& pieces, size_t from, size_t to) {
+    constexpr size_t kGroup = 32;
+    const size_t n = to - from;
+    std::string out;
+    if (n <= kGroup) {
+        for (size_t i = from; i < to; ++i) {
+            if (i > from) out += " + ";
+            out += pieces[i];
+        }
+        return out;
+    }
+    const size_t step = (n + kGroup - 1) / kGroup;
+    for (size_t at = from; at < to; at += step) {
+        if (at > from) out += " + ";
+        out += '(' + JoinPieces(pieces, at, std::min(to, at + step)) + ')';
+    }
+    return out;
+}
+
+}  // namespace
+
 std::string SqlTextLiteral(std::string_view s) {
     if (s.find_first_of("\r\n") == std::string_view::npos) return "'" + QuoteSql(s) + "'";
-    std::string out;
-    out.reserve(s.size() + 32);
+    std::vector<std::string> pieces;
     bool open = false;  // a quoted piece is being written
     for (char c : s) {
-        const bool lineEnd = c == '\r' || c == '\n';
-        if (lineEnd || !open) {
-            if (open) out += '\'';
-            if (!out.empty()) out += " + ";
-            open = !lineEnd;
-            out += lineEnd ? (c == '\r' ? "CHAR(13)" : "CHAR(10)") : "'";
+        if (c == '\r' || c == '\n') {
+            if (open) pieces.back() += '\'';
+            open = false;
+            pieces.emplace_back(c == '\r' ? "CHAR(13)" : "CHAR(10)");
+            continue;
         }
-        if (lineEnd) continue;
-        out += c;
-        if (c == '\'') out += '\'';
+        if (!open) pieces.emplace_back("'");
+        open = true;
+        pieces.back() += c;
+        if (c == '\'') pieces.back() += '\'';
     }
-    if (open) out += '\'';
-    return out;
+    if (open) pieces.back() += '\'';
+    return JoinPieces(pieces, 0, pieces.size());
 }
 
 }  // namespace xr

@@ -42,6 +42,12 @@ std::vector<std::string> Texts() {
     texts.push_back("\n--->GO\n");
     texts.push_back("it's\n'quoted'\n''");
     texts.push_back("-- a comment?\n-->TABLE: Notes\n");
+    // Many line breaks: the pieces of the written value must not make an
+    // expression deeper than the reader takes.
+    texts.push_back(std::string(199, '\n'));
+    std::string lines;
+    for (int i = 0; i < 66; ++i) lines += "a\r\n";
+    texts.push_back(lines);
     texts.push_back(kAttack);
     return texts;
 }
