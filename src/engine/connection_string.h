@@ -27,8 +27,21 @@ private:
     std::vector<std::pair<std::string, std::string>> m_pairs;
 };
 
-// The text with the value of every Password=/Pwd= key replaced by "***", for
-// anything written to the log or shown. Nothing else changes.
-std::string MaskPasswords(std::string_view text);
+// How MaskPasswords reads its text.
+enum class MaskAs {
+    // A connection string. When it parses, only the values of Password and
+    // Pwd keys are hidden (and a password left inside an unquoted value for
+    // want of a ';'); when it does not, the value after every Password= or
+    // Pwd= wherever it stands, to its closing quote or the end of the text
+    // when the quote never closes, an unquoted one to the next ';'.
+    kConnectionString,
+    // Any other text that may quote a piece of one (an error description
+    // naming a data folder): the value after every Password= or Pwd=.
+    kMessage,
+};
+
+// The text with password values replaced by "***", for anything written to
+// the log, kept as the last error or shown. Nothing else changes.
+std::string MaskPasswords(std::string_view text, MaskAs as = MaskAs::kConnectionString);
 
 }  // namespace xr::engine

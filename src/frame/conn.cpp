@@ -42,9 +42,12 @@ int CDBConn::Connect(const std::string& connectString, const char* server) {
     }
 
     // A connection that cannot be opened is reported, and shown as the till
-    // showed it in a message box; the password never appears.
+    // showed it in a message box; the password never appears, not even in
+    // the engine's text, which may quote a value that swallowed it.
     const auto showAndReport = [&] {
-        const ComError e = CaughtError("The connection could not be opened.");
+        const ComError caught = CaughtError("The connection could not be opened.");
+        const ComError e(caught.Error(),
+                         engine::MaskPasswords(caught.Description(), engine::MaskAs::kMessage));
         ShowMessage(e.Description() + "\n" + engine::MaskPasswords(text));
         TheApp().ReportError(e, 20);
     };

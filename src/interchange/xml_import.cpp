@@ -42,6 +42,27 @@ void DropPending(CXRTable& table) noexcept {
     }
 }
 
+// How deep elements nest in `doc` (1: a top element alone). Walked without
+// recursion, so that any depth pugixml parses can be measured.
+int ElementDepth(const pugi::xml_document& doc) {
+    int level = 1;
+    int deepest = 0;
+    for (pugi::xml_node node = doc.first_child(); node;) {
+        if (node.type() == pugi::node_element && level > deepest) deepest = level;
+        if (pugi::xml_node child = node.first_child()) {
+            node = child;
+            ++level;
+            continue;
+        }
+        while (level > 0 && !node.next_sibling()) {
+            node = node.parent();
+            --level;
+        }
+        node = level > 0 ? node.next_sibling() : pugi::xml_node();
+    }
+    return deepest;
+}
+
 }  // namespace
 
 int LoadXmlRecord(CXRTable& table, std::string& xml, bool* added) {
@@ -134,6 +155,14 @@ int CXRTable::XmlLoadFile(const char* path, const char* recordName) {
                     static_cast<int>(parsed.offset));
             return 0;
         }
+        // A record file is a few levels deep. Printing an element indents
+        // each level, which costs the square of the depth, so a document
+        // nested beyond any record is refused whole before anything is done.
+        if (const int depth = ElementDepth(doc); depth > kXmlMaxDepth) {
+            xr::Log("%s doc %s nested %d elements deep (at most %d)", kFunction, file, depth,
+                    kXmlMaxDepth);
+            return 0;
+        }
         const pugi::xml_node top = doc.first_child();
         if (!top) {
             xr::Log("%s doc first %s error", kFunction, file);
@@ -156,10 +185,15 @@ int CXRTable::XmlLoadFile(const char* path, const char* recordName) {
         ImportReport* report = CurrentReport();
         for (int count = 0; node; node = node.next_sibling(), ++count) {
             xml_CString_writer writer;
-            node.print(writer, "\t", pugi::format_indent, pugi::encoding_auto);
+            const auto print = [&] {
+                node.print(writer, "\t", pugi::format_indent, pugi::encoding_auto);
+            };
             if (report) report->Line();
+            // The name is looked at first: an element that is passed over is
+            // printed only for a report that still keeps lines.
             if (!xr::IEquals(node.name(), "Products")) {
                 if (report) {
+                    if (report->firstSkipped.size() < report->keep) print();
                     const std::string name = node.name();
                     report->Skip(count + 1,
                                  name.empty() ? "text, not an element"
@@ -168,6 +202,7 @@ int CXRTable::XmlLoadFile(const char* path, const char* recordName) {
                 }
                 continue;
             }
+            print();
             auto product = std::make_unique<CProduct>();
             bool added = false;
             if (LoadXmlRecord(*product, writer.m_text, &added)) {

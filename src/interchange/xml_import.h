@@ -29,6 +29,10 @@ enum XmlProgress {
     kXmlDone = 500,
 };
 
+// The deepest element nesting a file may have (1: a top element alone); a
+// record file has a few levels.
+inline constexpr int kXmlMaxDepth = 64;
+
 // One record element given as text into `table` by its key columns: the row
 // is found (or begun) and every attribute the table's FieldFilter lets
 // through is written by column name. 1 when the row was written. `added`, when

@@ -69,11 +69,33 @@ TEST(MaskPasswords, HidesEveryPasswordValueAndKeepsTheRest) {
         // Malformed text is still masked, never thrown at.
         {"Password='unterminated;Server=h", "Password=***"},
         {"junk;Password=p", "junk;Password=***"},
+        // A stray quote elsewhere must not hide the password key that follows.
+        {"Data Source='/x;PWD = p;Server=h", "Data Source='/x;PWD = ***;Server=h"},
+        {"User Id=\"u;pAsSwOrD='p;q", "User Id=\"u;pAsSwOrD=***"},
+        // Text after a closing quote goes with the value.
+        {"Password = 'p'q;Server=h", "Password = ***;Server=h"},
+        // A password holding ';': pieces without '=' after it are its rest.
+        {"Data Source=/x;Password=p;q r;;Server=h", "Data Source=/x;Password=***;;Server=h"},
+        {"User Id=u;Password=p;q;", "User Id=u;Password=***;"},
+        // A ';' left out puts the password inside the value before it.
+        {"Data Source=/x Password=p;Server=h", "Data Source=/x Password=***;Server=h"},
+        {"Data Source=/srv/pwd=1", "Data Source=/srv/pwd=1"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         EXPECT_EQ(MaskPasswords(c.text), c.masked);
     }
+}
+
+TEST(MaskPasswords, MessagesHideEveryPasswordTheyQuote) {
+    using xr::engine::MaskAs;
+    EXPECT_EQ(MaskPasswords("Cannot open the data folder '/x Password=p': Not a directory",
+                            MaskAs::kMessage),
+              "Cannot open the data folder '/x Password=***");
+    EXPECT_EQ(MaskPasswords("'/x;pwd=p;Server=h' is no folder", MaskAs::kMessage),
+              "'/x;pwd=***;Server=h' is no folder");
+    EXPECT_EQ(MaskPasswords("Provider cannot be found.", MaskAs::kMessage),
+              "Provider cannot be found.");
 }
 
 }  // namespace

@@ -129,6 +129,60 @@ TEST_F(FrameTest, PasswordsNeverReachTheLog) {
     EXPECT_EQ(xrtest::CapturedStarting(text + "\n" + masked).size(), 1u);
 }
 
+// Connection texts that do not parse, or parse into something else, still
+// keep their passwords out of the log and the last error. Every secret here
+// holds "Zq7"; the rest of each text is logged as it was given.
+TEST_F(FrameTest, PasswordsOfMalformedConnectionTextsNeverReachTheLog) {
+    const std::string dir = m_dir.Str();
+    const std::string file = (m_dir.Path() / "not-a-folder").string();
+    std::ofstream(file) << "x";
+    struct Case {
+        std::string connect;
+        std::string masked;  // the connection text as the failure message shows it
+    } cases[] = {
+        {"Provider=sqlite;Data Source=" + dir + ";Password='Zq7;Server=h",
+         "Provider=sqlite;Data Source=" + dir + ";Password=***"},
+        {"Provider=sqlite;Data Source='" + dir + ";Password=Zq7",
+         "Provider=sqlite;Data Source='" + dir + ";Password=***"},
+        {"Provider=sqlite;Data Source=" + dir + ";User Id=sa;Password=Zq7;Zq7b;",
+         "Provider=sqlite;Data Source=" + dir + ";User Id=sa;Password=***;"},
+        {"Provider=nosuch;Data Source=" + dir + ";pWd = Zq7 ;",
+         "Provider=nosuch;Data Source=" + dir + ";pWd = *** ;"},
+        {"Provider=sqlite;Data Source=" + dir + "; PASSWORD  =  'Zq7'x;Server=h",
+         "Provider=sqlite;Data Source=" + dir + "; PASSWORD  =  ***;Server=h"},
+        // A ';' left out: the engine names the folder, password and all.
+        {"Provider=sqlite;Data Source=" + file + "/x Password=Zq7",
+         "Provider=sqlite;Data Source=" + file + "/x Password=***"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.connect);
+        DBClose();
+        xrtest::ClearCaptured();
+        EXPECT_EQ(DBOpen(c.connect.c_str(), ""), 0);
+        const auto [code, text] = LastError();
+        EXPECT_NE(code, 0);
+        EXPECT_EQ(text.find("Zq7"), std::string::npos) << text;
+        {
+            CUseConnection use("HOST9");
+            EXPECT_EQ(use.IsConnOK(), 0);
+            EXPECT_EQ(LastError().second.find("Zq7"), std::string::npos);
+        }
+        bool shown = false;
+        for (const auto& line : Captured()) {
+            EXPECT_EQ(line.text.find("Zq7"), std::string::npos) << line.text;
+            const std::string tail = "\n" + c.masked;
+            shown = shown ||
+                    (line.text.size() > tail.size() &&
+                     line.text.compare(line.text.size() - tail.size(), tail.size(), tail) == 0);
+        }
+        EXPECT_TRUE(shown);
+        EXPECT_EQ(xrtest::CapturedStarting("CXRDB5App::PushConnection connect fail " + c.masked +
+                                           " HOST9")
+                      .size(),
+                  1u);
+    }
+}
+
 TEST_F(FrameTest, TheLibrarysOwnSinkWritesOnlyWhenSwitchedOn) {
     DBSetLog(&xr::FileSink);
     const auto file = m_dir.Path() / "Log" / "DBLog.txt";

@@ -1,5 +1,7 @@
 // XML import of products: document shapes, the record name, the log
 // messages with their progress values, V$ columns, and keys beyond 32 bits.
+#include <sys/resource.h>
+
 #include "config_fixture.h"
 #include "interchange/import_report.h"
 #include "interchange/xml_import.h"
@@ -111,6 +113,49 @@ TEST_F(XmlTest, DocumentsThatCannotBeWalked) {
 
     EXPECT_EQ(CXRTable::XmlLoadFile(PathOf("missing.xml").c_str(), nullptr), 0);
     EXPECT_EQ(CXRTable::XmlLoadFile(nullptr, nullptr), 0);
+}
+
+// Elements nested 20,000 deep: printed with indents they would take memory
+// by the square of the depth. The file is refused whole, before its first
+// product, with a line that names it and the depth.
+TEST_F(XmlTest, DeeplyNestedFilesAreRefusedWhole) {
+    const auto nested = [](int levels) {
+        std::string open, close;
+        for (int i = 0; i < levels; ++i) {
+            open += "<x>";
+            close += "</x>";
+        }
+        return open + close;
+    };
+    const auto peakKb = [] {
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        return usage.ru_maxrss;
+    };
+    const std::string file = PathOf("in.xml");
+    const long before = peakKb();
+    xr::interchange::ImportReport report;
+    {
+        xr::interchange::ReportScope scope(&report);
+        EXPECT_EQ(Load("<Data>" + Product("PLU=\"1\"") + nested(19999) + "</Data>", "Products"), 0);
+    }
+    EXPECT_EQ(xrtest::g_log, std::vector<std::string>{"CXRTable::XmlLoadFile doc " + file +
+                                                      " nested 20000 elements deep (at most 64)"});
+    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Products"), "0");
+    EXPECT_EQ(report.lines, 0);
+    EXPECT_LT(peakKb() - before, 64 * 1024) << "kB more at the peak";
+
+    // Without a record name the top element is the one record.
+    EXPECT_EQ(Load(nested(20000)), 0);
+    EXPECT_EQ(LogLinesWith("nested 20000 elements deep").size(), 1u);
+
+    // 64 levels is a record file still; 65 is not.
+    const std::string product = "<Data><Products PLU=\"5\">";
+    EXPECT_EQ(Load(product + nested(63) + "</Products></Data>", "Products"), 0);
+    EXPECT_EQ(LogLinesWith("nested 65 elements deep (at most 64)").size(), 1u);
+    EXPECT_EQ(Load(product + nested(62) + "</Products></Data>", "Products"), 1);
+    EXPECT_TRUE(xrtest::g_log.empty());
+    EXPECT_EQ(Rows("SELECT PLU FROM Products"), std::vector<std::string>{"5"});
 }
 
 TEST_F(XmlTest, KeysBeyondThirtyTwoBitsFindTheirOwnRow) {
