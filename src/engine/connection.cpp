@@ -78,15 +78,17 @@ Session& Connection::Require() const {
     return *m_session;
 }
 
+// The call fails with its first error; messages before it are kept with it.
 void Connection::Raise() {
-    const ErrorRecord& first = m_errors.front();
-    throw ComError(first.number, first.description);
+    for (const ErrorRecord& e : m_errors) {
+        if (!e.informational) throw ComError(e.number, e.description);
+    }
 }
 
 void Connection::Execute(std::string_view sql) {
     Session& session = Require();
     RunCollected(m_errors, [&] { session.Execute(sql, m_errors); });
-    if (!m_errors.empty()) Raise();
+    if (HasError(m_errors)) Raise();
 }
 
 std::unique_ptr<Rows> Connection::Query(std::string_view sql) {
@@ -102,7 +104,7 @@ std::unique_ptr<Rows> Connection::Query(std::string_view sql) {
         }
         return result;
     });
-    if (!m_errors.empty()) Raise();
+    if (HasError(m_errors)) Raise();
     return rows;
 }
 
@@ -110,7 +112,7 @@ std::unique_ptr<RecordSource> Connection::OpenSource(std::string_view source, bo
     Session& session = Require();
     auto src =
         RunCollected(m_errors, [&] { return session.OpenSource(source, isTable, m_errors); });
-    if (!m_errors.empty()) Raise();
+    if (HasError(m_errors)) Raise();
     return src;
 }
 

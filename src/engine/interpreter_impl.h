@@ -4,6 +4,8 @@
 #pragma once
 
 #include <algorithm>
+#include <cctype>
+#include <cstring>
 #include <list>
 #include <optional>
 #include <unordered_map>
@@ -26,6 +28,8 @@ using engine::ErrorRecord;
 inline constexpr int kMaxNesting = 32;                  // EXEC inside EXEC, as the server allows
 inline constexpr long kMaxLoopIterations = 10'000'000;  // a WHILE that never ends is stopped
 inline constexpr size_t kMaxCachedPlans = 256;
+// A batch keeps this many of its errors and messages; the rest are counted.
+inline constexpr size_t kMaxBatchMessages = 100;
 
 [[noreturn]] inline void Fail(const std::string& message) {
     throw ComError(DB_E_ERRORSINCOMMAND, message);
@@ -60,6 +64,28 @@ struct Cursor {
 
 // Control flow out of a statement.
 enum class Flow { Next, Break, Continue, Return };
+
+// How much of the running work an error ends: its statement, the batch or
+// EXEC string it is in (a name not found when the statement runs), or the
+// whole batch with every EXEC around it (a failed conversion, a deadlock,
+// any error under XACT_ABORT).
+enum class Reach { Statement, Scope, Batch };
+
+// Thrown past the statements an error ends, once the error is recorded.
+struct BatchEnded {
+    Reach reach;
+};
+
+// An error raised by RAISERROR: its own number, severity and state.
+class RaisedError : public ComError {
+public:
+    RaisedError(std::string text, int number, int severity, int state)
+        : ComError(DB_E_ERRORSINCOMMAND, std::move(text)),
+          number(number),
+          severity(severity),
+          state(state) {}
+    int number, severity, state;
+};
 
 struct CachedPlan {
     Plan plan;
@@ -113,6 +139,20 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
     std::string identityInsertSchema, identityInsertTable;
     std::unordered_map<std::string, Cursor> cursors;  // upper-case names
     int tranCount = 0;
+    std::string tranName;  // the outermost BEGIN TRAN's name
+    // SAVE TRAN points of the open transaction, oldest first.
+    struct SavePoint {
+        std::string name;        // as written: names compare with case
+        std::string engineName;  // the engine's savepoint
+        Catalog::Deferred deferred;
+    };
+    std::vector<SavePoint> savepoints;
+    int savepointSeq = 0;
+    bool xactAbort = false;  // SET XACT_ABORT ON
+    // Messages of the running batch past kMaxBatchMessages; whether an error
+    // was among them.
+    size_t droppedMessages = 0;
+    bool droppedError = false;
     // The engine ended the caller's transaction on its own (a full disk, an
     // I/O error): @@TRANCOUNT stays as the caller left it, nothing more may
     // be written, and only a rollback ends it.
@@ -170,6 +210,8 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                 up == "@@TRANCOUNT" || up == "@@NESTLEVEL" || up == "@@SPID") {
                 return &kInt;
             }
+            static const TypeSpec kSmall = Make(TypeKind::SmallInt);
+            if (up == "@@XACT_STATE") return &kSmall;
             if (up == "@@VERSION" || up == "@@SERVERNAME" || up == "@@DB_NAME") return &kName;
             return nullptr;
         }
@@ -189,6 +231,9 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         if (up == "@@FETCH_STATUS") return Value::Int(fetchStatus);
         if (up == "@@ERROR") return Value::Int(lastErrorNumber);
         if (up == "@@TRANCOUNT") return Value::Int(tranCount);
+        // XACT_STATE(): 1 in a transaction that can commit, -1 in one that
+        // can only be rolled back, 0 outside.
+        if (up == "@@XACT_STATE") return Value::Int(tranCount == 0 ? 0 : doomed ? -1 : 1);
         if (up == "@@NESTLEVEL") return Value::Int(nesting);
         if (up == "@@SPID") return Value::Int(51);
         if (up == "@@VERSION") return Value::Text("xrdb8 embedded engine 10.50.1600");
@@ -582,19 +627,106 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             // once a statement has run; a block, a loop, an IF or an EXEC
             // leaves what its last statement set.
             if (s.kind != StmtKind::If && s.kind != StmtKind::While && s.kind != StmtKind::Block &&
-                s.kind != StmtKind::Exec) {
+                s.kind != StmtKind::Exec && s.kind != StmtKind::RaisError) {
                 lastErrorNumber = 0;
             }
             return f;
         } catch (const ComError& e) {
             if (!scratch.empty() && IsPlain(s.kind)) ReleaseScratch();
-            NoteLostTransaction();
-            run.errors->push_back({e.Error(), e.Description()});
-            if (e.Error() == DB_E_INTEGRITYVIOLATION) {
-                run.errors->push_back({e.Error(), "The statement has been terminated."});
-            }
-            lastErrorNumber = ServerErrorNumber(e.Description());
+            const Reach reach = Failed(e, *run.errors, &s);
+            if (reach != Reach::Statement) throw BatchEnded{reach};
             return Flow::Next;
+        }
+    }
+
+    // Keeps a message of the batch, up to kMaxBatchMessages of them: a loop
+    // that fails on every turn does not grow the list without end.
+    void Report(std::vector<ErrorRecord>& errors, ErrorRecord r) {
+        if (errors.size() < kMaxBatchMessages) {
+            errors.push_back(std::move(r));
+            return;
+        }
+        ++droppedMessages;
+        droppedError |= !r.informational;
+    }
+
+    // After the batch: one line for what was not kept.
+    void ReportDropped(std::vector<ErrorRecord>& errors) {
+        if (droppedMessages == 0) return;
+        ErrorRecord r{
+            droppedError ? DB_E_ERRORSINCOMMAND : S_OK_,
+            std::to_string(droppedMessages) + " further messages of the batch were not kept."};
+        r.informational = !droppedError;
+        errors.push_back(std::move(r));
+        droppedMessages = 0;
+        droppedError = false;
+    }
+
+    // Records a statement's error, sets @@ERROR and returns how much of the
+    // work the error ends; the transaction goes when the error takes it.
+    // `s` is null for a statement of the fast path (a plain DML statement).
+    Reach Failed(const ComError& e, std::vector<ErrorRecord>& errors, const Stmt* s) {
+        NoteLostTransaction();
+        const auto* raised = dynamic_cast<const RaisedError*>(&e);
+        const int number = raised ? raised->number : ServerErrorNumber(e.Description());
+        Report(errors, {e.Error(), e.Description()});
+        if (e.Error() == DB_E_INTEGRITYVIOLATION) {
+            Report(errors, {e.Error(), "The statement has been terminated."});
+        }
+        lastErrorNumber = number;
+        // RAISERROR ends the batch only at the severities that close the
+        // connection on the server; XACT_ABORT does not apply to it.
+        if (raised) return raised->severity >= 20 ? Reach::Batch : Reach::Statement;
+        if (number == 1205 || xactAbort) {
+            // The deadlock victim's transaction is rolled back, and so is
+            // any transaction under XACT_ABORT.
+            if (tranCount > 0) {
+                try {
+                    RollbackTran();
+                } catch (const ComError& r) {
+                    Report(errors, {r.Error(), r.Description()});
+                }
+            }
+            return Reach::Batch;
+        }
+        // Errors of names and conversions are met in statements that
+        // evaluate expressions; a DDL statement or a procedure that fails on
+        // a name ends only itself (the set-up's batches carry on past them).
+        if (s && !EvaluatesExpressions(s->kind)) return Reach::Statement;
+        switch (number) {
+            case 241:   // date conversion
+            case 245:   // conversion
+            case 8114:  // conversion to a number
+                return Reach::Batch;
+            case 207:  // invalid column name
+            case 208:  // invalid object name
+            case 137:  // undeclared variable
+            case 4104:
+                return Reach::Scope;
+            default:
+                return Reach::Statement;
+        }
+    }
+
+    static bool EvaluatesExpressions(StmtKind k) {
+        switch (k) {
+            case StmtKind::Select:
+            case StmtKind::Insert:
+            case StmtKind::Update:
+            case StmtKind::Delete:
+            case StmtKind::If:
+            case StmtKind::While:
+            case StmtKind::Declare:
+            case StmtKind::SetVariable:
+            case StmtKind::Exec:
+            case StmtKind::OpenCursor:
+            case StmtKind::FetchCursor:
+            case StmtKind::Print:
+            case StmtKind::Return:
+            case StmtKind::RaisError:
+                return true;
+            default:
+                return false;
         }
     }
 
@@ -610,7 +742,16 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             {"The multi-part identifier ", 4104},
             {"Divide by zero error encountered.", 8134},
             {"Arithmetic overflow error", 8115},
+            {"Conversion failed when converting date and/or time", 241},
             {"Conversion failed when converting", 245},
+            {"Error converting data type", 8114},
+            {"Transaction (Process ID ", 1205},
+            {"Cannot drop the table ", 3701},
+            {"Cannot issue SAVE TRANSACTION when there is no active transaction.", 628},
+            {"Cannot roll back ", 6401},
+            {"The current transaction cannot be committed and cannot be rolled back", 3931},
+            {"Error severity levels greater than 18", 2754},
+            {"Statement(s) could not be prepared", 8180},
             {"String or binary data would be truncated", 8152},
             {"Violation of PRIMARY KEY constraint", 2627},
             {"Violation of UNIQUE KEY constraint", 2627},
@@ -827,7 +968,16 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                 cursors.erase(ToUpper(s.cursor));
                 return Flow::Next;
             }
-            case StmtKind::Print:
+            case StmtKind::Print: {
+                auto [val, t] = EvalScalar(*s.value, s);
+                std::string text = val.IsNull()
+                                       ? std::string()
+                                       : Convert(val, t, Make(TypeKind::VarChar, 8000), false).s;
+                Message(*run.errors, std::move(text));
+                return Flow::Next;
+            }
+            case StmtKind::RaisError:
+                RaisError(s, run);
                 return Flow::Next;
             case StmtKind::Return:
                 return Flow::Return;
@@ -836,16 +986,190 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             case StmtKind::Continue:
                 return Flow::Continue;
             case StmtKind::BeginTran:
-                BeginTran();
+                BeginTran(TranName(s));
                 return Flow::Next;
             case StmtKind::CommitTran:
                 CommitTran();
                 return Flow::Next;
             case StmtKind::RollbackTran:
-                RollbackTran();
+                RollbackTran(TranName(s));
+                return Flow::Next;
+            case StmtKind::SaveTran:
+                SaveTran(TranName(s));
                 return Flow::Next;
         }
         Fail("Unsupported statement.");
+    }
+
+    // An informational message (PRINT, RAISERROR at severity 10 or less):
+    // it joins the errors collection without making the batch fail.
+    void Message(std::vector<ErrorRecord>& errors, std::string text) {
+        ErrorRecord r{S_OK_, std::move(text)};
+        r.informational = true;
+        Report(errors, std::move(r));
+    }
+
+    void RaisError(const Stmt& s, Run& run) {
+        std::vector<std::pair<Value, TypeSpec>> values;
+        for (const ProcArg& a : s.args) values.push_back(EvalScalar(*a.value, s));
+        auto whole = [&](size_t i) -> int64_t {
+            const auto& [v, t] = values[i];
+            if (v.IsNull()) return 0;
+            return Convert(v, t, Make(TypeKind::BigInt), false).i;
+        };
+        bool log = false, setError = false;
+        for (const std::string& option : s.names) {
+            log |= option == "LOG";
+            setError |= option == "SETERROR";
+        }
+        const int severity = static_cast<int>(std::clamp<int64_t>(whole(1), 0, 25));
+        int64_t state = whole(2);
+        if (state < 0) state = 1;
+        if (severity > 18 && !log) {
+            Fail(
+                "Error severity levels greater than 18 can only be specified by members of the "
+                "sysadmin role, using the WITH LOG option.");
+        }
+        const auto& [msg, msgType] = values[0];
+        int number = 50000;
+        std::string text;
+        if (!msg.IsNull() && msgType.IsInteger()) {
+            // A message number: this server keeps no user messages.
+            const int64_t id = msg.i;
+            if (id < 13000 || id == 50000 || id > INT32_MAX) {
+                Fail("Error number " + std::to_string(id) +
+                     " is invalid. The number must be from 13000 through 2147483647 and it must "
+                     "not be 50000.");
+            }
+            throw RaisedError("Error " + std::to_string(id) + ", severity " +
+                                  std::to_string(severity) + ", state " + std::to_string(state) +
+                                  " was raised, but no message with that error number was found "
+                                  "in sys.messages. If error is larger than 50000, make sure the "
+                                  "user-defined message is added using sp_addmessage.",
+                              18054, 16, 1);
+        } else {
+            std::string format =
+                msg.IsNull() ? std::string()
+                             : Convert(msg, msgType, Make(TypeKind::VarChar, 8000), false).s;
+            values.erase(values.begin(), values.begin() + 3);
+            text = RaisErrorText(format, values);
+        }
+        if (severity <= 10) {
+            Message(*run.errors, std::move(text));
+            lastErrorNumber = setError ? number : 0;
+            return;
+        }
+        throw RaisedError(std::move(text), number, severity, static_cast<int>(state));
+    }
+
+    // RAISERROR's message: printf's conversions %d %i %o %s %u %x %X with
+    // flags (- + 0 # blank), a width and a precision (or * for either, taken
+    // from the arguments), the size prefixes h, l and I64, and %% for a
+    // percent sign. A missing or NULL argument reads "(null)".
+    static std::string RaisErrorText(const std::string& format,
+                                     const std::vector<std::pair<Value, TypeSpec>>& args) {
+        std::string out;
+        size_t next = 0;
+        auto mismatch = [&]() {
+            Fail("The data type of substitution parameter " + std::to_string(next) +
+                 " does not match the expected type of the format specification.");
+        };
+        auto takeInt = [&](int* v) {
+            if (next >= args.size()) return false;
+            const auto& [a, t] = args[next++];
+            if (a.IsNull()) return false;
+            if (!t.IsInteger()) mismatch();
+            *v = static_cast<int>(std::clamp<int64_t>(a.i, -4096, 4096));
+            return true;
+        };
+        for (size_t i = 0; i < format.size(); ++i) {
+            const char c = format[i];
+            if (c != '%') {
+                out += c;
+                continue;
+            }
+            if (i + 1 < format.size() && format[i + 1] == '%') {
+                out += '%';
+                ++i;
+                continue;
+            }
+            size_t j = i + 1;
+            std::string flags;
+            while (j < format.size() && std::strchr("-+0# ", format[j]) && format[j] != '\0') {
+                flags += format[j++];
+            }
+            int width = -1, precision = -1;
+            if (j < format.size() && format[j] == '*') {
+                ++j;
+                if (!takeInt(&width)) width = -1;
+            } else {
+                while (j < format.size() && std::isdigit(static_cast<unsigned char>(format[j])))
+                    width = std::max(width, 0) * 10 + (format[j++] - '0');
+            }
+            if (j < format.size() && format[j] == '.') {
+                ++j;
+                precision = 0;
+                if (j < format.size() && format[j] == '*') {
+                    ++j;
+                    if (!takeInt(&precision)) precision = -1;
+                } else {
+                    while (j < format.size() && std::isdigit(static_cast<unsigned char>(format[j])))
+                        precision = precision * 10 + (format[j++] - '0');
+                }
+            }
+            bool wide = false;
+            if (j < format.size() && (format[j] == 'h' || format[j] == 'l')) {
+                ++j;
+            } else if (format.compare(j, 3, "I64") == 0) {
+                wide = true;
+                j += 3;
+            }
+            if (j >= format.size() || !std::strchr("diosuxX", format[j]) || format[j] == '\0') {
+                // A lone % or an unknown type: the server refuses the message.
+                Fail("Invalid format specification: '" +
+                     format.substr(i, std::min(j + 1, format.size()) - i) + "'.");
+            }
+            const char type = format[j];
+            i = j;
+            width = std::min(width, 4096);
+            precision = std::min(precision, 4096);
+            std::string spec = "%" + flags;
+            if (width >= 0) spec += std::to_string(width);
+            if (precision >= 0) spec += "." + std::to_string(precision);
+            const bool have = next < args.size();
+            const Value* a = have ? &args[next].first : nullptr;
+            const TypeSpec* t = have ? &args[next].second : nullptr;
+            ++next;
+            if (!a || a->IsNull()) {
+                std::string f = "%" + flags;
+                if (width >= 0) f += std::to_string(width);
+                out += Format((f + "s").c_str(), "(null)");
+                continue;
+            }
+            if (type == 's') {
+                if (!t->IsText()) mismatch();
+                out += Format((spec + "s").c_str(), a->s.c_str());
+                continue;
+            }
+            if (!t->IsInteger() || (t->kind == TypeKind::BigInt && !wide)) mismatch();
+            const int64_t v = a->i;
+            if (type == 'd' || type == 'i') {
+                out += Format((spec + "lld").c_str(), static_cast<long long>(v));
+            } else {
+                // Unsigned forms read the value's 32 bits, or 64 with I64.
+                const unsigned long long u =
+                    wide ? static_cast<unsigned long long>(v)
+                         : static_cast<unsigned long long>(static_cast<uint32_t>(v));
+                const char* conv = type == 'u'   ? "llu"
+                                   : type == 'o' ? "llo"
+                                   : type == 'x' ? "llx"
+                                                 : "llX";
+                out += Format((spec + conv).c_str(), u);
+            }
+        }
+        // The server's limit: longer messages are cut and marked.
+        if (out.size() > 2047) out = out.substr(0, 2044) + "...";
+        return out;
     }
 
     void RunNested(const std::string& text, Run& run) {
@@ -862,6 +1186,12 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         Run inner{run.errors, run.capture, &batch};
         try {
             RunBatch(batch, inner);
+        } catch (const BatchEnded& end) {
+            --nesting;
+            env = saved;
+            // A name not found ends the EXEC string alone; the caller goes on.
+            if (end.reach == Reach::Scope) return;
+            throw;
         } catch (...) {
             --nesting;
             env = saved;
@@ -1106,8 +1436,12 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
     void DropDatabase(const std::string& name) { backend->DropDatabase(name); }
 
     void SetOption(const Stmt& s) {
-        if (!IEquals(s.option, "IDENTITY_INSERT"))
+        if (!IEquals(s.option, "IDENTITY_INSERT")) {
+            for (const std::string& name : s.names) {
+                if (name == "XACT_ABORT") xactAbort = s.on;
+            }
             return;  // NOCOUNT, ANSI_NULLS, ...: no effect here
+        }
         std::string schema = SchemaOf(s.table);
         const TableDef* t = catalog.FindTable(schema, s.table.name);
         if (!t)
@@ -1328,9 +1662,62 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         }
     }
 
-    void BeginTran() {
-        if (tranCount == 0) backend->BeginTransaction();
+    void BeginTran(const std::string& name = std::string()) {
+        if (tranCount == 0) {
+            backend->BeginTransaction();
+            tranName = name;
+            savepoints.clear();
+        }
         ++tranCount;
+    }
+
+    // The name a transaction statement gives: as written, or a variable's text.
+    std::string TranName(const Stmt& s) {
+        if (s.tranName.empty() || s.tranName[0] != '@') return s.tranName;
+        Expr e;
+        e.kind = ExprKind::Variable;
+        e.name = s.tranName;
+        auto [v, t] = EvalScalar(e, s);
+        return v.IsNull() ? std::string() : Convert(v, t, Make(TypeKind::VarChar, 8000), false).s;
+    }
+
+    // SAVE TRAN name: a point of the open transaction to roll back to.
+    void SaveTran(const std::string& name) {
+        if (tranCount == 0)
+            Fail("Cannot issue SAVE TRANSACTION when there is no active transaction.");
+        CheckWritable();
+        SavePoint sp;
+        sp.name = name;
+        sp.engineName = "xr_save" + std::to_string(++savepointSeq);
+        sp.deferred = catalog.SaveDeferred();
+        backend->Savepoint(sp.engineName.c_str());
+        savepoints.push_back(std::move(sp));
+    }
+
+    // ROLLBACK TRAN name of a savepoint: the work since the latest point of
+    // that name is undone; the transaction stays, @@TRANCOUNT unchanged.
+    bool RollbackToSave(const std::string& name) {
+        auto it = std::find_if(savepoints.rbegin(), savepoints.rend(),
+                               [&](const SavePoint& sp) { return sp.name == name; });
+        if (it == savepoints.rend()) return false;
+        if (doomed) {
+            Fail(
+                "The current transaction cannot be committed and cannot be rolled back to a "
+                "savepoint. Roll back the entire transaction.");
+        }
+        SavePoint& sp = *it;
+        if (!backend->RollbackToSavepoint(sp.engineName.c_str())) {
+            // The engine could not undo to the point: the whole transaction goes.
+            RollbackTran();
+            Fail("The transaction could not be rolled back to savepoint '" + name +
+                 "'; it was rolled back.");
+        }
+        // Later points went with it; this one stays for another rollback.
+        savepoints.erase(it.base(), savepoints.end());
+        backend->Savepoint(sp.engineName.c_str());
+        catalog.RestoreDeferred(sp.deferred);
+        SchemaChanged();
+        return true;
     }
     void CommitTran() {
         if (tranCount == 0) {
@@ -1344,11 +1731,15 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         }
         try {
             backend->Commit();
+            savepoints.clear();
+            tranName.clear();
         } catch (const ComError&) {
             // A busy file leaves the transaction open (the caller may commit
             // again or roll back); a failure that undid it leaves none.
             if (!backend->InTransaction()) {
                 tranCount = 0;
+                savepoints.clear();
+                tranName.clear();
                 catalog.DropDeferred();
                 SchemaChanged();
             }
@@ -1356,11 +1747,19 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         }
         tranCount = 0;
     }
-    void RollbackTran() {
+    void RollbackTran(const std::string& name = std::string()) {
         if (tranCount == 0) {
             Fail("The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION.");
         }
+        // A name other than the outermost transaction's is a savepoint's.
+        if (!name.empty() && name != tranName) {
+            if (RollbackToSave(name)) return;
+            Fail("Cannot roll back " + name +
+                 ". No transaction or savepoint of that name was found.");
+        }
         tranCount = 0;
+        savepoints.clear();
+        tranName.clear();
         doomed = false;
         catalog.DropDeferred();
         // A transaction the engine already undid has nothing left to roll back.
@@ -1476,12 +1875,8 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             RunPlan(cp, fastLitPtrs, [](engine::Statement&) {});
             lastErrorNumber = 0;
         } catch (const ComError& e) {
-            NoteLostTransaction();
-            errors.push_back({e.Error(), e.Description()});
-            if (e.Error() == DB_E_INTEGRITYVIOLATION) {
-                errors.push_back({e.Error(), "The statement has been terminated."});
-            }
-            lastErrorNumber = ServerErrorNumber(e.Description());
+            // One statement: whatever the error ends, the batch is over.
+            Failed(e, errors, nullptr);
         }
         return true;
     }
@@ -1531,9 +1926,12 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         Run run{&errors, capture, &batch};
         try {
             RunBatch(batch, run);
+        } catch (const BatchEnded&) {
+            // The error that ended the batch is recorded.
         } catch (const ComError& e) {
-            errors.push_back({e.Error(), e.Description()});
+            Report(errors, {e.Error(), e.Description()});
         }
+        ReportDropped(errors);
         ReleaseScratch();
         env = nullptr;
         currentBatch = nullptr;

@@ -739,7 +739,9 @@ std::unique_ptr<engine::RecordSource> Interpreter::OpenSource(std::string_view s
     std::unique_ptr<engine::Rows> rows;
     size_t before = errors.size();
     impl.Execute(text, errors, &rows);
-    if (errors.size() > before) throw ComError(errors[before].number, errors[before].description);
+    for (size_t i = before; i < errors.size(); ++i) {
+        if (!errors[i].informational) throw ComError(errors[i].number, errors[i].description);
+    }
     return std::make_unique<ReadOnlySource>(&impl, std::move(rows));
 }
 

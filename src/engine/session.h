@@ -19,7 +19,18 @@ namespace xr::engine {
 struct ErrorRecord {
     HRESULT number;
     std::string description;
+    // An informational message (PRINT, RAISERROR at severity 10 or less):
+    // reported with the errors, but the call does not fail for it.
+    bool informational = false;
 };
+
+// Whether `errors` holds an error, not only informational messages.
+inline bool HasError(const std::vector<ErrorRecord>& errors) {
+    for (const ErrorRecord& e : errors) {
+        if (!e.informational) return true;
+    }
+    return false;
+}
 
 // The ADO field types (xr::AdoType) are the engine's too.
 using enum xr::AdoType;

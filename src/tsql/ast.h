@@ -190,6 +190,8 @@ enum class StmtKind : uint8_t {
     BeginTran,
     CommitTran,
     RollbackTran,
+    SaveTran,   // SAVE TRAN[SACTION] name
+    RaisError,  // RAISERROR (msg, severity, state [, arg ...]) [WITH option, ...]
 };
 
 struct ColumnDefAst {
@@ -311,6 +313,12 @@ struct Stmt {
     ObjectName procedure;
     std::vector<ProcArg> args;
     std::string returnVar;  // EXEC @rc = proc
+
+    // BeginTran / CommitTran / RollbackTran / SaveTran: the transaction or
+    // savepoint name as written ("" when none); a @variable names it by value.
+    std::string tranName;
+    // RaisError: the message, severity, state and arguments are `args`; the
+    // WITH options (LOG, NOWAIT, SETERROR) are in `names`, upper-case.
 };
 
 struct Batch {

@@ -1107,6 +1107,11 @@ BoundExprPtr Binder::Function(const Expr& e, const Scope& scope) {
         arity(0, 0);
         return Variable("@@DB_NAME");
     }
+    if (name == "XACT_STATE") {
+        // The session's transaction state, kept as a system variable.
+        arity(0, 0);
+        return Variable("@@XACT_STATE");
+    }
     if (name == "CHAR") {
         // Scripts write line breaks inside text as CHAR(13) and CHAR(10). The
         // code is folded here into a one-byte text (the server's char(1));

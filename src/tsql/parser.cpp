@@ -66,6 +66,8 @@ bool IsSupportedStatementKeyword(Keyword k) {
         case K::CONTINUE:
         case K::COMMIT:
         case K::ROLLBACK:
+        case K::SAVE:
+        case K::RAISERROR:
             return true;
         default:
             return false;
@@ -82,7 +84,6 @@ bool IsUnsupportedStatementKeyword(Keyword k) {
         case K::DENY:
         case K::GOTO:
         case K::WAITFOR:
-        case K::RAISERROR:
         case K::BACKUP:
         case K::RESTORE:
         case K::DBCC:
@@ -90,7 +91,6 @@ bool IsUnsupportedStatementKeyword(Keyword k) {
         case K::CHECKPOINT:
         case K::SHUTDOWN:
         case K::RECONFIGURE:
-        case K::SAVE:
         case K::BULK:
         case K::READTEXT:
         case K::WRITETEXT:
@@ -301,6 +301,7 @@ private:
     void ParseCursorName(Stmt& s);
     void ParseFetch(Stmt& s);
     void ParseTranEnd(Stmt& s, StmtKind kind);
+    void ParseRaisError(Stmt& s);
     ColumnDefAst ParseColumnDef(size_t ordinal);
     ConstraintAst ParseTableConstraint(bool allowDefault);
     bool AtTableConstraint() {
@@ -1377,6 +1378,17 @@ void Parser::ParseStatementBody(Stmt& s, bool batchStart) {
         case K::ROLLBACK:
             ParseTranEnd(s, StmtKind::RollbackTran);
             return;
+        case K::SAVE:
+            s.kind = StmtKind::SaveTran;
+            SetConstruct("SAVE TRANSACTION");
+            Take();
+            if (!AcceptKw(K::TRAN)) ExpectKw(K::TRANSACTION);
+            if (!AtName() && !At(T::Variable)) SyntaxError();
+            s.tranName = std::string(Take().text);
+            return;
+        case K::RAISERROR:
+            ParseRaisError(s);
+            return;
         default:
             if (IsUnsupportedStatementKeyword(t.keyword))
                 Unsupported(KeywordText(t.keyword), t.pos);
@@ -1761,7 +1773,7 @@ void Parser::ParseBegin(Stmt& s) {
         SetConstruct("BEGIN TRANSACTION");
         Take();
         Take();
-        if (AtName() || At(T::Variable)) Take();  // a transaction name
+        if (AtName() || At(T::Variable)) s.tranName = std::string(Take().text);
         return;
     }
     for (std::string_view word : {"TRY", "CATCH", "DISTRIBUTED", "CONVERSATION", "DIALOG"}) {
@@ -2129,12 +2141,38 @@ void Parser::ParseFetch(Stmt& s) {
     }
 }
 
+// RAISERROR (msg_id | msg_str | @var, severity, state [, argument ...])
+// [WITH LOG | NOWAIT | SETERROR, ...]
+void Parser::ParseRaisError(Stmt& s) {
+    s.kind = StmtKind::RaisError;
+    SetConstruct("RAISERROR");
+    Take();
+    Expect(T::LParen);
+    do {
+        ProcArg arg;
+        arg.value = ParseExpr();
+        s.args.push_back(std::move(arg));
+    } while (Accept(T::Comma));
+    Expect(T::RParen);
+    // The message, its severity and its state are all required.
+    if (s.args.size() < 3) SyntaxError();
+    if (AcceptKw(K::WITH)) {
+        do {
+            if (!At(T::Identifier)) SyntaxError();
+            std::string option = Upper(Peek().text);
+            if (option != "LOG" && option != "NOWAIT" && option != "SETERROR") SyntaxError();
+            Take();
+            s.names.push_back(std::move(option));
+        } while (Accept(T::Comma));
+    }
+}
+
 void Parser::ParseTranEnd(Stmt& s, StmtKind kind) {
     s.kind = kind;
     SetConstruct(kind == StmtKind::CommitTran ? "COMMIT" : "ROLLBACK");
     Take();
     if (AcceptKw(K::TRAN) || AcceptKw(K::TRANSACTION)) {
-        if (AtName() || At(T::Variable)) Take();
+        if (AtName() || At(T::Variable)) s.tranName = std::string(Take().text);
     } else {
         AcceptKw(K::WORK);
     }

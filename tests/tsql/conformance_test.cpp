@@ -12,6 +12,13 @@
 //                                 column names and types: "Name:VARCHAR(40)|..."
 //   connection <n>                further records run on connection n (opened on
 //                                 first use, same folder)
+//   messages                      every message the batch reports (PRINT and
+//   <sql>                         RAISERROR's informational ones and errors), in
+//   ----                          order, one a line, after a line "----"
+//   <messages>
+//
+// "statement ok", "statement error(s)" and "query" count errors only: an
+// informational message does not make a batch fail.
 //
 // A record's SQL runs to the next blank line (or "----"). Lines starting with
 // '#' between records are comments. NULL prints as NULL, byte arrays as 0x..,
@@ -98,7 +105,7 @@ std::vector<Record> ReadRecords(const fs::path& file) {
             r.arg = std::string(xr::Trim(line.substr(15)));
         } else if (line == "statement ok") {
             r.kind = line;
-        } else if (line == "query" || line == "query columns") {
+        } else if (line == "query" || line == "query columns" || line == "messages") {
             r.kind = line;
         } else if (line.rfind("connection", 0) == 0) {
             r.kind = "connection";
@@ -158,7 +165,18 @@ TEST_P(Conformance, File) {
                 conn->Execute(r.sql);
         } catch (const xr::ComError&) {
         }
-        for (const auto& e : conn->Errors()) errors.push_back(e.description);
+        std::vector<std::string> messages;
+        for (const auto& e : conn->Errors()) {
+            messages.push_back(e.description);
+            if (!e.informational) errors.push_back(e.description);
+        }
+        if (r.kind == "messages") {
+            std::string exp, act;
+            for (const auto& l : r.expected) exp += l + "\n";
+            for (const auto& l : messages) act += l + "\n";
+            EXPECT_EQ(act, exp) << where;
+            continue;
+        }
         if (r.kind == "statement ok" || r.kind.rfind("query", 0) == 0) {
             EXPECT_TRUE(errors.empty()) << where << ": " << (errors.empty() ? "" : errors[0]);
         } else if (r.kind == "statement error") {

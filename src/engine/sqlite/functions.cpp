@@ -170,6 +170,37 @@ void ArithFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     });
 }
 
+// xr_int(x, bytes): an INT (4) or BIGINT (8) result of SQLite's integer
+// arithmetic, refused as the server refuses it when it does not fit (SQLite
+// turns a 64-bit overflow into a real).
+void IntFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    sqlite3_value* x = argv[0];
+    const bool big = sqlite3_value_int(argv[1]) == 8;
+    bool fits = true;
+    switch (sqlite3_value_type(x)) {
+        case SQLITE_INTEGER: {
+            const sqlite3_int64 v = sqlite3_value_int64(x);
+            fits = big || (v >= INT32_MIN && v <= INT32_MAX);
+            break;
+        }
+        case SQLITE_FLOAT:
+            fits = false;
+            break;
+        default:
+            break;
+    }
+    if (!fits) {
+        sqlite3_result_error(ctx,
+                             big ? "Arithmetic overflow error converting expression to data type "
+                                   "bigint."
+                                 : "Arithmetic overflow error converting expression to data type "
+                                   "int.",
+                             -1);
+        return;
+    }
+    sqlite3_result_value(ctx, x);
+}
+
 void LenFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_value* x = argv[0];
     switch (sqlite3_value_type(x)) {
@@ -395,6 +426,7 @@ void RegisterSqlFunctions(sqlite3* handle) {
     Register(handle, "xr_cast", 3, CastFn);
     Register(handle, "xr_store", 3, StoreFn);
     Register(handle, "xr_arith", 6, ArithFn);
+    Register(handle, "xr_int", 2, IntFn);
     Register(handle, "xr_len", 1, LenFn);
     Register(handle, "xr_datepart", 2, DatePartFn);
     Register(handle, "xr_datediff", 3, DateDiffFn);

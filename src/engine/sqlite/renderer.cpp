@@ -161,8 +161,25 @@ public:
             if (op == '/' || op == '%') return "(" + x + op + "xr_nonzero(" + y + "))";
             return "(" + x + op + y + ")";
         };
-        const std::string a = Expr(*e.args[0]), b = Expr(*e.args[1]);
-        if (!e.exact) return apply(a, b);
+        // INT and BIGINT results are checked for the server's overflow error:
+        // SQLite would widen them (to 64 bits, then to a real). A chain of
+        // them (a + b + c) is checked once, at its end, so that a long chain
+        // stays within the depth SQLite's parser takes.
+        const bool chained = m_inIntChain;
+        m_inIntChain = false;
+        auto operand = [&](const BoundExpr& x) {
+            m_inIntChain = IntArith(x) && x.type.kind == e.type.kind;
+            std::string out = Expr(x);
+            m_inIntChain = false;
+            return out;
+        };
+        const std::string a = operand(*e.args[0]), b = operand(*e.args[1]);
+        if (!e.exact) {
+            if (!chained && IntArith(e)) {
+                return "xr_int(" + apply(a, b) + (e.type.kind == TypeKind::Int ? ",4)" : ",8)");
+            }
+            return apply(a, b);
+        }
         // MONEY and DECIMAL are kept as integers scaled by 10^scale, so
         // SQLite's integer arithmetic serves where it is exact; the rest
         // (rounding, division, reals) goes through xr_arith, as do TINYINT
@@ -382,8 +399,14 @@ public:
 
 private:
     Plan& m_plan;
-    bool m_markTop = false;  // the next query rendered is the plan's outermost
-    std::string m_operand;   // the operand of the simple CASE being written
+    bool m_markTop = false;     // the next query rendered is the plan's outermost
+    std::string m_operand;      // the operand of the simple CASE being written
+    bool m_inIntChain = false;  // the Arith being written is an operand of one of its type
+
+    static bool IntArith(const BoundExpr& x) {
+        return x.kind == BoundKind::Arith && !x.exact &&
+               (x.type.kind == TypeKind::Int || x.type.kind == TypeKind::BigInt);
+    }
 };
 
 // The statement-level results of binding: parameters become slots.
