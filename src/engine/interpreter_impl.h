@@ -76,6 +76,18 @@ struct BatchEnded {
     Reach reach;
 };
 
+// Thrown from a failed statement inside TRY to its CATCH block.
+struct TryJump {};
+
+// The error a CATCH block handles (ERROR_NUMBER() and the others).
+struct CaughtError {
+    int number = 0;
+    std::string message;
+    int severity = 16;
+    int state = 1;
+    int line = 1;
+};
+
 // An error raised by RAISERROR: its own number, severity and state.
 class RaisedError : public ComError {
 public:
@@ -148,7 +160,10 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
     };
     std::vector<SavePoint> savepoints;
     int savepointSeq = 0;
-    bool xactAbort = false;  // SET XACT_ABORT ON
+    bool xactAbort = false;             // SET XACT_ABORT ON
+    std::vector<int> tryLevels;         // the EXEC nesting of each TRY being run
+    CaughtError caught;                 // the error on its way to a CATCH block
+    std::vector<CaughtError> handling;  // the errors of the CATCH blocks being run
     // Messages of the running batch past kMaxBatchMessages; whether an error
     // was among them.
     size_t droppedMessages = 0;
@@ -212,6 +227,13 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             }
             static const TypeSpec kSmall = Make(TypeKind::SmallInt);
             if (up == "@@XACT_STATE") return &kSmall;
+            static const TypeSpec kMessage = Make(TypeKind::VarChar, 4000);
+            if (up == "@@ERROR_NUMBER" || up == "@@ERROR_SEVERITY" || up == "@@ERROR_STATE" ||
+                up == "@@ERROR_LINE") {
+                return &kInt;
+            }
+            if (up == "@@ERROR_MESSAGE") return &kMessage;
+            if (up == "@@ERROR_PROCEDURE") return &kName;
             if (up == "@@VERSION" || up == "@@SERVERNAME" || up == "@@DB_NAME") return &kName;
             return nullptr;
         }
@@ -234,6 +256,16 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         // XACT_STATE(): 1 in a transaction that can commit, -1 in one that
         // can only be rolled back, 0 outside.
         if (up == "@@XACT_STATE") return Value::Int(tranCount == 0 ? 0 : doomed ? -1 : 1);
+        if (up.rfind("@@ERROR_", 0) == 0) {
+            // Outside a CATCH block these are NULL; there are no procedures.
+            if (handling.empty() || up == "@@ERROR_PROCEDURE") return Value::Null();
+            const CaughtError& c = handling.back();
+            if (up == "@@ERROR_NUMBER") return Value::Int(c.number);
+            if (up == "@@ERROR_MESSAGE") return Value::Text(c.message);
+            if (up == "@@ERROR_SEVERITY") return Value::Int(c.severity);
+            if (up == "@@ERROR_STATE") return Value::Int(c.state);
+            if (up == "@@ERROR_LINE") return Value::Int(c.line);
+        }
         if (up == "@@NESTLEVEL") return Value::Int(nesting);
         if (up == "@@SPID") return Value::Int(51);
         if (up == "@@VERSION") return Value::Text("xrdb8 embedded engine 10.50.1600");
@@ -669,26 +701,65 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         NoteLostTransaction();
         const auto* raised = dynamic_cast<const RaisedError*>(&e);
         const int number = raised ? raised->number : ServerErrorNumber(e.Description());
+        const Reach reach = ReachOf(raised, number, s);
+        lastErrorNumber = number;
+        // Inside TRY the CATCH block takes the error instead of the caller,
+        // but not a name not found in the TRY's own batch or EXEC string, nor
+        // an error that closes the connection.
+        if (!tryLevels.empty() && !(raised && raised->severity >= 20) &&
+            !(reach == Reach::Scope && tryLevels.back() == nesting)) {
+            caught =
+                CaughtError{number, e.Description(), raised ? raised->severity : SeverityOf(number),
+                            raised ? raised->state : 1, s ? static_cast<int>(s->pos.line) : 1};
+            if (!raised && number == 1205) {
+                RollbackQuietly(errors);
+            } else if (!raised && xactAbort && tranCount > 0) {
+                doomed = true;  // only a rollback can end it now
+            }
+            throw TryJump{};
+        }
         Report(errors, {e.Error(), e.Description()});
         if (e.Error() == DB_E_INTEGRITYVIOLATION) {
             Report(errors, {e.Error(), "The statement has been terminated."});
         }
-        lastErrorNumber = number;
+        // The deadlock victim's transaction is rolled back, and so is any
+        // transaction under XACT_ABORT (RAISERROR does not heed it).
+        if (!raised && (number == 1205 || xactAbort)) RollbackQuietly(errors);
+        return reach;
+    }
+
+    void RollbackQuietly(std::vector<ErrorRecord>& errors) {
+        if (tranCount == 0) return;
+        try {
+            RollbackTran();
+        } catch (const ComError& r) {
+            Report(errors, {r.Error(), r.Description()});
+        }
+    }
+
+    // The server's severity of an error it raises.
+    static int SeverityOf(int number) {
+        switch (number) {
+            case 1205:
+                return 13;
+            case 2627:
+            case 2601:
+                return 14;
+            case 102:
+            case 137:
+                return 15;
+            case 3701:
+                return 11;
+            default:
+                return 16;
+        }
+    }
+
+    Reach ReachOf(const RaisedError* raised, int number, const Stmt* s) const {
         // RAISERROR ends the batch only at the severities that close the
         // connection on the server; XACT_ABORT does not apply to it.
         if (raised) return raised->severity >= 20 ? Reach::Batch : Reach::Statement;
-        if (number == 1205 || xactAbort) {
-            // The deadlock victim's transaction is rolled back, and so is
-            // any transaction under XACT_ABORT.
-            if (tranCount > 0) {
-                try {
-                    RollbackTran();
-                } catch (const ComError& r) {
-                    Report(errors, {r.Error(), r.Description()});
-                }
-            }
-            return Reach::Batch;
-        }
+        if (number == 1205 || xactAbort) return Reach::Batch;
         // Errors of names and conversions are met in statements that
         // evaluate expressions; a DDL statement or a procedure that fails on
         // a name ends only itself (the set-up's batches carry on past them).
@@ -979,6 +1050,8 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             case StmtKind::RaisError:
                 RaisError(s, run);
                 return Flow::Next;
+            case StmtKind::TryCatch:
+                return TryCatch(s, run);
             case StmtKind::Return:
                 return Flow::Return;
             case StmtKind::Break:
@@ -999,6 +1072,36 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                 return Flow::Next;
         }
         Fail("Unsupported statement.");
+    }
+
+    // BEGIN TRY ... END TRY BEGIN CATCH ... END CATCH.
+    Flow TryCatch(const Stmt& s, Run& run) {
+        tryLevels.push_back(nesting);
+        const size_t depth = tryLevels.size();
+        const int level = nesting;
+        Env* scope = env;
+        try {
+            Flow f = RunStatement(*s.thenStmt, run);
+            tryLevels.pop_back();
+            return f;
+        } catch (const TryJump&) {
+            // Whatever ran inside (EXEC strings included) has unwound.
+            tryLevels.resize(depth - 1);
+            nesting = level;
+            env = scope;
+        } catch (...) {
+            tryLevels.resize(depth - 1);
+            throw;
+        }
+        handling.push_back(caught);
+        try {
+            Flow f = s.elseStmt ? RunStatement(*s.elseStmt, run) : Flow::Next;
+            handling.pop_back();
+            return f;
+        } catch (...) {
+            handling.pop_back();
+            throw;
+        }
     }
 
     // An informational message (PRINT, RAISERROR at severity 10 or less):
@@ -1928,6 +2031,8 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             RunBatch(batch, run);
         } catch (const BatchEnded&) {
             // The error that ended the batch is recorded.
+        } catch (const TryJump&) {
+            // Never without a TRY around it; nothing more to run.
         } catch (const ComError& e) {
             Report(errors, {e.Error(), e.Description()});
         }

@@ -192,6 +192,7 @@ enum class StmtKind : uint8_t {
     RollbackTran,
     SaveTran,   // SAVE TRAN[SACTION] name
     RaisError,  // RAISERROR (msg, severity, state [, arg ...]) [WITH option, ...]
+    TryCatch,   // BEGIN TRY ... END TRY BEGIN CATCH ... END CATCH: thenStmt, elseStmt (blocks)
 };
 
 struct ColumnDefAst {

@@ -1112,6 +1112,12 @@ BoundExprPtr Binder::Function(const Expr& e, const Scope& scope) {
         arity(0, 0);
         return Variable("@@XACT_STATE");
     }
+    if (name == "ERROR_NUMBER" || name == "ERROR_MESSAGE" || name == "ERROR_SEVERITY" ||
+        name == "ERROR_STATE" || name == "ERROR_LINE" || name == "ERROR_PROCEDURE") {
+        // The error a CATCH block handles, kept by the session.
+        arity(0, 0);
+        return Variable("@@" + name);
+    }
     if (name == "CHAR") {
         // Scripts write line breaks inside text as CHAR(13) and CHAR(10). The
         // code is folded here into a one-byte text (the server's char(1));

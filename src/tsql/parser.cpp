@@ -302,6 +302,7 @@ private:
     void ParseFetch(Stmt& s);
     void ParseTranEnd(Stmt& s, StmtKind kind);
     void ParseRaisError(Stmt& s);
+    void ParseTryCatch(Stmt& s);
     ColumnDefAst ParseColumnDef(size_t ordinal);
     ConstraintAst ParseTableConstraint(bool allowDefault);
     bool AtTableConstraint() {
@@ -1776,12 +1777,49 @@ void Parser::ParseBegin(Stmt& s) {
         if (AtName() || At(T::Variable)) s.tranName = std::string(Take().text);
         return;
     }
-    for (std::string_view word : {"TRY", "CATCH", "DISTRIBUTED", "CONVERSATION", "DIALOG"}) {
+    if (AtContextWord("TRY", 1)) {
+        ParseTryCatch(s);
+        return;
+    }
+    for (std::string_view word : {"CATCH", "DISTRIBUTED", "CONVERSATION", "DIALOG"}) {
         if (AtContextWord(word, 1)) {
             Unsupported("BEGIN " + std::string(word), Peek().pos);
         }
     }
     ParseBlock(s);
+}
+
+// BEGIN TRY statements END TRY BEGIN CATCH [statements] END CATCH: the two
+// parts become blocks of the statement.
+void Parser::ParseTryCatch(Stmt& s) {
+    s.kind = StmtKind::TryCatch;
+    SetConstruct("BEGIN TRY");
+    auto part = [&](std::string_view word, bool needOne) {
+        auto block = std::make_unique<Stmt>();
+        block->kind = StmtKind::Block;
+        block->pos = Peek().pos;
+        Take();  // BEGIN
+        Take();  // TRY or CATCH
+        while (true) {
+            while (Accept(T::Semicolon)) {
+            }
+            if (AtKw(K::END) && AtContextWord(word, 1)) break;
+            if (!AtStatementStart()) SyntaxError();
+            block->body.push_back(ParseStatement(false));
+        }
+        if (needOne && block->body.empty()) SyntaxError();
+        Take();  // END
+        Take();  // TRY or CATCH
+        block->endOffset = m_lastEnd;
+        return block;
+    };
+    s.thenStmt = part("TRY", true);
+    while (Accept(T::Semicolon)) {
+    }
+    // The CATCH block must follow at once.
+    if (!AtKw(K::BEGIN) || !AtContextWord("CATCH", 1)) SyntaxError();
+    SetConstruct("BEGIN CATCH");
+    s.elseStmt = part("CATCH", false);
 }
 
 void Parser::ParseBlock(Stmt& s) {
