@@ -1,0 +1,65 @@
+// Informational messages (PRINT, RAISERROR at severity 10 or less) reach the
+// caller in the connection's errors collection without making the call
+// fail; an error after them still fails it, with the error's own text.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "engine/connection.h"
+#include "temp_dir.h"
+
+namespace {
+
+using xr::ComError;
+using xr::engine::Connection;
+
+class MessagesTest : public ::testing::Test {
+protected:
+    void SetUp() override { m_conn.Open("Provider=sqlite;Data Source=" + m_dir.Str()); }
+
+    xrtest::TempDir m_dir;
+    Connection m_conn;
+};
+
+TEST_F(MessagesTest, PrintDoesNotFailTheCall) {
+    EXPECT_NO_THROW(m_conn.Execute("PRINT 'hello' RAISERROR('note %d', 10, 1, 7)"));
+    ASSERT_EQ(m_conn.Errors().size(), 2u);
+    EXPECT_EQ(m_conn.Errors()[0].description, "hello");
+    EXPECT_TRUE(m_conn.Errors()[0].informational);
+    EXPECT_EQ(m_conn.Errors()[1].description, "note 7");
+    EXPECT_TRUE(m_conn.Errors()[1].informational);
+}
+
+TEST_F(MessagesTest, QueryWithAMessageStillGivesItsRows) {
+    std::unique_ptr<xr::engine::Rows> rows;
+    ASSERT_NO_THROW(rows = m_conn.Query("PRINT 'first' SELECT 42"));
+    ASSERT_TRUE(rows);
+    ASSERT_TRUE(rows->Next());
+    EXPECT_EQ(rows->Value(0).ToText(), "42");
+    ASSERT_EQ(m_conn.Errors().size(), 1u);
+    EXPECT_TRUE(m_conn.Errors()[0].informational);
+}
+
+TEST_F(MessagesTest, AnErrorAfterAMessageFailsWithTheErrorsText) {
+    try {
+        m_conn.Execute("PRINT 'before' RAISERROR('went wrong', 16, 1)");
+        ADD_FAILURE() << "no error";
+    } catch (const ComError& e) {
+        EXPECT_EQ(e.Description(), "went wrong");
+    }
+    ASSERT_EQ(m_conn.Errors().size(), 2u);
+    EXPECT_TRUE(m_conn.Errors()[0].informational);
+    EXPECT_FALSE(m_conn.Errors()[1].informational);
+}
+
+// A loop that prints on every turn keeps a bounded list.
+TEST_F(MessagesTest, ALoopOfMessagesIsBounded) {
+    EXPECT_NO_THROW(m_conn.Execute(
+        "DECLARE @i INT SET @i = 0 WHILE @i < 5000 BEGIN SET @i = @i + 1 PRINT 'turn' END"));
+    ASSERT_EQ(m_conn.Errors().size(), 101u);
+    EXPECT_EQ(m_conn.Errors().back().description,
+              "4900 further messages of the batch were not kept.");
+    EXPECT_TRUE(m_conn.Errors().back().informational);
+}
+
+}  // namespace
