@@ -230,7 +230,12 @@ public:
             std::string sql = "avg(" + d + arg(0) + ")";
             return e.args[0]->type.IsInteger() ? "CAST(" + sql + " AS INTEGER)" : sql;
         }
-        if (name == "SUM") return "sum(" + d + arg(0) + ")";
+        if (name == "SUM") {
+            // The sum of INT values is an INT: one out of range is the
+            // server's overflow error, not a wider number.
+            std::string sql = "sum(" + d + arg(0) + ")";
+            return e.type.kind == TypeKind::Int ? "xr_int(" + sql + ",4)" : sql;
+        }
         if (name == "MIN" || name == "MAX")
             return ToLower(name) + "(" + arg(0) + Collate(e.args[0]->type) + ")";
         if (name == "ISNULL") return "ifnull(" + arg(0) + "," + arg(1) + ")";
