@@ -397,6 +397,11 @@ ComError SqliteBackend::MapError(const EngineError& error, std::string_view sql,
         primary == SQLITE_FULL || primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB) {
         return ComError(E_FAIL_, msg);
     }
+    // SQLite's sum() of 64-bit integers that leaves their range.
+    if (msg == "integer overflow") {
+        return ComError(DB_E_ERRORSINCOMMAND,
+                        "Arithmetic overflow error converting expression to data type bigint.");
+    }
     return ComError(DB_E_ERRORSINCOMMAND, msg);
 }
 
