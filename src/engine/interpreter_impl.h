@@ -1236,14 +1236,20 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             i = j;
             width = std::min(width, 4096);
             precision = std::min(precision, 4096);
-            std::string spec = "%" + flags;
-            if (width >= 0) spec += std::to_string(width);
-            if (precision >= 0) spec += "." + std::to_string(precision);
+            // '#' serves only o, x and X, and '0' only numbers: printf leaves
+            // them undefined elsewhere, and the server ignores them.
+            if (!std::strchr("oxX", type))
+                flags.erase(std::remove(flags.begin(), flags.end(), '#'), flags.end());
+            if (type == 's') flags.erase(std::remove(flags.begin(), flags.end(), '0'), flags.end());
+            std::string head = "%" + flags;
+            if (width >= 0) head += std::to_string(width);
+            if (precision >= 0) head += "." + std::to_string(precision);
             const bool have = next < args.size();
             const Value* a = have ? &args[next].first : nullptr;
             const TypeSpec* t = have ? &args[next].second : nullptr;
             ++next;
             if (!a || a->IsNull()) {
+                flags.erase(std::remove(flags.begin(), flags.end(), '0'), flags.end());
                 std::string f = "%" + flags;
                 if (width >= 0) f += std::to_string(width);
                 out += Format((f + "s").c_str(), "(null)");
@@ -1251,13 +1257,13 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             }
             if (type == 's') {
                 if (!t->IsText()) mismatch();
-                out += Format((spec + "s").c_str(), a->s.c_str());
+                out += Format((head + "s").c_str(), a->s.c_str());
                 continue;
             }
             if (!t->IsInteger() || (t->kind == TypeKind::BigInt && !wide)) mismatch();
             const int64_t v = a->i;
             if (type == 'd' || type == 'i') {
-                out += Format((spec + "lld").c_str(), static_cast<long long>(v));
+                out += Format((head + "lld").c_str(), static_cast<long long>(v));
             } else {
                 // Unsigned forms read the value's 32 bits, or 64 with I64.
                 const unsigned long long u =
@@ -1267,7 +1273,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                                    : type == 'o' ? "llo"
                                    : type == 'x' ? "llx"
                                                  : "llX";
-                out += Format((spec + conv).c_str(), u);
+                out += Format((head + conv).c_str(), u);
             }
         }
         // The server's limit: longer messages are cut and marked.
