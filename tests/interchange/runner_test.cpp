@@ -114,7 +114,7 @@ TEST_F(RunnerTest, ABinaryFileIsRunAsWhateverItHoldsWithoutHarm) {
     std::string noise;
     for (int i = 0; i < 200000; ++i) noise += static_cast<char>(random() & 255);
     for (int i = 0; i < 20; ++i) noise.insert(random() % noise.size(), "\n--->GO\n");
-    xrtest::g_log.clear();
+    xrtest::ClearLog();
     EXPECT_EQ(Run(noise), 1);
     EXPECT_FALSE(xrtest::LinesStarting("Thread").empty()) << "the failed batches are reported";
     static const char kZero[] = "INSERT Notes VALUES (1, 'a\0b')\n--->GO\n";
