@@ -101,14 +101,13 @@ inline void WriteFile(const std::string& path, const std::string& text) {
 
 // ---- the stored rows -------------------------------------------------------
 
-// The rows `sql` gives on the thread's connection, each as "a|b|c" ("NULL"
-// for a null), or one "<error> ..." line.
-inline std::vector<std::string> Rows(const std::string& sql, char separator = '|') {
+// The rows `sql` gives on `conn`, each as "a|b|c" ("NULL" for a null), or
+// one "<error> ..." line.
+inline std::vector<std::string> Rows(xr::engine::Connection& conn, const std::string& sql,
+                                     char separator = '|') {
     std::vector<std::string> result;
-    xr::CDBConn* conn = xr::TheApp().GetConnection(1, nullptr);
-    if (!conn) return {"<no connection>"};
     try {
-        auto rows = conn->m_pConn->Query(sql);
+        auto rows = conn.Query(sql);
         while (rows && rows->Next()) {
             std::string line;
             for (size_t c = 0; c < rows->ColumnCount(); ++c) {
@@ -122,6 +121,13 @@ inline std::vector<std::string> Rows(const std::string& sql, char separator = '|
         result.push_back(std::string("<error> ") + e.what());
     }
     return result;
+}
+
+// The same on the calling thread's connection.
+inline std::vector<std::string> Rows(const std::string& sql, char separator = '|') {
+    xr::CDBConn* conn = xr::TheApp().GetConnection(1, nullptr);
+    if (!conn) return {"<no connection>"};
+    return Rows(*conn->m_pConn, sql, separator);
 }
 
 // The first row of `sql`, or "<no row>".
@@ -143,6 +149,8 @@ inline int LastErrorCode() { return LastError().first; }
 inline std::string ConnectString(const std::filesystem::path& folder) {
     return "Provider=sqlite;Data Source=" + folder.string() + ";Synchronous=OFF";
 }
+
+inline std::string ConnectString(const TempDir& dir) { return ConnectString(dir.Path()); }
 
 namespace detail {
 
@@ -271,6 +279,22 @@ protected:
 private:
     Start m_start;
     std::string m_database;
+};
+
+// The tests below the library's exports work on an engine connection of
+// their own in the same kind of fresh folder.
+class EngineTest : public ::testing::Test {
+protected:
+    std::string ConnectString() const { return xrtest::ConnectString(m_dir.Path()); }
+
+    std::vector<std::string> Rows(const std::string& sql) { return xrtest::Rows(m_conn, sql); }
+    std::string Scalar(const std::string& sql) {
+        std::vector<std::string> rows = Rows(sql);
+        return rows.empty() ? "<no row>" : rows[0];
+    }
+
+    TempDir m_dir;
+    xr::engine::Connection m_conn;
 };
 
 }  // namespace xrtest
