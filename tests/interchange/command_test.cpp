@@ -89,7 +89,8 @@ TEST_F(CommandTest, ScriptThenExecPutsTablesBack) {
     DBClose();
     std::ostringstream out, err;
     EXPECT_EQ(xrdb8tool::RunExec(Folder(), script, out, err), 0) << err.str();
-    EXPECT_EQ(out.str(), "exec " + script + ": 4 batches run, 4 succeeded, 0 failed\n");
+    EXPECT_EQ(out.str(),
+              "exec " + script + ": 4 batches run, 4 succeeded, 0 failed (--->GO separators)\n");
     Reconnect();
     EXPECT_EQ(Rows("SELECT Name FROM Groups"), std::vector<std::string>{"Drinks"});
     EXPECT_EQ(Rows("SELECT Name FROM Depts"), std::vector<std::string>{"Bar"});
@@ -120,7 +121,8 @@ TEST_F(CommandTest, ADescriptionWithASeparatorLineDeletesNothing) {
         << m_err.str();
     std::ostringstream out, err;
     EXPECT_EQ(xrdb8tool::RunExec(Folder(), script, out, err), 0) << err.str();
-    EXPECT_EQ(out.str(), "exec " + script + ": 4 batches run, 4 succeeded, 0 failed\n");
+    EXPECT_EQ(out.str(),
+              "exec " + script + ": 4 batches run, 4 succeeded, 0 failed (--->GO separators)\n");
     check("the commands");
 
 #ifdef XRDB8_TOOL
@@ -152,7 +154,7 @@ TEST_F(CommandTest, ScriptAndExecFailures) {
     std::ostringstream out, err;
     EXPECT_EQ(xrdb8tool::RunExec(Folder(), script, out, err), 1);
     EXPECT_EQ(out.str().rfind("exec " + script +
-                                  ": 2 batches run, 1 succeeded, 1 failed\n"
+                                  ": 2 batches run, 1 succeeded, 1 failed (--->GO separators)\n"
                                   "  first failures:\n    line 4: ",
                               0),
               0u)
