@@ -7,7 +7,7 @@
 #include <functional>
 
 #include "engine/connection_string.h"
-#include "temp_dir.h"
+#include "library.h"
 
 namespace {
 
@@ -24,19 +24,7 @@ ComError Thrown(const std::function<void()>& fn) {
     return ComError(0, "");
 }
 
-class ConnectionTest : public ::testing::Test {
-protected:
-    std::string ConnectString() const { return "Provider=sqlite;Data Source=" + m_dir.Str(); }
-
-    int64_t Count(const char* sql) {
-        auto rows = m_conn.Query(sql);
-        EXPECT_TRUE(rows && rows->Next());
-        return rows->Value(0).ToI8();
-    }
-
-    xrtest::TempDir m_dir;
-    Connection m_conn;
-};
+class ConnectionTest : public xrtest::EngineTest {};
 
 TEST_F(ConnectionTest, OperationsOnAClosedConnectionFail) {
     const std::string closedText = "Operation is not allowed when the object is closed.";
@@ -106,7 +94,7 @@ TEST_F(ConnectionTest, ExecuteCollectsErrorsAndClearsThemOnTheNextCall) {
     EXPECT_EQ(m_conn.Errors()[0].number, e.Error());
     EXPECT_EQ(m_conn.Errors()[0].description, e.Description());
 
-    EXPECT_EQ(Count("SELECT COUNT(*) FROM t"), 1);
+    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM t"), "1");
     EXPECT_TRUE(m_conn.Errors().empty());
 
     ComError q = Thrown([&] { m_conn.Query("SELECT * FROM no_such_table"); });
@@ -134,7 +122,7 @@ TEST_F(ConnectionTest, TransactionsRollBackAndCommit) {
     m_conn.BeginTrans();
     m_conn.Execute("INSERT INTO t VALUES (1)");
     m_conn.RollbackTrans();
-    EXPECT_EQ(Count("SELECT COUNT(*) FROM t"), 0);
+    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM t"), "0");
     m_conn.BeginTrans();
     m_conn.Execute("INSERT INTO t VALUES (2)");
     m_conn.CommitTrans();

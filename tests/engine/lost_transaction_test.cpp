@@ -10,7 +10,7 @@
 
 #include "engine/connection.h"
 #include "full_disk.h"
-#include "temp_dir.h"
+#include "library.h"
 
 namespace {
 
@@ -30,15 +30,13 @@ std::string Thrown(const std::function<void()>& fn) {
     return "<no error>";
 }
 
-class LostTransactionTest : public ::testing::Test {
+class LostTransactionTest : public xrtest::EngineTest {
 protected:
     void SetUp() override {
         m_conn.Open(ConnectString());
         m_conn.Execute("CREATE TABLE Sales (Note VARCHAR(20) NOT NULL, Pad TEXT NULL)");
         m_conn.Execute("INSERT Sales (Note) VALUES ('kept')");
     }
-
-    std::string ConnectString() const { return "Provider=sqlite;Data Source=" + m_dir.Str(); }
 
     // An insert larger than the engine's page cache, so that it writes to the
     // files before the transaction commits.
@@ -54,12 +52,6 @@ protected:
         return out;
     }
 
-    int64_t TranCount() {
-        auto rows = m_conn.Query("SELECT @@TRANCOUNT");
-        EXPECT_TRUE(rows && rows->Next());
-        return rows->Value(0).ToI8();
-    }
-
     // What reached the files, as a fresh connection reads them.
     std::vector<std::string> OnFile() {
         Connection fresh;
@@ -67,9 +59,10 @@ protected:
         return Notes(fresh);
     }
 
-    xrtest::FullDisk m_disk;  // first, so that it goes last
-    xrtest::TempDir m_dir;
-    Connection m_conn;
+    // The connection is the base's: it closes here, while the disk is still there.
+    void TearDown() override { m_conn.Close(); }
+
+    xrtest::FullDisk m_disk;
 };
 
 TEST_F(LostTransactionTest, NothingAfterAFullDiskReachesTheFileAndOnlyARollbackEndsIt) {
@@ -85,15 +78,16 @@ TEST_F(LostTransactionTest, NothingAfterAFullDiskReachesTheFileAndOnlyARollbackE
     EXPECT_EQ(Thrown([&] { m_conn.Execute(BigInsert("big3")); }), kLost);
     EXPECT_EQ(Thrown([&] { m_conn.Execute("INSERT Sales (Note) VALUES ('B')"); }), kLost);
     EXPECT_EQ(Thrown([&] { m_conn.Execute("UPDATE Sales SET Note = 'C'"); }), kLost);
-    EXPECT_EQ(TranCount(), 1);  // reads go on, as in the server's doomed transaction
+    EXPECT_EQ(Scalar("SELECT @@TRANCOUNT"),
+              "1");  // reads go on, as in the server's doomed transaction
     EXPECT_EQ(Thrown([&] { m_conn.CommitTrans(); }), kLost);
-    EXPECT_EQ(TranCount(), 1);
+    EXPECT_EQ(Scalar("SELECT @@TRANCOUNT"), "1");
     EXPECT_EQ(Thrown([&] { m_conn.BeginTrans(); }),
               "Only one transaction can be active on this session.");
     EXPECT_EQ(OnFile(), std::vector<std::string>{"kept"});
 
     m_conn.RollbackTrans();
-    EXPECT_EQ(TranCount(), 0);
+    EXPECT_EQ(Scalar("SELECT @@TRANCOUNT"), "0");
     EXPECT_EQ(OnFile(), std::vector<std::string>{"kept"});
 
     // The session works as before afterwards.
@@ -117,7 +111,7 @@ TEST_F(LostTransactionTest, ABatchWithBeginTranKeepsNothingOfItsTransaction) {
     ASSERT_EQ(errors.size(), 3u);
     EXPECT_EQ(errors[1], kLost);  // the insert of B
     EXPECT_EQ(errors[2], kLost);  // the commit
-    EXPECT_EQ(TranCount(), 1);
+    EXPECT_EQ(Scalar("SELECT @@TRANCOUNT"), "1");
 
     // @@ERROR tells the server's number of the error.
     EXPECT_EQ(Thrown([&] { m_conn.Execute("DELETE FROM Sales"); }), kLost);
@@ -128,7 +122,7 @@ TEST_F(LostTransactionTest, ABatchWithBeginTranKeepsNothingOfItsTransaction) {
     }
     EXPECT_EQ(Thrown([&] { m_conn.Execute("COMMIT TRAN"); }), kLost);
     m_conn.Execute("ROLLBACK TRAN");
-    EXPECT_EQ(TranCount(), 0);
+    EXPECT_EQ(Scalar("SELECT @@TRANCOUNT"), "0");
     EXPECT_EQ(Thrown([&] { m_conn.Execute("COMMIT TRAN"); }),
               "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.");
     EXPECT_EQ(OnFile(), std::vector<std::string>{"kept"});
@@ -156,7 +150,7 @@ TEST_F(LostTransactionTest, ACommitThatMeetsAFullDiskKeepsNothingAndLeavesNoTran
     m_disk.FailOneWriteAfter(0);
     EXPECT_NE(Thrown([&] { m_conn.CommitTrans(); }), "<no error>");
     ASSERT_EQ(m_disk.Refused(), 1);
-    EXPECT_EQ(TranCount(), 0);
+    EXPECT_EQ(Scalar("SELECT @@TRANCOUNT"), "0");
     m_conn.Execute("INSERT Sales (Note) VALUES ('B')");
     EXPECT_EQ(OnFile(), (std::vector<std::string>{"B", "kept"}));
 }

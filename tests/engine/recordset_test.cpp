@@ -7,9 +7,9 @@
 #include <iterator>
 
 #include "engine/connection.h"
+#include "library.h"
 #include "platform/text.h"
 #include "second_process.h"
-#include "temp_dir.h"
 
 namespace {
 
@@ -29,10 +29,10 @@ HRESULT Code(const std::function<void()>& fn, std::string* text = nullptr) {
     return 0;
 }
 
-class RecordsetTest : public ::testing::Test {
+class RecordsetTest : public xrtest::EngineTest {
 protected:
     void SetUp() override {
-        m_conn.Open("Provider=sqlite;Data Source=" + m_dir.Str());
+        m_conn.Open(ConnectString());
         m_conn.Execute("CREATE DATABASE T");
         m_conn.Execute("USE T");
         m_conn.Execute(
@@ -58,15 +58,6 @@ protected:
         if (rs.BOF()) return -1;
         return rs.Value("DptNo").ToI4();
     }
-
-    int64_t Scalar(const std::string& sql) {
-        auto rows = m_conn.Query(sql);
-        EXPECT_TRUE(rows && rows->Next());
-        return rows->Value(0).ToI8();
-    }
-
-    xrtest::TempDir m_dir;
-    Connection m_conn;
 };
 
 TEST_F(RecordsetTest, OpenPositionsOnTheFirstRowOrOnBothEnds) {
@@ -191,7 +182,7 @@ TEST_F(RecordsetTest, WalksAreConsistentOverManyRows) {
     m_conn.BeginTrans();
     walk(0, true, true);
     m_conn.CommitTrans();
-    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Big WHERE V >= 10000"), 3000);
+    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Big WHERE V >= 10000"), "3000");
     EXPECT_EQ(rs.RecordCount(), 3000);
 }
 
@@ -339,7 +330,7 @@ TEST_F(RecordsetTest, AddNewStoresWithIdentityAndDefaults) {
     rs.CancelUpdate();
     EXPECT_EQ(rs.EditMode(), adEditNone);
     EXPECT_EQ(rs.Value("Name").ToText(), "first");
-    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Items"), 3);
+    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Items"), "3");
 
     // A new row on an empty result.
     Recordset empty;
@@ -369,7 +360,8 @@ TEST_F(RecordsetTest, RecordsetsOfOneShapeShareStatementsSafely) {
         EXPECT_EQ(rs.Value("Id").ToI4(), i);
         EXPECT_EQ(rs.Value("Name").ToText(), "item " + std::to_string(i));
     }
-    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Items WHERE Name = 'item ' + CONVERT(VARCHAR, Id)"), 4);
+    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Items WHERE Name = 'item ' + CONVERT(VARCHAR, Id)"),
+              "4");
 
     m_conn.Execute("ALTER TABLE Items ADD Qty INT NULL");
     Recordset wider;
@@ -378,7 +370,7 @@ TEST_F(RecordsetTest, RecordsetsOfOneShapeShareStatementsSafely) {
     wider.SetValue("Qty", Variant::I4(9));
     wider.Update();
     wider.Close();
-    EXPECT_EQ(Scalar("SELECT Qty FROM Items WHERE Id = 2"), 9);
+    EXPECT_EQ(Scalar("SELECT Qty FROM Items WHERE Id = 2"), "9");
 
     m_conn.Execute("SET IDENTITY_INSERT Items ON");
     Recordset rs;
@@ -395,7 +387,7 @@ TEST_F(RecordsetTest, RecordsetsOfOneShapeShareStatementsSafely) {
     EXPECT_NE(Code([&] { rs.Update(); }, &text), 0);
     EXPECT_NE(text.find("IDENTITY_INSERT is set to OFF"), std::string::npos) << text;
     rs.CancelUpdate();
-    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Items WHERE Id >= 100"), 1);
+    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Items WHERE Id >= 100"), "1");
 }
 
 TEST_F(RecordsetTest, FailedUpdateStaysInEditModeWithTheServersMessage) {
@@ -425,7 +417,7 @@ TEST_F(RecordsetTest, EditingAnExistingRow) {
     rs.SetValue("Price", Variant::Text("9.25"));
     rs.MoveNext();  // moving off stores the row
     EXPECT_EQ(rs.EditMode(), adEditNone);
-    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Depts WHERE Price = 9.25 AND DptNo = 1"), 1);
+    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Depts WHERE Price = 9.25 AND DptNo = 1"), "1");
     rs.MovePrevious();
     EXPECT_EQ(rs.Value("Price").ToCY(), 92500);
     EXPECT_EQ(rs.Status(), adRecOK);
@@ -452,7 +444,7 @@ TEST_F(RecordsetTest, DeletedRowsStayCurrentUntilTheCursorMoves) {
     rs.MovePrevious();
     EXPECT_EQ(Row(rs), 1);
     EXPECT_EQ(rs.RecordCount(), 3);
-    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Depts"), 3);
+    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Depts"), "3");
 
     // A row deleted behind the cursor's back reads as deleted by the server.
     rs.MoveLast();
@@ -471,7 +463,7 @@ TEST_F(RecordsetTest, DeletedRowsStayCurrentUntilTheCursorMoves) {
         rs.MoveNext();
     }
     EXPECT_TRUE(rs.BOF() && rs.EndOfFile());
-    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Depts"), 0);
+    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Depts"), "0");
 }
 
 TEST_F(RecordsetTest, ReadOnlySourcesRefuseWrites) {
@@ -559,7 +551,7 @@ TEST_F(RecordsetTest, CursorsStandingOnARowShowOtherProcessesCommitsByTheirType)
         Open(rs, cursor, "SELECT * FROM Depts ORDER BY DptNo");
         ASSERT_EQ(Row(rs), 1);
         ASSERT_EQ(xrtest::ToolSql(m_dir.Str(), change), 0);
-        EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Depts WHERE Name = 'Meals'"), 1);
+        EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Depts WHERE Name = 'Meals'"), "1");
         EXPECT_EQ(Code([&] { m_conn.Execute("UPDATE Depts SET Price = 9 WHERE DptNo = 4"); }), 0);
         std::string walk;
         for (; !rs.EndOfFile(); rs.MoveNext()) {

@@ -162,7 +162,7 @@ TEST_F(ProdTest, AWalkEndsWithTheConnectionAndFirstStartsAfresh) {
     const prod_def before = d;
     EXPECT_EQ(ProdNext(1, &d), 60);
     EXPECT_TRUE(SameBytes(d, before));
-    ASSERT_EQ(DBOpen(ConnectString(m_dir).c_str(), "LORIMDB81"), 1);
+    ASSERT_EQ(DBOpen(ConnectString().c_str(), "LORIMDB81"), 1);
     EXPECT_EQ(ProdNext(1, &d), 60);
     ASSERT_EQ(ProdFirst(1, &d), 0);
     EXPECT_EQ(+d.PLU, 1001u);

@@ -13,7 +13,7 @@ using xrtest::Worker;
 
 TEST_F(FrameTest, AFailedStatementSetsTheLastErrorAndLogsEveryEngineError) {
     ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
-    xrtest::ClearCaptured();
+    xrtest::ClearLog();
     ASSERT_EQ(DBExec("SELECT * FROM no_such_table"), 0);
     auto [code, text] = LastError();
     ASSERT_NE(code, 0);
@@ -29,7 +29,7 @@ TEST_F(FrameTest, AFailedStatementSetsTheLastErrorAndLogsEveryEngineError) {
     for (const auto& line : lines) EXPECT_EQ(line.text.find('\n'), std::string::npos);
 
     // The errors were handed out once: the next report lists none.
-    xrtest::ClearCaptured();
+    xrtest::ClearLog();
     xr::TheApp().ReportError(xr::ComError(xr::E_FAIL_, "again"), 5);
     EXPECT_EQ(Captured().size(), 1u);
 }
@@ -44,7 +44,7 @@ TEST_F(FrameTest, MessageTextsOfTheLogLines) {
         {xr::E_FAIL_, "Error 80004005 Unspecified error"},
     };
     for (const auto& c : cases) {
-        xrtest::ClearCaptured();
+        xrtest::ClearLog();
         xr::TheApp().ReportError(xr::ComError(c.code, "described"), 3);
         ASSERT_EQ(Captured().size(), 1u);  // no connection on this thread: no engine lines
         EXPECT_EQ(Captured()[0].text, xr::Format("Thread %x %s", xr::ThreadId(), c.line));
@@ -102,7 +102,7 @@ TEST_F(FrameTest, ANullSinkSilencesEveryLine) {
     xr::TheApp().ReportTableError("T", xr::ComError(xr::E_FAIL_, "x"), 1);
     DBOpen("Provider=nosuch", "");
     { CUseConnection use("ELSEWHERE"); }
-    EXPECT_EQ(DBSetLog(&xrtest::CaptureSink), &xrtest::CaptureSink);
+    EXPECT_EQ(DBSetLog(&xrtest::CaptureLog), &xrtest::CaptureLog);
     EXPECT_TRUE(Captured().empty());
     EXPECT_NE(LastError().second, "");  // errors are still recorded
 }
@@ -121,12 +121,12 @@ TEST_F(FrameTest, PasswordsNeverReachTheLog) {
 
     const std::string masked = connect + ";User Id=sa;Password=***;";
     EXPECT_EQ(
-        xrtest::CapturedStarting("CXRDB5App::PushConnection"),
+        xrtest::LinesStarting("CXRDB5App::PushConnection"),
         std::vector<std::string>{xr::Format("CXRDB5App::PushConnection connect fail %s HOST9 %d",
                                             masked.c_str(), static_cast<int>(xr::ThreadId()))});
     // The failure message shows the text the connection was opened with.
-    EXPECT_EQ(xrtest::CapturedStarting(text + "\nServer=HOST9;" + masked).size(), 1u);
-    EXPECT_EQ(xrtest::CapturedStarting(text + "\n" + masked).size(), 1u);
+    EXPECT_EQ(xrtest::LinesStarting(text + "\nServer=HOST9;" + masked).size(), 1u);
+    EXPECT_EQ(xrtest::LinesStarting(text + "\n" + masked).size(), 1u);
 }
 
 // Connection texts that do not parse, or parse into something else, still
@@ -157,7 +157,7 @@ TEST_F(FrameTest, PasswordsOfMalformedConnectionTextsNeverReachTheLog) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.connect);
         DBClose();
-        xrtest::ClearCaptured();
+        xrtest::ClearLog();
         EXPECT_EQ(DBOpen(c.connect.c_str(), ""), 0);
         const auto [code, text] = LastError();
         EXPECT_NE(code, 0);
@@ -176,10 +176,10 @@ TEST_F(FrameTest, PasswordsOfMalformedConnectionTextsNeverReachTheLog) {
                      line.text.compare(line.text.size() - tail.size(), tail.size(), tail) == 0);
         }
         EXPECT_TRUE(shown);
-        EXPECT_EQ(xrtest::CapturedStarting("CXRDB5App::PushConnection connect fail " + c.masked +
-                                           " HOST9")
-                      .size(),
-                  1u);
+        EXPECT_EQ(
+            xrtest::LinesStarting("CXRDB5App::PushConnection connect fail " + c.masked + " HOST9")
+                .size(),
+            1u);
     }
 }
 

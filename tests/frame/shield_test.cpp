@@ -87,7 +87,7 @@ TEST_F(FrameTest, ShieldsKeepEveryExceptionAndRecordItAsTheirPolicySays) {
         for (int t = 0; t < 3; ++t) {
             SCOPED_TRACE(testing::Message() << c.policy << " / " << kThrown[t].name);
             xr::TheApp().SetLastError(before.first, before.second);
-            xrtest::ClearCaptured();
+            xrtest::ClearLog();
             EXPECT_EQ(c.run(kThrown[t].raise), kBroken);
             EXPECT_EQ(LastError(), c.expected[t].lastError);
             std::vector<std::pair<std::string, std::string>> lines;

@@ -51,20 +51,20 @@ TEST_F(FrameTest, TheCountLineComesWhenMoreThreadsConnectThanEverBefore) {
         return workers.back()->Tid();
     };
     for (int i = 0; i < 3; ++i) connectOneMore();
-    EXPECT_TRUE(xrtest::CapturedStarting("Thread ").empty());
+    EXPECT_TRUE(xrtest::LinesStarting("Thread ").empty());
 
     uint32_t fifth = connectOneMore();
-    EXPECT_EQ(xrtest::CapturedStarting("Thread "),
+    EXPECT_EQ(xrtest::LinesStarting("Thread "),
               std::vector<std::string>{xr::Format("Thread %x DBConn count 5", fifth)});
     uint32_t sixth = connectOneMore();
-    EXPECT_EQ(xrtest::CapturedStarting("Thread ").back(),
+    EXPECT_EQ(xrtest::LinesStarting("Thread ").back(),
               xr::Format("Thread %x DBConn count 6", sixth));
 
     workers.back()->Run([] { ASSERT_EQ(DBRemoveMyConnection(), 1); });
-    xrtest::ClearCaptured();
+    xrtest::ClearLog();
     connectOneMore();  // six again: not more than ever before
     EXPECT_EQ(xr::TheApp().ConnectionCount(), 6u);
-    EXPECT_TRUE(xrtest::CapturedStarting("Thread ").empty());
+    EXPECT_TRUE(xrtest::LinesStarting("Thread ").empty());
     DBClose();
 }
 
@@ -151,7 +151,7 @@ TEST_F(FrameTest, ARedirectedThreadWorksOnTheOtherServersFiles) {
     EXPECT_EQ(DBExec("SELECT * FROM redirected_only"), 0);
     {
         CUseConnection use("BRANCH2");
-        EXPECT_EQ(Scalar("SELECT a FROM redirected_only"), 7);
+        EXPECT_EQ(Scalar("SELECT a FROM redirected_only"), "7");
     }
 }
 

@@ -27,7 +27,7 @@ TEST_F(ColourTest, MissingColoursAreWrittenAsZeroAndReadBackSo) {
     Colour(5, 0x123456);
     const std::string path = PathOf("colours.txt");
     ASSERT_EQ(DBColoursToFile(path.c_str()), 1);
-    EXPECT_EQ(xrtest::ReadText(path), "# 1\n00FF0000\n0000FF00\n00000000\n00000000\n00123456\n");
+    EXPECT_EQ(xrtest::ReadFile(path), "# 1\n00FF0000\n0000FF00\n00000000\n00000000\n00123456\n");
 
     Exec("DELETE FROM SysValues WHERE FieldName='Colour'");
     Colour(3, 77);
@@ -41,7 +41,7 @@ TEST_F(ColourTest, ThePaletteStopsAtSixtyFourColours) {
     Colour(70, 70);
     const std::string path = PathOf("colours.txt");
     ASSERT_EQ(DBColoursToFile(path.c_str()), 1);
-    const std::string text = xrtest::ReadText(path);
+    const std::string text = xrtest::ReadFile(path);
     EXPECT_EQ(text.substr(0, 24), "# 1\n00000001\n00000002\n00");
     EXPECT_NE(text.find("00000009\n# 10\n0000000A\n"), std::string::npos);
     EXPECT_NE(text.find("# 60\n0000003C\n0000003D\n0000003E\n0000003F\nFFFFFFFF\n"),
@@ -50,7 +50,7 @@ TEST_F(ColourTest, ThePaletteStopsAtSixtyFourColours) {
 
     // 64 colour lines and more: the first 64 are read, so -1 comes back.
     Exec("DELETE FROM SysValues WHERE FieldName='Colour'");
-    xrtest::WriteText(path, text + "00000041\n00000042\n");
+    xrtest::WriteFile(path, text + "00000041\n00000042\n");
     xr::interchange::ColourReport report;
     ASSERT_EQ(xr::interchange::ColoursFromFile(path.c_str(), &report), 1);
     EXPECT_EQ(Scalar("SELECT COUNT(*) FROM SysValues WHERE FieldName='Colour'"), "64");
@@ -63,7 +63,7 @@ TEST_F(ColourTest, ThePaletteStopsAtSixtyFourColours) {
 TEST_F(ColourTest, LinesThatAreNoColours) {
     const std::string path = PathOf("colours.txt");
     const std::string longLine(150, 'A');
-    xrtest::WriteText(path, "# comment\nABCDEF\n\nnot hex\r\n 0x1F \n#\n" + longLine + "\n7\n");
+    xrtest::WriteFile(path, "# comment\nABCDEF\n\nnot hex\r\n 0x1F \n#\n" + longLine + "\n7\n");
     xr::interchange::ColourReport report;
     ASSERT_EQ(xr::interchange::ColoursFromFile(path.c_str(), &report), 1);
     // The 150-character line is read as two lines of 99 and 51 characters,
@@ -82,9 +82,9 @@ TEST_F(ColourTest, LinesThatAreNoColours) {
 
 TEST_F(ColourTest, AnEmptyPaletteLeavesTheFileAlone) {
     const std::string path = PathOf("colours.txt");
-    xrtest::WriteText(path, "kept\n");
+    xrtest::WriteFile(path, "kept\n");
     EXPECT_EQ(DBColoursToFile(path.c_str()), 0);
-    EXPECT_EQ(xrtest::ReadText(path), "kept\n");
+    EXPECT_EQ(xrtest::ReadFile(path), "kept\n");
     Colour(1, 1);
     EXPECT_EQ(DBColoursToFile(PathOf("no/such/folder.txt").c_str()), 0);
     EXPECT_EQ(DBColoursToFile(nullptr), 0);

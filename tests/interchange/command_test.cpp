@@ -25,7 +25,7 @@ protected:
 
 TEST_F(CommandTest, ImportCsvCountsWhatEachLineDid) {
     const std::string csv = PathOf("groups.csv");
-    xrtest::WriteText(csv, "1,Drinks\n2,Food\n100,Bad\n1,Soft drinks\n3,delete\n");
+    xrtest::WriteFile(csv, "1,Drinks\n2,Food\n100,Bad\n1,Soft drinks\n3,delete\n");
     EXPECT_EQ(xrdb8tool::RunImportCsv(Folder(), "groups", csv, false, PathOf("g.sql"), false, m_out,
                                       m_err),
               0)
@@ -46,7 +46,7 @@ TEST_F(CommandTest, ImportCsvCountsWhatEachLineDid) {
 
 TEST_F(CommandTest, ImportCsvRefusesWhatItCannotDo) {
     const std::string csv = PathOf("x.csv");
-    xrtest::WriteText(csv, "1,x\n");
+    xrtest::WriteFile(csv, "1,x\n");
     const struct {
         std::string kind, file, script;
         bool allBands;
@@ -80,7 +80,7 @@ TEST_F(CommandTest, ScriptThenExecPutsTablesBack) {
         << m_err.str();
     EXPECT_EQ(m_out.str(),
               "Groups: 1 rows\nDepts: 1 rows\nscript " + script + ": 2 tables, 2 rows\n");
-    EXPECT_EQ(xrtest::ReadText(script).rfind("-->TABLE: Groups\nDELETE FROM Groups\n--->GO\n", 0),
+    EXPECT_EQ(xrtest::ReadFile(script).rfind("-->TABLE: Groups\nDELETE FROM Groups\n--->GO\n", 0),
               0u);
 
     Reconnect();
@@ -89,7 +89,8 @@ TEST_F(CommandTest, ScriptThenExecPutsTablesBack) {
     DBClose();
     std::ostringstream out, err;
     EXPECT_EQ(xrdb8tool::RunExec(Folder(), script, out, err), 0) << err.str();
-    EXPECT_EQ(out.str(), "exec " + script + ": 4 batches run, 4 succeeded, 0 failed\n");
+    EXPECT_EQ(out.str(),
+              "exec " + script + ": 4 batches run, 4 succeeded, 0 failed (--->GO separators)\n");
     Reconnect();
     EXPECT_EQ(Rows("SELECT Name FROM Groups"), std::vector<std::string>{"Drinks"});
     EXPECT_EQ(Rows("SELECT Name FROM Depts"), std::vector<std::string>{"Bar"});
@@ -120,7 +121,8 @@ TEST_F(CommandTest, ADescriptionWithASeparatorLineDeletesNothing) {
         << m_err.str();
     std::ostringstream out, err;
     EXPECT_EQ(xrdb8tool::RunExec(Folder(), script, out, err), 0) << err.str();
-    EXPECT_EQ(out.str(), "exec " + script + ": 4 batches run, 4 succeeded, 0 failed\n");
+    EXPECT_EQ(out.str(),
+              "exec " + script + ": 4 batches run, 4 succeeded, 0 failed (--->GO separators)\n");
     check("the commands");
 
 #ifdef XRDB8_TOOL
@@ -128,7 +130,7 @@ TEST_F(CommandTest, ADescriptionWithASeparatorLineDeletesNothing) {
     const std::string toolScript = PathOf("tool.sql");
     ASSERT_EQ(std::system((tool + "script Products --out " + toolScript + " >/dev/null").c_str()),
               0);
-    EXPECT_EQ(xrtest::ReadText(toolScript), xrtest::ReadText(script));
+    EXPECT_EQ(xrtest::ReadFile(toolScript), xrtest::ReadFile(script));
     ASSERT_EQ(std::system((tool + "exec " + toolScript + " >/dev/null").c_str()), 0);
     check("the tool");
 #endif
@@ -148,11 +150,11 @@ TEST_F(CommandTest, ScriptAndExecFailures) {
               1);
     EXPECT_NE(err0.str().find("is not a table name"), std::string::npos);
 
-    xrtest::WriteText(script, "SELECT 1\n--->GO\nINSERT NoSuchTable VALUES (1)\n--->GO\n");
+    xrtest::WriteFile(script, "SELECT 1\n--->GO\nINSERT NoSuchTable VALUES (1)\n--->GO\n");
     std::ostringstream out, err;
     EXPECT_EQ(xrdb8tool::RunExec(Folder(), script, out, err), 1);
     EXPECT_EQ(out.str().rfind("exec " + script +
-                                  ": 2 batches run, 1 succeeded, 1 failed\n"
+                                  ": 2 batches run, 1 succeeded, 1 failed (--->GO separators)\n"
                                   "  first failures:\n    line 4: ",
                               0),
               0u)
@@ -164,7 +166,7 @@ TEST_F(CommandTest, ScriptAndExecFailures) {
 
 TEST_F(CommandTest, ImportXmlSummaryAndErrors) {
     const std::string xml = PathOf("p.xml");
-    xrtest::WriteText(xml,
+    xrtest::WriteFile(xml,
                       "<Data><Products PLU=\"1\" Description=\"One\"/>"
                       "<Products Description=\"No key\"/><Note/></Data>");
     EXPECT_EQ(xrdb8tool::RunImportXml(Folder(), xml, "Products", true, m_out, m_err), 1);
@@ -177,7 +179,7 @@ TEST_F(CommandTest, ImportXmlSummaryAndErrors) {
                   "    element 2: no PLU attribute: <Products Description=\"No key\" />\n"
                   "    element 3: element Note is not a product: <Note />\n");
 
-    xrtest::WriteText(xml, "<Data><Products PLU=\"1\"></Data>");
+    xrtest::WriteFile(xml, "<Data><Products PLU=\"1\"></Data>");
     std::ostringstream out, err;
     EXPECT_EQ(xrdb8tool::RunImportXml(Folder(), xml, "", false, out, err), 1);
     EXPECT_NE(err.str().find("was not loaded: CXRTable::XmlLoadFile doc load"), std::string::npos)
@@ -188,7 +190,7 @@ TEST_F(CommandTest, ColoursBothWays) {
     const std::string file = PathOf("c.txt");
     EXPECT_EQ(xrdb8tool::RunColours(Folder(), "export", file, m_out, m_err), 1);
     EXPECT_NE(m_err.str().find("no palette"), std::string::npos);
-    xrtest::WriteText(file, "# 1\n00FF00\nzz\n");
+    xrtest::WriteFile(file, "# 1\n00FF00\nzz\n");
     std::ostringstream out, err;
     EXPECT_EQ(xrdb8tool::RunColours(Folder(), "import", file, out, err), 0) << err.str();
     EXPECT_EQ(out.str(), "colours import " + file +
@@ -198,7 +200,7 @@ TEST_F(CommandTest, ColoursBothWays) {
     std::ostringstream out2, err2;
     EXPECT_EQ(xrdb8tool::RunColours(Folder(), "export", PathOf("d.txt"), out2, err2), 0);
     EXPECT_EQ(out2.str(), "colours export " + PathOf("d.txt") + ": 2 colours written\n");
-    EXPECT_EQ(xrtest::ReadText(PathOf("d.txt")), "# 1\n0000FF00\n00000000\n");
+    EXPECT_EQ(xrtest::ReadFile(PathOf("d.txt")), "# 1\n0000FF00\n00000000\n");
 }
 
 // A data folder whose name would break the connection string unquoted: a ';'
@@ -212,7 +214,7 @@ TEST_F(CommandTest, CommandsReachTheServerInAFolderOfAnyName) {
             if (entry.is_regular_file())
                 std::filesystem::copy_file(entry.path(), folder / entry.path().filename());
         const std::string csv = PathOf("groups.csv");
-        xrtest::WriteText(csv, "7,Seven\n");
+        xrtest::WriteFile(csv, "7,Seven\n");
         std::ostringstream out, err;
         EXPECT_EQ(
             xrdb8tool::RunImportCsv(folder.string(), "groups", csv, false, "", false, out, err), 0)
@@ -235,7 +237,7 @@ TEST_F(CommandTest, TheToolRejectsBadArguments) {
     EXPECT_EQ(run("import-csv customers x.csv"), 1);
     EXPECT_EQ(run("colours sideways x.txt"), 1);
     EXPECT_EQ(run("script --out x.sql"), 1);
-    xrtest::WriteText(PathOf("g.csv"), "7,Seven\n");
+    xrtest::WriteFile(PathOf("g.csv"), "7,Seven\n");
     EXPECT_EQ(run("import-csv groups " + PathOf("g.csv")), 0);
     Reconnect();
     EXPECT_EQ(Scalar("SELECT Name FROM Groups WHERE GrpNo=7"), "Seven");

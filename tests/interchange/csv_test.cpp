@@ -66,13 +66,13 @@ class CsvTest : public ConfigTest {
 protected:
     // Imports `text` as a CSV file into `table`; the report is in m_report.
     int Import(CXRTable& table, const std::string& text, int replace = 0, bool script = true) {
-        xrtest::WriteText(PathOf("in.csv"), text);
+        xrtest::WriteFile(PathOf("in.csv"), text);
         m_report = ImportReport();
         ReportScope scope(&m_report);
         return table.ImportCSV(PathOf("in.csv").c_str(),
                                script ? PathOf("changes.sql").c_str() : nullptr, replace);
     }
-    std::string Script() { return xrtest::ReadText(PathOf("changes.sql")); }
+    std::string Script() { return xrtest::ReadFile(PathOf("changes.sql")); }
 
     ImportReport m_report;
 };
@@ -275,7 +275,7 @@ TEST_F(CsvTest, FilesThatAreNotWhatTheyShouldBe) {
     EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Depts"), "5") << "replace needs a file first";
     EXPECT_EQ(dept.ImportCSV(Folder().c_str(), nullptr, 0), 0) << "a folder";
     // A change log that cannot be opened: the import runs without one.
-    xrtest::WriteText(PathOf("in.csv"), "9,Nine,1\n");
+    xrtest::WriteFile(PathOf("in.csv"), "9,Nine,1\n");
     EXPECT_EQ(dept.ImportCSV(PathOf("in.csv").c_str(), PathOf("no/such/folder.sql").c_str(), 0), 1);
     EXPECT_EQ(Scalar("SELECT Name FROM Depts WHERE DptNo=9"), "Nine");
 }
@@ -295,7 +295,7 @@ TEST_F(CsvTest, ARefusedRowIsReportedAndTheImportGoesOn) {
     EXPECT_EQ(m_report.changed, 1);
     ASSERT_EQ(m_report.firstSkipped.size(), 1u);
     EXPECT_EQ(m_report.firstSkipped[0].reason.rfind("not written: ", 0), 0u);
-    EXPECT_EQ(xrtest::LogLinesWith("CXRTable::ImportCSV Depts line not written: 1,A,3").size(), 1u);
+    EXPECT_EQ(xrtest::LinesWith("CXRTable::ImportCSV Depts line not written: 1,A,3").size(), 1u);
 }
 
 }  // namespace

@@ -90,7 +90,7 @@ protected:
         ASSERT_EQ(DBSetDefaultDB("U"), 1);
         Exec(kNotes);
         if (!seed.empty()) Exec(seed);
-        xrtest::g_log.clear();
+        xrtest::ClearLog();
         ASSERT_EQ(DBExecSQLFile(path.c_str()), 1);
         EXPECT_TRUE(xrtest::g_log.empty()) << xrtest::g_log.front() << xrtest::ReadFile(path);
     }
@@ -159,7 +159,7 @@ TEST_F(LineBreakTest, TheChangeLogOfUpdatesAndDeletesKeyedByText) {
     Exec("INSERT Tags VALUES ('keep', 1)");
     Exec(kNotes);
     Exec("INSERT Notes VALUES (1, 'a note')");
-    xrtest::g_log.clear();
+    xrtest::ClearLog();
     ASSERT_EQ(DBExecSQLFile(path.c_str()), 1);
     EXPECT_TRUE(xrtest::g_log.empty()) << xrtest::g_log.front() << xrtest::ReadFile(path);
     EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Notes"), "1");

@@ -16,10 +16,10 @@ const char* kAllTypes =
     "Stamp DATETIME, Pic IMAGE, Bin BINARY(8)) "
     "ALTER TABLE AllTypes ADD CONSTRAINT AllTypesPrimary PRIMARY KEY (ID)";
 
-using Rows = std::vector<std::vector<Variant>>;
+using Table = std::vector<std::vector<Variant>>;  // rows of values
 
-Rows ReadAll() {
-    Rows rows;
+Table ReadAll() {
+    Table rows;
     CAnyTable t("AllTypes", "ID");
     t.m_orderBy = "ID";
     for (int on = t.MoveFirst(); on; on = t.MoveNext()) {
@@ -91,7 +91,7 @@ TEST_F(RoundTripTest, EveryColumnTypeComesBackValueForValue) {
         }
         ASSERT_EQ(t.Update(), 1);
     }
-    const Rows before = ReadAll();
+    const Table before = ReadAll();
     ASSERT_EQ(before.size(), 6u);
 
     const std::string path = PathOf("alltypes.sql");
@@ -101,10 +101,10 @@ TEST_F(RoundTripTest, EveryColumnTypeComesBackValueForValue) {
     ASSERT_EQ(DBSetDefaultDB("U"), 1);
     Exec(kAllTypes);
     Exec("INSERT AllTypes (ID) VALUES (99)");  // the script's DELETE clears it
-    xrtest::g_log.clear();
+    xrtest::ClearLog();
     ASSERT_EQ(DBExecSQLFile(path.c_str()), 1);
     EXPECT_TRUE(xrtest::g_log.empty()) << xrtest::g_log.front() << xrtest::ReadFile(path);
-    const Rows after = ReadAll();
+    const Table after = ReadAll();
     ASSERT_EQ(after.size(), before.size());
 
     const char* names[] = {"ID",  "Big", "Flag",  "Amount", "D52", "D103",

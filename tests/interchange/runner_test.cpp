@@ -3,6 +3,7 @@
 #include <random>
 
 #include "../table/table_fixture.h"
+#include "interchange/script_runner.h"
 
 namespace {
 
@@ -73,6 +74,43 @@ TEST_F(RunnerTest, BatchRules) {
     }
 }
 
+// Install scripts of SQL Server's tools end their batches at GO lines.
+TEST_F(RunnerTest, GoSeparatedFiles) {
+    const struct {
+        const char* name;
+        const char* script;
+        const char* notes;
+    } cases[] = {
+        {"the text after the last GO runs too",
+         "INSERT Notes VALUES (1, 'a')\nGO\nINSERT Notes VALUES (2, 'b')\n", "1:a;2:b;"},
+        {"any case, blanks around, a comment after",
+         "INSERT Notes VALUES (1, 'a')\n  go  -- first\nINSERT Notes VALUES (2, 'b')\r\nGo\r\n",
+         "1:a;2:b;"},
+        {"lines keep their breaks, so comments end at the line's end",
+         "INSERT Notes -- the notes\nVALUES (1, 'a\nb')\nGO\n", "1:a\nb;"},
+        {"GO n runs the batch n times", "INSERT Notes SELECT COUNT(*), 'x' FROM Notes\nGO 3\n",
+         "0:x;1:x;2:x;"},
+        {"a name that begins with GO is no separator", "INSERT Notes SELECT 1, 'a' AS\nGONE\nGO\n",
+         "1:a;"},
+        {"a failed batch does not stop the script",
+         "INSERT Nowhere VALUES (1)\nGO\nINSERT Notes VALUES (3, 'c')\nGO\n", "3:c;"},
+        {"the first separator decides: a --->GO file keeps its rules",
+         "INSERT Notes VALUES (1, 'a')\n--->GO\nGO\nINSERT Notes VALUES (2, 'b')\n", "1:a;"},
+    };
+    for (const auto& c : cases) {
+        Exec("DELETE FROM Notes");
+        EXPECT_EQ(Run(c.script), 1) << c.name;
+        EXPECT_EQ(Notes(), c.notes) << c.name;
+    }
+    const std::string path = PathOf("install.sql");
+    xrtest::WriteFile(path, "INSERT Notes VALUES (1, 'a')\nGO 2\nINSERT Nowhere VALUES (1)\n");
+    xr::RunStats stats;
+    ASSERT_EQ(xr::ExecSQLFile(path.c_str(), &stats), 1);
+    EXPECT_EQ(stats.format, xr::ScriptFormat::Go);
+    EXPECT_EQ(stats.batches, 3);
+    EXPECT_EQ(stats.failed, 1);
+}
+
 TEST_F(RunnerTest, ScriptedBinaryValuesComeBackAsOneLiteral) {
     Exec("CREATE TABLE Pics (ID INTEGER NOT NULL, Pic IMAGE)");
     std::string hex;
@@ -114,7 +152,7 @@ TEST_F(RunnerTest, ABinaryFileIsRunAsWhateverItHoldsWithoutHarm) {
     std::string noise;
     for (int i = 0; i < 200000; ++i) noise += static_cast<char>(random() & 255);
     for (int i = 0; i < 20; ++i) noise.insert(random() % noise.size(), "\n--->GO\n");
-    xrtest::g_log.clear();
+    xrtest::ClearLog();
     EXPECT_EQ(Run(noise), 1);
     EXPECT_FALSE(xrtest::LinesStarting("Thread").empty()) << "the failed batches are reported";
     static const char kZero[] = "INSERT Notes VALUES (1, 'a\0b')\n--->GO\n";

@@ -21,7 +21,7 @@ protected:
         ScriptStop();  // whatever a failed expectation left active
         ConfigTest::TearDown();
     }
-    std::string Script() { return xrtest::ReadText(m_script); }
+    std::string Script() { return xrtest::ReadFile(m_script); }
 
     std::string m_script;
 };
@@ -173,7 +173,7 @@ TEST_F(ScripterTest, LineBreaksInRowsAndConditionsRunAsText) {
         << script;
 
     Exec("DELETE FROM Products");
-    xrtest::g_log.clear();
+    xrtest::ClearLog();
     ASSERT_EQ(DBExecSQLFile(m_script.c_str()), 1);
     EXPECT_TRUE(xrtest::g_log.empty()) << xrtest::g_log.front() << script;
     EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Products"), "2");

@@ -148,7 +148,7 @@ TEST_F(WriterTest, AnUpsertWithNothingToAssignStillRuns) {
     xrtest::WriteFile(path, upsert);
     ASSERT_EQ(DBExecSQLFile(path.c_str()), 1);  // the row is there: nothing happens
     Exec("DELETE FROM Keys");
-    xrtest::g_log.clear();
+    xrtest::ClearLog();
     ASSERT_EQ(DBExecSQLFile(path.c_str()), 1);  // now the INSERT runs
     EXPECT_TRUE(xrtest::g_log.empty()) << xrtest::g_log.front();
     EXPECT_EQ(Scalar("SELECT B FROM Keys WHERE A=1"), "2");
@@ -309,7 +309,7 @@ TEST_F(WriterTest, ValuesNoServerCouldReadAreRefusedAndReported) {
     CAnyTable r("Rates", "ID");
     ASSERT_EQ(r.OpenRS("SELECT * FROM Rates"), 1);
     ASSERT_EQ(r.AddNew(), 1);  // a new row before it is stored: every value empty
-    xrtest::g_log.clear();
+    xrtest::ClearLog();
     EXPECT_EQ(Written([&](std::FILE* f) { EXPECT_EQ(r.AAScriptRecord(f, -1, 1), 0); }), "");
     EXPECT_EQ(LastErrorCode(), static_cast<int>(xr::DISP_E_BADVARTYPE_));
     EXPECT_EQ(xrtest::LinesStarting("Table [Rates] error 80020008").size(), 1u);

@@ -9,13 +9,13 @@
 namespace {
 
 using xrtest::ConfigTest;
-using xrtest::LogLinesWith;
+using xrtest::LinesWith;
 
 class XmlTest : public ConfigTest {
 protected:
     int Load(const std::string& xml, const char* record = nullptr) {
-        xrtest::WriteText(PathOf("in.xml"), xml);
-        xrtest::g_log.clear();
+        xrtest::WriteFile(PathOf("in.xml"), xml);
+        xrtest::ClearLog();
         return CXRTable::XmlLoadFile(PathOf("in.xml").c_str(), record);
     }
     std::string Failure(int node, const char* name, int at) {
@@ -53,7 +53,7 @@ TEST_F(XmlTest, TillColumnsAreNeverLoaded) {
     // "$" is no XML name character: pugixml refuses a document that uses it
     // in an attribute name, so such a file loads nothing at all.
     EXPECT_EQ(Load(Product("PLU=\"3\" V$SoldOut=\"1\" Description=\"Pie\"")), 0);
-    EXPECT_EQ(LogLinesWith("(Error parsing element attribute@").size(), 1u);
+    EXPECT_EQ(LinesWith("(Error parsing element attribute@").size(), 1u);
     EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Products"), "0");
 }
 
@@ -75,10 +75,10 @@ TEST_F(XmlTest, RecordsThatFailAreLoggedWithTheirProgressAndTheRestLoad) {
     EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Products"), "9");
     EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Products WHERE PLU IN (200, 300)"), "0");
     // 20 + the first key column: the PLU attribute is missing.
-    EXPECT_EQ(LogLinesWith(Failure(3, "Products", 21)).size(), 1u);
+    EXPECT_EQ(LinesWith(Failure(3, "Products", 21)).size(), 1u);
     // An attribute that names no column: the walk stops and progress is 500.
-    EXPECT_EQ(LogLinesWith(Failure(10, "products", 500)).size(), 1u);
-    EXPECT_EQ(LogLinesWith("node=11").size(), 0u) << "other element names are passed over";
+    EXPECT_EQ(LinesWith(Failure(10, "products", 500)).size(), 1u);
+    EXPECT_EQ(LinesWith("node=11").size(), 0u) << "other element names are passed over";
     EXPECT_EQ(report.added, 9);
     EXPECT_EQ(report.failed, 2);
     EXPECT_EQ(report.skipped, 1);
@@ -94,11 +94,11 @@ TEST_F(XmlTest, DocumentsThatCannotBeWalked) {
     EXPECT_NE(xrtest::g_log[0].find("@"), std::string::npos);
 
     EXPECT_EQ(Load(""), 0);
-    EXPECT_EQ(LogLinesWith("doc load").size(), 1u) << "an empty file does not parse";
+    EXPECT_EQ(LinesWith("doc load").size(), 1u) << "an empty file does not parse";
 
     // pugixml refuses a document without an element, so this is a load error.
     EXPECT_EQ(Load("<!-- nothing but a comment -->"), 0);
-    EXPECT_EQ(LogLinesWith("doc load").size(), 1u);
+    EXPECT_EQ(LinesWith("doc load").size(), 1u);
 
     EXPECT_EQ(Load("<Data/>", "Products"), 0);
     EXPECT_EQ(xrtest::g_log,
@@ -147,12 +147,12 @@ TEST_F(XmlTest, DeeplyNestedFilesAreRefusedWhole) {
 
     // Without a record name the top element is the one record.
     EXPECT_EQ(Load(nested(20000)), 0);
-    EXPECT_EQ(LogLinesWith("nested 20000 elements deep").size(), 1u);
+    EXPECT_EQ(LinesWith("nested 20000 elements deep").size(), 1u);
 
     // 64 levels is a record file still; 65 is not.
     const std::string product = "<Data><Products PLU=\"5\">";
     EXPECT_EQ(Load(product + nested(63) + "</Products></Data>", "Products"), 0);
-    EXPECT_EQ(LogLinesWith("nested 65 elements deep (at most 64)").size(), 1u);
+    EXPECT_EQ(LinesWith("nested 65 elements deep (at most 64)").size(), 1u);
     EXPECT_EQ(Load(product + nested(62) + "</Products></Data>", "Products"), 1);
     EXPECT_TRUE(xrtest::g_log.empty());
     EXPECT_EQ(Rows("SELECT PLU FROM Products"), std::vector<std::string>{"5"});

@@ -1,6 +1,5 @@
-// Shared pieces of the list tests: a server folder per test holding a
-// configuration database with the list tables, a folder for list files, helpers that write and read
-// those files, and plain SQL looks at the stored rows.
+// The list tests start in a configuration database holding the list tables,
+// with a folder of their own for list files.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,22 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "engine/connection.h"
-#include "frame/app.h"
-#include "frame/log.h"
-#include "log_capture.h"
+#include "library.h"
 #include "platform/text.h"
-#include "platform/variant.h"
 #include "setup/pass.h"
 #include "setup/pass1.h"
-#include "temp_dir.h"
-#include "xrdb8/xrdb8.h"
 
 namespace xrtest {
-
-inline std::string ConnectString(const std::string& folder) {
-    return "Provider=sqlite;Data Source=" + folder + ";Synchronous=OFF";
-}
 
 // The tables the list converter works on, made with the set-up pass's own
 // statements for them (the whole pass costs seconds, and ctest runs every
@@ -43,49 +32,23 @@ inline void CreateListTables() {
     }
 }
 
-class ListsTest : public ::testing::Test {
+class ListsTest : public LibraryTest {
 protected:
+    ListsTest() : LibraryTest(Start::Database, "LORIMDB81") {}
+
     void SetUp() override {
-        setenv("XRDB8_DATA", m_server.Str().c_str(), 1);
-        g_log.clear();
-        DBSetLog(&CaptureLog);
-        ASSERT_EQ(DBOpen(ConnectString(m_server.Str()).c_str(), ""), 1);
-        ASSERT_EQ(DBExec("CREATE DATABASE LORIMDB81"), 1);
-        ASSERT_EQ(DBSetDefaultDB("LORIMDB81"), 1);
+        LibraryTest::SetUp();
+        if (HasFatalFailure()) return;
         CreateListTables();
         m_db.SetItemPause(0);
     }
 
     void TearDown() override {
         for (int slot = 0; slot < 4; ++slot) ListClose(slot);
-        DBClose();
-        DBSetLog(&xr::FileSink);
+        LibraryTest::TearDown();
     }
 
-    static void Exec(const std::string& sql) { ASSERT_EQ(DBExec(sql.c_str()), 1) << sql; }
-
-    // The rows of `sql`, each as "a|b|c" ("<null>" for NULL).
-    static std::vector<std::string> Rows(const std::string& sql, char separator = '|') {
-        std::vector<std::string> result;
-        xr::CDBConn* conn = xr::TheApp().GetConnection(1, nullptr);
-        if (!conn) return {"<no connection>"};
-        auto rows = conn->m_pConn->Query(sql);
-        while (rows && rows->Next()) {
-            std::string line;
-            for (size_t c = 0; c < rows->ColumnCount(); ++c) {
-                if (c) line += separator;
-                xr::Variant v = rows->Value(c);
-                line += v.IsNull() ? "<null>" : v.ToText();
-            }
-            result.push_back(line);
-        }
-        return result;
-    }
-
-    static std::string Scalar(const std::string& sql) {
-        auto rows = Rows(sql);
-        return rows.empty() ? "<no row>" : rows[0];
-    }
+    static int Count(const std::string& sql) { return std::stoi(Scalar(sql)); }
 
     // The keys of `list`, each as "page.item type value <text> fg bg size mx my font".
     static std::vector<std::string> Keys(int list) {
@@ -114,8 +77,6 @@ protected:
             std::to_string(list));
     }
 
-    static int Count(const std::string& sql) { return std::stoi(Scalar(sql)); }
-
     std::string FilePath(const std::string& name) const { return (m_files.Path() / name).string(); }
 
     void WriteFile(const std::string& name, const std::string& text) const {
@@ -139,7 +100,6 @@ protected:
         return m_folder.c_str();
     }
 
-    TempDir m_server;
     TempDir m_files;
     mutable std::string m_folder;
     CListDB m_db;

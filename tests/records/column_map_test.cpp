@@ -215,7 +215,7 @@ TEST_F(ColumnMapTest, PositionsFollowTheColumnsOfEachOpen) {
     EXPECT_EQ(+k.m_def.I32, 44);
     EXPECT_STREQ(k.m_def.Text, "two");
     // Columns that are not there are reported, and the rest is still read.
-    xrtest::g_log.clear();
+    xrtest::ClearLog();
     k.m_def.U16 = 0;
     k.m_def.Money = 5;
     ASSERT_EQ(k.MoveFirst("SELECT I32, U16 FROM Kinds WHERE Id=1"), 1);
@@ -253,7 +253,7 @@ TEST_F(ColumnMapTest, WritesToAMissingColumnAreReportedAndTheRestIsWritten) {
     ASSERT_EQ(k.MoveFirst(), 1);
     k.m_def.U16 = 5;
     k.m_def.I32 = 6;
-    xrtest::g_log.clear();
+    xrtest::ClearLog();
     EXPECT_EQ(k.Update(0), 1);
     EXPECT_GT(xrtest::TableErrors("Kinds2"), 0u);
     EXPECT_EQ(Scalar("SELECT U16 FROM Kinds2"), "5");

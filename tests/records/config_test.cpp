@@ -137,7 +137,7 @@ TEST_F(CfgTillTest, CopyOntoAnExistingTillOrFromAMissingOneFails) {
     Exec("INSERT INTO CfgTills (TillNo, Name) VALUES (2, 'Two')");
     const std::string before = RowText("SELECT * FROM CfgTills ORDER BY TillNo");
     CCfgTill t;
-    xrtest::g_log.clear();
+    xrtest::ClearLog();
     EXPECT_EQ(t.Copy(1, 2), 0);
     EXPECT_EQ(xrtest::TableErrors("CfgTills"), 1u);
     EXPECT_EQ(RowText("SELECT * FROM CfgTills ORDER BY TillNo"), before);

@@ -1,6 +1,5 @@
 // Tables and their limits, table areas, status levels of scheme 0, rooms,
-// screen modes and their list numbers, flexible texts through field access;
-// and the table, order and keys of the classes no lookup reaches.
+// screen modes and their list numbers, flexible texts through field access.
 #include <cstring>
 
 #include "records_fixture.h"
@@ -11,58 +10,6 @@ namespace {
 using xrtest::RecordsTest;
 
 class FloorTest : public RecordsTest {};
-
-// The classes whose table, order or keys no other case reaches through a
-// lookup: composite keys, an order without keys, no keys at all.
-TEST_F(FloorTest, EveryClassNamesItsTableOrderAndKeys) {
-    struct Expect {
-        CXRTable* table;
-        const char* name;
-        const char* order;
-        std::vector<std::string> keys;
-    };
-    CCfgSys cfgSys;
-    COfferGroup offerGroup;
-    COfferGroupEntry offerEntry;
-    CLoyalty loyalty;
-    CCLCKey clc;
-    CSysValue sys;
-    CPrinter printer;
-    CPreset preset;
-    CPresetSrvr presetSrvr;
-    CTimePlan plan;
-    CTimePlanHdr planHdr;
-    CTableStatusLevel level;
-    CScreenMode screen;
-    CFlexTextLines flexLines;
-    const Expect expects[] = {
-        {&cfgSys, "CfgSys", "", {}},
-        {&offerGroup, "OfferGroups", "OfferGroupID", {"OfferGroupID"}},
-        {&offerEntry,
-         "OfferGroupEntries",
-         "OfferGroupID, OfferGroupType, ID",
-         {"OfferGroupID", "OfferGroupType", "ID"}},
-        {&loyalty, "Loyalty", "", {}},
-        {&clc, "CLCKeys", "KeyValue", {"KeyValue"}},
-        {&sys, "SysValues", "FieldName, FieldIndex", {"FieldName", "FieldIndex"}},
-        {&printer, "Printers", "TillNo, Name", {"TillNo", "Name"}},
-        {&preset, "Presets", "ScrnNo, PresetNo", {"ScrnNo", "PresetNo"}},
-        {&presetSrvr, "PresetSrvrs", "TillNo, Preset", {"TillNo", "Preset"}},
-        {&plan, "TimePlanEntrys", "PlanNo, EntryNo", {"PlanNo", "EntryNo"}},
-        {&planHdr, "TimePlans", "", {"PlanNo"}},
-        {&level, "TableStatusLevels", "SchemeNo, LevelNo", {"SchemeNo", "LevelNo"}},
-        {&screen, "ScreenModes", "", {"ScrnNo"}},
-        {&flexLines, "FlexTextLines", "SchemeNo, TextName", {"SchemeNo", "TextName"}},
-    };
-    for (const Expect& e : expects) {
-        SCOPED_TRACE(e.name);
-        EXPECT_EQ(e.table->get_Name(), e.name);
-        EXPECT_EQ(e.table->m_orderBy, e.order);
-        for (size_t i = 0; i < e.keys.size(); ++i)
-            EXPECT_STREQ(e.table->GetKeyName(int(i)), e.keys[i].c_str());
-        EXPECT_EQ(e.table->GetKeyName(int(e.keys.size())), nullptr);
-    }
-}
 
 TEST_F(FloorTest, TablesCarryTheirLimitOutsideTheStructure) {
     xrtest::CreateSetupTables({"Tables"});

@@ -41,9 +41,7 @@ public:
 
 private:
     SiteTemplate() {
-        const std::string connect =
-            "Provider=sqlite;Data Source=" + m_dir.Str() + ";Synchronous=OFF";
-        DBOpen(connect.c_str(), "LORIMDB81");
+        DBOpen(ConnectString(m_dir.Path()).c_str(), "LORIMDB81");
         xr::TheApp().m_isNew = 0;
         std::vector<Seen> passes;
         Observe(passes);
@@ -318,31 +316,6 @@ TEST_F(SiteTest, OnAnOlderSchemaThePositionalInsertsMakeTheRows) {
     EXPECT_EQ(made, (std::vector<std::string>{"ListHdrs", "Depts"}));
     EXPECT_EQ(Scalar("SELECT Description, ScrNo FROM ListHdrs"), "-- No List --|0");
     EXPECT_EQ(Scalar("SELECT Name, GrpNo, TicketsMode FROM Depts"), "Unassigned|0|0");
-}
-
-TEST(DefaultDataLists, KeepTheOrderOfTheirCorrections) {
-    // An UPDATE that mends a row must come after the insert it mends when the
-    // row is new, or before it when the site's value is to be put back.
-    auto indexOf = [](const std::vector<xr::setup::Step>& steps, const std::string& prefix) {
-        for (size_t i = 0; i < steps.size(); ++i)
-            if (steps[i].sql.rfind(prefix, 0) == 0) return static_cast<long>(i);
-        return -1L;
-    };
-    const auto b = xr::setup::MustHaveDataSteps();
-    EXPECT_LT(indexOf(b, "UPDATE SysValues SET [iValue]=16 WHERE [FieldName]='AgeVerify'"),
-              indexOf(b, "INSERT SysValues VALUES ('AgeVerify', 1, 16, 0, '')"));
-    EXPECT_LT(indexOf(b, "INSERT [Depts] VALUES (0, 0, 'Unassigned', 0, 0, 0, 0, 0, 0)"),
-              indexOf(b, "INSERT [Depts] ([DptNo]"));
-    EXPECT_LT(indexOf(b, "INSERT [Depts] ([DptNo]"), indexOf(b, "UPDATE [Depts] SET [Name]"));
-    EXPECT_EQ(b.front().sql, "INSERT Functions VALUES (1, 'SRVNO', 1, 0, 0, 0, 1)");
-    EXPECT_EQ(b.back().sql, "INSERT [Allergies] VALUES (1, 'Default 1')");
-    const auto a = xr::setup::FixedDataSteps();
-    EXPECT_EQ(a.front().sql, "INSERT SysValues VALUES ('PluType', 0, 0, 0, 'General')");
-    EXPECT_EQ(a.back().sql,
-              "INSERT FlexTextHdrs VALUES ('PostCodeLoyalty', 'Word for Postcode in Loyalty', "
-              "'Postcode', 0)");
-    EXPECT_LT(indexOf(a, "INSERT FlexTextHdrs VALUES ('DaySeqNoReceipt'"),
-              indexOf(a, "UPDATE FlexTextHdrs SET [Description]='Word for Transaction"));
 }
 
 }  // namespace

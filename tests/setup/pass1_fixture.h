@@ -1,28 +1,19 @@
-// Shared pieces of the pass 1 tests: a fresh server folder per test with the
-// configuration database LORIMDB81 named on the connection, the outcome of
-// every step as the pass observer saw it, queries through the library, and
-// the table shapes read straight from the database file with SQLite.
+// The pass 1 tests connect naming LORIMDB81 and see the outcome of every
+// step as the pass observer saw it, and the table shapes read straight from
+// the database file with SQLite.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include <cstdarg>
-#include <cstdlib>
 #include <map>
 #include <string>
 #include <vector>
 
-#include "engine/connection.h"
-#include "frame/app.h"
-#include "frame/log.h"
-#include "log_capture.h"
+#include "library.h"
 #include "platform/text.h"
-#include "query_rows.h"
 #include "setup/pass.h"
 #include "setup/pass1.h"
-#include "temp_dir.h"
-#include "xrdb8/xrdb8.h"
 
 namespace xrtest {
 
@@ -43,12 +34,12 @@ struct ColumnShape {
     std::string defaultText;  // "" when none
 };
 
-class Pass1Test : public ::testing::Test {
+class Pass1Test : public LibraryTest {
 protected:
+    Pass1Test() : LibraryTest(Start::Closed) {}
+
     void SetUp() override {
-        setenv("XRDB8_DATA", m_dir.Str().c_str(), 1);
-        g_log.clear();
-        DBSetLog(&CaptureLog);
+        LibraryTest::SetUp();
         xr::TheApp().m_isNew = 0;
         xr::setup::SetPassObserver([this](const xr::setup::StepResult& r, size_t, size_t total) {
             m_seen.push_back({r.step->sql, r.step->label, r.error, bool(r.step->conversion),
@@ -59,12 +50,7 @@ protected:
     }
     void TearDown() override {
         xr::setup::SetPassObserver({});
-        DBClose();
-        DBSetLog(&xr::FileSink);
-    }
-
-    std::string ConnectString() const {
-        return "Provider=sqlite;Data Source=" + m_dir.Str() + ";Synchronous=OFF";
+        LibraryTest::TearDown();
     }
 
     // Runs pass 1 and forgets the steps seen before.
@@ -78,8 +64,6 @@ protected:
         ASSERT_EQ(DBExec("CREATE DATABASE LORIMDB81"), 1);
         ASSERT_EQ(DBSetDefaultDB("LORIMDB81"), 1);
     }
-
-    static void Exec(const std::string& sql) { ASSERT_EQ(DBExec(sql.c_str()), 1) << sql; }
 
     // The statements pass 1 runs for `table`, numbered from 1 as they are run.
     static std::vector<std::string> StatementsOf(const std::string& table) {
@@ -96,10 +80,6 @@ protected:
         ASSERT_LE(last, static_cast<int>(sql.size()));
         for (int i = first; i <= last; ++i) Exec(sql[static_cast<size_t>(i - 1)]);
     }
-
-    // The rows `sql` gives through the library, each as "a|b|c".
-    static std::vector<std::string> Rows(const std::string& sql) { return QueryRows(sql); }
-    static std::string Scalar(const std::string& sql) { return QueryScalar(sql); }
 
     std::vector<StepSeen> With(xr::setup::Outcome outcome) const {
         std::vector<StepSeen> result;
@@ -212,7 +192,6 @@ protected:
         return schema;
     }
 
-    TempDir m_dir;
     std::vector<StepSeen> m_seen;
     size_t m_total = 0;
 };

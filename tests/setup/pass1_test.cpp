@@ -258,46 +258,6 @@ TEST_F(Pass1Test, SecondRunFindsEverythingThereAndChangesNothing) {
     EXPECT_EQ(inserts, 1);
 }
 
-TEST_F(Pass1Test, StatementListMatchesTheRequestCountsOfThePass) {
-    int creates = 0, adds = 0, keys = 0, uniqueIndexes = 0, indexes = 0, alters = 0, dropInfo = 0,
-        namedDefaults = 0, batches = 0, updates = 0, inserts = 0, conversions = 0, columns = 0;
-    for (const xr::setup::Step& s : xr::setup::Pass1Steps()) {
-        EXPECT_EQ(s.sql.find("%d"), s.sql.find("%d/%m")) << s.sql;  // no counter left unfilled
-        if (s.conversion) {
-            ++conversions;
-            continue;
-        }
-        const std::string& q = s.sql;
-        if (xr::setup::CreatesTable(s)) ++creates;
-        if (xr::setup::ColumnsAdded(s) > 0) ++adds;
-        columns += xr::setup::ColumnsAdded(s);
-        keys += q.find("PRIMARY KEY") != std::string::npos;
-        uniqueIndexes += q.rfind("CREATE UNIQUE INDEX", 0) == 0;
-        indexes += q.rfind("CREATE INDEX", 0) == 0;
-        alters += q.find("ALTER COLUMN") != std::string::npos && q.find("BLA") == std::string::npos;
-        dropInfo += q.find(" DROP Info") != std::string::npos;
-        namedDefaults += q.find("CONSTRAINT KPAggregate1Dflt") != std::string::npos;
-        batches += q.find("BLA") != std::string::npos;
-        updates += q.rfind("UPDATE", 0) == 0;
-        inserts += q.rfind("INSERT", 0) == 0;
-    }
-    EXPECT_EQ(creates, 41);
-    EXPECT_EQ(adds, 295);
-    EXPECT_EQ(keys, 40);
-    EXPECT_EQ(uniqueIndexes, 4);
-    EXPECT_EQ(indexes, 3);
-    EXPECT_EQ(alters, 6);
-    EXPECT_EQ(dropInfo, 2);
-    EXPECT_EQ(namedDefaults, 1);
-    EXPECT_EQ(batches, 3);
-    EXPECT_EQ(updates, 3);
-    EXPECT_EQ(inserts, 1);
-    EXPECT_EQ(conversions, 6);
-    EXPECT_EQ(xr::setup::Pass1Steps().size() - conversions, 399u);
-    // Every column that came after its table's CREATE TABLE.
-    EXPECT_EQ(columns, 610);
-}
-
 TEST_F(Pass1Test, OlderServersGetTheFileClause) {
     xr::TheApp().m_serverVersion = 9;
     const int answer = SetupDB1();
@@ -314,9 +274,9 @@ TEST_F(Pass1Test, StopsWithAMessageWhenTheDatabaseCannotBeEntered) {
     EXPECT_EQ(SetupDB1(), 0);
     EXPECT_TRUE(m_seen.empty());
     EXPECT_EQ(DBIsNew(), 0);
-    EXPECT_NE(std::find(g_log.begin(), g_log.end(),
-                        xr::Format("Error 1: USE NO SUCH V=%d N=0", version)),
-              g_log.end());
+    EXPECT_NE(
+        std::find(g_log.begin(), g_log.end(), xr::Format("Error 1: USE NO SUCH V=%d N=0", version)),
+        g_log.end());
 }
 
 TEST_F(Pass1Test, StopsWithAMessageWhenTheServerCannotBeReached) {
@@ -324,8 +284,7 @@ TEST_F(Pass1Test, StopsWithAMessageWhenTheServerCannotBeReached) {
     EXPECT_EQ(DBOpen("Provider=nothing", "LORIMDB81"), 0);
     EXPECT_EQ(SetupDB1(), 0);
     EXPECT_TRUE(m_seen.empty());
-    EXPECT_NE(std::find(g_log.begin(), g_log.end(), "Could not do use MASTER"),
-              g_log.end());
+    EXPECT_NE(std::find(g_log.begin(), g_log.end(), "Could not do use MASTER"), g_log.end());
 }
 
 }  // namespace

@@ -1,28 +1,19 @@
-// Shared pieces of the tests of passes 2 and 3, initial access and the
-// default data: a fresh server folder per test connected as the tool does, the
-// steps' outcomes as the pass observer sees them, queries on the thread's
-// connection, and the engine's own table definitions read from the files.
+// The tests of passes 2 and 3, initial access and the default data connect
+// as the tool does and see the steps' outcomes as the pass observer sees
+// them, and the engine's own table definitions read from the files.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include <cstdarg>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
-#include "engine/connection.h"
 #include "engine/sqlite/catalog.h"
 #include "engine/sqlite/functions.h"
-#include "frame/app.h"
-#include "frame/log.h"
-#include "log_capture.h"
+#include "library.h"
 #include "platform/text.h"
-#include "query_rows.h"
 #include "setup/pass.h"
-#include "temp_dir.h"
-#include "xrdb8/xrdb8.h"
 
 namespace xrtest {
 
@@ -42,24 +33,19 @@ inline void Observe(std::vector<Seen>& seen) {
     });
 }
 
-class SetupTest : public ::testing::Test {
+class SetupTest : public LibraryTest {
 protected:
+    SetupTest() : LibraryTest(Start::Closed) {}
+
     void SetUp() override {
-        setenv("XRDB8_DATA", m_dir.Str().c_str(), 1);
-        g_log.clear();
-        DBSetLog(&CaptureLog);
+        LibraryTest::SetUp();
         xr::TheApp().m_isNew = 0;
         Observe(m_seen);
         ASSERT_EQ(DBOpen(ConnectString().c_str(), "LORIMDB81"), 1);
     }
     void TearDown() override {
         xr::setup::SetPassObserver({});
-        DBClose();
-        DBSetLog(&xr::FileSink);
-    }
-
-    std::string ConnectString() const {
-        return "Provider=sqlite;Data Source=" + m_dir.Str() + ";Synchronous=OFF";
+        LibraryTest::TearDown();
     }
 
     // The configuration database as a till site has it before passes 2 and 3.
@@ -67,12 +53,6 @@ protected:
         ASSERT_EQ(DBExec("CREATE DATABASE LORIMDB81"), 1);
         ASSERT_EQ(DBSetDefaultDB("LORIMDB81"), 1);
     }
-
-    static void Exec(const std::string& sql) { ASSERT_EQ(DBExec(sql.c_str()), 1) << sql; }
-
-    // The rows `sql` gives, each as "a|b|c" ("NULL" for a null).
-    static std::vector<std::string> Rows(const std::string& sql) { return QueryRows(sql); }
-    static std::string Scalar(const std::string& sql) { return QueryScalar(sql); }
 
     // The database the thread's connection is in.
     static std::string CurrentDb() {
@@ -124,7 +104,6 @@ protected:
         std::unique_ptr<xr::engine::sqlite::Catalog> m_catalog;
     };
 
-    TempDir m_dir;
     std::vector<Seen> m_seen;
 };
 

@@ -27,7 +27,7 @@ protected:
         Exec("INSERT Vals (ID) VALUES (1)");
         if (!sets.empty()) Exec("UPDATE Vals SET " + sets);
         ASSERT_EQ(m_t.MoveFirst(), 1);
-        xrtest::g_log.clear();
+        xrtest::ClearLog();
     }
 
     CAnyTable m_t{"Vals", "ID"};

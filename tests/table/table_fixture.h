@@ -1,47 +1,18 @@
-// Shared pieces of the table and interchange tests: a fresh server folder
-// with a database T per test, a capturing log sink, and CDept, a small record
-// class over "Depts" in the way the till's record classes are written.
+// The table tests start in a database T of their own; CDept is a small
+// record class over "Depts" in the way the till's record classes are written.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <cstdarg>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "engine/connection.h"
-#include "frame/app.h"
-#include "frame/log.h"
-#include "log_capture.h"
+#include "library.h"
 #include "platform/text.h"
 #include "table/xrtable.h"
-#include "temp_dir.h"
-#include "xrdb8/xrdb8.h"
 
 namespace xrtest {
-
-// The captured lines that begin with `prefix`.
-inline std::vector<std::string> LinesStarting(const std::string& prefix) {
-    std::vector<std::string> result;
-    for (const auto& line : g_log)
-        if (line.rfind(prefix, 0) == 0) result.push_back(line);
-    return result;
-}
-
-inline std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-inline void WriteFile(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-}
 
 struct dept_def {
     int32_t DptNo;
@@ -118,25 +89,9 @@ public:
     using CXRTable::SetField;
 };
 
-class TableTest : public ::testing::Test {
+class TableTest : public LibraryTest {
 protected:
-    void SetUp() override {
-        setenv("XRDB8_DATA", m_dir.Str().c_str(), 1);
-        g_log.clear();
-        DBSetLog(&CaptureLog);
-        ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
-        ASSERT_EQ(DBExec("CREATE DATABASE T"), 1);
-        ASSERT_EQ(DBSetDefaultDB("T"), 1);
-    }
-    void TearDown() override {
-        DBClose();
-        DBSetLog(&xr::FileSink);
-    }
-
-    std::string ConnectString() const { return "Provider=sqlite;Data Source=" + m_dir.Str(); }
-    std::string PathOf(const std::string& name) const { return (m_dir.Path() / name).string(); }
-
-    static void Exec(const std::string& sql) { ASSERT_EQ(DBExec(sql.c_str()), 1) << sql; }
+    TableTest() : LibraryTest(Start::Database, "T") {}
 
     // Depts with departments 1..n (group i % 2, name as given, price i.50).
     static void MakeDepts(const std::vector<std::string>& names = {"Bar", "Food", "Wine"}) {
@@ -146,25 +101,6 @@ protected:
                 "INSERT Depts (DptNo, GrpNo, Name, Price) VALUES (%zu, %zu, '%s', %zu.50)", i + 1,
                 (i + 1) % 2, xr::QuoteSql(names[i]).c_str(), i + 1));
     }
-
-    // The single value `sql` gives, as text ("<null>" for NULL).
-    static std::string Scalar(const std::string& sql) {
-        xr::CDBConn* conn = xr::TheApp().GetConnection(1, nullptr);
-        if (!conn) return "<no connection>";
-        auto rows = conn->m_pConn->Query(sql);
-        if (!rows || !rows->Next()) return "<no row>";
-        xr::Variant v = rows->Value(0);
-        return v.IsNull() ? "<null>" : v.ToText();
-    }
-
-    static int LastErrorCode() {
-        int code = 0;
-        std::string text;
-        DBGetError(code, text);
-        return code;
-    }
-
-    TempDir m_dir;
 };
 
 }  // namespace xrtest

@@ -65,7 +65,7 @@ TEST_F(WritingTest, AKeyViolationIsLoggedAndThePendingRowDropped) {
     ASSERT_EQ(d.AddNew(), 1);
     d.m_def.DptNo = 2;
     std::strcpy(d.m_def.Name, "Again");
-    xrtest::g_log.clear();
+    xrtest::ClearLog();
     EXPECT_EQ(d.Update(), 0);
     const auto lines = xrtest::LinesStarting("Table [Depts] error ");
     ASSERT_EQ(lines.size(), 1u);
@@ -101,7 +101,7 @@ TEST_F(WritingTest, DeleteAllAndExecLeaveTheObjectClosed) {
     EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Barcodes"), "0");
     CAnyTable unnamed("");
     EXPECT_EQ(unnamed.DeleteAll(), 0);
-    xrtest::g_log.clear();
+    xrtest::ClearLog();
     EXPECT_EQ(b.Exec("INSERT Barcodes VALUES ('3', 3)"), 1);
     EXPECT_EQ(b.Exec("INSERT NoSuchTable VALUES (1)"), 0);
     ASSERT_FALSE(xrtest::LinesStarting("Error at 21").empty());
@@ -121,7 +121,7 @@ TEST_F(WritingTest, GetIdentityGivesTheLastGeneratedValue) {
     MakeDepts({"Bar"});
     CDept d;
     ASSERT_EQ(d.MoveFirst(), 1);
-    xrtest::g_log.clear();
+    xrtest::ClearLog();
     EXPECT_EQ(d.GetIdentity(), 0) << "no identity column";
     EXPECT_FALSE(d.IsOpen());
     EXPECT_EQ(xrtest::LinesStarting("Table [Depts] error").size(), 1u);

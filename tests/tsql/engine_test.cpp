@@ -10,16 +10,14 @@
 #include "engine/connection.h"
 #include "engine/recordset.h"
 #include "engine/sqlite/sqlite_session.h"
-#include "temp_dir.h"
+#include "library.h"
 #include "tsql/parser.h"
 
 namespace {
 
 using xr::engine::Connection;
 
-std::string ConnectString(const xrtest::TempDir& dir) {
-    return "Provider=sqlite;Data Source=" + dir.Str() + ";Synchronous=OFF";
-}
+using xrtest::ConnectString;
 
 std::vector<std::vector<std::string>> Rows(Connection& c, const std::string& sql) {
     std::vector<std::vector<std::string>> out;

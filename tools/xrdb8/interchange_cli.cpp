@@ -50,7 +50,8 @@ void AddInterchangeCommands(CLI::App& app, const std::string& dataDir, int& stat
     }
     {
         auto path = std::make_shared<std::string>();
-        auto* sub = app.add_subcommand("exec", "Run a script file batch by batch");
+        auto* sub = app.add_subcommand(
+            "exec", "Run a script file batch by batch (--->GO or GO separators, told apart)");
         sub->add_option("file", *path, "the script file")->required();
         sub->callback([&dataDir, &status, path] {
             status = Guard([&] { return RunExec(dataDir, *path, std::cout, std::cerr); });

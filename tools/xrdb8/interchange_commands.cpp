@@ -228,7 +228,8 @@ int RunExec(const std::string& dataDir, const std::string& path, std::ostream& o
         return 1;
     }
     out << "exec " << path << ": " << stats.batches << " batches run, "
-        << (stats.batches - stats.failed) << " succeeded, " << stats.failed << " failed\n";
+        << (stats.batches - stats.failed) << " succeeded, " << stats.failed << " failed ("
+        << (stats.format == xr::ScriptFormat::Go ? "GO" : "--->GO") << " separators)\n";
     if (!stats.firstFailures.empty()) {
         out << "  first failures:\n";
         for (const std::string& f : stats.firstFailures) out << "    " << f << "\n";

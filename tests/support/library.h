@@ -1,0 +1,300 @@
+// The one fixture of the library's tests: a fresh data folder per test, the
+// library opened on it (empty, with a database of the test's own, or with
+// the configuration database the set-up pass builds), the captured log, and
+// plain-SQL looks at the stored rows through the thread's connection.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/connection.h"
+#include "frame/app.h"
+#include "frame/log.h"
+#include "platform/text.h"
+#include "platform/variant.h"
+#include "temp_dir.h"
+#include "xrdb8/xrdb8.h"
+
+namespace xrtest {
+
+// ---- the captured log ------------------------------------------------------
+
+// Every line the library wrote since the test began (the text), and the
+// format it was written with; worker threads log too, hence the lock.
+inline std::mutex g_logMutex;
+inline std::vector<std::string> g_log;
+inline std::vector<std::string> g_logFormats;
+
+// A printf-shaped sink, like a till program's.
+inline void CaptureLog(const char* format, ...) {
+    char buffer[8192];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(buffer, sizeof(buffer), format, args);
+    va_end(args);
+    std::lock_guard<std::mutex> guard(g_logMutex);
+    g_log.emplace_back(buffer);
+    g_logFormats.emplace_back(format);
+}
+
+inline void ClearLog() {
+    std::lock_guard<std::mutex> guard(g_logMutex);
+    g_log.clear();
+    g_logFormats.clear();
+}
+
+struct LogLine {
+    std::string format;
+    std::string text;
+};
+
+// Every captured line with the format it was written with.
+inline std::vector<LogLine> Captured() {
+    std::lock_guard<std::mutex> guard(g_logMutex);
+    std::vector<LogLine> lines;
+    for (size_t i = 0; i < g_log.size(); ++i) lines.push_back({g_logFormats[i], g_log[i]});
+    return lines;
+}
+
+// The captured lines that begin with `prefix`.
+inline std::vector<std::string> LinesStarting(const std::string& prefix) {
+    std::lock_guard<std::mutex> guard(g_logMutex);
+    std::vector<std::string> result;
+    for (const auto& line : g_log)
+        if (line.rfind(prefix, 0) == 0) result.push_back(line);
+    return result;
+}
+
+// The captured lines that hold `part`.
+inline std::vector<std::string> LinesWith(const std::string& part) {
+    std::lock_guard<std::mutex> guard(g_logMutex);
+    std::vector<std::string> result;
+    for (const auto& line : g_log)
+        if (line.find(part) != std::string::npos) result.push_back(line);
+    return result;
+}
+
+// ---- files -----------------------------------------------------------------
+
+inline std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+inline void WriteFile(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+}
+
+// ---- the stored rows -------------------------------------------------------
+
+// The rows `sql` gives on `conn`, each as "a|b|c" ("NULL" for a null), or
+// one "<error> ..." line.
+inline std::vector<std::string> Rows(xr::engine::Connection& conn, const std::string& sql,
+                                     char separator = '|') {
+    std::vector<std::string> result;
+    try {
+        auto rows = conn.Query(sql);
+        while (rows && rows->Next()) {
+            std::string line;
+            for (size_t c = 0; c < rows->ColumnCount(); ++c) {
+                if (c) line += separator;
+                xr::Variant v = rows->Value(c);
+                line += v.IsNull() ? "NULL" : v.ToText();
+            }
+            result.push_back(line);
+        }
+    } catch (const std::exception& e) {
+        result.push_back(std::string("<error> ") + e.what());
+    }
+    return result;
+}
+
+// The same on the calling thread's connection.
+inline std::vector<std::string> Rows(const std::string& sql, char separator = '|') {
+    xr::CDBConn* conn = xr::TheApp().GetConnection(1, nullptr);
+    if (!conn) return {"<no connection>"};
+    return Rows(*conn->m_pConn, sql, separator);
+}
+
+// The first row of `sql`, or "<no row>".
+inline std::string Scalar(const std::string& sql) {
+    std::vector<std::string> rows = Rows(sql);
+    return rows.empty() ? "<no row>" : rows[0];
+}
+
+inline std::pair<int, std::string> LastError() {
+    int code = 0;
+    std::string text;
+    DBGetError(code, text);
+    return {code, text};
+}
+inline int LastErrorCode() { return LastError().first; }
+
+// ---- servers ---------------------------------------------------------------
+
+inline std::string ConnectString(const std::filesystem::path& folder) {
+    return "Provider=sqlite;Data Source=" + folder.string() + ";Synchronous=OFF";
+}
+
+inline std::string ConnectString(const TempDir& dir) { return ConnectString(dir.Path()); }
+
+namespace detail {
+
+// Where this test binary keeps the server folder the set-up pass built, so
+// that the test processes CTest starts one by one build it once between them:
+// beside the binary, named after its modification time, so that a rebuilt
+// library (whose set-up pass may differ) builds a new one.
+inline std::filesystem::path TemplateCache() {
+    std::error_code ec;
+    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec) return {};
+    const auto stamp = std::filesystem::last_write_time(exe, ec);
+    if (ec) return {};
+    return exe.parent_path() /
+           ("server-template-" + std::to_string(stamp.time_since_epoch().count()));
+}
+
+// Publishes a built folder as the cache: copied under a name of this
+// process's own, then renamed in one step, so that no process ever copies a
+// half-written cache; the caches of earlier builds go.
+inline void Publish(const std::filesystem::path& built, const std::filesystem::path& cache) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::path staging = cache;
+    staging += "." + std::to_string(getpid());
+    fs::copy(built, staging, fs::copy_options::recursive, ec);
+    if (!ec) fs::rename(staging, cache, ec);
+    if (ec) fs::remove_all(staging, ec);
+    for (const auto& entry : fs::directory_iterator(cache.parent_path(), ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind("server-template-", 0) == 0 && entry.path() != cache &&
+            name.find('.') == std::string::npos) {
+            fs::remove_all(entry.path(), ec);
+        }
+    }
+}
+
+}  // namespace detail
+
+// A server folder whose configuration database the set-up pass built: a test
+// starts from a copy of its files, far quicker than running the pass again.
+// Null when the pass failed.
+inline const std::filesystem::path* ConfiguredServer() {
+    static TempDir scratch;  // removed when the process ends
+    static const std::filesystem::path source = [] {
+        namespace fs = std::filesystem;
+        const fs::path cache = detail::TemplateCache();
+        std::error_code ec;
+        if (!cache.empty() && fs::is_directory(cache, ec)) return cache;
+        const fs::path built = scratch.Path() / "server";
+        fs::create_directory(built, ec);
+        setenv("XRDB8_DATA", built.c_str(), 1);
+        const bool ok = DBOpen(ConnectString(built).c_str(), "LORIMDB81") == 1 && DBSetupDB1() == 1;
+        DBClose();
+        if (!ok) return fs::path();
+        if (!cache.empty()) detail::Publish(built, cache);
+        return built;
+    }();
+    return source.empty() ? nullptr : &source;
+}
+
+// How a test finds its server when it starts.
+enum class Start {
+    Closed,      // nothing open: the test connects itself
+    Server,      // connected, no database chosen
+    Database,    // connected, in a new empty database of the test's naming
+    Configured,  // connected to LORIMDB81 as the set-up pass leaves it
+};
+
+class LibraryTest : public ::testing::Test {
+protected:
+    explicit LibraryTest(Start start = Start::Server, std::string database = "")
+        : m_start(start), m_database(std::move(database)) {}
+
+    void SetUp() override {
+        // Nothing may fall back to a data folder outside the test's own.
+        ClearLog();
+        DBSetLog(&CaptureLog);
+        if (m_start == Start::Configured) {
+            const std::filesystem::path* source = ConfiguredServer();
+            ASSERT_NE(source, nullptr) << "the set-up pass failed";
+            ClearLog();
+            std::filesystem::copy(*source, m_dir.Path(),
+                                  std::filesystem::copy_options::recursive |
+                                      std::filesystem::copy_options::overwrite_existing);
+        }
+        setenv("XRDB8_DATA", m_dir.Str().c_str(), 1);
+        switch (m_start) {
+            case Start::Closed:
+                break;
+            case Start::Server:
+                ASSERT_EQ(DBOpen(ConnectString().c_str(), m_database.c_str()), 1);
+                break;
+            case Start::Database:
+                ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
+                ASSERT_EQ(DBExec(("CREATE DATABASE " + m_database).c_str()), 1);
+                ASSERT_EQ(DBSetDefaultDB(m_database.c_str()), 1);
+                break;
+            case Start::Configured:
+                ASSERT_EQ(DBOpen(ConnectString().c_str(), "LORIMDB81"), 1);
+                break;
+        }
+    }
+
+    void TearDown() override {
+        DBClose();
+        DBSetLog(&xr::FileSink);
+    }
+
+    std::string ConnectString() const { return xrtest::ConnectString(m_dir.Path()); }
+    std::string Folder() const { return m_dir.Str(); }
+    std::string PathOf(const std::string& name) const { return (m_dir.Path() / name).string(); }
+
+    static void Exec(const std::string& sql) { ASSERT_EQ(DBExec(sql.c_str()), 1) << sql; }
+
+    // The looks at the stored rows, reachable from tests outside xrtest.
+    static std::vector<std::string> Rows(const std::string& sql, char separator = '|') {
+        return xrtest::Rows(sql, separator);
+    }
+    static std::string Scalar(const std::string& sql) { return xrtest::Scalar(sql); }
+    static std::pair<int, std::string> LastError() { return xrtest::LastError(); }
+    static int LastErrorCode() { return xrtest::LastErrorCode(); }
+
+    TempDir m_dir;
+
+private:
+    Start m_start;
+    std::string m_database;
+};
+
+// The tests below the library's exports work on an engine connection of
+// their own in the same kind of fresh folder.
+class EngineTest : public ::testing::Test {
+protected:
+    std::string ConnectString() const { return xrtest::ConnectString(m_dir.Path()); }
+
+    std::vector<std::string> Rows(const std::string& sql) { return xrtest::Rows(m_conn, sql); }
+    std::string Scalar(const std::string& sql) {
+        std::vector<std::string> rows = Rows(sql);
+        return rows.empty() ? "<no row>" : rows[0];
+    }
+
+    TempDir m_dir;
+    xr::engine::Connection m_conn;
+};
+
+}  // namespace xrtest
