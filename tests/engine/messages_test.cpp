@@ -6,19 +6,16 @@
 #include <string>
 
 #include "engine/connection.h"
-#include "temp_dir.h"
+#include "library.h"
 
 namespace {
 
 using xr::ComError;
 using xr::engine::Connection;
 
-class MessagesTest : public ::testing::Test {
+class MessagesTest : public xrtest::EngineTest {
 protected:
-    void SetUp() override { m_conn.Open("Provider=sqlite;Data Source=" + m_dir.Str()); }
-
-    xrtest::TempDir m_dir;
-    Connection m_conn;
+    void SetUp() override { m_conn.Open(ConnectString()); }
 };
 
 TEST_F(MessagesTest, PrintDoesNotFailTheCall) {
