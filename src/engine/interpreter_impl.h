@@ -31,6 +31,9 @@ inline constexpr size_t kMaxCachedPlans = 256;
     throw ComError(DB_E_ERRORSINCOMMAND, message);
 }
 
+// This machine's name (HOST_NAME()).
+std::string LocalHostName();
+
 inline TypeSpec Make(TypeKind k, int32_t length = 0) {
     TypeSpec t;
     t.kind = k;
@@ -170,7 +173,9 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                 up == "@@TRANCOUNT" || up == "@@NESTLEVEL" || up == "@@SPID") {
                 return &kInt;
             }
-            if (up == "@@VERSION" || up == "@@SERVERNAME" || up == "@@DB_NAME") return &kName;
+            if (up == "@@VERSION" || up == "@@SERVERNAME" || up == "@@DB_NAME" ||
+                up == "@@USER_NAME" || up == "@@HOST_NAME")
+                return &kName;
             return nullptr;
         }
         if (!env) return nullptr;
@@ -191,9 +196,14 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         if (up == "@@TRANCOUNT") return Value::Int(tranCount);
         if (up == "@@NESTLEVEL") return Value::Int(nesting);
         if (up == "@@SPID") return Value::Int(51);
-        if (up == "@@VERSION") return Value::Text("xrdb8 embedded engine 10.50.1600");
+        if (up == "@@VERSION")
+            return Value::Text(
+                "Microsoft SQL Server 2008 R2 (RTM) - 10.50.1600.1 (xrdb8 embedded engine)");
         if (up == "@@SERVERNAME") return Value::Text("LOCAL");
         if (up == "@@DB_NAME") return Value::Text(current);
+        // USER_NAME() and HOST_NAME(): every session works as the owner, from this machine.
+        if (up == "@@USER_NAME") return Value::Text("dbo");
+        if (up == "@@HOST_NAME") return Value::Text(LocalHostName());
         return Value::Null();
     }
 
@@ -518,6 +528,21 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
     // ---- values -----------------------------------------------------------
 
     std::pair<Value, TypeSpec> EvalScalar(const Expr& e, const Stmt& owner) {
+        // A number of more than 18 digits is kept as its digits: as a double
+        // it would lose the last places of a large amount on its way into a
+        // MONEY or DECIMAL variable.
+        const bool negative = e.kind == ExprKind::Unary && e.op == Op::Neg && e.args.size() == 1 &&
+                              e.args[0]->kind == ExprKind::Literal;
+        const Expr& lit = negative ? *e.args[0] : e;
+        if (lit.kind == ExprKind::Literal &&
+            (lit.literal == LiteralKind::Decimal || lit.literal == LiteralKind::Integer)) {
+            TypeSpec t = LiteralTypeOf(lit);
+            if (t.kind == TypeKind::Decimal && !t.IsScaled()) {
+                std::string digits = (negative ? "-" : "") + lit.text;
+                return {Value::Text(digits),
+                        Make(TypeKind::VarChar, static_cast<int32_t>(digits.size()))};
+            }
+        }
         if (e.kind == ExprKind::Literal) return {LiteralValueOf(e), LiteralTypeOf(e)};
         if (e.kind == ExprKind::Variable) {
             std::string up = ToUpper(e.name);

@@ -103,10 +103,11 @@ public:
             case BoundKind::IsNull:
                 return "(" + Expr(*e.args[0]) + (e.negated ? " IS NOT NULL)" : " IS NULL)");
             case BoundKind::Like: {
-                std::string sql = "(" + Expr(*e.args[0]) + (e.negated ? " NOT LIKE " : " LIKE ") +
-                                  Expr(*e.args[1]);
-                if (e.args.size() > 2) sql += " ESCAPE " + Expr(*e.args[2]);
-                return sql + ")";
+                // SQLite's LIKE knows no [a-c] sets and minds trailing blanks.
+                std::string sql = std::string(e.negated ? "(NOT " : "(") + "xr_like(" +
+                                  Expr(*e.args[0]) + "," + Expr(*e.args[1]);
+                if (e.args.size() > 2) sql += "," + Expr(*e.args[2]);
+                return sql + "))";
             }
             case BoundKind::Between: {
                 const char* coll = Collate(e.args[0]->type);
@@ -151,6 +152,9 @@ public:
             case ConvertPath::Full:
                 break;
         }
+        if (e.style >= 0)
+            return "xr_convert(" + x + "," + std::to_string(from.Code()) + "," +
+                   std::to_string(e.type.Code()) + "," + std::to_string(e.style) + ")";
         return std::string(e.storing ? "xr_store(" : "xr_cast(") + x + "," +
                std::to_string(from.Code()) + "," + std::to_string(e.type.Code()) + ")";
     }
@@ -222,25 +226,65 @@ public:
             for (size_t i = 0; i < e.args.size(); ++i) sql += (i ? "," : "") + arg(i);
             return sql + (e.args.size() == 1 ? ",NULL)" : ")");
         }
-        if (name == "NULLIF") return "nullif(" + arg(0) + "," + arg(1) + ")";
+        if (name == "NULLIF") {
+            // Text is equal by the collation (without case), which nullif() does not know.
+            if (!e.args[0]->type.IsText() || !e.args[1]->type.IsText())
+                return "nullif(" + arg(0) + "," + arg(1) + ")";
+            const std::string a = arg(0);
+            return "(CASE WHEN " + a + "=" + arg(1) + " COLLATE TSQL THEN NULL ELSE " + a + " END)";
+        }
         if (name == "LEN") return "xr_len(" + arg(0) + ")";
         if (name == "DATALENGTH") return "length(CAST(" + arg(0) + " AS BLOB))";
         if (name == "LTRIM") return "ltrim(" + arg(0) + ",' ')";
         if (name == "RTRIM") return "rtrim(" + arg(0) + ",' ')";
         if (name == "UPPER" || name == "LOWER") return ToLower(name) + "(" + arg(0) + ")";
-        if (name == "SUBSTRING") return "substr(" + arg(0) + "," + arg(1) + "," + arg(2) + ")";
+        if (name == "SUBSTRING")
+            return "xr_substring(" + arg(0) + "," + arg(1) + "," + arg(2) + ")";
         if (name == "LEFT") return "substr(" + arg(0) + ",1," + arg(1) + ")";
         if (name == "RIGHT") return "xr_right(" + arg(0) + "," + arg(1) + ")";
-        if (name == "REPLACE") return "replace(" + arg(0) + "," + arg(1) + "," + arg(2) + ")";
-        if (name == "CHARINDEX") return "instr(lower(" + arg(1) + "),lower(" + arg(0) + "))";
-        if (name == "ABS") return "abs(" + arg(0) + ")";
-        if (name == "SIGN") {
-            std::string a = arg(0);
-            return "(CASE WHEN " + a + ">0 THEN 1 WHEN " + a + "<0 THEN -1 ELSE 0 END)";
+        if (name == "REPLACE") return "xr_replace(" + arg(0) + "," + arg(1) + "," + arg(2) + ")";
+        if (name == "CHARINDEX") {
+            std::string sql = "xr_charindex(" + arg(0) + "," + arg(1);
+            if (e.args.size() > 2) sql += "," + arg(2);
+            return sql + ")";
         }
-        if (name == "ROUND") return "round(" + arg(0) + "," + arg(1) + ")";
-        if (name == "FLOOR") return "CAST(floor(" + arg(0) + ") AS INTEGER)";
-        if (name == "CEILING") return "CAST(ceil(" + arg(0) + ") AS INTEGER)";
+        if (name == "PATINDEX") return "xr_patindex(" + arg(0) + "," + arg(1) + ")";
+        if (name == "STUFF")
+            return "xr_stuff(" + arg(0) + "," + arg(1) + "," + arg(2) + "," + arg(3) + ")";
+        if (name == "REPLICATE") return "xr_replicate(" + arg(0) + "," + arg(1) + ")";
+        if (name == "SPACE") return "xr_space(" + arg(0) + ")";
+        const TypeSpec& t = e.type;
+        const bool exact = (t.IsInteger() || t.IsScaled()) && t.kind != TypeKind::Unknown;
+        if (name == "ABS")
+            return exact ? "xr_abs(" + arg(0) + "," + std::to_string(t.Code()) + ")"
+                         : "abs(" + arg(0) + ")";
+        if (name == "SIGN") {
+            // A MONEY or DECIMAL one is stored scaled.
+            const std::string one =
+                t.IsScaled() ? std::to_string(Pow10(t.kind == TypeKind::Decimal ? t.scale : 4))
+                : exact      ? "1"
+                             : "1.0";
+            std::string a = arg(0);
+            return "(CASE WHEN " + a + ">0 THEN " + one + " WHEN " + a + "<0 THEN -" + one +
+                   " ELSE " + (exact ? "0" : "0.0") + " END)";
+        }
+        if (name == "ROUND")
+            return "xr_round(" + arg(0) + "," + arg(1) + "," + (e.args.size() > 2 ? arg(2) : "0") +
+                   "," + std::to_string(t.Code()) + ")";
+        if (name == "FLOOR" || name == "CEILING") {
+            if (t.IsInteger()) return arg(0);
+            if (!exact) return std::string(name == "FLOOR" ? "floor(" : "ceil(") + arg(0) + ")";
+            return "xr_floor(" + arg(0) + "," + std::to_string(e.args[0]->type.Code()) + "," +
+                   std::to_string(t.Code()) + "," + (name == "FLOOR" ? "0" : "1") + ")";
+        }
+        if (name == "POWER")
+            return "xr_power(" + arg(0) + "," + arg(1) + "," +
+                   std::to_string(e.args[0]->type.Code()) + "," + std::to_string(t.Code()) + ")";
+        if (name == "ISNUMERIC") return "xr_isnumeric(" + arg(0) + ")";
+        if (name == "ISDATE") return "xr_isdate(" + arg(0) + ")";
+        if (name == "XR_ONE") return "(" + arg(0) + " IS NOT NULL)";
+        if (name == "XR_ZERO") return "0";
+        if (name == "DATENAME") return "xr_datename('" + QuoteSql(e.part) + "'," + arg(0) + ")";
         if (name == "GETUTCDATE") return "xr_getutcdate()";
         if (name == "GETDATE" || name == "CURRENT_TIMESTAMP") return "xr_getdate()";
         const std::string part = "'" + QuoteSql(e.part) + "'";
@@ -251,7 +295,11 @@ public:
         if (name == "IDENT_CURRENT") return "xr_ident_current(" + arg(0) + ")";
         if (name == "OBJECT_ID") return "xr_object_id(" + arg(0) + ")";
         if (name == "OBJECT_NAME") return "xr_object_name(" + arg(0) + ")";
-        if (name == "STR") return "printf('%10d'," + arg(0) + ")";
+        if (name == "STR") {
+            std::string sql = "xr_str(" + arg(0);
+            for (size_t i = 1; i < e.args.size(); ++i) sql += "," + arg(i);
+            return sql + ")";
+        }
         throw ComError(DB_E_ERRORSINCOMMAND,
                        "'" + name + "' is not a recognized built-in function name.");
     }
