@@ -1100,7 +1100,7 @@ BoundExprPtr Binder::Function(const Expr& e, const Scope& scope) {
         name == "ROUND" || name == "POWER") {
         // The result keeps the argument's type (text is read as a float; a
         // DECIMAL's FLOOR and CEILING have no places, its POWER 38 digits;
-        // the narrow integers give INT, as SIGN of any integer does).
+        // ROUND and SIGN give INT for the narrow integers).
         if (name == "ROUND")
             arity(2, 3);
         else if (name == "POWER")
@@ -1117,7 +1117,7 @@ BoundExprPtr Binder::Function(const Expr& e, const Scope& scope) {
             a = ConvertTo(std::move(a), t, false);
         }
         if (t.kind == TypeKind::TinyInt || t.kind == TypeKind::SmallInt) {
-            if (name != "FLOOR" && name != "CEILING") {
+            if (name == "ROUND" || name == "SIGN") {
                 t = Raw(TypeKind::Int);
                 a = ConvertTo(std::move(a), t, false);
             }

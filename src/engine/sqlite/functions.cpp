@@ -471,13 +471,14 @@ private:
                     ++i;
                 }
                 bool in = false;
-                const char f = Fold(c);
+                const auto f = static_cast<unsigned char>(Fold(c));
+                auto at = [&](size_t k) { return static_cast<unsigned char>(Fold(m_p[k])); };
                 for (; i < close; ++i) {
                     if (i + 2 < close && m_p[i + 1] == '-') {
-                        in = in || (f >= Fold(m_p[i]) && f <= Fold(m_p[i + 2]));
+                        in = in || (f >= at(i) && f <= at(i + 2));
                         i += 2;
                     } else {
-                        in = in || f == Fold(m_p[i]);
+                        in = in || f == at(i);
                     }
                 }
                 return in != negate;
@@ -569,6 +570,8 @@ void SpaceFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
                        : k == TypeKind::Money      ? "money"
                        : k == TypeKind::SmallMoney ? "smallmoney"
                        : k == TypeKind::Decimal    ? "numeric"
+                       : k == TypeKind::SmallInt   ? "smallint"
+                       : k == TypeKind::TinyInt    ? "tinyint"
                                                    : "int";
     throw ComError(
         DB_E_ERRORSINCOMMAND,
@@ -581,6 +584,10 @@ bool FitsStored(const TypeSpec& t, __int128 v) {
         case TypeKind::Int:
         case TypeKind::SmallMoney:
             return v >= INT32_MIN && v <= INT32_MAX;
+        case TypeKind::SmallInt:
+            return v >= INT16_MIN && v <= INT16_MAX;
+        case TypeKind::TinyInt:
+            return v >= 0 && v <= 255;
         case TypeKind::Decimal: {
             __int128 limit = 1;
             for (int i = 0; i < t.precision; ++i) limit *= 10;
