@@ -1143,6 +1143,9 @@ BoundExprPtr Binder::Function(const Expr& e, const Scope& scope) {
     if (name == "ISNUMERIC" || name == "ISDATE") {
         arity(1, 1);
         BoundExprPtr a = arg(0);
+        // ISDATE reads a number as the text it converts to ('20080101').
+        if (name == "ISDATE" && a->type.IsNumeric())
+            a = ConvertTo(std::move(a), Raw(TypeKind::VarChar, 8000), false);
         if (!a->type.IsText() && !IsUnknown(a->type)) {
             // A number is numeric and no date; a date is a date and not numeric.
             const bool yes = name == "ISNUMERIC" ? a->type.IsNumeric() : a->type.IsDate();
