@@ -989,10 +989,20 @@ BoundExprPtr Binder::Function(const Expr& e, const Scope& scope) {
         arity(1, 1);
         BoundExprPtr a = arg(0);
         TypeSpec t = a->type;
-        if (name == "AVG") {
+        const bool money = t.kind == TypeKind::Money || t.kind == TypeKind::SmallMoney;
+        if (name == "AVG" && money) {
+            t = Raw(TypeKind::Money);  // AVG and SUM of MONEY and SMALLMONEY are MONEY
+            t.precision = 19;
+            t.scale = 4;
+        } else if (name == "AVG") {
             if (a->type.IsScaled()) a = ConvertTo(std::move(a), Raw(TypeKind::Float), false);
             t = a->type.IsInteger() ? Raw(TypeKind::Int) : Raw(TypeKind::Float);
         } else if (name == "SUM") {
+            if (money) {
+                t = Raw(TypeKind::Money);
+                t.precision = 19;
+                t.scale = 4;
+            }
             if (a->type.IsInteger() && a->type.kind != TypeKind::BigInt) t = Raw(TypeKind::Int);
             if (a->type.kind == TypeKind::Decimal) t.precision = 38;
         }

@@ -765,6 +765,48 @@ void StrFn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     sqlite3_result_text64(ctx, s.data(), s.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
 }
 
+// xr_sum_money, xr_sum_bigint, xr_sum_numeric: SUM over stored integers that
+// fails with the server's overflow message (the type's name is the
+// function's user data) where SQLite's sum() says "integer overflow".
+struct SumState {
+    int64_t total;
+    bool any;
+    bool overflow;
+};
+
+void SumStep(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    const int type = sqlite3_value_type(argv[0]);
+    if (type == SQLITE_NULL) return;
+    auto* st = static_cast<SumState*>(sqlite3_aggregate_context(ctx, sizeof(SumState)));
+    if (st == nullptr) return sqlite3_result_error_nomem(ctx);
+    st->any = true;
+    // A real here is an operand that already overflowed the integers.
+    if (type != SQLITE_INTEGER ||
+        __builtin_add_overflow(st->total, sqlite3_value_int64(argv[0]), &st->total))
+        st->overflow = true;
+}
+
+void SumFinal(sqlite3_context* ctx) {
+    auto* st = static_cast<SumState*>(sqlite3_aggregate_context(ctx, 0));
+    if (st == nullptr || !st->any) return sqlite3_result_null(ctx);
+    if (st->overflow) {
+        const std::string message =
+            std::string("Arithmetic overflow error converting expression to data type ") +
+            static_cast<const char*>(sqlite3_user_data(ctx)) + ".";
+        return sqlite3_result_error(ctx, message.c_str(), -1);
+    }
+    sqlite3_result_int64(ctx, st->total);
+}
+
+void RegisterSum(sqlite3* handle, const char* name, const char* typeName) {
+    int rc = sqlite3_create_function_v2(handle, name, 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                                        const_cast<char*>(typeName), nullptr, SumStep, SumFinal,
+                                        nullptr);
+    if (rc != SQLITE_OK)
+        throw ComError(E_FAIL_, std::string("Cannot register the SQL function ") + name + ": " +
+                                    sqlite3_errstr(rc));
+}
+
 int Collate(void*, int na, const void* a, int nb, const void* b) {
     return CollateCompare(std::string_view(static_cast<const char*>(a), na),
                           std::string_view(static_cast<const char*>(b), nb));
@@ -800,6 +842,9 @@ void RegisterSqlFunctions(sqlite3* handle) {
     Register(handle, "xr_dateadd", 3, DateAddFn);
     Register(handle, "xr_getdate", 0, GetDateFn, false);
     Register(handle, "xr_compare", 2, CompareFn);
+    RegisterSum(handle, "xr_sum_money", "money");
+    RegisterSum(handle, "xr_sum_bigint", "bigint");
+    RegisterSum(handle, "xr_sum_numeric", "numeric");
     Register(handle, "xr_getutcdate", 0, GetUtcDateFn, false);
     Register(handle, "xr_substring", 3, SubstringFn);
     Register(handle, "xr_replace", 3, ReplaceFn);

@@ -213,11 +213,31 @@ public:
         const std::string d = e.distinct ? "DISTINCT " : "";
         if (name == "COUNT" || name == "COUNT_BIG")
             return e.star ? "count(*)" : "count(" + d + arg(0) + ")";
+        // Sums of whole numbers, MONEY and scaled DECIMAL fail on overflow
+        // with the server's message instead of SQLite's.
+        auto checkedSum = [&](const TypeSpec& t) {
+            const char* fn = t.kind == TypeKind::BigInt ? "xr_sum_bigint("
+                             : t.kind == TypeKind::Money || t.kind == TypeKind::SmallMoney
+                                 ? "xr_sum_money("
+                             : t.kind == TypeKind::Decimal ? "xr_sum_numeric("
+                                                           : "sum(";
+            return fn + d + arg(0) + ")";
+        };
         if (name == "AVG") {
+            const TypeSpec& a = e.args[0]->type;
+            // MONEY averages to MONEY, cut at four places as its division is.
+            if (e.type.kind == TypeKind::Money)
+                return "(" + checkedSum(a) + "/count(" + d + arg(0) + "))";
             std::string sql = "avg(" + d + arg(0) + ")";
-            return e.args[0]->type.IsInteger() ? "CAST(" + sql + " AS INTEGER)" : sql;
+            return a.IsInteger() ? "CAST(" + sql + " AS INTEGER)" : sql;
         }
-        if (name == "SUM") return "sum(" + d + arg(0) + ")";
+        if (name == "SUM") {
+            const TypeSpec& a = e.args[0]->type;
+            // A DECIMAL sum has 38 digits, which are kept as a real.
+            if (a.kind == TypeKind::Decimal && a.IsScaled() && !e.type.IsScaled())
+                return "(" + checkedSum(a) + "/" + std::to_string(Pow10(a.scale)) + ".0)";
+            return checkedSum(a);
+        }
         if (name == "MIN" || name == "MAX")
             return ToLower(name) + "(" + arg(0) + Collate(e.args[0]->type) + ")";
         if (name == "ISNULL") return "ifnull(" + arg(0) + "," + arg(1) + ")";
