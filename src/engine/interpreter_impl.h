@@ -905,9 +905,12 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         bool assigns = false;
         for (const SelectItem& item : sel.items) assigns |= !item.assignTo.empty();
         CachedPlan& cp = GetPlan(**run.batch, s, [&] { return RenderSelect(sel, *this); });
+        // @@ROWCOUNT after a SELECT is the rows it gave, not the last write's.
+        int64_t rows = 0;
         if (assigns) {
             std::vector<std::pair<std::string, Value>> last;
             RunPlan(cp, &s, [&](engine::Statement& st) {
+                ++rows;
                 last.clear();
                 for (size_t i = 0; i < sel.items.size() && i < cp.plan.columns.size(); ++i) {
                     if (!sel.items[i].assignTo.empty()) {
@@ -916,6 +919,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                     }
                 }
             });
+            rowCount = rows;
             for (size_t i = 0, k = 0; i < sel.items.size(); ++i) {
                 if (sel.items[i].assignTo.empty() || k >= last.size()) continue;
                 Assign(last[k].first, last[k].second, cp.plan.columns[i].type);
@@ -924,19 +928,22 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             return;
         }
         if (run.capture && !*run.capture) {
-            auto rows = std::make_unique<MaterializedRows>(ColumnInfos(cp.plan));
+            auto result = std::make_unique<MaterializedRows>(ColumnInfos(cp.plan));
             RunPlan(cp, &s, [&](engine::Statement& st) {
+                ++rows;
                 std::vector<Value> row;
                 row.reserve(cp.plan.columns.size());
                 for (size_t i = 0; i < cp.plan.columns.size(); ++i) {
                     row.push_back(st.Column(static_cast<int>(i), cp.plan.columns[i].type));
                 }
-                rows->Add(std::move(row));
+                result->Add(std::move(row));
             });
-            *run.capture = std::move(rows);
+            rowCount = rows;
+            *run.capture = std::move(result);
             return;
         }
-        RunPlan(cp, &s, [](engine::Statement&) {});
+        RunPlan(cp, &s, [&](engine::Statement&) { ++rows; });
+        rowCount = rows;
     }
 
     static std::vector<engine::ColumnInfo> ColumnInfos(const Plan& plan) {

@@ -384,6 +384,18 @@ void SubstringFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     ResultText(ctx, s.substr(static_cast<size_t>(first - 1), static_cast<size_t>(end - first)));
 }
 
+// LEFT(s, n): the first n characters; a negative n is the server's error.
+void LeftFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    if (AnyNull(2, argv)) return sqlite3_result_null(ctx);
+    const int64_t n = sqlite3_value_int64(argv[1]);
+    if (n < 0)
+        return sqlite3_result_error(ctx, "Invalid length parameter passed to the left function.",
+                                    -1);
+    std::string_view s = TextOf(argv[0]);
+    if (static_cast<uint64_t>(n) >= s.size()) return sqlite3_result_value(ctx, argv[0]);
+    ResultText(ctx, s.substr(0, static_cast<size_t>(n)));
+}
+
 // REPLACE: every occurrence found without case, as the collation compares.
 void ReplaceFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (AnyNull(3, argv)) return sqlite3_result_null(ctx);
@@ -847,6 +859,7 @@ void RegisterSqlFunctions(sqlite3* handle) {
     RegisterSum(handle, "xr_sum_numeric", "numeric");
     Register(handle, "xr_getutcdate", 0, GetUtcDateFn, false);
     Register(handle, "xr_substring", 3, SubstringFn);
+    Register(handle, "xr_left", 2, LeftFn);
     Register(handle, "xr_replace", 3, ReplaceFn);
     Register(handle, "xr_like", 2, LikeFn);
     Register(handle, "xr_like", 3, LikeFn);

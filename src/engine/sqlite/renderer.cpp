@@ -260,7 +260,7 @@ public:
         if (name == "UPPER" || name == "LOWER") return ToLower(name) + "(" + arg(0) + ")";
         if (name == "SUBSTRING")
             return "xr_substring(" + arg(0) + "," + arg(1) + "," + arg(2) + ")";
-        if (name == "LEFT") return "substr(" + arg(0) + ",1," + arg(1) + ")";
+        if (name == "LEFT") return "xr_left(" + arg(0) + "," + arg(1) + ")";
         if (name == "RIGHT") return "xr_right(" + arg(0) + "," + arg(1) + ")";
         if (name == "REPLACE") return "xr_replace(" + arg(0) + "," + arg(1) + "," + arg(2) + ")";
         if (name == "CHARINDEX") {
