@@ -408,14 +408,15 @@ void ReplaceFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
         std::string out;
         out.reserve(s.size() + to.size());
         size_t done = 0;
-        while (at != std::string_view::npos) {
+        // The result is a VARCHAR(8000): what lies beyond is never built.
+        while (at != std::string_view::npos && out.size() <= 8000) {
             out.append(s.substr(done, at - done));
             out.append(to);
             done = at + from.size();
             at = FindFolded(s, from, done);
         }
-        out.append(s.substr(done));
-        if (out.size() > 8000 && sqlite3_value_bytes(argv[0]) <= 8000) out.resize(8000);
+        if (out.size() <= 8000) out.append(s.substr(done));
+        if (out.size() > 8000) out.resize(8000);
         ResultText(ctx, out);
     });
 }
