@@ -1142,6 +1142,10 @@ BoundExprPtr Binder::Function(const Expr& e, const Scope& scope) {
             }
         }
         if (t.kind == TypeKind::SmallMoney && name == "POWER") t = Raw(TypeKind::Money);
+        if (t.kind == TypeKind::Real && (name == "ROUND" || name == "SIGN")) {
+            t = Raw(TypeKind::Float);  // ROUND and SIGN of a REAL are FLOAT
+            a = ConvertTo(std::move(a), t, false);
+        }
         r->args.push_back(std::move(a));
         if (name == "ROUND") {
             r->args.push_back(number(1, TypeKind::Int));
