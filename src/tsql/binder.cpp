@@ -1110,7 +1110,8 @@ BoundExprPtr Binder::Function(const Expr& e, const Scope& scope) {
         name == "ROUND" || name == "POWER") {
         // The result keeps the argument's type (text is read as a float; a
         // DECIMAL's FLOOR and CEILING have no places, its POWER 38 digits;
-        // ROUND and SIGN give INT for the narrow integers).
+        // all but ABS and POWER give INT for the narrow integers and FLOAT
+        // for a REAL).
         if (name == "ROUND")
             arity(2, 3);
         else if (name == "POWER")
@@ -1127,7 +1128,7 @@ BoundExprPtr Binder::Function(const Expr& e, const Scope& scope) {
             a = ConvertTo(std::move(a), t, false);
         }
         if (t.kind == TypeKind::TinyInt || t.kind == TypeKind::SmallInt) {
-            if (name == "ROUND" || name == "SIGN") {
+            if (name != "ABS" && name != "POWER") {
                 t = Raw(TypeKind::Int);
                 a = ConvertTo(std::move(a), t, false);
             }
@@ -1135,15 +1136,13 @@ BoundExprPtr Binder::Function(const Expr& e, const Scope& scope) {
         if (t.kind == TypeKind::Decimal) {
             if (name == "FLOOR" || name == "CEILING") {
                 t.scale = 0;
-                t.precision = static_cast<uint8_t>(std::max(1, t.precision - a->type.scale + 1));
-                if (t.precision > 38) t.precision = 38;
             } else if (name == "POWER") {
                 t.precision = 38;
             }
         }
         if (t.kind == TypeKind::SmallMoney && name == "POWER") t = Raw(TypeKind::Money);
-        if (t.kind == TypeKind::Real && (name == "ROUND" || name == "SIGN")) {
-            t = Raw(TypeKind::Float);  // ROUND and SIGN of a REAL are FLOAT
+        if (t.kind == TypeKind::Real && name != "ABS" && name != "POWER") {
+            t = Raw(TypeKind::Float);  // ROUND, SIGN, FLOOR and CEILING of a REAL are FLOAT
             a = ConvertTo(std::move(a), t, false);
         }
         r->args.push_back(std::move(a));
