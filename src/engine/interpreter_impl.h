@@ -527,22 +527,34 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
 
     // ---- values -----------------------------------------------------------
 
-    std::pair<Value, TypeSpec> EvalScalar(const Expr& e, const Stmt& owner) {
-        // A number of more than 18 digits is kept as its digits: as a double
-        // it would lose the last places of a large amount on its way into a
-        // MONEY or DECIMAL variable.
+    // The value of `e` for the variable `name`: a number of more than 18
+    // digits written into a MONEY or DECIMAL variable goes by its digits, as
+    // a double would lose the last places of a large amount.
+    std::pair<Value, TypeSpec> EvalForVariable(const Expr& e, const Stmt& owner,
+                                               const std::string& name) {
         const bool negative = e.kind == ExprKind::Unary && e.op == Op::Neg && e.args.size() == 1 &&
                               e.args[0]->kind == ExprKind::Literal;
         const Expr& lit = negative ? *e.args[0] : e;
-        if (lit.kind == ExprKind::Literal &&
+        const Variable* var = nullptr;
+        if (env) {
+            auto it = env->vars.find(ToUpper(name));
+            if (it != env->vars.end()) var = &it->second;
+        }
+        if (var && lit.kind == ExprKind::Literal &&
             (lit.literal == LiteralKind::Decimal || lit.literal == LiteralKind::Integer)) {
-            TypeSpec t = LiteralTypeOf(lit);
-            if (t.kind == TypeKind::Decimal && !t.IsScaled()) {
+            const TypeKind k = var->type.kind;
+            const TypeSpec t = LiteralTypeOf(lit);
+            if ((k == TypeKind::Money || k == TypeKind::SmallMoney || k == TypeKind::Decimal) &&
+                t.kind == TypeKind::Decimal && !t.IsScaled()) {
                 std::string digits = (negative ? "-" : "") + lit.text;
                 return {Value::Text(digits),
                         Make(TypeKind::VarChar, static_cast<int32_t>(digits.size()))};
             }
         }
+        return EvalScalar(e, owner);
+    }
+
+    std::pair<Value, TypeSpec> EvalScalar(const Expr& e, const Stmt& owner) {
         if (e.kind == ExprKind::Literal) return {LiteralValueOf(e), LiteralTypeOf(e)};
         if (e.kind == ExprKind::Variable) {
             std::string up = ToUpper(e.name);
@@ -790,7 +802,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                     }
                     env->vars[up] = Variable{v.type, Value::Null()};
                     if (v.init) {
-                        auto [val, t] = EvalScalar(*v.init, s);
+                        auto [val, t] = EvalForVariable(*v.init, s, v.name);
                         Assign(v.name, val, t);
                     }
                 }
@@ -807,7 +819,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                 return Flow::Next;
             }
             case StmtKind::SetVariable: {
-                auto [val, t] = EvalScalar(*s.value, s);
+                auto [val, t] = EvalForVariable(*s.value, s, s.variable);
                 if (s.setOp != Op::Eq) {
                     // SET @v += x is SET @v = @v + x.
                     Expr lhs;
