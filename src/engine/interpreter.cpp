@@ -1,6 +1,14 @@
+#include <unistd.h>
+
 #include "engine/interpreter_impl.h"
 
 namespace xr::engine {
+
+std::string detail::LocalHostName() {
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) != 0) return "localhost";
+    return name;
+}
 
 Interpreter::Interpreter(std::unique_ptr<Backend> backend)
     : m_impl(std::make_unique<Impl>(std::move(backend))) {

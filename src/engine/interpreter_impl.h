@@ -35,6 +35,9 @@ inline constexpr size_t kMaxBatchMessages = 100;
     throw ComError(DB_E_ERRORSINCOMMAND, message);
 }
 
+// This machine's name (HOST_NAME()).
+std::string LocalHostName();
+
 inline TypeSpec Make(TypeKind k, int32_t length = 0) {
     TypeSpec t;
     t.kind = k;
@@ -234,7 +237,9 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             }
             if (up == "@@ERROR_MESSAGE") return &kMessage;
             if (up == "@@ERROR_PROCEDURE") return &kName;
-            if (up == "@@VERSION" || up == "@@SERVERNAME" || up == "@@DB_NAME") return &kName;
+            if (up == "@@VERSION" || up == "@@SERVERNAME" || up == "@@DB_NAME" ||
+                up == "@@USER_NAME" || up == "@@HOST_NAME")
+                return &kName;
             return nullptr;
         }
         if (!env) return nullptr;
@@ -268,9 +273,14 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         }
         if (up == "@@NESTLEVEL") return Value::Int(nesting);
         if (up == "@@SPID") return Value::Int(51);
-        if (up == "@@VERSION") return Value::Text("xrdb8 embedded engine 10.50.1600");
+        if (up == "@@VERSION")
+            return Value::Text(
+                "Microsoft SQL Server 2008 R2 (RTM) - 10.50.1600.1 (xrdb8 embedded engine)");
         if (up == "@@SERVERNAME") return Value::Text("LOCAL");
         if (up == "@@DB_NAME") return Value::Text(current);
+        // USER_NAME() and HOST_NAME(): every session works as the owner, from this machine.
+        if (up == "@@USER_NAME") return Value::Text("dbo");
+        if (up == "@@HOST_NAME") return Value::Text(LocalHostName());
         return Value::Null();
     }
 
@@ -593,6 +603,33 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
     }
 
     // ---- values -----------------------------------------------------------
+
+    // The value of `e` for the variable `name`: a number of more than 18
+    // digits written into a MONEY or DECIMAL variable goes by its digits, as
+    // a double would lose the last places of a large amount.
+    std::pair<Value, TypeSpec> EvalForVariable(const Expr& e, const Stmt& owner,
+                                               const std::string& name) {
+        const bool negative = e.kind == ExprKind::Unary && e.op == Op::Neg && e.args.size() == 1 &&
+                              e.args[0]->kind == ExprKind::Literal;
+        const Expr& lit = negative ? *e.args[0] : e;
+        const Variable* var = nullptr;
+        if (env) {
+            auto it = env->vars.find(ToUpper(name));
+            if (it != env->vars.end()) var = &it->second;
+        }
+        if (var && lit.kind == ExprKind::Literal &&
+            (lit.literal == LiteralKind::Decimal || lit.literal == LiteralKind::Integer)) {
+            const TypeKind k = var->type.kind;
+            const TypeSpec t = LiteralTypeOf(lit);
+            if ((k == TypeKind::Money || k == TypeKind::SmallMoney || k == TypeKind::Decimal) &&
+                t.kind == TypeKind::Decimal && !t.IsScaled()) {
+                std::string digits = (negative ? "-" : "") + lit.text;
+                return {Value::Text(digits),
+                        Make(TypeKind::VarChar, static_cast<int32_t>(digits.size()))};
+            }
+        }
+        return EvalScalar(e, owner);
+    }
 
     std::pair<Value, TypeSpec> EvalScalar(const Expr& e, const Stmt& owner) {
         if (e.kind == ExprKind::Literal) return {LiteralValueOf(e), LiteralTypeOf(e)};
@@ -977,7 +1014,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                     }
                     env->vars[up] = Variable{v.type, Value::Null()};
                     if (v.init) {
-                        auto [val, t] = EvalScalar(*v.init, s);
+                        auto [val, t] = EvalForVariable(*v.init, s, v.name);
                         Assign(v.name, val, t);
                     }
                 }
@@ -994,7 +1031,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                 return Flow::Next;
             }
             case StmtKind::SetVariable: {
-                auto [val, t] = EvalScalar(*s.value, s);
+                auto [val, t] = EvalForVariable(*s.value, s, s.variable);
                 if (s.setOp != Op::Eq) {
                     // SET @v += x is SET @v = @v + x.
                     Expr lhs;
@@ -1319,9 +1356,12 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         bool assigns = false;
         for (const SelectItem& item : sel.items) assigns |= !item.assignTo.empty();
         CachedPlan& cp = GetPlan(**run.batch, s, [&] { return RenderSelect(sel, *this); });
+        // @@ROWCOUNT after a SELECT is the rows it gave, not the last write's.
+        int64_t rows = 0;
         if (assigns) {
             std::vector<std::pair<std::string, Value>> last;
             RunPlan(cp, &s, [&](engine::Statement& st) {
+                ++rows;
                 last.clear();
                 for (size_t i = 0; i < sel.items.size() && i < cp.plan.columns.size(); ++i) {
                     if (!sel.items[i].assignTo.empty()) {
@@ -1330,6 +1370,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                     }
                 }
             });
+            rowCount = rows;
             for (size_t i = 0, k = 0; i < sel.items.size(); ++i) {
                 if (sel.items[i].assignTo.empty() || k >= last.size()) continue;
                 Assign(last[k].first, last[k].second, cp.plan.columns[i].type);
@@ -1338,19 +1379,22 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             return;
         }
         if (run.capture && !*run.capture) {
-            auto rows = std::make_unique<MaterializedRows>(ColumnInfos(cp.plan));
+            auto result = std::make_unique<MaterializedRows>(ColumnInfos(cp.plan));
             RunPlan(cp, &s, [&](engine::Statement& st) {
+                ++rows;
                 std::vector<Value> row;
                 row.reserve(cp.plan.columns.size());
                 for (size_t i = 0; i < cp.plan.columns.size(); ++i) {
                     row.push_back(st.Column(static_cast<int>(i), cp.plan.columns[i].type));
                 }
-                rows->Add(std::move(row));
+                result->Add(std::move(row));
             });
-            *run.capture = std::move(rows);
+            rowCount = rows;
+            *run.capture = std::move(result);
             return;
         }
-        RunPlan(cp, &s, [](engine::Statement&) {});
+        RunPlan(cp, &s, [&](engine::Statement&) { ++rows; });
+        rowCount = rows;
     }
 
     static std::vector<engine::ColumnInfo> ColumnInfos(const Plan& plan) {

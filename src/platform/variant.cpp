@@ -471,6 +471,19 @@ int64_t CurrencyFromInteger(i128 x) {
     return static_cast<int64_t>(r);
 }
 
+// Text to four places straight from its digits: a double carries only 15
+// or 16 of the 19 digits a currency holds, so the last places of a large
+// amount would change on the way. Rounds half to even, as from a double.
+int64_t CurrencyFromParsed(const ParsedNumber& p) {
+    if (p.count == 0) return 0;
+    const int keep = p.count + p.exponent + 4;  // digits at or above 1/10000
+    if (keep > 20) Fail(DISP_E_OVERFLOW_);
+    u128 m = LeadingDigits(p, keep);
+    i128 r = p.negative ? -static_cast<i128>(m) : static_cast<i128>(m);
+    if (r < INT64_MIN || r > INT64_MAX) Fail(DISP_E_OVERFLOW_);
+    return static_cast<int64_t>(r);
+}
+
 int64_t ToCurrency(const Variant& v) {
     switch (v.Type()) {
         case VT_EMPTY:
@@ -502,14 +515,13 @@ int64_t ToCurrency(const Variant& v) {
             return static_cast<int64_t>(r);
         }
         case VT_BSTR: {
-            // Text goes through a double, then to four places.
             ParsedNumber p;
             ParseOrFail(v.TextValue(), &p);
             if (p.radix) {
                 if (p.radixOverflow) Fail(DISP_E_OVERFLOW_);
                 return CurrencyFromInteger(RadixValue(p.radixValue));
             }
-            return CurrencyFromReal(ParsedToDouble(p));
+            return CurrencyFromParsed(p);
         }
         default:
             Fail(DISP_E_TYPEMISMATCH_);

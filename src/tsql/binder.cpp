@@ -368,11 +368,44 @@ public:
         Fail("Unsupported expression.");
     }
 
+    // CONVERT's style: a whole number written in the statement (a plan made
+    // for one style serves only statements with that style); -1 for NULL.
+    int Style(const Expr& s) {
+        if (s.kind == ExprKind::Literal && s.literal == LiteralKind::Null) return -1;
+        if (s.kind != ExprKind::Literal || s.literal != LiteralKind::Integer || s.text.size() > 6)
+            Fail(
+                "A CONVERT style other than a whole number written in the statement is not "
+                "supported.");
+        if (s.paramIndex >= 0) m_out.inlined.emplace_back(s.paramIndex, s.text);
+        return std::atoi(s.text.c_str());
+    }
+
     BoundExprPtr Cast(const Expr& e, const Scope& scope) {
         BoundExprPtr v = Value(*e.args.at(0), scope);
         // Without a length CAST gives 30 characters (or bytes).
         const TypeSpec to = e.type.Sized(30);
         BoundExprPtr r;
+        if (e.args.size() > 1) {
+            const int style = Style(*e.args[1]);
+            if (style < 0) {  // a NULL style gives NULL
+                BoundExprPtr null = Node(BoundKind::Null);
+                null->type = to;
+                return null;
+            }
+            if (StyleApplies(v->type, to)) {
+                std::string text;
+                if (v->type.IsDate() && !FormatDateTimeStyle(2.0, style, &text))
+                    Fail(std::to_string(style) +
+                         " is not a valid style number when converting from datetime to a "
+                         "character string.");
+                BoundExprPtr c = Node(BoundKind::Convert, to);
+                c->path = ConvertPath::Full;
+                c->style = style;
+                c->explicitCast = true;
+                c->args.push_back(std::move(v));
+                return c;
+            }
+        }
         if (v->param >= 0) {
             // Converted when bound (ConvertTo gives an atBind Convert); the
             // value is no longer a constant whose type a later operation may
@@ -956,10 +989,20 @@ BoundExprPtr Binder::Function(const Expr& e, const Scope& scope) {
         arity(1, 1);
         BoundExprPtr a = arg(0);
         TypeSpec t = a->type;
-        if (name == "AVG") {
+        const bool money = t.kind == TypeKind::Money || t.kind == TypeKind::SmallMoney;
+        if (name == "AVG" && money) {
+            t = Raw(TypeKind::Money);  // AVG and SUM of MONEY and SMALLMONEY are MONEY
+            t.precision = 19;
+            t.scale = 4;
+        } else if (name == "AVG") {
             if (a->type.IsScaled()) a = ConvertTo(std::move(a), Raw(TypeKind::Float), false);
             t = a->type.IsInteger() ? Raw(TypeKind::Int) : Raw(TypeKind::Float);
         } else if (name == "SUM") {
+            if (money) {
+                t = Raw(TypeKind::Money);
+                t.precision = 19;
+                t.scale = 4;
+            }
             if (a->type.IsInteger() && a->type.kind != TypeKind::BigInt) t = Raw(TypeKind::Int);
             if (a->type.kind == TypeKind::Decimal) t.precision = 38;
         }
@@ -1033,26 +1076,106 @@ BoundExprPtr Binder::Function(const Expr& e, const Scope& scope) {
     }
     if (name == "CHARINDEX") {
         arity(2, 3);
-        if (e.args.size() == 3) Fail("CHARINDEX with a start position is not supported.");
+        r->args.push_back(text(0));
+        r->args.push_back(text(1));
+        if (e.args.size() == 3) r->args.push_back(number(2, TypeKind::BigInt));
+        return done(Raw(TypeKind::Int));
+    }
+    if (name == "PATINDEX") {
+        arity(2, 2);
         r->args.push_back(text(0));
         r->args.push_back(text(1));
         return done(Raw(TypeKind::Int));
     }
-    if (name == "ABS" || name == "SIGN") {
-        arity(1, 1);
-        r->args.push_back(arg(0));
-        return done(r->args[0]->type);
+    if (name == "STUFF") {
+        arity(4, 4);
+        r->args.push_back(text(0));
+        r->args.push_back(number(1, TypeKind::BigInt));
+        r->args.push_back(number(2, TypeKind::BigInt));
+        r->args.push_back(text(3));
+        return done(Raw(TypeKind::VarChar, 8000));
     }
-    if (name == "ROUND") {
-        arity(2, 3);
-        r->args.push_back(ConvertTo(arg(0), Raw(TypeKind::Float), false));
-        r->args.push_back(number(1, TypeKind::Int));
-        return done(Raw(TypeKind::Float));
+    if (name == "REPLICATE") {
+        arity(2, 2);
+        r->args.push_back(text(0));
+        r->args.push_back(number(1, TypeKind::BigInt));
+        return done(Raw(TypeKind::VarChar, 8000));
     }
-    if (name == "FLOOR" || name == "CEILING") {
+    if (name == "SPACE") {
         arity(1, 1);
-        r->args.push_back(ConvertTo(arg(0), Raw(TypeKind::Float), false));
-        return done(Raw(TypeKind::BigInt));
+        r->args.push_back(number(0, TypeKind::BigInt));
+        return done(Raw(TypeKind::VarChar, 8000));
+    }
+    if (name == "ABS" || name == "SIGN" || name == "FLOOR" || name == "CEILING" ||
+        name == "ROUND" || name == "POWER") {
+        // The result keeps the argument's type (text is read as a float; a
+        // DECIMAL's FLOOR and CEILING have no places, its POWER 38 digits;
+        // all but ABS and POWER give INT for the narrow integers and FLOAT
+        // for a REAL).
+        if (name == "ROUND")
+            arity(2, 3);
+        else if (name == "POWER")
+            arity(2, 2);
+        else
+            arity(1, 1);
+        BoundExprPtr a = arg(0);
+        TypeSpec t = a->type;
+        if (!t.IsNumeric() || t.kind == TypeKind::Bit) {
+            if (!IsUnknown(t) && !t.IsText() && t.kind != TypeKind::Bit)
+                Fail("Operand data type " + TypeName(t) + " is invalid for " + ToLower(name) +
+                     " function.");
+            t = Raw(TypeKind::Float);
+            a = ConvertTo(std::move(a), t, false);
+        }
+        if (t.kind == TypeKind::TinyInt || t.kind == TypeKind::SmallInt) {
+            if (name != "ABS" && name != "POWER") {
+                t = Raw(TypeKind::Int);
+                a = ConvertTo(std::move(a), t, false);
+            }
+        }
+        if (t.kind == TypeKind::Decimal) {
+            if (name == "FLOOR" || name == "CEILING") {
+                t.scale = 0;
+            } else if (name == "POWER") {
+                t.precision = 38;
+            }
+        }
+        if (t.kind == TypeKind::SmallMoney && name == "POWER") t = Raw(TypeKind::Money);
+        if (t.kind == TypeKind::Real && name != "ABS" && name != "POWER") {
+            t = Raw(TypeKind::Float);  // ROUND, SIGN, FLOOR and CEILING of a REAL are FLOAT
+            a = ConvertTo(std::move(a), t, false);
+        }
+        r->args.push_back(std::move(a));
+        if (name == "ROUND") {
+            r->args.push_back(number(1, TypeKind::Int));
+            if (e.args.size() == 3) r->args.push_back(number(2, TypeKind::Int));
+        }
+        if (name == "POWER") r->args.push_back(number(1, TypeKind::Float));
+        return done(t);
+    }
+    if (name == "ISNUMERIC" || name == "ISDATE") {
+        arity(1, 1);
+        BoundExprPtr a = arg(0);
+        // ISDATE reads a number as the text it converts to ('20080101').
+        if (name == "ISDATE" && a->type.IsNumeric())
+            a = ConvertTo(std::move(a), Raw(TypeKind::VarChar, 8000), false);
+        if (!a->type.IsText() && !IsUnknown(a->type)) {
+            // A number is numeric and no date; a date is a date and not numeric.
+            const bool yes = name == "ISNUMERIC" ? a->type.IsNumeric() : a->type.IsDate();
+            r->name = yes ? "XR_ONE" : "XR_ZERO";
+        }
+        r->args.push_back(std::move(a));
+        return done(Raw(TypeKind::Int));
+    }
+    if (name == "DATENAME") {
+        arity(2, 2);
+        r->part = part(*e.args[0]);
+        r->args.push_back(ConvertTo(arg(1), Raw(TypeKind::DateTime), false));
+        return done(Raw(TypeKind::VarChar, 30));
+    }
+    if (name == "USER_NAME" || name == "HOST_NAME") {
+        arity(0, 0);
+        return Variable(name == "USER_NAME" ? "@@USER_NAME" : "@@HOST_NAME");
     }
     if (name == "GETDATE" || name == "CURRENT_TIMESTAMP" || name == "GETUTCDATE") {
         arity(0, 0);
@@ -1152,9 +1275,24 @@ BoundExprPtr Binder::Function(const Expr& e, const Scope& scope) {
         return Param(std::move(p));
     }
     if (name == "STR") {
-        arity(1, 1);
-        r->args.push_back(number(0, TypeKind::BigInt));
-        return done(Raw(TypeKind::VarChar, 10));
+        // The length (10 unless given) is written into the statement: it is
+        // the result's type.
+        arity(1, 3);
+        r->args.push_back(number(0, TypeKind::Float));
+        int32_t length = 10;
+        if (e.args.size() > 1) {
+            const Expr& n = *e.args[1];
+            if (n.kind == ExprKind::Literal && n.literal == LiteralKind::Integer &&
+                n.text.size() < 6) {
+                if (n.paramIndex >= 0) m_out.inlined.emplace_back(n.paramIndex, n.text);
+                length = std::max(1, std::min(8000, std::atoi(n.text.c_str())));
+            } else {
+                length = 8000;
+            }
+            r->args.push_back(number(1, TypeKind::Int));
+        }
+        if (e.args.size() > 2) r->args.push_back(number(2, TypeKind::Int));
+        return done(Raw(TypeKind::VarChar, length));
     }
     Fail("'" + e.name + "' is not a recognized built-in function name.");
 }

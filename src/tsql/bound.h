@@ -101,6 +101,7 @@ struct BoundExpr {
     bool storing = false;       // into a column: over-long text fails instead of being cut
     bool explicitCast = false;  // CAST / CONVERT as written
     bool atBind = false;        // done to the parameter when it is bound
+    int style = -1;             // CONVERT's style, when it changes the result (StyleApplies)
 
     // Arith: true when the result is exact (integer, MONEY, DECIMAL) and the
     // operands keep their own types (exact arithmetic of types.h works on

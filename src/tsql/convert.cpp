@@ -399,6 +399,11 @@ Value ToTextType(const Source& src, const TypeSpec& to, bool storing) {
     if (src.cls == SrcClass::Null) return Value::Null();
     bool numeric = false;
     std::string s = SourceAsText(src, &numeric);
+    return FitText(std::move(s), src, numeric, to, storing);
+}
+
+// The text a value gives, fitted to the length of `to`.
+Value FitText(std::string s, const Source& src, bool numeric, const TypeSpec& to, bool storing) {
     if (to.kind != TypeKind::Text) {
         size_t n = static_cast<size_t>(EffectiveLength(to));
         if (s.size() > n) {
@@ -527,6 +532,141 @@ Value Convert(const Value& v, const TypeSpec& from, const TypeSpec& to, bool sto
     }
 }
 
+namespace {
+
+// Digits of a whole number with a comma between each group of three.
+std::string GroupThousands(const std::string& text) {
+    std::string s = text;
+    size_t start = !s.empty() && s[0] == '-' ? 1 : 0;
+    size_t point = s.find('.');
+    if (point == std::string::npos) point = s.size();
+    for (size_t i = point; i > start + 3; i -= 3) s.insert(i - 3, 1, ',');
+    return s;
+}
+
+// A float in scientific notation with `digits` after the point and the
+// server's three exponent digits: "1.2345600e+004".
+std::string FloatScientific(double d, int digits) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*e", digits, d);
+    std::string s = buf;
+    size_t e = s.find('e');
+    if (e != std::string::npos && e + 2 < s.size()) {
+        size_t n = s.size() - (e + 2);
+        if (n < 3) s.insert(e + 2, 3 - n, '0');
+    }
+    return s;
+}
+
+// The day, month and year order a style reads dates in.
+char DateOrder(int style) {
+    switch (style) {
+        case 3:
+        case 4:
+        case 5:
+        case 103:
+        case 104:
+        case 105:
+            return 'd';
+        case 2:
+        case 11:
+            return 'y';
+        default:
+            return 'm';
+    }
+}
+
+}  // namespace
+
+bool IsNumericText(std::string_view text) {
+    std::string_view s = TrimBlanks(text);
+    if (s.empty()) return false;
+    Exact e;
+    if (ParseDecimalText(s, true, &e) != NumParse::Bad) return true;
+    double d = 0;
+    if (ParseFloatText(s, &d) == NumParse::Ok) return true;
+    int signs = 0, dollars = 0, points = 0;
+    for (char c : s) {
+        if (c == '+' || c == '-')
+            ++signs;
+        else if (c == '$')
+            ++dollars;
+        else if (c == '.')
+            ++points;
+        else
+            return false;
+    }
+    return signs <= 1 && dollars <= 1 && points <= 1;
+}
+
+bool IsDateText(std::string_view text) {
+    DateParts p;
+    return ParseDateTimeParts(text, &p) == DateParse::Ok &&
+           DateInRange(RoundForType(p, TypeKind::DateTime), TypeKind::DateTime);
+}
+
+bool StyleApplies(const TypeSpec& from, const TypeSpec& to) {
+    if (to.IsText())
+        return from.IsDate() || from.kind == TypeKind::Money || from.kind == TypeKind::SmallMoney ||
+               from.kind == TypeKind::Float || from.kind == TypeKind::Real;
+    return to.IsDate() && from.IsText();
+}
+
+Value ConvertStyled(const Value& v, const TypeSpec& from, const TypeSpec& to, int style) {
+    if (v.IsNull()) return Value::Null();
+    if (!StyleApplies(from, to)) return Convert(v, from, to);
+    CheckTarget(to);
+    if (to.IsDate()) {
+        if (v.kind != Value::Kind::Text) return Convert(v, from, to);
+        DateParts p;
+        DateParse r = ParseDateTimeParts(v.s, &p, DateOrder(style));
+        if (r == DateParse::Bad)
+            Fail("Conversion failed when converting date and/or time from character string.");
+        if (r == DateParse::OutOfRange || !DateInRange(RoundForType(p, to.kind), to.kind))
+            Fail("The conversion of a " +
+                 std::string(from.kind == TypeKind::Char ? "char" : "varchar") +
+                 " data type to a " + ServerName(to.kind) +
+                 " data type resulted in an out-of-range value.");
+        return Value::Real(PartsToOle(RoundForType(p, to.kind)));
+    }
+    Source src = Decode(v, from);
+    std::string s;
+    bool numeric = true;
+    switch (src.cls) {
+        case SrcClass::Date:
+            if (!FormatDateTimeStyle(PartsToOle(OleToParts(src.d)), style, &s))
+                Fail(std::to_string(style) +
+                     " is not a valid style number when converting from datetime to a character "
+                     "string.");
+            numeric = false;
+            break;
+        case SrcClass::Exact:  // MONEY, SMALLMONEY
+            if (style == 2 || style == 126) {
+                s = ExactToText(src.ex.m, src.ex.scale);
+            } else {
+                s = ExactToText(DivRound(src.ex.m, src.ex.scale - 2), 2);
+                if (style == 1) s = GroupThousands(s);
+            }
+            break;
+        case SrcClass::Approx:
+            if (src.d == 0 || !std::isfinite(src.d)) {
+                s = FloatToText(src.d);
+            } else if (style == 1 || (style == 126 && src.type.kind == TypeKind::Real)) {
+                s = FloatScientific(src.d, 7);
+            } else if (style == 2 || style == 126) {
+                s = FloatScientific(src.d, 15);
+            } else if (style == 3) {
+                s = FloatScientific(src.d, 16);
+            } else {
+                s = FloatToText(src.d);
+            }
+            break;
+        default:
+            return Convert(v, from, to);
+    }
+    return FitText(std::move(s), src, numeric, to, false);
+}
+
 Variant ToVariant(const Value& v, const TypeSpec& type) {
     if (v.IsNull()) return Variant::Null();
     if (type.kind == TypeKind::Unknown) {
@@ -581,6 +721,10 @@ Variant ToVariant(const Value& v, const TypeSpec& type) {
         case TypeKind::Int:
         case TypeKind::BigInt: {
             int64_t i = v.kind == Value::Kind::Int ? v.i : ToInteger(src, type).i;
+            // A result SQLite worked out in 64 bits beyond the type is the server's overflow.
+            if (type.kind != TypeKind::Bit && !IntegerInRange(type.kind, i))
+                Fail(std::string("Arithmetic overflow error converting expression to data type ") +
+                     ServerName(type.kind) + ".");
             switch (type.kind) {
                 case TypeKind::Bit:
                     return Variant::Bool(i != 0);

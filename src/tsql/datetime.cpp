@@ -5,7 +5,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 
 #include "tsql/types.h"
@@ -190,7 +189,7 @@ bool ParseTimeText(std::string_view s, int64_t* ticks) {
 
 // A date without time: "yyyymmdd", "yymmdd", "yyyy", "mm/dd/yyyy", "yyyy-mm-dd",
 // "Jan 1 2000", "1 January 2000", "Jan 1, 2000".
-DateParse ParseDatePart(std::string_view s, int* year, int* month, int* day) {
+DateParse ParseDatePart(std::string_view s, int* year, int* month, int* day, char order) {
     if (s.empty()) {
         *year = 1900;
         *month = 1;
@@ -269,10 +268,18 @@ DateParse ParseDatePart(std::string_view s, int* year, int* month, int* day) {
                 *day = ToInt(numbers[2]);
             } else {
                 if (numbers[0].size() > 2 || numbers[1].size() > 2) return DateParse::Bad;
-                if (numbers[2].size() != 2 && numbers[2].size() != 4) return DateParse::Bad;
-                *month = ToInt(numbers[0]);
-                *day = ToInt(numbers[1]);
-                *year = ExpandYear(numbers[2]);
+                if (order == 'y') {
+                    // "yy.mm.dd", "yy/mm/dd": a two-digit year first.
+                    if (numbers[2].size() > 2) return DateParse::Bad;
+                    *year = ExpandYear(numbers[0]);
+                    *month = ToInt(numbers[1]);
+                    *day = ToInt(numbers[2]);
+                } else {
+                    if (numbers[2].size() != 2 && numbers[2].size() != 4) return DateParse::Bad;
+                    *month = ToInt(numbers[order == 'd' ? 1 : 0]);
+                    *day = ToInt(numbers[order == 'd' ? 0 : 1]);
+                    *year = ExpandYear(numbers[2]);
+                }
             }
         }
     }
@@ -282,7 +289,7 @@ DateParse ParseDatePart(std::string_view s, int* year, int* month, int* day) {
     return DateParse::Ok;
 }
 
-DateParse ParseDateTimeParts(std::string_view text, DateParts* out) {
+DateParse ParseDateTimeParts(std::string_view text, DateParts* out, char order) {
     std::string_view s = TrimBlanks(text);
     // The time starts at the digits before the first ':'; or it is "hh AM" at the end.
     size_t timeStart = std::string_view::npos;
@@ -312,7 +319,7 @@ DateParse ParseDateTimeParts(std::string_view text, DateParts* out) {
         datePart = TrimBlanks(datePart);
     }
     int y = 0, m = 0, d = 0;
-    DateParse r = ParseDatePart(datePart, &y, &m, &d);
+    DateParse r = ParseDatePart(datePart, &y, &m, &d, order);
     if (r != DateParse::Ok) return r;
     out->serial = DayNumber(y, m, d);
     out->ticks = ticks;
@@ -364,6 +371,130 @@ std::string FormatDateTimeDefault(double oleDate) {
     std::snprintf(buf, sizeof buf, "%s %2d %d %2d:%02d%s", kMonthShort[c.month - 1], c.day, c.year,
                   h12, mi, h < 12 ? "AM" : "PM");
     return buf;
+}
+
+bool FormatDateTimeStyle(double oleDate, int style, std::string* out) {
+    Civil c;
+    int h, mi, sec, ms;
+    FormatParts(OleToParts(oleDate), &c, &h, &mi, &sec, &ms);
+    const bool century = style >= 100;
+    const int y = century ? c.year : c.year % 100;
+    const int h12 = h % 12 == 0 ? 12 : h % 12;
+    const char* ampm = h < 12 ? "AM" : "PM";
+    const char* mon = kMonthShort[c.month - 1];
+    char buf[80];
+    auto ymd = [&](const char* order, char sep) {
+        // order: the three parts as letters, e.g. "mdy"
+        std::string out;
+        for (const char* k = order; *k; ++k) {
+            if (k != order && sep) out += sep;
+            char part[16];
+            if (*k == 'y')
+                std::snprintf(part, sizeof part, century ? "%04d" : "%02d", y);
+            else
+                std::snprintf(part, sizeof part, "%02d", *k == 'm' ? c.month : c.day);
+            out += part;
+        }
+        return out;
+    };
+    switch (style) {
+        case 0:
+        case 100:
+            *out = FormatDateTimeDefault(oleDate);
+            return true;
+        case 1:
+        case 101:
+            *out = ymd("mdy", '/');
+            return true;
+        case 2:
+        case 102:
+            *out = ymd("ymd", '.');
+            return true;
+        case 3:
+        case 103:
+            *out = ymd("dmy", '/');
+            return true;
+        case 4:
+        case 104:
+            *out = ymd("dmy", '.');
+            return true;
+        case 5:
+        case 105:
+            *out = ymd("dmy", '-');
+            return true;
+        case 6:
+        case 106:
+            std::snprintf(buf, sizeof buf, "%02d %s %0*d", c.day, mon, century ? 4 : 2, y);
+            break;
+        case 7:
+        case 107:
+            std::snprintf(buf, sizeof buf, "%s %02d, %0*d", mon, c.day, century ? 4 : 2, y);
+            break;
+        case 8:
+        case 108:
+        case 24:
+            std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", h, mi, sec);
+            break;
+        case 9:
+        case 109:
+            std::snprintf(buf, sizeof buf, "%s %2d %d %2d:%02d:%02d:%03d%s", mon, c.day, c.year,
+                          h12, mi, sec, ms, ampm);
+            break;
+        case 10:
+        case 110:
+            *out = ymd("mdy", '-');
+            return true;
+        case 11:
+        case 111:
+            *out = ymd("ymd", '/');
+            return true;
+        case 12:
+        case 112:
+            *out = ymd("ymd", 0);
+            return true;
+        case 13:
+        case 113:
+            std::snprintf(buf, sizeof buf, "%02d %s %04d %02d:%02d:%02d:%03d", c.day, mon, c.year,
+                          h, mi, sec, ms);
+            break;
+        case 14:
+        case 114:
+            std::snprintf(buf, sizeof buf, "%02d:%02d:%02d:%03d", h, mi, sec, ms);
+            break;
+        case 20:
+        case 120:
+            std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", c.year, c.month, c.day,
+                          h, mi, sec);
+            break;
+        case 21:
+        case 25:
+        case 121:
+            *out = FormatDateTime121(oleDate);
+            return true;
+        case 22:
+            std::snprintf(buf, sizeof buf, "%02d/%02d/%02d %2d:%02d:%02d %s", c.month, c.day,
+                          c.year % 100, h12, mi, sec, ampm);
+            break;
+        case 23:
+            std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", c.year, c.month, c.day);
+            break;
+        case 126:
+        case 127:
+            // The milliseconds are left out when they are zero; a DATETIME
+            // has no zone for 127 to show.
+            if (ms != 0) {
+                std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", c.year,
+                              c.month, c.day, h, mi, sec, ms);
+            } else {
+                std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d", c.year, c.month,
+                              c.day, h, mi, sec);
+            }
+            break;
+        default:
+            return false;
+    }
+    *out = buf;
+    return true;
 }
 
 namespace {
@@ -560,11 +691,30 @@ double DateAdd(std::string_view part, int64_t n, double oleDate) {
     return PartsToOle(p);
 }
 
-double CurrentDateTime() {
+std::string DateName(std::string_view part, double oleDate) {
+    static const char* const kDays[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                        "Thursday", "Friday", "Saturday"};
+    Part which = ParsePart(part);
+    if (which == Part::Month) {
+        std::string name = kMonthLong[DatePart("month", oleDate) - 1];
+        name[0] = static_cast<char>(name[0] - 32);
+        return name;
+    }
+    if (which == Part::Weekday) return kDays[DatePart("weekday", oleDate) - 1];
+    return std::to_string(DatePart(part, oleDate));
+}
+
+double CurrentDateTime() { return CurrentTime(false); }
+double CurrentUtcDateTime() { return CurrentTime(true); }
+
+double detail::CurrentTime(bool utc) {
     struct timespec ts;
     clock_gettime(CLOCK_REALTIME, &ts);
     struct tm local;
-    localtime_r(&ts.tv_sec, &local);
+    if (utc)
+        gmtime_r(&ts.tv_sec, &local);
+    else
+        localtime_r(&ts.tv_sec, &local);
     DateParts p;
     p.serial = DayNumber(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
     int64_t ms = ((local.tm_hour * 60LL + local.tm_min) * 60 + std::min(local.tm_sec, 59)) * 1000 +

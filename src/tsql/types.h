@@ -138,6 +138,17 @@ TypeSpec NaturalType(const Value& v);
 // "Conversion failed when converting the varchar value 'abc' to data type int.").
 Value Convert(const Value& v, const TypeSpec& from, const TypeSpec& to, bool storing = false);
 
+// CONVERT(to, v, style): DATETIME to text in the style's layout (error 281
+// for a style that does not exist), text to DATETIME read in the style's
+// order (103: day first), MONEY to text with thousands separators (1) or
+// four places (2, 126), FLOAT to text in scientific notation (1, 2, 3).
+// Any other pair converts as Convert does.
+Value ConvertStyled(const Value& v, const TypeSpec& from, const TypeSpec& to, int style);
+// Whether CONVERT of `from` to `to` reads the style (else the style is ignored).
+bool StyleApplies(const TypeSpec& from, const TypeSpec& to);
+// The text of a date in CONVERT's style `style`; false for a style that does not exist.
+bool FormatDateTimeStyle(double oleDate, int style, std::string* out);
+
 // The type two operands of a comparison or arithmetic are brought to
 // (the server's data type precedence).
 TypeSpec CommonType(const TypeSpec& a, const TypeSpec& b);
@@ -183,8 +194,18 @@ std::string FormatDateTimeDefault(double oleDate);
 int64_t DatePart(std::string_view part, double oleDate);
 int64_t DateDiff(std::string_view part, double fromOle, double toOle);
 double DateAdd(std::string_view part, int64_t n, double oleDate);
-// GETDATE(): the local time now, to the server's 1/300 second.
+// DATENAME: the month's and the weekday's English names, the other parts as numbers.
+std::string DateName(std::string_view part, double oleDate);
+// GETDATE(): the local time now, to the server's 1/300 second; GETUTCDATE(): the same in UTC.
 double CurrentDateTime();
+double CurrentUtcDateTime();
+
+// ISNUMERIC of a text: it reads as an INT, MONEY, DECIMAL or FLOAT (blanks,
+// a sign, '$' and thousands separators allowed), or it is a lone sign,
+// currency symbol or point, which the server counts as numeric too.
+bool IsNumericText(std::string_view text);
+// ISDATE of a text: it reads as a DATETIME between 1753 and 9999.
+bool IsDateText(std::string_view text);
 
 // The one collation of every text comparison, key and index: without case,
 // trailing blanks ignored, accent-sensitive.

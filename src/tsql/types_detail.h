@@ -94,9 +94,13 @@ int MonthFromName(std::string_view w);
 int ToInt(std::string_view digits);
 int ExpandYear(std::string_view digits);
 bool ParseTimeText(std::string_view s, int64_t* ticks);
-DateParse ParseDatePart(std::string_view s, int* year, int* month, int* day);
-DateParse ParseDateTimeParts(std::string_view text, DateParts* out);
+// `order` is how three numbers of a date are read: 'm' month/day/year (the
+// server's default), 'd' day/month/year, 'y' year/month/day with a two-digit
+// year. Four digits first always read as year/month/day.
+DateParse ParseDatePart(std::string_view s, int* year, int* month, int* day, char order = 'm');
+DateParse ParseDateTimeParts(std::string_view text, DateParts* out, char order = 'm');
 void FormatParts(const DateParts& p, Civil* c, int* h, int* mi, int* s, int* ms);
+double CurrentTime(bool utc);
 // Type names, limits and precedence (types.cpp).
 const char* ServerName(TypeKind k);
 int DecPrecision(const TypeSpec& t);
@@ -116,6 +120,7 @@ Value ToDate(const Source& src, const TypeSpec& to);
 std::string FloatToText(double d);
 std::string SourceAsText(const Source& src, bool* numeric);
 Value ToTextType(const Source& src, const TypeSpec& to, bool storing);
+Value FitText(std::string s, const Source& src, bool numeric, const TypeSpec& to, bool storing);
 Value ToBinaryType(const Source& src, const TypeSpec& to, bool storing);
 // Precedence and decimal shape of a type (types.cpp).
 int Precedence(TypeKind k);

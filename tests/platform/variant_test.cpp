@@ -298,8 +298,8 @@ TEST(VariantText, ToDecimalAndCurrency) {
     EXPECT_EQ(Variant::Text("19.99").ToCY(), 199900);
     EXPECT_EQ(Variant::Text("$1,234.50").ToCY(), 12345000);
     EXPECT_EQ(Variant::Text("0.00005").ToCY(), 0);
-    // Through a double: 0.00015 is just below the half, so it rounds down.
-    EXPECT_EQ(Variant::Text("0.00015").ToCY(), 1);
+    // From the digits, not a double: 0.00015 is exactly the half, which goes to even.
+    EXPECT_EQ(Variant::Text("0.00015").ToCY(), 2);
 }
 
 TEST(VariantText, ToBool) {
@@ -462,11 +462,16 @@ TEST(VariantMoney, Hundredths) {
         int64_t cy;
         int32_t expected;
     } rows[] = {
-        {25000, 250}, {-25000, -250},
-        {40, 0},      {50, 1},
-        {-50, -1},    {10050, 100},
-        {26750, 268}, {199900, 1999},
-        {0, 0},       {int64_t{1} << 50, INT32_MIN},  // beyond 32 bits
+        {25000, 250},
+        {-25000, -250},
+        {40, 0},
+        {50, 1},
+        {-50, -1},
+        {10050, 100},
+        {26750, 268},
+        {199900, 1999},
+        {0, 0},
+        {int64_t{1} << 50, INT32_MIN},  // beyond 32 bits
         {(int64_t{INT32_MAX} + 1) * 100, INT32_MIN},
         {int64_t{INT32_MIN} * 100, INT32_MIN},
     };

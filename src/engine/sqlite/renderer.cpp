@@ -103,10 +103,11 @@ public:
             case BoundKind::IsNull:
                 return "(" + Expr(*e.args[0]) + (e.negated ? " IS NOT NULL)" : " IS NULL)");
             case BoundKind::Like: {
-                std::string sql = "(" + Expr(*e.args[0]) + (e.negated ? " NOT LIKE " : " LIKE ") +
-                                  Expr(*e.args[1]);
-                if (e.args.size() > 2) sql += " ESCAPE " + Expr(*e.args[2]);
-                return sql + ")";
+                // SQLite's LIKE knows no [a-c] sets and minds trailing blanks.
+                std::string sql = std::string(e.negated ? "(NOT " : "(") + "xr_like(" +
+                                  Expr(*e.args[0]) + "," + Expr(*e.args[1]);
+                if (e.args.size() > 2) sql += "," + Expr(*e.args[2]);
+                return sql + "))";
             }
             case BoundKind::Between: {
                 const char* coll = Collate(e.args[0]->type);
@@ -151,6 +152,9 @@ public:
             case ConvertPath::Full:
                 break;
         }
+        if (e.style >= 0)
+            return "xr_convert(" + x + "," + std::to_string(from.Code()) + "," +
+                   std::to_string(e.type.Code()) + "," + std::to_string(e.style) + ")";
         return std::string(e.storing ? "xr_store(" : "xr_cast(") + x + "," +
                std::to_string(from.Code()) + "," + std::to_string(e.type.Code()) + ")";
     }
@@ -226,15 +230,33 @@ public:
         const std::string d = e.distinct ? "DISTINCT " : "";
         if (name == "COUNT" || name == "COUNT_BIG")
             return e.star ? "count(*)" : "count(" + d + arg(0) + ")";
+        // Sums of whole numbers, MONEY and scaled DECIMAL fail on overflow
+        // with the server's message instead of SQLite's.
+        auto checkedSum = [&](const TypeSpec& t) {
+            const char* fn = t.kind == TypeKind::BigInt ? "xr_sum_bigint("
+                             : t.kind == TypeKind::Money || t.kind == TypeKind::SmallMoney
+                                 ? "xr_sum_money("
+                             : t.kind == TypeKind::Decimal ? "xr_sum_numeric("
+                                                           : "sum(";
+            return fn + d + arg(0) + ")";
+        };
         if (name == "AVG") {
+            const TypeSpec& a = e.args[0]->type;
+            // MONEY averages to MONEY, cut at four places as its division is.
+            if (e.type.kind == TypeKind::Money)
+                return "(" + checkedSum(a) + "/count(" + d + arg(0) + "))";
             std::string sql = "avg(" + d + arg(0) + ")";
-            return e.args[0]->type.IsInteger() ? "CAST(" + sql + " AS INTEGER)" : sql;
+            return a.IsInteger() ? "CAST(" + sql + " AS INTEGER)" : sql;
         }
         if (name == "SUM") {
+            const TypeSpec& a = e.args[0]->type;
+            // A DECIMAL sum has 38 digits, which are kept as a real.
+            if (a.kind == TypeKind::Decimal && a.IsScaled() && !e.type.IsScaled())
+                return "(" + checkedSum(a) + "/" + std::to_string(Pow10(a.scale)) + ".0)";
             // The sum of INT values is an INT: one out of range is the
             // server's overflow error, not a wider number.
-            std::string sql = "sum(" + d + arg(0) + ")";
-            return e.type.kind == TypeKind::Int ? "xr_int(" + sql + ",4)" : sql;
+            if (e.type.kind == TypeKind::Int) return "xr_int(" + checkedSum(a) + ",4)";
+            return checkedSum(a);
         }
         if (name == "MIN" || name == "MAX")
             return ToLower(name) + "(" + arg(0) + Collate(e.args[0]->type) + ")";
@@ -244,25 +266,65 @@ public:
             for (size_t i = 0; i < e.args.size(); ++i) sql += (i ? "," : "") + arg(i);
             return sql + (e.args.size() == 1 ? ",NULL)" : ")");
         }
-        if (name == "NULLIF") return "nullif(" + arg(0) + "," + arg(1) + ")";
+        if (name == "NULLIF") {
+            // Text is equal by the collation (without case), which nullif() does not know.
+            if (!e.args[0]->type.IsText() || !e.args[1]->type.IsText())
+                return "nullif(" + arg(0) + "," + arg(1) + ")";
+            const std::string a = arg(0);
+            return "(CASE WHEN " + a + "=" + arg(1) + " COLLATE TSQL THEN NULL ELSE " + a + " END)";
+        }
         if (name == "LEN") return "xr_len(" + arg(0) + ")";
         if (name == "DATALENGTH") return "length(CAST(" + arg(0) + " AS BLOB))";
         if (name == "LTRIM") return "ltrim(" + arg(0) + ",' ')";
         if (name == "RTRIM") return "rtrim(" + arg(0) + ",' ')";
         if (name == "UPPER" || name == "LOWER") return ToLower(name) + "(" + arg(0) + ")";
-        if (name == "SUBSTRING") return "substr(" + arg(0) + "," + arg(1) + "," + arg(2) + ")";
-        if (name == "LEFT") return "substr(" + arg(0) + ",1," + arg(1) + ")";
+        if (name == "SUBSTRING")
+            return "xr_substring(" + arg(0) + "," + arg(1) + "," + arg(2) + ")";
+        if (name == "LEFT") return "xr_left(" + arg(0) + "," + arg(1) + ")";
         if (name == "RIGHT") return "xr_right(" + arg(0) + "," + arg(1) + ")";
-        if (name == "REPLACE") return "replace(" + arg(0) + "," + arg(1) + "," + arg(2) + ")";
-        if (name == "CHARINDEX") return "instr(lower(" + arg(1) + "),lower(" + arg(0) + "))";
-        if (name == "ABS") return "abs(" + arg(0) + ")";
-        if (name == "SIGN") {
-            std::string a = arg(0);
-            return "(CASE WHEN " + a + ">0 THEN 1 WHEN " + a + "<0 THEN -1 ELSE 0 END)";
+        if (name == "REPLACE") return "xr_replace(" + arg(0) + "," + arg(1) + "," + arg(2) + ")";
+        if (name == "CHARINDEX") {
+            std::string sql = "xr_charindex(" + arg(0) + "," + arg(1);
+            if (e.args.size() > 2) sql += "," + arg(2);
+            return sql + ")";
         }
-        if (name == "ROUND") return "round(" + arg(0) + "," + arg(1) + ")";
-        if (name == "FLOOR") return "CAST(floor(" + arg(0) + ") AS INTEGER)";
-        if (name == "CEILING") return "CAST(ceil(" + arg(0) + ") AS INTEGER)";
+        if (name == "PATINDEX") return "xr_patindex(" + arg(0) + "," + arg(1) + ")";
+        if (name == "STUFF")
+            return "xr_stuff(" + arg(0) + "," + arg(1) + "," + arg(2) + "," + arg(3) + ")";
+        if (name == "REPLICATE") return "xr_replicate(" + arg(0) + "," + arg(1) + ")";
+        if (name == "SPACE") return "xr_space(" + arg(0) + ")";
+        const TypeSpec& t = e.type;
+        const bool exact = (t.IsInteger() || t.IsScaled()) && t.kind != TypeKind::Unknown;
+        if (name == "ABS")
+            return exact ? "xr_abs(" + arg(0) + "," + std::to_string(t.Code()) + ")"
+                         : "abs(" + arg(0) + ")";
+        if (name == "SIGN") {
+            // A MONEY or DECIMAL one is stored scaled.
+            const std::string one =
+                t.IsScaled() ? std::to_string(Pow10(t.kind == TypeKind::Decimal ? t.scale : 4))
+                : exact      ? "1"
+                             : "1.0";
+            std::string a = arg(0);
+            return "(CASE WHEN " + a + ">0 THEN " + one + " WHEN " + a + "<0 THEN -" + one +
+                   " ELSE " + (exact ? "0" : "0.0") + " END)";
+        }
+        if (name == "ROUND")
+            return "xr_round(" + arg(0) + "," + arg(1) + "," + (e.args.size() > 2 ? arg(2) : "0") +
+                   "," + std::to_string(t.Code()) + ")";
+        if (name == "FLOOR" || name == "CEILING") {
+            if (t.IsInteger()) return arg(0);
+            if (!exact) return std::string(name == "FLOOR" ? "floor(" : "ceil(") + arg(0) + ")";
+            return "xr_floor(" + arg(0) + "," + std::to_string(e.args[0]->type.Code()) + "," +
+                   std::to_string(t.Code()) + "," + (name == "FLOOR" ? "0" : "1") + ")";
+        }
+        if (name == "POWER")
+            return "xr_power(" + arg(0) + "," + arg(1) + "," +
+                   std::to_string(e.args[0]->type.Code()) + "," + std::to_string(t.Code()) + ")";
+        if (name == "ISNUMERIC") return "xr_isnumeric(" + arg(0) + ")";
+        if (name == "ISDATE") return "xr_isdate(" + arg(0) + ")";
+        if (name == "XR_ONE") return "(" + arg(0) + " IS NOT NULL)";
+        if (name == "XR_ZERO") return "0";
+        if (name == "DATENAME") return "xr_datename('" + QuoteSql(e.part) + "'," + arg(0) + ")";
         if (name == "GETUTCDATE") return "xr_getutcdate()";
         if (name == "GETDATE" || name == "CURRENT_TIMESTAMP") return "xr_getdate()";
         const std::string part = "'" + QuoteSql(e.part) + "'";
@@ -273,7 +335,11 @@ public:
         if (name == "IDENT_CURRENT") return "xr_ident_current(" + arg(0) + ")";
         if (name == "OBJECT_ID") return "xr_object_id(" + arg(0) + ")";
         if (name == "OBJECT_NAME") return "xr_object_name(" + arg(0) + ")";
-        if (name == "STR") return "printf('%10d'," + arg(0) + ")";
+        if (name == "STR") {
+            std::string sql = "xr_str(" + arg(0);
+            for (size_t i = 1; i < e.args.size(); ++i) sql += "," + arg(i);
+            return sql + ")";
+        }
         throw ComError(DB_E_ERRORSINCOMMAND,
                        "'" + name + "' is not a recognized built-in function name.");
     }

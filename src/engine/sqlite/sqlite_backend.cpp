@@ -119,6 +119,19 @@ void SqliteStatement::ColumnInto(int i, const TypeSpec& t, Variant* out) {
         case TypeKind::BigInt:
             if (ct == SQLITE_INTEGER) {
                 int64_t v = sqlite3_value_int64(value);
+                // A sum or product SQLite worked out in 64 bits that the
+                // column's type cannot hold is the server's overflow, not a
+                // value cut to fit.
+                if ((t.kind == TypeKind::Int && (v < INT32_MIN || v > INT32_MAX)) ||
+                    (t.kind == TypeKind::SmallInt && (v < INT16_MIN || v > INT16_MAX)) ||
+                    (t.kind == TypeKind::TinyInt && (v < 0 || v > 255)))
+                    throw ComError(DB_E_ERRORSINCOMMAND,
+                                   std::string("Arithmetic overflow error converting expression "
+                                               "to data type ") +
+                                       (t.kind == TypeKind::Int        ? "int"
+                                        : t.kind == TypeKind::SmallInt ? "smallint"
+                                                                       : "tinyint") +
+                                       ".");
                 switch (t.kind) {
                     case TypeKind::Bit:
                         return out->SetInt(VT_BOOL, v != 0 ? -1 : 0);
