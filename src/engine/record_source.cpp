@@ -649,6 +649,8 @@ bool IsUpdatableSelect(const SelectStmt& s) {
     if (s.distinct || s.unionNext || !s.groupBy.empty() || s.having || !s.into.empty())
         return false;
     if (s.from.size() != 1 || s.from[0]->join != JoinType::None || s.from[0]->derived) return false;
+    // The views of INFORMATION_SCHEMA are read only, whatever table shares a name with one.
+    if (IEquals(s.from[0]->table.schema, "INFORMATION_SCHEMA")) return false;
     for (const SelectItem& item : s.items) {
         if (!item.assignTo.empty()) return false;
         if (item.expr->kind != ExprKind::Star && item.expr->kind != ExprKind::Column) return false;
