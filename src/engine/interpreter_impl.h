@@ -156,6 +156,11 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
     std::string CurrentSchema() override { return currentSchema; }
 
     const TableDef* FindTable(const std::string& schema, std::string_view name) override {
+        // The system tables are read through the engine's views of them,
+        // which show every column the server has.
+        if (IsSystemName(name)) {
+            if (const TableDef* t = SystemTable(schema, name)) return t;
+        }
         if (const TableDef* t = catalog.FindTable(schema, name)) return t;
         return SystemTable(schema, name);
     }
@@ -249,13 +254,16 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         backend->OwnSchemaChange(schema);
     }
 
-    const TableDef* SystemTable(const std::string& schema, std::string_view name) {
+    static bool IsSystemName(std::string_view name) {
         std::string lname = ToLower(name);
-        if (lname != "sysobjects" && lname != "syscolumns" && lname != "sysconstraints" &&
-            lname != "syscomments" && lname != "sysindexes" && lname != "systypes" &&
-            lname.rfind("information_schema.", 0) != 0) {
-            return nullptr;
-        }
+        return lname == "sysobjects" || lname == "syscolumns" || lname == "sysconstraints" ||
+               lname == "syscomments" || lname == "sysindexes" || lname == "systypes" ||
+               lname.rfind("information_schema.", 0) == 0;
+    }
+
+    const TableDef* SystemTable(const std::string& schema, std::string_view name) {
+        if (!IsSystemName(name)) return nullptr;
+        std::string lname = ToLower(name);
         std::string key = schema + "." + lname;
         if (auto it = systemTables.find(key); it != systemTables.end()) return it->second.get();
         auto def = std::make_unique<TableDef>();

@@ -694,6 +694,8 @@ std::unique_ptr<engine::RecordSource> Interpreter::OpenSource(std::string_view s
             std::string schema =
                 ref.table.db.empty() ? impl.currentSchema : impl.Attach(ref.table.db);
             const TableDef* table = impl.catalog.FindTable(schema, ref.table.name);
+            // A system table shown through a view is read, never written.
+            if (table && impl.FindTable(schema, ref.table.name) != table) table = nullptr;
             if (table) {
                 std::string key = ShapeKey(*batch, stmt, impl.currentSchema);
                 auto found = impl.sourcePlans.find(key);

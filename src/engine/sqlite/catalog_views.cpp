@@ -74,6 +74,115 @@ std::string KeyColumnsSql(const std::string& s) {
            "pos + 1 FROM k WHERE rest <> '') ";
 }
 
+bool StoredTableView(std::string_view name, const std::string& s, tsql::TableDef* out) {
+    std::string sql;
+    if (IEquals(name, "sysobjects")) {
+        Add(out, {{"name", "VARCHAR(128)"},    {"id", "INT"},
+                  {"xtype", "CHAR(2)"},        {"uid", "SMALLINT"},
+                  {"info", "SMALLINT"},        {"status", "INT"},
+                  {"base_schema_ver", "INT"},  {"replinfo", "INT"},
+                  {"parent_obj", "INT"},       {"crdate", "DATETIME"},
+                  {"ftcatid", "SMALLINT"},     {"schema_ver", "INT"},
+                  {"stats_schema_ver", "INT"}, {"type", "CHAR(2)"},
+                  {"userstat", "SMALLINT"},    {"sysstat", "SMALLINT"},
+                  {"indexdel", "SMALLINT"},    {"refdate", "DATETIME"},
+                  {"version", "INT"},          {"deltrig", "INT"},
+                  {"instrig", "INT"},          {"updtrig", "INT"},
+                  {"seltrig", "INT"},          {"category", "INT"},
+                  {"cache", "SMALLINT"}});
+        sql =
+            "SELECT o.name AS name, o.id AS id, o.xtype AS xtype, o.uid AS uid, 0 AS info, "
+            "o.status AS status, 0 AS base_schema_ver, 0 AS replinfo, o.parent_obj AS "
+            "parent_obj, o.crdate AS crdate, 0 AS ftcatid, 0 AS schema_ver, 0 AS "
+            "stats_schema_ver, o.type AS type, CASE WHEN o.xtype = 'U ' THEN 1 ELSE 0 END AS "
+            "userstat, CASE o.xtype WHEN 'S ' THEN 1 WHEN 'V ' THEN 2 WHEN 'U ' THEN 3 WHEN 'P ' "
+            "THEN 4 WHEN 'D ' THEN 6 WHEN 'R ' THEN 7 WHEN 'TR' THEN 8 ELSE 9 END AS sysstat, 0 "
+            "AS indexdel, o.crdate AS refdate, 0 AS version, 0 AS deltrig, 0 AS instrig, 0 AS "
+            "updtrig, 0 AS seltrig, CASE WHEN o.xtype = 'S ' THEN 2 ELSE 0 END AS category, 0 "
+            "AS cache FROM " +
+            s + "sysobjects o";
+    } else if (IEquals(name, "syscolumns")) {
+        Add(out, {{"name", "VARCHAR(128)"},
+                  {"id", "INT"},
+                  {"xtype", "TINYINT"},
+                  {"typestat", "TINYINT"},
+                  {"xusertype", "SMALLINT"},
+                  {"length", "SMALLINT"},
+                  {"xprec", "TINYINT"},
+                  {"xscale", "TINYINT"},
+                  {"colid", "SMALLINT"},
+                  {"xoffset", "SMALLINT"},
+                  {"bitpos", "TINYINT"},
+                  {"reserved", "TINYINT"},
+                  {"colstat", "SMALLINT"},
+                  {"cdefault", "INT"},
+                  {"domain", "INT"},
+                  {"number", "SMALLINT"},
+                  {"colorder", "SMALLINT"},
+                  {"autoval", "VARBINARY(255)"},
+                  {"offset", "SMALLINT"},
+                  {"collationid", "INT"},
+                  {"language", "INT"},
+                  {"status", "TINYINT"},
+                  {"type", "TINYINT"},
+                  {"usertype", "SMALLINT"},
+                  {"printfmt", "VARCHAR(255)"},
+                  {"prec", "SMALLINT"},
+                  {"scale", "INT"},
+                  {"iscomputed", "INT"},
+                  {"isoutparam", "INT"},
+                  {"isnullable", "INT"},
+                  {"collation", "VARCHAR(128)"},
+                  {"tdscollation", "BINARY(5)"}});
+        const std::string chars = std::string("c.xtype IN ") + kCharTypes;
+        // The type codes of the server's older interfaces: a nullable number
+        // or date has the type that may hold NULL.
+        const std::string oldType =
+            "CASE WHEN c.isnullable <> 0 AND c.xtype IN (48, 52, 56, 127) THEN 38 WHEN "
+            "c.isnullable <> 0 AND c.xtype IN (60, 122) THEN 110 WHEN c.isnullable <> 0 AND "
+            "c.xtype IN (59, 62) THEN 109 WHEN c.isnullable <> 0 AND c.xtype IN (58, 61) THEN 111 "
+            "WHEN c.isnullable <> 0 AND c.xtype = 106 THEN 106 WHEN c.isnullable <> 0 AND c.xtype "
+            "= 108 THEN 108 ELSE CASE c.xtype WHEN 104 THEN 50 WHEN 106 THEN 55 WHEN 108 THEN 63 "
+            "WHEN 127 THEN 63 WHEN 175 THEN 47 WHEN 239 THEN 47 WHEN 167 THEN 39 WHEN 231 THEN 39 "
+            "WHEN 99 THEN 35 WHEN 173 THEN 45 WHEN 165 THEN 37 ELSE c.xtype END END";
+        sql =
+            "SELECT c.name AS name, c.id AS id, c.xtype AS xtype, 0 AS typestat, c.xtype AS "
+            "xusertype, c.length AS length, CASE WHEN c.xtype IN " +
+            std::string(kExactTypes) +
+            " OR c.xtype IN (59, 62, 61, 58, 104) THEN c.prec ELSE 0 END AS xprec, c.scale AS "
+            "xscale, c.colid AS colid, 0 AS xoffset, 0 AS bitpos, 0 AS reserved, 0 AS colstat, "
+            "c.cdefault AS cdefault, 0 AS domain, 0 AS number, c.colid AS colorder, NULL AS "
+            "autoval, 0 AS offset, CASE WHEN " +
+            chars + " THEN 872468488 END AS collationid, 0 AS language, c.status AS status, " +
+            oldType +
+            " AS type, CASE c.xtype WHEN 175 THEN 1 WHEN 167 THEN 2 WHEN 173 THEN 3 WHEN 165 "
+            "THEN 4 WHEN 48 THEN 5 WHEN 52 THEN 6 WHEN 56 THEN 7 WHEN 62 THEN 8 WHEN 108 THEN 10 "
+            "WHEN 60 THEN 11 WHEN 61 THEN 12 WHEN 104 THEN 16 WHEN 35 THEN 19 WHEN 34 THEN 20 "
+            "WHEN 122 THEN 21 WHEN 58 THEN 22 WHEN 59 THEN 23 WHEN 106 THEN 24 ELSE 0 END AS "
+            "usertype, NULL AS printfmt, c.prec AS prec, CASE WHEN c.xtype IN " +
+            std::string(kExactTypes) +
+            " THEN c.scale END AS scale, 0 AS iscomputed, 0 AS isoutparam, c.isnullable AS "
+            "isnullable, CASE WHEN " +
+            chars +
+            " THEN 'SQL_Latin1_General_CP1_CI_AS' END AS collation, NULL AS tdscollation FROM " +
+            s + "syscolumns c";
+    } else {
+        Add(out, {{"constid", "INT"},
+                  {"id", "INT"},
+                  {"colid", "SMALLINT"},
+                  {"spare1", "TINYINT"},
+                  {"status", "INT"},
+                  {"actions", "INT"},
+                  {"error", "INT"}});
+        sql =
+            "SELECT k.constid AS constid, k.id AS id, k.colid AS colid, 0 AS spare1, k.status "
+            "AS status, 0 AS actions, 0 AS error FROM " +
+            s + "sysconstraints k";
+    }
+    out->viewSql = std::move(sql);
+    return true;
+}
+
 }  // namespace
 
 bool IsSystemView(std::string_view name) {
@@ -85,6 +194,9 @@ bool IsSystemView(std::string_view name) {
         "INFORMATION_SCHEMA.REFERENTIAL_CONSTRAINTS",
         "sysindexes",
         "systypes",
+        "sysobjects",
+        "syscolumns",
+        "sysconstraints",
     };
     for (const char* n : kNames) {
         if (IEquals(n, name)) return true;
@@ -97,6 +209,12 @@ bool SystemView(sqlite3* handle, std::string_view name, const std::string& schem
     if (!IsSystemView(name)) return false;
     if (!HasTable(handle, schema, "sysobjects") || !HasTable(handle, schema, "xr_indexes")) {
         return false;
+    }
+    // The system tables the catalog stores are shown with all the columns the
+    // server has, in its order; those it does not keep hold their fixed values.
+    if (IEquals(name, "sysobjects") || IEquals(name, "syscolumns") ||
+        IEquals(name, "sysconstraints")) {
+        return StoredTableView(name, Quote(schema) + ".", out);
     }
     const std::string s = Quote(schema) + ".";
     const std::string cat = QuoteText(database);

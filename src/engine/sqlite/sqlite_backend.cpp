@@ -698,7 +698,10 @@ void SqliteBackend::OwnSchemaChange(const std::string& schema) {
 void SqliteBackend::ForgetSchemaVersions() { m_schemaVersions.clear(); }
 
 bool SqliteBackend::SystemTable(const std::string& schema, const std::string& name, TableDef* out) {
-    if (IsSystemView(name)) return SystemView(m_db, name, schema, DatabaseName(schema), out);
+    if (IsSystemView(name) && SystemView(m_db, name, schema, DatabaseName(schema), out)) {
+        return true;
+    }
+    out->columns.clear();
     sqlite3_stmt* st = nullptr;
     std::string sql = "PRAGMA " + QuoteIdent(schema) + ".table_info(" + QuoteIdent(name) + ")";
     if (sqlite3_prepare_v2(m_db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) return false;
