@@ -1172,8 +1172,8 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                     if (IEquals(names[k], a.paramName)) at = k;
                 }
                 if (at == names.size()) {
-                    Fail("Procedure or function '" + s.procedure.name +
-                         "' has no parameter named '" + a.paramName + "'.");
+                    Fail(a.paramName + " is not a parameter for procedure " + s.procedure.name +
+                         ".");
                 }
             }
             if (at >= names.size()) {
