@@ -255,10 +255,15 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
     }
 
     static bool IsSystemName(std::string_view name) {
-        std::string lname = ToLower(name);
-        return lname == "sysobjects" || lname == "syscolumns" || lname == "sysconstraints" ||
-               lname == "syscomments" || lname == "sysindexes" || lname == "systypes" ||
-               lname.rfind("information_schema.", 0) == 0;
+        if (name.size() < 3 ||
+            (name[0] != 's' && name[0] != 'S' && name[0] != 'i' && name[0] != 'I')) {
+            return false;  // most names, at no cost
+        }
+        constexpr std::string_view kViews = "information_schema.";
+        return IEquals(name, "sysobjects") || IEquals(name, "syscolumns") ||
+               IEquals(name, "sysconstraints") || IEquals(name, "syscomments") ||
+               IEquals(name, "sysindexes") || IEquals(name, "systypes") ||
+               (name.size() > kViews.size() && IEquals(name.substr(0, kViews.size()), kViews));
     }
 
     const TableDef* SystemTable(const std::string& schema, std::string_view name) {
