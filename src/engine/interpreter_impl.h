@@ -13,6 +13,7 @@
 #include "engine/backend.h"
 #include "engine/interpreter.h"
 #include "engine/rows.h"
+#include "engine/system_procs.h"
 #include "platform/text.h"
 #include "tsql/lexer.h"
 #include "tsql/parser.h"
@@ -213,6 +214,11 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
     std::string CurrentSchema() override { return currentSchema; }
 
     const TableDef* FindTable(const std::string& schema, std::string_view name) override {
+        // The system tables are read through the engine's views of them,
+        // which show every column the server has.
+        if (IsSystemName(name)) {
+            if (const TableDef* t = SystemTable(schema, name)) return t;
+        }
         if (const TableDef* t = catalog.FindTable(schema, name)) return t;
         return SystemTable(schema, name);
     }
@@ -335,18 +341,29 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         backend->OwnSchemaChange(schema);
     }
 
-    const TableDef* SystemTable(const std::string& schema, std::string_view name) {
-        std::string lname = ToLower(name);
-        if (lname != "sysobjects" && lname != "syscolumns" && lname != "sysconstraints" &&
-            lname != "syscomments") {
-            return nullptr;
+    static bool IsSystemName(std::string_view name) {
+        if (name.size() < 3 ||
+            (name[0] != 's' && name[0] != 'S' && name[0] != 'i' && name[0] != 'I')) {
+            return false;  // most names, at no cost
         }
+        constexpr std::string_view kViews = "information_schema.";
+        return IEquals(name, "sysobjects") || IEquals(name, "syscolumns") ||
+               IEquals(name, "sysconstraints") || IEquals(name, "syscomments") ||
+               IEquals(name, "sysindexes") || IEquals(name, "systypes") ||
+               (name.size() > kViews.size() && IEquals(name.substr(0, kViews.size()), kViews));
+    }
+
+    const TableDef* SystemTable(const std::string& schema, std::string_view name) {
+        if (!IsSystemName(name)) return nullptr;
+        std::string lname = ToLower(name);
         std::string key = schema + "." + lname;
         if (auto it = systemTables.find(key); it != systemTables.end()) return it->second.get();
         auto def = std::make_unique<TableDef>();
         def->db = schema;
         if (!backend->SystemTable(schema, lname, def.get())) return nullptr;
-        def->name = lname;
+        // A view of INFORMATION_SCHEMA is known by its own name ("COLUMNS").
+        size_t dot = lname.find('.');
+        def->name = dot == std::string::npos ? lname : ToUpper(lname.substr(dot + 1));
         const TableDef* out = def.get();
         systemTables[key] = std::move(def);
         return out;
@@ -1056,7 +1073,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                 return Flow::Next;
             }
             case StmtKind::ExecProc:
-                ExecProc(s);
+                ExecProc(s, run);
                 return Flow::Next;
             case StmtKind::OpenCursor:
                 OpenCursor(s);
@@ -1479,9 +1496,12 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         Atomically([&] {
             catalog.CreateTable(schema, s.table.name, cols);
             for (const ColumnDefAst& a : s.columnDefs) {
-                if (a.primaryKey)
-                    catalog.AddPrimaryKey(schema, s.table.name, GeneratedName("PK", s.table.name),
-                                          {a.name});
+                if (a.primaryKey) {
+                    catalog.AddPrimaryKey(
+                        schema, s.table.name,
+                        a.keyName.empty() ? GeneratedName("PK", s.table.name) : a.keyName,
+                        {a.name});
+                }
                 if (a.unique) {
                     IndexDef ix;
                     ix.name = a.keyName.empty() ? GeneratedName("UQ", s.table.name) : a.keyName;
@@ -1631,8 +1651,44 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         return out;
     }
 
-    void ExecProc(const Stmt& s) {
+    // The arguments of a procedure with these parameters: by position, or by
+    // name (@table_name = 'T'); none for NULL.
+    ProcParams NamedArgs(const Stmt& s, const std::vector<const char*>& names) {
+        ProcParams out(names.size());
+        for (size_t i = 0; i < s.args.size(); ++i) {
+            const ProcArg& a = s.args[i];
+            size_t at = i;
+            if (!a.paramName.empty()) {
+                at = names.size();
+                for (size_t k = 0; k < names.size(); ++k) {
+                    if (IEquals(names[k], a.paramName)) at = k;
+                }
+                if (at == names.size()) {
+                    Fail(a.paramName + " is not a parameter for procedure " + s.procedure.name +
+                         ".");
+                }
+            }
+            if (at >= names.size()) {
+                Fail("Procedure or function '" + s.procedure.name +
+                     "' has too many arguments specified.");
+            }
+            auto [v, t] = EvalScalar(*a.value, s);
+            if (!v.IsNull()) out[at] = Convert(v, t, Make(TypeKind::VarChar, 8000), false).s;
+        }
+        return out;
+    }
+
+    void ExecProc(const Stmt& s, Run& run) {
         std::string proc = ToLower(s.procedure.name);
+        if (std::vector<const char*> names = SystemProcParams(proc); !names.empty()) {
+            SystemProcCall call = SystemProcQuery(proc, NamedArgs(s, names), current);
+            if (!call.mustExist.empty() && !catalog.ObjectId(currentSchema, call.mustExist)) {
+                Fail("The object '" + call.mustExist + "' does not exist in database '" + current +
+                     "' or is invalid for this operation.");
+            }
+            RunNested(call.query, run);
+            return;
+        }
         std::vector<std::string> args = ProcArgs(s);
         auto need = [&](size_t n) {
             if (args.size() < n) {

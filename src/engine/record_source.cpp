@@ -649,6 +649,8 @@ bool IsUpdatableSelect(const SelectStmt& s) {
     if (s.distinct || s.unionNext || !s.groupBy.empty() || s.having || !s.into.empty())
         return false;
     if (s.from.size() != 1 || s.from[0]->join != JoinType::None || s.from[0]->derived) return false;
+    // The views of INFORMATION_SCHEMA are read only, whatever table shares a name with one.
+    if (IEquals(s.from[0]->table.schema, "INFORMATION_SCHEMA")) return false;
     for (const SelectItem& item : s.items) {
         if (!item.assignTo.empty()) return false;
         if (item.expr->kind != ExprKind::Star && item.expr->kind != ExprKind::Column) return false;
@@ -692,6 +694,8 @@ std::unique_ptr<engine::RecordSource> Interpreter::OpenSource(std::string_view s
             std::string schema =
                 ref.table.db.empty() ? impl.currentSchema : impl.Attach(ref.table.db);
             const TableDef* table = impl.catalog.FindTable(schema, ref.table.name);
+            // A system table shown through a view is read, never written.
+            if (table && impl.FindTable(schema, ref.table.name) != table) table = nullptr;
             if (table) {
                 std::string key = ShapeKey(*batch, stmt, impl.currentSchema);
                 auto found = impl.sourcePlans.find(key);

@@ -127,6 +127,13 @@ std::string WrittenName(const ObjectName& n) {
     return s + n.name;
 }
 
+// The name a table is looked up by: the views of INFORMATION_SCHEMA keep
+// their owner's name ("INFORMATION_SCHEMA.COLUMNS"); other owners are dbo.
+std::string LookupName(const ObjectName& n) {
+    if (IEquals(n.schema, "INFORMATION_SCHEMA")) return "INFORMATION_SCHEMA." + n.name;
+    return n.name;
+}
+
 std::string DatePartName(const Expr& e) {
     if (e.kind == ExprKind::Column && e.qualifier.empty()) return ToLower(e.name);
     if (e.kind == ExprKind::Literal && e.literal == LiteralKind::String) return ToLower(e.text);
@@ -624,7 +631,7 @@ public:
             src->explicitAlias = true;
         } else {
             std::string schema = SchemaOf(ref.table);
-            const TableDef* t = m_catalog.FindTable(schema, ref.table.name);
+            const TableDef* t = m_catalog.FindTable(schema, LookupName(ref.table));
             if (!t) FailNoTable(WrittenName(ref.table));
             src->table = t;
             src->schema = schema;
@@ -1215,7 +1222,35 @@ BoundExprPtr Binder::Function(const Expr& e, const Scope& scope) {
     if (name == "OBJECT_ID") {
         arity(1, 2);
         r->args.push_back(text(0));
+        if (e.args.size() > 1) r->args.push_back(text(1));
         return done(Raw(TypeKind::Int));
+    }
+    // The catalog's metadata functions: NULL for an object, column, index or
+    // property there is none of.
+    if (name == "OBJECTPROPERTY") {
+        arity(2, 2);
+        r->args.push_back(number(0, TypeKind::Int));
+        r->args.push_back(text(1));
+        return done(Raw(TypeKind::Int));
+    }
+    if (name == "COLUMNPROPERTY" || name == "INDEXPROPERTY") {
+        arity(3, 3);
+        r->args.push_back(number(0, TypeKind::Int));
+        r->args.push_back(text(1));
+        r->args.push_back(text(2));
+        return done(Raw(TypeKind::Int));
+    }
+    if (name == "COL_LENGTH") {
+        arity(2, 2);
+        r->args.push_back(text(0));
+        r->args.push_back(text(1));
+        return done(Raw(TypeKind::SmallInt));
+    }
+    if (name == "COL_NAME") {
+        arity(2, 2);
+        r->args.push_back(number(0, TypeKind::Int));
+        r->args.push_back(number(1, TypeKind::Int));
+        return done(Raw(TypeKind::VarChar, 128));
     }
     if (name == "OBJECT_NAME") {
         arity(1, 1);
@@ -1309,8 +1344,11 @@ std::unique_ptr<BoundSource> OwnSource(const std::string& schema, const TableDef
 
 void ResolveTarget(const ObjectName& name, BindCatalog& catalog, BoundTarget& t) {
     t.schema = name.db.empty() ? catalog.CurrentSchema() : catalog.SchemaFor(name.db);
-    t.table = catalog.FindTable(t.schema, name.name);
+    t.table = catalog.FindTable(t.schema, LookupName(name));
     if (!t.table) FailNoTable(WrittenName(name));
+    if (!t.table->viewSql.empty()) {
+        Fail("Ad hoc updates to system catalogs are not allowed.");
+    }
 }
 
 // The table an UPDATE or DELETE changes, bound against its FROM as the

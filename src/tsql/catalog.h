@@ -54,6 +54,10 @@ struct TableDef {
     int32_t id = 0;    // object id
     std::vector<ColumnDef> columns;
     std::vector<IndexDef> indexes;
+    // A system view (INFORMATION_SCHEMA.COLUMNS, sysindexes, ...): the query,
+    // in the engine's dialect, its rows come from; empty for a table. Read
+    // only: nothing is ever written through it.
+    std::string viewSql;
 
     int ColumnIndex(std::string_view column) const;  // -1 when absent; without case
     const ColumnDef* FindColumn(std::string_view column) const;

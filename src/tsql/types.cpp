@@ -347,6 +347,8 @@ bool TypeSpec::Parse(std::string_view text, TypeSpec* out) {
 
     TypeSpec t;
     t.kind = kind;
+    t.national =
+        IEq(entry->name, "NCHAR") || IEq(entry->name, "NVARCHAR") || IEq(entry->name, "NTEXT");
     switch (kind) {
         case TypeKind::Decimal: {
             if (isMax) return false;
@@ -392,6 +394,7 @@ bool TypeSpec::Parse(std::string_view text, TypeSpec* out) {
         default:
             if (argCount != 0) return false;
             t = Make(kind);
+            t.national = kind == TypeKind::Text && IEq(entry->name, "NTEXT");
             break;
     }
     *out = t;
@@ -432,11 +435,11 @@ std::string TypeSpec::ToString() const {
         case TypeKind::SmallDateTime:
             return "SMALLDATETIME";
         case TypeKind::Char:
-            return sized("CHAR");
+            return sized(national ? "NCHAR" : "CHAR");
         case TypeKind::VarChar:
-            return sized("VARCHAR");
+            return sized(national ? "NVARCHAR" : "VARCHAR");
         case TypeKind::Text:
-            return "TEXT";
+            return national ? "NTEXT" : "TEXT";
         case TypeKind::Binary:
             return sized("BINARY");
         case TypeKind::VarBinary:
@@ -588,7 +591,8 @@ VARTYPE TypeSpec::VariantType() const {
 int64_t TypeSpec::Code() const {
     return static_cast<int64_t>(kind) | (static_cast<int64_t>(precision) << 8) |
            (static_cast<int64_t>(scale) << 16) |
-           (static_cast<int64_t>(static_cast<uint32_t>(length)) << 24);
+           (static_cast<int64_t>(static_cast<uint32_t>(length)) << 24) |
+           (national ? int64_t{1} << 56 : 0);
 }
 
 TypeSpec TypeSpec::FromCode(int64_t code) {
@@ -599,6 +603,7 @@ TypeSpec TypeSpec::FromCode(int64_t code) {
     t.precision = static_cast<uint8_t>((code >> 8) & 0xFF);
     t.scale = static_cast<uint8_t>((code >> 16) & 0xFF);
     t.length = static_cast<int32_t>(static_cast<uint32_t>(code >> 24));
+    t.national = ((code >> 56) & 1) != 0;
     return t;
 }
 

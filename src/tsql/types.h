@@ -47,11 +47,15 @@ struct TypeSpec {
         0;  // CHAR/VARCHAR/BINARY/VARBINARY: n (VARCHAR without n: 30 in CAST, 1 in DECLARE)
     uint8_t precision = 0;  // DECIMAL p (default 18), FLOAT n
     uint8_t scale = 0;      // DECIMAL s; 4 for MONEY
+    // NCHAR, NVARCHAR, NTEXT: stored and compared as their narrow twins, but
+    // described as the server's Unicode types (two bytes a character).
+    bool national = false;
 
     // Length 0 on CHAR/VARCHAR/BINARY/VARBINARY means "not written": Parse
     // keeps it so, Convert reads it as 30 (CAST); a DECLARE or a column
     // definition makes it 1 with Sized(1). VARCHAR(MAX) parses as TEXT and
-    // VARBINARY(MAX) as IMAGE; NCHAR/NVARCHAR/NTEXT as their narrow twins.
+    // VARBINARY(MAX) as IMAGE; NCHAR/NVARCHAR/NTEXT as their narrow twins,
+    // marked national.
     // FLOAT(1..24) and REAL are Real (precision 24), FLOAT and FLOAT(25..53)
     // Float (precision 53). MONEY is precision 19, SMALLMONEY 10, both scale 4;
     // the conversions go by the kind, so a hand-made {Money} works as well.

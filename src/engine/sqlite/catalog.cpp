@@ -546,12 +546,15 @@ TypeInfo DescribeType(const TypeSpec& type) {
             return {61, 8, 23, 3};
         case TypeKind::SmallDateTime:
             return {58, 4, 16, 0};
+        // The Unicode types take two bytes a character.
         case TypeKind::Char:
+            if (type.national) return {239, type.length * 2, type.length, 0};
             return {175, type.length, type.length, 0};
         case TypeKind::VarChar:
+            if (type.national) return {231, type.length * 2, type.length, 0};
             return {167, type.length, type.length, 0};
         case TypeKind::Text:
-            return {35, 16, 0, 0};
+            return {type.national ? 99 : 35, 16, 0, 0};
         case TypeKind::Binary:
             return {173, type.length, type.length, 0};
         case TypeKind::VarBinary:

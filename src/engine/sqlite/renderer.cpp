@@ -333,7 +333,15 @@ public:
         if (name == "DATEADD") return "xr_dateadd(" + part + "," + arg(0) + "," + arg(1) + ")";
         if (name == "DATEDIFF") return "xr_datediff(" + part + "," + arg(0) + "," + arg(1) + ")";
         if (name == "IDENT_CURRENT") return "xr_ident_current(" + arg(0) + ")";
-        if (name == "OBJECT_ID") return "xr_object_id(" + arg(0) + ")";
+        if (name == "OBJECT_ID")
+            return "xr_object_id(" + arg(0) + (e.args.size() > 1 ? "," + arg(1) : "") + ")";
+        if (name == "OBJECTPROPERTY") return "xr_objectproperty(" + arg(0) + "," + arg(1) + ")";
+        if (name == "COLUMNPROPERTY")
+            return "xr_columnproperty(" + arg(0) + "," + arg(1) + "," + arg(2) + ")";
+        if (name == "INDEXPROPERTY")
+            return "xr_indexproperty(" + arg(0) + "," + arg(1) + "," + arg(2) + ")";
+        if (name == "COL_LENGTH") return "xr_col_length(" + arg(0) + "," + arg(1) + ")";
+        if (name == "COL_NAME") return "xr_col_name(" + arg(0) + "," + arg(1) + ")";
         if (name == "OBJECT_NAME") return "xr_object_name(" + arg(0) + ")";
         if (name == "STR") {
             std::string sql = "xr_str(" + arg(0);
@@ -455,7 +463,9 @@ public:
         }
         const BoundSource& src = *ref.source;
         std::string sql = src.derived ? "(" + Query(*src.derived, nullptr) + ")"
-                                      : QuoteIdent(src.schema) + "." + QuoteIdent(src.table->name);
+                          : !src.table->viewSql.empty()
+                              ? "(" + src.table->viewSql + ")"
+                              : QuoteIdent(src.schema) + "." + QuoteIdent(src.table->name);
         return sql + " AS " + QuoteIdent(src.alias);
     }
 

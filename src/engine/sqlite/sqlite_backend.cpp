@@ -7,6 +7,7 @@
 #include <system_error>
 #include <vector>
 
+#include "engine/sqlite/catalog_views.h"
 #include "engine/sqlite/renderer.h"
 #include "engine/sqlite/server.h"
 #include "platform/text.h"
@@ -273,13 +274,6 @@ void IdentCurrentFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     });
 }
 
-void ObjectIdFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    NumberByName(ctx, argv[0], [](Catalog& c, const std::string& schema, const std::string& name) {
-        auto id = c.ObjectId(schema, name);
-        return id ? std::optional<int64_t>(*id) : std::nullopt;
-    });
-}
-
 void ObjectNameFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     auto* backend = BackendOf(ctx);
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
@@ -333,8 +327,7 @@ void SqliteBackend::Open(BackendHost& host) {
     m_host = &host;
     sqlite3_create_function(m_db, "xr_ident_current", 1, SQLITE_UTF8, this, IdentCurrentFn, nullptr,
                             nullptr);
-    sqlite3_create_function(m_db, "xr_object_id", 1, SQLITE_UTF8, this, ObjectIdFn, nullptr,
-                            nullptr);
+    RegisterCatalogFunctions(m_db, this);
     sqlite3_create_function(m_db, "xr_object_name", 1, SQLITE_UTF8, this, ObjectNameFn, nullptr,
                             nullptr);
     sqlite3_create_function(m_db, "xr_nonzero", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
@@ -723,6 +716,10 @@ void SqliteBackend::OwnSchemaChange(const std::string& schema) {
 void SqliteBackend::ForgetSchemaVersions() { m_schemaVersions.clear(); }
 
 bool SqliteBackend::SystemTable(const std::string& schema, const std::string& name, TableDef* out) {
+    if (IsSystemView(name) && SystemView(m_db, name, schema, DatabaseName(schema), out)) {
+        return true;
+    }
+    out->columns.clear();
     sqlite3_stmt* st = nullptr;
     std::string sql = "PRAGMA " + QuoteIdent(schema) + ".table_info(" + QuoteIdent(name) + ")";
     if (sqlite3_prepare_v2(m_db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) return false;

@@ -1,0 +1,444 @@
+// The system views over the catalog of each database file. Each view is a
+// query over sysobjects, syscolumns, sysconstraints and the private xr_
+// tables, in SQLite's dialect and in storage representation, with the
+// columns and values the server shows.
+#include "engine/sqlite/catalog_views.h"
+
+#include <sqlite3.h>
+
+#include <vector>
+
+#include "engine/sqlite/catalog_impl.h"
+#include "platform/text.h"
+
+namespace xr::engine::sqlite {
+
+namespace {
+
+using detail::Quote;
+using detail::QuoteText;
+
+struct ViewColumn {
+    const char* name;
+    const char* type;
+};
+
+// The server's name of a syscolumns type id.
+std::string TypeNameSql(const std::string& xtype) {
+    return "(CASE " + xtype +
+           " WHEN 104 THEN 'bit' WHEN 48 THEN 'tinyint' WHEN 52 THEN 'smallint' "
+           "WHEN 56 THEN 'int' WHEN 127 THEN 'bigint' WHEN 60 THEN 'money' "
+           "WHEN 122 THEN 'smallmoney' WHEN 106 THEN 'decimal' WHEN 108 THEN 'numeric' "
+           "WHEN 59 THEN 'real' WHEN 62 THEN 'float' WHEN 61 THEN 'datetime' "
+           "WHEN 58 THEN 'smalldatetime' WHEN 175 THEN 'char' WHEN 167 THEN 'varchar' "
+           "WHEN 35 THEN 'text' WHEN 239 THEN 'nchar' WHEN 231 THEN 'nvarchar' "
+           "WHEN 99 THEN 'ntext' WHEN 173 THEN 'binary' WHEN 165 THEN 'varbinary' "
+           "WHEN 34 THEN 'image' END)";
+}
+
+const char* const kCharTypes = "(175, 167, 35, 239, 231, 99)";
+const char* const kBinaryTypes = "(173, 165, 34)";
+const char* const kExactTypes = "(48, 52, 56, 127, 60, 122, 106, 108)";
+
+void Add(tsql::TableDef* out, const std::vector<ViewColumn>& columns) {
+    for (const ViewColumn& c : columns) {
+        tsql::ColumnDef column;
+        column.name = c.name;
+        if (!tsql::TypeSpec::Parse(c.type, &column.type)) detail::Fail("Unknown view type.");
+        out->columns.push_back(std::move(column));
+    }
+}
+
+bool HasTable(sqlite3* handle, const std::string& schema, const char* table) {
+    sqlite3_stmt* st = nullptr;
+    std::string sql = "SELECT 1 FROM " + Quote(schema) +
+                      ".sqlite_schema WHERE type = 'table' AND name = '" + table + "'";
+    if (sqlite3_prepare_v2(handle, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(st);
+        return false;
+    }
+    bool found = sqlite3_step(st) == SQLITE_ROW;
+    sqlite3_finalize(st);
+    return found;
+}
+
+// The columns of every key constraint that keeps its columns as an index
+// (PRIMARY KEY, UNIQUE), one row a column: cid, tid, col (the name as the
+// key was written), pos (from 1).
+std::string KeyColumnsSql(const std::string& s) {
+    return "WITH RECURSIVE k(cid, tid, rest, col, pos) AS (SELECT x.constid, x.table_id, "
+           "x.columns || char(31), NULL, 0 FROM " +
+           s +
+           "xr_indexes x WHERE x.constid <> 0 UNION ALL SELECT cid, tid, "
+           "substr(rest, instr(rest, char(31)) + 1), substr(rest, 1, instr(rest, char(31)) - 1), "
+           "pos + 1 FROM k WHERE rest <> '') ";
+}
+
+bool StoredTableView(std::string_view name, const std::string& s, tsql::TableDef* out) {
+    std::string sql;
+    if (IEquals(name, "sysobjects")) {
+        Add(out, {{"name", "VARCHAR(128)"},    {"id", "INT"},
+                  {"xtype", "CHAR(2)"},        {"uid", "SMALLINT"},
+                  {"info", "SMALLINT"},        {"status", "INT"},
+                  {"base_schema_ver", "INT"},  {"replinfo", "INT"},
+                  {"parent_obj", "INT"},       {"crdate", "DATETIME"},
+                  {"ftcatid", "SMALLINT"},     {"schema_ver", "INT"},
+                  {"stats_schema_ver", "INT"}, {"type", "CHAR(2)"},
+                  {"userstat", "SMALLINT"},    {"sysstat", "SMALLINT"},
+                  {"indexdel", "SMALLINT"},    {"refdate", "DATETIME"},
+                  {"version", "INT"},          {"deltrig", "INT"},
+                  {"instrig", "INT"},          {"updtrig", "INT"},
+                  {"seltrig", "INT"},          {"category", "INT"},
+                  {"cache", "SMALLINT"}});
+        sql =
+            "SELECT o.name AS name, o.id AS id, o.xtype AS xtype, o.uid AS uid, 0 AS info, "
+            "o.status AS status, 0 AS base_schema_ver, 0 AS replinfo, o.parent_obj AS "
+            "parent_obj, o.crdate AS crdate, 0 AS ftcatid, 0 AS schema_ver, 0 AS "
+            "stats_schema_ver, o.type AS type, CASE WHEN o.xtype = 'U ' THEN 1 ELSE 0 END AS "
+            "userstat, CASE o.xtype WHEN 'S ' THEN 1 WHEN 'V ' THEN 2 WHEN 'U ' THEN 3 WHEN 'P ' "
+            "THEN 4 WHEN 'D ' THEN 6 WHEN 'R ' THEN 7 WHEN 'TR' THEN 8 ELSE 9 END AS sysstat, 0 "
+            "AS indexdel, o.crdate AS refdate, 0 AS version, 0 AS deltrig, 0 AS instrig, 0 AS "
+            "updtrig, 0 AS seltrig, CASE WHEN o.xtype = 'S ' THEN 2 ELSE 0 END AS category, 0 "
+            "AS cache FROM " +
+            s + "sysobjects o";
+    } else if (IEquals(name, "syscolumns")) {
+        Add(out, {{"name", "VARCHAR(128)"},
+                  {"id", "INT"},
+                  {"xtype", "TINYINT"},
+                  {"typestat", "TINYINT"},
+                  {"xusertype", "SMALLINT"},
+                  {"length", "SMALLINT"},
+                  {"xprec", "TINYINT"},
+                  {"xscale", "TINYINT"},
+                  {"colid", "SMALLINT"},
+                  {"xoffset", "SMALLINT"},
+                  {"bitpos", "TINYINT"},
+                  {"reserved", "TINYINT"},
+                  {"colstat", "SMALLINT"},
+                  {"cdefault", "INT"},
+                  {"domain", "INT"},
+                  {"number", "SMALLINT"},
+                  {"colorder", "SMALLINT"},
+                  {"autoval", "VARBINARY(255)"},
+                  {"offset", "SMALLINT"},
+                  {"collationid", "INT"},
+                  {"language", "INT"},
+                  {"status", "TINYINT"},
+                  {"type", "TINYINT"},
+                  {"usertype", "SMALLINT"},
+                  {"printfmt", "VARCHAR(255)"},
+                  {"prec", "SMALLINT"},
+                  {"scale", "INT"},
+                  {"iscomputed", "INT"},
+                  {"isoutparam", "INT"},
+                  {"isnullable", "INT"},
+                  {"collation", "VARCHAR(128)"},
+                  {"tdscollation", "BINARY(5)"}});
+        const std::string chars = std::string("c.xtype IN ") + kCharTypes;
+        // The type codes of the server's older interfaces: a nullable number
+        // or date has the type that may hold NULL.
+        const std::string oldType =
+            "CASE WHEN c.isnullable <> 0 AND c.xtype IN (48, 52, 56, 127) THEN 38 WHEN "
+            "c.isnullable <> 0 AND c.xtype IN (60, 122) THEN 110 WHEN c.isnullable <> 0 AND "
+            "c.xtype IN (59, 62) THEN 109 WHEN c.isnullable <> 0 AND c.xtype IN (58, 61) THEN 111 "
+            "WHEN c.isnullable <> 0 AND c.xtype = 106 THEN 106 WHEN c.isnullable <> 0 AND c.xtype "
+            "= 108 THEN 108 ELSE CASE c.xtype WHEN 104 THEN 50 WHEN 106 THEN 55 WHEN 108 THEN 63 "
+            "WHEN 127 THEN 63 WHEN 175 THEN 47 WHEN 239 THEN 47 WHEN 167 THEN 39 WHEN 231 THEN 39 "
+            "WHEN 99 THEN 35 WHEN 173 THEN 45 WHEN 165 THEN 37 ELSE c.xtype END END";
+        sql =
+            "SELECT c.name AS name, c.id AS id, c.xtype AS xtype, 0 AS typestat, c.xtype AS "
+            "xusertype, c.length AS length, CASE WHEN c.xtype IN " +
+            std::string(kExactTypes) +
+            " OR c.xtype IN (59, 62, 61, 58, 104) THEN c.prec ELSE 0 END AS xprec, c.scale AS "
+            "xscale, c.colid AS colid, 0 AS xoffset, 0 AS bitpos, 0 AS reserved, 0 AS colstat, "
+            "c.cdefault AS cdefault, 0 AS domain, 0 AS number, c.colid AS colorder, NULL AS "
+            "autoval, 0 AS offset, CASE WHEN " +
+            chars + " THEN 872468488 END AS collationid, 0 AS language, c.status AS status, " +
+            oldType +
+            " AS type, CASE c.xtype WHEN 175 THEN 1 WHEN 167 THEN 2 WHEN 173 THEN 3 WHEN 165 "
+            "THEN 4 WHEN 48 THEN 5 WHEN 52 THEN 6 WHEN 56 THEN 7 WHEN 62 THEN 8 WHEN 108 THEN 10 "
+            "WHEN 60 THEN 11 WHEN 61 THEN 12 WHEN 104 THEN 16 WHEN 35 THEN 19 WHEN 34 THEN 20 "
+            "WHEN 122 THEN 21 WHEN 58 THEN 22 WHEN 59 THEN 23 WHEN 106 THEN 24 ELSE 0 END AS "
+            "usertype, NULL AS printfmt, c.prec AS prec, CASE WHEN c.xtype IN " +
+            std::string(kExactTypes) +
+            " THEN c.scale END AS scale, 0 AS iscomputed, 0 AS isoutparam, c.isnullable AS "
+            "isnullable, CASE WHEN " +
+            chars +
+            " THEN 'SQL_Latin1_General_CP1_CI_AS' END AS collation, NULL AS tdscollation FROM " +
+            s + "syscolumns c";
+    } else {
+        Add(out, {{"constid", "INT"},
+                  {"id", "INT"},
+                  {"colid", "SMALLINT"},
+                  {"spare1", "TINYINT"},
+                  {"status", "INT"},
+                  {"actions", "INT"},
+                  {"error", "INT"}});
+        sql =
+            "SELECT k.constid AS constid, k.id AS id, k.colid AS colid, 0 AS spare1, k.status "
+            "AS status, 0 AS actions, 0 AS error FROM " +
+            s + "sysconstraints k";
+    }
+    out->viewSql = std::move(sql);
+    return true;
+}
+
+}  // namespace
+
+bool IsSystemView(std::string_view name) {
+    static const char* const kNames[] = {
+        "INFORMATION_SCHEMA.TABLES",
+        "INFORMATION_SCHEMA.COLUMNS",
+        "INFORMATION_SCHEMA.TABLE_CONSTRAINTS",
+        "INFORMATION_SCHEMA.KEY_COLUMN_USAGE",
+        "INFORMATION_SCHEMA.REFERENTIAL_CONSTRAINTS",
+        "sysindexes",
+        "systypes",
+        "sysobjects",
+        "syscolumns",
+        "sysconstraints",
+    };
+    for (const char* n : kNames) {
+        if (IEquals(n, name)) return true;
+    }
+    return false;
+}
+
+bool SystemView(sqlite3* handle, std::string_view name, const std::string& schema,
+                const std::string& database, tsql::TableDef* out) {
+    if (!IsSystemView(name)) return false;
+    if (!HasTable(handle, schema, "sysobjects") || !HasTable(handle, schema, "xr_indexes")) {
+        return false;
+    }
+    // The system tables the catalog stores are shown with all the columns the
+    // server has, in its order; those it does not keep hold their fixed values.
+    if (IEquals(name, "sysobjects") || IEquals(name, "syscolumns") ||
+        IEquals(name, "sysconstraints")) {
+        return StoredTableView(name, Quote(schema) + ".", out);
+    }
+    const std::string s = Quote(schema) + ".";
+    const std::string cat = QuoteText(database);
+    const std::string owner = "'dbo'";
+    std::string sql;
+    if (IEquals(name, "INFORMATION_SCHEMA.TABLES")) {
+        Add(out, {{"TABLE_CATALOG", "VARCHAR(128)"},
+                  {"TABLE_SCHEMA", "VARCHAR(128)"},
+                  {"TABLE_NAME", "VARCHAR(128)"},
+                  {"TABLE_TYPE", "VARCHAR(10)"}});
+        sql = "SELECT " + cat + " AS TABLE_CATALOG, " + owner + " AS TABLE_SCHEMA, o.name AS " +
+              "TABLE_NAME, CASE WHEN o.xtype = 'V ' THEN 'VIEW' ELSE 'BASE TABLE' END AS " +
+              "TABLE_TYPE FROM " + s + "sysobjects o WHERE o.xtype IN ('U ', 'V ')";
+    } else if (IEquals(name, "INFORMATION_SCHEMA.COLUMNS")) {
+        Add(out, {{"TABLE_CATALOG", "VARCHAR(128)"},
+                  {"TABLE_SCHEMA", "VARCHAR(128)"},
+                  {"TABLE_NAME", "VARCHAR(128)"},
+                  {"COLUMN_NAME", "VARCHAR(128)"},
+                  {"ORDINAL_POSITION", "INT"},
+                  {"COLUMN_DEFAULT", "VARCHAR(4000)"},
+                  {"IS_NULLABLE", "VARCHAR(3)"},
+                  {"DATA_TYPE", "VARCHAR(128)"},
+                  {"CHARACTER_MAXIMUM_LENGTH", "INT"},
+                  {"CHARACTER_OCTET_LENGTH", "INT"},
+                  {"NUMERIC_PRECISION", "TINYINT"},
+                  {"NUMERIC_PRECISION_RADIX", "SMALLINT"},
+                  {"NUMERIC_SCALE", "INT"},
+                  {"DATETIME_PRECISION", "SMALLINT"},
+                  {"CHARACTER_SET_CATALOG", "VARCHAR(128)"},
+                  {"CHARACTER_SET_SCHEMA", "VARCHAR(128)"},
+                  {"CHARACTER_SET_NAME", "VARCHAR(128)"},
+                  {"COLLATION_CATALOG", "VARCHAR(128)"},
+                  {"COLLATION_SCHEMA", "VARCHAR(128)"},
+                  {"COLLATION_NAME", "VARCHAR(128)"},
+                  {"DOMAIN_CATALOG", "VARCHAR(128)"},
+                  {"DOMAIN_SCHEMA", "VARCHAR(128)"},
+                  {"DOMAIN_NAME", "VARCHAR(128)"}});
+        const std::string chars = std::string("c.xtype IN ") + kCharTypes;
+        const std::string binaries = std::string("c.xtype IN ") + kBinaryTypes;
+        sql = "SELECT " + cat + " AS TABLE_CATALOG, " + owner +
+              " AS TABLE_SCHEMA, o.name AS TABLE_NAME, c.name AS COLUMN_NAME, c.colid AS "
+              "ORDINAL_POSITION, CASE WHEN d.text IS NULL THEN NULL ELSE '(' || d.text || ')' "
+              "END AS COLUMN_DEFAULT, CASE WHEN c.isnullable <> 0 THEN 'YES' ELSE 'NO' END AS "
+              "IS_NULLABLE, " +
+              TypeNameSql("c.xtype") +
+              " AS DATA_TYPE, CASE WHEN c.xtype IN (35, 34) THEN 2147483647 WHEN c.xtype = 99 "
+              "THEN 1073741823 WHEN c.xtype IN (239, 231) THEN c.length / 2 WHEN " +
+              chars + " OR " + binaries +
+              " THEN c.length END AS CHARACTER_MAXIMUM_LENGTH, CASE WHEN c.xtype IN (35, 34) "
+              "THEN 2147483647 WHEN c.xtype = 99 THEN 2147483646 WHEN " +
+              chars + " OR " + binaries +
+              " THEN c.length END AS CHARACTER_OCTET_LENGTH, CASE WHEN c.xtype IN " + kExactTypes +
+              " THEN c.prec WHEN c.xtype = 59 THEN 24 WHEN c.xtype = 62 THEN 53 END AS "
+              "NUMERIC_PRECISION, CASE WHEN c.xtype IN " +
+              kExactTypes +
+              " THEN 10 WHEN c.xtype IN (59, 62) THEN 2 END AS NUMERIC_PRECISION_RADIX, "
+              "CASE WHEN c.xtype IN " +
+              kExactTypes +
+              " THEN c.scale END AS NUMERIC_SCALE, CASE WHEN c.xtype = 61 THEN 3 WHEN c.xtype = "
+              "58 THEN 0 END AS DATETIME_PRECISION, CASE WHEN " +
+              chars +
+              " THEN 'master' END AS CHARACTER_SET_CATALOG, NULL AS CHARACTER_SET_SCHEMA, "
+              "CASE WHEN c.xtype IN (239, 231, 99) THEN 'UNICODE' WHEN " +
+              chars +
+              " THEN 'iso_1' END AS CHARACTER_SET_NAME, NULL AS COLLATION_CATALOG, NULL AS "
+              "COLLATION_SCHEMA, CASE WHEN " +
+              chars +
+              " THEN 'SQL_Latin1_General_CP1_CI_AS' END AS COLLATION_NAME, NULL AS "
+              "DOMAIN_CATALOG, NULL AS DOMAIN_SCHEMA, NULL AS DOMAIN_NAME FROM " +
+              s + "sysobjects o JOIN " + s + "syscolumns c ON c.id = o.id LEFT JOIN " + s +
+              "xr_defaults d ON d.id = c.cdefault AND c.cdefault <> 0 WHERE o.xtype IN "
+              "('U ', 'V ')";
+    } else if (IEquals(name, "INFORMATION_SCHEMA.TABLE_CONSTRAINTS")) {
+        Add(out, {{"CONSTRAINT_CATALOG", "VARCHAR(128)"},
+                  {"CONSTRAINT_SCHEMA", "VARCHAR(128)"},
+                  {"CONSTRAINT_NAME", "VARCHAR(128)"},
+                  {"TABLE_CATALOG", "VARCHAR(128)"},
+                  {"TABLE_SCHEMA", "VARCHAR(128)"},
+                  {"TABLE_NAME", "VARCHAR(128)"},
+                  {"CONSTRAINT_TYPE", "VARCHAR(11)"},
+                  {"IS_DEFERRABLE", "VARCHAR(2)"},
+                  {"INITIALLY_DEFERRED", "VARCHAR(2)"}});
+        sql = "SELECT " + cat + " AS CONSTRAINT_CATALOG, " + owner +
+              " AS CONSTRAINT_SCHEMA, c.name AS CONSTRAINT_NAME, " + cat + " AS TABLE_CATALOG, " +
+              owner +
+              " AS TABLE_SCHEMA, t.name AS TABLE_NAME, CASE c.xtype WHEN 'PK' THEN 'PRIMARY "
+              "KEY' WHEN 'UQ' THEN 'UNIQUE' WHEN 'F ' THEN 'FOREIGN KEY' ELSE 'CHECK' END AS "
+              "CONSTRAINT_TYPE, 'NO' AS IS_DEFERRABLE, 'NO' AS INITIALLY_DEFERRED FROM " +
+              s + "sysobjects c JOIN " + s +
+              "sysobjects t ON t.id = c.parent_obj WHERE c.xtype IN ('PK', 'UQ', 'F ', 'C ')";
+    } else if (IEquals(name, "INFORMATION_SCHEMA.KEY_COLUMN_USAGE")) {
+        Add(out, {{"CONSTRAINT_CATALOG", "VARCHAR(128)"},
+                  {"CONSTRAINT_SCHEMA", "VARCHAR(128)"},
+                  {"CONSTRAINT_NAME", "VARCHAR(128)"},
+                  {"TABLE_CATALOG", "VARCHAR(128)"},
+                  {"TABLE_SCHEMA", "VARCHAR(128)"},
+                  {"TABLE_NAME", "VARCHAR(128)"},
+                  {"COLUMN_NAME", "VARCHAR(128)"},
+                  {"ORDINAL_POSITION", "INT"}});
+        const std::string head = "SELECT " + cat + " AS CONSTRAINT_CATALOG, " + owner +
+                                 " AS CONSTRAINT_SCHEMA, c.name AS CONSTRAINT_NAME, " + cat +
+                                 " AS TABLE_CATALOG, " + owner +
+                                 " AS TABLE_SCHEMA, t.name AS TABLE_NAME, ";
+        sql = KeyColumnsSql(s) + head +
+              "sc.name AS COLUMN_NAME, k.pos AS ORDINAL_POSITION FROM k " + "JOIN " + s +
+              "sysobjects c ON c.id = k.cid JOIN " + s + "sysobjects t ON t.id = k.tid JOIN " + s +
+              "syscolumns sc ON sc.id = k.tid AND sc.name = k.col WHERE k.col IS NOT NULL AND "
+              "c.xtype IN ('PK', 'UQ')";
+        // Foreign keys keep their columns as the server does, in sysforeignkeys.
+        if (HasTable(handle, schema, "sysforeignkeys")) {
+            sql += " UNION ALL " + head + "sc.name, f.keyno FROM " + s + "sysforeignkeys f JOIN " +
+                   s + "sysobjects c ON c.id = f.constid JOIN " + s +
+                   "sysobjects t ON t.id = f.fkeyid JOIN " + s +
+                   "syscolumns sc ON sc.id = f.fkeyid AND sc.colid = f.fkey";
+        }
+    } else if (IEquals(name, "INFORMATION_SCHEMA.REFERENTIAL_CONSTRAINTS")) {
+        Add(out, {{"CONSTRAINT_CATALOG", "VARCHAR(128)"},
+                  {"CONSTRAINT_SCHEMA", "VARCHAR(128)"},
+                  {"CONSTRAINT_NAME", "VARCHAR(128)"},
+                  {"UNIQUE_CONSTRAINT_CATALOG", "VARCHAR(128)"},
+                  {"UNIQUE_CONSTRAINT_SCHEMA", "VARCHAR(128)"},
+                  {"UNIQUE_CONSTRAINT_NAME", "VARCHAR(128)"},
+                  {"MATCH_OPTION", "VARCHAR(7)"},
+                  {"UPDATE_RULE", "VARCHAR(9)"},
+                  {"DELETE_RULE", "VARCHAR(9)"}});
+        // The key referred to: the referenced table's key over the referenced
+        // columns, from sysreferences when the catalog keeps it.
+        std::string unique = "NULL";
+        std::string join;
+        if (HasTable(handle, schema, "sysreferences")) {
+            join = " LEFT JOIN " + s + "sysreferences r ON r.constid = c.id";
+            unique = "(SELECT p.name FROM " + s +
+                     "sysobjects p WHERE p.parent_obj = r.rkeyid AND p.xtype IN ('PK', 'UQ') "
+                     "ORDER BY p.xtype = 'UQ' LIMIT 1)";
+        }
+        sql = "SELECT " + cat + " AS CONSTRAINT_CATALOG, " + owner +
+              " AS CONSTRAINT_SCHEMA, c.name AS CONSTRAINT_NAME, " + cat +
+              " AS UNIQUE_CONSTRAINT_CATALOG, " + owner + " AS UNIQUE_CONSTRAINT_SCHEMA, " +
+              unique +
+              " AS UNIQUE_CONSTRAINT_NAME, 'SIMPLE' AS MATCH_OPTION, 'NO ACTION' AS "
+              "UPDATE_RULE, 'NO ACTION' AS DELETE_RULE FROM " +
+              s + "sysobjects c" + join + " WHERE c.xtype = 'F '";
+    } else if (IEquals(name, "sysindexes")) {
+        Add(out, {{"id", "INT"},
+                  {"status", "INT"},
+                  {"indid", "SMALLINT"},
+                  {"keycnt", "SMALLINT"},
+                  {"groupid", "SMALLINT"},
+                  {"name", "VARCHAR(128)"}});
+        // indid 0: a table without a clustered index (the heap), named as the
+        // table; 1: the clustered index (the primary key); 2 on: the other
+        // indexes in the order they were made; 255: the text and image pages.
+        const std::string tables = s + "sysobjects t WHERE t.xtype IN ('U ', 'S ')";
+        sql =
+            "SELECT t.id AS id, 0 AS status, 0 AS indid, 0 AS keycnt, 1 AS groupid, t.name AS "
+            "name FROM " +
+            tables + " AND NOT EXISTS (SELECT 1 FROM " + s +
+            "xr_indexes p WHERE p.table_id = t.id AND p.is_pk <> 0) UNION ALL SELECT "
+            "x.table_id, 2066, 1, length(x.columns) - length(replace(x.columns, char(31), '')) "
+            "+ 1, 1, x.name FROM " +
+            s +
+            "xr_indexes x WHERE x.is_pk <> 0 UNION ALL SELECT x.table_id, CASE WHEN x.is_unique "
+            "<> 0 THEN 2 ELSE 0 END, 1 + row_number() OVER (PARTITION BY x.table_id ORDER BY "
+            "x.seq), length(x.columns) - length(replace(x.columns, char(31), '')) + 1, 1, "
+            "x.name FROM " +
+            s +
+            "xr_indexes x WHERE x.is_pk = 0 UNION ALL SELECT t.id, 0, 255, 0, 1, 't' || "
+            "t.name FROM " +
+            tables + " AND EXISTS (SELECT 1 FROM " + s +
+            "syscolumns c WHERE c.id = t.id AND c.xtype IN (34, 35, 99))";
+    } else {  // systypes
+        Add(out, {{"name", "VARCHAR(128)"},
+                  {"xtype", "TINYINT"},
+                  {"xusertype", "SMALLINT"},
+                  {"length", "SMALLINT"},
+                  {"xprec", "TINYINT"},
+                  {"xscale", "TINYINT"},
+                  {"usertype", "SMALLINT"},
+                  {"variable", "BIT"},
+                  {"allownulls", "BIT"},
+                  {"type", "TINYINT"},
+                  {"prec", "SMALLINT"},
+                  {"scale", "TINYINT"}});
+        // name, xtype, xusertype, length, xprec, xscale, usertype, variable, type
+        static const struct {
+            const char* name;
+            int xtype, length, xprec, xscale, usertype, variable, type;
+        } kTypes[] = {
+            {"image", 34, 16, 0, 0, 20, 0, 34},        {"text", 35, 16, 0, 0, 19, 0, 35},
+            {"tinyint", 48, 1, 3, 0, 5, 0, 48},        {"smallint", 52, 2, 5, 0, 6, 0, 52},
+            {"int", 56, 4, 10, 0, 7, 0, 56},           {"smalldatetime", 58, 4, 16, 0, 22, 0, 58},
+            {"real", 59, 4, 24, 0, 23, 0, 59},         {"money", 60, 8, 19, 4, 11, 0, 60},
+            {"datetime", 61, 8, 23, 3, 12, 0, 61},     {"float", 62, 8, 53, 0, 8, 0, 62},
+            {"ntext", 99, 16, 0, 0, 0, 0, 35},         {"bit", 104, 1, 1, 0, 16, 0, 50},
+            {"decimal", 106, 17, 38, 38, 24, 0, 55},   {"numeric", 108, 17, 38, 38, 10, 0, 63},
+            {"smallmoney", 122, 4, 10, 4, 21, 0, 122}, {"bigint", 127, 8, 19, 0, 0, 0, 63},
+            {"varbinary", 165, 8000, 0, 0, 4, 1, 37},  {"varchar", 167, 8000, 0, 0, 2, 1, 39},
+            {"binary", 173, 8000, 0, 0, 3, 0, 45},     {"char", 175, 8000, 0, 0, 1, 0, 47},
+            {"nvarchar", 231, 8000, 0, 0, 0, 1, 39},   {"nchar", 239, 8000, 0, 0, 0, 0, 47},
+            {"sysname", 231, 256, 0, 0, 18, 1, 39},
+        };
+        bool first = true;
+        for (const auto& t : kTypes) {
+            sql += first ? "SELECT " : " UNION ALL SELECT ";
+            const int xusertype = IEquals(t.name, "sysname") ? 256 : t.xtype;
+            const int prec = t.xtype == 231 || t.xtype == 239 ? t.length / 2
+                             : t.xprec                        ? t.xprec
+                                                              : t.length;
+            sql += QuoteText(t.name) + (first ? " AS name, " : ", ") + std::to_string(t.xtype) +
+                   (first ? " AS xtype, " : ", ") + std::to_string(xusertype) +
+                   (first ? " AS xusertype, " : ", ") + std::to_string(t.length) +
+                   (first ? " AS length, " : ", ") + std::to_string(t.xprec) +
+                   (first ? " AS xprec, " : ", ") + std::to_string(t.xscale) +
+                   (first ? " AS xscale, " : ", ") + std::to_string(t.usertype) +
+                   (first ? " AS usertype, " : ", ") + std::to_string(t.variable) +
+                   (first ? " AS variable, " : ", ") + "1" + (first ? " AS allownulls, " : ", ") +
+                   std::to_string(t.type) + (first ? " AS type, " : ", ") + std::to_string(prec) +
+                   (first ? " AS prec, " : ", ") + std::to_string(t.xscale) +
+                   (first ? " AS scale" : "");
+            first = false;
+        }
+    }
+    out->viewSql = std::move(sql);
+    return true;
+}
+
+}  // namespace xr::engine::sqlite
