@@ -8,4 +8,5 @@ list(APPEND XRDB8_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/functions.cpp
   ${CMAKE_CURRENT_LIST_DIR}/catalog.cpp
   ${CMAKE_CURRENT_LIST_DIR}/catalog_ddl.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/renderer.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/renderer.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/check.cpp)
