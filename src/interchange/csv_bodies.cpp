@@ -30,13 +30,11 @@ namespace {
 
 bool IsDelete(const std::string& field) { return xr::IEquals(field, "delete"); }
 
-// A field that is not the number its column takes ("1e3" for a key, a price
-// beyond 32 bits) fails its line: the data itself is wrong, unlike a number
-// outside the ranges the layouts skip quietly.
+// A number too large for its column (a price beyond 32 bits) fails its line:
+// the value cannot be stored as given. A key that is no whole number in range
+// skips its line, as a key outside the layout's range does.
 bool IsBadNumber(const std::string& why) {
-    return why.find(" is not a whole number") != std::string::npos ||
-           why.find(" does not fit its column") != std::string::npos ||
-           (why.find(" is outside 0 to ") != std::string::npos);
+    return why.find(" does not fit its column") != std::string::npos;
 }
 
 void SkipOrFail(CsvLines& lines, std::string why) {
@@ -121,7 +119,7 @@ int ImportNumbered(Table& table, CStdioFile& file, int flags, const char* noNumb
         // read as another record's ("1e3" as 1).
         const std::optional<int64_t> whole = WholeNumber(key);
         if (!whole) {
-            lines.Fail(KeyRefused(noNumber + 3, key, 0, UINT16_MAX));
+            lines.Skip(KeyRefused(noNumber + 3, key, 0, UINT16_MAX));
             continue;
         }
         const int number = AtoI(key);
@@ -130,7 +128,7 @@ int ImportNumbered(Table& table, CStdioFile& file, int flags, const char* noNumb
             continue;
         }
         if (std::string why = KeyRefused(noNumber + 3, key, 0, UINT16_MAX); !why.empty()) {
-            lines.Fail(std::move(why));
+            lines.Skip(std::move(why));
             continue;
         }
         std::memset(&table.m_def, 0, sizeof table.m_def);
@@ -293,7 +291,7 @@ int CProduct::ImportCSVBody(CStdioFile& file, int flags) {
             continue;
         }
         if (std::string why = KeyRefused("PLU", field, 0, INT64_MAX); !why.empty()) {
-            lines.Fail(std::move(why));
+            lines.Skip(std::move(why));
             continue;
         }
         const auto plu = static_cast<uint64_t>(*WholeNumber(field));
