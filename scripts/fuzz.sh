@@ -2,10 +2,10 @@
 # Runs every fuzz target for a short, bounded time over its seed corpus, so
 # that a regression (a crash, a hang, a leak) shows in CI. Skipped, with a
 # line saying so, where clang with libFuzzer is not installed.
-#   XRDB8_FUZZ_SECONDS  seconds per target (default 20)
+#   XRDB8_FUZZ_SECONDS  seconds per target (default 15)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-seconds=${XRDB8_FUZZ_SECONDS:-20}
+seconds=${XRDB8_FUZZ_SECONDS:-15}
 probe_dir=$(mktemp -d)
 trap 'rm -rf "$probe_dir"' EXIT
 if ! command -v clang++ >/dev/null 2>&1 ||
