@@ -24,6 +24,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "xrdb8/export.h"
 #include "xrdb8/records_common.h"
@@ -167,6 +168,12 @@ public:
     // description longer than 40 characters or a key text longer than 80 is
     // cut to what its column holds; lines may be of any length.
     int ListToDB(const char* folder, int list);
+    // Lines of the last ListToDB's file that were not understood: a line
+    // outside any section, a header that could not be read (the section took
+    // its defaults), a key whose function type and value are not numbers (it
+    // was stored as type 0 with value 0). The first few as "line N: why: text".
+    long NotUnderstood() const { return m_notUnderstood; }
+    const std::vector<std::string>& FirstNotUnderstood() const { return m_firstNotUnderstood; }
     // Writes `list` (in classic mode, for 1000 to 1999, lists `list` to
     // `list` + 3 as a screen-definition file) into `folder`: 0 done, -2 a list
     // number below 1, -1 the file could not be created.
@@ -212,6 +219,9 @@ private:
     std::string m_suppLine;
     int m_itemPause = 50;
     Progress m_progress;
+    long m_notUnderstood = 0;
+    std::vector<std::string> m_firstNotUnderstood;
+    void NoteNotUnderstood(long number, const char* why, const std::string& line);
 };
 
 // Result of a list export given a slot outside 0 to 3.

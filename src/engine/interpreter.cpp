@@ -48,4 +48,6 @@ void Interpreter::RollbackTrans() {
     m_impl->RollbackTran();
 }
 
+void SetLoopLimit(long iterations) { detail::kMaxLoopIterations = iterations < 1 ? 1 : iterations; }
+
 }  // namespace xr::engine

@@ -45,4 +45,9 @@ private:
     std::unique_ptr<Impl> m_impl;
 };
 
+// The most iterations one WHILE runs before it is stopped with an error, for
+// every interpreter of the process (10,000,000 unless set): a program that
+// runs untrusted batches lowers it.
+void SetLoopLimit(long iterations);
+
 }  // namespace xr::engine

@@ -26,8 +26,10 @@ namespace detail {
 using namespace xr::tsql;
 using engine::ErrorRecord;
 
-inline constexpr int kMaxNesting = 32;                  // EXEC inside EXEC, as the server allows
-inline constexpr long kMaxLoopIterations = 10'000'000;  // a WHILE that never ends is stopped
+inline constexpr int kMaxNesting = 32;  // EXEC inside EXEC, as the server allows
+// A WHILE that never ends is stopped after this many iterations; the fuzz
+// targets lower it (SetLoopLimit) so that no input runs for minutes.
+inline long kMaxLoopIterations = 10'000'000;
 inline constexpr size_t kMaxCachedPlans = 256;
 // A batch keeps this many of its errors and messages; the rest are counted.
 inline constexpr size_t kMaxBatchMessages = 100;
@@ -901,9 +903,33 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         return 50000;
     }
 
-    // Statements done in several engine steps are all-or-nothing.
+    // Statements done in several engine steps are all-or-nothing. Outside a
+    // transaction such a statement takes the write lock before it reads
+    // anything: one that read first could not wait for another process's
+    // write (what it read would be stale) and would fail at once with
+    // "database is locked" instead of waiting out the busy timeout.
     template <class F>
     void Atomically(F f) {
+        if (backend->InTransaction()) return AtomicallyWithin(f);
+        backend->BeginTransaction();
+        bool done = false;
+        try {
+            AtomicallyWithin(f);
+            done = true;
+            backend->Commit();
+        } catch (...) {
+            if (backend->InTransaction()) backend->AbandonTransaction();
+            if (done) {
+                // The commit failed: nothing of the statement is in the file.
+                catalog.DropDeferred();
+                SchemaChanged();
+            }
+            throw;
+        }
+    }
+
+    template <class F>
+    void AtomicallyWithin(F f) {
         backend->Savepoint("xr_stmt");
         const int64_t changes = backend->TotalChanges();
         Catalog::Deferred deferred = catalog.SaveDeferred();
@@ -1725,20 +1751,24 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             OwnSchemaChange(currentSchema);
             return;
         }
+        // Each looks before it writes: under the write lock, so that another
+        // process doing the same at once is seen ("already exists").
         if (proc == "sp_addlogin") {
             need(1);
-            catalog.AddLogin(args[0], args.size() > 1 ? args[1] : std::string(),
-                             args.size() > 2 ? args[2] : std::string("master"));
+            Atomically([&] {
+                catalog.AddLogin(args[0], args.size() > 1 ? args[1] : std::string(),
+                                 args.size() > 2 ? args[2] : std::string("master"));
+            });
             return;
         }
         if (proc == "sp_grantdbaccess") {
             need(1);
-            catalog.GrantDbAccess(currentSchema, args[0]);
+            Atomically([&] { catalog.GrantDbAccess(currentSchema, args[0]); });
             return;
         }
         if (proc == "sp_addrolemember") {
             need(2);
-            catalog.AddRoleMember(currentSchema, args[0], args[1]);
+            Atomically([&] { catalog.AddRoleMember(currentSchema, args[0], args[1]); });
             return;
         }
         Fail("Could not find stored procedure '" + s.procedure.name + "'.");

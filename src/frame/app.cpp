@@ -223,18 +223,39 @@ int CXRDB5App::Connect(std::string_view connect, std::string_view user, std::str
         if (!password.empty()) text.append(";Password=").append(password).append(";");
         m_connectString = std::move(text);
     }
+    const bool hadConnection = GetConnection(0, nullptr) != nullptr;
     CDBConn* conn = GetConnection(1, nullptr);
     if (!conn) return 0;
-    // The connection is open: failing to learn the version or to switch the
-    // database leaves it usable, so the caller still gets 1.
+    // The connection is open: failing to learn the version or to switch to a
+    // database that is not there (yet: the set-up creates it) leaves it
+    // usable, so the caller still gets 1.
+    bool unusable = false;
+    std::string previous = conn->m_database;
     Shielded(Quietly{}, [&] {
         ApplyServerVersion(conn->m_pConn->Property("DBMS Version"));
         if (!database.empty()) {
             conn->m_database = std::string(database);
-            conn->m_pConn->SetDefaultDatabase(database);
+            try {
+                conn->m_pConn->SetDefaultDatabase(database);
+            } catch (const ComError& e) {
+                unusable = e.Error() == E_FILECORRUPT_;
+                throw;
+            }
         }
     });
-    return 1;
+    if (!unusable) return 1;
+    // A database that is there but cannot be used fails the login, as on the
+    // server, rather than leaving the caller in master: the log keeps the
+    // engine's reason, which names the file.
+    ReportError(ComError(DB_SEC_E_AUTH_FAILED, "Cannot open database \"" + std::string(database) +
+                                                   "\" requested by the login. The login failed."),
+                20);
+    if (hadConnection) {
+        conn->m_database = previous;
+    } else {
+        RemoveMyConnection();
+    }
+    return 0;
 }
 
 int CXRDB5App::Close() {

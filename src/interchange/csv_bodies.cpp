@@ -4,7 +4,9 @@
 // the second field "delete" removes the record. Every change goes to the
 // table's change log (ImportCSV opens it), so the same edit can be replayed
 // at other sites.
+#include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "interchange/csv_import.h"
@@ -18,12 +20,29 @@ using xr::interchange::AtoI;
 using xr::interchange::AtoI64;
 using xr::interchange::CopyField;
 using xr::interchange::CsvLines;
+using xr::interchange::KeyRefused;
 using xr::interchange::LastErrorText;
+using xr::interchange::NumberRefused;
 using xr::interchange::ParseField;
+using xr::interchange::WholeNumber;
 
 namespace {
 
 bool IsDelete(const std::string& field) { return xr::IEquals(field, "delete"); }
+
+// A number too large for its column (a price beyond 32 bits) fails its line:
+// the value cannot be stored as given. A key that is no whole number in range
+// skips its line, as a key outside the layout's range does.
+bool IsBadNumber(const std::string& why) {
+    return why.find(" does not fit its column") != std::string::npos;
+}
+
+void SkipOrFail(CsvLines& lines, std::string why) {
+    if (IsBadNumber(why))
+        lines.Fail(std::move(why));
+    else
+        lines.Skip(std::move(why));
+}
 
 // The reason for a line without its key field.
 const char* NoKey(const std::string& line, const char* what) {
@@ -56,6 +75,26 @@ bool WriteLine(Table& table, CsvLines& lines, bool isNew) {
     return false;
 }
 
+// The number fields after the key of one line: each must be there and fit
+// the column it goes to; `why` tells the first that does not.
+struct NumberFields {
+    const char* text;
+    int& pos;
+    std::string why;
+
+    bool Next(const char* what, const char* missing, int64_t low, int64_t high, int& value) {
+        std::string field;
+        if (!ParseField(text, pos, field)) {
+            why = missing;
+            return false;
+        }
+        why = NumberRefused(what, field, low, high);
+        if (!why.empty()) return false;
+        value = AtoI(field);
+        return true;
+    }
+};
+
 // The layout of the numbered tables: Number, Name (or "delete"), then the
 // table's own fields. `refuse` gives why a number is refused ("" when it is
 // not); `fill` puts number, name and the rest of the line from `pos` into the
@@ -71,12 +110,24 @@ int ImportNumbered(Table& table, CStdioFile& file, int flags, const char* noNumb
     while (result && lines.Next(line)) {
         const char* text = line.c_str();
         int pos = 0;
-        int number = 0;
-        if (!ParseField(text, pos, number)) {
+        std::string key;
+        if (!ParseField(text, pos, key)) {
             lines.Skip(NoKey(line, noNumber));
             continue;
         }
+        // A key that is not a whole number in the column's range would be
+        // read as another record's ("1e3" as 1).
+        const std::optional<int64_t> whole = WholeNumber(key);
+        if (!whole) {
+            lines.Skip(KeyRefused(noNumber + 3, key, 0, UINT16_MAX));
+            continue;
+        }
+        const int number = AtoI(key);
         if (std::string why = refuse(number); !why.empty()) {
+            lines.Skip(std::move(why));
+            continue;
+        }
+        if (std::string why = KeyRefused(noNumber + 3, key, 0, UINT16_MAX); !why.empty()) {
             lines.Skip(std::move(why));
             continue;
         }
@@ -98,7 +149,7 @@ int ImportNumbered(Table& table, CStdioFile& file, int flags, const char* noNumb
         CopyField(table.m_def.Name, sizeof table.m_def.Name, name);
         if (const char* missing = fill(number, text, pos)) {
             if (!found) table.CancelUpdate();
-            lines.Skip(missing);
+            SkipOrFail(lines, missing);
             continue;
         }
         if (!WriteLine(table, lines, !found)) result = error(text);
@@ -161,10 +212,11 @@ int CDept::ImportCSVBody(CStdioFile& file, int flags) {
     return ImportNumbered(
         *this, file, flags, "no department number", Within("department number", 1, 999),
         [&](int dptNo, const char* text, int& pos) -> const char* {
-            int grpNo = 0;
-            if (!ParseField(text, pos, grpNo)) return "no group number";
-            refused = Within("group number", 1, 99)(grpNo);
+            std::string field;
+            if (!ParseField(text, pos, field)) return "no group number";
+            refused = KeyRefused("group number", field, 1, 99);
             if (!refused.empty()) return refused.c_str();
+            const int grpNo = static_cast<int>(*WholeNumber(field));
             m_def.DptNo = static_cast<uint16_t>(dptNo);
             m_def.GrpNo = static_cast<uint16_t>(grpNo);
             return nullptr;
@@ -185,13 +237,18 @@ int CGroup::ImportCSVBody(CStdioFile& file, int flags) {
 
 // SrvNo, Name (or "delete"), Auth, Password, Drawer.
 int CServer::ImportCSVBody(CStdioFile& file, int flags) {
+    std::string refused;
     return ImportNumbered(
         *this, file, flags, "no server number", AnyNumber,
-        [this](int srvNo, const char* text, int& pos) -> const char* {
+        [&](int srvNo, const char* text, int& pos) -> const char* {
             int auth = 0, password = 0, drawer = 0;
-            if (!ParseField(text, pos, auth)) return "no authority level";
-            if (!ParseField(text, pos, password)) return "no password";
-            if (!ParseField(text, pos, drawer)) return "no drawer";
+            NumberFields f{text, pos, {}};
+            if (!f.Next("authority level", "no authority level", INT16_MIN, INT16_MAX, auth) ||
+                !f.Next("password", "no password", 0, UINT16_MAX, password) ||
+                !f.Next("drawer", "no drawer", 0, UINT16_MAX, drawer)) {
+                refused = f.why;
+                return refused.c_str();
+            }
             m_def.SrvNo = static_cast<uint16_t>(srvNo);
             m_def.Auth = static_cast<int16_t>(auth);
             m_def.Password = static_cast<uint16_t>(password);
@@ -233,7 +290,11 @@ int CProduct::ImportCSVBody(CStdioFile& file, int flags) {
             lines.Skip(NoKey(line, "no PLU"));
             continue;
         }
-        const auto plu = static_cast<uint64_t>(AtoI64(field));
+        if (std::string why = KeyRefused("PLU", field, 0, INT64_MAX); !why.empty()) {
+            lines.Skip(std::move(why));
+            continue;
+        }
+        const auto plu = static_cast<uint64_t>(*WholeNumber(field));
         std::memset(&m_def, 0, sizeof m_def);
         const bool found = Equ(plu) == 1;
         if (!CSVParse(text, pos, description)) {
@@ -271,37 +332,43 @@ int CProduct::ImportCSVBody(CStdioFile& file, int flags) {
         // The fields up to MMBucket are required; `missing` names the first
         // one the line lacks.
         std::string missing;
+        std::string refused;  // a number too large for its column
         int value = 0;
-        auto number = [&](const char* name) {
-            if (!missing.empty()) return false;
-            if (CSVParse(text, pos, value)) return true;
-            missing = name;
-            return false;
+        // `low` to `high`: the column's range; a field whose values outside it
+        // have a meaning of their own takes the whole 32 bits.
+        auto number = [&](const char* name, int64_t low = INT32_MIN, int64_t high = INT32_MAX) {
+            if (!missing.empty() || !refused.empty()) return false;
+            if (!CSVParse(text, pos, field)) {
+                missing = name;
+                return false;
+            }
+            refused = NumberRefused(name, field, low, high);
+            if (!refused.empty()) return false;
+            value = AtoI(field);
+            return true;
         };
         auto textField = [&](const char* name) {
-            if (!missing.empty()) return false;
+            if (!missing.empty() || !refused.empty()) return false;
             if (CSVParse(text, pos, field)) return true;
             missing = name;
             return false;
         };
-        for (int band = 0; band < bands && missing.empty(); ++band) {
-            if (!CSVParse(text, pos, value)) {
-                missing = xr::Format("Price%d", band + 1);
-                break;
-            }
+        for (int band = 0; band < bands && missing.empty() && refused.empty(); ++band) {
+            const std::string name = xr::Format("Price%d", band + 1);
+            if (!number(name.c_str())) break;
             setPrice(band, value);
             if (band < 4) m_def.Price[band] = value;
         }
-        if (number("Dept")) m_def.Dept = static_cast<uint16_t>(value);
+        if (number("Dept", 0, UINT16_MAX)) m_def.Dept = static_cast<uint16_t>(value);
         if (textField("VAT"))
             m_def.VAT = static_cast<int16_t>(static_cast<signed char>(field.c_str()[0]) - 'A');
         if (number("ProdType"))
             m_def.ProdType = (value >= 0 && value < 12) ? kProductTypes[value] : 0;
         if (number("ProdCat") && value >= 0 && value <= 100)
             m_def.ProdCat = static_cast<int8_t>(static_cast<uint8_t>(value - 1));
-        if (number("ListMenu")) m_def.ListMenu = static_cast<uint16_t>(value);
-        if (number("ListQual")) m_def.ListQual = static_cast<uint16_t>(value);
-        if (number("ListExtra")) m_def.ListExtra = static_cast<uint16_t>(value);
+        if (number("ListMenu", 0, UINT16_MAX)) m_def.ListMenu = static_cast<uint16_t>(value);
+        if (number("ListQual", 0, UINT16_MAX)) m_def.ListQual = static_cast<uint16_t>(value);
+        if (number("ListExtra", 0, UINT16_MAX)) m_def.ListExtra = static_cast<uint16_t>(value);
         for (int n = 1; n <= 9; ++n) {
             const std::string name = xr::Format("Dsp%d", n);
             if (!number(name.c_str())) break;
@@ -309,18 +376,21 @@ int CProduct::ImportCSVBody(CStdioFile& file, int flags) {
             m_def.DspFlags =
                 static_cast<uint16_t>(value ? (m_def.DspFlags | bit) : (m_def.DspFlags & ~bit));
         }
-        if (number("Discount")) m_def.Discount = static_cast<uint16_t>(value);
-        if (number("DspPriority")) m_def.DspPriority = static_cast<uint16_t>(value);
-        if (number("PriceType")) m_def.PriceType = static_cast<uint16_t>(value);
-        if (number("MMOffer")) m_def.MMOffer = static_cast<int16_t>(value);
+        if (number("Discount", 0, UINT16_MAX)) m_def.Discount = static_cast<uint16_t>(value);
+        if (number("DspPriority", 0, UINT16_MAX)) m_def.DspPriority = static_cast<uint16_t>(value);
+        if (number("PriceType", 0, UINT16_MAX)) m_def.PriceType = static_cast<uint16_t>(value);
+        if (number("MMOffer", INT16_MIN, INT16_MAX)) m_def.MMOffer = static_cast<int16_t>(value);
         if (textField("MMBucket") && !field.empty()) {
             const char first = field[0];
             const bool letter = (first >= 'A' && first <= 'Z') || (first >= 'a' && first <= 'z');
             m_def.MMBucket = letter ? first : static_cast<char>(AtoI(field) & 0xFF);
         }
-        if (!missing.empty()) {
+        if (!missing.empty() || !refused.empty()) {
             if (!found) CancelUpdate();
-            lines.Skip("no " + missing);
+            if (refused.empty())
+                lines.Skip("no " + missing);
+            else
+                lines.Fail(refused);
             continue;
         }
         if (CSVParse(text, pos, value)) {

@@ -125,6 +125,41 @@ int32_t AtoI(std::string_view text) {
     return static_cast<int32_t>(v);
 }
 
+std::optional<int64_t> WholeNumber(std::string_view text) {
+    text = Trim(text);
+    size_t i = 0;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    if (i == text.size()) return std::nullopt;
+    for (size_t k = i; k < text.size(); ++k)
+        if (text[k] < '0' || text[k] > '9') return std::nullopt;
+    const std::string s(text);
+    errno = 0;
+    char* end = nullptr;
+    const long long v = std::strtoll(s.c_str(), &end, 10);
+    if (errno == ERANGE) return std::nullopt;
+    return static_cast<int64_t>(v);
+}
+
+std::string KeyRefused(const char* what, std::string_view field, int64_t low, int64_t high) {
+    const std::optional<int64_t> n = WholeNumber(field);
+    const std::string shown(Trim(field).substr(0, 40));
+    if (!n) return std::string(what) + " " + shown + " is not a whole number";
+    if (*n < low || *n > high) {
+        return std::string(what) + " " + shown + " is outside " + std::to_string(low) + " to " +
+               std::to_string(high);
+    }
+    return {};
+}
+
+std::string NumberRefused(const char* what, std::string_view field, int64_t low, int64_t high) {
+    const std::string s(field.substr(0, field.find('\0')));
+    errno = 0;
+    const long long v = std::strtoll(s.c_str(), nullptr, 10);
+    if (errno != ERANGE && v >= low && v <= high) return {};
+    return std::string(what) + " " + std::string(Trim(s).substr(0, 40)) +
+           " does not fit its column (" + std::to_string(low) + " to " + std::to_string(high) + ")";
+}
+
 void CopyField(char* field, size_t size, std::string_view text) {
     const size_t n = text.size() < size ? text.size() : size;
     std::memcpy(field, text.data(), n);

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -46,6 +47,20 @@ private:
 int32_t AtoI(std::string_view text);
 // _atoi64: the same for signed 64 bits.
 int64_t AtoI64(std::string_view text);
+
+// A key field as a whole number: blanks around it, an optional sign and
+// digits, nothing else; none when the field is anything else or beyond 64
+// bits ("1e3", "12abc", "", "99999999999999999999").
+std::optional<int64_t> WholeNumber(std::string_view text);
+
+// Why a key field is refused: "<what> <field> is not a whole number" or
+// "... is outside <low> to <high>"; empty when it is a whole number in range.
+std::string KeyRefused(const char* what, std::string_view field, int64_t low, int64_t high);
+
+// Why a number field is refused: its number (read as atoi reads it) does not
+// fit the column it goes to, which the old runtime would have held at a
+// limit or cut to the column's bits; empty when it fits.
+std::string NumberRefused(const char* what, std::string_view field, int64_t low, int64_t high);
 
 // Copies at most `size` characters into a fixed field and fills the rest
 // with zeros; a text of `size` characters or more leaves no terminator.

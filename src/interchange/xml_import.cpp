@@ -4,7 +4,10 @@
 // the others untouched; the log names each failure with how far it came.
 #include "interchange/xml_import.h"
 
+#include <cerrno>
 #include <cinttypes>
+#include <cmath>
+#include <cstdlib>
 #include <exception>
 #include <memory>
 
@@ -24,6 +27,41 @@ namespace xr::interchange {
 namespace {
 
 constexpr int kXmlWhere = 11000;  // + the progress value, as the log shows it
+
+// The attribute the last record of the thread stopped at (name="value"), for
+// its failure reason; empty when none was refused.
+thread_local std::string t_refused;
+thread_local bool t_notNumber = false;  // refused as no number for a number column
+
+// A value for a number column that is no finite number ("NaN", "inf",
+// "12abc", "1e400"): the provider would refuse the whole row only with its
+// "Multiple-step operation" text, naming nothing.
+bool NotANumberFor(CXRTable& table, const char* name, const std::string& value) {
+    if (!table.m_pRS) return false;
+    const int index = table.m_pRS->FieldIndex(name);
+    if (index < 0) return false;
+    switch (table.m_pRS->FieldType(static_cast<size_t>(index))) {
+        case adSmallInt:
+        case adInteger:
+        case adSingle:
+        case adDouble:
+        case adCurrency:
+        case adDecimal:
+        case adUnsignedTinyInt:
+        case adBigInt:
+        case adUnsignedBigInt:
+        case adNumeric:
+            break;
+        default:
+            return false;
+    }
+    const std::string text(Trim(value));
+    if (text.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    const double d = std::strtod(text.c_str(), &end);
+    return end != text.c_str() + text.size() || !std::isfinite(d) || errno == ERANGE;
+}
 
 // The key condition's value: the attribute read as a whole 64-bit number, so
 // that a PLU beyond 32 bits finds its own row.
@@ -98,12 +136,20 @@ int LoadXmlRecord(CXRTable& table, std::string& xml, bool* added) {
         }
 
         bool complete = true;
+        t_refused.clear();
+        t_notNumber = false;
         for (const pugi::xml_attribute& attribute : element.attributes()) {
             ++table.m_xmlCount;
             const char* name = attribute.name();
             std::string value = attribute.value();
             ++table.m_xmlCount;
-            if (table.FieldFilter(name, value) && !table.SetField(name, value)) {
+            if (table.FieldFilter(name, value) &&
+                ((t_notNumber = NotANumberFor(table, name, value)) ||
+                 !table.SetField(name, value))) {
+                std::string shown = value.substr(0, 40);
+                for (char& c : shown)
+                    if (static_cast<unsigned char>(c) < 0x20) c = '?';
+                t_refused = std::string(name) + "=\"" + shown + "\"";
                 complete = false;
                 break;
             }
@@ -132,8 +178,14 @@ std::string XmlFailureReason(const CXRTable& table) {
     if (at <= kXmlKeys) return "table " + table.m_name + " cannot be opened: " + LastErrorText();
     if (at > kXmlKeys && at <= kXmlKeys + 6)
         return "no " + table.m_keys[at - kXmlKeys - 1] + " attribute";
-    if (at == kXmlDone)
-        return "an attribute names no column or its value is refused: " + LastErrorText();
+    if (at == kXmlDone) {
+        if (t_refused.empty())
+            return "an attribute names no column or its value is refused: " + LastErrorText();
+        if (t_notNumber)
+            return "attribute " + t_refused +
+                   " is not a value its column can hold (not a number, or out of its range)";
+        return "attribute " + t_refused + " is refused: " + LastErrorText();
+    }
     return "database error: " + LastErrorText();
 }
 

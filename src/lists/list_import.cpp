@@ -187,10 +187,16 @@ public:
         if (m_held) {
             m_held = false;
             line.swap(m_heldLine);
+            std::swap(m_number, m_heldNumber);
             return true;
         }
-        return ReadLine(m_file, line);
+        if (!ReadLine(m_file, line)) return false;
+        ++m_read;
+        m_number = m_read;
+        return true;
     }
+    // The number of the line Next gave last.
+    long Number() const { return m_number; }
 
     bool NextNonComment(std::string& line) {
         while (Next(line))
@@ -200,14 +206,30 @@ public:
 
     void PutBack(std::string& line) {
         m_heldLine.swap(line);
+        m_heldNumber = m_number;
         m_held = true;
     }
 
 private:
     std::FILE* m_file;
+    long m_read = 0;
+    long m_number = 0;
+    long m_heldNumber = 0;
     std::string m_heldLine;
     bool m_held = false;
 };
+
+void CListDB::NoteNotUnderstood(long number, const char* why, const std::string& line) {
+    ++m_notUnderstood;
+    if (m_firstNotUnderstood.size() >= 10) return;
+    std::string text;
+    for (char c : line.substr(0, 60)) {
+        const auto u = static_cast<unsigned char>(c);
+        text += (u < 0x20 || u == 0x7F) ? '?' : c;
+    }
+    if (line.size() > 60) text += "...";
+    m_firstNotUnderstood.push_back("line " + std::to_string(number) + ": " + why + ": " + text);
+}
 
 void CListDB::ConvertOldSize(const plist_def& header, int size, std::string& font) {
     if (header.Rows == 0 && header.Cols == 0) return;
@@ -363,6 +385,8 @@ void CListDB::ImportSection(Reader& reader, int k, int list, int screen, bool sc
         if (line[0] == 'L') {
             std::memset(&m_hdr, 0, sizeof m_hdr);
             haveHeader = PListHdr(line) == 0;  // a header that cannot be read is dropped
+            if (!haveHeader)
+                NoteNotUnderstood(reader.Number(), "a header that cannot be read", line);
         } else {
             reader.PutBack(line);
         }
@@ -393,6 +417,18 @@ void CListDB::ImportSection(Reader& reader, int k, int list, int screen, bool sc
                 reader.PutBack(line);
                 ended = true;
                 break;
+            }
+            {
+                const char* p = line.c_str() + 1;
+                long long type = 0;
+                long long value = 0;
+                if (!ScanNumber(p, INT_MIN, INT_MAX, type) ||
+                    !ScanNumber(p, LLONG_MIN, LLONG_MAX, value)) {
+                    if (xr::TrimRight(line) != kEmptySlot)
+                        NoteNotUnderstood(reader.Number(),
+                                          "a key whose function type and value are not numbers",
+                                          line);
+                }
             }
             ImportItem(line, listNo, page, counter, perPage, defaults, font, item);
         }
@@ -430,12 +466,18 @@ int CListDB::ListToDB(const char* folder, int list) {
     if (!item.OpenRS("SELECT * FROM ListItems")) return 6;
 
     Reader reader(m_file);
+    m_notUnderstood = 0;
+    m_firstNotUnderstood.clear();
     bool seen[5] = {};
     while (reader.Next(line)) {
         int k = -1;
         for (int i = 0; i < 5 && k < 0; ++i)
             if (StartsWithNoCase(line, m_sections[i].marker)) k = i;
-        if (k < 0) continue;  // outside a section
+        if (k < 0) {  // outside a section
+            if (!IsComment(line) && !xr::Trim(line).empty())
+                NoteNotUnderstood(reader.Number(), "not in a section", line);
+            continue;
+        }
         if (screenFile && k == 4) return 77;
         if (!screenFile && k != 4) return 78;
         if (seen[k]) {

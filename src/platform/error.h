@@ -24,6 +24,9 @@ inline constexpr HRESULT E_OUTOFMEMORY_ = Hr(0x8007000E);
 inline constexpr HRESULT DISP_E_TYPEMISMATCH_ = Hr(0x80020005);
 inline constexpr HRESULT DISP_E_BADVARTYPE_ = Hr(0x80020008);
 inline constexpr HRESULT DISP_E_OVERFLOW_ = Hr(0x8002000A);
+// A database file that is there but cannot be used (damaged, not a database,
+// unreadable, or its catalog incomplete beyond repair): ERROR_FILE_CORRUPT.
+inline constexpr HRESULT E_FILECORRUPT_ = Hr(0x80070570);
 
 // ADO's own errors (facility 0x0A).
 inline constexpr HRESULT adErrInvalidArgument = Hr(0x800A0BB9);

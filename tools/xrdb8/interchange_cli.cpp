@@ -71,7 +71,8 @@ void AddInterchangeCommands(CLI::App& app, const std::string& dataDir, int& stat
             ->required()
             ->check(CLI::IsMember(CsvKinds()));
         sub->add_option("file", o->file, "the CSV file")->required();
-        sub->add_flag("--replace", o->replace, "empty the table first");
+        sub->add_flag("--replace", o->replace,
+                      "empty the table first (the emptying and the new rows commit together)");
         sub->add_option("--script", o->script, "append every change to this script file");
         sub->add_flag("--all-bands", o->allBands, "product lines carry ten prices, not four");
         sub->callback([&dataDir, &status, o] {

@@ -288,12 +288,26 @@ int RunImportCsv(const std::string& dataDir, const std::string& kind, const std:
     Progress progress("import " + kind);
     report.progress = [&](long lines) { progress.Show(std::to_string(lines) + " lines"); };
     int result = 0;
+    // Emptying the table and filling it again commit together: until then
+    // the tills read the old rows, and an import stopped halfway (killed, a
+    // full disk) leaves them as they were.
+    if (replace && !DBBeginTrans()) {
+        err << "xrdb8: error: cannot begin the import: " << LastErrorText() << "\n";
+        return 1;
+    }
     {
         xr::interchange::ReportScope scope(&report);
         result = table->ImportCSV(path.c_str(), scriptPath.empty() ? nullptr : scriptPath.c_str(),
                                   replace ? 1 : 0);
     }
     progress.Done();
+    if (replace && !DBCommitTrans()) {
+        const std::string why = LastErrorText();
+        DBRollbackTrans();
+        err << "xrdb8: error: " << path << " was not imported, table " << table->m_name
+            << " is as it was: " << why << "\n";
+        return 1;
+    }
     if (!result && report.lines == 0) {
         err << "xrdb8: error: " << path << " could not be imported\n";
         return 1;

@@ -113,6 +113,17 @@ int RunImport(const std::string& dataDir, const ListsOptions& o) {
     std::cout << "imported " << path << "\n";
     PrintLists(o, std::cout);
     if (ScreenFile(o)) std::cout << "  screen mode " << (o.list - 1000) / 10 << " replaced\n";
+    if (db.NotUnderstood() > 0) {
+        std::cout << "  lines not understood: " << db.NotUnderstood() << "\n";
+        for (const std::string& line : db.FirstNotUnderstood()) std::cout << "    " << line << "\n";
+        if (db.NotUnderstood() > static_cast<long>(db.FirstNotUnderstood().size()))
+            std::cout << "    ... and "
+                      << db.NotUnderstood() - static_cast<long>(db.FirstNotUnderstood().size())
+                      << " more\n";
+        std::cerr << "xrdb8: error: " << db.NotUnderstood() << " lines of " << path
+                  << " were not understood (listed above)\n";
+        return 1;
+    }
     return 0;
 }
 

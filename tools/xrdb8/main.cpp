@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "check_command.h"
 #include "data_folder.h"
 #include "engine/connection.h"
 #include "frame/app.h"
@@ -167,6 +168,7 @@ int main(int argc, char** argv) {
     int status = 0;
     AddSqlCommand(app, options, status);
     xrdb8tool::AddSetupCommand(app, options.dataDir, status);
+    xrdb8tool::AddCheckCommand(app, options.dataDir, status);
     xrdb8tool::AddInterchangeCommands(app, options.dataDir, status);
     xrdb8tool::AddListsCommand(app, options.dataDir, status);
 

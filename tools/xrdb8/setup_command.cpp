@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "check_command.h"
 #include "data_folder.h"
 #include "platform/error.h"
 #include "platform/text.h"
@@ -150,10 +151,18 @@ void WarnAboutAccess(bool user, bool login) {
 int RunSetup(const std::string& dataDir, const std::string& only) {
     if (!OpenDataFolder(dataDir)) {
         std::cerr << "xrdb8: error: " << LastErrorText() << "\n";
+        DatabaseFilesOpen(dataDir, std::cerr);  // names the file at fault
+        return 1;
+    }
+    // A database whose file cannot be used would have its statements run in
+    // another database: nothing is done until it is mended or moved away.
+    if (!DatabaseFilesOpen(dataDir, std::cerr)) {
+        DBClose();
         return 1;
     }
     const bool showProgress = isatty(STDERR_FILENO) != 0;
     int status = 0;
+    size_t failed = 0;  // statements that failed for another reason than "already there"
     bool wroteUser = false;
     bool wroteLogin = false;
     for (const SetupStep& step : kSetupSteps) {
@@ -171,6 +180,7 @@ int RunSetup(const std::string& dataDir, const std::string& only) {
         xr::setup::SetPassObserver({});
         if (showProgress) std::fprintf(stderr, "\r\033[K");
         PrintSummary(step.name, summary, std::cout);
+        failed += summary.failures.size();
         wroteUser = wroteUser || step.run == &DBSetupInitialAccess;
         wroteLogin = wroteLogin || step.run == &FixedData;
         if (!answer) {
@@ -184,6 +194,13 @@ int RunSetup(const std::string& dataDir, const std::string& only) {
     }
     DBClose();
     WarnAboutAccess(wroteUser, wroteLogin);
+    if (status == 0 && failed > 0) {
+        // The site is not what the suite needs: say so in the exit status too.
+        std::cerr << "xrdb8: error: the set-up is incomplete: " << failed
+                  << (failed == 1 ? " statement" : " statements")
+                  << " failed for another reason (listed above)\n";
+        status = 1;
+    }
     return status;
 }
 

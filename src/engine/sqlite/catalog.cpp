@@ -723,44 +723,164 @@ std::vector<SystemTable> SystemTables() {
 
 }  // namespace
 
-void CreateSystemTables(CatalogState& state, const std::string& db) {
-    const std::string s = Quote(db) + ".";
-    const std::string collate = std::string(" COLLATE ") + kCollation;
-    // Private tables: what the server keeps and SQLite has no place for.
-    state.Exec("CREATE TABLE IF NOT EXISTS " + s +
-               "xr_meta (name TEXT PRIMARY KEY NOT NULL, value)");
-    state.Exec("CREATE TABLE IF NOT EXISTS " + s +
-               "xr_defaults (id INTEGER PRIMARY KEY, text TEXT NOT NULL, value, "
-               "value_type INTEGER NOT NULL)");
-    state.Exec("CREATE TABLE IF NOT EXISTS " + s +
-               "xr_indexes (table_id INTEGER NOT NULL, seq INTEGER NOT NULL, name TEXT NOT NULL" +
-               collate +
-               ", storage_name TEXT NOT NULL, is_unique INTEGER NOT NULL, is_pk INTEGER NOT NULL, "
-               "constid INTEGER NOT NULL, columns TEXT NOT NULL, descending TEXT NOT NULL, "
-               "filter TEXT NOT NULL, PRIMARY KEY (table_id, seq))");
-    state.Exec("CREATE TABLE IF NOT EXISTS " + s + "xr_users (name TEXT PRIMARY KEY NOT NULL" +
-               collate + ", login TEXT NOT NULL" + collate + ")");
-    state.Exec("CREATE TABLE IF NOT EXISTS " + s + "xr_role_members (role TEXT NOT NULL" + collate +
-               ", member TEXT NOT NULL" + collate + ", PRIMARY KEY (role, member))");
-    if (state.TableExists(db, "sysobjects")) return;
+namespace {
 
-    std::vector<SystemTable> tables = SystemTables();
-    for (const SystemTable& table : tables)
-        state.Exec(CreateTableSql(db, table.name, table.columns));
-    state.Exec("CREATE UNIQUE INDEX " + s + "xr_sysobjects_id ON sysobjects (id)");
-    state.Exec("CREATE INDEX " + s + "xr_sysobjects_name ON sysobjects (name)");
-    state.Exec("CREATE INDEX " + s + "xr_sysobjects_parent ON sysobjects (parent_obj)");
-    state.Exec("CREATE INDEX " + s + "xr_syscolumns_id ON syscolumns (id, colid)");
-    state.Exec("CREATE INDEX " + s + "xr_sysconstraints_id ON sysconstraints (id)");
-    state.Exec("CREATE INDEX " + s + "xr_sysconstraints_constid ON sysconstraints (constid)");
-    for (const SystemTable& table : tables) {
-        InsertObject(state, db, table.id, table.name, "S", 0);
-        for (size_t i = 0; i < table.columns.size(); ++i) {
-            InsertColumnRow(state, db, table.id, static_cast<int>(i) + 1, table.columns[i]);
-        }
+// Every table and index of the catalog in a file.
+const char* const kCatalogObjects[] = {
+    "xr_meta",
+    "xr_defaults",
+    "xr_indexes",
+    "xr_users",
+    "xr_role_members",
+    "sysobjects",
+    "syscolumns",
+    "sysconstraints",
+    "xr_sysobjects_id",
+    "xr_sysobjects_name",
+    "xr_sysobjects_parent",
+    "xr_syscolumns_id",
+    "xr_sysconstraints_id",
+    "xr_sysconstraints_constid",
+};
+
+// The file's catalog objects that are missing, and whether the system
+// tables' own rows are all there; `none` when the file has no catalog object
+// at all (an empty file, or one written around the library).
+struct CatalogShape {
+    std::vector<std::string> missing;
+    bool rowsComplete = false;
+    bool none = false;
+    bool Complete() const { return missing.empty() && rowsComplete; }
+};
+
+CatalogShape ReadShape(CatalogState& state, const std::string& db,
+                       const std::vector<SystemTable>& tables) {
+    CatalogShape shape;
+    std::string list;
+    for (const char* name : kCatalogObjects)
+        list += std::string(list.empty() ? "" : ", ") + "'" + name + "'";
+    std::vector<std::string> present;
+    {
+        Sql q(state,
+              "SELECT name FROM " + Quote(db) + ".sqlite_schema WHERE name IN (" + list + ")");
+        while (q.Step()) present.push_back(q.Text(0));
     }
-    state.Forget(db);
-    state.Stamp(db);
+    for (const char* name : kCatalogObjects) {
+        bool found = false;
+        for (const std::string& p : present) found = found || p == name;
+        if (!found) shape.missing.emplace_back(name);
+    }
+    shape.none = present.empty();
+    if (!shape.missing.empty()) return shape;
+    std::string ids;
+    size_t columns = 0;
+    for (const SystemTable& t : tables) {
+        ids += (ids.empty() ? "" : ", ") + std::to_string(t.id);
+        columns += t.columns.size();
+    }
+    Sql q(state, "SELECT (SELECT count(*) FROM " + Quote(db) + ".sysobjects WHERE id IN (" + ids +
+                     ") AND xtype = 'S'), (SELECT count(*) FROM " + Quote(db) +
+                     ".syscolumns WHERE id IN (" + ids + "))");
+    shape.rowsComplete = q.Step() && q.Int(0) == static_cast<int64_t>(tables.size()) &&
+                         q.Int(1) == static_cast<int64_t>(columns);
+    return shape;
+}
+
+// Makes whatever the catalog lacks, all of it in one transaction: a process
+// killed halfway leaves the file as it was, never a catalog in part.
+void CompleteCatalog(CatalogState& state, const std::string& db,
+                     const std::vector<SystemTable>& tables) {
+    const bool own = sqlite3_get_autocommit(state.handle) != 0;
+    state.Exec(own ? "BEGIN IMMEDIATE" : "SAVEPOINT xr_catalog");
+    try {
+        // Another connection may have completed it meanwhile.
+        if (!ReadShape(state, db, tables).Complete()) {
+            const std::string s = Quote(db) + ".";
+            const std::string collate = std::string(" COLLATE ") + kCollation;
+            // Private tables: what the server keeps and SQLite has no place for.
+            state.Exec("CREATE TABLE IF NOT EXISTS " + s +
+                       "xr_meta (name TEXT PRIMARY KEY NOT NULL, value)");
+            state.Exec("CREATE TABLE IF NOT EXISTS " + s +
+                       "xr_defaults (id INTEGER PRIMARY KEY, text TEXT NOT NULL, value, "
+                       "value_type INTEGER NOT NULL)");
+            state.Exec("CREATE TABLE IF NOT EXISTS " + s +
+                       "xr_indexes (table_id INTEGER NOT NULL, seq INTEGER NOT NULL, name TEXT "
+                       "NOT NULL" +
+                       collate +
+                       ", storage_name TEXT NOT NULL, is_unique INTEGER NOT NULL, is_pk INTEGER "
+                       "NOT NULL, constid INTEGER NOT NULL, columns TEXT NOT NULL, descending "
+                       "TEXT NOT NULL, filter TEXT NOT NULL, PRIMARY KEY (table_id, seq))");
+            state.Exec("CREATE TABLE IF NOT EXISTS " + s +
+                       "xr_users (name TEXT PRIMARY KEY NOT NULL" + collate +
+                       ", login TEXT NOT NULL" + collate + ")");
+            state.Exec("CREATE TABLE IF NOT EXISTS " + s + "xr_role_members (role TEXT NOT NULL" +
+                       collate + ", member TEXT NOT NULL" + collate +
+                       ", PRIMARY KEY (role, member))");
+            for (const SystemTable& table : tables) {
+                std::string sql = CreateTableSql(db, table.name, table.columns);
+                sql.insert(std::string("CREATE TABLE ").size(), "IF NOT EXISTS ");
+                state.Exec(sql);
+            }
+            state.Exec("CREATE UNIQUE INDEX IF NOT EXISTS " + s +
+                       "xr_sysobjects_id ON sysobjects (id)");
+            state.Exec("CREATE INDEX IF NOT EXISTS " + s +
+                       "xr_sysobjects_name ON sysobjects (name)");
+            state.Exec("CREATE INDEX IF NOT EXISTS " + s +
+                       "xr_sysobjects_parent ON sysobjects (parent_obj)");
+            state.Exec("CREATE INDEX IF NOT EXISTS " + s +
+                       "xr_syscolumns_id ON syscolumns (id, colid)");
+            state.Exec("CREATE INDEX IF NOT EXISTS " + s +
+                       "xr_sysconstraints_id ON sysconstraints (id)");
+            state.Exec("CREATE INDEX IF NOT EXISTS " + s +
+                       "xr_sysconstraints_constid ON sysconstraints (constid)");
+            // The system tables' own rows, afresh.
+            for (const SystemTable& table : tables) {
+                const std::string id = std::to_string(table.id);
+                state.Exec("DELETE FROM " + s + "sysobjects WHERE id = " + id);
+                state.Exec("DELETE FROM " + s + "syscolumns WHERE id = " + id);
+                InsertObject(state, db, table.id, table.name, "S", 0);
+                for (size_t i = 0; i < table.columns.size(); ++i) {
+                    InsertColumnRow(state, db, table.id, static_cast<int>(i) + 1, table.columns[i]);
+                }
+            }
+            state.Forget(db);
+            state.Stamp(db);
+        }
+        state.Exec(own ? "COMMIT" : "RELEASE xr_catalog");
+    } catch (...) {
+        state.Forget(db);
+        if (own) {
+            sqlite3_exec(state.handle, "ROLLBACK", nullptr, nullptr, nullptr);
+        } else {
+            sqlite3_exec(state.handle, "ROLLBACK TO xr_catalog; RELEASE xr_catalog", nullptr,
+                         nullptr, nullptr);
+        }
+        throw;
+    }
+}
+
+}  // namespace
+
+void CreateSystemTables(CatalogState& state, const std::string& db) {
+    const std::vector<SystemTable> tables = SystemTables();
+    if (ReadShape(state, db, tables).Complete()) return;
+    CompleteCatalog(state, db, tables);
+}
+
+void RepairSystemTables(CatalogState& state, const std::string& db) {
+    const std::vector<SystemTable> tables = SystemTables();
+    CatalogShape shape = ReadShape(state, db, tables);
+    if (shape.Complete() || shape.none) return;
+    try {
+        CompleteCatalog(state, db, tables);
+    } catch (const ComError& e) {
+        std::string missing;
+        for (const std::string& name : shape.missing)
+            missing += (missing.empty() ? "" : ", ") + name;
+        if (missing.empty()) missing = "rows of sysobjects or syscolumns";
+        Fail("The catalog of database '" + db + "' is incomplete (missing: " + missing +
+             ") and could not be completed: " + e.Description());
+    }
 }
 
 }  // namespace detail
@@ -776,6 +896,11 @@ Catalog::~Catalog() = default;
 
 void Catalog::InitDatabase(const std::string& db) {
     detail::CreateSystemTables(*m_impl, db);
+    m_impl->Forget(db);
+}
+
+void Catalog::CheckOpened(const std::string& db) {
+    detail::RepairSystemTables(*m_impl, db);
     m_impl->Forget(db);
 }
 

@@ -38,8 +38,12 @@ public:
     Catalog(const Catalog&) = delete;
     Catalog& operator=(const Catalog&) = delete;
 
-    // Creates the system tables in a new (empty) database file.
+    // Creates the system tables in a new (empty) database file, or whatever of
+    // them is missing; all or nothing.
     void InitDatabase(const std::string& db) override;
+    // A file just opened: completes a catalog that is there in part (a
+    // creation cut short), or throws saying what is missing.
+    void CheckOpened(const std::string& db);
     // Drops cached definitions when another connection or a rollback changed
     // the schema of `db` (compares the file's schema version).
     void Validate(const std::string& db) override;

@@ -179,6 +179,9 @@ std::vector<std::string> SplitNames(std::string_view text);
 
 // The private tables and the system tables of a new database file.
 void CreateSystemTables(CatalogState& state, const std::string& db);
+// A file whose catalog is there in part gets the rest; a file without any is
+// left as it is. Throws when the catalog is incomplete and cannot be completed.
+void RepairSystemTables(CatalogState& state, const std::string& db);
 
 // The SQLite schema name of the master file.
 inline constexpr const char* kMasterSchema = "main";

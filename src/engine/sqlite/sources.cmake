@@ -10,4 +10,5 @@ list(APPEND XRDB8_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/catalog_ddl.cpp
   ${CMAKE_CURRENT_LIST_DIR}/catalog_views.cpp
   ${CMAKE_CURRENT_LIST_DIR}/catalog_functions.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/renderer.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/renderer.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/check.cpp)

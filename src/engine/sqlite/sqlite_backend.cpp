@@ -20,6 +20,15 @@ namespace {
     throw ComError(DB_E_ERRORSINCOMMAND, message);
 }
 
+// What is wrong with a database file, from the engine's message.
+std::string FileFault(const std::string& why) {
+    if (why.find("not a database") != std::string::npos ||
+        why.find("malformed") != std::string::npos) {
+        return "is damaged (" + why + ").";
+    }
+    return "cannot be used (" + why + ").";
+}
+
 }  // namespace
 
 // ---- statements -----------------------------------------------------------
@@ -514,8 +523,18 @@ std::string SqliteBackend::Attach(std::string_view database) {
         Fail("Database '" + std::string(database) +
              "' does not exist. Make sure that the name is entered correctly.");
     }
-    AttachFile(file, schema);
+    AttachFile(file, schema, std::string(database));
     m_attached[schema] = ToUpper(database);
+    // A catalog left in part by a creation cut short is completed before use.
+    try {
+        m_catalog.CheckOpened(schema);
+    } catch (const ComError& e) {
+        m_attached.erase(schema);
+        sqlite3_exec(m_db, ("DETACH DATABASE " + QuoteIdent(schema)).c_str(), nullptr, nullptr,
+                     nullptr);
+        m_catalog.InvalidateAll();
+        throw ComError(E_FILECORRUPT_, e.Description());
+    }
     return schema;
 }
 
@@ -525,7 +544,8 @@ std::string SqliteBackend::DatabaseName(const std::string& schema) {
     return it == m_attached.end() ? schema : it->second;
 }
 
-void SqliteBackend::AttachFile(const std::string& file, const std::string& schema) {
+void SqliteBackend::AttachFile(const std::string& file, const std::string& schema,
+                               const std::string& database) {
     if (InTransaction()) {
         Fail("Database '" + schema + "' cannot be opened inside a transaction.");
     }
@@ -536,11 +556,29 @@ void SqliteBackend::AttachFile(const std::string& file, const std::string& schem
     sqlite3_bind_text(st, 2, schema.c_str(), -1, SQLITE_TRANSIENT);
     int rc = sqlite3_step(st);
     sqlite3_finalize(st);
-    if (rc != SQLITE_DONE) Fail("Cannot open database '" + schema + "': " + sqlite3_errmsg(m_db));
-    Exec("PRAGMA " + QuoteIdent(schema) + ".journal_mode=WAL");
-    // Every database of the session syncs as the connection string asked
-    // (the setting is per file; the session set it on master).
-    Exec("PRAGMA " + QuoteIdent(schema) + ".synchronous=" + std::to_string(MainSynchronous()));
+    if (rc != SQLITE_DONE) {
+        throw ComError(E_FILECORRUPT_, "Database '" + database + "' cannot be opened: its file '" +
+                                           file + "' " + FileFault(sqlite3_errmsg(m_db)));
+    }
+    // The schema is read now, so that a file that is no database (or whose
+    // first pages are damaged) is refused here rather than taken for empty.
+    const std::string checks[] = {
+        "SELECT count(*) FROM " + QuoteIdent(schema) + ".sqlite_schema",
+        "PRAGMA " + QuoteIdent(schema) + ".journal_mode=WAL",
+        // Every database of the session syncs as the connection string asked
+        // (the setting is per file; the session set it on master).
+        "PRAGMA " + QuoteIdent(schema) + ".synchronous=" + std::to_string(MainSynchronous()),
+    };
+    for (const std::string& sql : checks) {
+        char* msg = nullptr;
+        if (sqlite3_exec(m_db, sql.c_str(), nullptr, nullptr, &msg) == SQLITE_OK) continue;
+        std::string why = msg ? msg : sqlite3_errmsg(m_db);
+        sqlite3_free(msg);
+        sqlite3_exec(m_db, ("DETACH DATABASE " + QuoteIdent(schema)).c_str(), nullptr, nullptr,
+                     nullptr);
+        throw ComError(E_FILECORRUPT_, "Database '" + database + "' cannot be opened: its file '" +
+                                           file + "' " + FileFault(why));
+    }
 }
 
 // The statements of the session on a file go before it is detached.
@@ -575,7 +613,7 @@ void SqliteBackend::CreateDatabase(const std::string& name) {
         Fail("'" + name + "' is not a valid database name.");
     }
     std::string schema = SchemaName(name);
-    AttachFile(file, schema);
+    AttachFile(file, schema, name);
     m_attached[schema] = ToUpper(name);
     try {
         m_catalog.InitDatabase(schema);

@@ -106,7 +106,10 @@ public:
     sqlite::Catalog& Tables() { return m_catalog; }
 
 private:
-    void AttachFile(const std::string& file, const std::string& schema);
+    // Attaches a database's file; throws ComError(E_FILECORRUPT_) naming the
+    // file when it cannot be used.
+    void AttachFile(const std::string& file, const std::string& schema,
+                    const std::string& database);
     void DetachIdle();
     void Detach(const std::string& schema);
     void DropVersionStatements();

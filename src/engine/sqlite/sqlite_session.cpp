@@ -78,7 +78,12 @@ SqliteSession::SqliteSession(const ConnectionString& cs) : m_folder(ServerFolder
         m_interp.reset();
         sqlite3_close_v2(m_db);
         m_db = nullptr;
-        FailOpen(m_folder, e.Description());
+        const std::string& why = e.Description();
+        if (why.find("not a database") != std::string::npos ||
+            why.find("malformed") != std::string::npos) {
+            FailOpen(m_folder, "the file '" + master + "' is damaged (" + why + ")");
+        }
+        FailOpen(m_folder, why);
     }
 }
 

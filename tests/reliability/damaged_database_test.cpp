@@ -1,0 +1,138 @@
+// A database file that cannot be used is refused, by name, never replaced by
+// master; `xrdb8 check` finds damaged files and a catalog that disagrees with
+// the tables.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "engine/connection_string.h"
+#include "query_rows.h"
+#include "temp_dir.h"
+#include "tool_run.h"
+#include "xrdb8/xrdb8.h"
+
+namespace {
+
+class DamagedDatabaseTest : public ::testing::Test {
+protected:
+    void TearDown() override { DBClose(); }
+
+    std::string ConnectString() const { return "Provider=sqlite;Data Source=" + m_dir.Str(); }
+    std::string File(const std::string& name) const { return m_dir.Str() + "/" + name + ".db"; }
+
+    // Makes database `name` with one table, then closes every connection.
+    void MakeDatabase(const std::string& name) {
+        ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
+        ASSERT_EQ(DBExec(("CREATE DATABASE " + name).c_str()), 1);
+        ASSERT_EQ(
+            DBExec(
+                ("CREATE TABLE " + name + "..Things (Id INT NOT NULL, Name VARCHAR(20))").c_str()),
+            1);
+        DBClose();
+    }
+
+    void Garble(const std::string& name) {
+        std::error_code ec;
+        std::filesystem::remove(File(name) + "-wal", ec);
+        std::filesystem::remove(File(name) + "-shm", ec);
+        std::ofstream out(File(name), std::ios::binary | std::ios::trunc);
+        for (int i = 0; i < 4096; ++i) out.put(static_cast<char>((i * 7919 + 13) & 0xff));
+    }
+
+    xrtest::TempDir m_dir;
+};
+
+TEST_F(DamagedDatabaseTest, OpeningADamagedDatabaseFailsTheLogin) {
+    MakeDatabase("LORIMDB81");
+    Garble("LORIMDB81");
+    EXPECT_EQ(DBOpen(ConnectString().c_str(), "LORIMDB81"), 0);
+    int code = 0;
+    std::string text;
+    DBGetError(code, text);
+    EXPECT_EQ(static_cast<uint32_t>(code), 0x80040E4Du);
+    EXPECT_EQ(text, "Cannot open database \"LORIMDB81\" requested by the login. The login failed.");
+    // Nothing was left open on master for the statements that follow.
+    EXPECT_EQ(xr::TheApp().ConnectionCount(), 0u);
+}
+
+TEST_F(DamagedDatabaseTest, UsingADamagedDatabaseNamesItsFile) {
+    MakeDatabase("LORIMDB82");
+    Garble("LORIMDB82");
+    ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
+    EXPECT_EQ(DBExec("USE LORIMDB82"), 0);
+    int code = 0;
+    std::string text;
+    DBGetError(code, text);
+    EXPECT_NE(text.find(File("LORIMDB82")), std::string::npos) << text;
+    EXPECT_NE(text.find("damaged"), std::string::npos) << text;
+    EXPECT_EQ(xrtest::QueryScalar("SELECT DB_NAME()"), "master");
+}
+
+TEST_F(DamagedDatabaseTest, AMissingDatabaseStillLeavesTheConnectionOpenForTheSetUp) {
+    EXPECT_EQ(DBOpen(ConnectString().c_str(), "LORIMDB81"), 1);
+    EXPECT_EQ(DBExec("CREATE DATABASE LORIMDB81"), 1);
+    EXPECT_EQ(DBExec("USE LORIMDB81"), 1);
+}
+
+TEST_F(DamagedDatabaseTest, SetupNamesTheDamagedFileAndFails) {
+    for (const char* name : {"LORIMDB81", "LORIMDB82"}) {
+        SCOPED_TRACE(name);
+        xrtest::TempDir dir;
+        ASSERT_EQ(xrtest::Tool(dir.Str(), {"setup"}).status, 0);
+        const std::string file = dir.Str() + "/" + name + ".db";
+        std::filesystem::remove(file + "-wal");
+        std::filesystem::remove(file + "-shm");
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << std::string(8192, 'x');
+        xrtest::ToolResult r = xrtest::Tool(dir.Str(), {"setup"});
+        EXPECT_NE(r.status, 0) << r.output;
+        EXPECT_NE(r.output.find(file + " is damaged"), std::string::npos) << r.output;
+        // Nothing went into master instead.
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open((dir.Str() + "/MASTER.db").c_str(), &db), SQLITE_OK);
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(db,
+                           "SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND name NOT "
+                           "LIKE 'xr%' AND name NOT LIKE 'sys%'",
+                           -1, &st, nullptr);
+        ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+        EXPECT_EQ(sqlite3_column_int(st, 0), 0);
+        sqlite3_finalize(st);
+        sqlite3_close(db);
+    }
+}
+
+TEST_F(DamagedDatabaseTest, CheckPassesASoundSiteAndFindsEachFault) {
+    ASSERT_EQ(xrtest::Tool(m_dir.Str(), {"setup"}).status, 0);
+    xrtest::ToolResult sound = xrtest::Tool(m_dir.Str(), {"check"});
+    EXPECT_EQ(sound.status, 0) << sound.output;
+    EXPECT_NE(sound.output.find(File("LORIMDAX") + ": ok"), std::string::npos) << sound.output;
+    EXPECT_NE(sound.output.find("check: 4 database files, 0 with faults"), std::string::npos)
+        << sound.output;
+
+    // A table dropped and one made behind the library's back.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(File("LORIMDB82").c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "DROP TABLE TillTotals; CREATE TABLE Stray (a)", nullptr, nullptr,
+                           nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    xrtest::ToolResult disagree = xrtest::Tool(m_dir.Str(), {"check", "--quick"});
+    EXPECT_EQ(disagree.status, 1) << disagree.output;
+    EXPECT_NE(disagree.output.find(File("LORIMDB82") +
+                                   ": table TillTotals is in the catalog but not in the file"),
+              std::string::npos)
+        << disagree.output;
+    EXPECT_NE(disagree.output.find(File("LORIMDB82") + ": table Stray is not in the catalog"),
+              std::string::npos)
+        << disagree.output;
+
+    Garble("LORIMDAX");
+    xrtest::ToolResult damaged = xrtest::Tool(m_dir.Str(), {"check"});
+    EXPECT_EQ(damaged.status, 1) << damaged.output;
+    EXPECT_NE(damaged.output.find(File("LORIMDAX") + ": is damaged"), std::string::npos)
+        << damaged.output;
+}
+
+}  // namespace
