@@ -8,18 +8,16 @@
 #include <fstream>
 
 #include "engine/connection_string.h"
-#include "query_rows.h"
-#include "temp_dir.h"
+#include "library.h"
 #include "tool_run.h"
 #include "xrdb8/xrdb8.h"
 
 namespace {
 
-class DamagedDatabaseTest : public ::testing::Test {
+class DamagedDatabaseTest : public xrtest::LibraryTest {
 protected:
-    void TearDown() override { DBClose(); }
+    DamagedDatabaseTest() : LibraryTest(xrtest::Start::Closed) {}
 
-    std::string ConnectString() const { return "Provider=sqlite;Data Source=" + m_dir.Str(); }
     std::string File(const std::string& name) const { return m_dir.Str() + "/" + name + ".db"; }
 
     // Makes database `name` with one table, then closes every connection.
@@ -40,8 +38,6 @@ protected:
         std::ofstream out(File(name), std::ios::binary | std::ios::trunc);
         for (int i = 0; i < 4096; ++i) out.put(static_cast<char>((i * 7919 + 13) & 0xff));
     }
-
-    xrtest::TempDir m_dir;
 };
 
 TEST_F(DamagedDatabaseTest, OpeningADamagedDatabaseFailsTheLogin) {
@@ -67,7 +63,7 @@ TEST_F(DamagedDatabaseTest, UsingADamagedDatabaseNamesItsFile) {
     DBGetError(code, text);
     EXPECT_NE(text.find(File("LORIMDB82")), std::string::npos) << text;
     EXPECT_NE(text.find("damaged"), std::string::npos) << text;
-    EXPECT_EQ(xrtest::QueryScalar("SELECT DB_NAME()"), "master");
+    EXPECT_EQ(Scalar("SELECT DB_NAME()"), "master");
 }
 
 TEST_F(DamagedDatabaseTest, AMissingDatabaseStillLeavesTheConnectionOpenForTheSetUp) {
