@@ -275,6 +275,9 @@ struct Stmt {
     // OPTION (MAXRECURSION n) after it (-1 when not given); a SELECT has its own
     std::vector<CommonTable> with;
     int64_t maxRecursion = -1;
+    // Insert / Update / Delete: TOP (n) [PERCENT]
+    ExprPtr top;
+    bool topPercent = false;
 
     // Insert / Update / Delete / Truncate / CreateTable / AlterTable / CreateIndex / SetOption
     ObjectName table;

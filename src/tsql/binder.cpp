@@ -691,6 +691,15 @@ public:
         cte.ready = true;
     }
 
+    // TOP (n) [PERCENT] of an INSERT, UPDATE or DELETE.
+    void WriteTop(const Stmt& stmt) {
+        if (!stmt.top) return;
+        Scope none;
+        m_out.topPercent = stmt.topPercent;
+        m_out.top = ConvertTo(Value(*stmt.top, none),
+                              Raw(stmt.topPercent ? TypeKind::Float : TypeKind::BigInt), false);
+    }
+
     // The common table a name in a FROM stands for, if any.
     BoundCte* FindCte(const ObjectName& name) {
         if (!name.db.empty() || !name.schema.empty()) return nullptr;
@@ -1070,11 +1079,16 @@ public:
     bool m_windows = false;            // a window function may stand here
     BoundCte* m_cteBinding = nullptr;  // the common table being bound
     const CommonTable* m_cteAst = nullptr;
-    bool m_windowCall = false;  // binding the function of an OVER clause
+    bool m_windowCall = false;   // binding the function of an OVER clause
+    bool m_inAggregate = false;  // binding an aggregate's (or a window function's) argument
 };
 
 BoundExprPtr Binder::Window(const Expr& e, const Scope& scope) {
     const std::string name = ToUpper(e.name);
+    if (m_inAggregate)
+        Fail(
+            "Windowed functions cannot be used in the context of another windowed function or "
+            "aggregate.");
     if (!m_windows) Fail("Windowed functions can only appear in the SELECT or ORDER BY clauses.");
     const WindowSpec& over = *e.over;
     return WindowsAllowed(false, [&] {
@@ -1087,16 +1101,19 @@ BoundExprPtr Binder::Window(const Expr& e, const Scope& scope) {
                 Fail("The function '" + e.name + "' must have an OVER clause with ORDER BY.");
             r = Node(BoundKind::Function, Raw(TypeKind::BigInt));
             r->name = name;
-            if (n)
-                r->args.push_back(
-                    ConvertTo(Value(*e.args[0], scope), Raw(TypeKind::BigInt), false));
+            if (n) {
+                m_inAggregate = true;
+                BoundExprPtr a = Value(*e.args[0], scope);
+                m_inAggregate = false;
+                r->args.push_back(ConvertTo(std::move(a), Raw(TypeKind::BigInt), false));
+            }
         } else if (name == "COUNT" || name == "COUNT_BIG" || name == "SUM" || name == "AVG" ||
                    name == "MIN" || name == "MAX") {
             if (e.distinct) Fail("Use of DISTINCT is not allowed with the OVER clause.");
             m_windowCall = true;
             r = Function(e, scope);
         } else {
-            Fail("The function '" + ToLower(name) +
+            Fail("The function '" + e.name +
                  "' is not a valid windowing function, and cannot be used with the OVER clause.");
         }
         r->window = true;
@@ -1115,6 +1132,14 @@ BoundExprPtr Binder::Function(const Expr& e, const Scope& scope) {
     m_windowCall = false;
     if (name == "ROW_NUMBER" || name == "RANK" || name == "DENSE_RANK" || name == "NTILE")
         Fail("The function '" + e.name + "' must have an OVER clause.");
+    // An aggregate's argument takes no window function.
+    struct AggregateArgs {
+        bool& flag;
+        bool saved;
+        AggregateArgs(bool& f, bool on) : flag(f), saved(f) { flag = flag || on; }
+        ~AggregateArgs() { flag = saved; }
+    } aggregateArgs(m_inAggregate, name == "COUNT" || name == "COUNT_BIG" || name == "SUM" ||
+                                       name == "AVG" || name == "MIN" || name == "MAX");
     auto arity = [&](size_t lo, size_t hi) {
         if (e.args.size() < lo || e.args.size() > hi) {
             Fail("The " + name + " function requires " + std::to_string(lo) + " argument(s).");
@@ -1668,8 +1693,10 @@ BoundStatement BindInsert(const Stmt& stmt, BindCatalog& catalog) {
     for (int c : out.columns) targets.push_back(def.columns[static_cast<size_t>(c)].type);
     if (stmt.select) {
         out.query = b.Query(*stmt.select, nullptr, &targets);
+        b.WriteTop(stmt);
         return out;
     }
+    if (stmt.top) Fail("TOP in an INSERT with VALUES is not supported.");
     Scope empty;
     for (const auto& values : stmt.values) {
         if (values.size() != targets.size()) {
@@ -1716,6 +1743,7 @@ BoundStatement BindUpdate(const Stmt& stmt, BindCatalog& catalog) {
         out.sets.emplace_back(c, b.ConvertTo(b.Value(*expr, scope), col.type, true));
     }
     if (stmt.where) out.expr = b.Predicate(*stmt.where, scope);
+    b.WriteTop(stmt);
     return out;
 }
 
@@ -1726,6 +1754,7 @@ BoundStatement BindDelete(const Stmt& stmt, BindCatalog& catalog) {
     b.With(stmt.with, stmt.maxRecursion);
     Scope scope = BindTarget(stmt, b, catalog, out);
     if (stmt.where) out.expr = b.Predicate(*stmt.where, scope);
+    b.WriteTop(stmt);
     return out;
 }
 

@@ -227,6 +227,8 @@ struct BoundStatement {
     std::unique_ptr<BoundQuery>
         query;          // Select; Insert ... SELECT (items converted to the columns)
     BoundExprPtr expr;  // Scalar, Condition; Update/Delete: WHERE
+    BoundExprPtr top;   // Insert/Update/Delete: TOP (n) (BIGINT; FLOAT with PERCENT)
+    bool topPercent = false;
 
     // WITH: the statement's common tables, in order; the recursion limit
     // of the recursive ones (0: none)

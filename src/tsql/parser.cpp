@@ -285,6 +285,7 @@ private:
     void ParseStatementBody(Stmt& s, bool batchStart);
     void ParseInsert(Stmt& s);
     void ParseWith(Stmt& s);
+    void ParseWriteTop(Stmt& s);
     int64_t ParseQueryOption();
     void ParseUpdate(Stmt& s);
     void ParseDelete(Stmt& s);
@@ -1496,6 +1497,16 @@ void Parser::ParseWith(Stmt& s) {
     s.maxRecursion = ParseQueryOption();
 }
 
+// TOP (n) [PERCENT] of an INSERT, UPDATE or DELETE: the parentheses are
+// required there.
+void Parser::ParseWriteTop(Stmt& s) {
+    if (!AcceptKw(K::TOP)) return;
+    Expect(T::LParen);
+    s.top = ParseExpr();
+    Expect(T::RParen);
+    s.topPercent = AcceptKw(K::PERCENT);
+}
+
 // OPTION (MAXRECURSION n) after a statement; -1 when there is none.
 int64_t Parser::ParseQueryOption() {
     if (!AtKw(K::OPTION) || !At(T::LParen, 1)) return -1;
@@ -1518,7 +1529,7 @@ void Parser::ParseInsert(Stmt& s) {
     s.kind = StmtKind::Insert;
     SetConstruct("INSERT");
     Take();
-    if (AtKw(K::TOP)) Unsupported("INSERT TOP", Peek().pos);
+    ParseWriteTop(s);
     AcceptKw(K::INTO);
     s.table = ParseObjectName();
     SkipTableHints();
@@ -1559,7 +1570,7 @@ void Parser::ParseUpdate(Stmt& s) {
     s.kind = StmtKind::Update;
     SetConstruct("UPDATE");
     Take();
-    if (AtKw(K::TOP)) Unsupported("UPDATE TOP", Peek().pos);
+    ParseWriteTop(s);
     s.table = ParseObjectName();
     SkipTableHints();
     ExpectKw(K::SET);
@@ -1585,7 +1596,7 @@ void Parser::ParseDelete(Stmt& s) {
     s.kind = StmtKind::Delete;
     SetConstruct("DELETE");
     Take();
-    if (AtKw(K::TOP)) Unsupported("DELETE TOP", Peek().pos);
+    ParseWriteTop(s);
     AcceptKw(K::FROM);
     s.table = ParseObjectName();
     SkipTableHints();

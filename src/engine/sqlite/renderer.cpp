@@ -481,6 +481,13 @@ public:
                ") WHERE xr_rank <= " + n + ")";
     }
 
+    // The row count of TOP (n) [PERCENT] of a write, whose rows are those
+    // of "SELECT ... <tail>".
+    std::string WriteTop(const BoundStatement& b, const std::string& tail) {
+        if (!b.topPercent) return "xr_top(" + Expr(*b.top) + ")";
+        return "(SELECT xr_top_percent(" + Expr(*b.top) + ",count(*)) " + tail + ")";
+    }
+
     // A SELECT; with `list`, that select list in place of the query's own.
     std::string Select(const BoundSelect& s, std::vector<OutColumn>* cols, bool top,
                        const std::string* ownList = nullptr, const std::string& extra = "") {
@@ -671,7 +678,10 @@ Plan RenderInsert(const Stmt& stmt, RenderContext& ctx) {
     for (size_t i = 0; i < b.columns.size(); ++i)
         sql += (i ? "," : "") + QuoteIdent(def.columns[static_cast<size_t>(b.columns[i])].name);
     sql += ")";
-    if (b.query) {
+    if (b.query && b.top) {
+        const std::string query = g.Query(*b.query, nullptr);
+        sql += " SELECT * FROM (" + query + ") LIMIT " + g.WriteTop(b, "FROM (" + query + ")");
+    } else if (b.query) {
         sql += " " + g.Query(*b.query, nullptr);
     } else {
         sql += " VALUES ";
@@ -702,7 +712,18 @@ Plan RenderUpdate(const Stmt& stmt, RenderContext& ctx) {
     const std::string alias = b.target.inFrom ? "xr_target" : def.name;
     std::string sql =
         g.With(b) + "UPDATE " + TableName(b.target) + " AS " + QuoteIdent(alias) + " SET ";
-    if (!b.target.inFrom) {
+    if (!b.target.inFrom && b.top) {
+        // TOP: the first n rows the statement would change, by row id.
+        for (size_t i = 0; i < sets.size(); ++i)
+            sql += (i ? "," : "") + sets[i].first + "=" + sets[i].second;
+        std::string tail = "FROM " + TableName(b.target) + " AS " + QuoteIdent(alias);
+        if (!from.empty()) tail += "," + from;
+        if (!where.empty()) tail += " WHERE " + where;
+        if (!from.empty()) sql += " FROM " + from;
+        sql += " WHERE " + (where.empty() ? "" : where + " AND ") + QuoteIdent(alias) +
+               ".rowid IN (SELECT " + QuoteIdent(alias) + ".rowid " + tail + " LIMIT " +
+               g.WriteTop(b, tail) + ")";
+    } else if (!b.target.inFrom) {
         for (size_t i = 0; i < sets.size(); ++i)
             sql += (i ? "," : "") + sets[i].first + "=" + sets[i].second;
         if (!from.empty()) sql += " FROM " + from;
@@ -721,6 +742,9 @@ Plan RenderUpdate(const Stmt& stmt, RenderContext& ctx) {
         sql += " FROM (SELECT " + QuoteIdent(b.target.inFrom->alias) + ".rowid AS \"xr_rowid\"" +
                values + " FROM " + from;
         if (!where.empty()) sql += " WHERE " + where;
+        if (b.top)
+            sql += " LIMIT " +
+                   g.WriteTop(b, "FROM " + from + (where.empty() ? "" : " WHERE " + where));
         sql += ") AS \"xr_from\" WHERE " + QuoteIdent(alias) + ".rowid=\"xr_from\".\"xr_rowid\"";
     }
     plan.sql = std::move(sql);
@@ -736,7 +760,14 @@ Plan RenderDelete(const Stmt& stmt, RenderContext& ctx) {
     std::string from = g.From(b.from);
     const std::string where = b.expr ? g.Expr(*b.expr) : std::string();
     std::string sql = g.With(b) + "DELETE FROM " + table;
-    if (from.empty()) {
+    if (from.empty() && b.top) {
+        // TOP: the first n rows the statement would delete, by row id.
+        const std::string name = QuoteIdent(b.target.table->name);
+        std::string tail = "FROM " + table + " AS " + name;
+        if (!where.empty()) tail += " WHERE " + where;
+        sql += " WHERE rowid IN (SELECT " + name + ".rowid " + tail + " LIMIT " +
+               g.WriteTop(b, tail) + ")";
+    } else if (from.empty()) {
         sql += " AS " + QuoteIdent(b.target.table->name);
         if (!where.empty()) sql += " WHERE " + where;
     } else {
@@ -751,6 +782,9 @@ Plan RenderDelete(const Stmt& stmt, RenderContext& ctx) {
         }
         sql += " WHERE rowid IN (SELECT " + QuoteIdent(owner) + ".rowid FROM " + from;
         if (!where.empty()) sql += " WHERE " + where;
+        if (b.top)
+            sql += " LIMIT " +
+                   g.WriteTop(b, "FROM " + from + (where.empty() ? "" : " WHERE " + where));
         sql += ")";
     }
     plan.sql = std::move(sql);
