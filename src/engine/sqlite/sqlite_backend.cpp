@@ -304,7 +304,14 @@ void NonZeroFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
 // xr_top(n): the row count of TOP n, which may not be negative (SQLite
 // would read a negative LIMIT as none).
 void TopFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    if (sqlite3_value_type(argv[0]) != SQLITE_NULL && sqlite3_value_int64(argv[0]) < 0) {
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+        sqlite3_result_error(ctx,
+                             "The number of rows provided for a TOP or FETCH clauses row count "
+                             "parameter must be an integer.",
+                             -1);
+        return;
+    }
+    if (sqlite3_value_int64(argv[0]) < 0) {
         sqlite3_result_error(ctx, "A TOP N or FETCH rows count value may not be negative.", -1);
         return;
     }
