@@ -648,6 +648,7 @@ public:
             cte->sqlName = "xr_cte" + std::to_string(i);
             BoundCte* bound = cte.get();
             m_out.ctes.push_back(std::move(cte));
+            NestedOrder(*c.select);
             m_cteBinding = bound;
             m_cteAst = &c;
             bound->query = Query(*c.select, nullptr, nullptr);
@@ -700,6 +701,15 @@ public:
                               Raw(stmt.topPercent ? TypeKind::Float : TypeKind::BigInt), false);
     }
 
+    // A query inside another orders its rows only to choose its TOP ones.
+    static void NestedOrder(const SelectStmt& s) {
+        if (!s.orderBy.empty() && !s.top)
+            Fail(
+                "The ORDER BY clause is invalid in views, inline functions, derived tables, "
+                "subqueries, and common table expressions, unless TOP, OFFSET or FOR XML is also "
+                "specified.");
+    }
+
     // The common table a name in a FROM stands for, if any.
     BoundCte* FindCte(const ObjectName& name) {
         if (!name.db.empty() || !name.schema.empty()) return nullptr;
@@ -737,6 +747,7 @@ public:
         }
         auto src = std::make_unique<BoundSource>();
         if (ref.derived) {
+            NestedOrder(*ref.derived);
             src->derived = Query(*ref.derived, scope.outer, nullptr);
             for (const BoundItem& item : src->derived->Items()) src->columns.push_back(item.column);
             src->alias = ref.alias;
