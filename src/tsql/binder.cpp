@@ -659,6 +659,7 @@ public:
             for (size_t k = 0; k < items.size() && k < bound->columns.size(); ++k)
                 bound->columns[k].type = items[k].column.type;
             if (bound->recursive) {
+                for (const BoundSelect& part : bound->query->parts) RecursivePart(part, *bound);
                 for (bool all : bound->query->unionAll) {
                     if (!all)
                         Fail("Recursive common table expression '" + c.name +
@@ -699,6 +700,28 @@ public:
         m_out.topPercent = stmt.topPercent;
         m_out.top = ConvertTo(Value(*stmt.top, none),
                               Raw(stmt.topPercent ? TypeKind::Float : TypeKind::BigInt), false);
+    }
+
+    static bool Refers(const BoundTableRef& ref, const BoundCte& cte, bool* outer) {
+        if (ref.join == JoinType::None) return ref.source->cte == &cte;
+        const bool here = Refers(*ref.left, cte, outer) | Refers(*ref.right, cte, outer);
+        if (ref.join == JoinType::Left || ref.join == JoinType::Right || ref.join == JoinType::Full)
+            *outer = true;
+        return here;
+    }
+
+    // What the server refuses in a member that reads its own common table.
+    static void RecursivePart(const BoundSelect& part, const BoundCte& cte) {
+        bool refers = false, outer = false;
+        for (const BoundTableRefPtr& ref : part.from) refers |= Refers(*ref, cte, &outer);
+        if (!refers) return;
+        const std::string in =
+            " not allowed in the recursive part of a recursive common table expression '" +
+            cte.name + "'.";
+        if (part.distinct) Fail("DISTINCT operator is" + in);
+        if (!part.groupBy.empty() || part.having)
+            Fail("GROUP BY, HAVING, or aggregate functions are" + in);
+        if (outer) Fail("Outer join is" + in);
     }
 
     // A query inside another orders its rows only to choose its TOP ones.
