@@ -646,7 +646,8 @@ namespace {
 // A SELECT over one named table whose items are its columns: rows can be
 // written back by row id.
 bool IsUpdatableSelect(const SelectStmt& s) {
-    if (s.distinct || s.unionNext || !s.groupBy.empty() || s.having || !s.into.empty())
+    if (s.distinct || s.unionNext || !s.groupBy.empty() || s.having || !s.into.empty() ||
+        !s.with.empty())
         return false;
     if (s.from.size() != 1 || s.from[0]->join != JoinType::None || s.from[0]->derived) return false;
     // The views of INFORMATION_SCHEMA are read only, whatever table shares a name with one.

@@ -32,6 +32,7 @@ struct ObjectName {
 struct SelectStmt;
 struct Expr;
 using ExprPtr = std::unique_ptr<Expr>;
+struct WindowSpec;
 
 enum class ExprKind : uint8_t {
     Literal,   // literal, text
@@ -110,6 +111,7 @@ struct Expr {
     std::string typeText;   // the target type as written
     std::vector<ExprPtr> args;
     std::unique_ptr<SelectStmt> select;  // Subquery, Exists, InSelect
+    std::unique_ptr<WindowSpec> over;    // Function: f(...) OVER (...)
 };
 
 // ---- SELECT ---------------------------------------------------------------
@@ -139,10 +141,25 @@ struct OrderItem {
     bool descending = false;
 };
 
+// OVER ([PARTITION BY e, ...] [ORDER BY e [ASC|DESC], ...]) of a window function.
+struct WindowSpec {
+    std::vector<ExprPtr> partitionBy;
+    std::vector<OrderItem> orderBy;
+};
+
+// WITH name [(columns)] AS (select): one common table expression.
+struct CommonTable {
+    std::string name;
+    std::vector<std::string> columns;
+    std::unique_ptr<SelectStmt> select;
+    SourcePos pos;
+};
+
 struct SelectStmt {
     bool distinct = false;
     ExprPtr top;  // TOP n / TOP (n)
     bool topPercent = false;
+    bool topWithTies = false;
     std::vector<SelectItem> items;
     ObjectName into;                // SELECT ... INTO table
     std::vector<TableRefPtr> from;  // comma-separated; each may be a join tree
@@ -152,6 +169,10 @@ struct SelectStmt {
     std::vector<OrderItem> orderBy;         // on the whole (union) query
     std::unique_ptr<SelectStmt> unionNext;  // UNION [ALL] next
     bool unionAll = false;
+    // A SELECT statement's WITH common tables and OPTION (MAXRECURSION n)
+    // (-1 when not given)
+    std::vector<CommonTable> with;
+    int64_t maxRecursion = -1;
 };
 
 // ---- Statements -----------------------------------------------------------
@@ -249,6 +270,14 @@ struct Stmt {
 
     // Select (also the source of Insert ... SELECT, DeclareCursor)
     std::unique_ptr<SelectStmt> select;
+
+    // Insert / Update / Delete: WITH common tables before the statement, and
+    // OPTION (MAXRECURSION n) after it (-1 when not given); a SELECT has its own
+    std::vector<CommonTable> with;
+    int64_t maxRecursion = -1;
+    // Insert / Update / Delete: TOP (n) [PERCENT]
+    ExprPtr top;
+    bool topPercent = false;
 
     // Insert / Update / Delete / Truncate / CreateTable / AlterTable / CreateIndex / SetOption
     ObjectName table;

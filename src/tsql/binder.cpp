@@ -443,6 +443,9 @@ public:
         Scope scope;
         q->parts.emplace_back();
         Core(s, outer, targets, &scope, q->parts.back());
+        // A recursive member reads the columns its anchor gives.
+        if (m_cteBinding && &s == m_cteAst->select.get())
+            CteColumns(*m_cteBinding, *m_cteAst, q->parts.front().items);
         for (const SelectStmt *u = s.unionNext.get(), *prev = &s; u;
              prev = u, u = u->unionNext.get()) {
             Scope uscope;
@@ -459,8 +462,16 @@ public:
         for (const OrderItem& o : s.orderBy)
             q->order.push_back(OrderTerm(o, q->Items(), scope, s.unionNext != nullptr));
         if (s.top) {
-            q->top = ConvertTo(Value(*s.top, scope), Raw(TypeKind::BigInt), false);
-            if (s.topPercent) Fail("TOP ... PERCENT is not supported.");
+            q->topPercent = s.topPercent;
+            q->topWithTies = s.topWithTies;
+            q->top = ConvertTo(Value(*s.top, scope),
+                               Raw(s.topPercent ? TypeKind::Float : TypeKind::BigInt), false);
+            if (s.topWithTies && s.orderBy.empty())
+                Fail(
+                    "The TOP N WITH TIES clause is not allowed without a corresponding ORDER BY "
+                    "clause.");
+            if (s.topWithTies && (q->parts.size() > 1 || s.distinct))
+                Fail("TOP ... WITH TIES with UNION or DISTINCT is not supported.");
         }
         return q;
     }
@@ -511,7 +522,7 @@ public:
         if (isUnion)
             Fail(
                 "ORDER BY items must appear in the select list if the statement contains a UNION.");
-        key.expr = Value(e, scope);
+        key.expr = WindowsAllowed(true, [&] { return Value(e, scope); });
         return key;
     }
 
@@ -520,7 +531,10 @@ public:
         Scope& scope = *scopeOut;
         scope.outer = outer;
         out.distinct = s.distinct;
-        for (const TableRefPtr& ref : s.from) out.from.push_back(TableRef(*ref, scope));
+        WindowsAllowed(false, [&] {
+            for (const TableRefPtr& ref : s.from) out.from.push_back(TableRef(*ref, scope));
+            return 0;
+        });
         auto addColumn = [&](BoundExprPtr r, BoundColumn c) {
             size_t i = out.items.size();
             if (targets) {
@@ -569,7 +583,7 @@ public:
                 }
                 continue;
             }
-            BoundExprPtr r = Value(e, scope);
+            BoundExprPtr r = WindowsAllowed(true, [&] { return Value(e, scope); });
             BoundColumn c;
             c.type = r->type;
             if (!item.alias.empty()) {
@@ -596,9 +610,140 @@ public:
                 "The select list for the INSERT statement contains fewer items than the insert "
                 "list. The number of SELECT values must match the number of INSERT columns.");
         }
-        if (s.where) out.where = Predicate(*s.where, scope);
-        for (const ExprPtr& g : s.groupBy) out.groupBy.push_back(Value(*g, scope));
-        if (s.having) out.having = Predicate(*s.having, scope);
+        WindowsAllowed(false, [&] {
+            if (s.where) out.where = Predicate(*s.where, scope);
+            for (const ExprPtr& g : s.groupBy) out.groupBy.push_back(Value(*g, scope));
+            if (s.having) out.having = Predicate(*s.having, scope);
+            return 0;
+        });
+    }
+
+    // Window functions stand only in a select list and an ORDER BY (not in
+    // their own arguments, nor in WHERE, GROUP BY, HAVING, ON or a SET).
+    template <typename F>
+    auto WindowsAllowed(bool allowed, F&& f) -> decltype(f()) {
+        const bool saved = m_windows;
+        m_windows = allowed;
+        auto r = f();
+        m_windows = saved;
+        return r;
+    }
+
+    BoundExprPtr Window(const Expr& e, const Scope& scope);
+
+    // ---- WITH ---------------------------------------------------------------
+
+    // Binds the statement's common tables, each seeing those before it
+    // and, once its anchor is bound, itself.
+    void With(const std::vector<CommonTable>& with, int64_t maxRecursion) {
+        m_out.maxRecursion = maxRecursion < 0 ? 100 : maxRecursion;
+        for (size_t i = 0; i < with.size(); ++i) {
+            const CommonTable& c = with[i];
+            for (size_t j = 0; j < i; ++j) {
+                if (IEquals(with[j].name, c.name))
+                    Fail("Duplicate common table expression name '" + c.name + "' was specified.");
+            }
+            auto cte = std::make_unique<BoundCte>();
+            cte->name = c.name;
+            cte->sqlName = "xr_cte" + std::to_string(i);
+            BoundCte* bound = cte.get();
+            m_out.ctes.push_back(std::move(cte));
+            NestedOrder(*c.select);
+            m_cteBinding = bound;
+            m_cteAst = &c;
+            bound->query = Query(*c.select, nullptr, nullptr);
+            m_cteBinding = nullptr;
+            m_cteAst = nullptr;
+            // The columns take the types the whole query gives.
+            const std::vector<BoundItem>& items = bound->query->Items();
+            for (size_t k = 0; k < items.size() && k < bound->columns.size(); ++k)
+                bound->columns[k].type = items[k].column.type;
+            if (bound->recursive) {
+                for (const BoundSelect& part : bound->query->parts) RecursivePart(part, *bound);
+                for (bool all : bound->query->unionAll) {
+                    if (!all)
+                        Fail("Recursive common table expression '" + c.name +
+                             "' does not contain a top-level UNION ALL operator.");
+                }
+                if (bound->query->parts.size() < 2)
+                    Fail("Recursive common table expression '" + c.name +
+                         "' does not contain a top-level UNION ALL operator.");
+            }
+        }
+    }
+
+    void CteColumns(BoundCte& cte, const CommonTable& c, const std::vector<BoundItem>& items) {
+        if (!c.columns.empty() && c.columns.size() < items.size())
+            Fail("'" + c.name + "' has more columns than were specified in the column list.");
+        if (!c.columns.empty() && c.columns.size() > items.size())
+            Fail("'" + c.name + "' has fewer columns than were specified in the column list.");
+        for (size_t i = 0; i < items.size(); ++i) {
+            BoundColumn col = items[i].column;
+            if (!c.columns.empty()) col.name = c.columns[i];
+            if (col.name.empty())
+                Fail("No column name was specified for column " + std::to_string(i + 1) + " of '" +
+                     c.name + "'.");
+            for (const BoundColumn& other : cte.columns) {
+                if (IEquals(other.name, col.name))
+                    Fail("The column '" + col.name + "' was specified multiple times for '" +
+                         c.name + "'.");
+            }
+            cte.columns.push_back(std::move(col));
+        }
+        cte.ready = true;
+    }
+
+    // TOP (n) [PERCENT] of an INSERT, UPDATE or DELETE.
+    void WriteTop(const Stmt& stmt) {
+        if (!stmt.top) return;
+        Scope none;
+        m_out.topPercent = stmt.topPercent;
+        m_out.top = ConvertTo(Value(*stmt.top, none),
+                              Raw(stmt.topPercent ? TypeKind::Float : TypeKind::BigInt), false);
+    }
+
+    static bool Refers(const BoundTableRef& ref, const BoundCte& cte, bool* outer) {
+        if (ref.join == JoinType::None) return ref.source->cte == &cte;
+        const bool here = Refers(*ref.left, cte, outer) | Refers(*ref.right, cte, outer);
+        if (ref.join == JoinType::Left || ref.join == JoinType::Right || ref.join == JoinType::Full)
+            *outer = true;
+        return here;
+    }
+
+    // What the server refuses in a member that reads its own common table.
+    static void RecursivePart(const BoundSelect& part, const BoundCte& cte) {
+        bool refers = false, outer = false;
+        for (const BoundTableRefPtr& ref : part.from) refers |= Refers(*ref, cte, &outer);
+        if (!refers) return;
+        const std::string in =
+            " not allowed in the recursive part of a recursive common table expression '" +
+            cte.name + "'.";
+        if (part.distinct) Fail("DISTINCT operator is" + in);
+        if (!part.groupBy.empty() || part.having)
+            Fail("GROUP BY, HAVING, or aggregate functions are" + in);
+        if (outer) Fail("Outer join is" + in);
+    }
+
+    // A query inside another orders its rows only to choose its TOP ones.
+    static void NestedOrder(const SelectStmt& s) {
+        if (!s.orderBy.empty() && !s.top)
+            Fail(
+                "The ORDER BY clause is invalid in views, inline functions, derived tables, "
+                "subqueries, and common table expressions, unless TOP, OFFSET or FOR XML is also "
+                "specified.");
+    }
+
+    // The common table a name in a FROM stands for, if any.
+    BoundCte* FindCte(const ObjectName& name) {
+        if (!name.db.empty() || !name.schema.empty()) return nullptr;
+        for (const std::unique_ptr<BoundCte>& c : m_out.ctes) {
+            if (!IEquals(c->name, name.name)) continue;
+            if (c.get() == m_cteBinding && !c->ready)
+                Fail("Recursive common table expression '" + c->name +
+                     "' does not contain a top-level UNION ALL operator.");
+            return c.get();
+        }
+        return nullptr;
     }
 
     BoundTableRefPtr TableRef(const TableRef& ref, Scope& scope) {
@@ -625,10 +770,17 @@ public:
         }
         auto src = std::make_unique<BoundSource>();
         if (ref.derived) {
+            NestedOrder(*ref.derived);
             src->derived = Query(*ref.derived, scope.outer, nullptr);
             for (const BoundItem& item : src->derived->Items()) src->columns.push_back(item.column);
             src->alias = ref.alias;
             src->explicitAlias = true;
+        } else if (BoundCte* cte = FindCte(ref.table)) {
+            if (cte == m_cteBinding) cte->recursive = true;
+            src->cte = cte;
+            src->columns = cte->columns;
+            src->alias = ref.alias.empty() ? cte->name : ref.alias;
+            src->explicitAlias = !ref.alias.empty();
         } else {
             std::string schema = SchemaOf(ref.table);
             const TableDef* t = m_catalog.FindTable(schema, LookupName(ref.table));
@@ -957,11 +1109,71 @@ public:
 
     BindCatalog& m_catalog;
     BoundStatement& m_out;
-    bool m_inline;  // literals become Constant nodes (filtered index conditions)
+    bool m_inline;                     // literals become Constant nodes (filtered index conditions)
+    bool m_windows = false;            // a window function may stand here
+    BoundCte* m_cteBinding = nullptr;  // the common table being bound
+    const CommonTable* m_cteAst = nullptr;
+    bool m_windowCall = false;   // binding the function of an OVER clause
+    bool m_inAggregate = false;  // binding an aggregate's (or a window function's) argument
 };
+
+BoundExprPtr Binder::Window(const Expr& e, const Scope& scope) {
+    const std::string name = ToUpper(e.name);
+    if (m_inAggregate)
+        Fail(
+            "Windowed functions cannot be used in the context of another windowed function or "
+            "aggregate.");
+    if (!m_windows) Fail("Windowed functions can only appear in the SELECT or ORDER BY clauses.");
+    const WindowSpec& over = *e.over;
+    return WindowsAllowed(false, [&] {
+        BoundExprPtr r;
+        if (name == "ROW_NUMBER" || name == "RANK" || name == "DENSE_RANK" || name == "NTILE") {
+            const size_t n = name == "NTILE" ? 1 : 0;
+            if (e.args.size() != n)
+                Fail("The " + name + " function requires " + std::to_string(n) + " argument(s).");
+            if (over.orderBy.empty())
+                Fail("The function '" + e.name + "' must have an OVER clause with ORDER BY.");
+            r = Node(BoundKind::Function, Raw(TypeKind::BigInt));
+            r->name = name;
+            if (n) {
+                m_inAggregate = true;
+                BoundExprPtr a = Value(*e.args[0], scope);
+                m_inAggregate = false;
+                r->args.push_back(ConvertTo(std::move(a), Raw(TypeKind::BigInt), false));
+            }
+        } else if (name == "COUNT" || name == "COUNT_BIG" || name == "SUM" || name == "AVG" ||
+                   name == "MIN" || name == "MAX") {
+            if (e.distinct) Fail("Use of DISTINCT is not allowed with the OVER clause.");
+            m_windowCall = true;
+            r = Function(e, scope);
+        } else {
+            Fail("The function '" + e.name +
+                 "' is not a valid windowing function, and cannot be used with the OVER clause.");
+        }
+        r->window = true;
+        for (const ExprPtr& p : over.partitionBy) r->partition.push_back(Value(*p, scope));
+        for (const OrderItem& o : over.orderBy) {
+            r->windowOrder.push_back(Value(*o.expr, scope));
+            r->windowDescending.push_back(o.descending);
+        }
+        return r;
+    });
+}
 
 BoundExprPtr Binder::Function(const Expr& e, const Scope& scope) {
     std::string name = ToUpper(e.name);
+    if (e.over && !m_windowCall) return Window(e, scope);
+    m_windowCall = false;
+    if (name == "ROW_NUMBER" || name == "RANK" || name == "DENSE_RANK" || name == "NTILE")
+        Fail("The function '" + e.name + "' must have an OVER clause.");
+    // An aggregate's argument takes no window function.
+    struct AggregateArgs {
+        bool& flag;
+        bool saved;
+        AggregateArgs(bool& f, bool on) : flag(f), saved(f) { flag = flag || on; }
+        ~AggregateArgs() { flag = saved; }
+    } aggregateArgs(m_inAggregate, name == "COUNT" || name == "COUNT_BIG" || name == "SUM" ||
+                                       name == "AVG" || name == "MIN" || name == "MAX");
     auto arity = [&](size_t lo, size_t hi) {
         if (e.args.size() < lo || e.args.size() > hi) {
             Fail("The " + name + " function requires " + std::to_string(lo) + " argument(s).");
@@ -1452,6 +1664,7 @@ BoundStatement BindSelect(const SelectStmt& select, BindCatalog& catalog) {
     BoundStatement out;
     out.kind = BoundStatement::Kind::Select;
     Binder b(catalog, out);
+    b.With(select.with, select.maxRecursion);
     out.query = b.Query(select, nullptr, nullptr);
     return out;
 }
@@ -1460,6 +1673,7 @@ BoundStatement BindInsert(const Stmt& stmt, BindCatalog& catalog) {
     BoundStatement out;
     out.kind = BoundStatement::Kind::Insert;
     Binder b(catalog, out);
+    b.With(stmt.with, stmt.maxRecursion);
     ResolveTarget(stmt.table, catalog, out.target);
     const TableDef& def = *out.target.table;
     const ColumnDef* identity = def.IdentityColumn();
@@ -1513,8 +1727,10 @@ BoundStatement BindInsert(const Stmt& stmt, BindCatalog& catalog) {
     for (int c : out.columns) targets.push_back(def.columns[static_cast<size_t>(c)].type);
     if (stmt.select) {
         out.query = b.Query(*stmt.select, nullptr, &targets);
+        b.WriteTop(stmt);
         return out;
     }
+    if (stmt.top) Fail("TOP in an INSERT with VALUES is not supported.");
     Scope empty;
     for (const auto& values : stmt.values) {
         if (values.size() != targets.size()) {
@@ -1543,6 +1759,7 @@ BoundStatement BindUpdate(const Stmt& stmt, BindCatalog& catalog) {
     BoundStatement out;
     out.kind = BoundStatement::Kind::Update;
     Binder b(catalog, out);
+    b.With(stmt.with, stmt.maxRecursion);
     Scope scope = BindTarget(stmt, b, catalog, out);
     const TableDef& def = *out.target.table;
     for (size_t i = 0; i < stmt.sets.size(); ++i) {
@@ -1560,6 +1777,7 @@ BoundStatement BindUpdate(const Stmt& stmt, BindCatalog& catalog) {
         out.sets.emplace_back(c, b.ConvertTo(b.Value(*expr, scope), col.type, true));
     }
     if (stmt.where) out.expr = b.Predicate(*stmt.where, scope);
+    b.WriteTop(stmt);
     return out;
 }
 
@@ -1567,8 +1785,10 @@ BoundStatement BindDelete(const Stmt& stmt, BindCatalog& catalog) {
     BoundStatement out;
     out.kind = BoundStatement::Kind::Delete;
     Binder b(catalog, out);
+    b.With(stmt.with, stmt.maxRecursion);
     Scope scope = BindTarget(stmt, b, catalog, out);
     if (stmt.where) out.expr = b.Predicate(*stmt.where, scope);
+    b.WriteTop(stmt);
     return out;
 }
 

@@ -117,6 +117,11 @@ struct BoundExpr {
     std::string part;   // DATEPART/DATEADD/DATEDIFF: the part, lower case
     bool star = false;  // COUNT(*)
     bool distinct = false;
+    // A window function: f(...) OVER (PARTITION BY partition ORDER BY windowOrder)
+    bool window = false;
+    std::vector<BoundExprPtr> partition;
+    std::vector<BoundExprPtr> windowOrder;
+    std::vector<bool> windowDescending;
 
     std::unique_ptr<BoundQuery> query;  // InQuery, Exists, Subquery
 };
@@ -130,6 +135,16 @@ struct BoundColumn {
     bool nullable = true;
 };
 
+// A common table expression of the statement (WITH name AS (query)).
+struct BoundCte {
+    std::string name;     // as written
+    std::string sqlName;  // its name in the rendered statement
+    std::vector<BoundColumn> columns;
+    std::unique_ptr<BoundQuery> query;
+    bool recursive = false;  // the query reads the table it makes
+    bool ready = false;      // columns known (a recursive member may read them)
+};
+
 // A table, view or derived table in a FROM, as a column reference names it.
 struct BoundSource {
     std::string alias;  // exposed name (alias, or the table's name)
@@ -137,7 +152,8 @@ struct BoundSource {
     const TableDef* table = nullptr;      // a table
     std::string schema;                   // its database's schema
     std::unique_ptr<BoundQuery> derived;  // or a derived table
-    std::vector<BoundColumn> columns;     // the derived table's columns
+    const BoundCte* cte = nullptr;        // or a common table expression
+    std::vector<BoundColumn> columns;     // the derived table's (or cte's) columns
 
     // The name of column `i` as stored.
     const std::string& ColumnName(int i) const {
@@ -181,7 +197,9 @@ struct BoundQuery {
     std::vector<BoundSelect> parts;  // SELECT [UNION [ALL] SELECT ...]
     std::vector<bool> unionAll;      // between parts[i] and parts[i + 1]
     std::vector<BoundOrder> order;
-    BoundExprPtr top;  // BIGINT
+    BoundExprPtr top;  // BIGINT; FLOAT with PERCENT
+    bool topPercent = false;
+    bool topWithTies = false;  // the query has an ORDER BY and a single SELECT
     // The result columns: the first SELECT's.
     const std::vector<BoundItem>& Items() const { return parts.front().items; }
 };
@@ -209,6 +227,13 @@ struct BoundStatement {
     std::unique_ptr<BoundQuery>
         query;          // Select; Insert ... SELECT (items converted to the columns)
     BoundExprPtr expr;  // Scalar, Condition; Update/Delete: WHERE
+    BoundExprPtr top;   // Insert/Update/Delete: TOP (n) (BIGINT; FLOAT with PERCENT)
+    bool topPercent = false;
+
+    // WITH: the statement's common tables, in order; the recursion limit
+    // of the recursive ones (0: none)
+    std::vector<std::unique_ptr<BoundCte>> ctes;
+    int64_t maxRecursion = 100;
 
     BoundTarget target;                              // Insert, Update, Delete
     std::vector<BoundTableRefPtr> from;              // Update, Delete

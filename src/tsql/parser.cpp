@@ -1,5 +1,6 @@
 #include "tsql/parser.h"
 
+#include <algorithm>
 #include <charconv>
 #include <limits>
 #include <string>
@@ -264,6 +265,7 @@ private:
     ExprPtr ParsePrimary();
     ExprPtr ParseNameExpr();
     ExprPtr ParseFunctionArgs(ExprPtr call);
+    ExprPtr ParseOver(ExprPtr call);
     ExprPtr ParseCase();
     ExprPtr ParseCast();
     ExprPtr ParseConvert();
@@ -282,6 +284,9 @@ private:
     StmtPtr ParseNestedStatement();
     void ParseStatementBody(Stmt& s, bool batchStart);
     void ParseInsert(Stmt& s);
+    void ParseWith(Stmt& s);
+    void ParseWriteTop(Stmt& s);
+    int64_t ParseQueryOption();
     void ParseUpdate(Stmt& s);
     void ParseDelete(Stmt& s);
     void ParseCreate(Stmt& s);
@@ -983,8 +988,51 @@ ExprPtr Parser::ParseFunctionArgs(ExprPtr call) {
         } while (Accept(T::Comma));
     }
     Expect(T::RParen);
-    if (AtKw(K::OVER)) Unsupported("OVER", Peek().pos);
+    if (AtKw(K::OVER)) return ParseOver(std::move(call));
     return Finish(std::move(call));
+}
+
+// f(...) OVER ([PARTITION BY e, ...] [ORDER BY e [ASC|DESC], ...]); a frame
+// (ROWS, RANGE) is refused by name.
+ExprPtr Parser::ParseOver(ExprPtr call) {
+    DepthGuard guard(*this);
+    ExpectKw(K::OVER);
+    Expect(T::LParen);
+    auto over = std::make_unique<WindowSpec>();
+    uint32_t below = 0;
+    if (AtContextWord("PARTITION")) {
+        Take();
+        ExpectKw(K::BY);
+        do {
+            over->partitionBy.push_back(ParseExpr());
+            below = std::max(below, over->partitionBy.back()->height);
+        } while (Accept(T::Comma));
+    }
+    if (AtKw(K::ORDER)) {
+        Take();
+        ExpectKw(K::BY);
+        do {
+            OrderItem item;
+            item.expr = ParseExpr();
+            below = std::max(below, item.expr->height);
+            if (AcceptKw(K::DESC)) {
+                item.descending = true;
+            } else {
+                AcceptKw(K::ASC);
+            }
+            over->orderBy.push_back(std::move(item));
+        } while (Accept(T::Comma));
+    }
+    if (AtContextWord("ROWS") || AtContextWord("RANGE"))
+        Unsupported("a window frame (ROWS or RANGE)", Peek().pos);
+    Expect(T::RParen);
+    call->over = std::move(over);
+    ExprPtr e = Finish(std::move(call));
+    if (below + 1 > e->height) {
+        e->height = below + 1;
+        Grow(e->height);
+    }
+    return e;
 }
 
 ExprPtr Parser::ParseCase() {
@@ -1065,7 +1113,6 @@ std::unique_ptr<SelectStmt> Parser::ParseSelect() {
             head->orderBy.push_back(std::move(item));
         } while (Accept(T::Comma));
     }
-    if (AtKw(K::OPTION) && At(T::LParen, 1)) Unsupported("OPTION", Peek().pos);
     if (AtKw(K::FOR) && AtContextWord("XML", 1)) Unsupported("FOR XML", Peek().pos);
     m_selectHeight = m_height;
     m_height = outer;
@@ -1099,7 +1146,11 @@ std::unique_ptr<SelectStmt> Parser::ParseSelectCore() {
             SyntaxError();
         }
         s->topPercent = AcceptKw(K::PERCENT);
-        if (AtKw(K::WITH) && AtContextWord("TIES", 1)) Unsupported("WITH TIES", Peek().pos);
+        if (AtKw(K::WITH) && AtContextWord("TIES", 1)) {
+            Take();
+            Take();
+            s->topWithTies = true;
+        }
     }
     do {
         s->items.push_back(ParseSelectItem());
@@ -1270,15 +1321,22 @@ void Parser::ParseStatementBody(Stmt& s, bool batchStart) {
             s.kind = StmtKind::Select;
             SetConstruct("SELECT");
             s.select = ParseSelect();
+            s.select->maxRecursion = ParseQueryOption();
             return;
         case K::INSERT:
             ParseInsert(s);
+            s.maxRecursion = ParseQueryOption();
             return;
         case K::UPDATE:
             ParseUpdate(s);
+            s.maxRecursion = ParseQueryOption();
             return;
         case K::DELETE:
             ParseDelete(s);
+            s.maxRecursion = ParseQueryOption();
+            return;
+        case K::WITH:
+            ParseWith(s);
             return;
         case K::TRUNCATE:
             s.kind = StmtKind::Truncate;
@@ -1397,11 +1455,81 @@ void Parser::ParseStatementBody(Stmt& s, bool batchStart) {
     }
 }
 
+// WITH name [(columns)] AS (select) [, ...] then the SELECT, INSERT, UPDATE
+// or DELETE that reads them.
+void Parser::ParseWith(Stmt& s) {
+    SetConstruct("WITH");
+    Take();
+    std::vector<CommonTable> ctes;
+    do {
+        CommonTable c;
+        c.pos = Peek().pos;
+        if (!AtName()) SyntaxError();
+        c.name = ParseName();
+        if (Accept(T::LParen)) {
+            do {
+                c.columns.push_back(ParseColumnName());
+            } while (Accept(T::Comma));
+            Expect(T::RParen);
+        }
+        ExpectKw(K::AS);
+        c.select = ParseParenthesizedSelect();
+        ctes.push_back(std::move(c));
+    } while (Accept(T::Comma));
+    if (AtKw(K::SELECT)) {
+        s.kind = StmtKind::Select;
+        SetConstruct("SELECT");
+        s.select = ParseSelect();
+        s.select->with = std::move(ctes);
+        s.select->maxRecursion = ParseQueryOption();
+        return;
+    }
+    if (AtKw(K::INSERT)) {
+        ParseInsert(s);
+    } else if (AtKw(K::UPDATE)) {
+        ParseUpdate(s);
+    } else if (AtKw(K::DELETE)) {
+        ParseDelete(s);
+    } else {
+        SyntaxError();
+    }
+    s.with = std::move(ctes);
+    s.maxRecursion = ParseQueryOption();
+}
+
+// TOP (n) [PERCENT] of an INSERT, UPDATE or DELETE: the parentheses are
+// required there.
+void Parser::ParseWriteTop(Stmt& s) {
+    if (!AcceptKw(K::TOP)) return;
+    Expect(T::LParen);
+    s.top = ParseExpr();
+    Expect(T::RParen);
+    s.topPercent = AcceptKw(K::PERCENT);
+}
+
+// OPTION (MAXRECURSION n) after a statement; -1 when there is none.
+int64_t Parser::ParseQueryOption() {
+    if (!AtKw(K::OPTION) || !At(T::LParen, 1)) return -1;
+    const SourcePos pos = Peek().pos;
+    Take();
+    Take();
+    if (!AtContextWord("MAXRECURSION")) Unsupported("OPTION", pos);
+    Take();
+    if (!At(T::Integer)) SyntaxError();
+    const Token n = Take();
+    int64_t value = 0;
+    auto [end, ec] = std::from_chars(n.text.data(), n.text.data() + n.text.size(), value);
+    if (ec != std::errc() || value > 32767)
+        Fail("The MAXRECURSION option exceeds the allowed maximum of 32767.", n.pos);
+    Expect(T::RParen);
+    return value;
+}
+
 void Parser::ParseInsert(Stmt& s) {
     s.kind = StmtKind::Insert;
     SetConstruct("INSERT");
     Take();
-    if (AtKw(K::TOP)) Unsupported("INSERT TOP", Peek().pos);
+    ParseWriteTop(s);
     AcceptKw(K::INTO);
     s.table = ParseObjectName();
     SkipTableHints();
@@ -1442,7 +1570,7 @@ void Parser::ParseUpdate(Stmt& s) {
     s.kind = StmtKind::Update;
     SetConstruct("UPDATE");
     Take();
-    if (AtKw(K::TOP)) Unsupported("UPDATE TOP", Peek().pos);
+    ParseWriteTop(s);
     s.table = ParseObjectName();
     SkipTableHints();
     ExpectKw(K::SET);
@@ -1468,7 +1596,7 @@ void Parser::ParseDelete(Stmt& s) {
     s.kind = StmtKind::Delete;
     SetConstruct("DELETE");
     Take();
-    if (AtKw(K::TOP)) Unsupported("DELETE TOP", Peek().pos);
+    ParseWriteTop(s);
     AcceptKw(K::FROM);
     s.table = ParseObjectName();
     SkipTableHints();

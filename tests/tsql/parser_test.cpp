@@ -593,7 +593,7 @@ TEST(TsqlParserErrors, ServerTextsWithConstructAndPosition) {
         {"BEGIN CATCH SELECT 1 END CATCH", "'BEGIN CATCH' is not supported (line 1, column 1)"},
         {"BEGIN TRY SELECT 1 END TRY",
          "Incorrect syntax near 'TRY'. (in BEGIN TRY, line 1, column 24)"},
-        {"SELECT 1 WITH x AS (SELECT 1) SELECT 2", "'WITH' is not supported (line 1, column 10)"},
+        {"SELECT 1 OPTION (FAST 1)", "'OPTION' is not supported (line 1, column 10)"},
         {"CREATE TABLE T (a INT DEFAULT 1 DEFAULT 2)",
          "Incorrect syntax near the keyword 'DEFAULT'. (in CREATE TABLE, line 1, column 33)"},
         {"SELECT [] FROM t",

@@ -224,28 +224,51 @@ public:
         return sql + " END)";
     }
 
+    // " OVER (PARTITION BY ... ORDER BY ...)" of a window function.
+    std::string Over(const BoundExpr& e) {
+        std::string sql = " OVER (";
+        for (size_t i = 0; i < e.partition.size(); ++i) {
+            sql += i ? "," : "PARTITION BY ";
+            sql += Expr(*e.partition[i]) + Collate(e.partition[i]->type);
+        }
+        for (size_t i = 0; i < e.windowOrder.size(); ++i) {
+            sql += i ? "," : e.partition.empty() ? "ORDER BY " : " ORDER BY ";
+            sql += Expr(*e.windowOrder[i]) + Collate(e.windowOrder[i]->type);
+            if (e.windowDescending[i]) sql += " DESC";
+        }
+        return sql + ")";
+    }
+
     std::string Function(const BoundExpr& e) {
         const std::string& name = e.name;
         auto arg = [&](size_t i) { return Expr(*e.args.at(i)); };
         const std::string d = e.distinct ? "DISTINCT " : "";
+        // SQLite's window functions over the same partition and order: each
+        // aggregate call below is followed by it.
+        const std::string over = e.window ? Over(e) : "";
+        if (name == "ROW_NUMBER" || name == "RANK" || name == "DENSE_RANK")
+            return ToLower(name) + "()" + over;
+        if (name == "NTILE") return "ntile(" + arg(0) + ")" + over;
         if (name == "COUNT" || name == "COUNT_BIG")
-            return e.star ? "count(*)" : "count(" + d + arg(0) + ")";
+            return (e.star ? "count(*)" : "count(" + d + arg(0) + ")") + over;
         // Sums of whole numbers, MONEY and scaled DECIMAL fail on overflow
-        // with the server's message instead of SQLite's.
+        // with the server's message instead of SQLite's (over a window,
+        // SQLite's own sum, which is exact on the stored integers).
         auto checkedSum = [&](const TypeSpec& t) {
-            const char* fn = t.kind == TypeKind::BigInt ? "xr_sum_bigint("
+            const char* fn = e.window                     ? "sum("
+                             : t.kind == TypeKind::BigInt ? "xr_sum_bigint("
                              : t.kind == TypeKind::Money || t.kind == TypeKind::SmallMoney
                                  ? "xr_sum_money("
                              : t.kind == TypeKind::Decimal ? "xr_sum_numeric("
                                                            : "sum(";
-            return fn + d + arg(0) + ")";
+            return fn + d + arg(0) + ")" + over;
         };
         if (name == "AVG") {
             const TypeSpec& a = e.args[0]->type;
             // MONEY averages to MONEY, cut at four places as its division is.
             if (e.type.kind == TypeKind::Money)
-                return "(" + checkedSum(a) + "/count(" + d + arg(0) + "))";
-            std::string sql = "avg(" + d + arg(0) + ")";
+                return "(" + checkedSum(a) + "/count(" + d + arg(0) + ")" + over + ")";
+            std::string sql = "avg(" + d + arg(0) + ")" + over;
             return a.IsInteger() ? "CAST(" + sql + " AS INTEGER)" : sql;
         }
         if (name == "SUM") {
@@ -259,7 +282,7 @@ public:
             return checkedSum(a);
         }
         if (name == "MIN" || name == "MAX")
-            return ToLower(name) + "(" + arg(0) + Collate(e.args[0]->type) + ")";
+            return ToLower(name) + "(" + arg(0) + Collate(e.args[0]->type) + ")" + over;
         if (name == "ISNULL") return "ifnull(" + arg(0) + "," + arg(1) + ")";
         if (name == "COALESCE") {
             std::string sql = "coalesce(";
@@ -354,18 +377,66 @@ public:
 
     // ---- queries ----------------------------------------------------------
 
+    // "WITH RECURSIVE name(columns) AS (query), ... " before a statement
+    // reading common tables. A recursive one carries a column more, its
+    // rows' level of recursion (0 for the anchor's), which xr_recursion
+    // checks against the statement's limit as each level's rows are made.
+    std::string With(const BoundStatement& b) {
+        if (b.ctes.empty()) return "";
+        std::string sql = "WITH RECURSIVE ";
+        for (size_t i = 0; i < b.ctes.size(); ++i) {
+            const BoundCte& c = *b.ctes[i];
+            sql += (i ? "," : "") + QuoteIdent(c.sqlName) + "(";
+            for (size_t k = 0; k < c.columns.size(); ++k)
+                sql += (k ? "," : "") + QuoteIdent(c.columns[k].name);
+            if (c.recursive) sql += ",\"xr_level\"";
+            if (c.recursive) {
+                m_levelOf = &c;
+                m_maxRecursion = b.maxRecursion;
+            }
+            sql += ") AS (" + Query(*c.query, nullptr) + ")";
+        }
+        return sql + " ";
+    }
+
+    // The source in a FROM that is the common table `c`, or null.
+    static const BoundSource* FindCteSource(const BoundTableRef& ref, const BoundCte& c) {
+        if (ref.join != JoinType::None) {
+            const BoundSource* s = FindCteSource(*ref.left, c);
+            return s ? s : FindCteSource(*ref.right, c);
+        }
+        return ref.source->cte == &c ? ref.source.get() : nullptr;
+    }
+
+    // The level column of a part of a recursive common table's query.
+    std::string LevelColumn(const BoundSelect& part, const BoundCte& c) {
+        const BoundSource* self = nullptr;
+        for (const BoundTableRefPtr& ref : part.from)
+            if (!self) self = FindCteSource(*ref, c);
+        if (!self) return ",0";
+        const std::string next = QuoteIdent(self->alias) + ".\"xr_level\"+1";
+        if (m_maxRecursion == 0) return "," + next;
+        return ",xr_recursion(" + next + "," + std::to_string(m_maxRecursion) + ")";
+    }
+
     std::string Query(const BoundQuery& q, std::vector<OutColumn>* out) {
         // Only the outermost query's clauses are marked in the plan.
         const bool top = m_markTop;
         m_markTop = false;
+        const BoundCte* levelOf = m_levelOf;
+        m_levelOf = nullptr;
         std::vector<OutColumn> cols;
-        std::string sql = Select(q.parts[0], &cols, top);
+        std::string sql = Select(q.parts[0], &cols, top, nullptr,
+                                 levelOf ? LevelColumn(q.parts[0], *levelOf) : "");
         if (top) m_plan.orderAt = sql.size();
         for (size_t i = 1; i < q.parts.size(); ++i) {
             std::vector<OutColumn> ucols;
             sql += q.unionAll[i - 1] ? " UNION ALL " : " UNION ";
-            sql += Select(q.parts[i], &ucols, false);
+            sql += Select(q.parts[i], &ucols, false, nullptr,
+                          levelOf ? LevelColumn(q.parts[i], *levelOf) : "");
         }
+        const std::string core = sql;
+        std::string keys;  // the ORDER BY keys, for TOP ... WITH TIES
         if (!q.order.empty()) {
             sql += " ORDER BY ";
             bool first = true;
@@ -386,23 +457,48 @@ public:
                     sql += key.sql;
                 }
                 if (o.descending) sql += " DESC";
+                keys += (keys.empty() ? "" : ",") + key.sql + (o.descending ? " DESC" : "");
                 if (top) m_plan.order.push_back(std::move(key));
             }
         }
         if (top) m_plan.hasTop = q.top != nullptr;
-        if (q.top) sql += " LIMIT " + Expr(*q.top);
+        if (q.top) sql += " LIMIT " + TopCount(q, core, keys);
         if (out) *out = std::move(cols);
         return sql;
     }
 
-    std::string Select(const BoundSelect& s, std::vector<OutColumn>* cols, bool top) {
+    // The row count of a query's TOP: n (not negative), or p PERCENT of the
+    // query's rows rounded up; WITH TIES, the rows that rank within that
+    // count by the query's order (rank() counts the rows before a row's
+    // peers), so that the LIMIT takes the last row's peers too.
+    std::string TopCount(const BoundQuery& q, const std::string& core, const std::string& keys) {
+        std::string n = q.topPercent ? "(SELECT xr_top_percent(" + Expr(*q.top) +
+                                           ",count(*)) FROM (" + core + "))"
+                                     : "xr_top(" + Expr(*q.top) + ")";
+        if (!q.topWithTies) return n;
+        const std::string rank = "rank() OVER (ORDER BY " + keys + ") AS xr_rank";
+        return "(SELECT count(*) FROM (" + Select(q.parts[0], nullptr, false, &rank) +
+               ") WHERE xr_rank <= " + n + ")";
+    }
+
+    // The row count of TOP (n) [PERCENT] of a write, whose rows are those
+    // of "SELECT ... <tail>".
+    std::string WriteTop(const BoundStatement& b, const std::string& tail) {
+        if (!b.topPercent) return "xr_top(" + Expr(*b.top) + ")";
+        return "(SELECT xr_top_percent(" + Expr(*b.top) + ",count(*)) " + tail + ")";
+    }
+
+    // A SELECT; with `list`, that select list in place of the query's own.
+    std::string Select(const BoundSelect& s, std::vector<OutColumn>* cols, bool top,
+                       const std::string* ownList = nullptr, const std::string& extra = "") {
         std::string from;
         for (const BoundTableRefPtr& ref : s.from) {
             if (!from.empty()) from += ",";
             from += TableRef(*ref);
         }
-        std::string list;
+        std::string list = ownList ? *ownList : "";
         for (const BoundItem& item : s.items) {
+            if (ownList) break;
             OutColumn c;
             c.expr = Expr(*item.expr);
             c.name = item.column.name;
@@ -416,7 +512,7 @@ public:
             cols->push_back(std::move(c));
         }
         std::string sql = s.distinct ? "SELECT DISTINCT " : "SELECT ";
-        sql += list;
+        sql += list + extra;
         if (!from.empty()) sql += " FROM " + from;
         if (s.where) {
             sql += " WHERE ";
@@ -462,6 +558,7 @@ public:
             return sql;
         }
         const BoundSource& src = *ref.source;
+        if (src.cte) return QuoteIdent(src.cte->sqlName) + " AS " + QuoteIdent(src.alias);
         std::string sql = src.derived ? "(" + Query(*src.derived, nullptr) + ")"
                           : !src.table->viewSql.empty()
                               ? "(" + src.table->viewSql + ")"
@@ -480,7 +577,9 @@ public:
 
 private:
     Plan& m_plan;
-    bool m_markTop = false;     // the next query rendered is the plan's outermost
+    bool m_markTop = false;               // the next query rendered is the plan's outermost
+    const BoundCte* m_levelOf = nullptr;  // the next query rendered makes this recursive table
+    int64_t m_maxRecursion = 100;
     std::string m_operand;      // the operand of the simple CASE being written
     bool m_inIntChain = false;  // the Arith being written is an operand of one of its type
 
@@ -555,8 +654,11 @@ Plan RenderSelect(const SelectStmt& select, RenderContext& ctx) {
     Plan plan;
     TakeBinding(b, plan);
     Generator g(plan);
+    const std::string with = g.With(b);
     g.MarkTop();
-    plan.sql = g.Query(*b.query, &plan.columns);
+    plan.sql = with + g.Query(*b.query, &plan.columns);
+    for (size_t* at : {&plan.whereAt, &plan.whereEnd, &plan.orderAt})
+        if (*at != std::string::npos) *at += with.size();
     return plan;
 }
 
@@ -567,7 +669,7 @@ Plan RenderInsert(const Stmt& stmt, RenderContext& ctx) {
     Generator g(plan);
     const TableDef& def = *b.target.table;
     plan.setsIdentity = b.setsIdentity;
-    std::string sql = "INSERT INTO " + TableName(b.target);
+    std::string sql = g.With(b) + "INSERT INTO " + TableName(b.target);
     if (b.defaultValues) {
         plan.sql = sql + " DEFAULT VALUES";
         return plan;
@@ -576,7 +678,10 @@ Plan RenderInsert(const Stmt& stmt, RenderContext& ctx) {
     for (size_t i = 0; i < b.columns.size(); ++i)
         sql += (i ? "," : "") + QuoteIdent(def.columns[static_cast<size_t>(b.columns[i])].name);
     sql += ")";
-    if (b.query) {
+    if (b.query && b.top) {
+        const std::string query = g.Query(*b.query, nullptr);
+        sql += " SELECT * FROM (" + query + ") LIMIT " + g.WriteTop(b, "FROM (" + query + ")");
+    } else if (b.query) {
         sql += " " + g.Query(*b.query, nullptr);
     } else {
         sql += " VALUES ";
@@ -605,8 +710,20 @@ Plan RenderUpdate(const Stmt& stmt, RenderContext& ctx) {
     const std::string where = b.expr ? g.Expr(*b.expr) : std::string();
     // The FROM's names stay inside the query the target is matched with.
     const std::string alias = b.target.inFrom ? "xr_target" : def.name;
-    std::string sql = "UPDATE " + TableName(b.target) + " AS " + QuoteIdent(alias) + " SET ";
-    if (!b.target.inFrom) {
+    std::string sql =
+        g.With(b) + "UPDATE " + TableName(b.target) + " AS " + QuoteIdent(alias) + " SET ";
+    if (!b.target.inFrom && b.top) {
+        // TOP: the first n rows the statement would change, by row id.
+        for (size_t i = 0; i < sets.size(); ++i)
+            sql += (i ? "," : "") + sets[i].first + "=" + sets[i].second;
+        std::string tail = "FROM " + TableName(b.target) + " AS " + QuoteIdent(alias);
+        if (!from.empty()) tail += "," + from;
+        if (!where.empty()) tail += " WHERE " + where;
+        if (!from.empty()) sql += " FROM " + from;
+        sql += " WHERE " + (where.empty() ? "" : where + " AND ") + QuoteIdent(alias) +
+               ".rowid IN (SELECT " + QuoteIdent(alias) + ".rowid " + tail + " LIMIT " +
+               g.WriteTop(b, tail) + ")";
+    } else if (!b.target.inFrom) {
         for (size_t i = 0; i < sets.size(); ++i)
             sql += (i ? "," : "") + sets[i].first + "=" + sets[i].second;
         if (!from.empty()) sql += " FROM " + from;
@@ -625,6 +742,9 @@ Plan RenderUpdate(const Stmt& stmt, RenderContext& ctx) {
         sql += " FROM (SELECT " + QuoteIdent(b.target.inFrom->alias) + ".rowid AS \"xr_rowid\"" +
                values + " FROM " + from;
         if (!where.empty()) sql += " WHERE " + where;
+        if (b.top)
+            sql += " LIMIT " +
+                   g.WriteTop(b, "FROM " + from + (where.empty() ? "" : " WHERE " + where));
         sql += ") AS \"xr_from\" WHERE " + QuoteIdent(alias) + ".rowid=\"xr_from\".\"xr_rowid\"";
     }
     plan.sql = std::move(sql);
@@ -639,8 +759,15 @@ Plan RenderDelete(const Stmt& stmt, RenderContext& ctx) {
     const std::string table = TableName(b.target);
     std::string from = g.From(b.from);
     const std::string where = b.expr ? g.Expr(*b.expr) : std::string();
-    std::string sql = "DELETE FROM " + table;
-    if (from.empty()) {
+    std::string sql = g.With(b) + "DELETE FROM " + table;
+    if (from.empty() && b.top) {
+        // TOP: the first n rows the statement would delete, by row id.
+        const std::string name = QuoteIdent(b.target.table->name);
+        std::string tail = "FROM " + table + " AS " + name;
+        if (!where.empty()) tail += " WHERE " + where;
+        sql += " WHERE rowid IN (SELECT " + name + ".rowid " + tail + " LIMIT " +
+               g.WriteTop(b, tail) + ")";
+    } else if (from.empty()) {
         sql += " AS " + QuoteIdent(b.target.table->name);
         if (!where.empty()) sql += " WHERE " + where;
     } else {
@@ -655,6 +782,9 @@ Plan RenderDelete(const Stmt& stmt, RenderContext& ctx) {
         }
         sql += " WHERE rowid IN (SELECT " + QuoteIdent(owner) + ".rowid FROM " + from;
         if (!where.empty()) sql += " WHERE " + where;
+        if (b.top)
+            sql += " LIMIT " +
+                   g.WriteTop(b, "FROM " + from + (where.empty() ? "" : " WHERE " + where));
         sql += ")";
     }
     plan.sql = std::move(sql);

@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <cmath>
 #include <filesystem>
 #include <optional>
 #include <system_error>
@@ -309,6 +310,51 @@ void NonZeroFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_result_value(ctx, v);
 }
 
+// xr_top(n): the row count of TOP n, which may not be negative (SQLite
+// would read a negative LIMIT as none).
+void TopFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+        sqlite3_result_error(ctx,
+                             "The number of rows provided for a TOP or FETCH clauses row count "
+                             "parameter must be an integer.",
+                             -1);
+        return;
+    }
+    if (sqlite3_value_int64(argv[0]) < 0) {
+        sqlite3_result_error(ctx, "A TOP N or FETCH rows count value may not be negative.", -1);
+        return;
+    }
+    sqlite3_result_value(ctx, argv[0]);
+}
+
+// xr_top_percent(p, rows): the rows TOP p PERCENT takes of `rows`, a part
+// of a row counting as a whole one.
+void TopPercentFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+    const double p = sqlite3_value_double(argv[0]);
+    if (p < 0 || p > 100) {
+        sqlite3_result_error(ctx, "Percent values must be between 0 and 100.", -1);
+        return;
+    }
+    const double rows = static_cast<double>(sqlite3_value_int64(argv[1])) * p / 100.0;
+    sqlite3_result_int64(ctx, static_cast<int64_t>(std::ceil(rows)));
+}
+
+// xr_recursion(level, max): the level of a recursive common table's row,
+// which may not pass the statement's limit.
+void RecursionFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    const int64_t level = sqlite3_value_int64(argv[0]);
+    const int64_t max = sqlite3_value_int64(argv[1]);
+    if (level > max) {
+        const std::string message = "The statement terminated. The maximum recursion " +
+                                    std::to_string(max) +
+                                    " has been exhausted before statement completion.";
+        sqlite3_result_error(ctx, message.c_str(), -1);
+        return;
+    }
+    sqlite3_result_int64(ctx, level);
+}
+
 void RightFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL) {
         return sqlite3_result_null(ctx);
@@ -341,6 +387,12 @@ void SqliteBackend::Open(BackendHost& host) {
                             nullptr);
     sqlite3_create_function(m_db, "xr_nonzero", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
                             NonZeroFn, nullptr, nullptr);
+    sqlite3_create_function(m_db, "xr_top", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, TopFn,
+                            nullptr, nullptr);
+    sqlite3_create_function(m_db, "xr_top_percent", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                            TopPercentFn, nullptr, nullptr);
+    sqlite3_create_function(m_db, "xr_recursion", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                            RecursionFn, nullptr, nullptr);
     sqlite3_create_function(m_db, "xr_right", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
                             RightFn, nullptr, nullptr);
     m_catalog.InitDatabase("main");
