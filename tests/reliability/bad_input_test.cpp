@@ -7,7 +7,7 @@
 
 #include "site_dump.h"
 #include "temp_dir.h"
-#include "tool_run.h"
+#include "second_process.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "temp_dir.h"
-#include "tool_run.h"
+#include "second_process.h"
 #include "xrdb8/xrdb8.h"
 
 namespace {

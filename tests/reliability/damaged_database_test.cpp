@@ -9,7 +9,7 @@
 
 #include "engine/connection_string.h"
 #include "library.h"
-#include "tool_run.h"
+#include "second_process.h"
 #include "xrdb8/xrdb8.h"
 
 namespace {

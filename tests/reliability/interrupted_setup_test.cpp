@@ -8,7 +8,7 @@
 #include "kill_at_sync.h"
 #include "site_dump.h"
 #include "temp_dir.h"
-#include "tool_run.h"
+#include "second_process.h"
 #include "xrdb8/xrdb8.h"
 
 namespace {

@@ -1,11 +1,13 @@
-// A real second process on the same files: the operator's tool, as a back
-// office would run it while tills keep their records open.
+// The operator's tool as a real second process on the same files, as a back
+// office runs it while tills keep their records open: run to its end with its
+// output kept for the test, or started now and waited for later.
 #pragma once
 
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -13,9 +15,36 @@ extern char** environ;
 
 namespace xrtest {
 
-// Runs `xrdb8 --data <folder> <args...>` to its end; its exit status, or -1
-// when it could not be started. Its output goes to /dev/null.
-inline int RunTool(const std::string& folder, const std::vector<std::string>& args) {
+struct ToolResult {
+    int status = -1;     // exit status; -1 when it did not exit by itself
+    std::string output;  // stdout and stderr together
+};
+
+inline std::string ShellWord(const std::string& word) {
+    std::string quoted = "'";
+    for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// Runs `xrdb8 --data <folder> <args...>` to its end.
+inline ToolResult Tool(const std::string& folder, const std::vector<std::string>& args) {
+    std::string command = ShellWord(XRDB8_TOOL_PATH) + " --data " + ShellWord(folder);
+    for (const std::string& a : args) command += " " + ShellWord(a);
+    command += " 2>&1 </dev/null";
+    ToolResult result;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return result;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
+    int status = pclose(pipe);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+// Starts `xrdb8 --data <folder> <args...>` with its output (stdout and stderr)
+// going to the file `output`; its process id, or -1.
+inline pid_t StartTool(const std::string& folder, const std::vector<std::string>& args,
+                       const std::string& output) {
     std::vector<std::string> all = {XRDB8_TOOL_PATH, "--data", folder};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -23,15 +52,47 @@ inline int RunTool(const std::string& folder, const std::vector<std::string>& ar
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    pid_t pid = -1;
     int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) return -1;
+    return rc == 0 ? pid : -1;
+}
+
+// Waits for a started tool: its exit status and output.
+inline ToolResult WaitTool(pid_t pid, const std::string& output) {
+    ToolResult result;
     int status = 0;
-    if (waitpid(pid, &status, 0) != pid) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (pid > 0 && waitpid(pid, &status, 0) == pid)
+        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (FILE* f = fopen(output.c_str(), "r")) {
+        char buffer[4096];
+        size_t n;
+        while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) result.output.append(buffer, n);
+        fclose(f);
+    }
+    return result;
+}
+
+// The summary lines of `xrdb8 setup` that count statements failed for
+// another reason than "already there", when any is not 0.
+inline std::string SetupFailures(const std::string& output) {
+    std::string found;
+    size_t at = 0;
+    while ((at = output.find("failed for another reason: ", at)) != std::string::npos) {
+        at += 27;
+        if (output[at] != '0') found += output.substr(at, output.find('\n', at) - at) + "; ";
+    }
+    return found;
+}
+
+// Runs `xrdb8 --data <folder> <args...>` to its end; its exit status, or -1
+// when it could not be started or did not exit by itself.
+inline int RunTool(const std::string& folder, const std::vector<std::string>& args) {
+    return WaitTool(StartTool(folder, args, "/dev/null"), "/dev/null").status;
 }
 
 // One statement through the tool.
