@@ -379,6 +379,10 @@ ComError SqliteBackend::MapError(const EngineError& error, std::string_view sql,
     if (rc == SQLITE_CONSTRAINT_UNIQUE || rc == SQLITE_CONSTRAINT_PRIMARYKEY) {
         return ComError(DB_E_INTEGRITYVIOLATION, DuplicateKeyMessage(msg));
     }
+    if (rc == SQLITE_CONSTRAINT_FOREIGNKEY || rc == SQLITE_CONSTRAINT_CHECK) {
+        return ComError(DB_E_INTEGRITYVIOLATION,
+                        m_catalog.ConflictMessage(rc == SQLITE_CONSTRAINT_CHECK, msg, sql));
+    }
     if (rc == SQLITE_CONSTRAINT_NOTNULL) {
         std::string what = msg.substr(msg.find(':') == std::string::npos ? 0 : msg.find(':') + 2);
         size_t dot = what.find('.');
@@ -412,8 +416,9 @@ std::optional<std::string> IndexMessage(const TableDef& t, const std::vector<std
     };
     for (const IndexDef& ix : t.indexes) {
         if (!same(ix) || !ix.unique) continue;
-        if (ix.primaryKey) {
-            return "Violation of PRIMARY KEY constraint '" + ix.name +
+        if (ix.primaryKey || ix.uniqueKey) {
+            return std::string("Violation of ") + (ix.primaryKey ? "PRIMARY" : "UNIQUE") +
+                   " KEY constraint '" + ix.name +
                    "'. Cannot insert duplicate key in object 'dbo." + t.name + "'.";
         }
         return "Cannot insert duplicate key row in object 'dbo." + t.name +
@@ -435,6 +440,25 @@ std::string SqliteBackend::DuplicateKeyMessage(const std::string& msg) {
     std::string list = colon == std::string::npos ? "" : msg.substr(colon + 2);
     std::string table;
     std::vector<std::string> columns;
+    // "index 'T$IX$null'": the index that lets one key with NULLs in.
+    if (list.rfind("index '", 0) == 0 && list.size() > 8) {
+        std::string storage = list.substr(7, list.size() - 8);
+        if (storage.size() > 5 && storage.compare(storage.size() - 5, 5, "$null") == 0)
+            storage.resize(storage.size() - 5);
+        std::vector<std::string> schemas{"main"};
+        for (const auto& [schema, name] : m_attached) schemas.push_back(schema);
+        for (size_t dollar = storage.find('$'); dollar != std::string::npos;
+             dollar = storage.find('$', dollar + 1)) {
+            for (const std::string& schema : schemas) {
+                const TableDef* t = m_catalog.FindTable(schema, storage.substr(0, dollar));
+                if (!t) continue;
+                for (const IndexDef& ix : t->indexes) {
+                    if (ix.storageName != storage) continue;
+                    if (auto m = IndexMessage(*t, ix.columns)) return *m;
+                }
+            }
+        }
+    }
     size_t at = 0;
     while (at < list.size()) {
         size_t comma = list.find(", ", at);
