@@ -1167,7 +1167,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             case ConstraintKind::ForeignKey: {
                 if (!c.refTable.db.empty() && SchemaOf(c.refTable) != schema) {
                     Fail("Cross-database foreign key references are not supported. Foreign key '" +
-                         c.refTable.name + "'.");
+                         c.refTable.db + ".." + c.refTable.name + "'.");
                 }
                 ForeignKeyDef fk;
                 fk.name = c.name;
@@ -1193,6 +1193,20 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                 if (e.pos.offset + e.length <= text.size())
                     check.text = "(" + text.substr(e.pos.offset, e.length) + ")";
                 check.sql = RenderIndexFilter(e, *t, *this);
+                if (!check.column.empty()) {
+                    // A column's own check names that column alone.
+                    TableDef own = *t;
+                    own.columns.clear();
+                    own.indexes.clear();
+                    if (const ColumnDef* col = t->FindColumn(check.column))
+                        own.columns.push_back(*col);
+                    try {
+                        RenderIndexFilter(e, own, *this);
+                    } catch (const ComError&) {
+                        Fail("Column CHECK constraint for column '" + check.column +
+                             "' references another column, table '" + t->name + "'.");
+                    }
+                }
                 catalog.AddCheck(schema, table, std::move(check), !noCheck);
                 break;
             }

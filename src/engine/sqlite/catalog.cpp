@@ -780,7 +780,7 @@ void EnsureConstraintTable(CatalogState& state, const std::string& db) {
     state.Cache(db).hasConstraints = 1;
 }
 
-void InsertConstraintRow(CatalogState& state, const std::string& db, int32_t tableId,
+void InsertConstraintRow(CatalogState& state, const std::string& db, int32_t tableId, int colid,
                          const ForeignKeyDef* fk, const CheckDef* check) {
     EnsureConstraintTable(state, db);
     Sql q(state, "INSERT INTO " + Quote(db) +
@@ -804,7 +804,7 @@ void InsertConstraintRow(CatalogState& state, const std::string& db, int32_t tab
     const bool columnLevel = fk ? fk->columnLevel : !check->column.empty();
     Sql c(state, "INSERT INTO " + Quote(db) +
                      ".sysconstraints (constid, id, colid, status) VALUES (?1, ?2, ?3, ?4)");
-    c.Bind(1, fk ? fk->id : check->id).Bind(2, tableId).Bind(3, 0);
+    c.Bind(1, fk ? fk->id : check->id).Bind(2, tableId).Bind(3, colid);
     c.Bind(4, (fk ? kStatusForeignKey : kStatusCheck) + (columnLevel ? 16 : 32)).Run();
 }
 

@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cstdio>
 #include <optional>
+#include <tuple>
 
 #include "engine/sqlite/catalog.h"
 #include "engine/sqlite/catalog_impl.h"
@@ -83,6 +84,19 @@ bool IndexUses(const IndexDef& index, std::string_view column) {
         if (IEquals(name, column)) return true;
     }
     return FilterUses(index.filterSql, column);
+}
+
+// Foreign keys and checks of `def` that name `column`.
+void ConstraintsUsing(const TableDef& def, std::string_view column, std::vector<std::string>* out) {
+    for (const ForeignKeyDef& fk : def.foreignKeys) {
+        for (const std::string& name : fk.columns) {
+            if (IEquals(name, column)) out->push_back(fk.name);
+        }
+    }
+    for (const CheckDef& check : def.checks) {
+        if (IEquals(check.column, column) || FilterUses(check.sql, column))
+            out->push_back(check.name);
+    }
 }
 
 // Keeps the database's cached definitions true when a DDL operation ends: an
@@ -733,6 +747,7 @@ void Catalog::AlterColumn(const std::string& db, std::string_view table, const C
         column.type.kind != target.type.kind) {
         dependents.insert(dependents.begin(), target.def->name);
     }
+    if (column.type.kind != target.type.kind) ConstraintsUsing(def, target.name, &dependents);
     if (!dependents.empty()) ctx.FailDependent(dependents, target.name, "ALTER COLUMN");
     if (target.identity) {
         if (column.type.kind != TypeKind::Int) {
@@ -784,6 +799,7 @@ void Catalog::DropColumn(const std::string& db, std::string_view table, std::str
     for (const IndexDef& idx : def.indexes) {
         if (IndexUses(idx, target.name)) dependents.push_back(idx.name);
     }
+    ConstraintsUsing(def, target.name, &dependents);
     if (!dependents.empty()) ctx.FailDependent(dependents, target.name, "DROP COLUMN");
     if (def.columns.size() == 1) {
         Fail("ALTER TABLE DROP COLUMN failed because '" + target.name +
@@ -1042,6 +1058,12 @@ void Catalog::RenameColumn(const std::string& db, std::string_view table, std::s
     }
     const std::string oldName = def.columns[static_cast<size_t>(index)].name;
     if (oldName == newName) return;
+    for (const CheckDef& check : def.checks) {
+        if (IEquals(check.column, oldName) || FilterUses(check.sql, oldName)) {
+            Fail("The column '" + oldName + "' is used by the CHECK constraint '" + check.name +
+                 "' and cannot be renamed while it is there.");
+        }
+    }
 
     ctx.Touch();
     m_impl->Exec("ALTER TABLE " + ctx.Table(def) + " RENAME COLUMN " + Quote(oldName) + " TO " +
@@ -1051,6 +1073,39 @@ void Catalog::RenameColumn(const std::string& db, std::string_view table, std::s
         .Bind(2, def.id)
         .Bind(3, index + 1)
         .Run();
+    // The engine renamed the column in the foreign keys on both sides; the
+    // catalog's rows follow.
+    if (detail::HasConstraintTable(*m_impl, db)) {
+        auto rename = [&](std::string list) {
+            std::vector<std::string> names = detail::SplitNames(list);
+            for (std::string& n : names) {
+                if (IEquals(n, oldName)) n = S(newName);
+            }
+            return detail::JoinNames(names);
+        };
+        std::vector<std::tuple<int32_t, std::string, std::string>> rows;
+        {
+            Sql q(*m_impl, "SELECT id, columns, ref_columns FROM " + Quote(db) +
+                               ".xr_constraints WHERE kind = 'F' AND (table_id = ?1 OR "
+                               "ref_table_id = ?1)");
+            q.Bind(1, def.id);
+            while (q.Step())
+                rows.emplace_back(static_cast<int32_t>(q.Int(0)), q.Text(1), q.Text(2));
+        }
+        for (const auto& [id, columns, refColumns] : rows) {
+            Sql q(*m_impl, "SELECT table_id, ref_table_id FROM " + Quote(db) +
+                               ".xr_constraints WHERE id = ?1");
+            q.Bind(1, id);
+            if (!q.Step()) continue;
+            const bool mine = q.Int(0) == def.id, theirs = q.Int(1) == def.id;
+            Sql(*m_impl, "UPDATE " + Quote(db) +
+                             ".xr_constraints SET columns = ?1, ref_columns = ?2 WHERE id = ?3")
+                .Bind(1, mine ? rename(columns) : columns)
+                .Bind(2, theirs ? rename(refColumns) : refColumns)
+                .Bind(3, id)
+                .Run();
+        }
+    }
     // Keys and indexes follow the column; SQLite has already rewritten the
     // conditions of filtered indexes, so those are read back from its schema.
     for (IndexDef& idx : def.indexes) {
@@ -1272,7 +1327,9 @@ void Catalog::AddForeignKey(const std::string& db, std::string_view table, Forei
     const TableDef prev = def;
     def.foreignKeys.push_back(fk);
     ctx.Rebuild(prev, def, DdlContext::SameColumns(def));
-    detail::InsertConstraintRow(*m_impl, db, def.id, &fk, nullptr);
+    detail::InsertConstraintRow(*m_impl, db, def.id,
+                                fk.columnLevel ? def.ColumnIndex(fk.columns.front()) + 1 : 0, &fk,
+                                nullptr);
 }
 
 void Catalog::AddCheck(const std::string& db, std::string_view table, CheckDef check,
@@ -1307,7 +1364,9 @@ void Catalog::AddCheck(const std::string& db, std::string_view table, CheckDef c
     const TableDef prev = def;
     def.checks.push_back(check);
     ctx.Rebuild(prev, def, DdlContext::SameColumns(def));
-    detail::InsertConstraintRow(*m_impl, db, def.id, nullptr, &check);
+    detail::InsertConstraintRow(*m_impl, db, def.id,
+                                check.column.empty() ? 0 : def.ColumnIndex(check.column) + 1,
+                                nullptr, &check);
 }
 
 void Catalog::EnableConstraints(const std::string& db, std::string_view table,

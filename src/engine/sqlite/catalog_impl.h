@@ -185,7 +185,8 @@ void InsertIndexRow(CatalogState& state, const std::string& db, int32_t tableId,
 // Foreign keys and checks (xr_constraints, made when the first is added).
 void EnsureConstraintTable(CatalogState& state, const std::string& db);
 bool HasConstraintTable(CatalogState& state, const std::string& db);
-void InsertConstraintRow(CatalogState& state, const std::string& db, int32_t tableId,
+// `colid`: the column of a column-level constraint, else 0.
+void InsertConstraintRow(CatalogState& state, const std::string& db, int32_t tableId, int colid,
                          const ForeignKeyDef* fk, const CheckDef* check);
 
 // Column lists of xr_indexes: names joined by a separator no identifier holds.
