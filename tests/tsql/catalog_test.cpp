@@ -421,11 +421,9 @@ TEST_F(CatalogTest, RenamedColumnKeepsPlaceDefaultAndIndexes) {
     EXPECT_EQ(UnnamedDefaultOf("CfgTills", "KPLayout1").size(), 1u);
     // The renamed index survives a rebuild.
     m_catalog->AlterColumn(kDb, "CfgTills", Col("Tail", "BIGINT"));
-    // Index names are per table: the engine's name has the table's before it.
-    EXPECT_EQ(
-        Rows("SELECT sql FROM \"LORIMDB81\".sqlite_schema WHERE name = 'CfgTills$CfgTillsIX1'"),
-        std::vector<std::string>{"CREATE INDEX \"CfgTills$CfgTillsIX1\" ON \"CfgTills\" "
-                                 "(\"KPLayout1\") WHERE \"KPLayout1\" <> 0"});
+    EXPECT_EQ(Rows("SELECT sql FROM \"LORIMDB81\".sqlite_schema WHERE name = 'CfgTillsIX1'"),
+              std::vector<std::string>{"CREATE INDEX \"CfgTillsIX1\" ON \"CfgTills\" "
+                                       "(\"KPLayout1\") WHERE \"KPLayout1\" <> 0"});
     m_catalog->RenameTable(kDb, "CfgTills", "CfgTillsOld");
     EXPECT_EQ(m_catalog->FindTable(kDb, "CfgTills"), nullptr);
     EXPECT_EQ(m_catalog->FindTable(kDb, "CFGTILLSOLD")->name, "CfgTillsOld");
@@ -454,9 +452,9 @@ TEST_F(CatalogTest, RebuildKeepsRowsRowidsIndexesDefaultsAndIdentity) {
               (std::vector<std::string>{"1|a|A     ", "2|b|A     ", "4|d|A     "}));
     EXPECT_EQ(m_catalog->IdentCurrent(kDb, "Customers"), 4);
     EXPECT_EQ(
-        Rows("SELECT sql FROM \"LORIMDB81\".sqlite_schema WHERE name = 'Customers$CustomersIX1'"),
-        std::vector<std::string>{"CREATE UNIQUE INDEX \"Customers$CustomersIX1\" ON \"Customers\" "
-                                 "(\"Postcode\" DESC, \"ID\")"});
+        Rows("SELECT sql FROM \"LORIMDB81\".sqlite_schema WHERE name = 'CustomersIX1'"),
+        std::vector<std::string>{
+            "CREATE UNIQUE INDEX \"CustomersIX1\" ON \"Customers\" (\"Postcode\" DESC, \"ID\")"});
     EXPECT_EQ(Schema("Customers")[1], "Code CHAR(6) 1 'A     '");
 
     // A table without identity keeps its rowids through a rebuild.

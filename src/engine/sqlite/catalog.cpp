@@ -956,6 +956,18 @@ bool Catalog::ObjectExists(const std::string& db, std::string_view name) {
     return q.Bind(1, name).Step();
 }
 
+const TableDef* Catalog::TableOfIndex(const std::string& db, std::string_view storageName) {
+    if (!m_impl->HasCatalog(db)) return nullptr;
+    std::string table;
+    {
+        Sql q(*m_impl, "SELECT o.name FROM " + Quote(db) + ".xr_indexes i JOIN " + Quote(db) +
+                           ".sysobjects o ON o.id = i.table_id WHERE i.storage_name = ?1");
+        if (!q.Bind(1, storageName).Step()) return nullptr;
+        table = q.Text(0);
+    }
+    return m_impl->Find(db, table);
+}
+
 std::optional<int32_t> Catalog::ObjectId(const std::string& db, std::string_view name) {
     if (!m_impl->HasCatalog(db)) return std::nullopt;
     Sql q(*m_impl, "SELECT id FROM " + Quote(db) + ".sysobjects WHERE name = ?1");

@@ -128,6 +128,9 @@ public:
     // The server's message for the engine's failure of a FOREIGN KEY (or,
     // with `check`, a CHECK) constraint in the rendered statement `sql`;
     // `engineMessage` is the engine's own text.
+    // The table of the index the engine knows as `storageName`; null when none.
+    const TableDef* TableOfIndex(const std::string& db, std::string_view storageName);
+
     std::string ConflictMessage(bool check, const std::string& engineMessage, std::string_view sql);
 
 private:

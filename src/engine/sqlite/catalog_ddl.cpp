@@ -176,10 +176,11 @@ struct DdlContext {
         }
     }
 
-    // A SQLite index name free in the file: the table's name before the
-    // T-SQL name (index names are per table on the server but share one
-    // namespace with the tables in SQLite).
+    // A SQLite index name free in the file: the T-SQL name when it is free,
+    // else the table's name before it (index names are per table on the server
+    // but share one namespace with the tables in SQLite).
     std::string StorageIndexName(std::string_view table, std::string_view name) {
+        if (!state.IndexNameUsed(db, name) && !detail::IsReservedName(name)) return S(name);
         std::string base = S(table) + "$" + S(name);
         std::string candidate = base;
         for (int n = 2; state.IndexNameUsed(db, candidate); ++n) {
@@ -419,6 +420,51 @@ struct DdlContext {
         return source;
     }
 
+    // A new table takes a name an index holds in the engine (index names are
+    // per table on the server): the index is made again under another name.
+    void MoveIndexAside(std::string_view name) {
+        int32_t tableId = 0;
+        std::string storage;
+        {
+            Sql q(state, "SELECT table_id, storage_name FROM " + Quote(db) +
+                             ".xr_indexes WHERE storage_name = ?1 COLLATE NOCASE");
+            if (!q.Bind(1, name).Step()) return;
+            tableId = static_cast<int32_t>(q.Int(0));
+            storage = q.Text(1);
+        }
+        std::string tableName;
+        {
+            Sql q(state, "SELECT name FROM " + Quote(db) + ".sysobjects WHERE id = ?1");
+            if (!q.Bind(1, tableId).Step()) return;
+            tableName = q.Text(0);
+        }
+        const TableDef* found = state.Find(db, tableName);
+        if (!found) return;
+        const TableDef table = *found;
+        for (IndexDef index : table.indexes) {
+            if (index.storageName != storage) continue;
+            state.Exec("DROP INDEX " + Quote(db) + "." + Quote(storage));
+            state.Exec("DROP INDEX IF EXISTS " + Quote(db) + "." + Quote(storage + "$null"));
+            std::string base = table.name + "$" + index.name;
+            index.storageName = base;
+            for (int n = 2;
+                 state.IndexNameUsed(db, index.storageName) || IEquals(index.storageName, name);
+                 ++n) {
+                index.storageName = base + "$" + std::to_string(n);
+            }
+            MakeIndex(table, index);
+            Sql(state, "UPDATE " + Quote(db) +
+                           ".xr_indexes SET storage_name = ?1 WHERE table_id = ?2 AND "
+                           "storage_name = ?3")
+                .Bind(1, index.storageName)
+                .Bind(2, tableId)
+                .Bind(3, storage)
+                .Run();
+            state.Forget(db);
+            return;
+        }
+    }
+
     bool HasRows(const TableDef& def) {
         Sql q(state, "SELECT 1 FROM " + Table(def) + " LIMIT 1", false);
         return q.Step();
@@ -512,6 +558,7 @@ void Catalog::CreateTable(const std::string& db, std::string_view name,
     }
 
     ctx.Touch();
+    if (m_impl->IndexNameUsed(db, name)) ctx.MoveIndexAside(name);
     m_impl->Exec(detail::CreateTableSql(db, name, columns));
     int32_t tableId = m_impl->NewObjectId(db);
     detail::InsertObject(*m_impl, db, tableId, name, "U", 0);
@@ -1151,6 +1198,8 @@ void Catalog::RenameTable(const std::string& db, std::string_view table, std::st
         }
     }
     ctx.Touch();
+    if (!IEquals(def.name, newName) && m_impl->IndexNameUsed(db, newName))
+        ctx.MoveIndexAside(newName);
     if (IEquals(def.name, newName)) {
         // Only the case changes: SQLite sees the same name, so go through another.
         m_impl->Exec("ALTER TABLE " + ctx.Table(def) + " RENAME TO \"xr_rename\"");

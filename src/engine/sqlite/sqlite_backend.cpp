@@ -440,22 +440,22 @@ std::string SqliteBackend::DuplicateKeyMessage(const std::string& msg) {
     std::string list = colon == std::string::npos ? "" : msg.substr(colon + 2);
     std::string table;
     std::vector<std::string> columns;
-    // "index 'T$IX$null'": the index that lets one key with NULLs in.
+    // "index 'IX$null'": the index that lets one key with NULLs in.
     if (list.rfind("index '", 0) == 0 && list.size() > 8) {
         std::string storage = list.substr(7, list.size() - 8);
         if (storage.size() > 5 && storage.compare(storage.size() - 5, 5, "$null") == 0)
             storage.resize(storage.size() - 5);
         std::vector<std::string> schemas{"main"};
         for (const auto& [schema, name] : m_attached) schemas.push_back(schema);
-        for (size_t dollar = storage.find('$'); dollar != std::string::npos;
-             dollar = storage.find('$', dollar + 1)) {
-            for (const std::string& schema : schemas) {
-                const TableDef* t = m_catalog.FindTable(schema, storage.substr(0, dollar));
+        for (const std::string& schema : schemas) {
+            try {
+                const TableDef* t = m_catalog.TableOfIndex(schema, storage);
                 if (!t) continue;
                 for (const IndexDef& ix : t->indexes) {
                     if (ix.storageName != storage) continue;
                     if (auto m = IndexMessage(*t, ix.columns)) return *m;
                 }
+            } catch (const ComError&) {
             }
         }
     }
