@@ -1733,6 +1733,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                  std::unique_ptr<engine::Rows>* capture) {
         CheckSchemaVersions();
         if (tranCount > 0) NoteLostTransaction();
+        scopeIdentity.reset();  // each batch is a scope of its own
         std::string tokenKey;
         // A lost transaction's statements go the slow way, which refuses writes.
         if (!capture && nesting == 0 && !doomed && !catalog.HasDeferred() && TokenKey(text)) {
