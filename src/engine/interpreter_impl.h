@@ -1014,9 +1014,6 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
     const std::shared_ptr<const Batch>* currentBatch = nullptr;
 
     ColumnDef MakeColumn(const ColumnDefAst& a, const Stmt& owner) {
-        if (a.identity && a.identityIncrement != 1) {
-            Fail("Column '" + a.name + "': only an identity increment of 1 is supported.");
-        }
         if (a.identity && a.identityIncrement == 0) {
             Fail("Identity column '" + a.name + "' contains invalid INCREMENT.");
         }
@@ -1025,6 +1022,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         c.type = a.type;
         c.identity = a.identity;
         c.identitySeed = a.identitySeed;
+        c.identityIncrement = a.identityIncrement;
         c.notNull = a.identity || a.primaryKey || (a.nullable.has_value() && !*a.nullable);
         if (a.defaultExpr) c.def = MakeDefault(*a.defaultExpr, owner, a.defaultName);
         return c;

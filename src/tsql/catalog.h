@@ -30,7 +30,13 @@ struct ColumnDef {
     TypeSpec type;
     bool notNull = false;
     bool identity = false;
-    int64_t identitySeed = 1;  // IDENTITY(seed, 1): the first value given
+    int64_t identitySeed = 1;       // IDENTITY(seed, increment): the first value given
+    int64_t identityIncrement = 1;  // and the step to the next
+    // An identity the engine's own counter cannot give (a seed below 1 or a
+    // step other than 1): its values are counted in the catalog.
+    bool CountedIdentity() const {
+        return identity && (identitySeed < 1 || identityIncrement != 1);
+    }
     std::optional<DefaultDef> def;
 
     bool operator==(const ColumnDef&) const = default;

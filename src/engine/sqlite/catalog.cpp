@@ -417,9 +417,14 @@ std::unique_ptr<TableDef> CatalogState::Load(const std::string& db, std::string_
         }
     }
     if (const ColumnDef* identity = def->IdentityColumn()) {
-        Sql q(*this, "SELECT value FROM " + Quote(db) + ".xr_meta WHERE name = ?1");
-        if (q.Bind(1, "seed:" + std::to_string(def->id)).Step()) {
-            const_cast<ColumnDef*>(identity)->identitySeed = q.Int(0);
+        ColumnDef* column = const_cast<ColumnDef*>(identity);
+        Sql q(*this, "SELECT name, value FROM " + Quote(db) + ".xr_meta WHERE name IN (?1, ?2)");
+        q.Bind(1, "seed:" + std::to_string(def->id)).Bind(2, "incr:" + std::to_string(def->id));
+        while (q.Step()) {
+            if (q.Text(0)[0] == 's')
+                column->identitySeed = q.Int(1);
+            else
+                column->identityIncrement = q.Int(1);
         }
     }
     if (HasConstraintTable(*this, db)) {
@@ -761,6 +766,13 @@ void InsertIndexRow(CatalogState& state, const std::string& db, int32_t tableId,
     q.Bind(8, JoinNames(index.columns)).Bind(9, descending).Bind(10, index.filterSql).Run();
 }
 
+void WriteMeta(CatalogState& state, const std::string& db, const std::string& name, int64_t value) {
+    Sql(state, "INSERT OR REPLACE INTO " + Quote(db) + ".xr_meta (name, value) VALUES (?1, ?2)")
+        .Bind(1, name)
+        .Bind(2, value)
+        .Run();
+}
+
 bool HasConstraintTable(CatalogState& state, const std::string& db) {
     DbCache& cache = state.Cache(db);
     if (cache.hasConstraints < 0) {
@@ -987,6 +999,11 @@ std::optional<int64_t> Catalog::IdentCurrent(const std::string& db, std::string_
     if (!def || !def->IdentityColumn()) return std::nullopt;
     // Nothing generated yet (or truncated since): the server answers the seed.
     const int64_t seed = def->IdentityColumn()->identitySeed;
+    if (def->IdentityColumn()->CountedIdentity()) {
+        Sql q(*m_impl, "SELECT value FROM " + Quote(db) + ".xr_meta WHERE name = ?1");
+        if (q.Bind(1, "ident:" + std::to_string(def->id)).Step()) return q.Int(0);
+        return seed;
+    }
     std::optional<int64_t> current = m_impl->ReadSequence(db, def->name);
     if (!current || *current < seed) return seed;
     return current;

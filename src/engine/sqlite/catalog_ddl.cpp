@@ -551,28 +551,30 @@ void Catalog::CreateTable(const std::string& db, std::string_view name,
     }
     ctx.CheckDefaultNames(columns);
 
-    for (const ColumnDef& column : columns) {
-        if (column.identity && column.identitySeed < 1) {
-            Fail("Column '" + column.name + "': an identity seed below 1 is not supported.");
-        }
-    }
-
     ctx.Touch();
     if (m_impl->IndexNameUsed(db, name)) ctx.MoveIndexAside(name);
     m_impl->Exec(detail::CreateTableSql(db, name, columns));
     int32_t tableId = m_impl->NewObjectId(db);
     detail::InsertObject(*m_impl, db, tableId, name, "U", 0);
     for (const ColumnDef& column : columns) {
-        if (!column.identity || column.identitySeed == 1) continue;
-        // The engine counts on from the value before the seed.
-        TableDef made;
-        made.name = S(name);
-        ctx.RestoreCounter(made, column.identitySeed - 1);
-        Sql(*m_impl,
-            "INSERT OR REPLACE INTO " + Quote(db) + ".xr_meta (name, value) VALUES (?1, ?2)")
-            .Bind(1, "seed:" + std::to_string(tableId))
-            .Bind(2, column.identitySeed)
-            .Run();
+        if (!column.identity || (column.identitySeed == 1 && column.identityIncrement == 1))
+            continue;
+        // With a step of 1 the engine counts on from the value before the
+        // seed; other identities are counted in the catalog (CountedIdentity).
+        if (!column.CountedIdentity()) {
+            TableDef made;
+            made.name = S(name);
+            ctx.RestoreCounter(made, column.identitySeed - 1);
+        }
+        for (const auto& [key, value] :
+             {std::pair<const char*, int64_t>{"seed:", column.identitySeed},
+              {"incr:", column.identityIncrement}}) {
+            Sql(*m_impl,
+                "INSERT OR REPLACE INTO " + Quote(db) + ".xr_meta (name, value) VALUES (?1, ?2)")
+                .Bind(1, key + std::to_string(tableId))
+                .Bind(2, value)
+                .Run();
+        }
     }
     for (size_t i = 0; i < columns.size(); ++i) {
         ColumnDef& column = columns[i];
@@ -610,8 +612,10 @@ void Catalog::DropTable(const std::string& db, std::string_view name) {
     if (detail::HasConstraintTable(*m_impl, db)) {
         Sql(*m_impl, "DELETE FROM " + s + "xr_constraints WHERE table_id = ?1").Bind(1, id).Run();
     }
-    Sql(*m_impl, "DELETE FROM " + s + "xr_meta WHERE name = ?1")
+    Sql(*m_impl, "DELETE FROM " + s + "xr_meta WHERE name IN (?1, ?2, ?3)")
         .Bind(1, "seed:" + std::to_string(id))
+        .Bind(2, "incr:" + std::to_string(id))
+        .Bind(3, "ident:" + std::to_string(id))
         .Run();
     Sql(*m_impl, "DELETE FROM " + s + "xr_defaults WHERE id IN (SELECT id FROM " + s +
                      "sysobjects WHERE parent_obj = ?1)")
@@ -1517,7 +1521,14 @@ void Catalog::Truncate(const std::string& db, std::string_view table) {
                  "' because it is being referenced by a FOREIGN KEY constraint.");
         }
     }
+    const bool counted = identity && identity->CountedIdentity();
     m_impl->Exec("DELETE FROM " + Quote(db) + "." + Quote(name));
+    if (counted) {
+        Sql(*m_impl, "DELETE FROM " + Quote(db) + ".xr_meta WHERE name = ?1")
+            .Bind(1, "ident:" + std::to_string(id))
+            .Run();
+        return;
+    }
     if (!identity || !m_impl->TableExists(db, "sqlite_sequence")) return;
     // The identity starts again at its seed.
     Sql(*m_impl, "DELETE FROM " + Quote(db) + ".sqlite_sequence WHERE name = ?1")
@@ -1537,6 +1548,16 @@ bool Catalog::HasForeignKeys(const std::string& db) {
 void Catalog::KeepIdentity(const std::string& db, std::string_view table, int64_t value) {
     const TableDef* def = m_impl->Find(db, table);
     if (!def || !def->IdentityColumn()) return;
+    if (def->IdentityColumn()->CountedIdentity()) {
+        const int64_t step = def->IdentityColumn()->identityIncrement;
+        const std::string key = "ident:" + std::to_string(def->id);
+        {
+            Sql q(*m_impl, "SELECT value FROM " + Quote(db) + ".xr_meta WHERE name = ?1");
+            if (q.Bind(1, key).Step() && (step > 0 ? q.Int(0) >= value : q.Int(0) <= value)) return;
+        }
+        detail::WriteMeta(*m_impl, db, key, value);
+        return;
+    }
     std::optional<int64_t> current = m_impl->ReadSequence(db, def->name);
     if (current && *current >= value) return;
     DdlContext ctx{*m_impl, db};
@@ -1556,6 +1577,31 @@ void Catalog::Reseed(const std::string& db, std::string_view table, std::optiona
     const std::string name = def->name;
     const std::string column = identity->name;
     const int64_t seed = identity->identitySeed;
+    if (identity->CountedIdentity()) {
+        const int64_t step = identity->identityIncrement;
+        const std::string key = "ident:" + std::to_string(def->id);
+        std::optional<int64_t> now;
+        {
+            Sql q(*m_impl, "SELECT value FROM " + Quote(db) + ".xr_meta WHERE name = ?1");
+            if (q.Bind(1, key).Step()) now = q.Int(0);
+        }
+        int64_t target = 0;
+        if (value) {
+            // Nothing generated since the table was made or emptied: the next row takes the value.
+            target = now ? *value : *value - step;
+        } else {
+            Sql q(*m_impl,
+                  std::string("SELECT ") + (step > 0 ? "max(" : "min(") + Quote(column) +
+                      ") FROM " + Quote(db) + "." + Quote(name),
+                  false);
+            if (!q.Step() || q.IsNull(0)) return;
+            const int64_t edge = q.Int(0);
+            if (now && (step > 0 ? *now >= edge : *now <= edge)) return;
+            target = edge;
+        }
+        detail::WriteMeta(*m_impl, db, key, target);
+        return;
+    }
     std::optional<int64_t> current = m_impl->ReadSequence(db, name);
     int64_t target = 0;
     if (value) {

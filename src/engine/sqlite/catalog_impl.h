@@ -182,6 +182,9 @@ void DeleteObjectRows(CatalogState& state, const std::string& db, int32_t id);
 void InsertIndexRow(CatalogState& state, const std::string& db, int32_t tableId,
                     const IndexDef& index);
 
+// A value kept in xr_meta (identity seeds, steps and counted identities).
+void WriteMeta(CatalogState& state, const std::string& db, const std::string& name, int64_t value);
+
 // Foreign keys and checks (xr_constraints, made when the first is added).
 void EnsureConstraintTable(CatalogState& state, const std::string& db);
 bool HasConstraintTable(CatalogState& state, const std::string& db);

@@ -1,5 +1,7 @@
 #include "engine/sqlite/renderer.h"
 
+#include <algorithm>
+
 #include "platform/error.h"
 #include "platform/text.h"
 
@@ -464,22 +466,44 @@ Plan RenderInsert(const Stmt& stmt, RenderContext& ctx) {
     const TableDef& def = *b.target.table;
     plan.setsIdentity = b.setsIdentity;
     std::string sql = "INSERT INTO " + TableName(b.target);
+    // An identity the engine's counter cannot give is numbered row by row
+    // from the catalog's count, unless the statement gives its values.
+    std::string counted;
+    if (const ColumnDef* id = def.IdentityColumn(); id && id->CountedIdentity()) {
+        const int index = def.ColumnIndex(id->name);
+        if (std::find(b.columns.begin(), b.columns.end(), index) == b.columns.end()) {
+            std::string schema;
+            for (char c : b.target.schema)
+                schema += c == '\'' ? std::string("''") : std::string(1, c);
+            counted = "xr_identity_next('" + schema + "'," + std::to_string(def.id) + "," +
+                      std::to_string(id->identitySeed) + "," +
+                      std::to_string(id->identityIncrement) + ")";
+        }
+    }
     if (b.defaultValues) {
-        plan.sql = sql + " DEFAULT VALUES";
+        plan.sql = counted.empty() ? sql + " DEFAULT VALUES"
+                                   : sql + " (" + QuoteIdent(def.IdentityColumn()->name) +
+                                         ") VALUES (" + counted + ")";
         return plan;
     }
     sql += " (";
     for (size_t i = 0; i < b.columns.size(); ++i)
         sql += (i ? "," : "") + QuoteIdent(def.columns[static_cast<size_t>(b.columns[i])].name);
+    if (!counted.empty())
+        sql += (b.columns.empty() ? "" : ",") + QuoteIdent(def.IdentityColumn()->name);
     sql += ")";
     if (b.query) {
-        sql += " " + g.Query(*b.query, nullptr);
+        if (counted.empty())
+            sql += " " + g.Query(*b.query, nullptr);
+        else
+            sql += " SELECT *," + counted + " FROM (" + g.Query(*b.query, nullptr) + ")";
     } else {
         sql += " VALUES ";
         for (size_t row = 0; row < b.rows.size(); ++row) {
             sql += row ? ",(" : "(";
             for (size_t i = 0; i < b.rows[row].size(); ++i)
                 sql += (i ? "," : "") + g.Expr(*b.rows[row][i]);
+            if (!counted.empty()) sql += (b.rows[row].empty() ? "" : ",") + counted;
             sql += ")";
         }
     }

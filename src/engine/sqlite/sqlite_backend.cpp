@@ -282,6 +282,44 @@ void ObjectNameFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     }
 }
 
+// xr_identity_next(schema, table id, seed, increment): the next value of an
+// identity the catalog counts (ColumnDef::CountedIdentity), taken for good.
+void IdentityNextFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    sqlite3* db = sqlite3_context_db_handle(ctx);
+    const std::string schema = QuoteIdent(TextArg(argv[0]));
+    const std::string key = "ident:" + std::to_string(sqlite3_value_int64(argv[1]));
+    const int64_t seed = sqlite3_value_int64(argv[2]);
+    const int64_t step = sqlite3_value_int64(argv[3]);
+    int64_t next = seed;
+    sqlite3_stmt* st = nullptr;
+    std::string sql = "SELECT value FROM " + schema + ".xr_meta WHERE name = ?1";
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(st);
+        return sqlite3_result_error(ctx, sqlite3_errmsg(db), -1);
+    }
+    sqlite3_bind_text(st, 1, key.c_str(), -1, SQLITE_TRANSIENT);
+    if (sqlite3_step(st) == SQLITE_ROW) next = sqlite3_column_int64(st, 0) + step;
+    sqlite3_finalize(st);
+    if (next > INT32_MAX || next < INT32_MIN) {
+        return sqlite3_result_error(ctx,
+                                    "Arithmetic overflow error converting IDENTITY to data type "
+                                    "int.",
+                                    -1);
+    }
+    sql = "INSERT OR REPLACE INTO " + schema + ".xr_meta (name, value) VALUES (?1, ?2)";
+    st = nullptr;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(st);
+        return sqlite3_result_error(ctx, sqlite3_errmsg(db), -1);
+    }
+    sqlite3_bind_text(st, 1, key.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_int64(st, 2, next);
+    int rc = sqlite3_step(st);
+    sqlite3_finalize(st);
+    if (rc != SQLITE_DONE) return sqlite3_result_error(ctx, sqlite3_errmsg(db), -1);
+    sqlite3_result_int64(ctx, next);
+}
+
 void NonZeroFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_value* v = argv[0];
     int t = sqlite3_value_type(v);
@@ -324,6 +362,8 @@ void SqliteBackend::Open(BackendHost& host) {
                             nullptr);
     sqlite3_create_function(m_db, "xr_object_name", 1, SQLITE_UTF8, this, ObjectNameFn, nullptr,
                             nullptr);
+    sqlite3_create_function(m_db, "xr_identity_next", 4, SQLITE_UTF8, nullptr, IdentityNextFn,
+                            nullptr, nullptr);
     sqlite3_create_function(m_db, "xr_nonzero", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
                             NonZeroFn, nullptr, nullptr);
     sqlite3_create_function(m_db, "xr_right", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
