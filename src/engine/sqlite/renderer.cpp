@@ -458,6 +458,15 @@ Plan RenderSelect(const SelectStmt& select, RenderContext& ctx) {
     return plan;
 }
 
+std::string CountedIdentity(const std::string& schema, const TableDef& def) {
+    const ColumnDef* id = def.IdentityColumn();
+    if (!id || !id->CountedIdentity()) return {};
+    std::string quoted;
+    for (char c : schema) quoted += c == '\'' ? std::string("''") : std::string(1, c);
+    return "xr_identity_next('" + quoted + "'," + std::to_string(def.id) + "," +
+           std::to_string(id->identitySeed) + "," + std::to_string(id->identityIncrement) + ")";
+}
+
 Plan RenderInsert(const Stmt& stmt, RenderContext& ctx) {
     BoundStatement b = BindInsert(stmt, ctx);
     Plan plan;
@@ -471,14 +480,8 @@ Plan RenderInsert(const Stmt& stmt, RenderContext& ctx) {
     std::string counted;
     if (const ColumnDef* id = def.IdentityColumn(); id && id->CountedIdentity()) {
         const int index = def.ColumnIndex(id->name);
-        if (std::find(b.columns.begin(), b.columns.end(), index) == b.columns.end()) {
-            std::string schema;
-            for (char c : b.target.schema)
-                schema += c == '\'' ? std::string("''") : std::string(1, c);
-            counted = "xr_identity_next('" + schema + "'," + std::to_string(def.id) + "," +
-                      std::to_string(id->identitySeed) + "," +
-                      std::to_string(id->identityIncrement) + ")";
-        }
+        if (std::find(b.columns.begin(), b.columns.end(), index) == b.columns.end())
+            counted = CountedIdentity(b.target.schema, def);
     }
     if (b.defaultValues) {
         plan.sql = counted.empty() ? sql + " DEFAULT VALUES"

@@ -814,6 +814,9 @@ std::string SqliteBackend::RenderIndexFilter(const Expr& condition, const TableD
 std::string SqliteBackend::InlineValue(const Value& v) { return sqlite::InlineValue(v); }
 std::string SqliteBackend::QuoteIdent(std::string_view name) { return sqlite::QuoteIdent(name); }
 std::string SqliteBackend::Parameter(int n) { return "?" + std::to_string(n); }
+std::string SqliteBackend::CountedIdentity(const std::string& schema, const TableDef& table) {
+    return sqlite::CountedIdentity(schema, table);
+}
 std::string SqliteBackend::RowId(const std::string& alias) {
     return alias.empty() ? "rowid" : alias + ".rowid";
 }
