@@ -1262,6 +1262,10 @@ void Catalog::AddForeignKey(const std::string& db, std::string_view table, Forei
     ctx.Begin();
     TableDef def = ctx.Require(table, CannotFind(table));
     int32_t id = m_impl->NewObjectId(db);
+    // The server names an unnamed key by its first column in these messages.
+    const std::string shown = !fk.name.empty()     ? fk.name
+                              : fk.columns.empty() ? std::string()
+                                                   : fk.columns.front();
     if (fk.name.empty()) {
         fk.name = "FK__" + def.name.substr(0, 9) + "__" +
                   (fk.columns.empty() ? std::string() : fk.columns[0].substr(0, 5)) + "__" +
@@ -1274,14 +1278,14 @@ void Catalog::AddForeignKey(const std::string& db, std::string_view table, Forei
     for (std::string& column : fk.columns) {
         const ColumnDef* c = def.FindColumn(column);
         if (!c) {
-            Fail("Foreign key '" + fk.name + "' references invalid column '" + column +
+            Fail("Foreign key '" + shown + "' references invalid column '" + column +
                  "' in referencing table '" + def.name + "'.");
         }
         column = c->name;
     }
     const TableDef* parent = IEquals(fk.refTable, def.name) ? &def : m_impl->Find(db, fk.refTable);
     if (!parent || parent->id < kFirstUserId) {
-        Fail("Foreign key '" + fk.name + "' references invalid table '" + fk.refTable + "'.");
+        Fail("Foreign key '" + shown + "' references invalid table '" + fk.refTable + "'.");
     }
     fk.refTable = parent->name;
     fk.refTableId = parent->id;
@@ -1292,7 +1296,7 @@ void Catalog::AddForeignKey(const std::string& db, std::string_view table, Forei
     for (std::string& column : fk.refColumns) {
         const ColumnDef* c = parent->FindColumn(column);
         if (!c) {
-            Fail("Foreign key '" + fk.name + "' references invalid column '" + column +
+            Fail("Foreign key '" + shown + "' references invalid column '" + column +
                  "' in referenced table '" + parent->name + "'.");
         }
         column = c->name;
