@@ -180,6 +180,9 @@ public:
     // The row id of the rows of `alias` (quoted; empty: of the one table of
     // the statement) as a query names it.
     virtual std::string RowId(const std::string& alias) = 0;
+    // The value an insert into `table` (of `schema`) gives its identity column
+    // when the engine's own counter cannot; "" when it can.
+    virtual std::string CountedIdentity(const std::string& schema, const tsql::TableDef& table) = 0;
 };
 
 }  // namespace xr::engine

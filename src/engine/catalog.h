@@ -68,6 +68,28 @@ public:
                                 std::string_view name) = 0;
     virtual void CreateIndex(const std::string& db, std::string_view table,
                              tsql::IndexDef index) = 0;
+    // FOREIGN KEY and CHECK constraints, enforced by the engine. With
+    // `checkExisting` the rows already there must meet them (WITH CHECK).
+    virtual void AddForeignKey(const std::string& db, std::string_view table,
+                               tsql::ForeignKeyDef fk, bool checkExisting) = 0;
+    virtual void AddCheck(const std::string& db, std::string_view table, tsql::CheckDef check,
+                          bool checkExisting) = 0;
+    // CHECK | NOCHECK CONSTRAINT: `names` empty means every foreign key and check.
+    virtual void EnableConstraints(const std::string& db, std::string_view table,
+                                   const std::vector<std::string>& names, bool enable,
+                                   bool checkExisting) = 0;
+    virtual void DropIndex(const std::string& db, std::string_view table,
+                           std::string_view name) = 0;
+    // TRUNCATE TABLE: every row goes and the identity starts again at its seed.
+    virtual void Truncate(const std::string& db, std::string_view table) = 0;
+    // The identity counter of `table` moved up to `value` when it is below
+    // (values a rolled-back transaction took stay used).
+    virtual void KeepIdentity(const std::string& db, std::string_view table, int64_t value) = 0;
+    // Whether the database may hold foreign keys or checks (cheap: no query once known).
+    virtual bool HasForeignKeys(const std::string& db) = 0;
+    // DBCC CHECKIDENT ... RESEED [, value].
+    virtual void Reseed(const std::string& db, std::string_view table,
+                        std::optional<int64_t> value) = 0;
     // sp_rename 'table.column', 'new', 'COLUMN': keeps position, default, keys and indexes.
     virtual void RenameColumn(const std::string& db, std::string_view table,
                               std::string_view column, std::string_view newName) = 0;

@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstring>
 #include <list>
+#include <map>
 #include <optional>
 #include <unordered_map>
 
@@ -181,6 +182,9 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
     int nesting = 0;
     int64_t lastIdentity = 0;
     bool haveIdentity = false;
+    // SCOPE_IDENTITY(): the last identity of this scope (an EXEC's string is
+    // a scope of its own).
+    std::optional<int64_t> scopeIdentity;
     int64_t rowCount = 0;
     int fetchStatus = -1;
     int lastErrorNumber = 0;
@@ -231,7 +235,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         static const TypeSpec kName = Make(TypeKind::VarChar, 128);
         std::string up = ToUpper(name);
         if (up.rfind("@@", 0) == 0) {
-            if (up == "@@IDENTITY") return &kBig;
+            if (up == "@@IDENTITY" || up == "@@SCOPE_IDENTITY") return &kBig;
             if (up == "@@ROWCOUNT" || up == "@@FETCH_STATUS" || up == "@@ERROR" ||
                 up == "@@TRANCOUNT" || up == "@@NESTLEVEL" || up == "@@SPID") {
                 return &kInt;
@@ -262,6 +266,8 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
 
     Value GlobalValue(const std::string& up) {
         if (up == "@@IDENTITY") return haveIdentity ? Value::Int(lastIdentity) : Value::Null();
+        if (up == "@@SCOPE_IDENTITY")
+            return scopeIdentity ? Value::Int(*scopeIdentity) : Value::Null();
         if (up == "@@ROWCOUNT") return Value::Int(rowCount);
         if (up == "@@FETCH_STATUS") return Value::Int(fetchStatus);
         if (up == "@@ERROR") return Value::Int(lastErrorNumber);
@@ -616,6 +622,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         if (cp.plan.setsIdentity && rowCount > 0) {
             lastIdentity = backend->LastInsertId();
             haveIdentity = true;
+            scopeIdentity = lastIdentity;
         }
         st.Reset();
         st.ClearBindings();
@@ -888,6 +895,14 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             {"Cannot insert explicit value for identity column", 544},
             {"Cannot update identity column", 8102},
             {"There is already an object named", 2714},
+            {"The INSERT statement conflicted with the", 547},
+            {"The UPDATE statement conflicted with the", 547},
+            {"The DELETE statement conflicted with the", 547},
+            {"The ALTER TABLE statement conflicted with the", 547},
+            {"Introducing FOREIGN KEY constraint", 1785},
+            {"There are no primary or candidate keys", 1776},
+            {"Could not drop object", 3726},
+            {"Cannot truncate table", 4712},
             {"The current transaction cannot be committed", 3930},
             {"The COMMIT TRANSACTION request has no corresponding", 3902},
             {"The ROLLBACK TRANSACTION request has no corresponding", 3903},
@@ -970,6 +985,11 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             case StmtKind::Insert: {
                 CachedPlan& cp = GetPlan(batch, s, [&] { return RenderInsert(s, *this); });
                 RunPlan(cp, &s, [](engine::Statement&) {});
+                if (cp.plan.setsIdentity && rowCount > 0 && tranCount > 0) {
+                    // A rollback does not give identity values back.
+                    int64_t& used = usedIdentities[{SchemaOf(s.table), ToUpper(s.table.name)}];
+                    used = std::max(used, lastIdentity);
+                }
                 return Flow::Next;
             }
             case StmtKind::Update: {
@@ -984,11 +1004,8 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             }
             case StmtKind::Truncate: {
                 std::string schema = s.table.db.empty() ? currentSchema : Attach(s.table.db);
-                const TableDef* t = catalog.FindTable(schema, s.table.name);
-                if (!t)
-                    Fail("Cannot find the object \"" + s.table.name +
-                         "\" because it does not exist or you do not have permissions.");
-                Exec("DELETE FROM " + QuoteIdent(schema) + "." + QuoteIdent(t->name));
+                Atomically([&] { catalog.Truncate(schema, s.table.name); });
+                rowCount = 0;
                 return Flow::Next;
             }
             case StmtKind::CreateTable:
@@ -1013,8 +1030,28 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             case StmtKind::CreateIndex:
                 CreateIndex(s);
                 return Flow::Next;
-            case StmtKind::DropIndex:
-                Fail("DROP INDEX is not supported.");
+            case StmtKind::DropIndex: {
+                for (size_t i = 0; i < s.names.size(); ++i) {
+                    std::string schema = SchemaOf(s.objects[i]);
+                    Atomically([&] { catalog.DropIndex(schema, s.objects[i].name, s.names[i]); });
+                    OwnSchemaChange(schema);
+                }
+                return Flow::Next;
+            }
+            case StmtKind::CheckIdent: {
+                std::string schema = SchemaOf(s.table);
+                std::optional<int64_t> value;
+                if (s.value) {
+                    auto [v, t] = EvalScalar(*s.value, s);
+                    if (!v.IsNull()) value = Convert(v, t, Make(TypeKind::BigInt), false).i;
+                }
+                if (s.option == "RESEED" || s.option.empty())
+                    Atomically([&] { catalog.Reseed(schema, s.table.name, value); });
+                else if (!catalog.FindTable(schema, s.table.name))
+                    Fail("Cannot find a table or object with the name \"" + s.table.name +
+                         "\". Check the system catalog.");
+                return Flow::Next;
+            }
             case StmtKind::CreateDatabase:
                 CreateDatabase(s.database);
                 return Flow::Next;
@@ -1372,6 +1409,8 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         Env* saved = env;
         env = &local;
         ++nesting;
+        std::optional<int64_t> outerScope = scopeIdentity;
+        scopeIdentity.reset();
         Run inner{run.errors, run.capture, &batch};
         try {
             RunBatch(batch, inner);
@@ -1384,10 +1423,12 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         } catch (...) {
             --nesting;
             env = saved;
+            scopeIdentity = outerScope;
             throw;
         }
         --nesting;
         env = saved;
+        scopeIdentity = outerScope;
     }
 
     void Select(const Stmt& s, Run& run) {
@@ -1499,13 +1540,15 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
     const std::shared_ptr<const Batch>* currentBatch = nullptr;
 
     ColumnDef MakeColumn(const ColumnDefAst& a, const Stmt& owner) {
-        if (a.identity && (a.identitySeed != 1 || a.identityIncrement != 1)) {
-            Fail("Column '" + a.name + "': only IDENTITY(1,1) is supported by this server.");
+        if (a.identity && a.identityIncrement == 0) {
+            Fail("Identity column '" + a.name + "' contains invalid INCREMENT.");
         }
         ColumnDef c;
         c.name = a.name;
         c.type = a.type;
         c.identity = a.identity;
+        c.identitySeed = a.identitySeed;
+        c.identityIncrement = a.identityIncrement;
         c.notNull = a.identity || a.primaryKey || (a.nullable.has_value() && !*a.nullable);
         if (a.defaultExpr) c.def = MakeDefault(*a.defaultExpr, owner, a.defaultName);
         return c;
@@ -1515,28 +1558,70 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         return n.db.empty() ? currentSchema : Attach(n.db);
     }
 
+    // DDL that may remake tables runs with the engine's foreign keys off when
+    // it can (outside the caller's transaction): remaking a referenced table
+    // drops it, which must not delete or cascade anything.
+    template <class F>
+    void WithoutForeignKeys(const std::string& schema, F f) {
+        if (InTransaction() || !catalog.HasForeignKeys(schema)) {
+            f();
+            return;
+        }
+        Exec("PRAGMA foreign_keys=OFF");
+        try {
+            f();
+        } catch (...) {
+            Exec("PRAGMA foreign_keys=ON");
+            throw;
+        }
+        Exec("PRAGMA foreign_keys=ON");
+    }
+
     void CreateTable(const Stmt& s) {
         std::string schema = SchemaOf(s.table);
         std::vector<ColumnDef> cols;
         for (const ColumnDefAst& a : s.columnDefs) cols.push_back(MakeColumn(a, s));
-        Atomically([&] {
-            catalog.CreateTable(schema, s.table.name, cols);
-            for (const ColumnDefAst& a : s.columnDefs) {
-                if (a.primaryKey) {
-                    catalog.AddPrimaryKey(
-                        schema, s.table.name,
-                        a.keyName.empty() ? GeneratedName("PK", s.table.name) : a.keyName,
-                        {a.name});
-                }
-                if (a.unique) {
-                    IndexDef ix;
-                    ix.name = a.keyName.empty() ? GeneratedName("UQ", s.table.name) : a.keyName;
-                    ix.unique = true;
-                    ix.columns = {a.name};
-                    catalog.CreateIndex(schema, s.table.name, ix);
+        // A column named in a PRIMARY KEY is NOT NULL.
+        for (const ConstraintAst& c : s.constraints) {
+            if (c.kind != ConstraintKind::PrimaryKey) continue;
+            for (const std::string& name : c.columns) {
+                for (ColumnDef& col : cols) {
+                    if (IEquals(col.name, name)) col.notNull = true;
                 }
             }
-            for (const ConstraintAst& c : s.constraints) AddConstraint(schema, s.table.name, c, s);
+        }
+        WithoutForeignKeys(schema, [&] {
+            Atomically([&] {
+                catalog.CreateTable(schema, s.table.name, cols);
+                for (const ColumnDefAst& a : s.columnDefs) {
+                    if (a.primaryKey)
+                        catalog.AddPrimaryKey(
+                            schema, s.table.name,
+                            a.keyName.empty() ? GeneratedName("PK", s.table.name) : a.keyName,
+                            {a.name});
+                    if (a.unique) {
+                        IndexDef ix;
+                        ix.name = a.keyName.empty() ? GeneratedName("UQ", s.table.name) : a.keyName;
+                        ix.unique = true;
+                        ix.uniqueKey = true;
+                        ix.columns = {a.name};
+                        catalog.CreateIndex(schema, s.table.name, ix);
+                    }
+                }
+                // Keys first: a foreign key may reference the table's own.
+                for (const ConstraintAst& c : s.constraints) {
+                    if (c.kind != ConstraintKind::ForeignKey && c.kind != ConstraintKind::Check)
+                        AddConstraint(schema, s.table.name, c, s, false);
+                }
+                for (const ColumnDefAst& a : s.columnDefs) {
+                    for (const ConstraintAst& c : a.constraints)
+                        AddConstraint(schema, s.table.name, c, s, false);
+                }
+                for (const ConstraintAst& c : s.constraints) {
+                    if (c.kind == ConstraintKind::ForeignKey || c.kind == ConstraintKind::Check)
+                        AddConstraint(schema, s.table.name, c, s, false);
+                }
+            });
         });
         OwnSchemaChange(schema);
     }
@@ -1548,8 +1633,37 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                Format("%08X", counter);
     }
 
+    static RefAction ToAction(RefActionAst a) {
+        switch (a) {
+            case RefActionAst::Cascade:
+                return RefAction::Cascade;
+            case RefActionAst::SetNull:
+                return RefAction::SetNull;
+            case RefActionAst::SetDefault:
+                return RefAction::SetDefault;
+            case RefActionAst::NoAction:
+                break;
+        }
+        return RefAction::NoAction;
+    }
+
+    // Sets `column` to the constant `v` in every row (only where it is NULL
+    // with `onlyNull`); NULL itself leaves the rows alone.
+    void FillDefault(const std::string& schema, const std::string& table, const std::string& column,
+                     const Value& v, const TypeSpec& vt, bool onlyNull) {
+        const TableDef* t = catalog.FindTable(schema, table);
+        const ColumnDef* col = t ? t->FindColumn(column) : nullptr;
+        if (!col) return;
+        std::string value = v.IsNull() ? "NULL" : InlineValue(Convert(v, vt, col->type, true));
+        std::string sql = "UPDATE " + QuoteIdent(schema) + "." + QuoteIdent(t->name) + " SET " +
+                          QuoteIdent(col->name) + " = " + value;
+        if (onlyNull) sql += " WHERE " + QuoteIdent(col->name) + " IS NULL";
+        Exec(sql);
+    }
+
+    // `noCheck`: WITH NOCHECK, rows already there are not checked.
     void AddConstraint(const std::string& schema, const std::string& table, const ConstraintAst& c,
-                       const Stmt& owner) {
+                       const Stmt& owner, bool noCheck) {
         switch (c.kind) {
             case ConstraintKind::PrimaryKey:
                 catalog.AddPrimaryKey(
@@ -1559,23 +1673,80 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                 IndexDef ix;
                 ix.name = c.name.empty() ? GeneratedName("UQ", table) : c.name;
                 ix.unique = true;
+                ix.uniqueKey = true;
                 ix.columns = c.columns;
                 catalog.CreateIndex(schema, table, ix);
                 break;
             }
-            case ConstraintKind::Default:
+            case ConstraintKind::Default: {
                 if (c.columns.empty()) Fail("Incorrect syntax near 'DEFAULT'.");
-                catalog.AddDefault(schema, table, c.columns[0],
-                                   MakeDefault(*c.defaultExpr, owner, c.name));
+                DefaultDef d = MakeDefault(*c.defaultExpr, owner, c.name);
+                Value v = d.value;
+                TypeSpec vt = d.valueType;
+                catalog.AddDefault(schema, table, c.columns[0], std::move(d));
+                // WITH VALUES: rows without a value take the default.
+                if (c.withValues) FillDefault(schema, table, c.columns[0], v, vt, true);
                 break;
+            }
+            case ConstraintKind::ForeignKey: {
+                if (!c.refTable.db.empty() && SchemaOf(c.refTable) != schema) {
+                    Fail("Cross-database foreign key references are not supported. Foreign key '" +
+                         c.refTable.db + ".." + c.refTable.name + "'.");
+                }
+                ForeignKeyDef fk;
+                fk.name = c.name;
+                fk.columns = c.columns;
+                fk.refTable = c.refTable.name;
+                fk.refColumns = c.refColumns;
+                fk.onDelete = ToAction(c.onDelete);
+                fk.onUpdate = ToAction(c.onUpdate);
+                fk.columnLevel = c.columnLevel;
+                catalog.AddForeignKey(schema, table, std::move(fk), !noCheck);
+                break;
+            }
+            case ConstraintKind::Check: {
+                const TableDef* t = catalog.FindTable(schema, table);
+                if (!t)
+                    Fail("Cannot find the object \"" + table +
+                         "\" because it does not exist or you do not have permissions.");
+                CheckDef check;
+                check.name = c.name;
+                if (c.columnLevel && !c.columns.empty()) check.column = c.columns[0];
+                const std::string& text = (*currentBatch)->text;
+                const Expr& e = *c.checkExpr;
+                if (e.pos.offset + e.length <= text.size())
+                    check.text = "(" + text.substr(e.pos.offset, e.length) + ")";
+                check.sql = RenderIndexFilter(e, *t, *this);
+                if (!check.column.empty()) {
+                    // A column's own check names that column alone.
+                    TableDef own = *t;
+                    own.columns.clear();
+                    own.indexes.clear();
+                    if (const ColumnDef* col = t->FindColumn(check.column))
+                        own.columns.push_back(*col);
+                    try {
+                        RenderIndexFilter(e, own, *this);
+                    } catch (const ComError&) {
+                        Fail("Column CHECK constraint for column '" + check.column +
+                             "' references another column, table '" + t->name + "'.");
+                    }
+                }
+                catalog.AddCheck(schema, table, std::move(check), !noCheck);
+                break;
+            }
         }
     }
 
     // ALTER TABLE ... ADD of columns alone: the one statement that may leave
     // an empty table's stored form behind its definition for a while.
     static bool DefersRemake(const Stmt& s) {
-        return s.kind == StmtKind::AlterTable && s.alter == AlterAction::AddColumns &&
-               s.constraints.empty();
+        if (s.kind != StmtKind::AlterTable || s.alter != AlterAction::AddColumns ||
+            !s.constraints.empty())
+            return false;
+        for (const ColumnDefAst& a : s.columnDefs) {
+            if (!a.constraints.empty() || a.primaryKey || a.unique) return false;
+        }
+        return true;
     }
 
     void AlterTable(const Stmt& s) {
@@ -1584,31 +1755,62 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         // Only inside the caller's transaction (the statement's own savepoint
         // does not count): its commit makes the tables first.
         const bool defer = DefersRemake(s) && tranCount > 0;
-        Atomically([&] {
-            switch (s.alter) {
-                case AlterAction::AddColumns: {
-                    std::vector<ColumnDef> cols;
-                    for (const ColumnDefAst& a : s.columnDefs) cols.push_back(MakeColumn(a, s));
-                    catalog.AddColumns(schema, table, cols, defer);
-                    for (const ConstraintAst& c : s.constraints) AddConstraint(schema, table, c, s);
-                    break;
+        auto addColumns = [&](bool deferRemake) {
+            std::vector<ColumnDef> cols;
+            for (const ColumnDefAst& a : s.columnDefs) cols.push_back(MakeColumn(a, s));
+            catalog.AddColumns(schema, table, cols, deferRemake);
+            for (size_t i = 0; i < cols.size(); ++i) {
+                const ColumnDefAst& a = s.columnDefs[i];
+                // Rows already there keep NULL in a nullable column unless WITH VALUES.
+                if (cols[i].def && !cols[i].notNull && !a.withValues && !deferRemake)
+                    FillDefault(schema, table, a.name, Value::Null(), TypeSpec{}, false);
+                if (a.primaryKey)
+                    catalog.AddPrimaryKey(
+                        schema, table, a.keyName.empty() ? GeneratedName("PK", table) : a.keyName,
+                        {a.name});
+                if (a.unique) {
+                    IndexDef ix;
+                    ix.name = a.keyName.empty() ? GeneratedName("UQ", table) : a.keyName;
+                    ix.unique = true;
+                    ix.uniqueKey = true;
+                    ix.columns = {a.name};
+                    catalog.CreateIndex(schema, table, ix);
                 }
-                case AlterAction::AddConstraints:
-                    for (const ColumnDefAst& a : s.columnDefs)
-                        catalog.AddColumns(schema, table, {MakeColumn(a, s)});
-                    for (const ConstraintAst& c : s.constraints) AddConstraint(schema, table, c, s);
-                    break;
-                case AlterAction::AlterColumn:
-                    for (const ColumnDefAst& a : s.columnDefs)
-                        catalog.AlterColumn(schema, table, MakeColumn(a, s));
-                    break;
-                case AlterAction::DropConstraint:
-                    for (const std::string& n : s.names) catalog.DropConstraint(schema, table, n);
-                    break;
-                case AlterAction::DropColumn:
-                    for (const std::string& n : s.names) catalog.DropColumn(schema, table, n);
-                    break;
+                for (const ConstraintAst& c : a.constraints)
+                    AddConstraint(schema, table, c, s, s.noCheck);
             }
+        };
+        WithoutForeignKeys(schema, [&] {
+            Atomically([&] {
+                switch (s.alter) {
+                    case AlterAction::AddColumns:
+                        addColumns(defer);
+                        for (const ConstraintAst& c : s.constraints)
+                            AddConstraint(schema, table, c, s, s.noCheck);
+                        break;
+                    case AlterAction::AddConstraints:
+                        if (!s.columnDefs.empty()) addColumns(false);
+                        for (const ConstraintAst& c : s.constraints)
+                            AddConstraint(schema, table, c, s, s.noCheck);
+                        break;
+                    case AlterAction::AlterColumn:
+                        for (const ColumnDefAst& a : s.columnDefs)
+                            catalog.AlterColumn(schema, table, MakeColumn(a, s));
+                        break;
+                    case AlterAction::DropConstraint:
+                        for (const std::string& n : s.names)
+                            catalog.DropConstraint(schema, table, n);
+                        break;
+                    case AlterAction::DropColumn:
+                        for (const std::string& n : s.names) catalog.DropColumn(schema, table, n);
+                        break;
+                    case AlterAction::CheckConstraints:
+                        // Enabling checks the rows already there only WITH CHECK.
+                        catalog.EnableConstraints(schema, table, s.names, s.on,
+                                                  s.on && s.withCheck);
+                        break;
+                }
+            });
         });
         OwnSchemaChange(schema);
     }
@@ -1731,22 +1933,25 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                     x = x.substr(1, x.size() - 2);
                 return x;
             };
-            Atomically([&] {
-                if (type == "COLUMN") {
-                    size_t dot = obj.rfind('.');
-                    if (dot == std::string::npos) {
-                        Fail(
-                            "Either the parameter @objname is ambiguous or the claimed @objtype "
-                            "(COLUMN) is wrong.");
+            WithoutForeignKeys(currentSchema, [&] {
+                Atomically([&] {
+                    if (type == "COLUMN") {
+                        size_t dot = obj.rfind('.');
+                        if (dot == std::string::npos) {
+                            Fail(
+                                "Either the parameter @objname is ambiguous or the claimed "
+                                "@objtype "
+                                "(COLUMN) is wrong.");
+                        }
+                        std::string table = obj.substr(0, dot);
+                        size_t tdot = table.rfind('.');
+                        if (tdot != std::string::npos) table = table.substr(tdot + 1);
+                        catalog.RenameColumn(currentSchema, strip(table),
+                                             strip(obj.substr(dot + 1)), args[1]);
+                    } else {
+                        catalog.RenameTable(currentSchema, strip(obj), args[1]);
                     }
-                    std::string table = obj.substr(0, dot);
-                    size_t tdot = table.rfind('.');
-                    if (tdot != std::string::npos) table = table.substr(tdot + 1);
-                    catalog.RenameColumn(currentSchema, strip(table), strip(obj.substr(dot + 1)),
-                                         args[1]);
-                } else {
-                    catalog.RenameTable(currentSchema, strip(obj), args[1]);
-                }
+                });
             });
             OwnSchemaChange(currentSchema);
             return;
@@ -1890,6 +2095,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             case StmtKind::DropTable:
             case StmtKind::CreateIndex:
             case StmtKind::DropIndex:
+            case StmtKind::CheckIdent:
             case StmtKind::CreateDatabase:
             case StmtKind::DropDatabase:
             case StmtKind::ExecProc:
@@ -1972,6 +2178,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             backend->Commit();
             savepoints.clear();
             tranName.clear();
+            usedIdentities.clear();
         } catch (const ComError&) {
             // A busy file leaves the transaction open (the caller may commit
             // again or roll back); a failure that undid it leaves none.
@@ -2004,7 +2211,18 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         // A transaction the engine already undid has nothing left to roll back.
         if (backend->InTransaction()) backend->Rollback();
         SchemaChanged();
+        // The identity values the transaction took stay used, as on the server.
+        auto used = std::move(usedIdentities);
+        usedIdentities.clear();
+        for (const auto& [key, value] : used) {
+            try {
+                catalog.KeepIdentity(key.first, key.second, value);
+            } catch (const ComError&) {
+                // the table went with the transaction
+            }
+        }
     }
+    std::map<std::pair<std::string, std::string>, int64_t> usedIdentities;
 
     // ---- the engine's dialect ---------------------------------------------
 
@@ -2144,6 +2362,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                  std::unique_ptr<engine::Rows>* capture) {
         CheckSchemaVersions();
         if (tranCount > 0) NoteLostTransaction();
+        scopeIdentity.reset();  // each batch is a scope of its own
         std::string tokenKey;
         // A lost transaction's statements go the slow way, which refuses writes.
         if (!capture && nesting == 0 && !doomed && !catalog.HasDeferred() && TokenKey(text)) {

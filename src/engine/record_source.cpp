@@ -527,6 +527,13 @@ private:
             sets += (sets.empty() ? "" : ",") + impl.QuoteIdent(c->name) + "=" + param;
             w.bound.emplace_back(i, c->type);
         }
+        if (insert && !identityOn && !w.identity) {
+            std::string counted = impl.backend->CountedIdentity(m_schema, def);
+            if (!counted.empty()) {
+                cols += (cols.empty() ? "" : ",") + impl.QuoteIdent(def.IdentityColumn()->name);
+                params += (params.empty() ? "" : ",") + counted;
+            }
+        }
         if (insert) {
             w.sql = "INSERT INTO " + Target() +
                     (cols.empty() ? " DEFAULT VALUES" : " (" + cols + ") VALUES (" + params + ")");

@@ -214,6 +214,28 @@ enum class StmtKind : uint8_t {
     SaveTran,   // SAVE TRAN[SACTION] name
     RaisError,  // RAISERROR (msg, severity, state [, arg ...]) [WITH option, ...]
     TryCatch,   // BEGIN TRY ... END TRY BEGIN CATCH ... END CATCH: thenStmt, elseStmt (blocks)
+    CheckIdent,  // DBCC CHECKIDENT (table [, NORESEED | RESEED [, value]])
+};
+
+enum class ConstraintKind : uint8_t { PrimaryKey, Unique, Default, ForeignKey, Check };
+
+// ON DELETE / ON UPDATE of a FOREIGN KEY.
+enum class RefActionAst : uint8_t { NoAction, Cascade, SetNull, SetDefault };
+
+struct ConstraintAst {
+    std::string name;  // may be empty
+    ConstraintKind kind = ConstraintKind::PrimaryKey;
+    std::vector<std::string> columns;  // key columns; for Default: the FOR column
+    ExprPtr defaultExpr;               // Default
+    bool withValues = false;           // Default: DEFAULT ... FOR c WITH VALUES
+    // ForeignKey: REFERENCES table [(columns)] [ON DELETE ...] [ON UPDATE ...]
+    ObjectName refTable;
+    std::vector<std::string> refColumns;
+    RefActionAst onDelete = RefActionAst::NoAction;
+    RefActionAst onUpdate = RefActionAst::NoAction;
+    ExprPtr checkExpr;         // Check: the condition
+    bool columnLevel = false;  // declared with a column
+    SourcePos pos;
 };
 
 struct ColumnDefAst {
@@ -228,25 +250,18 @@ struct ColumnDefAst {
     bool primaryKey = false;       // inline PRIMARY KEY
     bool unique = false;           // inline UNIQUE
     std::string keyName;           // CONSTRAINT name PRIMARY KEY / UNIQUE
-    SourcePos pos;
-};
-
-enum class ConstraintKind : uint8_t { PrimaryKey, Unique, Default };
-
-struct ConstraintAst {
-    std::string name;  // may be empty
-    ConstraintKind kind = ConstraintKind::PrimaryKey;
-    std::vector<std::string> columns;  // key columns; for Default: the FOR column
-    ExprPtr defaultExpr;               // Default
+    std::vector<ConstraintAst> constraints;  // REFERENCES and CHECK declared with the column
+    bool withValues = false;                 // ALTER TABLE ADD ... DEFAULT x WITH VALUES
     SourcePos pos;
 };
 
 enum class AlterAction : uint8_t {
-    AddColumns,      // ADD col def, col def ...
-    AddConstraints,  // ADD CONSTRAINT n PRIMARY KEY (...), CONSTRAINT n DEFAULT v FOR c, ...
-    AlterColumn,     // ALTER COLUMN col type [NULL | NOT NULL]
-    DropConstraint,  // DROP CONSTRAINT n, or DROP n (no keyword)
-    DropColumn,      // DROP COLUMN c [, c]
+    AddColumns,        // ADD col def, col def ...
+    AddConstraints,    // ADD CONSTRAINT n PRIMARY KEY (...), CONSTRAINT n DEFAULT v FOR c, ...
+    AlterColumn,       // ALTER COLUMN col type [NULL | NOT NULL]
+    DropConstraint,    // DROP CONSTRAINT n, or DROP n (no keyword)
+    DropColumn,        // DROP COLUMN c [, c]
+    CheckConstraints,  // [WITH [NO]CHECK] CHECK | NOCHECK CONSTRAINT ALL | n [, n]
 };
 
 enum class FetchDirection : uint8_t { Next, Prior, First, Last, Absolute, Relative };
@@ -298,6 +313,11 @@ struct Stmt {
                                       // targets (SetOption: every option named, upper-case)
     std::vector<ObjectName> objects;  // DROP TABLE: the tables; DROP INDEX: each index's table
     bool ifExists = false;            // DROP TABLE IF EXISTS
+    // ALTER TABLE t WITH NOCHECK ADD ...: existing rows are not checked (also
+    // WITH NOCHECK before CHECK CONSTRAINT). CheckConstraints: `on` is CHECK
+    // (enforce) or NOCHECK; `names` empty means ALL.
+    bool noCheck = false;
+    bool withCheck = false;  // WITH CHECK written
 
     // CreateIndex
     bool unique = false;

@@ -902,7 +902,8 @@ public:
     BoundExprPtr Variable(const std::string& name) {
         const TypeSpec* t = m_catalog.VariableType(name);
         if (!t) Fail("Must declare the scalar variable \"" + name + "\".");
-        if (IEquals(name, "@@IDENTITY")) m_out.readsIdentity = true;
+        if (IEquals(name, "@@IDENTITY") || IEquals(name, "@@SCOPE_IDENTITY"))
+            m_out.readsIdentity = true;
         BoundParam p;
         p.source = BoundParam::Source::Variable;
         p.variable = name;
@@ -1471,7 +1472,7 @@ BoundExprPtr Binder::Function(const Expr& e, const Scope& scope) {
     }
     if (name == "SCOPE_IDENTITY") {
         arity(0, 0);
-        return Variable("@@IDENTITY");
+        return Variable("@@SCOPE_IDENTITY");
     }
     if (name == "DB_NAME") {
         arity(0, 0);

@@ -29,7 +29,14 @@ struct ColumnDef {
     std::string name;
     TypeSpec type;
     bool notNull = false;
-    bool identity = false;  // seed 1, increment 1
+    bool identity = false;
+    int64_t identitySeed = 1;       // IDENTITY(seed, increment): the first value given
+    int64_t identityIncrement = 1;  // and the step to the next
+    // An identity the engine's own counter cannot give (a seed below 1 or a
+    // step other than 1): its values are counted in the catalog.
+    bool CountedIdentity() const {
+        return identity && (identitySeed < 1 || identityIncrement != 1);
+    }
     std::optional<DefaultDef> def;
 
     bool operator==(const ColumnDef&) const = default;
@@ -39,13 +46,44 @@ struct IndexDef {
     std::string name;
     bool unique = false;
     bool primaryKey = false;  // the PRIMARY KEY constraint, kept as a unique index of that name
+    bool uniqueKey = false;   // a UNIQUE constraint (not a plain unique index)
     std::vector<std::string> columns;
     std::vector<bool> descending;
     std::string filterSql;    // rendered SQLite condition of a filtered index, empty when none
-    int32_t id = 0;           // object id of a PRIMARY KEY constraint; 0 for a plain index
+    int32_t id = 0;           // object id of a PRIMARY KEY or UNIQUE constraint; 0 for an index
     std::string storageName;  // the SQLite index name (unique in the file); set by the catalog
 
     bool operator==(const IndexDef&) const = default;
+};
+
+// What a FOREIGN KEY does to the referencing rows when the referenced key
+// goes or changes.
+enum class RefAction : uint8_t { NoAction, Cascade, SetNull, SetDefault };
+
+struct ForeignKeyDef {
+    std::string name;
+    int32_t id = 0;  // object id; assigned by the catalog
+    std::vector<std::string> columns;
+    std::string refTable;    // the referenced table, as it is named now
+    int32_t refTableId = 0;  // its object id (the catalog keeps the link by id)
+    std::vector<std::string> refColumns;
+    RefAction onDelete = RefAction::NoAction;
+    RefAction onUpdate = RefAction::NoAction;
+    bool enabled = true;       // ALTER TABLE ... NOCHECK CONSTRAINT turns enforcement off
+    bool columnLevel = false;  // declared with its column (REFERENCES after the type)
+
+    bool operator==(const ForeignKeyDef&) const = default;
+};
+
+struct CheckDef {
+    std::string name;
+    int32_t id = 0;      // object id; assigned by the catalog
+    std::string column;  // the column of a column-level check; empty for a table-level one
+    std::string text;    // the condition as written
+    std::string sql;     // the condition rendered for the engine
+    bool enabled = true;
+
+    bool operator==(const CheckDef&) const = default;
 };
 
 struct TableDef {
@@ -58,6 +96,8 @@ struct TableDef {
     // in the engine's dialect, its rows come from; empty for a table. Read
     // only: nothing is ever written through it.
     std::string viewSql;
+    std::vector<ForeignKeyDef> foreignKeys;
+    std::vector<CheckDef> checks;
 
     int ColumnIndex(std::string_view column) const;  // -1 when absent; without case
     const ColumnDef* FindColumn(std::string_view column) const;

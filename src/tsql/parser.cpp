@@ -310,6 +310,10 @@ private:
     void ParseTryCatch(Stmt& s);
     ColumnDefAst ParseColumnDef(size_t ordinal);
     ConstraintAst ParseTableConstraint(bool allowDefault);
+    void ParseReferences(ConstraintAst& c);
+    void ParseCheckCondition(ConstraintAst& c);
+    void SkipNotForReplication();
+    void SkipIndexOptions();
     bool AtTableConstraint() {
         return AtKw(K::CONSTRAINT) || AtKw(K::PRIMARY) || AtKw(K::UNIQUE) || AtKw(K::FOREIGN) ||
                AtKw(K::CHECK);
@@ -515,10 +519,7 @@ void Parser::SkipParenthesized() {
 // ON [PRIMARY] / ON "default" after a table or index: the server's file groups
 // have no meaning here.
 void Parser::SkipFilegroup() {
-    if (AtKw(K::WITH) && At(T::LParen, 1)) {
-        Take();
-        SkipParenthesized();
-    }
+    SkipIndexOptions();
     while (AtKw(K::ON) || AtKw(K::TEXTIMAGE_ON)) {
         Take();
         if (AtKw(K::PRIMARY) || AtKw(K::DEFAULT) || At(T::String) || AtName()) {
@@ -527,6 +528,72 @@ void Parser::SkipFilegroup() {
             SyntaxError();
         }
     }
+}
+
+// WITH FILLFACTOR = n and WITH (PAD_INDEX = OFF, ...) of a key or index: how
+// the server lays out its pages, which means nothing here.
+void Parser::SkipIndexOptions() {
+    if (AtKw(K::WITH) && At(T::LParen, 1)) {
+        Take();
+        SkipParenthesized();
+    } else if (AtKw(K::WITH) && AtKw(K::FILLFACTOR, 1)) {
+        Take();
+        Take();
+        Expect(T::Eq);
+        if (!At(T::Integer)) SyntaxError();
+        Take();
+    }
+}
+
+// NOT FOR REPLICATION: the server's replication agents are not a concern here.
+void Parser::SkipNotForReplication() {
+    if (AtKw(K::NOT) && AtKw(K::FOR, 1)) {
+        Take();
+        Take();
+        ExpectKw(K::REPLICATION);
+    }
+}
+
+// REFERENCES table [(columns)] [ON DELETE action] [ON UPDATE action] [NOT FOR REPLICATION]
+void Parser::ParseReferences(ConstraintAst& c) {
+    ExpectKw(K::REFERENCES);
+    c.kind = ConstraintKind::ForeignKey;
+    c.refTable = ParseObjectName();
+    if (At(T::LParen)) ParseKeyColumns(&c.refColumns, nullptr);
+    while (AtKw(K::ON) && (AtKw(K::DELETE, 1) || AtKw(K::UPDATE, 1))) {
+        Take();
+        bool del = AcceptKw(K::DELETE);
+        if (!del) ExpectKw(K::UPDATE);
+        RefActionAst action = RefActionAst::NoAction;
+        if (AcceptKw(K::CASCADE)) {
+            action = RefActionAst::Cascade;
+        } else if (AtKw(K::SET) && AtKw(K::NULL_, 1)) {
+            Take();
+            Take();
+            action = RefActionAst::SetNull;
+        } else if (AtKw(K::SET) && AtKw(K::DEFAULT, 1)) {
+            Take();
+            Take();
+            action = RefActionAst::SetDefault;
+        } else if (AtContextWord("NO") && AtContextWord("ACTION", 1)) {
+            Take();
+            Take();
+        } else {
+            SyntaxError();
+        }
+        (del ? c.onDelete : c.onUpdate) = action;
+    }
+    SkipNotForReplication();
+}
+
+// CHECK [NOT FOR REPLICATION] (condition)
+void Parser::ParseCheckCondition(ConstraintAst& c) {
+    ExpectKw(K::CHECK);
+    c.kind = ConstraintKind::Check;
+    SkipNotForReplication();
+    Expect(T::LParen);
+    c.checkExpr = ParseExpr();
+    Expect(T::RParen);
 }
 
 // WITH (NOLOCK) and the like after a table name.
@@ -1448,6 +1515,43 @@ void Parser::ParseStatementBody(Stmt& s, bool batchStart) {
         case K::RAISERROR:
             ParseRaisError(s);
             return;
+        case K::DBCC: {
+            if (!AtContextWord("CHECKIDENT", 1)) Unsupported("DBCC", t.pos);
+            s.kind = StmtKind::CheckIdent;
+            SetConstruct("DBCC CHECKIDENT");
+            Take();
+            Take();
+            Expect(T::LParen);
+            if (At(T::String)) {
+                // 'table', 'dbo.table' or 'db.dbo.table'
+                std::string text(Take().text);
+                size_t dot = text.rfind('.');
+                std::string name = dot == std::string::npos ? text : text.substr(dot + 1);
+                if (name.size() >= 2 && name.front() == '[' && name.back() == ']')
+                    name = name.substr(1, name.size() - 2);
+                s.table.name = name;
+            } else {
+                s.table = ParseObjectName();
+            }
+            if (Accept(T::Comma)) {
+                if (AtContextWord("NORESEED")) {
+                    Take();
+                    s.option = "NORESEED";
+                } else if (AtContextWord("RESEED")) {
+                    Take();
+                    s.option = "RESEED";
+                    if (Accept(T::Comma)) s.value = ParseExpr();
+                } else {
+                    SyntaxError();
+                }
+            }
+            Expect(T::RParen);
+            if (AtKw(K::WITH) && AtContextWord("NO_INFOMSGS", 1)) {
+                Take();
+                Take();
+            }
+            return;
+        }
         default:
             if (IsUnsupportedStatementKeyword(t.keyword))
                 Unsupported(KeywordText(t.keyword), t.pos);
@@ -1676,6 +1780,7 @@ ColumnDefAst Parser::ParseColumnDef(size_t ordinal) {
                     col.identityIncrement = ParseSignedInteger();
                     Expect(T::RParen);
                 }
+                SkipNotForReplication();
                 continue;
             case K::CONSTRAINT:
                 Take();
@@ -1690,6 +1795,11 @@ ColumnDefAst Parser::ParseColumnDef(size_t ordinal) {
                 col.defaultName = std::move(constraintName);
                 constraintName.clear();
                 named = false;
+                if (AtKw(K::WITH) && AtKw(K::VALUES, 1)) {
+                    Take();
+                    Take();
+                    col.withValues = true;
+                }
                 continue;
             case K::PRIMARY:
             case K::UNIQUE:
@@ -1701,6 +1811,7 @@ ColumnDefAst Parser::ParseColumnDef(size_t ordinal) {
                     col.unique = true;
                 }
                 if (!AcceptKw(K::CLUSTERED)) AcceptKw(K::NONCLUSTERED);
+                SkipFilegroup();
                 col.keyName = std::move(constraintName);
                 constraintName.clear();
                 named = false;
@@ -1711,7 +1822,23 @@ ColumnDefAst Parser::ParseColumnDef(size_t ordinal) {
                 continue;
             case K::CHECK:
             case K::FOREIGN:
-            case K::REFERENCES:
+            case K::REFERENCES: {
+                ConstraintAst c;
+                c.pos = t.pos;
+                c.name = std::move(constraintName);
+                constraintName.clear();
+                named = false;
+                c.columnLevel = true;
+                c.columns.push_back(col.name);
+                if (t.keyword == K::CHECK) {
+                    ParseCheckCondition(c);
+                } else {
+                    if (AcceptKw(K::FOREIGN)) ExpectKw(K::KEY);
+                    ParseReferences(c);
+                }
+                col.constraints.push_back(std::move(c));
+                continue;
+            }
             case K::ROWGUIDCOL:
                 Unsupported(KeywordText(t.keyword), t.pos);
             default:
@@ -1741,10 +1868,20 @@ ConstraintAst Parser::ParseTableConstraint(bool allowDefault) {
         c.defaultExpr = ParseAdditive();
         ExpectKw(K::FOR);
         c.columns.push_back(ParseName());
-        if (AtKw(K::WITH) && AtKw(K::VALUES, 1)) Unsupported("WITH VALUES", Peek().pos);
+        if (AtKw(K::WITH) && AtKw(K::VALUES, 1)) {
+            Take();
+            Take();
+            c.withValues = true;
+        }
         return c;
-    } else if (AtKw(K::CHECK) || AtKw(K::FOREIGN)) {
-        Unsupported(KeywordText(Peek().keyword), Peek().pos);
+    } else if (AtKw(K::CHECK)) {
+        ParseCheckCondition(c);
+        return c;
+    } else if (AcceptKw(K::FOREIGN)) {
+        ExpectKw(K::KEY);
+        ParseKeyColumns(&c.columns, nullptr);
+        ParseReferences(c);
+        return c;
     } else {
         SyntaxError();
     }
@@ -1799,6 +1936,22 @@ void Parser::ParseAlter(Stmt& s) {
     s.kind = StmtKind::AlterTable;
     SetConstruct("ALTER TABLE");
     s.table = ParseObjectName();
+    // WITH CHECK | WITH NOCHECK: whether rows already there must meet what is added or enabled.
+    if (AtKw(K::WITH) && (AtKw(K::CHECK, 1) || AtKw(K::NOCHECK, 1))) {
+        Take();
+        s.noCheck = Take().keyword == K::NOCHECK;
+        s.withCheck = !s.noCheck;
+    }
+    if ((AtKw(K::CHECK) || AtKw(K::NOCHECK)) && AtKw(K::CONSTRAINT, 1)) {
+        s.alter = AlterAction::CheckConstraints;
+        s.on = Take().keyword == K::CHECK;
+        Take();
+        if (AcceptKw(K::ALL)) return;
+        do {
+            s.names.push_back(ParseName());
+        } while (Accept(T::Comma));
+        return;
+    }
     if (AcceptKw(K::ADD)) {
         do {
             if (AtTableConstraint() || AtKw(K::DEFAULT)) {

@@ -2,6 +2,7 @@
 xrdb8_test(engine_tests
   ${CMAKE_CURRENT_LIST_DIR}/connection_string_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/connection_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/constraint_records_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/lost_transaction_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/messages_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/recordset_test.cpp

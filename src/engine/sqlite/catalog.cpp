@@ -199,6 +199,7 @@ void CatalogState::Forget(const std::string& db) {
     Retire(cache);
     cache.validated = false;
     cache.hasCatalog = -1;
+    cache.hasConstraints = -1;
 }
 
 void CatalogState::Install(const std::string& db, TableDef def) {
@@ -247,6 +248,7 @@ void CatalogState::Validate(const std::string& db) {
         cache.validated = true;
         cache.schemaVersion = version;
         cache.hasCatalog = -1;
+        cache.hasConstraints = -1;
         cache.stamp = HasCatalog(db) ? ReadStamp(db) : 0;
         return;
     }
@@ -402,7 +404,8 @@ std::unique_ptr<TableDef> CatalogState::Load(const std::string& db, std::string_
             index.name = q.Text(0);
             index.storageName = q.Text(1);
             index.unique = q.Int(2) != 0;
-            index.primaryKey = q.Int(3) != 0;
+            index.primaryKey = q.Int(3) == 1;
+            index.uniqueKey = q.Int(3) == 2;
             index.id = static_cast<int32_t>(q.Int(4));
             index.columns = SplitNames(q.Text(5));
             std::string descending = q.Text(6);
@@ -411,6 +414,50 @@ std::unique_ptr<TableDef> CatalogState::Load(const std::string& db, std::string_
             }
             index.filterSql = q.Text(7);
             def->indexes.push_back(std::move(index));
+        }
+    }
+    if (const ColumnDef* identity = def->IdentityColumn()) {
+        ColumnDef* column = const_cast<ColumnDef*>(identity);
+        Sql q(*this, "SELECT name, value FROM " + Quote(db) + ".xr_meta WHERE name IN (?1, ?2)");
+        q.Bind(1, "seed:" + std::to_string(def->id)).Bind(2, "incr:" + std::to_string(def->id));
+        while (q.Step()) {
+            if (q.Text(0)[0] == 's')
+                column->identitySeed = q.Int(1);
+            else
+                column->identityIncrement = q.Int(1);
+        }
+    }
+    if (HasConstraintTable(*this, db)) {
+        Sql q(*this,
+              "SELECT c.id, c.kind, c.name, c.columns, c.ref_table_id, o.name, c.ref_columns, "
+              "c.on_delete, c.on_update, c.enabled, c.column_level, c.text, c.sql FROM " +
+                  Quote(db) + ".xr_constraints c LEFT JOIN " + Quote(db) +
+                  ".sysobjects o ON o.id = c.ref_table_id WHERE c.table_id = ?1 ORDER BY c.rowid");
+        q.Bind(1, def->id);
+        while (q.Step()) {
+            if (q.Text(1) == "F") {
+                ForeignKeyDef fk;
+                fk.id = static_cast<int32_t>(q.Int(0));
+                fk.name = q.Text(2);
+                fk.columns = SplitNames(q.Text(3));
+                fk.refTableId = static_cast<int32_t>(q.Int(4));
+                fk.refTable = q.IsNull(5) ? def->name : q.Text(5);
+                fk.refColumns = SplitNames(q.Text(6));
+                fk.onDelete = static_cast<RefAction>(q.Int(7));
+                fk.onUpdate = static_cast<RefAction>(q.Int(8));
+                fk.enabled = q.Int(9) != 0;
+                fk.columnLevel = q.Int(10) != 0;
+                def->foreignKeys.push_back(std::move(fk));
+            } else {
+                CheckDef check;
+                check.id = static_cast<int32_t>(q.Int(0));
+                check.name = q.Text(2);
+                check.column = q.Text(3);
+                check.enabled = q.Int(9) != 0;
+                check.text = q.Text(11);
+                check.sql = q.Text(12);
+                def->checks.push_back(std::move(check));
+            }
         }
     }
     return def;
@@ -504,6 +551,70 @@ std::string CreateTableSql(const std::string& db, std::string_view name,
     return sql + ")";
 }
 
+namespace {
+
+const char* ActionSql(RefAction action) {
+    switch (action) {
+        case RefAction::Cascade:
+            return "CASCADE";
+        case RefAction::SetNull:
+            return "SET NULL";
+        case RefAction::SetDefault:
+            return "SET DEFAULT";
+        case RefAction::NoAction:
+            break;
+    }
+    return "NO ACTION";
+}
+
+std::string QuoteList(const std::vector<std::string>& names) {
+    std::string text;
+    for (size_t i = 0; i < names.size(); ++i) text += (i ? ", " : "") + Quote(names[i]);
+    return text;
+}
+
+}  // namespace
+
+std::string CreateTableSql(const std::string& db, std::string_view name, const TableDef& def) {
+    std::string sql = CreateTableSql(db, name, def.columns);
+    sql.pop_back();  // the closing parenthesis
+    // The engine enforces what is enabled; a self-reference names the table
+    // as it will be called once made.
+    for (const ForeignKeyDef& fk : def.foreignKeys) {
+        if (!fk.enabled) continue;
+        std::string parent = fk.refTableId == def.id ? def.name : fk.refTable;
+        sql += ", CONSTRAINT " + Quote(fk.name) + " FOREIGN KEY (" + QuoteList(fk.columns) +
+               ") REFERENCES " + Quote(parent) + " (" + QuoteList(fk.refColumns) + ") ON DELETE " +
+               ActionSql(fk.onDelete) + " ON UPDATE " + ActionSql(fk.onUpdate);
+    }
+    for (const CheckDef& check : def.checks) {
+        if (!check.enabled) continue;
+        sql += ", CONSTRAINT " + Quote(check.name) + " CHECK (" + check.sql + ")";
+    }
+    return sql + ")";
+}
+
+std::string NullKeyIndexSql(const std::string& db, const TableDef& table, const IndexDef& index) {
+    if (!index.unique || index.primaryKey || !index.filterSql.empty()) return {};
+    std::string terms, anyNull;
+    for (const std::string& name : index.columns) {
+        const ColumnDef* column = table.FindColumn(name);
+        if (!column) return {};
+        if (!terms.empty()) terms += ", ";
+        if (column->notNull) {
+            terms += Quote(column->name);
+            continue;
+        }
+        // NULL becomes a value of its own, told apart by the flag before it.
+        terms += "(" + Quote(column->name) + " IS NULL), ifnull(" + Quote(column->name) + ", 0)";
+        if (column->type.IsText()) terms += std::string(" COLLATE ") + kCollation;
+        anyNull += (anyNull.empty() ? "" : " OR ") + Quote(column->name) + " IS NULL";
+    }
+    if (anyNull.empty()) return {};
+    return "CREATE UNIQUE INDEX " + Quote(db) + "." + Quote(index.storageName + "$null") + " ON " +
+           Quote(table.name) + " (" + terms + ") WHERE " + anyNull;
+}
+
 std::string CreateIndexSql(const std::string& db, std::string_view table, const IndexDef& index) {
     std::string sql = index.unique ? "CREATE UNIQUE INDEX " : "CREATE INDEX ";
     sql += Quote(db) + "." + Quote(index.storageName) + " ON " + Quote(table) + " (";
@@ -589,7 +700,7 @@ void InsertObject(CatalogState& state, const std::string& db, int32_t id, std::s
     Sql q(state, "INSERT INTO " + Quote(db) +
                      ".sysobjects (id, name, xtype, type, uid, parent_obj, crdate, status) "
                      "VALUES (?1, ?2, ?3, ?4, 1, ?5, ?6, 0)");
-    std::string type = xtype == "PK" ? "K " : PadXtype(xtype);
+    std::string type = xtype == "PK" || xtype == "UQ" ? "K " : PadXtype(xtype);
     q.Bind(1, id).Bind(2, name).Bind(3, PadXtype(xtype)).Bind(4, type).Bind(5, parent);
     q.Bind(6, Value::Real(OleNow())).Run();
 }
@@ -653,8 +764,63 @@ void InsertIndexRow(CatalogState& state, const std::string& db, int32_t tableId,
               ".xr_indexes (table_id, seq, name, storage_name, is_unique, is_pk, constid, "
               "columns, descending, filter) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
     q.Bind(1, tableId).Bind(2, seq).Bind(3, index.name).Bind(4, index.storageName);
-    q.Bind(5, index.unique ? 1 : 0).Bind(6, index.primaryKey ? 1 : 0).Bind(7, index.id);
+    q.Bind(5, index.unique ? 1 : 0).Bind(6, index.primaryKey ? 1 : index.uniqueKey ? 2 : 0);
+    q.Bind(7, index.id);
     q.Bind(8, JoinNames(index.columns)).Bind(9, descending).Bind(10, index.filterSql).Run();
+}
+
+void WriteMeta(CatalogState& state, const std::string& db, const std::string& name, int64_t value) {
+    Sql(state, "INSERT OR REPLACE INTO " + Quote(db) + ".xr_meta (name, value) VALUES (?1, ?2)")
+        .Bind(1, name)
+        .Bind(2, value)
+        .Run();
+}
+
+bool HasConstraintTable(CatalogState& state, const std::string& db) {
+    DbCache& cache = state.Cache(db);
+    if (cache.hasConstraints < 0) {
+        cache.hasConstraints = state.TableExists(db, "xr_constraints") ? 1 : 0;
+    }
+    return cache.hasConstraints == 1;
+}
+
+void EnsureConstraintTable(CatalogState& state, const std::string& db) {
+    if (HasConstraintTable(state, db)) return;
+    state.Exec("CREATE TABLE IF NOT EXISTS " + Quote(db) +
+               ".xr_constraints (id INTEGER NOT NULL, table_id INTEGER NOT NULL, kind TEXT NOT "
+               "NULL, name TEXT NOT NULL, columns TEXT NOT NULL, ref_table_id INTEGER NOT NULL, "
+               "ref_columns TEXT NOT NULL, on_delete INTEGER NOT NULL, on_update INTEGER NOT "
+               "NULL, enabled INTEGER NOT NULL, column_level INTEGER NOT NULL, text TEXT NOT NULL, "
+               "sql TEXT NOT NULL)");
+    state.Cache(db).hasConstraints = 1;
+}
+
+void InsertConstraintRow(CatalogState& state, const std::string& db, int32_t tableId, int colid,
+                         const ForeignKeyDef* fk, const CheckDef* check) {
+    EnsureConstraintTable(state, db);
+    Sql q(state, "INSERT INTO " + Quote(db) +
+                     ".xr_constraints (id, table_id, kind, name, columns, ref_table_id, "
+                     "ref_columns, on_delete, on_update, enabled, column_level, text, sql) "
+                     "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)");
+    q.Bind(2, tableId);
+    if (fk) {
+        q.Bind(1, fk->id).Bind(3, "F").Bind(4, fk->name).Bind(5, JoinNames(fk->columns));
+        q.Bind(6, fk->refTableId).Bind(7, JoinNames(fk->refColumns));
+        q.Bind(8, static_cast<int64_t>(fk->onDelete)).Bind(9, static_cast<int64_t>(fk->onUpdate));
+        q.Bind(10, fk->enabled ? 1 : 0).Bind(11, fk->columnLevel ? 1 : 0).Bind(12, "").Bind(13, "");
+    } else {
+        q.Bind(1, check->id).Bind(3, "C").Bind(4, check->name).Bind(5, check->column);
+        q.Bind(6, 0).Bind(7, "").Bind(8, 0).Bind(9, 0).Bind(10, check->enabled ? 1 : 0);
+        q.Bind(11, check->column.empty() ? 0 : 1).Bind(12, check->text).Bind(13, check->sql);
+    }
+    q.Run();
+    InsertObject(state, db, fk ? fk->id : check->id, fk ? fk->name : check->name, fk ? "F" : "C",
+                 tableId);
+    const bool columnLevel = fk ? fk->columnLevel : !check->column.empty();
+    Sql c(state, "INSERT INTO " + Quote(db) +
+                     ".sysconstraints (constid, id, colid, status) VALUES (?1, ?2, ?3, ?4)");
+    c.Bind(1, fk ? fk->id : check->id).Bind(2, tableId).Bind(3, colid);
+    c.Bind(4, (fk ? kStatusForeignKey : kStatusCheck) + (columnLevel ? 16 : 32)).Run();
 }
 
 namespace {
@@ -914,6 +1080,7 @@ void Catalog::InvalidateAll() {
         m_impl->Retire(entry.second);
         entry.second.validated = false;
         entry.second.hasCatalog = -1;
+        entry.second.hasConstraints = -1;
     }
     m_impl->retired.clear();
 }
@@ -927,6 +1094,18 @@ bool Catalog::ObjectExists(const std::string& db, std::string_view name) {
     if (!m_impl->HasCatalog(db)) return false;
     Sql q(*m_impl, "SELECT 1 FROM " + Quote(db) + ".xr_indexes WHERE name = ?1");
     return q.Bind(1, name).Step();
+}
+
+const TableDef* Catalog::TableOfIndex(const std::string& db, std::string_view storageName) {
+    if (!m_impl->HasCatalog(db)) return nullptr;
+    std::string table;
+    {
+        Sql q(*m_impl, "SELECT o.name FROM " + Quote(db) + ".xr_indexes i JOIN " + Quote(db) +
+                           ".sysobjects o ON o.id = i.table_id WHERE i.storage_name = ?1");
+        if (!q.Bind(1, storageName).Step()) return nullptr;
+        table = q.Text(0);
+    }
+    return m_impl->Find(db, table);
 }
 
 std::optional<int32_t> Catalog::ObjectId(const std::string& db, std::string_view name) {
@@ -946,7 +1125,16 @@ std::optional<std::string> Catalog::ObjectName(const std::string& db, int32_t id
 std::optional<int64_t> Catalog::IdentCurrent(const std::string& db, std::string_view table) {
     const TableDef* def = m_impl->Find(db, table);
     if (!def || !def->IdentityColumn()) return std::nullopt;
-    return m_impl->ReadSequence(db, def->name);
+    // Nothing generated yet (or truncated since): the server answers the seed.
+    const int64_t seed = def->IdentityColumn()->identitySeed;
+    if (def->IdentityColumn()->CountedIdentity()) {
+        Sql q(*m_impl, "SELECT value FROM " + Quote(db) + ".xr_meta WHERE name = ?1");
+        if (q.Bind(1, "ident:" + std::to_string(def->id)).Step()) return q.Int(0);
+        return seed;
+    }
+    std::optional<int64_t> current = m_impl->ReadSequence(db, def->name);
+    if (!current || *current < seed) return seed;
+    return current;
 }
 
 // ---- Logins -------------------------------------------------------------------------

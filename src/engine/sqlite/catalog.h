@@ -85,6 +85,27 @@ public:
     void DropConstraint(const std::string& db, std::string_view table,
                         std::string_view name) override;
     void CreateIndex(const std::string& db, std::string_view table, IndexDef index) override;
+    // FOREIGN KEY and CHECK constraints, enforced by the engine. With
+    // `checkExisting` the rows already there must meet them (WITH CHECK).
+    void AddForeignKey(const std::string& db, std::string_view table, ForeignKeyDef fk,
+                       bool checkExisting) override;
+    void AddCheck(const std::string& db, std::string_view table, CheckDef check,
+                  bool checkExisting) override;
+    // CHECK | NOCHECK CONSTRAINT: `names` empty means every foreign key and check.
+    void EnableConstraints(const std::string& db, std::string_view table,
+                           const std::vector<std::string>& names, bool enable,
+                           bool checkExisting) override;
+    void DropIndex(const std::string& db, std::string_view table, std::string_view name) override;
+    // TRUNCATE TABLE: every row goes and the identity starts again at its seed.
+    void Truncate(const std::string& db, std::string_view table) override;
+    // The identity counter of `table` moved up to `value` when it is below
+    // (values a rolled-back transaction took stay used).
+    void KeepIdentity(const std::string& db, std::string_view table, int64_t value) override;
+    // Whether the database may hold foreign keys or checks (cheap: no query once known).
+    bool HasForeignKeys(const std::string& db) override;
+    // DBCC CHECKIDENT ... RESEED [, value].
+    void Reseed(const std::string& db, std::string_view table,
+                std::optional<int64_t> value) override;
     // sp_rename 'table.column', 'new', 'COLUMN': keeps position, default, keys and indexes.
     void RenameColumn(const std::string& db, std::string_view table, std::string_view column,
                       std::string_view newName) override;
@@ -107,6 +128,14 @@ public:
     // `member` a user of the database.
     void AddRoleMember(const std::string& db, std::string_view role,
                        std::string_view member) override;
+
+    // The server's message for the engine's failure of a FOREIGN KEY (or,
+    // with `check`, a CHECK) constraint in the rendered statement `sql`;
+    // `engineMessage` is the engine's own text.
+    // The table of the index the engine knows as `storageName`; null when none.
+    const TableDef* TableOfIndex(const std::string& db, std::string_view storageName);
+
+    std::string ConflictMessage(bool check, const std::string& engineMessage, std::string_view sql);
 
 private:
     struct Impl;

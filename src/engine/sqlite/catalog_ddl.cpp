@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cstdio>
 #include <optional>
+#include <tuple>
 
 #include "engine/sqlite/catalog.h"
 #include "engine/sqlite/catalog_impl.h"
@@ -83,6 +84,19 @@ bool IndexUses(const IndexDef& index, std::string_view column) {
         if (IEquals(name, column)) return true;
     }
     return FilterUses(index.filterSql, column);
+}
+
+// Foreign keys and checks of `def` that name `column`.
+void ConstraintsUsing(const TableDef& def, std::string_view column, std::vector<std::string>* out) {
+    for (const ForeignKeyDef& fk : def.foreignKeys) {
+        for (const std::string& name : fk.columns) {
+            if (IEquals(name, column)) out->push_back(fk.name);
+        }
+    }
+    for (const CheckDef& check : def.checks) {
+        if (IEquals(check.column, column) || FilterUses(check.sql, column))
+            out->push_back(check.name);
+    }
 }
 
 // Keeps the database's cached definitions true when a DDL operation ends: an
@@ -164,7 +178,7 @@ struct DdlContext {
 
     // A SQLite index name free in the file: the T-SQL name when it is free,
     // else the table's name before it (index names are per table on the server
-    // but per file in SQLite).
+    // but share one namespace with the tables in SQLite).
     std::string StorageIndexName(std::string_view table, std::string_view name) {
         if (!state.IndexNameUsed(db, name) && !detail::IsReservedName(name)) return S(name);
         std::string base = S(table) + "$" + S(name);
@@ -239,6 +253,21 @@ struct DdlContext {
     // `source[i]` is the column of `prev` that fills column i of `next`, or -1
     // (the default, or the old rowid for a new identity column).
     void Rebuild(const TableDef& prev, const TableDef& next, const std::vector<int>& source) {
+        if (!GuardReferenced(prev)) {
+            Remake(prev, next, source);
+            return;
+        }
+        try {
+            Remake(prev, next, source);
+        } catch (...) {
+            sqlite3_exec(state.handle, "PRAGMA defer_foreign_keys = OFF", nullptr, nullptr,
+                         nullptr);
+            throw;
+        }
+        state.Exec("PRAGMA defer_foreign_keys = OFF");
+    }
+
+    void Remake(const TableDef& prev, const TableDef& next, const std::vector<int>& source) {
         if (!HasRows(prev)) {
             Recreate(prev, next);
             return;
@@ -246,7 +275,7 @@ struct DdlContext {
         std::optional<int64_t> counter = state.ReadSequence(db, prev.name);
         const std::string temp = "xr_rebuild";
         state.Exec("DROP TABLE IF EXISTS " + Quote(db) + "." + Quote(temp));
-        state.Exec(detail::CreateTableSql(db, temp, next.columns));
+        state.Exec(detail::CreateTableSql(db, temp, next));
 
         std::string targets, values;
         auto add = [&](const std::string& target, const std::string& value) {
@@ -274,8 +303,18 @@ struct DdlContext {
             }
             add(Quote(column.name), value);
         }
-        state.Exec("INSERT INTO " + Quote(db) + "." + Quote(temp) + " (" + targets + ") SELECT " +
-                   values + " FROM " + Table(prev));
+        // The rows were accepted once: a check turned off since, or added
+        // WITH NOCHECK, does not refuse them now.
+        state.Exec("PRAGMA ignore_check_constraints = ON");
+        try {
+            state.Exec("INSERT INTO " + Quote(db) + "." + Quote(temp) + " (" + targets +
+                       ") SELECT " + values + " FROM " + Table(prev));
+        } catch (...) {
+            sqlite3_exec(state.handle, "PRAGMA ignore_check_constraints = OFF", nullptr, nullptr,
+                         nullptr);
+            throw;
+        }
+        state.Exec("PRAGMA ignore_check_constraints = OFF");
         state.Exec("DROP TABLE " + Table(prev));
         state.Exec("ALTER TABLE " + Quote(db) + "." + Quote(temp) + " RENAME TO " +
                    Quote(next.name));
@@ -299,7 +338,7 @@ struct DdlContext {
     void Recreate(const TableDef& prev, const TableDef& next) {
         std::optional<int64_t> counter = state.ReadSequence(db, prev.name);
         state.Exec("DROP TABLE " + Table(prev));
-        state.Exec(detail::CreateTableSql(db, next.name, next.columns));
+        state.Exec(detail::CreateTableSql(db, next.name, next));
         if (next.IdentityColumn()) RestoreCounter(next, counter.value_or(0));
         CreateIndexes(next);
     }
@@ -317,9 +356,61 @@ struct DdlContext {
     }
 
     void CreateIndexes(const TableDef& table) {
-        for (const IndexDef& index : table.indexes) {
-            state.Exec(detail::CreateIndexSql(db, table.name, index));
+        for (const IndexDef& index : table.indexes) MakeIndex(table, index);
+    }
+
+    void MakeIndex(const TableDef& table, const IndexDef& index) {
+        state.Exec(detail::CreateIndexSql(db, table.name, index));
+        std::string nulls = detail::NullKeyIndexSql(db, table, index);
+        if (!nulls.empty()) state.Exec(nulls);
+    }
+
+    // The foreign keys of the database, from the catalog's rows: child table
+    // id, parent table id, whether its delete and its update cascade.
+    struct Link {
+        int32_t child = 0, parent = 0;
+        bool deleteActs = false, updateActs = false;
+        std::string name;
+        std::string columns;
+    };
+    std::vector<Link> Links() {
+        std::vector<Link> links;
+        if (!detail::HasConstraintTable(state, db)) return links;
+        Sql q(state, "SELECT table_id, ref_table_id, on_delete, on_update, name, columns FROM " +
+                         Quote(db) + ".xr_constraints WHERE kind = 'F'");
+        while (q.Step()) {
+            Link l;
+            l.child = static_cast<int32_t>(q.Int(0));
+            l.parent = static_cast<int32_t>(q.Int(1));
+            l.deleteActs = q.Int(2) != 0;
+            l.updateActs = q.Int(3) != 0;
+            l.name = q.Text(4);
+            l.columns = q.Text(5);
+            links.push_back(std::move(l));
         }
+        return links;
+    }
+
+    // Remaking a table means dropping it. With the engine's foreign keys on
+    // (inside the caller's transaction) that deletes its rows first, which
+    // would run the cascades of the keys that reference it: refused then.
+    // Otherwise the keys are checked when the remade rows are in (true:
+    // the caller turns that off again).
+    bool GuardReferenced(const TableDef& table) {
+        if (!detail::HasConstraintTable(state, db)) return false;
+        {
+            Sql q(state, "PRAGMA foreign_keys");
+            if (!q.Step() || q.Int(0) == 0) return false;
+        }
+        for (const Link& l : Links()) {
+            if (l.parent == table.id && l.child != table.id && (l.deleteActs || l.updateActs)) {
+                Fail("The table '" + table.name +
+                     "' is referenced by a cascading FOREIGN KEY constraint and cannot be "
+                     "changed inside a transaction.");
+            }
+        }
+        state.Exec("PRAGMA defer_foreign_keys = ON");
+        return true;
     }
 
     // Column i of the rebuilt table comes from column i of the old one.
@@ -327,6 +418,51 @@ struct DdlContext {
         std::vector<int> source(def.columns.size());
         for (size_t i = 0; i < source.size(); ++i) source[i] = static_cast<int>(i);
         return source;
+    }
+
+    // A new table takes a name an index holds in the engine (index names are
+    // per table on the server): the index is made again under another name.
+    void MoveIndexAside(std::string_view name) {
+        int32_t tableId = 0;
+        std::string storage;
+        {
+            Sql q(state, "SELECT table_id, storage_name FROM " + Quote(db) +
+                             ".xr_indexes WHERE storage_name = ?1 COLLATE NOCASE");
+            if (!q.Bind(1, name).Step()) return;
+            tableId = static_cast<int32_t>(q.Int(0));
+            storage = q.Text(1);
+        }
+        std::string tableName;
+        {
+            Sql q(state, "SELECT name FROM " + Quote(db) + ".sysobjects WHERE id = ?1");
+            if (!q.Bind(1, tableId).Step()) return;
+            tableName = q.Text(0);
+        }
+        const TableDef* found = state.Find(db, tableName);
+        if (!found) return;
+        const TableDef table = *found;
+        for (IndexDef index : table.indexes) {
+            if (index.storageName != storage) continue;
+            state.Exec("DROP INDEX " + Quote(db) + "." + Quote(storage));
+            state.Exec("DROP INDEX IF EXISTS " + Quote(db) + "." + Quote(storage + "$null"));
+            std::string base = table.name + "$" + index.name;
+            index.storageName = base;
+            for (int n = 2;
+                 state.IndexNameUsed(db, index.storageName) || IEquals(index.storageName, name);
+                 ++n) {
+                index.storageName = base + "$" + std::to_string(n);
+            }
+            MakeIndex(table, index);
+            Sql(state, "UPDATE " + Quote(db) +
+                           ".xr_indexes SET storage_name = ?1 WHERE table_id = ?2 AND "
+                           "storage_name = ?3")
+                .Bind(1, index.storageName)
+                .Bind(2, tableId)
+                .Bind(3, storage)
+                .Run();
+            state.Forget(db);
+            return;
+        }
     }
 
     bool HasRows(const TableDef& def) {
@@ -416,9 +552,30 @@ void Catalog::CreateTable(const std::string& db, std::string_view name,
     ctx.CheckDefaultNames(columns);
 
     ctx.Touch();
+    if (m_impl->IndexNameUsed(db, name)) ctx.MoveIndexAside(name);
     m_impl->Exec(detail::CreateTableSql(db, name, columns));
     int32_t tableId = m_impl->NewObjectId(db);
     detail::InsertObject(*m_impl, db, tableId, name, "U", 0);
+    for (const ColumnDef& column : columns) {
+        if (!column.identity || (column.identitySeed == 1 && column.identityIncrement == 1))
+            continue;
+        // With a step of 1 the engine counts on from the value before the
+        // seed; other identities are counted in the catalog (CountedIdentity).
+        if (!column.CountedIdentity()) {
+            TableDef made;
+            made.name = S(name);
+            ctx.RestoreCounter(made, column.identitySeed - 1);
+        }
+        for (const auto& [key, value] :
+             {std::pair<const char*, int64_t>{"seed:", column.identitySeed},
+              {"incr:", column.identityIncrement}}) {
+            Sql(*m_impl,
+                "INSERT OR REPLACE INTO " + Quote(db) + ".xr_meta (name, value) VALUES (?1, ?2)")
+                .Bind(1, key + std::to_string(tableId))
+                .Bind(2, value)
+                .Run();
+        }
+    }
     for (size_t i = 0; i < columns.size(); ++i) {
         ColumnDef& column = columns[i];
         if (column.def) ctx.NameDefault(name, column.name, *column.def);
@@ -440,10 +597,26 @@ void Catalog::DropTable(const std::string& db, std::string_view name) {
     }
     const std::string tableName = def->name;
     const int32_t id = def->id;
+    if (id != 0) {
+        for (const auto& link : ctx.Links()) {
+            if (link.parent == id && link.child != id) {
+                Fail("Could not drop object '" + tableName +
+                     "' because it is referenced by a FOREIGN KEY constraint.");
+            }
+        }
+    }
     ctx.Touch();
     m_impl->Exec("DROP TABLE " + Quote(db) + "." + Quote(tableName));
     if (id == 0) return;
     const std::string s = Quote(db) + ".";
+    if (detail::HasConstraintTable(*m_impl, db)) {
+        Sql(*m_impl, "DELETE FROM " + s + "xr_constraints WHERE table_id = ?1").Bind(1, id).Run();
+    }
+    Sql(*m_impl, "DELETE FROM " + s + "xr_meta WHERE name IN (?1, ?2, ?3)")
+        .Bind(1, "seed:" + std::to_string(id))
+        .Bind(2, "incr:" + std::to_string(id))
+        .Bind(3, "ident:" + std::to_string(id))
+        .Run();
     Sql(*m_impl, "DELETE FROM " + s + "xr_defaults WHERE id IN (SELECT id FROM " + s +
                      "sysobjects WHERE parent_obj = ?1)")
         .Bind(1, id)
@@ -625,6 +798,7 @@ void Catalog::AlterColumn(const std::string& db, std::string_view table, const C
         column.type.kind != target.type.kind) {
         dependents.insert(dependents.begin(), target.def->name);
     }
+    if (column.type.kind != target.type.kind) ConstraintsUsing(def, target.name, &dependents);
     if (!dependents.empty()) ctx.FailDependent(dependents, target.name, "ALTER COLUMN");
     if (target.identity) {
         if (column.type.kind != TypeKind::Int) {
@@ -676,6 +850,7 @@ void Catalog::DropColumn(const std::string& db, std::string_view table, std::str
     for (const IndexDef& idx : def.indexes) {
         if (IndexUses(idx, target.name)) dependents.push_back(idx.name);
     }
+    ConstraintsUsing(def, target.name, &dependents);
     if (!dependents.empty()) ctx.FailDependent(dependents, target.name, "DROP COLUMN");
     if (def.columns.size() == 1) {
         Fail("ALTER TABLE DROP COLUMN failed because '" + target.name +
@@ -810,14 +985,59 @@ void Catalog::DropConstraint(const std::string& db, std::string_view table, std:
         return;
     }
     for (const IndexDef& index : def.indexes) {
-        if (!index.primaryKey || !IEquals(index.name, name)) continue;
+        if (!(index.primaryKey || index.uniqueKey) || !IEquals(index.name, name)) continue;
+        for (const auto& link : ctx.Links()) {
+            if (link.parent != def.id) continue;
+            const TableDef* child = m_impl->Find(db, ObjectName(db, link.child).value_or(""));
+            if (!child) continue;
+            for (const ForeignKeyDef& fk : child->foreignKeys) {
+                if (fk.refTableId != def.id || fk.refColumns.size() != index.columns.size())
+                    continue;
+                bool same = true;
+                for (size_t i = 0; i < fk.refColumns.size(); ++i)
+                    same &= IEquals(fk.refColumns[i], index.columns[i]);
+                if (same) {
+                    Fail("The constraint '" + index.name + "' is being referenced by table '" +
+                         child->name + "', foreign key constraint '" + fk.name +
+                         "'. Could not drop constraint. See previous errors.");
+                }
+            }
+        }
         ctx.Touch();
+        m_impl->Exec("DROP INDEX IF EXISTS " + Quote(db) + "." +
+                     Quote(index.storageName + "$null"));
         m_impl->Exec("DROP INDEX " + Quote(db) + "." + Quote(index.storageName));
         detail::DeleteObjectRows(*m_impl, db, index.id);
         Sql(*m_impl, "DELETE FROM " + Quote(db) + ".xr_indexes WHERE table_id = ?1 AND name = ?2")
             .Bind(1, def.id)
             .Bind(2, index.name)
             .Run();
+        return;
+    }
+    auto dropRows = [&](int32_t id) {
+        detail::DeleteObjectRows(*m_impl, db, id);
+        Sql(*m_impl, "DELETE FROM " + Quote(db) + ".xr_constraints WHERE id = ?1")
+            .Bind(1, id)
+            .Run();
+    };
+    for (size_t i = 0; i < def.foreignKeys.size(); ++i) {
+        if (!IEquals(def.foreignKeys[i].name, name)) continue;
+        ctx.Touch();
+        const TableDef prev = def;
+        int32_t id = def.foreignKeys[i].id;
+        def.foreignKeys.erase(def.foreignKeys.begin() + static_cast<long>(i));
+        ctx.Rebuild(prev, def, DdlContext::SameColumns(def));
+        dropRows(id);
+        return;
+    }
+    for (size_t i = 0; i < def.checks.size(); ++i) {
+        if (!IEquals(def.checks[i].name, name)) continue;
+        ctx.Touch();
+        const TableDef prev = def;
+        int32_t id = def.checks[i].id;
+        def.checks.erase(def.checks.begin() + static_cast<long>(i));
+        ctx.Rebuild(prev, def, DdlContext::SameColumns(def));
+        dropRows(id);
         return;
     }
     Fail("'" + S(name) + "' is not a constraint.");
@@ -839,6 +1059,7 @@ void Catalog::CreateIndex(const std::string& db, std::string_view table, IndexDe
     index.descending.resize(index.columns.size(), false);
     index.primaryKey = false;
     index.id = 0;
+    if (index.uniqueKey) index.unique = true;
     if (index.unique) {
         if (auto duplicate = ctx.DuplicateKey(def, index.columns, index.filterSql)) {
             Fail(
@@ -848,9 +1069,22 @@ void Catalog::CreateIndex(const std::string& db, std::string_view table, IndexDe
                 "'. The duplicate key value is (" + *duplicate + ").");
         }
     }
+    if (index.uniqueKey) {
+        CheckName(index.name, "constraint");
+        if (m_impl->ObjectNameTaken(db, index.name) || m_impl->TableExists(db, index.name)) {
+            FailObjectExists(index.name);
+        }
+    }
     ctx.Touch();
     index.storageName = ctx.StorageIndexName(def.name, index.name);
-    m_impl->Exec(detail::CreateIndexSql(db, def.name, index));
+    ctx.MakeIndex(def, index);
+    if (index.uniqueKey) {
+        index.id = m_impl->NewObjectId(db);
+        detail::InsertObject(*m_impl, db, index.id, index.name, "UQ", def.id);
+        Sql q(*m_impl, "INSERT INTO " + Quote(db) +
+                           ".sysconstraints (constid, id, colid, status) VALUES (?1, ?2, 0, ?3)");
+        q.Bind(1, index.id).Bind(2, def.id).Bind(3, detail::kStatusUniqueKey).Run();
+    }
     detail::InsertIndexRow(*m_impl, db, def.id, index);
 }
 
@@ -875,6 +1109,12 @@ void Catalog::RenameColumn(const std::string& db, std::string_view table, std::s
     }
     const std::string oldName = def.columns[static_cast<size_t>(index)].name;
     if (oldName == newName) return;
+    for (const CheckDef& check : def.checks) {
+        if (IEquals(check.column, oldName) || FilterUses(check.sql, oldName)) {
+            Fail("The column '" + oldName + "' is used by the CHECK constraint '" + check.name +
+                 "' and cannot be renamed while it is there.");
+        }
+    }
 
     ctx.Touch();
     m_impl->Exec("ALTER TABLE " + ctx.Table(def) + " RENAME COLUMN " + Quote(oldName) + " TO " +
@@ -884,6 +1124,39 @@ void Catalog::RenameColumn(const std::string& db, std::string_view table, std::s
         .Bind(2, def.id)
         .Bind(3, index + 1)
         .Run();
+    // The engine renamed the column in the foreign keys on both sides; the
+    // catalog's rows follow.
+    if (detail::HasConstraintTable(*m_impl, db)) {
+        auto rename = [&](std::string list) {
+            std::vector<std::string> names = detail::SplitNames(list);
+            for (std::string& n : names) {
+                if (IEquals(n, oldName)) n = S(newName);
+            }
+            return detail::JoinNames(names);
+        };
+        std::vector<std::tuple<int32_t, std::string, std::string>> rows;
+        {
+            Sql q(*m_impl, "SELECT id, columns, ref_columns FROM " + Quote(db) +
+                               ".xr_constraints WHERE kind = 'F' AND (table_id = ?1 OR "
+                               "ref_table_id = ?1)");
+            q.Bind(1, def.id);
+            while (q.Step())
+                rows.emplace_back(static_cast<int32_t>(q.Int(0)), q.Text(1), q.Text(2));
+        }
+        for (const auto& [id, columns, refColumns] : rows) {
+            Sql q(*m_impl, "SELECT table_id, ref_table_id FROM " + Quote(db) +
+                               ".xr_constraints WHERE id = ?1");
+            q.Bind(1, id);
+            if (!q.Step()) continue;
+            const bool mine = q.Int(0) == def.id, theirs = q.Int(1) == def.id;
+            Sql(*m_impl, "UPDATE " + Quote(db) +
+                             ".xr_constraints SET columns = ?1, ref_columns = ?2 WHERE id = ?3")
+                .Bind(1, mine ? rename(columns) : columns)
+                .Bind(2, theirs ? rename(refColumns) : refColumns)
+                .Bind(3, id)
+                .Run();
+        }
+    }
     // Keys and indexes follow the column; SQLite has already rewritten the
     // conditions of filtered indexes, so those are read back from its schema.
     for (IndexDef& idx : def.indexes) {
@@ -929,6 +1202,8 @@ void Catalog::RenameTable(const std::string& db, std::string_view table, std::st
         }
     }
     ctx.Touch();
+    if (!IEquals(def.name, newName) && m_impl->IndexNameUsed(db, newName))
+        ctx.MoveIndexAside(newName);
     if (IEquals(def.name, newName)) {
         // Only the case changes: SQLite sees the same name, so go through another.
         m_impl->Exec("ALTER TABLE " + ctx.Table(def) + " RENAME TO \"xr_rename\"");
@@ -940,6 +1215,504 @@ void Catalog::RenameTable(const std::string& db, std::string_view table, std::st
         .Bind(1, newName)
         .Bind(2, def.id)
         .Run();
+}
+
+// ---- Foreign keys and checks ------------------------------------------------------------
+
+namespace {
+
+std::string Conflict(const char* statement, const char* kind, std::string_view name,
+                     const std::string& db, std::string_view table, std::string_view column) {
+    std::string text = std::string("The ") + statement + " statement conflicted with the " + kind +
+                       " constraint \"" + S(name) + "\". The conflict occurred in database \"" +
+                       DatabaseName(db) + "\", table \"dbo." + S(table) + "\"";
+    if (!column.empty()) text += ", column '" + S(column) + "'";
+    return text + ".";
+}
+
+bool SameColumnSet(const std::vector<std::string>& a, const std::vector<std::string>& b) {
+    if (a.size() != b.size()) return false;
+    for (const std::string& x : a) {
+        bool found = false;
+        for (const std::string& y : b) found |= IEquals(x, y);
+        if (!found) return false;
+    }
+    return true;
+}
+
+// The first row of `def` whose key finds no referenced row, as a condition's text.
+std::string OrphanQuery(const std::string& db, const TableDef& def, const ForeignKeyDef& fk) {
+    std::string sql = "SELECT 1 FROM " + Quote(db) + "." + Quote(def.name) + " AS \"xr_c\" WHERE ";
+    std::string match;
+    for (size_t i = 0; i < fk.columns.size(); ++i) {
+        sql += "\"xr_c\"." + Quote(fk.columns[i]) + " IS NOT NULL AND ";
+        match += std::string(i ? " AND " : "") + "\"xr_p\"." + Quote(fk.refColumns[i]) +
+                 " = \"xr_c\"." + Quote(fk.columns[i]);
+    }
+    return sql + "NOT EXISTS (SELECT 1 FROM " + Quote(db) + "." + Quote(fk.refTable) +
+           " AS \"xr_p\" WHERE " + match + ") LIMIT 1";
+}
+
+}  // namespace
+
+void Catalog::AddForeignKey(const std::string& db, std::string_view table, ForeignKeyDef fk,
+                            bool checkExisting) {
+    DdlContext ctx{*m_impl, db};
+    ForgetOnExit forget(*m_impl, db);
+    ctx.Begin();
+    TableDef def = ctx.Require(table, CannotFind(table));
+    int32_t id = m_impl->NewObjectId(db);
+    // The server names an unnamed key by its first column in these messages.
+    const std::string shown = !fk.name.empty()     ? fk.name
+                              : fk.columns.empty() ? std::string()
+                                                   : fk.columns.front();
+    if (fk.name.empty()) {
+        fk.name = "FK__" + def.name.substr(0, 9) + "__" +
+                  (fk.columns.empty() ? std::string() : fk.columns[0].substr(0, 5)) + "__" +
+                  Hex8(id);
+    } else {
+        CheckName(fk.name, "constraint");
+        if (m_impl->ObjectNameTaken(db, fk.name) || m_impl->TableExists(db, fk.name))
+            FailObjectExists(fk.name);
+    }
+    for (std::string& column : fk.columns) {
+        const ColumnDef* c = def.FindColumn(column);
+        if (!c) {
+            Fail("Foreign key '" + shown + "' references invalid column '" + column +
+                 "' in referencing table '" + def.name + "'.");
+        }
+        column = c->name;
+    }
+    const TableDef* parent = IEquals(fk.refTable, def.name) ? &def : m_impl->Find(db, fk.refTable);
+    if (!parent || parent->id < kFirstUserId) {
+        Fail("Foreign key '" + shown + "' references invalid table '" + fk.refTable + "'.");
+    }
+    fk.refTable = parent->name;
+    fk.refTableId = parent->id;
+    if (fk.refColumns.empty()) {
+        const IndexDef* key = parent->PrimaryKey();
+        if (key) fk.refColumns = key->columns;
+    }
+    for (std::string& column : fk.refColumns) {
+        const ColumnDef* c = parent->FindColumn(column);
+        if (!c) {
+            Fail("Foreign key '" + shown + "' references invalid column '" + column +
+                 "' in referenced table '" + parent->name + "'.");
+        }
+        column = c->name;
+    }
+    if (!fk.refColumns.empty() && fk.refColumns.size() != fk.columns.size()) {
+        Fail(
+            "Number of referencing columns in foreign key differs from number of referenced "
+            "columns, table '" +
+            def.name + "'.");
+    }
+    bool keyFound = false;
+    for (const IndexDef& index : parent->indexes) {
+        if (index.unique && index.filterSql.empty() && SameColumnSet(index.columns, fk.refColumns))
+            keyFound = true;
+    }
+    if (!keyFound) {
+        Fail("There are no primary or candidate keys in the referenced table '" + parent->name +
+             "' that match the referencing column list in the foreign key '" + fk.name + "'.");
+    }
+    for (size_t i = 0; i < fk.columns.size(); ++i) {
+        const ColumnDef* mine = def.FindColumn(fk.columns[i]);
+        const ColumnDef* theirs = parent->FindColumn(fk.refColumns[i]);
+        bool same =
+            mine->type.kind == theirs->type.kind || (mine->type.IsText() && theirs->type.IsText());
+        if (!same) {
+            Fail("Column '" + parent->name + "." + theirs->name +
+                 "' is not the same data type as referencing column '" + def.name + "." +
+                 mine->name + "' in foreign key '" + fk.name + "'.");
+        }
+        if (fk.onDelete == RefAction::SetNull || fk.onUpdate == RefAction::SetNull) {
+            if (mine->notNull) {
+                Fail("Cannot create the foreign key \"" + fk.name +
+                     "\" with the SET NULL referential action, because one or more referencing "
+                     "columns are not nullable.");
+            }
+        }
+    }
+    // A table may appear once only among the tables a delete or an update
+    // reaches through cascades.
+    const bool deleteActs = fk.onDelete != RefAction::NoAction;
+    const bool updateActs = fk.onUpdate != RefAction::NoAction;
+    if (deleteActs || updateActs) {
+        auto links = ctx.Links();
+        DdlContext::Link mine;
+        mine.child = def.id;
+        mine.parent = parent->id;
+        mine.deleteActs = deleteActs;
+        mine.updateActs = updateActs;
+        links.push_back(mine);
+        for (int pass = 0; pass < 2; ++pass) {
+            const bool del = pass == 0;
+            if (del ? !deleteActs : !updateActs) continue;
+            bool bad = def.id == parent->id;
+            for (const auto& root : links) {
+                if (bad) break;
+                std::map<int32_t, int> seen;
+                std::vector<int32_t> stack{root.parent};
+                size_t steps = 0;
+                while (!stack.empty() && !bad && ++steps < 100000) {
+                    int32_t at = stack.back();
+                    stack.pop_back();
+                    for (const auto& l : links) {
+                        if (l.parent != at || !(del ? l.deleteActs : l.updateActs)) continue;
+                        if (++seen[l.child] > 1 || l.child == root.parent) bad = true;
+                        stack.push_back(l.child);
+                    }
+                }
+            }
+            if (bad) {
+                Fail("Introducing FOREIGN KEY constraint '" + fk.name + "' on table '" + def.name +
+                     "' may cause cycles or multiple cascade paths. Specify ON DELETE NO ACTION "
+                     "or ON UPDATE NO ACTION, or modify other FOREIGN KEY constraints.");
+            }
+        }
+    }
+    if (checkExisting) {
+        Sql q(*m_impl, OrphanQuery(db, def, fk), false);
+        if (q.Step()) {
+            Fail(Conflict("ALTER TABLE", "FOREIGN KEY", fk.name, db, parent->name,
+                          fk.refColumns.front()));
+        }
+    }
+    ctx.Touch();
+    fk.id = id;
+    const TableDef prev = def;
+    def.foreignKeys.push_back(fk);
+    ctx.Rebuild(prev, def, DdlContext::SameColumns(def));
+    detail::InsertConstraintRow(*m_impl, db, def.id,
+                                fk.columnLevel ? def.ColumnIndex(fk.columns.front()) + 1 : 0, &fk,
+                                nullptr);
+}
+
+void Catalog::AddCheck(const std::string& db, std::string_view table, CheckDef check,
+                       bool checkExisting) {
+    DdlContext ctx{*m_impl, db};
+    ForgetOnExit forget(*m_impl, db);
+    ctx.Begin();
+    TableDef def = ctx.Require(table, CannotFind(table));
+    int32_t id = m_impl->NewObjectId(db);
+    if (check.name.empty()) {
+        check.name = "CK__" + def.name.substr(0, 9) + "__" +
+                     (check.column.empty() ? std::string() : check.column.substr(0, 5) + "__") +
+                     Hex8(id);
+    } else {
+        CheckName(check.name, "constraint");
+        if (m_impl->ObjectNameTaken(db, check.name) || m_impl->TableExists(db, check.name))
+            FailObjectExists(check.name);
+    }
+    if (!check.column.empty()) {
+        const ColumnDef* c = def.FindColumn(check.column);
+        if (!c) Fail("Invalid column name '" + check.column + "'.");
+        check.column = c->name;
+    }
+    if (checkExisting) {
+        Sql q(*m_impl, "SELECT 1 FROM " + ctx.Table(def) + " WHERE NOT (" + check.sql + ") LIMIT 1",
+              false);
+        if (q.Step())
+            Fail(Conflict("ALTER TABLE", "CHECK", check.name, db, def.name, check.column));
+    }
+    ctx.Touch();
+    check.id = id;
+    const TableDef prev = def;
+    def.checks.push_back(check);
+    ctx.Rebuild(prev, def, DdlContext::SameColumns(def));
+    detail::InsertConstraintRow(*m_impl, db, def.id,
+                                check.column.empty() ? 0 : def.ColumnIndex(check.column) + 1,
+                                nullptr, &check);
+}
+
+void Catalog::EnableConstraints(const std::string& db, std::string_view table,
+                                const std::vector<std::string>& names, bool enable,
+                                bool checkExisting) {
+    DdlContext ctx{*m_impl, db};
+    ForgetOnExit forget(*m_impl, db);
+    ctx.Begin();
+    TableDef def = ctx.Require(table, CannotFind(table));
+    for (const std::string& name : names) {
+        bool found = false;
+        for (const ForeignKeyDef& fk : def.foreignKeys) found |= IEquals(fk.name, name);
+        for (const CheckDef& check : def.checks) found |= IEquals(check.name, name);
+        if (!found) Fail("Constraint '" + name + "' does not exist.");
+    }
+    auto named = [&](const std::string& name) {
+        if (names.empty()) return true;
+        for (const std::string& n : names) {
+            if (IEquals(n, name)) return true;
+        }
+        return false;
+    };
+    const TableDef prev = def;
+    std::vector<int32_t> changed;
+    for (ForeignKeyDef& fk : def.foreignKeys) {
+        if (!named(fk.name)) continue;
+        if (enable && checkExisting) {
+            Sql q(*m_impl, OrphanQuery(db, def, fk), false);
+            if (q.Step()) {
+                Fail(Conflict("ALTER TABLE", "FOREIGN KEY", fk.name, db, fk.refTable,
+                              fk.refColumns.front()));
+            }
+        }
+        if (fk.enabled != enable) changed.push_back(fk.id);
+        fk.enabled = enable;
+    }
+    for (CheckDef& check : def.checks) {
+        if (!named(check.name)) continue;
+        if (enable && checkExisting) {
+            Sql q(*m_impl,
+                  "SELECT 1 FROM " + ctx.Table(def) + " WHERE NOT (" + check.sql + ") LIMIT 1",
+                  false);
+            if (q.Step())
+                Fail(Conflict("ALTER TABLE", "CHECK", check.name, db, def.name, check.column));
+        }
+        if (check.enabled != enable) changed.push_back(check.id);
+        check.enabled = enable;
+    }
+    if (changed.empty()) return;
+    ctx.Touch();
+    ctx.Rebuild(prev, def, DdlContext::SameColumns(def));
+    for (int32_t id : changed) {
+        Sql(*m_impl, "UPDATE " + Quote(db) + ".xr_constraints SET enabled = ?1 WHERE id = ?2")
+            .Bind(1, enable ? 1 : 0)
+            .Bind(2, id)
+            .Run();
+    }
+}
+
+void Catalog::DropIndex(const std::string& db, std::string_view table, std::string_view name) {
+    DdlContext ctx{*m_impl, db};
+    ForgetOnExit forget(*m_impl, db);
+    ctx.Begin();
+    const std::string missing = "Cannot drop the index '" + S(table) + "." + S(name) +
+                                "', because it does not exist or you do not have permission.";
+    TableDef def = ctx.Require(table, missing);
+    for (const IndexDef& index : def.indexes) {
+        if (!IEquals(index.name, name)) continue;
+        if (index.primaryKey || index.uniqueKey) {
+            Fail("An explicit DROP INDEX is not allowed on index '" + def.name + "." + index.name +
+                 "'. It is being used for " + (index.primaryKey ? "PRIMARY KEY" : "UNIQUE KEY") +
+                 " constraint enforcement.");
+        }
+        ctx.Touch();
+        m_impl->Exec("DROP INDEX " + Quote(db) + "." + Quote(index.storageName));
+        m_impl->Exec("DROP INDEX IF EXISTS " + Quote(db) + "." +
+                     Quote(index.storageName + "$null"));
+        Sql(*m_impl, "DELETE FROM " + Quote(db) + ".xr_indexes WHERE table_id = ?1 AND name = ?2")
+            .Bind(1, def.id)
+            .Bind(2, index.name)
+            .Run();
+        return;
+    }
+    Fail(missing);
+}
+
+void Catalog::Truncate(const std::string& db, std::string_view table) {
+    DdlContext ctx{*m_impl, db};
+    ctx.Begin();
+    const TableDef* def = m_impl->Find(db, table);
+    if (!def) Fail(CannotFind(table));
+    const std::string name = def->name;
+    const int32_t id = def->id;
+    const ColumnDef* identity = def->IdentityColumn();
+    const int64_t seed = identity ? identity->identitySeed : 1;
+    for (const auto& link : ctx.Links()) {
+        if (link.parent == id && link.child != id) {
+            Fail("Cannot truncate table '" + name +
+                 "' because it is being referenced by a FOREIGN KEY constraint.");
+        }
+    }
+    const bool counted = identity && identity->CountedIdentity();
+    m_impl->Exec("DELETE FROM " + Quote(db) + "." + Quote(name));
+    if (counted) {
+        Sql(*m_impl, "DELETE FROM " + Quote(db) + ".xr_meta WHERE name = ?1")
+            .Bind(1, "ident:" + std::to_string(id))
+            .Run();
+        return;
+    }
+    if (!identity || !m_impl->TableExists(db, "sqlite_sequence")) return;
+    // The identity starts again at its seed.
+    Sql(*m_impl, "DELETE FROM " + Quote(db) + ".sqlite_sequence WHERE name = ?1")
+        .Bind(1, name)
+        .Run();
+    if (seed != 1) {
+        TableDef t;
+        t.name = name;
+        ctx.RestoreCounter(t, seed - 1);
+    }
+}
+
+bool Catalog::HasForeignKeys(const std::string& db) {
+    return detail::HasConstraintTable(*m_impl, db);
+}
+
+void Catalog::KeepIdentity(const std::string& db, std::string_view table, int64_t value) {
+    const TableDef* def = m_impl->Find(db, table);
+    if (!def || !def->IdentityColumn()) return;
+    if (def->IdentityColumn()->CountedIdentity()) {
+        const int64_t step = def->IdentityColumn()->identityIncrement;
+        const std::string key = "ident:" + std::to_string(def->id);
+        {
+            Sql q(*m_impl, "SELECT value FROM " + Quote(db) + ".xr_meta WHERE name = ?1");
+            if (q.Bind(1, key).Step() && (step > 0 ? q.Int(0) >= value : q.Int(0) <= value)) return;
+        }
+        detail::WriteMeta(*m_impl, db, key, value);
+        return;
+    }
+    std::optional<int64_t> current = m_impl->ReadSequence(db, def->name);
+    if (current && *current >= value) return;
+    DdlContext ctx{*m_impl, db};
+    ctx.RestoreCounter(*def, value);
+}
+
+void Catalog::Reseed(const std::string& db, std::string_view table, std::optional<int64_t> value) {
+    DdlContext ctx{*m_impl, db};
+    ctx.Begin();
+    const TableDef* def = m_impl->Find(db, table);
+    if (!def) {
+        Fail("Cannot find a table or object with the name \"" + S(table) +
+             "\". Check the system catalog.");
+    }
+    const ColumnDef* identity = def->IdentityColumn();
+    if (!identity) Fail("'" + def->name + "' does not contain an identity column.");
+    const std::string name = def->name;
+    const std::string column = identity->name;
+    const int64_t seed = identity->identitySeed;
+    if (identity->CountedIdentity()) {
+        const int64_t step = identity->identityIncrement;
+        const std::string key = "ident:" + std::to_string(def->id);
+        std::optional<int64_t> now;
+        {
+            Sql q(*m_impl, "SELECT value FROM " + Quote(db) + ".xr_meta WHERE name = ?1");
+            if (q.Bind(1, key).Step()) now = q.Int(0);
+        }
+        int64_t target = 0;
+        if (value) {
+            // Nothing generated since the table was made or emptied: the next row takes the value.
+            target = now ? *value : *value - step;
+        } else {
+            Sql q(*m_impl,
+                  std::string("SELECT ") + (step > 0 ? "max(" : "min(") + Quote(column) +
+                      ") FROM " + Quote(db) + "." + Quote(name),
+                  false);
+            if (!q.Step() || q.IsNull(0)) return;
+            const int64_t edge = q.Int(0);
+            if (now && (step > 0 ? *now >= edge : *now <= edge)) return;
+            target = edge;
+        }
+        detail::WriteMeta(*m_impl, db, key, target);
+        return;
+    }
+    std::optional<int64_t> current = m_impl->ReadSequence(db, name);
+    int64_t target = 0;
+    if (value) {
+        // Nothing generated since the table was made or emptied: the next row takes the value.
+        target = !current || *current < seed ? *value - 1 : *value;
+    } else {
+        Sql q(*m_impl, "SELECT max(" + Quote(column) + ") FROM " + Quote(db) + "." + Quote(name),
+              false);
+        int64_t max = q.Step() && !q.IsNull(0) ? q.Int(0) : 0;
+        if (current && *current >= max) return;
+        target = max;
+    }
+    Sql(*m_impl, "DELETE FROM " + Quote(db) + ".sqlite_sequence WHERE name = ?1")
+        .Bind(1, name)
+        .Run();
+    Sql(*m_impl, "INSERT INTO " + Quote(db) + ".sqlite_sequence (name, seq) VALUES (?1, ?2)")
+        .Bind(1, name)
+        .Bind(2, target)
+        .Run();
+}
+
+// ---- Conflicts of data changes ---------------------------------------------------------
+
+namespace {
+
+// A quoted name at `at` ("a""b" -> a"b); advances past it.
+std::string TakeQuoted(std::string_view sql, size_t& at) {
+    std::string name;
+    if (at >= sql.size() || sql[at] != '"') return name;
+    for (++at; at < sql.size(); ++at) {
+        if (sql[at] == '"') {
+            if (at + 1 < sql.size() && sql[at + 1] == '"') {
+                name += '"';
+                ++at;
+                continue;
+            }
+            ++at;
+            break;
+        }
+        name += sql[at];
+    }
+    return name;
+}
+
+}  // namespace
+
+std::string Catalog::ConflictMessage(bool check, const std::string& engineMessage,
+                                     std::string_view sql) {
+    const char* statement = nullptr;
+    size_t at = 0;
+    for (const char* head : {"INSERT INTO ", "UPDATE ", "DELETE FROM "}) {
+        std::string_view h(head);
+        if (sql.substr(0, h.size()) == h) {
+            statement = head[0] == 'I' ? "INSERT" : head[0] == 'U' ? "UPDATE" : "DELETE";
+            at = h.size();
+        }
+    }
+    std::string generic = check ? "The statement conflicted with a CHECK constraint."
+                                : "The statement conflicted with a FOREIGN KEY constraint.";
+    if (!statement) return generic;
+    std::string db = TakeQuoted(sql, at);
+    if (at >= sql.size() || sql[at] != '.') return generic;
+    ++at;
+    std::string table = TakeQuoted(sql, at);
+    try {
+        const TableDef* def = m_impl->Find(db, table);
+        if (!def) return generic;
+        if (check) {
+            size_t colon = engineMessage.find(": ");
+            std::string name = colon == std::string::npos ? "" : engineMessage.substr(colon + 2);
+            for (const CheckDef& c : def->checks) {
+                if (IEquals(c.name, name))
+                    return Conflict(statement, "CHECK", c.name, db, def->name, c.column);
+            }
+            return generic;
+        }
+        // The target's own keys fail an INSERT, and an UPDATE of their columns.
+        std::string_view sets = sql.substr(at);
+        size_t where = sets.find(" WHERE ");
+        if (where != std::string_view::npos) sets = sets.substr(0, where);
+        for (const ForeignKeyDef& fk : def->foreignKeys) {
+            if (!fk.enabled || fk.refColumns.empty()) continue;
+            bool touched = statement[0] == 'I';
+            for (const std::string& column : fk.columns)
+                touched |= sets.find(Quote(column) + "=") != std::string_view::npos;
+            if (touched)
+                return Conflict(statement, "FOREIGN KEY", fk.name, db, fk.refTable,
+                                fk.refColumns.front());
+        }
+        // Else the rows of another table still refer to the target's rows.
+        DdlContext ctx{*m_impl, db};
+        for (const auto& link : ctx.Links()) {
+            if (link.parent != def->id) continue;
+            auto childName = ObjectName(db, link.child);
+            const TableDef* child = childName ? m_impl->Find(db, *childName) : nullptr;
+            if (!child) continue;
+            for (const ForeignKeyDef& fk : child->foreignKeys) {
+                if (fk.refTableId != def->id || !fk.enabled || fk.columns.empty()) continue;
+                RefAction action = statement[0] == 'D' ? fk.onDelete : fk.onUpdate;
+                if (action != RefAction::NoAction) continue;
+                return Conflict(statement, "REFERENCE", fk.name, db, child->name,
+                                fk.columns.front());
+            }
+        }
+    } catch (const ComError&) {
+    }
+    return generic;
 }
 
 }  // namespace xr::engine::sqlite

@@ -79,7 +79,8 @@ struct DbCache {
     bool validated = false;
     int64_t schemaVersion = -1;
     int64_t stamp = 0;
-    int hasCatalog = -1;  // -1 unknown, 0 no system tables, 1 initialised
+    int hasCatalog = -1;      // -1 unknown, 0 no system tables, 1 initialised
+    int hasConstraints = -1;  // xr_constraints: -1 unknown, 0 not made yet, 1 there
     // Null entries remember tables that do not exist.
     std::map<std::string, std::unique_ptr<TableDef>, ILess> tables;
 };
@@ -143,7 +144,12 @@ std::string DefaultLiteral(const DefaultDef& def, const TypeSpec& type);
 // "CREATE TABLE "db"."name" (...)".
 std::string CreateTableSql(const std::string& db, std::string_view name,
                            const std::vector<ColumnDef>& columns);
+// The same with `def`'s enabled foreign keys and checks (named as the server names them).
+std::string CreateTableSql(const std::string& db, std::string_view name, const TableDef& def);
 std::string CreateIndexSql(const std::string& db, std::string_view table, const IndexDef& index);
+// A unique index admits one row whose key holds NULLs, not several as SQLite's
+// own would: the index that says so, or "" when no key column may be NULL.
+std::string NullKeyIndexSql(const std::string& db, const TableDef& table, const IndexDef& index);
 
 // syscolumns' description of a type: the server's type id, length, precision, scale.
 struct TypeInfo {
@@ -158,6 +164,9 @@ TypeInfo DescribeType(const TypeSpec& type);
 inline constexpr int64_t kStatusSystemDefault = 133141;  // 5 + 16 + 2048 + 131072
 inline constexpr int64_t kStatusNamedDefault = 2069;     // 5 + 16 + 2048
 inline constexpr int64_t kStatusPrimaryKey = 2593;       // 1 + 512 + 2048 + 32
+inline constexpr int64_t kStatusUniqueKey = 2594;        // 2 + 512 + 2048 + 32
+inline constexpr int64_t kStatusForeignKey = 3 + 2048;   // + 16 column-level, + 32 table-level
+inline constexpr int64_t kStatusCheck = 4 + 2048;        // + 16 column-level, + 32 table-level
 // syscolumns.status bits.
 inline constexpr int64_t kColumnNullable = 0x08;
 inline constexpr int64_t kColumnIdentity = 0x80;
@@ -172,6 +181,16 @@ void InsertDefaultRows(CatalogState& state, const std::string& db, int32_t table
 void DeleteObjectRows(CatalogState& state, const std::string& db, int32_t id);
 void InsertIndexRow(CatalogState& state, const std::string& db, int32_t tableId,
                     const IndexDef& index);
+
+// A value kept in xr_meta (identity seeds, steps and counted identities).
+void WriteMeta(CatalogState& state, const std::string& db, const std::string& name, int64_t value);
+
+// Foreign keys and checks (xr_constraints, made when the first is added).
+void EnsureConstraintTable(CatalogState& state, const std::string& db);
+bool HasConstraintTable(CatalogState& state, const std::string& db);
+// `colid`: the column of a column-level constraint, else 0.
+void InsertConstraintRow(CatalogState& state, const std::string& db, int32_t tableId, int colid,
+                         const ForeignKeyDef* fk, const CheckDef* check);
 
 // Column lists of xr_indexes: names joined by a separator no identifier holds.
 std::string JoinNames(const std::vector<std::string>& names);

@@ -1,5 +1,7 @@
 #include "engine/sqlite/renderer.h"
 
+#include <algorithm>
+
 #include "platform/error.h"
 #include "platform/text.h"
 
@@ -662,6 +664,15 @@ Plan RenderSelect(const SelectStmt& select, RenderContext& ctx) {
     return plan;
 }
 
+std::string CountedIdentity(const std::string& schema, const TableDef& def) {
+    const ColumnDef* id = def.IdentityColumn();
+    if (!id || !id->CountedIdentity()) return {};
+    std::string quoted;
+    for (char c : schema) quoted += c == '\'' ? std::string("''") : std::string(1, c);
+    return "xr_identity_next('" + quoted + "'," + std::to_string(def.id) + "," +
+           std::to_string(id->identitySeed) + "," + std::to_string(id->identityIncrement) + ")";
+}
+
 Plan RenderInsert(const Stmt& stmt, RenderContext& ctx) {
     BoundStatement b = BindInsert(stmt, ctx);
     Plan plan;
@@ -670,25 +681,42 @@ Plan RenderInsert(const Stmt& stmt, RenderContext& ctx) {
     const TableDef& def = *b.target.table;
     plan.setsIdentity = b.setsIdentity;
     std::string sql = g.With(b) + "INSERT INTO " + TableName(b.target);
+    // An identity the engine's counter cannot give is numbered row by row
+    // from the catalog's count, unless the statement gives its values.
+    std::string counted;
+    if (const ColumnDef* id = def.IdentityColumn(); id && id->CountedIdentity()) {
+        const int index = def.ColumnIndex(id->name);
+        if (std::find(b.columns.begin(), b.columns.end(), index) == b.columns.end())
+            counted = CountedIdentity(b.target.schema, def);
+    }
     if (b.defaultValues) {
-        plan.sql = sql + " DEFAULT VALUES";
+        plan.sql = counted.empty() ? sql + " DEFAULT VALUES"
+                                   : sql + " (" + QuoteIdent(def.IdentityColumn()->name) +
+                                         ") VALUES (" + counted + ")";
         return plan;
     }
     sql += " (";
     for (size_t i = 0; i < b.columns.size(); ++i)
         sql += (i ? "," : "") + QuoteIdent(def.columns[static_cast<size_t>(b.columns[i])].name);
+    if (!counted.empty())
+        sql += (b.columns.empty() ? "" : ",") + QuoteIdent(def.IdentityColumn()->name);
     sql += ")";
-    if (b.query && b.top) {
+    if (b.query) {
         const std::string query = g.Query(*b.query, nullptr);
-        sql += " SELECT * FROM (" + query + ") LIMIT " + g.WriteTop(b, "FROM (" + query + ")");
-    } else if (b.query) {
-        sql += " " + g.Query(*b.query, nullptr);
+        const std::string rows =
+            b.top ? "SELECT * FROM (" + query + ") LIMIT " + g.WriteTop(b, "FROM (" + query + ")")
+                  : query;
+        if (counted.empty())
+            sql += " " + rows;
+        else
+            sql += " SELECT *," + counted + " FROM (" + rows + ")";
     } else {
         sql += " VALUES ";
         for (size_t row = 0; row < b.rows.size(); ++row) {
             sql += row ? ",(" : "(";
             for (size_t i = 0; i < b.rows[row].size(); ++i)
                 sql += (i ? "," : "") + g.Expr(*b.rows[row][i]);
+            if (!counted.empty()) sql += (b.rows[row].empty() ? "" : ",") + counted;
             sql += ")";
         }
     }

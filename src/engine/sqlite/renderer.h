@@ -19,6 +19,9 @@
 namespace xr::engine::sqlite {
 
 Plan RenderSelect(const SelectStmt& select, RenderContext& ctx);
+// The value an insert gives an identity the engine's counter cannot
+// (ColumnDef::CountedIdentity); "" for any other table.
+std::string CountedIdentity(const std::string& schema, const TableDef& table);
 Plan RenderInsert(const Stmt& stmt, RenderContext& ctx);
 Plan RenderUpdate(const Stmt& stmt, RenderContext& ctx);
 Plan RenderDelete(const Stmt& stmt, RenderContext& ctx);

@@ -299,6 +299,44 @@ void ObjectNameFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     }
 }
 
+// xr_identity_next(schema, table id, seed, increment): the next value of an
+// identity the catalog counts (ColumnDef::CountedIdentity), taken for good.
+void IdentityNextFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    sqlite3* db = sqlite3_context_db_handle(ctx);
+    const std::string schema = QuoteIdent(TextArg(argv[0]));
+    const std::string key = "ident:" + std::to_string(sqlite3_value_int64(argv[1]));
+    const int64_t seed = sqlite3_value_int64(argv[2]);
+    const int64_t step = sqlite3_value_int64(argv[3]);
+    int64_t next = seed;
+    sqlite3_stmt* st = nullptr;
+    std::string sql = "SELECT value FROM " + schema + ".xr_meta WHERE name = ?1";
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(st);
+        return sqlite3_result_error(ctx, sqlite3_errmsg(db), -1);
+    }
+    sqlite3_bind_text(st, 1, key.c_str(), -1, SQLITE_TRANSIENT);
+    if (sqlite3_step(st) == SQLITE_ROW) next = sqlite3_column_int64(st, 0) + step;
+    sqlite3_finalize(st);
+    if (next > INT32_MAX || next < INT32_MIN) {
+        return sqlite3_result_error(ctx,
+                                    "Arithmetic overflow error converting IDENTITY to data type "
+                                    "int.",
+                                    -1);
+    }
+    sql = "INSERT OR REPLACE INTO " + schema + ".xr_meta (name, value) VALUES (?1, ?2)";
+    st = nullptr;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(st);
+        return sqlite3_result_error(ctx, sqlite3_errmsg(db), -1);
+    }
+    sqlite3_bind_text(st, 1, key.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_int64(st, 2, next);
+    int rc = sqlite3_step(st);
+    sqlite3_finalize(st);
+    if (rc != SQLITE_DONE) return sqlite3_result_error(ctx, sqlite3_errmsg(db), -1);
+    sqlite3_result_int64(ctx, next);
+}
+
 void NonZeroFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_value* v = argv[0];
     int t = sqlite3_value_type(v);
@@ -385,6 +423,8 @@ void SqliteBackend::Open(BackendHost& host) {
     RegisterCatalogFunctions(m_db, this);
     sqlite3_create_function(m_db, "xr_object_name", 1, SQLITE_UTF8, this, ObjectNameFn, nullptr,
                             nullptr);
+    sqlite3_create_function(m_db, "xr_identity_next", 4, SQLITE_UTF8, nullptr, IdentityNextFn,
+                            nullptr, nullptr);
     sqlite3_create_function(m_db, "xr_nonzero", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
                             NonZeroFn, nullptr, nullptr);
     sqlite3_create_function(m_db, "xr_top", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, TopFn,
@@ -446,6 +486,10 @@ ComError SqliteBackend::MapError(const EngineError& error, std::string_view sql,
     if (rc == SQLITE_CONSTRAINT_UNIQUE || rc == SQLITE_CONSTRAINT_PRIMARYKEY) {
         return ComError(DB_E_INTEGRITYVIOLATION, DuplicateKeyMessage(msg));
     }
+    if (rc == SQLITE_CONSTRAINT_FOREIGNKEY || rc == SQLITE_CONSTRAINT_CHECK) {
+        return ComError(DB_E_INTEGRITYVIOLATION,
+                        m_catalog.ConflictMessage(rc == SQLITE_CONSTRAINT_CHECK, msg, sql));
+    }
     if (rc == SQLITE_CONSTRAINT_NOTNULL) {
         std::string what = msg.substr(msg.find(':') == std::string::npos ? 0 : msg.find(':') + 2);
         size_t dot = what.find('.');
@@ -484,8 +528,9 @@ std::optional<std::string> IndexMessage(const TableDef& t, const std::vector<std
     };
     for (const IndexDef& ix : t.indexes) {
         if (!same(ix) || !ix.unique) continue;
-        if (ix.primaryKey) {
-            return "Violation of PRIMARY KEY constraint '" + ix.name +
+        if (ix.primaryKey || ix.uniqueKey) {
+            return std::string("Violation of ") + (ix.primaryKey ? "PRIMARY" : "UNIQUE") +
+                   " KEY constraint '" + ix.name +
                    "'. Cannot insert duplicate key in object 'dbo." + t.name + "'.";
         }
         return "Cannot insert duplicate key row in object 'dbo." + t.name +
@@ -507,6 +552,25 @@ std::string SqliteBackend::DuplicateKeyMessage(const std::string& msg) {
     std::string list = colon == std::string::npos ? "" : msg.substr(colon + 2);
     std::string table;
     std::vector<std::string> columns;
+    // "index 'IX$null'": the index that lets one key with NULLs in.
+    if (list.rfind("index '", 0) == 0 && list.size() > 8) {
+        std::string storage = list.substr(7, list.size() - 8);
+        if (storage.size() > 5 && storage.compare(storage.size() - 5, 5, "$null") == 0)
+            storage.resize(storage.size() - 5);
+        std::vector<std::string> schemas{"main"};
+        for (const auto& [schema, name] : m_attached) schemas.push_back(schema);
+        for (const std::string& schema : schemas) {
+            try {
+                const TableDef* t = m_catalog.TableOfIndex(schema, storage);
+                if (!t) continue;
+                for (const IndexDef& ix : t->indexes) {
+                    if (ix.storageName != storage) continue;
+                    if (auto m = IndexMessage(*t, ix.columns)) return *m;
+                }
+            } catch (const ComError&) {
+            }
+        }
+    }
     size_t at = 0;
     while (at < list.size()) {
         size_t comma = list.find(", ", at);
@@ -855,6 +919,9 @@ std::string SqliteBackend::RenderIndexFilter(const Expr& condition, const TableD
 std::string SqliteBackend::InlineValue(const Value& v) { return sqlite::InlineValue(v); }
 std::string SqliteBackend::QuoteIdent(std::string_view name) { return sqlite::QuoteIdent(name); }
 std::string SqliteBackend::Parameter(int n) { return "?" + std::to_string(n); }
+std::string SqliteBackend::CountedIdentity(const std::string& schema, const TableDef& table) {
+    return sqlite::CountedIdentity(schema, table);
+}
 std::string SqliteBackend::RowId(const std::string& alias) {
     return alias.empty() ? "rowid" : alias + ".rowid";
 }

@@ -100,6 +100,7 @@ public:
     std::string QuoteIdent(std::string_view name) override;
     std::string Parameter(int n) override;
     std::string RowId(const std::string& alias) override;
+    std::string CountedIdentity(const std::string& schema, const TableDef& table) override;
 
     // For the session functions: the session above and this handle's catalog.
     BackendHost& Host() { return *m_host; }

@@ -72,6 +72,8 @@ SqliteSession::SqliteSession(const ConnectionString& cs) : m_folder(ServerFolder
             }
         }
         ExecOrThrow(m_db, ("PRAGMA synchronous=" + sync).c_str());
+        // FOREIGN KEY constraints are the engine's to enforce.
+        ExecOrThrow(m_db, "PRAGMA foreign_keys=ON");
         RegisterSqlFunctions(m_db);
         m_interp = std::make_unique<Interpreter>(std::make_unique<SqliteBackend>(m_db, m_folder));
     } catch (const ComError& e) {
