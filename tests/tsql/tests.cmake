@@ -8,5 +8,4 @@ xrdb8_test(tsql_tests
   ${CMAKE_CURRENT_LIST_DIR}/catalog_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/conformance_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/engine_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/system_procs_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/catalog_views_test.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/system_procs_test.cpp)

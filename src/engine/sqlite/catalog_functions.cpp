@@ -212,12 +212,12 @@ std::optional<int64_t> ObjectProperty(sqlite3* db, const std::string& schema, in
     if (IEquals(property, "TableHasClustIndex")) {
         return tableOnly(
             table &&
-            Any(db, "SELECT 1 FROM " + s + "xr_indexes WHERE table_id = ?1 AND is_pk <> 0", id));
+            Any(db, "SELECT 1 FROM " + s + "xr_indexes WHERE table_id = ?1 AND is_pk = 1", id));
     }
     if (IEquals(property, "TableHasNonclustIndex")) {
         return tableOnly(
             table &&
-            Any(db, "SELECT 1 FROM " + s + "xr_indexes WHERE table_id = ?1 AND is_pk = 0", id));
+            Any(db, "SELECT 1 FROM " + s + "xr_indexes WHERE table_id = ?1 AND is_pk <> 1", id));
     }
     if (IEquals(property, "TableHasTextImage")) {
         return tableOnly(
@@ -316,7 +316,7 @@ void IndexPropertyFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     q.Bind(1, table).Bind(2, TextArg(argv[1]));
     if (!q.Step()) return sqlite3_result_null(ctx);
     const std::string property = TextArg(argv[2]);
-    const bool pk = q.Int(1) != 0;
+    const bool pk = q.Int(1) == 1;
     std::optional<int64_t> v;
     if (IEquals(property, "IsUnique")) {
         v = q.Int(0) != 0 || pk ? 1 : 0;
@@ -328,7 +328,7 @@ void IndexPropertyFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
         } else {
             // Numbered from 2 in the order the indexes were made, as sysindexes shows them.
             Read n(Db(ctx), "SELECT count(*) FROM " + Q(schema) +
-                                ".xr_indexes WHERE table_id = ?1 AND is_pk = 0 AND seq <= ?2");
+                                ".xr_indexes WHERE table_id = ?1 AND is_pk <> 1 AND seq <= ?2");
             n.Bind(1, table).Bind(2, q.Int(2));
             v = n.Step() ? n.Int(0) + 1 : 2;
         }

@@ -65,13 +65,21 @@ bool HasTable(sqlite3* handle, const std::string& schema, const char* table) {
 // The columns of every key constraint that keeps its columns as an index
 // (PRIMARY KEY, UNIQUE), one row a column: cid, tid, col (the name as the
 // key was written), pos (from 1).
-std::string KeyColumnsSql(const std::string& s) {
-    return "WITH RECURSIVE k(cid, tid, rest, col, pos) AS (SELECT x.constid, x.table_id, "
-           "x.columns || char(31), NULL, 0 FROM " +
-           s +
-           "xr_indexes x WHERE x.constid <> 0 UNION ALL SELECT cid, tid, "
-           "substr(rest, instr(rest, char(31)) + 1), substr(rest, 1, instr(rest, char(31)) - 1), "
-           "pos + 1 FROM k WHERE rest <> '') ";
+// The key columns of every constraint, one row each with its place: unique
+// keys from the index catalog, foreign keys (when the file has any) from the
+// constraint catalog.
+std::string KeyColumnsSql(const std::string& s, bool foreignKeys) {
+    std::string keys = "SELECT x.constid AS cid, x.table_id AS tid, x.columns AS cols FROM " + s +
+                       "xr_indexes x WHERE x.constid <> 0";
+    if (foreignKeys) {
+        keys += " UNION ALL SELECT f.id, f.table_id, f.columns FROM " + s +
+                "xr_constraints f WHERE f.kind = 'F'";
+    }
+    return "WITH RECURSIVE k(cid, tid, rest, col, pos) AS (SELECT cid, tid, cols || char(31), "
+           "NULL, 0 FROM (" +
+           keys +
+           ") UNION ALL SELECT cid, tid, substr(rest, instr(rest, char(31)) + 1), "
+           "substr(rest, 1, instr(rest, char(31)) - 1), pos + 1 FROM k WHERE rest <> '') ";
 }
 
 bool StoredTableView(std::string_view name, const std::string& s, tsql::TableDef* out) {
@@ -318,18 +326,11 @@ bool SystemView(sqlite3* handle, std::string_view name, const std::string& schem
                                  " AS CONSTRAINT_SCHEMA, c.name AS CONSTRAINT_NAME, " + cat +
                                  " AS TABLE_CATALOG, " + owner +
                                  " AS TABLE_SCHEMA, t.name AS TABLE_NAME, ";
-        sql = KeyColumnsSql(s) + head +
+        sql = KeyColumnsSql(s, HasTable(handle, schema, "xr_constraints")) + head +
               "sc.name AS COLUMN_NAME, k.pos AS ORDINAL_POSITION FROM k " + "JOIN " + s +
               "sysobjects c ON c.id = k.cid JOIN " + s + "sysobjects t ON t.id = k.tid JOIN " + s +
               "syscolumns sc ON sc.id = k.tid AND sc.name = k.col WHERE k.col IS NOT NULL AND "
-              "c.xtype IN ('PK', 'UQ')";
-        // Foreign keys keep their columns as the server does, in sysforeignkeys.
-        if (HasTable(handle, schema, "sysforeignkeys")) {
-            sql += " UNION ALL " + head + "sc.name, f.keyno FROM " + s + "sysforeignkeys f JOIN " +
-                   s + "sysobjects c ON c.id = f.constid JOIN " + s +
-                   "sysobjects t ON t.id = f.fkeyid JOIN " + s +
-                   "syscolumns sc ON sc.id = f.fkeyid AND sc.colid = f.fkey";
-        }
+              "c.xtype IN ('PK', 'UQ', 'F ')";
     } else if (IEquals(name, "INFORMATION_SCHEMA.REFERENTIAL_CONSTRAINTS")) {
         Add(out, {{"CONSTRAINT_CATALOG", "VARCHAR(128)"},
                   {"CONSTRAINT_SCHEMA", "VARCHAR(128)"},
@@ -341,22 +342,28 @@ bool SystemView(sqlite3* handle, std::string_view name, const std::string& schem
                   {"UPDATE_RULE", "VARCHAR(9)"},
                   {"DELETE_RULE", "VARCHAR(9)"}});
         // The key referred to: the referenced table's key over the referenced
-        // columns, from sysreferences when the catalog keeps it.
-        std::string unique = "NULL";
+        // columns; the rules as the constraint catalog keeps them.
+        std::string unique = "NULL", update = "'NO ACTION'", remove = "'NO ACTION'";
         std::string join;
-        if (HasTable(handle, schema, "sysreferences")) {
-            join = " LEFT JOIN " + s + "sysreferences r ON r.constid = c.id";
-            unique = "(SELECT p.name FROM " + s +
-                     "sysobjects p WHERE p.parent_obj = r.rkeyid AND p.xtype IN ('PK', 'UQ') "
-                     "ORDER BY p.xtype = 'UQ' LIMIT 1)";
+        if (HasTable(handle, schema, "xr_constraints")) {
+            join = " LEFT JOIN " + s + "xr_constraints r ON r.id = c.id";
+            unique = "(SELECT p.name FROM " + s + "xr_indexes x JOIN " + s +
+                     "sysobjects p ON p.id = x.constid WHERE x.table_id = r.ref_table_id AND "
+                     "x.columns = r.ref_columns ORDER BY x.is_pk = 1 DESC LIMIT 1)";
+            auto rule = [](const char* column) {
+                return std::string("CASE r.") + column +
+                       " WHEN 1 THEN 'CASCADE' WHEN 2 THEN 'SET NULL' WHEN 3 THEN 'SET DEFAULT' "
+                       "ELSE 'NO ACTION' END";
+            };
+            update = rule("on_update");
+            remove = rule("on_delete");
         }
         sql = "SELECT " + cat + " AS CONSTRAINT_CATALOG, " + owner +
               " AS CONSTRAINT_SCHEMA, c.name AS CONSTRAINT_NAME, " + cat +
               " AS UNIQUE_CONSTRAINT_CATALOG, " + owner + " AS UNIQUE_CONSTRAINT_SCHEMA, " +
-              unique +
-              " AS UNIQUE_CONSTRAINT_NAME, 'SIMPLE' AS MATCH_OPTION, 'NO ACTION' AS "
-              "UPDATE_RULE, 'NO ACTION' AS DELETE_RULE FROM " +
-              s + "sysobjects c" + join + " WHERE c.xtype = 'F '";
+              unique + " AS UNIQUE_CONSTRAINT_NAME, 'SIMPLE' AS MATCH_OPTION, " + update +
+              " AS UPDATE_RULE, " + remove + " AS DELETE_RULE FROM " + s + "sysobjects c" + join +
+              " WHERE c.xtype = 'F '";
     } else if (IEquals(name, "sysindexes")) {
         Add(out, {{"id", "INT"},
                   {"status", "INT"},
@@ -372,16 +379,16 @@ bool SystemView(sqlite3* handle, std::string_view name, const std::string& schem
             "SELECT t.id AS id, 0 AS status, 0 AS indid, 0 AS keycnt, 1 AS groupid, t.name AS "
             "name FROM " +
             tables + " AND NOT EXISTS (SELECT 1 FROM " + s +
-            "xr_indexes p WHERE p.table_id = t.id AND p.is_pk <> 0) UNION ALL SELECT "
+            "xr_indexes p WHERE p.table_id = t.id AND p.is_pk = 1) UNION ALL SELECT "
             "x.table_id, 2066, 1, length(x.columns) - length(replace(x.columns, char(31), '')) "
             "+ 1, 1, x.name FROM " +
             s +
-            "xr_indexes x WHERE x.is_pk <> 0 UNION ALL SELECT x.table_id, CASE WHEN x.is_unique "
+            "xr_indexes x WHERE x.is_pk = 1 UNION ALL SELECT x.table_id, CASE WHEN x.is_unique "
             "<> 0 THEN 2 ELSE 0 END, 1 + row_number() OVER (PARTITION BY x.table_id ORDER BY "
             "x.seq), length(x.columns) - length(replace(x.columns, char(31), '')) + 1, 1, "
             "x.name FROM " +
             s +
-            "xr_indexes x WHERE x.is_pk = 0 UNION ALL SELECT t.id, 0, 255, 0, 1, 't' || "
+            "xr_indexes x WHERE x.is_pk <> 1 UNION ALL SELECT t.id, 0, 255, 0, 1, 't' || "
             "t.name FROM " +
             tables + " AND EXISTS (SELECT 1 FROM " + s +
             "syscolumns c WHERE c.id = t.id AND c.xtype IN (34, 35, 99))";

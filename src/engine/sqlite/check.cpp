@@ -167,7 +167,7 @@ void CheckCatalog(const Handle& h, std::vector<std::string>& faults) {
     }
     std::vector<std::vector<std::string>> keys;
     if (!h.Rows("SELECT i.name, i.storage_name, o.name FROM xr_indexes i JOIN sysobjects o ON "
-                "o.id = i.table_id WHERE i.is_pk = 0",
+                "o.id = i.table_id WHERE i.is_pk <> 1",
                 keys, error)) {
         faults.push_back("xr_indexes cannot be read: " + error);
         return;
