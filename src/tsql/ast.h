@@ -190,9 +190,13 @@ enum class StmtKind : uint8_t {
     BeginTran,
     CommitTran,
     RollbackTran,
-    SaveTran,   // SAVE TRAN[SACTION] name
-    RaisError,  // RAISERROR (msg, severity, state [, arg ...]) [WITH option, ...]
-    TryCatch,   // BEGIN TRY ... END TRY BEGIN CATCH ... END CATCH: thenStmt, elseStmt (blocks)
+    SaveTran,       // SAVE TRAN[SACTION] name
+    RaisError,      // RAISERROR (msg, severity, state [, arg ...]) [WITH option, ...]
+    TryCatch,       // BEGIN TRY ... END TRY BEGIN CATCH ... END CATCH: thenStmt, elseStmt (blocks)
+    CreateView,     // CREATE VIEW name [(columns)] [WITH options] AS select: table, columns, select
+    AlterView,      // ALTER VIEW, as CreateView
+    DropView,       // DROP VIEW v [, v ...]: objects
+    DropProcedure,  // DROP PROC[EDURE] p [, p ...]: objects
 };
 
 struct ColumnDefAst {
@@ -318,6 +322,10 @@ struct Stmt {
     // BeginTran / CommitTran / RollbackTran / SaveTran: the transaction or
     // savepoint name as written ("" when none); a @variable names it by value.
     std::string tranName;
+    // CreateView / AlterView: the query as written after AS, kept as the
+    // view's definition and bound afresh whenever the view is read.
+    std::string queryText;
+    bool encrypted = false;  // CreateView / AlterView WITH ENCRYPTION
     // RaisError: the message, severity, state and arguments are `args`; the
     // WITH options (LOG, NOWAIT, SETERROR) are in `names`, upper-case.
 };

@@ -131,6 +131,7 @@ std::string WrittenName(const ObjectName& n) {
 // their owner's name ("INFORMATION_SCHEMA.COLUMNS"); other owners are dbo.
 std::string LookupName(const ObjectName& n) {
     if (IEquals(n.schema, "INFORMATION_SCHEMA")) return "INFORMATION_SCHEMA." + n.name;
+    if (IEquals(n.schema, "sys")) return "sys." + n.name;
     return n.name;
 }
 
@@ -1347,6 +1348,11 @@ void ResolveTarget(const ObjectName& name, BindCatalog& catalog, BoundTarget& t)
     t.table = catalog.FindTable(t.schema, LookupName(name));
     if (!t.table) FailNoTable(WrittenName(name));
     if (!t.table->viewSql.empty()) {
+        // A view of the database (it has an object id) is read here, never written.
+        if (t.table->id != 0) {
+            Fail("View or function '" + t.table->name +
+                 "' is not updatable: a view is read-only here, change its base tables.");
+        }
         Fail("Ad hoc updates to system catalogs are not allowed.");
     }
 }
@@ -1601,6 +1607,19 @@ BoundStatement BindIndexFilter(const Expr& condition, const TableDef& table, Bin
     out.expr = b.Predicate(condition, scope);
     if (!out.params.empty())
         Fail("A filtered index condition may hold only columns and constants.");
+    return out;
+}
+
+BoundStatement BindView(const SelectStmt& select, BindCatalog& catalog) {
+    BoundStatement out;
+    out.kind = BoundStatement::Kind::Select;
+    Binder b(catalog, out, true);
+    out.query = b.Query(select, nullptr, nullptr);
+    for (const BoundParam& p : out.params) {
+        if (p.source == BoundParam::Source::Variable)
+            Fail("Must declare the scalar variable \"" + p.variable + "\".");
+    }
+    if (!out.params.empty()) Fail("A view may hold only columns and constants.");
     return out;
 }
 

@@ -39,6 +39,9 @@ BoundStatement BindCondition(const Expr& condition, BindCatalog& catalog);
 // The condition of a filtered index over `table`: literals become Constant
 // nodes; a variable fails.
 BoundStatement BindIndexFilter(const Expr& condition, const TableDef& table, BindCatalog& catalog);
+// The query of a view: literals become Constant nodes, so the rendering
+// stands alone inside any statement that reads the view; a variable fails.
+BoundStatement BindView(const SelectStmt& select, BindCatalog& catalog);
 
 // How a value of type `from` is converted to `to` (from an Unknown type:
 // Same). `explicitCast`: CAST/CONVERT, which cuts or pads text always.

@@ -290,6 +290,7 @@ private:
     void ParseCreateDatabase(Stmt& s);
     void ParseAlter(Stmt& s);
     void ParseDrop(Stmt& s);
+    void ParseView(Stmt& s, bool batchStart);
     void ParseBlock(Stmt& s);
     void ParseBegin(Stmt& s);
     void ParseDeclare(Stmt& s);
@@ -1288,10 +1289,14 @@ void Parser::ParseStatementBody(Stmt& s, bool batchStart) {
             s.table = ParseObjectName();
             return;
         case K::CREATE:
-            ParseCreate(s);
-            return;
         case K::ALTER:
-            ParseAlter(s);
+            if (AtKw(K::VIEW, 1)) {
+                ParseView(s, batchStart);
+            } else if (t.keyword == K::CREATE) {
+                ParseCreate(s);
+            } else {
+                ParseAlter(s);
+            }
             return;
         case K::DROP:
             ParseDrop(s);
@@ -1754,6 +1759,21 @@ void Parser::ParseDrop(Stmt& s) {
         } while (Accept(T::Comma));
         s.indexName = s.names.front();
         s.table = s.objects.front();
+    } else if (AtKw(K::VIEW) || AtKw(K::PROC) || AtKw(K::PROCEDURE)) {
+        const bool view = AtKw(K::VIEW);
+        Take();
+        s.kind = view ? StmtKind::DropView : StmtKind::DropProcedure;
+        SetConstruct(view ? "DROP VIEW" : "DROP PROCEDURE");
+        if (AtKw(K::IF) && AtKw(K::EXISTS, 1)) {
+            Take();
+            Take();
+            s.ifExists = true;
+        }
+        do {
+            s.objects.push_back(ParseObjectName());
+            s.names.push_back(s.objects.back().name);
+        } while (Accept(T::Comma));
+        s.table = s.objects.front();
     } else if (AcceptKw(K::DATABASE)) {
         s.kind = StmtKind::DropDatabase;
         SetConstruct("DROP DATABASE");
@@ -1766,6 +1786,52 @@ void Parser::ParseDrop(Stmt& s) {
     } else {
         SyntaxError();
     }
+}
+
+// CREATE VIEW / ALTER VIEW name [(column, ...)] [WITH option, ...] AS select
+// [WITH CHECK OPTION]: the only statement of its batch.
+void Parser::ParseView(Stmt& s, bool batchStart) {
+    const Token verb = Take();
+    Take();  // VIEW
+    const bool create = verb.keyword == K::CREATE;
+    s.kind = create ? StmtKind::CreateView : StmtKind::AlterView;
+    SetConstruct(create ? "CREATE VIEW" : "ALTER VIEW");
+    if (!batchStart) {
+        Fail(std::string(create ? "'CREATE VIEW'" : "'ALTER VIEW'") +
+                 " must be the first statement in a query batch.",
+             verb.pos);
+    }
+    s.table = ParseObjectName();
+    if (Accept(T::LParen)) {
+        do {
+            s.columns.push_back(ParseName());
+        } while (Accept(T::Comma));
+        Expect(T::RParen);
+    }
+    if (AcceptKw(K::WITH)) {
+        // ENCRYPTION (the definition is not shown), SCHEMABINDING, VIEW_METADATA.
+        do {
+            if (!AtContextWord("ENCRYPTION") && !AtContextWord("SCHEMABINDING") &&
+                !AtContextWord("VIEW_METADATA")) {
+                SyntaxError();
+            }
+            if (AtContextWord("ENCRYPTION")) s.encrypted = true;
+            Take();
+        } while (Accept(T::Comma));
+    }
+    ExpectKw(K::AS);
+    const uint32_t start = Peek().pos.offset;
+    SetConstruct("SELECT");
+    s.select = ParseSelect();
+    s.queryText = std::string(m_text.substr(start, m_lastEnd - start));
+    if (AtKw(K::WITH) && AtKw(K::CHECK, 1) && AtKw(K::OPTION, 2)) {
+        Take();
+        Take();
+        Take();
+    }
+    while (Accept(T::Semicolon)) {
+    }
+    if (!At(T::End)) SyntaxError();
 }
 
 void Parser::ParseBegin(Stmt& s) {

@@ -104,6 +104,13 @@ public:
     void AddRoleMember(const std::string& db, std::string_view role,
                        std::string_view member) override;
 
+    // A view is a sysobjects row of type 'V', its result columns in
+    // syscolumns and its query as written in xr_views.
+    void CreateView(const std::string& db, std::string_view name, const ViewDef& view,
+                    const std::vector<ColumnDef>& columns, bool replace) override;
+    void DropView(const std::string& db, std::string_view name) override;
+    std::optional<ViewDef> FindView(const std::string& db, std::string_view name) override;
+
 private:
     struct Impl;
     std::unique_ptr<Impl> m_impl;
