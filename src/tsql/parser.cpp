@@ -1824,6 +1824,13 @@ void Parser::ParseView(Stmt& s, bool batchStart) {
     SetConstruct("SELECT");
     s.select = ParseSelect();
     s.queryText = std::string(m_text.substr(start, m_lastEnd - start));
+    if (!s.select->orderBy.empty() && !s.select->top) {
+        Fail(
+            "The ORDER BY clause is invalid in views, inline functions, derived tables, "
+            "subqueries, and common table expressions, unless TOP, OFFSET or FOR XML is also "
+            "specified.",
+            verb.pos);
+    }
     if (AtKw(K::WITH) && AtKw(K::CHECK, 1) && AtKw(K::OPTION, 2)) {
         Take();
         Take();
