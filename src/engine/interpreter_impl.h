@@ -190,7 +190,8 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
     // System tables read through the engine's own schema, not the catalog.
     std::unordered_map<std::string, std::unique_ptr<TableDef>> systemTables;
     std::unordered_map<std::string, std::unique_ptr<TableDef>> userViews;  // bound views
-    int viewDepth = 0;  // views being bound, one inside another
+    int viewDepth = 0;               // views being bound, one inside another
+    std::string dateFormat = "mdy";  // SET DATEFORMAT, in force while a batch runs
 
     Env* env = nullptr;  // the running batch's variables
 
@@ -1774,6 +1775,19 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             for (const std::string& name : s.names) {
                 if (name == "XACT_ABORT") xactAbort = s.on;
             }
+            if (s.option == "DATEFORMAT" && s.value) {
+                auto [v, t] = EvalScalar(*s.value, s);
+                std::string order = v.IsNull()
+                                        ? std::string()
+                                        : Convert(v, t, Make(TypeKind::VarChar, 8000), false).s;
+                if (!tsql::SetDateFormat(order)) {
+                    Fail("'" + order +
+                         "' is not a date order SET DATEFORMAT knows: mdy, dmy, ymd, ydm, myd "
+                         "or dym.");
+                }
+                dateFormat = tsql::DateFormat();
+                return;
+            }
             return;  // NOCOUNT, ANSI_NULLS, ...: no effect here
         }
         std::string schema = SchemaOf(s.table);
@@ -2277,6 +2291,12 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
 
     void Execute(std::string_view text, std::vector<ErrorRecord>& errors,
                  std::unique_ptr<engine::Rows>* capture) {
+        // The session's DATEFORMAT for this batch; the thread's own again after.
+        struct DateFormatScope {
+            std::string saved = tsql::DateFormat();
+            explicit DateFormatScope(const std::string& order) { tsql::SetDateFormat(order); }
+            ~DateFormatScope() { tsql::SetDateFormat(saved); }
+        } dateFormatScope(dateFormat);
         CheckSchemaVersions();
         if (tranCount > 0) NoteLostTransaction();
         std::string tokenKey;
