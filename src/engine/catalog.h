@@ -96,6 +96,7 @@ public:
         std::vector<std::string> columns;  // the names given after the view's name, if any
         std::string definition;            // the whole statement, as INFORMATION_SCHEMA shows it
         bool encrypted = false;            // WITH ENCRYPTION: the definition is not shown
+        bool quotedIdentifier = true;      // SET QUOTED_IDENTIFIER when it was made
     };
     // Creates the view, or (`replace`, ALTER VIEW) changes the definition of
     // an existing one keeping its id. `columns` are the result columns as

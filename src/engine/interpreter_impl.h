@@ -192,6 +192,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
     std::unordered_map<std::string, std::unique_ptr<TableDef>> userViews;  // bound views
     int viewDepth = 0;               // views being bound, one inside another
     std::string dateFormat = "mdy";  // SET DATEFORMAT, in force while a batch runs
+    bool quotedIdentifier = true;    // SET QUOTED_IDENTIFIER, for the batches parsed next
 
     Env* env = nullptr;  // the running batch's variables
 
@@ -249,7 +250,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
     }
 
     static tsql::Batch ParseView(const Catalog::ViewDef& view) {
-        tsql::Batch batch = Parse(view.query);
+        tsql::Batch batch = Parse(view.query, view.quotedIdentifier);
         if (batch.statements.size() != 1 || batch.statements[0]->kind != StmtKind::Select)
             Fail("The definition of view '" + view.name + "' is not a single SELECT.");
         return batch;
@@ -328,6 +329,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         view.query = s.queryText;
         view.columns = s.columns;
         view.encrypted = s.encrypted;
+        view.quotedIdentifier = quotedIdentifier;
         const std::string& text = (**currentBatch).text;
         if (s.endOffset <= text.size() && s.pos.offset < s.endOffset)
             view.definition = text.substr(s.pos.offset, s.endOffset - s.pos.offset);
@@ -1503,7 +1505,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                 "Maximum stored procedure, function, trigger, or view nesting level exceeded "
                 "(limit 32).");
         }
-        auto batch = std::make_shared<const Batch>(Parse(text));
+        auto batch = std::make_shared<const Batch>(Parse(text, quotedIdentifier));
         Env local;
         Env* saved = env;
         env = &local;
@@ -1774,6 +1776,12 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         if (!IEquals(s.option, "IDENTITY_INSERT")) {
             for (const std::string& name : s.names) {
                 if (name == "XACT_ABORT") xactAbort = s.on;
+            }
+            for (const std::string& name : s.names) {
+                if (name != "QUOTED_IDENTIFIER" || s.on == quotedIdentifier) continue;
+                // Cached plans were read with the other setting.
+                quotedIdentifier = s.on;
+                ClearPlans();
             }
             if (s.option == "DATEFORMAT" && s.value) {
                 auto [v, t] = EvalScalar(*s.value, s);
@@ -2190,6 +2198,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         size_t n = 0;
         try {
             Lexer lexer(text);
+            lexer.SetQuotedIdentifier(quotedIdentifier);
             for (;;) {
                 Token t = lexer.Next();
                 if (t.kind == TokenKind::End) break;
@@ -2307,7 +2316,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         }
         std::shared_ptr<const Batch> batch;
         try {
-            batch = std::make_shared<const Batch>(Parse(text));
+            batch = std::make_shared<const Batch>(Parse(text, quotedIdentifier));
         } catch (const ComError& e) {
             errors.push_back({e.Error(), e.Description()});
             lastErrorNumber = ServerErrorNumber(e.Description());

@@ -138,7 +138,9 @@ bool ComparisonOp(TokenKind kind, Op* op) {
 
 class Parser {
 public:
-    explicit Parser(std::string_view text) : m_text(text), m_lexer(text) {}
+    Parser(std::string_view text, bool quotedIdentifier) : m_text(text), m_lexer(text) {
+        m_lexer.SetQuotedIdentifier(quotedIdentifier);
+    }
 
     std::vector<StmtPtr> ParseBatch();
 
@@ -2095,6 +2097,10 @@ void Parser::ParseSet(Stmt& s) {
     } else {
         SyntaxError();
     }
+    // The setting is the parser's: the statements after it read "text" by it.
+    for (const std::string& name : s.names) {
+        if (name == "QUOTED_IDENTIFIER") m_lexer.SetQuotedIdentifier(s.on);
+    }
 }
 
 void Parser::ParseExec(Stmt& s) {
@@ -2291,10 +2297,10 @@ void Parser::ParseTranEnd(Stmt& s, StmtKind kind) {
 
 }  // namespace
 
-Batch Parse(std::string_view text) {
+Batch Parse(std::string_view text, bool quotedIdentifier) {
     Batch batch;
     batch.text = std::string(text);
-    Parser parser(batch.text);
+    Parser parser(batch.text, quotedIdentifier);
     batch.statements = parser.ParseBatch();
     return batch;
 }

@@ -953,7 +953,7 @@ namespace {
 void EnsureViewTable(detail::CatalogState& state, const std::string& db) {
     state.Exec("CREATE TABLE IF NOT EXISTS " + Quote(db) +
                ".xr_views (id INTEGER PRIMARY KEY, columns TEXT NOT NULL, text TEXT NOT NULL, "
-               "definition TEXT)");
+               "definition TEXT, quoted_identifier INTEGER NOT NULL)");
 }
 
 }  // namespace
@@ -1002,8 +1002,11 @@ void Catalog::CreateView(const std::string& db, std::string_view name, const Vie
         detail::InsertColumnRow(*m_impl, db, id, static_cast<int>(i) + 1, column);
     }
     Sql q(*m_impl,
-          "INSERT INTO " + s + "xr_views (id, columns, text, definition) VALUES (?1, ?2, ?3, ?4)");
+          "INSERT INTO " + s +
+              "xr_views (id, columns, text, definition, quoted_identifier) VALUES (?1, ?2, ?3, "
+              "?4, ?5)");
     q.Bind(1, id).Bind(2, detail::JoinNames(view.columns)).Bind(3, view.query);
+    q.Bind(5, view.quotedIdentifier ? 1 : 0);
     if (view.encrypted) {
         q.Bind(4, Value());
     } else {
@@ -1034,7 +1037,7 @@ void Catalog::DropView(const std::string& db, std::string_view name) {
 
 std::optional<Catalog::ViewDef> Catalog::FindView(const std::string& db, std::string_view name) {
     if (!m_impl->HasCatalog(db) || !m_impl->TableExists(db, "xr_views")) return std::nullopt;
-    Sql q(*m_impl, "SELECT o.id, o.name, v.columns, v.text FROM " + Quote(db) +
+    Sql q(*m_impl, "SELECT o.id, o.name, v.columns, v.text, v.quoted_identifier FROM " + Quote(db) +
                        ".sysobjects o JOIN " + Quote(db) +
                        ".xr_views v ON v.id = o.id WHERE o.name = ?1 AND o.xtype = 'V '");
     if (!q.Bind(1, name).Step()) return std::nullopt;
@@ -1043,6 +1046,7 @@ std::optional<Catalog::ViewDef> Catalog::FindView(const std::string& db, std::st
     view.name = q.Text(1);
     view.columns = detail::SplitNames(q.Text(2));
     view.query = q.Text(3);
+    view.quotedIdentifier = q.Int(4) != 0;
     return view;
 }
 
