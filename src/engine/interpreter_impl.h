@@ -2301,10 +2301,15 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
     void Execute(std::string_view text, std::vector<ErrorRecord>& errors,
                  std::unique_ptr<engine::Rows>* capture) {
         // The session's DATEFORMAT for this batch; the thread's own again after.
+        // (Most sessions keep the default: nothing to set or put back then.)
         struct DateFormatScope {
             std::string saved = tsql::DateFormat();
-            explicit DateFormatScope(const std::string& order) { tsql::SetDateFormat(order); }
-            ~DateFormatScope() { tsql::SetDateFormat(saved); }
+            explicit DateFormatScope(const std::string& order) {
+                if (order != saved) tsql::SetDateFormat(order);
+            }
+            ~DateFormatScope() {
+                if (tsql::DateFormat() != saved) tsql::SetDateFormat(saved);
+            }
         } dateFormatScope(dateFormat);
         CheckSchemaVersions();
         if (tranCount > 0) NoteLostTransaction();
