@@ -915,6 +915,24 @@ void Catalog::RenameTable(const std::string& db, std::string_view table, std::st
     DdlContext ctx{*m_impl, db};
     ForgetOnExit forget(*m_impl, db);
     ctx.Begin();
+    if (!m_impl->Find(db, table)) {
+        // A view is renamed in the catalog alone: its query names no view.
+        if (std::optional<ViewDef> view = FindView(db, table)) {
+            CheckName(newName, "view");
+            if (!IEquals(view->name, newName) &&
+                (m_impl->ObjectNameTaken(db, newName) || m_impl->TableExists(db, newName))) {
+                Fail("Error: The new name '" + S(newName) +
+                     "' is already in use as a object name and would cause a duplicate that is "
+                     "not permitted.");
+            }
+            ctx.Touch();
+            Sql(*m_impl, "UPDATE " + Quote(db) + ".sysobjects SET name = ?2 WHERE id = ?1")
+                .Bind(1, view->id)
+                .Bind(2, newName)
+                .Run();
+            return;
+        }
+    }
     TableDef def = ctx.Require(table, "Invalid object name '" + S(table) + "'.");
     CheckName(newName, "table");
     if (def.name == newName) return;
