@@ -350,8 +350,9 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                 continue;
             }
             if (s.kind == StmtKind::DropProcedure) {
-                // The server's own procedures are not objects of the database.
-                Fail("Cannot drop the procedure '" + name.name +
+                // None is ever made here: the server's own procedures are no
+                // objects of the database.
+                Fail("Cannot drop the " + s.option + " '" + name.name +
                      "', because it does not exist or you do not have permission.");
             }
             Atomically([&] { catalog.DropView(schema, name.name); });
@@ -1017,6 +1018,8 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             {"Cannot drop the table ", 3701},
             {"Cannot drop the view ", 3701},
             {"Cannot drop the procedure ", 3701},
+            {"Cannot drop the function ", 3701},
+            {"Cannot drop the trigger ", 3701},
             {"Create View or Function failed because no column name", 4511},
             {"Column names in each view or function must be unique", 4506},
             {"The ORDER BY clause is invalid in views", 1033},

@@ -196,7 +196,7 @@ enum class StmtKind : uint8_t {
     CreateView,     // CREATE VIEW name [(columns)] [WITH options] AS select: table, columns, select
     AlterView,      // ALTER VIEW, as CreateView
     DropView,       // DROP VIEW v [, v ...]: objects
-    DropProcedure,  // DROP PROC[EDURE] p [, p ...]: objects
+    DropProcedure,  // DROP PROC[EDURE] | FUNCTION | TRIGGER p [, p ...]: objects; option the kind
 };
 
 struct ColumnDefAst {

@@ -1761,8 +1761,11 @@ void Parser::ParseDrop(Stmt& s) {
         } while (Accept(T::Comma));
         s.indexName = s.names.front();
         s.table = s.objects.front();
-    } else if (AtKw(K::VIEW) || AtKw(K::PROC) || AtKw(K::PROCEDURE)) {
+    } else if (AtKw(K::VIEW) || AtKw(K::PROC) || AtKw(K::PROCEDURE) || AtKw(K::FUNCTION) ||
+               AtKw(K::TRIGGER)) {
         const bool view = AtKw(K::VIEW);
+        // The kind of object, as messages name it.
+        s.option = AtKw(K::FUNCTION) ? "function" : AtKw(K::TRIGGER) ? "trigger" : "procedure";
         Take();
         s.kind = view ? StmtKind::DropView : StmtKind::DropProcedure;
         SetConstruct(view ? "DROP VIEW" : "DROP PROCEDURE");
