@@ -1616,8 +1616,12 @@ BoundStatement BindView(const SelectStmt& select, BindCatalog& catalog) {
     Binder b(catalog, out, true);
     out.query = b.Query(select, nullptr, nullptr);
     for (const BoundParam& p : out.params) {
-        if (p.source == BoundParam::Source::Variable)
-            Fail("Must declare the scalar variable \"" + p.variable + "\".");
+        if (p.source != BoundParam::Source::Variable) continue;
+        // The session values (@@SPID, ...) are bound when a statement runs,
+        // which a view's text inside another statement cannot take part in.
+        if (p.variable.rfind("@@", 0) == 0)
+            Fail("A view cannot read " + p.variable + " here; select it where the view is read.");
+        Fail("Must declare the scalar variable \"" + p.variable + "\".");
     }
     if (!out.params.empty()) Fail("A view may hold only columns and constants.");
     return out;
