@@ -190,9 +190,10 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
     // System tables read through the engine's own schema, not the catalog.
     std::unordered_map<std::string, std::unique_ptr<TableDef>> systemTables;
     std::unordered_map<std::string, std::unique_ptr<TableDef>> userViews;  // bound views
-    int viewDepth = 0;               // views being bound, one inside another
-    std::string dateFormat = "mdy";  // SET DATEFORMAT, in force while a batch runs
-    bool quotedIdentifier = true;    // SET QUOTED_IDENTIFIER, for the batches parsed next
+    int viewDepth = 0;                 // views being bound, one inside another
+    std::string dateFormat = "mdy";    // SET DATEFORMAT, in force while a batch runs
+    bool quotedIdentifier = true;      // SET QUOTED_IDENTIFIER, for the batches parsed next
+    bool concatNullYieldsNull = true;  // SET CONCAT_NULL_YIELDS_NULL
 
     Env* env = nullptr;  // the running batch's variables
 
@@ -359,6 +360,8 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             OwnSchemaChange(schema);
         }
     }
+
+    bool ConcatNullYieldsNull() override { return concatNullYieldsNull; }
 
     const TypeSpec* VariableType(std::string_view name) override {
         static const TypeSpec kInt = Make(TypeKind::Int);
@@ -1781,10 +1784,14 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                 if (name == "XACT_ABORT") xactAbort = s.on;
             }
             for (const std::string& name : s.names) {
-                if (name != "QUOTED_IDENTIFIER" || s.on == quotedIdentifier) continue;
-                // Cached plans were read with the other setting.
-                quotedIdentifier = s.on;
+                bool* setting = name == "QUOTED_IDENTIFIER"         ? &quotedIdentifier
+                                : name == "CONCAT_NULL_YIELDS_NULL" ? &concatNullYieldsNull
+                                                                    : nullptr;
+                if (!setting || *setting == s.on) continue;
+                // Cached plans and views were made with the other setting.
+                *setting = s.on;
                 ClearPlans();
+                userViews.clear();
             }
             if (s.option == "DATEFORMAT" && s.value) {
                 auto [v, t] = EvalScalar(*s.value, s);

@@ -722,6 +722,17 @@ public:
         Fail("Invalid column name '" + e.name + "'.");
     }
 
+    // ISNULL(x, ''): a NULL operand of a concatenation taken as empty text.
+    static BoundExprPtr BlankIfNull(BoundExprPtr x) {
+        BoundExprPtr empty = Node(BoundKind::Constant, Raw(TypeKind::VarChar, 1));
+        empty->value = tsql::Value::Text("");
+        BoundExprPtr f = Node(BoundKind::Function, x->type);
+        f->name = "ISNULL";
+        f->args.push_back(std::move(x));
+        f->args.push_back(std::move(empty));
+        return f;
+    }
+
     BoundExprPtr Literal(const Expr& e) {
         if (e.literal == LiteralKind::Null) return Node(BoundKind::Null);
         if (m_inline) {
@@ -833,7 +844,12 @@ public:
         const bool aText = a->type.IsText() || (IsUnknown(a->type) && b->type.IsText());
         const bool bText = b->type.IsText() || (IsUnknown(b->type) && a->type.IsText());
         if (e.op == Op::Add && aText && bText) {
-            // Text + text concatenates; NULL + text is NULL in both dialects.
+            // Text + text concatenates; NULL + text is NULL in both dialects,
+            // unless the session set CONCAT_NULL_YIELDS_NULL OFF.
+            if (!m_catalog.ConcatNullYieldsNull()) {
+                a = BlankIfNull(std::move(a));
+                b = BlankIfNull(std::move(b));
+            }
             return binary(BoundKind::Concat,
                           Raw(TypeKind::VarChar, std::min(8000, a->type.length + b->type.length)));
         }

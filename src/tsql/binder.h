@@ -27,6 +27,8 @@ public:
     // Null when the variable is not declared.
     virtual const TypeSpec* VariableType(std::string_view name) = 0;
     virtual bool IdentityInsertOn(const std::string& schema, std::string_view table) = 0;
+    // SET CONCAT_NULL_YIELDS_NULL: OFF reads NULL as '' when text is joined.
+    virtual bool ConcatNullYieldsNull() { return true; }
 };
 
 BoundStatement BindSelect(const SelectStmt& select, BindCatalog& catalog);
