@@ -194,6 +194,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
     std::string dateFormat = "mdy";    // SET DATEFORMAT, in force while a batch runs
     bool quotedIdentifier = true;      // SET QUOTED_IDENTIFIER, for the batches parsed next
     bool concatNullYieldsNull = true;  // SET CONCAT_NULL_YIELDS_NULL
+    bool ansiNulls = true;             // SET ANSI_NULLS
 
     Env* env = nullptr;  // the running batch's variables
 
@@ -362,6 +363,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
     }
 
     bool ConcatNullYieldsNull() override { return concatNullYieldsNull; }
+    bool AnsiNulls() override { return ansiNulls; }
 
     const TypeSpec* VariableType(std::string_view name) override {
         static const TypeSpec kInt = Make(TypeKind::Int);
@@ -1786,6 +1788,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             for (const std::string& name : s.names) {
                 bool* setting = name == "QUOTED_IDENTIFIER"         ? &quotedIdentifier
                                 : name == "CONCAT_NULL_YIELDS_NULL" ? &concatNullYieldsNull
+                                : name == "ANSI_NULLS"              ? &ansiNulls
                                                                     : nullptr;
                 if (!setting || *setting == s.on) continue;
                 // Cached plans and views were made with the other setting.

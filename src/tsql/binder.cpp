@@ -812,6 +812,21 @@ public:
             case Op::Le:
             case Op::Gt:
             case Op::Ge: {
+                if ((e.op == Op::Eq || e.op == Op::Ne) && !m_catalog.AnsiNulls()) {
+                    // Against the NULL literal: IS [NOT] NULL of the other side.
+                    auto isNullLiteral = [](const Expr& x) {
+                        return x.kind == ExprKind::Literal && x.literal == LiteralKind::Null;
+                    };
+                    const Expr* other = isNullLiteral(*e.args.at(1))   ? e.args.at(0).get()
+                                        : isNullLiteral(*e.args.at(0)) ? e.args.at(1).get()
+                                                                       : nullptr;
+                    if (other) {
+                        BoundExprPtr r = PredicateNode(BoundKind::IsNull);
+                        r->negated = e.op == Op::Ne;
+                        r->args.push_back(Value(*other, scope));
+                        return r;
+                    }
+                }
                 BoundExprPtr a = Value(*e.args.at(0), scope);
                 BoundExprPtr b = Value(*e.args.at(1), scope);
                 Unify(a, b);

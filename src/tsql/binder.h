@@ -29,6 +29,8 @@ public:
     virtual bool IdentityInsertOn(const std::string& schema, std::string_view table) = 0;
     // SET CONCAT_NULL_YIELDS_NULL: OFF reads NULL as '' when text is joined.
     virtual bool ConcatNullYieldsNull() { return true; }
+    // SET ANSI_NULLS: OFF makes "x = NULL" and "x <> NULL" tell whether x is NULL.
+    virtual bool AnsiNulls() { return true; }
 };
 
 BoundStatement BindSelect(const SelectStmt& select, BindCatalog& catalog);
