@@ -168,6 +168,8 @@ public:
     // One column, 1 when the condition holds, else 0.
     virtual Plan RenderCondition(const tsql::Expr& condition, RenderContext& ctx) = 0;
     // The condition of a filtered index over `table`, with constants written in.
+    // A view's query with its constants written in: `sql` and `columns` only.
+    virtual Plan RenderView(const tsql::SelectStmt& select, RenderContext& ctx) = 0;
     virtual std::string RenderIndexFilter(const tsql::Expr& condition, const tsql::TableDef& table,
                                           RenderContext& ctx) = 0;
     // A storage value as a literal of the dialect.

@@ -109,6 +109,24 @@ public:
     virtual void GrantDbAccess(const std::string& db, std::string_view login) = 0;
     virtual void AddRoleMember(const std::string& db, std::string_view role,
                                std::string_view member) = 0;
+
+    // Views: the query as written is the definition; each use binds it afresh.
+    struct ViewDef {
+        int32_t id = 0;
+        std::string name;                  // as created
+        std::string query;                 // the SELECT after AS
+        std::vector<std::string> columns;  // the names given after the view's name, if any
+        std::string definition;            // the whole statement, as INFORMATION_SCHEMA shows it
+        bool encrypted = false;            // WITH ENCRYPTION: the definition is not shown
+        bool quotedIdentifier = true;      // SET QUOTED_IDENTIFIER when it was made
+    };
+    // Creates the view, or (`replace`, ALTER VIEW) changes the definition of
+    // an existing one keeping its id. `columns` are the result columns as
+    // bound when the statement ran, shown in syscolumns.
+    virtual void CreateView(const std::string& db, std::string_view name, const ViewDef& view,
+                            const std::vector<tsql::ColumnDef>& columns, bool replace) = 0;
+    virtual void DropView(const std::string& db, std::string_view name) = 0;
+    virtual std::optional<ViewDef> FindView(const std::string& db, std::string_view name) = 0;
 };
 
 }  // namespace xr::engine

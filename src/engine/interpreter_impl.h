@@ -195,6 +195,12 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
 
     // System tables read through the engine's own schema, not the catalog.
     std::unordered_map<std::string, std::unique_ptr<TableDef>> systemTables;
+    std::unordered_map<std::string, std::unique_ptr<TableDef>> userViews;  // bound views
+    int viewDepth = 0;                 // views being bound, one inside another
+    std::string dateFormat = "mdy";    // SET DATEFORMAT, in force while a batch runs
+    bool quotedIdentifier = true;      // SET QUOTED_IDENTIFIER, for the batches parsed next
+    bool concatNullYieldsNull = true;  // SET CONCAT_NULL_YIELDS_NULL
+    bool ansiNulls = true;             // SET ANSI_NULLS
 
     Env* env = nullptr;  // the running batch's variables
 
@@ -226,8 +232,144 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             if (const TableDef* t = SystemTable(schema, name)) return t;
         }
         if (const TableDef* t = catalog.FindTable(schema, name)) return t;
+        if (const TableDef* t = UserView(schema, name)) return t;
         return SystemTable(schema, name);
     }
+
+    // A view as a table whose rows come from its query: the definition is
+    // bound and rendered afresh after every change of the schema, so a view
+    // follows its tables as they are now (and fails as the server does when
+    // what it names is gone). Statements reading it embed the rendering as a
+    // derived table: SQLite plans it as the SELECT written out.
+    const TableDef* UserView(const std::string& schema, std::string_view name) {
+        std::string key = schema + "." + ToLower(name);
+        if (auto it = userViews.find(key); it != userViews.end()) return it->second.get();
+        std::optional<Catalog::ViewDef> view = catalog.FindView(schema, name);
+        if (!view) return nullptr;
+        if (viewDepth >= 32) {
+            Fail(
+                "Maximum stored procedure, function, trigger, or view nesting level exceeded "
+                "(limit 32).");
+        }
+        auto def = std::make_unique<TableDef>(ViewTable(schema, *view, ParseView(*view)));
+        const TableDef* out = def.get();
+        userViews[key] = std::move(def);
+        return out;
+    }
+
+    static tsql::Batch ParseView(const Catalog::ViewDef& view) {
+        tsql::Batch batch = Parse(view.query, view.quotedIdentifier);
+        if (batch.statements.size() != 1 || batch.statements[0]->kind != StmtKind::Select)
+            Fail("The definition of view '" + view.name + "' is not a single SELECT.");
+        return batch;
+    }
+
+    // Binds the view's query in `schema` (its own database) and gives the
+    // view's columns: the names given with the view, else the query's.
+    TableDef ViewTable(const std::string& schema, const Catalog::ViewDef& view,
+                       const tsql::Batch& query) {
+        Plan plan;
+        {
+            struct Depth {
+                int& n;
+                explicit Depth(int& d) : n(++d) {}
+                ~Depth() { --n; }
+            } depth(viewDepth);
+            std::string saved = currentSchema;
+            currentSchema = schema;
+            try {
+                plan = backend->RenderView(*query.statements[0]->select, *this);
+            } catch (...) {
+                currentSchema = saved;
+                throw;
+            }
+            currentSchema = saved;
+        }
+        TableDef def;
+        def.db = schema;
+        def.name = view.name;
+        def.id = view.id;
+        if (!view.columns.empty() && view.columns.size() != plan.columns.size()) {
+            Fail("'" + view.name + "' has " +
+                 (view.columns.size() < plan.columns.size() ? "more" : "fewer") +
+                 " columns than were specified in the column list.");
+        }
+        bool renamed = false;
+        for (size_t i = 0; i < plan.columns.size(); ++i) {
+            ColumnDef c;
+            c.name = view.columns.empty() ? plan.columns[i].name : view.columns[i];
+            if (c.name.empty()) {
+                Fail(
+                    "Create View or Function failed because no column name was specified for "
+                    "column " +
+                    std::to_string(i + 1) + ".");
+            }
+            for (const ColumnDef& other : def.columns) {
+                if (IEquals(other.name, c.name)) {
+                    Fail("Column names in each view or function must be unique. Column name '" +
+                         c.name + "' in view or function '" + view.name +
+                         "' is specified more than once.");
+                }
+            }
+            if (c.name != plan.columns[i].name) renamed = true;
+            c.type = plan.columns[i].type;
+            c.notNull = !plan.columns[i].nullable;
+            def.columns.push_back(std::move(c));
+        }
+        def.viewSql = plan.sql;
+        if (renamed) {
+            // The names the view gives its columns, by position.
+            std::string names;
+            for (const ColumnDef& c : def.columns)
+                names += (names.empty() ? "" : ", ") + backend->QuoteIdent(c.name);
+            def.viewSql = "WITH xr_view(" + names + ") AS (" + plan.sql + ") SELECT * FROM xr_view";
+        }
+        return def;
+    }
+
+    // CREATE VIEW / ALTER VIEW: the query must bind now; the definition kept
+    // is the query as written.
+    void CreateView(const Stmt& s) {
+        std::string schema = SchemaOf(s.table);
+        const bool replace = s.kind == StmtKind::AlterView;
+        Catalog::ViewDef view;
+        view.name = s.table.name;
+        view.query = s.queryText;
+        view.columns = s.columns;
+        view.encrypted = s.encrypted;
+        view.quotedIdentifier = quotedIdentifier;
+        const std::string& text = (**currentBatch).text;
+        if (s.endOffset <= text.size() && s.pos.offset < s.endOffset)
+            view.definition = text.substr(s.pos.offset, s.endOffset - s.pos.offset);
+        if (replace && !catalog.FindView(schema, s.table.name))
+            Fail("Invalid object name '" + s.table.name + "'.");
+        if (!replace && catalog.ObjectExists(schema, s.table.name))
+            Fail("There is already an object named '" + s.table.name + "' in the database.");
+        TableDef def = ViewTable(schema, view, ParseView(view));
+        Atomically([&] { catalog.CreateView(schema, s.table.name, view, def.columns, replace); });
+        OwnSchemaChange(schema);
+    }
+
+    void DropViews(const Stmt& s) {
+        for (const ObjectName& name : s.objects) {
+            std::string schema = SchemaOf(name);
+            if (s.ifExists &&
+                (s.kind == StmtKind::DropProcedure || !catalog.FindView(schema, name.name))) {
+                continue;
+            }
+            if (s.kind == StmtKind::DropProcedure) {
+                // None is ever made here: the server's own procedures are no
+                // objects of the database.
+                Fail("Cannot drop the " + s.option + " '" + name.name +
+                     "', because it does not exist or you do not have permission.");
+            }
+            Atomically([&] { catalog.DropView(schema, name.name); });
+            OwnSchemaChange(schema);
+        }
+    }
+
+    bool ConcatNullYieldsNull() override { return concatNullYieldsNull; }
+    bool AnsiNulls() override { return ansiNulls; }
 
     const TypeSpec* VariableType(std::string_view name) override {
         static const TypeSpec kInt = Make(TypeKind::Int);
@@ -325,6 +467,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         ClearPlans();
         catalog.InvalidateAll();
         systemTables.clear();
+        userViews.clear();
         backend->ForgetSchemaVersions();
     }
 
@@ -346,6 +489,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
     void OwnSchemaChange(const std::string& schema) {
         ClearPlans();
         systemTables.clear();
+        userViews.clear();
         backend->OwnSchemaChange(schema);
     }
 
@@ -358,6 +502,8 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         return IEquals(name, "sysobjects") || IEquals(name, "syscolumns") ||
                IEquals(name, "sysconstraints") || IEquals(name, "syscomments") ||
                IEquals(name, "sysindexes") || IEquals(name, "systypes") ||
+               IEquals(name, "sysdatabases") ||
+               (name.size() > 4 && IEquals(name.substr(0, 4), "sys.")) ||
                (name.size() > kViews.size() && IEquals(name.substr(0, kViews.size()), kViews));
     }
 
@@ -371,7 +517,10 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         if (!backend->SystemTable(schema, lname, def.get())) return nullptr;
         // A view of INFORMATION_SCHEMA is known by its own name ("COLUMNS").
         size_t dot = lname.find('.');
-        def->name = dot == std::string::npos ? lname : ToUpper(lname.substr(dot + 1));
+        // One of the sys schema keeps its lower-case name ("objects").
+        def->name = dot == std::string::npos      ? lname
+                    : lname.rfind("sys.", 0) == 0 ? lname.substr(dot + 1)
+                                                  : ToUpper(lname.substr(dot + 1));
         const TableDef* out = def.get();
         systemTables[key] = std::move(def);
         return out;
@@ -881,6 +1030,17 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             {"Error converting data type", 8114},
             {"Transaction (Process ID ", 1205},
             {"Cannot drop the table ", 3701},
+            {"Cannot drop the view ", 3701},
+            {"Cannot drop the procedure ", 3701},
+            {"Cannot drop the function ", 3701},
+            {"Cannot drop the trigger ", 3701},
+            {"Create View or Function failed because no column name", 4511},
+            {"Column names in each view or function must be unique", 4506},
+            {"The ORDER BY clause is invalid in views", 1033},
+            {"Cannot use DROP ", 3705},
+            {"'CREATE VIEW' must be the first statement", 111},
+            {"'ALTER VIEW' must be the first statement", 111},
+            {"Maximum stored procedure, function, trigger, or view nesting level", 217},
             {"Cannot issue SAVE TRANSACTION when there is no active transaction.", 628},
             {"Cannot roll back ", 6401},
             {"The current transaction cannot be committed and cannot be rolled back", 3931},
@@ -1019,6 +1179,10 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                 std::vector<std::string> names = s.names;
                 if (names.empty()) names.push_back(s.table.name);
                 for (const std::string& n : names) {
+                    if (!catalog.FindTable(schema, n) && catalog.FindView(schema, n)) {
+                        Fail("Cannot use DROP TABLE with '" + n + "' because '" + n +
+                             "' is a view. Use DROP VIEW.");
+                    }
                     Atomically([&] { catalog.DropTable(schema, n); });
                     if (IEquals(n, identityInsertTable) && schema == identityInsertSchema) {
                         identityInsertTable.clear();
@@ -1186,6 +1350,14 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                 return Flow::Next;
             case StmtKind::SaveTran:
                 SaveTran(TranName(s));
+                return Flow::Next;
+            case StmtKind::CreateView:
+            case StmtKind::AlterView:
+                CreateView(s);
+                return Flow::Next;
+            case StmtKind::DropView:
+            case StmtKind::DropProcedure:
+                DropViews(s);
                 return Flow::Next;
         }
         Fail("Unsupported statement.");
@@ -1404,7 +1576,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                 "Maximum stored procedure, function, trigger, or view nesting level exceeded "
                 "(limit 32).");
         }
-        auto batch = std::make_shared<const Batch>(Parse(text));
+        auto batch = std::make_shared<const Batch>(Parse(text, quotedIdentifier));
         Env local;
         Env* saved = env;
         env = &local;
@@ -1841,6 +2013,30 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             for (const std::string& name : s.names) {
                 if (name == "XACT_ABORT") xactAbort = s.on;
             }
+            for (const std::string& name : s.names) {
+                bool* setting = name == "QUOTED_IDENTIFIER"         ? &quotedIdentifier
+                                : name == "CONCAT_NULL_YIELDS_NULL" ? &concatNullYieldsNull
+                                : name == "ANSI_NULLS"              ? &ansiNulls
+                                                                    : nullptr;
+                if (!setting || *setting == s.on) continue;
+                // Cached plans and views were made with the other setting.
+                *setting = s.on;
+                ClearPlans();
+                userViews.clear();
+            }
+            if (s.option == "DATEFORMAT" && s.value) {
+                auto [v, t] = EvalScalar(*s.value, s);
+                std::string order = v.IsNull()
+                                        ? std::string()
+                                        : Convert(v, t, Make(TypeKind::VarChar, 8000), false).s;
+                if (!tsql::SetDateFormat(order)) {
+                    Fail("'" + order +
+                         "' is not a date order SET DATEFORMAT knows: mdy, dmy, ymd, ydm, myd "
+                         "or dym.");
+                }
+                dateFormat = tsql::DateFormat();
+                return;
+            }
             return;  // NOCOUNT, ANSI_NULLS, ...: no effect here
         }
         std::string schema = SchemaOf(s.table);
@@ -2101,6 +2297,10 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             case StmtKind::ExecProc:
             case StmtKind::BeginTran:
             case StmtKind::CommitTran:
+            case StmtKind::CreateView:
+            case StmtKind::AlterView:
+            case StmtKind::DropView:
+            case StmtKind::DropProcedure:
                 return true;
             default:
                 return false;
@@ -2259,6 +2459,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         size_t n = 0;
         try {
             Lexer lexer(text);
+            lexer.SetQuotedIdentifier(quotedIdentifier);
             for (;;) {
                 Token t = lexer.Next();
                 if (t.kind == TokenKind::End) break;
@@ -2360,6 +2561,17 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
 
     void Execute(std::string_view text, std::vector<ErrorRecord>& errors,
                  std::unique_ptr<engine::Rows>* capture) {
+        // The session's DATEFORMAT for this batch; the thread's own again after.
+        // (Most sessions keep the default: nothing to set or put back then.)
+        struct DateFormatScope {
+            std::string saved = tsql::DateFormat();
+            explicit DateFormatScope(const std::string& order) {
+                if (order != saved) tsql::SetDateFormat(order);
+            }
+            ~DateFormatScope() {
+                if (tsql::DateFormat() != saved) tsql::SetDateFormat(saved);
+            }
+        } dateFormatScope(dateFormat);
         CheckSchemaVersions();
         if (tranCount > 0) NoteLostTransaction();
         scopeIdentity.reset();  // each batch is a scope of its own
@@ -2371,7 +2583,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         }
         std::shared_ptr<const Batch> batch;
         try {
-            batch = std::make_shared<const Batch>(Parse(text));
+            batch = std::make_shared<const Batch>(Parse(text, quotedIdentifier));
         } catch (const ComError& e) {
             errors.push_back({e.Error(), e.Description()});
             lastErrorNumber = ServerErrorNumber(e.Description());

@@ -674,7 +674,7 @@ std::unique_ptr<engine::RecordSource> Interpreter::OpenSource(std::string_view s
     std::string text = isTable ? "SELECT * FROM " + std::string(source) : std::string(source);
     std::shared_ptr<const Batch> batch;
     try {
-        batch = std::make_shared<const Batch>(Parse(text));
+        batch = std::make_shared<const Batch>(Parse(text, impl.quotedIdentifier));
     } catch (const ComError& e) {
         if (isTable) {
             ComError err(DB_E_NOTABLE, "Invalid object name '" + std::string(source) + "'.");

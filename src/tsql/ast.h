@@ -215,6 +215,10 @@ enum class StmtKind : uint8_t {
     RaisError,  // RAISERROR (msg, severity, state [, arg ...]) [WITH option, ...]
     TryCatch,   // BEGIN TRY ... END TRY BEGIN CATCH ... END CATCH: thenStmt, elseStmt (blocks)
     CheckIdent,  // DBCC CHECKIDENT (table [, NORESEED | RESEED [, value]])
+    CreateView,     // CREATE VIEW name [(columns)] [WITH options] AS select: table, columns, select
+    AlterView,      // ALTER VIEW, as CreateView
+    DropView,       // DROP VIEW v [, v ...]: objects
+    DropProcedure,  // DROP PROC[EDURE] | FUNCTION | TRIGGER p [, p ...]: objects; option the kind
 };
 
 enum class ConstraintKind : uint8_t { PrimaryKey, Unique, Default, ForeignKey, Check };
@@ -367,6 +371,10 @@ struct Stmt {
     // BeginTran / CommitTran / RollbackTran / SaveTran: the transaction or
     // savepoint name as written ("" when none); a @variable names it by value.
     std::string tranName;
+    // CreateView / AlterView: the query as written after AS, kept as the
+    // view's definition and bound afresh whenever the view is read.
+    std::string queryText;
+    bool encrypted = false;  // CreateView / AlterView WITH ENCRYPTION
     // RaisError: the message, severity, state and arguments are `args`; the
     // WITH options (LOG, NOWAIT, SETERROR) are in `names`, upper-case.
 };

@@ -131,6 +131,7 @@ std::string WrittenName(const ObjectName& n) {
 // their owner's name ("INFORMATION_SCHEMA.COLUMNS"); other owners are dbo.
 std::string LookupName(const ObjectName& n) {
     if (IEquals(n.schema, "INFORMATION_SCHEMA")) return "INFORMATION_SCHEMA." + n.name;
+    if (IEquals(n.schema, "sys")) return "sys." + n.name;
     return n.name;
 }
 
@@ -873,6 +874,17 @@ public:
         Fail("Invalid column name '" + e.name + "'.");
     }
 
+    // ISNULL(x, ''): a NULL operand of a concatenation taken as empty text.
+    static BoundExprPtr BlankIfNull(BoundExprPtr x) {
+        BoundExprPtr empty = Node(BoundKind::Constant, Raw(TypeKind::VarChar, 1));
+        empty->value = tsql::Value::Text("");
+        BoundExprPtr f = Node(BoundKind::Function, x->type);
+        f->name = "ISNULL";
+        f->args.push_back(std::move(x));
+        f->args.push_back(std::move(empty));
+        return f;
+    }
+
     BoundExprPtr Literal(const Expr& e) {
         if (e.literal == LiteralKind::Null) return Node(BoundKind::Null);
         if (m_inline) {
@@ -953,6 +965,21 @@ public:
             case Op::Le:
             case Op::Gt:
             case Op::Ge: {
+                if ((e.op == Op::Eq || e.op == Op::Ne) && !m_catalog.AnsiNulls()) {
+                    // Against the NULL literal: IS [NOT] NULL of the other side.
+                    auto isNullLiteral = [](const Expr& x) {
+                        return x.kind == ExprKind::Literal && x.literal == LiteralKind::Null;
+                    };
+                    const Expr* other = isNullLiteral(*e.args.at(1))   ? e.args.at(0).get()
+                                        : isNullLiteral(*e.args.at(0)) ? e.args.at(1).get()
+                                                                       : nullptr;
+                    if (other) {
+                        BoundExprPtr r = PredicateNode(BoundKind::IsNull);
+                        r->negated = e.op == Op::Ne;
+                        r->args.push_back(Value(*other, scope));
+                        return r;
+                    }
+                }
                 BoundExprPtr a = Value(*e.args.at(0), scope);
                 BoundExprPtr b = Value(*e.args.at(1), scope);
                 Unify(a, b);
@@ -985,7 +1012,12 @@ public:
         const bool aText = a->type.IsText() || (IsUnknown(a->type) && b->type.IsText());
         const bool bText = b->type.IsText() || (IsUnknown(b->type) && a->type.IsText());
         if (e.op == Op::Add && aText && bText) {
-            // Text + text concatenates; NULL + text is NULL in both dialects.
+            // Text + text concatenates; NULL + text is NULL in both dialects,
+            // unless the session set CONCAT_NULL_YIELDS_NULL OFF.
+            if (!m_catalog.ConcatNullYieldsNull()) {
+                a = BlankIfNull(std::move(a));
+                b = BlankIfNull(std::move(b));
+            }
             return binary(BoundKind::Concat,
                           Raw(TypeKind::VarChar, std::min(8000, a->type.length + b->type.length)));
         }
@@ -1560,6 +1592,11 @@ void ResolveTarget(const ObjectName& name, BindCatalog& catalog, BoundTarget& t)
     t.table = catalog.FindTable(t.schema, LookupName(name));
     if (!t.table) FailNoTable(WrittenName(name));
     if (!t.table->viewSql.empty()) {
+        // A view of the database (it has an object id) is read here, never written.
+        if (t.table->id != 0) {
+            Fail("View or function '" + t.table->name +
+                 "' is not updatable: a view is read-only here, change its base tables.");
+        }
         Fail("Ad hoc updates to system catalogs are not allowed.");
     }
 }
@@ -1822,6 +1859,23 @@ BoundStatement BindIndexFilter(const Expr& condition, const TableDef& table, Bin
     out.expr = b.Predicate(condition, scope);
     if (!out.params.empty())
         Fail("A filtered index condition may hold only columns and constants.");
+    return out;
+}
+
+BoundStatement BindView(const SelectStmt& select, BindCatalog& catalog) {
+    BoundStatement out;
+    out.kind = BoundStatement::Kind::Select;
+    Binder b(catalog, out, true);
+    out.query = b.Query(select, nullptr, nullptr);
+    for (const BoundParam& p : out.params) {
+        if (p.source != BoundParam::Source::Variable) continue;
+        // The session values (@@SPID, ...) are bound when a statement runs,
+        // which a view's text inside another statement cannot take part in.
+        if (p.variable.rfind("@@", 0) == 0)
+            Fail("A view cannot read " + p.variable + " here; select it where the view is read.");
+        Fail("Must declare the scalar variable \"" + p.variable + "\".");
+    }
+    if (!out.params.empty()) Fail("A view may hold only columns and constants.");
     return out;
 }
 

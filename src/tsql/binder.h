@@ -27,6 +27,10 @@ public:
     // Null when the variable is not declared.
     virtual const TypeSpec* VariableType(std::string_view name) = 0;
     virtual bool IdentityInsertOn(const std::string& schema, std::string_view table) = 0;
+    // SET CONCAT_NULL_YIELDS_NULL: OFF reads NULL as '' when text is joined.
+    virtual bool ConcatNullYieldsNull() { return true; }
+    // SET ANSI_NULLS: OFF makes "x = NULL" and "x <> NULL" tell whether x is NULL.
+    virtual bool AnsiNulls() { return true; }
 };
 
 BoundStatement BindSelect(const SelectStmt& select, BindCatalog& catalog);
@@ -39,6 +43,9 @@ BoundStatement BindCondition(const Expr& condition, BindCatalog& catalog);
 // The condition of a filtered index over `table`: literals become Constant
 // nodes; a variable fails.
 BoundStatement BindIndexFilter(const Expr& condition, const TableDef& table, BindCatalog& catalog);
+// The query of a view: literals become Constant nodes, so the rendering
+// stands alone inside any statement that reads the view; a variable fails.
+BoundStatement BindView(const SelectStmt& select, BindCatalog& catalog);
 
 // How a value of type `from` is converted to `to` (from an Unknown type:
 // Same). `explicitCast`: CAST/CONVERT, which cuts or pads text always.

@@ -571,8 +571,13 @@ char DateOrder(int style) {
         case 2:
         case 11:
             return 'y';
-        default:
+        case 1:
+        case 10:
+        case 101:
+        case 110:
             return 'm';
+        default:
+            return 0;  // the session's DATEFORMAT
     }
 }
 

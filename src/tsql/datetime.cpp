@@ -189,6 +189,11 @@ bool ParseTimeText(std::string_view s, int64_t* ticks) {
 
 // A date without time: "yyyymmdd", "yymmdd", "yyyy", "mm/dd/yyyy", "yyyy-mm-dd",
 // "Jan 1 2000", "1 January 2000", "Jan 1, 2000".
+namespace {
+// The thread's SET DATEFORMAT; the server's default for us_english.
+thread_local char t_dateFormat[4] = "mdy";
+}  // namespace
+
 DateParse ParseDatePart(std::string_view s, int* year, int* month, int* day, char order) {
     if (s.empty()) {
         *year = 1900;
@@ -267,18 +272,26 @@ DateParse ParseDatePart(std::string_view s, int* year, int* month, int* day, cha
                 *month = ToInt(numbers[1]);
                 *day = ToInt(numbers[2]);
             } else {
-                if (numbers[0].size() > 2 || numbers[1].size() > 2) return DateParse::Bad;
-                if (order == 'y') {
-                    // "yy.mm.dd", "yy/mm/dd": a two-digit year first.
-                    if (numbers[2].size() > 2) return DateParse::Bad;
-                    *year = ExpandYear(numbers[0]);
-                    *month = ToInt(numbers[1]);
-                    *day = ToInt(numbers[2]);
-                } else {
-                    if (numbers[2].size() != 2 && numbers[2].size() != 4) return DateParse::Bad;
-                    *month = ToInt(numbers[order == 'd' ? 1 : 0]);
-                    *day = ToInt(numbers[order == 'd' ? 0 : 1]);
-                    *year = ExpandYear(numbers[2]);
+                // The parts in the order given: "yy.mm.dd" with 'y', else the
+                // session's DATEFORMAT. A year last has two or four digits;
+                // elsewhere, as every other part, at most two.
+                const char* parts = order == 'y'   ? "ymd"
+                                    : order == 'd' ? "dmy"
+                                    : order == 'm' ? "mdy"
+                                                   : t_dateFormat;
+                for (int k = 0; k < 3; ++k) {
+                    const size_t n = numbers[k].size();
+                    if (parts[k] == 'y' && k == 2 ? n != 2 && n != 4 : n > 2) {
+                        return DateParse::Bad;
+                    }
+                    const int value = ToInt(numbers[k]);
+                    if (parts[k] == 'y') {
+                        *year = ExpandYear(numbers[k]);
+                    } else if (parts[k] == 'm') {
+                        *month = value;
+                    } else {
+                        *day = value;
+                    }
                 }
             }
         }
@@ -344,6 +357,19 @@ void FormatParts(const DateParts& p, Civil* c, int* h, int* mi, int* s, int* ms)
 }  // namespace detail
 
 using namespace detail;
+
+bool SetDateFormat(std::string_view order) {
+    static const char* const kOrders[] = {"mdy", "dmy", "ymd", "ydm", "myd", "dym"};
+    for (const char* o : kOrders) {
+        if (IEq(order, o)) {
+            std::copy(o, o + 4, t_dateFormat);
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string DateFormat() { return t_dateFormat; }
 
 bool ParseDateTimeText(std::string_view text, double* oleDate) {
     DateParts p;

@@ -340,7 +340,9 @@ Token Lexer::Next() {
         case '[':
             return LexQuoted(start, ']', TokenKind::QuotedIdentifier, false);
         case '"':
-            return LexQuoted(start, '"', TokenKind::QuotedIdentifier, false);
+            return LexQuoted(start, '"',
+                             m_quotedIdentifier ? TokenKind::QuotedIdentifier : TokenKind::String,
+                             false);
         case '@':
             return LexVariable(start);
         case '$':

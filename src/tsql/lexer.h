@@ -137,6 +137,10 @@ public:
 
     std::string_view Text() const { return m_text; }
 
+    // SET QUOTED_IDENTIFIER: ON (the default) reads "text" as a name, OFF as
+    // a string, as the server does for the statements it parses next.
+    void SetQuotedIdentifier(bool on) { m_quotedIdentifier = on; }
+
 private:
     void SkipBlanksAndComments();
     SourcePos PosAt(size_t offset) const;
@@ -156,6 +160,7 @@ private:
     uint32_t m_line = 1;
     size_t m_lineStart = 0;
     std::deque<std::string> m_decoded;  // unescaped strings and names
+    bool m_quotedIdentifier = true;
 };
 
 }  // namespace xr::tsql

@@ -139,7 +139,9 @@ bool ComparisonOp(TokenKind kind, Op* op) {
 
 class Parser {
 public:
-    explicit Parser(std::string_view text) : m_text(text), m_lexer(text) {}
+    Parser(std::string_view text, bool quotedIdentifier) : m_text(text), m_lexer(text) {
+        m_lexer.SetQuotedIdentifier(quotedIdentifier);
+    }
 
     std::vector<StmtPtr> ParseBatch();
 
@@ -295,6 +297,7 @@ private:
     void ParseCreateDatabase(Stmt& s);
     void ParseAlter(Stmt& s);
     void ParseDrop(Stmt& s);
+    void ParseView(Stmt& s, bool batchStart);
     void ParseBlock(Stmt& s);
     void ParseBegin(Stmt& s);
     void ParseDeclare(Stmt& s);
@@ -1413,10 +1416,14 @@ void Parser::ParseStatementBody(Stmt& s, bool batchStart) {
             s.table = ParseObjectName();
             return;
         case K::CREATE:
-            ParseCreate(s);
-            return;
         case K::ALTER:
-            ParseAlter(s);
+            if (AtKw(K::VIEW, 1)) {
+                ParseView(s, batchStart);
+            } else if (t.keyword == K::CREATE) {
+                ParseCreate(s);
+            } else {
+                ParseAlter(s);
+            }
             return;
         case K::DROP:
             ParseDrop(s);
@@ -2035,6 +2042,24 @@ void Parser::ParseDrop(Stmt& s) {
         } while (Accept(T::Comma));
         s.indexName = s.names.front();
         s.table = s.objects.front();
+    } else if (AtKw(K::VIEW) || AtKw(K::PROC) || AtKw(K::PROCEDURE) || AtKw(K::FUNCTION) ||
+               AtKw(K::TRIGGER)) {
+        const bool view = AtKw(K::VIEW);
+        // The kind of object, as messages name it.
+        s.option = AtKw(K::FUNCTION) ? "function" : AtKw(K::TRIGGER) ? "trigger" : "procedure";
+        Take();
+        s.kind = view ? StmtKind::DropView : StmtKind::DropProcedure;
+        SetConstruct(view ? "DROP VIEW" : "DROP PROCEDURE");
+        if (AtKw(K::IF) && AtKw(K::EXISTS, 1)) {
+            Take();
+            Take();
+            s.ifExists = true;
+        }
+        do {
+            s.objects.push_back(ParseObjectName());
+            s.names.push_back(s.objects.back().name);
+        } while (Accept(T::Comma));
+        s.table = s.objects.front();
     } else if (AcceptKw(K::DATABASE)) {
         s.kind = StmtKind::DropDatabase;
         SetConstruct("DROP DATABASE");
@@ -2047,6 +2072,59 @@ void Parser::ParseDrop(Stmt& s) {
     } else {
         SyntaxError();
     }
+}
+
+// CREATE VIEW / ALTER VIEW name [(column, ...)] [WITH option, ...] AS select
+// [WITH CHECK OPTION]: the only statement of its batch.
+void Parser::ParseView(Stmt& s, bool batchStart) {
+    const Token verb = Take();
+    Take();  // VIEW
+    const bool create = verb.keyword == K::CREATE;
+    s.kind = create ? StmtKind::CreateView : StmtKind::AlterView;
+    SetConstruct(create ? "CREATE VIEW" : "ALTER VIEW");
+    if (!batchStart) {
+        Fail(std::string(create ? "'CREATE VIEW'" : "'ALTER VIEW'") +
+                 " must be the first statement in a query batch.",
+             verb.pos);
+    }
+    s.table = ParseObjectName();
+    if (Accept(T::LParen)) {
+        do {
+            s.columns.push_back(ParseName());
+        } while (Accept(T::Comma));
+        Expect(T::RParen);
+    }
+    if (AcceptKw(K::WITH)) {
+        // ENCRYPTION (the definition is not shown), SCHEMABINDING, VIEW_METADATA.
+        do {
+            if (!AtContextWord("ENCRYPTION") && !AtContextWord("SCHEMABINDING") &&
+                !AtContextWord("VIEW_METADATA")) {
+                SyntaxError();
+            }
+            if (AtContextWord("ENCRYPTION")) s.encrypted = true;
+            Take();
+        } while (Accept(T::Comma));
+    }
+    ExpectKw(K::AS);
+    const uint32_t start = Peek().pos.offset;
+    SetConstruct("SELECT");
+    s.select = ParseSelect();
+    s.queryText = std::string(m_text.substr(start, m_lastEnd - start));
+    if (!s.select->orderBy.empty() && !s.select->top) {
+        Fail(
+            "The ORDER BY clause is invalid in views, inline functions, derived tables, "
+            "subqueries, and common table expressions, unless TOP, OFFSET or FOR XML is also "
+            "specified.",
+            verb.pos);
+    }
+    if (AtKw(K::WITH) && AtKw(K::CHECK, 1) && AtKw(K::OPTION, 2)) {
+        Take();
+        Take();
+        Take();
+    }
+    while (Accept(T::Semicolon)) {
+    }
+    if (!At(T::End)) SyntaxError();
 }
 
 void Parser::ParseBegin(Stmt& s) {
@@ -2303,6 +2381,10 @@ void Parser::ParseSet(Stmt& s) {
     } else {
         SyntaxError();
     }
+    // The setting is the parser's: the statements after it read "text" by it.
+    for (const std::string& name : s.names) {
+        if (name == "QUOTED_IDENTIFIER") m_lexer.SetQuotedIdentifier(s.on);
+    }
 }
 
 void Parser::ParseExec(Stmt& s) {
@@ -2499,10 +2581,10 @@ void Parser::ParseTranEnd(Stmt& s, StmtKind kind) {
 
 }  // namespace
 
-Batch Parse(std::string_view text) {
+Batch Parse(std::string_view text, bool quotedIdentifier) {
     Batch batch;
     batch.text = std::string(text);
-    Parser parser(batch.text);
+    Parser parser(batch.text, quotedIdentifier);
     batch.statements = parser.ParseBatch();
     return batch;
 }

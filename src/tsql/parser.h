@@ -18,7 +18,9 @@ namespace xr::tsql {
 // " (in CREATE TABLE, line 1, column 27)"; nothing of the batch runs then.
 // Constructs outside the supported subset fail the same way, naming the
 // construct ("'MERGE' is not supported").
-Batch Parse(std::string_view text);
+// `quotedIdentifier`: the session's SET QUOTED_IDENTIFIER; a SET
+// QUOTED_IDENTIFIER in the batch changes it for the text after it.
+Batch Parse(std::string_view text, bool quotedIdentifier = true);
 
 // The tallest expression tree the parser hands out, counted in levels from a
 // statement's select to its deepest leaf (a + b + c is three levels, each

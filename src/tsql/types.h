@@ -180,6 +180,12 @@ Value FromVariant(const Variant& v, const TypeSpec& to);  // throws ComError(DB_
 // 'Mon dd yyyy hh:mmAM' and the other forms the server reads with its
 // default settings. False when the text is no date.
 bool ParseDateTimeText(std::string_view text, double* oleDate);
+// SET DATEFORMAT: the order ("mdy", "dmy", "ymd", "ydm", "myd", "dym") in
+// which a date written as three numbers is read when no CONVERT style says.
+// Kept per thread; the interpreter sets its session's order for the
+// statements it runs. False (nothing changed) for any other text.
+bool SetDateFormat(std::string_view order);
+std::string DateFormat();
 // A number in T-SQL text counts days from 1900-01-01.
 inline double DaysSince1900ToOle(double days) { return days + 2.0; }
 inline double OleToDaysSince1900(double ole) { return ole - 2.0; }

@@ -96,9 +96,10 @@ int ExpandYear(std::string_view digits);
 bool ParseTimeText(std::string_view s, int64_t* ticks);
 // `order` is how three numbers of a date are read: 'm' month/day/year (the
 // server's default), 'd' day/month/year, 'y' year/month/day with a two-digit
-// year. Four digits first always read as year/month/day.
-DateParse ParseDatePart(std::string_view s, int* year, int* month, int* day, char order = 'm');
-DateParse ParseDateTimeParts(std::string_view text, DateParts* out, char order = 'm');
+// year; 0 the thread's SET DATEFORMAT. Four digits first always read as
+// year/month/day.
+DateParse ParseDatePart(std::string_view s, int* year, int* month, int* day, char order = 0);
+DateParse ParseDateTimeParts(std::string_view text, DateParts* out, char order = 0);
 void FormatParts(const DateParts& p, Civil* c, int* h, int* mi, int* s, int* ms);
 double CurrentTime(bool utc);
 // Type names, limits and precedence (types.cpp).

@@ -589,7 +589,8 @@ TEST(TsqlParserErrors, ServerTextsWithConstructAndPosition) {
          "column 20)"},
         {"MERGE T USING U ON 1=1", "'MERGE' is not supported (line 1, column 1)"},
         {"SELECT 1 CREATE VIEW v AS SELECT 1",
-         "'CREATE VIEW' is not supported (line 1, column 10)"},
+         "'CREATE VIEW' must be the first statement in a query batch. (in CREATE VIEW, line 1, "
+         "column 10)"},
         {"BEGIN CATCH SELECT 1 END CATCH", "'BEGIN CATCH' is not supported (line 1, column 1)"},
         {"BEGIN TRY SELECT 1 END TRY",
          "Incorrect syntax near 'TRY'. (in BEGIN TRY, line 1, column 24)"},

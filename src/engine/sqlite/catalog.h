@@ -136,6 +136,12 @@ public:
     const TableDef* TableOfIndex(const std::string& db, std::string_view storageName);
 
     std::string ConflictMessage(bool check, const std::string& engineMessage, std::string_view sql);
+    // A view is a sysobjects row of type 'V', its result columns in
+    // syscolumns and its query as written in xr_views.
+    void CreateView(const std::string& db, std::string_view name, const ViewDef& view,
+                    const std::vector<ColumnDef>& columns, bool replace) override;
+    void DropView(const std::string& db, std::string_view name) override;
+    std::optional<ViewDef> FindView(const std::string& db, std::string_view name) override;
 
 private:
     struct Impl;

@@ -1188,6 +1188,24 @@ void Catalog::RenameTable(const std::string& db, std::string_view table, std::st
     DdlContext ctx{*m_impl, db};
     ForgetOnExit forget(*m_impl, db);
     ctx.Begin();
+    if (!m_impl->Find(db, table)) {
+        // A view is renamed in the catalog alone: its query names no view.
+        if (std::optional<ViewDef> view = FindView(db, table)) {
+            CheckName(newName, "view");
+            if (!IEquals(view->name, newName) &&
+                (m_impl->ObjectNameTaken(db, newName) || m_impl->TableExists(db, newName))) {
+                Fail("Error: The new name '" + S(newName) +
+                     "' is already in use as a object name and would cause a duplicate that is "
+                     "not permitted.");
+            }
+            ctx.Touch();
+            Sql(*m_impl, "UPDATE " + Quote(db) + ".sysobjects SET name = ?2 WHERE id = ?1")
+                .Bind(1, view->id)
+                .Bind(2, newName)
+                .Run();
+            return;
+        }
+    }
     TableDef def = ctx.Require(table, "Invalid object name '" + S(table) + "'.");
     CheckName(newName, "table");
     if (def.name == newName) return;
@@ -1713,6 +1731,114 @@ std::string Catalog::ConflictMessage(bool check, const std::string& engineMessag
     } catch (const ComError&) {
     }
     return generic;
+}
+
+}  // namespace xr::engine::sqlite
+
+// ---- Views ----------------------------------------------------------------------------
+
+namespace xr::engine::sqlite {
+
+namespace {
+
+void EnsureViewTable(detail::CatalogState& state, const std::string& db) {
+    state.Exec("CREATE TABLE IF NOT EXISTS " + Quote(db) +
+               ".xr_views (id INTEGER PRIMARY KEY, columns TEXT NOT NULL, text TEXT NOT NULL, "
+               "definition TEXT, quoted_identifier INTEGER NOT NULL)");
+}
+
+}  // namespace
+
+void Catalog::CreateView(const std::string& db, std::string_view name, const ViewDef& view,
+                         const std::vector<ColumnDef>& columns, bool replace) {
+    DdlContext ctx{*m_impl, db};
+    ForgetOnExit forget(*m_impl, db);
+    ctx.Begin();
+    CheckName(name, "view");
+    int32_t id = 0;
+    std::string stored = S(name);
+    if (replace) {
+        std::optional<ViewDef> old = FindView(db, name);
+        if (!old) Fail("Invalid object name '" + S(name) + "'.");
+        id = old->id;
+        stored = old->name;
+    } else if (m_impl->ObjectNameTaken(db, name) || m_impl->TableExists(db, name)) {
+        FailObjectExists(name);
+    } else if (detail::IsReservedName(name)) {
+        Fail("The name '" + S(name) + "' is reserved for the server's own tables.");
+    }
+    for (size_t i = 0; i < columns.size(); ++i) {
+        for (size_t j = 0; j < i; ++j) {
+            if (IEquals(columns[j].name, columns[i].name)) {
+                Fail("Column names in each view or function must be unique. Column name '" +
+                     columns[i].name + "' in view or function '" + S(name) +
+                     "' is specified more than once.");
+            }
+        }
+    }
+    ctx.Touch();
+    EnsureViewTable(*m_impl, db);
+    const std::string s = Quote(db) + ".";
+    if (replace) {
+        Sql(*m_impl, "DELETE FROM " + s + "syscolumns WHERE id = ?1").Bind(1, id).Run();
+        Sql(*m_impl, "DELETE FROM " + s + "xr_views WHERE id = ?1").Bind(1, id).Run();
+    } else {
+        id = m_impl->NewObjectId(db);
+        detail::InsertObject(*m_impl, db, id, stored, "V", 0);
+    }
+    for (size_t i = 0; i < columns.size(); ++i) {
+        ColumnDef column = columns[i];
+        column.def.reset();
+        column.identity = false;
+        detail::InsertColumnRow(*m_impl, db, id, static_cast<int>(i) + 1, column);
+    }
+    Sql q(*m_impl,
+          "INSERT INTO " + s +
+              "xr_views (id, columns, text, definition, quoted_identifier) VALUES (?1, ?2, ?3, "
+              "?4, ?5)");
+    q.Bind(1, id).Bind(2, detail::JoinNames(view.columns)).Bind(3, view.query);
+    q.Bind(5, view.quotedIdentifier ? 1 : 0);
+    if (view.encrypted) {
+        q.Bind(4, Value());
+    } else {
+        q.Bind(4, view.definition);
+    }
+    q.Run();
+}
+
+void Catalog::DropView(const std::string& db, std::string_view name) {
+    DdlContext ctx{*m_impl, db};
+    ForgetOnExit forget(*m_impl, db);
+    ctx.Begin();
+    std::optional<ViewDef> view = FindView(db, name);
+    if (!view && m_impl->Find(db, name)) {
+        Fail("Cannot use DROP VIEW with '" + S(name) + "' because '" + S(name) +
+             "' is a table. Use DROP TABLE.");
+    }
+    if (!view) {
+        Fail("Cannot drop the view '" + S(name) +
+             "', because it does not exist or you do not have permission.");
+    }
+    ctx.Touch();
+    const std::string s = Quote(db) + ".";
+    Sql(*m_impl, "DELETE FROM " + s + "sysobjects WHERE id = ?1").Bind(1, view->id).Run();
+    Sql(*m_impl, "DELETE FROM " + s + "syscolumns WHERE id = ?1").Bind(1, view->id).Run();
+    Sql(*m_impl, "DELETE FROM " + s + "xr_views WHERE id = ?1").Bind(1, view->id).Run();
+}
+
+std::optional<Catalog::ViewDef> Catalog::FindView(const std::string& db, std::string_view name) {
+    if (!m_impl->HasCatalog(db) || !m_impl->TableExists(db, "xr_views")) return std::nullopt;
+    Sql q(*m_impl, "SELECT o.id, o.name, v.columns, v.text, v.quoted_identifier FROM " + Quote(db) +
+                       ".sysobjects o JOIN " + Quote(db) +
+                       ".xr_views v ON v.id = o.id WHERE o.name = ?1 AND o.xtype = 'V '");
+    if (!q.Bind(1, name).Step()) return std::nullopt;
+    ViewDef view;
+    view.id = static_cast<int32_t>(q.Int(0));
+    view.name = q.Text(1);
+    view.columns = detail::SplitNames(q.Text(2));
+    view.query = q.Text(3);
+    view.quotedIdentifier = q.Int(4) != 0;
+    return view;
 }
 
 }  // namespace xr::engine::sqlite

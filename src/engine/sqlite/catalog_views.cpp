@@ -200,11 +200,18 @@ bool IsSystemView(std::string_view name) {
         "INFORMATION_SCHEMA.TABLE_CONSTRAINTS",
         "INFORMATION_SCHEMA.KEY_COLUMN_USAGE",
         "INFORMATION_SCHEMA.REFERENTIAL_CONSTRAINTS",
+        "INFORMATION_SCHEMA.VIEWS",
         "sysindexes",
         "systypes",
         "sysobjects",
         "syscolumns",
         "sysconstraints",
+        "sysdatabases",
+        "sys.databases",
+        "sys.objects",
+        "sys.tables",
+        "sys.views",
+        "sys.columns",
     };
     for (const char* n : kNames) {
         if (IEquals(n, name)) return true;
@@ -364,6 +371,83 @@ bool SystemView(sqlite3* handle, std::string_view name, const std::string& schem
               unique + " AS UNIQUE_CONSTRAINT_NAME, 'SIMPLE' AS MATCH_OPTION, " + update +
               " AS UPDATE_RULE, " + remove + " AS DELETE_RULE FROM " + s + "sysobjects c" + join +
               " WHERE c.xtype = 'F '";
+    } else if (IEquals(name, "INFORMATION_SCHEMA.VIEWS")) {
+        Add(out, {{"TABLE_CATALOG", "VARCHAR(128)"},
+                  {"TABLE_SCHEMA", "VARCHAR(128)"},
+                  {"TABLE_NAME", "VARCHAR(128)"},
+                  {"VIEW_DEFINITION", "VARCHAR(4000)"},
+                  {"CHECK_OPTION", "VARCHAR(7)"},
+                  {"IS_UPDATABLE", "VARCHAR(2)"}});
+        // The definition as written, cut at 4000 characters as the server cuts it.
+        const std::string definition = HasTable(handle, schema, "xr_views")
+                                           ? "(SELECT substr(v.definition, 1, 4000) FROM " + s +
+                                                 "xr_views v WHERE v.id = o.id)"
+                                           : "NULL";
+        sql = "SELECT " + cat + " AS TABLE_CATALOG, " + owner +
+              " AS TABLE_SCHEMA, o.name AS TABLE_NAME, " + definition +
+              " AS VIEW_DEFINITION, 'NONE' AS CHECK_OPTION, 'NO' AS IS_UPDATABLE FROM " + s +
+              "sysobjects o WHERE o.xtype = 'V '";
+    } else if (IEquals(name, "sys.objects") || IEquals(name, "sys.tables") ||
+               IEquals(name, "sys.views")) {
+        Add(out, {{"name", "VARCHAR(128)"},
+                  {"object_id", "INT"},
+                  {"principal_id", "INT"},
+                  {"schema_id", "INT"},
+                  {"parent_object_id", "INT"},
+                  {"type", "CHAR(2)"},
+                  {"type_desc", "VARCHAR(60)"},
+                  {"create_date", "DATETIME"},
+                  {"modify_date", "DATETIME"},
+                  {"is_ms_shipped", "BIT"},
+                  {"is_published", "BIT"},
+                  {"is_schema_published", "BIT"}});
+        // The catalog's own tables are system objects: the server's sys
+        // schema, not dbo, and not among sys.tables.
+        const char* filter = IEquals(name, "sys.tables")  ? "o.xtype = 'U '"
+                             : IEquals(name, "sys.views") ? "o.xtype = 'V '"
+                                                          : "o.xtype <> 'S '";
+        sql =
+            "SELECT o.name AS name, o.id AS object_id, NULL AS principal_id, 1 AS schema_id, "
+            "o.parent_obj AS parent_object_id, o.xtype AS type, CASE o.xtype WHEN 'U ' THEN "
+            "'USER_TABLE' WHEN 'V ' THEN 'VIEW' WHEN 'PK' THEN 'PRIMARY_KEY_CONSTRAINT' WHEN "
+            "'UQ' THEN 'UNIQUE_CONSTRAINT' WHEN 'D ' THEN 'DEFAULT_CONSTRAINT' WHEN 'F ' THEN "
+            "'FOREIGN_KEY_CONSTRAINT' WHEN 'C ' THEN 'CHECK_CONSTRAINT' WHEN 'P ' THEN "
+            "'SQL_STORED_PROCEDURE' WHEN 'TR' THEN 'SQL_TRIGGER' ELSE 'SYSTEM_TABLE' END AS "
+            "type_desc, o.crdate AS create_date, o.crdate AS modify_date, 0 AS is_ms_shipped, "
+            "0 AS is_published, 0 AS is_schema_published FROM " +
+            s + "sysobjects o WHERE " + filter;
+    } else if (IEquals(name, "sys.columns")) {
+        Add(out, {{"object_id", "INT"},
+                  {"name", "VARCHAR(128)"},
+                  {"column_id", "INT"},
+                  {"system_type_id", "TINYINT"},
+                  {"user_type_id", "INT"},
+                  {"max_length", "SMALLINT"},
+                  {"precision", "TINYINT"},
+                  {"scale", "TINYINT"},
+                  {"collation_name", "VARCHAR(128)"},
+                  {"is_nullable", "BIT"},
+                  {"is_ansi_padded", "BIT"},
+                  {"is_rowguidcol", "BIT"},
+                  {"is_identity", "BIT"},
+                  {"is_computed", "BIT"},
+                  {"default_object_id", "INT"}});
+        const std::string chars = std::string("c.xtype IN ") + kCharTypes;
+        sql =
+            "SELECT c.id AS object_id, c.name AS name, c.colid AS column_id, c.xtype AS "
+            "system_type_id, c.xtype AS user_type_id, c.length AS max_length, CASE WHEN "
+            "c.xtype IN " +
+            std::string(kExactTypes) +
+            " OR c.xtype IN (59, 62, 61, 58, 104) THEN c.prec ELSE 0 END AS precision, "
+            "coalesce(c.scale, 0) AS scale, CASE WHEN " +
+            chars +
+            " THEN 'SQL_Latin1_General_CP1_CI_AS' END AS collation_name, CASE WHEN "
+            "c.isnullable <> 0 THEN 1 ELSE 0 END AS is_nullable, CASE WHEN " +
+            chars + " OR c.xtype IN " + kBinaryTypes +
+            " THEN 1 ELSE 0 END AS is_ansi_padded, 0 AS is_rowguidcol, CASE WHEN c.status & "
+            "128 <> 0 THEN 1 ELSE 0 END AS is_identity, 0 AS is_computed, c.cdefault AS "
+            "default_object_id FROM " +
+            s + "syscolumns c JOIN " + s + "sysobjects o ON o.id = c.id WHERE o.xtype <> 'S '";
     } else if (IEquals(name, "sysindexes")) {
         Add(out, {{"id", "INT"},
                   {"status", "INT"},
@@ -443,6 +527,61 @@ bool SystemView(sqlite3* handle, std::string_view name, const std::string& schem
                    (first ? " AS scale" : "");
             first = false;
         }
+    }
+    out->viewSql = std::move(sql);
+    return true;
+}
+
+bool DatabasesView(std::string_view name, tsql::TableDef* out) {
+    const bool compat = IEquals(name, "sysdatabases");
+    if (!compat && !IEquals(name, "sys.databases")) return false;
+    // The position in the list is the database id: the system databases
+    // have the server's 1 to 4, the others follow from 5.
+    const std::string rows =
+        "SELECT j.value AS name, j.key + 1 AS dbid FROM json_each(xr_databases()) j";
+    std::string sql;
+    if (compat) {
+        Add(out, {{"name", "VARCHAR(128)"},
+                  {"dbid", "SMALLINT"},
+                  {"sid", "VARBINARY(85)"},
+                  {"mode", "SMALLINT"},
+                  {"status", "INT"},
+                  {"status2", "INT"},
+                  {"crdate", "DATETIME"},
+                  {"reserved", "DATETIME"},
+                  {"category", "INT"},
+                  {"cmptlevel", "TINYINT"},
+                  {"filename", "VARCHAR(260)"},
+                  {"version", "SMALLINT"}});
+        sql =
+            "SELECT d.name AS name, d.dbid AS dbid, x'01' AS sid, 0 AS mode, CASE WHEN d.dbid "
+            "= 2 THEN 8 ELSE 16 END AS status, 1090519040 AS status2, 0.0 AS crdate, 0.0 AS "
+            "reserved, 0 AS category, 80 AS cmptlevel, upper(d.name) || '.db' AS filename, "
+            "539 AS version FROM (" +
+            rows + ") d";
+    } else {
+        Add(out, {{"name", "VARCHAR(128)"},
+                  {"database_id", "INT"},
+                  {"source_database_id", "INT"},
+                  {"owner_sid", "VARBINARY(85)"},
+                  {"create_date", "DATETIME"},
+                  {"compatibility_level", "TINYINT"},
+                  {"collation_name", "VARCHAR(128)"},
+                  {"user_access", "TINYINT"},
+                  {"user_access_desc", "VARCHAR(60)"},
+                  {"is_read_only", "BIT"},
+                  {"state", "TINYINT"},
+                  {"state_desc", "VARCHAR(60)"},
+                  {"recovery_model", "TINYINT"},
+                  {"recovery_model_desc", "VARCHAR(60)"}});
+        sql =
+            "SELECT d.name AS name, d.dbid AS database_id, NULL AS source_database_id, x'01' "
+            "AS owner_sid, 0.0 AS create_date, 80 AS compatibility_level, "
+            "'SQL_Latin1_General_CP1_CI_AS' AS collation_name, 0 AS user_access, 'MULTI_USER' "
+            "AS user_access_desc, 0 AS is_read_only, 0 AS state, 'ONLINE' AS state_desc, CASE "
+            "WHEN d.dbid = 2 THEN 3 ELSE 1 END AS recovery_model, CASE WHEN d.dbid = 2 THEN "
+            "'SIMPLE' ELSE 'FULL' END AS recovery_model_desc FROM (" +
+            rows + ") d";
     }
     out->viewSql = std::move(sql);
     return true;

@@ -25,6 +25,11 @@ bool IsSystemView(std::string_view name);
 bool SystemView(sqlite3* handle, std::string_view name, const std::string& schema,
                 const std::string& database, tsql::TableDef* out);
 
+// sysdatabases and sys.databases over the server's databases, as the SQL
+// function xr_databases() lists them when the statement runs. False when
+// `name` is neither.
+bool DatabasesView(std::string_view name, tsql::TableDef* out);
+
 // The metadata functions rendered statements call (xr_object_id,
 // xr_objectproperty, xr_columnproperty, xr_indexproperty, xr_col_length,
 // xr_col_name), on the session's handle.

@@ -843,6 +843,14 @@ Plan RenderCondition(const Expr& condition, RenderContext& ctx) {
     return plan;
 }
 
+Plan RenderView(const SelectStmt& select, RenderContext& ctx) {
+    BoundStatement b = BindView(select, ctx);
+    Plan plan;
+    Generator g(plan);
+    plan.sql = g.Query(*b.query, &plan.columns);
+    return plan;
+}
+
 std::string RenderIndexFilter(const Expr& condition, const TableDef& table, RenderContext& ctx) {
     BoundStatement b = BindIndexFilter(condition, table, ctx);
     Plan plan;

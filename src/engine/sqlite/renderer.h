@@ -32,6 +32,9 @@ Plan RenderCondition(const Expr& condition, RenderContext& ctx);
 // The condition of a filtered index over `table`, with constants written in.
 std::string RenderIndexFilter(const Expr& condition, const TableDef& table, RenderContext& ctx);
 
+// The query of a view, constants written in: `sql` and `columns` only.
+Plan RenderView(const SelectStmt& select, RenderContext& ctx);
+
 // A storage value as an SQLite literal.
 std::string InlineValue(const Value& v);
 

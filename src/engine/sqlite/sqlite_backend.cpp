@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <optional>
@@ -284,6 +285,30 @@ void IdentCurrentFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     });
 }
 
+// xr_databases(): the server's databases as a JSON array of names, the
+// system ones first in the order of their ids; read when the statement runs,
+// so a database made by any connection is seen at once.
+void DatabasesFn(sqlite3_context* ctx, int, sqlite3_value**) {
+    std::vector<std::string> names = {"master", "tempdb", "model", "msdb"};
+    for (std::string& db : BackendOf(ctx)->Databases()) {
+        bool system = false;
+        for (size_t i = 0; i < 4; ++i) system = system || IEquals(names[i], db);
+        if (!system) names.push_back(std::move(db));
+    }
+    std::string json = "[";
+    for (const std::string& n : names) {
+        if (json.size() > 1) json += ",";
+        json += "\"";
+        for (char c : n) {
+            if (c == '"' || c == '\\') json += '\\';
+            json += c;
+        }
+        json += "\"";
+    }
+    json += "]";
+    sqlite3_result_text(ctx, json.c_str(), static_cast<int>(json.size()), SQLITE_TRANSIENT);
+}
+
 void ObjectNameFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     auto* backend = BackendOf(ctx);
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
@@ -421,6 +446,8 @@ void SqliteBackend::Open(BackendHost& host) {
     sqlite3_create_function(m_db, "xr_ident_current", 1, SQLITE_UTF8, this, IdentCurrentFn, nullptr,
                             nullptr);
     RegisterCatalogFunctions(m_db, this);
+    sqlite3_create_function(m_db, "xr_databases", 0, SQLITE_UTF8, this, DatabasesFn, nullptr,
+                            nullptr);
     sqlite3_create_function(m_db, "xr_object_name", 1, SQLITE_UTF8, this, ObjectNameFn, nullptr,
                             nullptr);
     sqlite3_create_function(m_db, "xr_identity_next", 4, SQLITE_UTF8, nullptr, IdentityNextFn,
@@ -451,6 +478,19 @@ void SqliteBackend::Open(BackendHost& host) {
         }
         if (m_attached.size() >= 8) break;
     }
+}
+
+std::vector<std::string> SqliteBackend::Databases() const {
+    std::vector<std::string> databases;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(m_folder, ec)) {
+        std::string file = entry.path().filename().string();
+        if (file.size() < 4 || file.substr(file.size() - 3) != ".db") continue;
+        std::string db = file.substr(0, file.size() - 3);
+        if (db == ToUpper(db) && !IEquals(db, "MASTER")) databases.push_back(std::move(db));
+    }
+    std::sort(databases.begin(), databases.end());
+    return databases;
 }
 
 sqlite3_stmt* SqliteBackend::PrepareRaw(const std::string& sql) {
@@ -870,6 +910,7 @@ void SqliteBackend::OwnSchemaChange(const std::string& schema) {
 void SqliteBackend::ForgetSchemaVersions() { m_schemaVersions.clear(); }
 
 bool SqliteBackend::SystemTable(const std::string& schema, const std::string& name, TableDef* out) {
+    if (DatabasesView(name, out)) return true;
     if (IsSystemView(name) && SystemView(m_db, name, schema, DatabaseName(schema), out)) {
         return true;
     }
@@ -911,6 +952,9 @@ Plan SqliteBackend::RenderScalar(const Expr& expr, RenderContext& ctx) {
 }
 Plan SqliteBackend::RenderCondition(const Expr& condition, RenderContext& ctx) {
     return sqlite::RenderCondition(condition, ctx);
+}
+Plan SqliteBackend::RenderView(const SelectStmt& select, RenderContext& ctx) {
+    return sqlite::RenderView(select, ctx);
 }
 std::string SqliteBackend::RenderIndexFilter(const Expr& condition, const TableDef& table,
                                              RenderContext& ctx) {

@@ -94,6 +94,7 @@ public:
     Plan RenderDelete(const Stmt& stmt, RenderContext& ctx) override;
     Plan RenderScalar(const Expr& expr, RenderContext& ctx) override;
     Plan RenderCondition(const Expr& condition, RenderContext& ctx) override;
+    Plan RenderView(const SelectStmt& select, RenderContext& ctx) override;
     std::string RenderIndexFilter(const Expr& condition, const TableDef& table,
                                   RenderContext& ctx) override;
     std::string InlineValue(const Value& v) override;
@@ -105,6 +106,8 @@ public:
     // For the session functions: the session above and this handle's catalog.
     BackendHost& Host() { return *m_host; }
     sqlite::Catalog& Tables() { return m_catalog; }
+    // The user databases of the server: the files of its folder, in name order.
+    std::vector<std::string> Databases() const;
 
 private:
     // Attaches a database's file; throws ComError(E_FILECORRUPT_) naming the
