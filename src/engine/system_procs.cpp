@@ -18,6 +18,16 @@ const std::optional<std::string>& Param(const ProcParams& params, size_t i) {
     return i < params.size() ? params[i] : kNone;
 }
 
+// The first parameter, @table_name, which the procedure cannot do without.
+const std::string& TableNameParam(const ProcParams& params, const char* procedure) {
+    const auto& table = Param(params, 0);
+    if (!table) {
+        Fail(std::string("Procedure or function '") + procedure +
+             "' expects parameter '@table_name', which was not supplied.");
+    }
+    return *table;
+}
+
 // The qualifier names the current database or nothing.
 void CheckQualifier(const ProcParams& params, size_t i, const std::string& database) {
     const auto& q = Param(params, i);
@@ -67,12 +77,8 @@ SystemProcCall Help(const ProcParams& params) {
 SystemProcCall Columns(const ProcParams& params, const std::string& database) {
     // @table_name, @table_owner, @table_qualifier, @column_name, @ODBCVer
     CheckQualifier(params, 2, database);
-    const auto& table = Param(params, 0);
-    if (!table)
-        Fail(
-            "Procedure or function 'sp_columns' expects parameter '@table_name', which was not "
-            "supplied.");
-    std::string where = "c.TABLE_NAME LIKE " + Lit(*table) + OwnerCondition(params, 1);
+    const std::string& table = TableNameParam(params, "sp_columns");
+    std::string where = "c.TABLE_NAME LIKE " + Lit(table) + OwnerCondition(params, 1);
     if (const auto& column = Param(params, 3)) where += " AND c.COLUMN_NAME LIKE " + Lit(*column);
     const std::string d = "c.DATA_TYPE";
     auto pick = [&](const char* cases, const char* otherwise) {
@@ -171,11 +177,7 @@ SystemProcCall Tables(const ProcParams& params, const std::string& database) {
 SystemProcCall PKeys(const ProcParams& params, const std::string& database) {
     // @table_name, @table_owner, @table_qualifier
     CheckQualifier(params, 2, database);
-    const auto& table = Param(params, 0);
-    if (!table)
-        Fail(
-            "Procedure or function 'sp_pkeys' expects parameter '@table_name', which was not "
-            "supplied.");
+    const std::string& table = TableNameParam(params, "sp_pkeys");
     std::string sql =
         "SELECT k.TABLE_CATALOG AS [TABLE_QUALIFIER], k.TABLE_SCHEMA AS [TABLE_OWNER], "
         "k.TABLE_NAME "
@@ -183,7 +185,7 @@ SystemProcCall PKeys(const ProcParams& params, const std::string& database) {
         "KEY_SEQ, k.CONSTRAINT_NAME AS [PK_NAME] FROM INFORMATION_SCHEMA.KEY_COLUMN_USAGE k JOIN "
         "INFORMATION_SCHEMA.TABLE_CONSTRAINTS c ON c.CONSTRAINT_NAME = k.CONSTRAINT_NAME WHERE "
         "c.CONSTRAINT_TYPE = 'PRIMARY KEY' AND k.TABLE_NAME = " +
-        Lit(*table) + OwnerCondition(params, 1) + " ORDER BY k.TABLE_NAME, k.ORDINAL_POSITION";
+        Lit(table) + OwnerCondition(params, 1) + " ORDER BY k.TABLE_NAME, k.ORDINAL_POSITION";
     return {sql, ""};
 }
 

@@ -705,7 +705,10 @@ public:
 
     static bool Refers(const BoundTableRef& ref, const BoundCte& cte, bool* outer) {
         if (ref.join == JoinType::None) return ref.source->cte == &cte;
-        const bool here = Refers(*ref.left, cte, outer) | Refers(*ref.right, cte, outer);
+        // Both sides, so that an outer join anywhere in the tree is noted.
+        const bool left = Refers(*ref.left, cte, outer);
+        const bool right = Refers(*ref.right, cte, outer);
+        const bool here = left || right;
         if (ref.join == JoinType::Left || ref.join == JoinType::Right || ref.join == JoinType::Full)
             *outer = true;
         return here;

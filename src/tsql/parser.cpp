@@ -309,6 +309,7 @@ private:
     void ParseCursorName(Stmt& s);
     void ParseFetch(Stmt& s);
     void ParseTranEnd(Stmt& s, StmtKind kind);
+    void ParseDropList(Stmt& s);
     void ParseRaisError(Stmt& s);
     void ParseTryCatch(Stmt& s);
     ColumnDefAst ParseColumnDef(size_t ordinal);
@@ -2011,16 +2012,7 @@ void Parser::ParseDrop(Stmt& s) {
     if (AcceptKw(K::TABLE)) {
         s.kind = StmtKind::DropTable;
         SetConstruct("DROP TABLE");
-        if (AtKw(K::IF) && AtKw(K::EXISTS, 1)) {
-            Take();
-            Take();
-            s.ifExists = true;
-        }
-        do {
-            s.objects.push_back(ParseObjectName());
-            s.names.push_back(s.objects.back().name);
-        } while (Accept(T::Comma));
-        s.table = s.objects.front();
+        ParseDropList(s);
     } else if (AcceptKw(K::INDEX)) {
         s.kind = StmtKind::DropIndex;
         SetConstruct("DROP INDEX");
@@ -2050,16 +2042,7 @@ void Parser::ParseDrop(Stmt& s) {
         Take();
         s.kind = view ? StmtKind::DropView : StmtKind::DropProcedure;
         SetConstruct(view ? "DROP VIEW" : "DROP PROCEDURE");
-        if (AtKw(K::IF) && AtKw(K::EXISTS, 1)) {
-            Take();
-            Take();
-            s.ifExists = true;
-        }
-        do {
-            s.objects.push_back(ParseObjectName());
-            s.names.push_back(s.objects.back().name);
-        } while (Accept(T::Comma));
-        s.table = s.objects.front();
+        ParseDropList(s);
     } else if (AcceptKw(K::DATABASE)) {
         s.kind = StmtKind::DropDatabase;
         SetConstruct("DROP DATABASE");
@@ -2566,6 +2549,20 @@ void Parser::ParseRaisError(Stmt& s) {
             s.names.push_back(std::move(option));
         } while (Accept(T::Comma));
     }
+}
+
+// [IF EXISTS] name [, name ...] of a DROP TABLE, VIEW or PROCEDURE.
+void Parser::ParseDropList(Stmt& s) {
+    if (AtKw(K::IF) && AtKw(K::EXISTS, 1)) {
+        Take();
+        Take();
+        s.ifExists = true;
+    }
+    do {
+        s.objects.push_back(ParseObjectName());
+        s.names.push_back(s.objects.back().name);
+    } while (Accept(T::Comma));
+    s.table = s.objects.front();
 }
 
 void Parser::ParseTranEnd(Stmt& s, StmtKind kind) {

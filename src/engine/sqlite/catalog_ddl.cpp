@@ -1020,26 +1020,21 @@ void Catalog::DropConstraint(const std::string& db, std::string_view table, std:
             .Bind(1, id)
             .Run();
     };
-    for (size_t i = 0; i < def.foreignKeys.size(); ++i) {
-        if (!IEquals(def.foreignKeys[i].name, name)) continue;
-        ctx.Touch();
-        const TableDef prev = def;
-        int32_t id = def.foreignKeys[i].id;
-        def.foreignKeys.erase(def.foreignKeys.begin() + static_cast<long>(i));
-        ctx.Rebuild(prev, def, DdlContext::SameColumns(def));
-        dropRows(id);
-        return;
-    }
-    for (size_t i = 0; i < def.checks.size(); ++i) {
-        if (!IEquals(def.checks[i].name, name)) continue;
-        ctx.Touch();
-        const TableDef prev = def;
-        int32_t id = def.checks[i].id;
-        def.checks.erase(def.checks.begin() + static_cast<long>(i));
-        ctx.Rebuild(prev, def, DdlContext::SameColumns(def));
-        dropRows(id);
-        return;
-    }
+    // A foreign key or a check of that name goes, and the table is remade without it.
+    auto dropFrom = [&](auto& list) {
+        for (size_t i = 0; i < list.size(); ++i) {
+            if (!IEquals(list[i].name, name)) continue;
+            ctx.Touch();
+            const TableDef prev = def;
+            const int32_t id = list[i].id;
+            list.erase(list.begin() + static_cast<long>(i));
+            ctx.Rebuild(prev, def, DdlContext::SameColumns(def));
+            dropRows(id);
+            return true;
+        }
+        return false;
+    };
+    if (dropFrom(def.foreignKeys) || dropFrom(def.checks)) return;
     Fail("'" + S(name) + "' is not a constraint.");
 }
 
