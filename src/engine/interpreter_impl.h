@@ -57,6 +57,7 @@ struct Variable {
 // Variables live for one batch (EXEC runs its string with a scope of its own).
 struct Env {
     std::unordered_map<std::string, Variable> vars;  // upper-case names
+    std::vector<std::string> tables;                 // table variables declared, dropped at the end
 };
 
 struct Cursor {
@@ -852,9 +853,27 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
     };
 
     void RunBatch(const std::shared_ptr<const Batch>& batch, Run& run) {
+        // The table variables of the batch go with it, however it ends.
+        struct TableVariables {
+            Impl& self;
+            Env* env;
+            ~TableVariables() { self.DropTableVariables(*env); }
+        } tables{*this, env};
         for (const StmtPtr& s : batch->statements) {
             if (RunStatement(*s, run) == Flow::Return) break;
         }
+    }
+
+    void DropTableVariables(Env& e) noexcept {
+        for (const std::string& name : e.tables) {
+            try {
+                const std::string schema = Attach("tempdb");
+                if (catalog.FindTable(schema, name)) catalog.DropTable(schema, name);
+            } catch (...) {
+                // A table left behind is dropped when the name is declared again.
+            }
+        }
+        e.tables.clear();
     }
 
     Flow RunStatement(const Stmt& s, Run& run) {
@@ -959,6 +978,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                 return 14;
             case 102:
             case 137:
+            case 1087:
                 return 15;
             case 3701:
                 return 11;
@@ -981,9 +1001,10 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             case 245:   // conversion
             case 8114:  // conversion to a number
                 return Reach::Batch;
-            case 207:  // invalid column name
-            case 208:  // invalid object name
-            case 137:  // undeclared variable
+            case 207:   // invalid column name
+            case 208:   // invalid object name
+            case 137:   // undeclared variable
+            case 1087:  // undeclared table variable
             case 4104:
                 return Reach::Scope;
             default:
@@ -1052,6 +1073,8 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             {"Cannot insert the value NULL into column", 515},
             {"Incorrect syntax near", 102},
             {"Must declare the scalar variable", 137},
+            {"Must declare the table variable", 1087},
+            {"The variable name '", 134},
             {"Cannot insert explicit value for identity column", 544},
             {"Cannot update identity column", 8102},
             {"There is already an object named", 2714},
@@ -1163,7 +1186,8 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                 return Flow::Next;
             }
             case StmtKind::Truncate: {
-                std::string schema = s.table.db.empty() ? currentSchema : Attach(s.table.db);
+                std::string schema =
+                    s.table.Database().empty() ? currentSchema : Attach(s.table.Database());
                 Atomically([&] { catalog.Truncate(schema, s.table.name); });
                 rowCount = 0;
                 return Flow::Next;
@@ -1175,7 +1199,8 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                 AlterTable(s);
                 return Flow::Next;
             case StmtKind::DropTable: {
-                std::string schema = s.table.db.empty() ? currentSchema : Attach(s.table.db);
+                std::string schema =
+                    s.table.Database().empty() ? currentSchema : Attach(s.table.Database());
                 std::vector<std::string> names = s.names;
                 if (names.empty()) names.push_back(s.table.name);
                 for (const std::string& n : names) {
@@ -1662,7 +1687,8 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
 
     void SelectInto(const Stmt& s) {
         const SelectStmt& sel = *s.select;
-        std::string schema = sel.into.db.empty() ? currentSchema : Attach(sel.into.db);
+        std::string schema =
+            sel.into.Database().empty() ? currentSchema : Attach(sel.into.Database());
         Plan plan = RenderSelect(sel, *this);
         std::vector<ColumnDef> cols;
         for (const OutColumn& oc : plan.columns) {
@@ -1727,7 +1753,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
     }
 
     std::string SchemaOf(const ObjectName& n) {
-        return n.db.empty() ? currentSchema : Attach(n.db);
+        return n.Database().empty() ? currentSchema : Attach(n.Database());
     }
 
     // DDL that may remake tables runs with the engine's foreign keys off when
@@ -1751,6 +1777,17 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
 
     void CreateTable(const Stmt& s) {
         std::string schema = SchemaOf(s.table);
+        if (s.table.IsTableVariable()) {
+            for (const std::string& t : env->tables) {
+                if (IEquals(t, s.table.name))
+                    Fail("The variable name '" + s.table.name +
+                         "' has already been declared. Variable names must be unique within a "
+                         "query batch or stored procedure.");
+            }
+            // One left by a batch whose drop was undone by a rollback.
+            if (catalog.FindTable(schema, s.table.name)) catalog.DropTable(schema, s.table.name);
+            env->tables.push_back(s.table.name);
+        }
         std::vector<ColumnDef> cols;
         for (const ColumnDefAst& a : s.columnDefs) cols.push_back(MakeColumn(a, s));
         // A column named in a PRIMARY KEY is NOT NULL.
@@ -1861,7 +1898,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                 break;
             }
             case ConstraintKind::ForeignKey: {
-                if (!c.refTable.db.empty() && SchemaOf(c.refTable) != schema) {
+                if (!c.refTable.Database().empty() && SchemaOf(c.refTable) != schema) {
                     Fail("Cross-database foreign key references are not supported. Foreign key '" +
                          c.refTable.db + ".." + c.refTable.name + "'.");
                 }

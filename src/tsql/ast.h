@@ -27,6 +27,13 @@ struct ObjectName {
     std::string schema;
     std::string name;
     bool empty() const { return name.empty(); }
+    bool IsTableVariable() const { return !name.empty() && name[0] == '@'; }
+    // The database the name lies in: a #table named without one lies in
+    // tempdb, and so does a table variable.
+    std::string Database() const {
+        if (db.empty() && !name.empty() && (name[0] == '#' || name[0] == '@')) return "tempdb";
+        return db;
+    }
 };
 
 struct SelectStmt;
@@ -211,10 +218,10 @@ enum class StmtKind : uint8_t {
     BeginTran,
     CommitTran,
     RollbackTran,
-    SaveTran,   // SAVE TRAN[SACTION] name
-    RaisError,  // RAISERROR (msg, severity, state [, arg ...]) [WITH option, ...]
-    TryCatch,   // BEGIN TRY ... END TRY BEGIN CATCH ... END CATCH: thenStmt, elseStmt (blocks)
-    CheckIdent,  // DBCC CHECKIDENT (table [, NORESEED | RESEED [, value]])
+    SaveTran,       // SAVE TRAN[SACTION] name
+    RaisError,      // RAISERROR (msg, severity, state [, arg ...]) [WITH option, ...]
+    TryCatch,       // BEGIN TRY ... END TRY BEGIN CATCH ... END CATCH: thenStmt, elseStmt (blocks)
+    CheckIdent,     // DBCC CHECKIDENT (table [, NORESEED | RESEED [, value]])
     CreateView,     // CREATE VIEW name [(columns)] [WITH options] AS select: table, columns, select
     AlterView,      // ALTER VIEW, as CreateView
     DropView,       // DROP VIEW v [, v ...]: objects

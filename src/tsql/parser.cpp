@@ -293,6 +293,7 @@ private:
     void ParseDelete(Stmt& s);
     void ParseCreate(Stmt& s);
     void ParseCreateTable(Stmt& s);
+    void ParseTableBody(Stmt& s);
     void ParseCreateIndex(Stmt& s);
     void ParseCreateDatabase(Stmt& s);
     void ParseAlter(Stmt& s);
@@ -473,6 +474,12 @@ ObjectName Parser::ToObjectName(const std::vector<std::string>& parts, SourcePos
 
 ObjectName Parser::ParseObjectName() {
     SourcePos pos = Peek().pos;
+    if (At(T::Variable)) {
+        // A table variable stands where a table is named.
+        ObjectName n;
+        n.name = std::string(Take().text);
+        return n;
+    }
     return ToObjectName(ParseNameParts(), pos);
 }
 
@@ -1325,7 +1332,6 @@ TableRefPtr Parser::ParseTablePrimary() {
         Expect(T::RParen);
         return inner;
     }
-    if (At(T::Variable)) Unsupported("table variables", Peek().pos);
     ref->table = ParseObjectName();
     if (At(T::LParen)) Unsupported("table-valued functions", Peek().pos);
     ref->alias = ParseAlias();
@@ -1740,6 +1746,11 @@ void Parser::ParseCreateTable(Stmt& s) {
     s.kind = StmtKind::CreateTable;
     SetConstruct("CREATE TABLE");
     s.table = ParseObjectName();
+    ParseTableBody(s);
+}
+
+// The columns and table constraints of CREATE TABLE or DECLARE @t TABLE.
+void Parser::ParseTableBody(Stmt& s) {
     Expect(T::LParen);
     do {
         if (At(T::RParen) && !s.columnDefs.empty()) break;  // the server allows a trailing comma
@@ -2211,7 +2222,17 @@ void Parser::ParseDeclare(Stmt& s) {
         Stmt::Variable v;
         v.name = std::string(Take().text);
         AcceptKw(K::AS);
-        if (AtKw(K::TABLE)) Unsupported("table variables", Peek().pos);
+        if (AtKw(K::TABLE)) {
+            // A table variable is declared alone; it is a table of the
+            // session's tempdb that lives as long as the batch.
+            if (!s.variables.empty()) SyntaxError();
+            Take();
+            s.kind = StmtKind::CreateTable;
+            SetConstruct("DECLARE");
+            s.table.name = std::move(v.name);
+            ParseTableBody(s);
+            return;
+        }
         if (AtKw(K::CURSOR)) Unsupported("cursor variables", Peek().pos);
         ParseType(&v.type, &v.typeText, TypeUse::Variable, s.variables.size() + 1);
         if (Accept(T::Eq)) v.init = ParseExpr();
