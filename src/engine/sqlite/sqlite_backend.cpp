@@ -895,11 +895,17 @@ bool SqliteBackend::SchemaChanged() {
         sqlite3_reset(st);
     };
     check("main");
-    for (const auto& [schema, name] : m_attached) check(schema);
+    for (const auto& [schema, name] : m_attached) {
+        // Only this session changes its tempdb: it is watched (for a rollback
+        // of its DDL) once the session has made a table there.
+        if (schema == kTempSchema && !m_tempTables) continue;
+        check(schema);
+    }
     return changed;
 }
 
 void SqliteBackend::OwnSchemaChange(const std::string& schema) {
+    if (schema == kTempSchema) m_tempTables = true;
     auto it = m_versionStatements.find(schema);
     if (it == m_versionStatements.end() || !it->second) {
         m_schemaVersions.erase(schema);  // read at the next check
