@@ -181,6 +181,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
     // be written, and only a rollback ends it.
     bool doomed = false;
     int nesting = 0;
+    std::vector<std::string> liveTableVariables;  // declared by the batches now running
     int64_t lastIdentity = 0;
     bool haveIdentity = false;
     // SCOPE_IDENTITY(): the last identity of this scope (an EXEC's string is
@@ -227,6 +228,8 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
     std::string CurrentSchema() override { return currentSchema; }
 
     const TableDef* FindTable(const std::string& schema, std::string_view name) override {
+        // A table variable is seen only by the batch that declared it.
+        if (!name.empty() && name[0] == '@' && !DeclaredHere(name)) return nullptr;
         // The system tables are read through the engine's views of them,
         // which show every column the server has.
         if (IsSystemName(name)) {
@@ -864,8 +867,19 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         }
     }
 
+    bool DeclaredHere(std::string_view name) const {
+        if (!env) return false;
+        for (const std::string& t : env->tables) {
+            if (IEquals(t, name)) return true;
+        }
+        return false;
+    }
+
     void DropTableVariables(Env& e) noexcept {
         for (const std::string& name : e.tables) {
+            auto live = std::find_if(liveTableVariables.begin(), liveTableVariables.end(),
+                                     [&](const std::string& t) { return IEquals(t, name); });
+            if (live != liveTableVariables.end()) liveTableVariables.erase(live);
             try {
                 const std::string schema = Attach("tempdb");
                 if (catalog.FindTable(schema, name)) catalog.DropTable(schema, name);
@@ -1784,9 +1798,18 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                          "' has already been declared. Variable names must be unique within a "
                          "query batch or stored procedure.");
             }
+            // The tables of the session's table variables share one tempdb:
+            // a batch run by EXEC cannot reuse a name its caller holds.
+            for (const std::string& t : liveTableVariables) {
+                if (IEquals(t, s.table.name))
+                    Fail("The table variable '" + s.table.name +
+                         "' is already declared by the batch that runs this one; choose another "
+                         "name.");
+            }
             // One left by a batch whose drop was undone by a rollback.
             if (catalog.FindTable(schema, s.table.name)) catalog.DropTable(schema, s.table.name);
             env->tables.push_back(s.table.name);
+            liveTableVariables.push_back(s.table.name);
         }
         std::vector<ColumnDef> cols;
         for (const ColumnDefAst& a : s.columnDefs) cols.push_back(MakeColumn(a, s));
