@@ -182,6 +182,8 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
     bool doomed = false;
     int nesting = 0;
     std::vector<std::string> liveTableVariables;  // declared by the batches now running
+    std::unordered_map<std::string, const Stmt*> tableDeclarations;  // upper-case names
+    bool remaking = false;  // a table variable's table made again after a rollback
     int64_t lastIdentity = 0;
     bool haveIdentity = false;
     // SCOPE_IDENTITY(): the last identity of this scope (an EXEC's string is
@@ -880,6 +882,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             auto live = std::find_if(liveTableVariables.begin(), liveTableVariables.end(),
                                      [&](const std::string& t) { return IEquals(t, name); });
             if (live != liveTableVariables.end()) liveTableVariables.erase(live);
+            tableDeclarations.erase(ToUpper(name));
             try {
                 const std::string schema = Attach("tempdb");
                 if (catalog.FindTable(schema, name)) catalog.DropTable(schema, name);
@@ -1791,7 +1794,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
 
     void CreateTable(const Stmt& s) {
         std::string schema = SchemaOf(s.table);
-        if (s.table.IsTableVariable()) {
+        if (s.table.IsTableVariable() && !remaking) {
             for (const std::string& t : env->tables) {
                 if (IEquals(t, s.table.name))
                     Fail("The variable name '" + s.table.name +
@@ -1810,6 +1813,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             if (catalog.FindTable(schema, s.table.name)) catalog.DropTable(schema, s.table.name);
             env->tables.push_back(s.table.name);
             liveTableVariables.push_back(s.table.name);
+            tableDeclarations[ToUpper(s.table.name)] = &s;
         }
         std::vector<ColumnDef> cols;
         for (const ColumnDefAst& a : s.columnDefs) cols.push_back(MakeColumn(a, s));
@@ -2411,6 +2415,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                 "savepoint. Roll back the entire transaction.");
         }
         SavePoint& sp = *it;
+        std::vector<KeptTable> kept = KeepTableVariables();
         if (!backend->RollbackToSavepoint(sp.engineName.c_str())) {
             // The engine could not undo to the point: the whole transaction goes.
             RollbackTran();
@@ -2422,6 +2427,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         backend->Savepoint(sp.engineName.c_str());
         catalog.RestoreDeferred(sp.deferred);
         SchemaChanged();
+        RestoreTableVariables(kept);
         return true;
     }
     void CommitTran() {
@@ -2453,6 +2459,73 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         }
         tranCount = 0;
     }
+    // Table variables stand outside transactions: their rows are read before
+    // a rollback and written back after it (one that was declared within
+    // the transaction is gone with it).
+    struct KeptTable {
+        std::string name;
+        std::vector<std::vector<tsql::Value>> rows;
+    };
+    std::vector<KeptTable> KeepTableVariables() {
+        std::vector<KeptTable> kept;
+        if (liveTableVariables.empty()) return kept;
+        const std::string schema = Attach("tempdb");
+        for (const std::string& name : liveTableVariables) {
+            const TableDef* t = catalog.FindTable(schema, name);
+            if (!t) continue;
+            KeptTable k{name, {}};
+            std::string list;
+            for (const ColumnDef& c : t->columns)
+                list += (list.empty() ? "" : ", ") + QuoteIdent(c.name);
+            auto st = Prepare("SELECT " + list + " FROM " + QuoteIdent(schema) + "." +
+                              QuoteIdent(t->name));
+            while (st->Next() == engine::Statement::Step::Row) {
+                std::vector<tsql::Value> row;
+                for (size_t i = 0; i < t->columns.size(); ++i)
+                    row.push_back(st->Column(static_cast<int>(i), t->columns[i].type));
+                k.rows.push_back(std::move(row));
+            }
+            kept.push_back(std::move(k));
+        }
+        return kept;
+    }
+    void RestoreTableVariables(const std::vector<KeptTable>& kept) {
+        if (kept.empty()) return;
+        const std::string schema = Attach("tempdb");
+        for (const KeptTable& k : kept) {
+            const TableDef* t = catalog.FindTable(schema, k.name);
+            auto decl = tableDeclarations.find(ToUpper(k.name));
+            if (!t && decl != tableDeclarations.end()) {
+                // Declared within the transaction: its table is made again.
+                remaking = true;
+                try {
+                    CreateTable(*decl->second);
+                } catch (...) {
+                    remaking = false;
+                    throw;
+                }
+                remaking = false;
+                t = catalog.FindTable(schema, k.name);
+            }
+            if (!t) continue;
+            const std::string table = QuoteIdent(schema) + "." + QuoteIdent(t->name);
+            std::string list, marks;
+            for (size_t i = 0; i < t->columns.size(); ++i) {
+                list += (i ? ", " : "") + QuoteIdent(t->columns[i].name);
+                marks += (i ? ", ?" : "?") + std::to_string(i + 1);
+            }
+            Exec("DELETE FROM " + table);
+            auto st = Prepare("INSERT INTO " + table + " (" + list + ") VALUES (" + marks + ")");
+            for (const auto& row : k.rows) {
+                for (size_t i = 0; i < row.size(); ++i) st->Bind(static_cast<int>(i + 1), row[i]);
+                if (st->Next() == engine::Statement::Step::Failed)
+                    Fail("The rows of table variable '" + k.name +
+                         "' could not be kept through the rollback.");
+                st->Reset();
+            }
+        }
+    }
+
     void RollbackTran(const std::string& name = std::string()) {
         if (tranCount == 0) {
             Fail("The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION.");
@@ -2468,9 +2541,11 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         tranName.clear();
         doomed = false;
         catalog.DropDeferred();
+        std::vector<KeptTable> kept = KeepTableVariables();
         // A transaction the engine already undid has nothing left to roll back.
         if (backend->InTransaction()) backend->Rollback();
         SchemaChanged();
+        RestoreTableVariables(kept);
         // The identity values the transaction took stay used, as on the server.
         auto used = std::move(usedIdentities);
         usedIdentities.clear();
