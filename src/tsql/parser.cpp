@@ -221,6 +221,7 @@ private:
     std::vector<std::string> ParseNameParts();
     ObjectName ToObjectName(const std::vector<std::string>& parts, SourcePos pos);
     ObjectName ParseObjectName();
+    ObjectName ParseTableName();
     std::string ParseColumnName();
     std::string ParseAlias();
     void ParseKeyColumns(std::vector<std::string>* columns, std::vector<bool>* descending);
@@ -474,13 +475,15 @@ ObjectName Parser::ToObjectName(const std::vector<std::string>& parts, SourcePos
 
 ObjectName Parser::ParseObjectName() {
     SourcePos pos = Peek().pos;
-    if (At(T::Variable)) {
-        // A table variable stands where a table is named.
-        ObjectName n;
-        n.name = std::string(Take().text);
-        return n;
-    }
     return ToObjectName(ParseNameParts(), pos);
+}
+
+// A table read or written: a table variable may stand where a table is named.
+ObjectName Parser::ParseTableName() {
+    if (!At(T::Variable)) return ParseObjectName();
+    ObjectName n;
+    n.name = std::string(Take().text);
+    return n;
 }
 
 // A column as named in a column list or SET: t.c and [c] both give c.
@@ -1332,7 +1335,7 @@ TableRefPtr Parser::ParseTablePrimary() {
         Expect(T::RParen);
         return inner;
     }
-    ref->table = ParseObjectName();
+    ref->table = ParseTableName();
     if (At(T::LParen)) Unsupported("table-valued functions", Peek().pos);
     ref->alias = ParseAlias();
     SkipTableHints();
@@ -1648,7 +1651,7 @@ void Parser::ParseInsert(Stmt& s) {
     Take();
     ParseWriteTop(s);
     AcceptKw(K::INTO);
-    s.table = ParseObjectName();
+    s.table = ParseTableName();
     SkipTableHints();
     if (At(T::LParen) && !AtKw(K::SELECT, 1)) {
         Take();
@@ -1688,7 +1691,7 @@ void Parser::ParseUpdate(Stmt& s) {
     SetConstruct("UPDATE");
     Take();
     ParseWriteTop(s);
-    s.table = ParseObjectName();
+    s.table = ParseTableName();
     SkipTableHints();
     ExpectKw(K::SET);
     do {
@@ -1715,7 +1718,7 @@ void Parser::ParseDelete(Stmt& s) {
     Take();
     ParseWriteTop(s);
     AcceptKw(K::FROM);
-    s.table = ParseObjectName();
+    s.table = ParseTableName();
     SkipTableHints();
     if (AcceptKw(K::FROM)) s.from = ParseFrom();
     if (AcceptKw(K::WHERE)) {
