@@ -57,6 +57,7 @@ struct Variable {
 // Variables live for one batch (EXEC runs its string with a scope of its own).
 struct Env {
     std::unordered_map<std::string, Variable> vars;  // upper-case names
+    std::vector<std::string> tables;                 // table variables declared, dropped at the end
 };
 
 struct Cursor {
@@ -180,6 +181,9 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
     // be written, and only a rollback ends it.
     bool doomed = false;
     int nesting = 0;
+    std::vector<std::string> liveTableVariables;  // declared by the batches now running
+    std::unordered_map<std::string, const Stmt*> tableDeclarations;  // upper-case names
+    bool remaking = false;  // a table variable's table made again after a rollback
     int64_t lastIdentity = 0;
     bool haveIdentity = false;
     // SCOPE_IDENTITY(): the last identity of this scope (an EXEC's string is
@@ -226,6 +230,8 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
     std::string CurrentSchema() override { return currentSchema; }
 
     const TableDef* FindTable(const std::string& schema, std::string_view name) override {
+        // A table variable is seen only by the batch that declared it.
+        if (!name.empty() && name[0] == '@' && !DeclaredHere(name)) return nullptr;
         // The system tables are read through the engine's views of them,
         // which show every column the server has.
         if (IsSystemName(name)) {
@@ -852,9 +858,39 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
     };
 
     void RunBatch(const std::shared_ptr<const Batch>& batch, Run& run) {
+        // The table variables of the batch go with it, however it ends.
+        struct TableVariables {
+            Impl& self;
+            Env* env;
+            ~TableVariables() { self.DropTableVariables(*env); }
+        } tables{*this, env};
         for (const StmtPtr& s : batch->statements) {
             if (RunStatement(*s, run) == Flow::Return) break;
         }
+    }
+
+    bool DeclaredHere(std::string_view name) const {
+        if (!env) return false;
+        for (const std::string& t : env->tables) {
+            if (IEquals(t, name)) return true;
+        }
+        return false;
+    }
+
+    void DropTableVariables(Env& e) noexcept {
+        for (const std::string& name : e.tables) {
+            auto live = std::find_if(liveTableVariables.begin(), liveTableVariables.end(),
+                                     [&](const std::string& t) { return IEquals(t, name); });
+            if (live != liveTableVariables.end()) liveTableVariables.erase(live);
+            tableDeclarations.erase(ToUpper(name));
+            try {
+                const std::string schema = Attach("tempdb");
+                if (catalog.FindTable(schema, name)) catalog.DropTable(schema, name);
+            } catch (...) {
+                // A table left behind is dropped when the name is declared again.
+            }
+        }
+        e.tables.clear();
     }
 
     Flow RunStatement(const Stmt& s, Run& run) {
@@ -959,6 +995,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                 return 14;
             case 102:
             case 137:
+            case 1087:
                 return 15;
             case 3701:
                 return 11;
@@ -981,9 +1018,10 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             case 245:   // conversion
             case 8114:  // conversion to a number
                 return Reach::Batch;
-            case 207:  // invalid column name
-            case 208:  // invalid object name
-            case 137:  // undeclared variable
+            case 207:   // invalid column name
+            case 208:   // invalid object name
+            case 137:   // undeclared variable
+            case 1087:  // undeclared table variable
             case 4104:
                 return Reach::Scope;
             default:
@@ -1052,6 +1090,8 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             {"Cannot insert the value NULL into column", 515},
             {"Incorrect syntax near", 102},
             {"Must declare the scalar variable", 137},
+            {"Must declare the table variable", 1087},
+            {"The variable name '", 134},
             {"Cannot insert explicit value for identity column", 544},
             {"Cannot update identity column", 8102},
             {"There is already an object named", 2714},
@@ -1163,7 +1203,8 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                 return Flow::Next;
             }
             case StmtKind::Truncate: {
-                std::string schema = s.table.db.empty() ? currentSchema : Attach(s.table.db);
+                std::string schema =
+                    s.table.Database().empty() ? currentSchema : Attach(s.table.Database());
                 Atomically([&] { catalog.Truncate(schema, s.table.name); });
                 rowCount = 0;
                 return Flow::Next;
@@ -1175,7 +1216,8 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                 AlterTable(s);
                 return Flow::Next;
             case StmtKind::DropTable: {
-                std::string schema = s.table.db.empty() ? currentSchema : Attach(s.table.db);
+                std::string schema =
+                    s.table.Database().empty() ? currentSchema : Attach(s.table.Database());
                 std::vector<std::string> names = s.names;
                 if (names.empty()) names.push_back(s.table.name);
                 for (const std::string& n : names) {
@@ -1662,7 +1704,8 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
 
     void SelectInto(const Stmt& s) {
         const SelectStmt& sel = *s.select;
-        std::string schema = sel.into.db.empty() ? currentSchema : Attach(sel.into.db);
+        std::string schema =
+            sel.into.Database().empty() ? currentSchema : Attach(sel.into.Database());
         Plan plan = RenderSelect(sel, *this);
         std::vector<ColumnDef> cols;
         for (const OutColumn& oc : plan.columns) {
@@ -1727,7 +1770,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
     }
 
     std::string SchemaOf(const ObjectName& n) {
-        return n.db.empty() ? currentSchema : Attach(n.db);
+        return n.Database().empty() ? currentSchema : Attach(n.Database());
     }
 
     // DDL that may remake tables runs with the engine's foreign keys off when
@@ -1751,6 +1794,27 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
 
     void CreateTable(const Stmt& s) {
         std::string schema = SchemaOf(s.table);
+        if (s.table.IsTableVariable() && !remaking) {
+            for (const std::string& t : env->tables) {
+                if (IEquals(t, s.table.name))
+                    Fail("The variable name '" + s.table.name +
+                         "' has already been declared. Variable names must be unique within a "
+                         "query batch or stored procedure.");
+            }
+            // The tables of the session's table variables share one tempdb:
+            // a batch run by EXEC cannot reuse a name its caller holds.
+            for (const std::string& t : liveTableVariables) {
+                if (IEquals(t, s.table.name))
+                    Fail("The table variable '" + s.table.name +
+                         "' is already declared by the batch that runs this one; choose another "
+                         "name.");
+            }
+            // One left by a batch whose drop was undone by a rollback.
+            if (catalog.FindTable(schema, s.table.name)) catalog.DropTable(schema, s.table.name);
+            env->tables.push_back(s.table.name);
+            liveTableVariables.push_back(s.table.name);
+            tableDeclarations[ToUpper(s.table.name)] = &s;
+        }
         std::vector<ColumnDef> cols;
         for (const ColumnDefAst& a : s.columnDefs) cols.push_back(MakeColumn(a, s));
         // A column named in a PRIMARY KEY is NOT NULL.
@@ -1861,7 +1925,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                 break;
             }
             case ConstraintKind::ForeignKey: {
-                if (!c.refTable.db.empty() && SchemaOf(c.refTable) != schema) {
+                if (!c.refTable.Database().empty() && SchemaOf(c.refTable) != schema) {
                     Fail("Cross-database foreign key references are not supported. Foreign key '" +
                          c.refTable.db + ".." + c.refTable.name + "'.");
                 }
@@ -2351,6 +2415,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                 "savepoint. Roll back the entire transaction.");
         }
         SavePoint& sp = *it;
+        std::vector<KeptTable> kept = KeepTableVariables();
         if (!backend->RollbackToSavepoint(sp.engineName.c_str())) {
             // The engine could not undo to the point: the whole transaction goes.
             RollbackTran();
@@ -2362,6 +2427,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         backend->Savepoint(sp.engineName.c_str());
         catalog.RestoreDeferred(sp.deferred);
         SchemaChanged();
+        RestoreTableVariables(kept);
         return true;
     }
     void CommitTran() {
@@ -2393,6 +2459,73 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         }
         tranCount = 0;
     }
+    // Table variables stand outside transactions: their rows are read before
+    // a rollback and written back after it (one that was declared within
+    // the transaction is gone with it).
+    struct KeptTable {
+        std::string name;
+        std::vector<std::vector<tsql::Value>> rows;
+    };
+    std::vector<KeptTable> KeepTableVariables() {
+        std::vector<KeptTable> kept;
+        if (liveTableVariables.empty()) return kept;
+        const std::string schema = Attach("tempdb");
+        for (const std::string& name : liveTableVariables) {
+            const TableDef* t = catalog.FindTable(schema, name);
+            if (!t) continue;
+            KeptTable k{name, {}};
+            std::string list;
+            for (const ColumnDef& c : t->columns)
+                list += (list.empty() ? "" : ", ") + QuoteIdent(c.name);
+            auto st = Prepare("SELECT " + list + " FROM " + QuoteIdent(schema) + "." +
+                              QuoteIdent(t->name));
+            while (st->Next() == engine::Statement::Step::Row) {
+                std::vector<tsql::Value> row;
+                for (size_t i = 0; i < t->columns.size(); ++i)
+                    row.push_back(st->Column(static_cast<int>(i), t->columns[i].type));
+                k.rows.push_back(std::move(row));
+            }
+            kept.push_back(std::move(k));
+        }
+        return kept;
+    }
+    void RestoreTableVariables(const std::vector<KeptTable>& kept) {
+        if (kept.empty()) return;
+        const std::string schema = Attach("tempdb");
+        for (const KeptTable& k : kept) {
+            const TableDef* t = catalog.FindTable(schema, k.name);
+            auto decl = tableDeclarations.find(ToUpper(k.name));
+            if (!t && decl != tableDeclarations.end()) {
+                // Declared within the transaction: its table is made again.
+                remaking = true;
+                try {
+                    CreateTable(*decl->second);
+                } catch (...) {
+                    remaking = false;
+                    throw;
+                }
+                remaking = false;
+                t = catalog.FindTable(schema, k.name);
+            }
+            if (!t) continue;
+            const std::string table = QuoteIdent(schema) + "." + QuoteIdent(t->name);
+            std::string list, marks;
+            for (size_t i = 0; i < t->columns.size(); ++i) {
+                list += (i ? ", " : "") + QuoteIdent(t->columns[i].name);
+                marks += (i ? ", ?" : "?") + std::to_string(i + 1);
+            }
+            Exec("DELETE FROM " + table);
+            auto st = Prepare("INSERT INTO " + table + " (" + list + ") VALUES (" + marks + ")");
+            for (const auto& row : k.rows) {
+                for (size_t i = 0; i < row.size(); ++i) st->Bind(static_cast<int>(i + 1), row[i]);
+                if (st->Next() == engine::Statement::Step::Failed)
+                    Fail("The rows of table variable '" + k.name +
+                         "' could not be kept through the rollback.");
+                st->Reset();
+            }
+        }
+    }
+
     void RollbackTran(const std::string& name = std::string()) {
         if (tranCount == 0) {
             Fail("The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION.");
@@ -2408,9 +2541,11 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         tranName.clear();
         doomed = false;
         catalog.DropDeferred();
+        std::vector<KeptTable> kept = KeepTableVariables();
         // A transaction the engine already undid has nothing left to roll back.
         if (backend->InTransaction()) backend->Rollback();
         SchemaChanged();
+        RestoreTableVariables(kept);
         // The identity values the transaction took stay used, as on the server.
         auto used = std::move(usedIdentities);
         usedIdentities.clear();

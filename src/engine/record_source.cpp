@@ -699,8 +699,8 @@ std::unique_ptr<engine::RecordSource> Interpreter::OpenSource(std::string_view s
             Env none;
             impl.env = &none;
             const TableRef& ref = *sel.from[0];
-            std::string schema =
-                ref.table.db.empty() ? impl.currentSchema : impl.Attach(ref.table.db);
+            std::string schema = ref.table.Database().empty() ? impl.currentSchema
+                                                              : impl.Attach(ref.table.Database());
             const TableDef* table = impl.catalog.FindTable(schema, ref.table.name);
             // A system table shown through a view is read, never written.
             if (table && impl.FindTable(schema, ref.table.name) != table) table = nullptr;

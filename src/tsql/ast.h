@@ -27,6 +27,13 @@ struct ObjectName {
     std::string schema;
     std::string name;
     bool empty() const { return name.empty(); }
+    bool IsTableVariable() const { return !name.empty() && name[0] == '@'; }
+    // The database the name lies in: a #table named without one lies in
+    // tempdb, and so does a table variable.
+    std::string Database() const {
+        if (db.empty() && !name.empty() && (name[0] == '#' || name[0] == '@')) return "tempdb";
+        return db;
+    }
 };
 
 struct SelectStmt;

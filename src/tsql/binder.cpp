@@ -17,6 +17,9 @@ namespace {
 
 // A table or view that does not exist: the provider reports it as DB_E_NOTABLE.
 [[noreturn]] void FailNoTable(const std::string& written) {
+    if (!written.empty() && written[0] == '@')
+        throw ComError(DB_E_ERRORSINCOMMAND,
+                       "Must declare the table variable \"" + written + "\".");
     throw ComError(DB_E_NOTABLE, "Invalid object name '" + written + "'.");
 }
 
@@ -807,7 +810,8 @@ public:
     }
 
     std::string SchemaOf(const ObjectName& name) {
-        return name.db.empty() ? m_catalog.CurrentSchema() : m_catalog.SchemaFor(name.db);
+        return name.Database().empty() ? m_catalog.CurrentSchema()
+                                       : m_catalog.SchemaFor(name.Database());
     }
 
     // Finds a column in this scope only; null when absent. Fails when ambiguous.
@@ -1591,7 +1595,8 @@ std::unique_ptr<BoundSource> OwnSource(const std::string& schema, const TableDef
 }
 
 void ResolveTarget(const ObjectName& name, BindCatalog& catalog, BoundTarget& t) {
-    t.schema = name.db.empty() ? catalog.CurrentSchema() : catalog.SchemaFor(name.db);
+    t.schema =
+        name.Database().empty() ? catalog.CurrentSchema() : catalog.SchemaFor(name.Database());
     t.table = catalog.FindTable(t.schema, LookupName(name));
     if (!t.table) FailNoTable(WrittenName(name));
     if (!t.table->viewSql.empty()) {

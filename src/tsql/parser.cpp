@@ -221,6 +221,7 @@ private:
     std::vector<std::string> ParseNameParts();
     ObjectName ToObjectName(const std::vector<std::string>& parts, SourcePos pos);
     ObjectName ParseObjectName();
+    ObjectName ParseTableName();
     std::string ParseColumnName();
     std::string ParseAlias();
     void ParseKeyColumns(std::vector<std::string>* columns, std::vector<bool>* descending);
@@ -293,6 +294,7 @@ private:
     void ParseDelete(Stmt& s);
     void ParseCreate(Stmt& s);
     void ParseCreateTable(Stmt& s);
+    void ParseTableBody(Stmt& s);
     void ParseCreateIndex(Stmt& s);
     void ParseCreateDatabase(Stmt& s);
     void ParseAlter(Stmt& s);
@@ -475,6 +477,14 @@ ObjectName Parser::ToObjectName(const std::vector<std::string>& parts, SourcePos
 ObjectName Parser::ParseObjectName() {
     SourcePos pos = Peek().pos;
     return ToObjectName(ParseNameParts(), pos);
+}
+
+// A table read or written: a table variable may stand where a table is named.
+ObjectName Parser::ParseTableName() {
+    if (!At(T::Variable)) return ParseObjectName();
+    ObjectName n;
+    n.name = std::string(Take().text);
+    return n;
 }
 
 // A column as named in a column list or SET: t.c and [c] both give c.
@@ -1326,8 +1336,7 @@ TableRefPtr Parser::ParseTablePrimary() {
         Expect(T::RParen);
         return inner;
     }
-    if (At(T::Variable)) Unsupported("table variables", Peek().pos);
-    ref->table = ParseObjectName();
+    ref->table = ParseTableName();
     if (At(T::LParen)) Unsupported("table-valued functions", Peek().pos);
     ref->alias = ParseAlias();
     SkipTableHints();
@@ -1643,7 +1652,7 @@ void Parser::ParseInsert(Stmt& s) {
     Take();
     ParseWriteTop(s);
     AcceptKw(K::INTO);
-    s.table = ParseObjectName();
+    s.table = ParseTableName();
     SkipTableHints();
     if (At(T::LParen) && !AtKw(K::SELECT, 1)) {
         Take();
@@ -1683,7 +1692,7 @@ void Parser::ParseUpdate(Stmt& s) {
     SetConstruct("UPDATE");
     Take();
     ParseWriteTop(s);
-    s.table = ParseObjectName();
+    s.table = ParseTableName();
     SkipTableHints();
     ExpectKw(K::SET);
     do {
@@ -1710,7 +1719,7 @@ void Parser::ParseDelete(Stmt& s) {
     Take();
     ParseWriteTop(s);
     AcceptKw(K::FROM);
-    s.table = ParseObjectName();
+    s.table = ParseTableName();
     SkipTableHints();
     if (AcceptKw(K::FROM)) s.from = ParseFrom();
     if (AcceptKw(K::WHERE)) {
@@ -1741,6 +1750,11 @@ void Parser::ParseCreateTable(Stmt& s) {
     s.kind = StmtKind::CreateTable;
     SetConstruct("CREATE TABLE");
     s.table = ParseObjectName();
+    ParseTableBody(s);
+}
+
+// The columns and table constraints of CREATE TABLE or DECLARE @t TABLE.
+void Parser::ParseTableBody(Stmt& s) {
     Expect(T::LParen);
     do {
         if (At(T::RParen) && !s.columnDefs.empty()) break;  // the server allows a trailing comma
@@ -2194,7 +2208,17 @@ void Parser::ParseDeclare(Stmt& s) {
         Stmt::Variable v;
         v.name = std::string(Take().text);
         AcceptKw(K::AS);
-        if (AtKw(K::TABLE)) Unsupported("table variables", Peek().pos);
+        if (AtKw(K::TABLE)) {
+            // A table variable is declared alone; it is a table of the
+            // session's tempdb that lives as long as the batch.
+            if (!s.variables.empty()) SyntaxError();
+            Take();
+            s.kind = StmtKind::CreateTable;
+            SetConstruct("DECLARE");
+            s.table.name = std::move(v.name);
+            ParseTableBody(s);
+            return;
+        }
         if (AtKw(K::CURSOR)) Unsupported("cursor variables", Peek().pos);
         ParseType(&v.type, &v.typeText, TypeUse::Variable, s.variables.size() + 1);
         if (Accept(T::Eq)) v.init = ParseExpr();

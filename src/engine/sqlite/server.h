@@ -21,6 +21,9 @@ std::string ServerFolder(const ConnectionString& cs);
 std::string SchemaName(std::string_view database);
 // The file of a database in a server folder.
 std::string DatabaseFile(const std::string& folder, std::string_view database);
+// The schema tempdb is attached as: a memory database of each connection.
+inline constexpr const char kTempSchema[] = "TEMPDB";
+
 bool IsSystemDatabase(std::string_view database);  // master, model, msdb, tempdb
 
 }  // namespace xr::engine::sqlite

@@ -463,6 +463,12 @@ void SqliteBackend::Open(BackendHost& host) {
     sqlite3_create_function(m_db, "xr_right", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
                             RightFn, nullptr, nullptr);
     m_catalog.InitDatabase("main");
+    // tempdb is private to the connection and held in memory: its #tables are
+    // seen by every batch of the session, never reach a file and end with it.
+    // It is opened up front, as an attach is refused inside a transaction.
+    AttachFile(":memory:", kTempSchema, "tempdb");
+    m_attached[kTempSchema] = "tempdb";
+    m_catalog.InitDatabase(kTempSchema);
     // Databases already on the server are opened up front: a file cannot be
     // attached inside a transaction.
     std::error_code ec;
@@ -476,7 +482,7 @@ void SqliteBackend::Open(BackendHost& host) {
         } catch (const ComError&) {
             // a file that does not open is reported when it is used
         }
-        if (m_attached.size() >= 8) break;
+        if (m_attached.size() >= 9) break;
     }
 }
 
@@ -747,6 +753,7 @@ void SqliteBackend::Detach(const std::string& schema) {
 // SQLite holds at most ten attached files: let go of one not in use.
 void SqliteBackend::DetachIdle() {
     for (auto it = m_attached.begin(); it != m_attached.end(); ++it) {
+        if (it->first == kTempSchema) continue;  // detaching would lose the #tables
         if (m_host && m_host->SchemaInUse(it->first)) continue;
         Detach(it->first);
         m_catalog.InvalidateAll();
@@ -888,11 +895,17 @@ bool SqliteBackend::SchemaChanged() {
         sqlite3_reset(st);
     };
     check("main");
-    for (const auto& [schema, name] : m_attached) check(schema);
+    for (const auto& [schema, name] : m_attached) {
+        // Only this session changes its tempdb: it is watched (for a rollback
+        // of its DDL) once the session has made a table there.
+        if (schema == kTempSchema && !m_tempTables) continue;
+        check(schema);
+    }
     return changed;
 }
 
 void SqliteBackend::OwnSchemaChange(const std::string& schema) {
+    if (schema == kTempSchema) m_tempTables = true;
     auto it = m_versionStatements.find(schema);
     if (it == m_versionStatements.end() || !it->second) {
         m_schemaVersions.erase(schema);  // read at the next check

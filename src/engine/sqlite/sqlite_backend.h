@@ -127,6 +127,7 @@ private:
     BackendHost* m_host = nullptr;
     std::unordered_map<std::string, std::string> m_attached;  // schema -> database name
     std::unordered_map<std::string, uint32_t> m_schemaVersions;
+    bool m_tempTables = false;  // the session has made tables in its tempdb
     std::unordered_map<std::string, sqlite3_stmt*> m_versionStatements;  // PRAGMA schema_version
     struct WalWatch {
         bool checked = false;
