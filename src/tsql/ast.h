@@ -218,10 +218,10 @@ enum class StmtKind : uint8_t {
     BeginTran,
     CommitTran,
     RollbackTran,
-    SaveTran,   // SAVE TRAN[SACTION] name
-    RaisError,  // RAISERROR (msg, severity, state [, arg ...]) [WITH option, ...]
-    TryCatch,   // BEGIN TRY ... END TRY BEGIN CATCH ... END CATCH: thenStmt, elseStmt (blocks)
-    CheckIdent,  // DBCC CHECKIDENT (table [, NORESEED | RESEED [, value]])
+    SaveTran,       // SAVE TRAN[SACTION] name
+    RaisError,      // RAISERROR (msg, severity, state [, arg ...]) [WITH option, ...]
+    TryCatch,       // BEGIN TRY ... END TRY BEGIN CATCH ... END CATCH: thenStmt, elseStmt (blocks)
+    CheckIdent,     // DBCC CHECKIDENT (table [, NORESEED | RESEED [, value]])
     CreateView,     // CREATE VIEW name [(columns)] [WITH options] AS select: table, columns, select
     AlterView,      // ALTER VIEW, as CreateView
     DropView,       // DROP VIEW v [, v ...]: objects

@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "second_process.h"
 #include "site_dump.h"
 #include "temp_dir.h"
-#include "second_process.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <chrono>
 #include <thread>
 
-#include "temp_dir.h"
 #include "second_process.h"
+#include "temp_dir.h"
 #include "xrdb8/xrdb8.h"
 
 namespace {

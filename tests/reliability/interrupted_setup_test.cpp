@@ -6,9 +6,9 @@
 #include <algorithm>
 
 #include "kill_at_sync.h"
+#include "second_process.h"
 #include "site_dump.h"
 #include "temp_dir.h"
-#include "second_process.h"
 #include "xrdb8/xrdb8.h"
 
 namespace {

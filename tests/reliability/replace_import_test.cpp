@@ -9,9 +9,9 @@
 
 #include "interchange_commands.h"
 #include "kill_at_sync.h"
+#include "second_process.h"
 #include "site_dump.h"
 #include "temp_dir.h"
-#include "second_process.h"
 
 namespace {
 
