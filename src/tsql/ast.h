@@ -96,6 +96,13 @@ enum class Op : uint8_t {
     Or,
 };
 
+// The written form of a comparison or logical operator ("=", "<>", ...,
+// "AND", "OR"); null for the others.
+inline const char* OperatorText(Op op) {
+    static constexpr const char* kTexts[] = {"=", "<>", "<", "<=", ">", ">=", "AND", "OR"};
+    return op >= Op::Eq ? kTexts[static_cast<int>(op) - static_cast<int>(Op::Eq)] : nullptr;
+}
+
 struct Expr {
     ExprKind kind = ExprKind::Literal;
     SourcePos pos;

@@ -90,26 +90,8 @@ std::string TypeName(const TypeSpec& t) {
 }
 
 std::string OpText(const Expr& e) {
-    switch (e.op) {
-        case Op::Eq:
-            return "=";
-        case Op::Ne:
-            return "<>";
-        case Op::Lt:
-            return "<";
-        case Op::Le:
-            return "<=";
-        case Op::Gt:
-            return ">";
-        case Op::Ge:
-            return ">=";
-        case Op::And:
-            return "AND";
-        case Op::Or:
-            return "OR";
-        default:
-            return e.name.empty() ? "expression" : e.name;
-    }
+    if (const char* text = OperatorText(e.op)) return text;
+    return e.name.empty() ? "expression" : e.name;
 }
 
 std::string LastPart(std::string_view qualifier) {

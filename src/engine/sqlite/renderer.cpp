@@ -17,23 +17,10 @@ int64_t Pow10(int n) {
 
 const char* Collate(const TypeSpec& t) { return t.IsText() ? " COLLATE TSQL" : ""; }
 
+// A comparison as written ("=" for anything else, which never reaches here).
 const char* CompareText(Op op) {
-    switch (op) {
-        case Op::Eq:
-            return "=";
-        case Op::Ne:
-            return "<>";
-        case Op::Lt:
-            return "<";
-        case Op::Le:
-            return "<=";
-        case Op::Gt:
-            return ">";
-        case Op::Ge:
-            return ">=";
-        default:
-            return "=";
-    }
+    const char* text = op == Op::And || op == Op::Or ? nullptr : OperatorText(op);
+    return text ? text : "=";
 }
 
 char ArithChar(Op op) {
