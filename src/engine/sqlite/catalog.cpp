@@ -987,18 +987,20 @@ void CompleteCatalog(CatalogState& state, const std::string& db,
                 sql.insert(std::string("CREATE TABLE ").size(), "IF NOT EXISTS ");
                 state.Exec(sql);
             }
-            state.Exec("CREATE UNIQUE INDEX IF NOT EXISTS " + s +
-                       "xr_sysobjects_id ON sysobjects (id)");
-            state.Exec("CREATE INDEX IF NOT EXISTS " + s +
-                       "xr_sysobjects_name ON sysobjects (name)");
-            state.Exec("CREATE INDEX IF NOT EXISTS " + s +
-                       "xr_sysobjects_parent ON sysobjects (parent_obj)");
-            state.Exec("CREATE INDEX IF NOT EXISTS " + s +
-                       "xr_syscolumns_id ON syscolumns (id, colid)");
-            state.Exec("CREATE INDEX IF NOT EXISTS " + s +
-                       "xr_sysconstraints_id ON sysconstraints (id)");
-            state.Exec("CREATE INDEX IF NOT EXISTS " + s +
-                       "xr_sysconstraints_constid ON sysconstraints (constid)");
+            // The lookups of the system tables by id, name and owner.
+            static constexpr const char* kIndexes[] = {
+                "UNIQUE INDEX IF NOT EXISTS %sxr_sysobjects_id ON sysobjects (id)",
+                "INDEX IF NOT EXISTS %sxr_sysobjects_name ON sysobjects (name)",
+                "INDEX IF NOT EXISTS %sxr_sysobjects_parent ON sysobjects (parent_obj)",
+                "INDEX IF NOT EXISTS %sxr_syscolumns_id ON syscolumns (id, colid)",
+                "INDEX IF NOT EXISTS %sxr_sysconstraints_id ON sysconstraints (id)",
+                "INDEX IF NOT EXISTS %sxr_sysconstraints_constid ON sysconstraints (constid)",
+            };
+            for (const char* index : kIndexes) {
+                std::string sql = std::string("CREATE ") + index;
+                sql.replace(sql.find("%s"), 2, s);
+                state.Exec(sql);
+            }
             // The system tables' own rows, afresh.
             for (const SystemTable& table : tables) {
                 const std::string id = std::to_string(table.id);
