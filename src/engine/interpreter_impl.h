@@ -2174,7 +2174,8 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                 Fail("The object '" + call.mustExist + "' does not exist in database '" + current +
                      "' or is invalid for this operation.");
             }
-            RunNested(call.query, run);
+            if (!call.database.empty()) Attach(call.database);
+            if (!call.query.empty()) RunNested(call.query, run);
             return;
         }
         std::vector<std::string> args = ProcArgs(s);

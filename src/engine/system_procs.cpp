@@ -189,6 +189,93 @@ SystemProcCall PKeys(const ProcParams& params, const std::string& database) {
     return {sql, ""};
 }
 
+// The database options of the server's sp_dboption, with their settings in
+// a new database. Scripts set them before they create their tables; the
+// embedded engine has no use for them, so a setting is accepted and not kept.
+const struct {
+    const char* name;
+    bool on;
+} kDbOptions[] = {
+    {"ANSI null default", false},
+    {"ANSI nulls", false},
+    {"ANSI warnings", false},
+    {"auto create statistics", true},
+    {"auto update statistics", true},
+    {"autoclose", false},
+    {"autoshrink", false},
+    {"concat null yields null", false},
+    {"cursor close on commit", false},
+    {"dbo use only", false},
+    {"default to local cursor", false},
+    {"merge publish", false},
+    {"offline", false},
+    {"published", false},
+    {"quoted identifier", false},
+    {"read only", false},
+    {"recursive triggers", false},
+    {"select into/bulkcopy", false},
+    {"single user", false},
+    {"subscribed", true},
+    {"torn page detection", true},
+    {"trunc. log on chkpt.", true},
+};
+
+// Rows of a name and, when given, a setting; the first row names the columns.
+std::string OptionRows(const std::vector<std::pair<std::string, std::string>>& rows,
+                       const char* name, const char* setting = nullptr) {
+    std::string sql;
+    for (const auto& [a, b] : rows) {
+        const bool first = sql.empty();
+        sql += first ? "SELECT " : " UNION ALL SELECT ";
+        sql += "CAST(" + Lit(a) + " AS NVARCHAR(35))" + (first ? std::string(" AS ") + name : "");
+        if (setting)
+            sql +=
+                ", CAST(" + Lit(b) + " AS CHAR(3))" + (first ? std::string(" AS ") + setting : "");
+    }
+    return sql;
+}
+
+SystemProcCall DbOption(const ProcParams& params) {
+    // @dbname, @optname, @optvalue
+    const auto& db = Param(params, 0);
+    const auto& option = Param(params, 1);
+    const auto& value = Param(params, 2);
+    if (!db) {
+        std::vector<std::pair<std::string, std::string>> all;
+        for (const auto& o : kDbOptions) all.emplace_back(o.name, "");
+        return {OptionRows(all, "[Settable database options]"), ""};
+    }
+    if (!option) {
+        std::vector<std::pair<std::string, std::string>> on;
+        for (const auto& o : kDbOptions)
+            if (o.on) on.emplace_back(o.name, "");
+        return {OptionRows(on, "[The following options are set:]"), "", *db};
+    }
+    // Any part of a name that is in no other names it.
+    const std::string part = ToLower(*option);
+    const char* found = nullptr;
+    for (const auto& o : kDbOptions) {
+        const std::string name = ToLower(o.name);
+        if (name.find(part) == std::string::npos) continue;
+        if (name == part) {
+            found = o.name;
+            break;
+        }
+        if (found) Fail("Database option '" + *option + "' is not unique.");
+        found = o.name;
+    }
+    if (!found)
+        Fail("Database option '" + *option + "' does not exist. Specify a valid option name.");
+    bool on = false;
+    for (const auto& o : kDbOptions) on = on || (o.name == found && o.on);
+    if (!value)
+        return {OptionRows({{found, on ? "ON" : "OFF"}}, "OptionName", "CurrentSetting"), "", *db};
+    const std::string v = ToLower(*value);
+    if (v != "true" && v != "false" && v != "on" && v != "off")
+        Fail("Usage: sp_dboption [dbname [,optname [,'true' | 'false']]]");
+    return {"", "", *db};
+}
+
 }  // namespace
 
 std::vector<const char*> SystemProcParams(const std::string& proc) {
@@ -200,6 +287,7 @@ std::vector<const char*> SystemProcParams(const std::string& proc) {
         return {"@table_name", "@table_owner", "@table_qualifier", "@table_type"};
     }
     if (proc == "sp_pkeys") return {"@table_name", "@table_owner", "@table_qualifier"};
+    if (proc == "sp_dboption") return {"@dbname", "@optname", "@optvalue"};
     return {};
 }
 
@@ -208,6 +296,7 @@ SystemProcCall SystemProcQuery(const std::string& proc, const ProcParams& params
     if (proc == "sp_help") return Help(params);
     if (proc == "sp_columns") return Columns(params, database);
     if (proc == "sp_tables") return Tables(params, database);
+    if (proc == "sp_dboption") return DbOption(params);
     return PKeys(params, database);
 }
 

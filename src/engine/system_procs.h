@@ -1,5 +1,5 @@
 // The catalog's system procedures that return rows (sp_help, sp_columns,
-// sp_tables, sp_pkeys), written as T-SQL queries over the system tables and
+// sp_tables, sp_pkeys, sp_dboption), written as T-SQL queries over the system tables and
 // the INFORMATION_SCHEMA views, so that any engine with those runs them.
 #pragma once
 
@@ -20,6 +20,7 @@ std::vector<const char*> SystemProcParams(const std::string& proc);
 struct SystemProcCall {
     std::string query;      // T-SQL; its first result is the procedure's
     std::string mustExist;  // an object the procedure fails without
+    std::string database = {};  // a database the procedure fails without
 };
 
 // What a system procedure runs; `database` is the current database's name.

@@ -1496,8 +1496,16 @@ BoundExprPtr Binder::Function(const Expr& e, const Scope& scope) {
         return Variable("@@SCOPE_IDENTITY");
     }
     if (name == "DB_NAME") {
-        arity(0, 0);
-        return Variable("@@DB_NAME");
+        arity(0, 1);
+        if (e.args.empty()) return Variable("@@DB_NAME");
+        r->args.push_back(number(0, TypeKind::Int));
+        return done(Raw(TypeKind::VarChar, 128));
+    }
+    if (name == "DB_ID") {
+        // Without a name, the current database's.
+        arity(0, 1);
+        r->args.push_back(e.args.empty() ? Variable("@@DB_NAME") : text(0));
+        return done(Raw(TypeKind::SmallInt));
     }
     if (name == "XACT_STATE") {
         // The session's transaction state, kept as a system variable.

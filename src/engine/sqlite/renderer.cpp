@@ -355,6 +355,14 @@ public:
         if (name == "COL_LENGTH") return "xr_col_length(" + arg(0) + "," + arg(1) + ")";
         if (name == "COL_NAME") return "xr_col_name(" + arg(0) + "," + arg(1) + ")";
         if (name == "OBJECT_NAME") return "xr_object_name(" + arg(0) + ")";
+        // A database's id is its place in the server's list.
+        if (name == "DB_ID")
+            return "(SELECT d.key + 1 FROM json_each(xr_databases()) d WHERE lower(d.value) = "
+                   "lower(" +
+                   arg(0) + "))";
+        if (name == "DB_NAME")
+            return "(SELECT d.value FROM json_each(xr_databases()) d WHERE d.key + 1 = " + arg(0) +
+                   ")";
         if (name == "STR") {
             std::string sql = "xr_str(" + arg(0);
             for (size_t i = 1; i < e.args.size(); ++i) sql += "," + arg(i);
