@@ -238,4 +238,17 @@ std::string MaskPasswords(std::string_view text, MaskAs as) {
     return out;
 }
 
+std::string QuoteValue(std::string_view value) {
+    const bool plain = !value.empty() && value.find(';') == std::string_view::npos &&
+                       value.front() != '\'' && value.front() != '"' && !IsBlank(value.front()) &&
+                       !IsBlank(value.back());
+    if (plain || value.empty()) return std::string(value);
+    std::string text = "\"";
+    for (char c : value) {
+        if (c == '"') text += '"';
+        text += c;
+    }
+    return text + "\"";
+}
+
 }  // namespace xr::engine

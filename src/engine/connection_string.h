@@ -27,6 +27,10 @@ private:
     std::vector<std::pair<std::string, std::string>> m_pairs;
 };
 
+// `value` written so that Parse reads it back whole: as it stands when it
+// can, else in double quotes with its own double quotes doubled.
+std::string QuoteValue(std::string_view value);
+
 // How MaskPasswords reads its text.
 enum class MaskAs {
     // A connection string. When it parses, only the values of Password and

@@ -219,8 +219,11 @@ int CXRDB5App::Connect(std::string_view connect, std::string_view user, std::str
     {
         CDBLockGuard guard(m_lock);
         std::string text(connect);
-        if (!user.empty()) text.append(";User Id=").append(user);
-        if (!password.empty()) text.append(";Password=").append(password).append(";");
+        // A ';' or a quote in a name or password must not end it or start
+        // another key.
+        if (!user.empty()) text.append(";User Id=").append(engine::QuoteValue(user));
+        if (!password.empty())
+            text.append(";Password=").append(engine::QuoteValue(password)).append(";");
         m_connectString = std::move(text);
     }
     const bool hadConnection = GetConnection(0, nullptr) != nullptr;

@@ -27,12 +27,21 @@ TEST_F(FrameTest, ConnectAppendsUserAndPasswordOnlyWhenGiven) {
         {"U", "P", ";User Id=U;Password=P;"},
         {"U", "", ";User Id=U"},
         {"", "P", ";Password=P;"},
+        // Quoted where a ';', a quote or an outer blank would change the keys.
+        {"U;x", "p;w\"d", ";User Id=\"U;x\";Password=\"p;w\"\"d\";"},
+        {" U", "'P'", ";User Id=\" U\";Password=\"'P'\";"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.suffix);
         DBClose();
         EXPECT_EQ(DBConnect(ConnectString().c_str(), c.user, c.password, ""), 1);
         EXPECT_EQ(xr::TheApp().m_connectString, ConnectString() + c.suffix);
+        if (c.password && *c.password) {
+            EXPECT_EQ(xr::engine::ConnectionString::Parse(xr::TheApp().m_connectString)
+                          .Get("Password")
+                          .value_or(""),
+                      c.password);
+        }
     }
 }
 
