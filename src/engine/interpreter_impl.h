@@ -95,6 +95,7 @@ struct CaughtError {
     int severity = 16;
     int state = 1;
     int line = 1;
+    std::string procedure;  // the procedure it happened in (ERROR_PROCEDURE()), or none
 };
 
 // An error raised by RAISERROR: its own number, severity and state.
@@ -453,9 +454,11 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         // can only be rolled back, 0 outside.
         if (up == "@@XACT_STATE") return Value::Int(tranCount == 0 ? 0 : doomed ? -1 : 1);
         if (up.rfind("@@ERROR_", 0) == 0) {
-            // Outside a CATCH block these are NULL; there are no procedures.
-            if (handling.empty() || up == "@@ERROR_PROCEDURE") return Value::Null();
+            // Outside a CATCH block these are NULL.
+            if (handling.empty()) return Value::Null();
             const CaughtError& c = handling.back();
+            if (up == "@@ERROR_PROCEDURE")
+                return c.procedure.empty() ? Value::Null() : Value::Text(c.procedure);
             if (up == "@@ERROR_NUMBER") return Value::Int(c.number);
             if (up == "@@ERROR_MESSAGE") return Value::Text(c.message);
             if (up == "@@ERROR_SEVERITY") return Value::Int(c.severity);
@@ -999,9 +1002,12 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         // an error that closes the connection.
         if (!tryLevels.empty() && !(raised && raised->severity >= 20) &&
             !(reach == Reach::Scope && tryLevels.back() == nesting)) {
-            caught =
-                CaughtError{number, e.Description(), raised ? raised->severity : SeverityOf(number),
-                            raised ? raised->state : 1, s ? static_cast<int>(s->pos.line) : 1};
+            caught = CaughtError{number,
+                                 e.Description(),
+                                 raised ? raised->severity : SeverityOf(number),
+                                 raised ? raised->state : 1,
+                                 s ? static_cast<int>(s->pos.line) : 1,
+                                 InProcedureBody() ? frames.back().procName : std::string()};
             if (!raised && number == 1205) {
                 RollbackQuietly(errors);
             } else if (!raised && xactAbort && tranCount > 0) {
@@ -1233,9 +1239,22 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         backend->ReleaseSavepoint("xr_stmt");
     }
 
+    // SET ROWCOUNT limits SELECTs here; a write under it would change more
+    // rows than the server's, so it is refused rather than run unlimited.
+    void CheckRowcountForWrite() {
+        if (rowcountLimit == 0) return;
+        rowCount = 0;
+        Fail("SET ROWCOUNT " + std::to_string(rowcountLimit) +
+             " is in force: INSERT, UPDATE and DELETE do not run under it here; SET ROWCOUNT 0 "
+             "first.");
+    }
+
     Flow Dispatch(const Stmt& s, Run& run) {
         currentBatch = run.batch;
         const Batch& batch = **run.batch;
+        if (rowcountLimit != 0 && (s.kind == StmtKind::Insert || s.kind == StmtKind::Update ||
+                                   s.kind == StmtKind::Delete))
+            CheckRowcountForWrite();
         switch (s.kind) {
             case StmtKind::Select:
                 Select(s, run);

@@ -235,6 +235,7 @@ bool Interpreter::Impl::RunProcedure(const Stmt& s, Run& run) {
     // The call's frame: what the caller gets back when it ends, however it ends.
     CallFrame frame;
     frame.procId = procId;
+    frame.procName = procName;
     frame.level = nesting + 1;
     frame.xactAbort = xactAbort;
     frame.concatNullYieldsNull = concatNullYieldsNull;

@@ -48,6 +48,7 @@ private:
 // One procedure call in progress: what it must put back when it ends.
 struct CallFrame {
     int32_t procId = 0;
+    std::string procName;
     int level = 0;                        // @@NESTLEVEL inside it
     std::optional<int64_t> returnStatus;  // RETURN n
     std::vector<std::string> tempTables;  // #tables it made, dropped when it ends
