@@ -1142,6 +1142,8 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             {"Cannot use the OUTPUT option when passing a constant", 179},
             {"A RETURN statement with a return value cannot be used", 178},
             {"CREATE PROCEDURE contains no statements.", 124},
+            {"a USE database statement is not allowed", 154},
+            {"Transaction count after EXECUTE indicates", 266},
             {"Maximum stored procedure, function, trigger, or view nesting level", 217},
             {"Cannot issue SAVE TRANSACTION when there is no active transaction.", 628},
             {"Cannot roll back ", 6401},

@@ -233,6 +233,7 @@ bool Interpreter::Impl::RunProcedure(const Stmt& s, Run& run) {
     }
 
     // The call's frame: what the caller gets back when it ends, however it ends.
+    const int tranCountBefore = tranCount;
     CallFrame frame;
     frame.procId = procId;
     frame.procName = procName;
@@ -322,6 +323,14 @@ bool Interpreter::Impl::RunProcedure(const Stmt& s, Run& run) {
     }
     if (!s.returnVar.empty())
         Assign(s.returnVar, Value::Int(done.returnStatus.value_or(0)), Make(TypeKind::Int));
+    // A procedure that leaves more or fewer transactions open than it found.
+    if (tranCount != tranCountBefore) {
+        Fail(
+            "Transaction count after EXECUTE indicates a mismatching number of BEGIN and COMMIT "
+            "statements. Previous count = " +
+            std::to_string(tranCountBefore) + ", current count = " + std::to_string(tranCount) +
+            ".");
+    }
     return true;
 }
 

@@ -1445,6 +1445,10 @@ void Parser::ParseStatementBody(Stmt& s, bool batchStart) {
         case K::USE:
             s.kind = StmtKind::Use;
             SetConstruct("USE");
+            if (m_inProcedure) {
+                Fail("a USE database statement is not allowed in a procedure, function or trigger.",
+                     t.pos);
+            }
             Take();
             s.database = ParseName();
             return;
