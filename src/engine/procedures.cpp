@@ -249,6 +249,12 @@ bool Interpreter::Impl::RunProcedure(const Stmt& s, Run& run) {
     Env* const callerEnv = env;
     const std::optional<int64_t> callerScope = scopeIdentity;
     const std::shared_ptr<const tsql::Batch>* const callerBatch = currentBatch;
+    // A procedure of another database runs in that database.
+    const std::string callerSchema = currentSchema, callerDatabase = current;
+    if (schema != currentSchema && !called.db.empty()) {
+        currentSchema = schema;
+        current = backend->DatabaseName(schema);
+    }
     ++nesting;
     env = &local;
     scopeIdentity.reset();
@@ -264,6 +270,8 @@ bool Interpreter::Impl::RunProcedure(const Stmt& s, Run& run) {
         frames.pop_back();
         --nesting;
         env = callerEnv;
+        currentSchema = callerSchema;
+        current = callerDatabase;
         scopeIdentity = callerScope;
         currentBatch = callerBatch;
         // The #tables the procedure made go with it.
