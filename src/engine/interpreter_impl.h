@@ -1241,22 +1241,51 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         backend->ReleaseSavepoint("xr_stmt");
     }
 
-    // SET ROWCOUNT limits SELECTs here; a write under it would change more
-    // rows than the server's, so it is refused rather than run unlimited.
-    void CheckRowcountForWrite() {
-        if (rowcountLimit == 0) return;
-        rowCount = 0;
-        Fail("SET ROWCOUNT " + std::to_string(rowcountLimit) +
-             " is in force: INSERT, UPDATE and DELETE do not run under it here; SET ROWCOUNT 0 "
-             "first.");
+    // SET ROWCOUNT n: an INSERT ... SELECT, UPDATE or DELETE changes at most
+    // n rows, as TOP (n) would; it runs unlimited when it cannot go past n
+    // (VALUES of n rows or fewer). False when the statement runs as usual.
+    bool RunLimitedWrite(const Stmt& s) {
+        if (s.kind == StmtKind::Insert && !s.select &&
+            static_cast<int64_t>(s.values.size()) <= rowcountLimit)
+            return false;
+        if (s.top || (s.kind == StmtKind::Insert && !s.select)) {
+            rowCount = 0;
+            Fail("SET ROWCOUNT " + std::to_string(rowcountLimit) +
+                 " is in force: a statement with TOP or with more VALUES rows does not run under "
+                 "it here; SET ROWCOUNT 0 first.");
+        }
+        // The limit as the statement's TOP, for this run alone (not cached).
+        auto top = std::make_unique<Expr>();
+        top->kind = ExprKind::Literal;
+        top->literal = LiteralKind::Integer;
+        top->text = std::to_string(rowcountLimit);
+        Stmt& limited = const_cast<Stmt&>(s);
+        limited.top = std::move(top);
+        struct Restore {
+            Stmt& s;
+            ~Restore() { s.top.reset(); }
+        } restore{limited};
+        CachedPlan cp;
+        cp.plan = s.kind == StmtKind::Insert   ? RenderInsert(s, *this)
+                  : s.kind == StmtKind::Update ? RenderUpdate(s, *this)
+                                               : RenderDelete(s, *this);
+        cp.st = Prepare(cp.plan.sql);
+        RunPlan(cp, &s, [](engine::Statement&) {});
+        if (cp.plan.setsIdentity && rowCount > 0 && tranCount > 0) {
+            int64_t& used = usedIdentities[{SchemaOf(s.table), ToUpper(s.table.name)}];
+            used = std::max(used, lastIdentity);
+        }
+        return true;
     }
 
     Flow Dispatch(const Stmt& s, Run& run) {
         currentBatch = run.batch;
         const Batch& batch = **run.batch;
-        if (rowcountLimit != 0 && (s.kind == StmtKind::Insert || s.kind == StmtKind::Update ||
-                                   s.kind == StmtKind::Delete))
-            CheckRowcountForWrite();
+        if (rowcountLimit != 0 &&
+            (s.kind == StmtKind::Insert || s.kind == StmtKind::Update ||
+             s.kind == StmtKind::Delete) &&
+            RunLimitedWrite(s))
+            return Flow::Next;
         switch (s.kind) {
             case StmtKind::Select:
                 Select(s, run);
