@@ -1242,17 +1242,17 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
     }
 
     // SET ROWCOUNT n: an INSERT ... SELECT, UPDATE or DELETE changes at most
-    // n rows, as TOP (n) would; it runs unlimited when it cannot go past n
-    // (VALUES of n rows or fewer). False when the statement runs as usual.
+    // n rows, as TOP (n) would; one with a TOP of its own ignores the limit,
+    // and so may VALUES of n rows or fewer. False when the statement runs as
+    // usual.
     bool RunLimitedWrite(const Stmt& s) {
-        if (s.kind == StmtKind::Insert && !s.select &&
-            static_cast<int64_t>(s.values.size()) <= rowcountLimit)
-            return false;
-        if (s.top || (s.kind == StmtKind::Insert && !s.select)) {
+        if (s.top) return false;
+        if (s.kind == StmtKind::Insert && !s.select) {
+            if (static_cast<int64_t>(s.values.size()) <= rowcountLimit) return false;
             rowCount = 0;
             Fail("SET ROWCOUNT " + std::to_string(rowcountLimit) +
-                 " is in force: a statement with TOP or with more VALUES rows does not run under "
-                 "it here; SET ROWCOUNT 0 first.");
+                 " is in force: an INSERT of more VALUES rows does not run under it here; SET "
+                 "ROWCOUNT 0 first.");
         }
         // The limit as the statement's TOP, for this run alone (not cached).
         auto top = std::make_unique<Expr>();
