@@ -127,6 +127,22 @@ public:
                             const std::vector<tsql::ColumnDef>& columns, bool replace) = 0;
     virtual void DropView(const std::string& db, std::string_view name) = 0;
     virtual std::optional<ViewDef> FindView(const std::string& db, std::string_view name) = 0;
+
+    // Stored procedures: the CREATE PROCEDURE statement as written is the
+    // definition; a session parses it when it first runs the procedure. An
+    // engine without them refuses to make one and finds none.
+    struct ProcedureDef {
+        int32_t id = 0;
+        std::string name;              // as created
+        std::string text;              // the whole CREATE PROCEDURE statement
+        bool quotedIdentifier = true;  // SET QUOTED_IDENTIFIER when it was made
+        bool ansiNulls = true;         // SET ANSI_NULLS when it was made
+    };
+    // Creates the procedure, or (`replace`, ALTER PROCEDURE) changes the
+    // text of an existing one keeping its id.
+    virtual void CreateProcedure(const std::string& db, const ProcedureDef& proc, bool replace);
+    virtual void DropProcedure(const std::string& db, std::string_view name);
+    virtual std::optional<ProcedureDef> FindProcedure(const std::string& db, std::string_view name);
 };
 
 }  // namespace xr::engine

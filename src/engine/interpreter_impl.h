@@ -13,6 +13,7 @@
 
 #include "engine/backend.h"
 #include "engine/interpreter.h"
+#include "engine/procedures.h"
 #include "engine/rows.h"
 #include "engine/system_procs.h"
 #include "platform/text.h"
@@ -94,6 +95,7 @@ struct CaughtError {
     int severity = 16;
     int state = 1;
     int line = 1;
+    std::string procedure;  // the procedure it happened in (ERROR_PROCEDURE()), or none
 };
 
 // An error raised by RAISERROR: its own number, severity and state.
@@ -110,6 +112,9 @@ public:
 struct CachedPlan {
     Plan plan;
     std::unique_ptr<engine::Statement> st;
+    // The variables the rendering read and their types then: the plan serves
+    // only a scope whose variables of those names have the same types.
+    std::vector<std::pair<std::string, TypeSpec>> variableTypes;
 };
 
 // What of a literal decides how a statement renders: its kind, and for
@@ -207,6 +212,29 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
     bool ansiNulls = true;             // SET ANSI_NULLS
 
     Env* env = nullptr;  // the running batch's variables
+
+    // Stored procedures (procedures.cpp): the parsed ones, the calls in
+    // progress, innermost last, and SET ROWCOUNT (0: no limit).
+    ProcedureCache procedureCache;
+    std::vector<CallFrame> frames;
+    int64_t rowcountLimit = 0;
+    // While a plan renders: the variables it reads, with their types.
+    std::vector<std::pair<std::string, TypeSpec>>* typeLog = nullptr;
+
+    struct Run;
+    void CreateProcedure(const Stmt& s);
+    void DropProcedures(const Stmt& s);
+    // Runs the user procedure `s` names; false when there is none.
+    bool RunProcedure(const Stmt& s, Run& run);
+    void HelpText(const Stmt& s, Run& run);
+    // A #table made by the procedure running now goes when it returns.
+    void NoteTempTable(const ObjectName& name) {
+        if (!frames.empty() && frames.back().level == nesting && !name.name.empty() &&
+            name.name[0] == '#' && name.db.empty())
+            frames.back().tempTables.push_back(name.name);
+    }
+    // Whether statements run as a procedure's own (not an EXEC string's).
+    bool InProcedureBody() const { return !frames.empty() && frames.back().level == nesting; }
 
     // Record sources still open on this session: they let go of the handle
     // when the session closes before them.
@@ -385,7 +413,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         if (up.rfind("@@", 0) == 0) {
             if (up == "@@IDENTITY" || up == "@@SCOPE_IDENTITY") return &kBig;
             if (up == "@@ROWCOUNT" || up == "@@FETCH_STATUS" || up == "@@ERROR" ||
-                up == "@@TRANCOUNT" || up == "@@NESTLEVEL" || up == "@@SPID") {
+                up == "@@TRANCOUNT" || up == "@@NESTLEVEL" || up == "@@SPID" || up == "@@PROCID") {
                 return &kInt;
             }
             static const TypeSpec kSmall = Make(TypeKind::SmallInt);
@@ -404,7 +432,9 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         }
         if (!env) return nullptr;
         auto it = env->vars.find(up);
-        return it == env->vars.end() ? nullptr : &it->second.type;
+        if (it == env->vars.end()) return nullptr;
+        if (typeLog) typeLog->emplace_back(up, it->second.type);
+        return &it->second.type;
     }
 
     bool IdentityInsertOn(const std::string& schema, std::string_view table) override {
@@ -424,9 +454,11 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         // can only be rolled back, 0 outside.
         if (up == "@@XACT_STATE") return Value::Int(tranCount == 0 ? 0 : doomed ? -1 : 1);
         if (up.rfind("@@ERROR_", 0) == 0) {
-            // Outside a CATCH block these are NULL; there are no procedures.
-            if (handling.empty() || up == "@@ERROR_PROCEDURE") return Value::Null();
+            // Outside a CATCH block these are NULL.
+            if (handling.empty()) return Value::Null();
             const CaughtError& c = handling.back();
+            if (up == "@@ERROR_PROCEDURE")
+                return c.procedure.empty() ? Value::Null() : Value::Text(c.procedure);
             if (up == "@@ERROR_NUMBER") return Value::Int(c.number);
             if (up == "@@ERROR_MESSAGE") return Value::Text(c.message);
             if (up == "@@ERROR_SEVERITY") return Value::Int(c.severity);
@@ -434,6 +466,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             if (up == "@@ERROR_LINE") return Value::Int(c.line);
         }
         if (up == "@@NESTLEVEL") return Value::Int(nesting);
+        if (up == "@@PROCID") return Value::Int(InProcedureBody() ? frames.back().procId : 0);
         if (up == "@@SPID") return Value::Int(51);
         if (up == "@@VERSION")
             return Value::Text(
@@ -471,6 +504,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
 
     void SchemaChanged() {
         ClearPlans();
+        procedureCache.Clear();
         catalog.InvalidateAll();
         systemTables.clear();
         userViews.clear();
@@ -638,6 +672,14 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                     same = false;
                 }
             }
+            for (const auto& [name, type] : cp.variableTypes) {
+                const Variable* v = nullptr;
+                if (env) {
+                    auto found = env->vars.find(name);
+                    if (found != env->vars.end()) v = &found->second;
+                }
+                if (!v || !(v->type == type)) same = false;
+            }
             if (same) {
                 lru.splice(lru.begin(), lru, it->second);
                 lastPlanKey = key;
@@ -647,16 +689,20 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             plans.erase(it);
         }
         CachedPlan cp;
-        cp.plan = render();
+        {
+            // The variables' types are part of the rendering: kept with it.
+            struct Log {
+                Impl& impl;
+                std::vector<std::pair<std::string, TypeSpec>>* saved;
+                Log(Impl& i, std::vector<std::pair<std::string, TypeSpec>>* mine)
+                    : impl(i), saved(i.typeLog) {
+                    impl.typeLog = mine;
+                }
+                ~Log() { impl.typeLog = saved; }
+            } log(*this, &cp.variableTypes);
+            cp.plan = render();
+        }
         cp.st = Prepare(cp.plan.sql);
-        bool cacheable = true;
-        for (const Slot& slot : cp.plan.slots) {
-            if (slot.source == Slot::Source::Variable) cacheable = false;
-        }
-        if (!cacheable) {
-            scratch.emplace_back(std::move(cp));
-            return scratch.back();
-        }
         lru.emplace_front(key, std::move(cp));
         plans[key] = lru.begin();
         lastPlanKey = key;
@@ -956,9 +1002,12 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         // an error that closes the connection.
         if (!tryLevels.empty() && !(raised && raised->severity >= 20) &&
             !(reach == Reach::Scope && tryLevels.back() == nesting)) {
-            caught =
-                CaughtError{number, e.Description(), raised ? raised->severity : SeverityOf(number),
-                            raised ? raised->state : 1, s ? static_cast<int>(s->pos.line) : 1};
+            caught = CaughtError{number,
+                                 e.Description(),
+                                 raised ? raised->severity : SeverityOf(number),
+                                 raised ? raised->state : 1,
+                                 s ? static_cast<int>(s->pos.line) : 1,
+                                 InProcedureBody() ? frames.back().procName : std::string()};
             if (!raised && number == 1205) {
                 RollbackQuietly(errors);
             } else if (!raised && xactAbort && tranCount > 0) {
@@ -972,7 +1021,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         }
         // The deadlock victim's transaction is rolled back, and so is any
         // transaction under XACT_ABORT (RAISERROR does not heed it).
-        if (!raised && (number == 1205 || xactAbort)) RollbackQuietly(errors);
+        if (!raised && (number == 1205 || number == 217 || xactAbort)) RollbackQuietly(errors);
         return reach;
     }
 
@@ -1008,7 +1057,9 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         // RAISERROR ends the batch only at the severities that close the
         // connection on the server; XACT_ABORT does not apply to it.
         if (raised) return raised->severity >= 20 ? Reach::Batch : Reach::Statement;
-        if (number == 1205 || xactAbort) return Reach::Batch;
+        // Past the deepest nesting the whole chain of calls ends, and the
+        // transaction with it.
+        if (number == 1205 || number == 217 || xactAbort) return Reach::Batch;
         // Errors of names and conversions are met in statements that
         // evaluate expressions; a DDL statement or a procedure that fails on
         // a name ends only itself (the set-up's batches carry on past them).
@@ -1053,6 +1104,8 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
 
     // The server's number of an error, known by its message (@@ERROR).
     static int ServerErrorNumber(const std::string& message) {
+        if (message.find(" has too many arguments specified.") != std::string::npos) return 8144;
+        if (message.find(" is not a parameter for procedure ") != std::string::npos) return 8145;
         static const struct {
             const char* text;
             int number;
@@ -1078,6 +1131,19 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             {"Cannot use DROP ", 3705},
             {"'CREATE VIEW' must be the first statement", 111},
             {"'ALTER VIEW' must be the first statement", 111},
+            {"'CREATE PROCEDURE' must be the first statement", 111},
+            {"'ALTER PROCEDURE' must be the first statement", 111},
+            {"Could not find stored procedure ", 2812},
+            {"Procedure or function ", 201},
+            {"Procedure ", 8146},
+            {"Parameter '", 8143},
+            {"Must pass parameter number ", 119},
+            {"The formal parameter \"", 8162},
+            {"Cannot use the OUTPUT option when passing a constant", 179},
+            {"A RETURN statement with a return value cannot be used", 178},
+            {"CREATE PROCEDURE contains no statements.", 124},
+            {"a USE database statement is not allowed", 154},
+            {"Transaction count after EXECUTE indicates", 266},
             {"Maximum stored procedure, function, trigger, or view nesting level", 217},
             {"Cannot issue SAVE TRANSACTION when there is no active transaction.", 628},
             {"Cannot roll back ", 6401},
@@ -1175,9 +1241,51 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         backend->ReleaseSavepoint("xr_stmt");
     }
 
+    // SET ROWCOUNT n: an INSERT ... SELECT, UPDATE or DELETE changes at most
+    // n rows, as TOP (n) would; one with a TOP of its own ignores the limit,
+    // and so may VALUES of n rows or fewer. False when the statement runs as
+    // usual.
+    bool RunLimitedWrite(const Stmt& s) {
+        if (s.top) return false;
+        if (s.kind == StmtKind::Insert && !s.select) {
+            if (static_cast<int64_t>(s.values.size()) <= rowcountLimit) return false;
+            rowCount = 0;
+            Fail("SET ROWCOUNT " + std::to_string(rowcountLimit) +
+                 " is in force: an INSERT of more VALUES rows does not run under it here; SET "
+                 "ROWCOUNT 0 first.");
+        }
+        // The limit as the statement's TOP, for this run alone (not cached).
+        auto top = std::make_unique<Expr>();
+        top->kind = ExprKind::Literal;
+        top->literal = LiteralKind::Integer;
+        top->text = std::to_string(rowcountLimit);
+        Stmt& limited = const_cast<Stmt&>(s);
+        limited.top = std::move(top);
+        struct Restore {
+            Stmt& s;
+            ~Restore() { s.top.reset(); }
+        } restore{limited};
+        CachedPlan cp;
+        cp.plan = s.kind == StmtKind::Insert   ? RenderInsert(s, *this)
+                  : s.kind == StmtKind::Update ? RenderUpdate(s, *this)
+                                               : RenderDelete(s, *this);
+        cp.st = Prepare(cp.plan.sql);
+        RunPlan(cp, &s, [](engine::Statement&) {});
+        if (cp.plan.setsIdentity && rowCount > 0 && tranCount > 0) {
+            int64_t& used = usedIdentities[{SchemaOf(s.table), ToUpper(s.table.name)}];
+            used = std::max(used, lastIdentity);
+        }
+        return true;
+    }
+
     Flow Dispatch(const Stmt& s, Run& run) {
         currentBatch = run.batch;
         const Batch& batch = **run.batch;
+        if (rowcountLimit != 0 &&
+            (s.kind == StmtKind::Insert || s.kind == StmtKind::Update ||
+             s.kind == StmtKind::Delete) &&
+            RunLimitedWrite(s))
+            return Flow::Next;
         switch (s.kind) {
             case StmtKind::Select:
                 Select(s, run);
@@ -1376,6 +1484,12 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             case StmtKind::TryCatch:
                 return TryCatch(s, run);
             case StmtKind::Return:
+                if (s.value && InProcedureBody()) {
+                    // The procedure's return status; NULL returns 0.
+                    auto [v, t] = EvalScalar(*s.value, s);
+                    frames.back().returnStatus =
+                        v.IsNull() ? 0 : Convert(v, t, Make(TypeKind::Int), false).i;
+                }
                 return Flow::Return;
             case StmtKind::Break:
                 return Flow::Break;
@@ -1398,8 +1512,17 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                 CreateView(s);
                 return Flow::Next;
             case StmtKind::DropView:
-            case StmtKind::DropProcedure:
                 DropViews(s);
+                return Flow::Next;
+            case StmtKind::DropProcedure:
+                if (s.option == "procedure")
+                    DropProcedures(s);
+                else
+                    DropViews(s);
+                return Flow::Next;
+            case StmtKind::CreateProcedure:
+            case StmtKind::AlterProcedure:
+                CreateProcedure(s);
                 return Flow::Next;
         }
         Fail("Unsupported statement.");
@@ -1656,9 +1779,12 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         CachedPlan& cp = GetPlan(**run.batch, s, [&] { return RenderSelect(sel, *this); });
         // @@ROWCOUNT after a SELECT is the rows it gave, not the last write's.
         int64_t rows = 0;
+        // SET ROWCOUNT: the rows past the limit are not given.
+        const int64_t limit = rowcountLimit > 0 ? rowcountLimit : INT64_MAX;
         if (assigns) {
             std::vector<std::pair<std::string, Value>> last;
             RunPlan(cp, &s, [&](engine::Statement& st) {
+                if (rows >= limit) return;
                 ++rows;
                 last.clear();
                 for (size_t i = 0; i < sel.items.size() && i < cp.plan.columns.size(); ++i) {
@@ -1679,6 +1805,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         if (run.capture && !*run.capture) {
             auto result = std::make_unique<MaterializedRows>(ColumnInfos(cp.plan));
             RunPlan(cp, &s, [&](engine::Statement& st) {
+                if (rows >= limit) return;
                 ++rows;
                 std::vector<Value> row;
                 row.reserve(cp.plan.columns.size());
@@ -1691,7 +1818,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             *run.capture = std::move(result);
             return;
         }
-        RunPlan(cp, &s, [&](engine::Statement&) { ++rows; });
+        RunPlan(cp, &s, [&](engine::Statement&) { rows += rows < limit; });
         rowCount = rows;
     }
 
@@ -1722,6 +1849,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         }
         Atomically([&] {
             catalog.CreateTable(schema, sel.into.name, cols);
+            NoteTempTable(sel.into);
             const TableDef* t = catalog.FindTable(schema, sel.into.name);
             std::string sql = "INSERT INTO " + QuoteIdent(schema) + "." +
                               QuoteIdent(t ? t->name : sel.into.name) + " " + plan.sql;
@@ -1829,6 +1957,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         WithoutForeignKeys(schema, [&] {
             Atomically([&] {
                 catalog.CreateTable(schema, s.table.name, cols);
+                NoteTempTable(s.table);
                 for (const ColumnDefAst& a : s.columnDefs) {
                     if (a.primaryKey)
                         catalog.AddPrimaryKey(
@@ -2077,7 +2206,18 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             for (const std::string& name : s.names) {
                 if (name == "XACT_ABORT") xactAbort = s.on;
             }
+            if (s.option == "ROWCOUNT" && s.value) {
+                // SET ROWCOUNT n: a SELECT stops after n rows; 0 lifts the limit.
+                auto [v, t] = EvalScalar(*s.value, s);
+                int64_t n = v.IsNull() ? 0 : Convert(v, t, Make(TypeKind::BigInt), false).i;
+                rowcountLimit = n < 0 ? 0 : n;
+                return;
+            }
             for (const std::string& name : s.names) {
+                // A procedure runs with the QUOTED_IDENTIFIER and ANSI_NULLS
+                // it was made with: SETs of them inside it are ignored.
+                if ((name == "QUOTED_IDENTIFIER" || name == "ANSI_NULLS") && InProcedureBody())
+                    continue;
                 bool* setting = name == "QUOTED_IDENTIFIER"         ? &quotedIdentifier
                                 : name == "CONCAT_NULL_YIELDS_NULL" ? &concatNullYieldsNull
                                 : name == "ANSI_NULLS"              ? &ansiNulls
@@ -2166,8 +2306,28 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         return out;
     }
 
+    // The server's own procedures this layer has, which a user procedure of
+    // the same name does not hide.
+    static bool IsSystemProcedure(const std::string& lower) {
+        return !SystemProcParams(lower).empty() || lower == "sp_rename" || lower == "sp_addlogin" ||
+               lower == "sp_grantdbaccess" || lower == "sp_addrolemember" || lower == "sp_helptext";
+    }
+
     void ExecProc(const Stmt& s, Run& run) {
         std::string proc = ToLower(s.procedure.name);
+        if (!IsSystemProcedure(proc)) {
+            if (RunProcedure(s, run)) return;
+            Fail("Could not find stored procedure '" + s.procedure.name + "'.");
+        }
+        SystemProc(s, run, proc);
+        if (!s.returnVar.empty()) Assign(s.returnVar, Value::Int(0), Make(TypeKind::Int));
+    }
+
+    void SystemProc(const Stmt& s, Run& run, const std::string& proc) {
+        if (proc == "sp_helptext") {
+            HelpText(s, run);
+            return;
+        }
         if (std::vector<const char*> names = SystemProcParams(proc); !names.empty()) {
             SystemProcCall call = SystemProcQuery(proc, NamedArgs(s, names), current);
             if (!call.mustExist.empty() && !catalog.ObjectId(currentSchema, call.mustExist)) {
@@ -2366,6 +2526,8 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             case StmtKind::AlterView:
             case StmtKind::DropView:
             case StmtKind::DropProcedure:
+            case StmtKind::CreateProcedure:
+            case StmtKind::AlterProcedure:
                 return true;
             default:
                 return false;
@@ -2657,6 +2819,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         auto it = plans.find(f->second);
         if (it == plans.end()) return false;
         CachedPlan& cp = it->second->second;
+        if (!cp.variableTypes.empty()) return false;  // a batch alone declares no variable
         for (const auto& [index, text] : cp.plan.inlined) {
             if (index >= static_cast<int>(fastLitPtrs.size()) ||
                 fastLitPtrs[static_cast<size_t>(index)]->text != text) {
@@ -2713,7 +2876,8 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         scopeIdentity.reset();  // each batch is a scope of its own
         std::string tokenKey;
         // A lost transaction's statements go the slow way, which refuses writes.
-        if (!capture && nesting == 0 && !doomed && !catalog.HasDeferred() && TokenKey(text)) {
+        if (!capture && nesting == 0 && !doomed && rowcountLimit == 0 && !catalog.HasDeferred() &&
+            TokenKey(text)) {
             if (RunFast(errors)) return;
             tokenKey = fastKey;
         }

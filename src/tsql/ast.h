@@ -233,6 +233,10 @@ enum class StmtKind : uint8_t {
     AlterView,      // ALTER VIEW, as CreateView
     DropView,       // DROP VIEW v [, v ...]: objects
     DropProcedure,  // DROP PROC[EDURE] | FUNCTION | TRIGGER p [, p ...]: objects; option the kind
+    // CREATE PROC[EDURE] name [@p type [= default] [OUTPUT], ...] [WITH ...] AS body: procedure,
+    // variables (the parameters), body (every statement to the end of the batch)
+    CreateProcedure,
+    AlterProcedure,  // ALTER PROC[EDURE], as CreateProcedure
 };
 
 enum class ConstraintKind : uint8_t { PrimaryKey, Unique, Default, ForeignKey, Check };
@@ -288,6 +292,7 @@ struct ProcArg {
     std::string paramName;  // @name = value, else empty
     ExprPtr value;          // a literal, variable or expression; a bare name is a String literal
     bool output = false;
+    bool isDefault = false;  // the keyword DEFAULT: the parameter's own default (value null)
 };
 
 struct Stmt;
@@ -356,7 +361,8 @@ struct Stmt {
         std::string name;  // "@V1"
         TypeSpec type;
         std::string typeText;
-        ExprPtr init;
+        ExprPtr init;         // a procedure parameter's default
+        bool output = false;  // a procedure parameter declared OUTPUT
     };
     std::vector<Variable> variables;
 

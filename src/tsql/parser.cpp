@@ -308,6 +308,7 @@ private:
     void ParseExec(Stmt& s);
     void ParseProcCall(Stmt& s);
     ProcArg ParseProcArg();
+    void ParseProcedure(Stmt& s, bool batchStart);
     void ParseCursorName(Stmt& s);
     void ParseFetch(Stmt& s);
     void ParseTranEnd(Stmt& s, StmtKind kind);
@@ -341,7 +342,8 @@ private:
     uint32_t m_lastEnd = 0;  // offset just past the last token consumed
     const char* m_construct = nullptr;
     const char* m_lastConstruct = nullptr;
-    Stmt* m_stmt = nullptr;  // the statement that owns the literals being parsed
+    Stmt* m_stmt = nullptr;      // the statement that owns the literals being parsed
+    bool m_inProcedure = false;  // parsing a procedure's body: RETURN may give a value
     int m_depth = 0;
     uint32_t m_height = 0;        // the tallest tree finished so far in the select being parsed
     uint32_t m_selectHeight = 0;  // the height of the select parsed last
@@ -1429,6 +1431,8 @@ void Parser::ParseStatementBody(Stmt& s, bool batchStart) {
         case K::ALTER:
             if (AtKw(K::VIEW, 1)) {
                 ParseView(s, batchStart);
+            } else if (AtKw(K::PROC, 1) || AtKw(K::PROCEDURE, 1)) {
+                ParseProcedure(s, batchStart);
             } else if (t.keyword == K::CREATE) {
                 ParseCreate(s);
             } else {
@@ -1441,6 +1445,10 @@ void Parser::ParseStatementBody(Stmt& s, bool batchStart) {
         case K::USE:
             s.kind = StmtKind::Use;
             SetConstruct("USE");
+            if (m_inProcedure) {
+                Fail("a USE database statement is not allowed in a procedure, function or trigger.",
+                     t.pos);
+            }
             Take();
             s.database = ParseName();
             return;
@@ -1503,7 +1511,14 @@ void Parser::ParseStatementBody(Stmt& s, bool batchStart) {
             s.kind = StmtKind::Return;
             SetConstruct("RETURN");
             Take();
-            if (CanStartExpr()) s.value = ParseExpr();
+            if (CanStartExpr()) {
+                // Only a procedure returns a value (its return status).
+                if (!m_inProcedure) {
+                    Fail("A RETURN statement with a return value cannot be used in this context.",
+                         t.pos);
+                }
+                s.value = ParseExpr();
+            }
             return;
         case K::BREAK:
             s.kind = StmtKind::Break;
@@ -2124,6 +2139,105 @@ void Parser::ParseView(Stmt& s, bool batchStart) {
     if (!At(T::End)) SyntaxError();
 }
 
+// CREATE | ALTER PROC[EDURE] name [;number] [(] @p [AS] type [= default] [OUT[PUT]]
+// [READONLY], ... [)] [WITH option, ...] [FOR REPLICATION] AS statements: the
+// procedure's body runs to the end of the batch, which the statement opens.
+void Parser::ParseProcedure(Stmt& s, bool batchStart) {
+    const Token verb = Take();
+    Take();  // PROC | PROCEDURE
+    const bool create = verb.keyword == K::CREATE;
+    s.kind = create ? StmtKind::CreateProcedure : StmtKind::AlterProcedure;
+    SetConstruct(create ? "CREATE PROCEDURE" : "ALTER PROCEDURE");
+    if (!batchStart) {
+        Fail(std::string(create ? "'CREATE PROCEDURE'" : "'ALTER PROCEDURE'") +
+                 " must be the first statement in a query batch.",
+             verb.pos);
+    }
+    s.procedure = ParseObjectName();
+    if (Accept(T::Semicolon)) {
+        // A numbered procedure of a group: only the group's first is kept.
+        if (!At(T::Integer)) SyntaxError();
+        if (Take().text != "1") Unsupported("numbered procedures", verb.pos);
+    }
+    const bool parenthesized = Accept(T::LParen);
+    if (At(T::Variable)) {
+        do {
+            if (!At(T::Variable)) SyntaxError();
+            Stmt::Variable v;
+            v.name = std::string(Take().text);
+            for (const Stmt::Variable& other : s.variables) {
+                if (EqualsNoCase(other.name, v.name)) {
+                    Fail("The variable name '" + v.name +
+                             "' has already been declared. Variable names must be unique within "
+                             "a query batch or stored procedure.",
+                         Peek().pos);
+                }
+            }
+            AcceptKw(K::AS);
+            if (AtKw(K::CURSOR) || AtKw(K::TABLE))
+                Unsupported("cursor and table parameters", Peek().pos);
+            ParseType(&v.type, &v.typeText, TypeUse::Variable, s.variables.size() + 1);
+            if (AtContextWord("VARYING")) Unsupported("cursor parameters", Peek().pos);
+            if (Accept(T::Eq)) {
+                // A constant or NULL.
+                if (AtKw(K::NULL_)) {
+                    v.init = MakeLiteral(Take(), LiteralKind::Null);
+                } else if (At(T::String) || At(T::Integer) || At(T::Decimal) || At(T::Float) ||
+                           At(T::Money) || At(T::Hex) || At(T::Minus) || At(T::Plus)) {
+                    v.init = ParseSigned();
+                } else if (AtName()) {
+                    v.init = MakeLiteral(Take(), LiteralKind::String);
+                } else {
+                    SyntaxError();
+                }
+            }
+            if (AcceptKw(K::OUTPUT) || AcceptKw(K::OUT)) v.output = true;
+            if (AtContextWord("READONLY")) Take();
+            s.variables.push_back(std::move(v));
+        } while (Accept(T::Comma));
+    }
+    if (parenthesized) Expect(T::RParen);
+    if (AcceptKw(K::WITH)) {
+        // RECOMPILE, ENCRYPTION, EXECUTE AS ...: nothing changes how it runs here.
+        do {
+            if (AtContextWord("RECOMPILE") || AtContextWord("ENCRYPTION")) {
+                if (AtContextWord("ENCRYPTION")) s.encrypted = true;
+                Take();
+            } else if (AtKw(K::EXEC) || AtKw(K::EXECUTE)) {
+                Take();
+                ExpectKw(K::AS);
+                if (!At(T::String) && !AtName()) SyntaxError();
+                Take();
+            } else {
+                SyntaxError();
+            }
+        } while (Accept(T::Comma));
+    }
+    if (AtKw(K::FOR) && AtContextWord("REPLICATION", 1)) {
+        Take();
+        Take();
+    }
+    ExpectKw(K::AS);
+    const uint32_t start = Peek().pos.offset;
+    const bool outer = m_inProcedure;
+    m_inProcedure = true;
+    Stmt* owner = m_stmt;
+    while (true) {
+        while (Accept(T::Semicolon)) {
+        }
+        if (At(T::End)) break;
+        if (!s.body.empty() && !AtStatementStart()) {
+            m_construct = m_lastConstruct;
+            SyntaxError();
+        }
+        s.body.push_back(ParseStatement(false));
+    }
+    m_stmt = owner;
+    m_inProcedure = outer;
+    if (s.body.empty()) Fail("CREATE PROCEDURE contains no statements.", verb.pos);
+    s.queryText = std::string(m_text.substr(start, m_lastEnd - start));
+}
+
 void Parser::ParseBegin(Stmt& s) {
     if (AtKw(K::TRAN, 1) || AtKw(K::TRANSACTION, 1)) {
         s.kind = StmtKind::BeginTran;
@@ -2485,7 +2599,11 @@ ProcArg Parser::ParseProcArg() {
                 arg.value = MakeLiteral(Take(), LiteralKind::Null);
                 break;
             }
-            if (t.keyword == K::DEFAULT) Unsupported("DEFAULT as a procedure argument", t.pos);
+            if (t.keyword == K::DEFAULT) {
+                Take();
+                arg.isDefault = true;
+                return arg;
+            }
             if (t.reserved) SyntaxError();
             arg.value = MakeLiteral(Take(), LiteralKind::String);
             break;

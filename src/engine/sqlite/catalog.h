@@ -142,6 +142,11 @@ public:
                     const std::vector<ColumnDef>& columns, bool replace) override;
     void DropView(const std::string& db, std::string_view name) override;
     std::optional<ViewDef> FindView(const std::string& db, std::string_view name) override;
+    // A procedure is a sysobjects row of type 'P' and its text in xr_procedures.
+    void CreateProcedure(const std::string& db, const ProcedureDef& proc, bool replace) override;
+    void DropProcedure(const std::string& db, std::string_view name) override;
+    std::optional<ProcedureDef> FindProcedure(const std::string& db,
+                                              std::string_view name) override;
 
 private:
     struct Impl;

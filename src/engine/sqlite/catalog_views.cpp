@@ -201,6 +201,7 @@ bool IsSystemView(std::string_view name) {
         "INFORMATION_SCHEMA.KEY_COLUMN_USAGE",
         "INFORMATION_SCHEMA.REFERENTIAL_CONSTRAINTS",
         "INFORMATION_SCHEMA.VIEWS",
+        "INFORMATION_SCHEMA.ROUTINES",
         "sysindexes",
         "systypes",
         "sysobjects",
@@ -211,6 +212,7 @@ bool IsSystemView(std::string_view name) {
         "sys.objects",
         "sys.tables",
         "sys.views",
+        "sys.procedures",
         "sys.columns",
     };
     for (const char* n : kNames) {
@@ -387,8 +389,37 @@ bool SystemView(sqlite3* handle, std::string_view name, const std::string& schem
               " AS TABLE_SCHEMA, o.name AS TABLE_NAME, " + definition +
               " AS VIEW_DEFINITION, 'NONE' AS CHECK_OPTION, 'NO' AS IS_UPDATABLE FROM " + s +
               "sysobjects o WHERE o.xtype = 'V '";
+    } else if (IEquals(name, "INFORMATION_SCHEMA.ROUTINES")) {
+        Add(out, {{"SPECIFIC_CATALOG", "VARCHAR(128)"},
+                  {"SPECIFIC_SCHEMA", "VARCHAR(128)"},
+                  {"SPECIFIC_NAME", "VARCHAR(128)"},
+                  {"ROUTINE_CATALOG", "VARCHAR(128)"},
+                  {"ROUTINE_SCHEMA", "VARCHAR(128)"},
+                  {"ROUTINE_NAME", "VARCHAR(128)"},
+                  {"ROUTINE_TYPE", "VARCHAR(20)"},
+                  {"DATA_TYPE", "VARCHAR(128)"},
+                  {"ROUTINE_BODY", "VARCHAR(30)"},
+                  {"ROUTINE_DEFINITION", "VARCHAR(4000)"},
+                  {"IS_DETERMINISTIC", "VARCHAR(10)"},
+                  {"SQL_DATA_ACCESS", "VARCHAR(30)"},
+                  {"CREATED", "DATETIME"},
+                  {"LAST_ALTERED", "DATETIME"}});
+        // The procedure's text as written, cut at 4000 characters as the server cuts it.
+        const std::string definition =
+            HasTable(handle, schema, "xr_procedures")
+                ? "(SELECT substr(p.text, 1, 4000) FROM " + s + "xr_procedures p WHERE p.id = o.id)"
+                : "NULL";
+        sql = "SELECT " + cat + " AS SPECIFIC_CATALOG, " + owner +
+              " AS SPECIFIC_SCHEMA, o.name AS SPECIFIC_NAME, " + cat + " AS ROUTINE_CATALOG, " +
+              owner +
+              " AS ROUTINE_SCHEMA, o.name AS ROUTINE_NAME, 'PROCEDURE' AS ROUTINE_TYPE, NULL AS "
+              "DATA_TYPE, 'SQL' AS ROUTINE_BODY, " +
+              definition +
+              " AS ROUTINE_DEFINITION, 'NO' AS IS_DETERMINISTIC, 'MODIFIES' AS SQL_DATA_ACCESS, "
+              "o.crdate AS CREATED, o.crdate AS LAST_ALTERED FROM " +
+              s + "sysobjects o WHERE o.xtype = 'P '";
     } else if (IEquals(name, "sys.objects") || IEquals(name, "sys.tables") ||
-               IEquals(name, "sys.views")) {
+               IEquals(name, "sys.views") || IEquals(name, "sys.procedures")) {
         Add(out, {{"name", "VARCHAR(128)"},
                   {"object_id", "INT"},
                   {"principal_id", "INT"},
@@ -403,9 +434,10 @@ bool SystemView(sqlite3* handle, std::string_view name, const std::string& schem
                   {"is_schema_published", "BIT"}});
         // The catalog's own tables are system objects: the server's sys
         // schema, not dbo, and not among sys.tables.
-        const char* filter = IEquals(name, "sys.tables")  ? "o.xtype = 'U '"
-                             : IEquals(name, "sys.views") ? "o.xtype = 'V '"
-                                                          : "o.xtype <> 'S '";
+        const char* filter = IEquals(name, "sys.tables")       ? "o.xtype = 'U '"
+                             : IEquals(name, "sys.views")      ? "o.xtype = 'V '"
+                             : IEquals(name, "sys.procedures") ? "o.xtype = 'P '"
+                                                               : "o.xtype <> 'S '";
         sql =
             "SELECT o.name AS name, o.id AS object_id, NULL AS principal_id, 1 AS schema_id, "
             "o.parent_obj AS parent_object_id, o.xtype AS type, CASE o.xtype WHEN 'U ' THEN "

@@ -9,6 +9,7 @@ list(APPEND XRDB8_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/catalog.cpp
   ${CMAKE_CURRENT_LIST_DIR}/catalog_ddl.cpp
   ${CMAKE_CURRENT_LIST_DIR}/catalog_views.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/catalog_procedures.cpp
   ${CMAKE_CURRENT_LIST_DIR}/catalog_functions.cpp
   ${CMAKE_CURRENT_LIST_DIR}/renderer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/check.cpp)
