@@ -43,20 +43,6 @@ TEST_F(CfgTest, TillConfigurationIsSavedAndLoadedByTillNumber) {
     EXPECT_EQ(+a.QtyMax, 99);
 }
 
-TEST_F(CfgTest, SavingATillLeavesTheSixthMessages) {
-    cfgtill_def till{};
-    till.TillNo = 2;
-    ASSERT_EQ(CfgTillSave(0, &till), 0);
-    Exec("UPDATE CfgTills SET RMess6='Sixth receipt', BMess6='Sixth bill' WHERE TillNo=2");
-    cfgtill_def d{};
-    ASSERT_EQ(CfgTillLoad(0, 2, &d), 0);
-    std::snprintf(d.Name, sizeof d.Name, "Renamed");
-    ASSERT_EQ(CfgTillSave(0, &d), 0);
-    EXPECT_EQ(Scalar("SELECT Name FROM CfgTills WHERE TillNo=2"), "Renamed");
-    EXPECT_EQ(Scalar("SELECT RMess6 FROM CfgTills WHERE TillNo=2"), "Sixth receipt");
-    EXPECT_EQ(Scalar("SELECT BMess6 FROM CfgTills WHERE TillNo=2"), "Sixth bill");
-}
-
 TEST_F(CfgTest, TillCallsRefuseBadSlotsAndNullStructures) {
     cfgtill_def d{};
     d.TillNo = 1;

@@ -6,7 +6,6 @@
 #include <utility>
 
 #include "records_fixture.h"
-#include "setup_tables.h"
 
 namespace {
 
@@ -150,17 +149,6 @@ TEST_F(CustomerTest, EveryFieldRoundTripsAndBitColumnsReadAsTrue) {
     EXPECT_EQ(xrtest::TableErrors("Customers2"), 0u);
 }
 
-TEST_F(CustomerTest, SourceAndVipSurviveAReadAndAWrite) {
-    Exec("INSERT INTO Customers (LastName, Source, IsVIP, Temporary) VALUES ('Kelly', 9, 1, 1)");
-    CCustomer c;
-    ASSERT_EQ(c.MoveLast(), 1);
-    ASSERT_EQ(c.LastName, "Kelly");
-    ASSERT_EQ(c.Update(0), 1);
-    EXPECT_EQ(Scalar("SELECT Source FROM Customers WHERE ID=2"), "9");
-    for (const char* bit : {"IsVIP", "Temporary", "Active"})
-        EXPECT_NE(Scalar(std::string("SELECT ") + bit + " FROM Customers WHERE ID=2"), "0") << bit;
-}
-
 TEST_F(CustomerTest, CreditLimitsReadToTheHundredthAndWriteBack) {
     const struct {
         const char* stored;
@@ -196,18 +184,6 @@ TEST_F(CustomerTest, WithTheLoadSwitchOffOnlyTheNumberIsRead) {
     ASSERT_EQ(c.MoveFirst(), 1);
     EXPECT_EQ(c.LastName, "Default Customer");
     EXPECT_EQ(c.m_found, 1);
-}
-
-TEST_F(CustomerTest, ANewObjectIsAnActiveCustomerMadeNow) {
-    CCustomer c;
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    EXPECT_EQ(c.CreationTime.wYear, local.tm_year + 1900);
-    EXPECT_EQ(c.CreationTime.wMilliseconds, 0);
-    EXPECT_EQ(c.ModifiedTime.wDay, c.CreationTime.wDay);
-    EXPECT_EQ(c.LastUsedTime.wHour, c.CreationTime.wHour);
-    EXPECT_EQ(c.Active, 1);
 }
 
 TEST(CustomerDefTest, ComparesEverythingButTheDates) {

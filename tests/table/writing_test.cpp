@@ -35,17 +35,6 @@ TEST_F(WritingTest, AddNewAndUpdateStoreANewRow) {
     EXPECT_EQ(d.m_newRecord, 0);
 }
 
-TEST_F(WritingTest, EditingAnExistingRow) {
-    MakeDepts({"Bar", "Food"});
-    CDept d;
-    ASSERT_EQ(d.MoveFirst("SELECT * FROM Depts WHERE DptNo=2"), 1);
-    std::strcpy(d.m_def.Name, "Kitchen");
-    ASSERT_EQ(d.Update(), 1);
-    EXPECT_EQ(d.m_vOnlySeen, 0);
-    EXPECT_EQ(Scalar("SELECT Name FROM Depts WHERE DptNo=2"), "Kitchen");
-    EXPECT_EQ(Scalar("SELECT Name FROM Depts WHERE DptNo=1"), "Bar");
-}
-
 TEST_F(WritingTest, CancelUpdateDropsOnlyANewRow) {
     MakeDepts({"Bar"});
     CDept d;
