@@ -68,18 +68,6 @@ TEST_F(WritingTest, AKeyViolationIsLoggedAndThePendingRowDropped) {
     EXPECT_EQ(d.m_def.DptNo, 1);
 }
 
-TEST_F(WritingTest, DeleteRemovesTheCurrentRow) {
-    MakeDepts({"Bar", "Food", "Wine"});
-    CDept d;
-    EXPECT_EQ(d.Delete(), 0);
-    ASSERT_EQ(d.MoveFirst(), 1);
-    ASSERT_EQ(d.MoveNext(), 1);
-    ASSERT_EQ(d.Delete(), 1);
-    ASSERT_EQ(d.MoveNext(), 1);
-    EXPECT_EQ(d.m_def.DptNo, 3);
-    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Depts"), "2");
-}
-
 TEST_F(WritingTest, DeleteAllAndExecLeaveTheObjectClosed) {
     Exec("CREATE TABLE Barcodes (Barcode VARCHAR(20) NOT NULL, PLU BIGINT)");
     Exec("INSERT Barcodes VALUES ('1', 1) INSERT Barcodes VALUES ('2', 2)");

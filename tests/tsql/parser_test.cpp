@@ -556,14 +556,9 @@ TEST(TsqlParserErrors, KeywordNamedUpperCase) {
               "Incorrect syntax near the keyword 'FROM'. (in SELECT, line 1, column 10)");
 }
 
+// Parentheses and signs nested too deep: Engine.DeepStatementsFailWithTheServersError.
 TEST(TsqlParserErrors, DeepNestingIsRefusedNotOverflowed) {
     const std::string nested[] = {
-        "SELECT " + std::string(5000, '('),
-        [] {
-            std::string s = "SELECT ";
-            for (int i = 0; i < 3000; ++i) s += "- ";
-            return s + "1";
-        }(),
         [] {
             std::string s = "SELECT 1 WHERE ";
             for (int i = 0; i < 3000; ++i) s += "NOT ";
