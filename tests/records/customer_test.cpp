@@ -186,6 +186,18 @@ TEST_F(CustomerTest, WithTheLoadSwitchOffOnlyTheNumberIsRead) {
     EXPECT_EQ(c.m_found, 1);
 }
 
+TEST_F(CustomerTest, ANewObjectIsAnActiveCustomerMadeNow) {
+    CCustomer c;
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    EXPECT_EQ(c.CreationTime.wYear, local.tm_year + 1900);
+    EXPECT_EQ(c.CreationTime.wMilliseconds, 0);
+    EXPECT_EQ(c.ModifiedTime.wDay, c.CreationTime.wDay);
+    EXPECT_EQ(c.LastUsedTime.wHour, c.CreationTime.wHour);
+    EXPECT_EQ(c.Active, 1);
+}
+
 TEST(CustomerDefTest, ComparesEverythingButTheDates) {
     customer_def base;
     base.ID = 5;

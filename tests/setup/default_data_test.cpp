@@ -122,6 +122,12 @@ TEST_F(SiteTest, ANewSiteGetsThreeDatabasesEveryDefaultRowAndTheLogin) {
         {"SELECT sValue FROM SysValues WHERE FieldName='Category' AND FieldIndex=100",
          "System default"},
         {"SELECT COUNT(*), SUM(iValue) FROM SysValues WHERE FieldName='AgeVerify'", "4|80"},
+        // The numbered families, each from its first number to its last.
+        {"SELECT COUNT(*), MAX(sValue) FROM SysValues WHERE FieldName='TextScheme'", "6|Scheme 5"},
+        {"SELECT COUNT(*) FROM SysValues WHERE FieldName='Colour'", "48"},
+        {"SELECT COUNT(*) FROM SysValues WHERE FieldName='TableStatusAutoAnalysis'", "99"},
+        {"SELECT COUNT(*) FROM SysValues WHERE FieldName LIKE 'PAIDIO.%'", "40"},
+        {"SELECT COUNT(*), MAX(AreaName) FROM TableGroupAreas", "6|Area 6"},
         {"SELECT COUNT(*) FROM TableStatusLevels WHERE SchemeNo=0", "31"},
         {"SELECT Text FROM TableStatusLevels WHERE LevelNo=30", "Status 30"},
         {"SELECT [Default] FROM FlexTextHdrs WHERE TextName='AgeVerifyPrompt'",

@@ -12,15 +12,80 @@ namespace {
 
 using xr::setup::Outcome;
 
-class Pass23Test : public SetupTest {};
+// What a new server holds after passes 2 and 3: each table with its primary
+// key (named after the table), identity column and other indexes
+// ("name:U:columns" for a unique one, "?condition" for a filtered one).
+const char* const kShapes[] = {
+    "LORIMDB82.TillTotals key(TotType,TillNo,Drawer,FieldName,FieldIndex)",
+    "LORIMDB82.TillVars key(FieldName,FieldIndex)",
+    "LORIMDB82.TillStates key(TillNo)",
+    "LORIMDB82.ProdSales key(TotType,TillNo,Day,Plu,PriceBand)",
+    "LORIMDB82.DeptSales key(TotType,TillNo,Day,DptNo)",
+    "LORIMDB82.GrpSales key(TotType,TillNo,Day,GrpNo)",
+    "LORIMDB82.SrvrSales key(TotType,TillNo,SrvrNo,FieldName,FieldIndex)",
+    "LORIMDB82.SrvrSalesPlus key(TotType,TillNo,Drawer,SrvrNo,FieldName,FieldIndex)",
+    "LORIMDB82.MoreTotals key(TotType,TillNo,Day,FieldName,FieldIndex)",
+    "LORIMDB82.TranHistory key(DateTime,TrnNo,TrnIndex) TranHistoryIX1::TrnNo "
+    "TranHistoryIX2::BookingId?(\"BookingId\" <> 0)",
+    "LORIMDB82.TableStates key(TblNo,Split)",
+    "LORIMDB82.ClosedTrans key(TrnNo)",
+    "LORIMDB82.Products86 key(PluNo)",
+    "LORIMDB82.OpenTransactions key(WhenType,TrnNo,EntryType,EntryID)",
+    "LORIMDB82.AttendanceEvents key(ID) identity ID AttendanceEventsIX1:U:SrvNo,EventTime,ID",
+    "LORIMDB82.CustomerDeposits key(ID) identity ID CustomerDepositsIX1:U:CustomerID,ID "
+    "CustomerDepositsIX2:U:BookID,ID",
+    "LORIMDB82.Bookings key(BookID) identity BookID BookingsIX1:U:TimePoint,BookID "
+    "BookingsIX2:U:CustomerID,BookID BookingsIX3:U:DepositID,BookID",
+    "LORIMDB82.WastageSales key(TotType,TillNo,Day,Plu,SrvNo)",
+    "LORIMDB82.LoyUsage key(ID,UsageType,StartDate)",
+    "LORIMDB82.AccountEvents key(ID) identity ID "
+    "AccountEventsIX1:U:AccountType,AccountID,EventTime,ID AccountEventsIX3:U:Trnno,ID",
+    "LORIMDB82.ResourceGeneral key() identity ID ResourceGeneralIX1:U:ID ResourceGeneralIX2:U:Data",
+    "LORIMDB82.NetSalesTotals key(Date,SeqNo)",
+    "LORIMDAX.UserProfiles key(ProfileName,Category)",
+    "LORIMDAX.Users key(UserName)",
+    "LORIMDAX.Various key(FieldName,FieldIndex)",
+};
 
-// Every table, key and index is there: a second run finds each CREATE and ADD done.
-TEST_F(Pass23Test, NewServerHasTheColumnFormsTheTillsReadAndTheirOrder) {
+std::string Joined(const std::vector<std::string>& parts) {
+    std::string text;
+    for (const std::string& p : parts) text += (text.empty() ? "" : ",") + p;
+    return text;
+}
+
+class Pass23Test : public SetupTest {
+protected:
+    // A table's shape as kShapes writes it; "" when the table is missing.
+    static std::string Shape(Files& files, const std::string& db, const std::string& name) {
+        const xr::tsql::TableDef* table = files.Table(db, name);
+        if (!table) return "";
+        const xr::tsql::IndexDef* key = table->PrimaryKey();
+        std::string text = db + "." + name + " key(" + (key ? Joined(key->columns) : "") + ")";
+        if (key && key->name != name + "Primary") text += " named " + key->name;
+        if (const xr::tsql::ColumnDef* identity = table->IdentityColumn())
+            text += " identity " + identity->name;
+        for (const auto& index : table->indexes) {
+            if (index.primaryKey) continue;
+            text +=
+                " " + index.name + ":" + (index.unique ? "U" : "") + ":" + Joined(index.columns);
+            if (!index.filterSql.empty()) text += "?" + index.filterSql;
+        }
+        return text;
+    }
+};
+
+TEST_F(Pass23Test, NewServerHasEveryTableWithItsKeysIndexesAndIdentity) {
     MakeConfigurationDb();
     EXPECT_EQ(DBSetupDB2(), 1);
     EXPECT_EQ(DBSetupDB3(), 1);
 
     Files files(m_dir, {"LORIMDB82", "LORIMDAX"});
+    for (const std::string shape : kShapes) {
+        const size_t dot = shape.find('.');
+        EXPECT_EQ(
+            Shape(files, shape.substr(0, dot), shape.substr(dot + 1, shape.find(' ') - dot - 1)),
+            shape);
+    }
     // Types, defaults and nullability that the tills' own formats depend on.
     const xr::tsql::TableDef* states = files.Table("LORIMDB82", "TillStates");
     ASSERT_NE(states, nullptr);

@@ -71,6 +71,41 @@ TEST_F(NavigationTest, AnEmptyTableLeavesTheStructureAlone) {
     EXPECT_EQ(d.m_toCalls, 0);
 }
 
+TEST_F(NavigationTest, MoveCountsFromTheCurrentRow) {
+    MakeDepts({"A", "B", "C", "D"});
+    CDept d;
+    EXPECT_EQ(d.Move(1), 0) << "not open";
+    ASSERT_EQ(d.MoveFirst(), 1);
+    ASSERT_EQ(d.MoveNext(), 1);  // row 2
+    const int calls = d.m_toCalls;
+    EXPECT_EQ(d.Move(0), 1);
+    EXPECT_EQ(d.m_toCalls, calls) << "Move(0) does not read the row";
+    EXPECT_EQ(d.Move(1), 1);
+    EXPECT_EQ(d.Move(-2), 1);
+    EXPECT_EQ(d.m_def.DptNo, 1);
+    EXPECT_EQ(d.Move(1), 1);
+    EXPECT_EQ(d.Move(3), 0) << "from the second of four rows";
+    EXPECT_EQ(d.EndOfFile(), -1);
+    ASSERT_EQ(d.MoveFirst(), 1);
+    EXPECT_EQ(d.Move(-1), 0);
+    EXPECT_EQ(d.BOF(), -1);
+}
+
+TEST_F(NavigationTest, FindSearchesFromTheCurrentRow) {
+    MakeDepts({"Bar", "Food", "Wine"});
+    CDept d;
+    EXPECT_EQ(d.Find("Name = 'Food'", 1), 0) << "not open";
+    ASSERT_EQ(d.MoveFirst(), 1);
+    EXPECT_EQ(d.Find("Name = 'Food'", 1), 1);
+    EXPECT_EQ(d.m_def.DptNo, 2);  // the criteria themselves are the recordset's
+    EXPECT_EQ(d.Find("Name = 'Zzz'", 1), 0);
+    ASSERT_EQ(d.MoveFirst(), 1);
+    xrtest::ClearLog();
+    EXPECT_EQ(d.Find("Name = 'Bar' AND DptNo = 1", 1), 0) << "Find takes one condition";
+    EXPECT_EQ(xrtest::LinesStarting("Table [Depts] error").size(), 1u);
+    EXPECT_EQ(d.Find(nullptr, 1), 0);
+}
+
 TEST_F(NavigationTest, CountLeavesTheObjectOpenOnTheStaticRecordset) {
     std::vector<std::string> names;
     for (int i = 0; i < 12; ++i) names.push_back("D" + std::to_string(i));
@@ -86,6 +121,15 @@ TEST_F(NavigationTest, CountLeavesTheObjectOpenOnTheStaticRecordset) {
     EXPECT_EQ(missing.Count(), -1);
     EXPECT_EQ(xrtest::LinesStarting("Table [NoSuchTable] error").size(), 1u);
     EXPECT_EQ(missing.Count(nullptr), -1);
+}
+
+TEST_F(NavigationTest, KeyNamesAnswerForTheFirstSixSlotsOnly) {
+    CDept d;
+    d.m_keys[6] = "Seventh";
+    EXPECT_STREQ(d.GetKeyName(0), "DptNo");
+    EXPECT_EQ(d.GetKeyName(1), nullptr);
+    EXPECT_EQ(d.GetKeyName(6), nullptr);
+    EXPECT_EQ(d.GetKeyName(-1), nullptr);
 }
 
 TEST_F(NavigationTest, CopiesShareOneCursor) {

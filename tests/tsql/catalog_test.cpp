@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <regex>
 #include <string>
 #include <vector>
@@ -591,6 +593,34 @@ TEST_F(CatalogTest, DropTableClearsTheCatalogAndIndexNamesStayPerTable) {
     m_catalog->AlterColumn(kDb, "C", Col("K", "CHAR(40)", true));
     m_catalog->AddPrimaryKey(kDb, "C", "CPrimary", {"K"});
     EXPECT_EQ(m_catalog->FindTable(kDb, "C")->PrimaryKey()->columns, std::vector<std::string>{"K"});
+}
+
+TEST_F(CatalogTest, LoginsKeepNoPassword) {
+    m_catalog->AddLogin("BrantUK", std::string_view("marigold"), "LorimDB81");
+    EXPECT_EQ(Failure([&] { m_catalog->AddLogin("brantuk", std::nullopt, "LorimDB81"); }),
+              "The server principal 'brantuk' already exists.");
+    EXPECT_NE(Failure([&] { m_catalog->GrantDbAccess(kDb, "Nobody"); }), "(no failure)");
+    m_catalog->GrantDbAccess(kDb, "BrantUK");
+    EXPECT_EQ(Failure([&] { m_catalog->GrantDbAccess(kDb, "BrantUK"); }),
+              "User, group, or role 'BrantUK' already exists in the current database.");
+    m_catalog->AddRoleMember(kDb, "db_datareader", "BrantUK");
+    EXPECT_NE(Failure([&] { m_catalog->AddRoleMember(kDb, "db_datareader", "BrantUK"); }),
+              "(no failure)");
+    EXPECT_NE(Failure([&] { m_catalog->AddRoleMember(kDb, "db_nosuchrole", "BrantUK"); }),
+              "(no failure)");
+    EXPECT_NE(Failure([&] { m_catalog->AddRoleMember(kDb, "db_owner", "Nobody"); }),
+              "(no failure)");
+    m_catalog->AddLogin("lm", std::string_view(""), "master");
+    EXPECT_EQ(Rows("SELECT name, has_password FROM main.xr_logins ORDER BY name"),
+              (std::vector<std::string>{"BrantUK|1", "lm|0"}));
+    m_catalog.reset();
+    sqlite3_close(m_handle);
+    m_handle = nullptr;
+    for (const char* file : {"MASTER.db", "LORIMDB81.db"}) {
+        std::ifstream in(m_dir.Path() / file, std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(bytes.find("marigold"), std::string::npos) << file;
+    }
 }
 
 }  // namespace

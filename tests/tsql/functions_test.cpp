@@ -70,19 +70,6 @@ protected:
     sqlite3* m_db = nullptr;
 };
 
-TEST_F(SqlFunctionsTest, CollatedKeysIgnoreCaseAndTrailingBlanks) {
-    Exec("CREATE TABLE t (name TEXT COLLATE TSQL)");
-    Exec("CREATE UNIQUE INDEX tx ON t (name)");
-    Exec("INSERT INTO t VALUES ('abc')");
-    std::string msg;
-    EXPECT_EQ(TryExec("INSERT INTO t VALUES ('ABC  ')", &msg), SQLITE_CONSTRAINT) << msg;
-    Exec("INSERT INTO t VALUES ('b'), ('A'), ('a_'), ('C')");
-    EXPECT_EQ(Column("SELECT name FROM t ORDER BY name"),
-              (std::vector<std::string>{"A", "a_", "abc", "b", "C"}));
-    EXPECT_EQ(One("SELECT count(*) FROM t WHERE name = 'ABC   '"), "1");
-    EXPECT_EQ(One("SELECT count(*) FROM t WHERE name > 'B'"), "1");
-}
-
 TEST_F(SqlFunctionsTest, ColumnWritesFailTheWholeStatement) {
     std::string v3 = Code("VARCHAR(3)"), v10 = Code("VARCHAR(10)");
     Exec("CREATE TABLE p (code TEXT COLLATE TSQL)");
