@@ -102,39 +102,6 @@ TEST_F(ConnectionTest, ExecuteCollectsErrorsAndClearsThemOnTheNextCall) {
     EXPECT_FALSE(m_conn.Errors().empty());
 }
 
-TEST_F(ConnectionTest, QueryReturnsRowsOrNullWithoutResultSet) {
-    m_conn.Open(ConnectString());
-    m_conn.Execute("CREATE TABLE t (a INTEGER, b VARCHAR(10))");
-    EXPECT_EQ(m_conn.Query("INSERT INTO t VALUES (1, 'x')"), nullptr);
-    auto rows = m_conn.Query("SELECT a, b FROM t");
-    ASSERT_TRUE(rows);
-    ASSERT_EQ(rows->ColumnCount(), 2u);
-    EXPECT_EQ(rows->Column(1).name, "b");
-    ASSERT_TRUE(rows->Next());
-    EXPECT_EQ(rows->Value(0).ToI4(), 1);
-    EXPECT_EQ(rows->Value(1).ToText(), "x");
-    EXPECT_FALSE(rows->Next());
-}
-
-TEST_F(ConnectionTest, TransactionsRollBackAndCommit) {
-    m_conn.Open(ConnectString());
-    m_conn.Execute("CREATE TABLE t (a INTEGER)");
-    m_conn.BeginTrans();
-    m_conn.Execute("INSERT INTO t VALUES (1)");
-    m_conn.RollbackTrans();
-    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM t"), "0");
-    m_conn.BeginTrans();
-    m_conn.Execute("INSERT INTO t VALUES (2)");
-    m_conn.CommitTrans();
-
-    Connection other;
-    other.Open(ConnectString());
-    auto rows = other.Query("SELECT a FROM t");
-    ASSERT_TRUE(rows && rows->Next());
-    EXPECT_EQ(rows->Value(0).ToI4(), 2);
-    EXPECT_FALSE(rows->Next());
-}
-
 TEST_F(ConnectionTest, PropertiesAndReopening) {
     m_conn.Open(ConnectString());
     EXPECT_EQ(m_conn.Property("DBMS Version"), m_conn.GetSession()->DbmsVersion());

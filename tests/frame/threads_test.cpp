@@ -112,22 +112,6 @@ TEST_F(FrameTest, UseConnectionOnAThreadWithoutOneLeavesNoneBehind) {
     EXPECT_EQ(xr::TheApp().ConnectionCount(), 0u);
 }
 
-TEST_F(FrameTest, UseConnectionToAnotherServerPushesAndRestores) {
-    ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
-    xr::CDBConn* local = Current();
-    {
-        CUseConnection use("BRANCH2");
-        EXPECT_EQ(use.IsConnOK(), 1);
-        xr::CDBConn* pushed = Current();
-        ASSERT_NE(pushed, local);
-        EXPECT_EQ(pushed->m_server, "BRANCH2");
-        EXPECT_EQ(pushed->m_prev, local);
-        CUseConnection again("branch2");  // already there
-        EXPECT_EQ(Current(), pushed);
-    }
-    EXPECT_EQ(Current(), local);
-}
-
 TEST_F(FrameTest, UseConnectionWithThisComputersNameStaysLocal) {
     ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
     ASSERT_EQ(DBExec("CREATE TABLE local_table (a INTEGER)"), 1);

@@ -1,7 +1,7 @@
 // The colour file: the palette written with its comment lines and zero lines
 // for missing colours, read back, and files with lines that are no colours.
-#include "config_fixture.h"
 #include "interchange/colour_file.h"
+#include "library.h"
 
 namespace {
 

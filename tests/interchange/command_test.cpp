@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <sstream>
 
-#include "config_fixture.h"
 #include "interchange_commands.h"
+#include "library.h"
 
 namespace {
 

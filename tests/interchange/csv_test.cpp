@@ -2,8 +2,8 @@
 // change log written alongside, and files that are not what they should be.
 #include <cstring>
 
-#include "config_fixture.h"
 #include "interchange/import_report.h"
+#include "library.h"
 
 namespace {
 

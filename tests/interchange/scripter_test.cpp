@@ -3,7 +3,7 @@
 // must not become SQL, and ScriptAll on a connection of its own.
 #include <cstring>
 
-#include "config_fixture.h"
+#include "library.h"
 
 namespace {
 

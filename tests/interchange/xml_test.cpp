@@ -2,9 +2,9 @@
 // messages with their progress values, V$ columns, and keys beyond 32 bits.
 #include <sys/resource.h>
 
-#include "config_fixture.h"
 #include "interchange/import_report.h"
 #include "interchange/xml_import.h"
+#include "library.h"
 
 namespace {
 

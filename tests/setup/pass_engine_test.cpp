@@ -1,6 +1,6 @@
 // The pass engine: steps run in order through the library, conditional steps,
 // conversions, the observer, and how a failure is classified.
-#include "pass1_fixture.h"
+#include "setup_fixture.h"
 
 namespace xrtest {
 namespace {
@@ -93,7 +93,7 @@ TEST(PassStatements, NumberedFamiliesFillEveryCounter) {
 }
 
 TEST_F(Pass1Test, StepsRunInOrderWithTheirConditionsAndConversions) {
-    MakeDatabase();
+    MakeConfigurationDb();
     std::vector<size_t> progress;
     std::vector<std::string> order;
     std::vector<Step> steps = {

@@ -281,6 +281,13 @@ private:
     std::string m_database;
 };
 
+// Tests over a copy of the configuration database the set-up pass builds: the
+// tables the tills use, which no test can disturb for another.
+class ConfigTest : public LibraryTest {
+protected:
+    ConfigTest() : LibraryTest(Start::Configured) {}
+};
+
 // The tests below the library's exports work on an engine connection of
 // their own in the same kind of fresh folder.
 class EngineTest : public ::testing::Test {

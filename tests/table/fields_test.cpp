@@ -33,15 +33,18 @@ protected:
     CAnyTable m_t{"Vals", "ID"};
 };
 
+// The rounding itself is the platform's (VariantMoney.Hundredths); here each
+// column type reaches it.
 TEST_F(FieldsTest, MoneyReadsAsHundredthsRoundedHalfAwayFromZero) {
     const struct {
         const char* sets;
         const char* column;
         int32_t hundredths;  // -7: the read fails and leaves the target
-    } cases[] = {{"M = 2.5", "M", 250},     {"M = -2.5", "M", -250}, {"M = 0.004", "M", 0},
-                 {"M = 0.005", "M", 1},     {"M = -0.005", "M", -1}, {"M = 1.005", "M", 100},
-                 {"M = 19.99", "M", 1999},  {"M = 2.675", "M", 268}, {"M = NULL", "M", -7},
-                 {"D52 = 2.5", "D52", 250}, {"F = 0.25", "F", 25}};
+    } cases[] = {{"M = -0.005", "M", -1},
+                 {"M = 2.675", "M", 268},
+                 {"M = NULL", "M", -7},
+                 {"D52 = 2.5", "D52", 250},
+                 {"F = 0.25", "F", 25}};
     for (const auto& c : cases) {
         Row(c.sets);
         int32_t h = -7;

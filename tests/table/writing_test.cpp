@@ -35,17 +35,6 @@ TEST_F(WritingTest, AddNewAndUpdateStoreANewRow) {
     EXPECT_EQ(d.m_newRecord, 0);
 }
 
-TEST_F(WritingTest, EditingAnExistingRow) {
-    MakeDepts({"Bar", "Food"});
-    CDept d;
-    ASSERT_EQ(d.MoveFirst("SELECT * FROM Depts WHERE DptNo=2"), 1);
-    std::strcpy(d.m_def.Name, "Kitchen");
-    ASSERT_EQ(d.Update(), 1);
-    EXPECT_EQ(d.m_vOnlySeen, 0);
-    EXPECT_EQ(Scalar("SELECT Name FROM Depts WHERE DptNo=2"), "Kitchen");
-    EXPECT_EQ(Scalar("SELECT Name FROM Depts WHERE DptNo=1"), "Bar");
-}
-
 TEST_F(WritingTest, CancelUpdateDropsOnlyANewRow) {
     MakeDepts({"Bar"});
     CDept d;
@@ -77,18 +66,6 @@ TEST_F(WritingTest, AKeyViolationIsLoggedAndThePendingRowDropped) {
     // The object goes on working.
     ASSERT_EQ(d.MoveFirst(), 1);
     EXPECT_EQ(d.m_def.DptNo, 1);
-}
-
-TEST_F(WritingTest, DeleteRemovesTheCurrentRow) {
-    MakeDepts({"Bar", "Food", "Wine"});
-    CDept d;
-    EXPECT_EQ(d.Delete(), 0);
-    ASSERT_EQ(d.MoveFirst(), 1);
-    ASSERT_EQ(d.MoveNext(), 1);
-    ASSERT_EQ(d.Delete(), 1);
-    ASSERT_EQ(d.MoveNext(), 1);
-    EXPECT_EQ(d.m_def.DptNo, 3);
-    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Depts"), "2");
 }
 
 TEST_F(WritingTest, DeleteAllAndExecLeaveTheObjectClosed) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/sqlite/catalog.h"
+#include "sqlite_rows.h"
 #include "temp_dir.h"
 #include "tsql/types.h"
 
@@ -40,21 +41,8 @@ protected:
         return rc;
     }
 
-    // The first column of every row, as text ("NULL" for null).
-    std::vector<std::string> Column(const std::string& sql) {
-        std::vector<std::string> out;
-        sqlite3_stmt* st = nullptr;
-        EXPECT_EQ(sqlite3_prepare_v2(m_db, sql.c_str(), -1, &st, nullptr), SQLITE_OK)
-            << sql << ": " << sqlite3_errmsg(m_db);
-        int rc;
-        while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-            const unsigned char* t = sqlite3_column_text(st, 0);
-            out.push_back(t ? reinterpret_cast<const char*>(t) : "NULL");
-        }
-        EXPECT_EQ(rc, SQLITE_DONE) << sql << ": " << sqlite3_errmsg(m_db);
-        sqlite3_finalize(st);
-        return out;
-    }
+    // Every row of a one-column query, as text ("NULL" for null).
+    std::vector<std::string> Column(const std::string& sql) { return xrtest::SqlLines(m_db, sql); }
 
     std::string One(const std::string& sql) {
         auto col = Column(sql);
@@ -82,54 +70,6 @@ protected:
     sqlite3* m_db = nullptr;
 };
 
-TEST_F(SqlFunctionsTest, CollatedKeysIgnoreCaseAndTrailingBlanks) {
-    Exec("CREATE TABLE t (name TEXT COLLATE TSQL)");
-    Exec("CREATE UNIQUE INDEX tx ON t (name)");
-    Exec("INSERT INTO t VALUES ('abc')");
-    std::string msg;
-    EXPECT_EQ(TryExec("INSERT INTO t VALUES ('ABC  ')", &msg), SQLITE_CONSTRAINT) << msg;
-    Exec("INSERT INTO t VALUES ('b'), ('A'), ('a_'), ('C')");
-    EXPECT_EQ(Column("SELECT name FROM t ORDER BY name"),
-              (std::vector<std::string>{"A", "a_", "abc", "b", "C"}));
-    EXPECT_EQ(One("SELECT count(*) FROM t WHERE name = 'ABC   '"), "1");
-    EXPECT_EQ(One("SELECT count(*) FROM t WHERE name > 'B'"), "1");
-}
-
-TEST_F(SqlFunctionsTest, CastAndStoreConvertWithTheServersRules) {
-    EXPECT_EQ(One("SELECT xr_cast('19.99', " + Code("VARCHAR(5)") + ", " + Code("MONEY") + ")"),
-              "199900");
-    EXPECT_EQ(One("SELECT xr_cast(1, " + Code("INTEGER") + ", " + Code("VARCHAR") + ")"), "1");
-    EXPECT_EQ(One("SELECT typeof(xr_cast(x'00FF00', " + Code("VARBINARY(3)") + ", " +
-                  Code("INTEGER") + "))"),
-              "integer");
-    EXPECT_EQ(
-        One("SELECT xr_cast(x'00FF00', " + Code("VARBINARY(3)") + ", " + Code("INTEGER") + ")"),
-        "65280");
-    EXPECT_EQ(One("SELECT xr_store('', " + Code("VARCHAR(1)") + ", " + Code("BIT") + ")"), "0");
-    EXPECT_EQ(One("SELECT '[' || xr_store('ab', " + Code("VARCHAR(2)") + ", " + Code("CHAR(4)") +
-                  ") || ']'"),
-              "[ab  ]");
-    EXPECT_EQ(
-        One("SELECT xr_store('20000101', " + Code("VARCHAR(8)") + ", " + Code("DATETIME") + ")"),
-        "36526.0");
-    EXPECT_EQ(One("SELECT xr_cast(NULL, " + Code("INTEGER") + ", " + Code("MONEY") + ")"), "NULL");
-    // Values that need no change pass as they are.
-    EXPECT_EQ(One("SELECT xr_store(7, " + Code("INTEGER") + ", " + Code("INTEGER") + ")"), "7");
-    EXPECT_EQ(One("SELECT xr_store('abc', " + Code("VARCHAR(3)") + ", " + Code("VARCHAR(5)") + ")"),
-              "abc");
-
-    EXPECT_EQ(
-        Error("SELECT xr_store('abcdef', " + Code("VARCHAR(6)") + ", " + Code("VARCHAR(3)") + ")"),
-        "String or binary data would be truncated.");
-    EXPECT_EQ(
-        One("SELECT xr_cast('abcdef', " + Code("VARCHAR(6)") + ", " + Code("VARCHAR(3)") + ")"),
-        "abc");
-    EXPECT_EQ(Error("SELECT xr_cast('abc', " + Code("VARCHAR(3)") + ", " + Code("INTEGER") + ")"),
-              "Conversion failed when converting the varchar value 'abc' to data type int.");
-    EXPECT_EQ(Error("SELECT xr_store(3000000000, " + Code("BIGINT") + ", " + Code("INTEGER") + ")"),
-              "Arithmetic overflow error converting expression to data type int.");
-}
-
 TEST_F(SqlFunctionsTest, ColumnWritesFailTheWholeStatement) {
     std::string v3 = Code("VARCHAR(3)"), v10 = Code("VARCHAR(10)");
     Exec("CREATE TABLE p (code TEXT COLLATE TSQL)");
@@ -140,27 +80,6 @@ TEST_F(SqlFunctionsTest, ColumnWritesFailTheWholeStatement) {
     EXPECT_EQ(rc, SQLITE_ERROR);
     EXPECT_EQ(msg, "String or binary data would be truncated.");
     EXPECT_EQ(One("SELECT count(*) FROM p"), "0");
-}
-
-TEST_F(SqlFunctionsTest, TextAndDateFunctions) {
-    EXPECT_EQ(One("SELECT xr_len('ab  ')"), "2");
-    EXPECT_EQ(One("SELECT xr_len('  ab')"), "4");
-    EXPECT_EQ(One("SELECT xr_len(12345)"), "5");
-    EXPECT_EQ(One("SELECT xr_len(NULL)"), "NULL");
-    EXPECT_EQ(One("SELECT xr_datepart('year', 36526.75)"), "2000");
-    EXPECT_EQ(One("SELECT xr_datepart('hh', 36526.75)"), "18");
-    EXPECT_EQ(One("SELECT xr_datepart('month', '20001231')"), "12");
-    EXPECT_EQ(Error("SELECT xr_datepart('fortnight', 36526)"),
-              "'fortnight' is not a recognized datepart option.");
-    EXPECT_EQ(One("SELECT xr_datediff('day', 36526.9, 36527.1)"), "1");
-    EXPECT_EQ(One("SELECT xr_dateadd('month', 1, 36556.0)"), "36585.0");  // Jan 31 -> Feb 29
-    EXPECT_EQ(One("SELECT typeof(xr_getdate())"), "real");
-    EXPECT_EQ(One("SELECT xr_charindex('B', 'abcb')"), "2");
-    EXPECT_EQ(One("SELECT xr_charindex('b', 'abcb', 3)"), "4");
-    EXPECT_EQ(One("SELECT xr_charindex('x', 'abc')"), "0");
-    EXPECT_EQ(One("SELECT xr_str(123.6)"), "       124");
-    EXPECT_EQ(One("SELECT xr_str(3.14159, 6, 2)"), "  3.14");
-    EXPECT_EQ(One("SELECT xr_str(123456, 3)"), "***");
 }
 
 TEST_F(SqlFunctionsTest, CompareUsesTheCollationAndTheNumbersType) {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -124,25 +125,6 @@ TEST(TsqlParserBatch, Loyalty5StatementsEndWhereTheNextKeywordBegins) {
         EXPECT_EQ(b.statements[i]->kind, expected[i].first) << i;
         EXPECT_EQ(Slice(b, *b.statements[i]), expected[i].second) << i;
     }
-    EXPECT_TRUE(Slice(b, *b.statements[1]).ends_with("='LogType'"));
-
-    const SelectStmt& sel = *b.statements[1]->select;
-    ASSERT_EQ(sel.items.size(), 2u);
-    EXPECT_EQ(Dump(sel.items[0].expr.get()), "syscolumns.name");
-    EXPECT_EQ(Dump(sel.items[1].expr.get()), "object_name( sysconstraints.constid)");
-    EXPECT_EQ(sel.items[1].alias, "Constname");
-    EXPECT_EQ(sel.into.name, "BLA");
-    ASSERT_EQ(sel.from.size(), 1u);
-    const TableRef& join = *sel.from[0];
-    EXPECT_EQ(join.join, JoinType::Inner);
-    EXPECT_EQ(join.left->table.name, "sysconstraints");
-    EXPECT_EQ(join.right->table.name, "syscolumns");
-    EXPECT_EQ(Dump(join.on.get()),
-              "(and (and (and (= sysconstraints.id object_id( 'Loyalty5')) (= sysconstraints.id "
-              "syscolumns.id)) (= sysconstraints.colid syscolumns.colid)) (= sysconstraints.status "
-              "133141))");
-    EXPECT_EQ(Dump(sel.where.get()), "(= syscolumns.name 'LogType')");
-
     const Stmt& cursor = *b.statements[4];
     EXPECT_EQ(cursor.cursor, "C1");
     EXPECT_TRUE(cursor.scroll);
@@ -307,12 +289,6 @@ INSTANTIATE_TEST_SUITE_P(
              SK::CreateDatabase, "LORIMDB82"},
         Case{"CREATE DATABASE X ON PRIMARY (NAME=a, FILENAME='a'), (NAME=b) LOG ON (NAME=c)",
              SK::CreateDatabase, "X"},
-        Case{"USE [LorimDax]", SK::Use, "LorimDax"},
-        Case{"CREATE TABLE LORIMDAX..UserProfiles (ProfileName VARCHAR(20) DEFAULT '' NOT NULL, "
-             "Permit1 BIT DEFAULT 0 NOT NULL)",
-             SK::CreateTable,
-             "LORIMDAX.UserProfiles ProfileName:VARCHAR(20):notnull:def='' "
-             "Permit1:BIT:notnull:def=0"},
         Case{
             "CREATE TABLE Products (PLU BIGINT NOT NULL, Description VARCHAR(40) DEFAULT "
             "'Description' NOT NULL\n, Price1 MONEY DEFAULT 0 NOT NULL\n, [FreeText] BIT DEFAULT 0 "
@@ -337,18 +313,6 @@ INSTANTIATE_TEST_SUITE_P(
              "unique (b),)",
              SK::CreateTable, ".t a:int:id10,-2:pk[pk] b:int:def[df]=5:unique k0[pk2]:a:b k1[]:b"},
         // ALTER TABLE.
-        Case{"ALTER TABLE [Products] ADD AllergyCode1 INTEGER DEFAULT 0 NOT NULL", SK::AlterTable,
-             ".Products a0 AllergyCode1:INTEGER:notnull:def=0"},
-        Case{"ALTER TABLE CfgTills ADD ReceiptType INTEGER DEFAULT 5 NOT NULL,  "
-             "ReceiptConsolidation "
-             "INTEGER DEFAULT 2 NOT NULL, BillType INTEGER DEFAULT 3 NOT NULL,  BillConsolidation "
-             "INTEGER DEFAULT 2 NOT NULL",
-             SK::AlterTable,
-             ".CfgTills a0 ReceiptType:INTEGER:notnull:def=5 "
-             "ReceiptConsolidation:INTEGER:notnull:def=2 BillType:INTEGER:notnull:def=3 "
-             "BillConsolidation:INTEGER:notnull:def=2"},
-        Case{"ALTER TABLE Products ADD TiedPLU1 BIGINT, TiedPLU2 BIGINT", SK::AlterTable,
-             ".Products a0 TiedPLU1:BIGINT TiedPLU2:BIGINT"},
         Case{"ALTER TABLE Products ADD CONSTRAINT ProductsPrimary PRIMARY KEY (PLU)",
              SK::AlterTable, ".Products a1 k0[ProductsPrimary]:PLU"},
         Case{
@@ -360,7 +324,6 @@ INSTANTIATE_TEST_SUITE_P(
              SK::AlterTable, ".FlexTextHdrs a2 Default:VARCHAR(100):notnull"},
         Case{"ALTER TABLE Tillvars DROP CONSTRAINT TillVarsPrimary", SK::AlterTable,
              ".Tillvars a3 drop:TillVarsPrimary"},
-        Case{"ALTER TABLE Customers DROP Info", SK::AlterTable, ".Customers a3 drop:Info"},
         Case{"ALTER TABLE Loyalty5 DROP Constraint DF__Loyalty5__LogType__1A2B3C4D", SK::AlterTable,
              ".Loyalty5 a3 drop:DF__Loyalty5__LogType__1A2B3C4D"},
         Case{"ALTER TABLE t DROP COLUMN a, b", SK::AlterTable, ".t a4 drop:a drop:b"},
@@ -375,7 +338,6 @@ INSTANTIATE_TEST_SUITE_P(
         // SELECT.
         Case{"SELECT * FROM Products WHERE PLU=18446744073709551615", SK::Select,
              "select * from:..Products where:(= PLU 18446744073709551615)"},
-        Case{"Select * FROM Sysvalues", SK::Select, "select * from:..Sysvalues"},
         Case{
             "SELECT * FROM Printers WHERE TillNo=3 AND Name='it''s' ORDER BY Description DESC, PLU",
             SK::Select,
@@ -396,43 +358,32 @@ INSTANTIATE_TEST_SUITE_P(
              "select a COUNT(distinct b) from:db.dbo.t group:a having:(> COUNT( *) 1) order:1 "
              "unionall:select 1 2"},
         // INSERT, UPDATE, DELETE.
-        Case{"INSERT SysValues VALUES ('PluType', 0, 0, 0.0, 'General')", SK::Insert,
-             "SysValues row:'PluType',0,0,0.0,'General',"},
         Case{"INSERT INTO TimePlans VALUES (1, 'Auto entry for 1'), (2, N'x')", SK::Insert,
              "TimePlans row:1,'Auto entry for 1', row:2,'x',"},
-        Case{"INSERT PromoPackages (PackageNo, Description) VALUES (1, 'Package #1')", SK::Insert,
-             "PromoPackages c:PackageNo c:Description row:1,'Package #1',"},
         Case{"INSERT T([a],[b]) SELECT x, y FROM u", SK::Insert, "T c:a c:b select x y"},
         Case{"INSERT T DEFAULT VALUES", SK::Insert, "T default"},
         Case{"UPDATE Functions SET [Auth]=(SELECT [Auth] FROM Functions WHERE FuncNo=40) WHERE "
              "FuncNo=47",
              SK::Update, "Functions Auth=(select Auth) where:(= FuncNo 47)"},
-        Case{"UPDATE [Depts] SET [TicketsMode]=1 WHERE [TicketsMode]=-1 AND [Tickets]<>0",
-             SK::Update, "Depts TicketsMode=1 where:(and (= TicketsMode (neg 1)) (<> Tickets 0))"},
         Case{"DELETE FROM FlexTextHdrs WHERE [TextName] LIKE 'TestText%'", SK::Delete,
              "FlexTextHdrs where:(like TextName 'TestText%')"},
-        Case{"DELETE Barcodes", SK::Delete, "Barcodes"},
         // Procedures, options, cursors.
         Case{"EXEC sp_addlogin 'BrantUK', 'marigold','LorimDB81'", SK::ExecProc,
              ".sp_addlogin 'BrantUK' 'marigold' 'LorimDB81'"},
-        Case{"EXEC sp_grantdbaccess BrantUK", SK::ExecProc, ".sp_grantdbaccess 'BrantUK'"},
         Case{"sp_rename 'CfgTills.[KPAggregate1]', 'KPLayout1', 'COLUMN'", SK::ExecProc,
              ".sp_rename 'CfgTills.[KPAggregate1]' 'KPLayout1' 'COLUMN'"},
         Case{"EXECUTE @rc = master..p @a = -1, @b = @x OUTPUT, NULL, [Name], 0x1F", SK::ExecProc,
              "master.p rc:@rc @a=(neg 1) @b=@x:out NULL 'Name' 0x1F"},
-        Case{"SET NOCOUNT ON", SK::SetOption, "NOCOUNT ON"},
+        Case{"SET DATEFORMAT dmy", SK::SetOption, "DATEFORMAT 'dmy'"},
         Case{"SET ANSI_NULLS, QUOTED_IDENTIFIER OFF", SK::SetOption,
              "ANSI_NULLS QUOTED_IDENTIFIER OFF"},
-        Case{"SET ROWCOUNT 10", SK::SetOption, "ROWCOUNT 10"},
-        Case{"SET DATEFORMAT dmy", SK::SetOption, "DATEFORMAT 'dmy'"},
-        Case{"SET TRANSACTION ISOLATION LEVEL read committed", SK::SetOption,
-             "TRANSACTION ISOLATION LEVEL 'READ COMMITTED'"},
         Case{"SET IDENTITY_INSERT dbo.Customers OFF", SK::SetOption,
              "IDENTITY_INSERT OFF Customers"},
+        Case{"SET TRANSACTION ISOLATION LEVEL read committed", SK::SetOption,
+             "TRANSACTION ISOLATION LEVEL 'READ COMMITTED'"},
         Case{"SET @KPI += 2", SK::SetVariable, "@KPI 4 2"},
         Case{"FETCH NEXT FROM GLOBAL c INTO @a, @b", SK::FetchCursor, "0:c @a @b"},
         Case{"FETCH ABSOLUTE -2 FROM c", SK::FetchCursor, "4:c (neg 2)"},
-        Case{"FETCH c", SK::FetchCursor, "0:c"},
         Case{"DECLARE c INSENSITIVE SCROLL CURSOR LOCAL STATIC READ_ONLY FOR SELECT a FROM t FOR "
              "READ "
              "ONLY",
@@ -609,14 +560,9 @@ TEST(TsqlParserErrors, KeywordNamedUpperCase) {
               "Incorrect syntax near the keyword 'FROM'. (in SELECT, line 1, column 10)");
 }
 
+// Parentheses and signs nested too deep: Engine.DeepStatementsFailWithTheServersError.
 TEST(TsqlParserErrors, DeepNestingIsRefusedNotOverflowed) {
     const std::string nested[] = {
-        "SELECT " + std::string(5000, '('),
-        [] {
-            std::string s = "SELECT ";
-            for (int i = 0; i < 3000; ++i) s += "- ";
-            return s + "1";
-        }(),
         [] {
             std::string s = "SELECT 1 WHERE ";
             for (int i = 0; i < 3000; ++i) s += "NOT ";
@@ -650,71 +596,17 @@ TEST(TsqlParserErrors, DeepNestingIsRefusedNotOverflowed) {
 // Whatever arrives, the parser answers with a tree or a ComError.
 TEST(TsqlParserErrors, GarbageNeverCrashes) {
     std::mt19937 rng(12345);
-    const std::vector<std::string> fragments = {"SELECT",
-                                                "FROM",
-                                                "WHERE",
-                                                "(",
-                                                ")",
-                                                ",",
-                                                "'",
-                                                "''",
-                                                "[",
-                                                "]",
-                                                "\"",
-                                                "/*",
-                                                "*/",
-                                                "--",
-                                                "\n",
-                                                " ",
-                                                "@",
-                                                "@@x",
-                                                "0x",
-                                                "1e",
-                                                ".",
-                                                "..",
-                                                "$",
-                                                "N'",
-                                                "IF",
-                                                "ELSE",
-                                                "BEGIN",
-                                                "END",
-                                                "CASE",
-                                                "WHEN",
-                                                "THEN",
-                                                "NOT",
-                                                "IN",
-                                                "BETWEEN",
-                                                "AND",
-                                                "EXEC",
-                                                "=",
-                                                "<>",
-                                                "!",
-                                                "-",
-                                                "+",
-                                                "*",
-                                                "DECLARE",
-                                                "CURSOR",
-                                                "FOR",
-                                                "CREATE TABLE",
-                                                "ALTER TABLE",
-                                                "ADD",
-                                                "DROP",
-                                                "DEFAULT",
-                                                "INSERT",
-                                                "VALUES",
-                                                "SET",
-                                                "ON",
-                                                "OFF",
-                                                "FETCH",
-                                                "INTO",
-                                                "t",
-                                                "x",
-                                                "1",
-                                                "12.5",
-                                                ";",
-                                                std::string(1, '\0'),
-                                                "\xff",
-                                                "\x80"};
+    // The pieces, '|'-separated, and a NUL.
+    std::vector<std::string> fragments = {std::string(1, '\0')};
+    const std::string kPieces =
+        "SELECT|FROM|WHERE|(|)|,|'|''|[|]|\"|/*|*/|--|\n| "
+        "|@|@@x|0x|1e|.|..|$|N'|IF|ELSE|BEGIN|END|CASE|WHEN|THEN|NOT|IN|BETWEEN|AND|EXEC|=|<>|!|-|+"
+        "|*|DECLARE|CURSOR|FOR|CREATE TABLE|ALTER "
+        "TABLE|ADD|DROP|DEFAULT|INSERT|VALUES|SET|ON|OFF|FETCH|INTO|t|x|1|12.5|;|\xff|\x80";
+    for (size_t at = 0, bar; at <= kPieces.size(); at = bar + 1) {
+        bar = std::min(kPieces.find('|', at), kPieces.size());
+        fragments.push_back(kPieces.substr(at, bar - at));
+    }
     for (int round = 0; round < 3000; ++round) {
         std::string text;
         const int pieces = static_cast<int>(rng() % 40);

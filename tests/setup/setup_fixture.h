@@ -1,0 +1,189 @@
+// The set-up tests connect naming LORIMDB81 as the tool does and see every
+// step's outcome as the pass observer saw it; the database files are read
+// straight with SQLite (the shapes) or through the engine's catalog.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/sqlite/catalog.h"
+#include "engine/sqlite/functions.h"
+#include "library.h"
+#include "platform/text.h"
+#include "setup/pass.h"
+#include "setup/pass1.h"
+#include "sqlite_rows.h"
+
+namespace xrtest {
+
+// One step as the observer saw it (the step itself lives only while its pass runs).
+struct Seen {
+    std::string sql;
+    std::string label;
+    std::string tag;
+    std::string error;
+    bool conversion = false;
+    xr::setup::Outcome outcome = xr::setup::Outcome::Done;
+};
+
+// The passes' steps go to `seen` from now on.
+inline void Observe(std::vector<Seen>& seen) {
+    xr::setup::SetPassObserver([&seen](const xr::setup::StepResult& r, size_t, size_t) {
+        seen.push_back({r.step->sql, r.step->label, r.step->tag, r.error, bool(r.step->conversion),
+                        xr::setup::OutcomeOf(r)});
+    });
+}
+
+class SetupTest : public LibraryTest {
+protected:
+    SetupTest() : LibraryTest(Start::Server, "LORIMDB81") {}
+
+    void SetUp() override {
+        LibraryTest::SetUp();
+        xr::TheApp().m_isNew = 0;
+        Observe(m_seen);
+    }
+    void TearDown() override {
+        xr::setup::SetPassObserver({});
+        LibraryTest::TearDown();
+    }
+
+    // Runs pass 1 and forgets the steps seen before.
+    int SetupDB1() {
+        m_seen.clear();
+        return DBSetupDB1();
+    }
+
+    // The configuration database made by hand, as an older release left it.
+    void MakeConfigurationDb() {
+        ASSERT_EQ(DBExec("CREATE DATABASE LORIMDB81"), 1);
+        ASSERT_EQ(DBSetDefaultDB("LORIMDB81"), 1);
+    }
+
+    // The statements pass 1 runs for `table`, numbered from 1 as they are run.
+    static std::vector<std::string> StatementsOf(const std::string& table) {
+        std::vector<std::string> result;
+        for (const xr::setup::Step& step : xr::setup::Pass1Steps())
+            if (step.label == table && !step.conversion) result.push_back(step.sql);
+        return result;
+    }
+
+    // Runs statements `first`..`last` (numbered as StatementsOf) of `table`:
+    // the shape an older release gave it.
+    static void RunStatements(const std::string& table, int first, int last) {
+        const std::vector<std::string> sql = StatementsOf(table);
+        ASSERT_LE(last, static_cast<int>(sql.size()));
+        for (int i = first; i <= last; ++i) Exec(sql[static_cast<size_t>(i - 1)]);
+    }
+
+    std::vector<Seen> With(xr::setup::Outcome outcome) const {
+        std::vector<Seen> result;
+        for (const Seen& s : m_seen)
+            if (s.outcome == outcome) result.push_back(s);
+        return result;
+    }
+
+    // The database the thread's connection is in.
+    static std::string CurrentDb() {
+        xr::CDBConn* conn = xr::TheApp().GetConnection(0, nullptr);
+        return conn ? conn->m_pConn->DefaultDatabase() : "<no connection>";
+    }
+
+    // Every row of every user table of `db`, for comparing runs.
+    std::vector<std::string> Dump(const std::string& db) {
+        std::vector<std::string> result;
+        const std::string prefix = db + "..";
+        // BLA is pass 1's scratch table, refilled by every run.
+        for (const std::string& table : Rows("SELECT name FROM " + prefix +
+                                             "sysobjects WHERE xtype = 'U' AND name <> 'BLA' "
+                                             "ORDER BY name")) {
+            result.push_back("-- " + table);
+            for (const std::string& row : Rows("SELECT * FROM " + prefix + table))
+                result.push_back(row);
+        }
+        return result;
+    }
+
+    // The configuration database file as SQLite sees it (read only).
+    class File {
+    public:
+        explicit File(const TempDir& dir) {
+            sqlite3_open_v2((dir.Path() / "LORIMDB81.db").string().c_str(), &m_db,
+                            SQLITE_OPEN_READONLY, nullptr);
+            sqlite3_busy_timeout(m_db, 2000);
+        }
+        ~File() { sqlite3_close(m_db); }
+        File(const File&) = delete;
+        File& operator=(const File&) = delete;
+
+        // Rows of a query on the file, each as "a|b|c".
+        std::vector<std::string> Query(const std::string& sql) { return SqlLines(m_db, sql); }
+
+        // "TYPE =default" of a column as SQLite keeps it, or "<missing>".
+        std::string Column(const std::string& table, const std::string& name) {
+            std::vector<std::string> rows = Query(
+                "SELECT type || ' =' || coalesce(dflt_value, '') "
+                "FROM pragma_table_info('" +
+                table + "') WHERE name = '" + name + "'");
+            return rows.empty() ? "<missing>" : rows[0];
+        }
+
+        // The names of a table's columns in order, each followed by a blank.
+        std::string ColumnNames(const std::string& table) {
+            std::string names;
+            for (const std::string& c :
+                 Query("SELECT name FROM pragma_table_info('" + table + "')"))
+                names += c + " ";
+            return names;
+        }
+
+    private:
+        sqlite3* m_db = nullptr;
+    };
+
+    // Every table and index as SQLite declares it, for comparing two runs.
+    std::vector<std::string> SchemaOnDisk() {
+        return File(m_dir).Query(
+            "SELECT name, sql FROM sqlite_master WHERE name NOT LIKE 'sqlite\\_%' ESCAPE '\\' "
+            "ORDER BY name");
+    }
+
+    // Reads table definitions straight from the database files, as the
+    // engine keeps them.
+    class Files {
+    public:
+        Files(const TempDir& dir, const std::vector<std::string>& databases) {
+            sqlite3_open_v2((dir.Path() / "MASTER.db").string().c_str(), &m_handle,
+                            SQLITE_OPEN_READWRITE, nullptr);
+            sqlite3_busy_timeout(m_handle, 2000);
+            xr::engine::sqlite::RegisterSqlFunctions(m_handle);
+            for (const std::string& db : databases) {
+                std::string attach = "ATTACH DATABASE '" + (dir.Path() / (db + ".db")).string() +
+                                     "' AS \"" + db + "\"";
+                sqlite3_exec(m_handle, attach.c_str(), nullptr, nullptr, nullptr);
+            }
+            m_catalog = std::make_unique<xr::engine::sqlite::Catalog>(m_handle);
+        }
+        ~Files() {
+            m_catalog.reset();
+            sqlite3_close(m_handle);
+        }
+        const xr::tsql::TableDef* Table(const std::string& db, const std::string& name) {
+            return m_catalog->FindTable(db, name);
+        }
+
+    private:
+        sqlite3* m_handle = nullptr;
+        std::unique_ptr<xr::engine::sqlite::Catalog> m_catalog;
+    };
+
+    std::vector<Seen> m_seen;
+};
+
+class Pass1Test : public SetupTest {};
+
+}  // namespace xrtest
