@@ -324,6 +324,11 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         }
         def.viewSql = plan.sql;
         std::string rowIds = WriteThrough(schema, *query.statements[0]->select, plan.sql, def);
+        if (def.viewRefusal.empty() && !rowIds.empty() && HasCheckOption(view.definition)) {
+            // Rows an INSERT or UPDATE leaves outside the view are not
+            // checked here: such writes are refused rather than let through.
+            def.viewRefusal = "550";
+        }
         if (renamed) {
             // The names the view gives its columns, by position.
             std::string names;
@@ -337,6 +342,29 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         }
         def.viewRowIdSql = std::move(rowIds);
         return def;
+    }
+
+    // Whether a view's definition (as written) ends WITH CHECK OPTION.
+    static bool HasCheckOption(std::string_view definition) {
+        while (!definition.empty() &&
+               (std::isspace(static_cast<unsigned char>(definition.back())) ||
+                definition.back() == ';')) {
+            definition.remove_suffix(1);
+        }
+        constexpr std::string_view kOption = "OPTION", kCheck = "CHECK", kWith = "WITH";
+        for (std::string_view word : {kOption, kCheck, kWith}) {
+            if (definition.size() < word.size() ||
+                !IEquals(definition.substr(definition.size() - word.size()), word)) {
+                return false;
+            }
+            definition.remove_suffix(word.size());
+            const size_t before = definition.size();
+            while (!definition.empty() &&
+                   std::isspace(static_cast<unsigned char>(definition.back())))
+                definition.remove_suffix(1);
+            if (word != kWith && definition.size() == before) return false;
+        }
+        return true;
     }
 
     static bool HasAggregate(const tsql::Expr& e) {

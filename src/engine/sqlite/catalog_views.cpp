@@ -394,13 +394,19 @@ bool SystemView(sqlite3* handle, std::string_view name, const std::string& schem
                   {"CHECK_OPTION", "VARCHAR(7)"},
                   {"IS_UPDATABLE", "VARCHAR(2)"}});
         // The definition as written, cut at 4000 characters as the server cuts it.
-        const std::string definition = HasTable(handle, schema, "xr_views")
-                                           ? "(SELECT substr(v.definition, 1, 4000) FROM " + s +
-                                                 "xr_views v WHERE v.id = o.id)"
-                                           : "NULL";
+        const bool views = HasTable(handle, schema, "xr_views");
+        const std::string definition = views ? "(SELECT substr(v.definition, 1, 4000) FROM " + s +
+                                                   "xr_views v WHERE v.id = o.id)"
+                                             : "NULL";
+        // CASCADE for a view made WITH CHECK OPTION (its definition ends so).
+        const std::string check =
+            views ? "COALESCE((SELECT CASE WHEN rtrim(v.definition, ' ;' || char(9, 10, 13)) "
+                    "LIKE '%WITH CHECK OPTION' THEN 'CASCADE' END FROM " +
+                        s + "xr_views v WHERE v.id = o.id), 'NONE')"
+                  : "'NONE'";
         sql = "SELECT " + cat + " AS TABLE_CATALOG, " + owner +
-              " AS TABLE_SCHEMA, o.name AS TABLE_NAME, " + definition +
-              " AS VIEW_DEFINITION, 'NONE' AS CHECK_OPTION, 'NO' AS IS_UPDATABLE FROM " + s +
+              " AS TABLE_SCHEMA, o.name AS TABLE_NAME, " + definition + " AS VIEW_DEFINITION, " +
+              check + " AS CHECK_OPTION, 'NO' AS IS_UPDATABLE FROM " + s +
               "sysobjects o WHERE o.xtype = 'V '";
     } else if (IEquals(name, "sys.objects") || IEquals(name, "sys.tables") ||
                IEquals(name, "sys.views")) {
