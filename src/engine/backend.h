@@ -148,6 +148,9 @@ public:
     virtual bool SchemaChanged() = 0;
     // This session's own DDL changed `schema`: not another's change.
     virtual void OwnSchemaChange(const std::string& schema) = 0;
+    // This session made table `name` in `schema` (CREATE TABLE, SELECT INTO):
+    // a table of the shared part of tempdb goes when the session closes.
+    virtual void TableMade(const std::string& /*schema*/, const std::string& /*name*/) {}
     // The schemas are all read afresh at the next check.
     virtual void ForgetSchemaVersions() = 0;
 

@@ -351,14 +351,126 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             def.columns.push_back(std::move(c));
         }
         def.viewSql = plan.sql;
+        std::string rowIds = WriteThrough(schema, *query.statements[0]->select, plan.sql, def);
+        if (def.viewRefusal.empty() && !rowIds.empty() && HasCheckOption(view.definition)) {
+            // Rows an INSERT or UPDATE leaves outside the view are not
+            // checked here: such writes are refused rather than let through.
+            def.viewRefusal = "550";
+        }
         if (renamed) {
             // The names the view gives its columns, by position.
             std::string names;
             for (const ColumnDef& c : def.columns)
                 names += (names.empty() ? "" : ", ") + backend->QuoteIdent(c.name);
             def.viewSql = "WITH xr_view(" + names + ") AS (" + plan.sql + ") SELECT * FROM xr_view";
+            if (!rowIds.empty()) {
+                rowIds = "WITH xr_view(\"xr_rowid\", " + names + ") AS (" + rowIds +
+                         ") SELECT * FROM xr_view";
+            }
         }
+        def.viewRowIdSql = std::move(rowIds);
         return def;
+    }
+
+    // Whether a view's definition (as written) ends WITH CHECK OPTION.
+    static bool HasCheckOption(std::string_view definition) {
+        while (!definition.empty() &&
+               (std::isspace(static_cast<unsigned char>(definition.back())) ||
+                definition.back() == ';')) {
+            definition.remove_suffix(1);
+        }
+        constexpr std::string_view kOption = "OPTION", kCheck = "CHECK", kWith = "WITH";
+        for (std::string_view word : {kOption, kCheck, kWith}) {
+            if (definition.size() < word.size() ||
+                !IEquals(definition.substr(definition.size() - word.size()), word)) {
+                return false;
+            }
+            definition.remove_suffix(word.size());
+            const size_t before = definition.size();
+            while (!definition.empty() &&
+                   std::isspace(static_cast<unsigned char>(definition.back())))
+                definition.remove_suffix(1);
+            if (word != kWith && definition.size() == before) return false;
+        }
+        return true;
+    }
+
+    static bool HasAggregate(const tsql::Expr& e) {
+        if (e.kind == tsql::ExprKind::Function && !e.over) {
+            static const char* const kAggregates[] = {
+                "COUNT",  "COUNT_BIG", "SUM",  "AVG",      "MIN",          "MAX",       "STDEV",
+                "STDEVP", "VAR",       "VARP", "GROUPING", "CHECKSUM_AGG", "STRING_AGG"};
+            for (const char* name : kAggregates) {
+                if (IEquals(e.name, name)) return true;
+            }
+        }
+        for (const tsql::ExprPtr& a : e.args) {
+            if (a && HasAggregate(*a)) return true;
+        }
+        return false;
+    }
+
+    // What a write through the view needs (TableDef::viewRefusal ...): the
+    // server's refusal, or its one table and the column behind each of its
+    // own; gives the view's query (`sql`, as rendered) with that table's row
+    // id first, empty when there is none.
+    std::string WriteThrough(const std::string& schema, const tsql::SelectStmt& q,
+                             const std::string& sql, TableDef& def) {
+        if (q.unionNext) {
+            def.viewRefusal = "4426";
+            return {};
+        }
+        bool aggregate = q.distinct || !q.groupBy.empty() || q.having != nullptr;
+        for (const tsql::SelectItem& item : q.items) aggregate |= HasAggregate(*item.expr);
+        if (aggregate) {
+            def.viewRefusal = "4403";
+            return {};
+        }
+        if (q.from.size() != 1 || q.from[0]->join != tsql::JoinType::None || q.from[0]->derived ||
+            !q.with.empty()) {
+            def.viewRefusal = "4405";
+            return {};
+        }
+        const tsql::TableRef& ref = *q.from[0];
+        std::string baseSchema =
+            ref.table.Database().empty() ? schema : Attach(ref.table.Database());
+        const TableDef* base = FindTable(baseSchema, ref.table.name);
+        if (!base) return {};
+        const std::string alias = ref.alias.empty() ? base->name : ref.alias;
+        auto names = [&](const std::string& qualifier) {
+            return qualifier.empty() || IEquals(qualifier, alias) ||
+                   (ref.alias.empty() && IEquals(qualifier, ref.table.name));
+        };
+        std::vector<std::string> columns;
+        for (const tsql::SelectItem& item : q.items) {
+            const tsql::Expr& e = *item.expr;
+            if (e.kind == tsql::ExprKind::Star && names(e.qualifier)) {
+                for (const ColumnDef& c : base->columns) columns.push_back(c.name);
+            } else if (e.kind == tsql::ExprKind::Column && names(e.qualifier) &&
+                       base->FindColumn(e.name)) {
+                columns.push_back(base->FindColumn(e.name)->name);
+            } else {
+                columns.push_back({});
+            }
+        }
+        columns.resize(def.columns.size());
+        def.viewBaseSchema = baseSchema;
+        def.viewBaseName = base->name;
+        def.viewBaseColumns = std::move(columns);
+        // The row id: the table's own, or the one the view it reads hands out.
+        const std::string quoted = backend->QuoteIdent(alias);
+        std::string out = sql;
+        if (!base->viewSql.empty()) {
+            if (base->viewRowIdSql.empty()) return {};
+            const std::string inner = "(" + base->viewSql + ") AS " + quoted;
+            const size_t at = out.find(inner);
+            if (at == std::string::npos) return {};
+            out.replace(at, inner.size(), "(" + base->viewRowIdSql + ") AS " + quoted);
+        }
+        if (out.rfind("SELECT ", 0) != 0) return {};
+        out.insert(
+            7, quoted + (base->viewSql.empty() ? ".rowid" : ".\"xr_rowid\"") + " AS \"xr_rowid\",");
+        return out;
     }
 
     // CREATE VIEW / ALTER VIEW: the query must bind now; the definition kept
@@ -542,7 +654,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         return IEquals(name, "sysobjects") || IEquals(name, "syscolumns") ||
                IEquals(name, "sysconstraints") || IEquals(name, "syscomments") ||
                IEquals(name, "sysindexes") || IEquals(name, "systypes") ||
-               IEquals(name, "sysdatabases") ||
+               IEquals(name, "sysdatabases") || IEquals(name, "sysaltfiles") ||
                (name.size() > 4 && IEquals(name.substr(0, 4), "sys.")) ||
                (name.size() > kViews.size() && IEquals(name.substr(0, kViews.size()), kViews));
     }
@@ -1859,6 +1971,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             RunPlan(cp, &s, [](engine::Statement&) {});
         });
         OwnSchemaChange(schema);
+        backend->TableMade(schema, sel.into.name);
     }
 
     DefaultDef MakeDefault(const Expr& e, const Stmt& owner, const std::string& name) {
@@ -1989,6 +2102,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             });
         });
         OwnSchemaChange(schema);
+        backend->TableMade(schema, s.table.name);
     }
 
     static std::string GeneratedName(const char* prefix, std::string_view table) {
@@ -2871,6 +2985,15 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                 if (tsql::DateFormat() != saved) tsql::SetDateFormat(saved);
             }
         } dateFormatScope(dateFormat);
+        // A batch naming a ##table opens the shared part of tempdb first: it
+        // cannot be opened once the batch's statements run.
+        if (!InTransaction() && text.find("##") != std::string_view::npos) {
+            try {
+                Attach(tsql::kGlobalTempDatabase);
+            } catch (const ComError&) {
+                // reported where the batch names one
+            }
+        }
         CheckSchemaVersions();
         if (tranCount > 0) NoteLostTransaction();
         scopeIdentity.reset();  // each batch is a scope of its own

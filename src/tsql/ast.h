@@ -20,6 +20,10 @@ struct SourcePos {
     uint32_t column = 1;
 };
 
+// The database a ##table lies in: the part of tempdb every connection to the
+// server shares (the engine decides where that is).
+inline constexpr const char kGlobalTempDatabase[] = "tempdb##";
+
 // A name as written: [db].[schema].name, db..name, schema.name or name.
 // Brackets and double quotes are removed; case is kept.
 struct ObjectName {
@@ -29,10 +33,21 @@ struct ObjectName {
     bool empty() const { return name.empty(); }
     bool IsTableVariable() const { return !name.empty() && name[0] == '@'; }
     // The database the name lies in: a #table named without one lies in
-    // tempdb, and so does a table variable.
+    // tempdb, and so does a table variable; a ##table in the shared part of
+    // tempdb, however named.
     std::string Database() const {
+        if (name.size() > 1 && name[0] == '#' && name[1] == '#' && (db.empty() || IsTempdb(db)))
+            return kGlobalTempDatabase;
         if (db.empty() && !name.empty() && (name[0] == '#' || name[0] == '@')) return "tempdb";
         return db;
+    }
+    static bool IsTempdb(const std::string& d) {
+        static constexpr char kName[] = "tempdb";
+        if (d.size() != 6) return false;
+        for (size_t i = 0; i < 6; ++i) {
+            if ((d[i] | 0x20) != kName[i]) return false;
+        }
+        return true;
     }
 };
 

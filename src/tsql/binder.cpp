@@ -1584,18 +1584,85 @@ std::unique_ptr<BoundSource> OwnSource(const std::string& schema, const TableDef
     return src;
 }
 
-void ResolveTarget(const ObjectName& name, BindCatalog& catalog, BoundTarget& t) {
+[[noreturn]] void FailNoRowIds(const std::string& view) {
+    Fail("View or function '" + view + "' cannot be updated here: its rows are not its table's.");
+}
+
+[[noreturn]] void FailDerivedField(const std::string& view) {
+    Fail("Update or insert of view or function '" + view +
+         "' failed because it contains a derived or constant field.");
+}
+
+// The server's refusal of a write through a view that cannot take one.
+void CheckWritable(const TableDef& view, const std::string& written, bool deleting) {
+    if (view.id == 0) Fail("Ad hoc updates to system catalogs are not allowed.");
+    if (view.viewRefusal == "550" && !deleting) {
+        Fail("The view '" + written +
+             "' was created WITH CHECK OPTION: INSERT and UPDATE through it are not supported; "
+             "write to its table.");
+    }
+    if (view.viewRefusal == "4403") {
+        Fail("Cannot update the view or function '" + written +
+             "' because it contains aggregates, or a DISTINCT or GROUP BY clause, or PIVOT or "
+             "UNPIVOT operator.");
+    }
+    if (view.viewRefusal == "4405") {
+        Fail("View or function '" + written +
+             "' is not updatable because the modification affects multiple base tables.");
+    }
+    if (view.viewRefusal == "4426") {
+        Fail("View '" + written +
+             "' is not updatable because the definition contains a UNION operator.");
+    }
+}
+
+// Follows a view (through the views it reads) to the one table a write
+// through it changes; `columns` gets, for each column of the view, the
+// table's column it shows ("" for an expression).
+const TableDef* WrittenTable(const TableDef* view, const std::string& written, BindCatalog& catalog,
+                             std::string* schema, std::vector<std::string>* columns,
+                             bool deleting) {
+    *columns = view->viewBaseColumns;
+    const TableDef* at = view;
+    for (int depth = 0; !at->viewSql.empty(); ++depth) {
+        CheckWritable(*at, at == view ? written : at->name, deleting);
+        if (at->viewBaseName.empty()) FailNoRowIds(at == view ? written : at->name);
+        if (depth >= 32) {
+            Fail(
+                "Maximum stored procedure, function, trigger, or view nesting level exceeded "
+                "(limit 32).");
+        }
+        const TableDef* next = catalog.FindTable(at->viewBaseSchema, at->viewBaseName);
+        if (!next) FailNoTable(at->viewBaseName);
+        if (!next->viewSql.empty()) {
+            for (std::string& c : *columns) {
+                const int i = c.empty() ? -1 : next->ColumnIndex(c);
+                c = i < 0 || static_cast<size_t>(i) >= next->viewBaseColumns.size()
+                        ? std::string()
+                        : next->viewBaseColumns[static_cast<size_t>(i)];
+            }
+        }
+        *schema = at->viewBaseSchema;
+        at = next;
+    }
+    return at;
+}
+
+// The table an INSERT, UPDATE or DELETE names. A view is written through to
+// its table: `view` gets the view and `columns` the table's column behind
+// each of the view's (null `view` refuses a view).
+void ResolveTarget(const ObjectName& name, BindCatalog& catalog, BoundTarget& t,
+                   const TableDef** view = nullptr, std::vector<std::string>* columns = nullptr,
+                   bool deleting = false) {
     t.schema =
         name.Database().empty() ? catalog.CurrentSchema() : catalog.SchemaFor(name.Database());
     t.table = catalog.FindTable(t.schema, LookupName(name));
     if (!t.table) FailNoTable(WrittenName(name));
     if (!t.table->viewSql.empty()) {
-        // A view of the database (it has an object id) is read here, never written.
-        if (t.table->id != 0) {
-            Fail("View or function '" + t.table->name +
-                 "' is not updatable: a view is read-only here, change its base tables.");
-        }
-        Fail("Ad hoc updates to system catalogs are not allowed.");
+        CheckWritable(*t.table, WrittenName(name), deleting);
+        if (!view) Fail("View or function '" + WrittenName(name) + "' cannot be written here.");
+        *view = t.table;
+        t.table = WrittenTable(t.table, WrittenName(name), catalog, &t.schema, columns, deleting);
     }
 }
 
@@ -1607,8 +1674,26 @@ void ResolveTarget(const ObjectName& name, BindCatalog& catalog, BoundTarget& t)
 Scope BindTarget(const Stmt& stmt, Binder& binder, BindCatalog& catalog, BoundStatement& out) {
     BoundTarget& t = out.target;
     Scope scope;
+    const bool deleting = stmt.kind == StmtKind::Delete;
     if (stmt.from.empty()) {
-        ResolveTarget(stmt.table, catalog, t);
+        ResolveTarget(stmt.table, catalog, t, &t.view, &t.viewColumns, deleting);
+        if (t.view) {
+            if (t.view->viewRowIdSql.empty()) FailNoRowIds(WrittenName(stmt.table));
+            // Through a view: its rows (with the table's row ids) are the
+            // FROM, exposed under the view's name, and hold the target.
+            auto src = std::make_unique<BoundSource>();
+            src->table = t.view;
+            src->schema = stmt.table.Database().empty() ? catalog.CurrentSchema()
+                                                        : catalog.SchemaFor(stmt.table.Database());
+            src->alias = stmt.table.name;
+            src->writeThrough = true;
+            t.inFrom = src.get();
+            scope.sources.push_back(src.get());
+            auto ref = std::make_unique<BoundTableRef>();
+            ref->source = std::move(src);
+            out.from.push_back(std::move(ref));
+            return scope;
+        }
         t.own = OwnSource(t.schema, t.table);
         scope.sources.push_back(t.own.get());
         return scope;
@@ -1625,8 +1710,30 @@ Scope BindTarget(const Stmt& stmt, Binder& binder, BindCatalog& catalog, BoundSt
     if (hit) {
         t.schema = hit->schema;
         t.table = hit->table;
+        if (!t.table->viewSql.empty()) {
+            CheckWritable(*t.table, stmt.table.name, deleting);
+            t.view = t.table;
+            t.table =
+                WrittenTable(t.view, stmt.table.name, catalog, &t.schema, &t.viewColumns, deleting);
+            if (t.view->viewRowIdSql.empty()) FailNoRowIds(stmt.table.name);
+            hit->writeThrough = true;
+        }
     } else {
-        ResolveTarget(stmt.table, catalog, t);
+        ResolveTarget(stmt.table, catalog, t, &t.view, &t.viewColumns, deleting);
+        if (t.view) {
+            // A view named by the FROM under another name is the target.
+            for (const BoundSource* s : from.sources) {
+                if (s->table == t.view) hit = s;
+            }
+            if (!hit) {
+                Fail("View or function '" + WrittenName(stmt.table) +
+                     "' is written here only when the FROM names it.");
+            }
+            if (t.view->viewRowIdSql.empty()) FailNoRowIds(WrittenName(stmt.table));
+            hit->writeThrough = true;
+            t.inFrom = hit;
+            return from;
+        }
         int refs = 0, unaliased = 0;
         const BoundSource* bare = nullptr;
         for (const BoundSource* s : from.sources) {
@@ -1710,12 +1817,28 @@ BoundStatement BindInsert(const Stmt& stmt, BindCatalog& catalog) {
     out.kind = BoundStatement::Kind::Insert;
     Binder b(catalog, out);
     b.With(stmt.with, stmt.maxRecursion);
-    ResolveTarget(stmt.table, catalog, out.target);
+    const TableDef* view = nullptr;
+    std::vector<std::string> viewColumns;
+    ResolveTarget(stmt.table, catalog, out.target, &view, &viewColumns);
     const TableDef& def = *out.target.table;
     const ColumnDef* identity = def.IdentityColumn();
     const bool identityOn = identity && catalog.IdentityInsertOn(out.target.schema, def.name);
     out.setsIdentity = identity != nullptr;
-    if (stmt.columns.empty()) {
+    // Through a view: the view's columns named (all of them when none is),
+    // each the table's column behind it.
+    std::vector<std::string> named = stmt.columns;
+    if (view) {
+        if (named.empty() && !stmt.defaultValues) {
+            for (const ColumnDef& c : view->columns) named.push_back(c.name);
+        }
+        for (std::string& name : named) {
+            const int v = view->ColumnIndex(name);
+            if (v < 0) Fail("Invalid column name '" + name + "'.");
+            name = viewColumns[static_cast<size_t>(v)];
+            if (name.empty()) FailDerivedField(WrittenName(stmt.table));
+        }
+    }
+    if (named.empty()) {
         if (identityOn && !stmt.defaultValues) {
             Fail("An explicit value for the identity column in table '" + def.name +
                  "' can only be specified when a column list is used and IDENTITY_INSERT is ON.");
@@ -1725,7 +1848,7 @@ BoundStatement BindInsert(const Stmt& stmt, BindCatalog& catalog) {
         }
     } else {
         bool hasIdentity = false;
-        for (const std::string& name : stmt.columns) {
+        for (const std::string& name : named) {
             const int c = def.ColumnIndex(name);
             if (c < 0) Fail("Invalid column name '" + name + "'.");
             const ColumnDef& col = def.columns[static_cast<size_t>(c)];
@@ -1798,6 +1921,7 @@ BoundStatement BindUpdate(const Stmt& stmt, BindCatalog& catalog) {
     b.With(stmt.with, stmt.maxRecursion);
     Scope scope = BindTarget(stmt, b, catalog, out);
     const TableDef& def = *out.target.table;
+    const TableDef* view = out.target.view;
     for (size_t i = 0; i < stmt.sets.size(); ++i) {
         const auto& [name, expr] = stmt.sets[i];
         const std::string& qualifier =
@@ -1806,7 +1930,17 @@ BoundStatement BindUpdate(const Stmt& stmt, BindCatalog& catalog) {
             Fail("The multi-part identifier \"" + qualifier + "." + name +
                  "\" could not be bound.");
         }
-        const int c = def.ColumnIndex(name);
+        int c = -1;
+        if (view) {
+            // The view's column, and the table's behind it.
+            const int v = view->ColumnIndex(name);
+            if (v < 0) Fail("Invalid column name '" + name + "'.");
+            const std::string& base = out.target.viewColumns[static_cast<size_t>(v)];
+            if (base.empty()) FailDerivedField(WrittenName(stmt.table));
+            c = def.ColumnIndex(base);
+        } else {
+            c = def.ColumnIndex(name);
+        }
         if (c < 0) Fail("Invalid column name '" + name + "'.");
         const ColumnDef& col = def.columns[static_cast<size_t>(c)];
         if (col.identity) Fail("Cannot update identity column '" + col.name + "'.");

@@ -154,6 +154,9 @@ struct BoundSource {
     std::unique_ptr<BoundQuery> derived;  // or a derived table
     const BoundCte* cte = nullptr;        // or a common table expression
     std::vector<BoundColumn> columns;     // the derived table's (or cte's) columns
+    // A view an UPDATE or DELETE writes through: read with the row ids of
+    // the table behind it (TableDef::viewRowIdSql).
+    mutable bool writeThrough = false;
 
     // The name of column `i` as stored.
     const std::string& ColumnName(int i) const {
@@ -214,6 +217,10 @@ struct BoundTarget {
     // the table's name, which SET and WHERE see before the FROM's.
     const BoundSource* inFrom = nullptr;
     std::unique_ptr<BoundSource> own;
+    // Written through a view: the view, and the table's column behind each
+    // of its columns ("" for an expression).
+    const TableDef* view = nullptr;
+    std::vector<std::string> viewColumns;
 };
 
 struct BoundStatement {

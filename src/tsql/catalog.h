@@ -96,6 +96,18 @@ struct TableDef {
     // in the engine's dialect, its rows come from; empty for a table. Read
     // only: nothing is ever written through it.
     std::string viewSql;
+    // A view of the database is written through to the one table it reads
+    // (INSERT, UPDATE and DELETE name the view): the number of the server's
+    // refusal when it cannot be ("4403" aggregates, "4405" several tables,
+    // "4426" UNION), else the table (or view) it
+    // reads, the column of that table each of its columns shows ("" for an
+    // expression), and its query with that table's row id first, as
+    // "xr_rowid", that UPDATE and DELETE find their rows by.
+    std::string viewRefusal;
+    std::string viewBaseSchema;
+    std::string viewBaseName;
+    std::vector<std::string> viewBaseColumns;
+    std::string viewRowIdSql;
     std::vector<ForeignKeyDef> foreignKeys;
     std::vector<CheckDef> checks;
 

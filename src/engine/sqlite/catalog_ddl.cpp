@@ -1823,9 +1823,10 @@ void Catalog::DropView(const std::string& db, std::string_view name) {
 
 std::optional<Catalog::ViewDef> Catalog::FindView(const std::string& db, std::string_view name) {
     if (!m_impl->HasCatalog(db) || !m_impl->TableExists(db, "xr_views")) return std::nullopt;
-    Sql q(*m_impl, "SELECT o.id, o.name, v.columns, v.text, v.quoted_identifier FROM " + Quote(db) +
-                       ".sysobjects o JOIN " + Quote(db) +
-                       ".xr_views v ON v.id = o.id WHERE o.name = ?1 AND o.xtype = 'V '");
+    Sql q(*m_impl,
+          "SELECT o.id, o.name, v.columns, v.text, v.quoted_identifier, v.definition FROM " +
+              Quote(db) + ".sysobjects o JOIN " + Quote(db) +
+              ".xr_views v ON v.id = o.id WHERE o.name = ?1 AND o.xtype = 'V '");
     if (!q.Bind(1, name).Step()) return std::nullopt;
     ViewDef view;
     view.id = static_cast<int32_t>(q.Int(0));
@@ -1833,6 +1834,8 @@ std::optional<Catalog::ViewDef> Catalog::FindView(const std::string& db, std::st
     view.columns = detail::SplitNames(q.Text(2));
     view.query = q.Text(3);
     view.quotedIdentifier = q.Int(4) != 0;
+    view.encrypted = q.IsNull(5);
+    if (!view.encrypted) view.definition = q.Text(5);
     return view;
 }
 

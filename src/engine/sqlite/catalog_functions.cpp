@@ -113,7 +113,13 @@ std::optional<std::pair<std::string, std::string>> ResolveName(SqliteBackend* ba
     const std::string owner = parts.size() >= 2 ? parts[parts.size() - 2] : std::string();
     if (!owner.empty() && !IEquals(owner, "dbo")) return std::nullopt;
     std::string schema = backend->Host().CurrentSchema();
-    if (parts.size() == 3 && !parts[0].empty()) schema = backend->Attach(parts[0]);
+    if (parts.size() == 3 && !parts[0].empty()) {
+        // A ##table of tempdb lies in its shared part.
+        const bool global = parts[2].size() > 1 && parts[2][0] == '#' && parts[2][1] == '#';
+        schema = backend->Attach(global && IEquals(parts[0], "tempdb")
+                                     ? std::string(tsql::kGlobalTempDatabase)
+                                     : parts[0]);
+    }
     return std::make_pair(schema, parts.back());
 }
 

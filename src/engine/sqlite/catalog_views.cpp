@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/sqlite/catalog_impl.h"
+#include "engine/sqlite/server.h"
 #include "platform/text.h"
 
 namespace xr::engine::sqlite {
@@ -82,7 +83,19 @@ std::string KeyColumnsSql(const std::string& s, bool foreignKeys) {
            "substr(rest, 1, instr(rest, char(31)) - 1), pos + 1 FROM k WHERE rest <> '') ";
 }
 
-bool StoredTableView(std::string_view name, const std::string& s, tsql::TableDef* out) {
+// The name tempdb's catalog shows for an object: a local #table's is padded
+// with underscores to 116 characters and ends in a 12-digit number, as the
+// server tells the #tables of its sessions apart; others as they are.
+std::string ShownName(const std::string& schema, const char* alias) {
+    const std::string n = std::string(alias) + ".name";
+    if (schema != kTempSchema) return n;
+    return "(CASE WHEN substr(" + n + ", 1, 1) = '#' AND substr(" + n + ", 2, 1) <> '#' THEN " + n +
+           " || substr('" + std::string(116, '_') + "', 1, 116 - length(" + n +
+           ")) || printf('%012X', " + alias + ".id) ELSE " + n + " END)";
+}
+
+bool StoredTableView(std::string_view name, const std::string& schema, tsql::TableDef* out) {
+    const std::string s = Quote(schema) + ".";
     std::string sql;
     if (IEquals(name, "sysobjects")) {
         Add(out, {{"name", "VARCHAR(128)"},    {"id", "INT"},
@@ -98,17 +111,17 @@ bool StoredTableView(std::string_view name, const std::string& s, tsql::TableDef
                   {"instrig", "INT"},          {"updtrig", "INT"},
                   {"seltrig", "INT"},          {"category", "INT"},
                   {"cache", "SMALLINT"}});
-        sql =
-            "SELECT o.name AS name, o.id AS id, o.xtype AS xtype, o.uid AS uid, 0 AS info, "
-            "o.status AS status, 0 AS base_schema_ver, 0 AS replinfo, o.parent_obj AS "
-            "parent_obj, o.crdate AS crdate, 0 AS ftcatid, 0 AS schema_ver, 0 AS "
-            "stats_schema_ver, o.type AS type, CASE WHEN o.xtype = 'U ' THEN 1 ELSE 0 END AS "
-            "userstat, CASE o.xtype WHEN 'S ' THEN 1 WHEN 'V ' THEN 2 WHEN 'U ' THEN 3 WHEN 'P ' "
-            "THEN 4 WHEN 'D ' THEN 6 WHEN 'R ' THEN 7 WHEN 'TR' THEN 8 ELSE 9 END AS sysstat, 0 "
-            "AS indexdel, o.crdate AS refdate, 0 AS version, 0 AS deltrig, 0 AS instrig, 0 AS "
-            "updtrig, 0 AS seltrig, CASE WHEN o.xtype = 'S ' THEN 2 ELSE 0 END AS category, 0 "
-            "AS cache FROM " +
-            s + "sysobjects o";
+        sql = "SELECT " + ShownName(schema, "o") +
+              " AS name, o.id AS id, o.xtype AS xtype, o.uid AS uid, 0 AS info, "
+              "o.status AS status, 0 AS base_schema_ver, 0 AS replinfo, o.parent_obj AS "
+              "parent_obj, o.crdate AS crdate, 0 AS ftcatid, 0 AS schema_ver, 0 AS "
+              "stats_schema_ver, o.type AS type, CASE WHEN o.xtype = 'U ' THEN 1 ELSE 0 END AS "
+              "userstat, CASE o.xtype WHEN 'S ' THEN 1 WHEN 'V ' THEN 2 WHEN 'U ' THEN 3 WHEN 'P ' "
+              "THEN 4 WHEN 'D ' THEN 6 WHEN 'R ' THEN 7 WHEN 'TR' THEN 8 ELSE 9 END AS sysstat, 0 "
+              "AS indexdel, o.crdate AS refdate, 0 AS version, 0 AS deltrig, 0 AS instrig, 0 AS "
+              "updtrig, 0 AS seltrig, CASE WHEN o.xtype = 'S ' THEN 2 ELSE 0 END AS category, 0 "
+              "AS cache FROM " +
+              s + "sysobjects o";
     } else if (IEquals(name, "syscolumns")) {
         Add(out, {{"name", "VARCHAR(128)"},
                   {"id", "INT"},
@@ -231,7 +244,7 @@ bool SystemView(sqlite3* handle, std::string_view name, const std::string& schem
     // server has, in its order; those it does not keep hold their fixed values.
     if (IEquals(name, "sysobjects") || IEquals(name, "syscolumns") ||
         IEquals(name, "sysconstraints")) {
-        return StoredTableView(name, Quote(schema) + ".", out);
+        return StoredTableView(name, schema, out);
     }
     const std::string s = Quote(schema) + ".";
     const std::string cat = QuoteText(database);
@@ -242,8 +255,9 @@ bool SystemView(sqlite3* handle, std::string_view name, const std::string& schem
                   {"TABLE_SCHEMA", "VARCHAR(128)"},
                   {"TABLE_NAME", "VARCHAR(128)"},
                   {"TABLE_TYPE", "VARCHAR(10)"}});
-        sql = "SELECT " + cat + " AS TABLE_CATALOG, " + owner + " AS TABLE_SCHEMA, o.name AS " +
-              "TABLE_NAME, CASE WHEN o.xtype = 'V ' THEN 'VIEW' ELSE 'BASE TABLE' END AS " +
+        sql = "SELECT " + cat + " AS TABLE_CATALOG, " + owner + " AS TABLE_SCHEMA, " +
+              ShownName(schema, "o") +
+              " AS TABLE_NAME, CASE WHEN o.xtype = 'V ' THEN 'VIEW' ELSE 'BASE TABLE' END AS " +
               "TABLE_TYPE FROM " + s + "sysobjects o WHERE o.xtype IN ('U ', 'V ')";
     } else if (IEquals(name, "INFORMATION_SCHEMA.COLUMNS")) {
         Add(out, {{"TABLE_CATALOG", "VARCHAR(128)"},
@@ -271,8 +285,9 @@ bool SystemView(sqlite3* handle, std::string_view name, const std::string& schem
                   {"DOMAIN_NAME", "VARCHAR(128)"}});
         const std::string chars = std::string("c.xtype IN ") + kCharTypes;
         const std::string binaries = std::string("c.xtype IN ") + kBinaryTypes;
-        sql = "SELECT " + cat + " AS TABLE_CATALOG, " + owner +
-              " AS TABLE_SCHEMA, o.name AS TABLE_NAME, c.name AS COLUMN_NAME, c.colid AS "
+        sql = "SELECT " + cat + " AS TABLE_CATALOG, " + owner + " AS TABLE_SCHEMA, " +
+              ShownName(schema, "o") +
+              " AS TABLE_NAME, c.name AS COLUMN_NAME, c.colid AS "
               "ORDINAL_POSITION, CASE WHEN d.text IS NULL THEN NULL ELSE '(' || d.text || ')' "
               "END AS COLUMN_DEFAULT, CASE WHEN c.isnullable <> 0 THEN 'YES' ELSE 'NO' END AS "
               "IS_NULLABLE, " +
@@ -381,13 +396,19 @@ bool SystemView(sqlite3* handle, std::string_view name, const std::string& schem
                   {"CHECK_OPTION", "VARCHAR(7)"},
                   {"IS_UPDATABLE", "VARCHAR(2)"}});
         // The definition as written, cut at 4000 characters as the server cuts it.
-        const std::string definition = HasTable(handle, schema, "xr_views")
-                                           ? "(SELECT substr(v.definition, 1, 4000) FROM " + s +
-                                                 "xr_views v WHERE v.id = o.id)"
-                                           : "NULL";
+        const bool views = HasTable(handle, schema, "xr_views");
+        const std::string definition = views ? "(SELECT substr(v.definition, 1, 4000) FROM " + s +
+                                                   "xr_views v WHERE v.id = o.id)"
+                                             : "NULL";
+        // CASCADE for a view made WITH CHECK OPTION (its definition ends so).
+        const std::string check =
+            views ? "COALESCE((SELECT CASE WHEN rtrim(v.definition, ' ;' || char(9, 10, 13)) "
+                    "LIKE '%WITH CHECK OPTION' THEN 'CASCADE' END FROM " +
+                        s + "xr_views v WHERE v.id = o.id), 'NONE')"
+                  : "'NONE'";
         sql = "SELECT " + cat + " AS TABLE_CATALOG, " + owner +
-              " AS TABLE_SCHEMA, o.name AS TABLE_NAME, " + definition +
-              " AS VIEW_DEFINITION, 'NONE' AS CHECK_OPTION, 'NO' AS IS_UPDATABLE FROM " + s +
+              " AS TABLE_SCHEMA, o.name AS TABLE_NAME, " + definition + " AS VIEW_DEFINITION, " +
+              check + " AS CHECK_OPTION, 'NO' AS IS_UPDATABLE FROM " + s +
               "sysobjects o WHERE o.xtype = 'V '";
     } else if (IEquals(name, "INFORMATION_SCHEMA.ROUTINES")) {
         Add(out, {{"SPECIFIC_CATALOG", "VARCHAR(128)"},
@@ -438,16 +459,16 @@ bool SystemView(sqlite3* handle, std::string_view name, const std::string& schem
                              : IEquals(name, "sys.views")      ? "o.xtype = 'V '"
                              : IEquals(name, "sys.procedures") ? "o.xtype = 'P '"
                                                                : "o.xtype <> 'S '";
-        sql =
-            "SELECT o.name AS name, o.id AS object_id, NULL AS principal_id, 1 AS schema_id, "
-            "o.parent_obj AS parent_object_id, o.xtype AS type, CASE o.xtype WHEN 'U ' THEN "
-            "'USER_TABLE' WHEN 'V ' THEN 'VIEW' WHEN 'PK' THEN 'PRIMARY_KEY_CONSTRAINT' WHEN "
-            "'UQ' THEN 'UNIQUE_CONSTRAINT' WHEN 'D ' THEN 'DEFAULT_CONSTRAINT' WHEN 'F ' THEN "
-            "'FOREIGN_KEY_CONSTRAINT' WHEN 'C ' THEN 'CHECK_CONSTRAINT' WHEN 'P ' THEN "
-            "'SQL_STORED_PROCEDURE' WHEN 'TR' THEN 'SQL_TRIGGER' ELSE 'SYSTEM_TABLE' END AS "
-            "type_desc, o.crdate AS create_date, o.crdate AS modify_date, 0 AS is_ms_shipped, "
-            "0 AS is_published, 0 AS is_schema_published FROM " +
-            s + "sysobjects o WHERE " + filter;
+        sql = "SELECT " + ShownName(schema, "o") +
+              " AS name, o.id AS object_id, NULL AS principal_id, 1 AS schema_id, "
+              "o.parent_obj AS parent_object_id, o.xtype AS type, CASE o.xtype WHEN 'U ' THEN "
+              "'USER_TABLE' WHEN 'V ' THEN 'VIEW' WHEN 'PK' THEN 'PRIMARY_KEY_CONSTRAINT' WHEN "
+              "'UQ' THEN 'UNIQUE_CONSTRAINT' WHEN 'D ' THEN 'DEFAULT_CONSTRAINT' WHEN 'F ' THEN "
+              "'FOREIGN_KEY_CONSTRAINT' WHEN 'C ' THEN 'CHECK_CONSTRAINT' WHEN 'P ' THEN "
+              "'SQL_STORED_PROCEDURE' WHEN 'TR' THEN 'SQL_TRIGGER' ELSE 'SYSTEM_TABLE' END AS "
+              "type_desc, o.crdate AS create_date, o.crdate AS modify_date, 0 AS is_ms_shipped, "
+              "0 AS is_published, 0 AS is_schema_published FROM " +
+              s + "sysobjects o WHERE " + filter;
     } else if (IEquals(name, "sys.columns")) {
         Add(out, {{"object_id", "INT"},
                   {"name", "VARCHAR(128)"},
@@ -564,7 +585,62 @@ bool SystemView(sqlite3* handle, std::string_view name, const std::string& schem
     return true;
 }
 
+// sysaltfiles and sys.master_files: the files of the server's databases, as
+// the SQL function xr_database_files() lists them when the statement runs.
+bool FilesView(std::string_view name, tsql::TableDef* out) {
+    const bool compat = IEquals(name, "sysaltfiles");
+    if (!compat && !IEquals(name, "sys.master_files")) return false;
+    const std::string rows =
+        "SELECT j.value ->> 0 AS dbid, j.value ->> 1 AS fileid, j.value ->> 2 AS name, "
+        "j.value ->> 3 AS filename, j.value ->> 4 AS size, j.value ->> 5 AS log FROM "
+        "json_each(xr_database_files()) j";
+    std::string sql;
+    if (compat) {
+        Add(out, {{"fileid", "SMALLINT"},
+                  {"groupid", "SMALLINT"},
+                  {"size", "INT"},
+                  {"maxsize", "INT"},
+                  {"growth", "INT"},
+                  {"status", "INT"},
+                  {"perf", "INT"},
+                  {"dbid", "SMALLINT"},
+                  {"name", "NVARCHAR(128)"},
+                  {"filename", "NVARCHAR(260)"}});
+        // Growth by 10 per cent (status 0x100000), without limit.
+        sql =
+            "SELECT f.fileid AS fileid, CASE WHEN f.log THEN 0 ELSE 1 END AS groupid, f.size "
+            "AS size, -1 AS maxsize, 10 AS growth, CASE WHEN f.log THEN 1048642 ELSE 1048578 "
+            "END AS status, 0 AS perf, f.dbid AS dbid, f.name AS name, f.filename AS filename "
+            "FROM (" +
+            rows + ") f";
+    } else {
+        Add(out, {{"database_id", "INT"},
+                  {"file_id", "INT"},
+                  {"type", "TINYINT"},
+                  {"type_desc", "NVARCHAR(60)"},
+                  {"data_space_id", "INT"},
+                  {"name", "NVARCHAR(128)"},
+                  {"physical_name", "NVARCHAR(260)"},
+                  {"state", "TINYINT"},
+                  {"state_desc", "NVARCHAR(60)"},
+                  {"size", "INT"},
+                  {"max_size", "INT"},
+                  {"growth", "INT"},
+                  {"is_percent_growth", "BIT"}});
+        sql =
+            "SELECT f.dbid AS database_id, f.fileid AS file_id, f.log AS type, CASE WHEN f.log "
+            "THEN 'LOG' ELSE 'ROWS' END AS type_desc, CASE WHEN f.log THEN 0 ELSE 1 END AS "
+            "data_space_id, f.name AS name, f.filename AS physical_name, 0 AS state, 'ONLINE' "
+            "AS state_desc, f.size AS size, -1 AS max_size, 10 AS growth, 1 AS "
+            "is_percent_growth FROM (" +
+            rows + ") f";
+    }
+    out->viewSql = std::move(sql);
+    return true;
+}
+
 bool DatabasesView(std::string_view name, tsql::TableDef* out) {
+    if (FilesView(name, out)) return true;
     const bool compat = IEquals(name, "sysdatabases");
     if (!compat && !IEquals(name, "sys.databases")) return false;
     // The position in the list is the database id: the system databases

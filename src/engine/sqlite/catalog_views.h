@@ -27,7 +27,8 @@ bool SystemView(sqlite3* handle, std::string_view name, const std::string& schem
 
 // sysdatabases and sys.databases over the server's databases, as the SQL
 // function xr_databases() lists them when the statement runs. False when
-// `name` is neither.
+// `name` is neither. Also sysaltfiles and sys.master_files, the files of
+// those databases (xr_database_files()).
 bool DatabasesView(std::string_view name, tsql::TableDef* out);
 
 // The metadata functions rendered statements call (xr_object_id,

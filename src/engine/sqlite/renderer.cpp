@@ -556,7 +556,8 @@ public:
         }
         const BoundSource& src = *ref.source;
         if (src.cte) return QuoteIdent(src.cte->sqlName) + " AS " + QuoteIdent(src.alias);
-        std::string sql = src.derived ? "(" + Query(*src.derived, nullptr) + ")"
+        std::string sql = src.derived        ? "(" + Query(*src.derived, nullptr) + ")"
+                          : src.writeThrough ? "(" + src.table->viewRowIdSql + ")"
                           : !src.table->viewSql.empty()
                               ? "(" + src.table->viewSql + ")"
                               : QuoteIdent(src.schema) + "." + QuoteIdent(src.table->name);
@@ -668,6 +669,16 @@ std::string CountedIdentity(const std::string& schema, const TableDef& def) {
            std::to_string(id->identitySeed) + "," + std::to_string(id->identityIncrement) + ")";
 }
 
+namespace {
+
+// The row id of the target's rows in the FROM: a view written through hands
+// out its table's as a column.
+std::string RowIdOf(const BoundSource& src) {
+    return QuoteIdent(src.alias) + (src.writeThrough ? ".\"xr_rowid\"" : ".rowid");
+}
+
+}  // namespace
+
 Plan RenderInsert(const Stmt& stmt, RenderContext& ctx) {
     BoundStatement b = BindInsert(stmt, ctx);
     Plan plan;
@@ -762,8 +773,8 @@ Plan RenderUpdate(const Stmt& stmt, RenderContext& ctx) {
                 (i ? "," : "") + sets[i].first + "=\"xr_from\".\"xr_v" + std::to_string(i) + "\"";
             values += "," + sets[i].second + " AS \"xr_v" + std::to_string(i) + "\"";
         }
-        sql += " FROM (SELECT " + QuoteIdent(b.target.inFrom->alias) + ".rowid AS \"xr_rowid\"" +
-               values + " FROM " + from;
+        sql += " FROM (SELECT " + RowIdOf(*b.target.inFrom) + " AS \"xr_rowid\"" + values +
+               " FROM " + from;
         if (!where.empty()) sql += " WHERE " + where;
         if (b.top)
             sql += " LIMIT " +
@@ -798,12 +809,12 @@ Plan RenderDelete(const Stmt& stmt, RenderContext& ctx) {
         // the FROM (with the target in it) finds.
         std::string owner;
         if (b.target.inFrom) {
-            owner = b.target.inFrom->alias;
+            owner = RowIdOf(*b.target.inFrom);
         } else {
-            owner = b.target.table->name;
-            from = table + " AS " + QuoteIdent(owner) + "," + from;
+            owner = QuoteIdent(b.target.table->name) + ".rowid";
+            from = table + " AS " + QuoteIdent(b.target.table->name) + "," + from;
         }
-        sql += " WHERE rowid IN (SELECT " + QuoteIdent(owner) + ".rowid FROM " + from;
+        sql += " WHERE rowid IN (SELECT " + owner + " FROM " + from;
         if (!where.empty()) sql += " WHERE " + where;
         if (b.top)
             sql += " LIMIT " +

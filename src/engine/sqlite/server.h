@@ -23,6 +23,8 @@ std::string SchemaName(std::string_view database);
 std::string DatabaseFile(const std::string& folder, std::string_view database);
 // The schema tempdb is attached as: a memory database of each connection.
 inline constexpr const char kTempSchema[] = "TEMPDB";
+// The schema the shared part of tempdb (the ##tables) is attached as.
+inline constexpr const char kGlobalTempSchema[] = "TEMPDB##";
 
 bool IsSystemDatabase(std::string_view database);  // master, model, msdb, tempdb
 

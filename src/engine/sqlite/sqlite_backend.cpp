@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <system_error>
 #include <vector>
@@ -309,6 +311,61 @@ void DatabasesFn(sqlite3_context* ctx, int, sqlite3_value**) {
     sqlite3_result_text(ctx, json.c_str(), static_cast<int>(json.size()), SQLITE_TRANSIENT);
 }
 
+std::string JsonText(const std::string& text) {
+    std::string json = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') json += '\\';
+        if (static_cast<unsigned char>(c) < 0x20) continue;
+        json += c;
+    }
+    return json + "\"";
+}
+
+// xr_database_files(): the files of the server's databases as a JSON array
+// of [dbid, fileid, logical name, path, size in 8-KB pages, 1 for a log],
+// in the order of sysdatabases. A user database is its file and the file's
+// write-ahead log. The system databases show the server's own file names in
+// the data folder (scripts find the folder by looking for "master.mdf");
+// the embedded engine keeps master in MASTER.db and the others nowhere.
+void DatabaseFilesFn(sqlite3_context* ctx, int, sqlite3_value**) {
+    SqliteBackend* backend = BackendOf(ctx);
+    std::error_code ec;
+    std::filesystem::path folder = std::filesystem::absolute(backend->Folder(), ec);
+    if (ec) folder = backend->Folder();
+    const std::string dir = folder.lexically_normal().string();
+    auto pages = [&](const std::string& file) {
+        std::error_code e;
+        const auto bytes = std::filesystem::file_size(file, e);
+        return e ? 0 : static_cast<int64_t>((bytes + 8191) / 8192);
+    };
+    std::string json = "[";
+    auto add = [&](int dbid, int fileid, const std::string& name, const std::string& path,
+                   int64_t size, bool log) {
+        if (json.size() > 1) json += ",";
+        json += "[" + std::to_string(dbid) + "," + std::to_string(fileid) + "," + JsonText(name) +
+                "," + JsonText(path) + "," + std::to_string(size) + "," + (log ? "1" : "0") + "]";
+    };
+    const std::string master = DatabaseFile(backend->Folder(), "MASTER");
+    const char* const kSystem[4][4] = {{"master", "master.mdf", "mastlog", "mastlog.ldf"},
+                                       {"tempdev", "tempdb.mdf", "templog", "templog.ldf"},
+                                       {"modeldev", "model.mdf", "modellog", "modellog.ldf"},
+                                       {"MSDBData", "MSDBData.mdf", "MSDBLog", "MSDBLog.ldf"}};
+    for (int i = 0; i < 4; ++i) {
+        add(i + 1, 1, kSystem[i][0], dir + "/" + kSystem[i][1], i == 0 ? pages(master) : 1, false);
+        add(i + 1, 2, kSystem[i][2], dir + "/" + kSystem[i][3], i == 0 ? pages(master + "-wal") : 1,
+            true);
+    }
+    int dbid = 5;
+    for (const std::string& db : backend->Databases()) {
+        const std::string file = dir + "/" + db + ".db";
+        add(dbid, 1, db, file, pages(file), false);
+        add(dbid, 2, db + "_log", file + "-wal", pages(file + "-wal"), true);
+        ++dbid;
+    }
+    json += "]";
+    sqlite3_result_text(ctx, json.c_str(), static_cast<int>(json.size()), SQLITE_TRANSIENT);
+}
+
 void ObjectNameFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     auto* backend = BackendOf(ctx);
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
@@ -439,7 +496,10 @@ void RightFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
 SqliteBackend::SqliteBackend(sqlite3* handle, std::string folder)
     : m_db(handle), m_folder(std::move(folder)), m_catalog(handle) {}
 
-SqliteBackend::~SqliteBackend() { DropVersionStatements(); }
+SqliteBackend::~SqliteBackend() {
+    DropGlobalTables();
+    DropVersionStatements();
+}
 
 void SqliteBackend::Open(BackendHost& host) {
     m_host = &host;
@@ -448,6 +508,8 @@ void SqliteBackend::Open(BackendHost& host) {
     RegisterCatalogFunctions(m_db, this);
     sqlite3_create_function(m_db, "xr_databases", 0, SQLITE_UTF8, this, DatabasesFn, nullptr,
                             nullptr);
+    sqlite3_create_function(m_db, "xr_database_files", 0, SQLITE_UTF8, this, DatabaseFilesFn,
+                            nullptr, nullptr);
     sqlite3_create_function(m_db, "xr_object_name", 1, SQLITE_UTF8, this, ObjectNameFn, nullptr,
                             nullptr);
     sqlite3_create_function(m_db, "xr_identity_next", 4, SQLITE_UTF8, nullptr, IdentityNextFn,
@@ -674,6 +736,7 @@ bool SqliteBackend::RollbackToSavepoint(const char* name) {
 
 std::string SqliteBackend::Attach(std::string_view database) {
     if (database.empty()) return m_host->CurrentSchema();
+    if (database == tsql::kGlobalTempDatabase) return AttachGlobal();
     std::string schema = SchemaName(database);
     if (schema == "main" || m_attached.count(schema)) return schema;
     if (IsSystemDatabase(database)) {
@@ -698,6 +761,75 @@ std::string SqliteBackend::Attach(std::string_view database) {
         throw ComError(E_FILECORRUPT_, e.Description());
     }
     return schema;
+}
+
+// The ##tables lie in one in-memory database per server folder that every
+// connection of this process to the folder attaches (SQLite's memdb, shared
+// by name within a process, with the usual locks): the embedded engine's
+// server is the folder as this process sees it. A session attaches it when
+// it first names a ##table, so sessions that do not use them never wait on
+// its locks; it lives while any connection has it attached.
+std::string SqliteBackend::AttachGlobal() {
+    if (m_attached.count(kGlobalTempSchema)) return kGlobalTempSchema;
+    if (InTransaction()) {
+        Fail(
+            "Global temporary tables are used by this connection for the first time inside a "
+            "transaction: name one before BEGIN TRANSACTION.");
+    }
+    std::error_code ec;
+    std::filesystem::path folder = std::filesystem::weakly_canonical(m_folder, ec);
+    if (ec) folder = std::filesystem::absolute(m_folder, ec);
+    char name[32];
+    std::snprintf(name, sizeof name, "%016llx",
+                  static_cast<unsigned long long>(std::hash<std::string>{}(folder.string())));
+    const std::string uri = std::string("file:/xrdb8-tempdb-") + name + "?vfs=memdb";
+    if (m_attached.size() + 1 >= 10) DetachIdle();
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(m_db, "ATTACH DATABASE ?1 AS ?2", -1, &st, nullptr);
+    sqlite3_bind_text(st, 1, uri.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(st, 2, kGlobalTempSchema, -1, SQLITE_STATIC);
+    const int rc = sqlite3_step(st);
+    sqlite3_finalize(st);
+    if (rc != SQLITE_DONE) Fail(std::string("tempdb cannot be opened: ") + sqlite3_errmsg(m_db));
+    m_attached[kGlobalTempSchema] = "tempdb";
+    try {
+        m_catalog.InitDatabase(kGlobalTempSchema);
+    } catch (...) {
+        m_attached.erase(kGlobalTempSchema);
+        sqlite3_exec(m_db, "DETACH DATABASE \"TEMPDB##\"", nullptr, nullptr, nullptr);
+        m_catalog.InvalidateAll();
+        throw;
+    }
+    return kGlobalTempSchema;
+}
+
+void SqliteBackend::TableMade(const std::string& schema, const std::string& name) {
+    if (schema != kGlobalTempSchema) return;
+    if (auto id = m_catalog.ObjectId(schema, name)) m_globalMade.emplace_back(name, *id);
+}
+
+// The ##tables the session made go with it, each once no statement of
+// another connection reads it (the drop waits for their locks).
+void SqliteBackend::DropGlobalTables() noexcept {
+    if (m_globalMade.empty() || !m_attached.count(kGlobalTempSchema)) return;
+    try {
+        if (InTransaction()) sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        m_catalog.InvalidateAll();
+        for (const auto& [name, id] : m_globalMade) {
+            auto now = m_catalog.ObjectId(kGlobalTempSchema, name);
+            if (!now || *now != id) continue;  // dropped, or another table of that name since
+            Exec("BEGIN IMMEDIATE");
+            try {
+                m_catalog.DropTable(kGlobalTempSchema, name);
+                Exec("COMMIT");
+            } catch (...) {
+                sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+            }
+        }
+    } catch (...) {
+        // The table stays until the last connection lets go of tempdb.
+    }
+    m_globalMade.clear();
 }
 
 std::string SqliteBackend::DatabaseName(const std::string& schema) {
@@ -753,7 +885,8 @@ void SqliteBackend::Detach(const std::string& schema) {
 // SQLite holds at most ten attached files: let go of one not in use.
 void SqliteBackend::DetachIdle() {
     for (auto it = m_attached.begin(); it != m_attached.end(); ++it) {
-        if (it->first == kTempSchema) continue;  // detaching would lose the #tables
+        // Detaching would lose the #tables (and perhaps the ##tables).
+        if (it->first == kTempSchema || it->first == kGlobalTempSchema) continue;
         if (m_host && m_host->SchemaInUse(it->first)) continue;
         Detach(it->first);
         m_catalog.InvalidateAll();

@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "engine/backend.h"
 #include "engine/sqlite/catalog.h"
@@ -84,6 +86,7 @@ public:
     uint64_t DataMark(const std::string& schema) override;
     bool SchemaChanged() override;
     void OwnSchemaChange(const std::string& schema) override;
+    void TableMade(const std::string& schema, const std::string& name) override;
     void ForgetSchemaVersions() override;
     engine::Catalog& Catalog() override { return m_catalog; }
     bool SystemTable(const std::string& schema, const std::string& name, TableDef* out) override;
@@ -108,6 +111,7 @@ public:
     sqlite::Catalog& Tables() { return m_catalog; }
     // The user databases of the server: the files of its folder, in name order.
     std::vector<std::string> Databases() const;
+    const std::string& Folder() const { return m_folder; }
 
 private:
     // Attaches a database's file; throws ComError(E_FILECORRUPT_) naming the
@@ -115,6 +119,8 @@ private:
     void AttachFile(const std::string& file, const std::string& schema,
                     const std::string& database);
     void DetachIdle();
+    std::string AttachGlobal();
+    void DropGlobalTables() noexcept;
     void Detach(const std::string& schema);
     void DropVersionStatements();
     int MainSynchronous();
@@ -128,6 +134,8 @@ private:
     std::unordered_map<std::string, std::string> m_attached;  // schema -> database name
     std::unordered_map<std::string, uint32_t> m_schemaVersions;
     bool m_tempTables = false;  // the session has made tables in its tempdb
+    // The ##tables this session made, with their object ids: they go with it.
+    std::vector<std::pair<std::string, int32_t>> m_globalMade;
     std::unordered_map<std::string, sqlite3_stmt*> m_versionStatements;  // PRAGMA schema_version
     struct WalWatch {
         bool checked = false;

@@ -49,9 +49,10 @@ SqliteSession::SqliteSession(const ConnectionString& cs) : m_folder(ServerFolder
     if (!std::filesystem::is_directory(m_folder, ec)) FailOpen(m_folder, "not a folder");
 
     std::string master = DatabaseFile(m_folder, "master");
-    int rc =
-        sqlite3_open_v2(master.c_str(), &m_db,
-                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    int rc = sqlite3_open_v2(
+        master.c_str(), &m_db,
+        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI,
+        nullptr);
     if (rc != SQLITE_OK) {
         std::string why = m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(rc);
         sqlite3_close(m_db);

@@ -1,0 +1,86 @@
+// ##tables across connections: what a conformance file cannot show (a
+// connection closed while another goes on, connections to another folder).
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/connection.h"
+#include "library.h"
+
+namespace {
+
+using xr::ComError;
+using xr::engine::Connection;
+
+class GlobalTempTest : public xrtest::EngineTest {
+protected:
+    void SetUp() override { m_conn.Open(ConnectString()); }
+
+    static std::string ErrorOf(Connection& conn, const std::string& sql) {
+        try {
+            conn.Execute(sql);
+        } catch (const ComError& e) {
+            return e.Description();
+        }
+        return "<no error>";
+    }
+};
+
+TEST_F(GlobalTempTest, EveryConnectionSeesTheTable) {
+    Connection other;
+    other.Open(ConnectString());
+    m_conn.Execute("CREATE TABLE ##shared (A INT) INSERT INTO ##shared VALUES (1)");
+    EXPECT_EQ(xrtest::Rows(other, "SELECT A FROM ##shared"), (std::vector<std::string>{"1"}));
+    other.Execute("INSERT INTO ##shared VALUES (2)");
+    EXPECT_EQ(Rows("SELECT A FROM ##shared ORDER BY A"), (std::vector<std::string>{"1", "2"}));
+    // A #table of the same name stays each connection's own.
+    other.Execute("CREATE TABLE #shared (B INT)");
+    EXPECT_EQ(ErrorOf(m_conn, "SELECT * FROM #shared"), "Invalid object name '#shared'.");
+}
+
+TEST_F(GlobalTempTest, TableGoesWhenItsCreatorCloses) {
+    Connection creator;
+    creator.Open(ConnectString());
+    creator.Execute("CREATE TABLE ##work (A INT) INSERT INTO ##work VALUES (7)");
+    creator.Execute("SELECT * INTO ##copy FROM ##work");
+    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM ##copy"), "1");
+    // The other connection keeps using it while the creator is open.
+    m_conn.Execute("INSERT INTO ##work VALUES (8)");
+    creator.Close();
+    EXPECT_EQ(ErrorOf(m_conn, "SELECT * FROM ##work"), "Invalid object name '##work'.");
+    EXPECT_EQ(ErrorOf(m_conn, "SELECT * FROM ##copy"), "Invalid object name '##copy'.");
+    EXPECT_EQ(Scalar("SELECT CASE WHEN OBJECT_ID('tempdb..##work') IS NULL THEN 'gone' END"),
+              "gone");
+    // The name is free again.
+    m_conn.Execute("CREATE TABLE ##work (B VARCHAR(5))");
+    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM ##work"), "0");
+}
+
+TEST_F(GlobalTempTest, ClosingAnotherConnectionLeavesTheTable) {
+    Connection reader;
+    reader.Open(ConnectString());
+    m_conn.Execute("CREATE TABLE ##kept (A INT) INSERT INTO ##kept VALUES (3)");
+    EXPECT_EQ(xrtest::Rows(reader, "SELECT A FROM ##kept"), (std::vector<std::string>{"3"}));
+    reader.Close();
+    EXPECT_EQ(Scalar("SELECT A FROM ##kept"), "3");
+    // Dropped by another connection, it is not dropped again at close.
+    Connection dropper;
+    dropper.Open(ConnectString());
+    dropper.Execute("DROP TABLE ##kept");
+    dropper.Execute("CREATE TABLE ##kept (Other INT) INSERT INTO ##kept VALUES (4)");
+    m_conn.Close();
+    EXPECT_EQ(xrtest::Rows(dropper, "SELECT Other FROM ##kept"), (std::vector<std::string>{"4"}));
+}
+
+TEST_F(GlobalTempTest, AnotherServerFolderHasItsOwn) {
+    xrtest::TempDir elsewhere;
+    Connection other;
+    other.Open(xrtest::ConnectString(elsewhere.Path()));
+    m_conn.Execute("CREATE TABLE ##mine (A INT)");
+    EXPECT_EQ(ErrorOf(other, "SELECT * FROM ##mine"), "Invalid object name '##mine'.");
+    other.Execute("CREATE TABLE ##mine (B INT)");
+    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM ##mine"), "0");
+}
+
+}  // namespace
