@@ -83,8 +83,9 @@ void Interpreter::Impl::CreateProcedure(const Stmt& s) {
     const bool replace = s.kind == StmtKind::AlterProcedure;
     Catalog::ProcedureDef def;
     def.name = name;
-    const std::string& text = (**currentBatch).text;
-    def.text = text.substr(s.pos.offset, s.endOffset - s.pos.offset);
+    // The definition is the batch as sent, comments before CREATE included:
+    // the statement opens the batch and its body runs to the batch's end.
+    def.text = (**currentBatch).text;
     def.quotedIdentifier = quotedIdentifier;
     def.ansiNulls = ansiNulls;
     if (replace && !catalog.FindProcedure(schema, name))
