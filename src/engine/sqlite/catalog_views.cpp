@@ -407,7 +407,8 @@ bool SystemView(sqlite3* handle, std::string_view name, const std::string& schem
         // The procedure's text as written, cut at 4000 characters as the server cuts it.
         const std::string definition =
             HasTable(handle, schema, "xr_procedures")
-                ? "(SELECT substr(p.text, 1, 4000) FROM " + s + "xr_procedures p WHERE p.id = o.id)"
+                ? "(SELECT CASE WHEN p.encrypted = 0 THEN substr(p.text, 1, 4000) END FROM " + s +
+                      "xr_procedures p WHERE p.id = o.id)"
                 : "NULL";
         sql = "SELECT " + cat + " AS SPECIFIC_CATALOG, " + owner +
               " AS SPECIFIC_SCHEMA, o.name AS SPECIFIC_NAME, " + cat + " AS ROUTINE_CATALOG, " +
