@@ -137,6 +137,7 @@ public:
         std::string text;              // the whole CREATE PROCEDURE statement
         bool quotedIdentifier = true;  // SET QUOTED_IDENTIFIER when it was made
         bool ansiNulls = true;         // SET ANSI_NULLS when it was made
+        bool encrypted = false;        // WITH ENCRYPTION: the text is not shown
     };
     // Creates the procedure, or (`replace`, ALTER PROCEDURE) changes the
     // text of an existing one keeping its id.

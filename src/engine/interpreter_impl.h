@@ -2411,8 +2411,8 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                 }
             }
             if (at >= names.size()) {
-                Fail("Procedure or function '" + s.procedure.name +
-                     "' has too many arguments specified.");
+                Fail("Procedure or function " + s.procedure.name +
+                     " has too many arguments specified.");
             }
             auto [v, t] = EvalScalar(*a.value, s);
             if (!v.IsNull()) out[at] = Convert(v, t, Make(TypeKind::VarChar, 8000), false).s;

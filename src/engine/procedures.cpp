@@ -83,10 +83,12 @@ void Interpreter::Impl::CreateProcedure(const Stmt& s) {
     const bool replace = s.kind == StmtKind::AlterProcedure;
     Catalog::ProcedureDef def;
     def.name = name;
-    const std::string& text = (**currentBatch).text;
-    def.text = text.substr(s.pos.offset, s.endOffset - s.pos.offset);
+    // The definition is the batch as sent, comments before CREATE included:
+    // the statement opens the batch and its body runs to the batch's end.
+    def.text = (**currentBatch).text;
     def.quotedIdentifier = quotedIdentifier;
     def.ansiNulls = ansiNulls;
+    def.encrypted = s.encrypted;
     if (replace && !catalog.FindProcedure(schema, name))
         Fail("Invalid object name '" + name + "'.");
     Atomically([&] { catalog.CreateProcedure(schema, def, replace); });
@@ -356,6 +358,11 @@ void Interpreter::Impl::HelpText(const Stmt& s, Run& run) {
             Fail("There is no text for object '" + *args[0] + "'.");
         Fail("The object '" + *args[0] + "' does not exist in database '" + current +
              "' or is invalid for this operation.");
+    }
+    if (def->encrypted) {
+        // The server's 15471, at severity 10: a message, not an error.
+        Message(*run.errors, "The text for object '" + *args[0] + "' is encrypted.");
+        return;
     }
     // One row a line of the definition, each with its line break, in a
     // column Text of NVARCHAR(255).

@@ -98,4 +98,15 @@ TEST_F(ProceduresTest, ARolledBackCreateLeavesNothing) {
     EXPECT_EQ(Scalar("EXEC Gone"), "2");
 }
 
+TEST_F(ProceduresTest, HelpTextGivesARowALineWithItsLineBreak) {
+    m_conn.Execute("-- header\r\nCREATE PROCEDURE Lines AS\r\nSELECT 1\nSELECT 2");
+    std::vector<std::string> rows;
+    auto result = m_conn.Query("EXEC sp_helptext 'Lines'");
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->Column(0).name, "Text");
+    while (result->Next()) rows.push_back(result->Value(0).ToText());
+    EXPECT_EQ(rows, (std::vector<std::string>{"-- header\r\n", "CREATE PROCEDURE Lines AS\r\n",
+                                              "SELECT 1\n", "SELECT 2"}));
+}
+
 }  // namespace

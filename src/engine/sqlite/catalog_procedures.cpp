@@ -20,7 +20,8 @@ constexpr size_t kMaxName = 128;
 void EnsureProcedureTable(detail::CatalogState& state, const std::string& db) {
     state.Exec("CREATE TABLE IF NOT EXISTS " + Quote(db) +
                ".xr_procedures (id INTEGER PRIMARY KEY, text TEXT NOT NULL, "
-               "quoted_identifier INTEGER NOT NULL, ansi_nulls INTEGER NOT NULL)");
+               "quoted_identifier INTEGER NOT NULL, ansi_nulls INTEGER NOT NULL, encrypted "
+               "INTEGER NOT NULL)");
 }
 
 // The cache up to date and the file's system tables there.
@@ -61,10 +62,11 @@ void Catalog::CreateProcedure(const std::string& db, const ProcedureDef& proc, b
         detail::InsertObject(*m_impl, db, id, name, "P", 0);
     }
     Sql q(*m_impl, "INSERT INTO " + s +
-                       "xr_procedures (id, text, quoted_identifier, ansi_nulls) VALUES (?1, ?2, "
-                       "?3, ?4)");
+                       "xr_procedures (id, text, quoted_identifier, ansi_nulls, encrypted) VALUES "
+                       "(?1, ?2, ?3, ?4, ?5)");
     q.Bind(1, id).Bind(2, proc.text);
     q.Bind(3, proc.quotedIdentifier ? 1 : 0).Bind(4, proc.ansiNulls ? 1 : 0);
+    q.Bind(5, proc.encrypted ? 1 : 0);
     q.Run();
 }
 
@@ -83,9 +85,11 @@ void Catalog::DropProcedure(const std::string& db, std::string_view name) {
 std::optional<Catalog::ProcedureDef> Catalog::FindProcedure(const std::string& db,
                                                             std::string_view name) {
     if (!m_impl->HasCatalog(db) || !m_impl->TableExists(db, "xr_procedures")) return std::nullopt;
-    Sql q(*m_impl, "SELECT o.id, o.name, p.text, p.quoted_identifier, p.ansi_nulls FROM " +
-                       Quote(db) + ".sysobjects o JOIN " + Quote(db) +
-                       ".xr_procedures p ON p.id = o.id WHERE o.name = ?1 AND o.xtype = 'P '");
+    Sql q(*m_impl,
+          "SELECT o.id, o.name, p.text, p.quoted_identifier, p.ansi_nulls, p.encrypted "
+          "FROM " +
+              Quote(db) + ".sysobjects o JOIN " + Quote(db) +
+              ".xr_procedures p ON p.id = o.id WHERE o.name = ?1 AND o.xtype = 'P '");
     if (!q.Bind(1, name).Step()) return std::nullopt;
     ProcedureDef proc;
     proc.id = static_cast<int32_t>(q.Int(0));
@@ -93,6 +97,7 @@ std::optional<Catalog::ProcedureDef> Catalog::FindProcedure(const std::string& d
     proc.text = q.Text(2);
     proc.quotedIdentifier = q.Int(3) != 0;
     proc.ansiNulls = q.Int(4) != 0;
+    proc.encrypted = q.Int(5) != 0;
     return proc;
 }
 

@@ -220,6 +220,7 @@ bool IsSystemView(std::string_view name) {
         "sysobjects",
         "syscolumns",
         "sysconstraints",
+        "syscomments",
         "sysdatabases",
         "sys.databases",
         "sys.objects",
@@ -410,6 +411,37 @@ bool SystemView(sqlite3* handle, std::string_view name, const std::string& schem
               " AS TABLE_SCHEMA, o.name AS TABLE_NAME, " + definition + " AS VIEW_DEFINITION, " +
               check + " AS CHECK_OPTION, 'NO' AS IS_UPDATABLE FROM " + s +
               "sysobjects o WHERE o.xtype = 'V '";
+    } else if (IEquals(name, "syscomments")) {
+        Add(out, {{"id", "INT"},
+                  {"number", "SMALLINT"},
+                  {"colid", "SMALLINT"},
+                  {"status", "SMALLINT"},
+                  {"ctext", "VARBINARY(8000)"},
+                  {"texttype", "SMALLINT"},
+                  {"language", "SMALLINT"},
+                  {"encrypted", "BIT"},
+                  {"compressed", "BIT"},
+                  {"text", "NVARCHAR(4000)"}});
+        // The definitions of procedures and views, in rows of 4000 characters
+        // (colid from 1); an encrypted one shows no text.
+        std::string texts;
+        if (HasTable(handle, schema, "xr_procedures"))
+            texts = "SELECT id, text AS t, encrypted AS enc FROM " + s + "xr_procedures";
+        if (HasTable(handle, schema, "xr_views")) {
+            texts += std::string(texts.empty() ? "" : " UNION ALL ") +
+                     "SELECT id, coalesce(definition, ''), definition IS NULL FROM " + s +
+                     "xr_views";
+        }
+        if (texts.empty()) texts = "SELECT 0 AS id, '' AS t, 0 AS enc WHERE 0";
+        sql =
+            "WITH RECURSIVE xr_c(id, enc, colid, chunk, rest) AS (SELECT id, enc, 1, substr(t, 1, "
+            "4000), substr(t, 4001) FROM (" +
+            texts +
+            ") UNION ALL SELECT id, enc, colid + 1, substr(rest, 1, 4000), substr(rest, 4001) "
+            "FROM xr_c WHERE rest <> '') SELECT id AS id, 0 AS number, colid AS colid, CASE WHEN "
+            "enc THEN 1 ELSE 0 END AS status, NULL AS ctext, 2 AS texttype, 0 AS language, enc "
+            "AS encrypted, 0 AS compressed, CASE WHEN enc THEN NULL ELSE chunk END AS text FROM "
+            "xr_c";
     } else if (IEquals(name, "INFORMATION_SCHEMA.ROUTINES")) {
         Add(out, {{"SPECIFIC_CATALOG", "VARCHAR(128)"},
                   {"SPECIFIC_SCHEMA", "VARCHAR(128)"},
@@ -428,7 +460,8 @@ bool SystemView(sqlite3* handle, std::string_view name, const std::string& schem
         // The procedure's text as written, cut at 4000 characters as the server cuts it.
         const std::string definition =
             HasTable(handle, schema, "xr_procedures")
-                ? "(SELECT substr(p.text, 1, 4000) FROM " + s + "xr_procedures p WHERE p.id = o.id)"
+                ? "(SELECT CASE WHEN p.encrypted = 0 THEN substr(p.text, 1, 4000) END FROM " + s +
+                      "xr_procedures p WHERE p.id = o.id)"
                 : "NULL";
         sql = "SELECT " + cat + " AS SPECIFIC_CATALOG, " + owner +
               " AS SPECIFIC_SCHEMA, o.name AS SPECIFIC_NAME, " + cat + " AS ROUTINE_CATALOG, " +
