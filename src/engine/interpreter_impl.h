@@ -221,7 +221,12 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
     bool SchemaInUse(const std::string& schema) override {
         return schema == currentSchema || schema == identityInsertSchema;
     }
-    void Closing(const std::string&) override { ClearPlans(); }
+    // A database opened or let go: what was rendered over the others (the
+    // system tables' views among it) is rendered again.
+    void Closing(const std::string&) override {
+        ClearPlans();
+        systemTables.clear();
+    }
 
     // ---- RenderContext ----------------------------------------------------
 

@@ -800,6 +800,7 @@ std::string SqliteBackend::AttachGlobal() {
         m_catalog.InvalidateAll();
         throw;
     }
+    if (m_host) m_host->Closing(kGlobalTempSchema);  // tempdb's views now show its ##tables
     return kGlobalTempSchema;
 }
 
