@@ -215,18 +215,32 @@ void BM_ProcedureKeyQuery(benchmark::State& state) {
         }
         g_seconds["key query batch"] = batch;
         g_seconds["key query procedure"] = proc;
-// Key queries through a view of one table against its SELECT written out.
+    }
+}
+
+// Key queries through a view of one table against its SELECT written out:
+// both go through DBExec, so each keeps the best of three rounds to let the
+// ratio show the view's own cost rather than the machine's load.
+constexpr int kViewRounds = 3;
+
+template <class Sql>
+double BestOfRounds(Sql sql) {
+    double best = 1e9;
+    for (int round = 0; round < kViewRounds; ++round) {
+        auto t = std::chrono::steady_clock::now();
+        for (int i = 1; i <= kRows; ++i) DBExec(sql(i).c_str());
+        best = std::min(best, Seconds(t));
+    }
+    return best;
+}
+
 void BM_ViewQuery_WrittenOut(benchmark::State& state) {
     Fill();
     for (auto _ : state) {
-        auto t = std::chrono::steady_clock::now();
-        for (int i = 1; i <= kRows; ++i) {
-            std::string sql =
-                "SELECT PLU, Description AS Name, Price1 FROM Products WHERE Dept = 1 AND PLU=" +
-                std::to_string(i);
-            DBExec(sql.c_str());
-        }
-        g_seconds["view written out"] = Seconds(t);
+        g_seconds["view written out"] = BestOfRounds([](int i) {
+            return "SELECT PLU, Description AS Name, Price1 FROM Products WHERE Dept = 1 AND PLU=" +
+                   std::to_string(i);
+        });
     }
 }
 
@@ -240,12 +254,8 @@ void BM_ViewQuery_View(benchmark::State& state) {
             "WHERE Dept = 1");
     }
     for (auto _ : state) {
-        auto t = std::chrono::steady_clock::now();
-        for (int i = 1; i <= kRows; ++i) {
-            std::string sql = "SELECT * FROM ProductNames WHERE PLU=" + std::to_string(i);
-            DBExec(sql.c_str());
-        }
-        g_seconds["view DBExec"] = Seconds(t);
+        g_seconds["view DBExec"] = BestOfRounds(
+            [](int i) { return "SELECT * FROM ProductNames WHERE PLU=" + std::to_string(i); });
     }
 }
 

@@ -151,6 +151,10 @@ public:
     // This session made table `name` in `schema` (CREATE TABLE, SELECT INTO):
     // a table of the shared part of tempdb goes when the session closes.
     virtual void TableMade(const std::string& /*schema*/, const std::string& /*name*/) {}
+    // The row ids of `table` in `schema` that statements insert or update
+    // from now on, until WrittenRows() hands them over and stops watching.
+    virtual void WatchWrites(const std::string& /*schema*/, const std::string& /*table*/) {}
+    virtual std::vector<int64_t> WrittenRows() { return {}; }
     // The schemas are all read afresh at the next check.
     virtual void ForgetSchemaVersions() = 0;
 

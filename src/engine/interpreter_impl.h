@@ -249,7 +249,12 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
     bool SchemaInUse(const std::string& schema) override {
         return schema == currentSchema || schema == identityInsertSchema;
     }
-    void Closing(const std::string&) override { ClearPlans(); }
+    // A database opened or let go: what was rendered over the others (the
+    // system tables' views among it) is rendered again.
+    void Closing(const std::string&) override {
+        ClearPlans();
+        systemTables.clear();
+    }
 
     // ---- RenderContext ----------------------------------------------------
 
@@ -353,8 +358,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         def.viewSql = plan.sql;
         std::string rowIds = WriteThrough(schema, *query.statements[0]->select, plan.sql, def);
         if (def.viewRefusal.empty() && !rowIds.empty() && HasCheckOption(view.definition)) {
-            // Rows an INSERT or UPDATE leaves outside the view are not
-            // checked here: such writes are refused rather than let through.
+            // Written through, but only with rows of its own (RunWrite).
             def.viewRefusal = "550";
         }
         if (renamed) {
@@ -1382,12 +1386,41 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                   : s.kind == StmtKind::Update ? RenderUpdate(s, *this)
                                                : RenderDelete(s, *this);
         cp.st = Prepare(cp.plan.sql);
-        RunPlan(cp, &s, [](engine::Statement&) {});
+        RunWrite(cp, s);
         if (cp.plan.setsIdentity && rowCount > 0 && tranCount > 0) {
             int64_t& used = usedIdentities[{SchemaOf(s.table), ToUpper(s.table.name)}];
             used = std::max(used, lastIdentity);
         }
         return true;
+    }
+
+    // An INSERT or UPDATE; through a view made WITH CHECK OPTION, every row
+    // it writes must be a row of the view, else the statement is undone.
+    void RunWrite(CachedPlan& cp, const Stmt& s) {
+        if (cp.plan.checkSql.empty()) return RunPlan(cp, &s, [](engine::Statement&) {});
+        Atomically([&] {
+            backend->WatchWrites(cp.plan.checkSchema, cp.plan.checkTable);
+            try {
+                RunPlan(cp, &s, [](engine::Statement&) {});
+            } catch (...) {
+                backend->WrittenRows();
+                throw;
+            }
+            const std::vector<int64_t> rows = backend->WrittenRows();
+            if (rows.empty()) return;
+            std::string ids = "[";
+            for (int64_t id : rows) ids += (ids.size() > 1 ? "," : "") + std::to_string(id);
+            ids += "]";
+            auto st = Prepare(cp.plan.checkSql);
+            st->Bind(1, Value::Text(ids));
+            if (st->Next() == engine::Statement::Step::Row && st->Int(0) > 0) {
+                Fail(
+                    "The attempted insert or update failed because the target view either "
+                    "specifies WITH CHECK OPTION or spans a view that specifies WITH CHECK OPTION "
+                    "and one or more rows resulting from the operation did not qualify under the "
+                    "CHECK OPTION constraint.");
+            }
+        });
     }
 
     Flow Dispatch(const Stmt& s, Run& run) {
@@ -1404,7 +1437,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                 return Flow::Next;
             case StmtKind::Insert: {
                 CachedPlan& cp = GetPlan(batch, s, [&] { return RenderInsert(s, *this); });
-                RunPlan(cp, &s, [](engine::Statement&) {});
+                RunWrite(cp, s);
                 if (cp.plan.setsIdentity && rowCount > 0 && tranCount > 0) {
                     // A rollback does not give identity values back.
                     int64_t& used = usedIdentities[{SchemaOf(s.table), ToUpper(s.table.name)}];
@@ -1414,7 +1447,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             }
             case StmtKind::Update: {
                 CachedPlan& cp = GetPlan(batch, s, [&] { return RenderUpdate(s, *this); });
-                RunPlan(cp, &s, [](engine::Statement&) {});
+                RunWrite(cp, s);
                 return Flow::Next;
             }
             case StmtKind::Delete: {

@@ -66,6 +66,11 @@ struct Plan {
     size_t orderAt = std::string::npos;
     std::vector<OrderKey> order;
     bool hasTop = false;
+    // INSERT or UPDATE through a view made WITH CHECK OPTION: the rows the
+    // statement writes in table `checkTable` of `checkSchema` must all be
+    // the view's; `checkSql` counts those of them (?1: their row ids, a JSON
+    // array) that are not.
+    std::string checkSql, checkSchema, checkTable;
 };
 
 // What the renderer asks of the session: what the binder asks, since every

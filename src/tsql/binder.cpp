@@ -1594,13 +1594,8 @@ std::unique_ptr<BoundSource> OwnSource(const std::string& schema, const TableDef
 }
 
 // The server's refusal of a write through a view that cannot take one.
-void CheckWritable(const TableDef& view, const std::string& written, bool deleting) {
+void CheckWritable(const TableDef& view, const std::string& written) {
     if (view.id == 0) Fail("Ad hoc updates to system catalogs are not allowed.");
-    if (view.viewRefusal == "550" && !deleting) {
-        Fail("The view '" + written +
-             "' was created WITH CHECK OPTION: INSERT and UPDATE through it are not supported; "
-             "write to its table.");
-    }
     if (view.viewRefusal == "4403") {
         Fail("Cannot update the view or function '" + written +
              "' because it contains aggregates, or a DISTINCT or GROUP BY clause, or PIVOT or "
@@ -1620,12 +1615,11 @@ void CheckWritable(const TableDef& view, const std::string& written, bool deleti
 // through it changes; `columns` gets, for each column of the view, the
 // table's column it shows ("" for an expression).
 const TableDef* WrittenTable(const TableDef* view, const std::string& written, BindCatalog& catalog,
-                             std::string* schema, std::vector<std::string>* columns,
-                             bool deleting) {
+                             std::string* schema, std::vector<std::string>* columns) {
     *columns = view->viewBaseColumns;
     const TableDef* at = view;
     for (int depth = 0; !at->viewSql.empty(); ++depth) {
-        CheckWritable(*at, at == view ? written : at->name, deleting);
+        CheckWritable(*at, at == view ? written : at->name);
         if (at->viewBaseName.empty()) FailNoRowIds(at == view ? written : at->name);
         if (depth >= 32) {
             Fail(
@@ -1652,17 +1646,16 @@ const TableDef* WrittenTable(const TableDef* view, const std::string& written, B
 // its table: `view` gets the view and `columns` the table's column behind
 // each of the view's (null `view` refuses a view).
 void ResolveTarget(const ObjectName& name, BindCatalog& catalog, BoundTarget& t,
-                   const TableDef** view = nullptr, std::vector<std::string>* columns = nullptr,
-                   bool deleting = false) {
+                   const TableDef** view = nullptr, std::vector<std::string>* columns = nullptr) {
     t.schema =
         name.Database().empty() ? catalog.CurrentSchema() : catalog.SchemaFor(name.Database());
     t.table = catalog.FindTable(t.schema, LookupName(name));
     if (!t.table) FailNoTable(WrittenName(name));
     if (!t.table->viewSql.empty()) {
-        CheckWritable(*t.table, WrittenName(name), deleting);
+        CheckWritable(*t.table, WrittenName(name));
         if (!view) Fail("View or function '" + WrittenName(name) + "' cannot be written here.");
         *view = t.table;
-        t.table = WrittenTable(t.table, WrittenName(name), catalog, &t.schema, columns, deleting);
+        t.table = WrittenTable(t.table, WrittenName(name), catalog, &t.schema, columns);
     }
 }
 
@@ -1674,9 +1667,8 @@ void ResolveTarget(const ObjectName& name, BindCatalog& catalog, BoundTarget& t,
 Scope BindTarget(const Stmt& stmt, Binder& binder, BindCatalog& catalog, BoundStatement& out) {
     BoundTarget& t = out.target;
     Scope scope;
-    const bool deleting = stmt.kind == StmtKind::Delete;
     if (stmt.from.empty()) {
-        ResolveTarget(stmt.table, catalog, t, &t.view, &t.viewColumns, deleting);
+        ResolveTarget(stmt.table, catalog, t, &t.view, &t.viewColumns);
         if (t.view) {
             if (t.view->viewRowIdSql.empty()) FailNoRowIds(WrittenName(stmt.table));
             // Through a view: its rows (with the table's row ids) are the
@@ -1711,15 +1703,14 @@ Scope BindTarget(const Stmt& stmt, Binder& binder, BindCatalog& catalog, BoundSt
         t.schema = hit->schema;
         t.table = hit->table;
         if (!t.table->viewSql.empty()) {
-            CheckWritable(*t.table, stmt.table.name, deleting);
+            CheckWritable(*t.table, stmt.table.name);
             t.view = t.table;
-            t.table =
-                WrittenTable(t.view, stmt.table.name, catalog, &t.schema, &t.viewColumns, deleting);
+            t.table = WrittenTable(t.view, stmt.table.name, catalog, &t.schema, &t.viewColumns);
             if (t.view->viewRowIdSql.empty()) FailNoRowIds(stmt.table.name);
             hit->writeThrough = true;
         }
     } else {
-        ResolveTarget(stmt.table, catalog, t, &t.view, &t.viewColumns, deleting);
+        ResolveTarget(stmt.table, catalog, t, &t.view, &t.viewColumns);
         if (t.view) {
             // A view named by the FROM under another name is the target.
             for (const BoundSource* s : from.sources) {
@@ -1820,6 +1811,7 @@ BoundStatement BindInsert(const Stmt& stmt, BindCatalog& catalog) {
     const TableDef* view = nullptr;
     std::vector<std::string> viewColumns;
     ResolveTarget(stmt.table, catalog, out.target, &view, &viewColumns);
+    out.target.view = view;
     const TableDef& def = *out.target.table;
     const ColumnDef* identity = def.IdentityColumn();
     const bool identityOn = identity && catalog.IdentityInsertOn(out.target.schema, def.name);

@@ -99,7 +99,8 @@ struct TableDef {
     // A view of the database is written through to the one table it reads
     // (INSERT, UPDATE and DELETE name the view): the number of the server's
     // refusal when it cannot be ("4403" aggregates, "4405" several tables,
-    // "4426" UNION), else the table (or view) it
+    // "4426" UNION; "550" is none: made WITH CHECK OPTION, it takes only
+    // rows of its own), else the table (or view) it
     // reads, the column of that table each of its columns shows ("" for an
     // expression), and its query with that table's row id first, as
     // "xr_rowid", that UPDATE and DELETE find their rows by.

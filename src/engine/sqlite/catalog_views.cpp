@@ -94,7 +94,9 @@ std::string ShownName(const std::string& schema, const char* alias) {
            ")) || printf('%012X', " + alias + ".id) ELSE " + n + " END)";
 }
 
-bool StoredTableView(std::string_view name, const std::string& schema, tsql::TableDef* out) {
+// `global`: tempdb's sysobjects also shows the ##tables of its shared part.
+bool StoredTableView(std::string_view name, const std::string& schema, tsql::TableDef* out,
+                     bool global) {
     const std::string s = Quote(schema) + ".";
     std::string sql;
     if (IEquals(name, "sysobjects")) {
@@ -111,17 +113,22 @@ bool StoredTableView(std::string_view name, const std::string& schema, tsql::Tab
                   {"instrig", "INT"},          {"updtrig", "INT"},
                   {"seltrig", "INT"},          {"category", "INT"},
                   {"cache", "SMALLINT"}});
-        sql = "SELECT " + ShownName(schema, "o") +
-              " AS name, o.id AS id, o.xtype AS xtype, o.uid AS uid, 0 AS info, "
-              "o.status AS status, 0 AS base_schema_ver, 0 AS replinfo, o.parent_obj AS "
-              "parent_obj, o.crdate AS crdate, 0 AS ftcatid, 0 AS schema_ver, 0 AS "
-              "stats_schema_ver, o.type AS type, CASE WHEN o.xtype = 'U ' THEN 1 ELSE 0 END AS "
-              "userstat, CASE o.xtype WHEN 'S ' THEN 1 WHEN 'V ' THEN 2 WHEN 'U ' THEN 3 WHEN 'P ' "
-              "THEN 4 WHEN 'D ' THEN 6 WHEN 'R ' THEN 7 WHEN 'TR' THEN 8 ELSE 9 END AS sysstat, 0 "
-              "AS indexdel, o.crdate AS refdate, 0 AS version, 0 AS deltrig, 0 AS instrig, 0 AS "
-              "updtrig, 0 AS seltrig, CASE WHEN o.xtype = 'S ' THEN 2 ELSE 0 END AS category, 0 "
-              "AS cache FROM " +
-              s + "sysobjects o";
+        const std::string select =
+            "SELECT " + ShownName(schema, "o") +
+            " AS name, o.id AS id, o.xtype AS xtype, o.uid AS uid, 0 AS info, "
+            "o.status AS status, 0 AS base_schema_ver, 0 AS replinfo, o.parent_obj AS "
+            "parent_obj, o.crdate AS crdate, 0 AS ftcatid, 0 AS schema_ver, 0 AS "
+            "stats_schema_ver, o.type AS type, CASE WHEN o.xtype = 'U ' THEN 1 ELSE 0 END AS "
+            "userstat, CASE o.xtype WHEN 'S ' THEN 1 WHEN 'V ' THEN 2 WHEN 'U ' THEN 3 WHEN 'P ' "
+            "THEN 4 WHEN 'D ' THEN 6 WHEN 'R ' THEN 7 WHEN 'TR' THEN 8 ELSE 9 END AS sysstat, 0 "
+            "AS indexdel, o.crdate AS refdate, 0 AS version, 0 AS deltrig, 0 AS instrig, 0 AS "
+            "updtrig, 0 AS seltrig, CASE WHEN o.xtype = 'S ' THEN 2 ELSE 0 END AS category, 0 "
+            "AS cache FROM ";
+        sql = select + s + "sysobjects o";
+        if (global) {
+            sql += " UNION ALL " + select + Quote(kGlobalTempSchema) +
+                   ".sysobjects o WHERE o.xtype = 'U '";
+        }
     } else if (IEquals(name, "syscolumns")) {
         Add(out, {{"name", "VARCHAR(128)"},
                   {"id", "INT"},
@@ -243,9 +250,11 @@ bool SystemView(sqlite3* handle, std::string_view name, const std::string& schem
     }
     // The system tables the catalog stores are shown with all the columns the
     // server has, in its order; those it does not keep hold their fixed values.
+    // tempdb shows the ##tables too once the session has opened their part.
+    const bool global = schema == kTempSchema && HasTable(handle, kGlobalTempSchema, "sysobjects");
     if (IEquals(name, "sysobjects") || IEquals(name, "syscolumns") ||
         IEquals(name, "sysconstraints")) {
-        return StoredTableView(name, schema, out);
+        return StoredTableView(name, schema, out, global);
     }
     const std::string s = Quote(schema) + ".";
     const std::string cat = QuoteText(database);
@@ -256,10 +265,15 @@ bool SystemView(sqlite3* handle, std::string_view name, const std::string& schem
                   {"TABLE_SCHEMA", "VARCHAR(128)"},
                   {"TABLE_NAME", "VARCHAR(128)"},
                   {"TABLE_TYPE", "VARCHAR(10)"}});
-        sql = "SELECT " + cat + " AS TABLE_CATALOG, " + owner + " AS TABLE_SCHEMA, " +
-              ShownName(schema, "o") +
-              " AS TABLE_NAME, CASE WHEN o.xtype = 'V ' THEN 'VIEW' ELSE 'BASE TABLE' END AS " +
-              "TABLE_TYPE FROM " + s + "sysobjects o WHERE o.xtype IN ('U ', 'V ')";
+        const std::string select =
+            "SELECT " + cat + " AS TABLE_CATALOG, " + owner + " AS TABLE_SCHEMA, " +
+            ShownName(schema, "o") +
+            " AS TABLE_NAME, CASE WHEN o.xtype = 'V ' THEN 'VIEW' ELSE 'BASE TABLE' END AS " +
+            "TABLE_TYPE FROM ";
+        sql = select + s + "sysobjects o WHERE o.xtype IN ('U ', 'V ')";
+        if (global)
+            sql += " UNION ALL " + select + Quote(kGlobalTempSchema) +
+                   ".sysobjects o WHERE o.xtype = 'U '";
     } else if (IEquals(name, "INFORMATION_SCHEMA.COLUMNS")) {
         Add(out, {{"TABLE_CATALOG", "VARCHAR(128)"},
                   {"TABLE_SCHEMA", "VARCHAR(128)"},

@@ -671,6 +671,24 @@ std::string CountedIdentity(const std::string& schema, const TableDef& def) {
 
 namespace {
 
+// INSERT or UPDATE through a view made WITH CHECK OPTION, or through one
+// reading such a view: the rows written must be rows of that view.
+void CheckOption(const BoundStatement& b, RenderContext& ctx, Plan& plan) {
+    const TableDef* v = b.target.view;
+    for (int depth = 0; v && !v->viewSql.empty() && depth < 32; ++depth) {
+        if (v->viewRefusal == "550") {
+            plan.checkSchema = b.target.schema;
+            plan.checkTable = b.target.table->name;
+            plan.checkSql =
+                "SELECT count(*) FROM json_each(?1) WHERE value NOT IN (SELECT \"xr_rowid\" "
+                "FROM (" +
+                v->viewRowIdSql + "))";
+            return;
+        }
+        v = ctx.FindTable(v->viewBaseSchema, v->viewBaseName);
+    }
+}
+
 // The row id of the target's rows in the FROM: a view written through hands
 // out its table's as a column.
 std::string RowIdOf(const BoundSource& src) {
@@ -686,6 +704,7 @@ Plan RenderInsert(const Stmt& stmt, RenderContext& ctx) {
     Generator g(plan);
     const TableDef& def = *b.target.table;
     plan.setsIdentity = b.setsIdentity;
+    CheckOption(b, ctx, plan);
     std::string sql = g.With(b) + "INSERT INTO " + TableName(b.target);
     // An identity the engine's counter cannot give is numbered row by row
     // from the catalog's count, unless the statement gives its values.
@@ -734,6 +753,7 @@ Plan RenderUpdate(const Stmt& stmt, RenderContext& ctx) {
     BoundStatement b = BindUpdate(stmt, ctx);
     Plan plan;
     TakeBinding(b, plan);
+    CheckOption(b, ctx, plan);
     Generator g(plan);
     const TableDef& def = *b.target.table;
     const std::string from = g.From(b.from);

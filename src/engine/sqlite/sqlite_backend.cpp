@@ -800,6 +800,7 @@ std::string SqliteBackend::AttachGlobal() {
         m_catalog.InvalidateAll();
         throw;
     }
+    if (m_host) m_host->Closing(kGlobalTempSchema);  // tempdb's views now show its ##tables
     return kGlobalTempSchema;
 }
 
@@ -830,6 +831,28 @@ void SqliteBackend::DropGlobalTables() noexcept {
         // The table stays until the last connection lets go of tempdb.
     }
     m_globalMade.clear();
+}
+
+// SQLite's update hook, set only while a statement is watched: the row ids
+// the watched table gets or changes.
+void SqliteBackend::WatchWrites(const std::string& schema, const std::string& table) {
+    m_watch = {schema, table, {}};
+    sqlite3_update_hook(
+        m_db,
+        [](void* self, int op, const char* db, const char* name, sqlite3_int64 rowid) {
+            WriteWatch& w = static_cast<SqliteBackend*>(self)->m_watch;
+            if (op != SQLITE_DELETE && db && name && IEquals(w.schema, db) &&
+                IEquals(w.table, name))
+                w.rows.push_back(rowid);
+        },
+        this);
+}
+
+std::vector<int64_t> SqliteBackend::WrittenRows() {
+    sqlite3_update_hook(m_db, nullptr, nullptr);
+    std::vector<int64_t> rows = std::move(m_watch.rows);
+    m_watch = {};
+    return rows;
 }
 
 std::string SqliteBackend::DatabaseName(const std::string& schema) {

@@ -87,6 +87,8 @@ public:
     bool SchemaChanged() override;
     void OwnSchemaChange(const std::string& schema) override;
     void TableMade(const std::string& schema, const std::string& name) override;
+    void WatchWrites(const std::string& schema, const std::string& table) override;
+    std::vector<int64_t> WrittenRows() override;
     void ForgetSchemaVersions() override;
     engine::Catalog& Catalog() override { return m_catalog; }
     bool SystemTable(const std::string& schema, const std::string& name, TableDef* out) override;
@@ -136,6 +138,10 @@ private:
     bool m_tempTables = false;  // the session has made tables in its tempdb
     // The ##tables this session made, with their object ids: they go with it.
     std::vector<std::pair<std::string, int32_t>> m_globalMade;
+    struct WriteWatch {
+        std::string schema, table;
+        std::vector<int64_t> rows;
+    } m_watch;
     std::unordered_map<std::string, sqlite3_stmt*> m_versionStatements;  // PRAGMA schema_version
     struct WalWatch {
         bool checked = false;
