@@ -4,6 +4,7 @@
 list(APPEND XRDB8_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/connection.cpp
   ${CMAKE_CURRENT_LIST_DIR}/connection_string.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/plan.cpp
   ${CMAKE_CURRENT_LIST_DIR}/provider.cpp
   ${CMAKE_CURRENT_LIST_DIR}/recordset.cpp
   ${CMAKE_CURRENT_LIST_DIR}/interpreter.cpp

@@ -578,27 +578,6 @@ private:
     }
 };
 
-// The statement-level results of binding: parameters become slots.
-void TakeBinding(const BoundStatement& b, Plan& plan) {
-    for (const BoundParam& p : b.params) {
-        Slot s;
-        s.source = p.source == BoundParam::Source::Literal    ? Slot::Source::Literal
-                   : p.source == BoundParam::Source::Variable ? Slot::Source::Variable
-                                                              : Slot::Source::Constant;
-        s.literal = p.literal;
-        s.variable = p.variable;
-        s.value = p.value;
-        s.valueType = p.valueType;
-        s.convert = p.convert;
-        s.storing = p.storing;
-        s.negate = p.negate;
-        s.target = p.target;
-        plan.slots.push_back(std::move(s));
-    }
-    plan.inlined = b.inlined;
-    plan.readsIdentity = b.readsIdentity;
-}
-
 std::string TableName(const BoundTarget& t) {
     return QuoteIdent(t.schema) + "." + QuoteIdent(t.table->name);
 }

@@ -1,0 +1,659 @@
+#include "engine/postgres/pg_catalog.h"
+
+#include <chrono>
+#include <random>
+
+#include "engine/postgres/pg_backend.h"
+#include "engine/postgres/pg_renderer.h"
+#include "platform/error.h"
+#include "platform/text.h"
+
+namespace xr::engine::postgres {
+
+namespace {
+
+[[noreturn]] void Fail(const std::string& message) {
+    throw ComError(DB_E_ERRORSINCOMMAND, message);
+}
+
+std::string S(std::string_view s) { return std::string(s); }
+
+[[noreturn]] void FailObjectExists(std::string_view name) {
+    Fail("There is already an object named '" + S(name) + "' in the database.");
+}
+
+std::string CannotFind(std::string_view table) {
+    return "Cannot find the object \"" + S(table) +
+           "\" because it does not exist or you do not have permissions.";
+}
+
+[[noreturn]] void NotYet(const char* what) {
+    Fail(std::string(what) + " is not supported by the PostgreSQL engine yet.");
+}
+
+std::string Hex8(int32_t v) { return Format("%08X", static_cast<uint32_t>(v)); }
+
+// Now as the OLE day number a DATETIME is stored as.
+double OleNow() {
+    using namespace std::chrono;
+    const double seconds =
+        duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count() / 1000.0;
+    return 25569.0 + seconds / 86400.0;
+}
+
+std::string Join(const std::vector<std::string>& items, char sep) {
+    std::string out;
+    for (size_t i = 0; i < items.size(); ++i) out += (i ? std::string(1, sep) : "") + items[i];
+    return out;
+}
+
+std::vector<std::string> Split(const std::string& text, char sep) {
+    std::vector<std::string> out;
+    if (text.empty()) return out;
+    size_t at = 0;
+    for (;;) {
+        size_t p = text.find(sep, at);
+        out.push_back(text.substr(at, p == std::string::npos ? p : p - at));
+        if (p == std::string::npos) break;
+        at = p + 1;
+    }
+    return out;
+}
+
+// A stored default's value: kind, then its text.
+std::string ValueText(const Value& v) {
+    switch (v.kind) {
+        case Value::Kind::Null:
+            return "n";
+        case Value::Kind::Int:
+            return "i" + std::to_string(v.i);
+        case Value::Kind::Real:
+            return "r" + Format("%.17g", v.d);
+        case Value::Kind::Text:
+            return "t" + v.s;
+        case Value::Kind::Blob: {
+            static const char* hex = "0123456789abcdef";
+            std::string out = "b";
+            for (unsigned char c : v.s) {
+                out += hex[c >> 4];
+                out += hex[c & 15];
+            }
+            return out;
+        }
+    }
+    return "n";
+}
+
+Value ValueOf(const std::string& text) {
+    if (text.empty()) return Value::Null();
+    const std::string rest = text.substr(1);
+    switch (text[0]) {
+        case 'i':
+            return Value::Int(std::stoll(rest));
+        case 'r':
+            return Value::Real(std::stod(rest));
+        case 't':
+            return Value::Text(rest);
+        case 'b': {
+            std::string bytes;
+            for (size_t i = 0; i + 1 < rest.size(); i += 2)
+                bytes += static_cast<char>(std::stoi(rest.substr(i, 2), nullptr, 16));
+            return Value::Blob(bytes);
+        }
+        default:
+            return Value::Null();
+    }
+}
+
+const char* Bool(bool b) { return b ? "1" : "0"; }
+
+}  // namespace
+
+std::string Quote(std::string_view name) {
+    std::string out = "\"";
+    for (char c : name) {
+        out += c;
+        if (c == '"') out += '"';
+    }
+    return out + "\"";
+}
+
+std::string QuoteText(std::string_view text) {
+    std::string out = "'";
+    for (char c : text) {
+        out += c;
+        if (c == '\'') out += '\'';
+    }
+    return out + "'";
+}
+
+std::string TextKey(const std::string& sql) {
+    return "lower(rtrim(" + sql + ",' ') COLLATE \"C\")";
+}
+
+std::string StorageType(const TypeSpec& t) {
+    switch (t.kind) {
+        case TypeKind::Bit:
+        case TypeKind::TinyInt:
+        case TypeKind::SmallInt:
+            return "smallint";
+        case TypeKind::Int:
+            return "integer";
+        case TypeKind::BigInt:
+        case TypeKind::Money:
+        case TypeKind::SmallMoney:
+            return "bigint";
+        case TypeKind::Decimal:
+            return t.IsScaled() ? "bigint" : "double precision";
+        case TypeKind::Real:
+        case TypeKind::Float:
+        case TypeKind::DateTime:
+        case TypeKind::SmallDateTime:
+            return "double precision";
+        case TypeKind::Char:
+        case TypeKind::VarChar:
+        case TypeKind::Text:
+            return "text COLLATE \"C\"";
+        case TypeKind::Binary:
+        case TypeKind::VarBinary:
+        case TypeKind::Image:
+            return "bytea";
+        case TypeKind::Unknown:
+            break;
+    }
+    return "text";
+}
+
+struct Catalog::Impl {
+    explicit Impl(PgLink& l) : link(l) {}
+
+    PgLink& link;
+    std::map<std::string, std::map<std::string, std::shared_ptr<const TableDef>>> tables;
+    std::map<std::string, bool> hasCatalog;
+    std::mt19937 random{std::random_device{}()};
+
+    std::string T(const std::string& db, const char* table) { return Quote(db) + "." + table; }
+
+    std::vector<std::vector<std::string>> Select(const std::string& sql,
+                                                 const std::vector<std::string>& params = {}) {
+        return link.Select(sql, params);
+    }
+
+    void Touch(const std::string& db) {
+        tables.erase(db);
+        if (db != "pg_temp") link.Exec("UPDATE " + T(db, "xr_version") + " SET v = v + 1");
+    }
+
+    int32_t NewObjectId(const std::string& db) {
+        std::uniform_int_distribution<int32_t> dist(0x00100000, INT32_MAX);
+        for (;;) {
+            const int32_t id = dist(random);
+            if (Select("SELECT 1 FROM " + T(db, "sysobjects") + " WHERE id = $1",
+                       {std::to_string(id)})
+                    .empty())
+                return id;
+        }
+    }
+
+    bool NameTaken(const std::string& db, std::string_view name) {
+        return !Select("SELECT 1 FROM " + T(db, "sysobjects") + " WHERE " + TextKey("name") +
+                           " = " + TextKey("$1::text") + " UNION ALL SELECT 1 FROM " +
+                           T(db, "xr_indexes") + " WHERE " + TextKey("name") + " = " +
+                           TextKey("$1::text"),
+                       {S(name)})
+                    .empty();
+    }
+
+    std::shared_ptr<const TableDef> Read(const std::string& db, std::string_view name) {
+        auto rows = Select("SELECT id, name FROM " + T(db, "sysobjects") +
+                               " WHERE xtype IN ('U','S') AND " + TextKey("name") + " = " +
+                               TextKey("$1::text"),
+                           {S(name)});
+        if (rows.empty()) return nullptr;
+        auto def = std::make_shared<TableDef>();
+        def->db = db;
+        def->id = std::stoi(rows[0][0]);
+        def->name = rows[0][1];
+        const std::string id = rows[0][0];
+        for (auto& c : Select("SELECT name, type, not_null, is_identity, seed, incr, def_id, "
+                              "def_name, def_system, def_text, def_value, def_type FROM " +
+                                  T(db, "xr_columns") + " WHERE table_id = $1 ORDER BY colid",
+                              {id})) {
+            ColumnDef col;
+            col.name = c[0];
+            TypeSpec::Parse(c[1], &col.type);
+            col.notNull = c[2] == "t";
+            col.identity = c[3] == "t";
+            col.identitySeed = std::stoll(c[4]);
+            col.identityIncrement = std::stoll(c[5]);
+            if (!c[7].empty()) {
+                DefaultDef d;
+                d.id = std::stoi(c[6]);
+                d.name = c[7];
+                d.systemNamed = c[8] == "t";
+                d.text = c[9];
+                d.value = ValueOf(c[10]);
+                TypeSpec::Parse(c[11], &d.valueType);
+                col.def = std::move(d);
+            }
+            def->columns.push_back(std::move(col));
+        }
+        for (auto& r : Select("SELECT name, storage, is_unique, is_pk, is_uq, constid, columns, "
+                              "descending FROM " +
+                                  T(db, "xr_indexes") + " WHERE table_id = $1 ORDER BY seq",
+                              {id})) {
+            IndexDef ix;
+            ix.name = r[0];
+            ix.storageName = r[1];
+            ix.unique = r[2] == "t";
+            ix.primaryKey = r[3] == "t";
+            ix.uniqueKey = r[4] == "t";
+            ix.id = std::stoi(r[5]);
+            ix.columns = Split(r[6], ',');
+            for (const std::string& d : Split(r[7], ',')) ix.descending.push_back(d == "1");
+            def->indexes.push_back(std::move(ix));
+        }
+        return def;
+    }
+
+    const TableDef* Find(const std::string& db, std::string_view name) {
+        if (!Has(db)) return nullptr;
+        auto& cache = tables[db];
+        const std::string key = ToUpper(name);
+        auto it = cache.find(key);
+        if (it != cache.end()) return it->second.get();
+        auto def = Read(db, name);
+        if (!def) return nullptr;
+        return (cache[key] = std::move(def)).get();
+    }
+
+    bool Has(const std::string& db) {
+        auto it = hasCatalog.find(db);
+        if (it != hasCatalog.end() && it->second) return true;
+        if (db == "pg_temp") return false;
+        const bool has = !Select(
+                              "SELECT 1 FROM pg_catalog.pg_tables WHERE schemaname = $1 AND "
+                              "tablename = 'xr_version'",
+                              {db})
+                              .empty();
+        if (has) hasCatalog[db] = true;
+        return has;
+    }
+
+    void InsertColumn(const std::string& db, int32_t tableId, int colid, const ColumnDef& c) {
+        std::vector<std::string> p = {std::to_string(tableId),
+                                      std::to_string(colid),
+                                      c.name,
+                                      c.type.ToString(),
+                                      Bool(c.notNull),
+                                      Bool(c.identity),
+                                      std::to_string(c.identitySeed),
+                                      std::to_string(c.identityIncrement),
+                                      c.def ? std::to_string(c.def->id) : "0",
+                                      c.def ? c.def->name : "",
+                                      Bool(c.def && c.def->systemNamed),
+                                      c.def ? c.def->text : "",
+                                      c.def ? ValueText(c.def->value) : "",
+                                      c.def ? c.def->valueType.ToString() : ""};
+        Select("INSERT INTO " + T(db, "xr_columns") +
+                   " (table_id, colid, name, type, not_null, is_identity, seed, incr, def_id, "
+                   "def_name, def_system, def_text, def_value, def_type) VALUES ($1, $2, $3, $4, "
+                   "$5::int::bool, $6::int::bool, $7, $8, $9, $10, $11::int::bool, $12, $13, $14)",
+               p);
+    }
+
+    void InsertObject(const std::string& db, int32_t id, std::string_view name, const char* xtype,
+                      int32_t parent) {
+        Select("INSERT INTO " + T(db, "sysobjects") +
+                   " (id, name, xtype, type, uid, parent_obj, crdate, status) VALUES ($1, $2, $3, "
+                   "$3, 1, $4, $5, 0)",
+               {std::to_string(id), S(name), xtype, std::to_string(parent),
+                Format("%.17g", OleNow())});
+    }
+
+    // The column as PostgreSQL declares it.
+    std::string ColumnSql(const ColumnDef& c) {
+        std::string sql = Quote(c.name) + " " + StorageType(c.type);
+        if (c.identity) {
+            sql += " GENERATED BY DEFAULT AS IDENTITY (START WITH " +
+                   std::to_string(c.identitySeed) + " INCREMENT BY " +
+                   std::to_string(c.identityIncrement) + " MINVALUE " +
+                   std::to_string(std::min<int64_t>(c.identitySeed, 1) - 1) + ")";
+        }
+        if (c.notNull || c.identity) sql += " NOT NULL";
+        if (c.def && !c.identity) sql += " DEFAULT " + InlineValue(c.def->value);
+        return sql;
+    }
+
+    void MakeIndex(const std::string& db, const TableDef& def, const IndexDef& ix) {
+        std::string list;
+        for (size_t i = 0; i < ix.columns.size(); ++i) {
+            const ColumnDef* c = def.FindColumn(ix.columns[i]);
+            std::string x = Quote(c->name);
+            if (c->type.IsText()) x = "(" + TextKey(x) + ")";
+            list += (i ? "," : "") + x;
+            if (i < ix.descending.size() && ix.descending[i]) list += " DESC";
+        }
+        link.Exec(std::string("CREATE ") + (ix.unique ? "UNIQUE " : "") + "INDEX " +
+                  Quote(ix.storageName) + " ON " + Quote(db) + "." + Quote(def.name) + " (" + list +
+                  ")");
+    }
+
+    void InsertIndex(const std::string& db, const TableDef& def, const IndexDef& ix) {
+        std::vector<std::string> desc;
+        for (bool d : ix.descending) desc.push_back(d ? "1" : "0");
+        Select(
+            "INSERT INTO " + T(db, "xr_indexes") +
+                " (table_id, seq, name, storage, is_unique, is_pk, is_uq, constid, columns, "
+                "descending) VALUES ($1, (SELECT coalesce(max(seq), 0) + 1 FROM " +
+                T(db, "xr_indexes") +
+                " WHERE table_id = $1::int), $2, $3, $4::int::bool, $5::int::bool, "
+                "$6::int::bool, $7, $8, $9)",
+            {std::to_string(def.id), ix.name, ix.storageName, Bool(ix.unique), Bool(ix.primaryKey),
+             Bool(ix.uniqueKey), std::to_string(ix.id), Join(ix.columns, ','), Join(desc, ',')});
+    }
+};
+
+Catalog::Catalog(PgLink& link) : m_impl(std::make_unique<Impl>(link)) {}
+Catalog::~Catalog() = default;
+
+bool Catalog::HasCatalog(const std::string& db) { return m_impl->Has(db); }
+
+void Catalog::InitDatabase(const std::string& db) {
+    if (m_impl->Has(db)) return;
+    const bool temp = db == "pg_temp";
+    const std::string s = Quote(db) + ".";
+    PgLink& l = m_impl->link;
+    if (!temp) l.Exec("CREATE SCHEMA IF NOT EXISTS " + Quote(db));
+    const std::string rowid = "\"xr_rowid\" bigint GENERATED ALWAYS AS IDENTITY, ";
+    l.Exec("CREATE TABLE IF NOT EXISTS " + s + "sysobjects (" + rowid +
+           "id integer NOT NULL, name text COLLATE \"C\" NOT NULL, xtype text COLLATE \"C\" NOT "
+           "NULL, type text COLLATE \"C\" NOT NULL, uid smallint NOT NULL, parent_obj integer NOT "
+           "NULL, crdate double precision NOT NULL, status integer NOT NULL)");
+    l.Exec("CREATE UNIQUE INDEX IF NOT EXISTS xr_sysobjects_id ON " + s + "sysobjects (id)");
+    l.Exec("CREATE INDEX IF NOT EXISTS xr_sysobjects_name ON " + s + "sysobjects ((" +
+           TextKey("name") + "))");
+    l.Exec("CREATE TABLE IF NOT EXISTS " + s +
+           "xr_columns (table_id integer NOT NULL, colid integer NOT NULL, name text NOT NULL, "
+           "type text NOT NULL, not_null boolean NOT NULL, is_identity boolean NOT NULL, seed "
+           "bigint NOT NULL, incr bigint NOT NULL, def_id integer NOT NULL, def_name text NOT "
+           "NULL, def_system boolean NOT NULL, def_text text NOT NULL, def_value text NOT NULL, "
+           "def_type text NOT NULL, PRIMARY KEY (table_id, colid))");
+    l.Exec("CREATE TABLE IF NOT EXISTS " + s +
+           "xr_indexes (table_id integer NOT NULL, seq integer NOT NULL, name text NOT NULL, "
+           "storage text NOT NULL, is_unique boolean NOT NULL, is_pk boolean NOT NULL, is_uq "
+           "boolean NOT NULL, constid integer NOT NULL, columns text NOT NULL, descending text "
+           "NOT NULL, PRIMARY KEY (table_id, seq))");
+    if (!temp) {
+        l.Exec("CREATE TABLE IF NOT EXISTS " + s + "xr_version (v bigint NOT NULL)");
+        l.Exec("INSERT INTO " + s + "xr_version SELECT 0 WHERE NOT EXISTS (SELECT 1 FROM " + s +
+               "xr_version)");
+    }
+    // sysobjects describes itself.
+    if (m_impl->Select("SELECT 1 FROM " + s + "sysobjects WHERE id = 1").empty()) {
+        m_impl->InsertObject(db, 1, "sysobjects", "S", 0);
+        const char* cols[][2] = {{"id", "INT"},          {"name", "VARCHAR(128)"},
+                                 {"xtype", "CHAR(2)"},   {"type", "CHAR(2)"},
+                                 {"uid", "SMALLINT"},    {"parent_obj", "INT"},
+                                 {"crdate", "DATETIME"}, {"status", "INT"}};
+        int colid = 0;
+        for (const auto& [name, type] : cols) {
+            ColumnDef c;
+            c.name = name;
+            TypeSpec::Parse(type, &c.type);
+            c.notNull = true;
+            m_impl->InsertColumn(db, 1, ++colid, c);
+        }
+    }
+    m_impl->hasCatalog[db] = true;
+}
+
+void Catalog::Validate(const std::string& db) { m_impl->tables.erase(db); }
+
+void Catalog::InvalidateAll() {
+    m_impl->tables.clear();
+    m_impl->hasCatalog.clear();
+}
+
+int64_t Catalog::Version(const std::string& db) {
+    if (!m_impl->Has(db)) return -1;
+    auto rows = m_impl->Select("SELECT v FROM " + m_impl->T(db, "xr_version"));
+    return rows.empty() ? -1 : std::stoll(rows[0][0]);
+}
+
+const TableDef* Catalog::FindTable(const std::string& db, std::string_view name) {
+    return m_impl->Find(db, name);
+}
+
+bool Catalog::ObjectExists(const std::string& db, std::string_view name) {
+    return m_impl->Has(db) && m_impl->NameTaken(db, name);
+}
+
+const TableDef* Catalog::TableOfIndex(const std::string& db, std::string_view storage,
+                                      const IndexDef** index) {
+    if (!m_impl->Has(db)) return nullptr;
+    auto rows = m_impl->Select("SELECT o.name FROM " + m_impl->T(db, "xr_indexes") + " i JOIN " +
+                                   m_impl->T(db, "sysobjects") +
+                                   " o ON o.id = i.table_id WHERE i.storage = $1",
+                               {S(storage)});
+    if (rows.empty()) return nullptr;
+    const TableDef* t = m_impl->Find(db, rows[0][0]);
+    if (!t) return nullptr;
+    for (const IndexDef& ix : t->indexes)
+        if (ix.storageName == storage) *index = &ix;
+    return t;
+}
+
+void Catalog::CreateTable(const std::string& db, std::string_view name,
+                          std::vector<ColumnDef> columns) {
+    if (name.size() > 63) Fail("The name '" + S(name) + "' is longer than this engine allows.");
+    if (m_impl->NameTaken(db, name)) FailObjectExists(name);
+    if (IEquals(name.substr(0, std::min<size_t>(3, name.size())), "xr_"))
+        Fail("The name '" + S(name) + "' is reserved for the server's own tables.");
+    if (columns.empty()) Fail("CREATE TABLE '" + S(name) + "' must define at least one column.");
+    int identities = 0;
+    std::string sql = "CREATE TABLE " + Quote(db) + "." + Quote(name) +
+                      " (\"xr_rowid\" bigint GENERATED ALWAYS AS IDENTITY";
+    for (size_t i = 0; i < columns.size(); ++i) {
+        for (size_t j = 0; j < i; ++j) {
+            if (IEquals(columns[j].name, columns[i].name))
+                Fail("Column names in each table must be unique. Column name '" + columns[i].name +
+                     "' in table '" + S(name) + "' is specified more than once.");
+        }
+        if (columns[i].identity && ++identities > 1)
+            Fail("Multiple identity columns specified for table '" + S(name) +
+                 "'. Only one identity column per table is allowed.");
+        sql += ", " + m_impl->ColumnSql(columns[i]);
+    }
+    m_impl->link.Exec(sql + ")");
+    const int32_t tableId = m_impl->NewObjectId(db);
+    m_impl->InsertObject(db, tableId, name, "U", 0);
+    for (size_t i = 0; i < columns.size(); ++i) {
+        ColumnDef& c = columns[i];
+        if (c.def) {
+            c.def->id = m_impl->NewObjectId(db);
+            if (c.def->name.empty()) {
+                c.def->systemNamed = true;
+                c.def->name = "DF__" + S(name).substr(0, 9) + "__" + c.name.substr(0, 5) + "__" +
+                              Hex8(c.def->id);
+            } else if (m_impl->NameTaken(db, c.def->name)) {
+                FailObjectExists(c.def->name);
+            }
+            m_impl->InsertObject(db, c.def->id, c.def->name, "D", tableId);
+        }
+        m_impl->InsertColumn(db, tableId, static_cast<int>(i) + 1, c);
+    }
+    m_impl->Touch(db);
+}
+
+void Catalog::DropTable(const std::string& db, std::string_view name) {
+    const TableDef* t = m_impl->Find(db, name);
+    if (!t)
+        Fail("Cannot drop the table '" + S(name) +
+             "', because it does not exist or you do not have permission.");
+    const std::string id = std::to_string(t->id);
+    m_impl->link.Exec("DROP TABLE " + Quote(db) + "." + Quote(t->name));
+    m_impl->Select(
+        "DELETE FROM " + m_impl->T(db, "sysobjects") + " WHERE id = $1 OR parent_obj = $1", {id});
+    m_impl->Select("DELETE FROM " + m_impl->T(db, "xr_columns") + " WHERE table_id = $1", {id});
+    m_impl->Select("DELETE FROM " + m_impl->T(db, "xr_indexes") + " WHERE table_id = $1", {id});
+    m_impl->Touch(db);
+}
+
+void Catalog::AddColumns(const std::string&, std::string_view, std::vector<ColumnDef>, bool) {
+    NotYet("ALTER TABLE ADD");
+}
+void Catalog::AlterColumn(const std::string&, std::string_view, const ColumnDef&) {
+    NotYet("ALTER COLUMN");
+}
+void Catalog::DropColumn(const std::string&, std::string_view, std::string_view) {
+    NotYet("DROP COLUMN");
+}
+
+void Catalog::AddPrimaryKey(const std::string& db, std::string_view table, std::string_view name,
+                            const std::vector<std::string>& columns) {
+    const TableDef* found = m_impl->Find(db, table);
+    if (!found) Fail(CannotFind(table));
+    const TableDef def = *found;
+    if (def.PrimaryKey()) Fail("Table '" + def.name + "' already has a primary key defined on it.");
+    if (!name.empty() && m_impl->NameTaken(db, name)) FailObjectExists(name);
+    IndexDef key;
+    key.unique = true;
+    key.primaryKey = true;
+    for (const std::string& c : columns) {
+        const ColumnDef* col = def.FindColumn(c);
+        if (!col) Fail("Column name '" + c + "' does not exist in the target table or view.");
+        if (!col->notNull)
+            Fail("Cannot define PRIMARY KEY constraint on nullable column in table '" + def.name +
+                 "'.");
+        key.columns.push_back(col->name);
+    }
+    key.descending.assign(key.columns.size(), false);
+    key.id = m_impl->NewObjectId(db);
+    key.name = name.empty() ? "PK__" + def.name.substr(0, 9) + "__" + Hex8(key.id) : S(name);
+    key.storageName = "xr_ix_" + Hex8(key.id);
+    m_impl->MakeIndex(db, def, key);
+    m_impl->InsertObject(db, key.id, key.name, "PK", def.id);
+    m_impl->InsertIndex(db, def, key);
+    m_impl->Touch(db);
+}
+
+void Catalog::AddDefault(const std::string&, std::string_view, std::string_view, DefaultDef) {
+    NotYet("ADD DEFAULT");
+}
+void Catalog::DropConstraint(const std::string&, std::string_view, std::string_view) {
+    NotYet("DROP CONSTRAINT");
+}
+
+void Catalog::CreateIndex(const std::string& db, std::string_view table, IndexDef index) {
+    const TableDef* found = m_impl->Find(db, table);
+    if (!found) Fail(CannotFind(table));
+    const TableDef def = *found;
+    for (const IndexDef& existing : def.indexes) {
+        if (IEquals(existing.name, index.name))
+            Fail("The operation failed because an index or statistics with name '" + index.name +
+                 "' already exists on table '" + def.name + "'.");
+    }
+    if (!index.filterSql.empty()) NotYet("A filtered index");
+    for (std::string& c : index.columns) {
+        const ColumnDef* col = def.FindColumn(c);
+        if (!col) Fail("Column name '" + c + "' does not exist in the target table or view.");
+        c = col->name;
+    }
+    index.descending.resize(index.columns.size(), false);
+    if (index.uniqueKey) {
+        if (m_impl->NameTaken(db, index.name)) FailObjectExists(index.name);
+        index.id = m_impl->NewObjectId(db);
+    }
+    int32_t tag;
+    do {
+        tag = static_cast<int32_t>(m_impl->random() & 0x7fffffff);
+    } while (!m_impl
+                  ->Select("SELECT 1 FROM " + m_impl->T(db, "xr_indexes") + " WHERE storage = $1",
+                           {"xr_ix_" + Hex8(tag)})
+                  .empty());
+    index.storageName = "xr_ix_" + Hex8(tag);
+    m_impl->MakeIndex(db, def, index);
+    if (index.uniqueKey) m_impl->InsertObject(db, index.id, index.name, "UQ", def.id);
+    m_impl->InsertIndex(db, def, index);
+    m_impl->Touch(db);
+}
+
+void Catalog::AddForeignKey(const std::string&, std::string_view, ForeignKeyDef, bool) {
+    NotYet("FOREIGN KEY");
+}
+void Catalog::AddCheck(const std::string&, std::string_view, CheckDef, bool) { NotYet("CHECK"); }
+void Catalog::EnableConstraints(const std::string&, std::string_view,
+                                const std::vector<std::string>&, bool, bool) {
+    NotYet("CHECK CONSTRAINT");
+}
+void Catalog::DropIndex(const std::string&, std::string_view, std::string_view) {
+    NotYet("DROP INDEX");
+}
+void Catalog::Truncate(const std::string& db, std::string_view table) {
+    const TableDef* t = m_impl->Find(db, table);
+    if (!t) Fail(CannotFind(table));
+    m_impl->link.Exec("TRUNCATE TABLE " + Quote(db) + "." + Quote(t->name) + " RESTART IDENTITY");
+}
+void Catalog::KeepIdentity(const std::string&, std::string_view, int64_t) {
+    // Sequences never give a value back: a rolled-back insert's stays used.
+}
+void Catalog::Reseed(const std::string&, std::string_view, std::optional<int64_t>) {
+    NotYet("DBCC CHECKIDENT");
+}
+void Catalog::RenameColumn(const std::string&, std::string_view, std::string_view,
+                           std::string_view) {
+    NotYet("sp_rename");
+}
+void Catalog::RenameTable(const std::string&, std::string_view, std::string_view) {
+    NotYet("sp_rename");
+}
+
+std::optional<int32_t> Catalog::ObjectId(const std::string& db, std::string_view name) {
+    if (!m_impl->Has(db)) return std::nullopt;
+    auto rows = m_impl->Select("SELECT id FROM " + m_impl->T(db, "sysobjects") + " WHERE " +
+                                   TextKey("name") + " = " + TextKey("$1::text"),
+                               {S(name)});
+    if (rows.empty()) return std::nullopt;
+    return std::stoi(rows[0][0]);
+}
+
+std::optional<std::string> Catalog::ObjectName(const std::string& db, int32_t id) {
+    if (!m_impl->Has(db)) return std::nullopt;
+    auto rows = m_impl->Select("SELECT name FROM " + m_impl->T(db, "sysobjects") + " WHERE id = $1",
+                               {std::to_string(id)});
+    if (rows.empty()) return std::nullopt;
+    return rows[0][0];
+}
+
+std::optional<int64_t> Catalog::IdentCurrent(const std::string& db, std::string_view table) {
+    const TableDef* def = m_impl->Find(db, table);
+    if (!def) return std::nullopt;
+    const ColumnDef* id = def->IdentityColumn();
+    if (!id) return std::nullopt;
+    auto seq = m_impl->Select("SELECT pg_get_serial_sequence($1, $2)",
+                              {Quote(db) + "." + Quote(def->name), id->name});
+    if (seq.empty() || seq[0][0].empty()) return id->identitySeed;
+    auto rows = m_impl->Select("SELECT last_value, is_called FROM " + seq[0][0]);
+    if (rows.empty() || rows[0][1] != "t") return id->identitySeed;
+    return std::stoll(rows[0][0]);
+}
+
+void Catalog::AddLogin(std::string_view, std::optional<std::string_view>, std::string_view) {
+    NotYet("sp_addlogin");
+}
+void Catalog::GrantDbAccess(const std::string&, std::string_view) { NotYet("sp_grantdbaccess"); }
+void Catalog::AddRoleMember(const std::string&, std::string_view, std::string_view) {
+    NotYet("sp_addrolemember");
+}
+
+void Catalog::CreateView(const std::string&, std::string_view, const ViewDef&,
+                         const std::vector<ColumnDef>&, bool) {
+    NotYet("CREATE VIEW");
+}
+void Catalog::DropView(const std::string&, std::string_view) { NotYet("DROP VIEW"); }
+std::optional<Catalog::ViewDef> Catalog::FindView(const std::string&, std::string_view) {
+    return std::nullopt;
+}
+
+}  // namespace xr::engine::postgres

@@ -1,0 +1,624 @@
+#include "engine/postgres/pg_renderer.h"
+
+#include "engine/postgres/pg_catalog.h"
+#include "platform/error.h"
+#include "platform/text.h"
+
+namespace xr::engine::postgres {
+
+namespace {
+
+int64_t Pow10(int n) {
+    int64_t v = 1;
+    while (n-- > 0) v *= 10;
+    return v;
+}
+
+[[noreturn]] void NotYet(const std::string& what) {
+    throw ComError(DB_E_ERRORSINCOMMAND, what + " is not supported by the PostgreSQL engine yet.");
+}
+
+const char* CompareText(Op op) {
+    const char* text = op == Op::And || op == Op::Or ? nullptr : OperatorText(op);
+    if (text && std::string_view(text) == "!=") return "<>";
+    return text ? text : "=";
+}
+
+char ArithChar(Op op) {
+    switch (op) {
+        case Op::Sub:
+            return '-';
+        case Op::Mul:
+            return '*';
+        case Op::Div:
+            return '/';
+        case Op::Mod:
+            return '%';
+        default:
+            return '+';
+    }
+}
+
+// The integer type a value of `t` is checked against when it is worked out.
+const char* IntCast(const TypeSpec& t) {
+    switch (t.kind) {
+        case TypeKind::Int:
+            return "::int4";
+        case TypeKind::SmallInt:
+            return "::int2";
+        default:
+            return "";
+    }
+}
+
+// Writes a bound statement in PostgreSQL's dialect: the storage values of
+// the embedded engine, text compared in its normal form (TextKey), NULL
+// first in an ascending order as on the server.
+class Generator {
+public:
+    explicit Generator(Plan& plan) : m_plan(plan) {}
+
+    void MarkTop() { m_markTop = true; }
+
+    // A value compared as text when `t` is text.
+    std::string Key(const std::string& sql, const TypeSpec& t) {
+        return t.IsText() ? TextKey(sql) : sql;
+    }
+
+    std::string Expr(const BoundExpr& e) {
+        switch (e.kind) {
+            case BoundKind::Null:
+                return "NULL";
+            case BoundKind::Param:
+                return "$" + std::to_string(e.param + 1);
+            case BoundKind::Constant:
+                return InlineValue(e.value);
+            case BoundKind::Column:
+                return Quote(e.source->alias) + "." + Quote(e.source->ColumnName(e.column));
+            case BoundKind::CaseOperand:
+                return m_operand;
+            case BoundKind::Convert:
+                return Convert(e);
+            case BoundKind::Negate:
+                return "(-" + Expr(*e.args[0]) + ")";
+            case BoundKind::BitNot:
+                return "(~" + Expr(*e.args[0]) + ")";
+            case BoundKind::Arith:
+                return Arith(e);
+            case BoundKind::Concat:
+                return "(" + Expr(*e.args[0]) + "||" + Expr(*e.args[1]) + ")";
+            case BoundKind::Bitwise: {
+                std::string a = Expr(*e.args[0]), b = Expr(*e.args[1]);
+                if (e.op == Op::BitAnd) return "(" + a + "&" + b + ")";
+                if (e.op == Op::BitOr) return "(" + a + "|" + b + ")";
+                return "(" + a + "#" + b + ")";
+            }
+            case BoundKind::DateShift:
+                return "(" + Expr(*e.args[0]) + (e.op == Op::Add ? "+" : "-") + Expr(*e.args[1]) +
+                       ")";
+            case BoundKind::Compare: {
+                const bool text = e.args[0]->type.IsText() && e.args[1]->type.IsText();
+                std::string a = Expr(*e.args[0]), b = Expr(*e.args[1]);
+                if (text) {
+                    a = TextKey(a);
+                    b = TextKey(b);
+                }
+                return "(" + a + " " + CompareText(e.op) + " " + b + ")";
+            }
+            case BoundKind::Logic:
+                return "(" + Expr(*e.args[0]) + (e.op == Op::And ? " AND " : " OR ") +
+                       Expr(*e.args[1]) + ")";
+            case BoundKind::Not:
+                return "(NOT " + Expr(*e.args[0]) + ")";
+            case BoundKind::IsNull:
+                return "(" + Expr(*e.args[0]) + (e.negated ? " IS NOT NULL)" : " IS NULL)");
+            case BoundKind::Like: {
+                // Without case and without the trailing blanks of the value;
+                // no escape character unless the statement names one.
+                std::string sql = std::string(e.negated ? "(NOT " : "(") + "(rtrim(" +
+                                  Expr(*e.args[0]) + ",' ') COLLATE \"C\") ILIKE " +
+                                  Expr(*e.args[1]);
+                sql += e.args.size() > 2 ? " ESCAPE " + Expr(*e.args[2]) : " ESCAPE ''";
+                return sql + ")";
+            }
+            case BoundKind::Between: {
+                const TypeSpec& t = e.args[0]->type;
+                return "(" + Key(Expr(*e.args[0]), t) +
+                       (e.negated ? " NOT BETWEEN " : " BETWEEN ") + Key(Expr(*e.args[1]), t) +
+                       " AND " + Key(Expr(*e.args[2]), t) + ")";
+            }
+            case BoundKind::InList: {
+                const TypeSpec& t = e.args[0]->type;
+                std::string list;
+                for (size_t i = 1; i < e.args.size(); ++i) {
+                    if (i > 1) list += ",";
+                    list += Key(Expr(*e.args[i]), t);
+                }
+                return "(" + Key(Expr(*e.args[0]), t) + (e.negated ? " NOT IN (" : " IN (") + list +
+                       "))";
+            }
+            case BoundKind::InQuery: {
+                const TypeSpec& t = e.args[0]->type;
+                if (t.IsText()) {
+                    std::vector<OutColumn> cols;
+                    std::string q = Query(*e.query, &cols);
+                    return "(" + TextKey(Expr(*e.args[0])) + (e.negated ? " NOT IN (" : " IN (") +
+                           "SELECT " + TextKey("xr_in.x") + " FROM (" + q + ") AS xr_in(x)))";
+                }
+                return "(" + Expr(*e.args[0]) + (e.negated ? " NOT IN (" : " IN (") +
+                       Query(*e.query, nullptr) + "))";
+            }
+            case BoundKind::Exists:
+                return "EXISTS (" + Query(*e.query, nullptr) + ")";
+            case BoundKind::Subquery:
+                return "(" + Query(*e.query, nullptr) + ")";
+            case BoundKind::Case:
+                return Case(e);
+            case BoundKind::Function:
+                return Function(e);
+        }
+        return "NULL";
+    }
+
+    std::string Convert(const BoundExpr& e) {
+        std::string x = Expr(*e.args[0]);
+        if (e.atBind) return x;
+        const TypeSpec& from = e.args[0]->type;
+        const TypeSpec& to = e.type;
+        switch (e.path) {
+            case ConvertPath::Same:
+                return x;
+            case ConvertPath::Scale:
+                return "(" + x + "*" + std::to_string(Pow10(to.scale)) + ")";
+            case ConvertPath::Unscale:
+                return "(" + x + "/" + std::to_string(Pow10(from.scale)) + "::float8)";
+            case ConvertPath::Full:
+                break;
+        }
+        if (e.style < 0) {
+            const bool fromInt = from.IsInteger() || from.kind == TypeKind::Unknown;
+            if (to.IsInteger() && fromInt) {
+                if (to.kind == TypeKind::Bit) return "(CASE WHEN " + x + "<>0 THEN 1 ELSE 0 END)";
+                return "(" + x + ")" + (to.kind == TypeKind::BigInt ? "::int8" : IntCast(to));
+            }
+            if ((to.kind == TypeKind::Float || to.kind == TypeKind::Real) &&
+                (fromInt || from.kind == TypeKind::Float || from.kind == TypeKind::Real))
+                return "(" + x + ")::float8";
+            if (to.IsText() && from.IsText()) {
+                if (to.kind == TypeKind::Char && to.length > 0)
+                    return "rpad(" + x + "," + std::to_string(to.length) + ")";
+                if (to.kind == TypeKind::VarChar && to.length > 0)
+                    return "left(" + x + "," + std::to_string(to.length) + ")";
+                return x;
+            }
+            if (to.IsText() && from.IsInteger() && from.kind != TypeKind::Bit)
+                return "(" + x + ")::text";
+            if (to.IsInteger() && to.kind != TypeKind::Bit && from.IsText())
+                return "(" + x + ")::int8" + IntCast(to);
+        }
+        NotYet("CONVERT from " + from.ToString() + " to " + to.ToString());
+    }
+
+    std::string Arith(const BoundExpr& e) {
+        const char op = ArithChar(e.op);
+        const std::string a = Expr(*e.args[0]), b = Expr(*e.args[1]);
+        auto apply = [&](const std::string& x, const std::string& y) {
+            return "(" + x + op + y + ")";
+        };
+        if (!e.exact) {
+            // Whole numbers are worked out in 64 bits and checked against
+            // their type, for the server's overflow error.
+            if (e.type.kind == TypeKind::Int || e.type.kind == TypeKind::SmallInt)
+                return "(" + apply(a, b) + ")" + IntCast(e.type);
+            if (e.type.kind == TypeKind::TinyInt) NotYet("TINYINT arithmetic");
+            return apply(a, b);
+        }
+        const TypeSpec& ta = e.args[0]->type;
+        const TypeSpec& tb = e.args[1]->type;
+        const TypeSpec& t = e.type;
+        auto scaled = [](const TypeSpec& x) {
+            return (x.IsInteger() || x.IsScaled()) && x.kind != TypeKind::Unknown;
+        };
+        auto scaleOf = [](const TypeSpec& x) { return x.IsScaled() ? int{x.scale} : 0; };
+        auto rescaled = [&](const std::string& x, int by) {
+            return by == 0 ? x : "(" + x + "*" + std::to_string(Pow10(by)) + ")";
+        };
+        if (t.IsScaled() && scaled(ta) && scaled(tb)) {
+            const int sa = scaleOf(ta), sb = scaleOf(tb), st = t.scale;
+            if ((op == '+' || op == '-' || op == '%') && sa <= st && sb <= st)
+                return apply(rescaled(a, st - sa), rescaled(b, st - sb));
+            if (op == '*' && sa + sb == st) return apply(a, b);
+            if (op == '/' && sa == st && tb.IsInteger()) return apply(a, b);
+        }
+        NotYet("This arithmetic on " + ta.ToString() + " and " + tb.ToString());
+    }
+
+    std::string Case(const BoundExpr& e) {
+        size_t i = 0;
+        std::string saved = m_operand;
+        if (e.hasOperand) m_operand = Expr(*e.args[i++]);
+        const size_t pairsEnd = e.hasElse ? e.args.size() - 1 : e.args.size();
+        std::string sql = "(CASE";
+        for (; i + 1 < pairsEnd; i += 2)
+            sql += " WHEN " + Expr(*e.args[i]) + " THEN " + Expr(*e.args[i + 1]);
+        if (e.hasElse) sql += " ELSE " + Expr(*e.args.back());
+        m_operand = std::move(saved);
+        return sql + " END)";
+    }
+
+    std::string Order(const std::string& key, bool descending) {
+        return key + (descending ? " DESC NULLS LAST" : " NULLS FIRST");
+    }
+
+    std::string Over(const BoundExpr& e) {
+        std::string sql = " OVER (";
+        for (size_t i = 0; i < e.partition.size(); ++i) {
+            sql += i ? "," : "PARTITION BY ";
+            sql += Key(Expr(*e.partition[i]), e.partition[i]->type);
+        }
+        for (size_t i = 0; i < e.windowOrder.size(); ++i) {
+            sql += i ? "," : e.partition.empty() ? "ORDER BY " : " ORDER BY ";
+            sql +=
+                Order(Key(Expr(*e.windowOrder[i]), e.windowOrder[i]->type), e.windowDescending[i]);
+        }
+        return sql + ")";
+    }
+
+    std::string Function(const BoundExpr& e) {
+        const std::string& name = e.name;
+        auto arg = [&](size_t i) { return Expr(*e.args.at(i)); };
+        const std::string d = e.distinct ? "DISTINCT " : "";
+        const std::string over = e.window ? Over(e) : "";
+        if (name == "ROW_NUMBER" || name == "RANK" || name == "DENSE_RANK")
+            return ToLower(name) + "()" + over;
+        if (name == "NTILE") return "ntile((" + arg(0) + ")::int4)" + over;
+        if (name == "COUNT")
+            return "(" + (e.star ? "count(*)" : "count(" + d + arg(0) + ")") + over + ")::int4";
+        if (name == "COUNT_BIG")
+            return e.star ? "count(*)" + over : "count(" + d + arg(0) + ")" + over;
+        if (name == "SUM") {
+            const TypeSpec& a = e.args[0]->type;
+            const std::string sum = "sum(" + d + arg(0) + ")" + over;
+            if (a.IsInteger() || a.IsScaled()) {
+                if (e.type.kind == TypeKind::Int) return "(" + sum + ")::int4";
+                if (e.type.IsScaled() || e.type.kind == TypeKind::BigInt)
+                    return "(" + sum + ")::int8";
+            }
+            if (a.kind == TypeKind::Float || a.kind == TypeKind::Real) return sum;
+            NotYet("SUM of " + a.ToString());
+        }
+        if (name == "AVG") {
+            const TypeSpec& a = e.args[0]->type;
+            if (a.IsInteger()) return "trunc(avg(" + d + arg(0) + ")" + over + ")::int8";
+            if (a.kind == TypeKind::Float || a.kind == TypeKind::Real)
+                return "avg(" + d + arg(0) + ")" + over;
+            if (e.type.kind == TypeKind::Money)
+                return "trunc(avg(" + d + arg(0) + ")" + over + ")::int8";
+            NotYet("AVG of " + a.ToString());
+        }
+        if (name == "MIN" || name == "MAX") {
+            if (e.args[0]->type.IsText()) NotYet(name + " of text");
+            return ToLower(name) + "(" + arg(0) + ")" + over;
+        }
+        if (name == "ISNULL") return "coalesce(" + arg(0) + "," + arg(1) + ")";
+        if (name == "COALESCE") {
+            std::string sql = "coalesce(";
+            for (size_t i = 0; i < e.args.size(); ++i) sql += (i ? "," : "") + arg(i);
+            return sql + ")";
+        }
+        if (name == "NULLIF") {
+            const std::string a = arg(0);
+            const bool text = e.args[0]->type.IsText() && e.args[1]->type.IsText();
+            if (!text) return "nullif(" + a + "," + arg(1) + ")";
+            return "(CASE WHEN " + TextKey(a) + "=" + TextKey(arg(1)) + " THEN NULL ELSE " + a +
+                   " END)";
+        }
+        if (name == "LEN") return "length(rtrim(" + arg(0) + ",' '))";
+        if (name == "DATALENGTH") return "octet_length(" + arg(0) + ")";
+        if (name == "LTRIM") return "ltrim(" + arg(0) + ",' ')";
+        if (name == "RTRIM") return "rtrim(" + arg(0) + ",' ')";
+        if (name == "UPPER" || name == "LOWER")
+            return ToLower(name) + "(" + arg(0) + " COLLATE \"C\")";
+        if (name == "SUBSTRING")
+            return "substr(" + arg(0) + ",(" + arg(1) + ")::int4,(" + arg(2) + ")::int4)";
+        if (name == "REPLICATE") return "repeat(" + arg(0) + ",(" + arg(1) + ")::int4)";
+        if (name == "SPACE") return "repeat(' ',(" + arg(0) + ")::int4)";
+        if (name == "XR_ONE") return "(CASE WHEN " + arg(0) + " IS NOT NULL THEN 1 ELSE 0 END)";
+        if (name == "XR_ZERO") return "0";
+        if (name == "GETDATE" || name == "CURRENT_TIMESTAMP")
+            return "(extract(epoch from localtimestamp)::float8/86400+25569)";
+        if (name == "GETUTCDATE") return "(extract(epoch from now())::float8/86400+25569)";
+        NotYet("The function " + name);
+    }
+
+    // ---- queries ----------------------------------------------------------
+
+    std::string Query(const BoundQuery& q, std::vector<OutColumn>* out) {
+        const bool top = m_markTop;
+        m_markTop = false;
+        std::vector<OutColumn> cols;
+        std::string sql = Select(q.parts[0], &cols, top);
+        if (top) m_plan.orderAt = sql.size();
+        for (size_t i = 1; i < q.parts.size(); ++i) {
+            std::vector<OutColumn> ucols;
+            sql += q.unionAll[i - 1] ? " UNION ALL " : " UNION ";
+            sql += Select(q.parts[i], &ucols, false);
+        }
+        if (!q.order.empty()) {
+            sql += " ORDER BY ";
+            bool first = true;
+            for (const BoundOrder& o : q.order) {
+                if (!first) sql += ",";
+                first = false;
+                OrderKey key;
+                key.descending = o.descending;
+                if (o.item >= 0) {
+                    const OutColumn& c = cols[static_cast<size_t>(o.item)];
+                    if (q.parts.size() > 1 || c.expr.empty()) {
+                        if (c.type.IsText()) NotYet("ORDER BY a text column of a UNION");
+                        key.sql = std::to_string(o.item + 1);
+                    } else {
+                        key.sql = Key(c.expr, c.type);
+                    }
+                    key.nullable = c.nullable;
+                } else {
+                    key.sql = Key(Expr(*o.expr), o.expr->type);
+                    key.nullable = o.expr->nullable;
+                }
+                sql += Order(key.sql, o.descending);
+                if (top) m_plan.order.push_back(std::move(key));
+            }
+        }
+        if (top) m_plan.hasTop = q.top != nullptr;
+        if (q.top) {
+            if (q.topPercent || q.topWithTies) NotYet("TOP PERCENT and WITH TIES");
+            sql += " LIMIT greatest((" + Expr(*q.top) + ")::int8,0)";
+        }
+        if (out) *out = std::move(cols);
+        return sql;
+    }
+
+    std::string Select(const BoundSelect& s, std::vector<OutColumn>* cols, bool top) {
+        std::string from = From(s.from);
+        std::string list;
+        for (const BoundItem& item : s.items) {
+            OutColumn c;
+            c.expr = Expr(*item.expr);
+            c.name = item.column.name;
+            c.type = item.column.type;
+            c.baseTable = item.column.baseTable;
+            c.baseColumn = item.column.baseColumn;
+            c.nullable = item.column.nullable;
+            if (!list.empty()) list += ",";
+            list += c.expr;
+            if (!c.name.empty()) list += " AS " + Quote(c.name);
+            cols->push_back(std::move(c));
+        }
+        if (s.distinct) {
+            for (const OutColumn& c : *cols)
+                if (c.type.IsText()) NotYet("DISTINCT over text");
+        }
+        std::string sql = s.distinct ? "SELECT DISTINCT " : "SELECT ";
+        sql += list;
+        if (!from.empty()) sql += " FROM " + from;
+        if (s.where) {
+            sql += " WHERE ";
+            if (top) m_plan.whereAt = sql.size();
+            sql += Expr(*s.where);
+            if (top) m_plan.whereEnd = sql.size();
+        }
+        if (!s.groupBy.empty()) {
+            sql += " GROUP BY ";
+            for (size_t i = 0; i < s.groupBy.size(); ++i) {
+                if (s.groupBy[i]->type.IsText()) NotYet("GROUP BY text");
+                sql += (i ? "," : "") + Expr(*s.groupBy[i]);
+            }
+        }
+        if (s.having) sql += " HAVING " + Expr(*s.having);
+        return sql;
+    }
+
+    std::string TableRef(const BoundTableRef& ref) {
+        if (ref.join != JoinType::None) {
+            const char* kw = " JOIN ";
+            switch (ref.join) {
+                case JoinType::Inner:
+                    kw = " INNER JOIN ";
+                    break;
+                case JoinType::Left:
+                    kw = " LEFT JOIN ";
+                    break;
+                case JoinType::Right:
+                    kw = " RIGHT JOIN ";
+                    break;
+                case JoinType::Full:
+                    kw = " FULL JOIN ";
+                    break;
+                case JoinType::Cross:
+                    kw = " CROSS JOIN ";
+                    break;
+                default:
+                    break;
+            }
+            std::string sql = TableRef(*ref.left) + kw + TableRef(*ref.right);
+            if (ref.on) sql += " ON " + Expr(*ref.on);
+            return sql;
+        }
+        const BoundSource& src = *ref.source;
+        if (src.cte) NotYet("WITH");
+        std::string sql = src.derived ? "(" + Query(*src.derived, nullptr) + ")"
+                          : !src.table->viewSql.empty()
+                              ? "(" + src.table->viewSql + ")"
+                              : Quote(src.schema) + "." + Quote(src.table->name);
+        return sql + " AS " + Quote(src.alias);
+    }
+
+    std::string From(const std::vector<BoundTableRefPtr>& from) {
+        std::string sql;
+        for (const BoundTableRefPtr& ref : from) {
+            if (!sql.empty()) sql += ",";
+            sql += TableRef(*ref);
+        }
+        return sql;
+    }
+
+private:
+    Plan& m_plan;
+    bool m_markTop = false;
+    std::string m_operand;
+};
+
+std::string TableName(const BoundTarget& t) { return Quote(t.schema) + "." + Quote(t.table->name); }
+
+void NoCommonTables(const BoundStatement& b) {
+    if (!b.ctes.empty()) NotYet("WITH");
+}
+
+}  // namespace
+
+std::string InlineValue(const Value& v) {
+    switch (v.kind) {
+        case Value::Kind::Null:
+            return "NULL";
+        case Value::Kind::Int:
+            return std::to_string(v.i) + "::int8";
+        case Value::Kind::Real:
+            return "'" + Format("%.17g", v.d) + "'::float8";
+        case Value::Kind::Text:
+            return QuoteText(v.s) + "::text";
+        case Value::Kind::Blob: {
+            static const char* hex = "0123456789abcdef";
+            std::string out = "'\\x";
+            for (unsigned char c : v.s) {
+                out += hex[c >> 4];
+                out += hex[c & 15];
+            }
+            return out + "'::bytea";
+        }
+    }
+    return "NULL";
+}
+
+Plan RenderSelect(const SelectStmt& select, RenderContext& ctx) {
+    BoundStatement b = BindSelect(select, ctx);
+    NoCommonTables(b);
+    Plan plan;
+    TakeBinding(b, plan);
+    Generator g(plan);
+    g.MarkTop();
+    plan.sql = g.Query(*b.query, &plan.columns);
+    return plan;
+}
+
+Plan RenderInsert(const Stmt& stmt, RenderContext& ctx) {
+    BoundStatement b = BindInsert(stmt, ctx);
+    NoCommonTables(b);
+    Plan plan;
+    TakeBinding(b, plan);
+    Generator g(plan);
+    const TableDef& def = *b.target.table;
+    plan.setsIdentity = b.setsIdentity;
+    std::string sql = "INSERT INTO " + TableName(b.target);
+    // Identity values are given explicitly only under IDENTITY_INSERT.
+    const ColumnDef* id = def.IdentityColumn();
+    std::string returning = " RETURNING " + (id ? Quote(id->name) : std::string("\"xr_rowid\""));
+    if (b.defaultValues) {
+        plan.sql = sql + " DEFAULT VALUES" + returning;
+        return plan;
+    }
+    sql += " (";
+    for (size_t i = 0; i < b.columns.size(); ++i)
+        sql += (i ? "," : "") + Quote(def.columns[static_cast<size_t>(b.columns[i])].name);
+    sql += ")";
+    if (id) {
+        for (int c : b.columns)
+            if (&def.columns[static_cast<size_t>(c)] == id) sql += " OVERRIDING SYSTEM VALUE";
+    }
+    if (b.query) {
+        if (b.top) NotYet("INSERT TOP");
+        sql += " " + g.Query(*b.query, nullptr);
+    } else {
+        sql += " VALUES ";
+        for (size_t row = 0; row < b.rows.size(); ++row) {
+            sql += row ? ",(" : "(";
+            for (size_t i = 0; i < b.rows[row].size(); ++i)
+                sql += (i ? "," : "") + g.Expr(*b.rows[row][i]);
+            sql += ")";
+        }
+    }
+    plan.sql = sql + returning;
+    return plan;
+}
+
+Plan RenderUpdate(const Stmt& stmt, RenderContext& ctx) {
+    BoundStatement b = BindUpdate(stmt, ctx);
+    NoCommonTables(b);
+    if (b.top) NotYet("UPDATE TOP");
+    if (b.target.inFrom || !b.from.empty()) NotYet("UPDATE ... FROM");
+    Plan plan;
+    TakeBinding(b, plan);
+    Generator g(plan);
+    const TableDef& def = *b.target.table;
+    std::string sql = "UPDATE " + TableName(b.target) + " AS " + Quote(def.name) + " SET ";
+    bool first = true;
+    for (const auto& [column, value] : b.sets) {
+        sql += (first ? "" : ",") + Quote(def.columns[static_cast<size_t>(column)].name) + "=" +
+               g.Expr(*value);
+        first = false;
+    }
+    if (b.expr) sql += " WHERE " + g.Expr(*b.expr);
+    plan.sql = std::move(sql);
+    return plan;
+}
+
+Plan RenderDelete(const Stmt& stmt, RenderContext& ctx) {
+    BoundStatement b = BindDelete(stmt, ctx);
+    NoCommonTables(b);
+    if (b.top) NotYet("DELETE TOP");
+    if (b.target.inFrom || !b.from.empty()) NotYet("DELETE ... FROM");
+    Plan plan;
+    TakeBinding(b, plan);
+    Generator g(plan);
+    std::string sql = "DELETE FROM " + TableName(b.target) + " AS " + Quote(b.target.table->name);
+    if (b.expr) sql += " WHERE " + g.Expr(*b.expr);
+    plan.sql = std::move(sql);
+    return plan;
+}
+
+Plan RenderScalar(const Expr& expr, RenderContext& ctx) {
+    BoundStatement b = BindScalar(expr, ctx);
+    Plan plan;
+    TakeBinding(b, plan);
+    Generator g(plan);
+    plan.sql = "SELECT " + g.Expr(*b.expr);
+    OutColumn c;
+    c.type = b.expr->type;
+    plan.columns.push_back(std::move(c));
+    return plan;
+}
+
+Plan RenderCondition(const Expr& condition, RenderContext& ctx) {
+    BoundStatement b = BindCondition(condition, ctx);
+    Plan plan;
+    TakeBinding(b, plan);
+    Generator g(plan);
+    plan.sql = "SELECT CASE WHEN " + g.Expr(*b.expr) + " THEN 1 ELSE 0 END";
+    OutColumn c;
+    c.type.kind = TypeKind::Int;
+    plan.columns.push_back(std::move(c));
+    return plan;
+}
+
+Plan RenderView(const SelectStmt& select, RenderContext& ctx) {
+    BoundStatement b = BindView(select, ctx);
+    Plan plan;
+    Generator g(plan);
+    plan.sql = g.Query(*b.query, &plan.columns);
+    return plan;
+}
+
+std::string RenderIndexFilter(const Expr&, const TableDef&, RenderContext&) {
+    NotYet("A filtered index");
+}
+
+}  // namespace xr::engine::postgres
