@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 
+#include "engine/postgres/pg_functions.h"
 #include "engine/postgres/pg_renderer.h"
 #include "engine/postgres/pg_session.h"
 #include "platform/text.h"
@@ -69,10 +70,11 @@ Value DecodeNumeric(const char* p, int len) {
         for (int e = 0; e < (power < 0 ? -power : power); ++e) scale *= 10000;
         dv += power >= 0 ? digit * scale : digit / scale;
         if (power < 0 && digit != 0) whole = false;
+        // Beyond 10^20 it is no 64-bit integer: only the real is kept.
+        if (power > 4) whole = false;
         if (power >= 0 && whole) {
             __int128 term = digit;
-            for (int e = 0; e < power && term < (static_cast<__int128>(1) << 100); ++e)
-                term *= 10000;
+            for (int e = 0; e < power; ++e) term *= 10000;
             iv += term;
         }
     }
@@ -309,8 +311,11 @@ PgStatement::PgStatement(PgBackend& backend, std::string sql)
     const bool insert = m_sql.rfind("INSERT ", 0) == 0;
     if (insert && m_sql.find(" RETURNING ") == std::string::npos)
         m_sql += " RETURNING \"xr_rowid\"";
-    m_insert =
-        (insert || m_sql.rfind("WITH ", 0) == 0) && m_sql.find(" RETURNING ") != std::string::npos;
+    // (An insert of explicit identity values hands them back through the
+    // function that keeps the counter beyond them, as a query.)
+    m_insert = (insert && m_sql.find(" RETURNING ") != std::string::npos) ||
+               m_sql.rfind(kKeptInsert, 0) == 0;
+    m_callsFunctions = m_sql.find("xr.") != std::string::npos;
 }
 
 PgStatement::~PgStatement() {
@@ -427,11 +432,11 @@ bool PgStatement::Run() {
     }
     m_rows = PQntuples(m_result);
     const char* status = PQcmdStatus(m_result);
-    const bool write = std::strncmp(status, "INSERT", 6) == 0 ||
+    const bool write = m_insert || std::strncmp(status, "INSERT", 6) == 0 ||
                        std::strncmp(status, "UPDATE", 6) == 0 ||
                        std::strncmp(status, "DELETE", 6) == 0;
     if (write) {
-        const int64_t changes = std::atoll(PQcmdTuples(m_result));
+        const int64_t changes = m_insert ? m_rows : std::atoll(PQcmdTuples(m_result));
         int64_t lastId = 0;
         if (m_insert && m_rows > 0) {
             m_row = m_rows - 1;
@@ -451,6 +456,7 @@ engine::Statement::Step PgStatement::Next() {
         // Inside a transaction a failed statement would doom the whole
         // transaction on PostgreSQL; on the server it ends only the
         // statement, so each one runs under a savepoint of its own.
+        if (m_callsFunctions && !m_backend.SyncSchema(&m_error)) return Step::Failed;
         const bool guard = m_backend.InTransaction();
         if (guard && !m_backend.m_link.TryExec("SAVEPOINT xr_row", &m_error)) return Step::Failed;
         if (!Run()) {
@@ -632,6 +638,7 @@ void PgBackend::Open(BackendHost& host) {
     m_host = &host;
     m_databases["main"] = "master";
     m_databases["pg_temp"] = "tempdb";
+    InstallFunctions(m_link);
     m_catalog.InitDatabase("main");
 }
 
@@ -640,6 +647,17 @@ std::unique_ptr<engine::Statement> PgBackend::Prepare(const std::string& sql) {
 }
 
 void PgBackend::Exec(const std::string& sql) { m_link.Exec(sql); }
+
+// The functions that take an object name read it in the current database.
+bool PgBackend::SyncSchema(EngineError* error) {
+    const std::string schema = m_host->CurrentSchema();
+    if (schema == m_functionSchema) return true;
+    if (!m_link.TryExec(
+            "SELECT pg_catalog.set_config('xr.schema', " + QuoteText(schema) + ", false)", error))
+        return false;
+    m_functionSchema = schema;
+    return true;
+}
 
 void PgBackend::Ran(int64_t changes, bool inserted, int64_t lastId) {
     m_changes = changes;

@@ -58,6 +58,9 @@ private:
 
 class PgBackend;
 
+// How an insert of explicit identity values begins (pg_renderer.cpp).
+inline constexpr const char* kKeptInsert = "WITH xr_ins AS (INSERT ";
+
 // One prepared statement: prepared on the server when it first runs, again
 // whenever the types of its parameters change; all its rows are fetched in
 // one round trip, in binary.
@@ -104,7 +107,8 @@ private:
     int m_row = -1;
     int m_rows = 0;
     bool m_ran = false;
-    bool m_insert = false;  // an INSERT handing back the ids of its rows
+    bool m_insert = false;          // an INSERT handing back the ids of its rows
+    bool m_callsFunctions = false;  // it calls the engine's functions (pg_functions.h)
     EngineError m_error;
 };
 
@@ -162,6 +166,9 @@ public:
     std::string CountedIdentity(const std::string& schema, const TableDef& table) override;
 
     PgLink& Link() { return m_link; }
+    // Tells the engine's functions the current database; false (and
+    // `error`) when the server refused.
+    bool SyncSchema(EngineError* error);
 
 private:
     friend class PgStatement;
@@ -182,6 +189,7 @@ private:
     std::string m_openedBy;
     std::unordered_map<std::string, std::string> m_databases;  // schema -> database name
     std::unordered_map<std::string, int64_t> m_schemaVersions;
+    std::string m_functionSchema;  // what xr.schema holds on the server
 };
 
 }  // namespace xr::engine::postgres

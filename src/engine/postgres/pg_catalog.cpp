@@ -365,11 +365,11 @@ void Catalog::InitDatabase(const std::string& db) {
     const std::string s = Quote(db) + ".";
     PgLink& l = m_impl->link;
     if (!temp) l.Exec("CREATE SCHEMA IF NOT EXISTS " + Quote(db));
-    const std::string rowid = "\"xr_rowid\" bigint GENERATED ALWAYS AS IDENTITY, ";
-    l.Exec("CREATE TABLE IF NOT EXISTS " + s + "sysobjects (" + rowid +
-           "id integer NOT NULL, name text COLLATE \"C\" NOT NULL, xtype text COLLATE \"C\" NOT "
-           "NULL, type text COLLATE \"C\" NOT NULL, uid smallint NOT NULL, parent_obj integer NOT "
-           "NULL, crdate double precision NOT NULL, status integer NOT NULL)");
+    l.Exec("CREATE TABLE IF NOT EXISTS " + s +
+           "sysobjects (id integer NOT NULL, name text COLLATE \"C\" NOT NULL, xtype text COLLATE "
+           "\"C\" NOT NULL, type text COLLATE \"C\" NOT NULL, uid smallint NOT NULL, parent_obj "
+           "integer NOT NULL, crdate double precision NOT NULL, status integer NOT NULL, "
+           "\"xr_rowid\" bigint GENERATED ALWAYS AS IDENTITY)");
     l.Exec("CREATE UNIQUE INDEX IF NOT EXISTS xr_sysobjects_id ON " + s + "sysobjects (id)");
     l.Exec("CREATE INDEX IF NOT EXISTS xr_sysobjects_name ON " + s + "sysobjects ((" +
            TextKey("name") + "))");
@@ -452,8 +452,9 @@ void Catalog::CreateTable(const std::string& db, std::string_view name,
         Fail("The name '" + S(name) + "' is reserved for the server's own tables.");
     if (columns.empty()) Fail("CREATE TABLE '" + S(name) + "' must define at least one column.");
     int identities = 0;
-    std::string sql = "CREATE TABLE " + Quote(db) + "." + Quote(name) +
-                      " (\"xr_rowid\" bigint GENERATED ALWAYS AS IDENTITY";
+    // The row id comes last, so that a statement writing the columns in
+    // their order without naming them leaves it to its counter.
+    std::string sql = "CREATE TABLE " + Quote(db) + "." + Quote(name) + " (";
     for (size_t i = 0; i < columns.size(); ++i) {
         for (size_t j = 0; j < i; ++j) {
             if (IEquals(columns[j].name, columns[i].name))
@@ -463,9 +464,9 @@ void Catalog::CreateTable(const std::string& db, std::string_view name,
         if (columns[i].identity && ++identities > 1)
             Fail("Multiple identity columns specified for table '" + S(name) +
                  "'. Only one identity column per table is allowed.");
-        sql += ", " + m_impl->ColumnSql(columns[i]);
+        sql += m_impl->ColumnSql(columns[i]) + ", ";
     }
-    m_impl->link.Exec(sql + ")");
+    m_impl->link.Exec(sql + "\"xr_rowid\" bigint GENERATED ALWAYS AS IDENTITY)");
     const int32_t tableId = m_impl->NewObjectId(db);
     m_impl->InsertObject(db, tableId, name, "U", 0);
     for (size_t i = 0; i < columns.size(); ++i) {

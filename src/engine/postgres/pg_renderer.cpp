@@ -1,5 +1,6 @@
 #include "engine/postgres/pg_renderer.h"
 
+#include "engine/postgres/pg_backend.h"
 #include "engine/postgres/pg_catalog.h"
 #include "platform/error.h"
 #include "platform/text.h"
@@ -323,6 +324,7 @@ public:
             return "substr(" + arg(0) + ",(" + arg(1) + ")::int4,(" + arg(2) + ")::int4)";
         if (name == "REPLICATE") return "repeat(" + arg(0) + ",(" + arg(1) + ")::int4)";
         if (name == "SPACE") return "repeat(' ',(" + arg(0) + ")::int4)";
+        if (name == "IDENT_CURRENT") return "xr.ident_current(" + arg(0) + ")";
         if (name == "XR_ONE") return "(CASE WHEN " + arg(0) + " IS NOT NULL THEN 1 ELSE 0 END)";
         if (name == "XR_ZERO") return "0";
         if (name == "GETDATE" || name == "CURRENT_TIMESTAMP")
@@ -530,10 +532,12 @@ Plan RenderInsert(const Stmt& stmt, RenderContext& ctx) {
     for (size_t i = 0; i < b.columns.size(); ++i)
         sql += (i ? "," : "") + Quote(def.columns[static_cast<size_t>(b.columns[i])].name);
     sql += ")";
+    bool explicitIdentity = false;
     if (id) {
         for (int c : b.columns)
-            if (&def.columns[static_cast<size_t>(c)] == id) sql += " OVERRIDING SYSTEM VALUE";
+            if (&def.columns[static_cast<size_t>(c)] == id) explicitIdentity = true;
     }
+    if (explicitIdentity) sql += " OVERRIDING SYSTEM VALUE";
     if (b.query) {
         if (b.top) NotYet("INSERT TOP");
         sql += " " + g.Query(*b.query, nullptr);
@@ -547,6 +551,12 @@ Plan RenderInsert(const Stmt& stmt, RenderContext& ctx) {
         }
     }
     plan.sql = sql + returning;
+    if (explicitIdentity) {
+        // The counter goes on beyond the values given, as on the server.
+        plan.sql = std::string(kKeptInsert) + plan.sql.substr(7) + ") SELECT xr.keep_identity(" +
+                   QuoteText(b.target.schema) + "," + QuoteText(def.name) + "," +
+                   QuoteText(id->name) + "," + Quote(id->name) + ") FROM xr_ins";
+    }
     return plan;
 }
 
