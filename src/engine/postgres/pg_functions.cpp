@@ -67,6 +67,62 @@ BEGIN
   END IF;
   RETURN v;
 END $$)sql",
+    // A character as a regular expression matches it: a letter or digit as
+    // it is (a backslash would make an escape of it), anything else quoted.
+    R"sql(CREATE OR REPLACE FUNCTION xr.regex_char(c text) RETURNS text
+LANGUAGE sql IMMUTABLE AS $$
+SELECT CASE WHEN c ~ '^[[:alnum:]]$' THEN c ELSE '\' || c END $$)sql",
+    // The pattern of a LIKE as a regular expression over the value in
+    // lower case: % any run, _ any character, [a-c] and [^a-c] sets, the
+    // escape character before a character taken as it is, the value's
+    // trailing blanks ignored.
+    R"sql(CREATE OR REPLACE FUNCTION xr.like_regex(p text, esc text) RETURNS text
+LANGUAGE plpgsql IMMUTABLE AS $$
+DECLARE out text := '^'; i int := 1; n int; c text; close int; body text; k int; e text;
+BEGIN
+  IF p IS NULL THEN RETURN NULL; END IF;
+  p := lower(p COLLATE "C");
+  e := lower(esc COLLATE "C");
+  n := length(p);
+  WHILE i <= n LOOP
+    c := substr(p, i, 1);
+    IF e IS NOT NULL AND c = e AND i < n THEN
+      out := out || xr.regex_char(substr(p, i + 1, 1));
+      i := i + 2;
+      CONTINUE;
+    END IF;
+    IF c = '%' THEN
+      out := out || '.*';
+    ELSIF c = '_' THEN
+      out := out || '.';
+    ELSIF c = '[' AND position(']' IN substr(p, i + 2)) > 0 THEN
+      close := i + 1 + position(']' IN substr(p, i + 2));
+      body := substr(p, i + 1, close - i - 1);
+      out := out || '[';
+      k := 1;
+      IF substr(body, 1, 1) = '^' AND length(body) > 1 THEN
+        out := out || '^';
+        k := 2;
+      END IF;
+      WHILE k <= length(body) LOOP
+        IF k + 2 <= length(body) AND substr(body, k + 1, 1) = '-' THEN
+          out := out || xr.regex_char(substr(body, k, 1)) || '-' ||
+                 xr.regex_char(substr(body, k + 2, 1));
+          k := k + 3;
+        ELSE
+          out := out || xr.regex_char(substr(body, k, 1));
+          k := k + 1;
+        END IF;
+      END LOOP;
+      out := out || ']';
+      i := close;
+    ELSE
+      out := out || xr.regex_char(c);
+    END IF;
+    i := i + 1;
+  END LOOP;
+  RETURN out || ' *$';
+END $$)sql",
 };
 
 }  // namespace

@@ -114,13 +114,10 @@ public:
             case BoundKind::IsNull:
                 return "(" + Expr(*e.args[0]) + (e.negated ? " IS NOT NULL)" : " IS NULL)");
             case BoundKind::Like: {
-                // Without case and without the trailing blanks of the value;
-                // no escape character unless the statement names one.
-                std::string sql = std::string(e.negated ? "(NOT " : "(") + "(rtrim(" +
-                                  Expr(*e.args[0]) + ",' ') COLLATE \"C\") ILIKE " +
-                                  Expr(*e.args[1]);
-                sql += e.args.size() > 2 ? " ESCAPE " + Expr(*e.args[2]) : " ESCAPE ''";
-                return sql + ")";
+                // The server's patterns, without case (xr.like_regex).
+                const std::string esc = e.args.size() > 2 ? Expr(*e.args[2]) : "NULL";
+                return std::string(e.negated ? "(NOT " : "(") + "(lower(" + Expr(*e.args[0]) +
+                       " COLLATE \"C\") ~ xr.like_regex(" + Expr(*e.args[1]) + "," + esc + ")))";
             }
             case BoundKind::Between: {
                 const TypeSpec& t = e.args[0]->type;
@@ -343,6 +340,12 @@ public:
         if (top) m_plan.orderAt = sql.size();
         for (size_t i = 1; i < q.parts.size(); ++i) {
             std::vector<OutColumn> ucols;
+            // UNION drops duplicates by PostgreSQL's equality of text, not
+            // the server's: refused until it goes through the normal form.
+            if (!q.unionAll[i - 1]) {
+                for (const OutColumn& c : cols)
+                    if (c.type.IsText()) NotYet("UNION of text");
+            }
             sql += q.unionAll[i - 1] ? " UNION ALL " : " UNION ";
             sql += Select(q.parts[i], &ucols, false);
         }
