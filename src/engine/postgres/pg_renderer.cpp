@@ -2,6 +2,7 @@
 
 #include "engine/postgres/pg_backend.h"
 #include "engine/postgres/pg_catalog.h"
+#include "engine/sql_writer.h"
 #include "platform/error.h"
 #include "platform/text.h"
 
@@ -55,9 +56,9 @@ const char* IntCast(const TypeSpec& t) {
 // Writes a bound statement in PostgreSQL's dialect: the storage values of
 // the embedded engine, text compared in its normal form (TextKey), NULL
 // first in an ascending order as on the server.
-class Generator {
+class Generator final : public SqlWriter {
 public:
-    explicit Generator(Plan& plan) : m_plan(plan) {}
+    explicit Generator(Plan& plan) : SqlWriter(plan) {}
 
     void MarkTop() { m_markTop = true; }
 
@@ -66,99 +67,64 @@ public:
         return t.IsText() ? TextKey(sql) : sql;
     }
 
-    std::string Expr(const BoundExpr& e) {
-        switch (e.kind) {
-            case BoundKind::Null:
-                return "NULL";
-            case BoundKind::Param:
-                return "$" + std::to_string(e.param + 1);
-            case BoundKind::Constant:
-                return InlineValue(e.value);
-            case BoundKind::Column:
-                return Quote(e.source->alias) + "." + Quote(e.source->ColumnName(e.column));
-            case BoundKind::CaseOperand:
-                return m_operand;
-            case BoundKind::Convert:
-                return Convert(e);
-            case BoundKind::Negate:
-                return "(-" + Expr(*e.args[0]) + ")";
-            case BoundKind::BitNot:
-                return "(~" + Expr(*e.args[0]) + ")";
-            case BoundKind::Arith:
-                return Arith(e);
-            case BoundKind::Concat:
-                return "(" + Expr(*e.args[0]) + "||" + Expr(*e.args[1]) + ")";
-            case BoundKind::Bitwise: {
-                std::string a = Expr(*e.args[0]), b = Expr(*e.args[1]);
-                if (e.op == Op::BitAnd) return "(" + a + "&" + b + ")";
-                if (e.op == Op::BitOr) return "(" + a + "|" + b + ")";
-                return "(" + a + "#" + b + ")";
-            }
-            case BoundKind::DateShift:
-                return "(" + Expr(*e.args[0]) + (e.op == Op::Add ? "+" : "-") + Expr(*e.args[1]) +
-                       ")";
-            case BoundKind::Compare: {
-                const bool text = e.args[0]->type.IsText() && e.args[1]->type.IsText();
-                std::string a = Expr(*e.args[0]), b = Expr(*e.args[1]);
-                if (text) {
-                    a = TextKey(a);
-                    b = TextKey(b);
-                }
-                return "(" + a + " " + CompareText(e.op) + " " + b + ")";
-            }
-            case BoundKind::Logic:
-                return "(" + Expr(*e.args[0]) + (e.op == Op::And ? " AND " : " OR ") +
-                       Expr(*e.args[1]) + ")";
-            case BoundKind::Not:
-                return "(NOT " + Expr(*e.args[0]) + ")";
-            case BoundKind::IsNull:
-                return "(" + Expr(*e.args[0]) + (e.negated ? " IS NOT NULL)" : " IS NULL)");
-            case BoundKind::Like: {
-                // The server's patterns, without case (xr.like_regex).
-                const std::string esc = e.args.size() > 2 ? Expr(*e.args[2]) : "NULL";
-                return std::string(e.negated ? "(NOT " : "(") + "(lower(" + Expr(*e.args[0]) +
-                       " COLLATE \"C\") ~ xr.like_regex(" + Expr(*e.args[1]) + "," + esc + ")))";
-            }
-            case BoundKind::Between: {
-                const TypeSpec& t = e.args[0]->type;
-                return "(" + Key(Expr(*e.args[0]), t) +
-                       (e.negated ? " NOT BETWEEN " : " BETWEEN ") + Key(Expr(*e.args[1]), t) +
-                       " AND " + Key(Expr(*e.args[2]), t) + ")";
-            }
-            case BoundKind::InList: {
-                const TypeSpec& t = e.args[0]->type;
-                std::string list;
-                for (size_t i = 1; i < e.args.size(); ++i) {
-                    if (i > 1) list += ",";
-                    list += Key(Expr(*e.args[i]), t);
-                }
-                return "(" + Key(Expr(*e.args[0]), t) + (e.negated ? " NOT IN (" : " IN (") + list +
-                       "))";
-            }
-            case BoundKind::InQuery: {
-                const TypeSpec& t = e.args[0]->type;
-                if (t.IsText()) {
-                    std::vector<OutColumn> cols;
-                    std::string q = Query(*e.query, &cols);
-                    return "(" + TextKey(Expr(*e.args[0])) + (e.negated ? " NOT IN (" : " IN (") +
-                           "SELECT " + TextKey("xr_in.x") + " FROM (" + q + ") AS xr_in(x)))";
-                }
-                return "(" + Expr(*e.args[0]) + (e.negated ? " NOT IN (" : " IN (") +
-                       Query(*e.query, nullptr) + "))";
-            }
-            case BoundKind::Exists:
-                return "EXISTS (" + Query(*e.query, nullptr) + ")";
-            case BoundKind::Subquery:
-                return "(" + Query(*e.query, nullptr) + ")";
-            case BoundKind::Case:
-                return Case(e);
-            case BoundKind::Function:
-                return Function(e);
-        }
-        return "NULL";
+    std::string Ident(std::string_view name) override { return Quote(name); }
+    std::string Param(int index) override { return "$" + std::to_string(index + 1); }
+    std::string Constant(const Value& v) override { return InlineValue(v); }
+
+    std::string Bitwise(const BoundExpr& e) override {
+        std::string a = Expr(*e.args[0]), b = Expr(*e.args[1]);
+        if (e.op == Op::BitAnd) return "(" + a + "&" + b + ")";
+        if (e.op == Op::BitOr) return "(" + a + "|" + b + ")";
+        return "(" + a + "#" + b + ")";
     }
 
-    std::string Convert(const BoundExpr& e) {
+    std::string Compare(const BoundExpr& e) override {
+        const bool text = e.args[0]->type.IsText() && e.args[1]->type.IsText();
+        std::string a = Expr(*e.args[0]), b = Expr(*e.args[1]);
+        if (text) {
+            a = TextKey(a);
+            b = TextKey(b);
+        }
+        return "(" + a + " " + CompareText(e.op) + " " + b + ")";
+    }
+
+    // The server's patterns, without case (xr.like_regex).
+    std::string Like(const BoundExpr& e) override {
+        const std::string esc = e.args.size() > 2 ? Expr(*e.args[2]) : "NULL";
+        return std::string(e.negated ? "(NOT " : "(") + "(lower(" + Expr(*e.args[0]) +
+               " COLLATE \"C\") ~ xr.like_regex(" + Expr(*e.args[1]) + "," + esc + ")))";
+    }
+
+    std::string Between(const BoundExpr& e) override {
+        const TypeSpec& t = e.args[0]->type;
+        return "(" + Key(Expr(*e.args[0]), t) + (e.negated ? " NOT BETWEEN " : " BETWEEN ") +
+               Key(Expr(*e.args[1]), t) + " AND " + Key(Expr(*e.args[2]), t) + ")";
+    }
+
+    std::string InList(const BoundExpr& e) override {
+        const TypeSpec& t = e.args[0]->type;
+        std::string list;
+        for (size_t i = 1; i < e.args.size(); ++i) {
+            if (i > 1) list += ",";
+            list += Key(Expr(*e.args[i]), t);
+        }
+        return "(" + Key(Expr(*e.args[0]), t) + (e.negated ? " NOT IN (" : " IN (") + list + "))";
+    }
+
+    std::string InQuery(const BoundExpr& e) override {
+        if (e.args[0]->type.IsText()) {
+            std::vector<OutColumn> cols;
+            std::string q = Query(*e.query, &cols);
+            return "(" + TextKey(Expr(*e.args[0])) + (e.negated ? " NOT IN (" : " IN (") +
+                   "SELECT " + TextKey("xr_in.x") + " FROM (" + q + ") AS xr_in(x)))";
+        }
+        return "(" + Expr(*e.args[0]) + (e.negated ? " NOT IN (" : " IN (") +
+               Query(*e.query, nullptr) + "))";
+    }
+
+    std::string CommonTable(const BoundSource&) override { NotYet("WITH"); }
+
+    std::string Convert(const BoundExpr& e) override {
         std::string x = Expr(*e.args[0]);
         if (e.atBind) return x;
         const TypeSpec& from = e.args[0]->type;
@@ -197,7 +163,7 @@ public:
         NotYet("CONVERT from " + from.ToString() + " to " + to.ToString());
     }
 
-    std::string Arith(const BoundExpr& e) {
+    std::string Arith(const BoundExpr& e) override {
         const char op = ArithChar(e.op);
         const std::string a = Expr(*e.args[0]), b = Expr(*e.args[1]);
         auto apply = [&](const std::string& x, const std::string& y) {
@@ -231,19 +197,6 @@ public:
         NotYet("This arithmetic on " + ta.ToString() + " and " + tb.ToString());
     }
 
-    std::string Case(const BoundExpr& e) {
-        size_t i = 0;
-        std::string saved = m_operand;
-        if (e.hasOperand) m_operand = Expr(*e.args[i++]);
-        const size_t pairsEnd = e.hasElse ? e.args.size() - 1 : e.args.size();
-        std::string sql = "(CASE";
-        for (; i + 1 < pairsEnd; i += 2)
-            sql += " WHEN " + Expr(*e.args[i]) + " THEN " + Expr(*e.args[i + 1]);
-        if (e.hasElse) sql += " ELSE " + Expr(*e.args.back());
-        m_operand = std::move(saved);
-        return sql + " END)";
-    }
-
     std::string Order(const std::string& key, bool descending) {
         return key + (descending ? " DESC NULLS LAST" : " NULLS FIRST");
     }
@@ -262,7 +215,7 @@ public:
         return sql + ")";
     }
 
-    std::string Function(const BoundExpr& e) {
+    std::string Function(const BoundExpr& e) override {
         const std::string& name = e.name;
         auto arg = [&](size_t i) { return Expr(*e.args.at(i)); };
         const std::string d = e.distinct ? "DISTINCT " : "";
@@ -332,7 +285,7 @@ public:
 
     // ---- queries ----------------------------------------------------------
 
-    std::string Query(const BoundQuery& q, std::vector<OutColumn>* out) {
+    std::string Query(const BoundQuery& q, std::vector<OutColumn>* out) override {
         const bool top = m_markTop;
         m_markTop = false;
         std::vector<OutColumn> cols;
@@ -387,13 +340,7 @@ public:
         std::string from = From(s.from);
         std::string list;
         for (const BoundItem& item : s.items) {
-            OutColumn c;
-            c.expr = Expr(*item.expr);
-            c.name = item.column.name;
-            c.type = item.column.type;
-            c.baseTable = item.column.baseTable;
-            c.baseColumn = item.column.baseColumn;
-            c.nullable = item.column.nullable;
+            OutColumn c = ItemColumn(item);
             if (!list.empty()) list += ",";
             list += c.expr;
             if (!c.name.empty()) list += " AS " + Quote(c.name);
@@ -423,54 +370,8 @@ public:
         return sql;
     }
 
-    std::string TableRef(const BoundTableRef& ref) {
-        if (ref.join != JoinType::None) {
-            const char* kw = " JOIN ";
-            switch (ref.join) {
-                case JoinType::Inner:
-                    kw = " INNER JOIN ";
-                    break;
-                case JoinType::Left:
-                    kw = " LEFT JOIN ";
-                    break;
-                case JoinType::Right:
-                    kw = " RIGHT JOIN ";
-                    break;
-                case JoinType::Full:
-                    kw = " FULL JOIN ";
-                    break;
-                case JoinType::Cross:
-                    kw = " CROSS JOIN ";
-                    break;
-                default:
-                    break;
-            }
-            std::string sql = TableRef(*ref.left) + kw + TableRef(*ref.right);
-            if (ref.on) sql += " ON " + Expr(*ref.on);
-            return sql;
-        }
-        const BoundSource& src = *ref.source;
-        if (src.cte) NotYet("WITH");
-        std::string sql = src.derived ? "(" + Query(*src.derived, nullptr) + ")"
-                          : !src.table->viewSql.empty()
-                              ? "(" + src.table->viewSql + ")"
-                              : Quote(src.schema) + "." + Quote(src.table->name);
-        return sql + " AS " + Quote(src.alias);
-    }
-
-    std::string From(const std::vector<BoundTableRefPtr>& from) {
-        std::string sql;
-        for (const BoundTableRefPtr& ref : from) {
-            if (!sql.empty()) sql += ",";
-            sql += TableRef(*ref);
-        }
-        return sql;
-    }
-
 private:
-    Plan& m_plan;
     bool m_markTop = false;
-    std::string m_operand;
 };
 
 std::string TableName(const BoundTarget& t) { return Quote(t.schema) + "." + Quote(t.table->name); }
