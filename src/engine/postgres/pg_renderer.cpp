@@ -248,7 +248,14 @@ public:
             NotYet("AVG of " + a.ToString());
         }
         if (name == "MIN" || name == "MAX") {
-            if (e.args[0]->type.IsText()) NotYet(name + " of text");
+            if (e.args[0]->type.IsText()) {
+                // The least (greatest) in the normal form of text.
+                if (e.window) NotYet(name + " of text over a window");
+                const std::string x = arg(0);
+                const char* dir = name == "MIN" ? "" : " DESC";
+                return "(array_agg(" + x + " ORDER BY " + TextKey(x) + dir + "," + x + dir +
+                       ") FILTER (WHERE " + x + " IS NOT NULL))[1]";
+            }
             return ToLower(name) + "(" + arg(0) + ")" + over;
         }
         if (name == "ISNULL") return "coalesce(" + arg(0) + "," + arg(1) + ")";
