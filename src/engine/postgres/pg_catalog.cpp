@@ -680,8 +680,35 @@ void Catalog::Truncate(const std::string& db, std::string_view table) {
 void Catalog::KeepIdentity(const std::string&, std::string_view, int64_t) {
     // Sequences never give a value back: a rolled-back insert's stays used.
 }
-void Catalog::Reseed(const std::string&, std::string_view, std::optional<int64_t>) {
-    NotYet("DBCC CHECKIDENT");
+void Catalog::Reseed(const std::string& db, std::string_view table, std::optional<int64_t> value) {
+    const TableDef* def = m_impl->Find(db, table);
+    if (!def)
+        Fail("Cannot find a table or object with the name \"" + S(table) +
+             "\". Check the system catalog.");
+    const ColumnDef* identity = def->IdentityColumn();
+    if (!identity) Fail("'" + def->name + "' does not contain an identity column.");
+    const std::string target = Quote(db) + "." + Quote(def->name);
+    auto seq = m_impl->Select("SELECT pg_get_serial_sequence($1, $2)", {target, identity->name});
+    if (seq.empty() || seq[0][0].empty()) return;
+    auto state = m_impl->Select("SELECT last_value, is_called FROM " + seq[0][0]);
+    const bool called = !state.empty() && state[0][1] == "t";
+    const int64_t step = identity->identityIncrement;
+    if (value) {
+        // Nothing generated since the table was made or emptied: the next
+        // row takes the value; else the value after it.
+        m_impl->Select("SELECT setval($1, $2, $3::bool)",
+                       {seq[0][0], std::to_string(*value), called ? "true" : "false"});
+        return;
+    }
+    // The counter moves up to the greatest value in the column (down to the
+    // least for a negative step) when it is behind it.
+    auto edge = m_impl->Select(std::string("SELECT ") + (step > 0 ? "max(" : "min(") +
+                               Quote(identity->name) + ") FROM " + target);
+    if (edge.empty() || edge[0][0].empty()) return;
+    const int64_t e = std::stoll(edge[0][0]);
+    const int64_t now = std::stoll(state[0][0]);
+    if (called && (step > 0 ? now >= e : now <= e)) return;
+    m_impl->Select("SELECT setval($1, $2, true)", {seq[0][0], std::to_string(e)});
 }
 void Catalog::RenameColumn(const std::string&, std::string_view, std::string_view,
                            std::string_view) {
