@@ -5,6 +5,7 @@
 
 #include "engine/postgres/pg_backend.h"
 #include "engine/postgres/pg_renderer.h"
+#include "engine/system_tables.h"
 #include "platform/error.h"
 #include "platform/text.h"
 
@@ -206,7 +207,7 @@ struct Catalog::Impl {
 
     std::shared_ptr<const TableDef> Read(const std::string& db, std::string_view name) {
         auto rows = Select("SELECT id, name FROM " + T(db, "sysobjects") +
-                               " WHERE xtype IN ('U','S') AND " + TextKey("name") + " = " +
+                                " WHERE rtrim(xtype) IN ('U','S') AND " + TextKey("name") + " = " +
                                TextKey("$1::text"),
                            {S(name)});
         if (rows.empty()) return nullptr;
@@ -300,20 +301,39 @@ struct Catalog::Impl {
                    "def_name, def_system, def_text, def_value, def_type) VALUES ($1, $2, $3, $4, "
                    "$5::int::bool, $6::int::bool, $7, $8, $9, $10, $11::int::bool, $12, $13, $14)",
                p);
+        const TypeInfo info = DescribeType(c.type);
+        const int64_t status =
+            (c.notNull ? 0 : kColumnNullable) | (c.identity ? kColumnIdentity : 0);
+        Select("INSERT INTO " + T(db, "syscolumns") +
+                   " (id, colid, name, xtype, length, prec, scale, isnullable, cdefault, status) "
+                   "VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10)",
+               {std::to_string(tableId), std::to_string(colid), c.name, std::to_string(info.xtype),
+                std::to_string(info.length), std::to_string(info.prec), std::to_string(info.scale),
+                c.notNull ? "0" : "1", c.def ? std::to_string(c.def->id) : "0",
+                std::to_string(status)});
+    }
+
+    void InsertConstraint(const std::string& db, int32_t id, int32_t tableId, int colid,
+                          int64_t status) {
+        Select("INSERT INTO " + T(db, "sysconstraints") +
+                   " (constid, id, colid, status) VALUES ($1, $2, $3, $4)",
+               {std::to_string(id), std::to_string(tableId), std::to_string(colid),
+                std::to_string(status)});
     }
 
     void InsertObject(const std::string& db, int32_t id, std::string_view name, const char* xtype,
                       int32_t parent) {
         Select("INSERT INTO " + T(db, "sysobjects") +
                    " (id, name, xtype, type, uid, parent_obj, crdate, status) VALUES ($1, $2, $3, "
-                   "$3, 1, $4, $5, 0)",
-               {std::to_string(id), S(name), xtype, std::to_string(parent),
-                Format("%.17g", OleNow())});
+                   "$4, 1, $5, $6, 0)",
+               {std::to_string(id), S(name), PadXtype(xtype), ObjectType(xtype),
+                std::to_string(parent), Format("%.17g", OleNow())});
     }
 
     // A column's default gets its object id and, when the statement named
     // none, the server's kind of generated name.
-    void NameDefault(const std::string& db, std::string_view table, int32_t tableId, ColumnDef& c) {
+    void NameDefault(const std::string& db, std::string_view table, int32_t tableId, int colid,
+                     ColumnDef& c) {
         c.def->id = NewObjectId(db);
         if (c.def->name.empty()) {
             c.def->systemNamed = true;
@@ -323,6 +343,8 @@ struct Catalog::Impl {
             FailObjectExists(c.def->name);
         }
         InsertObject(db, c.def->id, c.def->name, "D", tableId);
+        InsertConstraint(db, c.def->id, tableId, colid,
+                         c.def->systemNamed ? kStatusSystemDefault : kStatusNamedDefault);
     }
 
     // The column as PostgreSQL declares it.
@@ -438,20 +460,60 @@ void Catalog::InitDatabase(const std::string& db) {
         l.Exec("INSERT INTO " + s + "xr_version SELECT 0 WHERE NOT EXISTS (SELECT 1 FROM " + s +
                "xr_version)");
     }
-    // sysobjects describes itself.
+    l.Exec("CREATE TABLE IF NOT EXISTS " + s +
+           "syscolumns (id integer NOT NULL, colid smallint NOT NULL, name text COLLATE \"C\" "
+           "NOT NULL, xtype smallint NOT NULL, length smallint NOT NULL, prec smallint NOT NULL, "
+           "scale integer NOT NULL, isnullable integer NOT NULL, cdefault integer NOT NULL, "
+           "status smallint NOT NULL, \"xr_rowid\" bigint GENERATED ALWAYS AS IDENTITY)");
+    l.Exec("CREATE INDEX IF NOT EXISTS xr_syscolumns_id ON " + s + "syscolumns (id, colid)");
+    l.Exec("CREATE TABLE IF NOT EXISTS " + s +
+           "sysconstraints (constid integer NOT NULL, id integer NOT NULL, colid smallint NOT "
+           "NULL, status integer NOT NULL, \"xr_rowid\" bigint GENERATED ALWAYS AS IDENTITY)");
+    l.Exec("CREATE INDEX IF NOT EXISTS xr_sysconstraints_id ON " + s + "sysconstraints (id)");
+    // The system tables describe themselves, as the server's do.
     if (m_impl->Select("SELECT 1 FROM " + s + "sysobjects WHERE id = 1").empty()) {
-        m_impl->InsertObject(db, 1, "sysobjects", "S", 0);
-        const char* cols[][2] = {{"id", "INT"},          {"name", "VARCHAR(128)"},
-                                 {"xtype", "CHAR(2)"},   {"type", "CHAR(2)"},
-                                 {"uid", "SMALLINT"},    {"parent_obj", "INT"},
-                                 {"crdate", "DATETIME"}, {"status", "INT"}};
-        int colid = 0;
-        for (const auto& [name, type] : cols) {
-            ColumnDef c;
-            c.name = name;
-            TypeSpec::Parse(type, &c.type);
-            c.notNull = true;
-            m_impl->InsertColumn(db, 1, ++colid, c);
+        struct System {
+            int32_t id;
+            const char* name;
+            std::vector<std::pair<const char*, const char*>> columns;
+        };
+        const System tables[] = {
+            {1,
+             "sysobjects",
+             {{"id", "INT"},
+              {"name", "VARCHAR(128)"},
+              {"xtype", "CHAR(2)"},
+              {"type", "CHAR(2)"},
+              {"uid", "SMALLINT"},
+              {"parent_obj", "INT"},
+              {"crdate", "DATETIME"},
+              {"status", "INT"}}},
+            {2,
+             "syscolumns",
+             {{"id", "INT"},
+              {"colid", "SMALLINT"},
+              {"name", "VARCHAR(128)"},
+              {"xtype", "TINYINT"},
+              {"length", "SMALLINT"},
+              {"prec", "SMALLINT"},
+              {"scale", "INT"},
+              {"isnullable", "INT"},
+              {"cdefault", "INT"},
+              {"status", "TINYINT"}}},
+            {3,
+             "sysconstraints",
+             {{"constid", "INT"}, {"id", "INT"}, {"colid", "SMALLINT"}, {"status", "INT"}}},
+        };
+        for (const System& t : tables) {
+            m_impl->InsertObject(db, t.id, t.name, "S", 0);
+            int colid = 0;
+            for (const auto& [name, type] : t.columns) {
+                ColumnDef c;
+                c.name = name;
+                TypeSpec::Parse(type, &c.type);
+                c.notNull = true;
+                m_impl->InsertColumn(db, t.id, ++colid, c);
+            }
         }
     }
     m_impl->hasCatalog[db] = true;
@@ -520,7 +582,7 @@ void Catalog::CreateTable(const std::string& db, std::string_view name,
     m_impl->InsertObject(db, tableId, name, "U", 0);
     for (size_t i = 0; i < columns.size(); ++i) {
         ColumnDef& c = columns[i];
-        if (c.def) m_impl->NameDefault(db, name, tableId, c);
+        if (c.def) m_impl->NameDefault(db, name, tableId, static_cast<int>(i) + 1, c);
         m_impl->InsertColumn(db, tableId, static_cast<int>(i) + 1, c);
     }
     m_impl->Touch(db);
@@ -536,6 +598,8 @@ void Catalog::DropTable(const std::string& db, std::string_view name) {
     m_impl->Select(
         "DELETE FROM " + m_impl->T(db, "sysobjects") + " WHERE id = $1 OR parent_obj = $1", {id});
     m_impl->Select("DELETE FROM " + m_impl->T(db, "xr_columns") + " WHERE table_id = $1", {id});
+    m_impl->Select("DELETE FROM " + m_impl->T(db, "syscolumns") + " WHERE id = $1", {id});
+    m_impl->Select("DELETE FROM " + m_impl->T(db, "sysconstraints") + " WHERE id = $1", {id});
     m_impl->Select("DELETE FROM " + m_impl->T(db, "xr_indexes") + " WHERE table_id = $1", {id});
     m_impl->Touch(db);
 }
@@ -580,8 +644,9 @@ void Catalog::AddColumns(const std::string& db, std::string_view table,
     m_impl->link.Exec(sql);
     int colid = static_cast<int>(def.columns.size());
     for (ColumnDef& c : columns) {
-        if (c.def) m_impl->NameDefault(db, def.name, def.id, c);
-        m_impl->InsertColumn(db, def.id, ++colid, c);
+        ++colid;
+        if (c.def) m_impl->NameDefault(db, def.name, def.id, colid, c);
+        m_impl->InsertColumn(db, def.id, colid, c);
     }
     m_impl->Touch(db);
 }
@@ -616,6 +681,7 @@ void Catalog::AddPrimaryKey(const std::string& db, std::string_view table, std::
     key.storageName = "xr_ix_" + Hex8(key.id);
     m_impl->MakeIndex(db, def, key);
     m_impl->InsertObject(db, key.id, key.name, "PK", def.id);
+    m_impl->InsertConstraint(db, key.id, def.id, 0, kStatusPrimaryKey);
     m_impl->InsertIndex(db, def, key);
     m_impl->Touch(db);
 }
@@ -656,7 +722,10 @@ void Catalog::CreateIndex(const std::string& db, std::string_view table, IndexDe
                   .empty());
     index.storageName = "xr_ix_" + Hex8(tag);
     m_impl->MakeIndex(db, def, index);
-    if (index.uniqueKey) m_impl->InsertObject(db, index.id, index.name, "UQ", def.id);
+    if (index.uniqueKey) {
+        m_impl->InsertObject(db, index.id, index.name, "UQ", def.id);
+        m_impl->InsertConstraint(db, index.id, def.id, 0, kStatusUniqueKey);
+    }
     m_impl->InsertIndex(db, def, index);
     m_impl->Touch(db);
 }

@@ -38,7 +38,7 @@ DECLARE d text; t text; tid int; col text; seed bigint; seq text; lv bigint; cal
 BEGIN
   IF object IS NULL THEN RETURN NULL; END IF;
   SELECT s.db, s.tbl INTO d, t FROM xr.split_object(object) s;
-  EXECUTE format('SELECT id, name FROM %I.sysobjects WHERE xtype = ''U'' AND '
+  EXECUTE format('SELECT id, name FROM %I.sysobjects WHERE rtrim(xtype) = ''U'' AND '
                  'lower(rtrim(name, '' '') COLLATE "C") = lower(rtrim($1, '' '') COLLATE "C")', d)
     INTO tid, t USING t;
   IF tid IS NULL THEN RETURN NULL; END IF;
