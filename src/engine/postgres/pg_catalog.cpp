@@ -207,7 +207,7 @@ struct Catalog::Impl {
 
     std::shared_ptr<const TableDef> Read(const std::string& db, std::string_view name) {
         auto rows = Select("SELECT id, name FROM " + T(db, "sysobjects") +
-                                " WHERE rtrim(xtype) IN ('U','S') AND " + TextKey("name") + " = " +
+                               " WHERE rtrim(xtype) IN ('U','S') AND " + TextKey("name") + " = " +
                                TextKey("$1::text"),
                            {S(name)});
         if (rows.empty()) return nullptr;
@@ -686,11 +686,74 @@ void Catalog::AddPrimaryKey(const std::string& db, std::string_view table, std::
     m_impl->Touch(db);
 }
 
-void Catalog::AddDefault(const std::string&, std::string_view, std::string_view, DefaultDef) {
-    NotYet("ADD DEFAULT");
+void Catalog::AddDefault(const std::string& db, std::string_view table, std::string_view column,
+                         DefaultDef dflt) {
+    const TableDef* found = m_impl->Find(db, table);
+    if (!found) Fail(CannotFind(table));
+    const TableDef def = *found;
+    const int index = def.ColumnIndex(column);
+    if (index < 0)
+        Fail("Column '" + S(column) + "' in table '" + def.name +
+             "' is invalid for creating a default constraint.");
+    ColumnDef target = def.columns[static_cast<size_t>(index)];
+    if (target.identity)
+        Fail("Defaults cannot be created on columns with an IDENTITY attribute. Table '" +
+             def.name + "', column '" + target.name + "'.");
+    if (target.def) Fail("Column already has a DEFAULT bound to it.");
+    if (!dflt.name.empty()) dflt.systemNamed = false;
+    target.def = std::move(dflt);
+    m_impl->NameDefault(db, def.name, def.id, index + 1, target);
+    m_impl->link.Exec("ALTER TABLE " + Quote(db) + "." + Quote(def.name) + " ALTER COLUMN " +
+                      Quote(target.name) + " SET DEFAULT " + InlineValue(target.def->value));
+    m_impl->Select(
+        "UPDATE " + m_impl->T(db, "xr_columns") +
+            " SET def_id = $1, def_name = $2, def_system = $3::int::bool, def_text = "
+            "$4, def_value = $5, def_type = $6 WHERE table_id = $7 AND colid = $8",
+        {std::to_string(target.def->id), target.def->name, Bool(target.def->systemNamed),
+         target.def->text, ValueText(target.def->value), target.def->valueType.ToString(),
+         std::to_string(def.id), std::to_string(index + 1)});
+    m_impl->Select(
+        "UPDATE " + m_impl->T(db, "syscolumns") + " SET cdefault = $1 WHERE id = $2 AND colid = $3",
+        {std::to_string(target.def->id), std::to_string(def.id), std::to_string(index + 1)});
+    m_impl->Touch(db);
 }
-void Catalog::DropConstraint(const std::string&, std::string_view, std::string_view) {
-    NotYet("DROP CONSTRAINT");
+
+void Catalog::DropConstraint(const std::string& db, std::string_view table, std::string_view name) {
+    const TableDef* found = m_impl->Find(db, table);
+    if (!found) Fail(CannotFind(table));
+    const TableDef def = *found;
+    for (size_t i = 0; i < def.columns.size(); ++i) {
+        const ColumnDef& c = def.columns[i];
+        if (!c.def || !IEquals(c.def->name, name)) continue;
+        const std::string id = std::to_string(c.def->id);
+        m_impl->link.Exec("ALTER TABLE " + Quote(db) + "." + Quote(def.name) + " ALTER COLUMN " +
+                          Quote(c.name) + " DROP DEFAULT");
+        m_impl->Select("DELETE FROM " + m_impl->T(db, "sysobjects") + " WHERE id = $1", {id});
+        m_impl->Select("DELETE FROM " + m_impl->T(db, "sysconstraints") + " WHERE constid = $1",
+                       {id});
+        m_impl->Select(
+            "UPDATE " + m_impl->T(db, "syscolumns") + " SET cdefault = 0 WHERE cdefault = $1",
+            {id});
+        m_impl->Select("UPDATE " + m_impl->T(db, "xr_columns") +
+                           " SET def_id = 0, def_name = '', def_system = false, def_text = '', "
+                           "def_value = '', def_type = '' WHERE table_id = $1 AND colid = $2",
+                       {std::to_string(def.id), std::to_string(i + 1)});
+        m_impl->Touch(db);
+        return;
+    }
+    for (const IndexDef& index : def.indexes) {
+        if (!(index.primaryKey || index.uniqueKey) || !IEquals(index.name, name)) continue;
+        const std::string id = std::to_string(index.id);
+        m_impl->link.Exec("DROP INDEX " + Quote(db) + "." + Quote(index.storageName));
+        m_impl->Select("DELETE FROM " + m_impl->T(db, "sysobjects") + " WHERE id = $1", {id});
+        m_impl->Select("DELETE FROM " + m_impl->T(db, "sysconstraints") + " WHERE constid = $1",
+                       {id});
+        m_impl->Select("DELETE FROM " + m_impl->T(db, "xr_indexes") + " WHERE storage = $1",
+                       {index.storageName});
+        m_impl->Touch(db);
+        return;
+    }
+    Fail("'" + S(name) + "' is not a constraint.");
 }
 
 void Catalog::CreateIndex(const std::string& db, std::string_view table, IndexDef index) {
@@ -779,12 +842,62 @@ void Catalog::Reseed(const std::string& db, std::string_view table, std::optiona
     if (called && (step > 0 ? now >= e : now <= e)) return;
     m_impl->Select("SELECT setval($1, $2, true)", {seq[0][0], std::to_string(e)});
 }
-void Catalog::RenameColumn(const std::string&, std::string_view, std::string_view,
-                           std::string_view) {
-    NotYet("sp_rename");
+void Catalog::RenameColumn(const std::string& db, std::string_view table, std::string_view column,
+                           std::string_view newName) {
+    const std::string ambiguous =
+        "Either the parameter @objname is ambiguous or the claimed @objtype (COLUMN) is wrong.";
+    const TableDef* found = m_impl->Find(db, table);
+    if (!found) Fail(ambiguous);
+    const TableDef def = *found;
+    const int index = def.ColumnIndex(column);
+    if (index < 0) Fail(ambiguous);
+    const int other = def.ColumnIndex(newName);
+    if (other >= 0 && other != index)
+        Fail("Error: The new name '" + S(newName) +
+             "' is already in use as a COLUMN name and would cause a duplicate that is not "
+             "permitted.");
+    const std::string oldName = def.columns[static_cast<size_t>(index)].name;
+    if (oldName == newName) return;
+    if (newName.size() > 63)
+        Fail("The name '" + S(newName) + "' is longer than this engine allows.");
+    // Keys and indexes name their columns: they follow the new name.
+    m_impl->link.Exec("ALTER TABLE " + Quote(db) + "." + Quote(def.name) + " RENAME COLUMN " +
+                      Quote(oldName) + " TO " + Quote(newName));
+    const std::vector<std::string> where = {std::to_string(def.id), std::to_string(index + 1),
+                                            S(newName)};
+    m_impl->Select("UPDATE " + m_impl->T(db, "xr_columns") +
+                       " SET name = $3 WHERE table_id = $1 AND colid = $2",
+                   where);
+    m_impl->Select(
+        "UPDATE " + m_impl->T(db, "syscolumns") + " SET name = $3 WHERE id = $1 AND colid = $2",
+        where);
+    for (const IndexDef& ix : def.indexes) {
+        std::vector<std::string> columns = ix.columns;
+        for (std::string& c : columns)
+            if (IEquals(c, oldName)) c = S(newName);
+        m_impl->Select(
+            "UPDATE " + m_impl->T(db, "xr_indexes") + " SET columns = $2 WHERE storage = $1",
+            {ix.storageName, Join(columns, ',')});
+    }
+    m_impl->Touch(db);
 }
-void Catalog::RenameTable(const std::string&, std::string_view, std::string_view) {
-    NotYet("sp_rename");
+
+void Catalog::RenameTable(const std::string& db, std::string_view table, std::string_view newName) {
+    const TableDef* found = m_impl->Find(db, table);
+    if (!found) Fail("Invalid object name '" + S(table) + "'.");
+    const TableDef def = *found;
+    if (def.name == newName) return;
+    if (!IEquals(def.name, newName) && m_impl->NameTaken(db, newName))
+        Fail("Error: The new name '" + S(newName) +
+             "' is already in use as a object name and would cause a duplicate that is not "
+             "permitted.");
+    if (newName.size() > 63)
+        Fail("The name '" + S(newName) + "' is longer than this engine allows.");
+    m_impl->link.Exec("ALTER TABLE " + Quote(db) + "." + Quote(def.name) + " RENAME TO " +
+                      Quote(newName));
+    m_impl->Select("UPDATE " + m_impl->T(db, "sysobjects") + " SET name = $2 WHERE id = $1",
+                   {std::to_string(def.id), S(newName)});
+    m_impl->Touch(db);
 }
 
 std::optional<int32_t> Catalog::ObjectId(const std::string& db, std::string_view name) {

@@ -51,6 +51,34 @@ BEGIN
   RETURN seed;
 EXCEPTION WHEN invalid_schema_name OR undefined_table THEN RETURN NULL;
 END $$)sql",
+    // OBJECT_ID(name [, type]): the object's id in its database, NULL when
+    // there is none (of that type).
+    R"sql(CREATE OR REPLACE FUNCTION xr.object_id(object text, kind text) RETURNS integer
+LANGUAGE plpgsql STABLE AS $$
+DECLARE d text; t text; found integer;
+BEGIN
+  IF object IS NULL THEN RETURN NULL; END IF;
+  SELECT s.db, s.tbl INTO d, t FROM xr.split_object(object) s;
+  IF left(t, 1) = '#' THEN RETURN NULL; END IF;
+  EXECUTE format('SELECT id FROM %I.sysobjects WHERE lower(rtrim(name, '' '') COLLATE "C") = '
+                 'lower(rtrim($1, '' '') COLLATE "C") AND ($2 IS NULL OR rtrim(xtype) = '
+                 'upper(rtrim($2)))', d)
+    INTO found USING t, kind;
+  RETURN found;
+EXCEPTION WHEN invalid_schema_name OR undefined_table THEN RETURN NULL;
+END $$)sql",
+    // OBJECT_NAME(id): the name of an object of the current database.
+    R"sql(CREATE OR REPLACE FUNCTION xr.object_name(id bigint) RETURNS text
+LANGUAGE plpgsql STABLE AS $$
+DECLARE found text;
+BEGIN
+  IF id IS NULL THEN RETURN NULL; END IF;
+  EXECUTE format('SELECT name FROM %I.sysobjects WHERE id = $1',
+                 coalesce(nullif(current_setting('xr.schema', true), ''), 'main'))
+    INTO found USING id;
+  RETURN found;
+EXCEPTION WHEN invalid_schema_name OR undefined_table THEN RETURN NULL;
+END $$)sql",
     // A value written into an identity column (IDENTITY_INSERT): the
     // counter goes on from it when it lies beyond the last one given.
     R"sql(CREATE OR REPLACE FUNCTION xr.keep_identity(d text, t text, col text, v bigint)

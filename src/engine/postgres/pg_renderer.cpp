@@ -282,6 +282,9 @@ public:
         if (name == "REPLICATE") return "repeat(" + arg(0) + ",(" + arg(1) + ")::int4)";
         if (name == "SPACE") return "repeat(' ',(" + arg(0) + ")::int4)";
         if (name == "IDENT_CURRENT") return "xr.ident_current(" + arg(0) + ")";
+        if (name == "OBJECT_ID")
+            return "xr.object_id(" + arg(0) + "," + (e.args.size() > 1 ? arg(1) : "NULL") + ")";
+        if (name == "OBJECT_NAME") return "xr.object_name(" + arg(0) + ")";
         if (name == "XR_ONE") return "(CASE WHEN " + arg(0) + " IS NOT NULL THEN 1 ELSE 0 END)";
         if (name == "XR_ZERO") return "0";
         if (name == "GETDATE" || name == "CURRENT_TIMESTAMP")
