@@ -28,8 +28,8 @@ std::string CannotFind(std::string_view table) {
            "\" because it does not exist or you do not have permissions.";
 }
 
-[[noreturn]] void NotYet(const char* what) {
-    Fail(std::string(what) + " is not supported by the PostgreSQL engine yet.");
+[[noreturn]] void NotYet(const std::string& what) {
+    Fail(what + " is not supported by the PostgreSQL engine yet.");
 }
 
 std::string Hex8(int32_t v) { return Format("%08X", static_cast<uint32_t>(v)); }
@@ -650,11 +650,160 @@ void Catalog::AddColumns(const std::string& db, std::string_view table,
     }
     m_impl->Touch(db);
 }
-void Catalog::AlterColumn(const std::string&, std::string_view, const ColumnDef&) {
-    NotYet("ALTER COLUMN");
+namespace {
+
+bool IndexUses(const IndexDef& ix, std::string_view column) {
+    for (const std::string& c : ix.columns)
+        if (IEquals(c, column)) return true;
+    return false;
 }
-void Catalog::DropColumn(const std::string&, std::string_view, std::string_view) {
-    NotYet("DROP COLUMN");
+
+[[noreturn]] void FailDependent(const std::vector<std::string>& objects, std::string_view column,
+                                const char* statement) {
+    std::string message;
+    for (const std::string& object : objects)
+        message += "The object '" + object + "' is dependent on column '" + S(column) + "'. ";
+    Fail(message + "ALTER TABLE " + statement + " " + S(column) +
+         " failed because one or more objects access this column.");
+}
+
+std::string DatabaseOf(const std::string& db) { return db == "main" ? "master" : db; }
+
+}  // namespace
+
+void Catalog::AlterColumn(const std::string& db, std::string_view table, const ColumnDef& column) {
+    const TableDef* found = m_impl->Find(db, table);
+    if (!found) Fail(CannotFind(table));
+    const TableDef def = *found;
+    const int index = def.ColumnIndex(column.name);
+    if (index < 0)
+        Fail("ALTER TABLE ALTER COLUMN failed because column '" + column.name +
+             "' does not exist in table '" + def.name + "'.");
+    ColumnDef target = def.columns[static_cast<size_t>(index)];
+    if (column.type.kind == TypeKind::Unknown)
+        Fail("Column '" + column.name + "' in table '" + def.name + "' has no data type.");
+    // Keys and indexes hold the column's values as they are; a default stays
+    // only while the kind of value it gives is unchanged.
+    std::vector<std::string> dependents;
+    const bool widening =
+        column.type.kind == target.type.kind &&
+        (target.type.kind == TypeKind::VarChar || target.type.kind == TypeKind::VarBinary) &&
+        column.type.length >= target.type.length && column.notNull == target.notNull;
+    for (const IndexDef& ix : def.indexes)
+        if (IndexUses(ix, target.name) && (ix.primaryKey || !widening))
+            dependents.push_back(ix.name);
+    if (target.def && target.def->valueType.kind != TypeKind::Unknown &&
+        column.type.kind != target.type.kind)
+        dependents.insert(dependents.begin(), target.def->name);
+    if (!dependents.empty()) FailDependent(dependents, target.name, "ALTER COLUMN");
+    if (target.identity) {
+        if (column.type.kind != TypeKind::Int)
+            Fail("Cannot alter column '" + target.name + "' because it is an IDENTITY column.");
+        return;
+    }
+    if (column.type == target.type && column.notNull == target.notNull) return;
+    const std::string tableSql = Quote(db) + "." + Quote(def.name);
+    const std::string col = Quote(target.name);
+    if (column.notNull && !target.notNull &&
+        !m_impl->Select("SELECT 1 FROM " + tableSql + " WHERE " + col + " IS NULL LIMIT 1").empty())
+        Fail("Cannot insert the value NULL into column '" + target.name + "', table '" +
+             DatabaseOf(db) + ".dbo." + def.name + "'; column does not allow nulls. UPDATE fails.");
+    // The rows' values in the new type: the conversions whose result is the
+    // stored value itself or a checked narrowing of it.
+    const TypeSpec& from = target.type;
+    const TypeSpec& to = column.type;
+    std::string check;  // a row that cannot take the new type
+    std::string failure;
+    if (from.IsText() && to.IsText()) {
+        if (to.kind != TypeKind::Text && to.length > 0) {
+            check = "length(rtrim(" + col + ",' ')) > " + std::to_string(to.length);
+            failure = "String or binary data would be truncated.";
+        }
+    } else if (from.IsInteger() && to.IsInteger()) {
+        const char* range = to.kind == TypeKind::Bit        ? nullptr
+                            : to.kind == TypeKind::TinyInt  ? "NOT BETWEEN 0 AND 255"
+                            : to.kind == TypeKind::SmallInt ? "NOT BETWEEN -32768 AND 32767"
+                            : to.kind == TypeKind::Int ? "NOT BETWEEN -2147483648 AND 2147483647"
+                                                       : nullptr;
+        if (range) {
+            check = col + " " + range;
+            failure = std::string("Arithmetic overflow error converting expression to data type ") +
+                      (to.kind == TypeKind::Int        ? "int"
+                       : to.kind == TypeKind::SmallInt ? "smallint"
+                                                       : "tinyint") +
+                      ".";
+        }
+    } else if (!(from.kind == to.kind && from.IsScaled() == to.IsScaled() &&
+                 from.scale == to.scale)) {
+        NotYet("ALTER COLUMN from " + from.ToString() + " to " + to.ToString());
+    }
+    if (!check.empty() &&
+        !m_impl->Select("SELECT 1 FROM " + tableSql + " WHERE " + check + " LIMIT 1").empty())
+        Fail(failure);
+    std::string using_ = col;
+    if (to.kind == TypeKind::Bit && from.kind != TypeKind::Bit)
+        using_ = "CASE WHEN " + col + " <> 0 THEN 1 ELSE 0 END";
+    if (to.kind == TypeKind::Char && to.length > 0)
+        using_ = "rpad(" + col + "," + std::to_string(to.length) + ")";
+    std::string sql = "ALTER TABLE " + tableSql + " ALTER COLUMN " + col + " TYPE " +
+                      StorageType(to) + " USING (" + using_ +
+                      ")::" + (to.IsText() ? std::string("text") : StorageType(to));
+    sql += std::string(", ALTER COLUMN ") + col +
+           (column.notNull ? " SET NOT NULL" : " DROP NOT NULL");
+    m_impl->link.Exec(sql);
+    target.type = column.type;
+    target.notNull = column.notNull;
+    const TypeInfo info = DescribeType(target.type);
+    m_impl->Select(
+        "UPDATE " + m_impl->T(db, "xr_columns") +
+            " SET type = $3, not_null = $4::int::bool WHERE table_id = $1 AND colid = $2",
+        {std::to_string(def.id), std::to_string(index + 1), target.type.ToString(),
+         Bool(target.notNull)});
+    m_impl->Select(
+        "UPDATE " + m_impl->T(db, "syscolumns") +
+            " SET xtype = $3, length = $4, prec = $5, scale = $6, isnullable = $7, "
+            "status = $8 WHERE id = $1 AND colid = $2",
+        {std::to_string(def.id), std::to_string(index + 1), std::to_string(info.xtype),
+         std::to_string(info.length), std::to_string(info.prec), std::to_string(info.scale),
+         target.notNull ? "0" : "1", target.notNull ? "0" : std::to_string(kColumnNullable)});
+    m_impl->Touch(db);
+}
+
+void Catalog::DropColumn(const std::string& db, std::string_view table, std::string_view column) {
+    const TableDef* found = m_impl->Find(db, table);
+    if (!found) Fail(CannotFind(table));
+    const TableDef def = *found;
+    const int index = def.ColumnIndex(column);
+    if (index < 0)
+        Fail("ALTER TABLE DROP COLUMN failed because column '" + S(column) +
+             "' does not exist in table '" + def.name + "'.");
+    const ColumnDef& target = def.columns[static_cast<size_t>(index)];
+    std::vector<std::string> dependents;
+    if (target.def) dependents.push_back(target.def->name);
+    for (const IndexDef& ix : def.indexes)
+        if (IndexUses(ix, target.name)) dependents.push_back(ix.name);
+    if (!dependents.empty()) FailDependent(dependents, target.name, "DROP COLUMN");
+    if (def.columns.size() == 1)
+        Fail("ALTER TABLE DROP COLUMN failed because '" + target.name +
+             "' is the only data column in table '" + def.name +
+             "'. A table must have at least one data column.");
+    m_impl->link.Exec("ALTER TABLE " + Quote(db) + "." + Quote(def.name) + " DROP COLUMN " +
+                      Quote(target.name));
+    const std::vector<std::string> at = {std::to_string(def.id), std::to_string(index + 1)};
+    m_impl->Select(
+        "DELETE FROM " + m_impl->T(db, "xr_columns") + " WHERE table_id = $1 AND colid = $2", at);
+    m_impl->Select("UPDATE " + m_impl->T(db, "xr_columns") +
+                       " SET colid = colid - 1 WHERE table_id = $1 AND colid > $2",
+                   at);
+    m_impl->Select("DELETE FROM " + m_impl->T(db, "syscolumns") + " WHERE id = $1 AND colid = $2",
+                   at);
+    m_impl->Select("UPDATE " + m_impl->T(db, "syscolumns") +
+                       " SET colid = colid - 1 WHERE id = $1 AND colid > $2",
+                   at);
+    m_impl->Select("UPDATE " + m_impl->T(db, "sysconstraints") +
+                       " SET colid = colid - 1 WHERE id = $1 AND colid > $2",
+                   at);
+    m_impl->Touch(db);
 }
 
 void Catalog::AddPrimaryKey(const std::string& db, std::string_view table, std::string_view name,
