@@ -240,7 +240,7 @@ struct Catalog::Impl {
             def->columns.push_back(std::move(col));
         }
         for (auto& r : Select("SELECT name, storage, is_unique, is_pk, is_uq, constid, columns, "
-                              "descending FROM " +
+                              "descending, filter FROM " +
                                   T(db, "xr_indexes") + " WHERE table_id = $1 ORDER BY seq",
                               {id})) {
             IndexDef ix;
@@ -252,6 +252,7 @@ struct Catalog::Impl {
             ix.id = std::stoi(r[5]);
             ix.columns = Split(r[6], ',');
             for (const std::string& d : Split(r[7], ',')) ix.descending.push_back(d == "1");
+            ix.filterSql = r[8];
             def->indexes.push_back(std::move(ix));
         }
         return def;
@@ -381,7 +382,8 @@ struct Catalog::Impl {
         EngineError error;
         if (link.TryExec(std::string("CREATE ") + (ix.unique ? "UNIQUE " : "") + "INDEX " +
                              Quote(ix.storageName) + " ON " + Quote(db) + "." + Quote(def.name) +
-                             " (" + list + ")",
+                             " (" + list + ")" +
+                             (ix.filterSql.empty() ? "" : " WHERE " + ix.filterSql),
                          &error)) {
             if (guarded) link.TryExec("RELEASE xr_index");
             return;
@@ -398,7 +400,8 @@ struct Catalog::Impl {
         }
         std::string shown;
         auto dup = Select("SELECT " + values + " FROM " + Quote(db) + "." + Quote(def.name) +
-                          " GROUP BY " + keys + " HAVING count(*) > 1 LIMIT 1");
+                          (ix.filterSql.empty() ? "" : " WHERE " + ix.filterSql) + " GROUP BY " +
+                          keys + " HAVING count(*) > 1 LIMIT 1");
         if (!dup.empty()) {
             for (size_t i = 0; i < dup[0].size(); ++i)
                 shown += (i ? ", " : "") + (dup[0][i].empty() ? std::string("<NULL>") : dup[0][i]);
@@ -413,15 +416,15 @@ struct Catalog::Impl {
     void InsertIndex(const std::string& db, const TableDef& def, const IndexDef& ix) {
         std::vector<std::string> desc;
         for (bool d : ix.descending) desc.push_back(d ? "1" : "0");
-        Select(
-            "INSERT INTO " + T(db, "xr_indexes") +
-                " (table_id, seq, name, storage, is_unique, is_pk, is_uq, constid, columns, "
-                "descending) VALUES ($1, (SELECT coalesce(max(seq), 0) + 1 FROM " +
-                T(db, "xr_indexes") +
-                " WHERE table_id = $1::int), $2, $3, $4::int::bool, $5::int::bool, "
-                "$6::int::bool, $7, $8, $9)",
-            {std::to_string(def.id), ix.name, ix.storageName, Bool(ix.unique), Bool(ix.primaryKey),
-             Bool(ix.uniqueKey), std::to_string(ix.id), Join(ix.columns, ','), Join(desc, ',')});
+        Select("INSERT INTO " + T(db, "xr_indexes") +
+                   " (table_id, seq, name, storage, is_unique, is_pk, is_uq, constid, columns, "
+                   "descending, filter) VALUES ($1, (SELECT coalesce(max(seq), 0) + 1 FROM " +
+                   T(db, "xr_indexes") +
+                   " WHERE table_id = $1::int), $2, $3, $4::int::bool, $5::int::bool, "
+                   "$6::int::bool, $7, $8, $9, $10)",
+               {std::to_string(def.id), ix.name, ix.storageName, Bool(ix.unique),
+                Bool(ix.primaryKey), Bool(ix.uniqueKey), std::to_string(ix.id),
+                Join(ix.columns, ','), Join(desc, ','), ix.filterSql});
     }
 };
 
@@ -454,7 +457,7 @@ void Catalog::InitDatabase(const std::string& db) {
            "xr_indexes (table_id integer NOT NULL, seq integer NOT NULL, name text NOT NULL, "
            "storage text NOT NULL, is_unique boolean NOT NULL, is_pk boolean NOT NULL, is_uq "
            "boolean NOT NULL, constid integer NOT NULL, columns text NOT NULL, descending text "
-           "NOT NULL, PRIMARY KEY (table_id, seq))");
+           "NOT NULL, filter text NOT NULL, PRIMARY KEY (table_id, seq))");
     if (!temp) {
         l.Exec("CREATE TABLE IF NOT EXISTS " + s + "xr_version (v bigint NOT NULL)");
         l.Exec("INSERT INTO " + s + "xr_version SELECT 0 WHERE NOT EXISTS (SELECT 1 FROM " + s +
@@ -914,7 +917,6 @@ void Catalog::CreateIndex(const std::string& db, std::string_view table, IndexDe
             Fail("The operation failed because an index or statistics with name '" + index.name +
                  "' already exists on table '" + def.name + "'.");
     }
-    if (!index.filterSql.empty()) NotYet("A filtered index");
     for (std::string& c : index.columns) {
         const ColumnDef* col = def.FindColumn(c);
         if (!col) Fail("Column name '" + c + "' does not exist in the target table or view.");

@@ -541,8 +541,15 @@ Plan RenderView(const SelectStmt& select, RenderContext& ctx) {
     return plan;
 }
 
-std::string RenderIndexFilter(const Expr&, const TableDef&, RenderContext&) {
-    NotYet("A filtered index");
+std::string RenderIndexFilter(const Expr& condition, const TableDef& table, RenderContext& ctx) {
+    BoundStatement b = BindIndexFilter(condition, table, ctx);
+    Plan plan;
+    Generator g(plan);
+    std::string sql = g.Expr(*b.expr);
+    // A partial index names the table's own columns, unqualified.
+    const std::string prefix = Quote(table.name) + ".";
+    for (size_t p; (p = sql.find(prefix)) != std::string::npos;) sql.erase(p, prefix.size());
+    return sql;
 }
 
 }  // namespace xr::engine::postgres
