@@ -690,6 +690,8 @@ ComError PgBackend::MapError(const EngineError& error, std::string_view sql,
                             "\". The conflict occurred in database \"" + database +
                             "\", table \"dbo." + r.table + "\".");
     if (s == "22012") return ComError(DB_E_ERRORSINCOMMAND, "Divide by zero error encountered.");
+    if (s == "22003" && r.text.rfind("Arithmetic overflow error", 0) == 0)
+        return ComError(DB_E_ERRORSINCOMMAND, r.text);
     if (s == "22003") {
         const char* type = r.text.find("smallint") != std::string::npos  ? "smallint"
                            : r.text.find("bigint") != std::string::npos  ? "bigint"

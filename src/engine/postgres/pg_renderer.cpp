@@ -53,6 +53,26 @@ const char* IntCast(const TypeSpec& t) {
     }
 }
 
+// A scaled integer (MONEY, DECIMAL) worked out in exact numerics and checked
+// against the range of its type, for the server's overflow error.
+std::string Scaled(const std::string& sql, const TypeSpec& t) {
+    std::string lo, hi;
+    const char* name = "numeric";
+    if (t.kind == TypeKind::Money) {
+        lo = "-9223372036854775808";
+        hi = "9223372036854775807";
+        name = "money";
+    } else if (t.kind == TypeKind::SmallMoney) {
+        lo = "-2147483648";
+        hi = "2147483647";
+        name = "smallmoney";
+    } else {
+        hi = std::string(t.precision ? t.precision : 18, '9');
+        lo = "-" + hi;
+    }
+    return "xr.scaled(" + sql + "," + lo + "," + hi + ",'" + name + "')";
+}
+
 // Writes a bound statement in PostgreSQL's dialect: the storage values of
 // the embedded engine, text compared in its normal form (TextKey), NULL
 // first in an ascending order as on the server.
@@ -189,9 +209,12 @@ public:
         };
         if (t.IsScaled() && scaled(ta) && scaled(tb)) {
             const int sa = scaleOf(ta), sb = scaleOf(tb), st = t.scale;
-            if ((op == '+' || op == '-' || op == '%') && sa <= st && sb <= st)
+            if ((op == '+' || op == '-') && sa <= st && sb <= st)
+                return Scaled(
+                    apply("(" + rescaled(a, st - sa) + ")::numeric", rescaled(b, st - sb)), t);
+            if (op == '%' && sa <= st && sb <= st)
                 return apply(rescaled(a, st - sa), rescaled(b, st - sb));
-            if (op == '*' && sa + sb == st) return apply(a, b);
+            if (op == '*' && sa + sb == st) return Scaled(apply("(" + a + ")::numeric", b), t);
             if (op == '/' && sa == st && tb.IsInteger()) return apply(a, b);
         }
         NotYet("This arithmetic on " + ta.ToString() + " and " + tb.ToString());
@@ -232,8 +255,8 @@ public:
             const std::string sum = "sum(" + d + arg(0) + ")" + over;
             if (a.IsInteger() || a.IsScaled()) {
                 if (e.type.kind == TypeKind::Int) return "(" + sum + ")::int4";
-                if (e.type.IsScaled() || e.type.kind == TypeKind::BigInt)
-                    return "(" + sum + ")::int8";
+                if (e.type.kind == TypeKind::BigInt) return "(" + sum + ")::int8";
+                if (e.type.IsScaled()) return Scaled(sum, e.type);
             }
             if (a.kind == TypeKind::Float || a.kind == TypeKind::Real) return sum;
             NotYet("SUM of " + a.ToString());
