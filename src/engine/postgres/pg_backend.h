@@ -36,7 +36,7 @@ public:
     // Runs a fixed text; false (and `error`) when the server refused.
     bool TryExec(const std::string& sql, EngineError* error = nullptr);
     // The rows of a query with text parameters, each value as text ("" for
-    // NULL unless `nulls`); throws as Exec.
+    // NULL); throws as Exec.
     std::vector<std::vector<std::string>> Select(const std::string& sql,
                                                  const std::vector<std::string>& params = {});
     // Throws the ComError of a failure: the server's message, or that the
