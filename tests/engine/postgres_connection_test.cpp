@@ -155,3 +155,32 @@ TEST_F(PostgresConnection, FailedStatementLeavesTheTransactionUsable) {
 }
 
 }  // namespace
+
+namespace {
+
+// Through the library's exports: neither a refused login nor a failing
+// statement writes the password into the log or the last error.
+TEST(PostgresLog, PasswordStaysOutOfTheLogAndTheLastError) {
+    TestServer server(Engine::Postgres);
+    if (!server.Available()) GTEST_SKIP() << xrtest::kNoPostgres;
+    const std::string right = ValueOf(server.ConnectString(), "Password");
+    const std::string wrong = "An0therSecret-0815";
+    xrtest::ClearLog();
+    DBSetLog(&xrtest::CaptureLog);
+    EXPECT_NE(DBOpen(With(server.ConnectString(), "Password", wrong).c_str(), ""), 1);
+    const std::string refused = xrtest::LastError().second;
+    ASSERT_EQ(DBOpen(server.ConnectString().c_str(), ""), 1);
+    EXPECT_NE(DBExec("SELECT * FROM NoSuchTable"), 1);
+    const std::string failed = xrtest::LastError().second;
+    DBClose();
+    DBSetLog(&xr::FileSink);
+    EXPECT_NE(refused.find("password authentication failed"), std::string::npos) << refused;
+    for (const std::string& secret : {right, wrong}) {
+        EXPECT_EQ(refused.find(secret), std::string::npos) << refused;
+        EXPECT_EQ(failed.find(secret), std::string::npos) << failed;
+        EXPECT_TRUE(xrtest::LinesWith(secret).empty()) << xrtest::LinesWith(secret)[0];
+    }
+    EXPECT_FALSE(xrtest::Captured().empty());  // the log was written
+}
+
+}  // namespace
