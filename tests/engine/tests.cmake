@@ -8,4 +8,5 @@ xrdb8_test(engine_tests
   ${CMAKE_CURRENT_LIST_DIR}/recordset_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/money_exact_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/temp_tables_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/postgres_connection_test.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/postgres_connection_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/engine_recordset_test.cpp)

@@ -163,6 +163,10 @@ public:
     std::string QuoteIdent(std::string_view name) override;
     std::string Parameter(int n) override;
     std::string RowId(const std::string& alias) override;
+    std::string OrderTerm(const std::string& key, bool descending) override {
+        return key + (descending ? " DESC NULLS LAST" : " NULLS FIRST");
+    }
+    std::string NoRows() override { return "false"; }
     std::string CountedIdentity(const std::string& schema, const TableDef& table) override;
 
     PgLink& Link() { return m_link; }
