@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "engine/connection.h"
 #include "engine/connection_string.h"
@@ -181,6 +183,32 @@ TEST(PostgresLog, PasswordStaysOutOfTheLogAndTheLastError) {
         EXPECT_TRUE(xrtest::LinesWith(secret).empty()) << xrtest::LinesWith(secret)[0];
     }
     EXPECT_FALSE(xrtest::Captured().empty());  // the log was written
+}
+
+}  // namespace
+
+namespace {
+
+// Sessions that reach a new server at the same moment: one makes its
+// database and catalog, the others find them.
+TEST(PostgresFirstUse, SessionsOpeningANewServerTogetherAllWork) {
+    TestServer server(Engine::Postgres);
+    if (!server.Available()) GTEST_SKIP() << xrtest::kNoPostgres;
+    std::vector<std::string> errors(4);
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < errors.size(); ++i) {
+        threads.emplace_back([&, i] {
+            try {
+                Connection conn;
+                conn.Open(server.ConnectString());
+                conn.Execute("SELECT COUNT(*) FROM sysobjects");
+            } catch (const xr::ComError& e) {
+                errors[i] = e.Description();
+            }
+        });
+    }
+    for (std::thread& t : threads) t.join();
+    for (const std::string& e : errors) EXPECT_EQ(e, "");
 }
 
 }  // namespace

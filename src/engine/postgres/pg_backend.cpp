@@ -639,7 +639,20 @@ void PgBackend::Open(BackendHost& host) {
     m_databases["main"] = "master";
     m_databases["pg_temp"] = "tempdb";
     InstallFunctions(m_link);
-    m_catalog.InitDatabase("main");
+    if (!m_catalog.HasCatalog("main")) {
+        // A server used for the first time: one session makes master's
+        // catalog, the others wait for it.
+        Exec("BEGIN");
+        try {
+            Exec("SELECT pg_advisory_xact_lock(7478012)");
+            m_catalog.InitDatabase("main");
+            Exec("COMMIT");
+        } catch (...) {
+            m_link.TryExec("ROLLBACK");
+            m_catalog.InvalidateAll();
+            throw;
+        }
+    }
 }
 
 std::unique_ptr<engine::Statement> PgBackend::Prepare(const std::string& sql) {
