@@ -8,7 +8,7 @@ namespace {
 
 // Bumped whenever a function below changes: a server whose functions are
 // older gets the new ones when a session next opens.
-constexpr const char* kVersionFunction = "functions_v2";
+constexpr const char* kVersionFunction = "functions_v3";
 
 // The functions rendered statements call, in the schema "xr" of the server
 // database. Names of databases are their schemas (pg_session.h); the
@@ -53,14 +53,13 @@ EXCEPTION WHEN invalid_schema_name OR undefined_table THEN RETURN NULL;
 END $$)sql",
     // The server's overflow error for a value that leaves its type.
     // (Volatile: the planner would raise it while folding constants.)
-    R"sql(CREATE OR REPLACE FUNCTION xr.overflow(t text) RETURNS bigint
+    R"sql(CREATE OR REPLACE FUNCTION xr.overflow(message text) RETURNS bigint
 LANGUAGE plpgsql VOLATILE AS $$
 BEGIN
-  RAISE EXCEPTION USING ERRCODE = '22003',
-    MESSAGE = 'Arithmetic overflow error converting expression to data type ' || t || '.';
+  RAISE EXCEPTION USING ERRCODE = '22003', MESSAGE = message;
 END $$)sql",
     // A MONEY or DECIMAL result worked out exactly, as the scaled integer it
-    // is stored as, or the overflow of its type.
+    // is stored as, or the overflow of its type (`t`: the server's message).
     R"sql(CREATE OR REPLACE FUNCTION xr.scaled(v numeric, lo numeric, hi numeric, t text)
 RETURNS bigint LANGUAGE sql IMMUTABLE AS $$
 SELECT CASE WHEN v IS NULL THEN NULL WHEN v BETWEEN lo AND hi THEN v::bigint

@@ -55,7 +55,8 @@ const char* IntCast(const TypeSpec& t) {
 
 // A scaled integer (MONEY, DECIMAL) worked out in exact numerics and checked
 // against the range of its type, for the server's overflow error.
-std::string Scaled(const std::string& sql, const TypeSpec& t) {
+// `from`: the type converted from, which the message of a DECIMAL names.
+std::string Scaled(const std::string& sql, const TypeSpec& t, const char* from = "expression") {
     std::string lo, hi;
     const char* name = "numeric";
     if (t.kind == TypeKind::Money) {
@@ -70,7 +71,12 @@ std::string Scaled(const std::string& sql, const TypeSpec& t) {
         hi = std::string(t.precision ? t.precision : 18, '9');
         lo = "-" + hi;
     }
-    return "xr.scaled(" + sql + "," + lo + "," + hi + ",'" + name + "')";
+    const std::string message =
+        t.kind == TypeKind::Decimal
+            ? std::string("Arithmetic overflow error converting ") + from + " to data type numeric."
+            : std::string("Arithmetic overflow error converting expression to data type ") + name +
+                  ".";
+    return "xr.scaled(" + sql + "," + lo + "," + hi + "," + QuoteText(message) + ")";
 }
 
 // Writes a bound statement in PostgreSQL's dialect: the storage values of
@@ -165,15 +171,28 @@ public:
                 if (to.kind == TypeKind::Bit) return "(CASE WHEN " + x + "<>0 THEN 1 ELSE 0 END)";
                 return "(" + x + ")" + (to.kind == TypeKind::BigInt ? "::int8" : IntCast(to));
             }
-            if ((to.kind == TypeKind::Float || to.kind == TypeKind::Real) &&
+            // A DECIMAL of more than 18 digits is stored as a real.
+            if ((to.kind == TypeKind::Float || to.kind == TypeKind::Real ||
+                 (to.kind == TypeKind::Decimal && !to.IsScaled())) &&
                 (fromInt || from.kind == TypeKind::Float || from.kind == TypeKind::Real))
                 return "(" + x + ")::float8";
+            if ((to.kind == TypeKind::Float || (to.kind == TypeKind::Decimal && !to.IsScaled())) &&
+                from.IsScaled())
+                return "((" + x + ")::float8/" + std::to_string(Pow10(from.scale)) + ")";
             if (to.IsText() && from.IsText()) {
                 if (to.kind == TypeKind::Char && to.length > 0)
                     return "rpad(" + x + "," + std::to_string(to.length) + ")";
                 if (to.kind == TypeKind::VarChar && to.length > 0)
                     return "left(" + x + "," + std::to_string(to.length) + ")";
                 return x;
+            }
+            if (to.IsScaled() && from.IsInteger()) {
+                const char* name = from.kind == TypeKind::TinyInt    ? "tinyint"
+                                   : from.kind == TypeKind::SmallInt ? "smallint"
+                                   : from.kind == TypeKind::Int      ? "int"
+                                   : from.kind == TypeKind::Bit      ? "bit"
+                                                                     : "bigint";
+                return Scaled("(" + x + ")::numeric*" + std::to_string(Pow10(to.scale)), to, name);
             }
             if (to.IsText() && from.IsInteger() && from.kind != TypeKind::Bit)
                 return "(" + x + ")::text";
@@ -304,6 +323,16 @@ public:
             return "substr(" + arg(0) + ",(" + arg(1) + ")::int4,(" + arg(2) + ")::int4)";
         if (name == "REPLICATE") return "repeat(" + arg(0) + ",(" + arg(1) + ")::int4)";
         if (name == "SPACE") return "repeat(' ',(" + arg(0) + ")::int4)";
+        if (name == "ABS") {
+            const TypeSpec& t = e.type;
+            if (t.IsScaled()) return Scaled("abs((" + arg(0) + ")::numeric)", t);
+            if (t.kind == TypeKind::Int || t.kind == TypeKind::SmallInt)
+                return "abs((" + arg(0) + ")" + IntCast(t) + ")";
+            if (t.kind == TypeKind::BigInt) return "abs((" + arg(0) + ")::int8)";
+            if (t.kind == TypeKind::Float || t.kind == TypeKind::Real)
+                return "abs((" + arg(0) + ")::float8)";
+            NotYet("ABS of " + t.ToString());
+        }
         if (name == "IDENT_CURRENT") return "xr.ident_current(" + arg(0) + ")";
         if (name == "OBJECT_ID")
             return "xr.object_id(" + arg(0) + "," + (e.args.size() > 1 ? arg(1) : "NULL") + ")";
