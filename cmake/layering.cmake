@@ -1,6 +1,6 @@
 # Checks that every source of src/ includes only headers of its own layer and
 # of the layers below it, and that sqlite3.h is included by the embedded
-# engine alone (tools included). Run: cmake -DROOT=<source dir> -P layering.cmake
+# engine alone and libpq-fe.h by the server engine alone (tools included). Run: cmake -DROOT=<source dir> -P layering.cmake
 cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/layers.cmake)
 
@@ -30,6 +30,8 @@ foreach(name IN LISTS names)
     foreach(line IN LISTS includes)
       if(line MATCHES "^#include <sqlite3.h>" AND NOT dir STREQUAL XRDB8_SQLITE_FOLDER)
         list(APPEND faults "${source}: sqlite3.h belongs to ${XRDB8_SQLITE_FOLDER} alone")
+      elseif(line MATCHES "^#include <libpq-fe.h>" AND NOT dir STREQUAL XRDB8_POSTGRES_FOLDER)
+        list(APPEND faults "${source}: libpq-fe.h belongs to ${XRDB8_POSTGRES_FOLDER} alone")
       elseif(line MATCHES "^#include \"(.+)/[^/]+\"")
         set(folder ${CMAKE_MATCH_1})
         if(EXISTS ${ROOT}/src/${folder} AND NOT folder IN_LIST allowed_${name})
@@ -46,6 +48,10 @@ foreach(source IN LISTS outside)
   file(STRINGS ${source} includes REGEX "^#include <sqlite3.h>")
   if(includes)
     list(APPEND faults "${source}: sqlite3.h belongs to ${XRDB8_SQLITE_FOLDER} alone")
+  endif()
+  file(STRINGS ${source} includes REGEX "^#include <libpq-fe.h>")
+  if(includes)
+    list(APPEND faults "${source}: libpq-fe.h belongs to ${XRDB8_POSTGRES_FOLDER} alone")
   endif()
 endforeach()
 

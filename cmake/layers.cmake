@@ -1,12 +1,13 @@
 # The layers of the library, lowest first: a name, its folder under src/ and
 # the layers it uses. A layer may include the headers of the layers it uses
 # and of theirs, never of a layer above or beside it. Only the embedded
-# engine's folder includes sqlite3.h.
+# engine's folder includes sqlite3.h, only the server engine's libpq-fe.h.
 set(XRDB8_LAYER_TABLE
   "platform      platform"
   "tsql          tsql          platform"
   "engine        engine        platform tsql"
   "engine_sqlite engine/sqlite engine tsql"
+  "engine_postgres engine/postgres engine tsql"
   "frame         frame         engine"
   "table         table         frame"
   "records       records       table"
@@ -15,6 +16,7 @@ set(XRDB8_LAYER_TABLE
   "interchange   interchange   records"
   "setup         setup         frame")
 set(XRDB8_SQLITE_FOLDER engine/sqlite)
+set(XRDB8_POSTGRES_FOLDER engine/postgres)
 
 # Splits one row of the table into XRDB8_ROW_NAME, XRDB8_ROW_DIR, XRDB8_ROW_USES.
 macro(xrdb8_layer_row row)

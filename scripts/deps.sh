@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build needs when any is missing.
+# Installs the Debian packages the build needs when any is missing: the
+# PostgreSQL server is there for the tests of the server engine.
 set -euo pipefail
 pkgs=(build-essential cmake ninja-build pkg-config libsqlite3-dev sqlite3 libpugixml-dev
-      libgtest-dev libbenchmark-dev libcli11-dev)
+      libgtest-dev libbenchmark-dev libcli11-dev libpq-dev postgresql-15)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

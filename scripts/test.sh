@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
 # Builds and runs every test: a release build, then the same suite under
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# AddressSanitizer and UndefinedBehaviorSanitizer. A throwaway PostgreSQL
+# server serves both suites' tests of the server engine (scripts/pg_cluster.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
+source scripts/pg_cluster.sh
+trap pg_cluster_stop EXIT
+pg_cluster_start
 jobs=$(nproc)
 run_suite() {
   local dir=$1; shift

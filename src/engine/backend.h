@@ -186,6 +186,13 @@ public:
     // conditions and ORDER BY terms to a rendered query with these, so an
     // engine must sort NULL first in an ascending order, as the server does.
     virtual std::string Parameter(int n) = 0;
+    // A term of an ORDER BY that a record source adds, NULL first in an
+    // ascending order (last in a descending one) as on the server.
+    virtual std::string OrderTerm(const std::string& key, bool descending) {
+        return descending ? key + " DESC" : key;
+    }
+    // A condition that never holds.
+    virtual std::string NoRows() { return "0"; }
     // The row id of the rows of `alias` (quoted; empty: of the one table of
     // the statement) as a query names it.
     virtual std::string RowId(const std::string& alias) = 0;

@@ -73,6 +73,11 @@ struct Plan {
     std::string checkSql, checkSchema, checkTable;
 };
 
+// The statement-level results of binding, the same for every dialect: the
+// parameters become the plan's slots, with its inlined literals and whether
+// it reads the session's identity value.
+void TakeBinding(const tsql::BoundStatement& b, Plan& plan);
+
 // What the renderer asks of the session: what the binder asks, since every
 // statement is bound before the engine writes it in its dialect.
 using RenderContext = tsql::BindCatalog;

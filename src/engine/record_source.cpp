@@ -401,7 +401,8 @@ private:
         const std::vector<OrderKey>& keys = plan.order;
         const bool idDesc = !keys.empty() && keys[0].descending;
         std::string order;
-        for (const OrderKey& k : keys) order += k.sql + (k.descending != backward ? " DESC," : ",");
+        for (const OrderKey& k : keys)
+            order += m_impl->backend->OrderTerm(k.sql, k.descending != backward) + ",";
         order += sh.rowid + (idDesc != backward ? " DESC" : "");
         std::string cond;
         if (from) {
@@ -440,7 +441,7 @@ private:
                     }
                     if (!isId) equal += (null ? x + " IS NULL" : x + "=" + param(i)) + " AND ";
                 }
-                if (cond.empty()) cond = "0";
+                if (cond.empty()) cond = m_impl->backend->NoRows();
             }
         }
         std::string sql = sh.head;

@@ -19,6 +19,8 @@
 #include <vector>
 
 #include "engine/connection.h"
+#include "engine/connection_string.h"
+#include "engine/postgres/pg_session.h"
 #include "frame/app.h"
 #include "frame/log.h"
 #include "platform/text.h"
@@ -151,6 +153,57 @@ inline std::string ConnectString(const std::filesystem::path& folder) {
 }
 
 inline std::string ConnectString(const TempDir& dir) { return ConnectString(dir.Path()); }
+
+// ---- engines ---------------------------------------------------------------
+
+// The engines a test that touches a database runs on: a parameter of the
+// test, never a copy of it.
+enum class Engine { Sqlite, Postgres };
+
+inline const char* EngineName(Engine e) { return e == Engine::Sqlite ? "sqlite" : "postgres"; }
+
+// The connection string of the PostgreSQL server the test command starts
+// (scripts/test.sh exports it); empty when the tests run without one.
+inline std::string PostgresServer() {
+    const char* text = std::getenv("XRDB8_TEST_POSTGRES");
+    return text ? text : "";
+}
+
+// The reason a PostgreSQL test skips when there is no server.
+inline constexpr const char* kNoPostgres =
+    "XRDB8_TEST_POSTGRES is not set: scripts/test.sh starts a PostgreSQL server for the run";
+
+// A server of its own for one test: on the embedded engine a fresh folder,
+// on PostgreSQL a fresh database of the test server (removed afterwards).
+// Available() is false when the engine's server is missing (the test skips).
+class TestServer {
+public:
+    explicit TestServer(Engine engine) : m_engine(engine) {
+        if (engine == Engine::Sqlite) {
+            m_connect = xrtest::ConnectString(m_dir.Path());
+            return;
+        }
+        const std::string base = PostgresServer();
+        if (base.empty()) return;
+        static int counter = 0;
+        m_connect = base + ";Initial Catalog=xrt_" + std::to_string(getpid()) + "_" +
+                    std::to_string(++counter) + "_" +
+                    m_dir.Path().filename().string().substr(sizeof("xrdb8-test-") - 1);
+    }
+    ~TestServer();
+    TestServer(const TestServer&) = delete;
+    TestServer& operator=(const TestServer&) = delete;
+
+    bool Available() const { return !m_connect.empty(); }
+    Engine GetEngine() const { return m_engine; }
+    const std::string& ConnectString() const { return m_connect; }
+    const TempDir& Dir() const { return m_dir; }
+
+private:
+    Engine m_engine;
+    TempDir m_dir;
+    std::string m_connect;
+};
 
 namespace detail {
 
@@ -303,5 +356,10 @@ protected:
     TempDir m_dir;
     xr::engine::Connection m_conn;
 };
+
+inline TestServer::~TestServer() {
+    if (m_engine == Engine::Postgres && Available())
+        xr::engine::postgres::DropServer(xr::engine::ConnectionString::Parse(m_connect));
+}
 
 }  // namespace xrtest

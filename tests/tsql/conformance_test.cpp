@@ -1,5 +1,8 @@
 // Runs the SQL conformance files in tests/tsql/conformance: each file is a
-// sequence of records run against a fresh server folder.
+// sequence of records run against a fresh server, once per engine: every
+// file on the embedded engine (Sql/Conformance.File/<name>), the files listed
+// in conformance/postgres.list on PostgreSQL (Postgres/Conformance.File/<name>,
+// skipped when the test command's server is not there).
 //
 //   statement ok                  the batch below runs without error
 //   statement error <text>        the batch fails; its first error contains <text>
@@ -31,9 +34,9 @@
 #include <sstream>
 
 #include "engine/connection.h"
+#include "library.h"
 #include "platform/systemtime.h"
 #include "platform/text.h"
-#include "temp_dir.h"
 
 namespace {
 
@@ -76,6 +79,19 @@ std::string Show(const Variant& v) {
         default:
             return v.ToText();
     }
+}
+
+// The files enabled on PostgreSQL, one name a line; the list grows with the
+// engine until it holds every file.
+std::vector<std::string> PostgresFiles() {
+    std::vector<std::string> out;
+    std::ifstream in(ConformanceDir() / "postgres.list");
+    std::string line;
+    while (std::getline(in, line)) {
+        std::string name(xr::Trim(line));
+        if (!name.empty() && name[0] != '#') out.push_back(name);
+    }
+    return out;
 }
 
 struct Record {
@@ -135,23 +151,34 @@ std::vector<Record> ReadRecords(const fs::path& file) {
     return out;
 }
 
-class Conformance : public ::testing::TestWithParam<std::string> {};
+struct Case {
+    xrtest::Engine engine;
+    std::string file;
+};
+
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << xrtest::EngineName(c.engine) << ":" << c.file;
+}
+
+class Conformance : public ::testing::TestWithParam<Case> {};
 
 TEST_P(Conformance, File) {
-    xrtest::TempDir dir;
+    const Case& param = GetParam();
+    xrtest::TestServer server(param.engine);
+    if (!server.Available()) GTEST_SKIP() << xrtest::kNoPostgres;
     std::map<std::string, std::unique_ptr<xr::engine::Connection>> conns;
     auto open = [&](const std::string& name) -> xr::engine::Connection& {
         auto& c = conns[name];
         if (!c) {
             c = std::make_unique<xr::engine::Connection>();
-            c->Open("Provider=sqlite;Data Source=" + dir.Str());
+            c->Open(server.ConnectString());
         }
         return *c;
     };
     xr::engine::Connection* conn = &open("1");
-    fs::path file = ConformanceDir() / (GetParam() + ".test");
+    fs::path file = ConformanceDir() / (param.file + ".test");
     for (const Record& r : ReadRecords(file)) {
-        std::string where = GetParam() + ".test:" + std::to_string(r.line);
+        std::string where = param.file + ".test:" + std::to_string(r.line);
         if (r.kind == "connection") {
             conn = &open(r.arg);
             continue;
@@ -220,7 +247,17 @@ TEST_P(Conformance, File) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Sql, Conformance, ::testing::ValuesIn(Files()),
-                         [](const auto& info) { return info.param; });
+std::vector<Case> Cases(xrtest::Engine engine, const std::vector<std::string>& files) {
+    std::vector<Case> out;
+    for (const std::string& f : files) out.push_back({engine, f});
+    return out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Sql, Conformance,
+                         ::testing::ValuesIn(Cases(xrtest::Engine::Sqlite, Files())),
+                         [](const auto& info) { return info.param.file; });
+INSTANTIATE_TEST_SUITE_P(Postgres, Conformance,
+                         ::testing::ValuesIn(Cases(xrtest::Engine::Postgres, PostgresFiles())),
+                         [](const auto& info) { return info.param.file; });
 
 }  // namespace

@@ -628,56 +628,6 @@ std::string CreateIndexSql(const std::string& db, std::string_view table, const 
     return sql;
 }
 
-TypeInfo DescribeType(const TypeSpec& type) {
-    switch (type.kind) {
-        case TypeKind::Bit:
-            return {104, 1, 1, 0};
-        case TypeKind::TinyInt:
-            return {48, 1, 3, 0};
-        case TypeKind::SmallInt:
-            return {52, 2, 5, 0};
-        case TypeKind::Int:
-            return {56, 4, 10, 0};
-        case TypeKind::BigInt:
-            return {127, 8, 19, 0};
-        case TypeKind::Money:
-            return {60, 8, 19, 4};
-        case TypeKind::SmallMoney:
-            return {122, 4, 10, 4};
-        case TypeKind::Decimal: {
-            int p = type.precision ? type.precision : 18;
-            int length = p <= 9 ? 5 : p <= 19 ? 9 : p <= 28 ? 13 : 17;
-            return {106, length, p, type.scale};
-        }
-        case TypeKind::Real:
-            return {59, 4, 7, 0};
-        case TypeKind::Float:
-            return {62, 8, 15, 0};
-        case TypeKind::DateTime:
-            return {61, 8, 23, 3};
-        case TypeKind::SmallDateTime:
-            return {58, 4, 16, 0};
-        // The Unicode types take two bytes a character.
-        case TypeKind::Char:
-            if (type.national) return {239, type.length * 2, type.length, 0};
-            return {175, type.length, type.length, 0};
-        case TypeKind::VarChar:
-            if (type.national) return {231, type.length * 2, type.length, 0};
-            return {167, type.length, type.length, 0};
-        case TypeKind::Text:
-            return {type.national ? 99 : 35, 16, 0, 0};
-        case TypeKind::Binary:
-            return {173, type.length, type.length, 0};
-        case TypeKind::VarBinary:
-            return {165, type.length, type.length, 0};
-        case TypeKind::Image:
-            return {34, 16, 0, 0};
-        case TypeKind::Unknown:
-            break;
-    }
-    return {};
-}
-
 namespace {
 
 // Today as the server's DATETIME is stored (an OLE date).
@@ -687,12 +637,6 @@ double OleNow() {
     return seconds / 86400.0 + 25569.0;
 }
 
-std::string PadXtype(std::string_view xtype) {
-    std::string text(xtype);
-    text.resize(2, ' ');
-    return text;
-}
-
 }  // namespace
 
 void InsertObject(CatalogState& state, const std::string& db, int32_t id, std::string_view name,
@@ -700,7 +644,7 @@ void InsertObject(CatalogState& state, const std::string& db, int32_t id, std::s
     Sql q(state, "INSERT INTO " + Quote(db) +
                      ".sysobjects (id, name, xtype, type, uid, parent_obj, crdate, status) "
                      "VALUES (?1, ?2, ?3, ?4, 1, ?5, ?6, 0)");
-    std::string type = xtype == "PK" || xtype == "UQ" ? "K " : PadXtype(xtype);
+    std::string type = ObjectType(xtype);
     q.Bind(1, id).Bind(2, name).Bind(3, PadXtype(xtype)).Bind(4, type).Bind(5, parent);
     q.Bind(6, Value::Real(OleNow())).Run();
 }

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "engine/sqlite/catalog.h"
+#include "engine/system_tables.h"
 #include "platform/error.h"
 
 namespace xr::engine::sqlite::detail {
@@ -151,25 +152,19 @@ std::string CreateIndexSql(const std::string& db, std::string_view table, const 
 // own would: the index that says so, or "" when no key column may be NULL.
 std::string NullKeyIndexSql(const std::string& db, const TableDef& table, const IndexDef& index);
 
-// syscolumns' description of a type: the server's type id, length, precision, scale.
-struct TypeInfo {
-    int xtype = 0;
-    int length = 0;
-    int prec = 0;
-    int scale = 0;
-};
-TypeInfo DescribeType(const TypeSpec& type);
-
-// sysconstraints.status of the constraints the catalog keeps.
-inline constexpr int64_t kStatusSystemDefault = 133141;  // 5 + 16 + 2048 + 131072
-inline constexpr int64_t kStatusNamedDefault = 2069;     // 5 + 16 + 2048
-inline constexpr int64_t kStatusPrimaryKey = 2593;       // 1 + 512 + 2048 + 32
-inline constexpr int64_t kStatusUniqueKey = 2594;        // 2 + 512 + 2048 + 32
-inline constexpr int64_t kStatusForeignKey = 3 + 2048;   // + 16 column-level, + 32 table-level
-inline constexpr int64_t kStatusCheck = 4 + 2048;        // + 16 column-level, + 32 table-level
-// syscolumns.status bits.
-inline constexpr int64_t kColumnNullable = 0x08;
-inline constexpr int64_t kColumnIdentity = 0x80;
+// The system tables' values (engine/system_tables.h).
+using engine::DescribeType;
+using engine::kColumnIdentity;
+using engine::kColumnNullable;
+using engine::kStatusCheck;
+using engine::kStatusForeignKey;
+using engine::kStatusNamedDefault;
+using engine::kStatusPrimaryKey;
+using engine::kStatusSystemDefault;
+using engine::kStatusUniqueKey;
+using engine::ObjectType;
+using engine::PadXtype;
+using engine::TypeInfo;
 
 // Metadata rows (the system tables and the private xr_ tables).
 void InsertObject(CatalogState& state, const std::string& db, int32_t id, std::string_view name,

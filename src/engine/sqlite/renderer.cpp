@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/sql_writer.h"
 #include "platform/error.h"
 #include "platform/text.h"
 
@@ -41,92 +42,62 @@ char ArithChar(Op op) {
 // Writes a bound statement in SQLite's dialect over the catalog's storage
 // layout (types.h): scaled integers for MONEY and DECIMAL, the xr_* functions
 // for what SQLite cannot do itself, COLLATE TSQL on every text comparison.
-class Generator {
+class Generator final : public SqlWriter {
 public:
-    explicit Generator(Plan& plan) : m_plan(plan) {}
+    explicit Generator(Plan& plan) : SqlWriter(plan) {}
 
     void MarkTop() { m_markTop = true; }
 
-    std::string Expr(const BoundExpr& e) {
-        switch (e.kind) {
-            case BoundKind::Null:
-                return "NULL";
-            case BoundKind::Param:
-                return "?" + std::to_string(e.param + 1);
-            case BoundKind::Constant:
-                return InlineValue(e.value);
-            case BoundKind::Column:
-                return QuoteIdent(e.source->alias) + "." +
-                       QuoteIdent(e.source->ColumnName(e.column));
-            case BoundKind::CaseOperand:
-                return m_operand;
-            case BoundKind::Convert:
-                return Convert(e);
-            case BoundKind::Negate:
-                return "(-" + Expr(*e.args[0]) + ")";
-            case BoundKind::BitNot:
-                return "(~" + Expr(*e.args[0]) + ")";
-            case BoundKind::Arith:
-                return Arith(e);
-            case BoundKind::Concat:
-                return "(" + Expr(*e.args[0]) + "||" + Expr(*e.args[1]) + ")";
-            case BoundKind::Bitwise: {
-                std::string a = Expr(*e.args[0]), b = Expr(*e.args[1]);
-                if (e.op == Op::BitAnd) return "(" + a + "&" + b + ")";
-                if (e.op == Op::BitOr) return "(" + a + "|" + b + ")";
-                return "((" + a + "|" + b + ")-(" + a + "&" + b + "))";
-            }
-            case BoundKind::DateShift:
-                return "(" + Expr(*e.args[0]) + (e.op == Op::Add ? "+" : "-") + Expr(*e.args[1]) +
-                       ")";
-            case BoundKind::Compare: {
-                const bool text = e.args[0]->type.IsText() && e.args[1]->type.IsText();
-                return "(" + Expr(*e.args[0]) + " " + CompareText(e.op) + " " + Expr(*e.args[1]) +
-                       (text ? " COLLATE TSQL" : "") + ")";
-            }
-            case BoundKind::Logic:
-                return "(" + Expr(*e.args[0]) + (e.op == Op::And ? " AND " : " OR ") +
-                       Expr(*e.args[1]) + ")";
-            case BoundKind::Not:
-                return "(NOT " + Expr(*e.args[0]) + ")";
-            case BoundKind::IsNull:
-                return "(" + Expr(*e.args[0]) + (e.negated ? " IS NOT NULL)" : " IS NULL)");
-            case BoundKind::Like: {
-                // SQLite's LIKE knows no [a-c] sets and minds trailing blanks.
-                std::string sql = std::string(e.negated ? "(NOT " : "(") + "xr_like(" +
-                                  Expr(*e.args[0]) + "," + Expr(*e.args[1]);
-                if (e.args.size() > 2) sql += "," + Expr(*e.args[2]);
-                return sql + "))";
-            }
-            case BoundKind::Between: {
-                const char* coll = Collate(e.args[0]->type);
-                return "(" + Expr(*e.args[0]) + (e.negated ? " NOT BETWEEN " : " BETWEEN ") +
-                       Expr(*e.args[1]) + coll + " AND " + Expr(*e.args[2]) + coll + ")";
-            }
-            case BoundKind::InList: {
-                std::string list;
-                for (size_t i = 1; i < e.args.size(); ++i) {
-                    if (i > 1) list += ",";
-                    list += Expr(*e.args[i]) + Collate(e.args[i]->type);
-                }
-                return "(" + Expr(*e.args[0]) + (e.negated ? " NOT IN (" : " IN (") + list + "))";
-            }
-            case BoundKind::InQuery:
-                return "(" + Expr(*e.args[0]) + (e.negated ? " NOT IN (" : " IN (") +
-                       Query(*e.query, nullptr) + "))";
-            case BoundKind::Exists:
-                return "EXISTS (" + Query(*e.query, nullptr) + ")";
-            case BoundKind::Subquery:
-                return "(" + Query(*e.query, nullptr) + ")";
-            case BoundKind::Case:
-                return Case(e);
-            case BoundKind::Function:
-                return Function(e);
-        }
-        return "NULL";
+    std::string Ident(std::string_view name) override { return QuoteIdent(name); }
+    std::string Param(int index) override { return "?" + std::to_string(index + 1); }
+    std::string Constant(const Value& v) override { return InlineValue(v); }
+
+    std::string Bitwise(const BoundExpr& e) override {
+        std::string a = Expr(*e.args[0]), b = Expr(*e.args[1]);
+        if (e.op == Op::BitAnd) return "(" + a + "&" + b + ")";
+        if (e.op == Op::BitOr) return "(" + a + "|" + b + ")";
+        return "((" + a + "|" + b + ")-(" + a + "&" + b + "))";
     }
 
-    std::string Convert(const BoundExpr& e) {
+    std::string Compare(const BoundExpr& e) override {
+        const bool text = e.args[0]->type.IsText() && e.args[1]->type.IsText();
+        return "(" + Expr(*e.args[0]) + " " + CompareText(e.op) + " " + Expr(*e.args[1]) +
+               (text ? " COLLATE TSQL" : "") + ")";
+    }
+
+    std::string Like(const BoundExpr& e) override {
+        // SQLite's LIKE knows no [a-c] sets and minds trailing blanks.
+        std::string sql = std::string(e.negated ? "(NOT " : "(") + "xr_like(" + Expr(*e.args[0]) +
+                          "," + Expr(*e.args[1]);
+        if (e.args.size() > 2) sql += "," + Expr(*e.args[2]);
+        return sql + "))";
+    }
+
+    std::string Between(const BoundExpr& e) override {
+        const char* coll = Collate(e.args[0]->type);
+        return "(" + Expr(*e.args[0]) + (e.negated ? " NOT BETWEEN " : " BETWEEN ") +
+               Expr(*e.args[1]) + coll + " AND " + Expr(*e.args[2]) + coll + ")";
+    }
+
+    std::string InList(const BoundExpr& e) override {
+        std::string list;
+        for (size_t i = 1; i < e.args.size(); ++i) {
+            if (i > 1) list += ",";
+            list += Expr(*e.args[i]) + Collate(e.args[i]->type);
+        }
+        return "(" + Expr(*e.args[0]) + (e.negated ? " NOT IN (" : " IN (") + list + "))";
+    }
+
+    std::string InQuery(const BoundExpr& e) override {
+        return "(" + Expr(*e.args[0]) + (e.negated ? " NOT IN (" : " IN (") +
+               Query(*e.query, nullptr) + "))";
+    }
+
+    std::string CommonTable(const BoundSource& src) override {
+        return QuoteIdent(src.cte->sqlName) + " AS " + QuoteIdent(src.alias);
+    }
+
+    std::string Convert(const BoundExpr& e) override {
         std::string x = Expr(*e.args[0]);
         // A parameter is converted as it is bound (its slot says how).
         if (e.atBind) return x;
@@ -148,7 +119,7 @@ public:
                std::to_string(from.Code()) + "," + std::to_string(e.type.Code()) + ")";
     }
 
-    std::string Arith(const BoundExpr& e) {
+    std::string Arith(const BoundExpr& e) override {
         const char op = ArithChar(e.op);
         auto apply = [&](const std::string& x, const std::string& y) {
             if (op == '/' || op == '%') return "(" + x + op + "xr_nonzero(" + y + "))";
@@ -200,19 +171,6 @@ public:
                std::to_string(t.Code()) + ")";
     }
 
-    std::string Case(const BoundExpr& e) {
-        size_t i = 0;
-        std::string saved = m_operand;
-        if (e.hasOperand) m_operand = Expr(*e.args[i++]);
-        const size_t pairsEnd = e.hasElse ? e.args.size() - 1 : e.args.size();
-        std::string sql = "(CASE";
-        for (; i + 1 < pairsEnd; i += 2)
-            sql += " WHEN " + Expr(*e.args[i]) + " THEN " + Expr(*e.args[i + 1]);
-        if (e.hasElse) sql += " ELSE " + Expr(*e.args.back());
-        m_operand = std::move(saved);
-        return sql + " END)";
-    }
-
     // " OVER (PARTITION BY ... ORDER BY ...)" of a window function.
     std::string Over(const BoundExpr& e) {
         std::string sql = " OVER (";
@@ -228,7 +186,7 @@ public:
         return sql + ")";
     }
 
-    std::string Function(const BoundExpr& e) {
+    std::string Function(const BoundExpr& e) override {
         const std::string& name = e.name;
         auto arg = [&](size_t i) { return Expr(*e.args.at(i)); };
         const std::string d = e.distinct ? "DISTINCT " : "";
@@ -416,7 +374,7 @@ public:
         return ",xr_recursion(" + next + "," + std::to_string(m_maxRecursion) + ")";
     }
 
-    std::string Query(const BoundQuery& q, std::vector<OutColumn>* out) {
+    std::string Query(const BoundQuery& q, std::vector<OutColumn>* out) override {
         // Only the outermost query's clauses are marked in the plan.
         const bool top = m_markTop;
         m_markTop = false;
@@ -496,13 +454,7 @@ public:
         std::string list = ownList ? *ownList : "";
         for (const BoundItem& item : s.items) {
             if (ownList) break;
-            OutColumn c;
-            c.expr = Expr(*item.expr);
-            c.name = item.column.name;
-            c.type = item.column.type;
-            c.baseTable = item.column.baseTable;
-            c.baseColumn = item.column.baseColumn;
-            c.nullable = item.column.nullable;
+            OutColumn c = ItemColumn(item);
             if (!list.empty()) list += ",";
             list += c.expr;
             if (!c.name.empty()) list += " AS " + QuoteIdent(c.name);
@@ -528,57 +480,10 @@ public:
         return sql;
     }
 
-    std::string TableRef(const BoundTableRef& ref) {
-        if (ref.join != JoinType::None) {
-            const char* kw = " JOIN ";
-            switch (ref.join) {
-                case JoinType::Inner:
-                    kw = " INNER JOIN ";
-                    break;
-                case JoinType::Left:
-                    kw = " LEFT JOIN ";
-                    break;
-                case JoinType::Right:
-                    kw = " RIGHT JOIN ";
-                    break;
-                case JoinType::Full:
-                    kw = " FULL JOIN ";
-                    break;
-                case JoinType::Cross:
-                    kw = " CROSS JOIN ";
-                    break;
-                default:
-                    break;
-            }
-            std::string sql = TableRef(*ref.left) + kw + TableRef(*ref.right);
-            if (ref.on) sql += " ON " + Expr(*ref.on);
-            return sql;
-        }
-        const BoundSource& src = *ref.source;
-        if (src.cte) return QuoteIdent(src.cte->sqlName) + " AS " + QuoteIdent(src.alias);
-        std::string sql = src.derived        ? "(" + Query(*src.derived, nullptr) + ")"
-                          : src.writeThrough ? "(" + src.table->viewRowIdSql + ")"
-                          : !src.table->viewSql.empty()
-                              ? "(" + src.table->viewSql + ")"
-                              : QuoteIdent(src.schema) + "." + QuoteIdent(src.table->name);
-        return sql + " AS " + QuoteIdent(src.alias);
-    }
-
-    std::string From(const std::vector<BoundTableRefPtr>& from) {
-        std::string sql;
-        for (const BoundTableRefPtr& ref : from) {
-            if (!sql.empty()) sql += ",";
-            sql += TableRef(*ref);
-        }
-        return sql;
-    }
-
 private:
-    Plan& m_plan;
     bool m_markTop = false;               // the next query rendered is the plan's outermost
     const BoundCte* m_levelOf = nullptr;  // the next query rendered makes this recursive table
     int64_t m_maxRecursion = 100;
-    std::string m_operand;      // the operand of the simple CASE being written
     bool m_inIntChain = false;  // the Arith being written is an operand of one of its type
 
     static bool IntArith(const BoundExpr& x) {
@@ -586,27 +491,6 @@ private:
                (x.type.kind == TypeKind::Int || x.type.kind == TypeKind::BigInt);
     }
 };
-
-// The statement-level results of binding: parameters become slots.
-void TakeBinding(const BoundStatement& b, Plan& plan) {
-    for (const BoundParam& p : b.params) {
-        Slot s;
-        s.source = p.source == BoundParam::Source::Literal    ? Slot::Source::Literal
-                   : p.source == BoundParam::Source::Variable ? Slot::Source::Variable
-                                                              : Slot::Source::Constant;
-        s.literal = p.literal;
-        s.variable = p.variable;
-        s.value = p.value;
-        s.valueType = p.valueType;
-        s.convert = p.convert;
-        s.storing = p.storing;
-        s.negate = p.negate;
-        s.target = p.target;
-        plan.slots.push_back(std::move(s));
-    }
-    plan.inlined = b.inlined;
-    plan.readsIdentity = b.readsIdentity;
-}
 
 std::string TableName(const BoundTarget& t) {
     return QuoteIdent(t.schema) + "." + QuoteIdent(t.table->name);

@@ -1,0 +1,951 @@
+#include "engine/postgres/pg_backend.h"
+
+#include <libpq-fe.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <limits>
+
+#include "engine/postgres/pg_functions.h"
+#include "engine/postgres/pg_renderer.h"
+#include "engine/postgres/pg_session.h"
+#include "platform/text.h"
+
+namespace xr::engine::postgres {
+
+namespace {
+
+// The type oids of the values bound and read (pg_type.h).
+enum : Oid {
+    kBool = 16,
+    kBytea = 17,
+    kName = 19,
+    kInt8 = 20,
+    kInt2 = 21,
+    kInt4 = 23,
+    kText = 25,
+    kOid = 26,
+    kFloat4 = 700,
+    kFloat8 = 701,
+    kBpchar = 1042,
+    kVarchar = 1043,
+    kNumeric = 1700,
+};
+
+[[noreturn]] void Fail(const std::string& message) {
+    throw ComError(DB_E_ERRORSINCOMMAND, message);
+}
+
+uint64_t ReadBig(const char* p, int n) {
+    uint64_t v = 0;
+    for (int i = 0; i < n; ++i) v = (v << 8) | static_cast<unsigned char>(p[i]);
+    return v;
+}
+
+void WriteBig(std::string& out, uint64_t v, int n) {
+    out.resize(static_cast<size_t>(n));
+    for (int i = n - 1; i >= 0; --i) {
+        out[static_cast<size_t>(i)] = static_cast<char>(v & 0xff);
+        v >>= 8;
+    }
+}
+
+// A NUMERIC in binary: digit count, weight, sign and scale, then base-10000
+// digits. Whole numbers that fit come back as integers.
+Value DecodeNumeric(const char* p, int len) {
+    if (len < 8) return Value::Null();
+    const int ndigits = static_cast<int16_t>(ReadBig(p, 2));
+    const int weight = static_cast<int16_t>(ReadBig(p + 2, 2));
+    const uint16_t sign = static_cast<uint16_t>(ReadBig(p + 4, 2));
+    const int dscale = static_cast<int16_t>(ReadBig(p + 6, 2));
+    if (sign == 0xC000) return Value::Real(std::numeric_limits<double>::quiet_NaN());
+    bool whole = true;
+    __int128 iv = 0;
+    double dv = 0;
+    for (int k = 0; k < ndigits && 8 + 2 * k + 1 < len; ++k) {
+        const int digit = static_cast<int16_t>(ReadBig(p + 8 + 2 * k, 2));
+        const int power = weight - k;
+        double scale = 1;
+        for (int e = 0; e < (power < 0 ? -power : power); ++e) scale *= 10000;
+        dv += power >= 0 ? digit * scale : digit / scale;
+        if (power < 0 && digit != 0) whole = false;
+        // Beyond 10^20 it is no 64-bit integer: only the real is kept.
+        if (power > 4) whole = false;
+        if (power >= 0 && whole) {
+            __int128 term = digit;
+            for (int e = 0; e < power; ++e) term *= 10000;
+            iv += term;
+        }
+    }
+    if (sign == 0x4000) {
+        dv = -dv;
+        iv = -iv;
+    }
+    if (whole && dscale == 0 && iv >= INT64_MIN && iv <= INT64_MAX)
+        return Value::Int(static_cast<int64_t>(iv));
+    return Value::Real(dv);
+}
+
+// The highest $n a statement names, outside its quoted texts and names.
+int ParameterCount(const std::string& sql) {
+    int most = 0;
+    char quote = 0;
+    for (size_t i = 0; i < sql.size(); ++i) {
+        const char c = sql[i];
+        if (quote) {
+            if (c == quote) quote = 0;
+            continue;
+        }
+        if (c == '\'' || c == '"') {
+            quote = c;
+        } else if (c == '$' && i + 1 < sql.size() &&
+                   std::isdigit(static_cast<unsigned char>(sql[i + 1]))) {
+            int n = 0;
+            size_t j = i + 1;
+            while (j < sql.size() && std::isdigit(static_cast<unsigned char>(sql[j])))
+                n = n * 10 + (sql[j++] - '0');
+            most = std::max(most, n);
+            i = j - 1;
+        }
+    }
+    return most;
+}
+
+// A message of libpq with the password taken out, whatever it says.
+std::string Scrub(std::string text, const std::string& password) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+    if (password.size() >= 3) {
+        for (size_t at; (at = text.find(password)) != std::string::npos;)
+            text.replace(at, password.size(), "***");
+    }
+    return MaskPasswords(text, MaskAs::kMessage);
+}
+
+struct ConnectParams {
+    std::string host, port, dbname, user, password;
+};
+
+ConnectParams ParamsOf(const ConnectionString& cs) {
+    ConnectParams p;
+    auto get = [&](std::initializer_list<const char*> keys) -> std::string {
+        for (const char* k : keys)
+            if (auto v = cs.Get(k)) return std::string(Trim(*v));
+        return {};
+    };
+    p.host = get({"Data Source", "Server", "Host", "Address"});
+    // "host,port" as SQL Server's clients write it.
+    if (size_t comma = p.host.rfind(','); comma != std::string::npos && p.host[0] != '/') {
+        p.port = std::string(Trim(p.host.substr(comma + 1)));
+        p.host = std::string(Trim(p.host.substr(0, comma)));
+    }
+    if (std::string port = get({"Port"}); !port.empty()) p.port = port;
+    p.dbname = get({"Initial Catalog", "Database"});
+    if (p.dbname.empty()) p.dbname = kDefaultServerDatabase;
+    p.user = get({"User Id", "User ID", "Uid", "User"});
+    if (auto pw = cs.Get("Password"))
+        p.password = *pw;
+    else if (auto pwd = cs.Get("Pwd"))
+        p.password = *pwd;
+    return p;
+}
+
+PGconn* Connect(const ConnectParams& p, const std::string& dbname) {
+    std::vector<const char*> keys, values;
+    auto add = [&](const char* k, const std::string& v) {
+        if (v.empty()) return;
+        keys.push_back(k);
+        values.push_back(v.c_str());
+    };
+    add("host", p.host);
+    add("port", p.port);
+    add("dbname", dbname);
+    add("user", p.user);
+    add("password", p.password);
+    const std::string app = "xrdb8", timeout = "10";
+    add("application_name", app);
+    add("connect_timeout", timeout);
+    keys.push_back(nullptr);
+    values.push_back(nullptr);
+    return PQconnectdbParams(keys.data(), values.data(), 0);
+}
+
+void IgnoreNotice(void*, const PGresult*) {}
+
+}  // namespace
+
+// ---- the connection -------------------------------------------------------
+
+PgLink::PgLink(const ConnectionString& cs, bool create) {
+    const ConnectParams p = ParamsOf(cs);
+    const std::string where = p.host.empty() ? std::string("(default)") : p.host;
+    auto failure = [&](PGconn* c) {
+        return Scrub(c ? PQerrorMessage(c) : "out of memory", p.password);
+    };
+    m_conn = Connect(p, p.dbname);
+    if (PQstatus(m_conn) != CONNECTION_OK && create) {
+        const std::string why = failure(m_conn);
+        if (why.find("database \"" + p.dbname + "\" does not exist") != std::string::npos) {
+            PQfinish(m_conn);
+            m_conn = nullptr;
+            // A server used for the first time: its database is made, as the
+            // embedded engine makes its folder.
+            PGconn* admin = Connect(p, "postgres");
+            if (PQstatus(admin) == CONNECTION_OK) {
+                PGresult* r = PQexec(admin, ("CREATE DATABASE " + Quote(p.dbname) +
+                                             " TEMPLATE template0 "
+                                             "ENCODING 'UTF8' LC_COLLATE 'C' LC_CTYPE 'C'")
+                                                .c_str());
+                PQclear(r);  // made meanwhile by another session: as good
+            }
+            PQfinish(admin);
+            m_conn = Connect(p, p.dbname);
+        }
+    }
+    if (PQstatus(m_conn) != CONNECTION_OK) {
+        const std::string why = failure(m_conn);
+        PQfinish(m_conn);
+        m_conn = nullptr;
+        throw ComError(E_FAIL_, "Cannot connect to the PostgreSQL server '" + where + "': " + why);
+    }
+    PQsetNoticeReceiver(m_conn, IgnoreNotice, nullptr);
+    Exec("SET client_min_messages = warning; SET search_path = pg_catalog");
+}
+
+PgLink::~PgLink() {
+    if (m_conn) PQfinish(m_conn);
+}
+
+bool PgLink::Alive() const { return m_conn && PQstatus(m_conn) == CONNECTION_OK; }
+
+std::string PgLink::ServerVersion() const {
+    const int v = m_conn ? PQserverVersion(m_conn) : 0;
+    return std::to_string(v / 10000) + "." + std::to_string(v % 10000);
+}
+
+EngineError PgLink::ErrorOf(PGresult* result, PGconn* conn) {
+    EngineError e;
+    const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+    const char* primary = result ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
+    if (state && std::strlen(state) == 5) {
+        // The SQLSTATE's five characters, packed: the mapping goes by them.
+        e.code = static_cast<int>(ReadBig(state, 4)) ^ (state[4] << 1);
+        e.message = std::string(state) + ":" + (primary ? primary : "");
+    } else {
+        e.code = -1;
+        std::string text = conn ? PQerrorMessage(conn) : "";
+        while (!text.empty() && text.back() == '\n') text.pop_back();
+        e.message = "08006:" + (text.empty() ? std::string("the connection was lost") : text);
+    }
+    // The names the server reports with a constraint failure.
+    if (result) {
+        for (int field : {PG_DIAG_SCHEMA_NAME, PG_DIAG_TABLE_NAME, PG_DIAG_COLUMN_NAME,
+                          PG_DIAG_CONSTRAINT_NAME}) {
+            const char* v = PQresultErrorField(result, field);
+            e.message += '\x1f';
+            e.message += v ? v : "";
+        }
+    }
+    return e;
+}
+
+std::string PgLink::LostText(const std::string& why) {
+    std::string text = why;
+    // libpq's first line says it; the rest is advice for its own tools.
+    if (size_t nl = text.find('\n'); nl != std::string::npos) text.resize(nl);
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    return "The connection to the PostgreSQL server was lost: " + text;
+}
+
+void PgLink::Raise(const EngineError& e) {
+    std::string text = e.message.substr(0, e.message.find('\x1f'));
+    const std::string state = text.substr(0, 5);
+    text = text.size() > 6 ? text.substr(6) : text;
+    if (!Alive() || state.rfind("08", 0) == 0 || state.rfind("57P0", 0) == 0)
+        throw ComError(E_FAIL_, LostText(text));
+    Fail(text);
+}
+
+void PgLink::Exec(const std::string& sql) {
+    EngineError e;
+    if (!TryExec(sql, &e)) Raise(e);
+}
+
+bool PgLink::TryExec(const std::string& sql, EngineError* error) {
+    PGresult* r = PQexec(m_conn, sql.c_str());
+    const ExecStatusType st = PQresultStatus(r);
+    const bool ok = st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK;
+    if (!ok && error) *error = ErrorOf(r, m_conn);
+    PQclear(r);
+    return ok;
+}
+
+std::vector<std::vector<std::string>> PgLink::Select(const std::string& sql,
+                                                     const std::vector<std::string>& params) {
+    std::vector<const char*> values;
+    for (const std::string& p : params) values.push_back(p.c_str());
+    PGresult* r = PQexecParams(m_conn, sql.c_str(), static_cast<int>(params.size()), nullptr,
+                               values.data(), nullptr, nullptr, 0);
+    if (PQresultStatus(r) != PGRES_TUPLES_OK && PQresultStatus(r) != PGRES_COMMAND_OK) {
+        EngineError e = ErrorOf(r, m_conn);
+        PQclear(r);
+        Raise(e);
+    }
+    std::vector<std::vector<std::string>> rows(static_cast<size_t>(PQntuples(r)));
+    for (int i = 0; i < PQntuples(r); ++i) {
+        for (int c = 0; c < PQnfields(r); ++c)
+            rows[static_cast<size_t>(i)].emplace_back(PQgetvalue(r, i, c),
+                                                      static_cast<size_t>(PQgetlength(r, i, c)));
+    }
+    PQclear(r);
+    return rows;
+}
+
+// ---- statements -----------------------------------------------------------
+
+PgStatement::PgStatement(PgBackend& backend, std::string sql)
+    : m_backend(backend), m_sql(std::move(sql)) {
+    m_params.resize(static_cast<size_t>(ParameterCount(m_sql)));
+    // An insert hands back the row id of each row (the identity value when
+    // its table has one), read as the last insert's id.
+    const bool insert = m_sql.rfind("INSERT ", 0) == 0;
+    if (insert && m_sql.find(" RETURNING ") == std::string::npos)
+        m_sql += " RETURNING \"xr_rowid\"";
+    // (An insert of explicit identity values hands them back through the
+    // function that keeps the counter beyond them, as a query.)
+    m_insert = (insert && m_sql.find(" RETURNING ") != std::string::npos) ||
+               m_sql.rfind(kKeptInsert, 0) == 0;
+    m_callsFunctions = m_sql.find("xr.") != std::string::npos;
+}
+
+PgStatement::~PgStatement() {
+    Reset();
+    if (!m_name.empty() && m_backend.m_link.Alive())
+        m_backend.m_link.TryExec("DEALLOCATE " + m_name);
+}
+
+PgStatement::Param& PgStatement::At(int i) {
+    if (i < 1) i = 1;
+    if (static_cast<size_t>(i) > m_params.size()) m_params.resize(static_cast<size_t>(i));
+    return m_params[static_cast<size_t>(i - 1)];
+}
+
+void PgStatement::BindNull(int i) {
+    Param& p = At(i);
+    p.null = true;
+    p.type = 0;
+    p.bytes.clear();
+}
+
+void PgStatement::BindInt(int i, int64_t v) {
+    Param& p = At(i);
+    p.null = false;
+    p.type = kInt8;
+    WriteBig(p.bytes, static_cast<uint64_t>(v), 8);
+}
+
+void PgStatement::BindReal(int i, double v) {
+    Param& p = At(i);
+    p.null = false;
+    p.type = kFloat8;
+    uint64_t bits;
+    std::memcpy(&bits, &v, 8);
+    WriteBig(p.bytes, bits, 8);
+}
+
+void PgStatement::Bind(int i, const Value& v) {
+    switch (v.kind) {
+        case Value::Kind::Null:
+            return BindNull(i);
+        case Value::Kind::Int:
+            return BindInt(i, v.i);
+        case Value::Kind::Real:
+            return BindReal(i, v.d);
+        case Value::Kind::Text:
+            return BindTextRef(i, v.s);
+        case Value::Kind::Blob:
+            return BindBlobRef(i, v.s);
+    }
+}
+
+// The bytes are copied: a statement's parameters go out in one message.
+void PgStatement::BindTextRef(int i, std::string_view text) {
+    Param& p = At(i);
+    p.null = false;
+    p.type = kText;
+    p.bytes.assign(text.data(), text.size());
+}
+
+void PgStatement::BindBlobRef(int i, std::string_view bytes) {
+    Param& p = At(i);
+    p.null = false;
+    p.type = kBytea;
+    p.bytes.assign(bytes.data(), bytes.size());
+}
+
+void PgStatement::ClearBindings() {
+    for (size_t i = 0; i < m_params.size(); ++i) BindNull(static_cast<int>(i + 1));
+}
+
+void PgStatement::Reset() {
+    if (m_result) PQclear(m_result);
+    m_result = nullptr;
+    m_row = -1;
+    m_rows = 0;
+    m_ran = false;
+}
+
+bool PgStatement::Run() {
+    PGconn* conn = m_backend.m_link.Handle();
+    const int n = static_cast<int>(m_params.size());
+    std::vector<Oid> types(m_params.size());
+    std::vector<const char*> values(m_params.size());
+    std::vector<int> lengths(m_params.size()), formats(m_params.size(), 1);
+    for (size_t i = 0; i < m_params.size(); ++i) {
+        const Param& p = m_params[i];
+        types[i] = p.null ? kText : p.type;
+        values[i] = p.null ? nullptr : p.bytes.data();
+        lengths[i] = static_cast<int>(p.bytes.size());
+    }
+    if (m_name.empty() || m_preparedFor != std::vector<uint32_t>(types.begin(), types.end())) {
+        if (!m_name.empty()) m_backend.m_link.TryExec("DEALLOCATE " + m_name);
+        m_name.clear();
+        const std::string name = m_backend.m_link.NextStatementName();
+        PGresult* r = PQprepare(conn, name.c_str(), m_sql.c_str(), n, types.data());
+        if (PQresultStatus(r) != PGRES_COMMAND_OK) {
+            m_error = PgLink::ErrorOf(r, conn);
+            PQclear(r);
+            return false;
+        }
+        PQclear(r);
+        m_name = name;
+        m_preparedFor.assign(types.begin(), types.end());
+    }
+    m_result =
+        PQexecPrepared(conn, m_name.c_str(), n, values.data(), lengths.data(), formats.data(), 1);
+    const ExecStatusType st = PQresultStatus(m_result);
+    if (st != PGRES_TUPLES_OK && st != PGRES_COMMAND_OK) {
+        m_error = PgLink::ErrorOf(m_result, conn);
+        PQclear(m_result);
+        m_result = nullptr;
+        return false;
+    }
+    m_rows = PQntuples(m_result);
+    const char* status = PQcmdStatus(m_result);
+    const bool write = m_insert || std::strncmp(status, "INSERT", 6) == 0 ||
+                       std::strncmp(status, "UPDATE", 6) == 0 ||
+                       std::strncmp(status, "DELETE", 6) == 0;
+    if (write) {
+        const int64_t changes = m_insert ? m_rows : std::atoll(PQcmdTuples(m_result));
+        int64_t lastId = 0;
+        if (m_insert && m_rows > 0) {
+            m_row = m_rows - 1;
+            const Value v = Raw(0);
+            lastId = v.kind == Value::Kind::Int ? v.i : 0;
+        }
+        m_backend.Ran(changes, m_insert, lastId);
+        if (m_insert) m_rows = 0;  // the ids are the engine's, not rows of the statement
+    }
+    m_row = -1;
+    return true;
+}
+
+engine::Statement::Step PgStatement::Next() {
+    if (!m_ran) {
+        m_ran = true;
+        // Inside a transaction a failed statement would doom the whole
+        // transaction on PostgreSQL; on the server it ends only the
+        // statement, so each one runs under a savepoint of its own.
+        if (m_callsFunctions && !m_backend.SyncSchema(&m_error)) return Step::Failed;
+        const bool guard = m_backend.InTransaction();
+        if (guard && !m_backend.m_link.TryExec("SAVEPOINT xr_row", &m_error)) return Step::Failed;
+        if (!Run()) {
+            if (guard) m_backend.m_link.TryExec("ROLLBACK TO SAVEPOINT xr_row; RELEASE xr_row");
+            Reset();
+            m_ran = false;
+            return Step::Failed;
+        }
+        if (guard) m_backend.m_link.TryExec("RELEASE xr_row");
+    }
+    if (++m_row < m_rows) return Step::Row;
+    return Step::Done;
+}
+
+int PgStatement::ColumnCount() const { return m_result ? PQnfields(m_result) : 0; }
+
+bool PgStatement::IsNull(int i) {
+    return !m_result || m_row < 0 || m_row >= m_rows || PQgetisnull(m_result, m_row, i);
+}
+
+Value PgStatement::Raw(int i) const {
+    if (!m_result || m_row < 0 || m_row >= PQntuples(m_result) || PQgetisnull(m_result, m_row, i))
+        return Value::Null();
+    const char* p = PQgetvalue(m_result, m_row, i);
+    const int len = PQgetlength(m_result, m_row, i);
+    switch (PQftype(m_result, i)) {
+        case kBool:
+            return Value::Int(len > 0 && p[0] ? 1 : 0);
+        case kInt2:
+            return Value::Int(static_cast<int16_t>(ReadBig(p, 2)));
+        case kInt4:
+            return Value::Int(static_cast<int32_t>(ReadBig(p, 4)));
+        case kOid:
+            return Value::Int(static_cast<uint32_t>(ReadBig(p, 4)));
+        case kInt8:
+            return Value::Int(static_cast<int64_t>(ReadBig(p, 8)));
+        case kFloat4: {
+            uint32_t bits = static_cast<uint32_t>(ReadBig(p, 4));
+            float f;
+            std::memcpy(&f, &bits, 4);
+            return Value::Real(f);
+        }
+        case kFloat8: {
+            uint64_t bits = ReadBig(p, 8);
+            double d;
+            std::memcpy(&d, &bits, 8);
+            return Value::Real(d);
+        }
+        case kNumeric:
+            return DecodeNumeric(p, len);
+        case kBytea:
+            return Value::Blob(std::string(p, static_cast<size_t>(len)));
+        default:
+            // text, varchar, bpchar, name, unknown: the bytes as they are.
+            return Value::Text(std::string(p, static_cast<size_t>(len)));
+    }
+}
+
+int64_t PgStatement::Int(int i) {
+    Value v = Raw(i);
+    return v.kind == Value::Kind::Int    ? v.i
+           : v.kind == Value::Kind::Real ? static_cast<int64_t>(v.d)
+                                         : 0;
+}
+
+Value PgStatement::Column(int i, const TypeSpec& type) {
+    Value v = Raw(i);
+    if (v.kind == Value::Kind::Int &&
+        (type.kind == TypeKind::DateTime || type.kind == TypeKind::SmallDateTime ||
+         type.kind == TypeKind::Float || type.kind == TypeKind::Real ||
+         (type.kind == TypeKind::Decimal && !type.IsScaled()))) {
+        return Value::Real(static_cast<double>(v.i));
+    }
+    return v;
+}
+
+void PgStatement::ColumnInto(int i, const TypeSpec& t, Variant* out) {
+    Value v = Column(i, t);
+    if (v.kind == Value::Kind::Null) return out->SetNull();
+    if (v.kind == Value::Kind::Int &&
+        ((t.kind == TypeKind::Int && (v.i < INT32_MIN || v.i > INT32_MAX)) ||
+         (t.kind == TypeKind::SmallInt && (v.i < INT16_MIN || v.i > INT16_MAX)) ||
+         (t.kind == TypeKind::TinyInt && (v.i < 0 || v.i > 255)))) {
+        throw ComError(
+            DB_E_ERRORSINCOMMAND,
+            std::string("Arithmetic overflow error converting expression to data type ") +
+                (t.kind == TypeKind::Int        ? "int"
+                 : t.kind == TypeKind::SmallInt ? "smallint"
+                                                : "tinyint") +
+                ".");
+    }
+    *out = ToVariant(v, t);
+}
+
+void PgStatement::RawInto(int i, Variant* out) {
+    Value v = Raw(i);
+    switch (v.kind) {
+        case Value::Kind::Null:
+            return out->SetNull();
+        case Value::Kind::Int:
+            return out->SetInt(VT_I8, v.i);
+        case Value::Kind::Real:
+            return out->SetReal(VT_R8, v.d);
+        case Value::Kind::Text:
+            return out->SetText(v.s);
+        case Value::Kind::Blob:
+            *out = Variant::Bytes(v.s.data(), v.s.size());
+            return;
+    }
+}
+
+void PgStatement::RowInto(int first, size_t keys, const std::vector<TypeSpec>& types,
+                          const std::vector<uint8_t>* columns, SourceRow* row) {
+    row->key.resize(keys);
+    for (size_t i = 0; i < keys; ++i) RawInto(first + static_cast<int>(i), &row->key[i]);
+    row->values.resize(types.size());
+    const int at = first + static_cast<int>(keys);
+    for (size_t i = 0; i < types.size(); ++i) {
+        if (columns && !(*columns)[i])
+            row->values[i].SetEmpty();
+        else
+            ColumnInto(at + static_cast<int>(i), types[i], &row->values[i]);
+    }
+}
+
+// ---- the backend ----------------------------------------------------------
+
+namespace {
+
+// The schema of a T-SQL database: master is the interpreter's "main", a
+// session's tempdb PostgreSQL's own temporary schema, any other database its
+// name in upper case.
+std::string SchemaOf(std::string_view database) {
+    if (IEquals(database, "master")) return "main";
+    if (IEquals(database, "tempdb")) return "pg_temp";
+    return ToUpper(database);
+}
+
+bool IsSystemDatabase(std::string_view name) {
+    return IEquals(name, "master") || IEquals(name, "tempdb") || IEquals(name, "model") ||
+           IEquals(name, "msdb");
+}
+
+// The parts of an engine message: SQLSTATE, text, then the names the server
+// gave with it (schema, table, column, constraint).
+struct Reported {
+    std::string state, text, schema, table, column, constraint;
+};
+
+Reported Parse(const EngineError& e) {
+    Reported r;
+    std::vector<std::string> parts;
+    size_t at = 0;
+    for (;;) {
+        size_t sep = e.message.find('\x1f', at);
+        parts.push_back(e.message.substr(at, sep == std::string::npos ? sep : sep - at));
+        if (sep == std::string::npos) break;
+        at = sep + 1;
+    }
+    const std::string& head = parts[0];
+    r.state = head.substr(0, 5);
+    r.text = head.size() > 6 ? head.substr(6) : head;
+    if (parts.size() > 4) {
+        r.schema = parts[1];
+        r.table = parts[2];
+        r.column = parts[3];
+        r.constraint = parts[4];
+    }
+    return r;
+}
+
+}  // namespace
+
+PgBackend::PgBackend(PgLink& link) : m_link(link), m_catalog(link) {}
+
+PgBackend::~PgBackend() = default;
+
+void PgBackend::Open(BackendHost& host) {
+    m_host = &host;
+    m_databases["main"] = "master";
+    m_databases["pg_temp"] = "tempdb";
+    InstallFunctions(m_link);
+    if (!m_catalog.HasCatalog("main")) {
+        // A server used for the first time: one session makes master's
+        // catalog, the others wait for it.
+        Exec("BEGIN");
+        try {
+            Exec("SELECT pg_advisory_xact_lock(7478012)");
+            m_catalog.InitDatabase("main");
+            Exec("COMMIT");
+        } catch (...) {
+            m_link.TryExec("ROLLBACK");
+            m_catalog.InvalidateAll();
+            throw;
+        }
+    }
+}
+
+std::unique_ptr<engine::Statement> PgBackend::Prepare(const std::string& sql) {
+    return std::make_unique<PgStatement>(*this, sql);
+}
+
+void PgBackend::Exec(const std::string& sql) { m_link.Exec(sql); }
+
+// The functions that take an object name read it in the current database.
+bool PgBackend::SyncSchema(EngineError* error) {
+    const std::string schema = m_host->CurrentSchema();
+    if (schema == m_functionSchema) return true;
+    if (!m_link.TryExec(
+            "SELECT pg_catalog.set_config('xr.schema', " + QuoteText(schema) + ", false)", error))
+        return false;
+    m_functionSchema = schema;
+    return true;
+}
+
+void PgBackend::Ran(int64_t changes, bool inserted, int64_t lastId) {
+    m_changes = changes;
+    m_totalChanges += changes;
+    ++m_writes;
+    if (inserted && changes > 0) m_lastInsertId = lastId;
+}
+
+ComError PgBackend::MapError(const EngineError& error, std::string_view sql,
+                             const std::string& database) {
+    const Reported r = Parse(error);
+    const std::string& s = r.state;
+    if (s == "23505")
+        return ComError(DB_E_INTEGRITYVIOLATION, DuplicateKeyMessage(r.constraint, r.schema));
+    if (s == "23502") {
+        const bool update = sql.rfind("UPDATE", 0) == 0;
+        return ComError(DB_E_INTEGRITYVIOLATION, "Cannot insert the value NULL into column '" +
+                                                     r.column + "', table '" + database + ".dbo." +
+                                                     r.table + "'; column does not allow nulls. " +
+                                                     (update ? "UPDATE" : "INSERT") + " fails.");
+    }
+    if (s == "23503")
+        return ComError(DB_E_INTEGRITYVIOLATION,
+                        "The statement conflicted with the FOREIGN KEY constraint \"" +
+                            r.constraint + "\". The conflict occurred in database \"" + database +
+                            "\", table \"dbo." + r.table + "\".");
+    if (s == "23514")
+        return ComError(DB_E_INTEGRITYVIOLATION,
+                        "The statement conflicted with the CHECK constraint \"" + r.constraint +
+                            "\". The conflict occurred in database \"" + database +
+                            "\", table \"dbo." + r.table + "\".");
+    if (s == "22012") return ComError(DB_E_ERRORSINCOMMAND, "Divide by zero error encountered.");
+    if (s == "22003" && r.text.rfind("Arithmetic overflow error", 0) == 0)
+        return ComError(DB_E_ERRORSINCOMMAND, r.text);
+    if (s == "22003") {
+        const char* type = r.text.find("smallint") != std::string::npos  ? "smallint"
+                           : r.text.find("bigint") != std::string::npos  ? "bigint"
+                           : r.text.find("integer") != std::string::npos ? "int"
+                                                                         : "numeric";
+        return ComError(
+            DB_E_ERRORSINCOMMAND,
+            std::string("Arithmetic overflow error converting expression to data type ") + type +
+                ".");
+    }
+    if (s == "40001" || s == "40P01")
+        return ComError(E_FAIL_,
+                        "Transaction (Process ID " + std::to_string(PQbackendPID(m_link.Handle())) +
+                            ") was deadlocked on lock resources with another process and has been "
+                            "chosen as the deadlock victim. Rerun the transaction.");
+    if (s == "42P01") {
+        // relation "X" does not exist
+        size_t a = r.text.find('"'), b = r.text.rfind('"');
+        std::string name =
+            a != std::string::npos && b > a ? r.text.substr(a + 1, b - a - 1) : r.text;
+        return ComError(DB_E_ERRORSINCOMMAND, "Invalid object name '" + name + "'.");
+    }
+    if (s == "42703") {
+        size_t a = r.text.find('"'), b = r.text.find('"', a + 1);
+        std::string name =
+            a != std::string::npos && b > a ? r.text.substr(a + 1, b - a - 1) : r.text;
+        if (size_t dot = name.rfind('.'); dot != std::string::npos) name = name.substr(dot + 1);
+        return ComError(DB_E_ERRORSINCOMMAND, "Invalid column name '" + name + "'.");
+    }
+    if (s.rfind("08", 0) == 0 || s == "57P01" || s == "57P02" || s == "57P03" || !m_link.Alive())
+        return ComError(E_FAIL_, PgLink::LostText(r.text));
+    if (s == "57014") return ComError(E_FAIL_, "The statement was cancelled: " + r.text);
+    if (s == "55P03") return ComError(E_FAIL_, "The database is busy: " + r.text);
+    return ComError(DB_E_ERRORSINCOMMAND, r.text);
+}
+
+std::string PgBackend::DuplicateKeyMessage(const std::string& constraint,
+                                           const std::string& schema) {
+    const IndexDef* ix = nullptr;
+    const TableDef* t = nullptr;
+    try {
+        t = m_catalog.TableOfIndex(schema, constraint, &ix);
+    } catch (const ComError&) {
+    }
+    if (!t || !ix) return "Cannot insert duplicate key row in object '" + constraint + "'.";
+    if (ix->primaryKey || ix->uniqueKey)
+        return std::string("Violation of ") + (ix->primaryKey ? "PRIMARY" : "UNIQUE") +
+               " KEY constraint '" + ix->name + "'. Cannot insert duplicate key in object 'dbo." +
+               t->name + "'.";
+    return "Cannot insert duplicate key row in object 'dbo." + t->name + "' with unique index '" +
+           ix->name + "'.";
+}
+
+// ---- transactions ---------------------------------------------------------
+
+bool PgBackend::InTransaction() {
+    return PQtransactionStatus(m_link.Handle()) != PQTRANS_IDLE &&
+           PQtransactionStatus(m_link.Handle()) != PQTRANS_UNKNOWN;
+}
+
+void PgBackend::BeginTransaction() {
+    Exec("BEGIN");
+    m_openedBy.clear();
+}
+
+void PgBackend::Commit() {
+    Exec("COMMIT");
+    m_openedBy.clear();
+}
+
+void PgBackend::Rollback() {
+    Exec("ROLLBACK");
+    m_openedBy.clear();
+}
+
+bool PgBackend::AbandonTransaction() {
+    m_openedBy.clear();
+    return m_link.TryExec("ROLLBACK");
+}
+
+// A savepoint outside a transaction begins one, which its release commits,
+// as on the embedded engine.
+void PgBackend::Savepoint(const char* name) {
+    if (!InTransaction()) {
+        Exec(std::string("BEGIN; SAVEPOINT ") + name);
+        m_openedBy = name;
+        return;
+    }
+    Exec(std::string("SAVEPOINT ") + name);
+}
+
+void PgBackend::ReleaseSavepoint(const char* name) {
+    if (m_openedBy == name) {
+        Exec("COMMIT");
+        m_openedBy.clear();
+        return;
+    }
+    Exec(std::string("RELEASE ") + name);
+}
+
+bool PgBackend::TryReleaseSavepoint(const char* name) {
+    if (m_openedBy == name) {
+        if (!m_link.TryExec("COMMIT")) return false;
+        m_openedBy.clear();
+        return true;
+    }
+    return m_link.TryExec(std::string("RELEASE ") + name);
+}
+
+bool PgBackend::RollbackToSavepoint(const char* name) {
+    if (m_openedBy == name) {
+        m_openedBy.clear();
+        return m_link.TryExec("ROLLBACK");
+    }
+    return m_link.TryExec(std::string("ROLLBACK TO ") + name + "; RELEASE " + name);
+}
+
+// ---- databases ------------------------------------------------------------
+
+std::string PgBackend::Attach(std::string_view database) {
+    if (database.empty()) return m_host->CurrentSchema();
+    const std::string schema = SchemaOf(database);
+    if (m_databases.count(schema)) {
+        if (schema == "pg_temp") m_catalog.InitDatabase(schema);
+        return schema;
+    }
+    if (IsSystemDatabase(database))
+        Fail("Database '" + std::string(database) + "' is not available on this server.");
+    if (!m_catalog.HasCatalog(schema))
+        Fail("Database '" + std::string(database) +
+             "' does not exist. Make sure that the name is entered correctly.");
+    m_databases[schema] = ToUpper(database);
+    return schema;
+}
+
+std::string PgBackend::DatabaseName(const std::string& schema) {
+    auto it = m_databases.find(schema);
+    return it == m_databases.end() ? schema : it->second;
+}
+
+void PgBackend::CreateDatabase(const std::string& name) {
+    if (InTransaction())
+        Fail("CREATE DATABASE statement not allowed within multi-statement transaction.");
+    if (name.empty() || name.size() > 63 ||
+        name.find_first_of("/\\:*?\"<>|") != std::string::npos) {
+        Fail("'" + name + "' is not a valid database name.");
+    }
+    const std::string schema = SchemaOf(name);
+    if (IsSystemDatabase(name) || m_catalog.HasCatalog(schema))
+        Fail("Database '" + name + "' already exists. Choose a different database name.");
+    // The schema and its catalog appear together or not at all.
+    Exec("BEGIN");
+    try {
+        Exec("CREATE SCHEMA " + Quote(schema));
+        m_catalog.InitDatabase(schema);
+        Exec("COMMIT");
+    } catch (...) {
+        m_link.TryExec("ROLLBACK");
+        m_catalog.InvalidateAll();
+        throw;
+    }
+    m_databases[schema] = ToUpper(name);
+}
+
+void PgBackend::DropDatabase(const std::string& name) {
+    if (InTransaction()) Fail("DROP DATABASE statement cannot be used inside a user transaction.");
+    if (IsSystemDatabase(name))
+        Fail("Cannot drop the database '" + name + "', because it is a system database.");
+    const std::string schema = SchemaOf(name);
+    if (schema == m_host->CurrentSchema())
+        Fail("Cannot drop database \"" + name + "\" because it is currently in use.");
+    if (!m_catalog.HasCatalog(schema))
+        Fail("Cannot drop the database '" + name +
+             "', because it does not exist or you do not have permission.");
+    m_host->Closing(schema);
+    Exec("DROP SCHEMA " + Quote(schema) + " CASCADE");
+    m_databases.erase(schema);
+    m_schemaVersions.erase(schema);
+    m_catalog.InvalidateAll();
+}
+
+// Other sessions' commits cannot be seen from here without a round trip:
+// the mark moves on every call, so that a recordset reads afresh.
+uint64_t PgBackend::DataMark(const std::string&) { return ++m_writes; }
+
+bool PgBackend::SchemaChanged() {
+    bool changed = false;
+    for (const auto& [schema, name] : m_databases) {
+        if (schema == "pg_temp") continue;
+        const int64_t v = m_catalog.Version(schema);
+        auto it = m_schemaVersions.find(schema);
+        if (it == m_schemaVersions.end() || it->second != v) {
+            if (it != m_schemaVersions.end()) changed = true;
+            m_schemaVersions[schema] = v;
+        }
+    }
+    return changed;
+}
+
+void PgBackend::OwnSchemaChange(const std::string& schema) {
+    if (schema == "pg_temp") return;
+    m_schemaVersions[schema] = m_catalog.Version(schema);
+}
+
+void PgBackend::ForgetSchemaVersions() { m_schemaVersions.clear(); }
+
+bool PgBackend::SystemTable(const std::string&, const std::string&, TableDef*) { return false; }
+
+// ---- the dialect ----------------------------------------------------------
+
+Plan PgBackend::RenderSelect(const SelectStmt& select, RenderContext& ctx) {
+    return postgres::RenderSelect(select, ctx);
+}
+Plan PgBackend::RenderInsert(const Stmt& stmt, RenderContext& ctx) {
+    return postgres::RenderInsert(stmt, ctx);
+}
+Plan PgBackend::RenderUpdate(const Stmt& stmt, RenderContext& ctx) {
+    return postgres::RenderUpdate(stmt, ctx);
+}
+Plan PgBackend::RenderDelete(const Stmt& stmt, RenderContext& ctx) {
+    return postgres::RenderDelete(stmt, ctx);
+}
+Plan PgBackend::RenderScalar(const Expr& expr, RenderContext& ctx) {
+    return postgres::RenderScalar(expr, ctx);
+}
+Plan PgBackend::RenderCondition(const Expr& condition, RenderContext& ctx) {
+    return postgres::RenderCondition(condition, ctx);
+}
+Plan PgBackend::RenderView(const SelectStmt& select, RenderContext& ctx) {
+    return postgres::RenderView(select, ctx);
+}
+std::string PgBackend::RenderIndexFilter(const Expr& condition, const TableDef& table,
+                                         RenderContext& ctx) {
+    return postgres::RenderIndexFilter(condition, table, ctx);
+}
+std::string PgBackend::InlineValue(const Value& v) { return postgres::InlineValue(v); }
+std::string PgBackend::QuoteIdent(std::string_view name) { return Quote(name); }
+std::string PgBackend::Parameter(int n) { return "$" + std::to_string(n); }
+std::string PgBackend::CountedIdentity(const std::string&, const TableDef&) { return {}; }
+std::string PgBackend::RowId(const std::string& alias) {
+    return alias.empty() ? "\"xr_rowid\"" : alias + ".\"xr_rowid\"";
+}
+
+}  // namespace xr::engine::postgres

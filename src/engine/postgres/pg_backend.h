@@ -1,0 +1,199 @@
+// The server engine behind the interpreter: one libpq connection to the
+// PostgreSQL database of a server, each T-SQL database a schema in it (see
+// pg_session.h).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/backend.h"
+#include "engine/connection_string.h"
+#include "engine/postgres/pg_catalog.h"
+
+struct pg_conn;
+struct pg_result;
+
+namespace xr::engine::postgres {
+
+// The connection, and the round trips every part of the engine makes on it.
+class PgLink {
+public:
+    // Connects as the connection string says; throws ComError with a text
+    // that never holds the password. With `create`, a missing server
+    // database is made first.
+    PgLink(const ConnectionString& cs, bool create);
+    ~PgLink();
+    PgLink(const PgLink&) = delete;
+    PgLink& operator=(const PgLink&) = delete;
+
+    pg_conn* Handle() const { return m_conn; }
+    // Runs a fixed text; throws ComError(DB_E_ERRORSINCOMMAND) with the
+    // server's message.
+    void Exec(const std::string& sql);
+    // Runs a fixed text; false (and `error`) when the server refused.
+    bool TryExec(const std::string& sql, EngineError* error = nullptr);
+    // The rows of a query with text parameters, each value as text ("" for
+    // NULL); throws as Exec.
+    std::vector<std::vector<std::string>> Select(const std::string& sql,
+                                                 const std::vector<std::string>& params = {});
+    // Throws the ComError of a failure: the server's message, or that the
+    // connection is lost.
+    [[noreturn]] void Raise(const EngineError& e);
+    static std::string LostText(const std::string& why);
+    // The failure of a result as an EngineError (SQLSTATE as its code).
+    static EngineError ErrorOf(pg_result* result, pg_conn* conn);
+    // A name for a new prepared statement of the connection.
+    std::string NextStatementName() { return "xs" + std::to_string(++m_statements); }
+    // Whether the connection still works.
+    bool Alive() const;
+    std::string ServerVersion() const;
+
+private:
+    pg_conn* m_conn = nullptr;
+    uint64_t m_statements = 0;
+};
+
+class PgBackend;
+
+// How an insert of explicit identity values begins (pg_renderer.cpp).
+inline constexpr const char* kKeptInsert = "WITH xr_ins AS (INSERT ";
+
+// One prepared statement: prepared on the server when it first runs, again
+// whenever the types of its parameters change; all its rows are fetched in
+// one round trip, in binary.
+class PgStatement final : public engine::Statement {
+public:
+    PgStatement(PgBackend& backend, std::string sql);
+    ~PgStatement() override;
+
+    void BindNull(int i) override;
+    void BindInt(int i, int64_t v) override;
+    void BindReal(int i, double v) override;
+    void Bind(int i, const Value& v) override;
+    void BindTextRef(int i, std::string_view text) override;
+    void BindBlobRef(int i, std::string_view bytes) override;
+    void ClearBindings() override;
+    Step Next() override;
+    const EngineError& Error() const override { return m_error; }
+    void Reset() override;
+    int ColumnCount() const override;
+    bool IsNull(int i) override;
+    int64_t Int(int i) override;
+    Value Column(int i, const TypeSpec& type) override;
+    void ColumnInto(int i, const TypeSpec& type, Variant* out) override;
+    void RawInto(int i, Variant* out) override;
+    void RowInto(int first, size_t keys, const std::vector<TypeSpec>& types,
+                 const std::vector<uint8_t>* columns, SourceRow* row) override;
+
+private:
+    struct Param {
+        uint32_t type = 0;  // the PostgreSQL type oid; 0 for a NULL
+        std::string bytes;  // binary form
+        bool null = true;
+    };
+    Param& At(int i);
+    bool Run();
+    Value Raw(int i) const;
+
+    PgBackend& m_backend;
+    std::string m_sql;
+    std::string m_name;                   // on the server; empty until prepared
+    std::vector<uint32_t> m_preparedFor;  // the parameter types it was prepared with
+    std::vector<Param> m_params;
+    pg_result* m_result = nullptr;
+    int m_row = -1;
+    int m_rows = 0;
+    bool m_ran = false;
+    bool m_insert = false;          // an INSERT handing back the ids of its rows
+    bool m_callsFunctions = false;  // it calls the engine's functions (pg_functions.h)
+    EngineError m_error;
+};
+
+class PgBackend final : public engine::Backend {
+public:
+    explicit PgBackend(PgLink& link);
+    ~PgBackend() override;
+    PgBackend(const PgBackend&) = delete;
+    PgBackend& operator=(const PgBackend&) = delete;
+
+    void Open(BackendHost& host) override;
+
+    std::unique_ptr<engine::Statement> Prepare(const std::string& sql) override;
+    void Exec(const std::string& sql) override;
+    ComError MapError(const EngineError& error, std::string_view sql,
+                      const std::string& database) override;
+    int64_t Changes() override { return m_changes; }
+    int64_t TotalChanges() override { return m_totalChanges; }
+    int64_t LastInsertId() override { return m_lastInsertId; }
+
+    bool InTransaction() override;
+    void BeginTransaction() override;
+    void Commit() override;
+    void Rollback() override;
+    bool AbandonTransaction() override;
+    void Savepoint(const char* name) override;
+    void ReleaseSavepoint(const char* name) override;
+    bool TryReleaseSavepoint(const char* name) override;
+    bool RollbackToSavepoint(const char* name) override;
+
+    std::string Attach(std::string_view database) override;
+    std::string DatabaseName(const std::string& schema) override;
+    void CreateDatabase(const std::string& name) override;
+    void DropDatabase(const std::string& name) override;
+    uint64_t DataMark(const std::string& schema) override;
+    bool SchemaChanged() override;
+    void OwnSchemaChange(const std::string& schema) override;
+    void ForgetSchemaVersions() override;
+    engine::Catalog& Catalog() override { return m_catalog; }
+    bool SystemTable(const std::string& schema, const std::string& name, TableDef* out) override;
+
+    Plan RenderSelect(const SelectStmt& select, RenderContext& ctx) override;
+    Plan RenderInsert(const Stmt& stmt, RenderContext& ctx) override;
+    Plan RenderUpdate(const Stmt& stmt, RenderContext& ctx) override;
+    Plan RenderDelete(const Stmt& stmt, RenderContext& ctx) override;
+    Plan RenderScalar(const Expr& expr, RenderContext& ctx) override;
+    Plan RenderCondition(const Expr& condition, RenderContext& ctx) override;
+    Plan RenderView(const SelectStmt& select, RenderContext& ctx) override;
+    std::string RenderIndexFilter(const Expr& condition, const TableDef& table,
+                                  RenderContext& ctx) override;
+    std::string InlineValue(const Value& v) override;
+    std::string QuoteIdent(std::string_view name) override;
+    std::string Parameter(int n) override;
+    std::string RowId(const std::string& alias) override;
+    std::string OrderTerm(const std::string& key, bool descending) override {
+        return key + (descending ? " DESC NULLS LAST" : " NULLS FIRST");
+    }
+    std::string NoRows() override { return "false"; }
+    std::string CountedIdentity(const std::string& schema, const TableDef& table) override;
+
+    PgLink& Link() { return m_link; }
+    // Tells the engine's functions the current database; false (and
+    // `error`) when the server refused.
+    bool SyncSchema(EngineError* error);
+
+private:
+    friend class PgStatement;
+    // A statement ran: its rows changed and the ids it handed back.
+    void Ran(int64_t changes, bool inserted, int64_t lastId);
+    std::string DuplicateKeyMessage(const std::string& constraint, const std::string& table);
+
+    PgLink& m_link;
+    postgres::Catalog m_catalog;
+    BackendHost* m_host = nullptr;
+    int64_t m_changes = 0;
+    int64_t m_totalChanges = 0;
+    int64_t m_lastInsertId = 0;
+    uint64_t m_writes = 0;  // statements run, for DataMark
+    // The savepoint that began the transaction (a savepoint outside one
+    // opens it, as on the embedded engine); empty when the transaction was
+    // begun as such or there is none.
+    std::string m_openedBy;
+    std::unordered_map<std::string, std::string> m_databases;  // schema -> database name
+    std::unordered_map<std::string, int64_t> m_schemaVersions;
+    std::string m_functionSchema;  // what xr.schema holds on the server
+};
+
+}  // namespace xr::engine::postgres

@@ -1,0 +1,1101 @@
+#include "engine/postgres/pg_catalog.h"
+
+#include <chrono>
+#include <random>
+
+#include "engine/postgres/pg_backend.h"
+#include "engine/postgres/pg_renderer.h"
+#include "engine/system_tables.h"
+#include "platform/error.h"
+#include "platform/text.h"
+
+namespace xr::engine::postgres {
+
+namespace {
+
+[[noreturn]] void Fail(const std::string& message) {
+    throw ComError(DB_E_ERRORSINCOMMAND, message);
+}
+
+std::string S(std::string_view s) { return std::string(s); }
+
+[[noreturn]] void FailObjectExists(std::string_view name) {
+    Fail("There is already an object named '" + S(name) + "' in the database.");
+}
+
+std::string CannotFind(std::string_view table) {
+    return "Cannot find the object \"" + S(table) +
+           "\" because it does not exist or you do not have permissions.";
+}
+
+[[noreturn]] void NotYet(const std::string& what) {
+    Fail(what + " is not supported by the PostgreSQL engine yet.");
+}
+
+std::string Hex8(int32_t v) { return Format("%08X", static_cast<uint32_t>(v)); }
+
+// Now as the OLE day number a DATETIME is stored as.
+double OleNow() {
+    using namespace std::chrono;
+    const double seconds =
+        duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count() / 1000.0;
+    return 25569.0 + seconds / 86400.0;
+}
+
+std::string Join(const std::vector<std::string>& items, char sep) {
+    std::string out;
+    for (size_t i = 0; i < items.size(); ++i) out += (i ? std::string(1, sep) : "") + items[i];
+    return out;
+}
+
+std::vector<std::string> Split(const std::string& text, char sep) {
+    std::vector<std::string> out;
+    if (text.empty()) return out;
+    size_t at = 0;
+    for (;;) {
+        size_t p = text.find(sep, at);
+        out.push_back(text.substr(at, p == std::string::npos ? p : p - at));
+        if (p == std::string::npos) break;
+        at = p + 1;
+    }
+    return out;
+}
+
+// A stored default's value: kind, then its text.
+std::string ValueText(const Value& v) {
+    switch (v.kind) {
+        case Value::Kind::Null:
+            return "n";
+        case Value::Kind::Int:
+            return "i" + std::to_string(v.i);
+        case Value::Kind::Real:
+            return "r" + Format("%.17g", v.d);
+        case Value::Kind::Text:
+            return "t" + v.s;
+        case Value::Kind::Blob: {
+            static const char* hex = "0123456789abcdef";
+            std::string out = "b";
+            for (unsigned char c : v.s) {
+                out += hex[c >> 4];
+                out += hex[c & 15];
+            }
+            return out;
+        }
+    }
+    return "n";
+}
+
+Value ValueOf(const std::string& text) {
+    if (text.empty()) return Value::Null();
+    const std::string rest = text.substr(1);
+    switch (text[0]) {
+        case 'i':
+            return Value::Int(std::stoll(rest));
+        case 'r':
+            return Value::Real(std::stod(rest));
+        case 't':
+            return Value::Text(rest);
+        case 'b': {
+            std::string bytes;
+            for (size_t i = 0; i + 1 < rest.size(); i += 2)
+                bytes += static_cast<char>(std::stoi(rest.substr(i, 2), nullptr, 16));
+            return Value::Blob(bytes);
+        }
+        default:
+            return Value::Null();
+    }
+}
+
+const char* Bool(bool b) { return b ? "1" : "0"; }
+
+}  // namespace
+
+std::string Quote(std::string_view name) {
+    std::string out = "\"";
+    for (char c : name) {
+        out += c;
+        if (c == '"') out += '"';
+    }
+    return out + "\"";
+}
+
+std::string QuoteText(std::string_view text) {
+    std::string out = "'";
+    for (char c : text) {
+        out += c;
+        if (c == '\'') out += '\'';
+    }
+    return out + "'";
+}
+
+std::string TextKey(const std::string& sql) {
+    return "lower(rtrim(" + sql + ",' ') COLLATE \"C\")";
+}
+
+std::string StorageType(const TypeSpec& t) {
+    switch (t.kind) {
+        case TypeKind::Bit:
+        case TypeKind::TinyInt:
+        case TypeKind::SmallInt:
+            return "smallint";
+        case TypeKind::Int:
+            return "integer";
+        case TypeKind::BigInt:
+        case TypeKind::Money:
+        case TypeKind::SmallMoney:
+            return "bigint";
+        case TypeKind::Decimal:
+            return t.IsScaled() ? "bigint" : "double precision";
+        case TypeKind::Real:
+        case TypeKind::Float:
+        case TypeKind::DateTime:
+        case TypeKind::SmallDateTime:
+            return "double precision";
+        case TypeKind::Char:
+        case TypeKind::VarChar:
+        case TypeKind::Text:
+            return "text COLLATE \"C\"";
+        case TypeKind::Binary:
+        case TypeKind::VarBinary:
+        case TypeKind::Image:
+            return "bytea";
+        case TypeKind::Unknown:
+            break;
+    }
+    return "text";
+}
+
+struct Catalog::Impl {
+    explicit Impl(PgLink& l) : link(l) {}
+
+    PgLink& link;
+    std::map<std::string, std::map<std::string, std::shared_ptr<const TableDef>>> tables;
+    std::map<std::string, bool> hasCatalog;
+    std::mt19937 random{std::random_device{}()};
+
+    std::string T(const std::string& db, const char* table) { return Quote(db) + "." + table; }
+
+    std::vector<std::vector<std::string>> Select(const std::string& sql,
+                                                 const std::vector<std::string>& params = {}) {
+        return link.Select(sql, params);
+    }
+
+    void Touch(const std::string& db) {
+        tables.erase(db);
+        if (db != "pg_temp") link.Exec("UPDATE " + T(db, "xr_version") + " SET v = v + 1");
+    }
+
+    int32_t NewObjectId(const std::string& db) {
+        std::uniform_int_distribution<int32_t> dist(0x00100000, INT32_MAX);
+        for (;;) {
+            const int32_t id = dist(random);
+            if (Select("SELECT 1 FROM " + T(db, "sysobjects") + " WHERE id = $1",
+                       {std::to_string(id)})
+                    .empty())
+                return id;
+        }
+    }
+
+    bool NameTaken(const std::string& db, std::string_view name) {
+        return !Select("SELECT 1 FROM " + T(db, "sysobjects") + " WHERE " + TextKey("name") +
+                           " = " + TextKey("$1::text") + " UNION ALL SELECT 1 FROM " +
+                           T(db, "xr_indexes") + " WHERE " + TextKey("name") + " = " +
+                           TextKey("$1::text"),
+                       {S(name)})
+                    .empty();
+    }
+
+    std::shared_ptr<const TableDef> Read(const std::string& db, std::string_view name) {
+        auto rows = Select("SELECT id, name FROM " + T(db, "sysobjects") +
+                               " WHERE rtrim(xtype) IN ('U','S') AND " + TextKey("name") + " = " +
+                               TextKey("$1::text"),
+                           {S(name)});
+        if (rows.empty()) return nullptr;
+        auto def = std::make_shared<TableDef>();
+        def->db = db;
+        def->id = std::stoi(rows[0][0]);
+        def->name = rows[0][1];
+        const std::string id = rows[0][0];
+        for (auto& c : Select("SELECT name, type, not_null, is_identity, seed, incr, def_id, "
+                              "def_name, def_system, def_text, def_value, def_type FROM " +
+                                  T(db, "xr_columns") + " WHERE table_id = $1 ORDER BY colid",
+                              {id})) {
+            ColumnDef col;
+            col.name = c[0];
+            TypeSpec::Parse(c[1], &col.type);
+            col.notNull = c[2] == "t";
+            col.identity = c[3] == "t";
+            col.identitySeed = std::stoll(c[4]);
+            col.identityIncrement = std::stoll(c[5]);
+            if (!c[7].empty()) {
+                DefaultDef d;
+                d.id = std::stoi(c[6]);
+                d.name = c[7];
+                d.systemNamed = c[8] == "t";
+                d.text = c[9];
+                d.value = ValueOf(c[10]);
+                TypeSpec::Parse(c[11], &d.valueType);
+                col.def = std::move(d);
+            }
+            def->columns.push_back(std::move(col));
+        }
+        for (auto& r : Select("SELECT name, storage, is_unique, is_pk, is_uq, constid, columns, "
+                              "descending, filter FROM " +
+                                  T(db, "xr_indexes") + " WHERE table_id = $1 ORDER BY seq",
+                              {id})) {
+            IndexDef ix;
+            ix.name = r[0];
+            ix.storageName = r[1];
+            ix.unique = r[2] == "t";
+            ix.primaryKey = r[3] == "t";
+            ix.uniqueKey = r[4] == "t";
+            ix.id = std::stoi(r[5]);
+            ix.columns = Split(r[6], ',');
+            for (const std::string& d : Split(r[7], ',')) ix.descending.push_back(d == "1");
+            ix.filterSql = r[8];
+            def->indexes.push_back(std::move(ix));
+        }
+        return def;
+    }
+
+    const TableDef* Find(const std::string& db, std::string_view name) {
+        if (!Has(db)) return nullptr;
+        auto& cache = tables[db];
+        const std::string key = ToUpper(name);
+        auto it = cache.find(key);
+        if (it != cache.end()) return it->second.get();
+        auto def = Read(db, name);
+        if (!def) return nullptr;
+        return (cache[key] = std::move(def)).get();
+    }
+
+    bool Has(const std::string& db) {
+        auto it = hasCatalog.find(db);
+        if (it != hasCatalog.end() && it->second) return true;
+        if (db == "pg_temp") return false;
+        const bool has = !Select(
+                              "SELECT 1 FROM pg_catalog.pg_tables WHERE schemaname = $1 AND "
+                              "tablename = 'xr_version'",
+                              {db})
+                              .empty();
+        if (has) hasCatalog[db] = true;
+        return has;
+    }
+
+    void InsertColumn(const std::string& db, int32_t tableId, int colid, const ColumnDef& c) {
+        std::vector<std::string> p = {std::to_string(tableId),
+                                      std::to_string(colid),
+                                      c.name,
+                                      c.type.ToString(),
+                                      Bool(c.notNull),
+                                      Bool(c.identity),
+                                      std::to_string(c.identitySeed),
+                                      std::to_string(c.identityIncrement),
+                                      c.def ? std::to_string(c.def->id) : "0",
+                                      c.def ? c.def->name : "",
+                                      Bool(c.def && c.def->systemNamed),
+                                      c.def ? c.def->text : "",
+                                      c.def ? ValueText(c.def->value) : "",
+                                      c.def ? c.def->valueType.ToString() : ""};
+        Select("INSERT INTO " + T(db, "xr_columns") +
+                   " (table_id, colid, name, type, not_null, is_identity, seed, incr, def_id, "
+                   "def_name, def_system, def_text, def_value, def_type) VALUES ($1, $2, $3, $4, "
+                   "$5::int::bool, $6::int::bool, $7, $8, $9, $10, $11::int::bool, $12, $13, $14)",
+               p);
+        const TypeInfo info = DescribeType(c.type);
+        const int64_t status =
+            (c.notNull ? 0 : kColumnNullable) | (c.identity ? kColumnIdentity : 0);
+        Select("INSERT INTO " + T(db, "syscolumns") +
+                   " (id, colid, name, xtype, length, prec, scale, isnullable, cdefault, status) "
+                   "VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10)",
+               {std::to_string(tableId), std::to_string(colid), c.name, std::to_string(info.xtype),
+                std::to_string(info.length), std::to_string(info.prec), std::to_string(info.scale),
+                c.notNull ? "0" : "1", c.def ? std::to_string(c.def->id) : "0",
+                std::to_string(status)});
+    }
+
+    void InsertConstraint(const std::string& db, int32_t id, int32_t tableId, int colid,
+                          int64_t status) {
+        Select("INSERT INTO " + T(db, "sysconstraints") +
+                   " (constid, id, colid, status) VALUES ($1, $2, $3, $4)",
+               {std::to_string(id), std::to_string(tableId), std::to_string(colid),
+                std::to_string(status)});
+    }
+
+    void InsertObject(const std::string& db, int32_t id, std::string_view name, const char* xtype,
+                      int32_t parent) {
+        Select("INSERT INTO " + T(db, "sysobjects") +
+                   " (id, name, xtype, type, uid, parent_obj, crdate, status) VALUES ($1, $2, $3, "
+                   "$4, 1, $5, $6, 0)",
+               {std::to_string(id), S(name), PadXtype(xtype), ObjectType(xtype),
+                std::to_string(parent), Format("%.17g", OleNow())});
+    }
+
+    // A column's default gets its object id and, when the statement named
+    // none, the server's kind of generated name.
+    void NameDefault(const std::string& db, std::string_view table, int32_t tableId, int colid,
+                     ColumnDef& c) {
+        c.def->id = NewObjectId(db);
+        if (c.def->name.empty()) {
+            c.def->systemNamed = true;
+            c.def->name = "DF__" + S(table).substr(0, 9) + "__" + c.name.substr(0, 5) + "__" +
+                          Hex8(c.def->id);
+        } else if (NameTaken(db, c.def->name)) {
+            FailObjectExists(c.def->name);
+        }
+        InsertObject(db, c.def->id, c.def->name, "D", tableId);
+        InsertConstraint(db, c.def->id, tableId, colid,
+                         c.def->systemNamed ? kStatusSystemDefault : kStatusNamedDefault);
+    }
+
+    // The column as PostgreSQL declares it.
+    std::string ColumnSql(const ColumnDef& c) {
+        std::string sql = Quote(c.name) + " " + StorageType(c.type);
+        if (c.identity) {
+            // Any value of the column's type, up or down from the seed.
+            const std::string type = StorageType(c.type);
+            const char* most = type == "smallint"  ? "32767"
+                               : type == "integer" ? "2147483647"
+                                                   : "9223372036854775807";
+            sql += " GENERATED BY DEFAULT AS IDENTITY (START WITH " +
+                   std::to_string(c.identitySeed) + " INCREMENT BY " +
+                   std::to_string(c.identityIncrement) + " MINVALUE -" + most + " MAXVALUE " +
+                   most + ")";
+        }
+        if (c.notNull || c.identity) sql += " NOT NULL";
+        if (c.def && !c.identity) sql += " DEFAULT " + InlineValue(c.def->value);
+        return sql;
+    }
+
+    void MakeIndex(const std::string& db, const TableDef& def, const IndexDef& ix) {
+        std::string list;
+        for (size_t i = 0; i < ix.columns.size(); ++i) {
+            const ColumnDef* c = def.FindColumn(ix.columns[i]);
+            std::string x = Quote(c->name);
+            if (c->type.IsText()) x = "(" + TextKey(x) + ")";
+            list += (i ? "," : "") + x;
+            if (i < ix.descending.size() && ix.descending[i]) list += " DESC";
+        }
+        // Under a savepoint of its own: the rows that refuse it are looked
+        // for in the same transaction.
+        const bool guarded = link.TryExec("SAVEPOINT xr_index");
+        EngineError error;
+        if (link.TryExec(std::string("CREATE ") + (ix.unique ? "UNIQUE " : "") + "INDEX " +
+                             Quote(ix.storageName) + " ON " + Quote(db) + "." + Quote(def.name) +
+                             " (" + list + ")" +
+                             (ix.filterSql.empty() ? "" : " WHERE " + ix.filterSql),
+                         &error)) {
+            if (guarded) link.TryExec("RELEASE xr_index");
+            return;
+        }
+        if (guarded) link.TryExec("ROLLBACK TO SAVEPOINT xr_index; RELEASE xr_index");
+        if (error.message.rfind("23505", 0) != 0) link.Raise(error);
+        // Rows already there with the same key: named as the server names them.
+        std::string values, keys;
+        for (size_t i = 0; i < ix.columns.size(); ++i) {
+            const ColumnDef* c = def.FindColumn(ix.columns[i]);
+            const std::string x = Quote(c->name);
+            values += (i ? "," : "") + ("min(" + x + ")::text");
+            keys += (i ? "," : "") + (c->type.IsText() ? TextKey(x) : x);
+        }
+        std::string shown;
+        auto dup = Select("SELECT " + values + " FROM " + Quote(db) + "." + Quote(def.name) +
+                          (ix.filterSql.empty() ? "" : " WHERE " + ix.filterSql) + " GROUP BY " +
+                          keys + " HAVING count(*) > 1 LIMIT 1");
+        if (!dup.empty()) {
+            for (size_t i = 0; i < dup[0].size(); ++i)
+                shown += (i ? ", " : "") + (dup[0][i].empty() ? std::string("<NULL>") : dup[0][i]);
+        }
+        Fail(
+            "The CREATE UNIQUE INDEX statement terminated because a duplicate key was found for "
+            "the object name 'dbo." +
+            def.name + "' and the index name '" + ix.name + "'. The duplicate key value is (" +
+            shown + ").");
+    }
+
+    void InsertIndex(const std::string& db, const TableDef& def, const IndexDef& ix) {
+        std::vector<std::string> desc;
+        for (bool d : ix.descending) desc.push_back(d ? "1" : "0");
+        Select("INSERT INTO " + T(db, "xr_indexes") +
+                   " (table_id, seq, name, storage, is_unique, is_pk, is_uq, constid, columns, "
+                   "descending, filter) VALUES ($1, (SELECT coalesce(max(seq), 0) + 1 FROM " +
+                   T(db, "xr_indexes") +
+                   " WHERE table_id = $1::int), $2, $3, $4::int::bool, $5::int::bool, "
+                   "$6::int::bool, $7, $8, $9, $10)",
+               {std::to_string(def.id), ix.name, ix.storageName, Bool(ix.unique),
+                Bool(ix.primaryKey), Bool(ix.uniqueKey), std::to_string(ix.id),
+                Join(ix.columns, ','), Join(desc, ','), ix.filterSql});
+    }
+};
+
+Catalog::Catalog(PgLink& link) : m_impl(std::make_unique<Impl>(link)) {}
+Catalog::~Catalog() = default;
+
+bool Catalog::HasCatalog(const std::string& db) { return m_impl->Has(db); }
+
+void Catalog::InitDatabase(const std::string& db) {
+    if (m_impl->Has(db)) return;
+    const bool temp = db == "pg_temp";
+    const std::string s = Quote(db) + ".";
+    PgLink& l = m_impl->link;
+    if (!temp) l.Exec("CREATE SCHEMA IF NOT EXISTS " + Quote(db));
+    l.Exec("CREATE TABLE IF NOT EXISTS " + s +
+           "sysobjects (id integer NOT NULL, name text COLLATE \"C\" NOT NULL, xtype text COLLATE "
+           "\"C\" NOT NULL, type text COLLATE \"C\" NOT NULL, uid smallint NOT NULL, parent_obj "
+           "integer NOT NULL, crdate double precision NOT NULL, status integer NOT NULL, "
+           "\"xr_rowid\" bigint GENERATED ALWAYS AS IDENTITY)");
+    l.Exec("CREATE UNIQUE INDEX IF NOT EXISTS xr_sysobjects_id ON " + s + "sysobjects (id)");
+    l.Exec("CREATE INDEX IF NOT EXISTS xr_sysobjects_name ON " + s + "sysobjects ((" +
+           TextKey("name") + "))");
+    l.Exec("CREATE TABLE IF NOT EXISTS " + s +
+           "xr_columns (table_id integer NOT NULL, colid integer NOT NULL, name text NOT NULL, "
+           "type text NOT NULL, not_null boolean NOT NULL, is_identity boolean NOT NULL, seed "
+           "bigint NOT NULL, incr bigint NOT NULL, def_id integer NOT NULL, def_name text NOT "
+           "NULL, def_system boolean NOT NULL, def_text text NOT NULL, def_value text NOT NULL, "
+           "def_type text NOT NULL, PRIMARY KEY (table_id, colid))");
+    l.Exec("CREATE TABLE IF NOT EXISTS " + s +
+           "xr_indexes (table_id integer NOT NULL, seq integer NOT NULL, name text NOT NULL, "
+           "storage text NOT NULL, is_unique boolean NOT NULL, is_pk boolean NOT NULL, is_uq "
+           "boolean NOT NULL, constid integer NOT NULL, columns text NOT NULL, descending text "
+           "NOT NULL, filter text NOT NULL, PRIMARY KEY (table_id, seq))");
+    if (!temp) {
+        l.Exec("CREATE TABLE IF NOT EXISTS " + s + "xr_version (v bigint NOT NULL)");
+        l.Exec("INSERT INTO " + s + "xr_version SELECT 0 WHERE NOT EXISTS (SELECT 1 FROM " + s +
+               "xr_version)");
+    }
+    l.Exec("CREATE TABLE IF NOT EXISTS " + s +
+           "syscolumns (id integer NOT NULL, colid smallint NOT NULL, name text COLLATE \"C\" "
+           "NOT NULL, xtype smallint NOT NULL, length smallint NOT NULL, prec smallint NOT NULL, "
+           "scale integer NOT NULL, isnullable integer NOT NULL, cdefault integer NOT NULL, "
+           "status smallint NOT NULL, \"xr_rowid\" bigint GENERATED ALWAYS AS IDENTITY)");
+    l.Exec("CREATE INDEX IF NOT EXISTS xr_syscolumns_id ON " + s + "syscolumns (id, colid)");
+    l.Exec("CREATE TABLE IF NOT EXISTS " + s +
+           "sysconstraints (constid integer NOT NULL, id integer NOT NULL, colid smallint NOT "
+           "NULL, status integer NOT NULL, \"xr_rowid\" bigint GENERATED ALWAYS AS IDENTITY)");
+    l.Exec("CREATE INDEX IF NOT EXISTS xr_sysconstraints_id ON " + s + "sysconstraints (id)");
+    // The system tables describe themselves, as the server's do.
+    if (m_impl->Select("SELECT 1 FROM " + s + "sysobjects WHERE id = 1").empty()) {
+        struct System {
+            int32_t id;
+            const char* name;
+            std::vector<std::pair<const char*, const char*>> columns;
+        };
+        const System tables[] = {
+            {1,
+             "sysobjects",
+             {{"id", "INT"},
+              {"name", "VARCHAR(128)"},
+              {"xtype", "CHAR(2)"},
+              {"type", "CHAR(2)"},
+              {"uid", "SMALLINT"},
+              {"parent_obj", "INT"},
+              {"crdate", "DATETIME"},
+              {"status", "INT"}}},
+            {2,
+             "syscolumns",
+             {{"id", "INT"},
+              {"colid", "SMALLINT"},
+              {"name", "VARCHAR(128)"},
+              {"xtype", "TINYINT"},
+              {"length", "SMALLINT"},
+              {"prec", "SMALLINT"},
+              {"scale", "INT"},
+              {"isnullable", "INT"},
+              {"cdefault", "INT"},
+              {"status", "TINYINT"}}},
+            {3,
+             "sysconstraints",
+             {{"constid", "INT"}, {"id", "INT"}, {"colid", "SMALLINT"}, {"status", "INT"}}},
+        };
+        for (const System& t : tables) {
+            m_impl->InsertObject(db, t.id, t.name, "S", 0);
+            int colid = 0;
+            for (const auto& [name, type] : t.columns) {
+                ColumnDef c;
+                c.name = name;
+                TypeSpec::Parse(type, &c.type);
+                c.notNull = true;
+                m_impl->InsertColumn(db, t.id, ++colid, c);
+            }
+        }
+    }
+    m_impl->hasCatalog[db] = true;
+}
+
+void Catalog::Validate(const std::string& db) { m_impl->tables.erase(db); }
+
+void Catalog::InvalidateAll() {
+    m_impl->tables.clear();
+    m_impl->hasCatalog.clear();
+}
+
+int64_t Catalog::Version(const std::string& db) {
+    if (!m_impl->Has(db)) return -1;
+    auto rows = m_impl->Select("SELECT v FROM " + m_impl->T(db, "xr_version"));
+    return rows.empty() ? -1 : std::stoll(rows[0][0]);
+}
+
+const TableDef* Catalog::FindTable(const std::string& db, std::string_view name) {
+    return m_impl->Find(db, name);
+}
+
+bool Catalog::ObjectExists(const std::string& db, std::string_view name) {
+    return m_impl->Has(db) && m_impl->NameTaken(db, name);
+}
+
+const TableDef* Catalog::TableOfIndex(const std::string& db, std::string_view storage,
+                                      const IndexDef** index) {
+    if (!m_impl->Has(db)) return nullptr;
+    auto rows = m_impl->Select("SELECT o.name FROM " + m_impl->T(db, "xr_indexes") + " i JOIN " +
+                                   m_impl->T(db, "sysobjects") +
+                                   " o ON o.id = i.table_id WHERE i.storage = $1",
+                               {S(storage)});
+    if (rows.empty()) return nullptr;
+    const TableDef* t = m_impl->Find(db, rows[0][0]);
+    if (!t) return nullptr;
+    for (const IndexDef& ix : t->indexes)
+        if (ix.storageName == storage) *index = &ix;
+    return t;
+}
+
+void Catalog::CreateTable(const std::string& db, std::string_view name,
+                          std::vector<ColumnDef> columns) {
+    if (name.size() > 63) Fail("The name '" + S(name) + "' is longer than this engine allows.");
+    if (m_impl->NameTaken(db, name)) FailObjectExists(name);
+    if (IEquals(name.substr(0, std::min<size_t>(3, name.size())), "xr_"))
+        Fail("The name '" + S(name) + "' is reserved for the server's own tables.");
+    if (columns.empty()) Fail("CREATE TABLE '" + S(name) + "' must define at least one column.");
+    int identities = 0;
+    // The row id comes last, so that a statement writing the columns in
+    // their order without naming them leaves it to its counter.
+    std::string sql = "CREATE TABLE " + Quote(db) + "." + Quote(name) + " (";
+    for (size_t i = 0; i < columns.size(); ++i) {
+        for (size_t j = 0; j < i; ++j) {
+            if (IEquals(columns[j].name, columns[i].name))
+                Fail("Column names in each table must be unique. Column name '" + columns[i].name +
+                     "' in table '" + S(name) + "' is specified more than once.");
+        }
+        if (columns[i].identity && ++identities > 1)
+            Fail("Multiple identity columns specified for table '" + S(name) +
+                 "'. Only one identity column per table is allowed.");
+        sql += m_impl->ColumnSql(columns[i]) + ", ";
+    }
+    m_impl->link.Exec(sql + "\"xr_rowid\" bigint GENERATED ALWAYS AS IDENTITY)");
+    const int32_t tableId = m_impl->NewObjectId(db);
+    m_impl->InsertObject(db, tableId, name, "U", 0);
+    for (size_t i = 0; i < columns.size(); ++i) {
+        ColumnDef& c = columns[i];
+        if (c.def) m_impl->NameDefault(db, name, tableId, static_cast<int>(i) + 1, c);
+        m_impl->InsertColumn(db, tableId, static_cast<int>(i) + 1, c);
+    }
+    m_impl->Touch(db);
+}
+
+void Catalog::DropTable(const std::string& db, std::string_view name) {
+    const TableDef* t = m_impl->Find(db, name);
+    if (!t)
+        Fail("Cannot drop the table '" + S(name) +
+             "', because it does not exist or you do not have permission.");
+    const std::string id = std::to_string(t->id);
+    m_impl->link.Exec("DROP TABLE " + Quote(db) + "." + Quote(t->name));
+    m_impl->Select(
+        "DELETE FROM " + m_impl->T(db, "sysobjects") + " WHERE id = $1 OR parent_obj = $1", {id});
+    m_impl->Select("DELETE FROM " + m_impl->T(db, "xr_columns") + " WHERE table_id = $1", {id});
+    m_impl->Select("DELETE FROM " + m_impl->T(db, "syscolumns") + " WHERE id = $1", {id});
+    m_impl->Select("DELETE FROM " + m_impl->T(db, "sysconstraints") + " WHERE id = $1", {id});
+    m_impl->Select("DELETE FROM " + m_impl->T(db, "xr_indexes") + " WHERE table_id = $1", {id});
+    m_impl->Touch(db);
+}
+
+void Catalog::AddColumns(const std::string& db, std::string_view table,
+                         std::vector<ColumnDef> columns, bool) {
+    const TableDef* found = m_impl->Find(db, table);
+    if (!found) Fail(CannotFind(table));
+    const TableDef def = *found;
+    if (columns.empty()) Fail("ALTER TABLE '" + def.name + "' ADD needs at least one column.");
+    // Everything is checked before anything changes: the columns of one ADD
+    // come into being together or not at all.
+    bool identity = def.IdentityColumn() != nullptr;
+    for (size_t i = 0; i < columns.size(); ++i) {
+        bool twice = def.FindColumn(columns[i].name) != nullptr;
+        for (size_t j = 0; j < i; ++j) twice = twice || IEquals(columns[j].name, columns[i].name);
+        if (twice)
+            Fail("Column names in each table must be unique. Column name '" + columns[i].name +
+                 "' in table '" + def.name + "' is specified more than once.");
+        if (columns[i].identity) {
+            if (identity)
+                Fail("Multiple identity columns specified for table '" + def.name +
+                     "'. Only one identity column per table is allowed.");
+            identity = true;
+        }
+    }
+    const std::string target = Quote(db) + "." + Quote(def.name);
+    const bool rows = !m_impl->Select("SELECT 1 FROM " + target + " LIMIT 1").empty();
+    for (const ColumnDef& c : columns) {
+        if (rows && c.notNull && !c.identity && !c.def)
+            Fail(
+                "ALTER TABLE only allows columns to be added that can contain nulls, or have a "
+                "DEFAULT definition specified, or the column being added is an identity or "
+                "timestamp column, or alternatively if none of the previous conditions are "
+                "satisfied the table must be empty to allow addition of this column. Column '" +
+                c.name + "' cannot be added to non-empty table '" + def.name +
+                "' because it does not satisfy these conditions.");
+    }
+    std::string sql = "ALTER TABLE " + target;
+    for (size_t i = 0; i < columns.size(); ++i)
+        sql += (i ? ", ADD COLUMN " : " ADD COLUMN ") + m_impl->ColumnSql(columns[i]);
+    m_impl->link.Exec(sql);
+    int colid = static_cast<int>(def.columns.size());
+    for (ColumnDef& c : columns) {
+        ++colid;
+        if (c.def) m_impl->NameDefault(db, def.name, def.id, colid, c);
+        m_impl->InsertColumn(db, def.id, colid, c);
+    }
+    m_impl->Touch(db);
+}
+namespace {
+
+bool IndexUses(const IndexDef& ix, std::string_view column) {
+    for (const std::string& c : ix.columns)
+        if (IEquals(c, column)) return true;
+    return false;
+}
+
+[[noreturn]] void FailDependent(const std::vector<std::string>& objects, std::string_view column,
+                                const char* statement) {
+    std::string message;
+    for (const std::string& object : objects)
+        message += "The object '" + object + "' is dependent on column '" + S(column) + "'. ";
+    Fail(message + "ALTER TABLE " + statement + " " + S(column) +
+         " failed because one or more objects access this column.");
+}
+
+std::string DatabaseOf(const std::string& db) { return db == "main" ? "master" : db; }
+
+}  // namespace
+
+void Catalog::AlterColumn(const std::string& db, std::string_view table, const ColumnDef& column) {
+    const TableDef* found = m_impl->Find(db, table);
+    if (!found) Fail(CannotFind(table));
+    const TableDef def = *found;
+    const int index = def.ColumnIndex(column.name);
+    if (index < 0)
+        Fail("ALTER TABLE ALTER COLUMN failed because column '" + column.name +
+             "' does not exist in table '" + def.name + "'.");
+    ColumnDef target = def.columns[static_cast<size_t>(index)];
+    if (column.type.kind == TypeKind::Unknown)
+        Fail("Column '" + column.name + "' in table '" + def.name + "' has no data type.");
+    // Keys and indexes hold the column's values as they are; a default stays
+    // only while the kind of value it gives is unchanged.
+    std::vector<std::string> dependents;
+    const bool widening =
+        column.type.kind == target.type.kind &&
+        (target.type.kind == TypeKind::VarChar || target.type.kind == TypeKind::VarBinary) &&
+        column.type.length >= target.type.length && column.notNull == target.notNull;
+    for (const IndexDef& ix : def.indexes)
+        if (IndexUses(ix, target.name) && (ix.primaryKey || !widening))
+            dependents.push_back(ix.name);
+    if (target.def && target.def->valueType.kind != TypeKind::Unknown &&
+        column.type.kind != target.type.kind)
+        dependents.insert(dependents.begin(), target.def->name);
+    if (!dependents.empty()) FailDependent(dependents, target.name, "ALTER COLUMN");
+    if (target.identity) {
+        if (column.type.kind != TypeKind::Int)
+            Fail("Cannot alter column '" + target.name + "' because it is an IDENTITY column.");
+        return;
+    }
+    if (column.type == target.type && column.notNull == target.notNull) return;
+    const std::string tableSql = Quote(db) + "." + Quote(def.name);
+    const std::string col = Quote(target.name);
+    if (column.notNull && !target.notNull &&
+        !m_impl->Select("SELECT 1 FROM " + tableSql + " WHERE " + col + " IS NULL LIMIT 1").empty())
+        Fail("Cannot insert the value NULL into column '" + target.name + "', table '" +
+             DatabaseOf(db) + ".dbo." + def.name + "'; column does not allow nulls. UPDATE fails.");
+    // The rows' values in the new type: the conversions whose result is the
+    // stored value itself or a checked narrowing of it.
+    const TypeSpec& from = target.type;
+    const TypeSpec& to = column.type;
+    std::string check;  // a row that cannot take the new type
+    std::string failure;
+    if (from.IsText() && to.IsText()) {
+        if (to.kind != TypeKind::Text && to.length > 0) {
+            check = "length(rtrim(" + col + ",' ')) > " + std::to_string(to.length);
+            failure = "String or binary data would be truncated.";
+        }
+    } else if (from.IsInteger() && to.IsInteger()) {
+        const char* range = to.kind == TypeKind::Bit        ? nullptr
+                            : to.kind == TypeKind::TinyInt  ? "NOT BETWEEN 0 AND 255"
+                            : to.kind == TypeKind::SmallInt ? "NOT BETWEEN -32768 AND 32767"
+                            : to.kind == TypeKind::Int ? "NOT BETWEEN -2147483648 AND 2147483647"
+                                                       : nullptr;
+        if (range) {
+            check = col + " " + range;
+            failure = std::string("Arithmetic overflow error converting expression to data type ") +
+                      (to.kind == TypeKind::Int        ? "int"
+                       : to.kind == TypeKind::SmallInt ? "smallint"
+                                                       : "tinyint") +
+                      ".";
+        }
+    } else if (!(from.kind == to.kind && from.IsScaled() == to.IsScaled() &&
+                 from.scale == to.scale)) {
+        NotYet("ALTER COLUMN from " + from.ToString() + " to " + to.ToString());
+    }
+    if (!check.empty() &&
+        !m_impl->Select("SELECT 1 FROM " + tableSql + " WHERE " + check + " LIMIT 1").empty())
+        Fail(failure);
+    std::string using_ = col;
+    if (to.kind == TypeKind::Bit && from.kind != TypeKind::Bit)
+        using_ = "CASE WHEN " + col + " <> 0 THEN 1 ELSE 0 END";
+    if (to.kind == TypeKind::Char && to.length > 0)
+        using_ = "rpad(" + col + "," + std::to_string(to.length) + ")";
+    std::string sql = "ALTER TABLE " + tableSql + " ALTER COLUMN " + col + " TYPE " +
+                      StorageType(to) + " USING (" + using_ +
+                      ")::" + (to.IsText() ? std::string("text") : StorageType(to));
+    sql += std::string(", ALTER COLUMN ") + col +
+           (column.notNull ? " SET NOT NULL" : " DROP NOT NULL");
+    m_impl->link.Exec(sql);
+    target.type = column.type;
+    target.notNull = column.notNull;
+    const TypeInfo info = DescribeType(target.type);
+    m_impl->Select(
+        "UPDATE " + m_impl->T(db, "xr_columns") +
+            " SET type = $3, not_null = $4::int::bool WHERE table_id = $1 AND colid = $2",
+        {std::to_string(def.id), std::to_string(index + 1), target.type.ToString(),
+         Bool(target.notNull)});
+    m_impl->Select(
+        "UPDATE " + m_impl->T(db, "syscolumns") +
+            " SET xtype = $3, length = $4, prec = $5, scale = $6, isnullable = $7, "
+            "status = $8 WHERE id = $1 AND colid = $2",
+        {std::to_string(def.id), std::to_string(index + 1), std::to_string(info.xtype),
+         std::to_string(info.length), std::to_string(info.prec), std::to_string(info.scale),
+         target.notNull ? "0" : "1", target.notNull ? "0" : std::to_string(kColumnNullable)});
+    m_impl->Touch(db);
+}
+
+void Catalog::DropColumn(const std::string& db, std::string_view table, std::string_view column) {
+    const TableDef* found = m_impl->Find(db, table);
+    if (!found) Fail(CannotFind(table));
+    const TableDef def = *found;
+    const int index = def.ColumnIndex(column);
+    if (index < 0)
+        Fail("ALTER TABLE DROP COLUMN failed because column '" + S(column) +
+             "' does not exist in table '" + def.name + "'.");
+    const ColumnDef& target = def.columns[static_cast<size_t>(index)];
+    std::vector<std::string> dependents;
+    if (target.def) dependents.push_back(target.def->name);
+    for (const IndexDef& ix : def.indexes)
+        if (IndexUses(ix, target.name)) dependents.push_back(ix.name);
+    if (!dependents.empty()) FailDependent(dependents, target.name, "DROP COLUMN");
+    if (def.columns.size() == 1)
+        Fail("ALTER TABLE DROP COLUMN failed because '" + target.name +
+             "' is the only data column in table '" + def.name +
+             "'. A table must have at least one data column.");
+    m_impl->link.Exec("ALTER TABLE " + Quote(db) + "." + Quote(def.name) + " DROP COLUMN " +
+                      Quote(target.name));
+    const std::vector<std::string> at = {std::to_string(def.id), std::to_string(index + 1)};
+    m_impl->Select(
+        "DELETE FROM " + m_impl->T(db, "xr_columns") + " WHERE table_id = $1 AND colid = $2", at);
+    m_impl->Select("UPDATE " + m_impl->T(db, "xr_columns") +
+                       " SET colid = colid - 1 WHERE table_id = $1 AND colid > $2",
+                   at);
+    m_impl->Select("DELETE FROM " + m_impl->T(db, "syscolumns") + " WHERE id = $1 AND colid = $2",
+                   at);
+    m_impl->Select("UPDATE " + m_impl->T(db, "syscolumns") +
+                       " SET colid = colid - 1 WHERE id = $1 AND colid > $2",
+                   at);
+    m_impl->Select("UPDATE " + m_impl->T(db, "sysconstraints") +
+                       " SET colid = colid - 1 WHERE id = $1 AND colid > $2",
+                   at);
+    m_impl->Touch(db);
+}
+
+void Catalog::AddPrimaryKey(const std::string& db, std::string_view table, std::string_view name,
+                            const std::vector<std::string>& columns) {
+    const TableDef* found = m_impl->Find(db, table);
+    if (!found) Fail(CannotFind(table));
+    const TableDef def = *found;
+    if (def.PrimaryKey()) Fail("Table '" + def.name + "' already has a primary key defined on it.");
+    if (!name.empty() && m_impl->NameTaken(db, name)) FailObjectExists(name);
+    IndexDef key;
+    key.unique = true;
+    key.primaryKey = true;
+    for (const std::string& c : columns) {
+        const ColumnDef* col = def.FindColumn(c);
+        if (!col) Fail("Column name '" + c + "' does not exist in the target table or view.");
+        if (!col->notNull)
+            Fail("Cannot define PRIMARY KEY constraint on nullable column in table '" + def.name +
+                 "'.");
+        key.columns.push_back(col->name);
+    }
+    key.descending.assign(key.columns.size(), false);
+    key.id = m_impl->NewObjectId(db);
+    key.name = name.empty() ? "PK__" + def.name.substr(0, 9) + "__" + Hex8(key.id) : S(name);
+    key.storageName = "xr_ix_" + Hex8(key.id);
+    m_impl->MakeIndex(db, def, key);
+    m_impl->InsertObject(db, key.id, key.name, "PK", def.id);
+    m_impl->InsertConstraint(db, key.id, def.id, 0, kStatusPrimaryKey);
+    m_impl->InsertIndex(db, def, key);
+    m_impl->Touch(db);
+}
+
+void Catalog::AddDefault(const std::string& db, std::string_view table, std::string_view column,
+                         DefaultDef dflt) {
+    const TableDef* found = m_impl->Find(db, table);
+    if (!found) Fail(CannotFind(table));
+    const TableDef def = *found;
+    const int index = def.ColumnIndex(column);
+    if (index < 0)
+        Fail("Column '" + S(column) + "' in table '" + def.name +
+             "' is invalid for creating a default constraint.");
+    ColumnDef target = def.columns[static_cast<size_t>(index)];
+    if (target.identity)
+        Fail("Defaults cannot be created on columns with an IDENTITY attribute. Table '" +
+             def.name + "', column '" + target.name + "'.");
+    if (target.def) Fail("Column already has a DEFAULT bound to it.");
+    if (!dflt.name.empty()) dflt.systemNamed = false;
+    target.def = std::move(dflt);
+    m_impl->NameDefault(db, def.name, def.id, index + 1, target);
+    m_impl->link.Exec("ALTER TABLE " + Quote(db) + "." + Quote(def.name) + " ALTER COLUMN " +
+                      Quote(target.name) + " SET DEFAULT " + InlineValue(target.def->value));
+    m_impl->Select(
+        "UPDATE " + m_impl->T(db, "xr_columns") +
+            " SET def_id = $1, def_name = $2, def_system = $3::int::bool, def_text = "
+            "$4, def_value = $5, def_type = $6 WHERE table_id = $7 AND colid = $8",
+        {std::to_string(target.def->id), target.def->name, Bool(target.def->systemNamed),
+         target.def->text, ValueText(target.def->value), target.def->valueType.ToString(),
+         std::to_string(def.id), std::to_string(index + 1)});
+    m_impl->Select(
+        "UPDATE " + m_impl->T(db, "syscolumns") + " SET cdefault = $1 WHERE id = $2 AND colid = $3",
+        {std::to_string(target.def->id), std::to_string(def.id), std::to_string(index + 1)});
+    m_impl->Touch(db);
+}
+
+void Catalog::DropConstraint(const std::string& db, std::string_view table, std::string_view name) {
+    const TableDef* found = m_impl->Find(db, table);
+    if (!found) Fail(CannotFind(table));
+    const TableDef def = *found;
+    for (size_t i = 0; i < def.columns.size(); ++i) {
+        const ColumnDef& c = def.columns[i];
+        if (!c.def || !IEquals(c.def->name, name)) continue;
+        const std::string id = std::to_string(c.def->id);
+        m_impl->link.Exec("ALTER TABLE " + Quote(db) + "." + Quote(def.name) + " ALTER COLUMN " +
+                          Quote(c.name) + " DROP DEFAULT");
+        m_impl->Select("DELETE FROM " + m_impl->T(db, "sysobjects") + " WHERE id = $1", {id});
+        m_impl->Select("DELETE FROM " + m_impl->T(db, "sysconstraints") + " WHERE constid = $1",
+                       {id});
+        m_impl->Select(
+            "UPDATE " + m_impl->T(db, "syscolumns") + " SET cdefault = 0 WHERE cdefault = $1",
+            {id});
+        m_impl->Select("UPDATE " + m_impl->T(db, "xr_columns") +
+                           " SET def_id = 0, def_name = '', def_system = false, def_text = '', "
+                           "def_value = '', def_type = '' WHERE table_id = $1 AND colid = $2",
+                       {std::to_string(def.id), std::to_string(i + 1)});
+        m_impl->Touch(db);
+        return;
+    }
+    for (const IndexDef& index : def.indexes) {
+        if (!(index.primaryKey || index.uniqueKey) || !IEquals(index.name, name)) continue;
+        const std::string id = std::to_string(index.id);
+        m_impl->link.Exec("DROP INDEX " + Quote(db) + "." + Quote(index.storageName));
+        m_impl->Select("DELETE FROM " + m_impl->T(db, "sysobjects") + " WHERE id = $1", {id});
+        m_impl->Select("DELETE FROM " + m_impl->T(db, "sysconstraints") + " WHERE constid = $1",
+                       {id});
+        m_impl->Select("DELETE FROM " + m_impl->T(db, "xr_indexes") + " WHERE storage = $1",
+                       {index.storageName});
+        m_impl->Touch(db);
+        return;
+    }
+    Fail("'" + S(name) + "' is not a constraint.");
+}
+
+void Catalog::CreateIndex(const std::string& db, std::string_view table, IndexDef index) {
+    const TableDef* found = m_impl->Find(db, table);
+    if (!found) Fail(CannotFind(table));
+    const TableDef def = *found;
+    for (const IndexDef& existing : def.indexes) {
+        if (IEquals(existing.name, index.name))
+            Fail("The operation failed because an index or statistics with name '" + index.name +
+                 "' already exists on table '" + def.name + "'.");
+    }
+    for (std::string& c : index.columns) {
+        const ColumnDef* col = def.FindColumn(c);
+        if (!col) Fail("Column name '" + c + "' does not exist in the target table or view.");
+        c = col->name;
+    }
+    index.descending.resize(index.columns.size(), false);
+    if (index.uniqueKey) {
+        if (m_impl->NameTaken(db, index.name)) FailObjectExists(index.name);
+        index.id = m_impl->NewObjectId(db);
+    }
+    int32_t tag;
+    do {
+        tag = static_cast<int32_t>(m_impl->random() & 0x7fffffff);
+    } while (!m_impl
+                  ->Select("SELECT 1 FROM " + m_impl->T(db, "xr_indexes") + " WHERE storage = $1",
+                           {"xr_ix_" + Hex8(tag)})
+                  .empty());
+    index.storageName = "xr_ix_" + Hex8(tag);
+    m_impl->MakeIndex(db, def, index);
+    if (index.uniqueKey) {
+        m_impl->InsertObject(db, index.id, index.name, "UQ", def.id);
+        m_impl->InsertConstraint(db, index.id, def.id, 0, kStatusUniqueKey);
+    }
+    m_impl->InsertIndex(db, def, index);
+    m_impl->Touch(db);
+}
+
+void Catalog::AddForeignKey(const std::string&, std::string_view, ForeignKeyDef, bool) {
+    NotYet("FOREIGN KEY");
+}
+void Catalog::AddCheck(const std::string&, std::string_view, CheckDef, bool) { NotYet("CHECK"); }
+void Catalog::EnableConstraints(const std::string&, std::string_view,
+                                const std::vector<std::string>&, bool, bool) {
+    NotYet("CHECK CONSTRAINT");
+}
+void Catalog::DropIndex(const std::string&, std::string_view, std::string_view) {
+    NotYet("DROP INDEX");
+}
+void Catalog::Truncate(const std::string& db, std::string_view table) {
+    const TableDef* t = m_impl->Find(db, table);
+    if (!t) Fail(CannotFind(table));
+    m_impl->link.Exec("TRUNCATE TABLE " + Quote(db) + "." + Quote(t->name) + " RESTART IDENTITY");
+}
+void Catalog::KeepIdentity(const std::string&, std::string_view, int64_t) {
+    // Sequences never give a value back: a rolled-back insert's stays used.
+}
+void Catalog::Reseed(const std::string& db, std::string_view table, std::optional<int64_t> value) {
+    const TableDef* def = m_impl->Find(db, table);
+    if (!def)
+        Fail("Cannot find a table or object with the name \"" + S(table) +
+             "\". Check the system catalog.");
+    const ColumnDef* identity = def->IdentityColumn();
+    if (!identity) Fail("'" + def->name + "' does not contain an identity column.");
+    const std::string target = Quote(db) + "." + Quote(def->name);
+    auto seq = m_impl->Select("SELECT pg_get_serial_sequence($1, $2)", {target, identity->name});
+    if (seq.empty() || seq[0][0].empty()) return;
+    auto state = m_impl->Select("SELECT last_value, is_called FROM " + seq[0][0]);
+    const bool called = !state.empty() && state[0][1] == "t";
+    const int64_t step = identity->identityIncrement;
+    if (value) {
+        // Nothing generated since the table was made or emptied: the next
+        // row takes the value; else the value after it.
+        m_impl->Select("SELECT setval($1, $2, $3::bool)",
+                       {seq[0][0], std::to_string(*value), called ? "true" : "false"});
+        return;
+    }
+    // The counter moves up to the greatest value in the column (down to the
+    // least for a negative step) when it is behind it.
+    auto edge = m_impl->Select(std::string("SELECT ") + (step > 0 ? "max(" : "min(") +
+                               Quote(identity->name) + ") FROM " + target);
+    if (edge.empty() || edge[0][0].empty()) return;
+    const int64_t e = std::stoll(edge[0][0]);
+    const int64_t now = std::stoll(state[0][0]);
+    if (called && (step > 0 ? now >= e : now <= e)) return;
+    m_impl->Select("SELECT setval($1, $2, true)", {seq[0][0], std::to_string(e)});
+}
+void Catalog::RenameColumn(const std::string& db, std::string_view table, std::string_view column,
+                           std::string_view newName) {
+    const std::string ambiguous =
+        "Either the parameter @objname is ambiguous or the claimed @objtype (COLUMN) is wrong.";
+    const TableDef* found = m_impl->Find(db, table);
+    if (!found) Fail(ambiguous);
+    const TableDef def = *found;
+    const int index = def.ColumnIndex(column);
+    if (index < 0) Fail(ambiguous);
+    const int other = def.ColumnIndex(newName);
+    if (other >= 0 && other != index)
+        Fail("Error: The new name '" + S(newName) +
+             "' is already in use as a COLUMN name and would cause a duplicate that is not "
+             "permitted.");
+    const std::string oldName = def.columns[static_cast<size_t>(index)].name;
+    if (oldName == newName) return;
+    if (newName.size() > 63)
+        Fail("The name '" + S(newName) + "' is longer than this engine allows.");
+    // Keys and indexes name their columns: they follow the new name.
+    m_impl->link.Exec("ALTER TABLE " + Quote(db) + "." + Quote(def.name) + " RENAME COLUMN " +
+                      Quote(oldName) + " TO " + Quote(newName));
+    const std::vector<std::string> where = {std::to_string(def.id), std::to_string(index + 1),
+                                            S(newName)};
+    m_impl->Select("UPDATE " + m_impl->T(db, "xr_columns") +
+                       " SET name = $3 WHERE table_id = $1 AND colid = $2",
+                   where);
+    m_impl->Select(
+        "UPDATE " + m_impl->T(db, "syscolumns") + " SET name = $3 WHERE id = $1 AND colid = $2",
+        where);
+    for (const IndexDef& ix : def.indexes) {
+        std::vector<std::string> columns = ix.columns;
+        for (std::string& c : columns)
+            if (IEquals(c, oldName)) c = S(newName);
+        m_impl->Select(
+            "UPDATE " + m_impl->T(db, "xr_indexes") + " SET columns = $2 WHERE storage = $1",
+            {ix.storageName, Join(columns, ',')});
+    }
+    m_impl->Touch(db);
+}
+
+void Catalog::RenameTable(const std::string& db, std::string_view table, std::string_view newName) {
+    const TableDef* found = m_impl->Find(db, table);
+    if (!found) Fail("Invalid object name '" + S(table) + "'.");
+    const TableDef def = *found;
+    if (def.name == newName) return;
+    if (!IEquals(def.name, newName) && m_impl->NameTaken(db, newName))
+        Fail("Error: The new name '" + S(newName) +
+             "' is already in use as a object name and would cause a duplicate that is not "
+             "permitted.");
+    if (newName.size() > 63)
+        Fail("The name '" + S(newName) + "' is longer than this engine allows.");
+    m_impl->link.Exec("ALTER TABLE " + Quote(db) + "." + Quote(def.name) + " RENAME TO " +
+                      Quote(newName));
+    m_impl->Select("UPDATE " + m_impl->T(db, "sysobjects") + " SET name = $2 WHERE id = $1",
+                   {std::to_string(def.id), S(newName)});
+    m_impl->Touch(db);
+}
+
+std::optional<int32_t> Catalog::ObjectId(const std::string& db, std::string_view name) {
+    if (!m_impl->Has(db)) return std::nullopt;
+    auto rows = m_impl->Select("SELECT id FROM " + m_impl->T(db, "sysobjects") + " WHERE " +
+                                   TextKey("name") + " = " + TextKey("$1::text"),
+                               {S(name)});
+    if (rows.empty()) return std::nullopt;
+    return std::stoi(rows[0][0]);
+}
+
+std::optional<std::string> Catalog::ObjectName(const std::string& db, int32_t id) {
+    if (!m_impl->Has(db)) return std::nullopt;
+    auto rows = m_impl->Select("SELECT name FROM " + m_impl->T(db, "sysobjects") + " WHERE id = $1",
+                               {std::to_string(id)});
+    if (rows.empty()) return std::nullopt;
+    return rows[0][0];
+}
+
+std::optional<int64_t> Catalog::IdentCurrent(const std::string& db, std::string_view table) {
+    const TableDef* def = m_impl->Find(db, table);
+    if (!def) return std::nullopt;
+    const ColumnDef* id = def->IdentityColumn();
+    if (!id) return std::nullopt;
+    auto seq = m_impl->Select("SELECT pg_get_serial_sequence($1, $2)",
+                              {Quote(db) + "." + Quote(def->name), id->name});
+    if (seq.empty() || seq[0][0].empty()) return id->identitySeed;
+    auto rows = m_impl->Select("SELECT last_value, is_called FROM " + seq[0][0]);
+    if (rows.empty() || rows[0][1] != "t") return id->identitySeed;
+    return std::stoll(rows[0][0]);
+}
+
+void Catalog::AddLogin(std::string_view, std::optional<std::string_view>, std::string_view) {
+    NotYet("sp_addlogin");
+}
+void Catalog::GrantDbAccess(const std::string&, std::string_view) { NotYet("sp_grantdbaccess"); }
+void Catalog::AddRoleMember(const std::string&, std::string_view, std::string_view) {
+    NotYet("sp_addrolemember");
+}
+
+void Catalog::CreateView(const std::string&, std::string_view, const ViewDef&,
+                         const std::vector<ColumnDef>&, bool) {
+    NotYet("CREATE VIEW");
+}
+void Catalog::DropView(const std::string&, std::string_view) { NotYet("DROP VIEW"); }
+std::optional<Catalog::ViewDef> Catalog::FindView(const std::string&, std::string_view) {
+    return std::nullopt;
+}
+
+}  // namespace xr::engine::postgres

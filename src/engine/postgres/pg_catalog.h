@@ -1,0 +1,118 @@
+// The catalog of a server engine session: the T-SQL definitions of the tables
+// of each database schema (types as written, identity, defaults with their
+// names, keys), kept in tables of the schema itself so that every session of
+// the server sees the same catalog, and the DDL done on them.
+//
+//   sysobjects     the server's object rows (id, name, xtype, ...)
+//   xr_columns     each column's T-SQL definition
+//   xr_indexes     keys and indexes with their storage names
+//   xr_version     a counter every DDL moves, so that other sessions notice
+//
+// A DDL step runs inside the caller's savepoint, as on the embedded engine.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/catalog.h"
+#include "tsql/catalog.h"
+
+namespace xr::engine::postgres {
+
+using namespace xr::tsql;
+
+class PgLink;
+
+// "name" quoted for PostgreSQL.
+std::string Quote(std::string_view name);
+// 'text' with quotes doubled.
+std::string QuoteText(std::string_view text);
+// The normal form text is compared in: without case, trailing blanks ignored.
+std::string TextKey(const std::string& sql);
+// The column type that holds values of `type` (tsql/types.h storage).
+std::string StorageType(const TypeSpec& type);
+
+class Catalog final : public engine::Catalog {
+public:
+    explicit Catalog(PgLink& link);
+    ~Catalog() override;
+
+    void InitDatabase(const std::string& db) override;
+    bool HasCatalog(const std::string& db);
+    void Validate(const std::string& db) override;
+    void InvalidateAll() override;
+    // The DDL counter of `db` (xr_version), -1 when it has none.
+    int64_t Version(const std::string& db);
+
+    const TableDef* FindTable(const std::string& db, std::string_view name) override;
+    bool ObjectExists(const std::string& db, std::string_view name) override;
+    // The table and index whose storage name is `storage`, for the messages
+    // of key violations.
+    const TableDef* TableOfIndex(const std::string& db, std::string_view storage,
+                                 const IndexDef** index);
+
+    void CreateTable(const std::string& db, std::string_view name,
+                     std::vector<ColumnDef> columns) override;
+    void DropTable(const std::string& db, std::string_view name) override;
+    void AddColumns(const std::string& db, std::string_view table, std::vector<ColumnDef> columns,
+                    bool deferRemake = false) override;
+    bool HasDeferred() const override { return false; }
+    std::vector<std::string> FlushDeferred() override { return {}; }
+    Deferred SaveDeferred() const override { return {}; }
+    void RestoreDeferred(Deferred) override {}
+    void DropDeferred() override {}
+    void AlterColumn(const std::string& db, std::string_view table,
+                     const ColumnDef& column) override;
+    void DropColumn(const std::string& db, std::string_view table,
+                    std::string_view column) override;
+    void AddPrimaryKey(const std::string& db, std::string_view table, std::string_view name,
+                       const std::vector<std::string>& columns) override;
+    void AddDefault(const std::string& db, std::string_view table, std::string_view column,
+                    DefaultDef def) override;
+    void DropConstraint(const std::string& db, std::string_view table,
+                        std::string_view name) override;
+    void CreateIndex(const std::string& db, std::string_view table, IndexDef index) override;
+    void AddForeignKey(const std::string& db, std::string_view table, ForeignKeyDef fk,
+                       bool checkExisting) override;
+    void AddCheck(const std::string& db, std::string_view table, CheckDef check,
+                  bool checkExisting) override;
+    void EnableConstraints(const std::string& db, std::string_view table,
+                           const std::vector<std::string>& names, bool enable,
+                           bool checkExisting) override;
+    void DropIndex(const std::string& db, std::string_view table, std::string_view name) override;
+    void Truncate(const std::string& db, std::string_view table) override;
+    void KeepIdentity(const std::string& db, std::string_view table, int64_t value) override;
+    bool HasForeignKeys(const std::string&) override { return false; }
+    void Reseed(const std::string& db, std::string_view table,
+                std::optional<int64_t> value) override;
+    void RenameColumn(const std::string& db, std::string_view table, std::string_view column,
+                      std::string_view newName) override;
+    void RenameTable(const std::string& db, std::string_view table,
+                     std::string_view newName) override;
+
+    std::optional<int32_t> ObjectId(const std::string& db, std::string_view name) override;
+    std::optional<std::string> ObjectName(const std::string& db, int32_t id) override;
+    std::optional<int64_t> IdentCurrent(const std::string& db, std::string_view table) override;
+
+    void AddLogin(std::string_view name, std::optional<std::string_view> password,
+                  std::string_view defaultDb) override;
+    void GrantDbAccess(const std::string& db, std::string_view login) override;
+    void AddRoleMember(const std::string& db, std::string_view role,
+                       std::string_view member) override;
+
+    void CreateView(const std::string& db, std::string_view name, const ViewDef& view,
+                    const std::vector<ColumnDef>& columns, bool replace) override;
+    void DropView(const std::string& db, std::string_view name) override;
+    std::optional<ViewDef> FindView(const std::string& db, std::string_view name) override;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+}  // namespace xr::engine::postgres

@@ -1,0 +1,607 @@
+#include "engine/postgres/pg_renderer.h"
+
+#include "engine/postgres/pg_backend.h"
+#include "engine/postgres/pg_catalog.h"
+#include "engine/sql_writer.h"
+#include "platform/error.h"
+#include "platform/text.h"
+
+namespace xr::engine::postgres {
+
+namespace {
+
+int64_t Pow10(int n) {
+    int64_t v = 1;
+    while (n-- > 0) v *= 10;
+    return v;
+}
+
+[[noreturn]] void NotYet(const std::string& what) {
+    throw ComError(DB_E_ERRORSINCOMMAND, what + " is not supported by the PostgreSQL engine yet.");
+}
+
+const char* CompareText(Op op) {
+    const char* text = op == Op::And || op == Op::Or ? nullptr : OperatorText(op);
+    if (text && std::string_view(text) == "!=") return "<>";
+    return text ? text : "=";
+}
+
+char ArithChar(Op op) {
+    switch (op) {
+        case Op::Sub:
+            return '-';
+        case Op::Mul:
+            return '*';
+        case Op::Div:
+            return '/';
+        case Op::Mod:
+            return '%';
+        default:
+            return '+';
+    }
+}
+
+// The integer type a value of `t` is checked against when it is worked out.
+const char* IntCast(const TypeSpec& t) {
+    switch (t.kind) {
+        case TypeKind::Int:
+            return "::int4";
+        case TypeKind::SmallInt:
+            return "::int2";
+        default:
+            return "";
+    }
+}
+
+// A scaled integer (MONEY, DECIMAL) worked out in exact numerics and checked
+// against the range of its type, for the server's overflow error.
+// `from`: the type converted from, which the message of a DECIMAL names.
+std::string Scaled(const std::string& sql, const TypeSpec& t, const char* from = "expression") {
+    std::string lo, hi;
+    const char* name = "numeric";
+    if (t.kind == TypeKind::Money) {
+        lo = "-9223372036854775808";
+        hi = "9223372036854775807";
+        name = "money";
+    } else if (t.kind == TypeKind::SmallMoney) {
+        lo = "-2147483648";
+        hi = "2147483647";
+        name = "smallmoney";
+    } else {
+        hi = std::string(t.precision ? t.precision : 18, '9');
+        lo = "-" + hi;
+    }
+    const std::string message =
+        t.kind == TypeKind::Decimal
+            ? std::string("Arithmetic overflow error converting ") + from + " to data type numeric."
+            : std::string("Arithmetic overflow error converting expression to data type ") + name +
+                  ".";
+    return "xr.scaled(" + sql + "," + lo + "," + hi + "," + QuoteText(message) + ")";
+}
+
+// Writes a bound statement in PostgreSQL's dialect: the storage values of
+// the embedded engine, text compared in its normal form (TextKey), NULL
+// first in an ascending order as on the server.
+class Generator final : public SqlWriter {
+public:
+    explicit Generator(Plan& plan) : SqlWriter(plan) {}
+
+    void MarkTop() { m_markTop = true; }
+
+    // A value compared as text when `t` is text.
+    std::string Key(const std::string& sql, const TypeSpec& t) {
+        return t.IsText() ? TextKey(sql) : sql;
+    }
+
+    std::string Ident(std::string_view name) override { return Quote(name); }
+    std::string Param(int index) override { return "$" + std::to_string(index + 1); }
+    std::string Constant(const Value& v) override { return InlineValue(v); }
+
+    std::string Bitwise(const BoundExpr& e) override {
+        std::string a = Expr(*e.args[0]), b = Expr(*e.args[1]);
+        if (e.op == Op::BitAnd) return "(" + a + "&" + b + ")";
+        if (e.op == Op::BitOr) return "(" + a + "|" + b + ")";
+        return "(" + a + "#" + b + ")";
+    }
+
+    std::string Compare(const BoundExpr& e) override {
+        const bool text = e.args[0]->type.IsText() && e.args[1]->type.IsText();
+        std::string a = Expr(*e.args[0]), b = Expr(*e.args[1]);
+        if (text) {
+            a = TextKey(a);
+            b = TextKey(b);
+        }
+        return "(" + a + " " + CompareText(e.op) + " " + b + ")";
+    }
+
+    // The server's patterns, without case (xr.like_regex).
+    std::string Like(const BoundExpr& e) override {
+        const std::string esc = e.args.size() > 2 ? Expr(*e.args[2]) : "NULL";
+        return std::string(e.negated ? "(NOT " : "(") + "(lower(" + Expr(*e.args[0]) +
+               " COLLATE \"C\") ~ xr.like_regex(" + Expr(*e.args[1]) + "," + esc + ")))";
+    }
+
+    std::string Between(const BoundExpr& e) override {
+        const TypeSpec& t = e.args[0]->type;
+        return "(" + Key(Expr(*e.args[0]), t) + (e.negated ? " NOT BETWEEN " : " BETWEEN ") +
+               Key(Expr(*e.args[1]), t) + " AND " + Key(Expr(*e.args[2]), t) + ")";
+    }
+
+    std::string InList(const BoundExpr& e) override {
+        const TypeSpec& t = e.args[0]->type;
+        std::string list;
+        for (size_t i = 1; i < e.args.size(); ++i) {
+            if (i > 1) list += ",";
+            list += Key(Expr(*e.args[i]), t);
+        }
+        return "(" + Key(Expr(*e.args[0]), t) + (e.negated ? " NOT IN (" : " IN (") + list + "))";
+    }
+
+    std::string InQuery(const BoundExpr& e) override {
+        if (e.args[0]->type.IsText()) {
+            std::vector<OutColumn> cols;
+            std::string q = Query(*e.query, &cols);
+            return "(" + TextKey(Expr(*e.args[0])) + (e.negated ? " NOT IN (" : " IN (") +
+                   "SELECT " + TextKey("xr_in.x") + " FROM (" + q + ") AS xr_in(x)))";
+        }
+        return "(" + Expr(*e.args[0]) + (e.negated ? " NOT IN (" : " IN (") +
+               Query(*e.query, nullptr) + "))";
+    }
+
+    std::string CommonTable(const BoundSource&) override { NotYet("WITH"); }
+
+    std::string Convert(const BoundExpr& e) override {
+        std::string x = Expr(*e.args[0]);
+        if (e.atBind) return x;
+        const TypeSpec& from = e.args[0]->type;
+        const TypeSpec& to = e.type;
+        switch (e.path) {
+            case ConvertPath::Same:
+                return x;
+            case ConvertPath::Scale:
+                return "(" + x + "*" + std::to_string(Pow10(to.scale)) + ")";
+            case ConvertPath::Unscale:
+                return "(" + x + "/" + std::to_string(Pow10(from.scale)) + "::float8)";
+            case ConvertPath::Full:
+                break;
+        }
+        if (e.style < 0) {
+            const bool fromInt = from.IsInteger() || from.kind == TypeKind::Unknown;
+            if (to.IsInteger() && fromInt) {
+                if (to.kind == TypeKind::Bit) return "(CASE WHEN " + x + "<>0 THEN 1 ELSE 0 END)";
+                return "(" + x + ")" + (to.kind == TypeKind::BigInt ? "::int8" : IntCast(to));
+            }
+            // A DECIMAL of more than 18 digits is stored as a real.
+            if ((to.kind == TypeKind::Float || to.kind == TypeKind::Real ||
+                 (to.kind == TypeKind::Decimal && !to.IsScaled())) &&
+                (fromInt || from.kind == TypeKind::Float || from.kind == TypeKind::Real))
+                return "(" + x + ")::float8";
+            if ((to.kind == TypeKind::Float || (to.kind == TypeKind::Decimal && !to.IsScaled())) &&
+                from.IsScaled())
+                return "((" + x + ")::float8/" + std::to_string(Pow10(from.scale)) + ")";
+            if (to.IsText() && from.IsText()) {
+                if (to.kind == TypeKind::Char && to.length > 0)
+                    return "rpad(" + x + "," + std::to_string(to.length) + ")";
+                if (to.kind == TypeKind::VarChar && to.length > 0)
+                    return "left(" + x + "," + std::to_string(to.length) + ")";
+                return x;
+            }
+            if (to.IsScaled() && from.IsInteger()) {
+                const char* name = from.kind == TypeKind::TinyInt    ? "tinyint"
+                                   : from.kind == TypeKind::SmallInt ? "smallint"
+                                   : from.kind == TypeKind::Int      ? "int"
+                                   : from.kind == TypeKind::Bit      ? "bit"
+                                                                     : "bigint";
+                return Scaled("(" + x + ")::numeric*" + std::to_string(Pow10(to.scale)), to, name);
+            }
+            if (to.IsText() && from.IsInteger() && from.kind != TypeKind::Bit)
+                return "(" + x + ")::text";
+            if (to.IsInteger() && to.kind != TypeKind::Bit && from.IsText())
+                return "(" + x + ")::int8" + IntCast(to);
+        }
+        NotYet("CONVERT from " + from.ToString() + " to " + to.ToString());
+    }
+
+    std::string Arith(const BoundExpr& e) override {
+        const char op = ArithChar(e.op);
+        const std::string a = Expr(*e.args[0]), b = Expr(*e.args[1]);
+        auto apply = [&](const std::string& x, const std::string& y) {
+            return "(" + x + op + y + ")";
+        };
+        if (!e.exact) {
+            // Whole numbers are worked out in 64 bits and checked against
+            // their type, for the server's overflow error.
+            if (e.type.kind == TypeKind::Int || e.type.kind == TypeKind::SmallInt)
+                return "(" + apply(a, b) + ")" + IntCast(e.type);
+            if (e.type.kind == TypeKind::TinyInt) NotYet("TINYINT arithmetic");
+            return apply(a, b);
+        }
+        const TypeSpec& ta = e.args[0]->type;
+        const TypeSpec& tb = e.args[1]->type;
+        const TypeSpec& t = e.type;
+        auto scaled = [](const TypeSpec& x) {
+            return (x.IsInteger() || x.IsScaled()) && x.kind != TypeKind::Unknown;
+        };
+        auto scaleOf = [](const TypeSpec& x) { return x.IsScaled() ? int{x.scale} : 0; };
+        auto rescaled = [&](const std::string& x, int by) {
+            return by == 0 ? x : "(" + x + "*" + std::to_string(Pow10(by)) + ")";
+        };
+        if (t.IsScaled() && scaled(ta) && scaled(tb)) {
+            const int sa = scaleOf(ta), sb = scaleOf(tb), st = t.scale;
+            if ((op == '+' || op == '-') && sa <= st && sb <= st)
+                return Scaled(
+                    apply("(" + rescaled(a, st - sa) + ")::numeric", rescaled(b, st - sb)), t);
+            if (op == '%' && sa <= st && sb <= st)
+                return apply(rescaled(a, st - sa), rescaled(b, st - sb));
+            if (op == '*' && sa + sb == st) return Scaled(apply("(" + a + ")::numeric", b), t);
+            if (op == '/' && sa == st && tb.IsInteger()) return apply(a, b);
+        }
+        NotYet("This arithmetic on " + ta.ToString() + " and " + tb.ToString());
+    }
+
+    std::string Order(const std::string& key, bool descending) {
+        return key + (descending ? " DESC NULLS LAST" : " NULLS FIRST");
+    }
+
+    std::string Over(const BoundExpr& e) {
+        std::string sql = " OVER (";
+        for (size_t i = 0; i < e.partition.size(); ++i) {
+            sql += i ? "," : "PARTITION BY ";
+            sql += Key(Expr(*e.partition[i]), e.partition[i]->type);
+        }
+        for (size_t i = 0; i < e.windowOrder.size(); ++i) {
+            sql += i ? "," : e.partition.empty() ? "ORDER BY " : " ORDER BY ";
+            sql +=
+                Order(Key(Expr(*e.windowOrder[i]), e.windowOrder[i]->type), e.windowDescending[i]);
+        }
+        return sql + ")";
+    }
+
+    std::string Function(const BoundExpr& e) override {
+        const std::string& name = e.name;
+        auto arg = [&](size_t i) { return Expr(*e.args.at(i)); };
+        const std::string d = e.distinct ? "DISTINCT " : "";
+        const std::string over = e.window ? Over(e) : "";
+        if (name == "ROW_NUMBER" || name == "RANK" || name == "DENSE_RANK")
+            return ToLower(name) + "()" + over;
+        if (name == "NTILE") return "ntile((" + arg(0) + ")::int4)" + over;
+        if (name == "COUNT")
+            return "(" + (e.star ? "count(*)" : "count(" + d + arg(0) + ")") + over + ")::int4";
+        if (name == "COUNT_BIG")
+            return e.star ? "count(*)" + over : "count(" + d + arg(0) + ")" + over;
+        if (name == "SUM") {
+            const TypeSpec& a = e.args[0]->type;
+            const std::string sum = "sum(" + d + arg(0) + ")" + over;
+            if (a.IsInteger() || a.IsScaled()) {
+                if (e.type.kind == TypeKind::Int) return "(" + sum + ")::int4";
+                if (e.type.kind == TypeKind::BigInt) return "(" + sum + ")::int8";
+                if (e.type.IsScaled()) return Scaled(sum, e.type);
+            }
+            if (a.kind == TypeKind::Float || a.kind == TypeKind::Real) return sum;
+            NotYet("SUM of " + a.ToString());
+        }
+        if (name == "AVG") {
+            const TypeSpec& a = e.args[0]->type;
+            if (a.IsInteger()) return "trunc(avg(" + d + arg(0) + ")" + over + ")::int8";
+            if (a.kind == TypeKind::Float || a.kind == TypeKind::Real)
+                return "avg(" + d + arg(0) + ")" + over;
+            if (e.type.kind == TypeKind::Money)
+                return "trunc(avg(" + d + arg(0) + ")" + over + ")::int8";
+            NotYet("AVG of " + a.ToString());
+        }
+        if (name == "MIN" || name == "MAX") {
+            if (e.args[0]->type.IsText()) {
+                // The least (greatest) in the normal form of text.
+                if (e.window) NotYet(name + " of text over a window");
+                const std::string x = arg(0);
+                const char* dir = name == "MIN" ? "" : " DESC";
+                return "(array_agg(" + x + " ORDER BY " + TextKey(x) + dir + "," + x + dir +
+                       ") FILTER (WHERE " + x + " IS NOT NULL))[1]";
+            }
+            return ToLower(name) + "(" + arg(0) + ")" + over;
+        }
+        if (name == "ISNULL") return "coalesce(" + arg(0) + "," + arg(1) + ")";
+        if (name == "COALESCE") {
+            std::string sql = "coalesce(";
+            for (size_t i = 0; i < e.args.size(); ++i) sql += (i ? "," : "") + arg(i);
+            return sql + ")";
+        }
+        if (name == "NULLIF") {
+            const std::string a = arg(0);
+            const bool text = e.args[0]->type.IsText() && e.args[1]->type.IsText();
+            if (!text) return "nullif(" + a + "," + arg(1) + ")";
+            return "(CASE WHEN " + TextKey(a) + "=" + TextKey(arg(1)) + " THEN NULL ELSE " + a +
+                   " END)";
+        }
+        if (name == "LEN") return "length(rtrim(" + arg(0) + ",' '))";
+        if (name == "DATALENGTH") return "octet_length(" + arg(0) + ")";
+        if (name == "LTRIM") return "ltrim(" + arg(0) + ",' ')";
+        if (name == "RTRIM") return "rtrim(" + arg(0) + ",' ')";
+        if (name == "UPPER" || name == "LOWER")
+            return ToLower(name) + "(" + arg(0) + " COLLATE \"C\")";
+        if (name == "SUBSTRING")
+            return "substr(" + arg(0) + ",(" + arg(1) + ")::int4,(" + arg(2) + ")::int4)";
+        if (name == "REPLICATE") return "repeat(" + arg(0) + ",(" + arg(1) + ")::int4)";
+        if (name == "SPACE") return "repeat(' ',(" + arg(0) + ")::int4)";
+        if (name == "ABS") {
+            const TypeSpec& t = e.type;
+            if (t.IsScaled()) return Scaled("abs((" + arg(0) + ")::numeric)", t);
+            if (t.kind == TypeKind::Int || t.kind == TypeKind::SmallInt)
+                return "abs((" + arg(0) + ")" + IntCast(t) + ")";
+            if (t.kind == TypeKind::BigInt) return "abs((" + arg(0) + ")::int8)";
+            if (t.kind == TypeKind::Float || t.kind == TypeKind::Real)
+                return "abs((" + arg(0) + ")::float8)";
+            NotYet("ABS of " + t.ToString());
+        }
+        if (name == "IDENT_CURRENT") return "xr.ident_current(" + arg(0) + ")";
+        if (name == "OBJECT_ID")
+            return "xr.object_id(" + arg(0) + "," + (e.args.size() > 1 ? arg(1) : "NULL") + ")";
+        if (name == "OBJECT_NAME") return "xr.object_name(" + arg(0) + ")";
+        if (name == "XR_ONE") return "(CASE WHEN " + arg(0) + " IS NOT NULL THEN 1 ELSE 0 END)";
+        if (name == "XR_ZERO") return "0";
+        if (name == "GETDATE" || name == "CURRENT_TIMESTAMP")
+            return "(extract(epoch from localtimestamp)::float8/86400+25569)";
+        if (name == "GETUTCDATE") return "(extract(epoch from now())::float8/86400+25569)";
+        NotYet("The function " + name);
+    }
+
+    // ---- queries ----------------------------------------------------------
+
+    std::string Query(const BoundQuery& q, std::vector<OutColumn>* out) override {
+        const bool top = m_markTop;
+        m_markTop = false;
+        std::vector<OutColumn> cols;
+        std::string sql = Select(q.parts[0], &cols, top);
+        if (top) m_plan.orderAt = sql.size();
+        for (size_t i = 1; i < q.parts.size(); ++i) {
+            std::vector<OutColumn> ucols;
+            // UNION drops duplicates by PostgreSQL's equality of text, not
+            // the server's: refused until it goes through the normal form.
+            if (!q.unionAll[i - 1]) {
+                for (const OutColumn& c : cols)
+                    if (c.type.IsText()) NotYet("UNION of text");
+            }
+            sql += q.unionAll[i - 1] ? " UNION ALL " : " UNION ";
+            sql += Select(q.parts[i], &ucols, false);
+        }
+        if (!q.order.empty()) {
+            sql += " ORDER BY ";
+            bool first = true;
+            for (const BoundOrder& o : q.order) {
+                if (!first) sql += ",";
+                first = false;
+                OrderKey key;
+                key.descending = o.descending;
+                if (o.item >= 0) {
+                    const OutColumn& c = cols[static_cast<size_t>(o.item)];
+                    if (q.parts.size() > 1 || c.expr.empty()) {
+                        if (c.type.IsText()) NotYet("ORDER BY a text column of a UNION");
+                        key.sql = std::to_string(o.item + 1);
+                    } else {
+                        key.sql = Key(c.expr, c.type);
+                    }
+                    key.nullable = c.nullable;
+                } else {
+                    key.sql = Key(Expr(*o.expr), o.expr->type);
+                    key.nullable = o.expr->nullable;
+                }
+                sql += Order(key.sql, o.descending);
+                if (top) m_plan.order.push_back(std::move(key));
+            }
+        }
+        if (top) m_plan.hasTop = q.top != nullptr;
+        if (q.top) {
+            if (q.topPercent || q.topWithTies) NotYet("TOP PERCENT and WITH TIES");
+            sql += " LIMIT greatest((" + Expr(*q.top) + ")::int8,0)";
+        }
+        if (out) *out = std::move(cols);
+        return sql;
+    }
+
+    std::string Select(const BoundSelect& s, std::vector<OutColumn>* cols, bool top) {
+        std::string from = From(s.from);
+        std::string list;
+        for (const BoundItem& item : s.items) {
+            OutColumn c = ItemColumn(item);
+            if (!list.empty()) list += ",";
+            list += c.expr;
+            if (!c.name.empty()) list += " AS " + Quote(c.name);
+            cols->push_back(std::move(c));
+        }
+        if (s.distinct) {
+            for (const OutColumn& c : *cols)
+                if (c.type.IsText()) NotYet("DISTINCT over text");
+        }
+        std::string sql = s.distinct ? "SELECT DISTINCT " : "SELECT ";
+        sql += list;
+        if (!from.empty()) sql += " FROM " + from;
+        if (s.where) {
+            sql += " WHERE ";
+            if (top) m_plan.whereAt = sql.size();
+            sql += Expr(*s.where);
+            if (top) m_plan.whereEnd = sql.size();
+        }
+        if (!s.groupBy.empty()) {
+            sql += " GROUP BY ";
+            for (size_t i = 0; i < s.groupBy.size(); ++i) {
+                if (s.groupBy[i]->type.IsText()) NotYet("GROUP BY text");
+                sql += (i ? "," : "") + Expr(*s.groupBy[i]);
+            }
+        }
+        if (s.having) sql += " HAVING " + Expr(*s.having);
+        return sql;
+    }
+
+private:
+    bool m_markTop = false;
+};
+
+std::string TableName(const BoundTarget& t) { return Quote(t.schema) + "." + Quote(t.table->name); }
+
+void NoCommonTables(const BoundStatement& b) {
+    if (!b.ctes.empty()) NotYet("WITH");
+}
+
+}  // namespace
+
+std::string InlineValue(const Value& v) {
+    switch (v.kind) {
+        case Value::Kind::Null:
+            return "NULL";
+        case Value::Kind::Int:
+            return std::to_string(v.i) + "::int8";
+        case Value::Kind::Real:
+            return "'" + Format("%.17g", v.d) + "'::float8";
+        case Value::Kind::Text:
+            return QuoteText(v.s) + "::text";
+        case Value::Kind::Blob: {
+            static const char* hex = "0123456789abcdef";
+            std::string out = "'\\x";
+            for (unsigned char c : v.s) {
+                out += hex[c >> 4];
+                out += hex[c & 15];
+            }
+            return out + "'::bytea";
+        }
+    }
+    return "NULL";
+}
+
+Plan RenderSelect(const SelectStmt& select, RenderContext& ctx) {
+    BoundStatement b = BindSelect(select, ctx);
+    NoCommonTables(b);
+    Plan plan;
+    TakeBinding(b, plan);
+    Generator g(plan);
+    g.MarkTop();
+    plan.sql = g.Query(*b.query, &plan.columns);
+    return plan;
+}
+
+Plan RenderInsert(const Stmt& stmt, RenderContext& ctx) {
+    BoundStatement b = BindInsert(stmt, ctx);
+    NoCommonTables(b);
+    Plan plan;
+    TakeBinding(b, plan);
+    Generator g(plan);
+    const TableDef& def = *b.target.table;
+    plan.setsIdentity = b.setsIdentity;
+    std::string sql = "INSERT INTO " + TableName(b.target);
+    // Identity values are given explicitly only under IDENTITY_INSERT.
+    const ColumnDef* id = def.IdentityColumn();
+    std::string returning = " RETURNING " + (id ? Quote(id->name) : std::string("\"xr_rowid\""));
+    if (b.defaultValues) {
+        plan.sql = sql + " DEFAULT VALUES" + returning;
+        return plan;
+    }
+    sql += " (";
+    for (size_t i = 0; i < b.columns.size(); ++i)
+        sql += (i ? "," : "") + Quote(def.columns[static_cast<size_t>(b.columns[i])].name);
+    sql += ")";
+    bool explicitIdentity = false;
+    if (id) {
+        for (int c : b.columns)
+            if (&def.columns[static_cast<size_t>(c)] == id) explicitIdentity = true;
+    }
+    if (explicitIdentity) sql += " OVERRIDING SYSTEM VALUE";
+    if (b.query) {
+        if (b.top) NotYet("INSERT TOP");
+        sql += " " + g.Query(*b.query, nullptr);
+    } else {
+        sql += " VALUES ";
+        for (size_t row = 0; row < b.rows.size(); ++row) {
+            sql += row ? ",(" : "(";
+            for (size_t i = 0; i < b.rows[row].size(); ++i)
+                sql += (i ? "," : "") + g.Expr(*b.rows[row][i]);
+            sql += ")";
+        }
+    }
+    plan.sql = sql + returning;
+    if (explicitIdentity) {
+        // The counter goes on beyond the values given, as on the server.
+        plan.sql = std::string(kKeptInsert) + plan.sql.substr(7) + ") SELECT xr.keep_identity(" +
+                   QuoteText(b.target.schema) + "," + QuoteText(def.name) + "," +
+                   QuoteText(id->name) + "," + Quote(id->name) + ") FROM xr_ins";
+    }
+    return plan;
+}
+
+Plan RenderUpdate(const Stmt& stmt, RenderContext& ctx) {
+    BoundStatement b = BindUpdate(stmt, ctx);
+    NoCommonTables(b);
+    if (b.top) NotYet("UPDATE TOP");
+    if (b.target.inFrom || !b.from.empty()) NotYet("UPDATE ... FROM");
+    Plan plan;
+    TakeBinding(b, plan);
+    Generator g(plan);
+    const TableDef& def = *b.target.table;
+    std::string sql = "UPDATE " + TableName(b.target) + " AS " + Quote(def.name) + " SET ";
+    bool first = true;
+    for (const auto& [column, value] : b.sets) {
+        sql += (first ? "" : ",") + Quote(def.columns[static_cast<size_t>(column)].name) + "=" +
+               g.Expr(*value);
+        first = false;
+    }
+    if (b.expr) sql += " WHERE " + g.Expr(*b.expr);
+    plan.sql = std::move(sql);
+    return plan;
+}
+
+Plan RenderDelete(const Stmt& stmt, RenderContext& ctx) {
+    BoundStatement b = BindDelete(stmt, ctx);
+    NoCommonTables(b);
+    if (b.top) NotYet("DELETE TOP");
+    if (b.target.inFrom || !b.from.empty()) NotYet("DELETE ... FROM");
+    Plan plan;
+    TakeBinding(b, plan);
+    Generator g(plan);
+    std::string sql = "DELETE FROM " + TableName(b.target) + " AS " + Quote(b.target.table->name);
+    if (b.expr) sql += " WHERE " + g.Expr(*b.expr);
+    plan.sql = std::move(sql);
+    return plan;
+}
+
+Plan RenderScalar(const Expr& expr, RenderContext& ctx) {
+    BoundStatement b = BindScalar(expr, ctx);
+    Plan plan;
+    TakeBinding(b, plan);
+    Generator g(plan);
+    plan.sql = "SELECT " + g.Expr(*b.expr);
+    OutColumn c;
+    c.type = b.expr->type;
+    plan.columns.push_back(std::move(c));
+    return plan;
+}
+
+Plan RenderCondition(const Expr& condition, RenderContext& ctx) {
+    BoundStatement b = BindCondition(condition, ctx);
+    Plan plan;
+    TakeBinding(b, plan);
+    Generator g(plan);
+    plan.sql = "SELECT CASE WHEN " + g.Expr(*b.expr) + " THEN 1 ELSE 0 END";
+    OutColumn c;
+    c.type.kind = TypeKind::Int;
+    plan.columns.push_back(std::move(c));
+    return plan;
+}
+
+Plan RenderView(const SelectStmt& select, RenderContext& ctx) {
+    BoundStatement b = BindView(select, ctx);
+    Plan plan;
+    Generator g(plan);
+    plan.sql = g.Query(*b.query, &plan.columns);
+    return plan;
+}
+
+std::string RenderIndexFilter(const Expr& condition, const TableDef& table, RenderContext& ctx) {
+    BoundStatement b = BindIndexFilter(condition, table, ctx);
+    Plan plan;
+    Generator g(plan);
+    std::string sql = g.Expr(*b.expr);
+    // A partial index names the table's own columns, unqualified.
+    const std::string prefix = Quote(table.name) + ".";
+    for (size_t p; (p = sql.find(prefix)) != std::string::npos;) sql.erase(p, prefix.size());
+    return sql;
+}
+
+}  // namespace xr::engine::postgres

@@ -1,0 +1,56 @@
+// What every engine's renderer writes alike: the walk over a bound tree and
+// the parts of it that read the same in any SQL dialect (NULL, columns,
+// negation, AND/OR/NOT, IS NULL, EXISTS, subqueries, CASE, concatenation,
+// date shifts, joins and FROM lists, select items). An engine's generator
+// derives from it and writes the rest in its dialect: parameters, literals,
+// comparisons of text, conversions, arithmetic, LIKE, IN, functions and
+// whole queries.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/plan.h"
+#include "tsql/binder.h"
+
+namespace xr::engine {
+
+class SqlWriter {
+public:
+    explicit SqlWriter(Plan& plan) : m_plan(plan) {}
+    virtual ~SqlWriter() = default;
+    SqlWriter(const SqlWriter&) = delete;
+    SqlWriter& operator=(const SqlWriter&) = delete;
+
+    std::string Expr(const tsql::BoundExpr& e);
+    std::string Case(const tsql::BoundExpr& e);
+    // The tables of a FROM, joined and separated by commas.
+    std::string From(const std::vector<tsql::BoundTableRefPtr>& from);
+    std::string TableRef(const tsql::BoundTableRef& ref);
+    // A select item as a result column (its expression rendered).
+    OutColumn ItemColumn(const tsql::BoundItem& item);
+
+    virtual std::string Query(const tsql::BoundQuery& q, std::vector<OutColumn>* out) = 0;
+
+protected:
+    virtual std::string Ident(std::string_view name) = 0;
+    virtual std::string Param(int index) = 0;  // from 0
+    virtual std::string Constant(const tsql::Value& v) = 0;
+    virtual std::string Convert(const tsql::BoundExpr& e) = 0;
+    virtual std::string Arith(const tsql::BoundExpr& e) = 0;
+    virtual std::string Bitwise(const tsql::BoundExpr& e) = 0;
+    virtual std::string Compare(const tsql::BoundExpr& e) = 0;
+    virtual std::string Like(const tsql::BoundExpr& e) = 0;
+    virtual std::string Between(const tsql::BoundExpr& e) = 0;
+    virtual std::string InList(const tsql::BoundExpr& e) = 0;
+    virtual std::string InQuery(const tsql::BoundExpr& e) = 0;
+    virtual std::string Function(const tsql::BoundExpr& e) = 0;
+    // A FROM entry that is a common table expression.
+    virtual std::string CommonTable(const tsql::BoundSource& src) = 0;
+
+    Plan& m_plan;
+    std::string m_operand;  // the operand of the simple CASE being written
+};
+
+}  // namespace xr::engine

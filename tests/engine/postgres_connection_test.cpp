@@ -1,0 +1,214 @@
+// The server engine's connection: the keys of its connection string, clear
+// errors when the server refuses or is not there, the password kept out of
+// every text, and the basic round trip through the T-SQL layer. Skipped when
+// the test command's PostgreSQL server is not there.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/connection.h"
+#include "engine/connection_string.h"
+#include "library.h"
+
+namespace {
+
+using xr::engine::Connection;
+using xrtest::Engine;
+using xrtest::TestServer;
+
+// The value of `key` in a connection string.
+std::string ValueOf(const std::string& cs, const std::string& key) {
+    auto v = xr::engine::ConnectionString::Parse(cs).Get(key);
+    return v ? *v : std::string();
+}
+
+// `cs` with `key` set to `value` (added when it is not there).
+std::string With(const std::string& cs, const std::string& key, const std::string& value) {
+    std::string out;
+    bool found = false;
+    const auto parsed = xr::engine::ConnectionString::Parse(cs);
+    for (const auto& [k, v] : parsed.Pairs()) {
+        const bool hit = xr::IEquals(k, key);
+        found = found || hit;
+        out += k + "=" + (hit ? value : v) + ";";
+    }
+    if (!found) out += key + "=" + value + ";";
+    return out;
+}
+
+// The error of opening `cs`, "" when it opened.
+std::string OpenError(const std::string& cs) {
+    Connection conn;
+    try {
+        conn.Open(cs);
+    } catch (const xr::ComError& e) {
+        return e.Description();
+    }
+    return "";
+}
+
+class PostgresConnection : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!m_server.Available()) GTEST_SKIP() << xrtest::kNoPostgres;
+    }
+    TestServer m_server{Engine::Postgres};
+};
+
+TEST_F(PostgresConnection, RunsStatementsThroughTheTsqlLayer) {
+    Connection conn;
+    conn.Open(m_server.ConnectString());
+    conn.Execute("CREATE DATABASE Shop");
+    conn.Execute("USE shop");
+    conn.Execute("CREATE TABLE Items (No INT NOT NULL, Name VARCHAR(20) NULL, Price MONEY NULL)");
+    conn.Execute("INSERT Items VALUES (1, 'Tea', 1.25)");
+    conn.Execute("INSERT INTO items (no, name) VALUES (2, 'coffee')");
+    EXPECT_EQ(xrtest::Rows(conn, "SELECT No, Name, Price FROM Items ORDER BY No"),
+              (std::vector<std::string>{"1|Tea|1.25", "2|coffee|NULL"}));
+    EXPECT_EQ(xrtest::Rows(conn, "SELECT No FROM shop..ITEMS WHERE Name = 'TEA  '"),
+              (std::vector<std::string>{"1"}));
+    EXPECT_EQ(conn.DefaultDatabase(), "SHOP");  // as the embedded engine names it
+}
+
+// A second session of the same server sees the same databases and tables.
+TEST_F(PostgresConnection, SessionsShareTheServer) {
+    Connection a, b;
+    a.Open(m_server.ConnectString());
+    a.Execute("CREATE DATABASE Shared");
+    a.Execute("CREATE TABLE Shared..T (A INT NULL)");
+    a.Execute("INSERT Shared..T VALUES (7)");
+    b.Open(m_server.ConnectString());
+    EXPECT_EQ(xrtest::Rows(b, "SELECT A FROM Shared.dbo.T"), (std::vector<std::string>{"7"}));
+}
+
+TEST_F(PostgresConnection, PortKeyReachesTheSameServer) {
+    const std::string cs = m_server.ConnectString();
+    const std::string port = ValueOf(cs, "Port");
+    ASSERT_FALSE(port.empty());
+    EXPECT_EQ(OpenError(With(cs, "Port", port)), "");
+    // A port nothing listens on is a clear error naming the server.
+    const std::string error = OpenError(With(cs, "Port", "1"));
+    EXPECT_NE(error.find("Cannot connect to the PostgreSQL server"), std::string::npos) << error;
+}
+
+TEST_F(PostgresConnection, WrongPasswordIsRefusedWithoutShowingIt) {
+    const std::string wrong = "Wr0ngSecret-4711";
+    const std::string error = OpenError(With(m_server.ConnectString(), "Password", wrong));
+    EXPECT_NE(error.find("password authentication failed"), std::string::npos) << error;
+    EXPECT_EQ(error.find(wrong), std::string::npos) << error;
+    const std::string right = ValueOf(m_server.ConnectString(), "Password");
+    EXPECT_EQ(error.find(right), std::string::npos) << error;
+}
+
+TEST_F(PostgresConnection, ServerNotThereIsAClearError) {
+    // A socket folder where no server listens.
+    const std::string cs = With(m_server.ConnectString(), "Data Source", m_server.Dir().Str());
+    const std::string error = OpenError(cs);
+    EXPECT_NE(error.find("Cannot connect to the PostgreSQL server '" + m_server.Dir().Str() + "'"),
+              std::string::npos)
+        << error;
+    EXPECT_EQ(error.find(ValueOf(cs, "Password")), std::string::npos) << error;
+}
+
+TEST_F(PostgresConnection, ServerGoneMidSessionIsAClearError) {
+    Connection conn;
+    conn.Open(m_server.ConnectString());
+    conn.Execute("CREATE DATABASE Gone");
+    conn.Execute("CREATE TABLE Gone..T (A INT NULL)");
+    // The server's database goes from under the session.
+    ASSERT_TRUE(xr::engine::postgres::DropServer(
+        xr::engine::ConnectionString::Parse(m_server.ConnectString())));
+    std::string error;
+    try {
+        conn.Execute("INSERT Gone..T VALUES (1)");
+    } catch (const xr::ComError& e) {
+        error = e.Description();
+    }
+    EXPECT_NE(error.find("connection to the PostgreSQL server was lost"), std::string::npos)
+        << error;
+}
+
+// On the server a failed statement ends only itself, also inside a
+// transaction; the transaction's other work commits.
+TEST_F(PostgresConnection, FailedStatementLeavesTheTransactionUsable) {
+    Connection conn;
+    conn.Open(m_server.ConnectString());
+    conn.Execute("CREATE DATABASE Tx");
+    conn.Execute("USE Tx");
+    conn.Execute("CREATE TABLE T (A INT NOT NULL, B VARCHAR(5) NULL)");
+    conn.Execute("ALTER TABLE T ADD CONSTRAINT TKey PRIMARY KEY (A)");
+    conn.Execute("INSERT T VALUES (1, 'x')");
+    std::string error;
+    try {
+        conn.Execute(
+            "BEGIN TRAN INSERT T VALUES (2, 'y') INSERT T VALUES (1, 'dup') "
+            "INSERT T VALUES (3, 'z') COMMIT TRAN");
+    } catch (const xr::ComError& e) {
+        error = e.Description();
+    }
+    EXPECT_EQ(error,
+              "Violation of PRIMARY KEY constraint 'TKey'. Cannot insert duplicate key in "
+              "object 'dbo.T'.");
+    EXPECT_EQ(xrtest::Rows(conn, "SELECT A FROM T ORDER BY A"),
+              (std::vector<std::string>{"1", "2", "3"}));
+    EXPECT_EQ(xrtest::Rows(conn, "SELECT @@TRANCOUNT"), (std::vector<std::string>{"0"}));
+}
+
+}  // namespace
+
+namespace {
+
+// Through the library's exports: neither a refused login nor a failing
+// statement writes the password into the log or the last error.
+TEST(PostgresLog, PasswordStaysOutOfTheLogAndTheLastError) {
+    TestServer server(Engine::Postgres);
+    if (!server.Available()) GTEST_SKIP() << xrtest::kNoPostgres;
+    const std::string right = ValueOf(server.ConnectString(), "Password");
+    const std::string wrong = "An0therSecret-0815";
+    xrtest::ClearLog();
+    DBSetLog(&xrtest::CaptureLog);
+    EXPECT_NE(DBOpen(With(server.ConnectString(), "Password", wrong).c_str(), ""), 1);
+    const std::string refused = xrtest::LastError().second;
+    ASSERT_EQ(DBOpen(server.ConnectString().c_str(), ""), 1);
+    EXPECT_NE(DBExec("SELECT * FROM NoSuchTable"), 1);
+    const std::string failed = xrtest::LastError().second;
+    DBClose();
+    DBSetLog(&xr::FileSink);
+    EXPECT_NE(refused.find("password authentication failed"), std::string::npos) << refused;
+    for (const std::string& secret : {right, wrong}) {
+        EXPECT_EQ(refused.find(secret), std::string::npos) << refused;
+        EXPECT_EQ(failed.find(secret), std::string::npos) << failed;
+        EXPECT_TRUE(xrtest::LinesWith(secret).empty()) << xrtest::LinesWith(secret)[0];
+    }
+    EXPECT_FALSE(xrtest::Captured().empty());  // the log was written
+}
+
+}  // namespace
+
+namespace {
+
+// Sessions that reach a new server at the same moment: one makes its
+// database and catalog, the others find them.
+TEST(PostgresFirstUse, SessionsOpeningANewServerTogetherAllWork) {
+    TestServer server(Engine::Postgres);
+    if (!server.Available()) GTEST_SKIP() << xrtest::kNoPostgres;
+    std::vector<std::string> errors(4);
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < errors.size(); ++i) {
+        threads.emplace_back([&, i] {
+            try {
+                Connection conn;
+                conn.Open(server.ConnectString());
+                conn.Execute("SELECT COUNT(*) FROM sysobjects");
+            } catch (const xr::ComError& e) {
+                errors[i] = e.Description();
+            }
+        });
+    }
+    for (std::thread& t : threads) t.join();
+    for (const std::string& e : errors) EXPECT_EQ(e, "");
+}
+
+}  // namespace
