@@ -24,10 +24,7 @@ std::string Fields(const char* line) {
 }
 
 TEST(CsvParse, SplitsAtEveryCommaAndStripsOneMatchingPairOfQuotes) {
-    const struct {
-        const char* line;
-        const char* fields;
-    } cases[] = {
+    const std::pair<const char*, const char*> cases[] = {
         {"1,Bar,3", "1|Bar|3"},
         {"1,,3", "1||3"},
         {"1,Bar,", "1|Bar"},  // no final empty field
@@ -41,7 +38,7 @@ TEST(CsvParse, SplitsAtEveryCommaAndStripsOneMatchingPairOfQuotes) {
         {",", ""},
         {"", ""},
     };
-    for (const auto& c : cases) EXPECT_EQ(Fields(c.line), c.fields) << c.line;
+    for (const auto& [line, fields] : cases) EXPECT_EQ(Fields(line), fields) << line;
 }
 
 TEST(CsvParse, NumbersAndTheEndOfTheLine) {
