@@ -23,16 +23,8 @@ protected:
         RecordsTest::TearDown();
     }
 
-    static SYSTEMTIME Time(int y, int mo, int d, int h, int mi, int s) {
-        SYSTEMTIME t{};
-        t.wYear = uint16_t(y);
-        t.wMonth = uint16_t(mo);
-        t.wDay = uint16_t(d);
-        t.wHour = uint16_t(h);
-        t.wMinute = uint16_t(mi);
-        t.wSecond = uint16_t(s);
-        return t;
-    }
+    using U = uint16_t;
+    static SYSTEMTIME Time(U y, U mo, U d, U h, U mi, U s) { return {y, mo, 0, d, h, mi, s, 0}; }
 };
 
 TEST_F(CustomerTest, TheModeChoosesTableAndIdentityAtConstruction) {
