@@ -421,10 +421,7 @@ TEST(VariantMoney, Hundredths) {
     EXPECT_EQ(HundredthsToMoney(INT32_MAX), int64_t{INT32_MAX} * 100);
     EXPECT_EQ(HundredthsToMoney(INT32_MIN), int64_t{INT32_MIN} * 100);
 
-    struct Row {
-        int64_t cy;
-        int32_t expected;
-    } rows[] = {
+    const std::pair<int64_t, int32_t> rows[] = {
         {25000, 250},
         {40, 0},
         {50, 1},
@@ -435,8 +432,8 @@ TEST(VariantMoney, Hundredths) {
         {(int64_t{INT32_MAX} + 1) * 100, INT32_MIN},
         {int64_t{INT32_MIN} * 100, INT32_MIN},
     };
-    for (const Row& row : rows) {
-        EXPECT_EQ(MoneyToHundredths(row.cy), row.expected) << row.cy;
+    for (const auto& [cy, expected] : rows) {
+        EXPECT_EQ(MoneyToHundredths(cy), expected) << cy;
     }
 }
 

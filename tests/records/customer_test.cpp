@@ -142,20 +142,18 @@ TEST_F(CustomerTest, EveryFieldRoundTripsAndBitColumnsReadAsTrue) {
 }
 
 TEST_F(CustomerTest, CreditLimitsReadToTheHundredthAndWriteBack) {
-    const struct {
-        const char* stored;
-        int32_t hundredths;
-    } cases[] = {{"19.99", 1999}, {"0.07", 7}, {"250000", 25000000}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.stored);
-        Exec(std::string("UPDATE Customers SET CreditLimit=") + c.stored);
+    const std::pair<const char*, int32_t> cases[] = {
+        {"19.99", 1999}, {"0.07", 7}, {"250000", 25000000}};
+    for (const auto& [stored, hundredths] : cases) {
+        SCOPED_TRACE(stored);
+        Exec(std::string("UPDATE Customers SET CreditLimit=") + stored);
         CCustomer customer;
         ASSERT_EQ(customer.Equ(1), 1);
-        EXPECT_EQ(customer.CreditLimit, c.hundredths);
+        EXPECT_EQ(customer.CreditLimit, hundredths);
         Exec("UPDATE Customers SET CreditLimit=0");
         ASSERT_EQ(customer.Update(0), 1);
         EXPECT_EQ(Scalar("SELECT CreditLimit * 100 FROM Customers WHERE ID=1"),
-                  std::to_string(c.hundredths));
+                  std::to_string(hundredths));
     }
 }
 
