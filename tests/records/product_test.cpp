@@ -233,29 +233,21 @@ TEST_F(ProductTest, WalkingTheTableInKeyOrder) {
 TEST_F(ProductTest, TheImportFilters) {
     CProductOpen p;
     std::string value = "1";
-    struct {
-        const char* column;
-        int expected;
-    } filters[] = {{"V$SoldOut", 0}, {"V$A", 0},       {"Dept", 1},
-                   {"V$", 1},        {"v$SoldOut", 1}, {nullptr, 1}};
-    for (const auto& f : filters)
-        EXPECT_EQ(p.FieldFilter(f.column, value), f.expected) << (f.column ? f.column : "null");
+    const std::pair<const char*, int> filters[] = {
+        {"V$SoldOut", 0}, {"V$A", 0}, {"Dept", 1}, {"V$", 1}, {"v$SoldOut", 1}, {nullptr, 1}};
+    for (const auto& [column, expected] : filters)
+        EXPECT_EQ(p.FieldFilter(column, value), expected) << (column ? column : "null");
 
-    struct {
-        const char* text;
-        uint16_t flagsBefore;
-        int result;
-        uint16_t flagsAfter;
-    } supps[] = {
+    const std::tuple<const char*, uint16_t, int, uint16_t> supps[] = {
         {"1=1", 0x0001, 1, 0x0003}, {"1=0", 0x0003, 1, 0x0001}, {"1=3", 0, 1, PROD_SOLDOUT},
         {"2=1", 0, 0, 0},           {"1:1", 0, 0, 0},           {"", 0, 0, 0},
         {nullptr, 0, 0, 0},
     };
-    for (const auto& s : supps) {
+    for (const auto& [text, flagsBefore, result, flagsAfter] : supps) {
         prod_def def{};
-        def.Flags = s.flagsBefore;
-        EXPECT_EQ(p.xsupp(def, s.text), s.result) << (s.text ? s.text : "null");
-        EXPECT_EQ(+def.Flags, s.flagsAfter) << (s.text ? s.text : "null");
+        def.Flags = flagsBefore;
+        EXPECT_EQ(p.xsupp(def, text), result) << (text ? text : "null");
+        EXPECT_EQ(+def.Flags, flagsAfter) << (text ? text : "null");
     }
 }
 

@@ -146,23 +146,18 @@ TEST_F(FieldsTest, WritesKeepTheirWidth) {
 }
 
 TEST_F(FieldsTest, TextIntoABufferIsCutAndTrimmed) {
-    const struct {
-        const char* sets;
-        const char* column;
-        int size;
-        const char* expected;
-    } cases[] = {
+    const std::tuple<const char*, const char*, int, const char*> cases[] = {
         {"T = 'ab   '", "T", 5, "ab"}, {"T = 'abcdefg'", "T", 5, "abcd"}, {"T = NULL", "T", 5, ""},
         {"C = 'xy'", "C", 6, "xy"},    {"T = 'a b '", "T", 20, "a b"},    {"T = 'abc'", "T", 1, ""},
         {"I = -12", "I", 8, "-12"},    {"M = 19.9", "M", 8, "19.9"},
     };
-    for (const auto& c : cases) {
-        Row(c.sets);
+    for (const auto& [sets, column, size, expected] : cases) {
+        Row(sets);
         char buffer[32];
         std::memset(buffer, 'Z', sizeof buffer);
-        ASSERT_EQ(m_t.GetField(c.column, buffer, c.size), 1) << c.sets;
-        EXPECT_STREQ(buffer, c.expected) << c.sets;
-        EXPECT_EQ(buffer[c.size], 'Z') << c.sets << ": written past the buffer";
+        ASSERT_EQ(m_t.GetField(column, buffer, size), 1) << sets;
+        EXPECT_STREQ(buffer, expected) << sets;
+        EXPECT_EQ(buffer[size], 'Z') << sets << ": written past the buffer";
     }
     Row("C = 'q'");
     std::string s;

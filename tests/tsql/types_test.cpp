@@ -600,12 +600,7 @@ TEST(VariantTest, FieldValuesHaveTheColumnsVariantType) {
 }
 
 TEST(VariantTest, WritesFollowTheProvidersRules) {
-    struct Row {
-        Variant in;
-        const char* to;
-        Value out;
-    };
-    const Row ok[] = {
+    const std::tuple<Variant, const char*, Value> ok[] = {
         {Variant::Text(" 12 "), "INTEGER", I(12)},
         {Variant::Text("2.5"), "INTEGER", I(2)},
         {Variant::Text("19.99"), "MONEY", I(199900)},
@@ -626,21 +621,17 @@ TEST(VariantTest, WritesFollowTheProvidersRules) {
         {Variant::Null(), "INTEGER", N()},
         {Variant(), "VARCHAR(3)", N()},
     };
-    for (const Row& r : ok) {
-        SCOPED_TRACE(r.to);
+    for (const auto& [in, to, out] : ok) {
+        SCOPED_TRACE(to);
         try {
-            Value got = FromVariant(r.in, T(r.to));
-            EXPECT_TRUE(Same(got, r.out)) << "got " << Show(got) << ", want " << Show(r.out);
+            Value got = FromVariant(in, T(to));
+            EXPECT_TRUE(Same(got, out)) << "got " << Show(got) << ", want " << Show(out);
         } catch (const ComError& e) {
             ADD_FAILURE() << e.Description();
         }
     }
 
-    struct Bad {
-        Variant in;
-        const char* to;
-    };
-    const Bad bad[] = {
+    const std::pair<Variant, const char*> bad[] = {
         {Variant::Text("abc"), "INTEGER"},     {Variant::Text(""), "INTEGER"},
         {Variant::I4(70000), "SMALLINT"},      {Variant::I4(256), "TINYINT"},
         {Variant::Text("abcd"), "VARCHAR(3)"}, {Variant::Text("1234.5"), "DECIMAL(5,2)"},
@@ -648,10 +639,10 @@ TEST(VariantTest, WritesFollowTheProvidersRules) {
         {Variant::R8(-100000), "DATETIME"},    {Variant::Bytes("\x01\x02\x03", 3), "BINARY(2)"},
         {Variant::I4(1), "VARBINARY(4)"},
     };
-    for (const Bad& b : bad) {
-        SCOPED_TRACE(b.to);
+    for (const auto& [in, to] : bad) {
+        SCOPED_TRACE(to);
         try {
-            Value got = FromVariant(b.in, T(b.to));
+            Value got = FromVariant(in, T(to));
             ADD_FAILURE() << "gave " << Show(got);
         } catch (const ComError& e) {
             EXPECT_EQ(e.Error(), DB_E_ERRORSOCCURRED);
