@@ -11,16 +11,12 @@ using ListImportTest = ListsTest;
 
 // ---- header lines ----------------------------------------------------------------
 
-struct HeaderCase {
-    const char* line;
-    const char* stored;  // description|rows|cols|pages|staydown|link|selmin|selmax|scrno|location
-};
-
 // A header that cannot be read gives the section's defaults: no grid, two
 // pages, "Screen <list>.<section>", screen 1.
 constexpr const char* kDefaults = "Screen 12.4|0|0|2|0|0|0|1|1|";
 
-const HeaderCase kHeaderCases[] = {
+// Each header line and what it stores (see Header).
+const std::pair<const char*, const char*> kHeaderCases[] = {
     {"L \"Main drinks\" LIST5X6 3 1 2 0 1 4 0 0 0", "Main drinks|5|6|3|1|2|0|1|4|L"},
     {"L 'Bar \"A\"' FUNC5X3 1 0 0 0 1 1", "Bar \"A\"|5|3|1|0|0|0|1|1|F"},
     {"L Snacks LIST56 2 0 99 1 5 3", "Snacks|5|6|2|0|0|1|5|3|L"},  // old form; link 99 is none
@@ -44,10 +40,10 @@ const HeaderCase kHeaderCases[] = {
 };
 
 TEST_F(ListImportTest, HeaderLines) {
-    for (const HeaderCase& c : kHeaderCases) {
-        WriteFile("L00012.LST", std::string("[FLIST]\n") + c.line + "\nP\n");
-        EXPECT_EQ(m_db.ListToDB(Folder(), 12), 0) << c.line;
-        EXPECT_EQ(Header(12), c.stored) << c.line;
+    for (const auto& [line, stored] : kHeaderCases) {
+        WriteFile("L00012.LST", std::string("[FLIST]\n") + line + "\nP\n");
+        EXPECT_EQ(m_db.ListToDB(Folder(), 12), 0) << line;
+        EXPECT_EQ(Header(12), stored) << line;
     }
 }
 
