@@ -55,10 +55,7 @@ TEST(ConnectionStringParse, KeysIgnoreCaseAndTheFirstOfTwoHolds) {
 }
 
 TEST(MaskPasswords, HidesEveryPasswordValueAndKeepsTheRest) {
-    struct Case {
-        const char* text;
-        const char* masked;
-    } cases[] = {
+    const std::pair<const char*, const char*> cases[] = {
         {"Provider=sqlite;Data Source=/x", "Provider=sqlite;Data Source=/x"},
         {"Data Source=/x;User Id=sa;Password=secret;", "Data Source=/x;User Id=sa;Password=***;"},
         {"pwd=a;PASSWORD = b c ;PassWord='x;y';Pwd=\"q\"",
@@ -81,9 +78,9 @@ TEST(MaskPasswords, HidesEveryPasswordValueAndKeepsTheRest) {
         {"Data Source=/x Password=p;Server=h", "Data Source=/x Password=***;Server=h"},
         {"Data Source=/srv/pwd=1", "Data Source=/srv/pwd=1"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.text);
-        EXPECT_EQ(MaskPasswords(c.text), c.masked);
+    for (const auto& [text, masked] : cases) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(MaskPasswords(text), masked);
     }
 }
 

@@ -214,8 +214,8 @@ TEST_F(PaymentTest, TableGteFindsTheFirstTableFromANumberOn) {
     EXPECT_EQ(TableGte(1, &d), 22);
     EXPECT_TRUE(SameBytes(d, before));
     EXPECT_EQ(TableGte(1, nullptr), 22);
-    EXPECT_EQ(Scalar("SELECT Limit FROM Tables WHERE TblNo=9"), "0");
-    EXPECT_EQ(Scalar("SELECT CAST(LimitEnable AS INTEGER) FROM Tables WHERE TblNo=9"), "0");
+    EXPECT_EQ(Scalar("SELECT Limit, CAST(LimitEnable AS INTEGER) FROM Tables WHERE TblNo=9"),
+              "0|0");
 }
 
 }  // namespace

@@ -92,8 +92,8 @@ TEST_F(ProdTest, UpdWritesOverTheCurrentRowAndVOnlyWritesTheTillColumnsAlone) {
     d.Dept = 9;
     d.Flags |= PROD_SOLDOUT;
     ASSERT_EQ(ProdUpd(2, &d, 1), 0);
-    EXPECT_EQ(Scalar("SELECT Dept FROM Products WHERE PLU=1002"), "7");
-    EXPECT_EQ(Scalar("SELECT CAST(V$SoldOut AS INTEGER) FROM Products WHERE PLU=1002"), "1");
+    EXPECT_EQ(Scalar("SELECT Dept, CAST(V$SoldOut AS INTEGER) FROM Products WHERE PLU=1002"),
+              "7|1");
     EXPECT_EQ(ProdUpd(2, nullptr, 0), 30);
 }
 
@@ -103,8 +103,7 @@ TEST_F(ProdTest, AddWithVOnlyChangesAnExistingProductsTillColumnsAlone) {
     d.Dept = 12;
     d.VStockID = 44;
     ASSERT_EQ(ProdAdd(0, &d, 1), 0);
-    EXPECT_EQ(Scalar("SELECT Description FROM Products WHERE PLU=1001"), "Item");
-    EXPECT_EQ(Scalar("SELECT V$StockID FROM Products WHERE PLU=1001"), "44");
+    EXPECT_EQ(Scalar("SELECT Description, V$StockID FROM Products WHERE PLU=1001"), "Item|44");
 }
 
 TEST_F(ProdTest, ReservedBytesAreTheSlotObjectsAndComeBackWhole) {
@@ -150,8 +149,8 @@ TEST_F(ProdTest, AWriteBackKeepsTheFullDescriptionAndThePrices) {
     // A new product takes the new row's prices, not those the slot read last.
     prod_def other = Product(6, "Other");
     ASSERT_EQ(ProdAdd(1, &other, 0), 0);
-    EXPECT_EQ(Scalar("SELECT CAST(Price1 * 100 AS INTEGER) FROM Products WHERE PLU=6"), "0");
-    EXPECT_EQ(Scalar("SELECT Description FROM Products WHERE PLU=6"), "Other");
+    EXPECT_EQ(Scalar("SELECT CAST(Price1 * 100 AS INTEGER), Description FROM Products WHERE PLU=6"),
+              "0|Other");
 }
 
 TEST_F(ProdTest, AWalkEndsWithTheConnectionAndFirstStartsAfresh) {

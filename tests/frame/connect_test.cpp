@@ -54,20 +54,17 @@ TEST_F(FrameTest, OpenKeepsTheConfigurationDatabaseUnlessOneIsNamed) {
 }
 
 TEST_F(FrameTest, ServerVersionTextPicksTheDataFolder) {
-    struct Case {
-        const char* text;
-        int version;
-        const char* folder;  // null: left as it was
-    } cases[] = {
+    // A null folder: the folder is left as it was.
+    const std::tuple<const char*, int, const char*> cases[] = {
         {"09.00.3042", 9, kFolder2000}, {"08.00.2039", 8, kFolder2000}, {"07.00.0623", 7, "MSSQL7"},
         {"10.50.1600", 10, nullptr},    {"12.0.2000.8", 12, nullptr},   {"", 0, "MSSQL7"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.text);
+    for (const auto& [text, version, folder] : cases) {
+        SCOPED_TRACE(text);
         xr::g_sqlDataFolder = "unchanged";
-        xr::TheApp().ApplyServerVersion(c.text);
-        EXPECT_EQ(xr::TheApp().m_serverVersion, c.version);
-        EXPECT_EQ(xr::g_sqlDataFolder, c.folder ? c.folder : "unchanged");
+        xr::TheApp().ApplyServerVersion(text);
+        EXPECT_EQ(xr::TheApp().m_serverVersion, version);
+        EXPECT_EQ(xr::g_sqlDataFolder, folder ? folder : "unchanged");
     }
     xr::g_sqlDataFolder = "MSSQL7";
 }

@@ -136,10 +136,8 @@ TEST_F(FrameTest, PasswordsOfMalformedConnectionTextsNeverReachTheLog) {
     const std::string dir = m_dir.Str();
     const std::string file = (m_dir.Path() / "not-a-folder").string();
     std::ofstream(file) << "x";
-    struct Case {
-        std::string connect;
-        std::string masked;  // the connection text as the failure message shows it
-    } cases[] = {
+    // Each connection text, and the text its failure message shows.
+    const std::pair<std::string, std::string> cases[] = {
         {"Provider=sqlite;Data Source=" + dir + ";Password='Zq7;Server=h",
          "Provider=sqlite;Data Source=" + dir + ";Password=***"},
         {"Provider=sqlite;Data Source='" + dir + ";Password=Zq7",
@@ -154,11 +152,11 @@ TEST_F(FrameTest, PasswordsOfMalformedConnectionTextsNeverReachTheLog) {
         {"Provider=sqlite;Data Source=" + file + "/x Password=Zq7",
          "Provider=sqlite;Data Source=" + file + "/x Password=***"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.connect);
+    for (const auto& [connect, masked] : cases) {
+        SCOPED_TRACE(connect);
         DBClose();
         xrtest::ClearLog();
-        EXPECT_EQ(DBOpen(c.connect.c_str(), ""), 0);
+        EXPECT_EQ(DBOpen(connect.c_str(), ""), 0);
         const auto [code, text] = LastError();
         EXPECT_NE(code, 0);
         EXPECT_EQ(text.find("Zq7"), std::string::npos) << text;
@@ -170,14 +168,14 @@ TEST_F(FrameTest, PasswordsOfMalformedConnectionTextsNeverReachTheLog) {
         bool shown = false;
         for (const auto& line : Captured()) {
             EXPECT_EQ(line.text.find("Zq7"), std::string::npos) << line.text;
-            const std::string tail = "\n" + c.masked;
+            const std::string tail = "\n" + masked;
             shown = shown ||
                     (line.text.size() > tail.size() &&
                      line.text.compare(line.text.size() - tail.size(), tail.size(), tail) == 0);
         }
         EXPECT_TRUE(shown);
         EXPECT_EQ(
-            xrtest::LinesStarting("CXRDB5App::PushConnection connect fail " + c.masked + " HOST9")
+            xrtest::LinesStarting("CXRDB5App::PushConnection connect fail " + masked + " HOST9")
                 .size(),
             1u);
     }

@@ -69,10 +69,7 @@ TEST_F(FrameTest, TheCountLineComesWhenMoreThreadsConnectThanEverBefore) {
 }
 
 TEST(RedirectConnectString, ReplacesTheHostOrPutsAServerInFront) {
-    struct Case {
-        const char* connect;
-        const char* opened;
-    } cases[] = {
+    const std::pair<const char*, const char*> cases[] = {
         {"Provider=sqlite;Data Source=/srv/pos",
          "Server=HOST2;Provider=sqlite;Data Source=/srv/pos"},
         {"Provider=sqlite;Server=HOST1\\LORIMSQL;Data Source=/srv",
@@ -81,7 +78,8 @@ TEST(RedirectConnectString, ReplacesTheHostOrPutsAServerInFront) {
         // A backslash after the Server= clause is not its instance.
         {"Server=HOST1;Data Source=C:\\Mirt", "Server=HOST2;Server=HOST1;Data Source=C:\\Mirt"},
     };
-    for (const auto& c : cases) EXPECT_EQ(xr::RedirectConnectString(c.connect, "HOST2"), c.opened);
+    for (const auto& [connect, opened] : cases)
+        EXPECT_EQ(xr::RedirectConnectString(connect, "HOST2"), opened);
 }
 
 TEST_F(FrameTest, UseConnectionForTheSameServerPushesNothing) {

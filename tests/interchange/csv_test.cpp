@@ -24,10 +24,7 @@ std::string Fields(const char* line) {
 }
 
 TEST(CsvParse, SplitsAtEveryCommaAndStripsOneMatchingPairOfQuotes) {
-    const struct {
-        const char* line;
-        const char* fields;
-    } cases[] = {
+    const std::pair<const char*, const char*> cases[] = {
         {"1,Bar,3", "1|Bar|3"},
         {"1,,3", "1||3"},
         {"1,Bar,", "1|Bar"},  // no final empty field
@@ -41,7 +38,7 @@ TEST(CsvParse, SplitsAtEveryCommaAndStripsOneMatchingPairOfQuotes) {
         {",", ""},
         {"", ""},
     };
-    for (const auto& c : cases) EXPECT_EQ(Fields(c.line), c.fields) << c.line;
+    for (const auto& [line, fields] : cases) EXPECT_EQ(Fields(line), fields) << line;
 }
 
 TEST(CsvParse, NumbersAndTheEndOfTheLine) {
@@ -81,10 +78,7 @@ TEST_F(CsvTest, DepartmentLinesFollowTheirRules) {
     Exec("INSERT Depts (DptNo, GrpNo, Name) VALUES (12, 2, 'Old')");
     CDept dept;
     // Each line with the departments it leaves (DptNo|GrpNo|Name), in order.
-    const struct {
-        const char* line;
-        std::vector<std::string> depts;
-    } cases[] = {
+    const std::pair<const char*, std::vector<std::string>> cases[] = {
         {"5,Bar", {"12|2|Old"}},
         {"5,Bar,0", {"12|2|Old"}},
         {"5,Bar,100", {"12|2|Old"}},
@@ -99,9 +93,9 @@ TEST_F(CsvTest, DepartmentLinesFollowTheirRules) {
         {"7,ABCDEFGHIJKLMNOPQRSTUVWXYZ,4",
          {"5|3|Bar", "6|4|Red wine", "7|4|ABCDEFGHIJKLMNOPQRSTUV"}},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(Import(dept, std::string(c.line) + "\n"), 1) << c.line;
-        EXPECT_EQ(Rows("SELECT DptNo, GrpNo, Name FROM Depts ORDER BY DptNo"), c.depts) << c.line;
+    for (const auto& [line, depts] : cases) {
+        EXPECT_EQ(Import(dept, std::string(line) + "\n"), 1) << line;
+        EXPECT_EQ(Rows("SELECT DptNo, GrpNo, Name FROM Depts ORDER BY DptNo"), depts) << line;
     }
 }
 

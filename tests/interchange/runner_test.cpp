@@ -76,11 +76,7 @@ TEST_F(RunnerTest, BatchRules) {
 
 // Install scripts of SQL Server's tools end their batches at GO lines.
 TEST_F(RunnerTest, GoSeparatedFiles) {
-    const struct {
-        const char* name;
-        const char* script;
-        const char* notes;
-    } cases[] = {
+    const std::tuple<const char*, const char*, const char*> cases[] = {
         {"the text after the last GO runs too",
          "INSERT Notes VALUES (1, 'a')\nGO\nINSERT Notes VALUES (2, 'b')\n", "1:a;2:b;"},
         {"any case, blanks around, a comment after",
@@ -97,10 +93,10 @@ TEST_F(RunnerTest, GoSeparatedFiles) {
         {"the first separator decides: a --->GO file keeps its rules",
          "INSERT Notes VALUES (1, 'a')\n--->GO\nGO\nINSERT Notes VALUES (2, 'b')\n", "1:a;"},
     };
-    for (const auto& c : cases) {
+    for (const auto& [name, script, notes] : cases) {
         Exec("DELETE FROM Notes");
-        EXPECT_EQ(Run(c.script), 1) << c.name;
-        EXPECT_EQ(Notes(), c.notes) << c.name;
+        EXPECT_EQ(Run(script), 1) << name;
+        EXPECT_EQ(Notes(), notes) << name;
     }
     const std::string path = PathOf("install.sql");
     xrtest::WriteFile(path, "INSERT Notes VALUES (1, 'a')\nGO 2\nINSERT Nowhere VALUES (1)\n");

@@ -187,22 +187,19 @@ TEST_F(WriterTest, BigintKeysAreWrittenInFull) {
 
 TEST_F(WriterTest, DatesAreDaysSince1900WithSixDecimals) {
     Exec("CREATE TABLE Stamps (ID INTEGER NOT NULL, At DATETIME)");
-    const struct {
-        const char* value;
-        const char* written;
-    } cases[] = {
+    const std::pair<const char*, const char*> cases[] = {
         {"'19000101'", "0.000000"},        {"'19000101 12:00'", "0.500000"},
         {"'20000101'", "36524.000000"},    {"'18991230'", "-2.000000"},
         {"'18991229 06:00'", "-2.750000"},
     };
     CAnyTable s("Stamps", "ID");
-    for (const auto& c : cases) {
+    for (const auto& [value, written] : cases) {
         Exec("DELETE FROM Stamps");
-        Exec(std::string("INSERT Stamps VALUES (1, ") + c.value + ")");
+        Exec(std::string("INSERT Stamps VALUES (1, ") + value + ")");
         EXPECT_EQ(
             Script(s, "SELECT * FROM Stamps", 1),
-            std::string(" INSERT Stamps\n([ID],[At])\n VALUES (1, ") + c.written + ")\n--->GO\n")
-            << c.value;
+            std::string(" INSERT Stamps\n([ID],[At])\n VALUES (1, ") + written + ")\n--->GO\n")
+            << value;
     }
 }
 

@@ -8,6 +8,8 @@
 
 namespace {
 
+using Lines = std::vector<std::string>;
+
 using xrtest::ConfigTest;
 using xrtest::LinesWith;
 
@@ -29,12 +31,11 @@ protected:
 
 TEST_F(XmlTest, ATopElementAloneIsTheOneProduct) {
     EXPECT_EQ(Load(Product("PLU=\"17\" Description=\"Lemonade\" Price1=\"1.25\"")), 1);
-    EXPECT_EQ(Rows("SELECT PLU, Description, Price1 FROM Products"),
-              std::vector<std::string>{"17|Lemonade|1.25"});
+    EXPECT_EQ(Rows("SELECT PLU, Description, Price1 FROM Products"), Lines{"17|Lemonade|1.25"});
     // Loaded again with another description: the same row changes.
     EXPECT_EQ(Load(Product("PLU=\"17\" Description=\"Still lemonade\"")), 1);
     EXPECT_EQ(Rows("SELECT PLU, Description, Price1 FROM Products"),
-              std::vector<std::string>{"17|Still lemonade|1.25"});
+              Lines{"17|Still lemonade|1.25"});
     EXPECT_TRUE(xrtest::g_log.empty());
 }
 
@@ -101,14 +102,12 @@ TEST_F(XmlTest, DocumentsThatCannotBeWalked) {
     EXPECT_EQ(LinesWith("doc load").size(), 1u);
 
     EXPECT_EQ(Load("<Data/>", "Products"), 0);
-    EXPECT_EQ(xrtest::g_log,
-              std::vector<std::string>{"CXRTable::XmlLoadFile doc root first " + file + " error"});
+    EXPECT_EQ(xrtest::g_log, Lines{"CXRTable::XmlLoadFile doc root first " + file + " error"});
 
     // With a record name the first child must match it exactly.
     EXPECT_EQ(Load("<Data>" + Product("PLU=\"1\"", "products") + "</Data>", "Products"), 0);
-    EXPECT_EQ(xrtest::g_log,
-              std::vector<std::string>{"CXRTable::XmlLoadFile doc " + file +
-                                       " root element (Products) bad name (products)"});
+    EXPECT_EQ(xrtest::g_log, Lines{"CXRTable::XmlLoadFile doc " + file +
+                                   " root element (Products) bad name (products)"});
     EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Products"), "0");
 
     EXPECT_EQ(CXRTable::XmlLoadFile(PathOf("missing.xml").c_str(), nullptr), 0);
@@ -139,8 +138,8 @@ TEST_F(XmlTest, DeeplyNestedFilesAreRefusedWhole) {
         xr::interchange::ReportScope scope(&report);
         EXPECT_EQ(Load("<Data>" + Product("PLU=\"1\"") + nested(19999) + "</Data>", "Products"), 0);
     }
-    EXPECT_EQ(xrtest::g_log, std::vector<std::string>{"CXRTable::XmlLoadFile doc " + file +
-                                                      " nested 20000 elements deep (at most 64)"});
+    EXPECT_EQ(xrtest::g_log, Lines{"CXRTable::XmlLoadFile doc " + file +
+                                   " nested 20000 elements deep (at most 64)"});
     EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Products"), "0");
     EXPECT_EQ(report.lines, 0);
     EXPECT_LT(peakKb() - before, 64 * 1024) << "kB more at the peak";
@@ -155,7 +154,7 @@ TEST_F(XmlTest, DeeplyNestedFilesAreRefusedWhole) {
     EXPECT_EQ(LinesWith("nested 65 elements deep (at most 64)").size(), 1u);
     EXPECT_EQ(Load(product + nested(62) + "</Products></Data>", "Products"), 1);
     EXPECT_TRUE(xrtest::g_log.empty());
-    EXPECT_EQ(Rows("SELECT PLU FROM Products"), std::vector<std::string>{"5"});
+    EXPECT_EQ(Rows("SELECT PLU FROM Products"), Lines{"5"});
 }
 
 TEST_F(XmlTest, KeysBeyondThirtyTwoBitsFindTheirOwnRow) {
@@ -164,7 +163,7 @@ TEST_F(XmlTest, KeysBeyondThirtyTwoBitsFindTheirOwnRow) {
     Exec("INSERT Products (PLU, Description) VALUES (5000000001, 'Big')");
     EXPECT_EQ(Load(Product("PLU=\"5000000001\" Description=\"Big, changed\"")), 1);
     EXPECT_EQ(Rows("SELECT PLU, Description FROM Products ORDER BY PLU"),
-              (std::vector<std::string>{"705032705|Small", "5000000001|Big, changed"}));
+              (Lines{"705032705|Small", "5000000001|Big, changed"}));
 }
 
 TEST_F(XmlTest, OneRecordOnItsOwn) {

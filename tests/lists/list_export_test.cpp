@@ -47,16 +47,14 @@ TEST_F(ListExportTest, ListFileLineByLine) {
 }
 
 TEST_F(ListExportTest, LayoutNameFollowsTheLocation) {
-    struct Case {
-        const char* location;
-        const char* layout;
-    } cases[] = {{"L", "LIST5X6"}, {"F", "FUNC5X6"}, {"TB", "TB$5X6"}, {"", "$5X6"}};
-    for (const Case& c : cases) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"L", "LIST5X6"}, {"F", "FUNC5X6"}, {"TB", "TB$5X6"}, {"", "$5X6"}};
+    for (const auto& [location, layout] : cases) {
         Exec("DELETE FROM ListHdrs");
-        AddHeader(12, "x", 5, 6, c.location);
+        AddHeader(12, "x", 5, 6, location);
         EXPECT_EQ(m_db.ListFromDB(Folder(), 12), 0);
         EXPECT_EQ(ReadFile("L00012.LST"),
-                  std::string("[FLIST]\nL \"x\" ") + c.layout + " 1 1 3 2 9 4 5 6 7\n");
+                  std::string("[FLIST]\nL \"x\" ") + layout + " 1 1 3 2 9 4 5 6 7\n");
     }
 }
 

@@ -11,16 +11,12 @@ using ListImportTest = ListsTest;
 
 // ---- header lines ----------------------------------------------------------------
 
-struct HeaderCase {
-    const char* line;
-    const char* stored;  // description|rows|cols|pages|staydown|link|selmin|selmax|scrno|location
-};
-
 // A header that cannot be read gives the section's defaults: no grid, two
 // pages, "Screen <list>.<section>", screen 1.
 constexpr const char* kDefaults = "Screen 12.4|0|0|2|0|0|0|1|1|";
 
-const HeaderCase kHeaderCases[] = {
+// Each header line and what it stores (see Header).
+const std::pair<const char*, const char*> kHeaderCases[] = {
     {"L \"Main drinks\" LIST5X6 3 1 2 0 1 4 0 0 0", "Main drinks|5|6|3|1|2|0|1|4|L"},
     {"L 'Bar \"A\"' FUNC5X3 1 0 0 0 1 1", "Bar \"A\"|5|3|1|0|0|0|1|1|F"},
     {"L Snacks LIST56 2 0 99 1 5 3", "Snacks|5|6|2|0|0|1|5|3|L"},  // old form; link 99 is none
@@ -44,49 +40,82 @@ const HeaderCase kHeaderCases[] = {
 };
 
 TEST_F(ListImportTest, HeaderLines) {
-    for (const HeaderCase& c : kHeaderCases) {
-        WriteFile("L00012.LST", std::string("[FLIST]\n") + c.line + "\nP\n");
-        EXPECT_EQ(m_db.ListToDB(Folder(), 12), 0) << c.line;
-        EXPECT_EQ(Header(12), c.stored) << c.line;
+    for (const auto& [line, stored] : kHeaderCases) {
+        WriteFile("L00012.LST", std::string("[FLIST]\n") + line + "\nP\n");
+        EXPECT_EQ(m_db.ListToDB(Folder(), 12), 0) << line;
+        EXPECT_EQ(Header(12), stored) << line;
     }
 }
 
-TEST_F(ListImportTest, SectionWithoutHeaderLineHasNoGridAndGrowsAPagePerKey) {
-    WriteFile("L00012.LST", "[FLIST]\nP\nI 1 1 <a>\nI 1 2 <b>\nI 1 3 <c>\n");
-    EXPECT_EQ(m_db.ListToDB(Folder(), 12), 0);
-    EXPECT_EQ(Header(12), "Screen 12.4|0|0|4|0|0|0|1|1|");
-    EXPECT_EQ(Keys(12),
-              (std::vector<std::string>{"2.1 1 1 <a> 0 3 1 0 0 ", "3.1 1 2 <b> 0 3 1 0 0 ",
-                                        "4.1 1 3 <c> 0 3 1 0 0 "}));
-}
+// A list file and the header and keys of list 12 after its import.
+struct ImportCase {
+    const char* file;
+    const char* header;  // nullptr: not the case's concern
+    std::vector<std::string> keys;
+    const char* name = "L00012.LST";
+};
 
-// ---- keys --------------------------------------------------------------------------
-
-TEST_F(ListImportTest, KeysTakeTheirNumbersOrThePageDefaults) {
-    WriteFile("L00012.LST",
-              "[FLIST]\n"
-              "L \"k\" LIST2X4 1 0 0 0 1 1\n"
-              "P\n"
-              "I 21 1234 <Cola> 4 5 2 10 20 20.00\n"
-              "I 1 7 <Tea>\n"
-              "I 1 8 <Two|lines> -1 -2 1\n"
-              "I 5 6\n"
-              "I 3 -42 <a>b> 4 5 0\n"
-              "P 9 8 2\n"
-              "I 2 2 <P2>\n"
-              "I 2 3\n");
-    EXPECT_EQ(m_db.ListToDB(Folder(), 12), 0);
-    // On a 2 by 4 item list size 1 is "15B" and any other "20B"; a key
-    // without text keeps "??" and the font of the key before it.
-    EXPECT_EQ(Keys(12), (std::vector<std::string>{
-                            "1.1 21 1234 <Cola> 4 5 2 10 20 20B",
-                            "1.2 1 7 <Tea> 0 3 1 0 0 15B",
-                            "1.3 1 8 <Two|lines> 0 3 1 0 0 15B",
-                            "1.4 5 6 <?\?> 0 3 1 0 0 15B",
-                            "1.5 3 -42 <a>b> 4 5 0 0 0 20B",
-                            "2.1 2 2 <P2> 9 8 2 0 0 20B",
-                            "2.2 2 3 <?\?> 9 8 2 0 0 20B",
-                        }));
+TEST_F(ListImportTest, KeysTakeTheirNumbersPagesAndFonts) {
+    Exec("INSERT Presets (ScrnNo, PresetNo, PLU) VALUES (4, 7, 5012345)");
+    Exec("INSERT Presets (ScrnNo, PresetNo, PLU) VALUES (1, 8, 99)");
+    const ImportCase cases[] = {
+        // No header line: no grid, and a page per key.
+        {"[FLIST]\nP\nI 1 1 <a>\nI 1 2 <b>\nI 1 3 <c>\n",
+         "Screen 12.4|0|0|4|0|0|0|1|1|",
+         {"2.1 1 1 <a> 0 3 1 0 0 ", "3.1 1 2 <b> 0 3 1 0 0 ", "4.1 1 3 <c> 0 3 1 0 0 "}},
+        // On a 2 by 4 item list size 1 is "15B" and any other "20B"; a key
+        // without text keeps "??" and the font of the key before it.
+        {"[FLIST]\nL \"k\" LIST2X4 1 0 0 0 1 1\nP\nI 21 1234 <Cola> 4 5 2 10 20 20.00\n"
+         "I 1 7 <Tea>\nI 1 8 <Two|lines> -1 -2 1\nI 5 6\nI 3 -42 <a>b> 4 5 0\nP 9 8 2\n"
+         "I 2 2 <P2>\nI 2 3\n",
+         nullptr,
+         {"1.1 21 1234 <Cola> 4 5 2 10 20 20B", "1.2 1 7 <Tea> 0 3 1 0 0 15B",
+          "1.3 1 8 <Two|lines> 0 3 1 0 0 15B", "1.4 5 6 <?\?> 0 3 1 0 0 15B",
+          "1.5 3 -42 <a>b> 4 5 0 0 0 20B", "2.1 2 2 <P2> 9 8 2 0 0 20B",
+          "2.2 2 3 <?\?> 9 8 2 0 0 20B"}},
+        // Keys beyond the grid go on the next page.
+        {"[FLIST]\nL \"k\" LIST1X5 1 0 0 0 1 1\nP\nI 1 1 <1>\nI 1 2 <2>\nI 1 3 <3>\nI 1 4 <4>\n"
+         "I 1 5 <5>\nI 1 6 <6>\nI 1 7 <7>\n",
+         "k|1|5|2|0|0|0|1|1|L",
+         {"1.1 1 1 <1> 0 3 1 0 0 12B", "1.2 1 2 <2> 0 3 1 0 0 12B", "1.3 1 3 <3> 0 3 1 0 0 12B",
+          "1.4 1 4 <4> 0 3 1 0 0 12B", "1.5 1 5 <5> 0 3 1 0 0 12B", "2.1 1 6 <6> 0 3 1 0 0 12B",
+          "2.2 1 7 <7> 0 3 1 0 0 12B"}},
+        // Empty key slots keep their place without a key; a key written in
+        // full with the empty slot's text is a key.
+        {"[FLIST]\nL \"k\" LIST2X4 1 0 0 0 1 1\nP\nI 1 1 <a>\nI 0 0 <||> 0 7 1\n"
+         "I 0 0 <||> 0 7 1  \nI 1 4 <d>\nI 0 0 <||> 0 7 1 1 1 12.00\n",
+         nullptr,
+         {"1.1 1 1 <a> 0 3 1 0 0 15B", "1.4 1 4 <d> 0 3 1 0 0 15B", "1.5 0 0 <||> 0 7 1 1 1 15B"}},
+        // Preset keys become their products; preset 8 belongs to another screen.
+        {"[FLIST]\nL \"k\" LIST2X4 1 0 0 0 1 4\nP\nI 10 7 <P7>\nI 10 8 <P8>\nI 11 7 <x>\n",
+         nullptr,
+         {"1.1 21 5012345 <P7> 0 3 1 0 0 15B", "1.2 10 8 <P8> 0 3 1 0 0 15B",
+          "1.3 11 7 <x> 0 3 1 0 0 15B"}},
+        // Comments, blank lines, Windows line ends, and a name in lower case.
+        {"# made by hand\r\njunk before the first section\r\n[flist]\r\n\r\n# the header\r\n"
+         "L \"k\" LIST2X4 2 0 0 0 1 1\r\nP\r\n# first key\r\nI 1 1 <a>\r\n\r\nI 1 2 <b>\r\n"
+         "end of keys\r\nI 1 3 <ignored: outside a page>\r\n",
+         "k|2|4|2|0|0|0|1|1|L",
+         {"1.1 1 1 <a> 0 3 1 0 0 15B", "1.2 1 2 <b> 0 3 1 0 0 15B"},
+         "l00012.lst"},
+        // A second section for the same list is skipped.
+        {"[FLIST]\nL \"first\" LIST2X4 1 0 0 0 1 1\nP\nI 1 1 <a>\n"
+         "[FLIST]\nL \"second\" LIST5X6 1 0 0 0 1 1\nP\nI 2 2 <b>\nI 2 3 <c>\n",
+         "first|2|4|1|0|0|0|1|1|L",
+         {"1.1 1 1 <a> 0 3 1 0 0 15B"}},
+    };
+    for (const ImportCase& c : cases) {
+        SCOPED_TRACE(c.file);
+        ClearLog();
+        WriteFile(c.name, c.file);
+        EXPECT_EQ(m_db.ListToDB(Folder(), 12), 0);
+        if (c.header) {
+            EXPECT_EQ(Header(12), c.header);
+        }
+        EXPECT_EQ(Keys(12), c.keys);
+        std::filesystem::remove(FilePath(c.name));
+    }
+    EXPECT_FALSE(LinesWith("[FLIST]").empty()) << "the skipped section is reported";
 }
 
 TEST_F(ListImportTest, ClassicModeOffsetsTheColoursGiven) {
@@ -98,61 +127,6 @@ TEST_F(ListImportTest, ClassicModeOffsetsTheColoursGiven) {
     EXPECT_EQ(Keys(12), (std::vector<std::string>{"1.1 1 1 <x> 36 37 1 0 0 10B",
                                                   "1.2 1 2 <y> 32 38 1 0 0 10B",
                                                   "2.1 1 3 <z> 1 2 0 0 0 12B"}));
-}
-
-TEST_F(ListImportTest, KeysBeyondTheGridGoOnTheNextPage) {
-    WriteFile("L00012.LST",
-              "[FLIST]\nL \"k\" LIST1X5 1 0 0 0 1 1\nP\n"
-              "I 1 1 <1>\nI 1 2 <2>\nI 1 3 <3>\nI 1 4 <4>\nI 1 5 <5>\nI 1 6 <6>\nI 1 7 <7>\n");
-    EXPECT_EQ(m_db.ListToDB(Folder(), 12), 0);
-    EXPECT_EQ(
-        Rows("SELECT ItemText, PageNo, ItemNo FROM ListItems ORDER BY ItemText"),
-        (std::vector<std::string>{"1|1|1", "2|1|2", "3|1|3", "4|1|4", "5|1|5", "6|2|1", "7|2|2"}));
-    EXPECT_EQ(Scalar("SELECT NPages FROM ListHdrs WHERE ListNo=12"), "2");
-}
-
-TEST_F(ListImportTest, EmptyKeySlotsKeepTheirPlaceWithoutAKey) {
-    WriteFile("L00012.LST",
-              "[FLIST]\nL \"k\" LIST2X4 1 0 0 0 1 1\nP\nI 1 1 <a>\nI 0 0 <||> 0 7 1\n"
-              "I 0 0 <||> 0 7 1  \nI 1 4 <d>\nI 0 0 <||> 0 7 1 1 1 12.00\n");
-    EXPECT_EQ(m_db.ListToDB(Folder(), 12), 0);
-    // A key written in full with the empty slot's text is a key.
-    EXPECT_EQ(Keys(12),
-              (std::vector<std::string>{"1.1 1 1 <a> 0 3 1 0 0 15B", "1.4 1 4 <d> 0 3 1 0 0 15B",
-                                        "1.5 0 0 <||> 0 7 1 1 1 15B"}));
-}
-
-TEST_F(ListImportTest, PresetKeysBecomeTheirProducts) {
-    Exec("INSERT Presets (ScrnNo, PresetNo, PLU) VALUES (4, 7, 5012345)");
-    Exec("INSERT Presets (ScrnNo, PresetNo, PLU) VALUES (1, 8, 99)");
-    WriteFile("L00012.LST",
-              "[FLIST]\nL \"k\" LIST2X4 1 0 0 0 1 4\nP\nI 10 7 <P7>\nI 10 8 <P8>\nI 11 7 <x>\n");
-    EXPECT_EQ(m_db.ListToDB(Folder(), 12), 0);
-    // Preset 8 belongs to another screen.
-    EXPECT_EQ(Keys(12), (std::vector<std::string>{"1.1 21 5012345 <P7> 0 3 1 0 0 15B",
-                                                  "1.2 10 8 <P8> 0 3 1 0 0 15B",
-                                                  "1.3 11 7 <x> 0 3 1 0 0 15B"}));
-}
-
-TEST_F(ListImportTest, CommentsBlankLinesAndWindowsLineEnds) {
-    WriteFile("l00012.lst",
-              "# made by hand\r\n"
-              "junk before the first section\r\n"
-              "[flist]\r\n"
-              "\r\n"
-              "# the header\r\n"
-              "L \"k\" LIST2X4 2 0 0 0 1 1\r\n"
-              "P\r\n"
-              "# first key\r\n"
-              "I 1 1 <a>\r\n"
-              "\r\n"
-              "I 1 2 <b>\r\n"
-              "end of keys\r\n"
-              "I 1 3 <ignored: outside a page>\r\n");
-    EXPECT_EQ(m_db.ListToDB(Folder(), 12), 0);
-    EXPECT_EQ(Header(12), "k|2|4|2|0|0|0|1|1|L");
-    EXPECT_EQ(Keys(12),
-              (std::vector<std::string>{"1.1 1 1 <a> 0 3 1 0 0 15B", "1.2 1 2 <b> 0 3 1 0 0 15B"}));
 }
 
 TEST_F(ListImportTest, ImportReplacesTheWholeList) {
@@ -171,18 +145,6 @@ TEST_F(ListImportTest, FileWrittenFromTheDatabaseIsLeftAlone) {
     WriteFile("L00012.LST", "#supp dbno 3\n[FLIST]\nL \"new\" LIST2X4 1 0 0 0 1 1\n");
     EXPECT_EQ(m_db.ListToDB(Folder(), 12), 0);
     EXPECT_EQ(Scalar("SELECT Description FROM ListHdrs WHERE ListNo=12"), "kept");
-}
-
-TEST_F(ListImportTest, SecondSectionForTheSameListIsSkipped) {
-    WriteFile("L00012.LST",
-              "[FLIST]\nL \"first\" LIST2X4 1 0 0 0 1 1\nP\nI 1 1 <a>\n"
-              "[FLIST]\nL \"second\" LIST5X6 1 0 0 0 1 1\nP\nI 2 2 <b>\nI 2 3 <c>\n");
-    EXPECT_EQ(m_db.ListToDB(Folder(), 12), 0);
-    EXPECT_EQ(Header(12), "first|2|4|1|0|0|0|1|1|L");
-    EXPECT_EQ(Keys(12), std::vector<std::string>{"1.1 1 1 <a> 0 3 1 0 0 15B"});
-    bool logged = false;
-    for (const auto& line : g_log) logged = logged || line.find("[FLIST]") != std::string::npos;
-    EXPECT_TRUE(logged);
 }
 
 // ---- screen-definition files ---------------------------------------------------------

@@ -15,16 +15,9 @@ using xrtest::ErrorOf;
 
 namespace {
 
-SYSTEMTIME Make(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int ms = 0) {
-    SYSTEMTIME st{};
-    st.wYear = static_cast<uint16_t>(y);
-    st.wMonth = static_cast<uint16_t>(mo);
-    st.wDay = static_cast<uint16_t>(d);
-    st.wHour = static_cast<uint16_t>(h);
-    st.wMinute = static_cast<uint16_t>(mi);
-    st.wSecond = static_cast<uint16_t>(s);
-    st.wMilliseconds = static_cast<uint16_t>(ms);
-    return st;
+using U = uint16_t;
+SYSTEMTIME Make(U y, U mo, U d, U h = 0, U mi = 0, U s = 0, U ms = 0) {
+    return {y, mo, 0, d, h, mi, s, ms};
 }
 
 double DateOf(const SYSTEMTIME& st) {
@@ -124,10 +117,7 @@ TEST(SystemTime, RoundTripToTheSecond) {
 }
 
 TEST(DateText, FormatEnUs) {
-    struct Row {
-        double date;
-        const char* text;
-    } rows[] = {
+    const std::pair<double, const char*> rows[] = {
         {0.0, "12:00:00 AM"},
         {3.34, "1/2/1900 8:09:36 AM"},
         {365.0, "12/30/1900"},
@@ -138,18 +128,16 @@ TEST(DateText, FormatEnUs) {
         {2958465, "12/31/9999"},
         {0.75, "6:00:00 PM"},
     };
-    for (const Row& row : rows) {
-        EXPECT_EQ(FormatDate(row.date), row.text) << row.date;
-        EXPECT_EQ(Variant::Date(row.date).ToText(), row.text) << row.date;
+    for (const auto& [date, text] : rows) {
+        EXPECT_EQ(FormatDate(date), text) << date;
+        EXPECT_EQ(Variant::Date(date).ToText(), text) << date;
     }
     EXPECT_EQ(ErrorOf([] { Variant::Date(2958466).ToText(); }), E_INVALIDARG_);
 }
 
 TEST(DateText, ParseEnUs) {
-    struct Row {
-        const char* text;
-        double expected;  // NAN: type mismatch
-    } rows[] = {
+    // Each text with the date it reads as; NAN: no date (a type mismatch).
+    const std::pair<const char*, double> rows[] = {
         {"1/2/1970", 25570},
         {"1-2-1970", 25570},
         {"1 2 1970", 25570},
@@ -183,17 +171,17 @@ TEST(DateText, ParseEnUs) {
         {"1//2", NAN},
         {"32 49", NAN},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.text);
+    for (const auto& [text, expected] : rows) {
+        SCOPED_TRACE(text);
         double d = -99;
-        bool ok = ParseDateText(row.text, &d);
-        if (std::isnan(row.expected)) {
+        bool ok = ParseDateText(text, &d);
+        if (std::isnan(expected)) {
             EXPECT_FALSE(ok);
-            EXPECT_EQ(ErrorOf([&] { Variant::Text(row.text).ToDate(); }), DISP_E_TYPEMISMATCH_);
+            EXPECT_EQ(ErrorOf([&] { Variant::Text(text).ToDate(); }), DISP_E_TYPEMISMATCH_);
         } else {
             ASSERT_TRUE(ok);
-            EXPECT_NEAR(d, row.expected, 1e-9);
-            Variant v = Variant::Text(row.text).ChangeType(VT_DATE);
+            EXPECT_NEAR(d, expected, 1e-9);
+            Variant v = Variant::Text(text).ChangeType(VT_DATE);
             EXPECT_EQ(v.Type(), VT_DATE);
             EXPECT_EQ(v.RealValue(), d);
         }

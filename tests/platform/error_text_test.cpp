@@ -44,10 +44,7 @@ TEST(ErrorText, MessageText) {
 }
 
 TEST(ErrorText, StandardDescription) {
-    struct Row {
-        HRESULT code;
-        const char* text;
-    } rows[] = {
+    const std::pair<HRESULT, const char*> rows[] = {
         {adErrNoCurrentRecord,
          "Either BOF or EOF is True, or the current record has been deleted. Requested "
          "operation requires a current record."},
@@ -72,12 +69,12 @@ TEST(ErrorText, StandardDescription) {
         {DB_E_ERRORSINCOMMAND, ""},
         {Hr(0x800A1234), ""},
     };
-    for (const Row& row : rows) {
-        EXPECT_EQ(StandardDescription(row.code), row.text) << std::hex << row.code;
-        ComError e(row.code);
-        EXPECT_EQ(e.Error(), row.code);
-        EXPECT_EQ(e.Description(), row.text);
-        EXPECT_STREQ(e.what(), row.text);
+    for (const auto& [code, text] : rows) {
+        EXPECT_EQ(StandardDescription(code), text) << std::hex << code;
+        ComError e(code);
+        EXPECT_EQ(e.Error(), code);
+        EXPECT_EQ(e.Description(), text);
+        EXPECT_STREQ(e.what(), text);
     }
     ComError withText(DB_E_ERRORSINCOMMAND, "Incorrect syntax near 'x'.");
     EXPECT_EQ(withText.Description(), "Incorrect syntax near 'x'.");

@@ -421,10 +421,7 @@ TEST(VariantMoney, Hundredths) {
     EXPECT_EQ(HundredthsToMoney(INT32_MAX), int64_t{INT32_MAX} * 100);
     EXPECT_EQ(HundredthsToMoney(INT32_MIN), int64_t{INT32_MIN} * 100);
 
-    struct Row {
-        int64_t cy;
-        int32_t expected;
-    } rows[] = {
+    const std::pair<int64_t, int32_t> rows[] = {
         {25000, 250},
         {40, 0},
         {50, 1},
@@ -435,8 +432,8 @@ TEST(VariantMoney, Hundredths) {
         {(int64_t{INT32_MAX} + 1) * 100, INT32_MIN},
         {int64_t{INT32_MIN} * 100, INT32_MIN},
     };
-    for (const Row& row : rows) {
-        EXPECT_EQ(MoneyToHundredths(row.cy), row.expected) << row.cy;
+    for (const auto& [cy, expected] : rows) {
+        EXPECT_EQ(MoneyToHundredths(cy), expected) << cy;
     }
 }
 
@@ -460,26 +457,23 @@ TEST(DecimalValue, ParseAndPrint) {
 }
 
 TEST(DecimalValue, RescaleRoundsHalfAwayFromZero) {
-    struct Row {
-        const char* input;
-        uint8_t scale;
-        const char* expected;  // nullptr: does not fit
-    } rows[] = {
+    // A null result: the value does not fit the scale.
+    const std::tuple<const char*, uint8_t, const char*> rows[] = {
         {"2.345", 2, "2.35"}, {"-2.345", 2, "-2.35"},
         {"2.344", 2, "2.34"}, {"2.5", 0, "3"},
         {"-2.5", 0, "-3"},    {"1.5", 4, "1.5"},
         {"-0.001", 2, "0"},   {"79228162514264337593543950335", 1, nullptr},
         {"1", 29, nullptr},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.input);
+    for (const auto& [input, scale, expected] : rows) {
+        SCOPED_TRACE(input);
         Decimal in, out;
-        ASSERT_TRUE(Decimal::Parse(row.input, &in));
-        bool ok = in.Rescale(row.scale, &out);
-        ASSERT_EQ(ok, row.expected != nullptr);
+        ASSERT_TRUE(Decimal::Parse(input, &in));
+        bool ok = in.Rescale(scale, &out);
+        ASSERT_EQ(ok, expected != nullptr);
         if (!ok) continue;
-        EXPECT_EQ(out.scale, row.scale);
-        EXPECT_EQ(out.ToString(), row.expected);
+        EXPECT_EQ(out.scale, scale);
+        EXPECT_EQ(out.ToString(), expected);
         EXPECT_FALSE(out.negative && out.mantissa == 0);
     }
 }

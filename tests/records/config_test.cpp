@@ -44,9 +44,8 @@ TEST_F(CfgTillTest, ANewTillReadsTheDefaultsAndRoundTrips) {
     CCfgTill check;
     ASSERT_EQ(check.Equ(2), 1);
     EXPECT_EQ(std::memcmp(&check.m_def, &def, sizeof def), 0);
-    EXPECT_EQ(Scalar("SELECT AuditTrn FROM CfgTills WHERE TillNo=2"), "3");
-    EXPECT_EQ(Scalar("SELECT LogitAll FROM CfgTills WHERE TillNo=2"), "1");
-    EXPECT_EQ(Scalar("SELECT ForexAllow FROM CfgTills WHERE TillNo=2"), "0");
+    EXPECT_EQ(Scalar("SELECT AuditTrn, LogitAll, ForexAllow FROM CfgTills WHERE TillNo=2"),
+              "3|1|0");
     EXPECT_EQ(xrtest::TableErrors("CfgTills"), 0u);
 }
 
@@ -78,9 +77,8 @@ TEST_F(CfgTillTest, SavingNeverTouchesTheSixthMessages) {
     std::strcpy(def.Name, "Till one");
     std::strcpy(t.m_rctMess6, "overwrite?");
     ASSERT_EQ(t.AddUpdate(def), 1);
-    EXPECT_EQ(Scalar("SELECT Name FROM CfgTills WHERE TillNo=1"), "Till one");
-    EXPECT_EQ(Scalar("SELECT RMess6 FROM CfgTills WHERE TillNo=1"), "keep r");
-    EXPECT_EQ(Scalar("SELECT BMess6 FROM CfgTills WHERE TillNo=1"), "keep b");
+    EXPECT_EQ(Scalar("SELECT Name, RMess6, BMess6 FROM CfgTills WHERE TillNo=1"),
+              "Till one|keep r|keep b");
 }
 
 TEST_F(CfgTillTest, FlagWordsTakeTheirBitsAndKeepTheOthers) {
@@ -105,8 +103,7 @@ TEST_F(CfgTillTest, DrawersAreStoredAsASixteenBitSignedValue) {
     def.Drawers = 40000;
     def.KbNo = 40000;
     ASSERT_EQ(t.AddUpdate(def), 1);
-    EXPECT_EQ(Scalar("SELECT Drawers FROM CfgTills WHERE TillNo=4"), "-25536");
-    EXPECT_EQ(Scalar("SELECT KbNo FROM CfgTills WHERE TillNo=4"), "40000");
+    EXPECT_EQ(Scalar("SELECT Drawers, KbNo FROM CfgTills WHERE TillNo=4"), "-25536|40000");
     ASSERT_EQ(t.Equ(4), 1);
     EXPECT_EQ(+t.m_def.Drawers, 40000);
 }
@@ -166,8 +163,7 @@ TEST_F(CfgSysTest, AddUpdateOnAnEmptyTableAddsTheRow) {
     def.Loyalty = 2;
     ASSERT_EQ(s.AddUpdate(def), 1);
     EXPECT_EQ(Scalar("SELECT COUNT(*) FROM CfgSys"), "1");
-    EXPECT_EQ(Scalar("SELECT Vatv1 FROM CfgSys"), "17.5");
-    EXPECT_EQ(Scalar("SELECT Name5 FROM CfgSys"), "High Street");
+    EXPECT_EQ(Scalar("SELECT Vatv1, Name5 FROM CfgSys"), "17.5|High Street");
     CCfgSys check;
     ASSERT_EQ(check.Load(), 1);
     EXPECT_EQ(std::memcmp(&check.m_def, &def, sizeof def), 0);

@@ -23,16 +23,8 @@ protected:
         RecordsTest::TearDown();
     }
 
-    static SYSTEMTIME Time(int y, int mo, int d, int h, int mi, int s) {
-        SYSTEMTIME t{};
-        t.wYear = uint16_t(y);
-        t.wMonth = uint16_t(mo);
-        t.wDay = uint16_t(d);
-        t.wHour = uint16_t(h);
-        t.wMinute = uint16_t(mi);
-        t.wSecond = uint16_t(s);
-        return t;
-    }
+    using U = uint16_t;
+    static SYSTEMTIME Time(U y, U mo, U d, U h, U mi, U s) { return {y, mo, 0, d, h, mi, s, 0}; }
 };
 
 TEST_F(CustomerTest, TheModeChoosesTableAndIdentityAtConstruction) {
@@ -150,20 +142,18 @@ TEST_F(CustomerTest, EveryFieldRoundTripsAndBitColumnsReadAsTrue) {
 }
 
 TEST_F(CustomerTest, CreditLimitsReadToTheHundredthAndWriteBack) {
-    const struct {
-        const char* stored;
-        int32_t hundredths;
-    } cases[] = {{"19.99", 1999}, {"0.07", 7}, {"250000", 25000000}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.stored);
-        Exec(std::string("UPDATE Customers SET CreditLimit=") + c.stored);
+    const std::pair<const char*, int32_t> cases[] = {
+        {"19.99", 1999}, {"0.07", 7}, {"250000", 25000000}};
+    for (const auto& [stored, hundredths] : cases) {
+        SCOPED_TRACE(stored);
+        Exec(std::string("UPDATE Customers SET CreditLimit=") + stored);
         CCustomer customer;
         ASSERT_EQ(customer.Equ(1), 1);
-        EXPECT_EQ(customer.CreditLimit, c.hundredths);
+        EXPECT_EQ(customer.CreditLimit, hundredths);
         Exec("UPDATE Customers SET CreditLimit=0");
         ASSERT_EQ(customer.Update(0), 1);
         EXPECT_EQ(Scalar("SELECT CreditLimit * 100 FROM Customers WHERE ID=1"),
-                  std::to_string(c.hundredths));
+                  std::to_string(hundredths));
     }
 }
 

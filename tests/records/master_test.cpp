@@ -48,8 +48,7 @@ TEST_F(MasterTest, DepartmentsGroupsAndModifiersRoundTrip) {
     std::memset(dept.reserved1, 0x5A, sizeof dept.reserved1);
     CDept d;
     ASSERT_EQ(d.AddUpdate(dept), 1);
-    EXPECT_EQ(Scalar("SELECT QtyDP FROM Depts"), "0");
-    EXPECT_EQ(Scalar("SELECT ValNeg FROM Depts"), "-1");
+    EXPECT_EQ(Scalar("SELECT QtyDP, ValNeg FROM Depts"), "0|-1");
     CDept again;
     ASSERT_EQ(again.Equ(5), 1);
     EXPECT_EQ(+again.m_def.Flags, 0x0002);
@@ -91,9 +90,7 @@ TEST_F(MasterTest, MixAndMatchDatesAreEightDigits) {
     def.MMValue = 350;
     CMixMatch m;
     ASSERT_EQ(m.AddUpdate(def), 1);
-    EXPECT_EQ(Scalar("SELECT DateStart FROM MixMatch"), "20240131");
-    EXPECT_EQ(Scalar("SELECT DateEnd FROM MixMatch"), "00000005");
-    EXPECT_EQ(Scalar("SELECT MMValue FROM MixMatch"), "3.5");
+    EXPECT_EQ(Scalar("SELECT DateStart, DateEnd, MMValue FROM MixMatch"), "20240131|00000005|3.5");
     CMixMatch read;
     ASSERT_EQ(read.Equ(3), 1);
     EXPECT_EQ(std::memcmp(&read.m_def, &def, sizeof def), 0);
@@ -120,15 +117,13 @@ TEST_F(PromoTest, ThePercentageOrTheAmountByType) {
     p.m_def.FlexPromoType = 0;
     p.m_def.Usage = 0;
     ASSERT_EQ(p.Update(0), 1);
-    EXPECT_EQ(Scalar("SELECT pcValue FROM Promos WHERE PromNo=1"), "12.5");
-    EXPECT_EQ(Scalar("SELECT mdValue FROM Promos WHERE PromNo=1"), "0");
+    EXPECT_EQ(Scalar("SELECT pcValue, mdValue FROM Promos WHERE PromNo=1"), "12.5|0");
     EXPECT_EQ(Scalar("SELECT FlexPromoType FROM Promos WHERE PromNo=1"), "4") << "read only";
     EXPECT_EQ(Scalar("SELECT Usage FROM Promos WHERE PromNo=1"), "9") << "read only";
     ASSERT_EQ(p.Equ(2), 1);
     EXPECT_EQ(+p.m_def.Value, 150);
     ASSERT_EQ(p.Update(0), 1);
-    EXPECT_EQ(Scalar("SELECT pcValue FROM Promos WHERE PromNo=2"), "0");
-    EXPECT_EQ(Scalar("SELECT mdValue FROM Promos WHERE PromNo=2"), "1.5");
+    EXPECT_EQ(Scalar("SELECT pcValue, mdValue FROM Promos WHERE PromNo=2"), "0|1.5");
 }
 
 TEST_F(PromoTest, TypeAndFlagBitsKeepTheRest) {
@@ -145,9 +140,7 @@ TEST_F(PromoTest, TypeAndFlagBitsKeepTheRest) {
     EXPECT_STREQ(p.m_def.Description, "Happy hour");
     p.m_def.Flags = 0x0002;  // gratuity 1 alone
     ASSERT_EQ(p.Update(0), 1);
-    EXPECT_EQ(Scalar("SELECT Gratuity FROM Promos"), "1");
-    EXPECT_EQ(Scalar("SELECT Analysis FROM Promos"), "0");
-    EXPECT_EQ(Scalar("SELECT Type FROM Promos"), "3");
+    EXPECT_EQ(Scalar("SELECT Gratuity, Analysis, Type FROM Promos"), "1|0|3");
 }
 
 TEST_F(PromoTest, AnalysisCategories) {
@@ -172,8 +165,7 @@ TEST_F(PromoTest, AnalysisCategories) {
     EXPECT_EQ(+p.m_def.AnalysisCats[3], 0);
     EXPECT_EQ(+p.m_def.CatFlags, 6);
     ASSERT_EQ(p.Update(0), 1);
-    EXPECT_EQ(Scalar("SELECT AnalysisNew FROM Promos WHERE PromNo=2"), "1");
-    EXPECT_EQ(Scalar("SELECT AnalysisCats FROM Promos WHERE PromNo=2"), "3;7;");
+    EXPECT_EQ(Scalar("SELECT AnalysisNew, AnalysisCats FROM Promos WHERE PromNo=2"), "1|3;7;");
 }
 
 TEST_F(PromoTest, ANewPromotionSelectsEveryCategory) {
@@ -184,8 +176,7 @@ TEST_F(PromoTest, ANewPromotionSelectsEveryCategory) {
     std::string all;
     for (int n = 1; n <= 100; ++n) all += std::to_string(n) + ";";
     EXPECT_EQ(Scalar("SELECT AnalysisCats FROM Promos"), all);
-    EXPECT_EQ(Scalar("SELECT AnalysisNew FROM Promos"), "1");
-    EXPECT_EQ(Scalar("SELECT FilterType FROM Promos"), "1");
+    EXPECT_EQ(Scalar("SELECT AnalysisNew, FilterType FROM Promos"), "1|1");
     // Nothing selected is an empty text.
     std::memset(def.AnalysisCats, 0, sizeof def.AnalysisCats);
     ASSERT_EQ(p.AddUpdate(def), 1);

@@ -55,62 +55,56 @@ TEST_F(ProductTest, ReadsEveryMappedColumn) {
     InsertFull(kBigPlu, "Pale ale, half pint, draught");
     CProduct p;
     ASSERT_EQ(p.Equ(kBigPlu), 1);
-    const prod_def& d = p.m_def;
-    EXPECT_EQ(+d.PLU, kBigPlu);
-    EXPECT_STREQ(d.Description, "Pale ale, half pi");
+    const prod_def want{.Description = "Pale ale, half pi",
+                        .PLU = kBigPlu,
+                        .Dept = 12,
+                        .VAT = 2,
+                        .ProdType = -3,
+                        .ProdCat = 7,
+                        .ListMenu = 100,
+                        .ListQual = 200,
+                        .ListExtra = 300,
+                        .DspFlags = (1 << 2) | (1 << 9),
+                        .Discount = 5,
+                        .DspPriority = 4,
+                        .PriceType = 3,
+                        .MMOffer = -9,
+                        .MMBucket = 'B',
+                        .Flags = PROD_FREETEXT | PROD_SOLDOUT | PROD_DISCOUNTSTAFF | PROD_STKDIRTY,
+                        .VATpos = 123456,
+                        .VStockID = -12};
+    EXPECT_EQ(xrtest::ByteDiff(p.m_def, want), "");
     EXPECT_EQ(p.GetDescription(), "Pale ale, half pint, draught");
-    EXPECT_EQ(p.getPrice(0), 125);
-    EXPECT_EQ(p.getPrice(1), 250);
-    EXPECT_EQ(p.getPrice(2), 0);
-    EXPECT_EQ(p.getPrice(9), 9999);
-    EXPECT_EQ(+d.Dept, 12);
-    EXPECT_EQ(+d.VAT, 2);
-    EXPECT_EQ(+d.ProdType, -3);
-    EXPECT_EQ(+d.ProdCat, 7);
-    EXPECT_EQ(+d.ListMenu, 100);
-    EXPECT_EQ(+d.ListQual, 200);
-    EXPECT_EQ(+d.ListExtra, 300);
-    EXPECT_EQ(+d.DspFlags, (1 << 2) | (1 << 9));
-    EXPECT_EQ(+d.DspPriority, 4);
-    EXPECT_EQ(+d.Discount, 5);
-    EXPECT_EQ(+d.PriceType, 3);
-    EXPECT_EQ(+d.MMOffer, -9);
-    EXPECT_EQ(+d.MMBucket, 'B');
-    EXPECT_EQ(+d.Flags, PROD_FREETEXT | PROD_SOLDOUT | PROD_DISCOUNTSTAFF | PROD_STKDIRTY);
-    EXPECT_EQ(+d.VStockID, -12);
-    EXPECT_EQ(+d.VATpos, 123456);
+    EXPECT_EQ(xr::Format("%d %d %d %d", p.getPrice(0), p.getPrice(1), p.getPrice(2), p.getPrice(9)),
+              "125 250 0 9999");
     EXPECT_EQ(xrtest::TableErrors("Products"), 0u);
 }
 
 TEST_F(ProductTest, AFullStructureRoundTripsThroughANewRow) {
-    prod_def def{};
-    def.PLU = kBigPlu;
-    std::strcpy(def.Description, "Cola");
-    def.Dept = 3;
-    def.VAT = 1;
-    def.ProdType = 2;
-    def.ProdCat = -1;
-    def.ListMenu = 9;
-    def.DspFlags = 0x03FE;
-    def.Discount = 1;
-    def.DspPriority = 2;
-    def.PriceType = 1;
-    def.MMOffer = 4;
-    def.MMBucket = 'Z';
-    def.Flags = PROD_FREETEXT | PROD_STKDONE;
-    def.VStockID = 77;
-    def.VATpos = -5;
+    prod_def def{.Description = "Cola",
+                 .PLU = kBigPlu,
+                 .Dept = 3,
+                 .VAT = 1,
+                 .ProdType = 2,
+                 .ProdCat = -1,
+                 .ListMenu = 9,
+                 .DspFlags = 0x03FE,
+                 .Discount = 1,
+                 .DspPriority = 2,
+                 .PriceType = 1,
+                 .MMOffer = 4,
+                 .MMBucket = 'Z',
+                 .Flags = PROD_FREETEXT | PROD_STKDONE,
+                 .VATpos = -5,
+                 .VStockID = 77};
     CProduct p;
     ASSERT_EQ(p.AddUpdate(def, 0), 1);
-    EXPECT_EQ(Column(kBigPlu, "Description"), "Cola");
-    EXPECT_EQ(Column(kBigPlu, "VAT"), "B");
-    EXPECT_EQ(Column(kBigPlu, "Dsp9"), "-1");
-    EXPECT_EQ(Column(kBigPlu, "V$StkDone"), "-1");
-    EXPECT_EQ(Column(kBigPlu, "V$SoldOut"), "0");
-    EXPECT_EQ(Column(kBigPlu, "MMBucket"), "Z");
+    EXPECT_EQ(
+        RowText("SELECT Description, VAT, Dsp9, V$StkDone, V$SoldOut, MMBucket FROM Products"),
+        "Description=Cola;VAT=B;Dsp9=-1;V$StkDone=-1;V$SoldOut=0;MMBucket=Z;\n");
     CProduct q;
     ASSERT_EQ(q.Equ(kBigPlu), 1);
-    EXPECT_EQ(std::memcmp(&q.m_def, &def, sizeof def), 0);
+    EXPECT_EQ(xrtest::ByteDiff(q.m_def, def), "");
 }
 
 TEST_F(ProductTest, TheDescriptionRule) {
@@ -134,9 +128,7 @@ TEST_F(ProductTest, TheDescriptionRule) {
     EXPECT_EQ(Column(1, "Description"), "Renamed");
     // A fresh object has no description string: the field is written.
     CProduct fresh;
-    prod_def other{};
-    other.PLU = 2;
-    std::strcpy(other.Description, "From the field");
+    prod_def other{.Description = "From the field", .PLU = 2};
     ASSERT_EQ(fresh.AddUpdate(other, 0), 1);
     EXPECT_EQ(Column(2, "Description"), "From the field");
 }
@@ -167,14 +159,14 @@ TEST_F(ProductTest, AVOnlyWriteChangesTheTillColumnsAlone) {
     InsertFull(7, "Crisps");
     const std::string before = RowText("SELECT * FROM Products WHERE PLU=7");
     CProduct p;
-    prod_def def{};
-    def.PLU = 7;
-    std::strcpy(def.Description, "Changed");
-    def.Dept = 99;
-    def.VAT = 3;
-    def.Flags = PROD_STKDONE;  // sold out, staff discount, free text and stock dirty off
-    def.VStockID = 5;
-    def.VATpos = 6;
+    // Sold out, staff discount, free text and stock dirty off.
+    prod_def def{.Description = "Changed",
+                 .PLU = 7,
+                 .Dept = 99,
+                 .VAT = 3,
+                 .Flags = PROD_STKDONE,
+                 .VATpos = 6,
+                 .VStockID = 5};
     p.SetDescription("Changed too");
     p.setPrice(0, 1);
     ASSERT_EQ(p.AddUpdate(def, 1), 1);
@@ -190,15 +182,10 @@ TEST_F(ProductTest, AVOnlyWriteChangesTheTillColumnsAlone) {
 
 TEST_F(ProductTest, ANewProductIsWrittenWholeEvenWhenVOnlyIsAsked) {
     CProduct p;
-    prod_def def{};
-    def.PLU = 8;
-    std::strcpy(def.Description, "Nuts");
-    def.Dept = 6;
-    def.Flags = PROD_SOLDOUT;
+    prod_def def{.Description = "Nuts", .PLU = 8, .Dept = 6, .Flags = PROD_SOLDOUT};
     ASSERT_EQ(p.AddUpdate(def, 1), 1);
-    EXPECT_EQ(Column(8, "Description"), "Nuts");
-    EXPECT_EQ(Column(8, "Dept"), "6");
-    EXPECT_EQ(Column(8, "V$SoldOut"), "-1");
+    EXPECT_EQ(RowText("SELECT Description, Dept, V$SoldOut FROM Products"),
+              "Description=Nuts;Dept=6;V$SoldOut=-1;\n");
 }
 
 TEST_F(ProductTest, DisplayBitsThatMapNothingAreKept) {
@@ -215,7 +202,7 @@ TEST_F(ProductTest, AMissingProductLeavesTheStructure) {
     ASSERT_EQ(p.Equ(1), 1);
     const prod_def before = p.m_def;
     EXPECT_EQ(p.Equ(0), 0);
-    EXPECT_EQ(std::memcmp(&before, &p.m_def, sizeof before), 0);
+    EXPECT_EQ(xrtest::ByteDiff(p.m_def, before), "");
     EXPECT_EQ(p.GetDescription(), "Beer");
 }
 
@@ -246,29 +233,21 @@ TEST_F(ProductTest, WalkingTheTableInKeyOrder) {
 TEST_F(ProductTest, TheImportFilters) {
     CProductOpen p;
     std::string value = "1";
-    struct {
-        const char* column;
-        int expected;
-    } filters[] = {{"V$SoldOut", 0}, {"V$A", 0},       {"Dept", 1},
-                   {"V$", 1},        {"v$SoldOut", 1}, {nullptr, 1}};
-    for (const auto& f : filters)
-        EXPECT_EQ(p.FieldFilter(f.column, value), f.expected) << (f.column ? f.column : "null");
+    const std::pair<const char*, int> filters[] = {
+        {"V$SoldOut", 0}, {"V$A", 0}, {"Dept", 1}, {"V$", 1}, {"v$SoldOut", 1}, {nullptr, 1}};
+    for (const auto& [column, expected] : filters)
+        EXPECT_EQ(p.FieldFilter(column, value), expected) << (column ? column : "null");
 
-    struct {
-        const char* text;
-        uint16_t flagsBefore;
-        int result;
-        uint16_t flagsAfter;
-    } supps[] = {
+    const std::tuple<const char*, uint16_t, int, uint16_t> supps[] = {
         {"1=1", 0x0001, 1, 0x0003}, {"1=0", 0x0003, 1, 0x0001}, {"1=3", 0, 1, PROD_SOLDOUT},
         {"2=1", 0, 0, 0},           {"1:1", 0, 0, 0},           {"", 0, 0, 0},
         {nullptr, 0, 0, 0},
     };
-    for (const auto& s : supps) {
+    for (const auto& [text, flagsBefore, result, flagsAfter] : supps) {
         prod_def def{};
-        def.Flags = s.flagsBefore;
-        EXPECT_EQ(p.xsupp(def, s.text), s.result) << (s.text ? s.text : "null");
-        EXPECT_EQ(+def.Flags, s.flagsAfter) << (s.text ? s.text : "null");
+        def.Flags = flagsBefore;
+        EXPECT_EQ(p.xsupp(def, text), result) << (text ? text : "null");
+        EXPECT_EQ(+def.Flags, flagsAfter) << (text ? text : "null");
     }
 }
 

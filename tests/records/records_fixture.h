@@ -19,6 +19,16 @@ inline size_t TableErrors(const std::string& table) {
     return LinesStarting("Table [" + table + "] error ").size();
 }
 
+// "" when `a` holds the bytes of `b`, else the first byte that differs.
+template <typename T>
+std::string ByteDiff(const T& a, const T& b) {
+    const auto* x = reinterpret_cast<const unsigned char*>(&a);
+    const auto* y = reinterpret_cast<const unsigned char*>(&b);
+    for (size_t i = 0; i < sizeof(T); ++i)
+        if (x[i] != y[i]) return xr::Format("byte %zu is %02X, not %02X", i, x[i], y[i]);
+    return "";
+}
+
 class RecordsTest : public LibraryTest {
 protected:
     RecordsTest() : LibraryTest(Start::Database, "LORIMDB81") {}

@@ -126,8 +126,8 @@ TEST_F(FloorTest, FlexibleTextsAndGroupAreasGoThroughFieldAccess) {
     ASSERT_EQ(hdrs.SetField("Default", "Thank you, come again"), 1);
     ASSERT_EQ(hdrs.SetField("Description", std::string(300, 'd')), 1);
     ASSERT_EQ(hdrs.Update(0), 1);
-    EXPECT_EQ(Scalar("SELECT [Default] FROM FlexTextHdrs"), "Thank you, come again");
-    EXPECT_EQ(Scalar("SELECT LEN(Description) FROM FlexTextHdrs"), "300");
+    EXPECT_EQ(Scalar("SELECT [Default], LEN(Description) FROM FlexTextHdrs"),
+              "Thank you, come again|300");
 
     for (const char* sql : {"INSERT INTO FlexTextLines VALUES (1, 'BillFooter', 'Merci')",
                             "INSERT INTO FlexTextLines VALUES (0, 'BillHeader', 'Welcome')",

@@ -104,11 +104,7 @@ TEST_F(SiteTest, ANewSiteGetsThreeDatabasesEveryDefaultRowAndTheLogin) {
     EXPECT_EQ(Scalar("SELECT Description FROM PromoPackages WHERE PackageNo=1"), "Package #1");
 
     // Families: how many rows, which indexes, and a telling value.
-    struct Family {
-        const char* query;
-        const char* expected;
-    };
-    const Family families[] = {
+    const std::pair<const char*, const char*> families[] = {
         {"SELECT COUNT(*), MIN(FieldIndex), MAX(FieldIndex) FROM SysValues WHERE "
          "FieldName='PluType'",
          "12|0|90"},
@@ -147,7 +143,7 @@ TEST_F(SiteTest, ANewSiteGetsThreeDatabasesEveryDefaultRowAndTheLogin) {
         {"SELECT COUNT(*) FROM LORIMDAX..UserProfiles WHERE ProfileName='Administrator'", "24"},
         {"SELECT ProfileName FROM LORIMDAX..Users WHERE UserName='lm'", "Administrator"},
     };
-    for (const Family& f : families) EXPECT_EQ(Scalar(f.query), f.expected) << f.query;
+    for (const auto& [query, expected] : families) EXPECT_EQ(Scalar(query), expected) << query;
 
     // The default data's steps each made their row, except the inserts kept
     // for older releases, which the newest tables refuse.

@@ -216,23 +216,19 @@ TEST_F(Pass23Test, OldTillVarsIsWidenedAndKeepsItsKeyAndRows) {
 TEST_F(Pass23Test, RowsOfTheNumberingTablesNumberThemselves) {
     MakeConfigurationDb();
     DBSetupDB2();
-    struct Numbered {
-        const char* table;
-        const char* id;
-        const char* insert;  // a row without its number
-    };
-    const Numbered tables[] = {
+    // Each table, its numbering column and a row without its number.
+    const std::tuple<const char*, const char*, const char*> tables[] = {
         {"AttendanceEvents", "ID", "(SrvNo) VALUES (%d)"},
         {"CustomerDeposits", "ID", "(Status) VALUES (%d)"},
         {"Bookings", "BookID", "(Covers) VALUES (%d)"},
         {"AccountEvents", "ID", "(EventType) VALUES (%d)"},
         {"ResourceGeneral", "ID", "(Data) VALUES ('%d')"},
     };
-    for (const Numbered& t : tables) {
-        SCOPED_TRACE(t.table);
-        const std::string name = std::string("LORIMDB82..") + t.table;
-        for (int i = 1; i <= 2; ++i) Exec("INSERT " + name + " " + xr::Format(t.insert, i));
-        EXPECT_EQ(Rows(xr::Format("SELECT %s FROM %s ORDER BY %s", t.id, name.c_str(), t.id)),
+    for (const auto& [table, id, insert] : tables) {
+        SCOPED_TRACE(table);
+        const std::string name = std::string("LORIMDB82..") + table;
+        for (int i = 1; i <= 2; ++i) Exec("INSERT " + name + " " + xr::Format(insert, i));
+        EXPECT_EQ(Rows(xr::Format("SELECT %s FROM %s ORDER BY %s", id, name.c_str(), id)),
                   (std::vector<std::string>{"1", "2"}));
     }
     // ResourceGeneral has no key but refuses a second row with the same data.

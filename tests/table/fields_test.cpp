@@ -131,9 +131,7 @@ TEST_F(FieldsTest, WritesKeepTheirWidth) {
     ASSERT_EQ(m_t.SetField("T", std::string("O'Brien")), 1);
     ASSERT_EQ(m_t.SetField("I", 12L), 1);
     ASSERT_EQ(m_t.Update(), 1);
-    EXPECT_EQ(Scalar("SELECT B FROM Vals"), "9007199254740993");
-    EXPECT_EQ(Scalar("SELECT D52 FROM Vals"), "12.35");
-    EXPECT_EQ(Scalar("SELECT T FROM Vals"), "O'Brien");
+    EXPECT_EQ(Scalar("SELECT B, D52, T FROM Vals"), "9007199254740993|12.35|O'Brien");
     // A long beyond 32 bits is refused by an INTEGER column, not cut.
     m_t.SetField("I", 5000000000L);
     EXPECT_EQ(m_t.Update(), 0);
@@ -148,23 +146,18 @@ TEST_F(FieldsTest, WritesKeepTheirWidth) {
 }
 
 TEST_F(FieldsTest, TextIntoABufferIsCutAndTrimmed) {
-    const struct {
-        const char* sets;
-        const char* column;
-        int size;
-        const char* expected;
-    } cases[] = {
+    const std::tuple<const char*, const char*, int, const char*> cases[] = {
         {"T = 'ab   '", "T", 5, "ab"}, {"T = 'abcdefg'", "T", 5, "abcd"}, {"T = NULL", "T", 5, ""},
         {"C = 'xy'", "C", 6, "xy"},    {"T = 'a b '", "T", 20, "a b"},    {"T = 'abc'", "T", 1, ""},
         {"I = -12", "I", 8, "-12"},    {"M = 19.9", "M", 8, "19.9"},
     };
-    for (const auto& c : cases) {
-        Row(c.sets);
+    for (const auto& [sets, column, size, expected] : cases) {
+        Row(sets);
         char buffer[32];
         std::memset(buffer, 'Z', sizeof buffer);
-        ASSERT_EQ(m_t.GetField(c.column, buffer, c.size), 1) << c.sets;
-        EXPECT_STREQ(buffer, c.expected) << c.sets;
-        EXPECT_EQ(buffer[c.size], 'Z') << c.sets << ": written past the buffer";
+        ASSERT_EQ(m_t.GetField(column, buffer, size), 1) << sets;
+        EXPECT_STREQ(buffer, expected) << sets;
+        EXPECT_EQ(buffer[size], 'Z') << sets << ": written past the buffer";
     }
     Row("C = 'q'");
     std::string s;

@@ -28,9 +28,7 @@ TEST_F(WritingTest, AddNewAndUpdateStoreANewRow) {
     EXPECT_EQ(d.m_vOnlySeen, 1) << "m_vOnly is set before StructureFrom runs";
     EXPECT_EQ(d.m_vOnly, 1);
     EXPECT_EQ(d.m_newRecord, 1) << "stays until the next open";
-    EXPECT_EQ(Scalar("SELECT Name FROM Depts WHERE DptNo=7"), "Cellar");
-    EXPECT_EQ(Scalar("SELECT Price FROM Depts WHERE DptNo=7"), "19.99");
-    EXPECT_EQ(Scalar("SELECT Tuesday FROM Depts WHERE DptNo=7"), "-1");
+    EXPECT_EQ(Scalar("SELECT Name, Price, Tuesday FROM Depts WHERE DptNo=7"), "Cellar|19.99|-1");
     ASSERT_EQ(d.OpenRS("SELECT * FROM Depts"), 1);
     EXPECT_EQ(d.m_newRecord, 0);
 }

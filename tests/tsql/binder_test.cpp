@@ -108,11 +108,7 @@ std::string Show(const BoundExpr& e, const BoundStatement& b) {
 }
 
 TEST(Binder, ResultTypesFollowTheServersRules) {
-    struct Case {
-        const char* expr;
-        const char* type;
-    };
-    const Case cases[] = {
+    const std::pair<const char*, const char*> cases[] = {
         {"I + 1", "INTEGER"},
         {"S + S", "SMALLINT"},
         {"B + B", "INTEGER"},
@@ -144,19 +140,15 @@ TEST(Binder, ResultTypesFollowTheServersRules) {
         {"(SELECT MAX(W) FROM U)", "VARCHAR(20)"},
     };
     DefinitionCatalog catalog;
-    for (const Case& c : cases) {
+    for (const auto& [expr, type] : cases) {
         Batch batch;
-        BoundStatement b = Bind(std::string("SELECT ") + c.expr + " FROM T", catalog, &batch);
-        EXPECT_EQ(TypeText(b.query->Items().at(0).column.type), c.type) << c.expr;
+        BoundStatement b = Bind(std::string("SELECT ") + expr + " FROM T", catalog, &batch);
+        EXPECT_EQ(TypeText(b.query->Items().at(0).column.type), type) << expr;
     }
 }
 
 TEST(Binder, UnionColumnsTakeTheTypeOfHigherPrecedence) {
-    struct Case {
-        const char* sql;
-        const char* type;
-    };
-    const Case cases[] = {
+    const std::pair<const char*, const char*> cases[] = {
         {"SELECT I FROM T UNION SELECT D FROM T", "DECIMAL(12,2)"},
         // DECIMAL: the most digits on either side of the point
         {"SELECT D FROM T UNION SELECT E FROM T", "DECIMAL(10,4)"},
@@ -166,12 +158,12 @@ TEST(Binder, UnionColumnsTakeTheTypeOfHigherPrecedence) {
         {"SELECT NULL UNION SELECT S FROM T UNION SELECT I FROM T", "INTEGER"},
     };
     DefinitionCatalog catalog;
-    for (const Case& c : cases) {
+    for (const auto& [sql, type] : cases) {
         Batch batch;
-        BoundStatement b = Bind(c.sql, catalog, &batch);
+        BoundStatement b = Bind(sql, catalog, &batch);
         for (const BoundSelect& part : b.query->parts)
-            EXPECT_EQ(TypeText(part.items.at(0).expr->type), c.type) << c.sql;
-        EXPECT_EQ(TypeText(b.query->Items().at(0).column.type), c.type) << c.sql;
+            EXPECT_EQ(TypeText(part.items.at(0).expr->type), type) << sql;
+        EXPECT_EQ(TypeText(b.query->Items().at(0).column.type), type) << sql;
     }
 }
 
@@ -200,11 +192,7 @@ TEST(Binder, SelectListItemsAreNamedAfterTheColumnsTheyRead) {
 }
 
 TEST(Binder, ComparisonsConvertTheConstantToTheColumnOrBothToTheCommonType) {
-    struct Case {
-        const char* where;
-        const char* bound;
-    };
-    const Case cases[] = {
+    const std::pair<const char*, const char*> cases[] = {
         // A constant that fits takes the column's type, so an index on it serves.
         {"I = 1", "T.I = ?(INTEGER->INTEGER)"},
         {"D = 1.5", "T.D = ?(DECIMAL(2,1)->DECIMAL(5,2))"},
@@ -221,10 +209,10 @@ TEST(Binder, ComparisonsConvertTheConstantToTheColumnOrBothToTheCommonType) {
         {"M = F", "{T.M->FLOAT} = T.F"},
     };
     DefinitionCatalog catalog;
-    for (const Case& c : cases) {
+    for (const auto& [where, bound] : cases) {
         Batch batch;
-        BoundStatement b = Bind(std::string("SELECT I FROM T WHERE ") + c.where, catalog, &batch);
-        EXPECT_EQ(Show(*b.query->parts[0].where, b), c.bound) << c.where;
+        BoundStatement b = Bind(std::string("SELECT I FROM T WHERE ") + where, catalog, &batch);
+        EXPECT_EQ(Show(*b.query->parts[0].where, b), bound) << where;
     }
 }
 

@@ -22,6 +22,7 @@ namespace xr::engine::sqlite {
 namespace {
 
 const std::string kDb = "LORIMDB81";
+using Lines = std::vector<std::string>;
 
 TypeSpec T(const char* text) {
     TypeSpec type;
@@ -174,11 +175,10 @@ TEST_F(CatalogTest, CreateTableDeclaresTheServerTypesInOrderWithSystemRows) {
          ColDefault("KeyValue", "BINARY(8)", blob),
          ColDefault("Opened", "DATETIME", TextDefault("20000101"))});
     EXPECT_EQ(Schema("products"),
-              (std::vector<std::string>{
-                  "PLU BIGINT 1 -", "Description VARCHAR(20) 1 ''", "Price1 MONEY 1 0",
-                  "TiedPLU1 BIGINT 0 -", "BannerColour INTEGER 1 65280",
-                  "KScreenHdr CHAR(20) 1 '%d/%m/%Y            '", "Dsp1 BIT 1 0",
-                  "KeyValue BINARY(8) 1 X'FFFFFFFFFFFFFFFF'", "Opened DATETIME 1 36526.0"}));
+              (Lines{"PLU BIGINT 1 -", "Description VARCHAR(20) 1 ''", "Price1 MONEY 1 0",
+                     "TiedPLU1 BIGINT 0 -", "BannerColour INTEGER 1 65280",
+                     "KScreenHdr CHAR(20) 1 '%d/%m/%Y            '", "Dsp1 BIT 1 0",
+                     "KeyValue BINARY(8) 1 X'FFFFFFFFFFFFFFFF'", "Opened DATETIME 1 36526.0"}));
     // Text columns compare with the server's collation.
     EXPECT_NE(Rows("SELECT sql FROM \"LORIMDB81\".sqlite_schema WHERE name = 'Products'")[0].find(
                   "\"Description\" VARCHAR(20) COLLATE TSQL NOT NULL"),
@@ -191,7 +191,7 @@ TEST_F(CatalogTest, CreateTableDeclaresTheServerTypesInOrderWithSystemRows) {
     EXPECT_EQ(
         Rows("SELECT count(*), min(colid), max(colid) FROM \"LORIMDB81\".syscolumns WHERE id = " +
              std::to_string(*id)),
-        std::vector<std::string>{"9|1|9"});
+        Lines{"9|1|9"});
     // Every default is system-named, with the server's name pattern.
     auto defaults = Rows(
         "SELECT o.name, c.colid FROM \"LORIMDB81\".sysconstraints c JOIN "
@@ -214,7 +214,7 @@ TEST_F(CatalogTest, CreateTableDeclaresTheServerTypesInOrderWithSystemRows) {
         kDb, "Products",
         {ColDefault("Price5", "MONEY", IntDefault(0)), Col("Extra", "VARCHAR(10)")});
     EXPECT_EQ(Rows("SELECT Price5, coalesce(Extra, 'null') FROM \"LORIMDB81\".Products"),
-              std::vector<std::string>{"0|null"});
+              Lines{"0|null"});
     EXPECT_EQ(m_catalog->FindTable(kDb, "Products")->columns.back().name, "Extra");
 }
 
@@ -316,10 +316,10 @@ TEST_F(CatalogTest, DuplicateKeysStopUniqueIndexesAndKeys) {
     sqlite3_free(error);
     EXPECT_EQ(
         Rows("SELECT xtype, type FROM \"LORIMDB81\".sysobjects WHERE name = 'BarcodesPrimary'"),
-        std::vector<std::string>{"PK|K "});
+        Lines{"PK|K "});
     EXPECT_EQ(Rows("SELECT colid, status FROM \"LORIMDB81\".sysconstraints WHERE constid = " +
                    std::to_string(*m_catalog->ObjectId(kDb, "BarcodesPrimary"))),
-              std::vector<std::string>{"0|2593"});
+              Lines{"0|2593"});
 }
 
 // The default-dropping batches: find the unnamed default through the system
@@ -332,12 +332,11 @@ TEST_F(CatalogTest, UnnamedDefaultsAreFoundDroppedAndReplaced) {
     EXPECT_EQ(name.rfind("DF__Loyalty5__LogTy__", 0), 0u) << name;
     m_catalog->DropConstraint(kDb, "Loyalty5", name);
     m_catalog->DropColumn(kDb, "Loyalty5", "LogType");
-    EXPECT_EQ(Schema("Loyalty5"),
-              (std::vector<std::string>{"SchemeNo INTEGER 1 -", "Name VARCHAR(40) 1 ''"}));
+    EXPECT_EQ(Schema("Loyalty5"), (Lines{"SchemeNo INTEGER 1 -", "Name VARCHAR(40) 1 ''"}));
     EXPECT_FALSE(m_catalog->ObjectId(kDb, name));
     EXPECT_EQ(Rows("SELECT count(*) FROM \"LORIMDB81\".sysconstraints WHERE id = " +
                    std::to_string(*m_catalog->ObjectId(kDb, "Loyalty5"))),
-              std::vector<std::string>{"1"});
+              Lines{"1"});
     EXPECT_TRUE(UnnamedDefaultOf("Loyalty5", "LogType").empty());
 
     // MixMatchPlus.UseTP: BIT with an unnamed default becomes INTEGER with a named one.
@@ -354,12 +353,11 @@ TEST_F(CatalogTest, UnnamedDefaultsAreFoundDroppedAndReplaced) {
     m_catalog->DropConstraint(kDb, "MixMatchPlus", found[0].substr(found[0].find('|') + 1));
     m_catalog->AlterColumn(kDb, "MixMatchPlus", Col("UseTp", "INTEGER", true));
     m_catalog->AddDefault(kDb, "MixMatchPlus", "UseTp", IntDefault(0, "MixMatchPlusUseTP"));
-    EXPECT_EQ(Schema("MixMatchPlus"),
-              (std::vector<std::string>{"MMNo INTEGER 1 -", "UseTP INTEGER 1 0"}));
-    EXPECT_EQ(Rows("SELECT UseTP FROM \"LORIMDB81\".MixMatchPlus"), std::vector<std::string>{"1"});
+    EXPECT_EQ(Schema("MixMatchPlus"), (Lines{"MMNo INTEGER 1 -", "UseTP INTEGER 1 0"}));
+    EXPECT_EQ(Rows("SELECT UseTP FROM \"LORIMDB81\".MixMatchPlus"), Lines{"1"});
     EXPECT_EQ(Rows("SELECT status FROM \"LORIMDB81\".sysconstraints WHERE constid = " +
                    std::to_string(*m_catalog->ObjectId(kDb, "MixMatchPlusUseTP"))),
-              std::vector<std::string>{"2069"});
+              Lines{"2069"});
     // A second run finds nothing to drop (the default is named) and the ADD fails.
     EXPECT_TRUE(UnnamedDefaultOf("MixMatchPlus", "UseTP").empty());
     EXPECT_EQ(Failure([&] {
@@ -382,14 +380,14 @@ TEST_F(CatalogTest, RenamedColumnKeepsPlaceDefaultAndIndexes) {
     ASSERT_EQ(def->columns.size(), 3u);
     EXPECT_EQ(def->columns[1].name, "KPLayout1");
     ASSERT_TRUE(def->columns[1].def);
-    EXPECT_EQ(def->indexes[0].columns, std::vector<std::string>{"KPLayout1"});
+    EXPECT_EQ(def->indexes[0].columns, Lines{"KPLayout1"});
     EXPECT_EQ(def->indexes[0].filterSql, "\"KPLayout1\" <> 0");
     EXPECT_EQ(UnnamedDefaultOf("CfgTills", "KPLayout1").size(), 1u);
     // The renamed index survives a rebuild.
     m_catalog->AlterColumn(kDb, "CfgTills", Col("Tail", "BIGINT"));
     EXPECT_EQ(Rows("SELECT sql FROM \"LORIMDB81\".sqlite_schema WHERE name = 'CfgTillsIX1'"),
-              std::vector<std::string>{"CREATE INDEX \"CfgTillsIX1\" ON \"CfgTills\" "
-                                       "(\"KPLayout1\") WHERE \"KPLayout1\" <> 0"});
+              Lines{"CREATE INDEX \"CfgTillsIX1\" ON \"CfgTills\" "
+                    "(\"KPLayout1\") WHERE \"KPLayout1\" <> 0"});
     m_catalog->RenameTable(kDb, "CfgTills", "CfgTillsOld");
     EXPECT_EQ(m_catalog->FindTable(kDb, "CfgTills"), nullptr);
     EXPECT_EQ(m_catalog->FindTable(kDb, "CFGTILLSOLD")->name, "CfgTillsOld");
@@ -415,12 +413,11 @@ TEST_F(CatalogTest, RebuildKeepsRowsRowidsIndexesDefaultsAndIdentity) {
     m_catalog->AlterColumn(kDb, "Customers", Col("Code", "CHAR(6)", true));
     Exec("INSERT INTO \"LORIMDB81\".Customers (LastName) VALUES ('d')");
     EXPECT_EQ(Rows("SELECT ID, LastName, Code FROM \"LORIMDB81\".Customers ORDER BY ID"),
-              (std::vector<std::string>{"1|a|A     ", "2|b|A     ", "4|d|A     "}));
+              (Lines{"1|a|A     ", "2|b|A     ", "4|d|A     "}));
     EXPECT_EQ(m_catalog->IdentCurrent(kDb, "Customers"), 4);
     EXPECT_EQ(
         Rows("SELECT sql FROM \"LORIMDB81\".sqlite_schema WHERE name = 'CustomersIX1'"),
-        std::vector<std::string>{
-            "CREATE UNIQUE INDEX \"CustomersIX1\" ON \"Customers\" (\"Postcode\" DESC, \"ID\")"});
+        Lines{"CREATE UNIQUE INDEX \"CustomersIX1\" ON \"Customers\" (\"Postcode\" DESC, \"ID\")"});
     EXPECT_EQ(Schema("Customers")[1], "Code CHAR(6) 1 'A     '");
 
     // A table without identity keeps its rowids through a rebuild.
@@ -430,7 +427,7 @@ TEST_F(CatalogTest, RebuildKeepsRowsRowidsIndexesDefaultsAndIdentity) {
     m_catalog->AlterColumn(kDb, "CfgSys", Col("KSAnalysis", "CHAR(100)", true));
     m_catalog->DropColumn(kDb, "CfgSys", "Gone");
     EXPECT_EQ(Rows("SELECT rowid, length(KSAnalysis) FROM \"LORIMDB81\".CfgSys ORDER BY rowid"),
-              (std::vector<std::string>{"5|100", "9|100"}));
+              (Lines{"5|100", "9|100"}));
     // Altering to the same definition changes nothing and succeeds every time.
     int64_t version = std::stoll(Rows("PRAGMA \"LORIMDB81\".schema_version")[0]);
     m_catalog->AlterColumn(kDb, "CfgSys", Col("KSAnalysis", "CHAR(100)", true));
@@ -445,7 +442,7 @@ TEST_F(CatalogTest, RebuildKeepsRowsRowidsIndexesDefaultsAndIdentity) {
     Exec("UPDATE \"LORIMDB81\".CfgSys SET KSAnalysis = 'abc' WHERE rowid = 9");
     m_catalog->AlterColumn(kDb, "CfgSys", Col("KSAnalysis", "CHAR(3)", true));
     EXPECT_EQ(Rows("SELECT KSAnalysis FROM \"LORIMDB81\".CfgSys ORDER BY rowid"),
-              (std::vector<std::string>{"x  ", "abc"}));
+              (Lines{"x  ", "abc"}));
 }
 
 TEST_F(CatalogTest, MultiColumnAddIsAllOrNothingUnderTheCallersSavepoint) {
@@ -472,8 +469,7 @@ TEST_F(CatalogTest, MultiColumnAddIsAllOrNothingUnderTheCallersSavepoint) {
     ColumnDef id = Col("ID", "INTEGER");
     id.identity = true;
     m_catalog->AddColumns(kDb, "CfgTills", {ColDefault("BillType", "INTEGER", IntDefault(3)), id});
-    EXPECT_EQ(Rows("SELECT TillNo, BillType, ID FROM \"LORIMDB81\".CfgTills"),
-              std::vector<std::string>{"1|3|1"});
+    EXPECT_EQ(Rows("SELECT TillNo, BillType, ID FROM \"LORIMDB81\".CfgTills"), Lines{"1|3|1"});
 }
 
 // ADD keeps the table's new definition instead of reading it back: it must
@@ -524,8 +520,7 @@ TEST_F(CatalogTest, DefinitionKeptAfterAddIsTheOneStoredAndOthersStay) {
     }
     // Changing one table left the other's definition as it was.
     EXPECT_EQ(m_catalog->FindTable(kDb, "Empty"), empty);
-    EXPECT_EQ(Rows("SELECT No, Flags, Name, Id FROM \"LORIMDB81\".Full"),
-              std::vector<std::string>{"7|-1|Name|1"});
+    EXPECT_EQ(Rows("SELECT No, Flags, Name, Id FROM \"LORIMDB81\".Full"), Lines{"7|-1|Name|1"});
 }
 
 TEST_F(CatalogTest, ValidateSeesOtherConnectionsAndRollbacks) {
@@ -574,8 +569,7 @@ TEST_F(CatalogTest, DropTableClearsTheCatalogAndIndexNamesStayPerTable) {
                               "syscolumns WHERE id = %d", "sysconstraints WHERE id = %d"}) {
         char where[128];
         std::snprintf(where, sizeof where, table, id, id);
-        EXPECT_EQ(Rows(std::string("SELECT count(*) FROM \"LORIMDB81\".") + where),
-                  std::vector<std::string>{"0"})
+        EXPECT_EQ(Rows(std::string("SELECT count(*) FROM \"LORIMDB81\".") + where), Lines{"0"})
             << where;
     }
     // The system tables are tables too, and cannot be dropped.
@@ -592,7 +586,7 @@ TEST_F(CatalogTest, DropTableClearsTheCatalogAndIndexNamesStayPerTable) {
               "'CPrimary' is not a constraint.");
     m_catalog->AlterColumn(kDb, "C", Col("K", "CHAR(40)", true));
     m_catalog->AddPrimaryKey(kDb, "C", "CPrimary", {"K"});
-    EXPECT_EQ(m_catalog->FindTable(kDb, "C")->PrimaryKey()->columns, std::vector<std::string>{"K"});
+    EXPECT_EQ(m_catalog->FindTable(kDb, "C")->PrimaryKey()->columns, Lines{"K"});
 }
 
 TEST_F(CatalogTest, LoginsKeepNoPassword) {
@@ -612,7 +606,7 @@ TEST_F(CatalogTest, LoginsKeepNoPassword) {
               "(no failure)");
     m_catalog->AddLogin("lm", std::string_view(""), "master");
     EXPECT_EQ(Rows("SELECT name, has_password FROM main.xr_logins ORDER BY name"),
-              (std::vector<std::string>{"BrantUK|1", "lm|0"}));
+              (Lines{"BrantUK|1", "lm|0"}));
     m_catalog.reset();
     sqlite3_close(m_handle);
     m_handle = nullptr;

@@ -18,9 +18,10 @@ namespace {
 using xr::engine::Connection;
 
 using xrtest::ConnectString;
+using Table = std::vector<std::vector<std::string>>;
 
-std::vector<std::vector<std::string>> Rows(Connection& c, const std::string& sql) {
-    std::vector<std::vector<std::string>> out;
+Table Rows(Connection& c, const std::string& sql) {
+    Table out;
     auto rows = c.Query(sql);
     while (rows && rows->Next()) {
         std::vector<std::string> row;
@@ -62,15 +63,14 @@ TEST(Engine, ConnectionsOnSeveralThreadsLoseNoWriteAndShareIdentities) {
     c.Open(ConnectString(dir));
     c.SetDefaultDatabase("T");
     EXPECT_EQ(Rows(c, "SELECT COUNT(*), COUNT(DISTINCT ID), MAX(ID) FROM Events"),
-              (std::vector<std::vector<std::string>>{{"600", "600", "600"}}));
+              (Table{{"600", "600", "600"}}));
     std::set<long> all;
     for (const auto& s : seen) {
         EXPECT_EQ(s.size(), static_cast<size_t>(kRows));  // each thread saw its own identities
         all.insert(s.begin(), s.end());
     }
     EXPECT_EQ(all.size(), static_cast<size_t>(kThreads * kRows));
-    EXPECT_EQ(Rows(c, "SELECT IDENT_CURRENT('Events')"),
-              (std::vector<std::vector<std::string>>{{"600"}}));
+    EXPECT_EQ(Rows(c, "SELECT IDENT_CURRENT('Events')"), (Table{{"600"}}));
 }
 
 // Interrupts the engine after a number of steps, as a full disk or a crash
@@ -104,8 +104,8 @@ TEST(Engine, NamesThatDoNotBindCarryTheProvidersCodeAndTheServersNumber) {
         EXPECT_THROW(c.Execute(k.sql), xr::ComError);
         ASSERT_EQ(c.Errors().size(), 1u);
         EXPECT_EQ(c.Errors()[0].number, k.code);
-        EXPECT_EQ(Rows(c, "SELECT @@ERROR"), (std::vector<std::vector<std::string>>{{k.number}}));
-        EXPECT_EQ(Rows(c, "SELECT @@ERROR"), (std::vector<std::vector<std::string>>{{"0"}}));
+        EXPECT_EQ(Rows(c, "SELECT @@ERROR"), (Table{{k.number}}));
+        EXPECT_EQ(Rows(c, "SELECT @@ERROR"), (Table{{"0"}}));
     }
 }
 
@@ -146,8 +146,7 @@ TEST(Engine, ASchemaChangeStoppedHalfWayLeavesTheTableAsItWas) {
     ASSERT_TRUE(completed);
     EXPECT_EQ(Rows(c, "SELECT * FROM Items ORDER BY No"), before);
     c.Execute("INSERT Items (No) VALUES (100)");
-    EXPECT_EQ(Rows(c, "SELECT ID FROM Items WHERE No = 100"),
-              (std::vector<std::vector<std::string>>{{"51"}}));
+    EXPECT_EQ(Rows(c, "SELECT ID FROM Items WHERE No = 100"), (Table{{"51"}}));
     EXPECT_THROW(c.Execute("INSERT Items (No) VALUES (1)"), xr::ComError);  // the key survived
 }
 
@@ -161,7 +160,6 @@ TEST(Engine, ColumnsAddedInsideATransactionAreThereForEveryUseAndTheCommit) {
     c.Execute(
         "CREATE DATABASE T USE T CREATE TABLE Old (No INTEGER NOT NULL, ID INTEGER IDENTITY)");
     c.Execute("INSERT Old (No) VALUES (1) INSERT Old (No) VALUES (2) DELETE FROM Old");
-    using Table = std::vector<std::vector<std::string>>;
     // The table's columns as another connection reads them from the file,
     // and as the catalog lists them.
     auto stored = [&](const std::string& table) {
@@ -343,7 +341,7 @@ TEST(Engine, DeepStatementsFailWithTheServersErrorAndNeverOverflow) {
             if (t.error.empty()) {
                 std::vector<std::vector<std::string>> rows;
                 EXPECT_NO_THROW(rows = Rows(c, t.sql));
-                EXPECT_EQ(rows, (std::vector<std::vector<std::string>>{{t.answer}}));
+                EXPECT_EQ(rows, (Table{{t.answer}}));
                 continue;
             }
             try {
@@ -354,8 +352,7 @@ TEST(Engine, DeepStatementsFailWithTheServersErrorAndNeverOverflow) {
             }
         }
         // The batch stopped before it ran: nothing lost, the connection goes on.
-        EXPECT_EQ(Rows(c, "SELECT COUNT(*) FROM T"),
-                  (std::vector<std::vector<std::string>>{{"1"}}));
+        EXPECT_EQ(Rows(c, "SELECT COUNT(*) FROM T"), (Table{{"1"}}));
     });
 }
 
