@@ -67,4 +67,17 @@ TEST_F(TempProceduresTest, AnUpdatableRecordsetWritesToTheCallersTableAfterTheCa
               (std::vector<std::string>{"1"}));
 }
 
+// sp_help in tempdb shows a #table by the padded name tempdb's catalog has
+// for it, a user table of dbo's.
+TEST_F(TempProceduresTest, HelpInTempdbShowsThePaddedName) {
+    m_conn.Execute("USE tempdb");
+    std::vector<std::string> rows = xrtest::Rows(m_conn, "EXEC sp_help '#t'");
+    ASSERT_EQ(rows.size(), 1u);
+    const std::string name = rows[0].substr(0, rows[0].find('|'));
+    EXPECT_EQ(name.size(), 128u);
+    EXPECT_EQ(name.rfind("#t___", 0), 0u);
+    EXPECT_NE(rows[0].find("|dbo|user table|"), std::string::npos) << rows[0];
+    m_conn.Execute("USE SHOP");
+}
+
 }  // namespace
