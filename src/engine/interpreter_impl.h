@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <exception>
 #include <list>
 #include <map>
 #include <optional>
@@ -233,6 +234,30 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             name.name[0] == '#' && name.db.empty())
             frames.back().tempTables.push_back(name.name);
     }
+    // A procedure making a #table named as one of its callers' makes its own:
+    // the caller's is set aside until the procedure's goes.
+    bool HideCallersTempTable(const std::string& schema, const ObjectName& name);
+    // Puts the caller's #table back when making the procedure's fails.
+    struct HidingTempTable {
+        Impl& impl;
+        std::string schema, name;
+        bool hid;
+        int unwinding = std::uncaught_exceptions();
+        ~HidingTempTable() {
+            if (!hid || std::uncaught_exceptions() <= unwinding || impl.frames.empty()) return;
+            try {
+                impl.RestoreCallersTempTables(schema, impl.frames.back(), name);
+            } catch (...) {
+                // Put back when the procedure ends.
+            }
+        }
+    };
+    // After DROP TABLE: a #table the procedure made is no longer its own, and
+    // the caller's of that name, if it set one aside, is back.
+    void ForgetTempTable(const std::string& schema, const std::string& name);
+    // Puts back the callers' #tables the frame set aside (those named `name`,
+    // or all when it is empty).
+    void RestoreCallersTempTables(const std::string& schema, CallFrame& f, const std::string& name);
     // Whether statements run as a procedure's own (not an EXEC string's).
     bool InProcedureBody() const { return !frames.empty() && frames.back().level == nesting; }
 
@@ -1482,6 +1507,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                     if (IEquals(n, identityInsertTable) && schema == identityInsertSchema) {
                         identityInsertTable.clear();
                     }
+                    if (!n.empty() && n[0] == '#') ForgetTempTable(schema, n);
                 }
                 OwnSchemaChange(schema);
                 return Flow::Next;
@@ -1978,6 +2004,8 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         const SelectStmt& sel = *s.select;
         std::string schema =
             sel.into.Database().empty() ? currentSchema : Attach(sel.into.Database());
+        HidingTempTable hiding{*this, schema, sel.into.name,
+                               HideCallersTempTable(schema, sel.into)};
         Plan plan = RenderSelect(sel, *this);
         std::vector<ColumnDef> cols;
         for (const OutColumn& oc : plan.columns) {
@@ -2089,6 +2117,8 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             liveTableVariables.push_back(s.table.name);
             tableDeclarations[ToUpper(s.table.name)] = &s;
         }
+        HidingTempTable hiding{*this, schema, s.table.name,
+                               !s.table.IsTableVariable() && HideCallersTempTable(schema, s.table)};
         std::vector<ColumnDef> cols;
         for (const ColumnDefAst& a : s.columnDefs) cols.push_back(MakeColumn(a, s));
         // A column named in a PRIMARY KEY is NOT NULL.

@@ -281,10 +281,23 @@ bool Interpreter::Impl::RunProcedure(const Stmt& s, Run& run) {
             try {
                 const std::string temp = Attach("tempdb");
                 if (!catalog.FindTable(temp, table)) continue;
+                // A rollback that undid the making also put back the caller's
+                // table under the name: that one stays.
+                auto hid = std::find_if(f.hiddenTempTables.begin(), f.hiddenTempTables.end(),
+                                        [&](const auto& h) { return IEquals(h.first, table); });
+                if (hid != f.hiddenTempTables.end() && !catalog.FindTable(temp, hid->second))
+                    continue;
                 Atomically([&] { catalog.DropTable(temp, table); });
                 OwnSchemaChange(temp);
             } catch (const ComError&) {
                 // Left for the session's end, which drops every #table.
+            }
+        }
+        if (!f.hiddenTempTables.empty()) {
+            try {
+                RestoreCallersTempTables(Attach("tempdb"), f, std::string());
+            } catch (const ComError&) {
+                // The session's end drops them with the rest.
             }
         }
         // The SET options as the caller had them.
@@ -342,6 +355,60 @@ bool Interpreter::Impl::RunProcedure(const Stmt& s, Run& run) {
             ".");
     }
     return true;
+}
+
+namespace {
+
+bool IsLocalTempName(const tsql::ObjectName& n) {
+    return n.name.size() > 1 && n.name[0] == '#' && n.name[1] != '#' &&
+           (n.db.empty() || tsql::ObjectName::IsTempdb(n.db));
+}
+
+}  // namespace
+
+bool Interpreter::Impl::HideCallersTempTable(const std::string& schema, const ObjectName& name) {
+    if (!InProcedureBody() || !IsLocalTempName(name)) return false;
+    CallFrame& f = frames.back();
+    // Its own #table made twice is the server's 2714, as anywhere.
+    for (const std::string& own : f.tempTables) {
+        if (IEquals(own, name.name)) return false;
+    }
+    const TableDef* t = catalog.FindTable(schema, name.name);
+    if (!t) return false;
+    const std::string stored = t->name;
+    // The level keeps apart the names of tables set aside by a chain of
+    // procedures each making its own.
+    const std::string hidden = stored + "~" + std::to_string(nesting);
+    Atomically([&] { catalog.RenameTable(schema, stored, hidden); });
+    f.hiddenTempTables.emplace_back(stored, hidden);
+    OwnSchemaChange(schema);
+    return true;
+}
+
+void Interpreter::Impl::ForgetTempTable(const std::string& schema, const std::string& name) {
+    if (!InProcedureBody()) return;
+    CallFrame& f = frames.back();
+    auto own = std::find_if(f.tempTables.begin(), f.tempTables.end(),
+                            [&](const std::string& t) { return IEquals(t, name); });
+    if (own == f.tempTables.end()) return;
+    f.tempTables.erase(own);
+    RestoreCallersTempTables(schema, f, name);
+}
+
+void Interpreter::Impl::RestoreCallersTempTables(const std::string& schema, CallFrame& f,
+                                                 const std::string& name) {
+    bool changed = false;
+    for (size_t i = f.hiddenTempTables.size(); i-- > 0;) {
+        const auto [original, hidden] = f.hiddenTempTables[i];
+        if (!name.empty() && !IEquals(original, name)) continue;
+        f.hiddenTempTables.erase(f.hiddenTempTables.begin() + static_cast<std::ptrdiff_t>(i));
+        // A rollback may have undone the setting aside, or the procedure may
+        // have dropped the caller's table under its own name meanwhile.
+        if (!catalog.FindTable(schema, hidden) || catalog.FindTable(schema, original)) continue;
+        Atomically([&] { catalog.RenameTable(schema, hidden, original); });
+        changed = true;
+    }
+    if (changed) OwnSchemaChange(schema);
 }
 
 void Interpreter::Impl::HelpText(const Stmt& s, Run& run) {

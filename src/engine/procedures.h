@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "tsql/ast.h"
@@ -52,6 +53,9 @@ struct CallFrame {
     int level = 0;                        // @@NESTLEVEL inside it
     std::optional<int64_t> returnStatus;  // RETURN n
     std::vector<std::string> tempTables;  // #tables it made, dropped when it ends
+    // #tables of its callers it made one of the same name as: each kept under
+    // another name while it runs (name, name kept under), put back when it ends.
+    std::vector<std::pair<std::string, std::string>> hiddenTempTables;
     // The session's SET options when it was called (a procedure's SET lasts
     // until it returns).
     bool xactAbort = false;

@@ -68,10 +68,13 @@ SystemProcCall Help(const ProcParams& params) {
                 ""};
     }
     const std::string bare = BareName(*name);
-    return {
-        std::string("SELECT o.name AS Name, 'dbo' AS Owner, ") + kObjectType +
-            " AS Type, o.crdate AS Created_datetime FROM sysobjects o WHERE o.name = " + Lit(bare),
-        bare};
+    // tempdb's catalog shows a #table by its padded name: found by its id.
+    const std::string which = bare.size() > 1 && bare[0] == '#' && bare[1] != '#'
+                                  ? "o.id = OBJECT_ID(" + Lit(bare) + ")"
+                                  : "o.name = " + Lit(bare);
+    return {std::string("SELECT o.name AS Name, 'dbo' AS Owner, ") + kObjectType +
+                " AS Type, o.crdate AS Created_datetime FROM sysobjects o WHERE " + which,
+            bare};
 }
 
 SystemProcCall Columns(const ProcParams& params, const std::string& database) {

@@ -1487,8 +1487,9 @@ BoundExprPtr Binder::Function(const Expr& e, const Scope& scope) {
         return done(Raw(TypeKind::VarChar, 128));
     }
     if (name == "OBJECT_NAME") {
-        arity(1, 1);
+        arity(1, 2);
         r->args.push_back(number(0, TypeKind::Int));
+        if (e.args.size() > 1) r->args.push_back(number(1, TypeKind::Int));
         return done(Raw(TypeKind::VarChar, 128));
     }
     if (name == "SCOPE_IDENTITY") {

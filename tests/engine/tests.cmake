@@ -9,6 +9,7 @@ xrdb8_test(engine_tests
   ${CMAKE_CURRENT_LIST_DIR}/money_exact_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/temp_tables_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/procedures_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/temp_procedures_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/global_temp_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/postgres_connection_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/engine_recordset_test.cpp)

@@ -312,7 +312,12 @@ public:
             return "xr_indexproperty(" + arg(0) + "," + arg(1) + "," + arg(2) + ")";
         if (name == "COL_LENGTH") return "xr_col_length(" + arg(0) + "," + arg(1) + ")";
         if (name == "COL_NAME") return "xr_col_name(" + arg(0) + "," + arg(1) + ")";
-        if (name == "OBJECT_NAME") return "xr_object_name(" + arg(0) + ")";
+        if (name == "OBJECT_NAME") {
+            if (e.args.size() < 2) return "xr_object_name(" + arg(0) + ")";
+            return "xr_object_name(" + arg(0) +
+                   ", (SELECT d.value FROM json_each(xr_databases()) d WHERE d.key + 1 = " +
+                   arg(1) + "))";
+        }
         // A database's id is its place in the server's list.
         if (name == "DB_ID")
             return "(SELECT d.key + 1 FROM json_each(xr_databases()) d WHERE lower(d.value) = "

@@ -366,12 +366,24 @@ void DatabaseFilesFn(sqlite3_context* ctx, int, sqlite3_value**) {
     sqlite3_result_text(ctx, json.c_str(), static_cast<int>(json.size()), SQLITE_TRANSIENT);
 }
 
-void ObjectNameFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+// OBJECT_NAME(id [, database]): the database comes as its name (NULL for an
+// id no database has). tempdb shows a #table by the padded name its catalog
+// has for it.
+void ObjectNameFn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     auto* backend = BackendOf(ctx);
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+    if (argc > 1 && sqlite3_value_type(argv[1]) == SQLITE_NULL) return sqlite3_result_null(ctx);
     try {
-        auto v = backend->Tables().ObjectName(backend->Host().CurrentSchema(),
-                                              static_cast<int32_t>(sqlite3_value_int64(argv[0])));
+        const auto id = static_cast<int32_t>(sqlite3_value_int64(argv[0]));
+        const std::string schema =
+            argc > 1 ? backend->Attach(TextArg(argv[1])) : backend->Host().CurrentSchema();
+        auto v = backend->Tables().ObjectName(schema, id);
+        if (v && schema == kTempSchema && v->size() > 1 && (*v)[0] == '#' && (*v)[1] != '#' &&
+            v->size() < 116) {
+            char number[16];
+            std::snprintf(number, sizeof number, "%012X", static_cast<unsigned>(id));
+            *v += std::string(116 - v->size(), '_') + number;
+        }
         if (v)
             sqlite3_result_text(ctx, v->c_str(), static_cast<int>(v->size()), SQLITE_TRANSIENT);
         else
@@ -511,6 +523,8 @@ void SqliteBackend::Open(BackendHost& host) {
     sqlite3_create_function(m_db, "xr_database_files", 0, SQLITE_UTF8, this, DatabaseFilesFn,
                             nullptr, nullptr);
     sqlite3_create_function(m_db, "xr_object_name", 1, SQLITE_UTF8, this, ObjectNameFn, nullptr,
+                            nullptr);
+    sqlite3_create_function(m_db, "xr_object_name", 2, SQLITE_UTF8, this, ObjectNameFn, nullptr,
                             nullptr);
     sqlite3_create_function(m_db, "xr_identity_next", 4, SQLITE_UTF8, nullptr, IdentityNextFn,
                             nullptr, nullptr);
