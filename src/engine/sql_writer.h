@@ -53,4 +53,49 @@ protected:
     std::string m_operand;  // the operand of the simple CASE being written
 };
 
+// The plans every dialect makes alike around its generator G: a scalar
+// read as a one-column row, a condition as 1 or 0, a view's query, and a
+// partial index's condition naming the table's columns unqualified (each
+// written `qualifier` + name by G).
+template <class G>
+Plan WriteScalar(const tsql::BoundStatement& b) {
+    Plan plan;
+    TakeBinding(b, plan);
+    G g(plan);
+    plan.sql = "SELECT " + g.Expr(*b.expr);
+    OutColumn c;
+    c.type = b.expr->type;
+    plan.columns.push_back(std::move(c));
+    return plan;
+}
+
+template <class G>
+Plan WriteCondition(const tsql::BoundStatement& b) {
+    Plan plan;
+    TakeBinding(b, plan);
+    G g(plan);
+    plan.sql = "SELECT CASE WHEN " + g.Expr(*b.expr) + " THEN 1 ELSE 0 END";
+    OutColumn c;
+    c.type.kind = tsql::TypeKind::Int;
+    plan.columns.push_back(std::move(c));
+    return plan;
+}
+
+template <class G>
+Plan WriteView(const tsql::BoundStatement& b) {
+    Plan plan;
+    G g(plan);
+    plan.sql = g.Query(*b.query, &plan.columns);
+    return plan;
+}
+
+template <class G>
+std::string WriteIndexFilter(const tsql::BoundStatement& b, const std::string& qualifier) {
+    Plan plan;
+    G g(plan);
+    std::string sql = g.Expr(*b.expr);
+    for (size_t p; (p = sql.find(qualifier)) != std::string::npos;) sql.erase(p, qualifier.size());
+    return sql;
+}
+
 }  // namespace xr::engine

@@ -562,46 +562,21 @@ Plan RenderDelete(const Stmt& stmt, RenderContext& ctx) {
 }
 
 Plan RenderScalar(const Expr& expr, RenderContext& ctx) {
-    BoundStatement b = BindScalar(expr, ctx);
-    Plan plan;
-    TakeBinding(b, plan);
-    Generator g(plan);
-    plan.sql = "SELECT " + g.Expr(*b.expr);
-    OutColumn c;
-    c.type = b.expr->type;
-    plan.columns.push_back(std::move(c));
-    return plan;
+    return WriteScalar<Generator>(BindScalar(expr, ctx));
 }
 
 Plan RenderCondition(const Expr& condition, RenderContext& ctx) {
-    BoundStatement b = BindCondition(condition, ctx);
-    Plan plan;
-    TakeBinding(b, plan);
-    Generator g(plan);
-    plan.sql = "SELECT CASE WHEN " + g.Expr(*b.expr) + " THEN 1 ELSE 0 END";
-    OutColumn c;
-    c.type.kind = TypeKind::Int;
-    plan.columns.push_back(std::move(c));
-    return plan;
+    return WriteCondition<Generator>(BindCondition(condition, ctx));
 }
 
 Plan RenderView(const SelectStmt& select, RenderContext& ctx) {
-    BoundStatement b = BindView(select, ctx);
-    Plan plan;
-    Generator g(plan);
-    plan.sql = g.Query(*b.query, &plan.columns);
-    return plan;
+    return WriteView<Generator>(BindView(select, ctx));
 }
 
 std::string RenderIndexFilter(const Expr& condition, const TableDef& table, RenderContext& ctx) {
-    BoundStatement b = BindIndexFilter(condition, table, ctx);
-    Plan plan;
-    Generator g(plan);
-    std::string sql = g.Expr(*b.expr);
-    // A partial index names the table's own columns, unqualified.
-    const std::string prefix = Quote(table.name) + ".";
-    for (size_t p; (p = sql.find(prefix)) != std::string::npos;) sql.erase(p, prefix.size());
-    return sql;
+    // A partial index may only name the table's own columns, unqualified.
+    return WriteIndexFilter<Generator>(BindIndexFilter(condition, table, ctx),
+                                       Quote(table.name) + ".");
 }
 
 }  // namespace xr::engine::postgres
