@@ -67,6 +67,25 @@ struct SourceRow {
     std::vector<Variant> key;
 };
 
+// Every engine's Statement::RowInto: `keys` columns from `first` raw as the
+// row's key, then one value per type, of the columns marked in `columns`
+// (null: all; the others empty). `S` is the engine's final statement class,
+// so each column is read by a direct call.
+template <class S, class Types>
+void ReadSourceRow(S& st, int first, size_t keys, const Types& types,
+                   const std::vector<uint8_t>* columns, SourceRow* row) {
+    row->key.resize(keys);
+    for (size_t i = 0; i < keys; ++i) st.RawInto(first + static_cast<int>(i), &row->key[i]);
+    row->values.resize(types.size());
+    const int at = first + static_cast<int>(keys);
+    for (size_t i = 0; i < types.size(); ++i) {
+        if (columns && !(*columns)[i])
+            row->values[i].SetEmpty();
+        else
+            st.ColumnInto(at + static_cast<int>(i), types[i], &row->values[i]);
+    }
+}
+
 // The rows behind a recordset, read a few at a time from a row on, and
 // writes that follow the T-SQL layer's rules (types, defaults, identity,
 // keys, NOT NULL) with the server's messages. A source over one base table

@@ -218,16 +218,7 @@ void SqliteStatement::RawInto(int i, Variant* out) {
 
 void SqliteStatement::RowInto(int first, size_t keys, const std::vector<TypeSpec>& types,
                               const std::vector<uint8_t>* columns, SourceRow* row) {
-    row->key.resize(keys);
-    for (size_t i = 0; i < keys; ++i) RawInto(first + static_cast<int>(i), &row->key[i]);
-    row->values.resize(types.size());
-    const int at = first + static_cast<int>(keys);
-    for (size_t i = 0; i < types.size(); ++i) {
-        if (columns && !(*columns)[i])
-            row->values[i].SetEmpty();
-        else
-            ColumnInto(at + static_cast<int>(i), types[i], &row->values[i]);
-    }
+    ReadSourceRow(*this, first, keys, types, columns, row);
 }
 
 // ---- session functions ----------------------------------------------------
