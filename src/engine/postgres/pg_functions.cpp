@@ -8,7 +8,7 @@ namespace {
 
 // Bumped whenever a function below changes: a server whose functions are
 // older gets the new ones when a session next opens.
-constexpr const char* kVersionFunction = "functions_v3";
+constexpr const char* kVersionFunction = "functions_v4";
 
 // The functions rendered statements call, in the schema "xr" of the server
 // database. Names of databases are their schemas (pg_session.h); the
@@ -29,6 +29,138 @@ BEGIN
   END IF;
   IF db = 'MASTER' THEN db := 'main'; END IF;
   IF db = 'TEMPDB' THEN db := 'pg_temp'; END IF;
+END $$)sql",
+    // The owner part of an object name in lower case ('' when it names none).
+    R"sql(CREATE OR REPLACE FUNCTION xr.owner_of(object text) RETURNS text
+LANGUAGE sql IMMUTABLE AS $$
+SELECT CASE WHEN array_length(p, 1) >= 2 THEN lower(p[array_length(p, 1) - 1] COLLATE "C")
+            ELSE '' END
+FROM (SELECT string_to_array(replace(replace(object, '[', ''), ']', ''), '.') AS p) q $$)sql",
+    // An error of the server raised from within a statement, for a value of
+    // any type. (Volatile: the planner would raise it while folding constants.)
+    R"sql(CREATE OR REPLACE FUNCTION xr.fail(message text, v anyelement) RETURNS anyelement
+LANGUAGE plpgsql VOLATILE AS $$
+BEGIN
+  RAISE EXCEPTION USING ERRCODE = '22023', MESSAGE = message;
+END $$)sql",
+    // CHARINDEX: the first place of n in h from s on, without case; 0 when
+    // it is not there.
+    R"sql(CREATE OR REPLACE FUNCTION xr.charindex(n text, h text, s bigint) RETURNS integer
+LANGUAGE sql IMMUTABLE AS $$
+SELECT CASE WHEN n IS NULL OR h IS NULL OR s IS NULL THEN NULL
+            WHEN n = '' OR greatest(s, 1) > length(h) THEN 0
+            ELSE (SELECT CASE WHEN p = 0 THEN 0 ELSE p + greatest(s, 1)::int - 1 END
+                  FROM (SELECT strpos(lower(substr(h, greatest(s, 1)::int) COLLATE "C"),
+                                      lower(n COLLATE "C")) AS p) q) END $$)sql",
+    // REPLACE: every place found without case, at most 8000 characters.
+    R"sql(CREATE OR REPLACE FUNCTION xr.replace(s text, f text, t text) RETURNS text
+LANGUAGE sql IMMUTABLE AS $$
+SELECT CASE WHEN s IS NULL OR f IS NULL OR t IS NULL THEN NULL WHEN f = '' THEN s
+            ELSE left(regexp_replace(s, regexp_replace(f, '([^[:alnum:]])', '\\\1', 'g'),
+                                     replace(t, '\', '\\'), 'gi'), 8000) END $$)sql",
+    // LEFT and RIGHT: a negative length is the server's error.
+    R"sql(CREATE OR REPLACE FUNCTION xr.left(s text, n bigint) RETURNS text
+LANGUAGE sql IMMUTABLE AS $$
+SELECT CASE WHEN n < 0 THEN xr.fail('Invalid length parameter passed to the left function.', s)
+            ELSE left(s, least(n, 2147483647)::int) END $$)sql",
+    R"sql(CREATE OR REPLACE FUNCTION xr.right(s text, n bigint) RETURNS text
+LANGUAGE sql IMMUTABLE AS $$
+SELECT CASE WHEN n < 0 THEN xr.fail('Invalid length parameter passed to the right function.', s)
+            ELSE right(s, least(n, 2147483647)::int) END $$)sql",
+    // STUFF: NULL for a start outside the text or a negative length; a
+    // length past the end deletes to the end.
+    R"sql(CREATE OR REPLACE FUNCTION xr.stuff(s text, st bigint, n bigint, ins text) RETURNS text
+LANGUAGE sql IMMUTABLE AS $$
+SELECT CASE WHEN s IS NULL OR st IS NULL OR n IS NULL OR st < 1 OR st > length(s) OR n < 0
+            THEN NULL
+            ELSE left(left(s, st::int - 1) || coalesce(ins, '') ||
+                      substr(s, (st + least(n, length(s) - st + 1))::int), 8000) END $$)sql",
+    // The server's databases and their ids: the system ones first, then
+    // each database schema in the order it was made.
+    R"sql(CREATE OR REPLACE FUNCTION xr.databases() RETURNS TABLE(name text, dbid integer)
+LANGUAGE sql STABLE AS $$
+SELECT * FROM (VALUES ('master', 1), ('tempdb', 2), ('model', 3), ('msdb', 4)) v
+UNION ALL
+SELECT n.nspname::text, (4 + row_number() OVER (ORDER BY n.oid))::int
+FROM pg_catalog.pg_namespace n
+WHERE n.nspname NOT IN ('main', 'xr', 'MODEL', 'MSDB') AND n.nspname NOT LIKE 'pg\_%'
+  AND EXISTS (SELECT 1 FROM pg_catalog.pg_class c WHERE c.relnamespace = n.oid
+              AND c.relname = 'xr_version') $$)sql",
+    // OBJECTPROPERTY(id, property) of an object of the current database;
+    // NULL for no object, or a property it has none of.
+    R"sql(CREATE OR REPLACE FUNCTION xr.objectproperty(oid bigint, prop text) RETURNS integer
+LANGUAGE plpgsql STABLE AS $$
+DECLARE d text; x text; par integer; owner integer; p text; tbl bool; found bool;
+BEGIN
+  IF oid IS NULL OR prop IS NULL THEN RETURN NULL; END IF;
+  d := coalesce(nullif(current_setting('xr.schema', true), ''), 'main');
+  EXECUTE format('SELECT rtrim(xtype), parent_obj, uid FROM %I.sysobjects WHERE id = $1', d)
+    INTO x, par, owner USING oid;
+  IF x IS NULL THEN RETURN NULL; END IF;
+  p := lower(prop COLLATE "C");
+  tbl := x IN ('U', 'S');
+  CASE p
+    WHEN 'ownerid' THEN RETURN owner;
+    WHEN 'ismsshipped', 'issystemtable' THEN RETURN (x = 'S')::int;
+    WHEN 'isusertable' THEN RETURN (x = 'U')::int;
+    WHEN 'istable' THEN RETURN tbl::int;
+    WHEN 'isview' THEN RETURN (x = 'V')::int;
+    WHEN 'isprocedure' THEN RETURN (x = 'P')::int;
+    WHEN 'istrigger' THEN RETURN (x = 'TR')::int;
+    WHEN 'isscalarfunction' THEN RETURN (x = 'FN')::int;
+    WHEN 'istablefunction' THEN RETURN (x IN ('TF', 'IF'))::int;
+    WHEN 'isinlinefunction' THEN RETURN (x = 'IF')::int;
+    WHEN 'isprimarykey' THEN RETURN (x = 'PK')::int;
+    WHEN 'isforeignkey' THEN RETURN (x = 'F')::int;
+    WHEN 'ischeckcnst' THEN RETURN (x = 'C')::int;
+    WHEN 'isdefaultcnst' THEN RETURN (x = 'D' AND par <> 0)::int;
+    WHEN 'isuniquecnst' THEN RETURN (x = 'UQ')::int;
+    WHEN 'isconstraint' THEN
+      RETURN (x IN ('PK', 'UQ', 'F', 'C') OR (x = 'D' AND par <> 0))::int;
+    WHEN 'isdefault' THEN RETURN (x = 'D' AND par = 0)::int;
+    WHEN 'isrule' THEN RETURN (x = 'R')::int;
+    WHEN 'cnstisclustkey' THEN
+      RETURN CASE WHEN x IN ('PK', 'UQ') THEN (x = 'PK')::int END;
+    WHEN 'cnstisnonclustkey' THEN
+      RETURN CASE WHEN x IN ('PK', 'UQ') THEN (x = 'UQ')::int END;
+    ELSE NULL;
+  END CASE;
+  IF NOT tbl THEN RETURN NULL; END IF;
+  CASE p
+    WHEN 'tablehasprimarykey' THEN
+      EXECUTE format('SELECT EXISTS (SELECT 1 FROM %I.sysobjects WHERE parent_obj = $1 '
+                     'AND rtrim(xtype) = ''PK'')', d) INTO found USING oid;
+    WHEN 'tablehasuniquecnst' THEN
+      EXECUTE format('SELECT EXISTS (SELECT 1 FROM %I.sysobjects WHERE parent_obj = $1 '
+                     'AND rtrim(xtype) = ''UQ'')', d) INTO found USING oid;
+    WHEN 'tablehasforeignkey' THEN
+      EXECUTE format('SELECT EXISTS (SELECT 1 FROM %I.sysobjects WHERE parent_obj = $1 '
+                     'AND rtrim(xtype) = ''F'')', d) INTO found USING oid;
+    WHEN 'tablehascheckcnst' THEN
+      EXECUTE format('SELECT EXISTS (SELECT 1 FROM %I.sysobjects WHERE parent_obj = $1 '
+                     'AND rtrim(xtype) = ''C'')', d) INTO found USING oid;
+    WHEN 'tablehasdefaultcnst' THEN
+      EXECUTE format('SELECT EXISTS (SELECT 1 FROM %I.sysobjects WHERE parent_obj = $1 '
+                     'AND rtrim(xtype) = ''D'')', d) INTO found USING oid;
+    WHEN 'tablehasidentity' THEN
+      EXECUTE format('SELECT EXISTS (SELECT 1 FROM %I.syscolumns WHERE id = $1 '
+                     'AND (status & 128) <> 0)', d) INTO found USING oid;
+    WHEN 'isindexed', 'tablehasindex' THEN
+      EXECUTE format('SELECT EXISTS (SELECT 1 FROM %I.xr_indexes WHERE table_id = $1)', d)
+        INTO found USING oid;
+    WHEN 'tablehasclustindex' THEN
+      EXECUTE format('SELECT EXISTS (SELECT 1 FROM %I.xr_indexes WHERE table_id = $1 '
+                     'AND is_pk)', d) INTO found USING oid;
+    WHEN 'tablehasnonclustindex' THEN
+      EXECUTE format('SELECT EXISTS (SELECT 1 FROM %I.xr_indexes WHERE table_id = $1 '
+                     'AND NOT is_pk)', d) INTO found USING oid;
+    WHEN 'tablehastextimage' THEN
+      EXECUTE format('SELECT EXISTS (SELECT 1 FROM %I.syscolumns WHERE id = $1 '
+                     'AND xtype IN (34, 35, 99))', d) INTO found USING oid;
+    ELSE RETURN NULL;
+  END CASE;
+  RETURN found::int;
+EXCEPTION WHEN invalid_schema_name OR undefined_table THEN RETURN NULL;
 END $$)sql",
     // IDENT_CURRENT: the last identity value given in the table, its seed
     // while none was; NULL for a table without identity or no table.
@@ -72,7 +204,7 @@ DECLARE d text; t text; found integer;
 BEGIN
   IF object IS NULL THEN RETURN NULL; END IF;
   SELECT s.db, s.tbl INTO d, t FROM xr.split_object(object) s;
-  IF left(t, 1) = '#' THEN RETURN NULL; END IF;
+  IF left(t, 1) = '#' OR t = '' OR xr.owner_of(object) NOT IN ('', 'dbo') THEN RETURN NULL; END IF;
   EXECUTE format('SELECT id FROM %I.sysobjects WHERE lower(rtrim(name, '' '') COLLATE "C") = '
                  'lower(rtrim($1, '' '') COLLATE "C") AND ($2 IS NULL OR rtrim(xtype) = '
                  'upper(rtrim($2)))', d)

@@ -165,6 +165,8 @@ public:
             case ConvertPath::Full:
                 break;
         }
+        if (e.style >= 0 && to.IsText() && from.IsScaled() && e.style <= 2)
+            return ScaledText(x, from, from.kind == TypeKind::Decimal ? 0 : e.style);
         if (e.style < 0) {
             const bool fromInt = from.IsInteger() || from.kind == TypeKind::Unknown;
             if (to.IsInteger() && fromInt) {
@@ -196,10 +198,25 @@ public:
             }
             if (to.IsText() && from.IsInteger() && from.kind != TypeKind::Bit)
                 return "(" + x + ")::text";
+            if (to.IsText() && from.IsScaled()) return ScaledText(x, from, 0);
             if (to.IsInteger() && to.kind != TypeKind::Bit && from.IsText())
                 return "(" + x + ")::int8" + IntCast(to);
         }
         NotYet("CONVERT from " + from.ToString() + " to " + to.ToString());
+    }
+
+    // A MONEY or DECIMAL as the server writes it as text: a DECIMAL with all
+    // its places; MONEY rounded to two places (style 0), with thousands
+    // separated too (1), or with its four places (2).
+    std::string ScaledText(const std::string& x, const TypeSpec& from, int style) {
+        const std::string value =
+            "((" + x + ")::numeric/" + std::to_string(Pow10(from.scale)) + ")";
+        if (from.kind == TypeKind::Decimal)
+            return "(" + value + ")::numeric(38," + std::to_string(from.scale) + ")::text";
+        if (style == 2) return "(" + value + ")::numeric(38,4)::text";
+        const std::string two = "round(" + value + ",2)";
+        if (style == 1) return "ltrim(to_char(" + two + ",'FM999,999,999,999,999,999,990.00'))";
+        return "(" + two + ")::numeric(38,2)::text";
     }
 
     std::string Arith(const BoundExpr& e) override {
@@ -321,6 +338,15 @@ public:
             return ToLower(name) + "(" + arg(0) + " COLLATE \"C\")";
         if (name == "SUBSTRING")
             return "substr(" + arg(0) + ",(" + arg(1) + ")::int4,(" + arg(2) + ")::int4)";
+        if (name == "LEFT" || name == "RIGHT")
+            return "xr." + ToLower(name) + "(" + arg(0) + ",(" + arg(1) + ")::int8)";
+        if (name == "REPLACE") return "xr.replace(" + arg(0) + "," + arg(1) + "," + arg(2) + ")";
+        if (name == "CHARINDEX")
+            return "xr.charindex(" + arg(0) + "," + arg(1) + "," +
+                   (e.args.size() > 2 ? "(" + arg(2) + ")::int8" : std::string("1")) + ")";
+        if (name == "STUFF")
+            return "xr.stuff(" + arg(0) + ",(" + arg(1) + ")::int8,(" + arg(2) + ")::int8," +
+                   arg(3) + ")";
         if (name == "REPLICATE") return "repeat(" + arg(0) + ",(" + arg(1) + ")::int4)";
         if (name == "SPACE") return "repeat(' ',(" + arg(0) + ")::int4)";
         if (name == "ABS") {
@@ -337,6 +363,14 @@ public:
         if (name == "OBJECT_ID")
             return "xr.object_id(" + arg(0) + "," + (e.args.size() > 1 ? arg(1) : "NULL") + ")";
         if (name == "OBJECT_NAME") return "xr.object_name(" + arg(0) + ")";
+        if (name == "OBJECTPROPERTY")
+            return "xr.objectproperty((" + arg(0) + ")::int8," + arg(1) + ")";
+        if (name == "DB_ID")
+            return "(SELECT d.dbid FROM xr.databases() d WHERE lower(d.name COLLATE \"C\") = "
+                   "lower((" +
+                   arg(0) + ") COLLATE \"C\"))";
+        if (name == "DB_NAME")
+            return "(SELECT d.name FROM xr.databases() d WHERE d.dbid = " + arg(0) + ")";
         if (name == "XR_ONE") return "(CASE WHEN " + arg(0) + " IS NOT NULL THEN 1 ELSE 0 END)";
         if (name == "XR_ZERO") return "0";
         if (name == "GETDATE" || name == "CURRENT_TIMESTAMP")
