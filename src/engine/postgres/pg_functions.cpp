@@ -8,7 +8,7 @@ namespace {
 
 // Bumped whenever a function below changes: a server whose functions are
 // older gets the new ones when a session next opens.
-constexpr const char* kVersionFunction = "functions_v4";
+constexpr const char* kVersionFunction = "functions_v5";
 
 // The functions rendered statements call, in the schema "xr" of the server
 // database. Names of databases are their schemas (pg_session.h); the
@@ -75,6 +75,35 @@ SELECT CASE WHEN s IS NULL OR st IS NULL OR n IS NULL OR st < 1 OR st > length(s
             THEN NULL
             ELSE left(left(s, st::int - 1) || coalesce(ins, '') ||
                       substr(s, (st + least(n, length(s) - st + 1))::int), 8000) END $$)sql",
+    // SUBSTRING: the characters from st to st + n - 1 that exist; a
+    // negative length is the server's error.
+    R"sql(CREATE OR REPLACE FUNCTION xr.substring(s text, st bigint, n bigint) RETURNS text
+LANGUAGE sql IMMUTABLE AS $$
+SELECT CASE WHEN n < 0 THEN xr.fail('Invalid length parameter passed to the substring function.', s)
+            WHEN st + n <= greatest(st, 1) THEN ''
+            ELSE substr(s, greatest(st, 1)::int, least(st + n - greatest(st, 1), 2147483647)::int)
+       END $$)sql",
+    // REPLICATE and SPACE: NULL for a negative count, at most 8000 characters.
+    R"sql(CREATE OR REPLACE FUNCTION xr.replicate(s text, n bigint) RETURNS text
+LANGUAGE sql IMMUTABLE AS $$
+SELECT CASE WHEN n < 0 THEN NULL
+            ELSE left(repeat(s, least(n, 8001)::int), 8000) END $$)sql",
+    // PATINDEX: where the pattern first matches (a leading % lets it start
+    // anywhere); 0 when it does not.
+    R"sql(CREATE OR REPLACE FUNCTION xr.patindex(p text, s text) RETURNS integer
+LANGUAGE plpgsql IMMUTABLE AS $$
+DECLARE r text; i int;
+BEGIN
+  IF p IS NULL OR s IS NULL THEN RETURN NULL; END IF;
+  IF left(p, 1) <> '%' THEN
+    RETURN (lower(s COLLATE "C") ~ xr.like_regex(p, NULL))::int;
+  END IF;
+  r := xr.like_regex(substr(p, 2), NULL);
+  FOR i IN 1 .. length(s) LOOP
+    IF lower(substr(s, i) COLLATE "C") ~ r THEN RETURN i; END IF;
+  END LOOP;
+  RETURN 0;
+END $$)sql",
     // The server's databases and their ids: the system ones first, then
     // each database schema in the order it was made.
     R"sql(CREATE OR REPLACE FUNCTION xr.databases() RETURNS TABLE(name text, dbid integer)

@@ -337,7 +337,8 @@ public:
         if (name == "UPPER" || name == "LOWER")
             return ToLower(name) + "(" + arg(0) + " COLLATE \"C\")";
         if (name == "SUBSTRING")
-            return "substr(" + arg(0) + ",(" + arg(1) + ")::int4,(" + arg(2) + ")::int4)";
+            return "xr.substring(" + arg(0) + ",(" + arg(1) + ")::int8,(" + arg(2) + ")::int8)";
+        if (name == "PATINDEX") return "xr.patindex(" + arg(0) + "," + arg(1) + ")";
         if (name == "LEFT" || name == "RIGHT")
             return "xr." + ToLower(name) + "(" + arg(0) + ",(" + arg(1) + ")::int8)";
         if (name == "REPLACE") return "xr.replace(" + arg(0) + "," + arg(1) + "," + arg(2) + ")";
@@ -347,8 +348,8 @@ public:
         if (name == "STUFF")
             return "xr.stuff(" + arg(0) + ",(" + arg(1) + ")::int8,(" + arg(2) + ")::int8," +
                    arg(3) + ")";
-        if (name == "REPLICATE") return "repeat(" + arg(0) + ",(" + arg(1) + ")::int4)";
-        if (name == "SPACE") return "repeat(' ',(" + arg(0) + ")::int4)";
+        if (name == "REPLICATE") return "xr.replicate(" + arg(0) + ",(" + arg(1) + ")::int8)";
+        if (name == "SPACE") return "xr.replicate(' ',(" + arg(0) + ")::int8)";
         if (name == "ABS") {
             const TypeSpec& t = e.type;
             if (t.IsScaled()) return Scaled("abs((" + arg(0) + ")::numeric)", t);
