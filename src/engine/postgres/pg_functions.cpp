@@ -8,7 +8,7 @@ namespace {
 
 // Bumped whenever a function below changes: a server whose functions are
 // older gets the new ones when a session next opens.
-constexpr const char* kVersionFunction = "functions_v5";
+constexpr const char* kVersionFunction = "functions_v6";
 
 // The functions rendered statements call, in the schema "xr" of the server
 // database. Names of databases are their schemas (pg_session.h); the
@@ -103,6 +103,25 @@ BEGIN
     IF lower(substr(s, i) COLLATE "C") ~ r THEN RETURN i; END IF;
   END LOOP;
   RETURN 0;
+END $$)sql",
+    // STR: right-aligned in `len` characters with `places` places, halves
+    // rounded away from zero; fewer places when it does not fit, stars when
+    // it does not fit without places either.
+    R"sql(CREATE OR REPLACE FUNCTION xr.str(x float8, len bigint, places bigint) RETURNS text
+LANGUAGE plpgsql IMMUTABLE AS $$
+DECLARE s text; d int;
+BEGIN
+  IF x IS NULL OR len IS NULL OR places IS NULL OR len < 1 OR len > 8000 OR places < 0 THEN
+    RETURN NULL;
+  END IF;
+  d := least(places, 16);
+  LOOP
+    s := round(x::numeric, d)::text;
+    EXIT WHEN length(s) <= len OR d = 0;
+    d := d - 1;
+  END LOOP;
+  IF length(s) > len THEN RETURN repeat('*', len::int); END IF;
+  RETURN lpad(s, len::int);
 END $$)sql",
     // The server's databases and their ids: the system ones first, then
     // each database schema in the order it was made.

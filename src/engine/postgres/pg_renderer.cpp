@@ -199,6 +199,8 @@ public:
             if (to.IsText() && from.IsInteger() && from.kind != TypeKind::Bit)
                 return "(" + x + ")::text";
             if (to.IsText() && from.IsScaled()) return ScaledText(x, from, 0);
+            if (to.IsText() && from.kind == TypeKind::Decimal)
+                return "((" + x + ")::numeric(38," + std::to_string(from.scale) + "))::text";
             if (to.IsInteger() && to.kind != TypeKind::Bit && from.IsText())
                 return "(" + x + ")::int8" + IntCast(to);
         }
@@ -293,6 +295,9 @@ public:
                 if (e.type.kind == TypeKind::Int) return "(" + sum + ")::int4";
                 if (e.type.kind == TypeKind::BigInt) return "(" + sum + ")::int8";
                 if (e.type.IsScaled()) return Scaled(sum, e.type);
+                // A DECIMAL of more than 18 digits is stored as a real.
+                if (e.type.kind == TypeKind::Decimal && a.IsScaled())
+                    return "((" + sum + ")::float8/" + std::to_string(Pow10(a.scale)) + ")";
             }
             if (a.kind == TypeKind::Float || a.kind == TypeKind::Real) return sum;
             NotYet("SUM of " + a.ToString());
@@ -338,6 +343,9 @@ public:
             return ToLower(name) + "(" + arg(0) + " COLLATE \"C\")";
         if (name == "SUBSTRING")
             return "xr.substring(" + arg(0) + ",(" + arg(1) + ")::int8,(" + arg(2) + ")::int8)";
+        if (name == "STR")
+            return "xr.str(" + arg(0) + "," + (e.args.size() > 1 ? arg(1) : std::string("10")) +
+                   "," + (e.args.size() > 2 ? arg(2) : std::string("0")) + ")";
         if (name == "PATINDEX") return "xr.patindex(" + arg(0) + "," + arg(1) + ")";
         if (name == "LEFT" || name == "RIGHT")
             return "xr." + ToLower(name) + "(" + arg(0) + ",(" + arg(1) + ")::int8)";
@@ -359,6 +367,83 @@ public:
             if (t.kind == TypeKind::Float || t.kind == TypeKind::Real)
                 return "abs((" + arg(0) + ")::float8)";
             NotYet("ABS of " + t.ToString());
+        }
+        if (name == "SIGN") {
+            const TypeSpec& t = e.type;
+            const std::string a = arg(0);
+            std::string one = "1", zero = "0";
+            if (t.IsScaled()) {
+                one = std::to_string(Pow10(t.scale)) + "::int8";
+                zero = "0::int8";
+            } else if (t.kind == TypeKind::BigInt) {
+                one = "1::int8";
+                zero = "0::int8";
+            } else if (!t.IsInteger()) {
+                one = "1::float8";
+                zero = "0::float8";
+            }
+            return "(CASE WHEN " + a + ">0 THEN " + one + " WHEN " + a + "<0 THEN -" + one +
+                   " WHEN " + a + "=0 THEN " + zero + " END)";
+        }
+        if (name == "FLOOR" || name == "CEILING") {
+            const TypeSpec& t = e.type;
+            const TypeSpec& from = e.args[0]->type;
+            const char* fn = name == "FLOOR" ? "floor(" : "ceil(";
+            if (t.IsInteger() && from.IsInteger()) return arg(0);
+            if (!t.IsScaled() && !from.IsScaled() && !t.IsInteger())
+                return std::string(fn) + "(" + arg(0) + ")::float8)";
+            if (t.IsScaled() && from.IsScaled())
+                return Scaled(std::string(fn) + "(" + arg(0) + ")::numeric/" +
+                                  std::to_string(Pow10(from.scale)) + ")*" +
+                                  std::to_string(Pow10(t.scale)),
+                              t);
+            NotYet(name + " of " + from.ToString());
+        }
+        if (name == "ROUND") {
+            const TypeSpec& t = e.type;
+            const TypeSpec& from = e.args[0]->type;
+            const std::string places = "(" + arg(1) + ")::int4";
+            const std::string truncate = e.args.size() > 2 ? arg(2) : std::string("0");
+            auto rounded = [&](const std::string& v) {
+                return "(CASE WHEN (" + truncate + ")<>0 THEN trunc(" + v + "," + places +
+                       ") ELSE round(" + v + "," + places + ") END)";
+            };
+            if (t.IsScaled() && from.IsScaled() && t.scale == from.scale) {
+                const std::string p = std::to_string(Pow10(t.scale));
+                return Scaled(rounded("(" + arg(0) + ")::numeric/" + p) + "*" + p, t);
+            }
+            if (t.IsInteger() && from.IsInteger() && t.kind != TypeKind::Bit &&
+                t.kind != TypeKind::TinyInt) {
+                const std::string r = "(" + rounded("(" + arg(0) + ")::numeric") + ")";
+                if (t.kind == TypeKind::BigInt) return r + "::int8";
+                return r + IntCast(t);
+            }
+            if ((t.kind == TypeKind::Float || t.kind == TypeKind::Real) &&
+                (from.kind == TypeKind::Float || from.kind == TypeKind::Real))
+                return "(" + rounded("(" + arg(0) + ")::numeric") + ")::float8";
+            NotYet("ROUND of " + from.ToString());
+        }
+        if (name == "POWER") {
+            const TypeSpec& t = e.type;
+            const TypeSpec& from = e.args[0]->type;
+            const TypeSpec& by = e.args[1]->type;
+            auto real = [&](const std::string& x, const TypeSpec& xt) {
+                if (xt.IsScaled())
+                    return "((" + x + ")::float8/" + std::to_string(Pow10(xt.scale)) + ")";
+                return "(" + x + ")::float8";
+            };
+            const std::string r = "power(" + real(arg(0), from) + "," + real(arg(1), by) + ")";
+            // A DECIMAL of more than 18 digits is stored as a real.
+            if (t.kind == TypeKind::Float || t.kind == TypeKind::Real ||
+                (t.kind == TypeKind::Decimal && !t.IsScaled()))
+                return r;
+            if (t.IsScaled())
+                return Scaled("round((" + r + ")::numeric*" + std::to_string(Pow10(t.scale)) + ")",
+                              t);
+            if (t.kind == TypeKind::BigInt) return "trunc(" + r + ")::int8";
+            if (t.kind == TypeKind::Int || t.kind == TypeKind::SmallInt)
+                return "(trunc(" + r + ")::int8)" + IntCast(t);
+            NotYet("POWER of " + from.ToString());
         }
         if (name == "IDENT_CURRENT") return "xr.ident_current(" + arg(0) + ")";
         if (name == "OBJECT_ID")
