@@ -196,6 +196,18 @@ public:
                                                                      : "bigint";
                 return Scaled("(" + x + ")::numeric*" + std::to_string(Pow10(to.scale)), to, name);
             }
+            if (to.IsScaled() && from.IsScaled())
+                return Scaled("round((" + x + ")::numeric*" + std::to_string(Pow10(to.scale)) +
+                                  "/" + std::to_string(Pow10(from.scale)) + ")",
+                              to,
+                              from.kind == TypeKind::Money        ? "money"
+                              : from.kind == TypeKind::SmallMoney ? "smallmoney"
+                                                                  : "numeric");
+            // A real (or a DECIMAL of more than 18 digits) rounds to the places kept.
+            if (to.IsScaled() && (from.kind == TypeKind::Float || from.kind == TypeKind::Real ||
+                                  (from.kind == TypeKind::Decimal && !from.IsScaled())))
+                return Scaled("round((" + x + ")::numeric*" + std::to_string(Pow10(to.scale)) + ")",
+                              to, from.kind == TypeKind::Decimal ? "numeric" : "float");
             if (to.IsText() && from.IsInteger() && from.kind != TypeKind::Bit)
                 return "(" + x + ")::text";
             if (to.IsText() && from.IsScaled()) return ScaledText(x, from, 0);
@@ -254,6 +266,41 @@ public:
                 return apply(rescaled(a, st - sa), rescaled(b, st - sb));
             if (op == '*' && sa + sb == st) return Scaled(apply("(" + a + ")::numeric", b), t);
             if (op == '/' && sa == st && tb.IsInteger()) return apply(a, b);
+        }
+        // Whole numbers of the narrow types: worked out in 64 bits and
+        // checked against the result's type.
+        if (t.IsInteger() && t.kind != TypeKind::Bit && ta.IsInteger() && tb.IsInteger()) {
+            const std::string r = apply("(" + a + ")::int8", "(" + b + ")::int8");
+            if (t.kind == TypeKind::TinyInt)
+                return "(CASE WHEN " + r + " BETWEEN 0 AND 255 THEN " + r +
+                       " ELSE xr.overflow('Arithmetic overflow error converting expression to "
+                       "data type tinyint.') END)";
+            if (t.kind == TypeKind::BigInt) return r;
+            return "(" + r + ")" + IntCast(t);
+        }
+        // The rest in exact numerics: the operands' values, then the result
+        // at its scale, a quotient cut there and anything else rounded, as
+        // the server does; a DECIMAL of more than 18 digits is stored as a
+        // real.
+        auto exactValue = [&](const std::string& x, const TypeSpec& xt) -> std::string {
+            if (xt.IsScaled())
+                return "((" + x + ")::numeric(60,20)/" + std::to_string(Pow10(xt.scale)) + ")";
+            if (xt.IsInteger() && xt.kind != TypeKind::Unknown)
+                return "(" + x + ")::numeric(60,20)";
+            if (xt.kind == TypeKind::Decimal) return "(" + x + ")::numeric";
+            return "";
+        };
+        const std::string va = exactValue(a, ta), vb = exactValue(b, tb);
+        if (!va.empty() && !vb.empty() && op != '%') {
+            const std::string v = apply(va, vb);
+            if (t.IsScaled()) {
+                const std::string p = std::to_string(Pow10(t.scale));
+                return Scaled(
+                    op == '/' ? "trunc(" + v + "*" + p + ")" : "round(" + v + "*" + p + ")", t);
+            }
+            if (t.kind == TypeKind::Decimal)
+                return "(" + (op == '/' ? "trunc(" + v + "," + std::to_string(t.scale) + ")" : v) +
+                       ")::float8";
         }
         NotYet("This arithmetic on " + ta.ToString() + " and " + tb.ToString());
     }
