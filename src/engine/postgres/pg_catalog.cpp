@@ -17,6 +17,13 @@ namespace {
     throw ComError(DB_E_ERRORSINCOMMAND, message);
 }
 
+// A column's default as its storage value: the constant as written converted
+// to the column's type (a DECIMAL default of 15 is stored as 1500 in a
+// DECIMAL(5,2)), as the embedded engine stores it.
+std::string DefaultSql(const DefaultDef& def, const TypeSpec& type) {
+    return InlineValue(Convert(def.value, def.valueType, type));
+}
+
 std::string S(std::string_view s) { return std::string(s); }
 
 [[noreturn]] void FailObjectExists(std::string_view name) {
@@ -363,7 +370,7 @@ struct Catalog::Impl {
                    most + ")";
         }
         if (c.notNull || c.identity) sql += " NOT NULL";
-        if (c.def && !c.identity) sql += " DEFAULT " + InlineValue(c.def->value);
+        if (c.def && !c.identity) sql += " DEFAULT " + DefaultSql(*c.def, c.type);
         return sql;
     }
 
@@ -856,7 +863,7 @@ void Catalog::AddDefault(const std::string& db, std::string_view table, std::str
     target.def = std::move(dflt);
     m_impl->NameDefault(db, def.name, def.id, index + 1, target);
     m_impl->link.Exec("ALTER TABLE " + Quote(db) + "." + Quote(def.name) + " ALTER COLUMN " +
-                      Quote(target.name) + " SET DEFAULT " + InlineValue(target.def->value));
+                      Quote(target.name) + " SET DEFAULT " + DefaultSql(*target.def, target.type));
     m_impl->Select(
         "UPDATE " + m_impl->T(db, "xr_columns") +
             " SET def_id = $1, def_name = $2, def_system = $3::int::bool, def_text = "

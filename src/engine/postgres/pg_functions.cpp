@@ -8,7 +8,7 @@ namespace {
 
 // Bumped whenever a function below changes: a server whose functions are
 // older gets the new ones when a session next opens.
-constexpr const char* kVersionFunction = "functions_v6";
+constexpr const char* kVersionFunction = "functions_v7";
 
 // The functions rendered statements call, in the schema "xr" of the server
 // database. Names of databases are their schemas (pg_session.h); the
@@ -122,6 +122,162 @@ BEGIN
   END LOOP;
   IF length(s) > len THEN RETURN repeat('*', len::int); END IF;
   RETURN lpad(s, len::int);
+END $$)sql",
+    // A part of a date as DATEPART, DATEADD and DATEDIFF name it, in its
+    // long form; any other name is the server's error.
+    R"sql(CREATE OR REPLACE FUNCTION xr.date_part_name(part text) RETURNS text
+LANGUAGE plpgsql IMMUTABLE AS $$
+BEGIN
+  CASE lower(trim(part) COLLATE "C")
+    WHEN 'year', 'yy', 'yyyy' THEN RETURN 'year';
+    WHEN 'quarter', 'qq', 'q' THEN RETURN 'quarter';
+    WHEN 'month', 'mm', 'm' THEN RETURN 'month';
+    WHEN 'dayofyear', 'dy', 'y' THEN RETURN 'dayofyear';
+    WHEN 'day', 'dd', 'd' THEN RETURN 'day';
+    WHEN 'week', 'wk', 'ww' THEN RETURN 'week';
+    WHEN 'weekday', 'dw', 'w' THEN RETURN 'weekday';
+    WHEN 'hour', 'hh' THEN RETURN 'hour';
+    WHEN 'minute', 'mi', 'n' THEN RETURN 'minute';
+    WHEN 'second', 'ss', 's' THEN RETURN 'second';
+    WHEN 'millisecond', 'ms' THEN RETURN 'millisecond';
+    ELSE RAISE EXCEPTION USING ERRCODE = '22023',
+           MESSAGE = '''' || part || ''' is not a recognized datepart option.';
+  END CASE;
+END $$)sql",
+    // A stored date (the OLE day number) as its day (0 = 1899-12-30) and
+    // the 300ths of a second into it, as the server's datetime keeps them.
+    R"sql(CREATE OR REPLACE FUNCTION xr.date_split(ole float8, OUT serial bigint, OUT ticks bigint)
+LANGUAGE plpgsql IMMUTABLE AS $$
+BEGIN
+  IF ole IS NULL THEN RETURN; END IF;
+  IF ole = 'NaN'::float8 OR abs(ole) > 1e7 THEN
+    RAISE EXCEPTION USING ERRCODE = '22023',
+      MESSAGE = 'Conversion failed when converting date and/or time from character string.';
+  END IF;
+  serial := trunc(ole)::bigint;
+  ticks := round(abs(ole - serial) * 25920000)::bigint;
+  IF ticks >= 25920000 THEN
+    ticks := 0;
+    serial := serial + 1;
+  END IF;
+END $$)sql",
+    R"sql(CREATE OR REPLACE FUNCTION xr.date_join(serial bigint, ticks bigint) RETURNS float8
+LANGUAGE sql IMMUTABLE AS $$
+SELECT CASE WHEN serial >= 0 THEN serial + ticks / 25920000.0::float8
+            ELSE serial - ticks / 25920000.0::float8 END $$)sql",
+    // DATEPART (and YEAR, MONTH, DAY) of a stored date; Sunday is day 1 of
+    // the week.
+    R"sql(CREATE OR REPLACE FUNCTION xr.datepart(part text, ole float8) RETURNS integer
+LANGUAGE plpgsql IMMUTABLE AS $$
+DECLARE p text; sr bigint; tk bigint; d date; ms bigint; jan1 date;
+BEGIN
+  p := xr.date_part_name(part);
+  IF ole IS NULL THEN RETURN NULL; END IF;
+  SELECT x.serial, x.ticks INTO sr, tk FROM xr.date_split(ole) x;
+  d := date '1899-12-30' + sr::int;
+  ms := round(tk * 10 / 3.0)::bigint;
+  jan1 := make_date(extract(year FROM d)::int, 1, 1);
+  CASE p
+    WHEN 'year' THEN RETURN extract(year FROM d);
+    WHEN 'quarter' THEN RETURN extract(quarter FROM d);
+    WHEN 'month' THEN RETURN extract(month FROM d);
+    WHEN 'dayofyear' THEN RETURN extract(doy FROM d);
+    WHEN 'day' THEN RETURN extract(day FROM d);
+    WHEN 'week' THEN
+      RETURN (extract(doy FROM d)::int + extract(dow FROM jan1)::int + 1 - 2) / 7 + 1;
+    WHEN 'weekday' THEN RETURN extract(dow FROM d)::int + 1;
+    WHEN 'hour' THEN RETURN ms / 3600000;
+    WHEN 'minute' THEN RETURN ms / 60000 % 60;
+    WHEN 'second' THEN RETURN ms / 1000 % 60;
+    ELSE RETURN ms % 1000;
+  END CASE;
+END $$)sql",
+    // DATEDIFF: the boundaries of the part crossed from a to b.
+    R"sql(CREATE OR REPLACE FUNCTION xr.datediff(part text, a float8, b float8) RETURNS integer
+LANGUAGE plpgsql IMMUTABLE AS $$
+DECLARE p text; sa bigint; ta bigint; sb bigint; tb bigint; da date; db date; r bigint;
+BEGIN
+  p := xr.date_part_name(part);
+  IF a IS NULL OR b IS NULL THEN RETURN NULL; END IF;
+  SELECT x.serial, x.ticks INTO sa, ta FROM xr.date_split(a) x;
+  SELECT x.serial, x.ticks INTO sb, tb FROM xr.date_split(b) x;
+  da := date '1899-12-30' + sa::int;
+  db := date '1899-12-30' + sb::int;
+  CASE p
+    WHEN 'year' THEN r := extract(year FROM db) - extract(year FROM da);
+    WHEN 'quarter' THEN
+      r := (extract(year FROM db) * 4 + extract(quarter FROM db)) -
+           (extract(year FROM da) * 4 + extract(quarter FROM da));
+    WHEN 'month' THEN
+      r := (extract(year FROM db) * 12 + extract(month FROM db)) -
+           (extract(year FROM da) * 12 + extract(month FROM da));
+    WHEN 'dayofyear', 'day', 'weekday' THEN r := sb - sa;
+    WHEN 'week' THEN r := floor((sb - 1) / 7.0) - floor((sa - 1) / 7.0);
+    WHEN 'hour' THEN r := (sb * 24 + tb / 1080000) - (sa * 24 + ta / 1080000);
+    WHEN 'minute' THEN r := (sb * 1440 + tb / 18000) - (sa * 1440 + ta / 18000);
+    WHEN 'second' THEN r := (sb * 86400 + tb / 300) - (sa * 86400 + ta / 300);
+    ELSE r := (sb * 86400000 + round(tb * 10 / 3.0)) - (sa * 86400000 + round(ta * 10 / 3.0));
+  END CASE;
+  IF r < -2147483648 OR r > 2147483647 THEN
+    RAISE EXCEPTION USING ERRCODE = '22023', MESSAGE = 'The datediff function resulted in an '
+      'overflow. The number of dateparts separating two date/time instances is too large. '
+      'Try to use datediff with a less precise datepart.';
+  END IF;
+  RETURN r;
+END $$)sql",
+    // DATEADD: months keep their day where the month has it, the last day
+    // where it does not; a result outside 1753..9999 is the server's error.
+    R"sql(CREATE OR REPLACE FUNCTION xr.dateadd(part text, n bigint, ole float8) RETURNS float8
+LANGUAGE plpgsql IMMUTABLE AS $$
+DECLARE p text; sr bigint; tk bigint; d date; months bigint; idx bigint; y bigint; m int;
+        total bigint; unit bigint; ms bigint; days bigint;
+        overflow text := 'Adding a value to a ''datetime'' column caused an overflow.';
+BEGIN
+  p := xr.date_part_name(part);
+  IF n IS NULL OR ole IS NULL THEN RETURN NULL; END IF;
+  SELECT x.serial, x.ticks INTO sr, tk FROM xr.date_split(ole) x;
+  IF n > 4000000000 OR n < -4000000000 THEN
+    RAISE EXCEPTION USING ERRCODE = '22023', MESSAGE = overflow;
+  END IF;
+  d := date '1899-12-30' + sr::int;
+  IF p IN ('year', 'quarter', 'month') THEN
+    months := CASE p WHEN 'year' THEN n * 12 WHEN 'quarter' THEN n * 3 ELSE n END;
+    idx := extract(year FROM d)::bigint * 12 + extract(month FROM d)::bigint - 1 + months;
+    y := floor(idx / 12.0);
+    IF y < 1753 OR y > 9999 THEN
+      RAISE EXCEPTION USING ERRCODE = '22023', MESSAGE = overflow;
+    END IF;
+    m := (idx - y * 12)::int + 1;
+    d := make_date(y::int, m, 1) +
+         (least(extract(day FROM d)::int,
+                extract(day FROM (make_date(y::int, m, 1) + interval '1 month' -
+                                  interval '1 day'))::int) - 1);
+    sr := d - date '1899-12-30';
+  ELSIF p IN ('dayofyear', 'day', 'weekday') THEN
+    sr := sr + n;
+  ELSIF p = 'week' THEN
+    sr := sr + 7 * n;
+  ELSIF p IN ('hour', 'minute', 'second') THEN
+    unit := CASE p WHEN 'hour' THEN 1080000 WHEN 'minute' THEN 18000 ELSE 300 END;
+    total := tk + n * unit;
+    days := floor(total / 25920000.0);
+    sr := sr + days;
+    tk := total - days * 25920000;
+  ELSE
+    ms := round(tk * 10 / 3.0)::bigint + n;
+    days := floor(ms / 86400000.0);
+    ms := ms - days * 86400000;
+    sr := sr + days;
+    tk := round(ms * 3 / 10.0)::bigint;
+    IF tk >= 25920000 THEN
+      tk := tk - 25920000;
+      sr := sr + 1;
+    END IF;
+  END IF;
+  IF sr < -53688 OR sr > 2958465 THEN
+    RAISE EXCEPTION USING ERRCODE = '22023', MESSAGE = overflow;
+  END IF;
+  RETURN xr.date_join(sr, tk);
 END $$)sql",
     // The server's databases and their ids: the system ones first, then
     // each database schema in the order it was made.

@@ -492,6 +492,12 @@ public:
                 return "(trunc(" + r + ")::int8)" + IntCast(t);
             NotYet("POWER of " + from.ToString());
         }
+        if (name == "YEAR" || name == "MONTH" || name == "DAY" || name == "DATEPART")
+            return "xr.datepart(" + QuoteText(e.part) + "," + arg(0) + ")";
+        if (name == "DATEADD")
+            return "xr.dateadd(" + QuoteText(e.part) + ",(" + arg(0) + ")::int8," + arg(1) + ")";
+        if (name == "DATEDIFF")
+            return "xr.datediff(" + QuoteText(e.part) + "," + arg(0) + "," + arg(1) + ")";
         if (name == "IDENT_CURRENT") return "xr.ident_current(" + arg(0) + ")";
         if (name == "OBJECT_ID")
             return "xr.object_id(" + arg(0) + "," + (e.args.size() > 1 ? arg(1) : "NULL") + ")";
