@@ -361,9 +361,20 @@ public:
         if (name == "MIN" || name == "MAX") {
             if (e.args[0]->type.IsText()) {
                 // The least (greatest) in the normal form of text.
-                if (e.window) NotYet(name + " of text over a window");
                 const std::string x = arg(0);
                 const char* dir = name == "MIN" ? "" : " DESC";
+                if (e.window) {
+                    // The first of the partition in that order, NULL only
+                    // when all are.
+                    if (!e.windowOrder.empty()) NotYet(name + " of text over an ordered window");
+                    std::string sql = "first_value(" + x + ") OVER (";
+                    for (size_t i = 0; i < e.partition.size(); ++i) {
+                        sql += i ? "," : "PARTITION BY ";
+                        sql += Key(Expr(*e.partition[i]), e.partition[i]->type);
+                    }
+                    return sql + " ORDER BY " + TextKey(x) + dir + " NULLS LAST," + x + dir +
+                           " ROWS BETWEEN UNBOUNDED PRECEDING AND UNBOUNDED FOLLOWING)";
+                }
                 return "(array_agg(" + x + " ORDER BY " + TextKey(x) + dir + "," + x + dir +
                        ") FILTER (WHERE " + x + " IS NOT NULL))[1]";
             }
@@ -525,6 +536,7 @@ public:
         m_markTop = false;
         std::vector<OutColumn> cols;
         std::string sql = Select(q.parts[0], &cols, top);
+        const std::vector<std::string> grouped = m_lastGrouped;
         if (top) m_plan.orderAt = sql.size();
         for (size_t i = 1; i < q.parts.size(); ++i) {
             std::vector<OutColumn> ucols;
@@ -555,7 +567,7 @@ public:
                     }
                     key.nullable = c.nullable;
                 } else {
-                    key.sql = Key(Expr(*o.expr), o.expr->type);
+                    key.sql = Key(Grouped(Expr(*o.expr), grouped, *o.expr), o.expr->type);
                     key.nullable = o.expr->nullable;
                 }
                 sql += Order(key.sql, o.descending);
@@ -571,11 +583,45 @@ public:
         return sql;
     }
 
+    // A text grouped by: the groups are those of its normal form, and an
+    // item that is the grouped text itself gives one of its group's values.
+    // (An expression over it without aggregates has it in each place.)
+    static std::string Grouped(const std::string& sql, const std::vector<std::string>& grouped,
+                               const BoundExpr& e) {
+        for (const std::string& g : grouped)
+            if (g == sql) return "min(" + sql + ")";
+        if (grouped.empty() || HasAggregate(e)) return sql;
+        std::string out = sql;
+        for (const std::string& g : grouped) {
+            const std::string by = "min(" + g + ")";
+            for (size_t at = out.find(g); at != std::string::npos; at = out.find(g, at + by.size()))
+                out.replace(at, g.size(), by);
+        }
+        return out;
+    }
+
+    static bool HasAggregate(const BoundExpr& e) {
+        if (e.kind == BoundKind::Function && !e.window &&
+            (e.name == "COUNT" || e.name == "COUNT_BIG" || e.name == "SUM" || e.name == "AVG" ||
+             e.name == "MIN" || e.name == "MAX"))
+            return true;
+        for (const auto& a : e.args)
+            if (a && HasAggregate(*a)) return true;
+        return false;
+    }
+
     std::string Select(const BoundSelect& s, std::vector<OutColumn>* cols, bool top) {
         std::string from = From(s.from);
+        std::vector<std::string> groupBy;
+        std::vector<std::string> groupedText;
+        for (const auto& g : s.groupBy) {
+            groupBy.push_back(Expr(*g));
+            if (g->type.IsText()) groupedText.push_back(groupBy.back());
+        }
         std::string list;
         for (const BoundItem& item : s.items) {
             OutColumn c = ItemColumn(item);
+            c.expr = Grouped(c.expr, groupedText, *item.expr);
             if (!list.empty()) list += ",";
             list += c.expr;
             if (!c.name.empty()) list += " AS " + Quote(c.name);
@@ -596,17 +642,18 @@ public:
         }
         if (!s.groupBy.empty()) {
             sql += " GROUP BY ";
-            for (size_t i = 0; i < s.groupBy.size(); ++i) {
-                if (s.groupBy[i]->type.IsText()) NotYet("GROUP BY text");
-                sql += (i ? "," : "") + Expr(*s.groupBy[i]);
-            }
+            for (size_t i = 0; i < s.groupBy.size(); ++i)
+                sql += (i ? "," : "") + Key(groupBy[i], s.groupBy[i]->type);
         }
-        if (s.having) sql += " HAVING " + Expr(*s.having);
+        if (s.having) sql += " HAVING " + Grouped(Expr(*s.having), groupedText, *s.having);
+        // The query's ORDER BY sees this select's groups.
+        m_lastGrouped = std::move(groupedText);
         return sql;
     }
 
 private:
     bool m_markTop = false;
+    std::vector<std::string> m_lastGrouped;  // the text grouped by in the last select, as rendered
 };
 
 std::string TableName(const BoundTarget& t) { return Quote(t.schema) + "." + Quote(t.table->name); }
