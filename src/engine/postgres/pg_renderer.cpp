@@ -746,23 +746,49 @@ Plan RenderInsert(const Stmt& stmt, RenderContext& ctx) {
     return plan;
 }
 
+// The row id of a table of the FROM, which UPDATE and DELETE match their
+// target's rows by.
+std::string RowIdOf(const BoundSource& src) {
+    if (src.writeThrough) NotYet("UPDATE and DELETE through a view with FROM");
+    return Quote(src.alias) + ".\"xr_rowid\"";
+}
+
 Plan RenderUpdate(const Stmt& stmt, RenderContext& ctx) {
     BoundStatement b = BindUpdate(stmt, ctx);
     NoCommonTables(b);
     if (b.top) NotYet("UPDATE TOP");
-    if (b.target.inFrom || !b.from.empty()) NotYet("UPDATE ... FROM");
     Plan plan;
     TakeBinding(b, plan);
     Generator g(plan);
     const TableDef& def = *b.target.table;
-    std::string sql = "UPDATE " + TableName(b.target) + " AS " + Quote(def.name) + " SET ";
-    bool first = true;
-    for (const auto& [column, value] : b.sets) {
-        sql += (first ? "" : ",") + Quote(def.columns[static_cast<size_t>(column)].name) + "=" +
-               g.Expr(*value);
-        first = false;
+    const std::string from = g.From(b.from);
+    std::vector<std::pair<std::string, std::string>> sets;
+    for (const auto& [column, value] : b.sets)
+        sets.emplace_back(Quote(def.columns[static_cast<size_t>(column)].name), g.Expr(*value));
+    const std::string where = b.expr ? g.Expr(*b.expr) : std::string();
+    // The FROM's names stay inside the query the target is matched with.
+    const std::string alias = b.target.inFrom ? "xr_target" : def.name;
+    std::string sql = "UPDATE " + TableName(b.target) + " AS " + Quote(alias) + " SET ";
+    if (!b.target.inFrom) {
+        for (size_t i = 0; i < sets.size(); ++i)
+            sql += (i ? "," : "") + sets[i].first + "=" + sets[i].second;
+        if (!from.empty()) sql += " FROM " + from;
+        if (!where.empty()) sql += " WHERE " + where;
+    } else {
+        // The FROM holds the target: a query over it hands out the target's
+        // row id with the new values; each target row takes one of the rows
+        // naming it.
+        std::string values;
+        for (size_t i = 0; i < sets.size(); ++i) {
+            sql +=
+                (i ? "," : "") + sets[i].first + "=\"xr_from\".\"xr_v" + std::to_string(i) + "\"";
+            values += "," + sets[i].second + " AS \"xr_v" + std::to_string(i) + "\"";
+        }
+        sql += " FROM (SELECT " + RowIdOf(*b.target.inFrom) + " AS \"xr_id\"" + values + " FROM " +
+               from;
+        if (!where.empty()) sql += " WHERE " + where;
+        sql += ") AS \"xr_from\" WHERE " + Quote(alias) + ".\"xr_rowid\"=\"xr_from\".\"xr_id\"";
     }
-    if (b.expr) sql += " WHERE " + g.Expr(*b.expr);
     plan.sql = std::move(sql);
     return plan;
 }
@@ -771,12 +797,30 @@ Plan RenderDelete(const Stmt& stmt, RenderContext& ctx) {
     BoundStatement b = BindDelete(stmt, ctx);
     NoCommonTables(b);
     if (b.top) NotYet("DELETE TOP");
-    if (b.target.inFrom || !b.from.empty()) NotYet("DELETE ... FROM");
     Plan plan;
     TakeBinding(b, plan);
     Generator g(plan);
-    std::string sql = "DELETE FROM " + TableName(b.target) + " AS " + Quote(b.target.table->name);
-    if (b.expr) sql += " WHERE " + g.Expr(*b.expr);
+    const std::string table = TableName(b.target);
+    const std::string name = Quote(b.target.table->name);
+    std::string from = g.From(b.from);
+    const std::string where = b.expr ? g.Expr(*b.expr) : std::string();
+    std::string sql = "DELETE FROM " + table;
+    if (from.empty()) {
+        sql += " AS " + name;
+        if (!where.empty()) sql += " WHERE " + where;
+    } else {
+        // The rows go by the row ids the FROM (with the target in it) finds.
+        std::string owner;
+        if (b.target.inFrom) {
+            owner = RowIdOf(*b.target.inFrom);
+        } else {
+            owner = name + ".\"xr_rowid\"";
+            from = table + " AS " + name + "," + from;
+        }
+        sql += " WHERE \"xr_rowid\" IN (SELECT " + owner + " FROM " + from;
+        if (!where.empty()) sql += " WHERE " + where;
+        sql += ")";
+    }
     plan.sql = std::move(sql);
     return plan;
 }
