@@ -8,7 +8,7 @@ namespace {
 
 // Bumped whenever a function below changes: a server whose functions are
 // older gets the new ones when a session next opens.
-constexpr const char* kVersionFunction = "functions_v7";
+constexpr const char* kVersionFunction = "functions_v9";
 
 // The functions rendered statements call, in the schema "xr" of the server
 // database. Names of databases are their schemas (pg_session.h); the
@@ -278,6 +278,65 @@ BEGIN
     RAISE EXCEPTION USING ERRCODE = '22023', MESSAGE = overflow;
   END IF;
   RETURN xr.date_join(sr, tk);
+END $$)sql",
+    // A stored date as text in a style of CONVERT (0 when none is given;
+    // add 100 for a four-digit year); a style that does not exist for a
+    // date is the server's error.
+    R"sql(CREATE OR REPLACE FUNCTION xr.date_text(ole float8, style integer) RETURNS text
+LANGUAGE plpgsql IMMUTABLE AS $$
+DECLARE sr bigint; tk bigint; d date; ms bigint; y text; mon text; dd text; mm text;
+        h int; hh text; mi text; ss text; mss text; ampm text; h12 text; base int;
+BEGIN
+  IF ole IS NULL OR style IS NULL THEN RETURN NULL; END IF;
+  IF style NOT IN (0, 100, 1, 101, 2, 102, 3, 103, 4, 104, 5, 105, 6, 106, 7, 107, 8, 108,
+                   9, 109, 10, 110, 11, 111, 12, 112, 13, 113, 14, 114, 20, 120, 21, 121,
+                   23, 126) THEN
+    RAISE EXCEPTION USING ERRCODE = '22023', MESSAGE = style::text ||
+      ' is not a valid style number when converting from datetime to a character string.';
+  END IF;
+  SELECT x.serial, x.ticks INTO sr, tk FROM xr.date_split(ole) x;
+  d := date '1899-12-30' + sr::int;
+  ms := round(tk * 10 / 3.0)::bigint;
+  IF ms >= 86400000 THEN ms := 86399999; END IF;
+  y := lpad(extract(year FROM d)::text, 4, '0');
+  IF style < 100 AND style NOT IN (0, 9, 13, 14, 20, 21, 23) THEN y := right(y, 2); END IF;
+  mon := (ARRAY['Jan','Feb','Mar','Apr','May','Jun','Jul','Aug','Sep','Oct','Nov','Dec'])
+         [extract(month FROM d)::int];
+  mm := lpad(extract(month FROM d)::text, 2, '0');
+  dd := lpad(extract(day FROM d)::text, 2, '0');
+  h := (ms / 3600000)::int;
+  hh := lpad(h::text, 2, '0');
+  mi := lpad((ms / 60000 % 60)::text, 2, '0');
+  ss := lpad((ms / 1000 % 60)::text, 2, '0');
+  mss := lpad((ms % 1000)::text, 3, '0');
+  ampm := CASE WHEN h < 12 THEN 'AM' ELSE 'PM' END;
+  h12 := lpad((CASE WHEN h % 12 = 0 THEN 12 ELSE h % 12 END)::text, 2, ' ');
+  base := style % 100;
+  IF style = 126 THEN
+    RETURN y || '-' || mm || '-' || dd || 'T' || hh || ':' || mi || ':' || ss ||
+           CASE WHEN ms % 1000 = 0 THEN '' ELSE '.' || mss END;
+  END IF;
+  RETURN CASE base
+    WHEN 0 THEN mon || ' ' || lpad(extract(day FROM d)::text, 2, ' ') || ' ' || y || ' ' ||
+                h12 || ':' || mi || ampm
+    WHEN 1 THEN mm || '/' || dd || '/' || y
+    WHEN 2 THEN y || '.' || mm || '.' || dd
+    WHEN 3 THEN dd || '/' || mm || '/' || y
+    WHEN 4 THEN dd || '.' || mm || '.' || y
+    WHEN 5 THEN dd || '-' || mm || '-' || y
+    WHEN 6 THEN dd || ' ' || mon || ' ' || y
+    WHEN 7 THEN mon || ' ' || dd || ', ' || y
+    WHEN 8 THEN hh || ':' || mi || ':' || ss
+    WHEN 9 THEN mon || ' ' || lpad(extract(day FROM d)::text, 2, ' ') || ' ' || y || ' ' ||
+                h12 || ':' || mi || ':' || ss || ':' || mss || ampm
+    WHEN 10 THEN mm || '-' || dd || '-' || y
+    WHEN 11 THEN y || '/' || mm || '/' || dd
+    WHEN 12 THEN y || mm || dd
+    WHEN 13 THEN dd || ' ' || mon || ' ' || y || ' ' || hh || ':' || mi || ':' || ss || ':' || mss
+    WHEN 14 THEN hh || ':' || mi || ':' || ss || ':' || mss
+    WHEN 20 THEN y || '-' || mm || '-' || dd || ' ' || hh || ':' || mi || ':' || ss
+    WHEN 21 THEN y || '-' || mm || '-' || dd || ' ' || hh || ':' || mi || ':' || ss || '.' || mss
+    ELSE y || '-' || mm || '-' || dd END;
 END $$)sql",
     // The server's databases and their ids: the system ones first, then
     // each database schema in the order it was made.

@@ -165,6 +165,15 @@ public:
             case ConvertPath::Full:
                 break;
         }
+        if (to.IsText() &&
+            (from.kind == TypeKind::DateTime || from.kind == TypeKind::SmallDateTime)) {
+            std::string sql =
+                "xr.date_text(" + x + "," + std::to_string(std::max(e.style, 0)) + ")";
+            if (to.length > 0) sql = "left(" + sql + "," + std::to_string(to.length) + ")";
+            if (to.kind == TypeKind::Char && to.length > 0)
+                sql = "rpad(" + sql + "," + std::to_string(to.length) + ")";
+            return sql;
+        }
         if (e.style >= 0 && to.IsText() && from.IsScaled() && e.style <= 2)
             return ScaledText(x, from, from.kind == TypeKind::Decimal ? 0 : e.style);
         if (e.style < 0) {
