@@ -8,7 +8,7 @@ namespace {
 
 // Bumped whenever a function below changes: a server whose functions are
 // older gets the new ones when a session next opens.
-constexpr const char* kVersionFunction = "functions_v9";
+constexpr const char* kVersionFunction = "functions_v10";
 
 // The functions rendered statements call, in the schema "xr" of the server
 // database. Names of databases are their schemas (pg_session.h); the
@@ -337,6 +337,51 @@ BEGIN
     WHEN 20 THEN y || '-' || mm || '-' || dd || ' ' || hh || ':' || mi || ':' || ss
     WHEN 21 THEN y || '-' || mm || '-' || dd || ' ' || hh || ':' || mi || ':' || ss || '.' || mss
     ELSE y || '-' || mm || '-' || dd END;
+END $$)sql",
+    // A float in scientific notation with `digits` after the point and the
+    // server's three exponent digits ("1.2345600e+002"); `strip` drops the
+    // mantissa's trailing zeros.
+    R"sql(CREATE OR REPLACE FUNCTION xr.float_sci(x float8, digits integer, strip boolean)
+RETURNS text LANGUAGE plpgsql IMMUTABLE AS $$
+DECLARE e int := 0; m numeric := 0; s text;
+BEGIN
+  IF x <> 0 THEN
+    e := floor(log(abs(x::numeric)))::int;
+    m := round(x::numeric / power(10::numeric, e), digits);
+    IF abs(m) >= 10 THEN
+      e := e + 1;
+      m := round(x::numeric / power(10::numeric, e), digits);
+    END IF;
+  END IF;
+  s := trim_scale(m)::text;
+  IF NOT strip THEN s := round(m, digits)::text; END IF;
+  RETURN s || 'e' || CASE WHEN e < 0 THEN '-' ELSE '+' END || lpad(abs(e)::text, 3, '0');
+END $$)sql",
+    // A float as text: six digits at most, scientific where the server
+    // writes it so (style 0), or eight (1) or sixteen (2) digits always
+    // scientific.
+    R"sql(CREATE OR REPLACE FUNCTION xr.float_text(x float8, style integer) RETURNS text
+LANGUAGE plpgsql IMMUTABLE AS $$
+DECLARE e int;
+BEGIN
+  IF x IS NULL THEN RETURN NULL; END IF;
+  IF x = 'NaN'::float8 OR x = 'Infinity'::float8 OR x = '-Infinity'::float8 THEN RETURN '0'; END IF;
+  IF style = 1 THEN RETURN xr.float_sci(x, 7, false); END IF;
+  IF style = 2 THEN RETURN xr.float_sci(x, 15, false); END IF;
+  IF x = 0 THEN RETURN '0'; END IF;
+  e := floor(log(abs(x::numeric)))::int;
+  IF abs(round(x::numeric / power(10::numeric, e), 5)) >= 10 THEN e := e + 1; END IF;
+  IF e < -4 OR e >= 6 THEN RETURN xr.float_sci(x, 5, true); END IF;
+  RETURN trim_scale(round(x::numeric, 5 - e))::text;
+END $$)sql",
+    // A number written as text into `n` characters: a whole number that
+    // does not fit is a star, anything else the server's overflow.
+    R"sql(CREATE OR REPLACE FUNCTION xr.fit_number(s text, n integer, message text) RETURNS text
+LANGUAGE plpgsql IMMUTABLE AS $$
+BEGIN
+  IF s IS NULL OR length(s) <= n OR rtrim(substr(s, n + 1), ' ') = '' THEN RETURN left(s, n); END IF;
+  IF message IS NULL THEN RETURN '*'; END IF;
+  RAISE EXCEPTION USING ERRCODE = '22003', MESSAGE = message;
 END $$)sql",
     // The server's databases and their ids: the system ones first, then
     // each database schema in the order it was made.

@@ -175,7 +175,13 @@ public:
             return sql;
         }
         if (e.style >= 0 && to.IsText() && from.IsScaled() && e.style <= 2)
-            return ScaledText(x, from, from.kind == TypeKind::Decimal ? 0 : e.style);
+            return FitNumber(ScaledText(x, from, from.kind == TypeKind::Decimal ? 0 : e.style),
+                             from, to);
+        if (e.style >= 0 && to.IsText() &&
+            (from.kind == TypeKind::Float || from.kind == TypeKind::Real))
+            return FitNumber(
+                "xr.float_text(" + x + "," + std::to_string(e.style <= 2 ? e.style : 0) + ")", from,
+                to);
         if (e.style < 0) {
             const bool fromInt = from.IsInteger() || from.kind == TypeKind::Unknown;
             if (to.IsInteger() && fromInt) {
@@ -218,14 +224,41 @@ public:
                 return Scaled("round((" + x + ")::numeric*" + std::to_string(Pow10(to.scale)) + ")",
                               to, from.kind == TypeKind::Decimal ? "numeric" : "float");
             if (to.IsText() && from.IsInteger() && from.kind != TypeKind::Bit)
-                return "(" + x + ")::text";
-            if (to.IsText() && from.IsScaled()) return ScaledText(x, from, 0);
+                return FitNumber("(" + x + ")::text", from, to);
+            if (to.IsText() && from.IsScaled()) return FitNumber(ScaledText(x, from, 0), from, to);
             if (to.IsText() && from.kind == TypeKind::Decimal)
-                return "((" + x + ")::numeric(38," + std::to_string(from.scale) + "))::text";
+                return FitNumber(
+                    "((" + x + ")::numeric(38," + std::to_string(from.scale) + "))::text", from,
+                    to);
+            if (to.IsText() && (from.kind == TypeKind::Float || from.kind == TypeKind::Real))
+                return FitNumber("xr.float_text(" + x + ",0)", from, to);
             if (to.IsInteger() && to.kind != TypeKind::Bit && from.IsText())
                 return "(" + x + ")::int8" + IntCast(to);
         }
         NotYet("CONVERT from " + from.ToString() + " to " + to.ToString());
+    }
+
+    // A number written as text fitted to the length of `to`: a whole number
+    // that does not fit is a star, any other the server's overflow; CHAR
+    // pads with blanks.
+    static std::string FitNumber(const std::string& sql, const TypeSpec& from, const TypeSpec& to) {
+        if (to.length <= 0 || to.kind == TypeKind::Text) return sql;
+        const bool whole = from.IsInteger();
+        const char* name = from.kind == TypeKind::Float  ? "float"
+                           : from.kind == TypeKind::Real ? "real"
+                           : from.kind == TypeKind::Money || from.kind == TypeKind::SmallMoney
+                               ? "expression"
+                               : "numeric";
+        const std::string toName =
+            std::string(to.national ? "n" : "") + (to.kind == TypeKind::Char ? "char" : "varchar");
+        const std::string message =
+            whole ? std::string("NULL")
+                  : QuoteText(std::string("Arithmetic overflow error converting ") + name +
+                              " to data type " + toName + ".");
+        std::string out =
+            "xr.fit_number(" + sql + "," + std::to_string(to.length) + "," + message + ")";
+        if (to.kind == TypeKind::Char) out = "rpad(" + out + "," + std::to_string(to.length) + ")";
+        return out;
     }
 
     // A MONEY or DECIMAL as the server writes it as text: a DECIMAL with all
