@@ -8,7 +8,7 @@ namespace {
 
 // Bumped whenever a function below changes: a server whose functions are
 // older gets the new ones when a session next opens.
-constexpr const char* kVersionFunction = "functions_v10";
+constexpr const char* kVersionFunction = "functions_v11";
 
 // The functions rendered statements call, in the schema "xr" of the server
 // database. Names of databases are their schemas (pg_session.h); the
@@ -382,6 +382,65 @@ BEGIN
   IF s IS NULL OR length(s) <= n OR rtrim(substr(s, n + 1), ' ') = '' THEN RETURN left(s, n); END IF;
   IF message IS NULL THEN RETURN '*'; END IF;
   RAISE EXCEPTION USING ERRCODE = '22003', MESSAGE = message;
+END $$)sql",
+    // Text read as a date (the OLE day number): yyyymmdd, y-m-d with an
+    // optional time (or a T before it), or d, m and y in the order of the
+    // style (day first for 3, 4, 5 and 103 to 105, else month first); a
+    // two-digit year lies in 1950..2049. A SMALLDATETIME rounds to the
+    // minute. Anything else is the server's error.
+    R"sql(CREATE OR REPLACE FUNCTION xr.text_date(s text, style integer, small boolean)
+RETURNS float8 LANGUAGE plpgsql IMMUTABLE AS $$
+DECLARE t text; dp text; tp text; m text[]; y int; mo int; d int; h int := 0; mi int := 0;
+        sec int := 0; ms int := 0; sr bigint; tk bigint;
+        bad text := 'Conversion failed when converting date and/or time from character string.';
+BEGIN
+  IF s IS NULL OR style IS NULL THEN RETURN NULL; END IF;
+  t := upper(trim(s));
+  IF t ~ '^[0-9]{4}-[0-9]{1,2}-[0-9]{1,2}T' THEN t := regexp_replace(t, 'T', ' '); END IF;
+  dp := split_part(t, ' ', 1);
+  tp := trim(substr(t, length(dp) + 1));
+  IF dp ~ '^[0-9]{8}$' THEN
+    y := substr(dp, 1, 4)::int; mo := substr(dp, 5, 2)::int; d := substr(dp, 7, 2)::int;
+  ELSIF dp ~ '^[0-9]{4}[-/.][0-9]{1,2}[-/.][0-9]{1,2}$' THEN
+    m := regexp_match(dp, '^([0-9]{4})[-/.]([0-9]{1,2})[-/.]([0-9]{1,2})$');
+    y := m[1]::int; mo := m[2]::int; d := m[3]::int;
+  ELSIF dp ~ '^[0-9]{1,2}[-/.][0-9]{1,2}[-/.]([0-9]{2}|[0-9]{4})$' THEN
+    m := regexp_match(dp, '^([0-9]{1,2})[-/.]([0-9]{1,2})[-/.]([0-9]+)$');
+    IF style IN (3, 4, 5, 103, 104, 105) THEN
+      d := m[1]::int; mo := m[2]::int;
+    ELSE
+      mo := m[1]::int; d := m[2]::int;
+    END IF;
+    y := m[3]::int;
+    IF length(m[3]) = 2 THEN y := CASE WHEN y < 50 THEN 2000 + y ELSE 1900 + y END; END IF;
+  ELSE
+    RAISE EXCEPTION USING ERRCODE = '22007', MESSAGE = bad;
+  END IF;
+  IF tp <> '' THEN
+    m := regexp_match(tp,
+      '^([0-9]{1,2}):([0-9]{1,2})(:([0-9]{1,2})(([.:])([0-9]{1,3}))?)? *(AM|PM)?$');
+    IF m IS NULL THEN RAISE EXCEPTION USING ERRCODE = '22007', MESSAGE = bad; END IF;
+    h := m[1]::int; mi := m[2]::int; sec := coalesce(m[4], '0')::int;
+    IF m[7] IS NOT NULL THEN
+      ms := CASE WHEN m[6] = '.' THEN rpad(m[7], 3, '0')::int ELSE m[7]::int END;
+    END IF;
+    IF m[8] IS NOT NULL THEN
+      IF h < 1 OR h > 12 THEN RAISE EXCEPTION USING ERRCODE = '22007', MESSAGE = bad; END IF;
+      h := h % 12 + CASE WHEN m[8] = 'PM' THEN 12 ELSE 0 END;
+    END IF;
+  END IF;
+  IF y < 1753 OR y > 9999 OR mo < 1 OR mo > 12 OR d < 1 OR h > 23 OR mi > 59 OR sec > 59 OR
+     d > extract(day FROM make_date(y, mo, 1) + interval '1 month' - interval '1 day') THEN
+    RAISE EXCEPTION USING ERRCODE = '22007', MESSAGE = bad;
+  END IF;
+  sr := make_date(y, mo, d) - date '1899-12-30';
+  tk := round((h * 3600000 + mi * 60000 + sec * 1000 + ms) * 0.3)::bigint;
+  IF small THEN tk := round(tk / 18000.0)::bigint * 18000; END IF;
+  IF tk >= 25920000 THEN
+    tk := tk - 25920000;
+    sr := sr + 1;
+  END IF;
+  RETURN xr.date_join(sr, tk);
 END $$)sql",
     // The server's databases and their ids: the system ones first, then
     // each database schema in the order it was made.

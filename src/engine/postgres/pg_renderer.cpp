@@ -174,6 +174,9 @@ public:
                 sql = "rpad(" + sql + "," + std::to_string(to.length) + ")";
             return sql;
         }
+        if (from.IsText() && (to.kind == TypeKind::DateTime || to.kind == TypeKind::SmallDateTime))
+            return "xr.text_date(" + x + "," + std::to_string(std::max(e.style, 0)) + "," +
+                   (to.kind == TypeKind::SmallDateTime ? "true" : "false") + ")";
         if (e.style >= 0 && to.IsText() && from.IsScaled() && e.style <= 2)
             return FitNumber(ScaledText(x, from, from.kind == TypeKind::Decimal ? 0 : e.style),
                              from, to);
