@@ -8,7 +8,7 @@ namespace {
 
 // Bumped whenever a function below changes: a server whose functions are
 // older gets the new ones when a session next opens.
-constexpr const char* kVersionFunction = "functions_v11";
+constexpr const char* kVersionFunction = "functions_v12";
 
 // The functions rendered statements call, in the schema "xr" of the server
 // database. Names of databases are their schemas (pg_session.h); the
@@ -441,6 +441,31 @@ BEGIN
     sr := sr + 1;
   END IF;
   RETURN xr.date_join(sr, tk);
+END $$)sql",
+    // The row count of TOP n, which may be neither NULL nor negative.
+    R"sql(CREATE OR REPLACE FUNCTION xr.top(n bigint) RETURNS bigint
+LANGUAGE plpgsql IMMUTABLE AS $$
+BEGIN
+  IF n IS NULL THEN
+    RAISE EXCEPTION USING ERRCODE = '22023', MESSAGE = 'The number of rows provided for a TOP '
+      'or FETCH clauses row count parameter must be an integer.';
+  END IF;
+  IF n < 0 THEN
+    RAISE EXCEPTION USING ERRCODE = '22023',
+      MESSAGE = 'A TOP N or FETCH rows count value may not be negative.';
+  END IF;
+  RETURN n;
+END $$)sql",
+    // The rows TOP p PERCENT takes of `total`, a part of a row counting as a
+    // whole one.
+    R"sql(CREATE OR REPLACE FUNCTION xr.top_percent(p float8, total bigint) RETURNS bigint
+LANGUAGE plpgsql IMMUTABLE AS $$
+BEGIN
+  IF p IS NULL THEN RETURN NULL; END IF;
+  IF p < 0 OR p > 100 THEN
+    RAISE EXCEPTION USING ERRCODE = '22023', MESSAGE = 'Percent values must be between 0 and 100.';
+  END IF;
+  RETURN ceil(total * p / 100.0);
 END $$)sql",
     // The server's databases and their ids: the system ones first, then
     // each database schema in the order it was made.

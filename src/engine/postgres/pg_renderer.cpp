@@ -594,6 +594,7 @@ public:
             sql += q.unionAll[i - 1] ? " UNION ALL " : " UNION ";
             sql += Select(q.parts[i], &ucols, false);
         }
+        const std::string core = sql;
         if (!q.order.empty()) {
             sql += " ORDER BY ";
             bool first = true;
@@ -621,8 +622,18 @@ public:
         }
         if (top) m_plan.hasTop = q.top != nullptr;
         if (q.top) {
-            if (q.topPercent || q.topWithTies) NotYet("TOP PERCENT and WITH TIES");
-            sql += " LIMIT greatest((" + Expr(*q.top) + ")::int8,0)";
+            // n rows, or p percent of the query's rows rounded up; WITH TIES
+            // the last row's peers in the query's order too.
+            const std::string n = q.topPercent
+                                      ? "(SELECT xr.top_percent((" + Expr(*q.top) +
+                                            ")::float8,count(*)) FROM (" + core + ") AS xr_all)"
+                                      : "xr.top((" + Expr(*q.top) + ")::int8)";
+            if (q.topWithTies) {
+                if (q.order.empty()) NotYet("TOP WITH TIES without ORDER BY");
+                sql += " FETCH FIRST (" + n + ") ROWS WITH TIES";
+            } else {
+                sql += " LIMIT " + n;
+            }
         }
         if (out) *out = std::move(cols);
         return sql;
@@ -694,6 +705,13 @@ public:
         // The query's ORDER BY sees this select's groups.
         m_lastGrouped = std::move(groupedText);
         return sql;
+    }
+
+    // The row count of TOP (n) [PERCENT] of a write whose rows are those of
+    // "SELECT ... <tail>".
+    std::string WriteTop(const BoundStatement& b, const std::string& tail) {
+        if (!b.topPercent) return "xr.top((" + Expr(*b.top) + ")::int8)";
+        return "(SELECT xr.top_percent((" + Expr(*b.top) + ")::float8,count(*)) " + tail + ")";
     }
 
 private:
@@ -770,8 +788,12 @@ Plan RenderInsert(const Stmt& stmt, RenderContext& ctx) {
     }
     if (explicitIdentity) sql += " OVERRIDING SYSTEM VALUE";
     if (b.query) {
-        if (b.top) NotYet("INSERT TOP");
-        sql += " " + g.Query(*b.query, nullptr);
+        const std::string query = g.Query(*b.query, nullptr);
+        if (b.top)
+            sql += " SELECT * FROM (" + query + ") AS xr_rows LIMIT " +
+                   g.WriteTop(b, "FROM (" + query + ") AS xr_all");
+        else
+            sql += " " + query;
     } else {
         sql += " VALUES ";
         for (size_t row = 0; row < b.rows.size(); ++row) {
@@ -801,7 +823,6 @@ std::string RowIdOf(const BoundSource& src) {
 Plan RenderUpdate(const Stmt& stmt, RenderContext& ctx) {
     BoundStatement b = BindUpdate(stmt, ctx);
     NoCommonTables(b);
-    if (b.top) NotYet("UPDATE TOP");
     Plan plan;
     TakeBinding(b, plan);
     Generator g(plan);
@@ -814,7 +835,18 @@ Plan RenderUpdate(const Stmt& stmt, RenderContext& ctx) {
     // The FROM's names stay inside the query the target is matched with.
     const std::string alias = b.target.inFrom ? "xr_target" : def.name;
     std::string sql = "UPDATE " + TableName(b.target) + " AS " + Quote(alias) + " SET ";
-    if (!b.target.inFrom) {
+    if (!b.target.inFrom && b.top) {
+        // TOP: the first n rows the statement would change, by row id.
+        for (size_t i = 0; i < sets.size(); ++i)
+            sql += (i ? "," : "") + sets[i].first + "=" + sets[i].second;
+        std::string tail = "FROM " + TableName(b.target) + " AS " + Quote(alias);
+        if (!from.empty()) tail += "," + from;
+        if (!where.empty()) tail += " WHERE " + where;
+        if (!from.empty()) sql += " FROM " + from;
+        sql += " WHERE " + (where.empty() ? "" : where + " AND ") + Quote(alias) +
+               ".\"xr_rowid\" IN (SELECT " + Quote(alias) + ".\"xr_rowid\" " + tail + " LIMIT " +
+               g.WriteTop(b, tail) + ")";
+    } else if (!b.target.inFrom) {
         for (size_t i = 0; i < sets.size(); ++i)
             sql += (i ? "," : "") + sets[i].first + "=" + sets[i].second;
         if (!from.empty()) sql += " FROM " + from;
@@ -832,6 +864,9 @@ Plan RenderUpdate(const Stmt& stmt, RenderContext& ctx) {
         sql += " FROM (SELECT " + RowIdOf(*b.target.inFrom) + " AS \"xr_id\"" + values + " FROM " +
                from;
         if (!where.empty()) sql += " WHERE " + where;
+        if (b.top)
+            sql += " LIMIT " +
+                   g.WriteTop(b, "FROM " + from + (where.empty() ? "" : " WHERE " + where));
         sql += ") AS \"xr_from\" WHERE " + Quote(alias) + ".\"xr_rowid\"=\"xr_from\".\"xr_id\"";
     }
     plan.sql = std::move(sql);
@@ -841,7 +876,6 @@ Plan RenderUpdate(const Stmt& stmt, RenderContext& ctx) {
 Plan RenderDelete(const Stmt& stmt, RenderContext& ctx) {
     BoundStatement b = BindDelete(stmt, ctx);
     NoCommonTables(b);
-    if (b.top) NotYet("DELETE TOP");
     Plan plan;
     TakeBinding(b, plan);
     Generator g(plan);
@@ -850,7 +884,13 @@ Plan RenderDelete(const Stmt& stmt, RenderContext& ctx) {
     std::string from = g.From(b.from);
     const std::string where = b.expr ? g.Expr(*b.expr) : std::string();
     std::string sql = "DELETE FROM " + table;
-    if (from.empty()) {
+    if (from.empty() && b.top) {
+        // TOP: the first n rows the statement would delete, by row id.
+        std::string tail = "FROM " + table + " AS " + name;
+        if (!where.empty()) tail += " WHERE " + where;
+        sql += " WHERE \"xr_rowid\" IN (SELECT " + name + ".\"xr_rowid\" " + tail + " LIMIT " +
+               g.WriteTop(b, tail) + ")";
+    } else if (from.empty()) {
         sql += " AS " + name;
         if (!where.empty()) sql += " WHERE " + where;
     } else {
@@ -864,6 +904,9 @@ Plan RenderDelete(const Stmt& stmt, RenderContext& ctx) {
         }
         sql += " WHERE \"xr_rowid\" IN (SELECT " + owner + " FROM " + from;
         if (!where.empty()) sql += " WHERE " + where;
+        if (b.top)
+            sql += " LIMIT " +
+                   g.WriteTop(b, "FROM " + from + (where.empty() ? "" : " WHERE " + where));
         sql += ")";
     }
     plan.sql = std::move(sql);
