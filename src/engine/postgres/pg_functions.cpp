@@ -8,7 +8,7 @@ namespace {
 
 // Bumped whenever a function below changes: a server whose functions are
 // older gets the new ones when a session next opens.
-constexpr const char* kVersionFunction = "functions_v12";
+constexpr const char* kVersionFunction = "functions_v13";
 
 // The functions rendered statements call, in the schema "xr" of the server
 // database. Names of databases are their schemas (pg_session.h); the
@@ -191,6 +191,24 @@ BEGIN
     WHEN 'second' THEN RETURN ms / 1000 % 60;
     ELSE RETURN ms % 1000;
   END CASE;
+END $$)sql",
+    // DATENAME: the month's and the weekday's English names, any other part
+    // as its number.
+    R"sql(CREATE OR REPLACE FUNCTION xr.datename(part text, ole float8) RETURNS text
+LANGUAGE plpgsql IMMUTABLE AS $$
+DECLARE p text;
+BEGIN
+  p := xr.date_part_name(part);
+  IF ole IS NULL THEN RETURN NULL; END IF;
+  IF p = 'month' THEN
+    RETURN (ARRAY['January','February','March','April','May','June','July','August',
+                  'September','October','November','December'])[xr.datepart('month', ole)];
+  END IF;
+  IF p = 'weekday' THEN
+    RETURN (ARRAY['Sunday','Monday','Tuesday','Wednesday','Thursday','Friday','Saturday'])
+           [xr.datepart('weekday', ole)];
+  END IF;
+  RETURN xr.datepart(p, ole)::text;
 END $$)sql",
     // DATEDIFF: the boundaries of the part crossed from a to b.
     R"sql(CREATE OR REPLACE FUNCTION xr.datediff(part text, a float8, b float8) RETURNS integer

@@ -550,6 +550,7 @@ public:
         }
         if (name == "YEAR" || name == "MONTH" || name == "DAY" || name == "DATEPART")
             return "xr.datepart(" + QuoteText(e.part) + "," + arg(0) + ")";
+        if (name == "DATENAME") return "xr.datename(" + QuoteText(e.part) + "," + arg(0) + ")";
         if (name == "DATEADD")
             return "xr.dateadd(" + QuoteText(e.part) + ",(" + arg(0) + ")::int8," + arg(1) + ")";
         if (name == "DATEDIFF")
