@@ -17,6 +17,13 @@ namespace {
     throw ComError(DB_E_ERRORSINCOMMAND, message);
 }
 
+// A column's default as its storage value: the constant as written converted
+// to the column's type (a DECIMAL default of 15 is stored as 1500 in a
+// DECIMAL(5,2)), as the embedded engine stores it.
+std::string DefaultSql(const DefaultDef& def, const TypeSpec& type) {
+    return InlineValue(Convert(def.value, def.valueType, type));
+}
+
 std::string S(std::string_view s) { return std::string(s); }
 
 [[noreturn]] void FailObjectExists(std::string_view name) {
@@ -363,7 +370,7 @@ struct Catalog::Impl {
                    most + ")";
         }
         if (c.notNull || c.identity) sql += " NOT NULL";
-        if (c.def && !c.identity) sql += " DEFAULT " + InlineValue(c.def->value);
+        if (c.def && !c.identity) sql += " DEFAULT " + DefaultSql(*c.def, c.type);
         return sql;
     }
 
@@ -856,7 +863,7 @@ void Catalog::AddDefault(const std::string& db, std::string_view table, std::str
     target.def = std::move(dflt);
     m_impl->NameDefault(db, def.name, def.id, index + 1, target);
     m_impl->link.Exec("ALTER TABLE " + Quote(db) + "." + Quote(def.name) + " ALTER COLUMN " +
-                      Quote(target.name) + " SET DEFAULT " + InlineValue(target.def->value));
+                      Quote(target.name) + " SET DEFAULT " + DefaultSql(*target.def, target.type));
     m_impl->Select(
         "UPDATE " + m_impl->T(db, "xr_columns") +
             " SET def_id = $1, def_name = $2, def_system = $3::int::bool, def_text = "
@@ -1081,12 +1088,92 @@ std::optional<int64_t> Catalog::IdentCurrent(const std::string& db, std::string_
     return std::stoll(rows[0][0]);
 }
 
-void Catalog::AddLogin(std::string_view, std::optional<std::string_view>, std::string_view) {
-    NotYet("sp_addlogin");
+namespace {
+
+const char* const kFixedRoles[] = {
+    "db_owner",      "db_accessadmin",    "db_securityadmin",
+    "db_ddladmin",   "db_backupoperator", "db_datareader",
+    "db_datawriter", "db_denydatareader", "db_denydatawriter",
+};
+
+void CheckPrincipalName(std::string_view name, const char* what) {
+    if (Trim(name).empty()) Fail(std::string("A ") + what + " name must not be empty.");
+    if (name.size() > 128)
+        Fail("The identifier that starts with '" + std::string(name.substr(0, 128)) +
+             "' is too long. Maximum length is 128.");
 }
-void Catalog::GrantDbAccess(const std::string&, std::string_view) { NotYet("sp_grantdbaccess"); }
-void Catalog::AddRoleMember(const std::string&, std::string_view, std::string_view) {
-    NotYet("sp_addrolemember");
+
+// Names of logins, users and roles compare as the server's names do.
+const char* const kSameName = "lower(name COLLATE \"C\") = lower($1 COLLATE \"C\")";
+
+}  // namespace
+
+// Logins live in master, users and their roles in each database; only
+// whether a login was given a password is kept, never the password.
+void Catalog::AddLogin(std::string_view name, std::optional<std::string_view> password,
+                       std::string_view defaultDb) {
+    CheckPrincipalName(name, "login");
+    const std::string logins = m_impl->T("main", "xr_logins");
+    m_impl->link.Exec("CREATE TABLE IF NOT EXISTS " + logins +
+                      " (name text NOT NULL, has_password integer NOT NULL, default_db text NOT "
+                      "NULL)");
+    const std::string n(name);
+    if (!m_impl->Select("SELECT 1 FROM " + logins + " WHERE " + kSameName, {n}).empty())
+        Fail("The server principal '" + n + "' already exists.");
+    m_impl->Select(
+        "INSERT INTO " + logins + " (name, has_password, default_db) VALUES ($1, $2, $3)",
+        {n, password && !password->empty() ? "1" : "0", std::string(defaultDb)});
+}
+
+void Catalog::GrantDbAccess(const std::string& db, std::string_view login) {
+    CheckPrincipalName(login, "login");
+    const std::string n(login);
+    const bool known =
+        !m_impl
+             ->Select(
+                 "SELECT 1 FROM pg_catalog.pg_tables WHERE schemaname = 'main' AND "
+                 "tablename = 'xr_logins'")
+             .empty() &&
+        !m_impl
+             ->Select("SELECT 1 FROM " + m_impl->T("main", "xr_logins") + " WHERE " + kSameName,
+                      {n})
+             .empty();
+    if (!known) Fail("'" + n + "' is not a valid login or you do not have permission.");
+    const std::string users = m_impl->T(db, "xr_users");
+    m_impl->link.Exec("CREATE TABLE IF NOT EXISTS " + users +
+                      " (name text NOT NULL, login text NOT NULL)");
+    if (!m_impl->Select("SELECT 1 FROM " + users + " WHERE " + kSameName, {n}).empty())
+        Fail("User, group, or role '" + n + "' already exists in the current database.");
+    m_impl->Select("INSERT INTO " + users + " (name, login) VALUES ($1, $1)", {n});
+}
+
+void Catalog::AddRoleMember(const std::string& db, std::string_view role, std::string_view member) {
+    const char* fixedRole = nullptr;
+    for (const char* candidate : kFixedRoles)
+        if (IEquals(candidate, Trim(role))) fixedRole = candidate;
+    if (!fixedRole)
+        Fail("Cannot alter the role '" + std::string(role) +
+             "', because it does not exist or you do not have permission.");
+    CheckPrincipalName(member, "user");
+    const std::string m(member);
+    const std::string users = m_impl->T(db, "xr_users");
+    const std::string members = m_impl->T(db, "xr_role_members");
+    m_impl->link.Exec("CREATE TABLE IF NOT EXISTS " + users +
+                      " (name text NOT NULL, login text NOT NULL)");
+    m_impl->link.Exec("CREATE TABLE IF NOT EXISTS " + members +
+                      " (role text NOT NULL, name text NOT NULL)");
+    const bool isUser =
+        IEquals(member, "dbo") ||
+        !m_impl->Select("SELECT 1 FROM " + users + " WHERE " + kSameName, {m}).empty();
+    if (!isUser)
+        Fail("Cannot add the principal '" + m +
+             "', because it does not exist or you do not have permission.");
+    if (!m_impl
+             ->Select("SELECT 1 FROM " + members + " WHERE role = $2 AND " + kSameName,
+                      {m, fixedRole})
+             .empty())
+        Fail("User or role '" + m + "' is already a member of role '" + fixedRole + "'.");
+    m_impl->Select("INSERT INTO " + members + " (role, name) VALUES ($2, $1)", {m, fixedRole});
 }
 
 void Catalog::CreateView(const std::string&, std::string_view, const ViewDef&,

@@ -165,6 +165,26 @@ public:
             case ConvertPath::Full:
                 break;
         }
+        if (to.IsText() &&
+            (from.kind == TypeKind::DateTime || from.kind == TypeKind::SmallDateTime)) {
+            std::string sql =
+                "xr.date_text(" + x + "," + std::to_string(std::max(e.style, 0)) + ")";
+            if (to.length > 0) sql = "left(" + sql + "," + std::to_string(to.length) + ")";
+            if (to.kind == TypeKind::Char && to.length > 0)
+                sql = "rpad(" + sql + "," + std::to_string(to.length) + ")";
+            return sql;
+        }
+        if (from.IsText() && (to.kind == TypeKind::DateTime || to.kind == TypeKind::SmallDateTime))
+            return "xr.text_date(" + x + "," + std::to_string(std::max(e.style, 0)) + "," +
+                   (to.kind == TypeKind::SmallDateTime ? "true" : "false") + ")";
+        if (e.style >= 0 && to.IsText() && from.IsScaled() && e.style <= 2)
+            return FitNumber(ScaledText(x, from, from.kind == TypeKind::Decimal ? 0 : e.style),
+                             from, to);
+        if (e.style >= 0 && to.IsText() &&
+            (from.kind == TypeKind::Float || from.kind == TypeKind::Real))
+            return FitNumber(
+                "xr.float_text(" + x + "," + std::to_string(e.style <= 2 ? e.style : 0) + ")", from,
+                to);
         if (e.style < 0) {
             const bool fromInt = from.IsInteger() || from.kind == TypeKind::Unknown;
             if (to.IsInteger() && fromInt) {
@@ -194,12 +214,68 @@ public:
                                                                      : "bigint";
                 return Scaled("(" + x + ")::numeric*" + std::to_string(Pow10(to.scale)), to, name);
             }
+            if (to.IsScaled() && from.IsScaled())
+                return Scaled("round((" + x + ")::numeric*" + std::to_string(Pow10(to.scale)) +
+                                  "/" + std::to_string(Pow10(from.scale)) + ")",
+                              to,
+                              from.kind == TypeKind::Money        ? "money"
+                              : from.kind == TypeKind::SmallMoney ? "smallmoney"
+                                                                  : "numeric");
+            // A real (or a DECIMAL of more than 18 digits) rounds to the places kept.
+            if (to.IsScaled() && (from.kind == TypeKind::Float || from.kind == TypeKind::Real ||
+                                  (from.kind == TypeKind::Decimal && !from.IsScaled())))
+                return Scaled("round((" + x + ")::numeric*" + std::to_string(Pow10(to.scale)) + ")",
+                              to, from.kind == TypeKind::Decimal ? "numeric" : "float");
             if (to.IsText() && from.IsInteger() && from.kind != TypeKind::Bit)
-                return "(" + x + ")::text";
+                return FitNumber("(" + x + ")::text", from, to);
+            if (to.IsText() && from.IsScaled()) return FitNumber(ScaledText(x, from, 0), from, to);
+            if (to.IsText() && from.kind == TypeKind::Decimal)
+                return FitNumber(
+                    "((" + x + ")::numeric(38," + std::to_string(from.scale) + "))::text", from,
+                    to);
+            if (to.IsText() && (from.kind == TypeKind::Float || from.kind == TypeKind::Real))
+                return FitNumber("xr.float_text(" + x + ",0)", from, to);
             if (to.IsInteger() && to.kind != TypeKind::Bit && from.IsText())
                 return "(" + x + ")::int8" + IntCast(to);
         }
         NotYet("CONVERT from " + from.ToString() + " to " + to.ToString());
+    }
+
+    // A number written as text fitted to the length of `to`: a whole number
+    // that does not fit is a star, any other the server's overflow; CHAR
+    // pads with blanks.
+    static std::string FitNumber(const std::string& sql, const TypeSpec& from, const TypeSpec& to) {
+        if (to.length <= 0 || to.kind == TypeKind::Text) return sql;
+        const bool whole = from.IsInteger();
+        const char* name = from.kind == TypeKind::Float  ? "float"
+                           : from.kind == TypeKind::Real ? "real"
+                           : from.kind == TypeKind::Money || from.kind == TypeKind::SmallMoney
+                               ? "expression"
+                               : "numeric";
+        const std::string toName =
+            std::string(to.national ? "n" : "") + (to.kind == TypeKind::Char ? "char" : "varchar");
+        const std::string message =
+            whole ? std::string("NULL")
+                  : QuoteText(std::string("Arithmetic overflow error converting ") + name +
+                              " to data type " + toName + ".");
+        std::string out =
+            "xr.fit_number(" + sql + "," + std::to_string(to.length) + "," + message + ")";
+        if (to.kind == TypeKind::Char) out = "rpad(" + out + "," + std::to_string(to.length) + ")";
+        return out;
+    }
+
+    // A MONEY or DECIMAL as the server writes it as text: a DECIMAL with all
+    // its places; MONEY rounded to two places (style 0), with thousands
+    // separated too (1), or with its four places (2).
+    std::string ScaledText(const std::string& x, const TypeSpec& from, int style) {
+        const std::string value =
+            "((" + x + ")::numeric/" + std::to_string(Pow10(from.scale)) + ")";
+        if (from.kind == TypeKind::Decimal)
+            return "(" + value + ")::numeric(38," + std::to_string(from.scale) + ")::text";
+        if (style == 2) return "(" + value + ")::numeric(38,4)::text";
+        const std::string two = "round(" + value + ",2)";
+        if (style == 1) return "ltrim(to_char(" + two + ",'FM999,999,999,999,999,999,990.00'))";
+        return "(" + two + ")::numeric(38,2)::text";
     }
 
     std::string Arith(const BoundExpr& e) override {
@@ -235,6 +311,41 @@ public:
                 return apply(rescaled(a, st - sa), rescaled(b, st - sb));
             if (op == '*' && sa + sb == st) return Scaled(apply("(" + a + ")::numeric", b), t);
             if (op == '/' && sa == st && tb.IsInteger()) return apply(a, b);
+        }
+        // Whole numbers of the narrow types: worked out in 64 bits and
+        // checked against the result's type.
+        if (t.IsInteger() && t.kind != TypeKind::Bit && ta.IsInteger() && tb.IsInteger()) {
+            const std::string r = apply("(" + a + ")::int8", "(" + b + ")::int8");
+            if (t.kind == TypeKind::TinyInt)
+                return "(CASE WHEN " + r + " BETWEEN 0 AND 255 THEN " + r +
+                       " ELSE xr.overflow('Arithmetic overflow error converting expression to "
+                       "data type tinyint.') END)";
+            if (t.kind == TypeKind::BigInt) return r;
+            return "(" + r + ")" + IntCast(t);
+        }
+        // The rest in exact numerics: the operands' values, then the result
+        // at its scale, a quotient cut there and anything else rounded, as
+        // the server does; a DECIMAL of more than 18 digits is stored as a
+        // real.
+        auto exactValue = [&](const std::string& x, const TypeSpec& xt) -> std::string {
+            if (xt.IsScaled())
+                return "((" + x + ")::numeric(60,20)/" + std::to_string(Pow10(xt.scale)) + ")";
+            if (xt.IsInteger() && xt.kind != TypeKind::Unknown)
+                return "(" + x + ")::numeric(60,20)";
+            if (xt.kind == TypeKind::Decimal) return "(" + x + ")::numeric";
+            return "";
+        };
+        const std::string va = exactValue(a, ta), vb = exactValue(b, tb);
+        if (!va.empty() && !vb.empty() && op != '%') {
+            const std::string v = apply(va, vb);
+            if (t.IsScaled()) {
+                const std::string p = std::to_string(Pow10(t.scale));
+                return Scaled(
+                    op == '/' ? "trunc(" + v + "*" + p + ")" : "round(" + v + "*" + p + ")", t);
+            }
+            if (t.kind == TypeKind::Decimal)
+                return "(" + (op == '/' ? "trunc(" + v + "," + std::to_string(t.scale) + ")" : v) +
+                       ")::float8";
         }
         NotYet("This arithmetic on " + ta.ToString() + " and " + tb.ToString());
     }
@@ -276,6 +387,9 @@ public:
                 if (e.type.kind == TypeKind::Int) return "(" + sum + ")::int4";
                 if (e.type.kind == TypeKind::BigInt) return "(" + sum + ")::int8";
                 if (e.type.IsScaled()) return Scaled(sum, e.type);
+                // A DECIMAL of more than 18 digits is stored as a real.
+                if (e.type.kind == TypeKind::Decimal && a.IsScaled())
+                    return "((" + sum + ")::float8/" + std::to_string(Pow10(a.scale)) + ")";
             }
             if (a.kind == TypeKind::Float || a.kind == TypeKind::Real) return sum;
             NotYet("SUM of " + a.ToString());
@@ -292,9 +406,20 @@ public:
         if (name == "MIN" || name == "MAX") {
             if (e.args[0]->type.IsText()) {
                 // The least (greatest) in the normal form of text.
-                if (e.window) NotYet(name + " of text over a window");
                 const std::string x = arg(0);
                 const char* dir = name == "MIN" ? "" : " DESC";
+                if (e.window) {
+                    // The first of the partition in that order, NULL only
+                    // when all are.
+                    if (!e.windowOrder.empty()) NotYet(name + " of text over an ordered window");
+                    std::string sql = "first_value(" + x + ") OVER (";
+                    for (size_t i = 0; i < e.partition.size(); ++i) {
+                        sql += i ? "," : "PARTITION BY ";
+                        sql += Key(Expr(*e.partition[i]), e.partition[i]->type);
+                    }
+                    return sql + " ORDER BY " + TextKey(x) + dir + " NULLS LAST," + x + dir +
+                           " ROWS BETWEEN UNBOUNDED PRECEDING AND UNBOUNDED FOLLOWING)";
+                }
                 return "(array_agg(" + x + " ORDER BY " + TextKey(x) + dir + "," + x + dir +
                        ") FILTER (WHERE " + x + " IS NOT NULL))[1]";
             }
@@ -320,9 +445,22 @@ public:
         if (name == "UPPER" || name == "LOWER")
             return ToLower(name) + "(" + arg(0) + " COLLATE \"C\")";
         if (name == "SUBSTRING")
-            return "substr(" + arg(0) + ",(" + arg(1) + ")::int4,(" + arg(2) + ")::int4)";
-        if (name == "REPLICATE") return "repeat(" + arg(0) + ",(" + arg(1) + ")::int4)";
-        if (name == "SPACE") return "repeat(' ',(" + arg(0) + ")::int4)";
+            return "xr.substring(" + arg(0) + ",(" + arg(1) + ")::int8,(" + arg(2) + ")::int8)";
+        if (name == "STR")
+            return "xr.str(" + arg(0) + "," + (e.args.size() > 1 ? arg(1) : std::string("10")) +
+                   "," + (e.args.size() > 2 ? arg(2) : std::string("0")) + ")";
+        if (name == "PATINDEX") return "xr.patindex(" + arg(0) + "," + arg(1) + ")";
+        if (name == "LEFT" || name == "RIGHT")
+            return "xr." + ToLower(name) + "(" + arg(0) + ",(" + arg(1) + ")::int8)";
+        if (name == "REPLACE") return "xr.replace(" + arg(0) + "," + arg(1) + "," + arg(2) + ")";
+        if (name == "CHARINDEX")
+            return "xr.charindex(" + arg(0) + "," + arg(1) + "," +
+                   (e.args.size() > 2 ? "(" + arg(2) + ")::int8" : std::string("1")) + ")";
+        if (name == "STUFF")
+            return "xr.stuff(" + arg(0) + ",(" + arg(1) + ")::int8,(" + arg(2) + ")::int8," +
+                   arg(3) + ")";
+        if (name == "REPLICATE") return "xr.replicate(" + arg(0) + ",(" + arg(1) + ")::int8)";
+        if (name == "SPACE") return "xr.replicate(' ',(" + arg(0) + ")::int8)";
         if (name == "ABS") {
             const TypeSpec& t = e.type;
             if (t.IsScaled()) return Scaled("abs((" + arg(0) + ")::numeric)", t);
@@ -333,10 +471,102 @@ public:
                 return "abs((" + arg(0) + ")::float8)";
             NotYet("ABS of " + t.ToString());
         }
+        if (name == "SIGN") {
+            const TypeSpec& t = e.type;
+            const std::string a = arg(0);
+            std::string one = "1", zero = "0";
+            if (t.IsScaled()) {
+                one = std::to_string(Pow10(t.scale)) + "::int8";
+                zero = "0::int8";
+            } else if (t.kind == TypeKind::BigInt) {
+                one = "1::int8";
+                zero = "0::int8";
+            } else if (!t.IsInteger()) {
+                one = "1::float8";
+                zero = "0::float8";
+            }
+            return "(CASE WHEN " + a + ">0 THEN " + one + " WHEN " + a + "<0 THEN -" + one +
+                   " WHEN " + a + "=0 THEN " + zero + " END)";
+        }
+        if (name == "FLOOR" || name == "CEILING") {
+            const TypeSpec& t = e.type;
+            const TypeSpec& from = e.args[0]->type;
+            const char* fn = name == "FLOOR" ? "floor(" : "ceil(";
+            if (t.IsInteger() && from.IsInteger()) return arg(0);
+            if (!t.IsScaled() && !from.IsScaled() && !t.IsInteger())
+                return std::string(fn) + "(" + arg(0) + ")::float8)";
+            if (t.IsScaled() && from.IsScaled())
+                return Scaled(std::string(fn) + "(" + arg(0) + ")::numeric/" +
+                                  std::to_string(Pow10(from.scale)) + ")*" +
+                                  std::to_string(Pow10(t.scale)),
+                              t);
+            NotYet(name + " of " + from.ToString());
+        }
+        if (name == "ROUND") {
+            const TypeSpec& t = e.type;
+            const TypeSpec& from = e.args[0]->type;
+            const std::string places = "(" + arg(1) + ")::int4";
+            const std::string truncate = e.args.size() > 2 ? arg(2) : std::string("0");
+            auto rounded = [&](const std::string& v) {
+                return "(CASE WHEN (" + truncate + ")<>0 THEN trunc(" + v + "," + places +
+                       ") ELSE round(" + v + "," + places + ") END)";
+            };
+            if (t.IsScaled() && from.IsScaled() && t.scale == from.scale) {
+                const std::string p = std::to_string(Pow10(t.scale));
+                return Scaled(rounded("(" + arg(0) + ")::numeric/" + p) + "*" + p, t);
+            }
+            if (t.IsInteger() && from.IsInteger() && t.kind != TypeKind::Bit &&
+                t.kind != TypeKind::TinyInt) {
+                const std::string r = "(" + rounded("(" + arg(0) + ")::numeric") + ")";
+                if (t.kind == TypeKind::BigInt) return r + "::int8";
+                return r + IntCast(t);
+            }
+            if ((t.kind == TypeKind::Float || t.kind == TypeKind::Real) &&
+                (from.kind == TypeKind::Float || from.kind == TypeKind::Real))
+                return "(" + rounded("(" + arg(0) + ")::numeric") + ")::float8";
+            NotYet("ROUND of " + from.ToString());
+        }
+        if (name == "POWER") {
+            const TypeSpec& t = e.type;
+            const TypeSpec& from = e.args[0]->type;
+            const TypeSpec& by = e.args[1]->type;
+            auto real = [&](const std::string& x, const TypeSpec& xt) {
+                if (xt.IsScaled())
+                    return "((" + x + ")::float8/" + std::to_string(Pow10(xt.scale)) + ")";
+                return "(" + x + ")::float8";
+            };
+            const std::string r = "power(" + real(arg(0), from) + "," + real(arg(1), by) + ")";
+            // A DECIMAL of more than 18 digits is stored as a real.
+            if (t.kind == TypeKind::Float || t.kind == TypeKind::Real ||
+                (t.kind == TypeKind::Decimal && !t.IsScaled()))
+                return r;
+            if (t.IsScaled())
+                return Scaled("round((" + r + ")::numeric*" + std::to_string(Pow10(t.scale)) + ")",
+                              t);
+            if (t.kind == TypeKind::BigInt) return "trunc(" + r + ")::int8";
+            if (t.kind == TypeKind::Int || t.kind == TypeKind::SmallInt)
+                return "(trunc(" + r + ")::int8)" + IntCast(t);
+            NotYet("POWER of " + from.ToString());
+        }
+        if (name == "YEAR" || name == "MONTH" || name == "DAY" || name == "DATEPART")
+            return "xr.datepart(" + QuoteText(e.part) + "," + arg(0) + ")";
+        if (name == "DATENAME") return "xr.datename(" + QuoteText(e.part) + "," + arg(0) + ")";
+        if (name == "DATEADD")
+            return "xr.dateadd(" + QuoteText(e.part) + ",(" + arg(0) + ")::int8," + arg(1) + ")";
+        if (name == "DATEDIFF")
+            return "xr.datediff(" + QuoteText(e.part) + "," + arg(0) + "," + arg(1) + ")";
         if (name == "IDENT_CURRENT") return "xr.ident_current(" + arg(0) + ")";
         if (name == "OBJECT_ID")
             return "xr.object_id(" + arg(0) + "," + (e.args.size() > 1 ? arg(1) : "NULL") + ")";
         if (name == "OBJECT_NAME") return "xr.object_name(" + arg(0) + ")";
+        if (name == "OBJECTPROPERTY")
+            return "xr.objectproperty((" + arg(0) + ")::int8," + arg(1) + ")";
+        if (name == "DB_ID")
+            return "(SELECT d.dbid FROM xr.databases() d WHERE lower(d.name COLLATE \"C\") = "
+                   "lower((" +
+                   arg(0) + ") COLLATE \"C\"))";
+        if (name == "DB_NAME")
+            return "(SELECT d.name FROM xr.databases() d WHERE d.dbid = " + arg(0) + ")";
         if (name == "XR_ONE") return "(CASE WHEN " + arg(0) + " IS NOT NULL THEN 1 ELSE 0 END)";
         if (name == "XR_ZERO") return "0";
         if (name == "GETDATE" || name == "CURRENT_TIMESTAMP")
@@ -352,6 +582,7 @@ public:
         m_markTop = false;
         std::vector<OutColumn> cols;
         std::string sql = Select(q.parts[0], &cols, top);
+        const std::vector<std::string> grouped = m_lastGrouped;
         if (top) m_plan.orderAt = sql.size();
         for (size_t i = 1; i < q.parts.size(); ++i) {
             std::vector<OutColumn> ucols;
@@ -364,6 +595,7 @@ public:
             sql += q.unionAll[i - 1] ? " UNION ALL " : " UNION ";
             sql += Select(q.parts[i], &ucols, false);
         }
+        const std::string core = sql;
         if (!q.order.empty()) {
             sql += " ORDER BY ";
             bool first = true;
@@ -382,7 +614,7 @@ public:
                     }
                     key.nullable = c.nullable;
                 } else {
-                    key.sql = Key(Expr(*o.expr), o.expr->type);
+                    key.sql = Key(Grouped(Expr(*o.expr), grouped, *o.expr), o.expr->type);
                     key.nullable = o.expr->nullable;
                 }
                 sql += Order(key.sql, o.descending);
@@ -391,18 +623,62 @@ public:
         }
         if (top) m_plan.hasTop = q.top != nullptr;
         if (q.top) {
-            if (q.topPercent || q.topWithTies) NotYet("TOP PERCENT and WITH TIES");
-            sql += " LIMIT greatest((" + Expr(*q.top) + ")::int8,0)";
+            // n rows, or p percent of the query's rows rounded up; WITH TIES
+            // the last row's peers in the query's order too.
+            const std::string n = q.topPercent
+                                      ? "(SELECT xr.top_percent((" + Expr(*q.top) +
+                                            ")::float8,count(*)) FROM (" + core + ") AS xr_all)"
+                                      : "xr.top((" + Expr(*q.top) + ")::int8)";
+            if (q.topWithTies) {
+                if (q.order.empty()) NotYet("TOP WITH TIES without ORDER BY");
+                sql += " FETCH FIRST (" + n + ") ROWS WITH TIES";
+            } else {
+                sql += " LIMIT " + n;
+            }
         }
         if (out) *out = std::move(cols);
         return sql;
     }
 
+    // A text grouped by: the groups are those of its normal form, and an
+    // item that is the grouped text itself gives one of its group's values.
+    // (An expression over it without aggregates has it in each place.)
+    static std::string Grouped(const std::string& sql, const std::vector<std::string>& grouped,
+                               const BoundExpr& e) {
+        for (const std::string& g : grouped)
+            if (g == sql) return "min(" + sql + ")";
+        if (grouped.empty() || HasAggregate(e)) return sql;
+        std::string out = sql;
+        for (const std::string& g : grouped) {
+            const std::string by = "min(" + g + ")";
+            for (size_t at = out.find(g); at != std::string::npos; at = out.find(g, at + by.size()))
+                out.replace(at, g.size(), by);
+        }
+        return out;
+    }
+
+    static bool HasAggregate(const BoundExpr& e) {
+        if (e.kind == BoundKind::Function && !e.window &&
+            (e.name == "COUNT" || e.name == "COUNT_BIG" || e.name == "SUM" || e.name == "AVG" ||
+             e.name == "MIN" || e.name == "MAX"))
+            return true;
+        for (const auto& a : e.args)
+            if (a && HasAggregate(*a)) return true;
+        return false;
+    }
+
     std::string Select(const BoundSelect& s, std::vector<OutColumn>* cols, bool top) {
         std::string from = From(s.from);
+        std::vector<std::string> groupBy;
+        std::vector<std::string> groupedText;
+        for (const auto& g : s.groupBy) {
+            groupBy.push_back(Expr(*g));
+            if (g->type.IsText()) groupedText.push_back(groupBy.back());
+        }
         std::string list;
         for (const BoundItem& item : s.items) {
             OutColumn c = ItemColumn(item);
+            c.expr = Grouped(c.expr, groupedText, *item.expr);
             if (!list.empty()) list += ",";
             list += c.expr;
             if (!c.name.empty()) list += " AS " + Quote(c.name);
@@ -423,17 +699,25 @@ public:
         }
         if (!s.groupBy.empty()) {
             sql += " GROUP BY ";
-            for (size_t i = 0; i < s.groupBy.size(); ++i) {
-                if (s.groupBy[i]->type.IsText()) NotYet("GROUP BY text");
-                sql += (i ? "," : "") + Expr(*s.groupBy[i]);
-            }
+            for (size_t i = 0; i < s.groupBy.size(); ++i)
+                sql += (i ? "," : "") + Key(groupBy[i], s.groupBy[i]->type);
         }
-        if (s.having) sql += " HAVING " + Expr(*s.having);
+        if (s.having) sql += " HAVING " + Grouped(Expr(*s.having), groupedText, *s.having);
+        // The query's ORDER BY sees this select's groups.
+        m_lastGrouped = std::move(groupedText);
         return sql;
+    }
+
+    // The row count of TOP (n) [PERCENT] of a write whose rows are those of
+    // "SELECT ... <tail>".
+    std::string WriteTop(const BoundStatement& b, const std::string& tail) {
+        if (!b.topPercent) return "xr.top((" + Expr(*b.top) + ")::int8)";
+        return "(SELECT xr.top_percent((" + Expr(*b.top) + ")::float8,count(*)) " + tail + ")";
     }
 
 private:
     bool m_markTop = false;
+    std::vector<std::string> m_lastGrouped;  // the text grouped by in the last select, as rendered
 };
 
 std::string TableName(const BoundTarget& t) { return Quote(t.schema) + "." + Quote(t.table->name); }
@@ -505,8 +789,12 @@ Plan RenderInsert(const Stmt& stmt, RenderContext& ctx) {
     }
     if (explicitIdentity) sql += " OVERRIDING SYSTEM VALUE";
     if (b.query) {
-        if (b.top) NotYet("INSERT TOP");
-        sql += " " + g.Query(*b.query, nullptr);
+        const std::string query = g.Query(*b.query, nullptr);
+        if (b.top)
+            sql += " SELECT * FROM (" + query + ") AS xr_rows LIMIT " +
+                   g.WriteTop(b, "FROM (" + query + ") AS xr_all");
+        else
+            sql += " " + query;
     } else {
         sql += " VALUES ";
         for (size_t row = 0; row < b.rows.size(); ++row) {
@@ -526,23 +814,62 @@ Plan RenderInsert(const Stmt& stmt, RenderContext& ctx) {
     return plan;
 }
 
+// The row id of a table of the FROM, which UPDATE and DELETE match their
+// target's rows by.
+std::string RowIdOf(const BoundSource& src) {
+    if (src.writeThrough) NotYet("UPDATE and DELETE through a view with FROM");
+    return Quote(src.alias) + ".\"xr_rowid\"";
+}
+
 Plan RenderUpdate(const Stmt& stmt, RenderContext& ctx) {
     BoundStatement b = BindUpdate(stmt, ctx);
     NoCommonTables(b);
-    if (b.top) NotYet("UPDATE TOP");
-    if (b.target.inFrom || !b.from.empty()) NotYet("UPDATE ... FROM");
     Plan plan;
     TakeBinding(b, plan);
     Generator g(plan);
     const TableDef& def = *b.target.table;
-    std::string sql = "UPDATE " + TableName(b.target) + " AS " + Quote(def.name) + " SET ";
-    bool first = true;
-    for (const auto& [column, value] : b.sets) {
-        sql += (first ? "" : ",") + Quote(def.columns[static_cast<size_t>(column)].name) + "=" +
-               g.Expr(*value);
-        first = false;
+    const std::string from = g.From(b.from);
+    std::vector<std::pair<std::string, std::string>> sets;
+    for (const auto& [column, value] : b.sets)
+        sets.emplace_back(Quote(def.columns[static_cast<size_t>(column)].name), g.Expr(*value));
+    const std::string where = b.expr ? g.Expr(*b.expr) : std::string();
+    // The FROM's names stay inside the query the target is matched with.
+    const std::string alias = b.target.inFrom ? "xr_target" : def.name;
+    std::string sql = "UPDATE " + TableName(b.target) + " AS " + Quote(alias) + " SET ";
+    if (!b.target.inFrom && b.top) {
+        // TOP: the first n rows the statement would change, by row id.
+        for (size_t i = 0; i < sets.size(); ++i)
+            sql += (i ? "," : "") + sets[i].first + "=" + sets[i].second;
+        std::string tail = "FROM " + TableName(b.target) + " AS " + Quote(alias);
+        if (!from.empty()) tail += "," + from;
+        if (!where.empty()) tail += " WHERE " + where;
+        if (!from.empty()) sql += " FROM " + from;
+        sql += " WHERE " + (where.empty() ? "" : where + " AND ") + Quote(alias) +
+               ".\"xr_rowid\" IN (SELECT " + Quote(alias) + ".\"xr_rowid\" " + tail + " LIMIT " +
+               g.WriteTop(b, tail) + ")";
+    } else if (!b.target.inFrom) {
+        for (size_t i = 0; i < sets.size(); ++i)
+            sql += (i ? "," : "") + sets[i].first + "=" + sets[i].second;
+        if (!from.empty()) sql += " FROM " + from;
+        if (!where.empty()) sql += " WHERE " + where;
+    } else {
+        // The FROM holds the target: a query over it hands out the target's
+        // row id with the new values; each target row takes one of the rows
+        // naming it.
+        std::string values;
+        for (size_t i = 0; i < sets.size(); ++i) {
+            sql +=
+                (i ? "," : "") + sets[i].first + "=\"xr_from\".\"xr_v" + std::to_string(i) + "\"";
+            values += "," + sets[i].second + " AS \"xr_v" + std::to_string(i) + "\"";
+        }
+        sql += " FROM (SELECT " + RowIdOf(*b.target.inFrom) + " AS \"xr_id\"" + values + " FROM " +
+               from;
+        if (!where.empty()) sql += " WHERE " + where;
+        if (b.top)
+            sql += " LIMIT " +
+                   g.WriteTop(b, "FROM " + from + (where.empty() ? "" : " WHERE " + where));
+        sql += ") AS \"xr_from\" WHERE " + Quote(alias) + ".\"xr_rowid\"=\"xr_from\".\"xr_id\"";
     }
-    if (b.expr) sql += " WHERE " + g.Expr(*b.expr);
     plan.sql = std::move(sql);
     return plan;
 }
@@ -550,13 +877,39 @@ Plan RenderUpdate(const Stmt& stmt, RenderContext& ctx) {
 Plan RenderDelete(const Stmt& stmt, RenderContext& ctx) {
     BoundStatement b = BindDelete(stmt, ctx);
     NoCommonTables(b);
-    if (b.top) NotYet("DELETE TOP");
-    if (b.target.inFrom || !b.from.empty()) NotYet("DELETE ... FROM");
     Plan plan;
     TakeBinding(b, plan);
     Generator g(plan);
-    std::string sql = "DELETE FROM " + TableName(b.target) + " AS " + Quote(b.target.table->name);
-    if (b.expr) sql += " WHERE " + g.Expr(*b.expr);
+    const std::string table = TableName(b.target);
+    const std::string name = Quote(b.target.table->name);
+    std::string from = g.From(b.from);
+    const std::string where = b.expr ? g.Expr(*b.expr) : std::string();
+    std::string sql = "DELETE FROM " + table;
+    if (from.empty() && b.top) {
+        // TOP: the first n rows the statement would delete, by row id.
+        std::string tail = "FROM " + table + " AS " + name;
+        if (!where.empty()) tail += " WHERE " + where;
+        sql += " WHERE \"xr_rowid\" IN (SELECT " + name + ".\"xr_rowid\" " + tail + " LIMIT " +
+               g.WriteTop(b, tail) + ")";
+    } else if (from.empty()) {
+        sql += " AS " + name;
+        if (!where.empty()) sql += " WHERE " + where;
+    } else {
+        // The rows go by the row ids the FROM (with the target in it) finds.
+        std::string owner;
+        if (b.target.inFrom) {
+            owner = RowIdOf(*b.target.inFrom);
+        } else {
+            owner = name + ".\"xr_rowid\"";
+            from = table + " AS " + name + "," + from;
+        }
+        sql += " WHERE \"xr_rowid\" IN (SELECT " + owner + " FROM " + from;
+        if (!where.empty()) sql += " WHERE " + where;
+        if (b.top)
+            sql += " LIMIT " +
+                   g.WriteTop(b, "FROM " + from + (where.empty() ? "" : " WHERE " + where));
+        sql += ")";
+    }
     plan.sql = std::move(sql);
     return plan;
 }
