@@ -18,8 +18,8 @@ using ProcParams = std::vector<std::optional<std::string>>;
 std::vector<const char*> SystemProcParams(const std::string& proc);
 
 struct SystemProcCall {
-    std::string query;      // T-SQL; its first result is the procedure's
-    std::string mustExist;  // an object the procedure fails without
+    std::string query;          // T-SQL; its first result is the procedure's
+    std::string mustExist;      // an object the procedure fails without
     std::string database = {};  // a database the procedure fails without
 };
 
