@@ -399,7 +399,10 @@ void Interpreter::Impl::RestoreCallersTempTables(const std::string& schema, Call
                                                  const std::string& name) {
     bool changed = false;
     for (size_t i = f.hiddenTempTables.size(); i-- > 0;) {
-        const auto [original, hidden] = f.hiddenTempTables[i];
+        // Plain copies: the lambda below takes them, and clang refuses to
+        // capture a structured binding.
+        const std::string original = f.hiddenTempTables[i].first;
+        const std::string hidden = f.hiddenTempTables[i].second;
         if (!name.empty() && !IEquals(original, name)) continue;
         f.hiddenTempTables.erase(f.hiddenTempTables.begin() + static_cast<std::ptrdiff_t>(i));
         // A rollback may have undone the setting aside, or the procedure may
