@@ -1096,8 +1096,9 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             } catch (const SchemaMoved&) {
                 SchemaChanged();
                 if (attempt == 3 || backend->TotalChanges() != changes) {
-                    Fail("The schema of the database changed while the statement ran; run it "
-                         "again.");
+                    Fail(
+                        "The schema of the database changed while the statement ran; run it "
+                        "again.");
                 }
             }
         }

@@ -507,8 +507,8 @@ PGresult* PgStatement::RunChecked(PGconn* conn, bool guard, int n, const char* c
     }
     if (!sent || failed >= 0) {
         PGresult* r = failed >= 0 ? results[failed] : nullptr;
-        m_error = PgLink::ErrorOf(r && PQresultStatus(r) != PGRES_PIPELINE_ABORTED ? r : nullptr,
-                                  conn);
+        m_error =
+            PgLink::ErrorOf(r && PQresultStatus(r) != PGRES_PIPELINE_ABORTED ? r : nullptr, conn);
         if (failed == check && PQstatus(conn) == CONNECTION_OK) m_error.code = kSchemaMoved;
         for (PGresult* each : results) PQclear(each);
         return nullptr;
