@@ -208,8 +208,25 @@ PgLink::PgLink(const ConnectionString& cs, bool create) {
         m_conn = nullptr;
         throw ComError(E_FAIL_, "Cannot connect to the PostgreSQL server '" + where + "': " + why);
     }
+    Configure();
+}
+
+void PgLink::Configure() {
     PQsetNoticeReceiver(m_conn, IgnoreNotice, nullptr);
     Exec("SET client_min_messages = warning; SET search_path = pg_catalog");
+}
+
+bool PgLink::Revive() {
+    if (!m_conn || PQstatus(m_conn) == CONNECTION_OK) return false;
+    PQreset(m_conn);
+    if (PQstatus(m_conn) != CONNECTION_OK) return false;
+    ++m_generation;
+    try {
+        Configure();
+    } catch (const ComError&) {
+        return false;
+    }
+    return true;
 }
 
 PgLink::~PgLink() {
@@ -320,7 +337,8 @@ PgStatement::PgStatement(PgBackend& backend, std::string sql)
 
 PgStatement::~PgStatement() {
     Reset();
-    if (!m_name.empty() && m_backend.m_link.Alive())
+    if (!m_name.empty() && m_backend.m_link.Alive() &&
+        m_generation == m_backend.m_link.Generation())
         m_backend.m_link.TryExec("DEALLOCATE " + m_name);
 }
 
@@ -407,6 +425,7 @@ bool PgStatement::Run(bool guard) {
         values[i] = p.null ? nullptr : p.bytes.data();
         lengths[i] = static_cast<int>(p.bytes.size());
     }
+    if (m_generation != m_backend.m_link.Generation()) m_name.clear();  // a new connection
     if (m_name.empty() || m_preparedFor != std::vector<uint32_t>(types.begin(), types.end())) {
         if (!m_name.empty()) m_backend.m_link.TryExec("DEALLOCATE " + m_name);
         m_name.clear();
@@ -419,6 +438,7 @@ bool PgStatement::Run(bool guard) {
         }
         PQclear(r);
         m_name = name;
+        m_generation = m_backend.m_link.Generation();
         m_preparedFor.assign(types.begin(), types.end());
     }
     m_result = RunChecked(conn, guard, n, values.data(), lengths.data(), formats.data());
@@ -698,11 +718,7 @@ void PgBackend::Open(BackendHost& host) {
     m_databases["main"] = "master";
     m_databases["pg_temp"] = "tempdb";
     InstallFunctions(m_link);
-    PGresult* r = PQprepare(m_link.Handle(), kCheckStatement,
-                            "SELECT 1 / (CASE WHEN v = $1::bigint THEN 1 ELSE 0 END) FROM xr.ddl",
-                            1, nullptr);
-    PQclear(r);
-    ReadSchemaMark();
+    Configure();
     if (!m_catalog.HasCatalog("main")) {
         // A server used for the first time: one session makes master's
         // catalog, the others wait for it.
@@ -964,9 +980,26 @@ uint64_t PgBackend::DataMark(const std::string&) { return ++m_writes; }
 // Another session's DDL is caught by each statement's check (RunChecked);
 // this session's own DDL undone by a rollback is caught here.
 bool PgBackend::SchemaChanged() {
-    const bool changed = m_ddlUndone;
+    bool changed = m_ddlUndone;
     m_ddlUndone = false;
+    if (m_generation != m_link.Generation()) {
+        // The connection was opened again: a new session on the server.
+        Configure();
+        m_openedBy.clear();
+        m_ddlInTransaction = false;
+        m_functionSchema.clear();
+        changed = true;
+    }
     return changed;
+}
+
+void PgBackend::Configure() {
+    m_generation = m_link.Generation();
+    PGresult* r = PQprepare(m_link.Handle(), kCheckStatement,
+                            "SELECT 1 / (CASE WHEN v = $1::bigint THEN 1 ELSE 0 END) FROM xr.ddl",
+                            1, nullptr);
+    PQclear(r);
+    ReadSchemaMark();
 }
 
 // The catalog moved the schema mark with the DDL (Catalog's Touch).

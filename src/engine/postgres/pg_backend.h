@@ -53,12 +53,20 @@ public:
     void SetSchemaMark(int64_t mark) { m_schemaMark = mark; }
     // Whether the connection still works.
     bool Alive() const;
+    // A connection the server dropped is opened again (false when it works
+    // or cannot be reopened); each reopening is a new generation, whose
+    // session has none of the old one's prepared statements or settings.
+    bool Revive();
+    uint64_t Generation() const { return m_generation; }
     std::string ServerVersion() const;
 
 private:
     pg_conn* m_conn = nullptr;
+    void Configure();
+
     uint64_t m_statements = 0;
     int64_t m_schemaMark = -1;
+    uint64_t m_generation = 0;
 };
 
 class PgBackend;
@@ -113,6 +121,7 @@ private:
     std::string m_sql;
     std::string m_name;                   // on the server; empty until prepared
     std::vector<uint32_t> m_preparedFor;  // the parameter types it was prepared with
+    uint64_t m_generation = 0;            // the connection's when it was prepared
     std::vector<Param> m_params;
     pg_result* m_result = nullptr;
     int m_row = -1;
@@ -192,6 +201,8 @@ private:
     // The transaction ended; `undone` when it was rolled back.
     void TransactionEnded(bool undone);
     void ReadSchemaMark();
+    // The session's own set-up on the server: the check, the schema mark.
+    void Configure();
     std::string DuplicateKeyMessage(const std::string& constraint, const std::string& table);
 
     PgLink& m_link;
@@ -208,6 +219,7 @@ private:
     std::unordered_map<std::string, std::string> m_databases;  // schema -> database name
     bool m_ddlInTransaction = false;  // this session's DDL in the open transaction
     bool m_ddlUndone = false;         // ... which a rollback then undid
+    uint64_t m_generation = 0;        // the connection's that the session is set up on
     std::string m_functionSchema;  // what xr.schema holds on the server
 };
 
