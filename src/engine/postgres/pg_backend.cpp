@@ -909,7 +909,19 @@ void PgBackend::OwnSchemaChange(const std::string& schema) {
     m_schemaVersions[schema] = m_catalog.Version(schema);
 }
 
-void PgBackend::ForgetSchemaVersions() { m_schemaVersions.clear(); }
+// The caller dropped what it knew of the schemas: the versions are read
+// again now, so that a change another session makes before the next check
+// is seen there (were they forgotten, the next check would take the changed
+// version as the one the caches were filled from).
+void PgBackend::ForgetSchemaVersions() {
+    try {
+        for (const auto& [schema, name] : m_databases) {
+            if (schema != "pg_temp") m_schemaVersions[schema] = m_catalog.Version(schema);
+        }
+    } catch (const ComError&) {
+        m_schemaVersions.clear();
+    }
+}
 
 bool PgBackend::SystemTable(const std::string&, const std::string&, TableDef*) { return false; }
 
