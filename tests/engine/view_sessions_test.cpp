@@ -28,7 +28,7 @@ std::string ErrorOf(Connection& conn, const std::string& sql) {
     return "";
 }
 
-class PostgresViews : public ::testing::Test {
+class ViewSessions : public ::testing::TestWithParam<Engine> {
 protected:
     void SetUp() override {
         if (!m_server.Available()) GTEST_SKIP() << xrtest::kNoPostgres;
@@ -41,11 +41,11 @@ protected:
         b.Open(m_server.ConnectString());
         b.Execute("USE Shop");
     }
-    TestServer m_server{Engine::Postgres};
+    TestServer m_server{GetParam()};
     Connection a, b;
 };
 
-TEST_F(PostgresViews, AnotherSessionReadsTheViewAsItNowIs) {
+TEST_P(ViewSessions, AnotherSessionReadsTheViewAsItNowIs) {
     a.Execute("CREATE VIEW Cheap AS SELECT No, Name FROM Items WHERE No < 2");
     EXPECT_EQ(xrtest::Rows(b, "SELECT Name FROM Cheap"), (Rows{"Tea"}));
     a.Execute("ALTER VIEW Cheap AS SELECT No, Name FROM Items WHERE No > 1");
@@ -57,7 +57,7 @@ TEST_F(PostgresViews, AnotherSessionReadsTheViewAsItNowIs) {
     EXPECT_EQ(xrtest::Rows(a, "SELECT COUNT(*) FROM Cheap"), (Rows{"0"}));
 }
 
-TEST_F(PostgresViews, AnotherSessionWritesThroughTheView) {
+TEST_P(ViewSessions, AnotherSessionWritesThroughTheView) {
     a.Execute(
         "CREATE VIEW Named AS SELECT No, Name FROM Items WHERE Name IS NOT NULL WITH CHECK "
         "OPTION");
@@ -67,5 +67,10 @@ TEST_F(PostgresViews, AnotherSessionWritesThroughTheView) {
     EXPECT_EQ(xrtest::Rows(a, "SELECT No, Name FROM Items ORDER BY No"),
               (Rows{"1|Green tea", "2|Coffee"}));
 }
+
+INSTANTIATE_TEST_SUITE_P(Engines, ViewSessions, ::testing::Values(Engine::Postgres),
+                         [](const ::testing::TestParamInfo<Engine>& info) {
+                             return std::string(xrtest::EngineName(info.param));
+                         });
 
 }  // namespace
