@@ -95,6 +95,9 @@ std::optional<Catalog::ViewDef> FindView(PgLink& link, const std::string& db,
 void CreateView(const ViewCatalog& cat, std::string_view name, const Catalog::ViewDef& view,
                 const std::vector<tsql::ColumnDef>& columns, bool replace) {
     CheckName(name);
+    // The counter's row is locked first: DDL of other sessions waits, so
+    // that the name checked below is still free when the view is made.
+    cat.touch();
     int32_t id = 0;
     std::string stored = S(name);
     if (replace) {
@@ -115,7 +118,6 @@ void CreateView(const ViewCatalog& cat, std::string_view name, const Catalog::Vi
                      "' is specified more than once.");
         }
     }
-    cat.touch();
     cat.link.Exec("CREATE TABLE IF NOT EXISTS " + T(cat.db, "xr_views") +
                   " (id integer PRIMARY KEY, columns text NOT NULL, text text NOT NULL, "
                   "definition text, quoted_identifier integer NOT NULL)");
@@ -144,6 +146,7 @@ void CreateView(const ViewCatalog& cat, std::string_view name, const Catalog::Vi
 }
 
 void DropView(const ViewCatalog& cat, std::string_view name) {
+    cat.touch();
     std::optional<Catalog::ViewDef> view = FindView(cat.link, cat.db, name);
     if (!view && cat.isTable(name))
         Fail("Cannot use DROP VIEW with '" + S(name) + "' because '" + S(name) +
@@ -151,7 +154,6 @@ void DropView(const ViewCatalog& cat, std::string_view name) {
     if (!view)
         Fail("Cannot drop the view '" + S(name) +
              "', because it does not exist or you do not have permission.");
-    cat.touch();
     const std::vector<std::string> id = {std::to_string(view->id)};
     cat.link.Select("DELETE FROM " + T(cat.db, "sysobjects") + " WHERE id = $1", id);
     cat.link.Select("DELETE FROM " + T(cat.db, "syscolumns") + " WHERE id = $1", id);
@@ -160,6 +162,7 @@ void DropView(const ViewCatalog& cat, std::string_view name) {
 
 bool RenameView(const ViewCatalog& cat, std::string_view name, std::string_view newName) {
     // A view is renamed in the catalog alone: its query names no view.
+    cat.touch();
     std::optional<Catalog::ViewDef> view = FindView(cat.link, cat.db, name);
     if (!view) return false;
     CheckName(newName);
@@ -167,7 +170,6 @@ bool RenameView(const ViewCatalog& cat, std::string_view name, std::string_view 
         Fail("Error: The new name '" + S(newName) +
              "' is already in use as a object name and would cause a duplicate that is not "
              "permitted.");
-    cat.touch();
     cat.link.Select("UPDATE " + T(cat.db, "sysobjects") + " SET name = $2 WHERE id = $1",
                     {std::to_string(view->id), S(newName)});
     return true;
