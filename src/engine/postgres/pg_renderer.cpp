@@ -149,6 +149,8 @@ public:
     }
 
     std::string CommonTable(const BoundSource& src) override {
+        // In one of several recursive members: the row of the level before.
+        if (src.cte == m_previousOf) return "(SELECT \"xr_prev\".*) AS " + Quote(src.alias);
         return Quote(src.cte->sqlName) + " AS " + Quote(src.alias);
     }
 
@@ -627,6 +629,30 @@ public:
                QuoteText(message) + "," + next + ") ELSE " + next + " END";
     }
 
+    // Whether a part of the query of `c` reads `c` (a recursive member).
+    static bool ReadsItself(const BoundSelect& part, const BoundCte& c) {
+        for (const BoundTableRefPtr& ref : part.from)
+            if (FindCteSource(*ref, c)) return true;
+        return false;
+    }
+
+    // The recursive members of `c` from part `from` on, when there are
+    // several: PostgreSQL's recursion has one recursive part, which reads
+    // the rows of the level before once and hands each of them to every
+    // member.
+    std::string Members(const BoundQuery& q, size_t from, const BoundCte& c) {
+        std::string inner;
+        m_previousOf = &c;
+        for (size_t k = from; k < q.parts.size(); ++k) {
+            std::vector<OutColumn> cols;
+            inner += (k > from ? " UNION ALL " : "") +
+                     Select(q.parts[k], &cols, false, &c, LevelColumn(q.parts[k], c));
+        }
+        m_previousOf = nullptr;
+        return "SELECT \"xr_m\".* FROM " + Quote(c.sqlName) +
+               " AS \"xr_prev\" CROSS JOIN LATERAL (" + inner + ") AS \"xr_m\"";
+    }
+
     std::string Query(const BoundQuery& q, std::vector<OutColumn>* out) override {
         const bool top = m_markTop;
         m_markTop = false;
@@ -638,6 +664,11 @@ public:
         const std::vector<std::string> grouped = m_lastGrouped;
         if (top) m_plan.orderAt = sql.size();
         for (size_t i = 1; i < q.parts.size(); ++i) {
+            if (levelOf && i + 1 < q.parts.size() && ReadsItself(q.parts[i], *levelOf) &&
+                ReadsItself(q.parts[i + 1], *levelOf)) {
+                sql += " UNION ALL " + Members(q, i, *levelOf);
+                break;
+            }
             std::vector<OutColumn> ucols;
             // UNION drops duplicates by PostgreSQL's equality of text, not
             // the server's: refused until it goes through the normal form.
@@ -786,6 +817,7 @@ private:
     bool m_markTop = false;
     std::vector<std::string> m_lastGrouped;  // the text grouped by in the last select, as rendered
     const BoundCte* m_levelOf = nullptr;     // the next query rendered makes this recursive table
+    const BoundCte* m_previousOf = nullptr;  // its members read the level before as "xr_prev"
     int64_t m_maxRecursion = 100;
 };
 
