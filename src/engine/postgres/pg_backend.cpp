@@ -464,6 +464,15 @@ bool PgStatement::Run(bool guard) {
             lastId = v.kind == Value::Kind::Int ? v.i : 0;
         }
         m_backend.Ran(changes, m_insert, lastId);
+        if (m_backend.m_watching) {
+            if (const int col = PQfnumber(m_result, "xr_written"); col >= 0) {
+                for (m_row = 0; m_row < m_rows; ++m_row) {
+                    const Value v = Raw(col);
+                    if (v.kind == Value::Kind::Int) m_backend.m_written.push_back(v.i);
+                }
+                m_rows = 0;
+            }
+        }
         if (m_insert) m_rows = 0;  // the ids are the engine's, not rows of the statement
     }
     m_row = -1;

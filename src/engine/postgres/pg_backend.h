@@ -167,6 +167,16 @@ public:
     bool SchemaChanged() override;
     void OwnSchemaChange(const std::string& schema) override;
     void ForgetSchemaVersions() override;
+    // The written rows' ids come back as the statements' "xr_written"
+    // column (pg_renderer.cpp, CHECK OPTION).
+    void WatchWrites(const std::string&, const std::string&) override {
+        m_watching = true;
+        m_written.clear();
+    }
+    std::vector<int64_t> WrittenRows() override {
+        m_watching = false;
+        return std::move(m_written);
+    }
     engine::Catalog& Catalog() override { return m_catalog; }
     bool SystemTable(const std::string& schema, const std::string& name, TableDef* out) override;
 
@@ -221,6 +231,8 @@ private:
     bool m_ddlUndone = false;         // ... which a rollback then undid
     uint64_t m_generation = 0;        // the connection's that the session is set up on
     std::string m_functionSchema;  // what xr.schema holds on the server
+    bool m_watching = false;       // WatchWrites
+    std::vector<int64_t> m_written;
 };
 
 }  // namespace xr::engine::postgres

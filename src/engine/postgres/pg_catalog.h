@@ -27,6 +27,7 @@ namespace xr::engine::postgres {
 using namespace xr::tsql;
 
 class PgLink;
+struct ViewCatalog;
 
 // "name" quoted for PostgreSQL.
 std::string Quote(std::string_view name);
@@ -111,6 +112,9 @@ public:
     std::optional<ViewDef> FindView(const std::string& db, std::string_view name) override;
 
 private:
+    // What the views' part of the catalog (pg_views.h) works with.
+    ViewCatalog Views(const std::string& db);
+
     struct Impl;
     std::unique_ptr<Impl> m_impl;
 };
