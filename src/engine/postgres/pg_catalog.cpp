@@ -4,6 +4,7 @@
 #include <random>
 
 #include "engine/postgres/pg_backend.h"
+#include "engine/postgres/pg_constraints.h"
 #include "engine/postgres/pg_renderer.h"
 #include "engine/system_tables.h"
 #include "platform/error.h"
@@ -204,10 +205,9 @@ struct Catalog::Impl {
     }
 
     bool NameTaken(const std::string& db, std::string_view name) {
+        // Index names belong to their table; keys are objects of their own.
         return !Select("SELECT 1 FROM " + T(db, "sysobjects") + " WHERE " + TextKey("name") +
-                           " = " + TextKey("$1::text") + " UNION ALL SELECT 1 FROM " +
-                           T(db, "xr_indexes") + " WHERE " + TextKey("name") + " = " +
-                           TextKey("$1::text"),
+                           " = " + TextKey("$1::text"),
                        {S(name)})
                     .empty();
     }
@@ -262,6 +262,7 @@ struct Catalog::Impl {
             ix.filterSql = r[8];
             def->indexes.push_back(std::move(ix));
         }
+        ReadConstraints(link, db, *def);
         return def;
     }
 
@@ -390,6 +391,8 @@ struct Catalog::Impl {
         if (link.TryExec(std::string("CREATE ") + (ix.unique ? "UNIQUE " : "") + "INDEX " +
                              Quote(ix.storageName) + " ON " + Quote(db) + "." + Quote(def.name) +
                              " (" + list + ")" +
+                             // A unique key holds one NULL, as on the server.
+                             (ix.unique ? " NULLS NOT DISTINCT" : "") +
                              (ix.filterSql.empty() ? "" : " WHERE " + ix.filterSql),
                          &error)) {
             if (guarded) link.TryExec("RELEASE xr_index");
@@ -480,6 +483,7 @@ void Catalog::InitDatabase(const std::string& db) {
            "sysconstraints (constid integer NOT NULL, id integer NOT NULL, colid smallint NOT "
            "NULL, status integer NOT NULL, \"xr_rowid\" bigint GENERATED ALWAYS AS IDENTITY)");
     l.Exec("CREATE INDEX IF NOT EXISTS xr_sysconstraints_id ON " + s + "sysconstraints (id)");
+    l.Exec(ConstraintTableSql(db));
     // The system tables describe themselves, as the server's do.
     if (m_impl->Select("SELECT 1 FROM " + s + "sysobjects WHERE id = 1").empty()) {
         struct System {
@@ -604,6 +608,7 @@ void Catalog::DropTable(const std::string& db, std::string_view name) {
         Fail("Cannot drop the table '" + S(name) +
              "', because it does not exist or you do not have permission.");
     const std::string id = std::to_string(t->id);
+    DropTableConstraints(*this, db, *t);
     m_impl->link.Exec("DROP TABLE " + Quote(db) + "." + Quote(t->name));
     m_impl->Select(
         "DELETE FROM " + m_impl->T(db, "sysobjects") + " WHERE id = $1 OR parent_obj = $1", {id});
@@ -705,6 +710,7 @@ void Catalog::AlterColumn(const std::string& db, std::string_view table, const C
     if (target.def && target.def->valueType.kind != TypeKind::Unknown &&
         column.type.kind != target.type.kind)
         dependents.insert(dependents.begin(), target.def->name);
+    if (column.type.kind != target.type.kind) ConstraintsUsing(def, target.name, &dependents);
     if (!dependents.empty()) FailDependent(dependents, target.name, "ALTER COLUMN");
     if (target.identity) {
         if (column.type.kind != TypeKind::Int)
@@ -792,6 +798,7 @@ void Catalog::DropColumn(const std::string& db, std::string_view table, std::str
     if (target.def) dependents.push_back(target.def->name);
     for (const IndexDef& ix : def.indexes)
         if (IndexUses(ix, target.name)) dependents.push_back(ix.name);
+    ConstraintsUsing(def, target.name, &dependents);
     if (!dependents.empty()) FailDependent(dependents, target.name, "DROP COLUMN");
     if (def.columns.size() == 1)
         Fail("ALTER TABLE DROP COLUMN failed because '" + target.name +
@@ -902,6 +909,7 @@ void Catalog::DropConstraint(const std::string& db, std::string_view table, std:
     }
     for (const IndexDef& index : def.indexes) {
         if (!(index.primaryKey || index.uniqueKey) || !IEquals(index.name, name)) continue;
+        RefuseReferencedKey(*this, db, def, index);
         const std::string id = std::to_string(index.id);
         m_impl->link.Exec("DROP INDEX " + Quote(db) + "." + Quote(index.storageName));
         m_impl->Select("DELETE FROM " + m_impl->T(db, "sysobjects") + " WHERE id = $1", {id});
@@ -912,6 +920,7 @@ void Catalog::DropConstraint(const std::string& db, std::string_view table, std:
         m_impl->Touch(db);
         return;
     }
+    if (DropForeignKeyOrCheck(*this, db, def, name)) return;
     Fail("'" + S(name) + "' is not a constraint.");
 }
 
@@ -951,20 +960,18 @@ void Catalog::CreateIndex(const std::string& db, std::string_view table, IndexDe
     m_impl->Touch(db);
 }
 
-void Catalog::AddForeignKey(const std::string&, std::string_view, ForeignKeyDef, bool) {
-    NotYet("FOREIGN KEY");
-}
-void Catalog::AddCheck(const std::string&, std::string_view, CheckDef, bool) { NotYet("CHECK"); }
-void Catalog::EnableConstraints(const std::string&, std::string_view,
-                                const std::vector<std::string>&, bool, bool) {
-    NotYet("CHECK CONSTRAINT");
-}
-void Catalog::DropIndex(const std::string&, std::string_view, std::string_view) {
-    NotYet("DROP INDEX");
+PgLink& Catalog::Link() { return m_impl->link; }
+int32_t Catalog::NewObjectId(const std::string& db) { return m_impl->NewObjectId(db); }
+void Catalog::Changed(const std::string& db) { m_impl->Touch(db); }
+void Catalog::InsertObjectRows(const std::string& db, int32_t id, std::string_view name,
+                               const char* xtype, int32_t parent, int colid, int64_t status) {
+    m_impl->InsertObject(db, id, name, xtype, parent);
+    m_impl->InsertConstraint(db, id, parent, colid, status);
 }
 void Catalog::Truncate(const std::string& db, std::string_view table) {
     const TableDef* t = m_impl->Find(db, table);
     if (!t) Fail(CannotFind(table));
+    RefuseTruncate(*this, db, *t);
     m_impl->link.Exec("TRUNCATE TABLE " + Quote(db) + "." + Quote(t->name) + " RESTART IDENTITY");
 }
 void Catalog::KeepIdentity(const std::string&, std::string_view, int64_t) {
@@ -1037,7 +1044,9 @@ void Catalog::RenameColumn(const std::string& db, std::string_view table, std::s
             "UPDATE " + m_impl->T(db, "xr_indexes") + " SET columns = $2 WHERE storage = $1",
             {ix.storageName, Join(columns, ',')});
     }
+    RenameConstraintColumn(*this, db, def, oldName, S(newName));
     m_impl->Touch(db);
+    RefreshForeignKeys(*this, db, def.id);
 }
 
 void Catalog::RenameTable(const std::string& db, std::string_view table, std::string_view newName) {
@@ -1056,6 +1065,7 @@ void Catalog::RenameTable(const std::string& db, std::string_view table, std::st
     m_impl->Select("UPDATE " + m_impl->T(db, "sysobjects") + " SET name = $2 WHERE id = $1",
                    {std::to_string(def.id), S(newName)});
     m_impl->Touch(db);
+    RefreshForeignKeys(*this, db, def.id);
 }
 
 std::optional<int32_t> Catalog::ObjectId(const std::string& db, std::string_view name) {
