@@ -281,11 +281,13 @@ struct Catalog::Impl {
         auto it = hasCatalog.find(db);
         if (it != hasCatalog.end() && it->second) return true;
         if (db == "pg_temp") return false;
-        const bool has = !Select(
-                              "SELECT 1 FROM pg_catalog.pg_tables WHERE schemaname = $1 AND "
-                              "tablename = 'xr_version'",
-                              {db})
-                              .empty();
+        auto rows = Select(
+            "SELECT to_regclass($2) IS NOT NULL FROM pg_catalog.pg_tables WHERE schemaname = $1 "
+            "AND tablename = 'xr_version'",
+            {db, T(db, "xr_constraints")});
+        const bool has = !rows.empty();
+        // A catalog made before foreign keys and checks were kept gets their table.
+        if (has && rows[0][0] != "t") link.Exec(ConstraintTableSql(db));
         if (has) hasCatalog[db] = true;
         return has;
     }
