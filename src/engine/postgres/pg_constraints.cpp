@@ -150,6 +150,9 @@ std::string Raise(const std::string& constraint, const char* kind) {
 // The functions of a key's two triggers, over the tables as they are named now.
 void MakeFunctions(PgLink& link, const std::string& db, const TableDef& child,
                    const TableDef& parent, const ForeignKeyDef& fk) {
+    // The referenced row found is locked against deletion and key changes
+    // until the transaction ends, as PostgreSQL's own foreign keys lock it:
+    // a session removing it meanwhile waits, then finds the new reference.
     const std::string base = FkName(fk.id);
     const std::string childT = Table(db, child.name), parentT = Table(db, parent.name);
     std::string notNull, findParent, findChildren, sameKey, oldNull, stillThere, setNew, setNull,
@@ -175,8 +178,9 @@ void MakeFunctions(PgLink& link, const std::string& db, const TableDef& child,
     }
     link.Exec("CREATE OR REPLACE FUNCTION " + Quote(db) + "." + Quote(base + "_c") +
               "() RETURNS trigger LANGUAGE plpgsql AS $xr$ BEGIN IF " + notNull +
-              "NOT EXISTS (SELECT 1 FROM " + parentT + " AS xr_p WHERE " + findParent + ") THEN " +
-              Raise(base + "_c", "FOREIGN KEY") + " END IF; RETURN NULL; END $xr$");
+              "TRUE THEN PERFORM 1 FROM " + parentT + " AS xr_p WHERE " + findParent +
+              " FOR KEY SHARE OF xr_p; IF NOT FOUND THEN " + Raise(base + "_c", "FOREIGN KEY") +
+              " END IF; END IF; RETURN NULL; END $xr$");
     auto action = [&](RefAction a, bool del) -> std::string {
         const std::string where = " AS xr_c WHERE " + findChildren + ";";
         switch (a) {
