@@ -180,6 +180,7 @@ struct Catalog::Impl {
     std::map<std::string, std::map<std::string, std::shared_ptr<const TableDef>>> tables;
     std::map<std::string, bool> hasCatalog;
     std::mt19937 random{std::random_device{}()};
+    int64_t ddlSteps = 0;  // catalog changes made by this session
 
     std::string T(const std::string& db, const char* table) { return Quote(db) + "." + table; }
 
@@ -189,6 +190,7 @@ struct Catalog::Impl {
     }
 
     void Touch(const std::string& db) {
+        ++ddlSteps;
         tables.erase(db);
         if (db != "pg_temp") link.Exec("UPDATE " + T(db, "xr_version") + " SET v = v + 1");
     }
@@ -963,6 +965,7 @@ void Catalog::CreateIndex(const std::string& db, std::string_view table, IndexDe
 }
 
 PgLink& Catalog::Link() { return m_impl->link; }
+int64_t Catalog::DdlSteps() const { return m_impl->ddlSteps; }
 int32_t Catalog::NewObjectId(const std::string& db) { return m_impl->NewObjectId(db); }
 void Catalog::Changed(const std::string& db) { m_impl->Touch(db); }
 void Catalog::InsertObjectRows(const std::string& db, int32_t id, std::string_view name,

@@ -113,6 +113,9 @@ public:
 
     // For the parts of the catalog kept in other files (pg_constraints.cpp).
     PgLink& Link();
+    // The catalog changes this session made: a statement that made some
+    // changed the database even when no row of a table changed.
+    int64_t DdlSteps() const;
     int32_t NewObjectId(const std::string& db);
     // The end of a DDL step: cached definitions go, other sessions notice.
     void Changed(const std::string& db);
