@@ -789,6 +789,22 @@ ComError PgBackend::MapError(const EngineError& error, std::string_view sql,
                                                      r.table + "'; column does not allow nulls. " +
                                                      (update ? "UPDATE" : "INSERT") + " fails.");
     }
+    if (s == "23503" || s == "23514") {
+        // The statement as the server names it; a foreign key's trigger says
+        // which operation it caught when the statement's text does not.
+        std::string statement = r.text.rfind("The ", 0) == 0 ? r.text.substr(4) : "INSERT";
+        statement = statement.substr(0, statement.find(' '));
+        for (const char* verb : {"INSERT", "UPDATE", "DELETE"}) {
+            if (sql.rfind(verb, 0) == 0 || (sql.rfind(kKeptInsert, 0) == 0 && verb[0] == 'I'))
+                statement = verb;
+        }
+        std::string text;
+        try {
+            text = m_catalog.ConflictMessage(r.schema, r.constraint, statement, database);
+        } catch (const ComError&) {
+        }
+        if (!text.empty()) return ComError(DB_E_INTEGRITYVIOLATION, text);
+    }
     if (s == "23503")
         return ComError(DB_E_INTEGRITYVIOLATION,
                         "The statement conflicted with the FOREIGN KEY constraint \"" +

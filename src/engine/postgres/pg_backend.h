@@ -146,7 +146,7 @@ public:
     ComError MapError(const EngineError& error, std::string_view sql,
                       const std::string& database) override;
     int64_t Changes() override { return m_changes; }
-    int64_t TotalChanges() override { return m_totalChanges; }
+    int64_t TotalChanges() override { return m_totalChanges + m_catalog.DdlSteps(); }
     int64_t LastInsertId() override { return m_lastInsertId; }
 
     bool InTransaction() override;
