@@ -9,6 +9,7 @@
 
 #include "engine/postgres/pg_functions.h"
 #include "engine/postgres/pg_renderer.h"
+#include "engine/postgres/pg_system_views.h"
 #include "engine/postgres/pg_session.h"
 #include "platform/text.h"
 
@@ -902,7 +903,9 @@ void PgBackend::OwnSchemaChange(const std::string& schema) {
 
 void PgBackend::ForgetSchemaVersions() { m_schemaVersions.clear(); }
 
-bool PgBackend::SystemTable(const std::string&, const std::string&, TableDef*) { return false; }
+bool PgBackend::SystemTable(const std::string& schema, const std::string& name, TableDef* out) {
+    return SystemView(m_link, name, schema, DatabaseName(schema), out);
+}
 
 // ---- the dialect ----------------------------------------------------------
 

@@ -561,6 +561,13 @@ public:
         if (name == "OBJECT_NAME") return "xr.object_name(" + arg(0) + ")";
         if (name == "OBJECTPROPERTY")
             return "xr.objectproperty((" + arg(0) + ")::int8," + arg(1) + ")";
+        if (name == "COLUMNPROPERTY" || name == "INDEXPROPERTY")
+            return "xr." + ToLower(name) + "((" + arg(0) + ")::int8," + arg(1) + "," + arg(2) + ")";
+        if (name == "COL_LENGTH") return "xr.col_length(" + arg(0) + "," + arg(1) + ")";
+        if (name == "COL_NAME")
+            return "xr.col_name((" + arg(0) + ")::int8,(" + arg(1) + ")::int8)";
+        if (name == "ISNUMERIC" || name == "ISDATE")
+            return "xr." + ToLower(name) + "((" + arg(0) + ")::text)";
         if (name == "DB_ID")
             return "(SELECT d.dbid FROM xr.databases() d WHERE lower(d.name COLLATE \"C\") = "
                    "lower((" +
