@@ -685,6 +685,10 @@ public:
         std::string list;
         for (const BoundItem& item : s.items) {
             OutColumn c = ItemColumn(item);
+            // An item that is a GROUP BY expression is written as the
+            // GROUP BY has it, which PostgreSQL's check of grouping needs.
+            if (item.group >= 0 && static_cast<size_t>(item.group) < groupBy.size())
+                c.expr = groupBy[static_cast<size_t>(item.group)];
             c.expr = Grouped(c.expr, groupedText, *item.expr);
             if (!list.empty()) list += ",";
             list += c.expr;
