@@ -664,6 +664,24 @@ public:
         return out;
     }
 
+    // Whether DISTINCT over text can be had by grouping: items without
+    // aggregates or window functions, text among them.
+    static bool DistinctByGroups(const BoundSelect& s) {
+        bool text = false;
+        for (const BoundItem& item : s.items) {
+            if (!item.expr || HasAggregate(*item.expr) || HasWindow(*item.expr)) return false;
+            if (item.expr->type.IsText()) text = true;
+        }
+        return text;
+    }
+
+    static bool HasWindow(const BoundExpr& e) {
+        if (e.window) return true;
+        for (const auto& a : e.args)
+            if (a && HasWindow(*a)) return true;
+        return false;
+    }
+
     static bool HasAggregate(const BoundExpr& e) {
         if (e.kind == BoundKind::Function && !e.window &&
             (e.name == "COUNT" || e.name == "COUNT_BIG" || e.name == "SUM" || e.name == "AVG" ||
@@ -682,6 +700,21 @@ public:
             groupBy.push_back(Expr(*g));
             if (g->type.IsText()) groupedText.push_back(groupBy.back());
         }
+        // DISTINCT over text tells rows apart by the normal form of their
+        // text, as the server's collation does: the rows are grouped by
+        // every item that is not a constant.
+        std::vector<TypeSpec> distinctTypes;
+        const bool distinctGroups = s.distinct && s.groupBy.empty() && DistinctByGroups(s);
+        if (distinctGroups) {
+            for (const BoundItem& item : s.items) {
+                const BoundKind k = item.expr->kind;
+                if (k == BoundKind::Param || k == BoundKind::Constant || k == BoundKind::Null)
+                    continue;
+                groupBy.push_back(Expr(*item.expr));
+                distinctTypes.push_back(item.expr->type);
+                if (item.expr->type.IsText()) groupedText.push_back(groupBy.back());
+            }
+        }
         std::string list;
         for (const BoundItem& item : s.items) {
             OutColumn c = ItemColumn(item);
@@ -695,11 +728,13 @@ public:
             if (!c.name.empty()) list += " AS " + Quote(c.name);
             cols->push_back(std::move(c));
         }
-        if (s.distinct) {
+        if (s.distinct && !distinctGroups) {
             for (const OutColumn& c : *cols)
                 if (c.type.IsText()) NotYet("DISTINCT over text");
         }
-        std::string sql = s.distinct ? "SELECT DISTINCT " : "SELECT ";
+        // (Constants alone are told apart as they are.)
+        std::string sql =
+            s.distinct && distinctTypes.empty() ? "SELECT DISTINCT " : "SELECT ";
         sql += list;
         if (!from.empty()) sql += " FROM " + from;
         if (s.where) {
@@ -712,6 +747,11 @@ public:
             sql += " GROUP BY ";
             for (size_t i = 0; i < s.groupBy.size(); ++i)
                 sql += (i ? "," : "") + Key(groupBy[i], s.groupBy[i]->type);
+        }
+        if (!distinctTypes.empty()) {
+            sql += " GROUP BY ";
+            for (size_t i = 0; i < groupBy.size(); ++i)
+                sql += (i ? "," : "") + Key(groupBy[i], distinctTypes[i]);
         }
         if (s.having) sql += " HAVING " + Grouped(Expr(*s.having), groupedText, *s.having);
         // The query's ORDER BY sees this select's groups.
