@@ -604,6 +604,60 @@ public:
             return 0;
         });
         MatchGroups(out);
+        CheckGrouping(out);
+    }
+
+    // A grouped select (GROUP BY, HAVING or an aggregate in the select list)
+    // shows one row a group: each column of its own tables in the select
+    // list must be in an aggregate or in a GROUP BY expression (error 8120).
+    void CheckGrouping(const BoundSelect& out) {
+        bool grouped = !out.groupBy.empty() || out.having;
+        for (const BoundItem& item : out.items)
+            grouped = grouped || (item.expr && Aggregates(*item.expr));
+        if (!grouped) return;
+        std::vector<const BoundSource*> own;
+        for (const BoundTableRefPtr& ref : out.from) Sources(*ref, &own);
+        for (const BoundItem& item : out.items)
+            if (item.expr) Covered(*item.expr, out.groupBy, own);
+    }
+
+    static bool IsAggregate(const BoundExpr& e) {
+        return e.kind == BoundKind::Function && !e.window &&
+               (e.name == "COUNT" || e.name == "COUNT_BIG" || e.name == "SUM" || e.name == "AVG" ||
+                e.name == "MIN" || e.name == "MAX");
+    }
+
+    static bool Aggregates(const BoundExpr& e) {
+        if (IsAggregate(e)) return true;
+        for (const BoundExprPtr& a : e.args)
+            if (a && Aggregates(*a)) return true;
+        return false;
+    }
+
+    static void Sources(const BoundTableRef& ref, std::vector<const BoundSource*>* out) {
+        if (ref.join == JoinType::None) {
+            if (ref.source) out->push_back(ref.source.get());
+            return;
+        }
+        if (ref.left) Sources(*ref.left, out);
+        if (ref.right) Sources(*ref.right, out);
+    }
+
+    void Covered(const BoundExpr& e, const std::vector<BoundExprPtr>& groups,
+                 const std::vector<const BoundSource*>& own) const {
+        for (const BoundExprPtr& g : groups)
+            if (g && SameExpr(e, *g)) return;
+        if (IsAggregate(e) || e.window) return;
+        if (e.kind == BoundKind::Column) {
+            if (std::find(own.begin(), own.end(), e.source) == own.end()) return;  // an outer one
+            const BoundSource& src = *e.source;
+            const std::string owner = src.table && !src.cte ? src.table->name : src.alias;
+            Fail("Column '" + owner + "." + src.ColumnName(e.column) +
+                 "' is invalid in the select list because it is not contained in either an "
+                 "aggregate function or the GROUP BY clause.");
+        }
+        for (const BoundExprPtr& a : e.args)
+            if (a) Covered(*a, groups, own);
     }
 
     // Select-list items that are a GROUP BY expression as written (a CASE
