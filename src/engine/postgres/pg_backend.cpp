@@ -9,8 +9,8 @@
 
 #include "engine/postgres/pg_functions.h"
 #include "engine/postgres/pg_renderer.h"
-#include "engine/postgres/pg_system_views.h"
 #include "engine/postgres/pg_session.h"
+#include "engine/postgres/pg_system_views.h"
 #include "platform/text.h"
 
 namespace xr::engine::postgres {

@@ -564,8 +564,7 @@ public:
         if (name == "COLUMNPROPERTY" || name == "INDEXPROPERTY")
             return "xr." + ToLower(name) + "((" + arg(0) + ")::int8," + arg(1) + "," + arg(2) + ")";
         if (name == "COL_LENGTH") return "xr.col_length(" + arg(0) + "," + arg(1) + ")";
-        if (name == "COL_NAME")
-            return "xr.col_name((" + arg(0) + ")::int8,(" + arg(1) + ")::int8)";
+        if (name == "COL_NAME") return "xr.col_name((" + arg(0) + ")::int8,(" + arg(1) + ")::int8)";
         if (name == "ISNUMERIC" || name == "ISDATE")
             return "xr." + ToLower(name) + "((" + arg(0) + ")::text)";
         if (name == "DB_ID")
@@ -733,8 +732,7 @@ public:
                 if (c.type.IsText()) NotYet("DISTINCT over text");
         }
         // (Constants alone are told apart as they are.)
-        std::string sql =
-            s.distinct && distinctTypes.empty() ? "SELECT DISTINCT " : "SELECT ";
+        std::string sql = s.distinct && distinctTypes.empty() ? "SELECT DISTINCT " : "SELECT ";
         sql += list;
         if (!from.empty()) sql += " FROM " + from;
         if (s.where) {
