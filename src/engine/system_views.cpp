@@ -362,4 +362,71 @@ std::string SystemTypesSql() {
     return sql;
 }
 
+std::string SysObjectsSelect(const std::string& shown) {
+    return "SELECT " + shown +
+           " AS name, o.id AS id, o.xtype AS xtype, o.uid AS uid, 0 AS info, "
+           "o.status AS status, 0 AS base_schema_ver, 0 AS replinfo, o.parent_obj AS "
+           "parent_obj, o.crdate AS crdate, 0 AS ftcatid, 0 AS schema_ver, 0 AS "
+           "stats_schema_ver, o.type AS type, CASE WHEN o.xtype = 'U ' THEN 1 ELSE 0 END AS "
+           "userstat, CASE o.xtype WHEN 'S ' THEN 1 WHEN 'V ' THEN 2 WHEN 'U ' THEN 3 WHEN 'P ' "
+           "THEN 4 WHEN 'D ' THEN 6 WHEN 'R ' THEN 7 WHEN 'TR' THEN 8 ELSE 9 END AS sysstat, 0 "
+           "AS indexdel, o.crdate AS refdate, 0 AS version, 0 AS deltrig, 0 AS instrig, 0 AS "
+           "updtrig, 0 AS seltrig, CASE WHEN o.xtype = 'S ' THEN 2 ELSE 0 END AS category, 0 "
+           "AS cache FROM ";
+}
+
+std::string SysConstraintsSql(const std::string& s) {
+    return "SELECT k.constid AS constid, k.id AS id, k.colid AS colid, 0 AS spare1, k.status "
+           "AS status, 0 AS actions, 0 AS error FROM " +
+           s + "sysconstraints k";
+}
+
+std::string TablesSelect(const std::string& cat, const std::string& shown) {
+    return "SELECT " + cat + " AS TABLE_CATALOG, 'dbo' AS TABLE_SCHEMA, " + shown +
+           " AS TABLE_NAME, CASE WHEN o.xtype = 'V ' THEN 'VIEW' ELSE 'BASE TABLE' END AS "
+           "TABLE_TYPE FROM ";
+}
+
+std::string TableConstraintsSql(const std::string& s, const std::string& cat) {
+    return "SELECT " + cat + " AS CONSTRAINT_CATALOG, 'dbo' AS CONSTRAINT_SCHEMA, c.name AS " +
+           "CONSTRAINT_NAME, " + cat +
+           " AS TABLE_CATALOG, 'dbo' AS TABLE_SCHEMA, t.name AS TABLE_NAME, CASE c.xtype WHEN "
+           "'PK' THEN 'PRIMARY KEY' WHEN 'UQ' THEN 'UNIQUE' WHEN 'F ' THEN 'FOREIGN KEY' ELSE "
+           "'CHECK' END AS CONSTRAINT_TYPE, 'NO' AS IS_DEFERRABLE, 'NO' AS INITIALLY_DEFERRED "
+           "FROM " +
+           s + "sysobjects c JOIN " + s +
+           "sysobjects t ON t.id = c.parent_obj WHERE c.xtype IN ('PK', 'UQ', 'F ', 'C ')";
+}
+
+std::string RoutinesSql(const std::string& s, const std::string& cat,
+                        const std::string& definition) {
+    return "SELECT " + cat + " AS SPECIFIC_CATALOG, 'dbo' AS SPECIFIC_SCHEMA, o.name AS " +
+           "SPECIFIC_NAME, " + cat +
+           " AS ROUTINE_CATALOG, 'dbo' AS ROUTINE_SCHEMA, o.name AS ROUTINE_NAME, 'PROCEDURE' AS "
+           "ROUTINE_TYPE, NULL AS DATA_TYPE, 'SQL' AS ROUTINE_BODY, " +
+           definition +
+           " AS ROUTINE_DEFINITION, 'NO' AS IS_DETERMINISTIC, 'MODIFIES' AS SQL_DATA_ACCESS, "
+           "o.crdate AS CREATED, o.crdate AS LAST_ALTERED FROM " +
+           s + "sysobjects o WHERE o.xtype = 'P '";
+}
+
+std::string ObjectsViewSql(std::string_view name, const std::string& s, const std::string& shown) {
+    // The catalog's own tables are system objects: the server's sys schema,
+    // not dbo, and not among sys.tables.
+    const char* filter = IEquals(name, "sys.tables")       ? "o.xtype = 'U '"
+                         : IEquals(name, "sys.views")      ? "o.xtype = 'V '"
+                         : IEquals(name, "sys.procedures") ? "o.xtype = 'P '"
+                                                           : "o.xtype <> 'S '";
+    return "SELECT " + shown +
+           " AS name, o.id AS object_id, NULL AS principal_id, 1 AS schema_id, "
+           "o.parent_obj AS parent_object_id, o.xtype AS type, CASE o.xtype WHEN 'U ' THEN "
+           "'USER_TABLE' WHEN 'V ' THEN 'VIEW' WHEN 'PK' THEN 'PRIMARY_KEY_CONSTRAINT' WHEN "
+           "'UQ' THEN 'UNIQUE_CONSTRAINT' WHEN 'D ' THEN 'DEFAULT_CONSTRAINT' WHEN 'F ' THEN "
+           "'FOREIGN_KEY_CONSTRAINT' WHEN 'C ' THEN 'CHECK_CONSTRAINT' WHEN 'P ' THEN "
+           "'SQL_STORED_PROCEDURE' WHEN 'TR' THEN 'SQL_TRIGGER' ELSE 'SYSTEM_TABLE' END AS "
+           "type_desc, o.crdate AS create_date, o.crdate AS modify_date, 0 AS is_ms_shipped, "
+           "0 AS is_published, 0 AS is_schema_published FROM " +
+           s + "sysobjects o WHERE " + filter;
+}
+
 }  // namespace xr::engine

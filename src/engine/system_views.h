@@ -32,6 +32,21 @@ std::string TypeNameSql(const std::string& xtype);
 // systypes: one row a type, as a UNION ALL of constants both engines read.
 std::string SystemTypesSql();
 
+// Queries both engines share, over the catalog tables of schema prefix `s`
+// ("\"DB\"."). `shown` is the SQL of an object's name as the view shows it
+// (sysobjects alias o), `cat` the database's name as a quoted text.
+// sysobjects: "SELECT ... FROM " waiting for its sysobjects o.
+std::string SysObjectsSelect(const std::string& shown);
+std::string SysConstraintsSql(const std::string& s);
+// INFORMATION_SCHEMA.TABLES: "SELECT ... FROM " waiting for its sysobjects o.
+std::string TablesSelect(const std::string& cat, const std::string& shown);
+std::string TableConstraintsSql(const std::string& s, const std::string& cat);
+// `definition`: the SQL of a procedure's shown text (sysobjects alias o).
+std::string RoutinesSql(const std::string& s, const std::string& cat,
+                        const std::string& definition);
+// sys.objects, sys.tables, sys.views or sys.procedures (`name`).
+std::string ObjectsViewSql(std::string_view name, const std::string& s, const std::string& shown);
+
 // Type id lists for IN (...): text, binary and exact number types.
 inline constexpr const char* kCharTypeIds = "(175, 167, 35, 239, 231, 99)";
 inline constexpr const char* kBinaryTypeIds = "(173, 165, 34)";

@@ -94,15 +94,8 @@ std::string SameName(const std::string& a, const std::string& b) {
 
 std::string StoredTableView(std::string_view name, const std::string& schema) {
     const std::string s = Quote(schema) + ".";
-    if (IEquals(name, "sysobjects")) {
-        return "SELECT " + ShownName(schema, "o") +
-               ", o.id, o.xtype, o.uid, 0, o.status, 0, 0, o.parent_obj, o.crdate, 0, 0, 0, "
-               "o.type, CASE WHEN o.xtype = 'U ' THEN 1 ELSE 0 END, CASE o.xtype WHEN 'S ' THEN "
-               "1 WHEN 'V ' THEN 2 WHEN 'U ' THEN 3 WHEN 'P ' THEN 4 WHEN 'D ' THEN 6 WHEN 'R ' "
-               "THEN 7 WHEN 'TR' THEN 8 ELSE 9 END, 0, o.crdate, 0, 0, 0, 0, 0, CASE WHEN "
-               "o.xtype = 'S ' THEN 2 ELSE 0 END, 0 FROM " +
-               s + "sysobjects o";
-    }
+    if (IEquals(name, "sysobjects"))
+        return SysObjectsSelect(ShownName(schema, "o")) + s + "sysobjects o";
     if (IEquals(name, "syscolumns")) {
         const std::string chars = std::string("c.xtype IN ") + kCharTypeIds;
         // The type codes of the server's older interfaces: a nullable number
@@ -129,7 +122,7 @@ std::string StoredTableView(std::string_view name, const std::string& schema) {
                chars + " THEN 'SQL_Latin1_General_CP1_CI_AS' END, NULL::bytea FROM " + s +
                "syscolumns c";
     }
-    return "SELECT k.constid, k.id, k.colid, 0, k.status, 0, 0 FROM " + s + "sysconstraints k";
+    return SysConstraintsSql(s);
 }
 
 std::string CatalogViewSql(std::string_view name, const std::string& schema,
@@ -144,8 +137,7 @@ std::string CatalogViewSql(std::string_view name, const std::string& schema,
     const std::string chars = std::string("c.xtype IN ") + kCharTypeIds;
     const std::string binaries = std::string("c.xtype IN ") + kBinaryTypeIds;
     if (IEquals(name, "INFORMATION_SCHEMA.TABLES")) {
-        return "SELECT " + cat + ", " + owner + ", " + ShownName(schema, "o") +
-               ", CASE WHEN o.xtype = 'V ' THEN 'VIEW' ELSE 'BASE TABLE' END FROM " + s +
+        return TablesSelect(cat, ShownName(schema, "o")) + s +
                "sysobjects o WHERE o.xtype IN ('U ', 'V ')";
     }
     if (IEquals(name, "INFORMATION_SCHEMA.COLUMNS")) {
@@ -178,11 +170,7 @@ std::string CatalogViewSql(std::string_view name, const std::string& schema,
                "c.cdefault <> 0 WHERE o.xtype IN ('U ', 'V ')";
     }
     if (IEquals(name, "INFORMATION_SCHEMA.TABLE_CONSTRAINTS")) {
-        return "SELECT " + cat + ", " + owner + ", c.name, " + cat + ", " + owner +
-               ", t.name, CASE c.xtype WHEN 'PK' THEN 'PRIMARY KEY' WHEN 'UQ' THEN 'UNIQUE' WHEN "
-               "'F ' THEN 'FOREIGN KEY' ELSE 'CHECK' END, 'NO', 'NO' FROM " +
-               s + "sysobjects c JOIN " + s +
-               "sysobjects t ON t.id = c.parent_obj WHERE c.xtype IN ('PK', 'UQ', 'F ', 'C ')";
+        return TableConstraintsSql(s, cat);
     }
     if (IEquals(name, "INFORMATION_SCHEMA.KEY_COLUMN_USAGE")) {
         return KeyColumnsSql(s, has.constraints) + "SELECT " + cat + ", " + owner + ", c.name, " +
@@ -257,27 +245,11 @@ std::string CatalogViewSql(std::string_view name, const std::string& schema,
                              "4000) END FROM " +
                                  s + "xr_procedures p WHERE p.id = o.id)"
                            : "NULL";
-        return "SELECT " + cat + ", " + owner + ", o.name, " + cat + ", " + owner +
-               ", o.name, 'PROCEDURE', NULL, 'SQL', " + definition +
-               ", 'NO', 'MODIFIES', o.crdate, o.crdate FROM " + s +
-               "sysobjects o WHERE o.xtype = 'P '";
+        return RoutinesSql(s, cat, definition);
     }
     if (IEquals(name, "sys.objects") || IEquals(name, "sys.tables") || IEquals(name, "sys.views") ||
         IEquals(name, "sys.procedures")) {
-        // The catalog's own tables are system objects: the server's sys
-        // schema, not dbo, and not among sys.tables.
-        const char* filter = IEquals(name, "sys.tables")       ? "o.xtype = 'U '"
-                             : IEquals(name, "sys.views")      ? "o.xtype = 'V '"
-                             : IEquals(name, "sys.procedures") ? "o.xtype = 'P '"
-                                                               : "o.xtype <> 'S '";
-        return "SELECT " + ShownName(schema, "o") +
-               ", o.id, NULL, 1, o.parent_obj, o.xtype, CASE o.xtype WHEN 'U ' THEN 'USER_TABLE' "
-               "WHEN 'V ' THEN 'VIEW' WHEN 'PK' THEN 'PRIMARY_KEY_CONSTRAINT' WHEN 'UQ' THEN "
-               "'UNIQUE_CONSTRAINT' WHEN 'D ' THEN 'DEFAULT_CONSTRAINT' WHEN 'F ' THEN "
-               "'FOREIGN_KEY_CONSTRAINT' WHEN 'C ' THEN 'CHECK_CONSTRAINT' WHEN 'P ' THEN "
-               "'SQL_STORED_PROCEDURE' WHEN 'TR' THEN 'SQL_TRIGGER' ELSE 'SYSTEM_TABLE' END, "
-               "o.crdate, o.crdate, 0, 0, 0 FROM " +
-               s + "sysobjects o WHERE " + filter;
+        return ObjectsViewSql(name, s, ShownName(schema, "o"));
     }
     if (IEquals(name, "sys.columns")) {
         return "SELECT c.id, c.name, c.colid, c.xtype, c.xtype, c.length, CASE WHEN c.xtype IN " +

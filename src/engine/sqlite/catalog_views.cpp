@@ -75,17 +75,7 @@ bool StoredTableView(std::string_view name, const std::string& schema, tsql::Tab
     std::string sql;
     if (IEquals(name, "sysobjects")) {
         AddViewColumns(name, out);
-        const std::string select =
-            "SELECT " + ShownName(schema, "o") +
-            " AS name, o.id AS id, o.xtype AS xtype, o.uid AS uid, 0 AS info, "
-            "o.status AS status, 0 AS base_schema_ver, 0 AS replinfo, o.parent_obj AS "
-            "parent_obj, o.crdate AS crdate, 0 AS ftcatid, 0 AS schema_ver, 0 AS "
-            "stats_schema_ver, o.type AS type, CASE WHEN o.xtype = 'U ' THEN 1 ELSE 0 END AS "
-            "userstat, CASE o.xtype WHEN 'S ' THEN 1 WHEN 'V ' THEN 2 WHEN 'U ' THEN 3 WHEN 'P ' "
-            "THEN 4 WHEN 'D ' THEN 6 WHEN 'R ' THEN 7 WHEN 'TR' THEN 8 ELSE 9 END AS sysstat, 0 "
-            "AS indexdel, o.crdate AS refdate, 0 AS version, 0 AS deltrig, 0 AS instrig, 0 AS "
-            "updtrig, 0 AS seltrig, CASE WHEN o.xtype = 'S ' THEN 2 ELSE 0 END AS category, 0 "
-            "AS cache FROM ";
+        const std::string select = SysObjectsSelect(ShownName(schema, "o"));
         sql = select + s + "sysobjects o";
         if (global) {
             sql += " UNION ALL " + select + Quote(kGlobalTempSchema) +
@@ -127,10 +117,7 @@ bool StoredTableView(std::string_view name, const std::string& schema, tsql::Tab
             s + "syscolumns c";
     } else {
         AddViewColumns(name, out);
-        sql =
-            "SELECT k.constid AS constid, k.id AS id, k.colid AS colid, 0 AS spare1, k.status "
-            "AS status, 0 AS actions, 0 AS error FROM " +
-            s + "sysconstraints k";
+        sql = SysConstraintsSql(s);
     }
     out->viewSql = std::move(sql);
     return true;
@@ -187,11 +174,7 @@ bool SystemView(sqlite3* handle, std::string_view name, const std::string& schem
     std::string sql;
     if (IEquals(name, "INFORMATION_SCHEMA.TABLES")) {
         AddViewColumns(name, out);
-        const std::string select =
-            "SELECT " + cat + " AS TABLE_CATALOG, " + owner + " AS TABLE_SCHEMA, " +
-            ShownName(schema, "o") +
-            " AS TABLE_NAME, CASE WHEN o.xtype = 'V ' THEN 'VIEW' ELSE 'BASE TABLE' END AS " +
-            "TABLE_TYPE FROM ";
+        const std::string select = TablesSelect(cat, ShownName(schema, "o"));
         sql = select + s + "sysobjects o WHERE o.xtype IN ('U ', 'V ')";
         if (global)
             sql += " UNION ALL " + select + Quote(kGlobalTempSchema) +
@@ -236,14 +219,7 @@ bool SystemView(sqlite3* handle, std::string_view name, const std::string& schem
               "('U ', 'V ')";
     } else if (IEquals(name, "INFORMATION_SCHEMA.TABLE_CONSTRAINTS")) {
         AddViewColumns(name, out);
-        sql = "SELECT " + cat + " AS CONSTRAINT_CATALOG, " + owner +
-              " AS CONSTRAINT_SCHEMA, c.name AS CONSTRAINT_NAME, " + cat + " AS TABLE_CATALOG, " +
-              owner +
-              " AS TABLE_SCHEMA, t.name AS TABLE_NAME, CASE c.xtype WHEN 'PK' THEN 'PRIMARY "
-              "KEY' WHEN 'UQ' THEN 'UNIQUE' WHEN 'F ' THEN 'FOREIGN KEY' ELSE 'CHECK' END AS "
-              "CONSTRAINT_TYPE, 'NO' AS IS_DEFERRABLE, 'NO' AS INITIALLY_DEFERRED FROM " +
-              s + "sysobjects c JOIN " + s +
-              "sysobjects t ON t.id = c.parent_obj WHERE c.xtype IN ('PK', 'UQ', 'F ', 'C ')";
+        sql = TableConstraintsSql(s, cat);
     } else if (IEquals(name, "INFORMATION_SCHEMA.KEY_COLUMN_USAGE")) {
         AddViewColumns(name, out);
         const std::string head = "SELECT " + cat + " AS CONSTRAINT_CATALOG, " + owner +
@@ -327,34 +303,11 @@ bool SystemView(sqlite3* handle, std::string_view name, const std::string& schem
                 ? "(SELECT CASE WHEN p.encrypted = 0 THEN substr(p.text, 1, 4000) END FROM " + s +
                       "xr_procedures p WHERE p.id = o.id)"
                 : "NULL";
-        sql = "SELECT " + cat + " AS SPECIFIC_CATALOG, " + owner +
-              " AS SPECIFIC_SCHEMA, o.name AS SPECIFIC_NAME, " + cat + " AS ROUTINE_CATALOG, " +
-              owner +
-              " AS ROUTINE_SCHEMA, o.name AS ROUTINE_NAME, 'PROCEDURE' AS ROUTINE_TYPE, NULL AS "
-              "DATA_TYPE, 'SQL' AS ROUTINE_BODY, " +
-              definition +
-              " AS ROUTINE_DEFINITION, 'NO' AS IS_DETERMINISTIC, 'MODIFIES' AS SQL_DATA_ACCESS, "
-              "o.crdate AS CREATED, o.crdate AS LAST_ALTERED FROM " +
-              s + "sysobjects o WHERE o.xtype = 'P '";
+        sql = RoutinesSql(s, cat, definition);
     } else if (IEquals(name, "sys.objects") || IEquals(name, "sys.tables") ||
                IEquals(name, "sys.views") || IEquals(name, "sys.procedures")) {
         AddViewColumns(name, out);
-        // The catalog's own tables are system objects: the server's sys
-        // schema, not dbo, and not among sys.tables.
-        const char* filter = IEquals(name, "sys.tables")       ? "o.xtype = 'U '"
-                             : IEquals(name, "sys.views")      ? "o.xtype = 'V '"
-                             : IEquals(name, "sys.procedures") ? "o.xtype = 'P '"
-                                                               : "o.xtype <> 'S '";
-        sql = "SELECT " + ShownName(schema, "o") +
-              " AS name, o.id AS object_id, NULL AS principal_id, 1 AS schema_id, "
-              "o.parent_obj AS parent_object_id, o.xtype AS type, CASE o.xtype WHEN 'U ' THEN "
-              "'USER_TABLE' WHEN 'V ' THEN 'VIEW' WHEN 'PK' THEN 'PRIMARY_KEY_CONSTRAINT' WHEN "
-              "'UQ' THEN 'UNIQUE_CONSTRAINT' WHEN 'D ' THEN 'DEFAULT_CONSTRAINT' WHEN 'F ' THEN "
-              "'FOREIGN_KEY_CONSTRAINT' WHEN 'C ' THEN 'CHECK_CONSTRAINT' WHEN 'P ' THEN "
-              "'SQL_STORED_PROCEDURE' WHEN 'TR' THEN 'SQL_TRIGGER' ELSE 'SYSTEM_TABLE' END AS "
-              "type_desc, o.crdate AS create_date, o.crdate AS modify_date, 0 AS is_ms_shipped, "
-              "0 AS is_published, 0 AS is_schema_published FROM " +
-              s + "sysobjects o WHERE " + filter;
+        sql = ObjectsViewSql(name, s, ShownName(schema, "o"));
     } else if (IEquals(name, "sys.columns")) {
         AddViewColumns(name, out);
         const std::string chars = std::string("c.xtype IN ") + kCharTypes;
