@@ -87,6 +87,11 @@ public:
     explicit Generator(Plan& plan) : SqlWriter(plan) {}
 
     void MarkTop() { m_markTop = true; }
+    // The statement's rows go to the caller (not into a table): a MONEY sum
+    // or difference of its select list is handed over unchecked, and one
+    // beyond the type fails when the row is read, as the server's does
+    // after the rows before it.
+    void RowsToCaller() { m_rowsToCaller = true; }
 
     // A value compared as text when `t` is text.
     std::string Key(const std::string& sql, const TypeSpec& t) {
@@ -279,6 +284,8 @@ public:
     }
 
     std::string Arith(const BoundExpr& e) override {
+        const bool unchecked = m_unchecked;  // for this node only, not its operands
+        m_unchecked = false;
         const char op = ArithChar(e.op);
         const std::string a = Expr(*e.args[0]), b = Expr(*e.args[1]);
         auto apply = [&](const std::string& x, const std::string& y) {
@@ -304,9 +311,11 @@ public:
         };
         if (t.IsScaled() && scaled(ta) && scaled(tb)) {
             const int sa = scaleOf(ta), sb = scaleOf(tb), st = t.scale;
-            if ((op == '+' || op == '-') && sa <= st && sb <= st)
-                return Scaled(
-                    apply("(" + rescaled(a, st - sa) + ")::numeric", rescaled(b, st - sb)), t);
+            if ((op == '+' || op == '-') && sa <= st && sb <= st) {
+                const std::string sum =
+                    apply("(" + rescaled(a, st - sa) + ")::numeric", rescaled(b, st - sb));
+                return unchecked ? sum : Scaled(sum, t);
+            }
             if (op == '%' && sa <= st && sb <= st)
                 return apply(rescaled(a, st - sa), rescaled(b, st - sb));
             if (op == '*' && sa + sb == st) return Scaled(apply("(" + a + ")::numeric", b), t);
@@ -716,7 +725,13 @@ public:
         }
         std::string list;
         for (const BoundItem& item : s.items) {
+            m_unchecked = top && m_rowsToCaller && !s.distinct && s.groupBy.empty() && !s.having &&
+                          item.expr->kind == BoundKind::Arith && item.expr->exact &&
+                          (item.expr->type.kind == TypeKind::Money ||
+                           item.expr->type.kind == TypeKind::SmallMoney) &&
+                          !HasAggregate(*item.expr);
             OutColumn c = ItemColumn(item);
+            m_unchecked = false;
             // An item that is a GROUP BY expression is written as the
             // GROUP BY has it, which PostgreSQL's check of grouping needs.
             if (item.group >= 0 && static_cast<size_t>(item.group) < groupBy.size())
@@ -766,6 +781,8 @@ public:
 
 private:
     bool m_markTop = false;
+    bool m_rowsToCaller = false;
+    bool m_unchecked = false;                // the next Arith node leaves its range to the reader
     std::vector<std::string> m_lastGrouped;  // the text grouped by in the last select, as rendered
 };
 
@@ -807,6 +824,7 @@ Plan RenderSelect(const SelectStmt& select, RenderContext& ctx) {
     TakeBinding(b, plan);
     Generator g(plan);
     g.MarkTop();
+    if (select.into.empty()) g.RowsToCaller();
     plan.sql = g.Query(*b.query, &plan.columns);
     return plan;
 }
