@@ -10,6 +10,7 @@
 #include "engine/postgres/pg_functions.h"
 #include "engine/postgres/pg_renderer.h"
 #include "engine/postgres/pg_session.h"
+#include "engine/postgres/pg_system_views.h"
 #include "platform/text.h"
 
 namespace xr::engine::postgres {
@@ -1051,7 +1052,9 @@ void PgBackend::TransactionEnded(bool undone) {
     m_ddlInTransaction = false;
 }
 
-bool PgBackend::SystemTable(const std::string&, const std::string&, TableDef*) { return false; }
+bool PgBackend::SystemTable(const std::string& schema, const std::string& name, TableDef* out) {
+    return SystemView(m_link, name, schema, DatabaseName(schema), out);
+}
 
 // ---- the dialect ----------------------------------------------------------
 
