@@ -198,6 +198,11 @@ public:
     }
     // A condition that never holds.
     virtual std::string NoRows() { return "0"; }
+    // Whether a statement hands over all its rows at once (a server's
+    // result) rather than as they are stepped through: a record source's
+    // window read then names its size, as the LIMIT parameter after its
+    // others.
+    virtual bool ReadsWhole() { return false; }
     // The row id of the rows of `alias` (quoted; empty: of the one table of
     // the statement) as a query names it.
     virtual std::string RowId(const std::string& alias) = 0;

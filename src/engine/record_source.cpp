@@ -275,6 +275,8 @@ public:
             }
             st.BindInt(first + static_cast<int>(keys), from->id);
         }
+        if (m_shape->resumable && impl.backend->ReadsWhole())
+            st.BindInt(LimitParameter(from != nullptr), static_cast<int64_t>(max));
         // Nothing stays open between calls: the window is read, then the
         // statement is reset, which ends its read transaction.
         size_t n = 0;
@@ -451,7 +453,16 @@ private:
             sql += " WHERE " + sh.where;
         else if (!cond.empty())
             sql += " WHERE " + cond;
-        return sql + " ORDER BY " + order;
+        sql += " ORDER BY " + order;
+        if (m_impl->backend->ReadsWhole())
+            sql += " LIMIT " + m_impl->backend->Parameter(LimitParameter(from));
+        return sql;
+    }
+
+    // The window's size follows the plan's parameters and the row read on from.
+    int LimitParameter(bool from) const {
+        const size_t slots = m_shape->plan.slots.size();
+        return static_cast<int>(from ? slots + m_shape->KeyCount() + 2 : slots + 1);
     }
 
     std::string Target() const {

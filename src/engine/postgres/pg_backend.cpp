@@ -214,7 +214,19 @@ PgLink::PgLink(const ConnectionString& cs, bool create) {
 
 void PgLink::Configure() {
     PQsetNoticeReceiver(m_conn, IgnoreNotice, nullptr);
-    Exec("SET client_min_messages = warning; SET search_path = pg_catalog");
+    Exec("SET client_min_messages = warning; SET search_path = pg_catalog; LISTEN " +
+         std::string(kWritesChannel));
+}
+
+bool PgLink::OthersWrote() {
+    if (!m_conn || PQconsumeInput(m_conn) == 0) return false;
+    bool wrote = false;
+    const int own = PQbackendPID(m_conn);
+    while (PGnotify* n = PQnotifies(m_conn)) {
+        if (n->be_pid != own) wrote = true;
+        PQfreemem(n);
+    }
+    return wrote;
 }
 
 bool PgLink::Revive() {
@@ -290,6 +302,7 @@ void PgLink::Exec(const std::string& sql) {
 }
 
 bool PgLink::TryExec(const std::string& sql, EngineError* error) {
+    ++m_commands;
     PGresult* r = PQexec(m_conn, sql.c_str());
     const ExecStatusType st = PQresultStatus(r);
     const bool ok = st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK;
@@ -334,6 +347,7 @@ PgStatement::PgStatement(PgBackend& backend, std::string sql)
     m_insert = (insert && m_sql.find(" RETURNING ") != std::string::npos) ||
                m_sql.rfind(kKeptInsert, 0) == 0;
     m_callsFunctions = m_sql.find("xr.") != std::string::npos;
+    m_write = m_sql.rfind("SELECT ", 0) != 0;
 }
 
 PgStatement::~PgStatement() {
@@ -465,6 +479,7 @@ bool PgStatement::Run(bool guard) {
             lastId = v.kind == Value::Kind::Int ? v.i : 0;
         }
         m_backend.Ran(changes, m_insert, lastId);
+        if (guard) m_backend.m_wroteInTransaction = true;
         if (m_backend.m_watching) {
             if (const int col = PQfnumber(m_result, "xr_written"); col >= 0) {
                 for (m_row = 0; m_row < m_rows; ++m_row) {
@@ -501,12 +516,17 @@ PGresult* PgStatement::RunChecked(PGconn* conn, bool guard, int n, const char* c
     auto command = [&](const char* sql) {
         return PQsendQueryParams(conn, sql, 0, nullptr, nullptr, nullptr, nullptr, 0) != 0;
     };
+    // A write outside a transaction tells the other sessions at its commit
+    // (a transaction's writes tell them with its COMMIT).
+    const bool notify = !guard && m_write;
     bool sent = !guard || command("SAVEPOINT xr_row");
-    const int check = guard ? 1 : 0, statement = check + 1, count = guard ? 4 : 2;
+    const int check = guard ? 1 : 0, statement = check + 1;
+    const int count = guard ? 4 : notify ? 3 : 2;
     sent = sent &&
            PQsendQueryPrepared(conn, kCheckStatement, 1, checkValues, nullptr, nullptr, 0) &&
            PQsendQueryPrepared(conn, m_name.c_str(), n, values, lengths, formats, 1) &&
-           (!guard || command("RELEASE xr_row")) && PQpipelineSync(conn);
+           (!notify || command(kNotifyWrites)) && (!guard || command("RELEASE xr_row")) &&
+           PQpipelineSync(conn);
     PGresult* results[4] = {nullptr, nullptr, nullptr, nullptr};
     // Each query's results end with a null; the sync ends the pipeline.
     int query = 0;
@@ -887,7 +907,7 @@ void PgBackend::BeginTransaction() {
 // A COMMIT that fails has undone the transaction on PostgreSQL.
 void PgBackend::Commit() {
     try {
-        Exec("COMMIT");
+        Exec(CommitSql());
     } catch (...) {
         TransactionEnded(true);
         throw;
@@ -923,7 +943,7 @@ void PgBackend::ReleaseSavepoint(const char* name) {
 
 bool PgBackend::TryReleaseSavepoint(const char* name) {
     if (m_openedBy == name) {
-        const bool committed = m_link.TryExec("COMMIT");
+        const bool committed = m_link.TryExec(CommitSql());
         TransactionEnded(!committed);
         return committed;
     }
@@ -999,9 +1019,15 @@ void PgBackend::DropDatabase(const std::string& name) {
     m_catalog.InvalidateAll();
 }
 
-// Other sessions' commits cannot be seen from here without a round trip:
-// the mark moves on every call, so that a recordset reads afresh.
-uint64_t PgBackend::DataMark(const std::string&) { return ++m_writes; }
+// Moves with this session's writes and commands (DDL, savepoints, ...)
+// and with other sessions' committed writes, which arrive as notifications
+// on the socket: no round trip, so that a recordset's window of rows read
+// ahead serves a walk until something changed. Writes made by other clients
+// than this library are not seen until this session's next own statement.
+uint64_t PgBackend::DataMark(const std::string&) {
+    if (m_link.OthersWrote()) ++m_othersWrote;
+    return m_writes + m_othersWrote + m_link.Commands();
+}
 
 // Another session's DDL is caught by each statement's check (RunChecked);
 // this session's own DDL undone by a rollback is caught here.
@@ -1046,8 +1072,14 @@ void PgBackend::ReadSchemaMark() {
     }
 }
 
+// A transaction that wrote tells the other sessions as it commits.
+std::string PgBackend::CommitSql() const {
+    return m_wroteInTransaction ? std::string(kNotifyWrites) + "; COMMIT" : "COMMIT";
+}
+
 void PgBackend::TransactionEnded(bool undone) {
     m_openedBy.clear();
+    m_wroteInTransaction = false;
     if (undone && m_ddlInTransaction) m_ddlUndone = true;
     m_ddlInTransaction = false;
 }

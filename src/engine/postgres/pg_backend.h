@@ -58,6 +58,11 @@ public:
     // session has none of the old one's prepared statements or settings.
     bool Revive();
     uint64_t Generation() const { return m_generation; }
+    // Whether another session's committed writes were announced since the
+    // last call (kWritesChannel; no round trip).
+    bool OthersWrote();
+    // The commands run through Exec/TryExec so far.
+    uint64_t Commands() const { return m_commands; }
     std::string ServerVersion() const;
 
 private:
@@ -67,9 +72,15 @@ private:
     uint64_t m_statements = 0;
     int64_t m_schemaMark = -1;
     uint64_t m_generation = 0;
+    uint64_t m_commands = 0;
 };
 
 class PgBackend;
+
+// The channel every session's committed writes are announced on, and the
+// announcement.
+inline constexpr const char* kWritesChannel = "xr_data";
+inline constexpr const char* kNotifyWrites = "NOTIFY xr_data";
 
 // The prepared check that the server's schema mark is the one a statement
 // was rendered for (xr.ddl, moved by every DDL).
@@ -129,6 +140,7 @@ private:
     bool m_ran = false;
     bool m_insert = false;          // an INSERT handing back the ids of its rows
     bool m_callsFunctions = false;  // it calls the engine's functions (pg_functions.h)
+    bool m_write = false;           // it may write rows (not a SELECT)
     EngineError m_error;
 };
 
@@ -197,6 +209,7 @@ public:
         return key + (descending ? " DESC NULLS LAST" : " NULLS FIRST");
     }
     std::string NoRows() override { return "false"; }
+    bool ReadsWhole() override { return true; }
     std::string CountedIdentity(const std::string& schema, const TableDef& table) override;
 
     PgLink& Link() { return m_link; }
@@ -211,6 +224,7 @@ private:
     // The transaction ended; `undone` when it was rolled back.
     void TransactionEnded(bool undone);
     void ReadSchemaMark();
+    std::string CommitSql() const;
     // The session's own set-up on the server: the check, the schema mark.
     void Configure();
     std::string DuplicateKeyMessage(const std::string& constraint, const std::string& table);
@@ -221,7 +235,9 @@ private:
     int64_t m_changes = 0;
     int64_t m_totalChanges = 0;
     int64_t m_lastInsertId = 0;
-    uint64_t m_writes = 0;  // statements run, for DataMark
+    uint64_t m_writes = 0;       // statements that wrote, for DataMark
+    uint64_t m_othersWrote = 0;  // other sessions' commits announced, for DataMark
+    bool m_wroteInTransaction = false;
     // The savepoint that began the transaction (a savepoint outside one
     // opens it, as on the embedded engine); empty when the transaction was
     // begun as such or there is none.

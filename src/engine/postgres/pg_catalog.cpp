@@ -395,7 +395,10 @@ struct Catalog::Impl {
             std::string x = Quote(c->name);
             if (c->type.IsText()) x = "(" + TextKey(x) + ")";
             list += (i ? "," : "") + x;
-            if (i < ix.descending.size() && ix.descending[i]) list += " DESC";
+            // NULL first in an ascending order, as on the server and in every
+            // ORDER BY rendered here: the index then serves the order.
+            const bool desc = i < ix.descending.size() && ix.descending[i];
+            list += desc ? " DESC NULLS LAST" : " NULLS FIRST";
         }
         // Under a savepoint of its own: the rows that refuse it are looked
         // for in the same transaction.
