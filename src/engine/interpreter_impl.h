@@ -2852,7 +2852,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             std::string list, marks;
             for (size_t i = 0; i < t->columns.size(); ++i) {
                 list += (i ? ", " : "") + QuoteIdent(t->columns[i].name);
-                marks += (i ? ", ?" : "?") + std::to_string(i + 1);
+                marks += (i ? ", " : "") + backend->Parameter(static_cast<int>(i + 1));
             }
             Exec("DELETE FROM " + table);
             auto st = Prepare("INSERT INTO " + table + " (" + list + ") VALUES (" + marks + ")");

@@ -1,5 +1,5 @@
 // ##tables across connections: what a conformance file cannot show (a
-// connection closed while another goes on, connections to another folder).
+// connection closed while another goes on, another server), on each engine.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -13,9 +13,21 @@ namespace {
 using xr::ComError;
 using xr::engine::Connection;
 
-class GlobalTempTest : public xrtest::EngineTest {
+class GlobalTempTest : public ::testing::TestWithParam<xrtest::Engine> {
 protected:
-    void SetUp() override { m_conn.Open(ConnectString()); }
+    std::string ConnectString() const { return m_server.ConnectString(); }
+    std::vector<std::string> Rows(const std::string& sql) { return xrtest::Rows(m_conn, sql); }
+    std::string Scalar(const std::string& sql) {
+        std::vector<std::string> rows = Rows(sql);
+        return rows.empty() ? "<no row>" : rows[0];
+    }
+
+    xrtest::TestServer m_server{GetParam()};
+    Connection m_conn;
+    void SetUp() override {
+        if (!m_server.Available()) GTEST_SKIP() << xrtest::kNoPostgres;
+        m_conn.Open(ConnectString());
+    }
 
     static std::string ErrorOf(Connection& conn, const std::string& sql) {
         try {
@@ -27,7 +39,7 @@ protected:
     }
 };
 
-TEST_F(GlobalTempTest, EveryConnectionSeesTheTable) {
+TEST_P(GlobalTempTest, EveryConnectionSeesTheTable) {
     Connection other;
     other.Open(ConnectString());
     m_conn.Execute("CREATE TABLE ##shared (A INT) INSERT INTO ##shared VALUES (1)");
@@ -39,7 +51,7 @@ TEST_F(GlobalTempTest, EveryConnectionSeesTheTable) {
     EXPECT_EQ(ErrorOf(m_conn, "SELECT * FROM #shared"), "Invalid object name '#shared'.");
 }
 
-TEST_F(GlobalTempTest, TableGoesWhenItsCreatorCloses) {
+TEST_P(GlobalTempTest, TableGoesWhenItsCreatorCloses) {
     Connection creator;
     creator.Open(ConnectString());
     creator.Execute("CREATE TABLE ##work (A INT) INSERT INTO ##work VALUES (7)");
@@ -57,7 +69,7 @@ TEST_F(GlobalTempTest, TableGoesWhenItsCreatorCloses) {
     EXPECT_EQ(Scalar("SELECT COUNT(*) FROM ##work"), "0");
 }
 
-TEST_F(GlobalTempTest, ClosingAnotherConnectionLeavesTheTable) {
+TEST_P(GlobalTempTest, ClosingAnotherConnectionLeavesTheTable) {
     Connection reader;
     reader.Open(ConnectString());
     m_conn.Execute("CREATE TABLE ##kept (A INT) INSERT INTO ##kept VALUES (3)");
@@ -73,14 +85,18 @@ TEST_F(GlobalTempTest, ClosingAnotherConnectionLeavesTheTable) {
     EXPECT_EQ(xrtest::Rows(dropper, "SELECT Other FROM ##kept"), (std::vector<std::string>{"4"}));
 }
 
-TEST_F(GlobalTempTest, AnotherServerFolderHasItsOwn) {
-    xrtest::TempDir elsewhere;
+TEST_P(GlobalTempTest, AnotherServerFolderHasItsOwn) {
+    xrtest::TestServer elsewhere{GetParam()};
     Connection other;
-    other.Open(xrtest::ConnectString(elsewhere.Path()));
+    other.Open(elsewhere.ConnectString());
     m_conn.Execute("CREATE TABLE ##mine (A INT)");
     EXPECT_EQ(ErrorOf(other, "SELECT * FROM ##mine"), "Invalid object name '##mine'.");
     other.Execute("CREATE TABLE ##mine (B INT)");
     EXPECT_EQ(Scalar("SELECT COUNT(*) FROM ##mine"), "0");
 }
+
+INSTANTIATE_TEST_SUITE_P(Engines, GlobalTempTest,
+                         ::testing::Values(xrtest::Engine::Sqlite, xrtest::Engine::Postgres),
+                         [](const auto& info) { return xrtest::EngineName(info.param); });
 
 }  // namespace

@@ -623,7 +623,7 @@ Reported Parse(const EngineError& e) {
 
 PgBackend::PgBackend(PgLink& link) : m_link(link), m_catalog(link) {}
 
-PgBackend::~PgBackend() = default;
+PgBackend::~PgBackend() { DropGlobalTables(); }
 
 void PgBackend::Open(BackendHost& host) {
     m_host = &host;
@@ -737,7 +737,9 @@ std::string PgBackend::DuplicateKeyMessage(const std::string& constraint,
     const IndexDef* ix = nullptr;
     const TableDef* t = nullptr;
     try {
-        t = m_catalog.TableOfIndex(schema, constraint, &ix);
+        // A table of tempdb is reported in the connection's own temporary schema.
+        t = m_catalog.TableOfIndex(schema.rfind("pg_temp_", 0) == 0 ? "pg_temp" : schema,
+                                   constraint, &ix);
     } catch (const ComError&) {
     }
     if (!t || !ix) return "Cannot insert duplicate key row in object '" + constraint + "'.";
@@ -767,11 +769,13 @@ void PgBackend::Commit() {
 }
 
 void PgBackend::Rollback() {
+    TempRolledBack();
     Exec("ROLLBACK");
     m_openedBy.clear();
 }
 
 bool PgBackend::AbandonTransaction() {
+    TempRolledBack();
     m_openedBy.clear();
     return m_link.TryExec("ROLLBACK");
 }
@@ -806,6 +810,7 @@ bool PgBackend::TryReleaseSavepoint(const char* name) {
 }
 
 bool PgBackend::RollbackToSavepoint(const char* name) {
+    TempRolledBack();
     if (m_openedBy == name) {
         m_openedBy.clear();
         return m_link.TryExec("ROLLBACK");
@@ -817,6 +822,7 @@ bool PgBackend::RollbackToSavepoint(const char* name) {
 
 std::string PgBackend::Attach(std::string_view database) {
     if (database.empty()) return m_host->CurrentSchema();
+    if (database == tsql::kGlobalTempDatabase) return AttachGlobal();
     const std::string schema = SchemaOf(database);
     if (m_databases.count(schema)) {
         if (schema == "pg_temp") m_catalog.InitDatabase(schema);
@@ -882,7 +888,11 @@ void PgBackend::DropDatabase(const std::string& name) {
 uint64_t PgBackend::DataMark(const std::string&) { return ++m_writes; }
 
 bool PgBackend::SchemaChanged() {
-    bool changed = false;
+    // The session's own tempdb changes under it only by its catalog's work
+    // the interpreter was not told of, or by a rollback.
+    bool changed = m_tempUndone || m_catalog.TempVersion() != m_tempSeen;
+    m_tempUndone = false;
+    m_tempSeen = m_catalog.TempVersion();
     for (const auto& [schema, name] : m_databases) {
         if (schema == "pg_temp") continue;
         const int64_t v = m_catalog.Version(schema);
@@ -896,13 +906,18 @@ bool PgBackend::SchemaChanged() {
 }
 
 void PgBackend::OwnSchemaChange(const std::string& schema) {
-    if (schema == "pg_temp") return;
+    if (schema == "pg_temp") {
+        m_tempSeen = m_catalog.TempVersion();
+        return;
+    }
     m_schemaVersions[schema] = m_catalog.Version(schema);
 }
 
 void PgBackend::ForgetSchemaVersions() { m_schemaVersions.clear(); }
 
-bool PgBackend::SystemTable(const std::string&, const std::string&, TableDef*) { return false; }
+bool PgBackend::SystemTable(const std::string& schema, const std::string& name, TableDef* out) {
+    return TempSystemTable(schema, name, out);
+}
 
 // ---- the dialect ----------------------------------------------------------
 

@@ -61,6 +61,10 @@ class PgBackend;
 // How an insert of explicit identity values begins (pg_renderer.cpp).
 inline constexpr const char* kKeptInsert = "WITH xr_ins AS (INSERT ";
 
+// The schema of the ##tables every session of the server shares (a name in
+// lower case: no database's schema can take it).
+inline constexpr const char* kGlobalTempSchema = "xr_tempdb";
+
 // One prepared statement: prepared on the server when it first runs, again
 // whenever the types of its parameters change; all its rows are fetched in
 // one round trip, in binary.
@@ -149,6 +153,7 @@ public:
     void ForgetSchemaVersions() override;
     engine::Catalog& Catalog() override { return m_catalog; }
     bool SystemTable(const std::string& schema, const std::string& name, TableDef* out) override;
+    void TableMade(const std::string& schema, const std::string& name) override;
 
     Plan RenderSelect(const SelectStmt& select, RenderContext& ctx) override;
     Plan RenderInsert(const Stmt& stmt, RenderContext& ctx) override;
@@ -176,6 +181,16 @@ public:
 
 private:
     friend class PgStatement;
+    // tempdb (pg_temp.cpp): the shared schema of the ##tables, opened when
+    // the session first names one; the ##tables the session made, dropped
+    // when it closes; tempdb's catalog as the server shows it.
+    std::string AttachGlobal();
+    void DropGlobalTables() noexcept;
+    void DropOrphanedGlobalTables();
+    bool TempSystemTable(const std::string& schema, const std::string& name, TableDef* out);
+    // A rollback may have undone DDL on the session's tempdb.
+    void TempRolledBack();
+
     // A statement ran: its rows changed and the ids it handed back.
     void Ran(int64_t changes, bool inserted, int64_t lastId);
     std::string DuplicateKeyMessage(const std::string& constraint, const std::string& table);
@@ -194,6 +209,9 @@ private:
     std::unordered_map<std::string, std::string> m_databases;  // schema -> database name
     std::unordered_map<std::string, int64_t> m_schemaVersions;
     std::string m_functionSchema;  // what xr.schema holds on the server
+    uint64_t m_tempSeen = 0;       // the tempdb change the interpreter knows of
+    bool m_tempUndone = false;     // a rollback may have undone some since the last check
+    std::vector<std::pair<std::string, int32_t>> m_globalMade;  // name, id
 };
 
 }  // namespace xr::engine::postgres

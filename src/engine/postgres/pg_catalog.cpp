@@ -1,5 +1,6 @@
 #include "engine/postgres/pg_catalog.h"
 
+#include <algorithm>
 #include <chrono>
 #include <random>
 
@@ -178,6 +179,8 @@ struct Catalog::Impl {
     PgLink& link;
     std::map<std::string, std::map<std::string, std::shared_ptr<const TableDef>>> tables;
     std::map<std::string, bool> hasCatalog;
+    std::map<std::string, std::vector<std::string>> ownTables;  // seen present, by database
+    uint64_t tempVersion = 0;  // moved by every change of the session's tempdb
     std::mt19937 random{std::random_device{}()};
 
     std::string T(const std::string& db, const char* table) { return Quote(db) + "." + table; }
@@ -190,6 +193,7 @@ struct Catalog::Impl {
     void Touch(const std::string& db) {
         tables.erase(db);
         if (db != "pg_temp") link.Exec("UPDATE " + T(db, "xr_version") + " SET v = v + 1");
+        if (db == "pg_temp") ++tempVersion;
     }
 
     int32_t NewObjectId(const std::string& db) {
@@ -279,12 +283,16 @@ struct Catalog::Impl {
     bool Has(const std::string& db) {
         auto it = hasCatalog.find(db);
         if (it != hasCatalog.end() && it->second) return true;
-        if (db == "pg_temp") return false;
-        const bool has = !Select(
-                              "SELECT 1 FROM pg_catalog.pg_tables WHERE schemaname = $1 AND "
-                              "tablename = 'xr_version'",
-                              {db})
-                              .empty();
+        // The session's own tempdb has no version: nobody else changes it.
+        const bool has =
+            db == "pg_temp"
+                ? Select("SELECT pg_catalog.to_regclass('pg_temp.sysobjects') IS NOT NULL")[0][0] ==
+                      "t"
+                : !Select(
+                       "SELECT 1 FROM pg_catalog.pg_tables WHERE schemaname = $1 AND "
+                       "tablename = 'xr_version'",
+                       {db})
+                       .empty();
         if (has) hasCatalog[db] = true;
         return has;
     }
@@ -480,6 +488,7 @@ void Catalog::InitDatabase(const std::string& db) {
            "sysconstraints (constid integer NOT NULL, id integer NOT NULL, colid smallint NOT "
            "NULL, status integer NOT NULL, \"xr_rowid\" bigint GENERATED ALWAYS AS IDENTITY)");
     l.Exec("CREATE INDEX IF NOT EXISTS xr_sysconstraints_id ON " + s + "sysconstraints (id)");
+    if (!temp) CreateProcedureTable(l, db);
     // The system tables describe themselves, as the server's do.
     if (m_impl->Select("SELECT 1 FROM " + s + "sysobjects WHERE id = 1").empty()) {
         struct System {
@@ -527,6 +536,7 @@ void Catalog::InitDatabase(const std::string& db) {
         }
     }
     m_impl->hasCatalog[db] = true;
+    if (temp) ++m_impl->tempVersion;
 }
 
 void Catalog::Validate(const std::string& db) { m_impl->tables.erase(db); }
@@ -534,6 +544,35 @@ void Catalog::Validate(const std::string& db) { m_impl->tables.erase(db); }
 void Catalog::InvalidateAll() {
     m_impl->tables.clear();
     m_impl->hasCatalog.clear();
+    m_impl->ownTables.clear();
+}
+
+void Catalog::ForgetTemp() {
+    m_impl->tables.erase("pg_temp");
+    m_impl->hasCatalog.erase("pg_temp");
+    m_impl->ownTables.erase("pg_temp");
+}
+
+PgLink& Catalog::Link() { return m_impl->link; }
+int32_t Catalog::NewObjectId(const std::string& db) { return m_impl->NewObjectId(db); }
+bool Catalog::NameTaken(const std::string& db, std::string_view name) {
+    return m_impl->NameTaken(db, name);
+}
+void Catalog::InsertObject(const std::string& db, int32_t id, std::string_view name,
+                           const char* xtype) {
+    m_impl->InsertObject(db, id, name, xtype, 0);
+}
+void Catalog::Touch(const std::string& db) { m_impl->Touch(db); }
+uint64_t Catalog::TempVersion() const { return m_impl->tempVersion; }
+
+bool Catalog::HasOwnTable(const std::string& db, const char* name) {
+    std::vector<std::string>& seen = m_impl->ownTables[db];
+    if (std::find(seen.begin(), seen.end(), name) != seen.end()) return true;
+    const std::string qualified = Quote(db) + "." + name;
+    if (m_impl->Select("SELECT pg_catalog.to_regclass($1) IS NOT NULL", {qualified})[0][0] != "t")
+        return false;
+    seen.push_back(name);
+    return true;
 }
 
 int64_t Catalog::Version(const std::string& db) {

@@ -36,6 +36,8 @@ std::string QuoteText(std::string_view text);
 std::string TextKey(const std::string& sql);
 // The column type that holds values of `type` (tsql/types.h storage).
 std::string StorageType(const TypeSpec& type);
+// The table a database keeps its procedures' text in (pg_procedures.cpp).
+void CreateProcedureTable(PgLink& link, const std::string& db);
 
 class Catalog final : public engine::Catalog {
 public:
@@ -110,9 +112,32 @@ public:
     void DropView(const std::string& db, std::string_view name) override;
     std::optional<ViewDef> FindView(const std::string& db, std::string_view name) override;
 
+    // Stored procedures (pg_procedures.cpp).
+    void CreateProcedure(const std::string& db, const ProcedureDef& proc, bool replace) override;
+    void DropProcedure(const std::string& db, std::string_view name) override;
+    std::optional<ProcedureDef> FindProcedure(const std::string& db,
+                                              std::string_view name) override;
+
+    // A rollback may have undone the session's tempdb catalog or tables in
+    // it: they are read afresh at the next use.
+    void ForgetTemp();
+    // A count that moves with every change of the session's tempdb (its
+    // catalog has no stored version: no other session changes it).
+    uint64_t TempVersion() const;
+
 private:
     struct Impl;
     std::unique_ptr<Impl> m_impl;
+
+    // What the catalog's other parts (pg_procedures.cpp) build on.
+    PgLink& Link();
+    int32_t NewObjectId(const std::string& db);
+    bool NameTaken(const std::string& db, std::string_view name);
+    void InsertObject(const std::string& db, int32_t id, std::string_view name, const char* xtype);
+    void Touch(const std::string& db);
+    // Whether the table `name` of the server's own exists in `db` (its
+    // presence once seen is kept).
+    bool HasOwnTable(const std::string& db, const char* name);
 };
 
 }  // namespace xr::engine::postgres

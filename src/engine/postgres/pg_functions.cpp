@@ -8,7 +8,7 @@ namespace {
 
 // Bumped whenever a function below changes: a server whose functions are
 // older gets the new ones when a session next opens.
-constexpr const char* kVersionFunction = "functions_v13";
+constexpr const char* kVersionFunction = "functions_v14";
 
 // The functions rendered statements call, in the schema "xr" of the server
 // database. Names of databases are their schemas (pg_session.h); the
@@ -28,7 +28,9 @@ BEGIN
     db := coalesce(nullif(current_setting('xr.schema', true), ''), 'main');
   END IF;
   IF db = 'MASTER' THEN db := 'main'; END IF;
-  IF db = 'TEMPDB' THEN db := 'pg_temp'; END IF;
+  -- A ##table of tempdb lies in the schema every session shares.
+  IF db = 'TEMPDB' AND left(tbl, 2) = '##' THEN db := 'xr_tempdb';
+  ELSIF db = 'TEMPDB' THEN db := 'pg_temp'; END IF;
 END $$)sql",
     // The owner part of an object name in lower case ('' when it names none).
     R"sql(CREATE OR REPLACE FUNCTION xr.owner_of(object text) RETURNS text
@@ -614,7 +616,8 @@ DECLARE d text; t text; found integer;
 BEGIN
   IF object IS NULL THEN RETURN NULL; END IF;
   SELECT s.db, s.tbl INTO d, t FROM xr.split_object(object) s;
-  IF left(t, 1) = '#' OR t = '' OR xr.owner_of(object) NOT IN ('', 'dbo') THEN RETURN NULL; END IF;
+  IF (left(t, 1) = '#' AND d NOT IN ('pg_temp', 'xr_tempdb')) OR t = '' OR
+     xr.owner_of(object) NOT IN ('', 'dbo') THEN RETURN NULL; END IF;
   EXECUTE format('SELECT id FROM %I.sysobjects WHERE lower(rtrim(name, '' '') COLLATE "C") = '
                  'lower(rtrim($1, '' '') COLLATE "C") AND ($2 IS NULL OR rtrim(xtype) = '
                  'upper(rtrim($2)))', d)

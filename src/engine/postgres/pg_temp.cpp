@@ -1,0 +1,158 @@
+// tempdb on the server engine. A session's #tables and table variables lie
+// in PostgreSQL's temporary schema of its connection ("pg_temp"): seen by
+// every batch of the session, never by another, gone with the connection
+// even when the process dies. The ##tables lie in one ordinary schema of the
+// server database (kGlobalTempSchema) with a catalog of its own, so every
+// session of the server, in any process, sees them; the session that made
+// one drops it when it closes, and a table whose session ended without
+// doing so (its process died) is dropped by the next session that opens the
+// shared schema.
+#include "engine/postgres/pg_backend.h"
+#include "engine/postgres/pg_catalog.h"
+#include "platform/error.h"
+#include "platform/text.h"
+
+namespace xr::engine::postgres {
+
+namespace {
+
+// The name tempdb's catalog shows for an object: a #table's is padded with
+// underscores to 116 characters and ends in its id as 12 hexadecimal digits,
+// 128 in all, as the server keeps the #tables of its sessions apart.
+std::string ShownName(const char* alias) {
+    const std::string n = std::string(alias) + ".name";
+    return "(CASE WHEN left(" + n + ", 1) = '#' AND left(" + n + ", 2) <> '##' AND length(" + n +
+           ") < 116 THEN " + n + " || repeat('_', 116 - length(" + n +
+           ")) || lpad(upper(to_hex(" + alias + ".id)), 12, '0') ELSE " + n + " END)";
+}
+
+// Who made a ##table: the server process of its session, known by its id
+// and start (ids are reused).
+constexpr const char* kOwners = "xr_owners";
+
+}  // namespace
+
+std::string PgBackend::AttachGlobal() {
+    const std::string schema = kGlobalTempSchema;
+    if (m_databases.count(schema) && m_catalog.HasCatalog(schema)) return schema;
+    const std::string owners = Quote(schema) + "." + kOwners;
+    if (!m_catalog.HasCatalog(schema)) {
+        // One session makes the shared schema; the others wait for it.
+        const bool own = !InTransaction();
+        if (own) Exec("BEGIN");
+        try {
+            Exec("SELECT pg_advisory_xact_lock(7478013)");
+            m_catalog.InitDatabase(schema);
+            Exec("CREATE TABLE IF NOT EXISTS " + owners +
+                 " (id integer PRIMARY KEY, pid integer NOT NULL, started timestamptz)");
+            if (own) Exec("COMMIT");
+        } catch (...) {
+            if (own) m_link.TryExec("ROLLBACK");
+            m_catalog.InvalidateAll();
+            throw;
+        }
+    }
+    m_databases[schema] = "tempdb";
+    if (!InTransaction()) {
+        try {
+            DropOrphanedGlobalTables();
+        } catch (const ComError&) {
+            // Left for the next session that opens the schema.
+        }
+    }
+    if (m_host) m_host->Closing(schema);  // tempdb's catalog now shows its ##tables
+    return schema;
+}
+
+void PgBackend::TableMade(const std::string& schema, const std::string& name) {
+    if (schema != kGlobalTempSchema) return;
+    auto id = m_catalog.ObjectId(schema, name);
+    if (!id) return;
+    // Within the statement's transaction: undone with the table.
+    m_link.Select("INSERT INTO " + Quote(schema) + "." + kOwners +
+                      " (id, pid, started) SELECT $1, pg_backend_pid(), (SELECT backend_start "
+                      "FROM pg_catalog.pg_stat_activity WHERE pid = pg_backend_pid())",
+                  {std::to_string(*id)});
+    m_globalMade.emplace_back(name, *id);
+}
+
+// The ##tables the session made go with it, each once no other session's
+// transaction reads it (the drop waits a while for their locks; a table
+// still held is left to the next session that opens the schema).
+void PgBackend::DropGlobalTables() noexcept {
+    if (m_globalMade.empty() || !m_link.Alive()) return;
+    try {
+        if (InTransaction()) m_link.TryExec("ROLLBACK");
+        m_catalog.InvalidateAll();
+        const std::string schema = kGlobalTempSchema;
+        for (const auto& [name, id] : m_globalMade) {
+            auto now = m_catalog.ObjectId(schema, name);
+            if (!now || *now != id) continue;  // dropped, or another table of that name since
+            Exec("BEGIN");
+            try {
+                Exec("SET LOCAL lock_timeout = '5s'");
+                m_catalog.DropTable(schema, name);
+                m_link.Select("DELETE FROM " + Quote(schema) + "." + kOwners + " WHERE id = $1",
+                              {std::to_string(id)});
+                Exec("COMMIT");
+            } catch (...) {
+                m_link.TryExec("ROLLBACK");
+            }
+        }
+    } catch (...) {
+        // Left for the next session that opens the schema.
+    }
+    m_globalMade.clear();
+}
+
+// The ##tables of sessions whose server process is gone.
+void PgBackend::DropOrphanedGlobalTables() {
+    const std::string schema = kGlobalTempSchema;
+    const std::string owners = Quote(schema) + "." + kOwners;
+    auto rows = m_link.Select(
+        "SELECT o.name, w.id FROM " + owners + " w JOIN " + Quote(schema) +
+        ".sysobjects o ON o.id = w.id WHERE NOT EXISTS (SELECT 1 FROM pg_catalog.pg_stat_activity "
+        "a WHERE a.pid = w.pid AND (w.started IS NULL OR a.backend_start IS NULL OR "
+        "a.backend_start = w.started))");
+    for (const auto& row : rows) {
+        Exec("BEGIN");
+        try {
+            Exec("SET LOCAL lock_timeout = '1s'");
+            m_catalog.Validate(schema);
+            if (m_catalog.ObjectId(schema, row[0])) m_catalog.DropTable(schema, row[0]);
+            m_link.Select("DELETE FROM " + owners + " WHERE id = $1", {row[1]});
+            Exec("COMMIT");
+        } catch (...) {
+            m_link.TryExec("ROLLBACK");
+        }
+    }
+    // Owners of tables dropped by name meanwhile.
+    m_link.Exec("DELETE FROM " + owners + " w WHERE NOT EXISTS (SELECT 1 FROM " + Quote(schema) +
+                ".sysobjects o WHERE o.id = w.id)");
+}
+
+void PgBackend::TempRolledBack() {
+    if (m_catalog.TempVersion() == 0) return;
+    m_catalog.ForgetTemp();
+    m_tempUndone = true;
+}
+
+// tempdb's sysobjects shows each #table by its padded name and, once the
+// session has opened the shared schema, the ##tables as well.
+bool PgBackend::TempSystemTable(const std::string& schema, const std::string& name,
+                                TableDef* out) {
+    if (schema != "pg_temp" || !IEquals(name, "sysobjects")) return false;
+    const TableDef* stored = m_catalog.FindTable(schema, "sysobjects");
+    if (!stored) return false;
+    out->columns = stored->columns;
+    const std::string select =
+        "SELECT o.id, " + ShownName("o") +
+        " AS name, o.xtype, o.type, o.uid, o.parent_obj, o.crdate, o.status FROM ";
+    out->viewSql = select + "pg_temp.sysobjects o";
+    if (m_databases.count(kGlobalTempSchema) && m_catalog.HasCatalog(kGlobalTempSchema))
+        out->viewSql +=
+            " UNION ALL " + select + Quote(kGlobalTempSchema) + ".sysobjects o WHERE o.xtype = 'U '";
+    return true;
+}
+
+}  // namespace xr::engine::postgres
