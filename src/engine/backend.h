@@ -29,6 +29,11 @@ struct EngineError {
     std::string message;
 };
 
+// The code of a statement refused, before any of it ran, because another
+// connection changed the schema it was rendered for: the interpreter reads
+// the catalog afresh and runs the statement again.
+inline constexpr int kSchemaMoved = -0x5c4e;
+
 // One prepared statement. Parameters count from 1, as rendered SQL numbers
 // them. Reading a row costs one call per column and allocates only for the
 // text of a value that is copied out.

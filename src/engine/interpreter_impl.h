@@ -89,6 +89,10 @@ struct BatchEnded {
 // Thrown from a failed statement inside TRY to its CATCH block.
 struct TryJump {};
 
+// Thrown when a plan met another connection's schema change before any of
+// it ran (kSchemaMoved), up to the statement that runs it again.
+struct SchemaMoved {};
+
 // The error a CATCH block handles (ERROR_NUMBER() and the others).
 struct CaughtError {
     int number = 0;
@@ -958,6 +962,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         while ((step = st.Next()) == engine::Statement::Step::Row) onRow(st);
         if (step == engine::Statement::Step::Failed) {
             st.ClearBindings();
+            if (st.Error().code == kSchemaMoved) throw SchemaMoved{};
             throw MapError(st.Error(), cp.plan.sql);
         }
         rowCount = backend->Changes();
@@ -1080,6 +1085,25 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         e.tables.clear();
     }
 
+    // A statement whose plan met another connection's schema change runs
+    // again with the catalog read afresh, when nothing of it was written yet
+    // (a compound statement's own statements retry each for itself).
+    Flow DispatchAfresh(const Stmt& s, Run& run) {
+        for (int attempt = 1;; ++attempt) {
+            const int64_t changes = backend->TotalChanges();
+            try {
+                return Dispatch(s, run);
+            } catch (const SchemaMoved&) {
+                SchemaChanged();
+                if (attempt == 3 || backend->TotalChanges() != changes) {
+                    Fail(
+                        "The schema of the database changed while the statement ran; run it "
+                        "again.");
+                }
+            }
+        }
+    }
+
     Flow RunStatement(const Stmt& s, Run& run) {
         Running scope(*this);
         try {
@@ -1088,7 +1112,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                 if (doomed && Writes(s)) FailDoomed();
             }
             if (!DefersRemake(s)) FlushDeferred();
-            Flow f = Dispatch(s, run);
+            Flow f = DispatchAfresh(s, run);
             if (!scratch.empty() && IsPlain(s.kind)) ReleaseScratch();
             // @@ERROR reads the previous statement's outcome, so it is cleared
             // once a statement has run; a block, a loop, an IF or an EXEC
@@ -3008,6 +3032,9 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         try {
             RunPlan(cp, fastLitPtrs, [](engine::Statement&) {});
             lastErrorNumber = 0;
+        } catch (const SchemaMoved&) {
+            SchemaChanged();
+            return false;  // the slow way reads the catalog afresh
         } catch (const ComError& e) {
             // One statement: whatever the error ends, the batch is over.
             Failed(e, errors, nullptr);

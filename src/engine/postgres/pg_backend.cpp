@@ -395,7 +395,7 @@ void PgStatement::Reset() {
     m_ran = false;
 }
 
-bool PgStatement::Run() {
+bool PgStatement::Run(bool guard) {
     PGconn* conn = m_backend.m_link.Handle();
     const int n = static_cast<int>(m_params.size());
     std::vector<Oid> types(m_params.size());
@@ -421,8 +421,8 @@ bool PgStatement::Run() {
         m_name = name;
         m_preparedFor.assign(types.begin(), types.end());
     }
-    m_result =
-        PQexecPrepared(conn, m_name.c_str(), n, values.data(), lengths.data(), formats.data(), 1);
+    m_result = RunChecked(conn, guard, n, values.data(), lengths.data(), formats.data());
+    if (!m_result) return false;
     const ExecStatusType st = PQresultStatus(m_result);
     if (st != PGRES_TUPLES_OK && st != PGRES_COMMAND_OK) {
         m_error = PgLink::ErrorOf(m_result, conn);
@@ -450,6 +450,76 @@ bool PgStatement::Run() {
     return true;
 }
 
+// The statement goes out in one round trip (libpq's pipeline) behind the
+// check that the server's schema is still the one the statement was rendered
+// for (PgBackend::m_ddlSeen): when another session's DDL moved it, the
+// statement does not run (the check fails its implicit transaction, or its
+// savepoint) and fails with kSchemaMoved, for the interpreter to render it
+// afresh. In a transaction a savepoint and its release go in the same round
+// trip: a failed statement ends only itself, as on the server, and costs
+// what it costs outside one. The statement's result, or null with m_error
+// set; after a failure in a transaction the savepoint is left for the
+// caller to roll back to.
+PGresult* PgStatement::RunChecked(PGconn* conn, bool guard, int n, const char* const* values,
+                                  const int* lengths, const int* formats) {
+    if (!PQenterPipelineMode(conn)) {
+        m_error = PgLink::ErrorOf(nullptr, conn);
+        return nullptr;
+    }
+    const std::string seen = std::to_string(m_backend.m_link.SchemaMark());
+    const char* checkValues[] = {seen.c_str()};
+    auto command = [&](const char* sql) {
+        return PQsendQueryParams(conn, sql, 0, nullptr, nullptr, nullptr, nullptr, 0) != 0;
+    };
+    bool sent = !guard || command("SAVEPOINT xr_row");
+    const int check = guard ? 1 : 0, statement = check + 1, count = guard ? 4 : 2;
+    sent = sent &&
+           PQsendQueryPrepared(conn, kCheckStatement, 1, checkValues, nullptr, nullptr, 0) &&
+           PQsendQueryPrepared(conn, m_name.c_str(), n, values, lengths, formats, 1) &&
+           (!guard || command("RELEASE xr_row")) && PQpipelineSync(conn);
+    PGresult* results[4] = {nullptr, nullptr, nullptr, nullptr};
+    // Each query's results end with a null; the sync ends the pipeline.
+    int query = 0;
+    while (sent) {
+        PGresult* r = PQgetResult(conn);
+        if (!r) {
+            if (++query > count || PQstatus(conn) != CONNECTION_OK) break;
+            continue;
+        }
+        if (PQresultStatus(r) == PGRES_PIPELINE_SYNC) {
+            PQclear(r);
+            break;
+        }
+        if (query < count && !results[query]) {
+            results[query] = r;
+        } else {
+            PQclear(r);
+        }
+    }
+    PQexitPipelineMode(conn);
+    auto ok = [](PGresult* r) {
+        const ExecStatusType st = r ? PQresultStatus(r) : PGRES_FATAL_ERROR;
+        return st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK;
+    };
+    int failed = -1;
+    for (int i = 0; i < count && failed < 0; ++i) {
+        if (!ok(results[i])) failed = i;
+    }
+    if (!sent || failed >= 0) {
+        PGresult* r = failed >= 0 ? results[failed] : nullptr;
+        m_error =
+            PgLink::ErrorOf(r && PQresultStatus(r) != PGRES_PIPELINE_ABORTED ? r : nullptr, conn);
+        if (failed == check && PQstatus(conn) == CONNECTION_OK) m_error.code = kSchemaMoved;
+        for (PGresult* each : results) PQclear(each);
+        return nullptr;
+    }
+    PGresult* out = results[statement];
+    for (int i = 0; i < count; ++i) {
+        if (i != statement) PQclear(results[i]);
+    }
+    return out;
+}
+
 engine::Statement::Step PgStatement::Next() {
     if (!m_ran) {
         m_ran = true;
@@ -458,14 +528,12 @@ engine::Statement::Step PgStatement::Next() {
         // statement, so each one runs under a savepoint of its own.
         if (m_callsFunctions && !m_backend.SyncSchema(&m_error)) return Step::Failed;
         const bool guard = m_backend.InTransaction();
-        if (guard && !m_backend.m_link.TryExec("SAVEPOINT xr_row", &m_error)) return Step::Failed;
-        if (!Run()) {
+        if (!Run(guard)) {
             if (guard) m_backend.m_link.TryExec("ROLLBACK TO SAVEPOINT xr_row; RELEASE xr_row");
             Reset();
             m_ran = false;
             return Step::Failed;
         }
-        if (guard) m_backend.m_link.TryExec("RELEASE xr_row");
     }
     if (++m_row < m_rows) return Step::Row;
     return Step::Done;
@@ -630,6 +698,11 @@ void PgBackend::Open(BackendHost& host) {
     m_databases["main"] = "master";
     m_databases["pg_temp"] = "tempdb";
     InstallFunctions(m_link);
+    PGresult* r = PQprepare(m_link.Handle(), kCheckStatement,
+                            "SELECT 1 / (CASE WHEN v = $1::bigint THEN 1 ELSE 0 END) FROM xr.ddl",
+                            1, nullptr);
+    PQclear(r);
+    ReadSchemaMark();
     if (!m_catalog.HasCatalog("main")) {
         // A server used for the first time: one session makes master's
         // catalog, the others wait for it.
@@ -672,6 +745,14 @@ void PgBackend::Ran(int64_t changes, bool inserted, int64_t lastId) {
 
 ComError PgBackend::MapError(const EngineError& error, std::string_view sql,
                              const std::string& database) {
+    if (error.code == kSchemaMoved) {
+        // Met outside a statement that could run again (a recordset's read):
+        // the next batch reads the catalog afresh.
+        m_ddlUndone = true;
+        return ComError(DB_E_ERRORSINCOMMAND,
+                        "The schema of the database changed while the statement ran; run it "
+                        "again.");
+    }
     const Reported r = Parse(error);
     const std::string& s = r.state;
     if (s == "23505")
@@ -763,20 +844,26 @@ void PgBackend::BeginTransaction() {
     m_openedBy.clear();
 }
 
+// A COMMIT that fails has undone the transaction on PostgreSQL.
 void PgBackend::Commit() {
-    Exec("COMMIT");
-    m_openedBy.clear();
+    try {
+        Exec("COMMIT");
+    } catch (...) {
+        TransactionEnded(true);
+        throw;
+    }
+    TransactionEnded(false);
 }
 
 void PgBackend::Rollback() {
     TempRolledBack();
+    TransactionEnded(true);
     Exec("ROLLBACK");
-    m_openedBy.clear();
 }
 
 bool PgBackend::AbandonTransaction() {
     TempRolledBack();
-    m_openedBy.clear();
+    TransactionEnded(true);
     return m_link.TryExec("ROLLBACK");
 }
 
@@ -792,29 +879,23 @@ void PgBackend::Savepoint(const char* name) {
 }
 
 void PgBackend::ReleaseSavepoint(const char* name) {
-    if (m_openedBy == name) {
-        Exec("COMMIT");
-        m_openedBy.clear();
-        return;
-    }
+    if (m_openedBy == name) return Commit();
     Exec(std::string("RELEASE ") + name);
 }
 
 bool PgBackend::TryReleaseSavepoint(const char* name) {
     if (m_openedBy == name) {
-        if (!m_link.TryExec("COMMIT")) return false;
-        m_openedBy.clear();
-        return true;
+        const bool committed = m_link.TryExec("COMMIT");
+        TransactionEnded(!committed);
+        return committed;
     }
     return m_link.TryExec(std::string("RELEASE ") + name);
 }
 
 bool PgBackend::RollbackToSavepoint(const char* name) {
     TempRolledBack();
-    if (m_openedBy == name) {
-        m_openedBy.clear();
-        return m_link.TryExec("ROLLBACK");
-    }
+    if (m_openedBy == name) return AbandonTransaction();
+    if (m_ddlInTransaction) m_ddlUndone = true;
     return m_link.TryExec(std::string("ROLLBACK TO ") + name + "; RELEASE " + name);
 }
 
@@ -879,7 +960,6 @@ void PgBackend::DropDatabase(const std::string& name) {
     m_host->Closing(schema);
     Exec("DROP SCHEMA " + Quote(schema) + " CASCADE");
     m_databases.erase(schema);
-    m_schemaVersions.erase(schema);
     m_catalog.InvalidateAll();
 }
 
@@ -887,33 +967,42 @@ void PgBackend::DropDatabase(const std::string& name) {
 // the mark moves on every call, so that a recordset reads afresh.
 uint64_t PgBackend::DataMark(const std::string&) { return ++m_writes; }
 
+// Another session's DDL is caught by each statement's check (RunChecked);
+// this session's own DDL undone by a rollback is caught here.
 bool PgBackend::SchemaChanged() {
-    // The session's own tempdb changes under it only by its catalog's work
-    // the interpreter was not told of, or by a rollback.
-    bool changed = m_tempUndone || m_catalog.TempVersion() != m_tempSeen;
+    // The session's own tempdb also changes by its catalog's work the
+    // interpreter was not told of (a batch's table variables going).
+    const bool changed =
+        m_ddlUndone || m_tempUndone || m_catalog.TempVersion() != m_tempSeen;
+    m_ddlUndone = false;
     m_tempUndone = false;
     m_tempSeen = m_catalog.TempVersion();
-    for (const auto& [schema, name] : m_databases) {
-        if (schema == "pg_temp") continue;
-        const int64_t v = m_catalog.Version(schema);
-        auto it = m_schemaVersions.find(schema);
-        if (it == m_schemaVersions.end() || it->second != v) {
-            if (it != m_schemaVersions.end()) changed = true;
-            m_schemaVersions[schema] = v;
-        }
-    }
     return changed;
 }
 
 void PgBackend::OwnSchemaChange(const std::string& schema) {
-    if (schema == "pg_temp") {
-        m_tempSeen = m_catalog.TempVersion();
-        return;
-    }
-    m_schemaVersions[schema] = m_catalog.Version(schema);
+    if (schema == "pg_temp") m_tempSeen = m_catalog.TempVersion();
+    if (InTransaction()) m_ddlInTransaction = true;
 }
 
-void PgBackend::ForgetSchemaVersions() { m_schemaVersions.clear(); }
+void PgBackend::ForgetSchemaVersions() { ReadSchemaMark(); }
+
+// A mark that cannot be read (the transaction failed) is one no check
+// matches: the next statement is rendered afresh.
+void PgBackend::ReadSchemaMark() {
+    try {
+        auto rows = m_link.Select("SELECT v FROM xr.ddl");
+        m_link.SetSchemaMark(rows.empty() ? -1 : std::stoll(rows[0][0]));
+    } catch (const ComError&) {
+        m_link.SetSchemaMark(-1);
+    }
+}
+
+void PgBackend::TransactionEnded(bool undone) {
+    m_openedBy.clear();
+    if (undone && m_ddlInTransaction) m_ddlUndone = true;
+    m_ddlInTransaction = false;
+}
 
 bool PgBackend::SystemTable(const std::string& schema, const std::string& name, TableDef* out) {
     return TempSystemTable(schema, name, out);

@@ -47,6 +47,10 @@ public:
     static EngineError ErrorOf(pg_result* result, pg_conn* conn);
     // A name for a new prepared statement of the connection.
     std::string NextStatementName() { return "xs" + std::to_string(++m_statements); }
+    // The server's schema mark (xr.ddl) that this session's caches match;
+    // -1 when unknown. Every DDL moves it, every statement checks it.
+    int64_t SchemaMark() const { return m_schemaMark; }
+    void SetSchemaMark(int64_t mark) { m_schemaMark = mark; }
     // Whether the connection still works.
     bool Alive() const;
     std::string ServerVersion() const;
@@ -54,9 +58,14 @@ public:
 private:
     pg_conn* m_conn = nullptr;
     uint64_t m_statements = 0;
+    int64_t m_schemaMark = -1;
 };
 
 class PgBackend;
+
+// The prepared check that the server's schema mark is the one a statement
+// was rendered for (xr.ddl, moved by every DDL).
+inline constexpr const char* kCheckStatement = "xr_check";
 
 // How an insert of explicit identity values begins (pg_renderer.cpp).
 inline constexpr const char* kKeptInsert = "WITH xr_ins AS (INSERT ";
@@ -99,7 +108,9 @@ private:
         bool null = true;
     };
     Param& At(int i);
-    bool Run();
+    bool Run(bool guard);
+    pg_result* RunChecked(pg_conn* conn, bool guard, int n, const char* const* values,
+                          const int* lengths, const int* formats);
     Value Raw(int i) const;
 
     PgBackend& m_backend;
@@ -193,6 +204,9 @@ private:
 
     // A statement ran: its rows changed and the ids it handed back.
     void Ran(int64_t changes, bool inserted, int64_t lastId);
+    // The transaction ended; `undone` when it was rolled back.
+    void TransactionEnded(bool undone);
+    void ReadSchemaMark();
     std::string DuplicateKeyMessage(const std::string& constraint, const std::string& table);
 
     PgLink& m_link;
@@ -207,7 +221,8 @@ private:
     // begun as such or there is none.
     std::string m_openedBy;
     std::unordered_map<std::string, std::string> m_databases;  // schema -> database name
-    std::unordered_map<std::string, int64_t> m_schemaVersions;
+    bool m_ddlInTransaction = false;  // this session's DDL in the open transaction
+    bool m_ddlUndone = false;         // ... which a rollback then undid
     std::string m_functionSchema;  // what xr.schema holds on the server
     uint64_t m_tempSeen = 0;       // the tempdb change the interpreter knows of
     bool m_tempUndone = false;     // a rollback may have undone some since the last check

@@ -190,10 +190,20 @@ struct Catalog::Impl {
         return link.Select(sql, params);
     }
 
+    // A DDL step: the database's counter and the server's schema mark move.
+    // When the mark moved by more than this step, another session's DDL
+    // came first: every definition is read afresh.
     void Touch(const std::string& db) {
         tables.erase(db);
-        if (db != "pg_temp") link.Exec("UPDATE " + T(db, "xr_version") + " SET v = v + 1");
-        if (db == "pg_temp") ++tempVersion;
+        if (db == "pg_temp") {
+            ++tempVersion;
+            return;
+        }
+        link.Exec("UPDATE " + T(db, "xr_version") + " SET v = v + 1");
+        auto rows = Select("UPDATE xr.ddl SET v = v + 1 RETURNING v");
+        const int64_t mark = rows.empty() ? -1 : std::stoll(rows[0][0]);
+        if (mark != link.SchemaMark() + 1) tables.clear();
+        link.SetSchemaMark(mark);
     }
 
     int32_t NewObjectId(const std::string& db) {

@@ -8,7 +8,7 @@ namespace {
 
 // Bumped whenever a function below changes: a server whose functions are
 // older gets the new ones when a session next opens.
-constexpr const char* kVersionFunction = "functions_v14";
+constexpr const char* kVersionFunction = "functions_v15";
 
 // The functions rendered statements call, in the schema "xr" of the server
 // database. Names of databases are their schemas (pg_session.h); the
@@ -725,6 +725,10 @@ void InstallFunctions(PgLink& link) {
         link.Exec("SELECT pg_advisory_xact_lock(7478011)");
         link.Exec("CREATE SCHEMA IF NOT EXISTS xr");
         for (const char* sql : kFunctions) link.Exec(sql);
+        // The server's schema mark: every DDL moves it, every statement
+        // checks it (PgBackend).
+        link.Exec("CREATE TABLE IF NOT EXISTS xr.ddl (v bigint NOT NULL)");
+        link.Exec("INSERT INTO xr.ddl SELECT 0 WHERE NOT EXISTS (SELECT 1 FROM xr.ddl)");
         link.Exec(std::string("CREATE OR REPLACE FUNCTION xr.") + kVersionFunction +
                   "() RETURNS int LANGUAGE sql IMMUTABLE AS 'SELECT 1'");
         link.Exec("COMMIT");
