@@ -407,21 +407,14 @@ bool PgStatement::Run(bool guard) {
         values[i] = p.null ? nullptr : p.bytes.data();
         lengths[i] = static_cast<int>(p.bytes.size());
     }
+    std::string prepare;
     if (m_name.empty() || m_preparedFor != std::vector<uint32_t>(types.begin(), types.end())) {
         if (!m_name.empty()) m_backend.m_link.TryExec("DEALLOCATE " + m_name);
         m_name.clear();
-        const std::string name = m_backend.m_link.NextStatementName();
-        PGresult* r = PQprepare(conn, name.c_str(), m_sql.c_str(), n, types.data());
-        if (PQresultStatus(r) != PGRES_COMMAND_OK) {
-            m_error = PgLink::ErrorOf(r, conn);
-            PQclear(r);
-            return false;
-        }
-        PQclear(r);
-        m_name = name;
-        m_preparedFor.assign(types.begin(), types.end());
+        prepare = m_backend.m_link.NextStatementName();
     }
-    m_result = RunChecked(conn, guard, n, values.data(), lengths.data(), formats.data());
+    m_result = RunChecked(conn, guard, prepare, n, types.data(), values.data(), lengths.data(),
+                          formats.data());
     if (!m_result) return false;
     const ExecStatusType st = PQresultStatus(m_result);
     if (st != PGRES_TUPLES_OK && st != PGRES_COMMAND_OK) {
@@ -460,8 +453,9 @@ bool PgStatement::Run(bool guard) {
 // what it costs outside one. The statement's result, or null with m_error
 // set; after a failure in a transaction the savepoint is left for the
 // caller to roll back to.
-PGresult* PgStatement::RunChecked(PGconn* conn, bool guard, int n, const char* const* values,
-                                  const int* lengths, const int* formats) {
+PGresult* PgStatement::RunChecked(PGconn* conn, bool guard, const std::string& prepare, int n,
+                                  const uint32_t* types, const char* const* values, const int* lengths,
+                                  const int* formats) {
     if (!PQenterPipelineMode(conn)) {
         m_error = PgLink::ErrorOf(nullptr, conn);
         return nullptr;
@@ -472,12 +466,16 @@ PGresult* PgStatement::RunChecked(PGconn* conn, bool guard, int n, const char* c
         return PQsendQueryParams(conn, sql, 0, nullptr, nullptr, nullptr, nullptr, 0) != 0;
     };
     bool sent = !guard || command("SAVEPOINT xr_row");
-    const int check = guard ? 1 : 0, statement = check + 1, count = guard ? 4 : 2;
+    const int made = prepare.empty() ? 0 : 1;
+    const int check = guard ? 1 : 0, statement = check + 1 + made,
+              count = (guard ? 4 : 2) + made;
+    const std::string& name = prepare.empty() ? m_name : prepare;
     sent = sent &&
            PQsendQueryPrepared(conn, kCheckStatement, 1, checkValues, nullptr, nullptr, 0) &&
-           PQsendQueryPrepared(conn, m_name.c_str(), n, values, lengths, formats, 1) &&
+           (prepare.empty() || PQsendPrepare(conn, prepare.c_str(), m_sql.c_str(), n, types)) &&
+           PQsendQueryPrepared(conn, name.c_str(), n, values, lengths, formats, 1) &&
            (!guard || command("RELEASE xr_row")) && PQpipelineSync(conn);
-    PGresult* results[4] = {nullptr, nullptr, nullptr, nullptr};
+    PGresult* results[5] = {nullptr, nullptr, nullptr, nullptr, nullptr};
     // Each query's results end with a null; the sync ends the pipeline.
     int query = 0;
     while (sent) {
@@ -504,6 +502,10 @@ PGresult* PgStatement::RunChecked(PGconn* conn, bool guard, int n, const char* c
     int failed = -1;
     for (int i = 0; i < count && failed < 0; ++i) {
         if (!ok(results[i])) failed = i;
+    }
+    if (made && (failed < 0 || failed > check + 1)) {
+        m_name = prepare;
+        m_preparedFor.assign(types, types + n);
     }
     if (!sent || failed >= 0) {
         PGresult* r = failed >= 0 ? results[failed] : nullptr;

@@ -109,8 +109,12 @@ private:
     };
     Param& At(int i);
     bool Run(bool guard);
-    pg_result* RunChecked(pg_conn* conn, bool guard, int n, const char* const* values,
-                          const int* lengths, const int* formats);
+    // `prepare`: the statement is prepared under that name in the same
+    // round trip, after the check (a table another session dropped fails the
+    // check, not the preparing).
+    pg_result* RunChecked(pg_conn* conn, bool guard, const std::string& prepare, int n,
+                          const uint32_t* types, const char* const* values, const int* lengths,
+                          const int* formats);
     Value Raw(int i) const;
 
     PgBackend& m_backend;
