@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/connection.h"
+#include "engine/postgres/pg_backend.h"
 #include "library.h"
 
 namespace {
@@ -29,6 +30,7 @@ protected:
         m_conn.Open(ConnectString());
     }
 
+public:
     static std::string ErrorOf(Connection& conn, const std::string& sql) {
         try {
             conn.Execute(sql);
@@ -93,6 +95,38 @@ TEST_P(GlobalTempTest, AnotherServerFolderHasItsOwn) {
     EXPECT_EQ(ErrorOf(other, "SELECT * FROM ##mine"), "Invalid object name '##mine'.");
     other.Execute("CREATE TABLE ##mine (B INT)");
     EXPECT_EQ(Scalar("SELECT COUNT(*) FROM ##mine"), "0");
+}
+
+// On the server engine a ##table is a table of the server: when the session
+// that made it dies without closing (its process killed), the next session
+// that names a ##table drops it.
+TEST(GlobalTempServer, TableOfADeadSessionGoes) {
+    xrtest::TestServer server{xrtest::Engine::Postgres};
+    if (!server.Available()) GTEST_SKIP() << xrtest::kNoPostgres;
+    Connection creator;
+    creator.Open(server.ConnectString());
+    creator.Execute("CREATE TABLE ##orphan (A INT) INSERT INTO ##orphan VALUES (1)");
+    {
+        // The creator's server process ends from under it, as when its
+        // process is killed: it never gets to drop the table.
+        xr::engine::postgres::PgLink admin(
+            xr::engine::ConnectionString::Parse(server.ConnectString()), false);
+        auto killed = admin.Select(
+            "SELECT count(*) FILTER (WHERE pg_terminate_backend(pid, 10000)) FROM "
+            "pg_stat_activity WHERE datname = current_database() AND pid <> pg_backend_pid() AND "
+            "application_name = 'xrdb8'");
+        ASSERT_EQ(killed.at(0).at(0), "1");
+    }
+    Connection next;
+    next.Open(server.ConnectString());
+    EXPECT_EQ(GlobalTempTest::ErrorOf(next, "SELECT * FROM ##orphan"),
+              "Invalid object name '##orphan'.");
+    next.Execute("CREATE TABLE ##orphan (B VARCHAR(5))");
+    EXPECT_EQ(xrtest::Rows(next, "SELECT COUNT(*) FROM ##orphan"), (std::vector<std::string>{"0"}));
+    // The dead session's connection fails clearly and closes.
+    EXPECT_NE(GlobalTempTest::ErrorOf(creator, "SELECT 1"), "<no error>");
+    creator.Close();
+    EXPECT_EQ(xrtest::Rows(next, "SELECT COUNT(*) FROM ##orphan"), (std::vector<std::string>{"0"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, GlobalTempTest,

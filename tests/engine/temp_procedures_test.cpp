@@ -11,8 +11,8 @@
 
 namespace {
 
-using xr::engine::Connection;
 using xr::Variant;
+using xr::engine::Connection;
 using xr::engine::Recordset;
 
 class TempProceduresTest : public ::testing::TestWithParam<xrtest::Engine> {

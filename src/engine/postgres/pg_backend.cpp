@@ -454,8 +454,8 @@ bool PgStatement::Run(bool guard) {
 // set; after a failure in a transaction the savepoint is left for the
 // caller to roll back to.
 PGresult* PgStatement::RunChecked(PGconn* conn, bool guard, const std::string& prepare, int n,
-                                  const uint32_t* types, const char* const* values, const int* lengths,
-                                  const int* formats) {
+                                  const uint32_t* types, const char* const* values,
+                                  const int* lengths, const int* formats) {
     if (!PQenterPipelineMode(conn)) {
         m_error = PgLink::ErrorOf(nullptr, conn);
         return nullptr;
@@ -467,8 +467,7 @@ PGresult* PgStatement::RunChecked(PGconn* conn, bool guard, const std::string& p
     };
     bool sent = !guard || command("SAVEPOINT xr_row");
     const int made = prepare.empty() ? 0 : 1;
-    const int check = guard ? 1 : 0, statement = check + 1 + made,
-              count = (guard ? 4 : 2) + made;
+    const int check = guard ? 1 : 0, statement = check + 1 + made, count = (guard ? 4 : 2) + made;
     const std::string& name = prepare.empty() ? m_name : prepare;
     sent = sent &&
            PQsendQueryPrepared(conn, kCheckStatement, 1, checkValues, nullptr, nullptr, 0) &&
@@ -974,8 +973,7 @@ uint64_t PgBackend::DataMark(const std::string&) { return ++m_writes; }
 bool PgBackend::SchemaChanged() {
     // The session's own tempdb also changes by its catalog's work the
     // interpreter was not told of (a batch's table variables going).
-    const bool changed =
-        m_ddlUndone || m_tempUndone || m_catalog.TempVersion() != m_tempSeen;
+    const bool changed = m_ddlUndone || m_tempUndone || m_catalog.TempVersion() != m_tempSeen;
     m_ddlUndone = false;
     m_tempUndone = false;
     m_tempSeen = m_catalog.TempVersion();

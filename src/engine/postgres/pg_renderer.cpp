@@ -601,7 +601,8 @@ public:
         bool wrapped = false;
         if (q.parts.size() > 1) {
             for (const BoundOrder& o : q.order)
-                wrapped = wrapped || (o.item >= 0 && cols[static_cast<size_t>(o.item)].type.IsText());
+                wrapped =
+                    wrapped || (o.item >= 0 && cols[static_cast<size_t>(o.item)].type.IsText());
             if (wrapped) {
                 // Named as the union's columns are (an unnamed one by its place).
                 std::string names;

@@ -22,8 +22,8 @@ namespace {
 std::string ShownName(const char* alias) {
     const std::string n = std::string(alias) + ".name";
     return "(CASE WHEN left(" + n + ", 1) = '#' AND left(" + n + ", 2) <> '##' AND length(" + n +
-           ") < 116 THEN " + n + " || repeat('_', 116 - length(" + n +
-           ")) || lpad(upper(to_hex(" + alias + ".id)), 12, '0') ELSE " + n + " END)";
+           ") < 116 THEN " + n + " || repeat('_', 116 - length(" + n + ")) || lpad(upper(to_hex(" +
+           alias + ".id)), 12, '0') ELSE " + n + " END)";
 }
 
 // Who made a ##table: the server process of its session, known by its id
@@ -139,19 +139,22 @@ void PgBackend::TempRolledBack() {
 
 // tempdb's sysobjects shows each #table by its padded name and, once the
 // session has opened the shared schema, the ##tables as well.
-bool PgBackend::TempSystemTable(const std::string& schema, const std::string& name,
-                                TableDef* out) {
+bool PgBackend::TempSystemTable(const std::string& schema, const std::string& name, TableDef* out) {
     if (schema != "pg_temp" || !IEquals(name, "sysobjects")) return false;
     const TableDef* stored = m_catalog.FindTable(schema, "sysobjects");
     if (!stored) return false;
     out->columns = stored->columns;
-    const std::string select =
-        "SELECT o.id, " + ShownName("o") +
-        " AS name, o.xtype, o.type, o.uid, o.parent_obj, o.crdate, o.status FROM ";
+    std::string select = "SELECT ";
+    for (size_t i = 0; i < stored->columns.size(); ++i) {
+        const std::string& c = stored->columns[i].name;
+        select +=
+            (i ? ", " : "") + (IEquals(c, "name") ? ShownName("o") + " AS name" : "o." + Quote(c));
+    }
+    select += " FROM ";
     out->viewSql = select + "pg_temp.sysobjects o";
     if (m_databases.count(kGlobalTempSchema) && m_catalog.HasCatalog(kGlobalTempSchema))
-        out->viewSql +=
-            " UNION ALL " + select + Quote(kGlobalTempSchema) + ".sysobjects o WHERE o.xtype = 'U '";
+        out->viewSql += " UNION ALL " + select + Quote(kGlobalTempSchema) +
+                        ".sysobjects o WHERE o.xtype = 'U '";
     return true;
 }
 
