@@ -34,7 +34,8 @@ constexpr const char* kOwners = "xr_owners";
 
 std::string PgBackend::AttachGlobal() {
     const std::string schema = kGlobalTempSchema;
-    if (m_databases.count(schema) && m_catalog.HasCatalog(schema)) return schema;
+    const bool known = m_databases.count(schema) > 0;
+    if (known && m_catalog.HasCatalog(schema)) return schema;
     const std::string owners = Quote(schema) + "." + kOwners;
     if (!m_catalog.HasCatalog(schema)) {
         // One session makes the shared schema; the others wait for it.
@@ -52,6 +53,7 @@ std::string PgBackend::AttachGlobal() {
             throw;
         }
     }
+    if (known) return schema;
     m_databases[schema] = "tempdb";
     if (!InTransaction()) {
         try {
