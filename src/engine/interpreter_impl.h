@@ -501,8 +501,8 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             out.replace(at, inner.size(), "(" + base->viewRowIdSql + ") AS " + quoted);
         }
         if (out.rfind("SELECT ", 0) != 0) return {};
-        out.insert(
-            7, quoted + (base->viewSql.empty() ? ".rowid" : ".\"xr_rowid\"") + " AS \"xr_rowid\",");
+        out.insert(7, (base->viewSql.empty() ? backend->RowId(quoted) : quoted + ".\"xr_rowid\"") +
+                          " AS \"xr_rowid\",");
         return out;
     }
 

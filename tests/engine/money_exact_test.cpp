@@ -31,9 +31,9 @@ TEST(MoneyExact, TextToCurrencyKeepsEveryDigit) {
               "22337203685477.5807");
 }
 
-class MoneyExactTest : public xrtest::EngineTest {};
+class MoneyExactTest : public xrtest::AnyEngineTest {};
 
-TEST_F(MoneyExactTest, RecordsetWritesAndReadsEveryDigit) {
+TEST_P(MoneyExactTest, RecordsetWritesAndReadsEveryDigit) {
     Connection& conn = m_conn;
     conn.Open(ConnectString());
     conn.Execute("CREATE DATABASE T");
@@ -62,5 +62,7 @@ TEST_F(MoneyExactTest, RecordsetWritesAndReadsEveryDigit) {
     ASSERT_TRUE(rows->Next());
     EXPECT_EQ(rows->Value(0).ToText(), "22337203685477.5807");
 }
+
+XRTEST_ON_EVERY_ENGINE(MoneyExactTest);
 
 }  // namespace

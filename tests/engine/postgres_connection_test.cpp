@@ -3,6 +3,7 @@
 // every text, and the basic round trip through the T-SQL layer. Skipped when
 // the test command's PostgreSQL server is not there.
 #include <gtest/gtest.h>
+#include <libpq-fe.h>
 
 #include <string>
 #include <thread>
@@ -209,6 +210,66 @@ TEST(PostgresFirstUse, SessionsOpeningANewServerTogetherAllWork) {
     }
     for (std::thread& t : threads) t.join();
     for (const std::string& e : errors) EXPECT_EQ(e, "");
+}
+
+}  // namespace
+
+namespace {
+
+// The server ends a session (an operator's pg_terminate_backend, a restart):
+// the call that meets it fails clearly, the next one works on a new session,
+// and nothing of the lost transaction is kept.
+TEST(PostgresRevive, ASessionTheServerEndedFailsOnceThenReconnects) {
+    xrtest::TestServer server(xrtest::Engine::Postgres);
+    if (!server.Available()) GTEST_SKIP() << xrtest::kNoPostgres;
+    Connection conn;
+    conn.Open(server.ConnectString());
+    conn.Execute("CREATE DATABASE Rv USE Rv CREATE TABLE T (A INT NOT NULL PRIMARY KEY)");
+    conn.Execute("INSERT T VALUES (1)");
+    conn.Execute("BEGIN TRAN INSERT T VALUES (2)");
+    {
+        // Every session of the test's server database goes.
+        const std::string cs = server.ConnectString();
+        const std::string key = "Initial Catalog=";
+        const std::string db = cs.substr(cs.find(key) + key.size());
+        auto value = [&](const std::string& k) {
+            size_t at = cs.find(k + "=");
+            if (at == std::string::npos) return std::string();
+            at += k.size() + 1;
+            return cs.substr(at, cs.find(';', at) - at);
+        };
+        PGconn* raw = PQconnectdbParams(
+            std::vector<const char*>{"host", "port", "user", "password", "dbname", nullptr}.data(),
+            std::vector<const char*>{value("Data Source").c_str(), value("Port").c_str(),
+                                     value("User Id").c_str(), value("Password").c_str(),
+                                     db.c_str(), nullptr}
+                .data(),
+            0);
+        ASSERT_EQ(PQstatus(raw), CONNECTION_OK) << PQerrorMessage(raw);
+        PQclear(PQexec(raw,
+                       "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = "
+                       "current_database() AND pid <> pg_backend_pid()"));
+        PQfinish(raw);
+    }
+    std::string error;
+    try {
+        conn.Execute("INSERT T VALUES (3)");
+    } catch (const xr::ComError& e) {
+        error = e.Description();
+    }
+    EXPECT_NE(error.find("connection to the PostgreSQL server was lost"), std::string::npos)
+        << error;
+    // A new session: the database as it was before the transaction, which
+    // the server undid. As with a transaction the embedded engine lost, the
+    // caller's writes are refused until it rolls back, so that none of its
+    // later work is taken for part of the transaction.
+    conn.Execute("USE Rv");
+    EXPECT_EQ(xrtest::Rows(conn, "SELECT A FROM T ORDER BY A"), (std::vector<std::string>{"1"}));
+    EXPECT_THROW(conn.Execute("INSERT T VALUES (4)"), xr::ComError);
+    conn.Execute("ROLLBACK");
+    conn.Execute("INSERT T VALUES (4)");
+    EXPECT_EQ(xrtest::Rows(conn, "SELECT COUNT(*), @@TRANCOUNT FROM T"),
+              (std::vector<std::string>{"2|0"}));
 }
 
 }  // namespace

@@ -357,6 +357,32 @@ protected:
     xr::engine::Connection m_conn;
 };
 
+// A test of the engine layer run once per engine, the engine being the
+// test's parameter (instantiate with XRTEST_ON_EVERY_ENGINE). A subclass's
+// SetUp calls this one first and returns when the test skipped.
+class AnyEngineTest : public ::testing::TestWithParam<Engine> {
+protected:
+    void SetUp() override {
+        if (!m_server.Available()) GTEST_SKIP() << kNoPostgres;
+    }
+    Engine GetEngine() const { return m_server.GetEngine(); }
+    const std::string& ConnectString() const { return m_server.ConnectString(); }
+    std::vector<std::string> Rows(const std::string& sql) { return xrtest::Rows(m_conn, sql); }
+    std::string Scalar(const std::string& sql) {
+        std::vector<std::string> rows = Rows(sql);
+        return rows.empty() ? "<no row>" : rows[0];
+    }
+
+    TestServer m_server{GetParam()};  // outlives the connection
+    xr::engine::Connection m_conn;
+};
+
+#define XRTEST_ON_EVERY_ENGINE(Suite)                                                  \
+    INSTANTIATE_TEST_SUITE_P(Engines, Suite,                                           \
+                             ::testing::Values(xrtest::Engine::Sqlite,                 \
+                                               xrtest::Engine::Postgres),              \
+                             [](const auto& info) { return xrtest::EngineName(info.param); })
+
 inline TestServer::~TestServer() {
     if (m_engine == Engine::Postgres && Available())
         xr::engine::postgres::DropServer(xr::engine::ConnectionString::Parse(m_connect));

@@ -34,11 +34,13 @@ Table Rows(Connection& c, const std::string& sql) {
     return out;
 }
 
-TEST(Engine, ConnectionsOnSeveralThreadsLoseNoWriteAndShareIdentities) {
-    xrtest::TempDir dir;
+// What every engine must do alike.
+class OnEveryEngine : public xrtest::AnyEngineTest {};
+
+TEST_P(OnEveryEngine, ConnectionsOnSeveralThreadsLoseNoWriteAndShareIdentities) {
     {
         Connection c;
-        c.Open(ConnectString(dir));
+        c.Open(ConnectString());
         c.Execute(
             "CREATE DATABASE T USE T CREATE TABLE Events (ID INTEGER IDENTITY, Who INTEGER NOT "
             "NULL)");
@@ -49,20 +51,20 @@ TEST(Engine, ConnectionsOnSeveralThreadsLoseNoWriteAndShareIdentities) {
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
             Connection c;
-            c.Open(ConnectString(dir));
+            c.Open(ConnectString());
             c.SetDefaultDatabase("T");
             for (int i = 0; i < kRows; ++i) {
                 c.Execute("INSERT Events (Who) VALUES (" + std::to_string(t) + ")");
-                auto r = Rows(c, "SELECT @@IDENTITY");
+                auto r = ::Rows(c, "SELECT @@IDENTITY");
                 seen[t].insert(std::stol(r.at(0).at(0)));
             }
         });
     }
     for (auto& th : threads) th.join();
     Connection c;
-    c.Open(ConnectString(dir));
+    c.Open(ConnectString());
     c.SetDefaultDatabase("T");
-    EXPECT_EQ(Rows(c, "SELECT COUNT(*), COUNT(DISTINCT ID), MAX(ID) FROM Events"),
+    EXPECT_EQ(::Rows(c, "SELECT COUNT(*), COUNT(DISTINCT ID), MAX(ID) FROM Events"),
               (Table{{"600", "600", "600"}}));
     std::set<long> all;
     for (const auto& s : seen) {
@@ -70,7 +72,7 @@ TEST(Engine, ConnectionsOnSeveralThreadsLoseNoWriteAndShareIdentities) {
         all.insert(s.begin(), s.end());
     }
     EXPECT_EQ(all.size(), static_cast<size_t>(kThreads * kRows));
-    EXPECT_EQ(Rows(c, "SELECT IDENT_CURRENT('Events')"), (Table{{"600"}}));
+    EXPECT_EQ(::Rows(c, "SELECT IDENT_CURRENT('Events')"), (Table{{"600"}}));
 }
 
 // Interrupts the engine after a number of steps, as a full disk or a crash
@@ -82,10 +84,9 @@ int StopAfter(void* left) {
 
 // A missing table comes back as the provider's DB_E_NOTABLE, other names
 // that do not bind as errors in the command; the server's numbers reach @@ERROR.
-TEST(Engine, NamesThatDoNotBindCarryTheProvidersCodeAndTheServersNumber) {
-    xrtest::TempDir dir;
+TEST_P(OnEveryEngine, NamesThatDoNotBindCarryTheProvidersCodeAndTheServersNumber) {
     Connection c;
-    c.Open(ConnectString(dir));
+    c.Open(ConnectString());
     c.Execute("CREATE DATABASE N USE N CREATE TABLE T (A INTEGER NULL)");
     struct Case {
         const char* sql;
@@ -104,10 +105,12 @@ TEST(Engine, NamesThatDoNotBindCarryTheProvidersCodeAndTheServersNumber) {
         EXPECT_THROW(c.Execute(k.sql), xr::ComError);
         ASSERT_EQ(c.Errors().size(), 1u);
         EXPECT_EQ(c.Errors()[0].number, k.code);
-        EXPECT_EQ(Rows(c, "SELECT @@ERROR"), (Table{{k.number}}));
-        EXPECT_EQ(Rows(c, "SELECT @@ERROR"), (Table{{"0"}}));
+        EXPECT_EQ(::Rows(c, "SELECT @@ERROR"), (Table{{k.number}}));
+        EXPECT_EQ(::Rows(c, "SELECT @@ERROR"), (Table{{"0"}}));
     }
 }
+
+XRTEST_ON_EVERY_ENGINE(OnEveryEngine);
 
 TEST(Engine, ASchemaChangeStoppedHalfWayLeavesTheTableAsItWas) {
     xrtest::TempDir dir;

@@ -208,8 +208,25 @@ PgLink::PgLink(const ConnectionString& cs, bool create) {
         m_conn = nullptr;
         throw ComError(E_FAIL_, "Cannot connect to the PostgreSQL server '" + where + "': " + why);
     }
+    Configure();
+}
+
+void PgLink::Configure() {
     PQsetNoticeReceiver(m_conn, IgnoreNotice, nullptr);
     Exec("SET client_min_messages = warning; SET search_path = pg_catalog");
+}
+
+bool PgLink::Revive() {
+    if (!m_conn || PQstatus(m_conn) == CONNECTION_OK) return false;
+    PQreset(m_conn);
+    if (PQstatus(m_conn) != CONNECTION_OK) return false;
+    ++m_generation;
+    try {
+        Configure();
+    } catch (const ComError&) {
+        return false;
+    }
+    return true;
 }
 
 PgLink::~PgLink() {
@@ -320,7 +337,8 @@ PgStatement::PgStatement(PgBackend& backend, std::string sql)
 
 PgStatement::~PgStatement() {
     Reset();
-    if (!m_name.empty() && m_backend.m_link.Alive())
+    if (!m_name.empty() && m_backend.m_link.Alive() &&
+        m_generation == m_backend.m_link.Generation())
         m_backend.m_link.TryExec("DEALLOCATE " + m_name);
 }
 
@@ -407,6 +425,7 @@ bool PgStatement::Run(bool guard) {
         values[i] = p.null ? nullptr : p.bytes.data();
         lengths[i] = static_cast<int>(p.bytes.size());
     }
+    if (m_generation != m_backend.m_link.Generation()) m_name.clear();  // a new connection
     std::string prepare;
     if (m_name.empty() || m_preparedFor != std::vector<uint32_t>(types.begin(), types.end())) {
         if (!m_name.empty()) m_backend.m_link.TryExec("DEALLOCATE " + m_name);
@@ -437,6 +456,15 @@ bool PgStatement::Run(bool guard) {
             lastId = v.kind == Value::Kind::Int ? v.i : 0;
         }
         m_backend.Ran(changes, m_insert, lastId);
+        if (m_backend.m_watching) {
+            if (const int col = PQfnumber(m_result, "xr_written"); col >= 0) {
+                for (m_row = 0; m_row < m_rows; ++m_row) {
+                    const Value v = Raw(col);
+                    if (v.kind == Value::Kind::Int) m_backend.m_written.push_back(v.i);
+                }
+                m_rows = 0;
+            }
+        }
         if (m_insert) m_rows = 0;  // the ids are the engine's, not rows of the statement
     }
     m_row = -1;
@@ -504,6 +532,7 @@ PGresult* PgStatement::RunChecked(PGconn* conn, bool guard, const std::string& p
     }
     if (made && (failed < 0 || failed > check + 1)) {
         m_name = prepare;
+        m_generation = m_backend.m_link.Generation();
         m_preparedFor.assign(types, types + n);
     }
     if (!sent || failed >= 0) {
@@ -699,11 +728,7 @@ void PgBackend::Open(BackendHost& host) {
     m_databases["main"] = "master";
     m_databases["pg_temp"] = "tempdb";
     InstallFunctions(m_link);
-    PGresult* r = PQprepare(m_link.Handle(), kCheckStatement,
-                            "SELECT 1 / (CASE WHEN v = $1::bigint THEN 1 ELSE 0 END) FROM xr.ddl",
-                            1, nullptr);
-    PQclear(r);
-    ReadSchemaMark();
+    Configure();
     if (!m_catalog.HasCatalog("main")) {
         // A server used for the first time: one session makes master's
         // catalog, the others wait for it.
@@ -973,13 +998,35 @@ uint64_t PgBackend::DataMark(const std::string&) { return ++m_writes; }
 bool PgBackend::SchemaChanged() {
     // The session's own tempdb also changes by its catalog's work the
     // interpreter was not told of (a batch's table variables going).
-    const bool changed = m_ddlUndone || m_tempUndone || m_catalog.TempVersion() != m_tempSeen;
+    bool changed = m_ddlUndone || m_tempUndone || m_catalog.TempVersion() != m_tempSeen;
     m_ddlUndone = false;
     m_tempUndone = false;
+    if (m_generation != m_link.Generation()) {
+        // The connection was opened again: a new session on the server,
+        // with a tempdb of its own, empty.
+        Configure();
+        m_openedBy.clear();
+        m_ddlInTransaction = false;
+        m_functionSchema.clear();
+        m_catalog.ForgetTemp();
+        m_globalMade.clear();  // the old session's: dropped as a dead session's
+        m_databases.erase(kGlobalTempSchema);
+        changed = true;
+    }
     m_tempSeen = m_catalog.TempVersion();
     return changed;
 }
 
+void PgBackend::Configure() {
+    m_generation = m_link.Generation();
+    PGresult* r = PQprepare(m_link.Handle(), kCheckStatement,
+                            "SELECT 1 / (CASE WHEN v = $1::bigint THEN 1 ELSE 0 END) FROM xr.ddl",
+                            1, nullptr);
+    PQclear(r);
+    ReadSchemaMark();
+}
+
+// The catalog moved the schema mark with the DDL (Catalog's Touch).
 void PgBackend::OwnSchemaChange(const std::string& schema) {
     if (schema == "pg_temp") m_tempSeen = m_catalog.TempVersion();
     if (InTransaction()) m_ddlInTransaction = true;

@@ -53,12 +53,20 @@ public:
     void SetSchemaMark(int64_t mark) { m_schemaMark = mark; }
     // Whether the connection still works.
     bool Alive() const;
+    // A connection the server dropped is opened again (false when it works
+    // or cannot be reopened); each reopening is a new generation, whose
+    // session has none of the old one's prepared statements or settings.
+    bool Revive();
+    uint64_t Generation() const { return m_generation; }
     std::string ServerVersion() const;
 
 private:
     pg_conn* m_conn = nullptr;
+    void Configure();
+
     uint64_t m_statements = 0;
     int64_t m_schemaMark = -1;
+    uint64_t m_generation = 0;
 };
 
 class PgBackend;
@@ -121,6 +129,7 @@ private:
     std::string m_sql;
     std::string m_name;                   // on the server; empty until prepared
     std::vector<uint32_t> m_preparedFor;  // the parameter types it was prepared with
+    uint64_t m_generation = 0;            // the connection's when it was prepared
     std::vector<Param> m_params;
     pg_result* m_result = nullptr;
     int m_row = -1;
@@ -166,6 +175,16 @@ public:
     bool SchemaChanged() override;
     void OwnSchemaChange(const std::string& schema) override;
     void ForgetSchemaVersions() override;
+    // The written rows' ids come back as the statements' "xr_written"
+    // column (pg_renderer.cpp, CHECK OPTION).
+    void WatchWrites(const std::string&, const std::string&) override {
+        m_watching = true;
+        m_written.clear();
+    }
+    std::vector<int64_t> WrittenRows() override {
+        m_watching = false;
+        return std::move(m_written);
+    }
     engine::Catalog& Catalog() override { return m_catalog; }
     bool SystemTable(const std::string& schema, const std::string& name, TableDef* out) override;
     void TableMade(const std::string& schema, const std::string& name) override;
@@ -211,6 +230,8 @@ private:
     // The transaction ended; `undone` when it was rolled back.
     void TransactionEnded(bool undone);
     void ReadSchemaMark();
+    // The session's own set-up on the server: the check, the schema mark.
+    void Configure();
     std::string DuplicateKeyMessage(const std::string& constraint, const std::string& table);
 
     PgLink& m_link;
@@ -227,9 +248,12 @@ private:
     std::unordered_map<std::string, std::string> m_databases;  // schema -> database name
     bool m_ddlInTransaction = false;  // this session's DDL in the open transaction
     bool m_ddlUndone = false;         // ... which a rollback then undid
+    uint64_t m_generation = 0;        // the connection's that the session is set up on
     std::string m_functionSchema;  // what xr.schema holds on the server
-    uint64_t m_tempSeen = 0;       // the tempdb change the interpreter knows of
-    bool m_tempUndone = false;     // a rollback may have undone some since the last check
+    bool m_watching = false;       // WatchWrites
+    std::vector<int64_t> m_written;
+    uint64_t m_tempSeen = 0;    // the tempdb change the interpreter knows of
+    bool m_tempUndone = false;  // a rollback may have undone some since the last check
     std::vector<std::pair<std::string, int32_t>> m_globalMade;  // name, id
 };
 

@@ -6,6 +6,7 @@
 
 #include "engine/postgres/pg_backend.h"
 #include "engine/postgres/pg_renderer.h"
+#include "engine/postgres/pg_views.h"
 #include "engine/system_tables.h"
 #include "platform/error.h"
 #include "platform/text.h"
@@ -468,6 +469,10 @@ void Catalog::InitDatabase(const std::string& db) {
            "sysobjects (id integer NOT NULL, name text COLLATE \"C\" NOT NULL, xtype text COLLATE "
            "\"C\" NOT NULL, type text COLLATE \"C\" NOT NULL, uid smallint NOT NULL, parent_obj "
            "integer NOT NULL, crdate double precision NOT NULL, status integer NOT NULL, "
+           // The object's kind as the server's low bits of sysstat tell it.
+           "sysstat smallint GENERATED ALWAYS AS (CASE xtype WHEN 'S ' THEN 1 WHEN 'V ' THEN 2 "
+           "WHEN 'U ' THEN 3 WHEN 'P ' THEN 4 WHEN 'D ' THEN 6 WHEN 'R ' THEN 7 WHEN 'TR' THEN 8 "
+           "ELSE 9 END) STORED, "
            "\"xr_rowid\" bigint GENERATED ALWAYS AS IDENTITY)");
     l.Exec("CREATE UNIQUE INDEX IF NOT EXISTS xr_sysobjects_id ON " + s + "sysobjects (id)");
     l.Exec("CREATE INDEX IF NOT EXISTS xr_sysobjects_name ON " + s + "sysobjects ((" +
@@ -516,7 +521,8 @@ void Catalog::InitDatabase(const std::string& db) {
               {"uid", "SMALLINT"},
               {"parent_obj", "INT"},
               {"crdate", "DATETIME"},
-              {"status", "INT"}}},
+              {"status", "INT"},
+              {"sysstat", "SMALLINT"}}},
             {2,
              "syscolumns",
              {{"id", "INT"},
@@ -1091,6 +1097,7 @@ void Catalog::RenameColumn(const std::string& db, std::string_view table, std::s
 
 void Catalog::RenameTable(const std::string& db, std::string_view table, std::string_view newName) {
     const TableDef* found = m_impl->Find(db, table);
+    if (!found && m_impl->Has(db) && RenameView(Views(db), table, newName)) return;
     if (!found) Fail("Invalid object name '" + S(table) + "'.");
     const TableDef def = *found;
     if (def.name == newName) return;
@@ -1225,13 +1232,29 @@ void Catalog::AddRoleMember(const std::string& db, std::string_view role, std::s
     m_impl->Select("INSERT INTO " + members + " (role, name) VALUES ($2, $1)", {m, fixedRole});
 }
 
-void Catalog::CreateView(const std::string&, std::string_view, const ViewDef&,
-                         const std::vector<ColumnDef>&, bool) {
-    NotYet("CREATE VIEW");
+// Views (pg_views.cpp) through the catalog's own helpers.
+ViewCatalog Catalog::Views(const std::string& db) {
+    Impl& impl = *m_impl;
+    return ViewCatalog{
+        impl.link,
+        db,
+        [&impl, db](std::string_view n) { return impl.NameTaken(db, n); },
+        [&impl, db](std::string_view n) { return impl.Find(db, n) != nullptr; },
+        [&impl, db] { return impl.NewObjectId(db); },
+        [&impl, db](int32_t id, std::string_view n) { impl.InsertObject(db, id, n, "V", 0); },
+        [&impl, db] { impl.Touch(db); }};
 }
-void Catalog::DropView(const std::string&, std::string_view) { NotYet("DROP VIEW"); }
-std::optional<Catalog::ViewDef> Catalog::FindView(const std::string&, std::string_view) {
-    return std::nullopt;
+
+void Catalog::CreateView(const std::string& db, std::string_view name, const ViewDef& view,
+                         const std::vector<ColumnDef>& columns, bool replace) {
+    postgres::CreateView(Views(db), name, view, columns, replace);
+}
+void Catalog::DropView(const std::string& db, std::string_view name) {
+    postgres::DropView(Views(db), name);
+}
+std::optional<Catalog::ViewDef> Catalog::FindView(const std::string& db, std::string_view name) {
+    if (!m_impl->Has(db)) return std::nullopt;
+    return postgres::FindView(m_impl->link, db, name);
 }
 
 }  // namespace xr::engine::postgres

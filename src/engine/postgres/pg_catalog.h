@@ -27,6 +27,7 @@ namespace xr::engine::postgres {
 using namespace xr::tsql;
 
 class PgLink;
+struct ViewCatalog;
 
 // "name" quoted for PostgreSQL.
 std::string Quote(std::string_view name);
@@ -126,6 +127,9 @@ public:
     uint64_t TempVersion() const;
 
 private:
+    // What the views' part of the catalog (pg_views.h) works with.
+    ViewCatalog Views(const std::string& db);
+
     struct Impl;
     std::unique_ptr<Impl> m_impl;
 

@@ -148,7 +148,11 @@ public:
                Query(*e.query, nullptr) + "))";
     }
 
-    std::string CommonTable(const BoundSource&) override { NotYet("WITH"); }
+    std::string CommonTable(const BoundSource& src) override {
+        // In one of several recursive members: the row of the level before.
+        if (src.cte == m_previousOf) return "(SELECT \"xr_prev\".*) AS " + Quote(src.alias);
+        return Quote(src.cte->sqlName) + " AS " + Quote(src.alias);
+    }
 
     std::string Convert(const BoundExpr& e) override {
         std::string x = Expr(*e.args[0]);
@@ -577,14 +581,94 @@ public:
 
     // ---- queries ----------------------------------------------------------
 
+    // "WITH RECURSIVE name(columns) AS (query), ... " before a statement
+    // reading common tables. A recursive one carries a column more, its
+    // rows' level of recursion (0 for the anchor's), checked against the
+    // statement's limit as each level's rows are made; its columns are
+    // those of the storage of their types in both parts, as PostgreSQL
+    // wants the parts to agree.
+    std::string With(const BoundStatement& b) {
+        if (b.ctes.empty()) return "";
+        std::string sql = "WITH RECURSIVE ";
+        for (size_t i = 0; i < b.ctes.size(); ++i) {
+            const BoundCte& c = *b.ctes[i];
+            sql += (i ? "," : "") + Quote(c.sqlName) + "(";
+            for (size_t k = 0; k < c.columns.size(); ++k)
+                sql += (k ? "," : "") + Quote(c.columns[k].name);
+            if (c.recursive) {
+                sql += ",\"xr_level\"";
+                m_levelOf = &c;
+                m_maxRecursion = b.maxRecursion;
+            }
+            sql += ") AS (" + Query(*c.query, nullptr) + ")";
+        }
+        return sql + " ";
+    }
+
+    // The source in a FROM that is the common table `c`, or null.
+    static const BoundSource* FindCteSource(const BoundTableRef& ref, const BoundCte& c) {
+        if (ref.join != JoinType::None) {
+            const BoundSource* s = FindCteSource(*ref.left, c);
+            return s ? s : FindCteSource(*ref.right, c);
+        }
+        return ref.source->cte == &c ? ref.source.get() : nullptr;
+    }
+
+    // The level column of a part of a recursive common table's query.
+    std::string LevelColumn(const BoundSelect& part, const BoundCte& c) {
+        const BoundSource* self = nullptr;
+        for (const BoundTableRefPtr& ref : part.from)
+            if (!self) self = FindCteSource(*ref, c);
+        if (!self) return ",0::int8";
+        const std::string next = "(" + Quote(self->alias) + ".\"xr_level\"+1)";
+        if (m_maxRecursion == 0) return "," + next;
+        const std::string message = "The statement terminated. The maximum recursion " +
+                                    std::to_string(m_maxRecursion) +
+                                    " has been exhausted before statement completion.";
+        return ",CASE WHEN " + next + ">" + std::to_string(m_maxRecursion) + " THEN xr.fail(" +
+               QuoteText(message) + "," + next + ") ELSE " + next + " END";
+    }
+
+    // Whether a part of the query of `c` reads `c` (a recursive member).
+    static bool ReadsItself(const BoundSelect& part, const BoundCte& c) {
+        for (const BoundTableRefPtr& ref : part.from)
+            if (FindCteSource(*ref, c)) return true;
+        return false;
+    }
+
+    // The recursive members of `c` from part `from` on, when there are
+    // several: PostgreSQL's recursion has one recursive part, which reads
+    // the rows of the level before once and hands each of them to every
+    // member.
+    std::string Members(const BoundQuery& q, size_t from, const BoundCte& c) {
+        std::string inner;
+        m_previousOf = &c;
+        for (size_t k = from; k < q.parts.size(); ++k) {
+            std::vector<OutColumn> cols;
+            inner += (k > from ? " UNION ALL " : "") +
+                     Select(q.parts[k], &cols, false, &c, LevelColumn(q.parts[k], c));
+        }
+        m_previousOf = nullptr;
+        return "SELECT \"xr_m\".* FROM " + Quote(c.sqlName) +
+               " AS \"xr_prev\" CROSS JOIN LATERAL (" + inner + ") AS \"xr_m\"";
+    }
+
     std::string Query(const BoundQuery& q, std::vector<OutColumn>* out) override {
         const bool top = m_markTop;
         m_markTop = false;
+        const BoundCte* levelOf = m_levelOf;
+        m_levelOf = nullptr;
         std::vector<OutColumn> cols;
-        std::string sql = Select(q.parts[0], &cols, top);
+        std::string sql = Select(q.parts[0], &cols, top, levelOf,
+                                 levelOf ? LevelColumn(q.parts[0], *levelOf) : "");
         const std::vector<std::string> grouped = m_lastGrouped;
         if (top) m_plan.orderAt = sql.size();
         for (size_t i = 1; i < q.parts.size(); ++i) {
+            if (levelOf && i + 1 < q.parts.size() && ReadsItself(q.parts[i], *levelOf) &&
+                ReadsItself(q.parts[i + 1], *levelOf)) {
+                sql += " UNION ALL " + Members(q, i, *levelOf);
+                break;
+            }
             std::vector<OutColumn> ucols;
             // UNION drops duplicates by PostgreSQL's equality of text, not
             // the server's: refused until it goes through the normal form.
@@ -593,7 +677,8 @@ public:
                     if (c.type.IsText()) NotYet("UNION of text");
             }
             sql += q.unionAll[i - 1] ? " UNION ALL " : " UNION ";
-            sql += Select(q.parts[i], &ucols, false);
+            sql += Select(q.parts[i], &ucols, false, levelOf,
+                          levelOf ? LevelColumn(q.parts[i], *levelOf) : "");
         }
         const std::string core = sql;
         // A UNION ordered by a text column is ordered by the column's normal
@@ -696,7 +781,10 @@ public:
         return false;
     }
 
-    std::string Select(const BoundSelect& s, std::vector<OutColumn>* cols, bool top) {
+    // `cte`: a part of that recursive common table's query, whose columns
+    // are cast to its own and followed by `extra` (the level).
+    std::string Select(const BoundSelect& s, std::vector<OutColumn>* cols, bool top,
+                       const BoundCte* cte = nullptr, const std::string& extra = "") {
         std::string from = From(s.from);
         std::vector<std::string> groupBy;
         std::vector<std::string> groupedText;
@@ -709,10 +797,12 @@ public:
             OutColumn c = ItemColumn(item);
             c.expr = Grouped(c.expr, groupedText, *item.expr);
             if (!list.empty()) list += ",";
-            list += c.expr;
+            const size_t k = cols->size();
+            list += cte && k < cte->columns.size() ? Cast(c.expr, cte->columns[k].type) : c.expr;
             if (!c.name.empty()) list += " AS " + Quote(c.name);
             cols->push_back(std::move(c));
         }
+        list += extra;
         if (s.distinct) {
             for (const OutColumn& c : *cols)
                 if (c.type.IsText()) NotYet("DISTINCT over text");
@@ -745,15 +835,22 @@ public:
     }
 
 private:
+    // `sql` as a value of the storage type of `t`.
+    static std::string Cast(const std::string& sql, const TypeSpec& t) {
+        const std::string type = StorageType(t);
+        const size_t collate = type.find(" COLLATE ");
+        if (collate == std::string::npos) return "CAST(" + sql + " AS " + type + ")";
+        return "CAST(" + sql + " AS " + type.substr(0, collate) + ")" + type.substr(collate);
+    }
+
     bool m_markTop = false;
     std::vector<std::string> m_lastGrouped;  // the text grouped by in the last select, as rendered
+    const BoundCte* m_levelOf = nullptr;     // the next query rendered makes this recursive table
+    const BoundCte* m_previousOf = nullptr;  // its members read the level before as "xr_prev"
+    int64_t m_maxRecursion = 100;
 };
 
 std::string TableName(const BoundTarget& t) { return Quote(t.schema) + "." + Quote(t.table->name); }
-
-void NoCommonTables(const BoundStatement& b) {
-    if (!b.ctes.empty()) NotYet("WITH");
-}
 
 }  // namespace
 
@@ -782,18 +879,53 @@ std::string InlineValue(const Value& v) {
 
 Plan RenderSelect(const SelectStmt& select, RenderContext& ctx) {
     BoundStatement b = BindSelect(select, ctx);
-    NoCommonTables(b);
     Plan plan;
     TakeBinding(b, plan);
     Generator g(plan);
+    const std::string with = g.With(b);
     g.MarkTop();
-    plan.sql = g.Query(*b.query, &plan.columns);
+    plan.sql = with + g.Query(*b.query, &plan.columns);
+    for (size_t* at : {&plan.whereAt, &plan.whereEnd, &plan.orderAt})
+        if (*at != std::string::npos) *at += with.size();
     return plan;
 }
 
+namespace {
+
+// INSERT or UPDATE through a view made WITH CHECK OPTION, or through one
+// reading such a view: the rows written must be rows of that view. The
+// statement hands back the row ids it wrote as "xr_written" (PgBackend
+// collects them while it watches the table).
+bool CheckOption(const BoundStatement& b, RenderContext& ctx, Plan& plan) {
+    const TableDef* v = b.target.view;
+    for (int depth = 0; v && !v->viewSql.empty() && depth < 32; ++depth) {
+        if (v->viewRefusal == "550") {
+            plan.checkSchema = b.target.schema;
+            plan.checkTable = b.target.table->name;
+            plan.checkSql =
+                "SELECT count(*) FROM jsonb_array_elements_text($1::text::jsonb) AS xr_w(id) "
+                "WHERE xr_w.id::int8 NOT IN (SELECT \"xr_rowid\" FROM (" +
+                v->viewRowIdSql + ") AS xr_v)";
+            return true;
+        }
+        v = ctx.FindTable(v->viewBaseSchema, v->viewBaseName);
+    }
+    return false;
+}
+
+// The catalog's own tables (sysobjects, syscolumns, sysconstraints: the
+// ids below those of the objects made) change by DDL alone.
+void RefuseCatalogWrite(const BoundStatement& b) {
+    const int32_t id = b.target.table->id;
+    if (id > 0 && id < 0x00100000)
+        throw ComError(DB_E_ERRORSINCOMMAND, "Ad hoc updates to system catalogs are not allowed.");
+}
+
+}  // namespace
+
 Plan RenderInsert(const Stmt& stmt, RenderContext& ctx) {
     BoundStatement b = BindInsert(stmt, ctx);
-    NoCommonTables(b);
+    RefuseCatalogWrite(b);
     Plan plan;
     TakeBinding(b, plan);
     Generator g(plan);
@@ -803,6 +935,8 @@ Plan RenderInsert(const Stmt& stmt, RenderContext& ctx) {
     // Identity values are given explicitly only under IDENTITY_INSERT.
     const ColumnDef* id = def.IdentityColumn();
     std::string returning = " RETURNING " + (id ? Quote(id->name) : std::string("\"xr_rowid\""));
+    const bool checked = CheckOption(b, ctx, plan);
+    if (checked) returning += ",\"xr_rowid\" AS \"xr_written\"";
     if (b.defaultValues) {
         plan.sql = sql + " DEFAULT VALUES" + returning;
         return plan;
@@ -817,15 +951,18 @@ Plan RenderInsert(const Stmt& stmt, RenderContext& ctx) {
             if (&def.columns[static_cast<size_t>(c)] == id) explicitIdentity = true;
     }
     if (explicitIdentity) sql += " OVERRIDING SYSTEM VALUE";
+    // The common tables go with the rows' query: the statement still
+    // begins INSERT (PgStatement hands back the new rows' ids).
+    const std::string with = g.With(b);
     if (b.query) {
-        const std::string query = g.Query(*b.query, nullptr);
+        const std::string query = with + g.Query(*b.query, nullptr);
         if (b.top)
             sql += " SELECT * FROM (" + query + ") AS xr_rows LIMIT " +
                    g.WriteTop(b, "FROM (" + query + ") AS xr_all");
         else
             sql += " " + query;
     } else {
-        sql += " VALUES ";
+        sql += " " + with + "VALUES ";
         for (size_t row = 0; row < b.rows.size(); ++row) {
             sql += row ? ",(" : "(";
             for (size_t i = 0; i < b.rows[row].size(); ++i)
@@ -838,24 +975,24 @@ Plan RenderInsert(const Stmt& stmt, RenderContext& ctx) {
         // The counter goes on beyond the values given, as on the server.
         plan.sql = std::string(kKeptInsert) + plan.sql.substr(7) + ") SELECT xr.keep_identity(" +
                    QuoteText(b.target.schema) + "," + QuoteText(def.name) + "," +
-                   QuoteText(id->name) + "," + Quote(id->name) + ") FROM xr_ins";
+                   QuoteText(id->name) + "," + Quote(id->name) + ")" +
+                   (checked ? ",\"xr_written\"" : "") + " FROM xr_ins";
     }
     return plan;
 }
 
 // The row id of a table of the FROM, which UPDATE and DELETE match their
-// target's rows by.
-std::string RowIdOf(const BoundSource& src) {
-    if (src.writeThrough) NotYet("UPDATE and DELETE through a view with FROM");
-    return Quote(src.alias) + ".\"xr_rowid\"";
-}
+// target's rows by: a view written through hands out its table's as a
+// column of the same name.
+std::string RowIdOf(const BoundSource& src) { return Quote(src.alias) + ".\"xr_rowid\""; }
 
 Plan RenderUpdate(const Stmt& stmt, RenderContext& ctx) {
     BoundStatement b = BindUpdate(stmt, ctx);
-    NoCommonTables(b);
+    RefuseCatalogWrite(b);
     Plan plan;
     TakeBinding(b, plan);
     Generator g(plan);
+    const std::string with = g.With(b);
     const TableDef& def = *b.target.table;
     const std::string from = g.From(b.from);
     std::vector<std::pair<std::string, std::string>> sets;
@@ -864,7 +1001,7 @@ Plan RenderUpdate(const Stmt& stmt, RenderContext& ctx) {
     const std::string where = b.expr ? g.Expr(*b.expr) : std::string();
     // The FROM's names stay inside the query the target is matched with.
     const std::string alias = b.target.inFrom ? "xr_target" : def.name;
-    std::string sql = "UPDATE " + TableName(b.target) + " AS " + Quote(alias) + " SET ";
+    std::string sql = with + "UPDATE " + TableName(b.target) + " AS " + Quote(alias) + " SET ";
     if (!b.target.inFrom && b.top) {
         // TOP: the first n rows the statement would change, by row id.
         for (size_t i = 0; i < sets.size(); ++i)
@@ -899,21 +1036,24 @@ Plan RenderUpdate(const Stmt& stmt, RenderContext& ctx) {
                    g.WriteTop(b, "FROM " + from + (where.empty() ? "" : " WHERE " + where));
         sql += ") AS \"xr_from\" WHERE " + Quote(alias) + ".\"xr_rowid\"=\"xr_from\".\"xr_id\"";
     }
+    if (CheckOption(b, ctx, plan))
+        sql += " RETURNING " + Quote(alias) + ".\"xr_rowid\" AS \"xr_written\"";
     plan.sql = std::move(sql);
     return plan;
 }
 
 Plan RenderDelete(const Stmt& stmt, RenderContext& ctx) {
     BoundStatement b = BindDelete(stmt, ctx);
-    NoCommonTables(b);
+    RefuseCatalogWrite(b);
     Plan plan;
     TakeBinding(b, plan);
     Generator g(plan);
+    const std::string with = g.With(b);
     const std::string table = TableName(b.target);
     const std::string name = Quote(b.target.table->name);
     std::string from = g.From(b.from);
     const std::string where = b.expr ? g.Expr(*b.expr) : std::string();
-    std::string sql = "DELETE FROM " + table;
+    std::string sql = with + "DELETE FROM " + table;
     if (from.empty() && b.top) {
         // TOP: the first n rows the statement would delete, by row id.
         std::string tail = "FROM " + table + " AS " + name;

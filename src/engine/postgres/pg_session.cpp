@@ -32,20 +32,28 @@ PgSession::~PgSession() {
     m_link.reset();
 }
 
+// A connection the server dropped fails the call that meets it, with the
+// server's reason; the next call opens it again, as a new session.
 void PgSession::Execute(std::string_view batch, std::vector<ErrorRecord>& errors) {
+    m_link->Revive();
     m_interp->Execute(batch, errors);
 }
 
 std::unique_ptr<Rows> PgSession::Query(std::string_view batch, std::vector<ErrorRecord>& errors) {
+    m_link->Revive();
     return m_interp->Query(batch, errors);
 }
 
 std::unique_ptr<RecordSource> PgSession::OpenSource(std::string_view source, bool isTable,
                                                     std::vector<ErrorRecord>& errors) {
+    m_link->Revive();
     return m_interp->OpenSource(source, isTable, errors);
 }
 
-void PgSession::BeginTrans() { m_interp->BeginTrans(); }
+void PgSession::BeginTrans() {
+    m_link->Revive();
+    m_interp->BeginTrans();
+}
 void PgSession::CommitTrans() { m_interp->CommitTrans(); }
 void PgSession::RollbackTrans() { m_interp->RollbackTrans(); }
 std::string PgSession::DefaultDatabase() const { return m_interp->CurrentDatabase(); }
