@@ -87,6 +87,9 @@ public:
     virtual void KeepIdentity(const std::string& db, std::string_view table, int64_t value) = 0;
     // Whether the database may hold foreign keys or checks (cheap: no query once known).
     virtual bool HasForeignKeys(const std::string& db) = 0;
+    // Whether DDL remakes tables (so that the engine's foreign keys must be
+    // off meanwhile); false where tables change in place.
+    virtual bool RemakesTables() const { return true; }
     // DBCC CHECKIDENT ... RESEED [, value].
     virtual void Reseed(const std::string& db, std::string_view table,
                         std::optional<int64_t> value) = 0;

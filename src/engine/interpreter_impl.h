@@ -2104,7 +2104,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
     // drops it, which must not delete or cascade anything.
     template <class F>
     void WithoutForeignKeys(const std::string& schema, F f) {
-        if (InTransaction() || !catalog.HasForeignKeys(schema)) {
+        if (InTransaction() || !catalog.RemakesTables() || !catalog.HasForeignKeys(schema)) {
             f();
             return;
         }

@@ -13,4 +13,5 @@ list(APPEND XRDB8_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/rows.cpp
   ${CMAKE_CURRENT_LIST_DIR}/sql_writer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/system_tables.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/system_views.cpp
   ${CMAKE_CURRENT_LIST_DIR}/system_procs.cpp)

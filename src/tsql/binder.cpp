@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <unordered_map>
 
 #include "platform/error.h"
 #include "platform/text.h"
@@ -602,6 +603,133 @@ public:
             if (s.having) out.having = Predicate(*s.having, scope);
             return 0;
         });
+        MatchGroups(out);
+        CheckGrouping(out);
+    }
+
+    // A grouped select (GROUP BY, HAVING or an aggregate in the select list)
+    // shows one row a group: each column of its own tables in the select
+    // list must be in an aggregate or in a GROUP BY expression (error 8120).
+    void CheckGrouping(const BoundSelect& out) {
+        bool grouped = !out.groupBy.empty() || out.having;
+        for (const BoundItem& item : out.items)
+            grouped = grouped || (item.expr && Aggregates(*item.expr));
+        if (!grouped) return;
+        std::vector<const BoundSource*> own;
+        for (const BoundTableRefPtr& ref : out.from) Sources(*ref, &own);
+        for (const BoundItem& item : out.items)
+            if (item.expr) Covered(*item.expr, out.groupBy, own);
+    }
+
+    static bool IsAggregate(const BoundExpr& e) {
+        return e.kind == BoundKind::Function && !e.window &&
+               (e.name == "COUNT" || e.name == "COUNT_BIG" || e.name == "SUM" || e.name == "AVG" ||
+                e.name == "MIN" || e.name == "MAX");
+    }
+
+    static bool Aggregates(const BoundExpr& e) {
+        if (IsAggregate(e)) return true;
+        for (const BoundExprPtr& a : e.args)
+            if (a && Aggregates(*a)) return true;
+        return false;
+    }
+
+    static void Sources(const BoundTableRef& ref, std::vector<const BoundSource*>* out) {
+        if (ref.join == JoinType::None) {
+            if (ref.source) out->push_back(ref.source.get());
+            return;
+        }
+        if (ref.left) Sources(*ref.left, out);
+        if (ref.right) Sources(*ref.right, out);
+    }
+
+    void Covered(const BoundExpr& e, const std::vector<BoundExprPtr>& groups,
+                 const std::vector<const BoundSource*>& own) const {
+        for (const BoundExprPtr& g : groups)
+            if (g && SameExpr(e, *g)) return;
+        if (IsAggregate(e) || e.window) return;
+        if (e.kind == BoundKind::Column) {
+            if (std::find(own.begin(), own.end(), e.source) == own.end()) return;  // an outer one
+            const BoundSource& src = *e.source;
+            const std::string owner = src.table && !src.cte ? src.table->name : src.alias;
+            Fail("Column '" + owner + "." + src.ColumnName(e.column) +
+                 "' is invalid in the select list because it is not contained in either an "
+                 "aggregate function or the GROUP BY clause.");
+        }
+        for (const BoundExprPtr& a : e.args)
+            if (a) Covered(*a, groups, own);
+    }
+
+    // Select-list items that are a GROUP BY expression as written (a CASE
+    // over a column, say) are marked with it, so that an engine that checks
+    // grouping itself sees the same expression in both places. The match
+    // holds for these literals only: a plan with other values is made anew.
+    void MatchGroups(BoundSelect& out) {
+        if (out.groupBy.empty()) return;
+        for (BoundItem& item : out.items) {
+            if (!item.expr || item.expr->kind == BoundKind::Column) continue;
+            for (size_t g = 0; g < out.groupBy.size(); ++g) {
+                if (!out.groupBy[g] || !SameExpr(*item.expr, *out.groupBy[g])) continue;
+                InlineLiterals(*item.expr);
+                InlineLiterals(*out.groupBy[g]);
+                item.group = static_cast<int>(g);
+                break;
+            }
+        }
+    }
+
+    bool SameParam(int a, int b) const {
+        const BoundParam& x = m_out.params.at(static_cast<size_t>(a));
+        const BoundParam& y = m_out.params.at(static_cast<size_t>(b));
+        if (x.source != y.source || x.negate != y.negate || x.convert != y.convert ||
+            x.valueType.ToString() != y.valueType.ToString() ||
+            x.target.ToString() != y.target.ToString())
+            return false;
+        if (x.source == BoundParam::Source::Variable) return IEquals(x.variable, y.variable);
+        if (x.source != BoundParam::Source::Literal) return false;
+        auto i = m_literalParams.find(a), j = m_literalParams.find(b);
+        return i != m_literalParams.end() && j != m_literalParams.end() &&
+               i->second.second == j->second.second;
+    }
+
+    bool SameExpr(const BoundExpr& a, const BoundExpr& b) const {
+        if (a.kind != b.kind || a.op != b.op || a.negated != b.negated || a.name != b.name ||
+            a.part != b.part || a.star != b.star || a.distinct != b.distinct || a.window ||
+            b.window || a.hasOperand != b.hasOperand || a.hasElse != b.hasElse ||
+            a.path != b.path || a.style != b.style || a.explicitCast != b.explicitCast ||
+            a.exact != b.exact || a.query || b.query || a.args.size() != b.args.size() ||
+            a.type.ToString() != b.type.ToString())
+            return false;
+        switch (a.kind) {
+            case BoundKind::Param:
+                if (!SameParam(a.param, b.param)) return false;
+                break;
+            case BoundKind::Column:
+                if (a.source != b.source || a.column != b.column) return false;
+                break;
+            case BoundKind::Constant:
+                return false;
+            default:
+                break;
+        }
+        for (size_t i = 0; i < a.args.size(); ++i) {
+            if (!a.args[i] || !b.args[i]) {
+                if (a.args[i] || b.args[i]) return false;
+                continue;
+            }
+            if (!SameExpr(*a.args[i], *b.args[i])) return false;
+        }
+        return true;
+    }
+
+    void InlineLiterals(const BoundExpr& e) {
+        if (e.kind == BoundKind::Param) {
+            auto it = m_literalParams.find(e.param);
+            if (it != m_literalParams.end())
+                m_out.inlined.emplace_back(it->second.first, it->second.second);
+        }
+        for (const BoundExprPtr& a : e.args)
+            if (a) InlineLiterals(*a);
     }
 
     // Window functions stand only in a select list and an ORDER BY (not in
@@ -890,7 +1018,9 @@ public:
             p.value = LiteralValueOf(e);
         }
         p.valueType = LiteralTypeOf(e);
-        return Param(std::move(p));
+        BoundExprPtr r = Param(std::move(p));
+        if (e.paramIndex >= 0) m_literalParams[r->param] = {e.paramIndex, e.text};
+        return r;
     }
 
     BoundExprPtr Param(BoundParam p) {
@@ -1131,6 +1261,8 @@ public:
 
     BindCatalog& m_catalog;
     BoundStatement& m_out;
+    // The literal (index, text) each literal parameter stands for.
+    std::unordered_map<int, std::pair<int, std::string>> m_literalParams;
     bool m_inline;                     // literals become Constant nodes (filtered index conditions)
     bool m_windows = false;            // a window function may stand here
     BoundCte* m_cteBinding = nullptr;  // the common table being bound

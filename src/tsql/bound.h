@@ -178,6 +178,9 @@ struct BoundTableRef {
 struct BoundItem {
     BoundExprPtr expr;
     BoundColumn column;
+    // The GROUP BY expression (its index) this item is, written the same
+    // with the same literals; -1 when none is or the item is a bare column.
+    int group = -1;
 };
 
 // One SELECT of a query (a UNION has several).

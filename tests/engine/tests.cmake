@@ -12,7 +12,6 @@ xrdb8_test(engine_tests
   ${CMAKE_CURRENT_LIST_DIR}/temp_procedures_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/global_temp_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/postgres_connection_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/engine_recordset_test.cpp)
-
-# Views shared by the sessions of a server.
-target_sources(engine_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/view_sessions_test.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/engine_recordset_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/engine_constraints_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/view_sessions_test.cpp)

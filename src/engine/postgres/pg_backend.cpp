@@ -10,6 +10,7 @@
 #include "engine/postgres/pg_functions.h"
 #include "engine/postgres/pg_renderer.h"
 #include "engine/postgres/pg_session.h"
+#include "engine/postgres/pg_system_views.h"
 #include "platform/text.h"
 
 namespace xr::engine::postgres {
@@ -790,6 +791,22 @@ ComError PgBackend::MapError(const EngineError& error, std::string_view sql,
                                                      r.table + "'; column does not allow nulls. " +
                                                      (update ? "UPDATE" : "INSERT") + " fails.");
     }
+    if (s == "23503" || s == "23514") {
+        // The statement as the server names it; a foreign key's trigger says
+        // which operation it caught when the statement's text does not.
+        std::string statement = r.text.rfind("The ", 0) == 0 ? r.text.substr(4) : "INSERT";
+        statement = statement.substr(0, statement.find(' '));
+        for (const char* verb : {"INSERT", "UPDATE", "DELETE"}) {
+            if (sql.rfind(verb, 0) == 0 || (sql.rfind(kKeptInsert, 0) == 0 && verb[0] == 'I'))
+                statement = verb;
+        }
+        std::string text;
+        try {
+            text = m_catalog.ConflictMessage(r.schema, r.constraint, statement, database);
+        } catch (const ComError&) {
+        }
+        if (!text.empty()) return ComError(DB_E_INTEGRITYVIOLATION, text);
+    }
     if (s == "23503")
         return ComError(DB_E_INTEGRITYVIOLATION,
                         "The statement conflicted with the FOREIGN KEY constraint \"" +
@@ -1052,7 +1069,9 @@ void PgBackend::TransactionEnded(bool undone) {
 }
 
 bool PgBackend::SystemTable(const std::string& schema, const std::string& name, TableDef* out) {
-    return TempSystemTable(schema, name, out);
+    if (!SystemView(m_link, name, schema, DatabaseName(schema), out)) return false;
+    AddGlobalTables(schema, name, out);
+    return true;
 }
 
 // ---- the dialect ----------------------------------------------------------

@@ -154,7 +154,7 @@ public:
     ComError MapError(const EngineError& error, std::string_view sql,
                       const std::string& database) override;
     int64_t Changes() override { return m_changes; }
-    int64_t TotalChanges() override { return m_totalChanges; }
+    int64_t TotalChanges() override { return m_totalChanges + m_catalog.DdlSteps(); }
     int64_t LastInsertId() override { return m_lastInsertId; }
 
     bool InTransaction() override;
@@ -217,11 +217,11 @@ private:
     friend class PgStatement;
     // tempdb (pg_temp.cpp): the shared schema of the ##tables, opened when
     // the session first names one; the ##tables the session made, dropped
-    // when it closes; tempdb's catalog as the server shows it.
+    // when it closes; tempdb's catalog showing them.
     std::string AttachGlobal();
     void DropGlobalTables() noexcept;
     void DropOrphanedGlobalTables();
-    bool TempSystemTable(const std::string& schema, const std::string& name, TableDef* out);
+    void AddGlobalTables(const std::string& schema, const std::string& name, TableDef* out);
     // A rollback may have undone DDL on the session's tempdb.
     void TempRolledBack();
 

@@ -5,6 +5,7 @@
 #include <random>
 
 #include "engine/postgres/pg_backend.h"
+#include "engine/postgres/pg_constraints.h"
 #include "engine/postgres/pg_renderer.h"
 #include "engine/postgres/pg_views.h"
 #include "engine/system_tables.h"
@@ -183,6 +184,7 @@ struct Catalog::Impl {
     std::map<std::string, std::vector<std::string>> ownTables;  // seen present, by database
     uint64_t tempVersion = 0;  // moved by every change of the session's tempdb
     std::mt19937 random{std::random_device{}()};
+    int64_t ddlSteps = 0;  // catalog changes made by this session
 
     std::string T(const std::string& db, const char* table) { return Quote(db) + "." + table; }
 
@@ -195,6 +197,7 @@ struct Catalog::Impl {
     // When the mark moved by more than this step, another session's DDL
     // came first: every definition is read afresh.
     void Touch(const std::string& db) {
+        ++ddlSteps;
         tables.erase(db);
         if (db == "pg_temp") {
             ++tempVersion;
@@ -219,10 +222,9 @@ struct Catalog::Impl {
     }
 
     bool NameTaken(const std::string& db, std::string_view name) {
+        // Index names belong to their table; keys are objects of their own.
         return !Select("SELECT 1 FROM " + T(db, "sysobjects") + " WHERE " + TextKey("name") +
-                           " = " + TextKey("$1::text") + " UNION ALL SELECT 1 FROM " +
-                           T(db, "xr_indexes") + " WHERE " + TextKey("name") + " = " +
-                           TextKey("$1::text"),
+                           " = " + TextKey("$1::text"),
                        {S(name)})
                     .empty();
     }
@@ -277,6 +279,7 @@ struct Catalog::Impl {
             ix.filterSql = r[8];
             def->indexes.push_back(std::move(ix));
         }
+        ReadConstraints(link, db, *def);
         return def;
     }
 
@@ -294,16 +297,21 @@ struct Catalog::Impl {
     bool Has(const std::string& db) {
         auto it = hasCatalog.find(db);
         if (it != hasCatalog.end() && it->second) return true;
-        // The session's own tempdb has no version: nobody else changes it.
-        const bool has =
-            db == "pg_temp"
-                ? Select("SELECT pg_catalog.to_regclass('pg_temp.sysobjects') IS NOT NULL")[0][0] ==
-                      "t"
-                : !Select(
-                       "SELECT 1 FROM pg_catalog.pg_tables WHERE schemaname = $1 AND "
-                       "tablename = 'xr_version'",
-                       {db})
-                       .empty();
+        if (db == "pg_temp") {
+            // The session's own tempdb has no version: nobody else changes it.
+            const bool temp =
+                Select("SELECT pg_catalog.to_regclass('pg_temp.sysobjects') IS NOT NULL")[0][0] ==
+                "t";
+            if (temp) hasCatalog[db] = true;
+            return temp;
+        }
+        auto rows = Select(
+            "SELECT to_regclass($2) IS NOT NULL FROM pg_catalog.pg_tables WHERE schemaname = $1 "
+            "AND tablename = 'xr_version'",
+            {db, T(db, "xr_constraints")});
+        const bool has = !rows.empty();
+        // A catalog made before foreign keys and checks were kept gets their table.
+        if (has && rows[0][0] != "t") link.Exec(ConstraintTableSql(db));
         if (has) hasCatalog[db] = true;
         return has;
     }
@@ -409,6 +417,8 @@ struct Catalog::Impl {
         if (link.TryExec(std::string("CREATE ") + (ix.unique ? "UNIQUE " : "") + "INDEX " +
                              Quote(ix.storageName) + " ON " + Quote(db) + "." + Quote(def.name) +
                              " (" + list + ")" +
+                             // A unique key holds one NULL, as on the server.
+                             (ix.unique ? " NULLS NOT DISTINCT" : "") +
                              (ix.filterSql.empty() ? "" : " WHERE " + ix.filterSql),
                          &error)) {
             if (guarded) link.TryExec("RELEASE xr_index");
@@ -503,6 +513,7 @@ void Catalog::InitDatabase(const std::string& db) {
            "sysconstraints (constid integer NOT NULL, id integer NOT NULL, colid smallint NOT "
            "NULL, status integer NOT NULL, \"xr_rowid\" bigint GENERATED ALWAYS AS IDENTITY)");
     l.Exec("CREATE INDEX IF NOT EXISTS xr_sysconstraints_id ON " + s + "sysconstraints (id)");
+    l.Exec(ConstraintTableSql(db));
     if (!temp) CreateProcedureTable(l, db);
     // The system tables describe themselves, as the server's do.
     if (m_impl->Select("SELECT 1 FROM " + s + "sysobjects WHERE id = 1").empty()) {
@@ -569,8 +580,6 @@ void Catalog::ForgetTemp() {
     m_impl->ownTables.erase("pg_temp");
 }
 
-PgLink& Catalog::Link() { return m_impl->link; }
-int32_t Catalog::NewObjectId(const std::string& db) { return m_impl->NewObjectId(db); }
 bool Catalog::NameTaken(const std::string& db, std::string_view name) {
     return m_impl->NameTaken(db, name);
 }
@@ -578,7 +587,6 @@ void Catalog::InsertObject(const std::string& db, int32_t id, std::string_view n
                            const char* xtype) {
     m_impl->InsertObject(db, id, name, xtype, 0);
 }
-void Catalog::Touch(const std::string& db) { m_impl->Touch(db); }
 uint64_t Catalog::TempVersion() const { return m_impl->tempVersion; }
 
 bool Catalog::HasOwnTable(const std::string& db, const char* name) {
@@ -659,6 +667,7 @@ void Catalog::DropTable(const std::string& db, std::string_view name) {
         Fail("Cannot drop the table '" + S(name) +
              "', because it does not exist or you do not have permission.");
     const std::string id = std::to_string(t->id);
+    DropTableConstraints(*this, db, *t);
     m_impl->link.Exec("DROP TABLE " + Quote(db) + "." + Quote(t->name));
     m_impl->Select(
         "DELETE FROM " + m_impl->T(db, "sysobjects") + " WHERE id = $1 OR parent_obj = $1", {id});
@@ -760,6 +769,7 @@ void Catalog::AlterColumn(const std::string& db, std::string_view table, const C
     if (target.def && target.def->valueType.kind != TypeKind::Unknown &&
         column.type.kind != target.type.kind)
         dependents.insert(dependents.begin(), target.def->name);
+    if (column.type.kind != target.type.kind) ConstraintsUsing(def, target.name, &dependents);
     if (!dependents.empty()) FailDependent(dependents, target.name, "ALTER COLUMN");
     if (target.identity) {
         if (column.type.kind != TypeKind::Int)
@@ -847,6 +857,7 @@ void Catalog::DropColumn(const std::string& db, std::string_view table, std::str
     if (target.def) dependents.push_back(target.def->name);
     for (const IndexDef& ix : def.indexes)
         if (IndexUses(ix, target.name)) dependents.push_back(ix.name);
+    ConstraintsUsing(def, target.name, &dependents);
     if (!dependents.empty()) FailDependent(dependents, target.name, "DROP COLUMN");
     if (def.columns.size() == 1)
         Fail("ALTER TABLE DROP COLUMN failed because '" + target.name +
@@ -957,6 +968,7 @@ void Catalog::DropConstraint(const std::string& db, std::string_view table, std:
     }
     for (const IndexDef& index : def.indexes) {
         if (!(index.primaryKey || index.uniqueKey) || !IEquals(index.name, name)) continue;
+        RefuseReferencedKey(*this, db, def, index);
         const std::string id = std::to_string(index.id);
         m_impl->link.Exec("DROP INDEX " + Quote(db) + "." + Quote(index.storageName));
         m_impl->Select("DELETE FROM " + m_impl->T(db, "sysobjects") + " WHERE id = $1", {id});
@@ -967,6 +979,7 @@ void Catalog::DropConstraint(const std::string& db, std::string_view table, std:
         m_impl->Touch(db);
         return;
     }
+    if (DropForeignKeyOrCheck(*this, db, def, name)) return;
     Fail("'" + S(name) + "' is not a constraint.");
 }
 
@@ -1006,20 +1019,19 @@ void Catalog::CreateIndex(const std::string& db, std::string_view table, IndexDe
     m_impl->Touch(db);
 }
 
-void Catalog::AddForeignKey(const std::string&, std::string_view, ForeignKeyDef, bool) {
-    NotYet("FOREIGN KEY");
-}
-void Catalog::AddCheck(const std::string&, std::string_view, CheckDef, bool) { NotYet("CHECK"); }
-void Catalog::EnableConstraints(const std::string&, std::string_view,
-                                const std::vector<std::string>&, bool, bool) {
-    NotYet("CHECK CONSTRAINT");
-}
-void Catalog::DropIndex(const std::string&, std::string_view, std::string_view) {
-    NotYet("DROP INDEX");
+PgLink& Catalog::Link() { return m_impl->link; }
+int64_t Catalog::DdlSteps() const { return m_impl->ddlSteps; }
+int32_t Catalog::NewObjectId(const std::string& db) { return m_impl->NewObjectId(db); }
+void Catalog::Changed(const std::string& db) { m_impl->Touch(db); }
+void Catalog::InsertObjectRows(const std::string& db, int32_t id, std::string_view name,
+                               const char* xtype, int32_t parent, int colid, int64_t status) {
+    m_impl->InsertObject(db, id, name, xtype, parent);
+    m_impl->InsertConstraint(db, id, parent, colid, status);
 }
 void Catalog::Truncate(const std::string& db, std::string_view table) {
     const TableDef* t = m_impl->Find(db, table);
     if (!t) Fail(CannotFind(table));
+    RefuseTruncate(*this, db, *t);
     m_impl->link.Exec("TRUNCATE TABLE " + Quote(db) + "." + Quote(t->name) + " RESTART IDENTITY");
 }
 void Catalog::KeepIdentity(const std::string&, std::string_view, int64_t) {
@@ -1092,7 +1104,9 @@ void Catalog::RenameColumn(const std::string& db, std::string_view table, std::s
             "UPDATE " + m_impl->T(db, "xr_indexes") + " SET columns = $2 WHERE storage = $1",
             {ix.storageName, Join(columns, ',')});
     }
+    RenameConstraintColumn(*this, db, def, oldName, S(newName));
     m_impl->Touch(db);
+    RefreshForeignKeys(*this, db, def.id);
 }
 
 void Catalog::RenameTable(const std::string& db, std::string_view table, std::string_view newName) {
@@ -1112,6 +1126,7 @@ void Catalog::RenameTable(const std::string& db, std::string_view table, std::st
     m_impl->Select("UPDATE " + m_impl->T(db, "sysobjects") + " SET name = $2 WHERE id = $1",
                    {std::to_string(def.id), S(newName)});
     m_impl->Touch(db);
+    RefreshForeignKeys(*this, db, def.id);
 }
 
 std::optional<int32_t> Catalog::ObjectId(const std::string& db, std::string_view name) {

@@ -90,7 +90,8 @@ public:
     void DropIndex(const std::string& db, std::string_view table, std::string_view name) override;
     void Truncate(const std::string& db, std::string_view table) override;
     void KeepIdentity(const std::string& db, std::string_view table, int64_t value) override;
-    bool HasForeignKeys(const std::string&) override { return false; }
+    bool HasForeignKeys(const std::string& db) override;
+    bool RemakesTables() const override { return false; }
     void Reseed(const std::string& db, std::string_view table,
                 std::optional<int64_t> value) override;
     void RenameColumn(const std::string& db, std::string_view table, std::string_view column,
@@ -113,6 +114,22 @@ public:
     void DropView(const std::string& db, std::string_view name) override;
     std::optional<ViewDef> FindView(const std::string& db, std::string_view name) override;
 
+    // For the parts of the catalog kept in other files (pg_constraints.cpp).
+    PgLink& Link();
+    // The catalog changes this session made: a statement that made some
+    // changed the database even when no row of a table changed.
+    int64_t DdlSteps() const;
+    int32_t NewObjectId(const std::string& db);
+    // The end of a DDL step: cached definitions go, other sessions notice.
+    void Changed(const std::string& db);
+    // A constraint's sysobjects and sysconstraints rows.
+    void InsertObjectRows(const std::string& db, int32_t id, std::string_view name,
+                          const char* xtype, int32_t parent, int colid, int64_t status);
+    // The server's message for a row a foreign key or a check refused, from
+    // the name PostgreSQL reports (xr_fk_..., xr_ck_...); empty when unknown.
+    std::string ConflictMessage(const std::string& db, std::string_view constraint,
+                                const std::string& statement, const std::string& database);
+
     // Stored procedures (pg_procedures.cpp).
     void CreateProcedure(const std::string& db, const ProcedureDef& proc, bool replace) override;
     void DropProcedure(const std::string& db, std::string_view name) override;
@@ -133,12 +150,9 @@ private:
     struct Impl;
     std::unique_ptr<Impl> m_impl;
 
-    // What the catalog's other parts (pg_procedures.cpp) build on.
-    PgLink& Link();
-    int32_t NewObjectId(const std::string& db);
+    // What the procedures' part of the catalog (pg_procedures.cpp) builds on.
     bool NameTaken(const std::string& db, std::string_view name);
     void InsertObject(const std::string& db, int32_t id, std::string_view name, const char* xtype);
-    void Touch(const std::string& db);
     // Whether the table `name` of the server's own exists in `db` (its
     // presence once seen is kept).
     bool HasOwnTable(const std::string& db, const char* name);

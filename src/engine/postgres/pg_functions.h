@@ -4,11 +4,17 @@
 // "xr" and replaced when the library brings newer ones.
 #pragma once
 
+#include <vector>
+
 namespace xr::engine::postgres {
 
 class PgLink;
 
 // Installs the functions when the server lacks this version of them.
 void InstallFunctions(PgLink& link);
+
+// The catalog's metadata functions (pg_meta_functions.cpp), installed with
+// the others.
+std::vector<const char*> MetaFunctions();
 
 }  // namespace xr::engine::postgres

@@ -48,7 +48,7 @@ void Catalog::CreateProcedure(const std::string& db, const ProcedureDef& proc, b
     if (!HasOwnTable(db, "xr_procedures")) {
         // (A database made before procedures were kept on this engine.)
         CreateProcedureTable(Link(), db);
-        Touch(db);
+        Changed(db);
     }
     const std::string table = Quote(db) + ".xr_procedures";
     if (replace) {

@@ -87,6 +87,11 @@ public:
     explicit Generator(Plan& plan) : SqlWriter(plan) {}
 
     void MarkTop() { m_markTop = true; }
+    // The statement's rows go to the caller (not into a table): a MONEY sum
+    // or difference of its select list is handed over unchecked, and one
+    // beyond the type fails when the row is read, as the server's does
+    // after the rows before it.
+    void RowsToCaller() { m_rowsToCaller = true; }
 
     // A value compared as text when `t` is text.
     std::string Key(const std::string& sql, const TypeSpec& t) {
@@ -283,6 +288,8 @@ public:
     }
 
     std::string Arith(const BoundExpr& e) override {
+        const bool unchecked = m_unchecked;  // for this node only, not its operands
+        m_unchecked = false;
         const char op = ArithChar(e.op);
         const std::string a = Expr(*e.args[0]), b = Expr(*e.args[1]);
         auto apply = [&](const std::string& x, const std::string& y) {
@@ -308,9 +315,11 @@ public:
         };
         if (t.IsScaled() && scaled(ta) && scaled(tb)) {
             const int sa = scaleOf(ta), sb = scaleOf(tb), st = t.scale;
-            if ((op == '+' || op == '-') && sa <= st && sb <= st)
-                return Scaled(
-                    apply("(" + rescaled(a, st - sa) + ")::numeric", rescaled(b, st - sb)), t);
+            if ((op == '+' || op == '-') && sa <= st && sb <= st) {
+                const std::string sum =
+                    apply("(" + rescaled(a, st - sa) + ")::numeric", rescaled(b, st - sb));
+                return unchecked ? sum : Scaled(sum, t);
+            }
             if (op == '%' && sa <= st && sb <= st)
                 return apply(rescaled(a, st - sa), rescaled(b, st - sb));
             if (op == '*' && sa + sb == st) return Scaled(apply("(" + a + ")::numeric", b), t);
@@ -562,9 +571,16 @@ public:
         if (name == "IDENT_CURRENT") return "xr.ident_current(" + arg(0) + ")";
         if (name == "OBJECT_ID")
             return "xr.object_id(" + arg(0) + "," + (e.args.size() > 1 ? arg(1) : "NULL") + ")";
-        if (name == "OBJECT_NAME") return "xr.object_name(" + arg(0) + ")";
+        if (name == "OBJECT_NAME")
+            return "xr.object_name(" + arg(0) + (e.args.size() > 1 ? "," + arg(1) : "") + ")";
         if (name == "OBJECTPROPERTY")
             return "xr.objectproperty((" + arg(0) + ")::int8," + arg(1) + ")";
+        if (name == "COLUMNPROPERTY" || name == "INDEXPROPERTY")
+            return "xr." + ToLower(name) + "((" + arg(0) + ")::int8," + arg(1) + "," + arg(2) + ")";
+        if (name == "COL_LENGTH") return "xr.col_length(" + arg(0) + "," + arg(1) + ")";
+        if (name == "COL_NAME") return "xr.col_name((" + arg(0) + ")::int8,(" + arg(1) + ")::int8)";
+        if (name == "ISNUMERIC" || name == "ISDATE")
+            return "xr." + ToLower(name) + "((" + arg(0) + ")::text)";
         if (name == "DB_ID")
             return "(SELECT d.dbid FROM xr.databases() d WHERE lower(d.name COLLATE \"C\") = "
                    "lower((" +
@@ -771,6 +787,24 @@ public:
         return out;
     }
 
+    // Whether DISTINCT over text can be had by grouping: items without
+    // aggregates or window functions, text among them.
+    static bool DistinctByGroups(const BoundSelect& s) {
+        bool text = false;
+        for (const BoundItem& item : s.items) {
+            if (!item.expr || HasAggregate(*item.expr) || HasWindow(*item.expr)) return false;
+            if (item.expr->type.IsText()) text = true;
+        }
+        return text;
+    }
+
+    static bool HasWindow(const BoundExpr& e) {
+        if (e.window) return true;
+        for (const auto& a : e.args)
+            if (a && HasWindow(*a)) return true;
+        return false;
+    }
+
     static bool HasAggregate(const BoundExpr& e) {
         if (e.kind == BoundKind::Function && !e.window &&
             (e.name == "COUNT" || e.name == "COUNT_BIG" || e.name == "SUM" || e.name == "AVG" ||
@@ -792,9 +826,34 @@ public:
             groupBy.push_back(Expr(*g));
             if (g->type.IsText()) groupedText.push_back(groupBy.back());
         }
+        // DISTINCT over text tells rows apart by the normal form of their
+        // text, as the server's collation does: the rows are grouped by
+        // every item that is not a constant.
+        std::vector<TypeSpec> distinctTypes;
+        const bool distinctGroups = s.distinct && s.groupBy.empty() && DistinctByGroups(s);
+        if (distinctGroups) {
+            for (const BoundItem& item : s.items) {
+                const BoundKind k = item.expr->kind;
+                if (k == BoundKind::Param || k == BoundKind::Constant || k == BoundKind::Null)
+                    continue;
+                groupBy.push_back(Expr(*item.expr));
+                distinctTypes.push_back(item.expr->type);
+                if (item.expr->type.IsText()) groupedText.push_back(groupBy.back());
+            }
+        }
         std::string list;
         for (const BoundItem& item : s.items) {
+            m_unchecked = top && m_rowsToCaller && !s.distinct && s.groupBy.empty() && !s.having &&
+                          item.expr->kind == BoundKind::Arith && item.expr->exact &&
+                          (item.expr->type.kind == TypeKind::Money ||
+                           item.expr->type.kind == TypeKind::SmallMoney) &&
+                          !HasAggregate(*item.expr);
             OutColumn c = ItemColumn(item);
+            m_unchecked = false;
+            // An item that is a GROUP BY expression is written as the
+            // GROUP BY has it, which PostgreSQL's check of grouping needs.
+            if (item.group >= 0 && static_cast<size_t>(item.group) < groupBy.size())
+                c.expr = groupBy[static_cast<size_t>(item.group)];
             c.expr = Grouped(c.expr, groupedText, *item.expr);
             if (!list.empty()) list += ",";
             const size_t k = cols->size();
@@ -803,11 +862,12 @@ public:
             cols->push_back(std::move(c));
         }
         list += extra;
-        if (s.distinct) {
+        if (s.distinct && !distinctGroups) {
             for (const OutColumn& c : *cols)
                 if (c.type.IsText()) NotYet("DISTINCT over text");
         }
-        std::string sql = s.distinct ? "SELECT DISTINCT " : "SELECT ";
+        // (Constants alone are told apart as they are.)
+        std::string sql = s.distinct && distinctTypes.empty() ? "SELECT DISTINCT " : "SELECT ";
         sql += list;
         if (!from.empty()) sql += " FROM " + from;
         if (s.where) {
@@ -820,6 +880,11 @@ public:
             sql += " GROUP BY ";
             for (size_t i = 0; i < s.groupBy.size(); ++i)
                 sql += (i ? "," : "") + Key(groupBy[i], s.groupBy[i]->type);
+        }
+        if (!distinctTypes.empty()) {
+            sql += " GROUP BY ";
+            for (size_t i = 0; i < groupBy.size(); ++i)
+                sql += (i ? "," : "") + Key(groupBy[i], distinctTypes[i]);
         }
         if (s.having) sql += " HAVING " + Grouped(Expr(*s.having), groupedText, *s.having);
         // The query's ORDER BY sees this select's groups.
@@ -844,6 +909,8 @@ private:
     }
 
     bool m_markTop = false;
+    bool m_rowsToCaller = false;
+    bool m_unchecked = false;                // the next Arith node leaves its range to the reader
     std::vector<std::string> m_lastGrouped;  // the text grouped by in the last select, as rendered
     const BoundCte* m_levelOf = nullptr;     // the next query rendered makes this recursive table
     const BoundCte* m_previousOf = nullptr;  // its members read the level before as "xr_prev"
@@ -884,6 +951,7 @@ Plan RenderSelect(const SelectStmt& select, RenderContext& ctx) {
     Generator g(plan);
     const std::string with = g.With(b);
     g.MarkTop();
+    if (select.into.empty()) g.RowsToCaller();
     plan.sql = with + g.Query(*b.query, &plan.columns);
     for (size_t* at : {&plan.whereAt, &plan.whereEnd, &plan.orderAt})
         if (*at != std::string::npos) *at += with.size();

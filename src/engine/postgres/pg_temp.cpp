@@ -16,16 +16,6 @@ namespace xr::engine::postgres {
 
 namespace {
 
-// The name tempdb's catalog shows for an object: a #table's is padded with
-// underscores to 116 characters and ends in its id as 12 hexadecimal digits,
-// 128 in all, as the server keeps the #tables of its sessions apart.
-std::string ShownName(const char* alias) {
-    const std::string n = std::string(alias) + ".name";
-    return "(CASE WHEN left(" + n + ", 1) = '#' AND left(" + n + ", 2) <> '##' AND length(" + n +
-           ") < 116 THEN " + n + " || repeat('_', 116 - length(" + n + ")) || lpad(upper(to_hex(" +
-           alias + ".id)), 12, '0') ELSE " + n + " END)";
-}
-
 // Who made a ##table: the server process of its session, known by its id
 // and start (ids are reused).
 constexpr const char* kOwners = "xr_owners";
@@ -139,25 +129,20 @@ void PgBackend::TempRolledBack() {
     m_tempUndone = true;
 }
 
-// tempdb's sysobjects shows each #table by its padded name and, once the
-// session has opened the shared schema, the ##tables as well.
-bool PgBackend::TempSystemTable(const std::string& schema, const std::string& name, TableDef* out) {
-    if (schema != "pg_temp" || !IEquals(name, "sysobjects")) return false;
-    const TableDef* stored = m_catalog.FindTable(schema, "sysobjects");
-    if (!stored) return false;
-    out->columns = stored->columns;
-    std::string select = "SELECT ";
-    for (size_t i = 0; i < stored->columns.size(); ++i) {
-        const std::string& c = stored->columns[i].name;
-        select +=
-            (i ? ", " : "") + (IEquals(c, "name") ? ShownName("o") + " AS name" : "o." + Quote(c));
-    }
-    select += " FROM ";
-    out->viewSql = select + "pg_temp.sysobjects o";
-    if (m_databases.count(kGlobalTempSchema) && m_catalog.HasCatalog(kGlobalTempSchema))
-        out->viewSql += " UNION ALL " + select + Quote(kGlobalTempSchema) +
-                        ".sysobjects o WHERE o.xtype = 'U '";
-    return true;
+// tempdb's sysobjects and INFORMATION_SCHEMA.TABLES show, once the session
+// has opened the shared schema, its ##tables as well: the same view over
+// the shared schema's catalog, its tables alone.
+void PgBackend::AddGlobalTables(const std::string& schema, const std::string& name, TableDef* out) {
+    const bool objects = IEquals(name, "sysobjects");
+    if (schema != "pg_temp" || (!objects && !IEquals(name, "INFORMATION_SCHEMA.TABLES")) ||
+        !m_databases.count(kGlobalTempSchema) || !m_catalog.HasCatalog(kGlobalTempSchema))
+        return;
+    const std::string own = Quote("pg_temp") + ".", shared = Quote(kGlobalTempSchema) + ".";
+    std::string sql = out->viewSql;
+    for (size_t at = sql.find(own); at != std::string::npos; at = sql.find(own, at + shared.size()))
+        sql.replace(at, own.size(), shared);
+    out->viewSql += " UNION ALL SELECT * FROM (" + sql + ") AS xr_shared";
+    if (objects) out->viewSql += " WHERE xr_shared.xtype = 'U '";
 }
 
 }  // namespace xr::engine::postgres

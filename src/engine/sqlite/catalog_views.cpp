@@ -10,6 +10,7 @@
 
 #include "engine/sqlite/catalog_impl.h"
 #include "engine/sqlite/server.h"
+#include "engine/system_views.h"
 #include "platform/text.h"
 
 namespace xr::engine::sqlite {
@@ -19,36 +20,9 @@ namespace {
 using detail::Quote;
 using detail::QuoteText;
 
-struct ViewColumn {
-    const char* name;
-    const char* type;
-};
-
-// The server's name of a syscolumns type id.
-std::string TypeNameSql(const std::string& xtype) {
-    return "(CASE " + xtype +
-           " WHEN 104 THEN 'bit' WHEN 48 THEN 'tinyint' WHEN 52 THEN 'smallint' "
-           "WHEN 56 THEN 'int' WHEN 127 THEN 'bigint' WHEN 60 THEN 'money' "
-           "WHEN 122 THEN 'smallmoney' WHEN 106 THEN 'decimal' WHEN 108 THEN 'numeric' "
-           "WHEN 59 THEN 'real' WHEN 62 THEN 'float' WHEN 61 THEN 'datetime' "
-           "WHEN 58 THEN 'smalldatetime' WHEN 175 THEN 'char' WHEN 167 THEN 'varchar' "
-           "WHEN 35 THEN 'text' WHEN 239 THEN 'nchar' WHEN 231 THEN 'nvarchar' "
-           "WHEN 99 THEN 'ntext' WHEN 173 THEN 'binary' WHEN 165 THEN 'varbinary' "
-           "WHEN 34 THEN 'image' END)";
-}
-
-const char* const kCharTypes = "(175, 167, 35, 239, 231, 99)";
-const char* const kBinaryTypes = "(173, 165, 34)";
-const char* const kExactTypes = "(48, 52, 56, 127, 60, 122, 106, 108)";
-
-void Add(tsql::TableDef* out, const std::vector<ViewColumn>& columns) {
-    for (const ViewColumn& c : columns) {
-        tsql::ColumnDef column;
-        column.name = c.name;
-        if (!tsql::TypeSpec::Parse(c.type, &column.type)) detail::Fail("Unknown view type.");
-        out->columns.push_back(std::move(column));
-    }
-}
+const char* const kCharTypes = kCharTypeIds;
+const char* const kBinaryTypes = kBinaryTypeIds;
+const char* const kExactTypes = kExactTypeIds;
 
 bool HasTable(sqlite3* handle, const std::string& schema, const char* table) {
     sqlite3_stmt* st = nullptr;
@@ -100,68 +74,15 @@ bool StoredTableView(std::string_view name, const std::string& schema, tsql::Tab
     const std::string s = Quote(schema) + ".";
     std::string sql;
     if (IEquals(name, "sysobjects")) {
-        Add(out, {{"name", "VARCHAR(128)"},    {"id", "INT"},
-                  {"xtype", "CHAR(2)"},        {"uid", "SMALLINT"},
-                  {"info", "SMALLINT"},        {"status", "INT"},
-                  {"base_schema_ver", "INT"},  {"replinfo", "INT"},
-                  {"parent_obj", "INT"},       {"crdate", "DATETIME"},
-                  {"ftcatid", "SMALLINT"},     {"schema_ver", "INT"},
-                  {"stats_schema_ver", "INT"}, {"type", "CHAR(2)"},
-                  {"userstat", "SMALLINT"},    {"sysstat", "SMALLINT"},
-                  {"indexdel", "SMALLINT"},    {"refdate", "DATETIME"},
-                  {"version", "INT"},          {"deltrig", "INT"},
-                  {"instrig", "INT"},          {"updtrig", "INT"},
-                  {"seltrig", "INT"},          {"category", "INT"},
-                  {"cache", "SMALLINT"}});
-        const std::string select =
-            "SELECT " + ShownName(schema, "o") +
-            " AS name, o.id AS id, o.xtype AS xtype, o.uid AS uid, 0 AS info, "
-            "o.status AS status, 0 AS base_schema_ver, 0 AS replinfo, o.parent_obj AS "
-            "parent_obj, o.crdate AS crdate, 0 AS ftcatid, 0 AS schema_ver, 0 AS "
-            "stats_schema_ver, o.type AS type, CASE WHEN o.xtype = 'U ' THEN 1 ELSE 0 END AS "
-            "userstat, CASE o.xtype WHEN 'S ' THEN 1 WHEN 'V ' THEN 2 WHEN 'U ' THEN 3 WHEN 'P ' "
-            "THEN 4 WHEN 'D ' THEN 6 WHEN 'R ' THEN 7 WHEN 'TR' THEN 8 ELSE 9 END AS sysstat, 0 "
-            "AS indexdel, o.crdate AS refdate, 0 AS version, 0 AS deltrig, 0 AS instrig, 0 AS "
-            "updtrig, 0 AS seltrig, CASE WHEN o.xtype = 'S ' THEN 2 ELSE 0 END AS category, 0 "
-            "AS cache FROM ";
+        AddViewColumns(name, out);
+        const std::string select = SysObjectsSelect(ShownName(schema, "o"));
         sql = select + s + "sysobjects o";
         if (global) {
             sql += " UNION ALL " + select + Quote(kGlobalTempSchema) +
                    ".sysobjects o WHERE o.xtype = 'U '";
         }
     } else if (IEquals(name, "syscolumns")) {
-        Add(out, {{"name", "VARCHAR(128)"},
-                  {"id", "INT"},
-                  {"xtype", "TINYINT"},
-                  {"typestat", "TINYINT"},
-                  {"xusertype", "SMALLINT"},
-                  {"length", "SMALLINT"},
-                  {"xprec", "TINYINT"},
-                  {"xscale", "TINYINT"},
-                  {"colid", "SMALLINT"},
-                  {"xoffset", "SMALLINT"},
-                  {"bitpos", "TINYINT"},
-                  {"reserved", "TINYINT"},
-                  {"colstat", "SMALLINT"},
-                  {"cdefault", "INT"},
-                  {"domain", "INT"},
-                  {"number", "SMALLINT"},
-                  {"colorder", "SMALLINT"},
-                  {"autoval", "VARBINARY(255)"},
-                  {"offset", "SMALLINT"},
-                  {"collationid", "INT"},
-                  {"language", "INT"},
-                  {"status", "TINYINT"},
-                  {"type", "TINYINT"},
-                  {"usertype", "SMALLINT"},
-                  {"printfmt", "VARCHAR(255)"},
-                  {"prec", "SMALLINT"},
-                  {"scale", "INT"},
-                  {"iscomputed", "INT"},
-                  {"isoutparam", "INT"},
-                  {"isnullable", "INT"},
-                  {"collation", "VARCHAR(128)"},
-                  {"tdscollation", "BINARY(5)"}});
+        AddViewColumns(name, out);
         const std::string chars = std::string("c.xtype IN ") + kCharTypes;
         // The type codes of the server's older interfaces: a nullable number
         // or date has the type that may hold NULL.
@@ -195,17 +116,8 @@ bool StoredTableView(std::string_view name, const std::string& schema, tsql::Tab
             " THEN 'SQL_Latin1_General_CP1_CI_AS' END AS collation, NULL AS tdscollation FROM " +
             s + "syscolumns c";
     } else {
-        Add(out, {{"constid", "INT"},
-                  {"id", "INT"},
-                  {"colid", "SMALLINT"},
-                  {"spare1", "TINYINT"},
-                  {"status", "INT"},
-                  {"actions", "INT"},
-                  {"error", "INT"}});
-        sql =
-            "SELECT k.constid AS constid, k.id AS id, k.colid AS colid, 0 AS spare1, k.status "
-            "AS status, 0 AS actions, 0 AS error FROM " +
-            s + "sysconstraints k";
+        AddViewColumns(name, out);
+        sql = SysConstraintsSql(s);
     }
     out->viewSql = std::move(sql);
     return true;
@@ -261,43 +173,14 @@ bool SystemView(sqlite3* handle, std::string_view name, const std::string& schem
     const std::string owner = "'dbo'";
     std::string sql;
     if (IEquals(name, "INFORMATION_SCHEMA.TABLES")) {
-        Add(out, {{"TABLE_CATALOG", "VARCHAR(128)"},
-                  {"TABLE_SCHEMA", "VARCHAR(128)"},
-                  {"TABLE_NAME", "VARCHAR(128)"},
-                  {"TABLE_TYPE", "VARCHAR(10)"}});
-        const std::string select =
-            "SELECT " + cat + " AS TABLE_CATALOG, " + owner + " AS TABLE_SCHEMA, " +
-            ShownName(schema, "o") +
-            " AS TABLE_NAME, CASE WHEN o.xtype = 'V ' THEN 'VIEW' ELSE 'BASE TABLE' END AS " +
-            "TABLE_TYPE FROM ";
+        AddViewColumns(name, out);
+        const std::string select = TablesSelect(cat, ShownName(schema, "o"));
         sql = select + s + "sysobjects o WHERE o.xtype IN ('U ', 'V ')";
         if (global)
             sql += " UNION ALL " + select + Quote(kGlobalTempSchema) +
                    ".sysobjects o WHERE o.xtype = 'U '";
     } else if (IEquals(name, "INFORMATION_SCHEMA.COLUMNS")) {
-        Add(out, {{"TABLE_CATALOG", "VARCHAR(128)"},
-                  {"TABLE_SCHEMA", "VARCHAR(128)"},
-                  {"TABLE_NAME", "VARCHAR(128)"},
-                  {"COLUMN_NAME", "VARCHAR(128)"},
-                  {"ORDINAL_POSITION", "INT"},
-                  {"COLUMN_DEFAULT", "VARCHAR(4000)"},
-                  {"IS_NULLABLE", "VARCHAR(3)"},
-                  {"DATA_TYPE", "VARCHAR(128)"},
-                  {"CHARACTER_MAXIMUM_LENGTH", "INT"},
-                  {"CHARACTER_OCTET_LENGTH", "INT"},
-                  {"NUMERIC_PRECISION", "TINYINT"},
-                  {"NUMERIC_PRECISION_RADIX", "SMALLINT"},
-                  {"NUMERIC_SCALE", "INT"},
-                  {"DATETIME_PRECISION", "SMALLINT"},
-                  {"CHARACTER_SET_CATALOG", "VARCHAR(128)"},
-                  {"CHARACTER_SET_SCHEMA", "VARCHAR(128)"},
-                  {"CHARACTER_SET_NAME", "VARCHAR(128)"},
-                  {"COLLATION_CATALOG", "VARCHAR(128)"},
-                  {"COLLATION_SCHEMA", "VARCHAR(128)"},
-                  {"COLLATION_NAME", "VARCHAR(128)"},
-                  {"DOMAIN_CATALOG", "VARCHAR(128)"},
-                  {"DOMAIN_SCHEMA", "VARCHAR(128)"},
-                  {"DOMAIN_NAME", "VARCHAR(128)"}});
+        AddViewColumns(name, out);
         const std::string chars = std::string("c.xtype IN ") + kCharTypes;
         const std::string binaries = std::string("c.xtype IN ") + kBinaryTypes;
         sql = "SELECT " + cat + " AS TABLE_CATALOG, " + owner + " AS TABLE_SCHEMA, " +
@@ -335,32 +218,10 @@ bool SystemView(sqlite3* handle, std::string_view name, const std::string& schem
               "xr_defaults d ON d.id = c.cdefault AND c.cdefault <> 0 WHERE o.xtype IN "
               "('U ', 'V ')";
     } else if (IEquals(name, "INFORMATION_SCHEMA.TABLE_CONSTRAINTS")) {
-        Add(out, {{"CONSTRAINT_CATALOG", "VARCHAR(128)"},
-                  {"CONSTRAINT_SCHEMA", "VARCHAR(128)"},
-                  {"CONSTRAINT_NAME", "VARCHAR(128)"},
-                  {"TABLE_CATALOG", "VARCHAR(128)"},
-                  {"TABLE_SCHEMA", "VARCHAR(128)"},
-                  {"TABLE_NAME", "VARCHAR(128)"},
-                  {"CONSTRAINT_TYPE", "VARCHAR(11)"},
-                  {"IS_DEFERRABLE", "VARCHAR(2)"},
-                  {"INITIALLY_DEFERRED", "VARCHAR(2)"}});
-        sql = "SELECT " + cat + " AS CONSTRAINT_CATALOG, " + owner +
-              " AS CONSTRAINT_SCHEMA, c.name AS CONSTRAINT_NAME, " + cat + " AS TABLE_CATALOG, " +
-              owner +
-              " AS TABLE_SCHEMA, t.name AS TABLE_NAME, CASE c.xtype WHEN 'PK' THEN 'PRIMARY "
-              "KEY' WHEN 'UQ' THEN 'UNIQUE' WHEN 'F ' THEN 'FOREIGN KEY' ELSE 'CHECK' END AS "
-              "CONSTRAINT_TYPE, 'NO' AS IS_DEFERRABLE, 'NO' AS INITIALLY_DEFERRED FROM " +
-              s + "sysobjects c JOIN " + s +
-              "sysobjects t ON t.id = c.parent_obj WHERE c.xtype IN ('PK', 'UQ', 'F ', 'C ')";
+        AddViewColumns(name, out);
+        sql = TableConstraintsSql(s, cat);
     } else if (IEquals(name, "INFORMATION_SCHEMA.KEY_COLUMN_USAGE")) {
-        Add(out, {{"CONSTRAINT_CATALOG", "VARCHAR(128)"},
-                  {"CONSTRAINT_SCHEMA", "VARCHAR(128)"},
-                  {"CONSTRAINT_NAME", "VARCHAR(128)"},
-                  {"TABLE_CATALOG", "VARCHAR(128)"},
-                  {"TABLE_SCHEMA", "VARCHAR(128)"},
-                  {"TABLE_NAME", "VARCHAR(128)"},
-                  {"COLUMN_NAME", "VARCHAR(128)"},
-                  {"ORDINAL_POSITION", "INT"}});
+        AddViewColumns(name, out);
         const std::string head = "SELECT " + cat + " AS CONSTRAINT_CATALOG, " + owner +
                                  " AS CONSTRAINT_SCHEMA, c.name AS CONSTRAINT_NAME, " + cat +
                                  " AS TABLE_CATALOG, " + owner +
@@ -371,15 +232,7 @@ bool SystemView(sqlite3* handle, std::string_view name, const std::string& schem
               "syscolumns sc ON sc.id = k.tid AND sc.name = k.col WHERE k.col IS NOT NULL AND "
               "c.xtype IN ('PK', 'UQ', 'F ')";
     } else if (IEquals(name, "INFORMATION_SCHEMA.REFERENTIAL_CONSTRAINTS")) {
-        Add(out, {{"CONSTRAINT_CATALOG", "VARCHAR(128)"},
-                  {"CONSTRAINT_SCHEMA", "VARCHAR(128)"},
-                  {"CONSTRAINT_NAME", "VARCHAR(128)"},
-                  {"UNIQUE_CONSTRAINT_CATALOG", "VARCHAR(128)"},
-                  {"UNIQUE_CONSTRAINT_SCHEMA", "VARCHAR(128)"},
-                  {"UNIQUE_CONSTRAINT_NAME", "VARCHAR(128)"},
-                  {"MATCH_OPTION", "VARCHAR(7)"},
-                  {"UPDATE_RULE", "VARCHAR(9)"},
-                  {"DELETE_RULE", "VARCHAR(9)"}});
+        AddViewColumns(name, out);
         // The key referred to: the referenced table's key over the referenced
         // columns; the rules as the constraint catalog keeps them.
         std::string unique = "NULL", update = "'NO ACTION'", remove = "'NO ACTION'";
@@ -404,12 +257,7 @@ bool SystemView(sqlite3* handle, std::string_view name, const std::string& schem
               " AS UPDATE_RULE, " + remove + " AS DELETE_RULE FROM " + s + "sysobjects c" + join +
               " WHERE c.xtype = 'F '";
     } else if (IEquals(name, "INFORMATION_SCHEMA.VIEWS")) {
-        Add(out, {{"TABLE_CATALOG", "VARCHAR(128)"},
-                  {"TABLE_SCHEMA", "VARCHAR(128)"},
-                  {"TABLE_NAME", "VARCHAR(128)"},
-                  {"VIEW_DEFINITION", "VARCHAR(4000)"},
-                  {"CHECK_OPTION", "VARCHAR(7)"},
-                  {"IS_UPDATABLE", "VARCHAR(2)"}});
+        AddViewColumns(name, out);
         // The definition as written, cut at 4000 characters as the server cuts it.
         const bool views = HasTable(handle, schema, "xr_views");
         const std::string definition = views ? "(SELECT substr(v.definition, 1, 4000) FROM " + s +
@@ -426,16 +274,7 @@ bool SystemView(sqlite3* handle, std::string_view name, const std::string& schem
               check + " AS CHECK_OPTION, 'NO' AS IS_UPDATABLE FROM " + s +
               "sysobjects o WHERE o.xtype = 'V '";
     } else if (IEquals(name, "syscomments")) {
-        Add(out, {{"id", "INT"},
-                  {"number", "SMALLINT"},
-                  {"colid", "SMALLINT"},
-                  {"status", "SMALLINT"},
-                  {"ctext", "VARBINARY(8000)"},
-                  {"texttype", "SMALLINT"},
-                  {"language", "SMALLINT"},
-                  {"encrypted", "BIT"},
-                  {"compressed", "BIT"},
-                  {"text", "NVARCHAR(4000)"}});
+        AddViewColumns(name, out);
         // The definitions of procedures and views, in rows of 4000 characters
         // (colid from 1); an encrypted one shows no text.
         std::string texts;
@@ -457,81 +296,20 @@ bool SystemView(sqlite3* handle, std::string_view name, const std::string& schem
             "AS encrypted, 0 AS compressed, CASE WHEN enc THEN NULL ELSE chunk END AS text FROM "
             "xr_c";
     } else if (IEquals(name, "INFORMATION_SCHEMA.ROUTINES")) {
-        Add(out, {{"SPECIFIC_CATALOG", "VARCHAR(128)"},
-                  {"SPECIFIC_SCHEMA", "VARCHAR(128)"},
-                  {"SPECIFIC_NAME", "VARCHAR(128)"},
-                  {"ROUTINE_CATALOG", "VARCHAR(128)"},
-                  {"ROUTINE_SCHEMA", "VARCHAR(128)"},
-                  {"ROUTINE_NAME", "VARCHAR(128)"},
-                  {"ROUTINE_TYPE", "VARCHAR(20)"},
-                  {"DATA_TYPE", "VARCHAR(128)"},
-                  {"ROUTINE_BODY", "VARCHAR(30)"},
-                  {"ROUTINE_DEFINITION", "VARCHAR(4000)"},
-                  {"IS_DETERMINISTIC", "VARCHAR(10)"},
-                  {"SQL_DATA_ACCESS", "VARCHAR(30)"},
-                  {"CREATED", "DATETIME"},
-                  {"LAST_ALTERED", "DATETIME"}});
+        AddViewColumns(name, out);
         // The procedure's text as written, cut at 4000 characters as the server cuts it.
         const std::string definition =
             HasTable(handle, schema, "xr_procedures")
                 ? "(SELECT CASE WHEN p.encrypted = 0 THEN substr(p.text, 1, 4000) END FROM " + s +
                       "xr_procedures p WHERE p.id = o.id)"
                 : "NULL";
-        sql = "SELECT " + cat + " AS SPECIFIC_CATALOG, " + owner +
-              " AS SPECIFIC_SCHEMA, o.name AS SPECIFIC_NAME, " + cat + " AS ROUTINE_CATALOG, " +
-              owner +
-              " AS ROUTINE_SCHEMA, o.name AS ROUTINE_NAME, 'PROCEDURE' AS ROUTINE_TYPE, NULL AS "
-              "DATA_TYPE, 'SQL' AS ROUTINE_BODY, " +
-              definition +
-              " AS ROUTINE_DEFINITION, 'NO' AS IS_DETERMINISTIC, 'MODIFIES' AS SQL_DATA_ACCESS, "
-              "o.crdate AS CREATED, o.crdate AS LAST_ALTERED FROM " +
-              s + "sysobjects o WHERE o.xtype = 'P '";
+        sql = RoutinesSql(s, cat, definition);
     } else if (IEquals(name, "sys.objects") || IEquals(name, "sys.tables") ||
                IEquals(name, "sys.views") || IEquals(name, "sys.procedures")) {
-        Add(out, {{"name", "VARCHAR(128)"},
-                  {"object_id", "INT"},
-                  {"principal_id", "INT"},
-                  {"schema_id", "INT"},
-                  {"parent_object_id", "INT"},
-                  {"type", "CHAR(2)"},
-                  {"type_desc", "VARCHAR(60)"},
-                  {"create_date", "DATETIME"},
-                  {"modify_date", "DATETIME"},
-                  {"is_ms_shipped", "BIT"},
-                  {"is_published", "BIT"},
-                  {"is_schema_published", "BIT"}});
-        // The catalog's own tables are system objects: the server's sys
-        // schema, not dbo, and not among sys.tables.
-        const char* filter = IEquals(name, "sys.tables")       ? "o.xtype = 'U '"
-                             : IEquals(name, "sys.views")      ? "o.xtype = 'V '"
-                             : IEquals(name, "sys.procedures") ? "o.xtype = 'P '"
-                                                               : "o.xtype <> 'S '";
-        sql = "SELECT " + ShownName(schema, "o") +
-              " AS name, o.id AS object_id, NULL AS principal_id, 1 AS schema_id, "
-              "o.parent_obj AS parent_object_id, o.xtype AS type, CASE o.xtype WHEN 'U ' THEN "
-              "'USER_TABLE' WHEN 'V ' THEN 'VIEW' WHEN 'PK' THEN 'PRIMARY_KEY_CONSTRAINT' WHEN "
-              "'UQ' THEN 'UNIQUE_CONSTRAINT' WHEN 'D ' THEN 'DEFAULT_CONSTRAINT' WHEN 'F ' THEN "
-              "'FOREIGN_KEY_CONSTRAINT' WHEN 'C ' THEN 'CHECK_CONSTRAINT' WHEN 'P ' THEN "
-              "'SQL_STORED_PROCEDURE' WHEN 'TR' THEN 'SQL_TRIGGER' ELSE 'SYSTEM_TABLE' END AS "
-              "type_desc, o.crdate AS create_date, o.crdate AS modify_date, 0 AS is_ms_shipped, "
-              "0 AS is_published, 0 AS is_schema_published FROM " +
-              s + "sysobjects o WHERE " + filter;
+        AddViewColumns(name, out);
+        sql = ObjectsViewSql(name, s, ShownName(schema, "o"));
     } else if (IEquals(name, "sys.columns")) {
-        Add(out, {{"object_id", "INT"},
-                  {"name", "VARCHAR(128)"},
-                  {"column_id", "INT"},
-                  {"system_type_id", "TINYINT"},
-                  {"user_type_id", "INT"},
-                  {"max_length", "SMALLINT"},
-                  {"precision", "TINYINT"},
-                  {"scale", "TINYINT"},
-                  {"collation_name", "VARCHAR(128)"},
-                  {"is_nullable", "BIT"},
-                  {"is_ansi_padded", "BIT"},
-                  {"is_rowguidcol", "BIT"},
-                  {"is_identity", "BIT"},
-                  {"is_computed", "BIT"},
-                  {"default_object_id", "INT"}});
+        AddViewColumns(name, out);
         const std::string chars = std::string("c.xtype IN ") + kCharTypes;
         sql =
             "SELECT c.id AS object_id, c.name AS name, c.colid AS column_id, c.xtype AS "
@@ -549,12 +327,7 @@ bool SystemView(sqlite3* handle, std::string_view name, const std::string& schem
             "default_object_id FROM " +
             s + "syscolumns c JOIN " + s + "sysobjects o ON o.id = c.id WHERE o.xtype <> 'S '";
     } else if (IEquals(name, "sysindexes")) {
-        Add(out, {{"id", "INT"},
-                  {"status", "INT"},
-                  {"indid", "SMALLINT"},
-                  {"keycnt", "SMALLINT"},
-                  {"groupid", "SMALLINT"},
-                  {"name", "VARCHAR(128)"}});
+        AddViewColumns(name, out);
         // indid 0: a table without a clustered index (the heap), named as the
         // table; 1: the clustered index (the primary key); 2 on: the other
         // indexes in the order they were made; 255: the text and image pages.
@@ -577,56 +350,8 @@ bool SystemView(sqlite3* handle, std::string_view name, const std::string& schem
             tables + " AND EXISTS (SELECT 1 FROM " + s +
             "syscolumns c WHERE c.id = t.id AND c.xtype IN (34, 35, 99))";
     } else {  // systypes
-        Add(out, {{"name", "VARCHAR(128)"},
-                  {"xtype", "TINYINT"},
-                  {"xusertype", "SMALLINT"},
-                  {"length", "SMALLINT"},
-                  {"xprec", "TINYINT"},
-                  {"xscale", "TINYINT"},
-                  {"usertype", "SMALLINT"},
-                  {"variable", "BIT"},
-                  {"allownulls", "BIT"},
-                  {"type", "TINYINT"},
-                  {"prec", "SMALLINT"},
-                  {"scale", "TINYINT"}});
-        // name, xtype, xusertype, length, xprec, xscale, usertype, variable, type
-        static const struct {
-            const char* name;
-            int xtype, length, xprec, xscale, usertype, variable, type;
-        } kTypes[] = {
-            {"image", 34, 16, 0, 0, 20, 0, 34},        {"text", 35, 16, 0, 0, 19, 0, 35},
-            {"tinyint", 48, 1, 3, 0, 5, 0, 48},        {"smallint", 52, 2, 5, 0, 6, 0, 52},
-            {"int", 56, 4, 10, 0, 7, 0, 56},           {"smalldatetime", 58, 4, 16, 0, 22, 0, 58},
-            {"real", 59, 4, 24, 0, 23, 0, 59},         {"money", 60, 8, 19, 4, 11, 0, 60},
-            {"datetime", 61, 8, 23, 3, 12, 0, 61},     {"float", 62, 8, 53, 0, 8, 0, 62},
-            {"ntext", 99, 16, 0, 0, 0, 0, 35},         {"bit", 104, 1, 1, 0, 16, 0, 50},
-            {"decimal", 106, 17, 38, 38, 24, 0, 55},   {"numeric", 108, 17, 38, 38, 10, 0, 63},
-            {"smallmoney", 122, 4, 10, 4, 21, 0, 122}, {"bigint", 127, 8, 19, 0, 0, 0, 63},
-            {"varbinary", 165, 8000, 0, 0, 4, 1, 37},  {"varchar", 167, 8000, 0, 0, 2, 1, 39},
-            {"binary", 173, 8000, 0, 0, 3, 0, 45},     {"char", 175, 8000, 0, 0, 1, 0, 47},
-            {"nvarchar", 231, 8000, 0, 0, 0, 1, 39},   {"nchar", 239, 8000, 0, 0, 0, 0, 47},
-            {"sysname", 231, 256, 0, 0, 18, 1, 39},
-        };
-        bool first = true;
-        for (const auto& t : kTypes) {
-            sql += first ? "SELECT " : " UNION ALL SELECT ";
-            const int xusertype = IEquals(t.name, "sysname") ? 256 : t.xtype;
-            const int prec = t.xtype == 231 || t.xtype == 239 ? t.length / 2
-                             : t.xprec                        ? t.xprec
-                                                              : t.length;
-            sql += QuoteText(t.name) + (first ? " AS name, " : ", ") + std::to_string(t.xtype) +
-                   (first ? " AS xtype, " : ", ") + std::to_string(xusertype) +
-                   (first ? " AS xusertype, " : ", ") + std::to_string(t.length) +
-                   (first ? " AS length, " : ", ") + std::to_string(t.xprec) +
-                   (first ? " AS xprec, " : ", ") + std::to_string(t.xscale) +
-                   (first ? " AS xscale, " : ", ") + std::to_string(t.usertype) +
-                   (first ? " AS usertype, " : ", ") + std::to_string(t.variable) +
-                   (first ? " AS variable, " : ", ") + "1" + (first ? " AS allownulls, " : ", ") +
-                   std::to_string(t.type) + (first ? " AS type, " : ", ") + std::to_string(prec) +
-                   (first ? " AS prec, " : ", ") + std::to_string(t.xscale) +
-                   (first ? " AS scale" : "");
-            first = false;
-        }
+        AddViewColumns(name, out);
+        sql = SystemTypesSql();
     }
     out->viewSql = std::move(sql);
     return true;
@@ -643,16 +368,7 @@ bool FilesView(std::string_view name, tsql::TableDef* out) {
         "json_each(xr_database_files()) j";
     std::string sql;
     if (compat) {
-        Add(out, {{"fileid", "SMALLINT"},
-                  {"groupid", "SMALLINT"},
-                  {"size", "INT"},
-                  {"maxsize", "INT"},
-                  {"growth", "INT"},
-                  {"status", "INT"},
-                  {"perf", "INT"},
-                  {"dbid", "SMALLINT"},
-                  {"name", "NVARCHAR(128)"},
-                  {"filename", "NVARCHAR(260)"}});
+        AddViewColumns(name, out);
         // Growth by 10 per cent (status 0x100000), without limit.
         sql =
             "SELECT f.fileid AS fileid, CASE WHEN f.log THEN 0 ELSE 1 END AS groupid, f.size "
@@ -661,19 +377,7 @@ bool FilesView(std::string_view name, tsql::TableDef* out) {
             "FROM (" +
             rows + ") f";
     } else {
-        Add(out, {{"database_id", "INT"},
-                  {"file_id", "INT"},
-                  {"type", "TINYINT"},
-                  {"type_desc", "NVARCHAR(60)"},
-                  {"data_space_id", "INT"},
-                  {"name", "NVARCHAR(128)"},
-                  {"physical_name", "NVARCHAR(260)"},
-                  {"state", "TINYINT"},
-                  {"state_desc", "NVARCHAR(60)"},
-                  {"size", "INT"},
-                  {"max_size", "INT"},
-                  {"growth", "INT"},
-                  {"is_percent_growth", "BIT"}});
+        AddViewColumns(name, out);
         sql =
             "SELECT f.dbid AS database_id, f.fileid AS file_id, f.log AS type, CASE WHEN f.log "
             "THEN 'LOG' ELSE 'ROWS' END AS type_desc, CASE WHEN f.log THEN 0 ELSE 1 END AS "
@@ -696,18 +400,7 @@ bool DatabasesView(std::string_view name, tsql::TableDef* out) {
         "SELECT j.value AS name, j.key + 1 AS dbid FROM json_each(xr_databases()) j";
     std::string sql;
     if (compat) {
-        Add(out, {{"name", "VARCHAR(128)"},
-                  {"dbid", "SMALLINT"},
-                  {"sid", "VARBINARY(85)"},
-                  {"mode", "SMALLINT"},
-                  {"status", "INT"},
-                  {"status2", "INT"},
-                  {"crdate", "DATETIME"},
-                  {"reserved", "DATETIME"},
-                  {"category", "INT"},
-                  {"cmptlevel", "TINYINT"},
-                  {"filename", "VARCHAR(260)"},
-                  {"version", "SMALLINT"}});
+        AddViewColumns(name, out);
         sql =
             "SELECT d.name AS name, d.dbid AS dbid, x'01' AS sid, 0 AS mode, CASE WHEN d.dbid "
             "= 2 THEN 8 ELSE 16 END AS status, 1090519040 AS status2, 0.0 AS crdate, 0.0 AS "
@@ -715,20 +408,7 @@ bool DatabasesView(std::string_view name, tsql::TableDef* out) {
             "539 AS version FROM (" +
             rows + ") d";
     } else {
-        Add(out, {{"name", "VARCHAR(128)"},
-                  {"database_id", "INT"},
-                  {"source_database_id", "INT"},
-                  {"owner_sid", "VARBINARY(85)"},
-                  {"create_date", "DATETIME"},
-                  {"compatibility_level", "TINYINT"},
-                  {"collation_name", "VARCHAR(128)"},
-                  {"user_access", "TINYINT"},
-                  {"user_access_desc", "VARCHAR(60)"},
-                  {"is_read_only", "BIT"},
-                  {"state", "TINYINT"},
-                  {"state_desc", "VARCHAR(60)"},
-                  {"recovery_model", "TINYINT"},
-                  {"recovery_model_desc", "VARCHAR(60)"}});
+        AddViewColumns(name, out);
         sql =
             "SELECT d.name AS name, d.dbid AS database_id, NULL AS source_database_id, x'01' "
             "AS owner_sid, 0.0 AS create_date, 80 AS compatibility_level, "
