@@ -1087,13 +1087,17 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
 
     // A statement whose plan met another connection's schema change runs
     // again with the catalog read afresh, when nothing of it was written yet
-    // (a compound statement's own statements retry each for itself).
+    // (a block's own statements retry each for itself; a procedure's, with
+    // the EXEC of the batch).
     Flow DispatchAfresh(const Stmt& s, Run& run) {
         for (int attempt = 1;; ++attempt) {
             const int64_t changes = backend->TotalChanges();
             try {
                 return Dispatch(s, run);
             } catch (const SchemaMoved&) {
+                // Inside a procedure or an EXEC string the whole call runs
+                // again: its text may be what changed.
+                if (nesting > 0) throw;
                 SchemaChanged();
                 if (attempt == 3 || backend->TotalChanges() != changes) {
                     Fail(
@@ -2876,7 +2880,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             std::string list, marks;
             for (size_t i = 0; i < t->columns.size(); ++i) {
                 list += (i ? ", " : "") + QuoteIdent(t->columns[i].name);
-                marks += (i ? ", ?" : "?") + std::to_string(i + 1);
+                marks += (i ? ", " : "") + backend->Parameter(static_cast<int>(i + 1));
             }
             Exec("DELETE FROM " + table);
             auto st = Prepare("INSERT INTO " + table + " (" + list + ") VALUES (" + marks + ")");

@@ -1,11 +1,12 @@
 // ##tables across connections: what a conformance file cannot show (a
-// connection closed while another goes on, connections to another folder).
+// connection closed while another goes on, another server), on each engine.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "engine/connection.h"
+#include "engine/postgres/pg_backend.h"
 #include "library.h"
 
 namespace {
@@ -13,10 +14,23 @@ namespace {
 using xr::ComError;
 using xr::engine::Connection;
 
-class GlobalTempTest : public xrtest::EngineTest {
+class GlobalTempTest : public ::testing::TestWithParam<xrtest::Engine> {
 protected:
-    void SetUp() override { m_conn.Open(ConnectString()); }
+    std::string ConnectString() const { return m_server.ConnectString(); }
+    std::vector<std::string> Rows(const std::string& sql) { return xrtest::Rows(m_conn, sql); }
+    std::string Scalar(const std::string& sql) {
+        std::vector<std::string> rows = Rows(sql);
+        return rows.empty() ? "<no row>" : rows[0];
+    }
 
+    xrtest::TestServer m_server{GetParam()};
+    Connection m_conn;
+    void SetUp() override {
+        if (!m_server.Available()) GTEST_SKIP() << xrtest::kNoPostgres;
+        m_conn.Open(ConnectString());
+    }
+
+public:
     static std::string ErrorOf(Connection& conn, const std::string& sql) {
         try {
             conn.Execute(sql);
@@ -27,7 +41,7 @@ protected:
     }
 };
 
-TEST_F(GlobalTempTest, EveryConnectionSeesTheTable) {
+TEST_P(GlobalTempTest, EveryConnectionSeesTheTable) {
     Connection other;
     other.Open(ConnectString());
     m_conn.Execute("CREATE TABLE ##shared (A INT) INSERT INTO ##shared VALUES (1)");
@@ -39,7 +53,7 @@ TEST_F(GlobalTempTest, EveryConnectionSeesTheTable) {
     EXPECT_EQ(ErrorOf(m_conn, "SELECT * FROM #shared"), "Invalid object name '#shared'.");
 }
 
-TEST_F(GlobalTempTest, TableGoesWhenItsCreatorCloses) {
+TEST_P(GlobalTempTest, TableGoesWhenItsCreatorCloses) {
     Connection creator;
     creator.Open(ConnectString());
     creator.Execute("CREATE TABLE ##work (A INT) INSERT INTO ##work VALUES (7)");
@@ -57,7 +71,7 @@ TEST_F(GlobalTempTest, TableGoesWhenItsCreatorCloses) {
     EXPECT_EQ(Scalar("SELECT COUNT(*) FROM ##work"), "0");
 }
 
-TEST_F(GlobalTempTest, ClosingAnotherConnectionLeavesTheTable) {
+TEST_P(GlobalTempTest, ClosingAnotherConnectionLeavesTheTable) {
     Connection reader;
     reader.Open(ConnectString());
     m_conn.Execute("CREATE TABLE ##kept (A INT) INSERT INTO ##kept VALUES (3)");
@@ -73,14 +87,50 @@ TEST_F(GlobalTempTest, ClosingAnotherConnectionLeavesTheTable) {
     EXPECT_EQ(xrtest::Rows(dropper, "SELECT Other FROM ##kept"), (std::vector<std::string>{"4"}));
 }
 
-TEST_F(GlobalTempTest, AnotherServerFolderHasItsOwn) {
-    xrtest::TempDir elsewhere;
+TEST_P(GlobalTempTest, AnotherServerFolderHasItsOwn) {
+    xrtest::TestServer elsewhere{GetParam()};
     Connection other;
-    other.Open(xrtest::ConnectString(elsewhere.Path()));
+    other.Open(elsewhere.ConnectString());
     m_conn.Execute("CREATE TABLE ##mine (A INT)");
     EXPECT_EQ(ErrorOf(other, "SELECT * FROM ##mine"), "Invalid object name '##mine'.");
     other.Execute("CREATE TABLE ##mine (B INT)");
     EXPECT_EQ(Scalar("SELECT COUNT(*) FROM ##mine"), "0");
 }
+
+// On the server engine a ##table is a table of the server: when the session
+// that made it dies without closing (its process killed), the next session
+// that names a ##table drops it.
+TEST(GlobalTempServer, TableOfADeadSessionGoes) {
+    xrtest::TestServer server{xrtest::Engine::Postgres};
+    if (!server.Available()) GTEST_SKIP() << xrtest::kNoPostgres;
+    Connection creator;
+    creator.Open(server.ConnectString());
+    creator.Execute("CREATE TABLE ##orphan (A INT) INSERT INTO ##orphan VALUES (1)");
+    {
+        // The creator's server process ends from under it, as when its
+        // process is killed: it never gets to drop the table.
+        xr::engine::postgres::PgLink admin(
+            xr::engine::ConnectionString::Parse(server.ConnectString()), false);
+        auto killed = admin.Select(
+            "SELECT count(*) FILTER (WHERE pg_terminate_backend(pid, 10000)) FROM "
+            "pg_stat_activity WHERE datname = current_database() AND pid <> pg_backend_pid() AND "
+            "application_name = 'xrdb8'");
+        ASSERT_EQ(killed.at(0).at(0), "1");
+    }
+    Connection next;
+    next.Open(server.ConnectString());
+    EXPECT_EQ(GlobalTempTest::ErrorOf(next, "SELECT * FROM ##orphan"),
+              "Invalid object name '##orphan'.");
+    next.Execute("CREATE TABLE ##orphan (B VARCHAR(5))");
+    EXPECT_EQ(xrtest::Rows(next, "SELECT COUNT(*) FROM ##orphan"), (std::vector<std::string>{"0"}));
+    // The dead session's connection fails clearly and closes.
+    EXPECT_NE(GlobalTempTest::ErrorOf(creator, "SELECT 1"), "<no error>");
+    creator.Close();
+    EXPECT_EQ(xrtest::Rows(next, "SELECT COUNT(*) FROM ##orphan"), (std::vector<std::string>{"0"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, GlobalTempTest,
+                         ::testing::Values(xrtest::Engine::Sqlite, xrtest::Engine::Postgres),
+                         [](const auto& info) { return xrtest::EngineName(info.param); });
 
 }  // namespace

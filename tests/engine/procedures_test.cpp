@@ -16,9 +16,19 @@ using xr::ComError;
 using xr::engine::Connection;
 using xr::engine::Recordset;
 
-class ProceduresTest : public xrtest::EngineTest {
+class ProceduresTest : public ::testing::TestWithParam<xrtest::Engine> {
 protected:
+    std::string ConnectString() const { return m_server.ConnectString(); }
+    std::vector<std::string> Rows(const std::string& sql) { return xrtest::Rows(m_conn, sql); }
+    std::string Scalar(const std::string& sql) {
+        std::vector<std::string> rows = Rows(sql);
+        return rows.empty() ? "<no row>" : rows[0];
+    }
+
+    xrtest::TestServer m_server{GetParam()};
+    Connection m_conn;
     void SetUp() override {
+        if (!m_server.Available()) GTEST_SKIP() << xrtest::kNoPostgres;
         m_conn.Open(ConnectString());
         m_conn.Execute("CREATE DATABASE SHOP");
         m_conn.Execute("USE SHOP");
@@ -38,7 +48,7 @@ protected:
     }
 };
 
-TEST_F(ProceduresTest, RecordsetOnExecReadsTheFirstResultSet) {
+TEST_P(ProceduresTest, RecordsetOnExecReadsTheFirstResultSet) {
     m_conn.Execute(
         "CREATE PROCEDURE Lists @min INT AS SELECT ID, Name FROM Item WHERE ID >= @min ORDER BY "
         "ID SELECT COUNT(*) AS Total FROM Item");
@@ -62,7 +72,7 @@ TEST_F(ProceduresTest, RecordsetOnExecReadsTheFirstResultSet) {
     EXPECT_EQ(rs.Value(0).ToText(), "Cake");
 }
 
-TEST_F(ProceduresTest, AnotherConnectionsAlterAndDropAreSeen) {
+TEST_P(ProceduresTest, AnotherConnectionsAlterAndDropAreSeen) {
     Connection other;
     other.Open(ConnectString());
     other.Execute("USE SHOP");
@@ -86,7 +96,7 @@ TEST_F(ProceduresTest, AnotherConnectionsAlterAndDropAreSeen) {
     other.Close();
 }
 
-TEST_F(ProceduresTest, ARolledBackCreateLeavesNothing) {
+TEST_P(ProceduresTest, ARolledBackCreateLeavesNothing) {
     m_conn.Execute("BEGIN TRAN");
     m_conn.Execute("CREATE PROCEDURE Gone AS SELECT 1");
     EXPECT_EQ(Scalar("EXEC Gone"), "1");
@@ -98,7 +108,7 @@ TEST_F(ProceduresTest, ARolledBackCreateLeavesNothing) {
     EXPECT_EQ(Scalar("EXEC Gone"), "2");
 }
 
-TEST_F(ProceduresTest, HelpTextGivesARowALineWithItsLineBreak) {
+TEST_P(ProceduresTest, HelpTextGivesARowALineWithItsLineBreak) {
     m_conn.Execute("-- header\r\nCREATE PROCEDURE Lines AS\r\nSELECT 1\nSELECT 2");
     std::vector<std::string> rows;
     auto result = m_conn.Query("EXEC sp_helptext 'Lines'");
@@ -108,5 +118,9 @@ TEST_F(ProceduresTest, HelpTextGivesARowALineWithItsLineBreak) {
     EXPECT_EQ(rows, (std::vector<std::string>{"-- header\r\n", "CREATE PROCEDURE Lines AS\r\n",
                                               "SELECT 1\n", "SELECT 2"}));
 }
+
+INSTANTIATE_TEST_SUITE_P(Engines, ProceduresTest,
+                         ::testing::Values(xrtest::Engine::Sqlite, xrtest::Engine::Postgres),
+                         [](const auto& info) { return xrtest::EngineName(info.param); });
 
 }  // namespace

@@ -12,11 +12,22 @@
 namespace {
 
 using xr::Variant;
+using xr::engine::Connection;
 using xr::engine::Recordset;
 
-class TempProceduresTest : public xrtest::EngineTest {
+class TempProceduresTest : public ::testing::TestWithParam<xrtest::Engine> {
 protected:
+    std::string ConnectString() const { return m_server.ConnectString(); }
+    std::vector<std::string> Rows(const std::string& sql) { return xrtest::Rows(m_conn, sql); }
+    std::string Scalar(const std::string& sql) {
+        std::vector<std::string> rows = Rows(sql);
+        return rows.empty() ? "<no row>" : rows[0];
+    }
+
+    xrtest::TestServer m_server{GetParam()};
+    Connection m_conn;
     void SetUp() override {
+        if (!m_server.Available()) GTEST_SKIP() << xrtest::kNoPostgres;
         m_conn.Open(ConnectString());
         m_conn.Execute("CREATE DATABASE SHOP");
         m_conn.Execute("USE SHOP");
@@ -31,7 +42,7 @@ protected:
 
 // A forward-only recordset read halfway goes on with the caller's rows after
 // the procedure has made and dropped its own #t.
-TEST_F(TempProceduresTest, AnOpenReaderKeepsReadingTheCallersTable) {
+TEST_P(TempProceduresTest, AnOpenReaderKeepsReadingTheCallersTable) {
     Recordset rs;
     rs.Open(m_conn, "SELECT A, B FROM #t ORDER BY A", xr::engine::adOpenForwardOnly,
             xr::engine::adLockReadOnly);
@@ -49,7 +60,7 @@ TEST_F(TempProceduresTest, AnOpenReaderKeepsReadingTheCallersTable) {
 
 // An updatable recordset opened before the call writes to the caller's table
 // after it.
-TEST_F(TempProceduresTest, AnUpdatableRecordsetWritesToTheCallersTableAfterTheCall) {
+TEST_P(TempProceduresTest, AnUpdatableRecordsetWritesToTheCallersTableAfterTheCall) {
     Recordset rs;
     rs.Open(m_conn, "SELECT A, B FROM #t ORDER BY A", xr::engine::adOpenKeyset,
             xr::engine::adLockOptimistic);
@@ -69,7 +80,7 @@ TEST_F(TempProceduresTest, AnUpdatableRecordsetWritesToTheCallersTableAfterTheCa
 
 // sp_help in tempdb shows a #table by the padded name tempdb's catalog has
 // for it, a user table of dbo's.
-TEST_F(TempProceduresTest, HelpInTempdbShowsThePaddedName) {
+TEST_P(TempProceduresTest, HelpInTempdbShowsThePaddedName) {
     m_conn.Execute("USE tempdb");
     std::vector<std::string> rows = xrtest::Rows(m_conn, "EXEC sp_help '#t'");
     ASSERT_EQ(rows.size(), 1u);
@@ -79,5 +90,9 @@ TEST_F(TempProceduresTest, HelpInTempdbShowsThePaddedName) {
     EXPECT_NE(rows[0].find("|dbo|user table|"), std::string::npos) << rows[0];
     m_conn.Execute("USE SHOP");
 }
+
+INSTANTIATE_TEST_SUITE_P(Engines, TempProceduresTest,
+                         ::testing::Values(xrtest::Engine::Sqlite, xrtest::Engine::Postgres),
+                         [](const auto& info) { return xrtest::EngineName(info.param); });
 
 }  // namespace

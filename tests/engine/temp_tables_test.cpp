@@ -16,9 +16,19 @@ namespace {
 using xr::ComError;
 using xr::engine::Connection;
 
-class TempTablesTest : public xrtest::EngineTest {
+class TempTablesTest : public ::testing::TestWithParam<xrtest::Engine> {
 protected:
+    std::string ConnectString() const { return m_server.ConnectString(); }
+    std::vector<std::string> Rows(const std::string& sql) { return xrtest::Rows(m_conn, sql); }
+    std::string Scalar(const std::string& sql) {
+        std::vector<std::string> rows = Rows(sql);
+        return rows.empty() ? "<no row>" : rows[0];
+    }
+
+    xrtest::TestServer m_server{GetParam()};
+    Connection m_conn;
     void SetUp() override {
+        if (!m_server.Available()) GTEST_SKIP() << xrtest::kNoPostgres;
         m_conn.Open(ConnectString());
         m_conn.Execute("CREATE DATABASE SHOP");
         m_conn.Execute("USE SHOP");
@@ -27,7 +37,7 @@ protected:
     // The database files of the folder, and any file named after tempdb.
     std::vector<std::string> Files() const {
         std::vector<std::string> names;
-        for (const auto& e : std::filesystem::recursive_directory_iterator(m_dir.Path())) {
+        for (const auto& e : std::filesystem::recursive_directory_iterator(m_server.Dir().Path())) {
             std::string name = e.path().filename().string();
             std::string upper = name;
             for (char& c : upper)
@@ -49,7 +59,7 @@ protected:
     }
 };
 
-TEST_F(TempTablesTest, EachConnectionHasItsOwnTable) {
+TEST_P(TempTablesTest, EachConnectionHasItsOwnTable) {
     Connection other;
     other.Open(ConnectString());
     m_conn.Execute("CREATE TABLE #t (A INT) INSERT INTO #t VALUES (1)");
@@ -61,7 +71,7 @@ TEST_F(TempTablesTest, EachConnectionHasItsOwnTable) {
     EXPECT_EQ(Rows("SELECT A FROM #t"), (std::vector<std::string>{"1"}));
 }
 
-TEST_F(TempTablesTest, TableEndsWithItsConnectionAndLeavesNoFile) {
+TEST_P(TempTablesTest, TableEndsWithItsConnectionAndLeavesNoFile) {
     const std::vector<std::string> before = Files();
     m_conn.Execute("CREATE TABLE #t (ID INT IDENTITY PRIMARY KEY, Name VARCHAR(20))");
     m_conn.Execute("CREATE INDEX IX_t ON #t (Name)");
@@ -81,7 +91,7 @@ TEST_F(TempTablesTest, TableEndsWithItsConnectionAndLeavesNoFile) {
     EXPECT_EQ(Scalar("SELECT COUNT(*) FROM #t"), "0");
 }
 
-TEST_F(TempTablesTest, TableVariableEndsWithItsBatch) {
+TEST_P(TempTablesTest, TableVariableEndsWithItsBatch) {
     m_conn.Execute("DECLARE @t TABLE (A INT) INSERT INTO @t VALUES (1)");
     EXPECT_EQ(ErrorOf(m_conn, "SELECT * FROM @t"), "Must declare the table variable \"@t\".");
     // A batch that fails part way still lets its table variables go.
@@ -89,5 +99,9 @@ TEST_F(TempTablesTest, TableVariableEndsWithItsBatch) {
     EXPECT_EQ(ErrorOf(m_conn, "SELECT * FROM @u"), "Must declare the table variable \"@u\".");
     EXPECT_EQ(Scalar("SELECT COUNT(*) FROM tempdb..sysobjects WHERE name LIKE '@%'"), "0");
 }
+
+INSTANTIATE_TEST_SUITE_P(Engines, TempTablesTest,
+                         ::testing::Values(xrtest::Engine::Sqlite, xrtest::Engine::Postgres),
+                         [](const auto& info) { return xrtest::EngineName(info.param); });
 
 }  // namespace

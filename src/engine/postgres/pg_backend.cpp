@@ -441,22 +441,14 @@ bool PgStatement::Run(bool guard) {
         lengths[i] = static_cast<int>(p.bytes.size());
     }
     if (m_generation != m_backend.m_link.Generation()) m_name.clear();  // a new connection
+    std::string prepare;
     if (m_name.empty() || m_preparedFor != std::vector<uint32_t>(types.begin(), types.end())) {
         if (!m_name.empty()) m_backend.m_link.TryExec("DEALLOCATE " + m_name);
         m_name.clear();
-        const std::string name = m_backend.m_link.NextStatementName();
-        PGresult* r = PQprepare(conn, name.c_str(), m_sql.c_str(), n, types.data());
-        if (PQresultStatus(r) != PGRES_COMMAND_OK) {
-            m_error = PgLink::ErrorOf(r, conn);
-            PQclear(r);
-            return false;
-        }
-        PQclear(r);
-        m_name = name;
-        m_generation = m_backend.m_link.Generation();
-        m_preparedFor.assign(types.begin(), types.end());
+        prepare = m_backend.m_link.NextStatementName();
     }
-    m_result = RunChecked(conn, guard, n, values.data(), lengths.data(), formats.data());
+    m_result = RunChecked(conn, guard, prepare, n, types.data(), values.data(), lengths.data(),
+                          formats.data());
     if (!m_result) return false;
     const ExecStatusType st = PQresultStatus(m_result);
     if (st != PGRES_TUPLES_OK && st != PGRES_COMMAND_OK) {
@@ -505,7 +497,8 @@ bool PgStatement::Run(bool guard) {
 // what it costs outside one. The statement's result, or null with m_error
 // set; after a failure in a transaction the savepoint is left for the
 // caller to roll back to.
-PGresult* PgStatement::RunChecked(PGconn* conn, bool guard, int n, const char* const* values,
+PGresult* PgStatement::RunChecked(PGconn* conn, bool guard, const std::string& prepare, int n,
+                                  const uint32_t* types, const char* const* values,
                                   const int* lengths, const int* formats) {
     if (!PQenterPipelineMode(conn)) {
         m_error = PgLink::ErrorOf(nullptr, conn);
@@ -520,14 +513,17 @@ PGresult* PgStatement::RunChecked(PGconn* conn, bool guard, int n, const char* c
     // (a transaction's writes tell them with its COMMIT).
     const bool notify = !guard && m_write;
     bool sent = !guard || command("SAVEPOINT xr_row");
-    const int check = guard ? 1 : 0, statement = check + 1;
-    const int count = guard ? 4 : notify ? 3 : 2;
+    const int made = prepare.empty() ? 0 : 1;
+    const int check = guard ? 1 : 0, statement = check + 1 + made;
+    const int count = statement + 1 + (notify ? 1 : 0) + (guard ? 1 : 0);
+    const std::string& name = prepare.empty() ? m_name : prepare;
     sent = sent &&
            PQsendQueryPrepared(conn, kCheckStatement, 1, checkValues, nullptr, nullptr, 0) &&
-           PQsendQueryPrepared(conn, m_name.c_str(), n, values, lengths, formats, 1) &&
+           (prepare.empty() || PQsendPrepare(conn, prepare.c_str(), m_sql.c_str(), n, types)) &&
+           PQsendQueryPrepared(conn, name.c_str(), n, values, lengths, formats, 1) &&
            (!notify || command(kNotifyWrites)) && (!guard || command("RELEASE xr_row")) &&
            PQpipelineSync(conn);
-    PGresult* results[4] = {nullptr, nullptr, nullptr, nullptr};
+    PGresult* results[6] = {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
     // Each query's results end with a null; the sync ends the pipeline.
     int query = 0;
     while (sent) {
@@ -554,6 +550,11 @@ PGresult* PgStatement::RunChecked(PGconn* conn, bool guard, int n, const char* c
     int failed = -1;
     for (int i = 0; i < count && failed < 0; ++i) {
         if (!ok(results[i])) failed = i;
+    }
+    if (made && (failed < 0 || failed > check + 1)) {
+        m_name = prepare;
+        m_generation = m_backend.m_link.Generation();
+        m_preparedFor.assign(types, types + n);
     }
     if (!sent || failed >= 0) {
         PGresult* r = failed >= 0 ? results[failed] : nullptr;
@@ -741,7 +742,7 @@ Reported Parse(const EngineError& e) {
 
 PgBackend::PgBackend(PgLink& link) : m_link(link), m_catalog(link) {}
 
-PgBackend::~PgBackend() = default;
+PgBackend::~PgBackend() { DropGlobalTables(); }
 
 void PgBackend::Open(BackendHost& host) {
     m_host = &host;
@@ -880,7 +881,9 @@ std::string PgBackend::DuplicateKeyMessage(const std::string& constraint,
     const IndexDef* ix = nullptr;
     const TableDef* t = nullptr;
     try {
-        t = m_catalog.TableOfIndex(schema, constraint, &ix);
+        // A table of tempdb is reported in the connection's own temporary schema.
+        t = m_catalog.TableOfIndex(schema.rfind("pg_temp_", 0) == 0 ? "pg_temp" : schema,
+                                   constraint, &ix);
     } catch (const ComError&) {
     }
     if (!t || !ix) return "Cannot insert duplicate key row in object '" + constraint + "'.";
@@ -916,11 +919,13 @@ void PgBackend::Commit() {
 }
 
 void PgBackend::Rollback() {
+    TempRolledBack();
     TransactionEnded(true);
     Exec("ROLLBACK");
 }
 
 bool PgBackend::AbandonTransaction() {
+    TempRolledBack();
     TransactionEnded(true);
     return m_link.TryExec("ROLLBACK");
 }
@@ -951,6 +956,7 @@ bool PgBackend::TryReleaseSavepoint(const char* name) {
 }
 
 bool PgBackend::RollbackToSavepoint(const char* name) {
+    TempRolledBack();
     if (m_openedBy == name) return AbandonTransaction();
     if (m_ddlInTransaction) m_ddlUndone = true;
     return m_link.TryExec(std::string("ROLLBACK TO ") + name + "; RELEASE " + name);
@@ -960,6 +966,7 @@ bool PgBackend::RollbackToSavepoint(const char* name) {
 
 std::string PgBackend::Attach(std::string_view database) {
     if (database.empty()) return m_host->CurrentSchema();
+    if (database == tsql::kGlobalTempDatabase) return AttachGlobal();
     const std::string schema = SchemaOf(database);
     if (m_databases.count(schema)) {
         if (schema == "pg_temp") m_catalog.InitDatabase(schema);
@@ -1032,16 +1039,24 @@ uint64_t PgBackend::DataMark(const std::string&) {
 // Another session's DDL is caught by each statement's check (RunChecked);
 // this session's own DDL undone by a rollback is caught here.
 bool PgBackend::SchemaChanged() {
-    bool changed = m_ddlUndone;
+    // The session's own tempdb also changes by its catalog's work the
+    // interpreter was not told of (a batch's table variables going).
+    bool changed = m_ddlUndone || m_tempUndone || m_catalog.TempVersion() != m_tempSeen;
     m_ddlUndone = false;
+    m_tempUndone = false;
     if (m_generation != m_link.Generation()) {
-        // The connection was opened again: a new session on the server.
+        // The connection was opened again: a new session on the server,
+        // with a tempdb of its own, empty.
         Configure();
         m_openedBy.clear();
         m_ddlInTransaction = false;
         m_functionSchema.clear();
+        m_catalog.ForgetTemp();
+        m_globalMade.clear();  // the old session's: dropped as a dead session's
+        m_databases.erase(kGlobalTempSchema);
         changed = true;
     }
+    m_tempSeen = m_catalog.TempVersion();
     return changed;
 }
 
@@ -1055,7 +1070,8 @@ void PgBackend::Configure() {
 }
 
 // The catalog moved the schema mark with the DDL (Catalog's Touch).
-void PgBackend::OwnSchemaChange(const std::string&) {
+void PgBackend::OwnSchemaChange(const std::string& schema) {
+    if (schema == "pg_temp") m_tempSeen = m_catalog.TempVersion();
     if (InTransaction()) m_ddlInTransaction = true;
 }
 
@@ -1085,7 +1101,9 @@ void PgBackend::TransactionEnded(bool undone) {
 }
 
 bool PgBackend::SystemTable(const std::string& schema, const std::string& name, TableDef* out) {
-    return SystemView(m_link, name, schema, DatabaseName(schema), out);
+    if (!SystemView(m_link, name, schema, DatabaseName(schema), out)) return false;
+    AddGlobalTables(schema, name, out);
+    return true;
 }
 
 // ---- the dialect ----------------------------------------------------------

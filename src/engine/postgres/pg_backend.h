@@ -89,6 +89,10 @@ inline constexpr const char* kCheckStatement = "xr_check";
 // How an insert of explicit identity values begins (pg_renderer.cpp).
 inline constexpr const char* kKeptInsert = "WITH xr_ins AS (INSERT ";
 
+// The schema of the ##tables every session of the server shares (a name in
+// lower case: no database's schema can take it).
+inline constexpr const char* kGlobalTempSchema = "xr_tempdb";
+
 // One prepared statement: prepared on the server when it first runs, again
 // whenever the types of its parameters change; all its rows are fetched in
 // one round trip, in binary.
@@ -124,8 +128,12 @@ private:
     };
     Param& At(int i);
     bool Run(bool guard);
-    pg_result* RunChecked(pg_conn* conn, bool guard, int n, const char* const* values,
-                          const int* lengths, const int* formats);
+    // `prepare`: the statement is prepared under that name in the same
+    // round trip, after the check (a table another session dropped fails the
+    // check, not the preparing).
+    pg_result* RunChecked(pg_conn* conn, bool guard, const std::string& prepare, int n,
+                          const uint32_t* types, const char* const* values, const int* lengths,
+                          const int* formats);
     Value Raw(int i) const;
 
     PgBackend& m_backend;
@@ -191,6 +199,7 @@ public:
     }
     engine::Catalog& Catalog() override { return m_catalog; }
     bool SystemTable(const std::string& schema, const std::string& name, TableDef* out) override;
+    void TableMade(const std::string& schema, const std::string& name) override;
 
     Plan RenderSelect(const SelectStmt& select, RenderContext& ctx) override;
     Plan RenderInsert(const Stmt& stmt, RenderContext& ctx) override;
@@ -219,6 +228,16 @@ public:
 
 private:
     friend class PgStatement;
+    // tempdb (pg_temp.cpp): the shared schema of the ##tables, opened when
+    // the session first names one; the ##tables the session made, dropped
+    // when it closes; tempdb's catalog showing them.
+    std::string AttachGlobal();
+    void DropGlobalTables() noexcept;
+    void DropOrphanedGlobalTables();
+    void AddGlobalTables(const std::string& schema, const std::string& name, TableDef* out);
+    // A rollback may have undone DDL on the session's tempdb.
+    void TempRolledBack();
+
     // A statement ran: its rows changed and the ids it handed back.
     void Ran(int64_t changes, bool inserted, int64_t lastId);
     // The transaction ended; `undone` when it was rolled back.
@@ -249,6 +268,9 @@ private:
     std::string m_functionSchema;  // what xr.schema holds on the server
     bool m_watching = false;       // WatchWrites
     std::vector<int64_t> m_written;
+    uint64_t m_tempSeen = 0;    // the tempdb change the interpreter knows of
+    bool m_tempUndone = false;  // a rollback may have undone some since the last check
+    std::vector<std::pair<std::string, int32_t>> m_globalMade;  // name, id
 };
 
 }  // namespace xr::engine::postgres

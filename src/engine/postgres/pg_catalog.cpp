@@ -1,5 +1,6 @@
 #include "engine/postgres/pg_catalog.h"
 
+#include <algorithm>
 #include <chrono>
 #include <random>
 
@@ -180,6 +181,8 @@ struct Catalog::Impl {
     PgLink& link;
     std::map<std::string, std::map<std::string, std::shared_ptr<const TableDef>>> tables;
     std::map<std::string, bool> hasCatalog;
+    std::map<std::string, std::vector<std::string>> ownTables;  // seen present, by database
+    uint64_t tempVersion = 0;  // moved by every change of the session's tempdb
     std::mt19937 random{std::random_device{}()};
     int64_t ddlSteps = 0;  // catalog changes made by this session
 
@@ -196,7 +199,10 @@ struct Catalog::Impl {
     void Touch(const std::string& db) {
         ++ddlSteps;
         tables.erase(db);
-        if (db == "pg_temp") return;
+        if (db == "pg_temp") {
+            ++tempVersion;
+            return;
+        }
         link.Exec("UPDATE " + T(db, "xr_version") + " SET v = v + 1");
         auto rows = Select("UPDATE xr.ddl SET v = v + 1 RETURNING v");
         const int64_t mark = rows.empty() ? -1 : std::stoll(rows[0][0]);
@@ -291,7 +297,14 @@ struct Catalog::Impl {
     bool Has(const std::string& db) {
         auto it = hasCatalog.find(db);
         if (it != hasCatalog.end() && it->second) return true;
-        if (db == "pg_temp") return false;
+        if (db == "pg_temp") {
+            // The session's own tempdb has no version: nobody else changes it.
+            const bool temp =
+                Select("SELECT pg_catalog.to_regclass('pg_temp.sysobjects') IS NOT NULL")[0][0] ==
+                "t";
+            if (temp) hasCatalog[db] = true;
+            return temp;
+        }
         auto rows = Select(
             "SELECT to_regclass($2) IS NOT NULL FROM pg_catalog.pg_tables WHERE schemaname = $1 "
             "AND tablename = 'xr_version'",
@@ -504,6 +517,7 @@ void Catalog::InitDatabase(const std::string& db) {
            "NULL, status integer NOT NULL, \"xr_rowid\" bigint GENERATED ALWAYS AS IDENTITY)");
     l.Exec("CREATE INDEX IF NOT EXISTS xr_sysconstraints_id ON " + s + "sysconstraints (id)");
     l.Exec(ConstraintTableSql(db));
+    if (!temp) CreateProcedureTable(l, db);
     // The system tables describe themselves, as the server's do.
     if (m_impl->Select("SELECT 1 FROM " + s + "sysobjects WHERE id = 1").empty()) {
         struct System {
@@ -552,6 +566,7 @@ void Catalog::InitDatabase(const std::string& db) {
         }
     }
     m_impl->hasCatalog[db] = true;
+    if (temp) ++m_impl->tempVersion;
 }
 
 void Catalog::Validate(const std::string& db) { m_impl->tables.erase(db); }
@@ -559,6 +574,32 @@ void Catalog::Validate(const std::string& db) { m_impl->tables.erase(db); }
 void Catalog::InvalidateAll() {
     m_impl->tables.clear();
     m_impl->hasCatalog.clear();
+    m_impl->ownTables.clear();
+}
+
+void Catalog::ForgetTemp() {
+    m_impl->tables.erase("pg_temp");
+    m_impl->hasCatalog.erase("pg_temp");
+    m_impl->ownTables.erase("pg_temp");
+}
+
+bool Catalog::NameTaken(const std::string& db, std::string_view name) {
+    return m_impl->NameTaken(db, name);
+}
+void Catalog::InsertObject(const std::string& db, int32_t id, std::string_view name,
+                           const char* xtype) {
+    m_impl->InsertObject(db, id, name, xtype, 0);
+}
+uint64_t Catalog::TempVersion() const { return m_impl->tempVersion; }
+
+bool Catalog::HasOwnTable(const std::string& db, const char* name) {
+    std::vector<std::string>& seen = m_impl->ownTables[db];
+    if (std::find(seen.begin(), seen.end(), name) != seen.end()) return true;
+    const std::string qualified = Quote(db) + "." + name;
+    if (m_impl->Select("SELECT pg_catalog.to_regclass($1) IS NOT NULL", {qualified})[0][0] != "t")
+        return false;
+    seen.push_back(name);
+    return true;
 }
 
 int64_t Catalog::Version(const std::string& db) {

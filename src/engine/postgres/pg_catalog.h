@@ -37,6 +37,8 @@ std::string QuoteText(std::string_view text);
 std::string TextKey(const std::string& sql);
 // The column type that holds values of `type` (tsql/types.h storage).
 std::string StorageType(const TypeSpec& type);
+// The table a database keeps its procedures' text in (pg_procedures.cpp).
+void CreateProcedureTable(PgLink& link, const std::string& db);
 
 class Catalog final : public engine::Catalog {
 public:
@@ -128,12 +130,32 @@ public:
     std::string ConflictMessage(const std::string& db, std::string_view constraint,
                                 const std::string& statement, const std::string& database);
 
+    // Stored procedures (pg_procedures.cpp).
+    void CreateProcedure(const std::string& db, const ProcedureDef& proc, bool replace) override;
+    void DropProcedure(const std::string& db, std::string_view name) override;
+    std::optional<ProcedureDef> FindProcedure(const std::string& db,
+                                              std::string_view name) override;
+
+    // A rollback may have undone the session's tempdb catalog or tables in
+    // it: they are read afresh at the next use.
+    void ForgetTemp();
+    // A count that moves with every change of the session's tempdb (its
+    // catalog has no stored version: no other session changes it).
+    uint64_t TempVersion() const;
+
 private:
     // What the views' part of the catalog (pg_views.h) works with.
     ViewCatalog Views(const std::string& db);
 
     struct Impl;
     std::unique_ptr<Impl> m_impl;
+
+    // What the procedures' part of the catalog (pg_procedures.cpp) builds on.
+    bool NameTaken(const std::string& db, std::string_view name);
+    void InsertObject(const std::string& db, int32_t id, std::string_view name, const char* xtype);
+    // Whether the table `name` of the server's own exists in `db` (its
+    // presence once seen is kept).
+    bool HasOwnTable(const std::string& db, const char* name);
 };
 
 }  // namespace xr::engine::postgres

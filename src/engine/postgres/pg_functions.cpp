@@ -8,7 +8,7 @@ namespace {
 
 // Bumped whenever a function below changes: a server whose functions are
 // older gets the new ones when a session next opens.
-constexpr const char* kVersionFunction = "functions_v15";
+constexpr const char* kVersionFunction = "functions_v16";
 
 // The functions rendered statements call, in the schema "xr" of the server
 // database. Names of databases are their schemas (pg_session.h); the
@@ -28,7 +28,9 @@ BEGIN
     db := coalesce(nullif(current_setting('xr.schema', true), ''), 'main');
   END IF;
   IF db = 'MASTER' THEN db := 'main'; END IF;
-  IF db = 'TEMPDB' THEN db := 'pg_temp'; END IF;
+  -- A ##table of tempdb lies in the schema every session shares.
+  IF db = 'TEMPDB' AND left(tbl, 2) = '##' THEN db := 'xr_tempdb';
+  ELSIF db = 'TEMPDB' THEN db := 'pg_temp'; END IF;
 END $$)sql",
     // The owner part of an object name in lower case ('' when it names none).
     R"sql(CREATE OR REPLACE FUNCTION xr.owner_of(object text) RETURNS text
@@ -493,7 +495,7 @@ SELECT * FROM (VALUES ('master', 1), ('tempdb', 2), ('model', 3), ('msdb', 4)) v
 UNION ALL
 SELECT n.nspname::text, (4 + row_number() OVER (ORDER BY n.oid))::int
 FROM pg_catalog.pg_namespace n
-WHERE n.nspname NOT IN ('main', 'xr', 'MODEL', 'MSDB') AND n.nspname NOT LIKE 'pg\_%'
+WHERE n.nspname NOT IN ('main', 'xr', 'MODEL', 'MSDB', 'xr_tempdb') AND n.nspname NOT LIKE 'pg\_%'
   AND EXISTS (SELECT 1 FROM pg_catalog.pg_class c WHERE c.relnamespace = n.oid
               AND c.relname = 'xr_version') $$)sql",
     // OBJECTPROPERTY(id, property) of an object of the current database;
@@ -614,7 +616,8 @@ DECLARE d text; t text; found integer;
 BEGIN
   IF object IS NULL THEN RETURN NULL; END IF;
   SELECT s.db, s.tbl INTO d, t FROM xr.split_object(object) s;
-  IF left(t, 1) = '#' OR t = '' OR xr.owner_of(object) NOT IN ('', 'dbo') THEN RETURN NULL; END IF;
+  IF (left(t, 1) = '#' AND d NOT IN ('pg_temp', 'xr_tempdb')) OR t = '' OR
+     xr.owner_of(object) NOT IN ('', 'dbo') THEN RETURN NULL; END IF;
   EXECUTE format('SELECT id FROM %I.sysobjects WHERE lower(rtrim(name, '' '') COLLATE "C") = '
                  'lower(rtrim($1, '' '') COLLATE "C") AND ($2 IS NULL OR rtrim(xtype) = '
                  'upper(rtrim($2)))', d)
@@ -633,6 +636,32 @@ BEGIN
     INTO found USING id;
   RETURN found;
 EXCEPTION WHEN invalid_schema_name OR undefined_table THEN RETURN NULL;
+END $$)sql",
+    // OBJECT_NAME(id, database id): the name of an object of that database;
+    // tempdb shows a #table by its padded name and holds the ##tables too.
+    R"sql(CREATE OR REPLACE FUNCTION xr.object_name(oid bigint, db bigint) RETURNS text
+LANGUAGE plpgsql STABLE AS $$
+DECLARE d text; found text;
+BEGIN
+  IF oid IS NULL OR db IS NULL THEN RETURN NULL; END IF;
+  SELECT CASE v.name WHEN 'master' THEN 'main' WHEN 'tempdb' THEN 'pg_temp' ELSE v.name END
+    INTO d FROM xr.databases() v WHERE v.dbid = db;
+  IF d IS NULL THEN RETURN NULL; END IF;
+  BEGIN
+    EXECUTE format('SELECT CASE WHEN $2 AND left(name, 1) = ''#'' AND substr(name, 2, 1) <> ''#'' '
+                   'THEN name || repeat(''_'', 116 - length(name)) || '
+                   'lpad(upper(to_hex(id)), 12, ''0'') ELSE name END FROM %I.sysobjects '
+                   'WHERE id = $1', d)
+      INTO found USING oid, d = 'pg_temp';
+  EXCEPTION WHEN invalid_schema_name OR undefined_table THEN found := NULL;
+  END;
+  IF found IS NULL AND d = 'pg_temp' THEN
+    BEGIN
+      SELECT name INTO found FROM xr_tempdb.sysobjects WHERE id = oid;
+    EXCEPTION WHEN invalid_schema_name OR undefined_table THEN found := NULL;
+    END;
+  END IF;
+  RETURN found;
 END $$)sql",
     // A value written into an identity column (IDENTITY_INSERT): the
     // counter goes on from it when it lies beyond the last one given.

@@ -571,7 +571,8 @@ public:
         if (name == "IDENT_CURRENT") return "xr.ident_current(" + arg(0) + ")";
         if (name == "OBJECT_ID")
             return "xr.object_id(" + arg(0) + "," + (e.args.size() > 1 ? arg(1) : "NULL") + ")";
-        if (name == "OBJECT_NAME") return "xr.object_name(" + arg(0) + ")";
+        if (name == "OBJECT_NAME")
+            return "xr.object_name(" + arg(0) + (e.args.size() > 1 ? "," + arg(1) : "") + ")";
         if (name == "OBJECTPROPERTY")
             return "xr.objectproperty((" + arg(0) + ")::int8," + arg(1) + ")";
         if (name == "COLUMNPROPERTY" || name == "INDEXPROPERTY")
@@ -696,6 +697,23 @@ public:
                           levelOf ? LevelColumn(q.parts[i], *levelOf) : "");
         }
         const std::string core = sql;
+        // A UNION ordered by a text column is ordered by the column's normal
+        // form: the union goes in a derived table whose columns the keys name.
+        bool wrapped = false;
+        if (q.parts.size() > 1) {
+            for (const BoundOrder& o : q.order)
+                wrapped =
+                    wrapped || (o.item >= 0 && cols[static_cast<size_t>(o.item)].type.IsText());
+            if (wrapped) {
+                // Named as the union's columns are (an unnamed one by its place).
+                std::string names;
+                for (size_t i = 0; i < cols.size(); ++i)
+                    names += (i ? "," : "") + ColumnAlias(cols, i);
+                sql = "SELECT * FROM (" + core + ") AS xr_union(" + names + ")";
+                // Nothing is added to a union's conditions or order from outside.
+                if (top) m_plan.whereAt = m_plan.whereEnd = m_plan.orderAt = std::string::npos;
+            }
+        }
         if (!q.order.empty()) {
             sql += " ORDER BY ";
             bool first = true;
@@ -706,7 +724,10 @@ public:
                 key.descending = o.descending;
                 if (o.item >= 0) {
                     const OutColumn& c = cols[static_cast<size_t>(o.item)];
-                    if (q.parts.size() > 1 || c.expr.empty()) {
+                    if (wrapped) {
+                        key.sql = Key("xr_union." + ColumnAlias(cols, static_cast<size_t>(o.item)),
+                                      c.type);
+                    } else if (q.parts.size() > 1 || c.expr.empty()) {
                         if (c.type.IsText()) NotYet("ORDER BY a text column of a UNION");
                         key.sql = std::to_string(o.item + 1);
                     } else {
@@ -738,6 +759,15 @@ public:
         }
         if (out) *out = std::move(cols);
         return sql;
+    }
+
+    // Column `i` of a query as a derived table names it: by its name when
+    // that names it alone, else by its place.
+    static std::string ColumnAlias(const std::vector<OutColumn>& cols, size_t i) {
+        int seen = 0;
+        for (const OutColumn& c : cols) seen += IEquals(c.name, cols[i].name) ? 1 : 0;
+        return cols[i].name.empty() || seen > 1 ? "xr_c" + std::to_string(i + 1)
+                                                : Quote(cols[i].name);
     }
 
     // A text grouped by: the groups are those of its normal form, and an

@@ -10,4 +10,6 @@ list(APPEND XRDB8_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/pg_renderer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pg_views.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pg_system_views.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/pg_meta_functions.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/pg_meta_functions.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/pg_procedures.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/pg_temp.cpp)
