@@ -71,6 +71,7 @@ void CreateLoginRole(PgLink& link, const std::string& login,
     // Every login reads master's catalog and the engine's schema mark.
     link.Exec("GRANT USAGE ON SCHEMA main, xr TO " + role);
     link.Exec("GRANT SELECT ON ALL TABLES IN SCHEMA main TO " + role);
+    link.Exec("ALTER DEFAULT PRIVILEGES IN SCHEMA main GRANT SELECT ON TABLES TO " + role);
     link.Exec("GRANT SELECT ON xr.ddl TO " + role);
 }
 
