@@ -169,6 +169,39 @@ TEST_F(PostgresLogins, ReadOnlyLoginReadsAndIsRefusedEveryWrite) {
     EXPECT_EQ(log.find(password), std::string::npos);
 }
 
+// A db_owner login makes tables; the readers read them, whoever made them.
+TEST_F(PostgresLogins, OwnerLoginMakesTablesTheReadersRead) {
+    const std::string owner = NewLogin("owner"), reader = NewLogin("reader");
+    const std::string password = "Owner-Pass-2207";
+    Connection admin;
+    admin.Open(m_server.ConnectString());
+    admin.Execute("CREATE DATABASE Office");
+    admin.Execute("USE Office");
+    for (const std::string& login : {owner, reader}) {
+        admin.Execute("EXEC sp_addlogin '" + login + "', '" + password + "', 'Office'");
+        admin.Execute("EXEC sp_grantdbaccess '" + login + "'");
+    }
+    admin.Execute("EXEC sp_addrolemember 'db_owner', '" + owner + "'");
+    admin.Execute("EXEC sp_addrolemember 'db_datareader', '" + reader + "'");
+    Connection own;
+    own.Open(LoginString(owner, password));
+    own.Execute("USE Office");
+    EXPECT_EQ(ErrorOf(own,
+                      "CREATE TABLE Shifts (Id INT IDENTITY(1,1) NOT NULL PRIMARY KEY, "
+                      "Till INT NOT NULL)"),
+              "");
+    EXPECT_EQ(ErrorOf(own, "INSERT Shifts (Till) VALUES (4)"), "");
+    EXPECT_EQ(xrtest::Rows(own, "SELECT Id, Till FROM Shifts"), (std::vector<std::string>{"1|4"}));
+    Connection ro;
+    ro.Open(LoginString(reader, password));
+    ro.Execute("USE Office");
+    EXPECT_EQ(xrtest::Rows(ro, "SELECT Id, Till FROM Shifts"), (std::vector<std::string>{"1|4"}));
+    EXPECT_EQ(ErrorOf(ro, "DELETE Shifts"),
+              "The DELETE permission was denied on the object 'Shifts', database 'OFFICE', "
+              "schema 'dbo'.");
+    EXPECT_EQ(xrtest::Rows(admin, "SELECT Till FROM Shifts"), (std::vector<std::string>{"4"}));
+}
+
 // A role of the same name that the engine did not make is not taken over.
 TEST_F(PostgresLogins, ServerRoleOfTheSameNameIsNotTakenOver) {
     Connection admin;

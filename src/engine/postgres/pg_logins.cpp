@@ -2,6 +2,9 @@
 
 #include <libpq-fe.h>
 
+#include <utility>
+#include <vector>
+
 #include "engine/postgres/pg_backend.h"
 #include "engine/postgres/pg_catalog.h"
 #include "platform/error.h"
@@ -94,36 +97,75 @@ void GrantSchemaUse(PgLink& link, const std::string& schema, const std::string& 
         link.Exec("GRANT SELECT ON " + Ident(schema) + "." + Ident(row[0]) + " TO " + role);
 }
 
+namespace {
+
+struct Rights {
+    const char* tables;
+    const char* sequences;  // nullptr: none
+};
+
+// The rights of a fixed database role on the data; none for the others.
+std::optional<Rights> RightsOf(std::string_view fixedRole) {
+    if (IEquals(fixedRole, "db_datareader")) return Rights{"SELECT", nullptr};
+    if (IEquals(fixedRole, "db_datawriter")) return Rights{"INSERT, UPDATE, DELETE", "USAGE"};
+    if (IEquals(fixedRole, "db_owner")) return Rights{"ALL", "ALL"};
+    return std::nullopt;
+}
+
+// The login roles of the database's members of fixed roles, but `login`:
+// (role, fixed role).
+std::vector<std::pair<std::string, std::string>> Members(PgLink& link, const std::string& schema,
+                                                         const std::string& login) {
+    std::vector<std::pair<std::string, std::string>> out;
+    for (const auto& row : link.Select("SELECT name, role FROM " + Ident(schema) +
+                                       ".xr_role_members WHERE lower(name) <> 'dbo'")) {
+        std::string member = LoginRole(link, row[0]);
+        if (member != login) out.emplace_back(std::move(member), row[1]);
+    }
+    return out;
+}
+
+}  // namespace
+
 void GrantFixedRole(PgLink& link, const std::string& schema, const std::string& login,
                     std::string_view fixedRole) {
     const std::string role = Ident(login);
     const std::string s = Ident(schema);
-    // Rights on the tables there now, and the same on those made later.
-    auto grant = [&](const std::string& what, const char* kind) {
-        link.Exec("GRANT " + what + " ON ALL " + kind + " IN SCHEMA " + s + " TO " + role);
-        link.Exec("ALTER DEFAULT PRIVILEGES IN SCHEMA " + s + " GRANT " + what + " ON " + kind +
-                  " TO " + role);
-    };
     auto revoke = [&](const std::string& what) {
         link.Exec("REVOKE " + what + " ON ALL TABLES IN SCHEMA " + s + " FROM " + role);
         link.Exec("ALTER DEFAULT PRIVILEGES IN SCHEMA " + s + " REVOKE " + what +
                   " ON TABLES FROM " + role);
     };
-    if (IEquals(fixedRole, "db_datareader")) {
-        grant("SELECT", "TABLES");
-    } else if (IEquals(fixedRole, "db_datawriter")) {
-        grant("INSERT, UPDATE, DELETE", "TABLES");
-        grant("USAGE", "SEQUENCES");
-    } else if (IEquals(fixedRole, "db_owner")) {
+    if (IEquals(fixedRole, "db_denydatareader")) return revoke("SELECT");
+    if (IEquals(fixedRole, "db_denydatawriter")) return revoke("INSERT, UPDATE, DELETE");
+    const std::optional<Rights> rights = RightsOf(fixedRole);
+    if (!rights) return;
+    // Rights on a creator's tables made later, given to a grantee.
+    auto later = [&](const std::string& creator, const Rights& r, const std::string& grantee) {
+        const std::string head = "ALTER DEFAULT PRIVILEGES" +
+                                 (creator.empty() ? std::string() : " FOR ROLE " + creator) +
+                                 " IN SCHEMA " + s + " GRANT ";
+        link.Exec(head + r.tables + " ON TABLES TO " + grantee);
+        if (r.sequences) link.Exec(head + r.sequences + " ON SEQUENCES TO " + grantee);
+    };
+    if (IEquals(fixedRole, "db_owner")) {
         link.Exec("GRANT USAGE, CREATE ON SCHEMA " + s + " TO " + role);
-        grant("ALL", "TABLES");
-        grant("ALL", "SEQUENCES");
         // Its DDL moves the server's schema mark.
         link.Exec("GRANT UPDATE ON xr.ddl TO " + role);
-    } else if (IEquals(fixedRole, "db_denydatareader")) {
-        revoke("SELECT");
-    } else if (IEquals(fixedRole, "db_denydatawriter")) {
-        revoke("INSERT, UPDATE, DELETE");
+    }
+    // The tables there now; those the engine's own login makes later; and
+    // those the database's owners make, the new owner's for the others too.
+    link.Exec("GRANT " + std::string(rights->tables) + " ON ALL TABLES IN SCHEMA " + s + " TO " +
+              role);
+    if (rights->sequences)
+        link.Exec("GRANT " + std::string(rights->sequences) + " ON ALL SEQUENCES IN SCHEMA " + s +
+                  " TO " + role);
+    later("", *rights, role);
+    for (const auto& [member, memberRole] : Members(link, schema, login)) {
+        if (IEquals(memberRole, "db_owner")) later(Ident(member), *rights, role);
+        if (IEquals(fixedRole, "db_owner")) {
+            if (auto r = RightsOf(memberRole)) later(role, *r, Ident(member));
+        }
     }
 }
 
