@@ -202,6 +202,28 @@ TEST_F(PostgresLogins, OwnerLoginMakesTablesTheReadersRead) {
     EXPECT_EQ(xrtest::Rows(admin, "SELECT Till FROM Shifts"), (std::vector<std::string>{"4"}));
 }
 
+// Through the library's exports: a login made, and made again (refused),
+// leaves its password in neither the log nor the last error.
+TEST_F(PostgresLogins, PasswordOfANewLoginStaysOutOfTheLog) {
+    const std::string login = NewLogin("logged");
+    const std::string password = "Secret-Till-5521";
+    xrtest::ClearLog();
+    DBSetLog(&xrtest::CaptureLog);
+    ASSERT_EQ(DBOpen(m_server.ConnectString().c_str(), ""), 1);
+    const std::string add = "EXEC sp_addlogin '" + login + "', '" + password + "', 'master'";
+    EXPECT_EQ(DBExec(add.c_str()), 1);
+    EXPECT_NE(DBExec(add.c_str()), 1);
+    const std::string refused = xrtest::LastError().second;
+    DBClose();
+    DBSetLog(&xr::FileSink);
+    EXPECT_EQ(refused, "The server principal '" + login + "' already exists.");
+    EXPECT_TRUE(xrtest::LinesWith(password).empty()) << xrtest::LinesWith(password)[0];
+    EXPECT_FALSE(xrtest::Captured().empty());
+    // The login works with that password.
+    Connection conn;
+    EXPECT_NO_THROW(conn.Open(LoginString(login, password)));
+}
+
 // A role of the same name that the engine did not make is not taken over.
 TEST_F(PostgresLogins, ServerRoleOfTheSameNameIsNotTakenOver) {
     Connection admin;
