@@ -1210,6 +1210,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                 return 13;
             case 2627:
             case 2601:
+            case 229:
                 return 14;
             case 102:
             case 137:
@@ -1289,6 +1290,10 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             {"Conversion failed when converting", 245},
             {"Error converting data type", 8114},
             {"Transaction (Process ID ", 1205},
+            {"The SELECT permission was denied on the object", 229},
+            {"The INSERT permission was denied on the object", 229},
+            {"The UPDATE permission was denied on the object", 229},
+            {"The DELETE permission was denied on the object", 229},
             {"Cannot drop the table ", 3701},
             {"Cannot drop the view ", 3701},
             {"Cannot drop the procedure ", 3701},

@@ -46,6 +46,7 @@ inline constexpr HRESULT DB_E_DELETEDROW = Hr(0x80040E23);
 inline constexpr HRESULT DB_E_INTEGRITYVIOLATION = Hr(0x80040E2F);
 inline constexpr HRESULT DB_E_NOTABLE = Hr(0x80040E37);
 inline constexpr HRESULT DB_SEC_E_AUTH_FAILED = Hr(0x80040E4D);
+inline constexpr HRESULT DB_SEC_E_PERMISSIONDENIED = Hr(0x80040E09);
 
 class ComError : public std::exception {
 public:

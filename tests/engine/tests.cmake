@@ -12,6 +12,8 @@ xrdb8_test(engine_tests
   ${CMAKE_CURRENT_LIST_DIR}/temp_procedures_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/global_temp_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/postgres_connection_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/postgres_logins_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/site_tills_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/engine_recordset_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/engine_constraints_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/view_sessions_test.cpp)

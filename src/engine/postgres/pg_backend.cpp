@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "engine/postgres/pg_functions.h"
+#include "engine/postgres/pg_logins.h"
 #include "engine/postgres/pg_renderer.h"
 #include "engine/postgres/pg_session.h"
 #include "engine/postgres/pg_system_views.h"
@@ -837,6 +838,10 @@ ComError PgBackend::MapError(const EngineError& error, std::string_view sql,
                         "The statement conflicted with the CHECK constraint \"" + r.constraint +
                             "\". The conflict occurred in database \"" + database +
                             "\", table \"dbo." + r.table + "\".");
+    if (s == "42501") {
+        std::string denied = PermissionDenied(r.text, sql, database);
+        if (!denied.empty()) return ComError(DB_SEC_E_PERMISSIONDENIED, denied);
+    }
     if (s == "22012") return ComError(DB_E_ERRORSINCOMMAND, "Divide by zero error encountered.");
     if (s == "22003" && r.text.rfind("Arithmetic overflow error", 0) == 0)
         return ComError(DB_E_ERRORSINCOMMAND, r.text);

@@ -6,6 +6,7 @@
 
 #include "engine/postgres/pg_backend.h"
 #include "engine/postgres/pg_constraints.h"
+#include "engine/postgres/pg_logins.h"
 #include "engine/postgres/pg_renderer.h"
 #include "engine/postgres/pg_views.h"
 #include "engine/system_tables.h"
@@ -1197,6 +1198,7 @@ void Catalog::AddLogin(std::string_view name, std::optional<std::string_view> pa
     m_impl->Select(
         "INSERT INTO " + logins + " (name, has_password, default_db) VALUES ($1, $2, $3)",
         {n, password && !password->empty() ? "1" : "0", std::string(defaultDb)});
+    CreateLoginRole(m_impl->link, n, password);
 }
 
 void Catalog::GrantDbAccess(const std::string& db, std::string_view login) {
@@ -1219,6 +1221,7 @@ void Catalog::GrantDbAccess(const std::string& db, std::string_view login) {
     if (!m_impl->Select("SELECT 1 FROM " + users + " WHERE " + kSameName, {n}).empty())
         Fail("User, group, or role '" + n + "' already exists in the current database.");
     m_impl->Select("INSERT INTO " + users + " (name, login) VALUES ($1, $1)", {n});
+    GrantSchemaUse(m_impl->link, db, LoginRole(m_impl->link, n));
 }
 
 void Catalog::AddRoleMember(const std::string& db, std::string_view role, std::string_view member) {
@@ -1248,6 +1251,8 @@ void Catalog::AddRoleMember(const std::string& db, std::string_view role, std::s
              .empty())
         Fail("User or role '" + m + "' is already a member of role '" + fixedRole + "'.");
     m_impl->Select("INSERT INTO " + members + " (role, name) VALUES ($2, $1)", {m, fixedRole});
+    if (!IEquals(member, "dbo"))
+        GrantFixedRole(m_impl->link, db, LoginRole(m_impl->link, m), fixedRole);
 }
 
 // Views (pg_views.cpp) through the catalog's own helpers.

@@ -7,6 +7,7 @@ list(APPEND XRDB8_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/pg_catalog.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pg_constraints.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pg_functions.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/pg_logins.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pg_renderer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pg_views.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pg_system_views.cpp

@@ -1,0 +1,285 @@
+// Logins on the server engine are the server's own roles: a read-only login
+// connecting with its own User Id and Password reads and is refused every
+// write with the server's error 229; and two sessions that deadlock end with
+// one of them the deadlock victim (1205), its batch ended and its
+// transaction rolled back. Skipped when the test command's PostgreSQL server
+// is not there.
+#include <gtest/gtest.h>
+#include <libpq-fe.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/connection.h"
+#include "engine/connection_string.h"
+#include "library.h"
+
+namespace {
+
+using xr::engine::Connection;
+using xrtest::Engine;
+using xrtest::TestServer;
+
+std::string ValueOf(const std::string& cs, const std::string& key) {
+    auto v = xr::engine::ConnectionString::Parse(cs).Get(key);
+    return v ? *v : std::string();
+}
+
+// `cs` with `key` set to `value` (added when it is not there).
+std::string With(const std::string& cs, const std::string& key, const std::string& value) {
+    std::string out;
+    bool found = false;
+    const auto parsed = xr::engine::ConnectionString::Parse(cs);
+    for (const auto& [k, v] : parsed.Pairs()) {
+        const bool hit = xr::IEquals(k, key);
+        found = found || hit;
+        out += k + "=" + (hit ? value : v) + ";";
+    }
+    if (!found) out += key + "=" + value + ";";
+    return out;
+}
+
+// The error of running `sql`, "" when it ran.
+std::string ErrorOf(Connection& conn, const std::string& sql) {
+    try {
+        conn.Execute(sql);
+    } catch (const xr::ComError& e) {
+        return e.Description();
+    }
+    return "";
+}
+
+// Roles belong to the whole PostgreSQL cluster, which other tests share:
+// each test's logins have names of their own and go when it ends.
+class PostgresLogins : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!m_server.Available()) GTEST_SKIP() << xrtest::kNoPostgres;
+    }
+    void TearDown() override {
+        if (m_roles.empty()) return;
+        const std::string cs = m_server.ConnectString();
+        const std::string host = ValueOf(cs, "Data Source"), port = ValueOf(cs, "Port"),
+                          user = ValueOf(cs, "User Id"), password = ValueOf(cs, "Password"),
+                          db = ValueOf(cs, "Initial Catalog");
+        const char* keys[] = {"host", "port", "user", "password", "dbname", nullptr};
+        const char* values[] = {host.c_str(),     port.c_str(), user.c_str(),
+                                password.c_str(), db.c_str(),   nullptr};
+        PGconn* admin = PQconnectdbParams(keys, values, 0);
+        ASSERT_EQ(PQstatus(admin), CONNECTION_OK) << PQerrorMessage(admin);
+        for (const std::string& role : m_roles) {
+            for (const std::string& sql :
+                 {"DROP OWNED BY \"" + role + "\"", "DROP ROLE \"" + role + "\""}) {
+                PGresult* r = PQexec(admin, sql.c_str());
+                EXPECT_EQ(PQresultStatus(r), PGRES_COMMAND_OK)
+                    << sql << ": " << PQerrorMessage(admin);
+                PQclear(r);
+            }
+        }
+        PQfinish(admin);
+    }
+    // A login name no other test of the cluster uses.
+    std::string NewLogin(const char* what) {
+        static int counter = 0;
+        m_roles.push_back(std::string("xrt_") + what + "_" + std::to_string(getpid()) + "_" +
+                          std::to_string(++counter));
+        return m_roles.back();
+    }
+    std::string LoginString(const std::string& login, const std::string& password) {
+        return With(With(m_server.ConnectString(), "User Id", login), "Password", password);
+    }
+
+    TestServer m_server{Engine::Postgres};
+    std::vector<std::string> m_roles;
+};
+
+TEST_F(PostgresLogins, ReadOnlyLoginReadsAndIsRefusedEveryWrite) {
+    const std::string reader = NewLogin("reader"), writer = NewLogin("writer");
+    const std::string password = "Till-Pass-7319";
+    Connection admin;
+    admin.Open(m_server.ConnectString());
+    admin.Execute("CREATE DATABASE Shop");
+    admin.Execute("USE Shop");
+    admin.Execute("CREATE TABLE Items (No INT NOT NULL, Name VARCHAR(20) NULL)");
+    admin.Execute("INSERT Items VALUES (1, 'Tea')");
+    admin.Execute("EXEC sp_addlogin '" + reader + "', '" + password + "', 'Shop'");
+    admin.Execute("EXEC sp_grantdbaccess '" + reader + "'");
+    admin.Execute("EXEC sp_addrolemember 'db_datareader', '" + reader + "'");
+    admin.Execute("EXEC sp_addlogin '" + writer + "', '" + password + "', 'Shop'");
+    admin.Execute("EXEC sp_grantdbaccess '" + writer + "'");
+    admin.Execute("EXEC sp_addrolemember 'db_datareader', '" + writer + "'");
+    admin.Execute("EXEC sp_addrolemember 'db_datawriter', '" + writer + "'");
+    // A table made after the grants is covered by them too.
+    admin.Execute("CREATE TABLE Sales (Id INT IDENTITY(1,1) NOT NULL, Item INT NOT NULL)");
+    admin.Execute("INSERT Sales (Item) VALUES (1)");
+    Connection ro;
+    ro.Open(LoginString(reader, password));
+    ro.Execute("USE Shop");
+    EXPECT_EQ(xrtest::Rows(ro, "SELECT No, Name FROM Items"), (std::vector<std::string>{"1|Tea"}));
+    EXPECT_EQ(xrtest::Rows(ro, "SELECT Id, Item FROM Sales"), (std::vector<std::string>{"1|1"}));
+    EXPECT_EQ(ErrorOf(ro, "INSERT Items VALUES (2, 'Coffee')"),
+              "The INSERT permission was denied on the object 'Items', database 'SHOP', schema "
+              "'dbo'.");
+    EXPECT_EQ(ErrorOf(ro, "INSERT Sales (Item) VALUES (2)"),
+              "The INSERT permission was denied on the object 'Sales', database 'SHOP', schema "
+              "'dbo'.");
+    EXPECT_EQ(ErrorOf(ro, "UPDATE Items SET Name = 'x'"),
+              "The UPDATE permission was denied on the object 'Items', database 'SHOP', schema "
+              "'dbo'.");
+    EXPECT_EQ(ErrorOf(ro, "DELETE Items"),
+              "The DELETE permission was denied on the object 'Items', database 'SHOP', schema "
+              "'dbo'.");
+    // The refusal is the server's error 229 at severity 14, which CATCH takes.
+    EXPECT_EQ(xrtest::Rows(ro,
+                           "BEGIN TRY INSERT Items VALUES (3, 'x') END TRY BEGIN CATCH "
+                           "SELECT ERROR_NUMBER(), ERROR_SEVERITY() END CATCH"),
+              (std::vector<std::string>{"229|14"}));
+    EXPECT_EQ(xrtest::Rows(admin, "SELECT COUNT(*) FROM Items"), (std::vector<std::string>{"1"}));
+
+    Connection rw;
+    rw.Open(LoginString(writer, password));
+    rw.Execute("USE Shop");
+    EXPECT_EQ(ErrorOf(rw, "INSERT Items VALUES (2, 'Coffee')"), "");
+    EXPECT_EQ(ErrorOf(rw, "INSERT Sales (Item) VALUES (2)"), "");
+    EXPECT_EQ(ErrorOf(rw, "UPDATE Items SET Name = 'Green tea' WHERE No = 1"), "");
+    EXPECT_EQ(xrtest::Rows(admin, "SELECT No, Name FROM Items ORDER BY No"),
+              (std::vector<std::string>{"1|Green tea", "2|Coffee"}));
+    EXPECT_EQ(xrtest::Rows(admin, "SELECT Id, Item FROM Sales ORDER BY Id"),
+              (std::vector<std::string>{"1|1", "2|2"}));
+
+    // A wrong password is refused without being shown.
+    Connection refused;
+    std::string error;
+    try {
+        refused.Open(LoginString(reader, "not-" + password));
+    } catch (const xr::ComError& e) {
+        error = e.Description();
+    }
+    EXPECT_NE(error.find("password authentication failed"), std::string::npos) << error;
+    EXPECT_EQ(error.find(password), std::string::npos) << error;
+    ro.Close();
+    rw.Close();
+    admin.Close();
+    // Nor does the server's own log hold it (when the test may read it).
+    const std::string log =
+        xrtest::ReadFile(ValueOf(m_server.ConnectString(), "Data Source") + "/server.log");
+    EXPECT_EQ(log.find(password), std::string::npos);
+}
+
+// A db_owner login makes tables; the readers read them, whoever made them.
+TEST_F(PostgresLogins, OwnerLoginMakesTablesTheReadersRead) {
+    const std::string owner = NewLogin("owner"), reader = NewLogin("reader");
+    const std::string password = "Owner-Pass-2207";
+    Connection admin;
+    admin.Open(m_server.ConnectString());
+    admin.Execute("CREATE DATABASE Office");
+    admin.Execute("USE Office");
+    for (const std::string& login : {owner, reader}) {
+        admin.Execute("EXEC sp_addlogin '" + login + "', '" + password + "', 'Office'");
+        admin.Execute("EXEC sp_grantdbaccess '" + login + "'");
+    }
+    admin.Execute("EXEC sp_addrolemember 'db_owner', '" + owner + "'");
+    admin.Execute("EXEC sp_addrolemember 'db_datareader', '" + reader + "'");
+    Connection own;
+    own.Open(LoginString(owner, password));
+    own.Execute("USE Office");
+    EXPECT_EQ(ErrorOf(own,
+                      "CREATE TABLE Shifts (Id INT IDENTITY(1,1) NOT NULL PRIMARY KEY, "
+                      "Till INT NOT NULL)"),
+              "");
+    EXPECT_EQ(ErrorOf(own, "INSERT Shifts (Till) VALUES (4)"), "");
+    EXPECT_EQ(xrtest::Rows(own, "SELECT Id, Till FROM Shifts"), (std::vector<std::string>{"1|4"}));
+    Connection ro;
+    ro.Open(LoginString(reader, password));
+    ro.Execute("USE Office");
+    EXPECT_EQ(xrtest::Rows(ro, "SELECT Id, Till FROM Shifts"), (std::vector<std::string>{"1|4"}));
+    EXPECT_EQ(ErrorOf(ro, "DELETE Shifts"),
+              "The DELETE permission was denied on the object 'Shifts', database 'OFFICE', "
+              "schema 'dbo'.");
+    EXPECT_EQ(xrtest::Rows(admin, "SELECT Till FROM Shifts"), (std::vector<std::string>{"4"}));
+}
+
+// Through the library's exports: a login made, and made again (refused),
+// leaves its password in neither the log nor the last error.
+TEST_F(PostgresLogins, PasswordOfANewLoginStaysOutOfTheLog) {
+    const std::string login = NewLogin("logged");
+    const std::string password = "Secret-Till-5521";
+    xrtest::ClearLog();
+    DBSetLog(&xrtest::CaptureLog);
+    ASSERT_EQ(DBOpen(m_server.ConnectString().c_str(), ""), 1);
+    const std::string add = "EXEC sp_addlogin '" + login + "', '" + password + "', 'master'";
+    EXPECT_EQ(DBExec(add.c_str()), 1);
+    EXPECT_NE(DBExec(add.c_str()), 1);
+    const std::string refused = xrtest::LastError().second;
+    DBClose();
+    DBSetLog(&xr::FileSink);
+    EXPECT_EQ(refused, "The server principal '" + login + "' already exists.");
+    EXPECT_TRUE(xrtest::LinesWith(password).empty()) << xrtest::LinesWith(password)[0];
+    EXPECT_FALSE(xrtest::Captured().empty());
+    // The login works with that password.
+    Connection conn;
+    EXPECT_NO_THROW(conn.Open(LoginString(login, password)));
+}
+
+// A role of the same name that the engine did not make is not taken over.
+TEST_F(PostgresLogins, ServerRoleOfTheSameNameIsNotTakenOver) {
+    Connection admin;
+    admin.Open(m_server.ConnectString());
+    const std::string owner = ValueOf(m_server.ConnectString(), "User Id");
+    EXPECT_EQ(ErrorOf(admin, "EXEC sp_addlogin '" + owner + "', 'x', 'master'"),
+              "The server principal '" + owner + "' already exists.");
+    // Its password is as it was.
+    Connection again;
+    EXPECT_NO_THROW(again.Open(m_server.ConnectString()));
+}
+
+// Two sessions each hold the row the other wants next: the server picks
+// one as the deadlock victim; its batch ends there and its transaction is
+// rolled back, the other's goes on and commits.
+TEST_F(PostgresLogins, DeadlockVictimGetsError1205AndLosesItsTransaction) {
+    Connection setup;
+    setup.Open(m_server.ConnectString());
+    setup.Execute("CREATE DATABASE Locks");
+    setup.Execute("USE Locks");
+    setup.Execute("CREATE TABLE Stock (No INT NOT NULL PRIMARY KEY, Qty INT NOT NULL)");
+    setup.Execute("INSERT Stock VALUES (1, 10) INSERT Stock VALUES (2, 20)");
+    setup.Execute("CREATE TABLE Marks (Who INT NOT NULL)");
+    Connection a, b;
+    a.Open(m_server.ConnectString());
+    b.Open(m_server.ConnectString());
+    a.Execute("USE Locks");
+    b.Execute("USE Locks");
+    a.Execute("BEGIN TRAN UPDATE Stock SET Qty = Qty - 1 WHERE No = 1");
+    b.Execute("BEGIN TRAN UPDATE Stock SET Qty = Qty - 1 WHERE No = 2");
+    std::string errors[2];
+    auto second = [&](Connection& c, int who, int row, std::string* error) {
+        *error = ErrorOf(c, "UPDATE Stock SET Qty = Qty - 1 WHERE No = " + std::to_string(row) +
+                                " INSERT Marks VALUES (" + std::to_string(who) + ") COMMIT TRAN");
+    };
+    std::thread ta(second, std::ref(a), 1, 2, &errors[0]);
+    std::thread tb(second, std::ref(b), 2, 1, &errors[1]);
+    ta.join();
+    tb.join();
+    const int victim = errors[0].empty() ? 1 : 0;
+    ASSERT_NE(errors[0].empty(), errors[1].empty()) << errors[0] << " / " << errors[1];
+    const std::string& text = errors[victim];
+    EXPECT_EQ(text.rfind("Transaction (Process ID ", 0), 0u) << text;
+    EXPECT_NE(text.find(") was deadlocked on lock resources with another process and has been "
+                        "chosen as the deadlock victim. Rerun the transaction."),
+              std::string::npos)
+        << text;
+    Connection& lost = victim == 0 ? a : b;
+    EXPECT_EQ(xrtest::Rows(lost, "SELECT @@TRANCOUNT"), (std::vector<std::string>{"0"}));
+    // Only the survivor's work is there: its batch went on past the update.
+    const int survivor = 1 - victim;
+    EXPECT_EQ(xrtest::Rows(setup, "SELECT Who FROM Marks"),
+              (std::vector<std::string>{std::to_string(survivor + 1)}));
+    EXPECT_EQ(xrtest::Rows(setup, "SELECT SUM(Qty) FROM Stock"), (std::vector<std::string>{"28"}));
+    // The victim's session works on, and a CATCH block takes 1205 too.
+    EXPECT_EQ(ErrorOf(lost, "UPDATE Stock SET Qty = Qty + 1 WHERE No = 1"), "");
+}
+
+}  // namespace
