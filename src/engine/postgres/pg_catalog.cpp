@@ -6,6 +6,7 @@
 #include "engine/postgres/pg_backend.h"
 #include "engine/postgres/pg_constraints.h"
 #include "engine/postgres/pg_renderer.h"
+#include "engine/postgres/pg_serialize.h"
 #include "engine/postgres/pg_views.h"
 #include "engine/system_tables.h"
 #include "platform/error.h"
@@ -182,6 +183,9 @@ struct Catalog::Impl {
     std::map<std::string, bool> hasCatalog;
     std::mt19937 random{std::random_device{}()};
     int64_t ddlSteps = 0;  // catalog changes made by this session
+    // Definitions read before another session's change, kept alive until
+    // the next change: a caller may still hold one.
+    std::map<std::string, std::map<std::string, std::shared_ptr<const TableDef>>> retired;
 
     std::string T(const std::string& db, const char* table) { return Quote(db) + "." + table; }
 
@@ -589,6 +593,7 @@ const TableDef* Catalog::TableOfIndex(const std::string& db, std::string_view st
 
 void Catalog::CreateTable(const std::string& db, std::string_view name,
                           std::vector<ColumnDef> columns) {
+    Serialize(db);
     if (name.size() > 63) Fail("The name '" + S(name) + "' is longer than this engine allows.");
     if (m_impl->NameTaken(db, name)) FailObjectExists(name);
     if (IEquals(name.substr(0, std::min<size_t>(3, name.size())), "xr_"))
@@ -621,6 +626,7 @@ void Catalog::CreateTable(const std::string& db, std::string_view name,
 }
 
 void Catalog::DropTable(const std::string& db, std::string_view name) {
+    Serialize(db);
     const TableDef* t = m_impl->Find(db, name);
     if (!t)
         Fail("Cannot drop the table '" + S(name) +
@@ -639,6 +645,7 @@ void Catalog::DropTable(const std::string& db, std::string_view name) {
 
 void Catalog::AddColumns(const std::string& db, std::string_view table,
                          std::vector<ColumnDef> columns, bool) {
+    Serialize(db);
     const TableDef* found = m_impl->Find(db, table);
     if (!found) Fail(CannotFind(table));
     const TableDef def = *found;
@@ -705,6 +712,7 @@ std::string DatabaseOf(const std::string& db) { return db == "main" ? "master" :
 }  // namespace
 
 void Catalog::AlterColumn(const std::string& db, std::string_view table, const ColumnDef& column) {
+    Serialize(db);
     const TableDef* found = m_impl->Find(db, table);
     if (!found) Fail(CannotFind(table));
     const TableDef def = *found;
@@ -804,6 +812,7 @@ void Catalog::AlterColumn(const std::string& db, std::string_view table, const C
 }
 
 void Catalog::DropColumn(const std::string& db, std::string_view table, std::string_view column) {
+    Serialize(db);
     const TableDef* found = m_impl->Find(db, table);
     if (!found) Fail(CannotFind(table));
     const TableDef def = *found;
@@ -843,6 +852,7 @@ void Catalog::DropColumn(const std::string& db, std::string_view table, std::str
 
 void Catalog::AddPrimaryKey(const std::string& db, std::string_view table, std::string_view name,
                             const std::vector<std::string>& columns) {
+    Serialize(db);
     const TableDef* found = m_impl->Find(db, table);
     if (!found) Fail(CannotFind(table));
     const TableDef def = *found;
@@ -872,6 +882,7 @@ void Catalog::AddPrimaryKey(const std::string& db, std::string_view table, std::
 
 void Catalog::AddDefault(const std::string& db, std::string_view table, std::string_view column,
                          DefaultDef dflt) {
+    Serialize(db);
     const TableDef* found = m_impl->Find(db, table);
     if (!found) Fail(CannotFind(table));
     const TableDef def = *found;
@@ -903,6 +914,7 @@ void Catalog::AddDefault(const std::string& db, std::string_view table, std::str
 }
 
 void Catalog::DropConstraint(const std::string& db, std::string_view table, std::string_view name) {
+    Serialize(db);
     const TableDef* found = m_impl->Find(db, table);
     if (!found) Fail(CannotFind(table));
     const TableDef def = *found;
@@ -943,6 +955,7 @@ void Catalog::DropConstraint(const std::string& db, std::string_view table, std:
 }
 
 void Catalog::CreateIndex(const std::string& db, std::string_view table, IndexDef index) {
+    Serialize(db);
     const TableDef* found = m_impl->Find(db, table);
     if (!found) Fail(CannotFind(table));
     const TableDef def = *found;
@@ -982,6 +995,14 @@ PgLink& Catalog::Link() { return m_impl->link; }
 int64_t Catalog::DdlSteps() const { return m_impl->ddlSteps; }
 int32_t Catalog::NewObjectId(const std::string& db) { return m_impl->NewObjectId(db); }
 void Catalog::Changed(const std::string& db) { m_impl->Touch(db); }
+
+void Catalog::Serialize(const std::string& db) {
+    if (db == "pg_temp") return;  // a session's own tables
+    const int64_t mark = LockSchemaMark(m_impl->link);
+    m_impl->retired.clear();
+    if (mark == m_impl->link.SchemaMark()) return;
+    m_impl->retired.swap(m_impl->tables);
+}
 void Catalog::InsertObjectRows(const std::string& db, int32_t id, std::string_view name,
                                const char* xtype, int32_t parent, int colid, int64_t status) {
     m_impl->InsertObject(db, id, name, xtype, parent);
@@ -1028,6 +1049,7 @@ void Catalog::Reseed(const std::string& db, std::string_view table, std::optiona
 }
 void Catalog::RenameColumn(const std::string& db, std::string_view table, std::string_view column,
                            std::string_view newName) {
+    Serialize(db);
     const std::string ambiguous =
         "Either the parameter @objname is ambiguous or the claimed @objtype (COLUMN) is wrong.";
     const TableDef* found = m_impl->Find(db, table);
@@ -1069,6 +1091,7 @@ void Catalog::RenameColumn(const std::string& db, std::string_view table, std::s
 }
 
 void Catalog::RenameTable(const std::string& db, std::string_view table, std::string_view newName) {
+    Serialize(db);
     const TableDef* found = m_impl->Find(db, table);
     if (!found && m_impl->Has(db) && RenameView(Views(db), table, newName)) return;
     if (!found) Fail("Invalid object name '" + S(table) + "'.");

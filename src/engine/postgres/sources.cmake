@@ -8,4 +8,5 @@ list(APPEND XRDB8_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/pg_constraints.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pg_functions.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pg_renderer.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/pg_serialize.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pg_views.cpp)
