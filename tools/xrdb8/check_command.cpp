@@ -54,7 +54,7 @@ int CheckConnectedServer(const Server& server, std::ostream& out) {
                                              "..sysobjects WHERE xtype = 'U' ORDER BY name");
             while (rows && rows->Next()) tables.push_back(rows->Value(0).ToText());
         } catch (const std::exception& e) {
-            faults.push_back(std::string("cannot be read: ") + e.what());
+            faults.push_back("cannot be read: " + Masked(e.what()));
         }
         for (const std::string& table : tables) {
             try {
@@ -63,7 +63,7 @@ int CheckConnectedServer(const Server& server, std::ostream& out) {
                 while (rows && rows->Next()) {
                 }
             } catch (const std::exception& e) {
-                faults.push_back("table " + table + ": " + e.what());
+                faults.push_back("table " + table + ": " + Masked(e.what()));
             }
         }
         if (faults.empty()) out << db << ": ok (" << tables.size() << " tables)\n";
@@ -124,10 +124,10 @@ void AddCheckCommand(CLI::App& app, const Server& server, int& status) {
         try {
             status = RunCheck(server, *quick, std::cout);
         } catch (const xr::ComError& e) {
-            std::cerr << "xrdb8: error: " << e.Description() << "\n";
+            std::cerr << "xrdb8: error: " << Masked(e.Description()) << "\n";
             status = 1;
         } catch (const std::exception& e) {
-            std::cerr << "xrdb8: error: " << e.what() << "\n";
+            std::cerr << "xrdb8: error: " << Masked(e.what()) << "\n";
             status = 1;
         }
     });

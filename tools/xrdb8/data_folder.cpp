@@ -34,12 +34,15 @@ bool OpenDataFolder(const Server& server) {
     return DBOpen(server.ConnectString().c_str(), "LORIMDB81") != 0;
 }
 
+std::string Masked(const std::string& text) {
+    return xr::engine::MaskPasswords(text, xr::engine::MaskAs::kMessage);
+}
+
 std::string LastErrorText() {
     int code = 0;
     std::string text;
     DBGetError(code, text);
-    return xr::engine::MaskPasswords(text.empty() ? xr::ComError::MessageText(code) : text,
-                                     xr::engine::MaskAs::kMessage);
+    return Masked(text.empty() ? xr::ComError::MessageText(code) : text);
 }
 
 }  // namespace xrdb8tool

@@ -37,6 +37,9 @@ std::string DataFolderConnectString(const std::string& dataDir);
 // Connects the calling thread to the server (DBOpen's answer as a bool).
 bool OpenDataFolder(const Server& server);
 
+// A message as the operator may see it: any password in it hidden.
+std::string Masked(const std::string& text);
+
 // DBGetError's text, or the code's message when the text is empty; never a
 // password.
 std::string LastErrorText();

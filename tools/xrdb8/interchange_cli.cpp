@@ -18,7 +18,7 @@ int Guard(Fn&& fn) {
     try {
         return fn();
     } catch (const std::exception& e) {
-        std::cerr << "xrdb8: error: " << e.what() << "\n";
+        std::cerr << "xrdb8: error: " << Masked(e.what()) << "\n";
     }
     return 1;
 }

@@ -197,7 +197,7 @@ int Guard(Fn&& fn) {
     try {
         status = fn();
     } catch (const std::exception& e) {
-        std::cerr << "xrdb8: error: " << e.what() << "\n";
+        std::cerr << "xrdb8: error: " << Masked(e.what()) << "\n";
     }
     DBClose();
     return status;

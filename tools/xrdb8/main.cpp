@@ -12,7 +12,6 @@
 #include "check_command.h"
 #include "data_folder.h"
 #include "engine/connection.h"
-#include "engine/connection_string.h"
 #include "frame/app.h"
 #include "interchange_commands.h"
 #include "lists_command.h"
@@ -24,6 +23,7 @@
 namespace {
 
 using xrdb8tool::LastErrorText;
+using xrdb8tool::Masked;
 using xrdb8tool::OpenDataFolder;
 
 // What every subcommand shares: the server it works on.
@@ -45,11 +45,6 @@ std::string DefaultDataDir() {
 // Connects the calling thread to the server in the data folder.
 void Connect(const GlobalOptions& options) {
     if (!OpenDataFolder(options.server)) throw ToolError(LastErrorText());
-}
-
-// A message as the operator may see it: no password of --connect in it.
-std::string Masked(const std::string& text) {
-    return xr::engine::MaskPasswords(text, xr::engine::MaskAs::kMessage);
 }
 
 // Runs a command body: any failure prints one line on stderr and gives 1.

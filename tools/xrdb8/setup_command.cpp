@@ -217,7 +217,7 @@ void AddSetupCommand(CLI::App& app, const Server& server, int& status) {
         try {
             status = RunSetup(server, *only);
         } catch (const std::exception& e) {
-            std::cerr << "xrdb8: error: " << e.what() << "\n";
+            std::cerr << "xrdb8: error: " << Masked(e.what()) << "\n";
             status = 1;
         }
     });
