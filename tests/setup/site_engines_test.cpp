@@ -104,12 +104,31 @@ std::vector<std::string> Differences(std::vector<std::string> got,
     return result;
 }
 
-void ExpectSameSite(const Site& site, const Site& reference) {
+// The column lines without their positions.
+std::vector<std::string> Unplaced(std::vector<std::string> lines) {
+    for (std::string& line : lines) {
+        const size_t first = line.find('|');
+        const size_t second = line.find('|', first + 1);
+        if (first != std::string::npos && second != std::string::npos)
+            line.erase(first, second - first);
+    }
+    return lines;
+}
+
+// `inOrder`: each table's columns in the same places too.
+void ExpectSameSite(const Site& site, const Site& reference, bool inOrder = true) {
     for (const char* db : kDatabases) {
-        EXPECT_EQ(Differences(site.columns.at(db), reference.columns.at(db)),
-                  std::vector<std::string>{})
-            << db;
-        EXPECT_EQ(site.columns.at(db), reference.columns.at(db)) << db << ": column order";
+        if (inOrder) {
+            EXPECT_EQ(Differences(site.columns.at(db), reference.columns.at(db)),
+                      std::vector<std::string>{})
+                << db;
+            EXPECT_EQ(site.columns.at(db), reference.columns.at(db)) << db << ": column order";
+        } else {
+            EXPECT_EQ(
+                Differences(Unplaced(site.columns.at(db)), Unplaced(reference.columns.at(db))),
+                std::vector<std::string>{})
+                << db;
+        }
         EXPECT_EQ(Differences(site.contents.at(db), reference.contents.at(db)),
                   std::vector<std::string>{})
             << db;
@@ -263,7 +282,9 @@ TEST_P(SiteOnEveryEngine, TheToolSetsUpTheServerAndQueriesIt) {
 
 // Two set-ups started at once on one new server: each statement of the one
 // that comes second finds the other's object there, and the site ends
-// complete, as after one.
+// complete, as after one. A table's columns may stand in another order: the
+// kitchen batch of one may rename the old columns the other has just added,
+// which that one then adds again after the new ones.
 TEST_P(SiteOnEveryEngine, TwoSetupsAtOnceBothCompleteTheSite) {
     const Site& reference = Reference();
     FILE* first = Start(m_server, {"setup"});
@@ -274,7 +295,7 @@ TEST_P(SiteOnEveryEngine, TwoSetupsAtOnceBothCompleteTheSite) {
         EXPECT_EQ(Failures(ran.output), "") << ran.output;
     }
     Open();
-    ExpectSameSite(Read(), reference);
+    ExpectSameSite(Read(), reference, false);
 }
 
 TEST(SiteTool, TakesADataFolderOrAConnectionStringNotBoth) {
