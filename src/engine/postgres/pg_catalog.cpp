@@ -1244,9 +1244,11 @@ ViewCatalog Catalog::Views(const std::string& db) {
 
 void Catalog::CreateView(const std::string& db, std::string_view name, const ViewDef& view,
                          const std::vector<ColumnDef>& columns, bool replace) {
+    Serialize(db);
     postgres::CreateView(Views(db), name, view, columns, replace);
 }
 void Catalog::DropView(const std::string& db, std::string_view name) {
+    Serialize(db);
     postgres::DropView(Views(db), name);
 }
 std::optional<Catalog::ViewDef> Catalog::FindView(const std::string& db, std::string_view name) {
