@@ -18,14 +18,14 @@ int Guard(Fn&& fn) {
     try {
         return fn();
     } catch (const std::exception& e) {
-        std::cerr << "xrdb8: error: " << e.what() << "\n";
+        std::cerr << "xrdb8: error: " << Masked(e.what()) << "\n";
     }
     return 1;
 }
 
 }  // namespace
 
-void AddInterchangeCommands(CLI::App& app, const std::string& dataDir, int& status) {
+void AddInterchangeCommands(CLI::App& app, const Server& server, int& status) {
     {
         struct Options {
             std::vector<std::string> tables;
@@ -41,9 +41,9 @@ void AddInterchangeCommands(CLI::App& app, const std::string& dataDir, int& stat
         sub->add_flag(
             "--identity-insert", o->identity,
             "wrap the rows in SET IDENTITY_INSERT ON/OFF (tables with an identity column)");
-        sub->callback([&dataDir, &status, o] {
+        sub->callback([&server, &status, o] {
             status = Guard([&] {
-                return RunScript(dataDir, o->tables, o->out, o->append, o->identity, std::cout,
+                return RunScript(server, o->tables, o->out, o->append, o->identity, std::cout,
                                  std::cerr);
             });
         });
@@ -53,8 +53,8 @@ void AddInterchangeCommands(CLI::App& app, const std::string& dataDir, int& stat
         auto* sub = app.add_subcommand(
             "exec", "Run a script file batch by batch (--->GO or GO separators, told apart)");
         sub->add_option("file", *path, "the script file")->required();
-        sub->callback([&dataDir, &status, path] {
-            status = Guard([&] { return RunExec(dataDir, *path, std::cout, std::cerr); });
+        sub->callback([&server, &status, path] {
+            status = Guard([&] { return RunExec(server, *path, std::cout, std::cerr); });
         });
     }
     {
@@ -75,9 +75,9 @@ void AddInterchangeCommands(CLI::App& app, const std::string& dataDir, int& stat
                       "empty the table first (the emptying and the new rows commit together)");
         sub->add_option("--script", o->script, "append every change to this script file");
         sub->add_flag("--all-bands", o->allBands, "product lines carry ten prices, not four");
-        sub->callback([&dataDir, &status, o] {
+        sub->callback([&server, &status, o] {
             status = Guard([&] {
-                return RunImportCsv(dataDir, o->kind, o->file, o->replace, o->script, o->allBands,
+                return RunImportCsv(server, o->kind, o->file, o->replace, o->script, o->allBands,
                                     std::cout, std::cerr);
             });
         });
@@ -92,9 +92,9 @@ void AddInterchangeCommands(CLI::App& app, const std::string& dataDir, int& stat
         sub->add_option("file", o->file, "the XML file")->required();
         auto* record = sub->add_option("--record", o->record,
                                        "name the top element's first child must carry (with case)");
-        sub->callback([&dataDir, &status, o, record] {
+        sub->callback([&server, &status, o, record] {
             status = Guard([&] {
-                return RunImportXml(dataDir, o->file, o->record, record->count() > 0, std::cout,
+                return RunImportXml(server, o->file, o->record, record->count() > 0, std::cout,
                                     std::cerr);
             });
         });
@@ -110,9 +110,9 @@ void AddInterchangeCommands(CLI::App& app, const std::string& dataDir, int& stat
             ->required()
             ->check(CLI::IsMember({"export", "import"}));
         sub->add_option("file", o->file, "the colour file")->required();
-        sub->callback([&dataDir, &status, o] {
+        sub->callback([&server, &status, o] {
             status = Guard(
-                [&] { return RunColours(dataDir, o->direction, o->file, std::cout, std::cerr); });
+                [&] { return RunColours(server, o->direction, o->file, std::cout, std::cerr); });
         });
     }
 }

@@ -55,13 +55,13 @@ public:
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    bool Connect(const std::string& dataDir, std::ostream& err) {
-        if (OpenDataFolder(dataDir)) {
+    bool Connect(const Server& server, std::ostream& err) {
+        if (OpenDataFolder(server)) {
             m_connected = true;
             return true;
         }
-        err << "xrdb8: error: cannot connect to the server in " << dataDir << ": "
-            << LastErrorText() << "\n";
+        err << "xrdb8: error: cannot connect to the server " << (server.IsFolder() ? "in " : "at ")
+            << server.Name() << ": " << LastErrorText() << "\n";
         return false;
     }
 
@@ -148,11 +148,11 @@ void PrintSkipped(const std::vector<xr::interchange::SkippedLine>& lines, long t
 
 // ---- script -------------------------------------------------------------------
 
-int RunScript(const std::string& dataDir, const std::vector<std::string>& tables,
+int RunScript(const Server& server, const std::vector<std::string>& tables,
               const std::string& outPath, bool append, bool identityInsert, std::ostream& out,
               std::ostream& err) {
     Session session;
-    if (!session.Connect(dataDir, err)) return 1;
+    if (!session.Connect(server, err)) return 1;
     // Names go into statements as they stand: only plain table names.
     for (const std::string& name : tables) {
         const bool plain = !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
@@ -213,11 +213,10 @@ int RunScript(const std::string& dataDir, const std::vector<std::string>& tables
 
 // ---- exec -----------------------------------------------------------------------
 
-int RunExec(const std::string& dataDir, const std::string& path, std::ostream& out,
-            std::ostream& err) {
+int RunExec(const Server& server, const std::string& path, std::ostream& out, std::ostream& err) {
     if (!Readable(path, err)) return 1;
     Session session;
-    if (!session.Connect(dataDir, err)) return 1;
+    if (!session.Connect(server, err)) return 1;
     xr::RunStats stats;
     Progress progress("exec " + path);
     stats.progress = [&](long batches) { progress.Show(std::to_string(batches) + " batches"); };
@@ -266,7 +265,7 @@ const std::vector<std::string>& CsvKinds() {
     return kinds;
 }
 
-int RunImportCsv(const std::string& dataDir, const std::string& kind, const std::string& path,
+int RunImportCsv(const Server& server, const std::string& kind, const std::string& path,
                  bool replace, const std::string& scriptPath, bool allBands, std::ostream& out,
                  std::ostream& err) {
     std::unique_ptr<CXRTable> table = CsvTable(kind, allBands);
@@ -282,7 +281,7 @@ int RunImportCsv(const std::string& dataDir, const std::string& kind, const std:
     if (!Readable(path, err)) return 1;
     if (!scriptPath.empty() && !Appendable(scriptPath, err)) return 1;
     Session session;
-    if (!session.Connect(dataDir, err)) return 1;
+    if (!session.Connect(server, err)) return 1;
 
     xr::interchange::ImportReport report;
     Progress progress("import " + kind);
@@ -326,11 +325,11 @@ int RunImportCsv(const std::string& dataDir, const std::string& kind, const std:
 
 // ---- import-xml -------------------------------------------------------------------
 
-int RunImportXml(const std::string& dataDir, const std::string& path, const std::string& record,
+int RunImportXml(const Server& server, const std::string& path, const std::string& record,
                  bool hasRecord, std::ostream& out, std::ostream& err) {
     if (!Readable(path, err)) return 1;
     Session session;
-    if (!session.Connect(dataDir, err)) return 1;
+    if (!session.Connect(server, err)) return 1;
     xr::interchange::ImportReport report;
     Progress progress("import-xml");
     report.progress = [&](long records) { progress.Show(std::to_string(records) + " elements"); };
@@ -358,7 +357,7 @@ int RunImportXml(const std::string& dataDir, const std::string& path, const std:
 
 // ---- colours ------------------------------------------------------------------------
 
-int RunColours(const std::string& dataDir, const std::string& direction, const std::string& path,
+int RunColours(const Server& server, const std::string& direction, const std::string& path,
                std::ostream& out, std::ostream& err) {
     if (direction != "export" && direction != "import") {
         err << "xrdb8: error: colours takes export or import, not " << direction << "\n";
@@ -366,7 +365,7 @@ int RunColours(const std::string& dataDir, const std::string& direction, const s
     }
     if (direction == "import" && !Readable(path, err)) return 1;
     Session session;
-    if (!session.Connect(dataDir, err)) return 1;
+    if (!session.Connect(server, err)) return 1;
     xr::interchange::ColourReport report;
     if (direction == "export") {
         AnyTable palette("SysValues");

@@ -34,8 +34,8 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-void Connect(const std::string& dataDir) {
-    if (!OpenDataFolder(dataDir)) throw ListsError(LastErrorText());
+void Connect(const Server& server) {
+    if (!OpenDataFolder(server)) throw ListsError(LastErrorText());
 }
 
 bool ScreenFile(const ListsOptions& o) { return o.classic && o.list >= 1000 && o.list <= 1999; }
@@ -68,9 +68,9 @@ void PrintLists(const ListsOptions& o, std::ostream& out) {
     }
 }
 
-int RunImport(const std::string& dataDir, const ListsOptions& o) {
+int RunImport(const Server& server, const ListsOptions& o) {
     const std::string path = xr::lists::FindPath(o.folder, FileName(o));
-    Connect(dataDir);
+    Connect(server);
     CListDB db;
     db.SetClassic(o.classic ? 1 : 0);
     db.SetItemPause(0);
@@ -127,9 +127,9 @@ int RunImport(const std::string& dataDir, const ListsOptions& o) {
     return 0;
 }
 
-int RunExport(const std::string& dataDir, const ListsOptions& o) {
+int RunExport(const Server& server, const ListsOptions& o) {
     if (o.list < 1) throw ListsError(xr::Format("list %d: list numbers start at 1", o.list));
-    Connect(dataDir);
+    Connect(server);
     bool any = false;
     for (int i = 0; i < ListCount(o) && !any; ++i) {
         const long rows = Rows(xr::Format("SELECT * FROM ListHdrs WHERE ListNo=%d", o.list + i));
@@ -159,11 +159,11 @@ std::string EnsureFolder(const std::string& parent, const char* name) {
     return path;
 }
 
-int RunExportAll(const std::string& dataDir, const std::string& base, bool classic) {
+int RunExportAll(const Server& server, const std::string& base, bool classic) {
     if (!std::filesystem::is_directory(base)) throw ListsError(base + " is not a folder");
     const std::string data = EnsureFolder(base, "DATA");
     const std::string listFolder = EnsureFolder(data, classic ? "LIST" : "LISTV");
-    Connect(dataDir);
+    Connect(server);
     CListDB db;
     db.SetClassic(classic ? 1 : 0);
     const bool showProgress = isatty(STDERR_FILENO) != 0;
@@ -197,7 +197,7 @@ int Guard(Fn&& fn) {
     try {
         status = fn();
     } catch (const std::exception& e) {
-        std::cerr << "xrdb8: error: " << e.what() << "\n";
+        std::cerr << "xrdb8: error: " << Masked(e.what()) << "\n";
     }
     DBClose();
     return status;
@@ -205,7 +205,7 @@ int Guard(Fn&& fn) {
 
 }  // namespace
 
-void AddListsCommand(CLI::App& app, const std::string& dataDir, int& status) {
+void AddListsCommand(CLI::App& app, const Server& server, int& status) {
     auto* lists = app.add_subcommand("lists", "Move screen lists between the database and files");
     lists->require_subcommand(1);
     const char* classicHelp =
@@ -218,8 +218,8 @@ void AddListsCommand(CLI::App& app, const std::string& dataDir, int& status) {
     import->add_option("folder", importOptions->folder, "the folder of the file")->required();
     import->add_option("list", importOptions->list, "the list number")->required();
     import->add_flag("--classic", importOptions->classic, classicHelp);
-    import->callback([&dataDir, &status, importOptions] {
-        status = Guard([&] { return RunImport(dataDir, *importOptions);
+    import->callback([&server, &status, importOptions] {
+        status = Guard([&] { return RunImport(server, *importOptions);
 });
 }  // namespace xrdb8tool
 );
@@ -229,8 +229,8 @@ auto* exportList = lists->add_subcommand("export", "Write a list into its file i
 exportList->add_option("folder", exportOptions->folder, "the folder to write into")->required();
 exportList->add_option("list", exportOptions->list, "the list number")->required();
 exportList->add_flag("--classic", exportOptions->classic, classicHelp);
-exportList->callback([&dataDir, &status, exportOptions] {
-    status = Guard([&] { return RunExport(dataDir, *exportOptions); });
+exportList->callback([&server, &status, exportOptions] {
+    status = Guard([&] { return RunExport(server, *exportOptions); });
 });
 
 auto allOptions = std::make_shared<ListsOptions>();
@@ -240,8 +240,8 @@ auto* all =
                           "and screen files into BASE/DATA)");
 all->add_option("base", allOptions->folder, "the till's base folder")->required();
 all->add_flag("--classic", allOptions->classic, classicHelp);
-all->callback([&dataDir, &status, allOptions] {
-    status = Guard([&] { return RunExportAll(dataDir, allOptions->folder, allOptions->classic); });
+all->callback([&server, &status, allOptions] {
+    status = Guard([&] { return RunExportAll(server, allOptions->folder, allOptions->classic); });
 });
 }
 

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "data_folder.h"
+
 namespace CLI {
 class App;
 }
@@ -11,8 +13,8 @@ class App;
 namespace xrdb8tool {
 
 // Registers "lists" with its subcommands import, export and export-all on
-// `app`. `dataDir` is read when a command runs (after the options are
+// `app`. `server` is read when a command runs (after the options are
 // parsed); `status` receives the command's exit status.
-void AddListsCommand(CLI::App& app, const std::string& dataDir, int& status);
+void AddListsCommand(CLI::App& app, const Server& server, int& status);
 
 }  // namespace xrdb8tool

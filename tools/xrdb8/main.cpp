@@ -23,11 +23,12 @@
 namespace {
 
 using xrdb8tool::LastErrorText;
+using xrdb8tool::Masked;
 using xrdb8tool::OpenDataFolder;
 
-// What every subcommand shares.
+// What every subcommand shares: the server it works on.
 struct GlobalOptions {
-    std::string dataDir;
+    xrdb8tool::Server server;
 };
 
 // A failure to report to the operator; the text is the whole message.
@@ -43,7 +44,7 @@ std::string DefaultDataDir() {
 
 // Connects the calling thread to the server in the data folder.
 void Connect(const GlobalOptions& options) {
-    if (!OpenDataFolder(options.dataDir)) throw ToolError(LastErrorText());
+    if (!OpenDataFolder(options.server)) throw ToolError(LastErrorText());
 }
 
 // Runs a command body: any failure prints one line on stderr and gives 1.
@@ -53,9 +54,9 @@ int Guard(Fn&& fn) {
         return fn();
     } catch (const xr::ComError& e) {
         std::string text = e.Description().empty() ? e.ErrorMessage() : e.Description();
-        std::cerr << "xrdb8: error: " << text << "\n";
+        std::cerr << "xrdb8: error: " << Masked(text) << "\n";
     } catch (const std::exception& e) {
-        std::cerr << "xrdb8: error: " << e.what() << "\n";
+        std::cerr << "xrdb8: error: " << Masked(e.what()) << "\n";
     }
     return 1;
 }
@@ -159,18 +160,24 @@ void AddSqlCommand(CLI::App& app, const GlobalOptions& options, int& status) {
 int main(int argc, char** argv) {
     CLI::App app{"xrdb8: set up, fill and query the point-of-sale databases"};
     GlobalOptions options;
-    options.dataDir = DefaultDataDir();
+    options.server.dataDir = DefaultDataDir();
     app.set_version_flag("--version", "xrdb8 " + xr::TheApp().m_vers.m_version);
-    app.add_option("--data", options.dataDir,
-                   "folder of the server's databases (default: $XRDB8_DATA, else ./data)");
+    auto* data = app.add_option(
+        "--data", options.server.dataDir,
+        "folder of the embedded engine's databases (default: $XRDB8_DATA, else ./data)");
+    app.add_option("--connect", options.server.connect,
+                   "connection string of a shared server instead of a data folder, e.g. "
+                   "\"Provider=postgresql;Data Source=host;User Id=xrdb8;Password=...;"
+                   "Initial Catalog=shop\"")
+        ->excludes(data);
     app.require_subcommand(1);
 
     int status = 0;
     AddSqlCommand(app, options, status);
-    xrdb8tool::AddSetupCommand(app, options.dataDir, status);
-    xrdb8tool::AddCheckCommand(app, options.dataDir, status);
-    xrdb8tool::AddInterchangeCommands(app, options.dataDir, status);
-    xrdb8tool::AddListsCommand(app, options.dataDir, status);
+    xrdb8tool::AddSetupCommand(app, options.server, status);
+    xrdb8tool::AddCheckCommand(app, options.server, status);
+    xrdb8tool::AddInterchangeCommands(app, options.server, status);
+    xrdb8tool::AddListsCommand(app, options.server, status);
 
     try {
         app.parse(argc, argv);
@@ -181,7 +188,7 @@ int main(int argc, char** argv) {
     } catch (const CLI::CallForVersion& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        std::cerr << "xrdb8: error: " << e.what() << " (see --help)\n";
+        std::cerr << "xrdb8: error: " << Masked(e.what()) << " (see --help)\n";
         return 1;
     }
     std::cout.flush();

@@ -148,15 +148,15 @@ void WarnAboutAccess(bool user, bool login) {
 }
 
 // `only`: the key of the one step to run; empty runs them all.
-int RunSetup(const std::string& dataDir, const std::string& only) {
-    if (!OpenDataFolder(dataDir)) {
+int RunSetup(const Server& server, const std::string& only) {
+    if (!OpenDataFolder(server)) {
         std::cerr << "xrdb8: error: " << LastErrorText() << "\n";
-        DatabaseFilesOpen(dataDir, std::cerr);  // names the file at fault
+        DatabaseFilesOpen(server, std::cerr);  // names the file at fault
         return 1;
     }
     // A database whose file cannot be used would have its statements run in
     // another database: nothing is done until it is mended or moved away.
-    if (!DatabaseFilesOpen(dataDir, std::cerr)) {
+    if (!DatabaseFilesOpen(server, std::cerr)) {
         DBClose();
         return 1;
     }
@@ -206,18 +206,18 @@ int RunSetup(const std::string& dataDir, const std::string& only) {
 
 }  // namespace
 
-void AddSetupCommand(CLI::App& app, const std::string& dataDir, int& status) {
+void AddSetupCommand(CLI::App& app, const Server& server, int& status) {
     auto* sub = app.add_subcommand(
         "setup", "Create the databases, or bring an existing site's tables up to date");
     auto only = std::make_shared<std::string>();
     std::vector<std::string> keys;
     for (const SetupStep& step : kSetupSteps) keys.emplace_back(step.key);
     sub->add_option("--only", *only, "run this step alone")->check(CLI::IsMember(keys));
-    sub->callback([&dataDir, &status, only] {
+    sub->callback([&server, &status, only] {
         try {
-            status = RunSetup(dataDir, *only);
+            status = RunSetup(server, *only);
         } catch (const std::exception& e) {
-            std::cerr << "xrdb8: error: " << e.what() << "\n";
+            std::cerr << "xrdb8: error: " << Masked(e.what()) << "\n";
             status = 1;
         }
     });

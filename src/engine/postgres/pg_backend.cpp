@@ -1004,6 +1004,10 @@ void PgBackend::CreateDatabase(const std::string& name) {
     // The schema and its catalog appear together or not at all.
     Exec("BEGIN");
     try {
+        // Another session may have made it since the look above.
+        m_catalog.Serialize(schema);
+        if (m_catalog.HasCatalog(schema))
+            Fail("Database '" + name + "' already exists. Choose a different database name.");
         Exec("CREATE SCHEMA " + Quote(schema));
         m_catalog.InitDatabase(schema);
         Exec("COMMIT");

@@ -8,6 +8,7 @@
 #include "engine/postgres/pg_constraints.h"
 #include "engine/postgres/pg_logins.h"
 #include "engine/postgres/pg_renderer.h"
+#include "engine/postgres/pg_serialize.h"
 #include "engine/postgres/pg_views.h"
 #include "engine/system_tables.h"
 #include "platform/error.h"
@@ -186,6 +187,9 @@ struct Catalog::Impl {
     uint64_t tempVersion = 0;  // moved by every change of the session's tempdb
     std::mt19937 random{std::random_device{}()};
     int64_t ddlSteps = 0;  // catalog changes made by this session
+    // Definitions read before another session's change, kept alive until
+    // the next change: a caller may still hold one.
+    std::map<std::string, std::map<std::string, std::shared_ptr<const TableDef>>> retired;
 
     std::string T(const std::string& db, const char* table) { return Quote(db) + "." + table; }
 
@@ -634,6 +638,7 @@ const TableDef* Catalog::TableOfIndex(const std::string& db, std::string_view st
 
 void Catalog::CreateTable(const std::string& db, std::string_view name,
                           std::vector<ColumnDef> columns) {
+    Serialize(db);
     if (name.size() > 63) Fail("The name '" + S(name) + "' is longer than this engine allows.");
     if (m_impl->NameTaken(db, name)) FailObjectExists(name);
     if (IEquals(name.substr(0, std::min<size_t>(3, name.size())), "xr_"))
@@ -666,6 +671,7 @@ void Catalog::CreateTable(const std::string& db, std::string_view name,
 }
 
 void Catalog::DropTable(const std::string& db, std::string_view name) {
+    Serialize(db);
     const TableDef* t = m_impl->Find(db, name);
     if (!t)
         Fail("Cannot drop the table '" + S(name) +
@@ -684,6 +690,7 @@ void Catalog::DropTable(const std::string& db, std::string_view name) {
 
 void Catalog::AddColumns(const std::string& db, std::string_view table,
                          std::vector<ColumnDef> columns, bool) {
+    Serialize(db);
     const TableDef* found = m_impl->Find(db, table);
     if (!found) Fail(CannotFind(table));
     const TableDef def = *found;
@@ -750,6 +757,7 @@ std::string DatabaseOf(const std::string& db) { return db == "main" ? "master" :
 }  // namespace
 
 void Catalog::AlterColumn(const std::string& db, std::string_view table, const ColumnDef& column) {
+    Serialize(db);
     const TableDef* found = m_impl->Find(db, table);
     if (!found) Fail(CannotFind(table));
     const TableDef def = *found;
@@ -849,6 +857,7 @@ void Catalog::AlterColumn(const std::string& db, std::string_view table, const C
 }
 
 void Catalog::DropColumn(const std::string& db, std::string_view table, std::string_view column) {
+    Serialize(db);
     const TableDef* found = m_impl->Find(db, table);
     if (!found) Fail(CannotFind(table));
     const TableDef def = *found;
@@ -888,6 +897,7 @@ void Catalog::DropColumn(const std::string& db, std::string_view table, std::str
 
 void Catalog::AddPrimaryKey(const std::string& db, std::string_view table, std::string_view name,
                             const std::vector<std::string>& columns) {
+    Serialize(db);
     const TableDef* found = m_impl->Find(db, table);
     if (!found) Fail(CannotFind(table));
     const TableDef def = *found;
@@ -917,6 +927,7 @@ void Catalog::AddPrimaryKey(const std::string& db, std::string_view table, std::
 
 void Catalog::AddDefault(const std::string& db, std::string_view table, std::string_view column,
                          DefaultDef dflt) {
+    Serialize(db);
     const TableDef* found = m_impl->Find(db, table);
     if (!found) Fail(CannotFind(table));
     const TableDef def = *found;
@@ -948,6 +959,7 @@ void Catalog::AddDefault(const std::string& db, std::string_view table, std::str
 }
 
 void Catalog::DropConstraint(const std::string& db, std::string_view table, std::string_view name) {
+    Serialize(db);
     const TableDef* found = m_impl->Find(db, table);
     if (!found) Fail(CannotFind(table));
     const TableDef def = *found;
@@ -988,6 +1000,7 @@ void Catalog::DropConstraint(const std::string& db, std::string_view table, std:
 }
 
 void Catalog::CreateIndex(const std::string& db, std::string_view table, IndexDef index) {
+    Serialize(db);
     const TableDef* found = m_impl->Find(db, table);
     if (!found) Fail(CannotFind(table));
     const TableDef def = *found;
@@ -1027,6 +1040,14 @@ PgLink& Catalog::Link() { return m_impl->link; }
 int64_t Catalog::DdlSteps() const { return m_impl->ddlSteps; }
 int32_t Catalog::NewObjectId(const std::string& db) { return m_impl->NewObjectId(db); }
 void Catalog::Changed(const std::string& db) { m_impl->Touch(db); }
+
+void Catalog::Serialize(const std::string& db) {
+    if (db == "pg_temp") return;  // a session's own tables
+    const int64_t mark = LockSchemaMark(m_impl->link);
+    m_impl->retired.clear();
+    if (mark == m_impl->link.SchemaMark()) return;
+    m_impl->retired.swap(m_impl->tables);
+}
 void Catalog::InsertObjectRows(const std::string& db, int32_t id, std::string_view name,
                                const char* xtype, int32_t parent, int colid, int64_t status) {
     m_impl->InsertObject(db, id, name, xtype, parent);
@@ -1073,6 +1094,7 @@ void Catalog::Reseed(const std::string& db, std::string_view table, std::optiona
 }
 void Catalog::RenameColumn(const std::string& db, std::string_view table, std::string_view column,
                            std::string_view newName) {
+    Serialize(db);
     const std::string ambiguous =
         "Either the parameter @objname is ambiguous or the claimed @objtype (COLUMN) is wrong.";
     const TableDef* found = m_impl->Find(db, table);
@@ -1114,6 +1136,7 @@ void Catalog::RenameColumn(const std::string& db, std::string_view table, std::s
 }
 
 void Catalog::RenameTable(const std::string& db, std::string_view table, std::string_view newName) {
+    Serialize(db);
     const TableDef* found = m_impl->Find(db, table);
     if (!found && m_impl->Has(db) && RenameView(Views(db), table, newName)) return;
     if (!found) Fail("Invalid object name '" + S(table) + "'.");
@@ -1270,9 +1293,11 @@ ViewCatalog Catalog::Views(const std::string& db) {
 
 void Catalog::CreateView(const std::string& db, std::string_view name, const ViewDef& view,
                          const std::vector<ColumnDef>& columns, bool replace) {
+    Serialize(db);
     postgres::CreateView(Views(db), name, view, columns, replace);
 }
 void Catalog::DropView(const std::string& db, std::string_view name) {
+    Serialize(db);
     postgres::DropView(Views(db), name);
 }
 std::optional<Catalog::ViewDef> Catalog::FindView(const std::string& db, std::string_view name) {

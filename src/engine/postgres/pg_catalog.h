@@ -122,6 +122,9 @@ public:
     int32_t NewObjectId(const std::string& db);
     // The end of a DDL step: cached definitions go, other sessions notice.
     void Changed(const std::string& db);
+    // The start of a DDL step: waits for other sessions' catalog changes
+    // (LockSchemaMark, pg_serialize.h).
+    void Serialize(const std::string& db);
     // A constraint's sysobjects and sysconstraints rows.
     void InsertObjectRows(const std::string& db, int32_t id, std::string_view name,
                           const char* xtype, int32_t parent, int colid, int64_t status);

@@ -355,6 +355,7 @@ void ConstraintsUsing(const TableDef& def, std::string_view column, std::vector<
 
 void Catalog::AddForeignKey(const std::string& db, std::string_view table, ForeignKeyDef fk,
                             bool checkExisting) {
+    Serialize(db);
     const TableDef* found = FindTable(db, table);
     if (!found) Fail(CannotFind(table));
     const TableDef def = *found;
@@ -473,6 +474,7 @@ void Catalog::AddForeignKey(const std::string& db, std::string_view table, Forei
 
 void Catalog::AddCheck(const std::string& db, std::string_view table, CheckDef check,
                        bool checkExisting) {
+    Serialize(db);
     const TableDef* found = FindTable(db, table);
     if (!found) Fail(CannotFind(table));
     const TableDef def = *found;
@@ -559,6 +561,7 @@ void Catalog::EnableConstraints(const std::string& db, std::string_view table,
 }
 
 void Catalog::DropIndex(const std::string& db, std::string_view table, std::string_view name) {
+    Serialize(db);
     const std::string missing = "Cannot drop the index '" + S(table) + "." + S(name) +
                                 "', because it does not exist or you do not have permission.";
     const TableDef* found = FindTable(db, table);

@@ -29,6 +29,7 @@ void CreateProcedureTable(PgLink& link, const std::string& db) {
 
 void Catalog::CreateProcedure(const std::string& db, const ProcedureDef& proc, bool replace) {
     if (!HasCatalog(db)) InitDatabase(db);
+    Serialize(db);  // names are looked at once other sessions' DDL is done
     const std::string& name = proc.name;
     if (Trim(name).empty()) Fail("A procedure name must not be empty.");
     if (name.size() > kMaxName) {
@@ -66,6 +67,7 @@ void Catalog::CreateProcedure(const std::string& db, const ProcedureDef& proc, b
 }
 
 void Catalog::DropProcedure(const std::string& db, std::string_view name) {
+    Serialize(db);
     std::optional<ProcedureDef> proc = FindProcedure(db, name);
     if (!proc) {
         Fail("Cannot drop the procedure '" + std::string(name) +

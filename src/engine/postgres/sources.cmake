@@ -9,6 +9,7 @@ list(APPEND XRDB8_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/pg_functions.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pg_logins.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pg_renderer.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/pg_serialize.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pg_views.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pg_system_views.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pg_meta_functions.cpp
