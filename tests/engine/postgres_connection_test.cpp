@@ -216,6 +216,32 @@ TEST(PostgresFirstUse, SessionsOpeningANewServerTogetherAllWork) {
 
 namespace {
 
+// libpq's own connection to the server database a connection string names.
+PGconn* RawConnect(const std::string& cs) {
+    auto value = [&](const std::string& k) {
+        size_t at = cs.find(k + "=");
+        if (at == std::string::npos) return std::string();
+        at += k.size() + 1;
+        return cs.substr(at, cs.find(';', at) - at);
+    };
+    const std::string host = value("Data Source"), port = value("Port"), user = value("User Id"),
+                      password = value("Password"), db = value("Initial Catalog");
+    const char* keys[] = {"host", "port", "user", "password", "dbname", nullptr};
+    const char* values[] = {host.c_str(),     port.c_str(), user.c_str(),
+                            password.c_str(), db.c_str(),   nullptr};
+    return PQconnectdbParams(keys, values, 0);
+}
+
+void RawExec(const std::string& cs, const std::string& sql) {
+    PGconn* raw = RawConnect(cs);
+    ASSERT_EQ(PQstatus(raw), CONNECTION_OK) << PQerrorMessage(raw);
+    PGresult* r = PQexec(raw, sql.c_str());
+    EXPECT_TRUE(PQresultStatus(r) == PGRES_TUPLES_OK || PQresultStatus(r) == PGRES_COMMAND_OK)
+        << PQerrorMessage(raw);
+    PQclear(r);
+    PQfinish(raw);
+}
+
 // The server ends a session (an operator's pg_terminate_backend, a restart):
 // the call that meets it fails clearly, the next one works on a new session,
 // and nothing of the lost transaction is kept.
@@ -227,30 +253,10 @@ TEST(PostgresRevive, ASessionTheServerEndedFailsOnceThenReconnects) {
     conn.Execute("CREATE DATABASE Rv USE Rv CREATE TABLE T (A INT NOT NULL PRIMARY KEY)");
     conn.Execute("INSERT T VALUES (1)");
     conn.Execute("BEGIN TRAN INSERT T VALUES (2)");
-    {
-        // Every session of the test's server database goes.
-        const std::string cs = server.ConnectString();
-        const std::string key = "Initial Catalog=";
-        const std::string db = cs.substr(cs.find(key) + key.size());
-        auto value = [&](const std::string& k) {
-            size_t at = cs.find(k + "=");
-            if (at == std::string::npos) return std::string();
-            at += k.size() + 1;
-            return cs.substr(at, cs.find(';', at) - at);
-        };
-        PGconn* raw = PQconnectdbParams(
-            std::vector<const char*>{"host", "port", "user", "password", "dbname", nullptr}.data(),
-            std::vector<const char*>{value("Data Source").c_str(), value("Port").c_str(),
-                                     value("User Id").c_str(), value("Password").c_str(),
-                                     db.c_str(), nullptr}
-                .data(),
-            0);
-        ASSERT_EQ(PQstatus(raw), CONNECTION_OK) << PQerrorMessage(raw);
-        PQclear(PQexec(raw,
-                       "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = "
-                       "current_database() AND pid <> pg_backend_pid()"));
-        PQfinish(raw);
-    }
+    // Every other session of the test's server database goes.
+    RawExec(server.ConnectString(),
+            "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = "
+            "current_database() AND pid <> pg_backend_pid()");
     std::string error;
     try {
         conn.Execute("INSERT T VALUES (3)");
@@ -270,6 +276,35 @@ TEST(PostgresRevive, ASessionTheServerEndedFailsOnceThenReconnects) {
     conn.Execute("INSERT T VALUES (4)");
     EXPECT_EQ(xrtest::Rows(conn, "SELECT COUNT(*), @@TRANCOUNT FROM T"),
               (std::vector<std::string>{"2|0"}));
+}
+
+// A statement the server cancels (its statement_timeout here) fails with
+// the server's reason; the session goes on.
+TEST(PostgresCancel, AStatementTheServerCancelsFailsAndTheSessionGoesOn) {
+    xrtest::TestServer server(xrtest::Engine::Postgres);
+    if (!server.Available()) GTEST_SKIP() << xrtest::kNoPostgres;
+    {
+        Connection setup;
+        setup.Open(server.ConnectString());
+        setup.Execute("CREATE DATABASE Cx USE Cx CREATE TABLE N (A INT NOT NULL)");
+        setup.Execute("INSERT N VALUES (1) INSERT N SELECT A + 1 FROM N INSERT N SELECT A + 2 "
+                      "FROM N INSERT N SELECT A + 4 FROM N INSERT N SELECT A + 8 FROM N");
+    }
+    RawExec(server.ConnectString(),
+            "DO $$BEGIN EXECUTE format('ALTER DATABASE %I SET statement_timeout = 50', "
+            "current_database()); END$$");
+    Connection conn;
+    conn.Open(server.ConnectString());
+    conn.Execute("USE Cx");
+    std::string error;
+    try {
+        // 16^6 rows: far longer than the server allows.
+        conn.Execute("SELECT COUNT(*) FROM N a, N b, N c, N d, N e, N f");
+    } catch (const xr::ComError& e) {
+        error = e.Description();
+    }
+    EXPECT_NE(error.find("The statement was cancelled"), std::string::npos) << error;
+    EXPECT_EQ(xrtest::Rows(conn, "SELECT COUNT(*) FROM N"), (std::vector<std::string>{"16"}));
 }
 
 }  // namespace
