@@ -128,4 +128,31 @@ OutColumn SqlWriter::ItemColumn(const BoundItem& item) {
     return c;
 }
 
+std::string SqlWriter::With(const tsql::BoundStatement& b) {
+    if (b.ctes.empty()) return "";
+    std::string sql = "WITH RECURSIVE ";
+    for (size_t i = 0; i < b.ctes.size(); ++i) {
+        const tsql::BoundCte& c = *b.ctes[i];
+        sql += (i ? "," : "") + Ident(c.sqlName) + "(";
+        for (size_t k = 0; k < c.columns.size(); ++k)
+            sql += (k ? "," : "") + Ident(c.columns[k].name);
+        if (c.recursive) {
+            sql += ",\"xr_level\"";
+            m_levelOf = &c;
+            m_maxRecursion = b.maxRecursion;
+        }
+        sql += ") AS (" + Query(*c.query, nullptr) + ")";
+    }
+    return sql + " ";
+}
+
+const tsql::BoundSource* SqlWriter::FindCteSource(const tsql::BoundTableRef& ref,
+                                                  const tsql::BoundCte& c) {
+    if (ref.join != tsql::JoinType::None) {
+        const tsql::BoundSource* s = FindCteSource(*ref.left, c);
+        return s ? s : FindCteSource(*ref.right, c);
+    }
+    return ref.source->cte == &c ? ref.source.get() : nullptr;
+}
+
 }  // namespace xr::engine

@@ -7,6 +7,7 @@
 // whole queries.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,6 +34,12 @@ public:
 
     virtual std::string Query(const tsql::BoundQuery& q, std::vector<OutColumn>* out) = 0;
 
+    // "WITH RECURSIVE name(columns) AS (query), ... " before a statement
+    // reading common tables. A recursive one carries a column more, its
+    // rows' level of recursion (0 for the anchor's), which the dialect checks
+    // against the statement's limit as each level's rows are made.
+    std::string With(const tsql::BoundStatement& b);
+
 protected:
     virtual std::string Ident(std::string_view name) = 0;
     virtual std::string Param(int index) = 0;  // from 0
@@ -49,8 +56,14 @@ protected:
     // A FROM entry that is a common table expression.
     virtual std::string CommonTable(const tsql::BoundSource& src) = 0;
 
+    // The source in a FROM that is the common table `c`, or null.
+    static const tsql::BoundSource* FindCteSource(const tsql::BoundTableRef& ref,
+                                                  const tsql::BoundCte& c);
+
     Plan& m_plan;
     std::string m_operand;  // the operand of the simple CASE being written
+    const tsql::BoundCte* m_levelOf = nullptr;  // the next query rendered makes this recursive table
+    int64_t m_maxRecursion = 100;
 };
 
 // The plans every dialect makes alike around its generator G: a scalar

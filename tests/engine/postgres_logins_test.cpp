@@ -15,6 +15,7 @@
 
 #include "engine/connection.h"
 #include "engine/connection_string.h"
+#include "connect_keys.h"
 #include "library.h"
 
 namespace {
@@ -23,24 +24,8 @@ using xr::engine::Connection;
 using xrtest::Engine;
 using xrtest::TestServer;
 
-std::string ValueOf(const std::string& cs, const std::string& key) {
-    auto v = xr::engine::ConnectionString::Parse(cs).Get(key);
-    return v ? *v : std::string();
-}
-
-// `cs` with `key` set to `value` (added when it is not there).
-std::string With(const std::string& cs, const std::string& key, const std::string& value) {
-    std::string out;
-    bool found = false;
-    const auto parsed = xr::engine::ConnectionString::Parse(cs);
-    for (const auto& [k, v] : parsed.Pairs()) {
-        const bool hit = xr::IEquals(k, key);
-        found = found || hit;
-        out += k + "=" + (hit ? value : v) + ";";
-    }
-    if (!found) out += key + "=" + value + ";";
-    return out;
-}
+using xrtest::ValueOf;
+using xrtest::With;
 
 // The error of running `sql`, "" when it ran.
 std::string ErrorOf(Connection& conn, const std::string& sql) {

@@ -16,5 +16,4 @@ xrdb8_test(engine_tests
   ${CMAKE_CURRENT_LIST_DIR}/site_tills_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/engine_recordset_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/engine_constraints_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/view_sessions_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/ddl_sessions_test.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/sessions_test.cpp)

@@ -597,39 +597,6 @@ public:
 
     // ---- queries ----------------------------------------------------------
 
-    // "WITH RECURSIVE name(columns) AS (query), ... " before a statement
-    // reading common tables. A recursive one carries a column more, its
-    // rows' level of recursion (0 for the anchor's), checked against the
-    // statement's limit as each level's rows are made; its columns are
-    // those of the storage of their types in both parts, as PostgreSQL
-    // wants the parts to agree.
-    std::string With(const BoundStatement& b) {
-        if (b.ctes.empty()) return "";
-        std::string sql = "WITH RECURSIVE ";
-        for (size_t i = 0; i < b.ctes.size(); ++i) {
-            const BoundCte& c = *b.ctes[i];
-            sql += (i ? "," : "") + Quote(c.sqlName) + "(";
-            for (size_t k = 0; k < c.columns.size(); ++k)
-                sql += (k ? "," : "") + Quote(c.columns[k].name);
-            if (c.recursive) {
-                sql += ",\"xr_level\"";
-                m_levelOf = &c;
-                m_maxRecursion = b.maxRecursion;
-            }
-            sql += ") AS (" + Query(*c.query, nullptr) + ")";
-        }
-        return sql + " ";
-    }
-
-    // The source in a FROM that is the common table `c`, or null.
-    static const BoundSource* FindCteSource(const BoundTableRef& ref, const BoundCte& c) {
-        if (ref.join != JoinType::None) {
-            const BoundSource* s = FindCteSource(*ref.left, c);
-            return s ? s : FindCteSource(*ref.right, c);
-        }
-        return ref.source->cte == &c ? ref.source.get() : nullptr;
-    }
-
     // The level column of a part of a recursive common table's query.
     std::string LevelColumn(const BoundSelect& part, const BoundCte& c) {
         const BoundSource* self = nullptr;
@@ -912,9 +879,7 @@ private:
     bool m_rowsToCaller = false;
     bool m_unchecked = false;                // the next Arith node leaves its range to the reader
     std::vector<std::string> m_lastGrouped;  // the text grouped by in the last select, as rendered
-    const BoundCte* m_levelOf = nullptr;     // the next query rendered makes this recursive table
     const BoundCte* m_previousOf = nullptr;  // its members read the level before as "xr_prev"
-    int64_t m_maxRecursion = 100;
 };
 
 std::string TableName(const BoundTarget& t) { return Quote(t.schema) + "." + Quote(t.table->name); }

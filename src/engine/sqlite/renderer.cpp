@@ -337,37 +337,6 @@ public:
 
     // ---- queries ----------------------------------------------------------
 
-    // "WITH RECURSIVE name(columns) AS (query), ... " before a statement
-    // reading common tables. A recursive one carries a column more, its
-    // rows' level of recursion (0 for the anchor's), which xr_recursion
-    // checks against the statement's limit as each level's rows are made.
-    std::string With(const BoundStatement& b) {
-        if (b.ctes.empty()) return "";
-        std::string sql = "WITH RECURSIVE ";
-        for (size_t i = 0; i < b.ctes.size(); ++i) {
-            const BoundCte& c = *b.ctes[i];
-            sql += (i ? "," : "") + QuoteIdent(c.sqlName) + "(";
-            for (size_t k = 0; k < c.columns.size(); ++k)
-                sql += (k ? "," : "") + QuoteIdent(c.columns[k].name);
-            if (c.recursive) sql += ",\"xr_level\"";
-            if (c.recursive) {
-                m_levelOf = &c;
-                m_maxRecursion = b.maxRecursion;
-            }
-            sql += ") AS (" + Query(*c.query, nullptr) + ")";
-        }
-        return sql + " ";
-    }
-
-    // The source in a FROM that is the common table `c`, or null.
-    static const BoundSource* FindCteSource(const BoundTableRef& ref, const BoundCte& c) {
-        if (ref.join != JoinType::None) {
-            const BoundSource* s = FindCteSource(*ref.left, c);
-            return s ? s : FindCteSource(*ref.right, c);
-        }
-        return ref.source->cte == &c ? ref.source.get() : nullptr;
-    }
-
     // The level column of a part of a recursive common table's query.
     std::string LevelColumn(const BoundSelect& part, const BoundCte& c) {
         const BoundSource* self = nullptr;
@@ -487,8 +456,6 @@ public:
 
 private:
     bool m_markTop = false;               // the next query rendered is the plan's outermost
-    const BoundCte* m_levelOf = nullptr;  // the next query rendered makes this recursive table
-    int64_t m_maxRecursion = 100;
     bool m_inIntChain = false;  // the Arith being written is an operand of one of its type
 
     static bool IntArith(const BoundExpr& x) {

@@ -1,6 +1,7 @@
-// Two sessions changing one server's tables: each change is checked against
-// what the other has committed, never against the definitions a session read
-// before it, so a name or column the other took is refused as taken.
+// Two sessions of one server, on every engine. Tables, indexes and views
+// are objects of the server, not of a session: each change is checked
+// against what the other session has committed, never against definitions
+// read before it, and a view made, changed or dropped is read as it now is.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -17,6 +18,7 @@ using xrtest::TestServer;
 
 using Rows = std::vector<std::string>;
 
+// The error of running `sql` on `conn`, "" when it ran.
 std::string ErrorOf(Connection& conn, const std::string& sql) {
     try {
         conn.Execute(sql);
@@ -26,7 +28,8 @@ std::string ErrorOf(Connection& conn, const std::string& sql) {
     return "";
 }
 
-class DdlSessions : public ::testing::TestWithParam<Engine> {
+// Sessions a and b in database Shop, whose Items table holds 1 Tea.
+class TwoSessions : public ::testing::TestWithParam<Engine> {
 protected:
     void SetUp() override {
         if (!m_server.Available()) GTEST_SKIP() << xrtest::kNoPostgres;
@@ -37,11 +40,27 @@ protected:
         a.Execute("INSERT Items VALUES (1, 'Tea')");
         b.Open(m_server.ConnectString());
         b.Execute("USE Shop");
-        // The second session has read the table as it was.
-        EXPECT_EQ(xrtest::Rows(b, "SELECT No, Name FROM Items"), (Rows{"1|Tea"}));
     }
     TestServer m_server{GetParam()};
     Connection a, b;
+};
+
+// The second session has read the table as it was.
+class DdlSessions : public TwoSessions {
+protected:
+    void SetUp() override {
+        TwoSessions::SetUp();
+        if (IsSkipped()) return;
+        EXPECT_EQ(xrtest::Rows(b, "SELECT No, Name FROM Items"), (Rows{"1|Tea"}));
+    }
+};
+
+class ViewSessions : public TwoSessions {
+protected:
+    void SetUp() override {
+        TwoSessions::SetUp();
+        if (!IsSkipped()) a.Execute("INSERT Items VALUES (2, 'Coffee')");
+    }
 };
 
 TEST_P(DdlSessions, AColumnTheOtherSessionAddedIsThere) {
@@ -79,6 +98,33 @@ TEST_P(DdlSessions, ATableTheOtherSessionMadeIsThere) {
     EXPECT_EQ(xrtest::Rows(a, "SELECT COUNT(*) FROM Stock"), (Rows{"0"}));
 }
 
+TEST_P(ViewSessions, AnotherSessionReadsTheViewAsItNowIs) {
+    a.Execute("CREATE VIEW Cheap AS SELECT No, Name FROM Items WHERE No < 2");
+    EXPECT_EQ(xrtest::Rows(b, "SELECT Name FROM Cheap"), (Rows{"Tea"}));
+    a.Execute("ALTER VIEW Cheap AS SELECT No, Name FROM Items WHERE No > 1");
+    EXPECT_EQ(xrtest::Rows(b, "SELECT Name FROM Cheap"), (Rows{"Coffee"}));
+    a.Execute("DROP VIEW Cheap");
+    EXPECT_EQ(ErrorOf(b, "SELECT Name FROM Cheap"), "Invalid object name 'Cheap'.");
+    // The name is free again for either session.
+    b.Execute("CREATE TABLE Cheap (A INT NULL)");
+    EXPECT_EQ(xrtest::Rows(a, "SELECT COUNT(*) FROM Cheap"), (Rows{"0"}));
+}
+
+TEST_P(ViewSessions, AnotherSessionWritesThroughTheView) {
+    a.Execute(
+        "CREATE VIEW Named AS SELECT No, Name FROM Items WHERE Name IS NOT NULL WITH CHECK "
+        "OPTION");
+    b.Execute("UPDATE Named SET Name = 'Green tea' WHERE No = 1");
+    EXPECT_NE(ErrorOf(b, "INSERT INTO Named (No) VALUES (3)").find("WITH CHECK OPTION"),
+              std::string::npos);
+    EXPECT_EQ(xrtest::Rows(a, "SELECT No, Name FROM Items ORDER BY No"),
+              (Rows{"1|Green tea", "2|Coffee"}));
+}
+
 XRTEST_ON_EVERY_ENGINE(DdlSessions);
+// (The embedded engine does not yet see another connection's ALTER or DROP
+// VIEW: a view's rows change, not the file's schema version it watches.)
+INSTANTIATE_TEST_SUITE_P(Engines, ViewSessions, ::testing::Values(Engine::Postgres),
+                         [](const auto& info) { return xrtest::EngineName(info.param); });
 
 }  // namespace
