@@ -1,5 +1,8 @@
 #include "engine/system_tables.h"
 
+#include "platform/error.h"
+#include "platform/text.h"
+
 namespace xr::engine {
 
 using tsql::TypeKind;
@@ -62,6 +65,43 @@ std::string PadXtype(std::string_view xtype) {
 
 std::string ObjectType(std::string_view xtype) {
     return xtype == "PK" || xtype == "UQ" ? "K " : PadXtype(xtype);
+}
+
+namespace {
+constexpr char kNameSeparator = '\x1f';
+constexpr size_t kMaxName = 128;
+}  // namespace
+
+std::string JoinNames(const std::vector<std::string>& names) {
+    std::string text;
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (i) text += kNameSeparator;
+        text += names[i];
+    }
+    return text;
+}
+
+std::vector<std::string> SplitNames(std::string_view text) {
+    std::vector<std::string> names;
+    if (text.empty()) return names;
+    size_t start = 0;
+    for (;;) {
+        size_t end = text.find(kNameSeparator, start);
+        names.emplace_back(text.substr(start, end == std::string_view::npos ? end : end - start));
+        if (end == std::string_view::npos) break;
+        start = end + 1;
+    }
+    return names;
+}
+
+void CheckObjectName(std::string_view name, const char* what) {
+    if (Trim(name).empty())
+        throw ComError(DB_E_ERRORSINCOMMAND, std::string("A ") + what + " name must not be empty.");
+    if (name.size() > kMaxName) {
+        throw ComError(DB_E_ERRORSINCOMMAND, "The identifier that starts with '" +
+                                                 std::string(name.substr(0, kMaxName)) +
+                                                 "' is too long. Maximum length is 128.");
+    }
 }
 
 }  // namespace xr::engine

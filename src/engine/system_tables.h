@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "tsql/types.h"
 
@@ -35,5 +36,14 @@ inline constexpr int64_t kColumnIdentity = 0x80;
 // ("K " for a PRIMARY KEY or UNIQUE constraint).
 std::string PadXtype(std::string_view xtype);
 std::string ObjectType(std::string_view xtype);
+
+// Column lists as the catalogs store them (xr_indexes, xr_constraints,
+// xr_views): names joined by a separator no identifier holds.
+std::string JoinNames(const std::vector<std::string>& names);
+std::vector<std::string> SplitNames(std::string_view text);
+
+// Refuses an empty name or one longer than the server's 128 characters, as
+// the server words it for a `what` ("view", "constraint", ...).
+void CheckObjectName(std::string_view name, const char* what);
 
 }  // namespace xr::engine

@@ -19,9 +19,7 @@ using tsql::IndexDef;
 using tsql::RefAction;
 using tsql::TableDef;
 
-constexpr size_t kMaxName = 128;
 constexpr int32_t kFirstUserId = 100;  // ids below belong to the system tables
-constexpr char kNameSeparator = '\x1f';
 
 [[noreturn]] void Fail(const std::string& message) {
     throw ComError(DB_E_ERRORSINCOMMAND, message);
@@ -38,34 +36,7 @@ std::string CannotFind(std::string_view table) {
 
 std::string DatabaseOf(const std::string& db) { return db == "main" ? "master" : db; }
 
-void CheckName(std::string_view name) {
-    if (Trim(name).empty()) Fail("A constraint name must not be empty.");
-    if (name.size() > kMaxName)
-        Fail("The identifier that starts with '" + S(name.substr(0, kMaxName)) +
-             "' is too long. Maximum length is 128.");
-}
-
-std::string JoinNames(const std::vector<std::string>& names) {
-    std::string text;
-    for (size_t i = 0; i < names.size(); ++i) {
-        if (i) text += kNameSeparator;
-        text += names[i];
-    }
-    return text;
-}
-
-std::vector<std::string> SplitNames(const std::string& text) {
-    std::vector<std::string> out;
-    if (text.empty()) return out;
-    size_t at = 0;
-    for (;;) {
-        size_t p = text.find(kNameSeparator, at);
-        out.push_back(text.substr(at, p == std::string::npos ? p : p - at));
-        if (p == std::string::npos) break;
-        at = p + 1;
-    }
-    return out;
-}
+void CheckName(std::string_view name) { CheckObjectName(name, "constraint"); }
 
 std::string Table(const std::string& db, std::string_view name) {
     return Quote(db) + "." + Quote(name);

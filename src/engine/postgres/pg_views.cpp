@@ -12,7 +12,6 @@ namespace {
 
 // The names a view gives its columns, in one text: the separator is no
 // character of a name.
-constexpr char kNameSeparator = '\x1f';
 
 [[noreturn]] void Fail(const std::string& message) {
     throw ComError(DB_E_ERRORSINCOMMAND, message);
@@ -22,34 +21,7 @@ std::string S(std::string_view s) { return std::string(s); }
 
 std::string T(const std::string& db, const char* table) { return Quote(db) + "." + table; }
 
-void CheckName(std::string_view name) {
-    if (Trim(name).empty()) Fail("A view name must not be empty.");
-    if (name.size() > 128)
-        Fail("The identifier that starts with '" + S(name.substr(0, 128)) +
-             "' is too long. Maximum length is 128.");
-}
-
-std::string JoinNames(const std::vector<std::string>& names) {
-    std::string text;
-    for (size_t i = 0; i < names.size(); ++i) {
-        if (i) text += kNameSeparator;
-        text += names[i];
-    }
-    return text;
-}
-
-std::vector<std::string> SplitNames(const std::string& text) {
-    std::vector<std::string> names;
-    if (text.empty()) return names;
-    size_t at = 0;
-    for (;;) {
-        const size_t p = text.find(kNameSeparator, at);
-        names.push_back(text.substr(at, p == std::string::npos ? p : p - at));
-        if (p == std::string::npos) break;
-        at = p + 1;
-    }
-    return names;
-}
+void CheckName(std::string_view name) { CheckObjectName(name, "view"); }
 
 // A column of the view in syscolumns, as a table's is shown; the view's
 // columns have no definition of their own (xr_columns): the query gives it.

@@ -767,31 +767,6 @@ void InsertConstraintRow(CatalogState& state, const std::string& db, int32_t tab
     c.Bind(4, (fk ? kStatusForeignKey : kStatusCheck) + (columnLevel ? 16 : 32)).Run();
 }
 
-namespace {
-constexpr char kNameSeparator = '\x1f';
-}
-
-std::string JoinNames(const std::vector<std::string>& names) {
-    std::string text;
-    for (size_t i = 0; i < names.size(); ++i) {
-        if (i) text += kNameSeparator;
-        text += names[i];
-    }
-    return text;
-}
-
-std::vector<std::string> SplitNames(std::string_view text) {
-    std::vector<std::string> names;
-    if (text.empty()) return names;
-    size_t start = 0;
-    for (;;) {
-        size_t end = text.find(kNameSeparator, start);
-        names.emplace_back(text.substr(start, end == std::string_view::npos ? end : end - start));
-        if (end == std::string_view::npos) break;
-        start = end + 1;
-    }
-    return names;
-}
 
 namespace {
 

@@ -39,13 +39,7 @@ std::string DatabaseName(const std::string& db) {
     return IEquals(db, detail::kMasterSchema) ? "master" : db;
 }
 
-void CheckName(std::string_view name, const char* what) {
-    if (Trim(name).empty()) Fail(std::string("A ") + what + " name must not be empty.");
-    if (name.size() > kMaxName) {
-        Fail("The identifier that starts with '" + S(name.substr(0, kMaxName)) +
-             "' is too long. Maximum length is 128.");
-    }
-}
+void CheckName(std::string_view name, const char* what) { CheckObjectName(name, what); }
 
 [[noreturn]] void FailObjectExists(std::string_view name) {
     Fail("There is already an object named '" + S(name) + "' in the database.");

@@ -187,9 +187,9 @@ bool HasConstraintTable(CatalogState& state, const std::string& db);
 void InsertConstraintRow(CatalogState& state, const std::string& db, int32_t tableId, int colid,
                          const ForeignKeyDef* fk, const CheckDef* check);
 
-// Column lists of xr_indexes: names joined by a separator no identifier holds.
-std::string JoinNames(const std::vector<std::string>& names);
-std::vector<std::string> SplitNames(std::string_view text);
+// Column lists of xr_indexes (system_tables.h).
+using engine::JoinNames;
+using engine::SplitNames;
 
 // The private tables and the system tables of a new database file.
 void CreateSystemTables(CatalogState& state, const std::string& db);
