@@ -125,8 +125,6 @@ TEST_P(EngineConstraints, NocheckLetsRecordsInUntilCheckedAgain) {
               (std::vector<std::string>{"10|1|2.5", "13|8|-3"}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, EngineConstraints,
-                         ::testing::Values(Engine::Sqlite, Engine::Postgres),
-                         [](const auto& info) { return xrtest::EngineName(info.param); });
+XRTEST_ON_EVERY_ENGINE(EngineConstraints);
 
 }  // namespace

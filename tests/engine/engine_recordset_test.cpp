@@ -76,8 +76,6 @@ TEST_P(EngineRecordset, AddNewStoresTheRow) {
               (std::vector<std::string>{"Spirits|NULL"}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, EngineRecordset,
-                         ::testing::Values(Engine::Sqlite, Engine::Postgres),
-                         [](const auto& info) { return xrtest::EngineName(info.param); });
+XRTEST_ON_EVERY_ENGINE(EngineRecordset);
 
 }  // namespace

@@ -14,19 +14,11 @@ namespace {
 using xr::ComError;
 using xr::engine::Connection;
 
-class GlobalTempTest : public ::testing::TestWithParam<xrtest::Engine> {
+class GlobalTempTest : public xrtest::AnyEngineTest {
 protected:
-    std::string ConnectString() const { return m_server.ConnectString(); }
-    std::vector<std::string> Rows(const std::string& sql) { return xrtest::Rows(m_conn, sql); }
-    std::string Scalar(const std::string& sql) {
-        std::vector<std::string> rows = Rows(sql);
-        return rows.empty() ? "<no row>" : rows[0];
-    }
-
-    xrtest::TestServer m_server{GetParam()};
-    Connection m_conn;
     void SetUp() override {
-        if (!m_server.Available()) GTEST_SKIP() << xrtest::kNoPostgres;
+        AnyEngineTest::SetUp();
+        if (IsSkipped()) return;
         m_conn.Open(ConnectString());
     }
 
@@ -129,8 +121,6 @@ TEST(GlobalTempServer, TableOfADeadSessionGoes) {
     EXPECT_EQ(xrtest::Rows(next, "SELECT COUNT(*) FROM ##orphan"), (std::vector<std::string>{"0"}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, GlobalTempTest,
-                         ::testing::Values(xrtest::Engine::Sqlite, xrtest::Engine::Postgres),
-                         [](const auto& info) { return xrtest::EngineName(info.param); });
+XRTEST_ON_EVERY_ENGINE(GlobalTempTest);
 
 }  // namespace

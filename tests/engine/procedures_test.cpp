@@ -16,19 +16,11 @@ using xr::ComError;
 using xr::engine::Connection;
 using xr::engine::Recordset;
 
-class ProceduresTest : public ::testing::TestWithParam<xrtest::Engine> {
+class ProceduresTest : public xrtest::AnyEngineTest {
 protected:
-    std::string ConnectString() const { return m_server.ConnectString(); }
-    std::vector<std::string> Rows(const std::string& sql) { return xrtest::Rows(m_conn, sql); }
-    std::string Scalar(const std::string& sql) {
-        std::vector<std::string> rows = Rows(sql);
-        return rows.empty() ? "<no row>" : rows[0];
-    }
-
-    xrtest::TestServer m_server{GetParam()};
-    Connection m_conn;
     void SetUp() override {
-        if (!m_server.Available()) GTEST_SKIP() << xrtest::kNoPostgres;
+        AnyEngineTest::SetUp();
+        if (IsSkipped()) return;
         m_conn.Open(ConnectString());
         m_conn.Execute("CREATE DATABASE SHOP");
         m_conn.Execute("USE SHOP");
@@ -119,8 +111,6 @@ TEST_P(ProceduresTest, HelpTextGivesARowALineWithItsLineBreak) {
                                               "SELECT 1\n", "SELECT 2"}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, ProceduresTest,
-                         ::testing::Values(xrtest::Engine::Sqlite, xrtest::Engine::Postgres),
-                         [](const auto& info) { return xrtest::EngineName(info.param); });
+XRTEST_ON_EVERY_ENGINE(ProceduresTest);
 
 }  // namespace

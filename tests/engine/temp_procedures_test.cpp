@@ -15,19 +15,11 @@ using xr::Variant;
 using xr::engine::Connection;
 using xr::engine::Recordset;
 
-class TempProceduresTest : public ::testing::TestWithParam<xrtest::Engine> {
+class TempProceduresTest : public xrtest::AnyEngineTest {
 protected:
-    std::string ConnectString() const { return m_server.ConnectString(); }
-    std::vector<std::string> Rows(const std::string& sql) { return xrtest::Rows(m_conn, sql); }
-    std::string Scalar(const std::string& sql) {
-        std::vector<std::string> rows = Rows(sql);
-        return rows.empty() ? "<no row>" : rows[0];
-    }
-
-    xrtest::TestServer m_server{GetParam()};
-    Connection m_conn;
     void SetUp() override {
-        if (!m_server.Available()) GTEST_SKIP() << xrtest::kNoPostgres;
+        AnyEngineTest::SetUp();
+        if (IsSkipped()) return;
         m_conn.Open(ConnectString());
         m_conn.Execute("CREATE DATABASE SHOP");
         m_conn.Execute("USE SHOP");
@@ -91,8 +83,6 @@ TEST_P(TempProceduresTest, HelpInTempdbShowsThePaddedName) {
     m_conn.Execute("USE SHOP");
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, TempProceduresTest,
-                         ::testing::Values(xrtest::Engine::Sqlite, xrtest::Engine::Postgres),
-                         [](const auto& info) { return xrtest::EngineName(info.param); });
+XRTEST_ON_EVERY_ENGINE(TempProceduresTest);
 
 }  // namespace

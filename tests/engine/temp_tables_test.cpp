@@ -16,19 +16,11 @@ namespace {
 using xr::ComError;
 using xr::engine::Connection;
 
-class TempTablesTest : public ::testing::TestWithParam<xrtest::Engine> {
+class TempTablesTest : public xrtest::AnyEngineTest {
 protected:
-    std::string ConnectString() const { return m_server.ConnectString(); }
-    std::vector<std::string> Rows(const std::string& sql) { return xrtest::Rows(m_conn, sql); }
-    std::string Scalar(const std::string& sql) {
-        std::vector<std::string> rows = Rows(sql);
-        return rows.empty() ? "<no row>" : rows[0];
-    }
-
-    xrtest::TestServer m_server{GetParam()};
-    Connection m_conn;
     void SetUp() override {
-        if (!m_server.Available()) GTEST_SKIP() << xrtest::kNoPostgres;
+        AnyEngineTest::SetUp();
+        if (IsSkipped()) return;
         m_conn.Open(ConnectString());
         m_conn.Execute("CREATE DATABASE SHOP");
         m_conn.Execute("USE SHOP");
@@ -100,8 +92,6 @@ TEST_P(TempTablesTest, TableVariableEndsWithItsBatch) {
     EXPECT_EQ(Scalar("SELECT COUNT(*) FROM tempdb..sysobjects WHERE name LIKE '@%'"), "0");
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, TempTablesTest,
-                         ::testing::Values(xrtest::Engine::Sqlite, xrtest::Engine::Postgres),
-                         [](const auto& info) { return xrtest::EngineName(info.param); });
+XRTEST_ON_EVERY_ENGINE(TempTablesTest);
 
 }  // namespace
