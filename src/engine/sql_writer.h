@@ -102,6 +102,27 @@ Plan WriteView(const tsql::BoundStatement& b) {
     return plan;
 }
 
+// INSERT or UPDATE through a view made WITH CHECK OPTION, or through one
+// reading such a view: the rows written must be rows of that view. Fills
+// the plan's check, whose query `checkSql` makes from the view's row-id
+// query, counting the written rows (a JSON array, parameter 1) it lacks;
+// false when no view on the way checks.
+template <class F>
+bool WriteCheckOption(const tsql::BoundStatement& b, RenderContext& ctx, Plan& plan,
+                      F checkSql) {
+    const tsql::TableDef* v = b.target.view;
+    for (int depth = 0; v && !v->viewSql.empty() && depth < 32; ++depth) {
+        if (v->viewRefusal == "550") {
+            plan.checkSchema = b.target.schema;
+            plan.checkTable = b.target.table->name;
+            plan.checkSql = checkSql(v->viewRowIdSql);
+            return true;
+        }
+        v = ctx.FindTable(v->viewBaseSchema, v->viewBaseName);
+    }
+    return false;
+}
+
 template <class G>
 std::string WriteIndexFilter(const tsql::BoundStatement& b, const std::string& qualifier) {
     Plan plan;

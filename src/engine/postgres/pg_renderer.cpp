@@ -930,20 +930,11 @@ namespace {
 // statement hands back the row ids it wrote as "xr_written" (PgBackend
 // collects them while it watches the table).
 bool CheckOption(const BoundStatement& b, RenderContext& ctx, Plan& plan) {
-    const TableDef* v = b.target.view;
-    for (int depth = 0; v && !v->viewSql.empty() && depth < 32; ++depth) {
-        if (v->viewRefusal == "550") {
-            plan.checkSchema = b.target.schema;
-            plan.checkTable = b.target.table->name;
-            plan.checkSql =
-                "SELECT count(*) FROM jsonb_array_elements_text($1::text::jsonb) AS xr_w(id) "
-                "WHERE xr_w.id::int8 NOT IN (SELECT \"xr_rowid\" FROM (" +
-                v->viewRowIdSql + ") AS xr_v)";
-            return true;
-        }
-        v = ctx.FindTable(v->viewBaseSchema, v->viewBaseName);
-    }
-    return false;
+    return WriteCheckOption(b, ctx, plan, [](const std::string& rowIds) {
+        return "SELECT count(*) FROM jsonb_array_elements_text($1::text::jsonb) AS xr_w(id) "
+               "WHERE xr_w.id::int8 NOT IN (SELECT \"xr_rowid\" FROM (" +
+               rowIds + ") AS xr_v)";
+    });
 }
 
 // The catalog's own tables (sysobjects, syscolumns, sysconstraints: the

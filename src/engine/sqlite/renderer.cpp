@@ -530,19 +530,11 @@ namespace {
 // INSERT or UPDATE through a view made WITH CHECK OPTION, or through one
 // reading such a view: the rows written must be rows of that view.
 void CheckOption(const BoundStatement& b, RenderContext& ctx, Plan& plan) {
-    const TableDef* v = b.target.view;
-    for (int depth = 0; v && !v->viewSql.empty() && depth < 32; ++depth) {
-        if (v->viewRefusal == "550") {
-            plan.checkSchema = b.target.schema;
-            plan.checkTable = b.target.table->name;
-            plan.checkSql =
-                "SELECT count(*) FROM json_each(?1) WHERE value NOT IN (SELECT \"xr_rowid\" "
-                "FROM (" +
-                v->viewRowIdSql + "))";
-            return;
-        }
-        v = ctx.FindTable(v->viewBaseSchema, v->viewBaseName);
-    }
+    WriteCheckOption(b, ctx, plan, [](const std::string& rowIds) {
+        return "SELECT count(*) FROM json_each(?1) WHERE value NOT IN (SELECT \"xr_rowid\" "
+               "FROM (" +
+               rowIds + "))";
+    });
 }
 
 // The row id of the target's rows in the FROM: a view written through hands
