@@ -6,14 +6,13 @@
 
 #include "engine/postgres/pg_backend.h"
 #include "engine/postgres/pg_catalog.h"
+#include "engine/system_tables.h"
 #include "platform/error.h"
 #include "platform/text.h"
 
 namespace xr::engine::postgres {
 
 namespace {
-
-constexpr size_t kMaxName = 128;
 
 [[noreturn]] void Fail(const std::string& message) {
     throw ComError(DB_E_ERRORSINCOMMAND, message);
@@ -31,11 +30,7 @@ void Catalog::CreateProcedure(const std::string& db, const ProcedureDef& proc, b
     if (!HasCatalog(db)) InitDatabase(db);
     Serialize(db);  // names are looked at once other sessions' DDL is done
     const std::string& name = proc.name;
-    if (Trim(name).empty()) Fail("A procedure name must not be empty.");
-    if (name.size() > kMaxName) {
-        Fail("The identifier that starts with '" + name.substr(0, kMaxName) +
-             "' is too long. Maximum length is 128.");
-    }
+    CheckObjectName(name, "procedure");
     int32_t id = 0;
     if (replace) {
         std::optional<ProcedureDef> old = FindProcedure(db, name);

@@ -5,6 +5,7 @@
 
 #include "engine/sqlite/catalog.h"
 #include "engine/sqlite/catalog_impl.h"
+#include "engine/system_tables.h"
 #include "platform/text.h"
 
 namespace xr::engine::sqlite {
@@ -14,8 +15,6 @@ using detail::Quote;
 using detail::Sql;
 
 namespace {
-
-constexpr size_t kMaxName = 128;
 
 void EnsureProcedureTable(detail::CatalogState& state, const std::string& db) {
     state.Exec("CREATE TABLE IF NOT EXISTS " + Quote(db) +
@@ -38,11 +37,7 @@ void Begin(detail::CatalogState& state, const std::string& db) {
 void Catalog::CreateProcedure(const std::string& db, const ProcedureDef& proc, bool replace) {
     Begin(*m_impl, db);
     const std::string& name = proc.name;
-    if (Trim(name).empty()) Fail("A procedure name must not be empty.");
-    if (name.size() > kMaxName) {
-        Fail("The identifier that starts with '" + name.substr(0, kMaxName) +
-             "' is too long. Maximum length is 128.");
-    }
+    CheckObjectName(name, "procedure");
     int32_t id = 0;
     if (replace) {
         std::optional<ProcedureDef> old = FindProcedure(db, name);
