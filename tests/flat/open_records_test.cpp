@@ -90,7 +90,7 @@ TEST_F(OpenRecordsTest, ASlotMovingAfterOthersCommittedShowsTheRowsAsTheyAreNow)
     EXPECT_EQ(+d.PLU, 4u);
 }
 
-TEST_F(OpenRecordsTest, AnotherThreadsCommitsAreSeenBesideAPositionedSlot) {
+TEST_P(OpenRecordsTest, AnotherThreadsCommitsAreSeenBesideAPositionedSlot) {
     AddProducts(3);
     prod_def d{};
     ASSERT_EQ(ProdFirst(0, &d), 0);
@@ -108,7 +108,7 @@ TEST_F(OpenRecordsTest, AnotherThreadsCommitsAreSeenBesideAPositionedSlot) {
     EXPECT_STREQ(d.Description, "Other");
 }
 
-TEST_F(OpenRecordsTest, InsideATransactionTheSlotSeesItsOwnWritesAndRollbackUndoesThem) {
+TEST_P(OpenRecordsTest, InsideATransactionTheSlotSeesItsOwnWritesAndRollbackUndoesThem) {
     AddProducts(3);
     prod_def d{};
     ASSERT_EQ(DBBeginTrans(), 1);
@@ -124,7 +124,7 @@ TEST_F(OpenRecordsTest, InsideATransactionTheSlotSeesItsOwnWritesAndRollbackUndo
 }
 
 // A walk that raises what it is ordered by meets each row once.
-TEST_F(OpenRecordsTest, AWalkThatMovesRowsAheadMeetsEachOnce) {
+TEST_P(OpenRecordsTest, AWalkThatMovesRowsAheadMeetsEachOnce) {
     AddProducts(5);
     CProduct walk;
     int steps = 0;
@@ -140,7 +140,7 @@ TEST_F(OpenRecordsTest, AWalkThatMovesRowsAheadMeetsEachOnce) {
 // DBClose and DBRemoveMyConnection while objects are open: an object whose
 // connection went fails cleanly until it opens again, and the next statement
 // reconnects.
-TEST_F(OpenRecordsTest, ClosingConnectionsUnderOpenObjects) {
+TEST_P(OpenRecordsTest, ClosingConnectionsUnderOpenObjects) {
     AddProducts(3);
     for (const bool closeAll : {true, false}) {
         SCOPED_TRACE(closeAll ? "DBClose" : "DBRemoveMyConnection");
@@ -166,7 +166,7 @@ TEST_F(OpenRecordsTest, ClosingConnectionsUnderOpenObjects) {
 // A scope whose pushed connection DBClose took: the connection below it is
 // kept (objects opened on it go on working), and the scope's end leaves the
 // thread's later connection alone.
-TEST_F(OpenRecordsTest, AScopeEndingAfterDBCloseLeavesTheNewConnection) {
+TEST_P(OpenRecordsTest, AScopeEndingAfterDBCloseLeavesTheNewConnection) {
     AddProducts(3);
     prod_def d{};
     ASSERT_EQ(ProdFirst(0, &d), 0);
@@ -215,4 +215,7 @@ TEST_F(OpenRecordsTest, WriteAheadLogStaysBoundedWhileASlotIsPositioned) {
 }
 
 }  // namespace
+
+XRTEST_ON_EVERY_ENGINE(OpenRecordsTest);
+
 }  // namespace xrtest
