@@ -191,6 +191,12 @@ public:
     // conditions and ORDER BY terms to a rendered query with these, so an
     // engine must sort NULL first in an ascending order, as the server does.
     virtual std::string Parameter(int n) = 0;
+    // Parameter `n` as the value a record source writes into a column of
+    // type `t`: a NULL names no type of its own, the column's serves.
+    virtual std::string ColumnParameter(int n, const tsql::TypeSpec& t) {
+        (void)t;
+        return Parameter(n);
+    }
     // A term of an ORDER BY that a record source adds, NULL first in an
     // ascending order (last in a descending one) as on the server.
     virtual std::string OrderTerm(const std::string& key, bool descending) {

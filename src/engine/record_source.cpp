@@ -533,7 +533,8 @@ private:
             }
             if (c->identity && insert && !identityOn) IdentityRefused();
             w.identity |= c->identity;
-            const std::string param = impl.backend->Parameter(static_cast<int>(w.bound.size() + 1));
+            const std::string param =
+                impl.backend->ColumnParameter(static_cast<int>(w.bound.size() + 1), c->type);
             cols += (cols.empty() ? "" : ",") + impl.QuoteIdent(c->name);
             params += (params.empty() ? "" : ",") + param;
             sets += (sets.empty() ? "" : ",") + impl.QuoteIdent(c->name) + "=" + param;

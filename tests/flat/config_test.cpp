@@ -11,13 +11,14 @@ class CfgTest : public FlatTest {
 protected:
     void SetUp() override {
         FlatTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
         if (HasFatalFailure()) return;
         Exec("DELETE FROM CfgTills");
         Exec("DELETE FROM CfgSys");
     }
 };
 
-TEST_F(CfgTest, TillConfigurationIsSavedAndLoadedByTillNumber) {
+TEST_P(CfgTest, TillConfigurationIsSavedAndLoadedByTillNumber) {
     cfgtill_def d = Pattern<cfgtill_def>(0x5A);
     const cfgtill_def untouched = d;
     EXPECT_EQ(CfgTillLoad(0, 4, &d), 32);
@@ -43,7 +44,7 @@ TEST_F(CfgTest, TillConfigurationIsSavedAndLoadedByTillNumber) {
     EXPECT_EQ(+a.QtyMax, 99);
 }
 
-TEST_F(CfgTest, TillCallsRefuseBadSlotsAndNullStructures) {
+TEST_P(CfgTest, TillCallsRefuseBadSlotsAndNullStructures) {
     cfgtill_def d{};
     d.TillNo = 1;
     EXPECT_EQ(CfgTillSave(4, &d), 33);
@@ -56,7 +57,7 @@ TEST_F(CfgTest, TillCallsRefuseBadSlotsAndNullStructures) {
     EXPECT_EQ(CfgTillClose(9), 0);
 }
 
-TEST_F(CfgTest, SystemConfigurationIsAddedThenRewritten) {
+TEST_P(CfgTest, SystemConfigurationIsAddedThenRewritten) {
     cfgsys_def d = Pattern<cfgsys_def>(0x5A);
     const cfgsys_def untouched = d;
     EXPECT_EQ(CfgSysLoad(0, &d), 32) << "an empty CfgSys";
@@ -88,4 +89,7 @@ TEST_F(CfgTest, SystemConfigurationIsAddedThenRewritten) {
 }
 
 }  // namespace
+
+XRTEST_ON_EVERY_ENGINE(CfgTest);
+
 }  // namespace xrtest

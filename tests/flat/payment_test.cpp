@@ -12,7 +12,7 @@ namespace {
 
 class PaymentTest : public FlatTest {};
 
-TEST_F(PaymentTest, PaymentTextsNeedTheMethodAndFitTheCallersBuffer) {
+TEST_P(PaymentTest, PaymentTextsNeedTheMethodAndFitTheCallersBuffer) {
     ASSERT_EQ(PymDeleteAll(), 0);
     EXPECT_EQ(PymTextAdd(3, "Card payment"), 73) << "no payment method 3";
     paymeth_def d{};
@@ -40,7 +40,7 @@ TEST_F(PaymentTest, PaymentTextsNeedTheMethodAndFitTheCallersBuffer) {
     EXPECT_EQ(PymTextAdd(3, nullptr), 73);
 }
 
-TEST_F(PaymentTest, MacrosAreStoredAndCutToTheBuffer) {
+TEST_P(PaymentTest, MacrosAreStoredAndCutToTheBuffer) {
     ASSERT_EQ(MacDeleteAll(), 0);
     ASSERT_EQ(MacAdd(0, 12, "ABCDEFG"), 0);
     char buffer[16];
@@ -70,6 +70,7 @@ class PrinterTest : public FlatTest {
 protected:
     void SetUp() override {
         FlatTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
         if (HasFatalFailure()) return;
         ASSERT_EQ(PrtDeleteAll(), 0);
         for (auto [till, name] : std::vector<std::pair<int, const char*>>{
@@ -90,14 +91,14 @@ protected:
     }
 };
 
-TEST_F(PrinterTest, ATillWalksItsOwnPrintersByName) {
+TEST_P(PrinterTest, ATillWalksItsOwnPrintersByName) {
     EXPECT_EQ(Walk(1, 3), (std::vector<std::string>{"3:Bar", "3:Kitchen", "3:O'Neill"}));
     EXPECT_EQ(Walk(1, 0),
               (std::vector<std::string>{"1:Bar", "2:Receipt", "3:Bar", "3:Kitchen", "3:O'Neill"}));
     EXPECT_EQ(Walk(2, 9), std::vector<std::string>{});
 }
 
-TEST_F(PrinterTest, EquNeedsTillAndNameAndTakesQuotes) {
+TEST_P(PrinterTest, EquNeedsTillAndNameAndTakesQuotes) {
     cfgprt_def d{};
     d.TillNo = 3;
     std::snprintf(d.Name, sizeof d.Name, "O'Neill");
@@ -109,7 +110,7 @@ TEST_F(PrinterTest, EquNeedsTillAndNameAndTakesQuotes) {
     EXPECT_EQ(PrtEqu(0, &d), 22);
 }
 
-TEST_F(PrinterTest, DeleteTillTakesThatTillsPrintersOnly) {
+TEST_P(PrinterTest, DeleteTillTakesThatTillsPrintersOnly) {
     EXPECT_EQ(PrtDeleteTill(3), 0);
     EXPECT_EQ(Walk(0, 0), (std::vector<std::string>{"1:Bar", "2:Receipt"}));
     EXPECT_EQ(PrtDeleteTill(3), 0) << "nothing left to delete is no failure";
@@ -120,7 +121,7 @@ TEST_F(PrinterTest, DeleteTillTakesThatTillsPrintersOnly) {
     EXPECT_EQ(PrtFirst(0, &d), 40) << "a failed query";
 }
 
-TEST_F(PaymentTest, DeleteScrnTakesThatScreensPresetsOnly) {
+TEST_P(PaymentTest, DeleteScrnTakesThatScreensPresetsOnly) {
     ASSERT_EQ(PresetDeleteAll(), 0);
     for (int scrn : {1, 2}) {
         for (int n : {1, 2}) {
@@ -142,6 +143,7 @@ class TimePlanTest : public FlatTest {
 protected:
     void SetUp() override {
         FlatTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
         if (HasFatalFailure()) return;
         ASSERT_EQ(TPlanDeleteAll(), 0);
         Exec("DELETE FROM TimePlans");
@@ -165,7 +167,7 @@ protected:
     }
 };
 
-TEST_F(TimePlanTest, APlanNumberWalksThatPlansEntriesOnly) {
+TEST_P(TimePlanTest, APlanNumberWalksThatPlansEntriesOnly) {
     EXPECT_EQ(Walk(1, 2), (std::vector<std::string>{"2.1", "2.2"}));
     EXPECT_EQ(Walk(1, 0), (std::vector<std::string>{"1.1", "2.1", "2.2", "3.1"}));
     EXPECT_EQ(Scalar("SELECT COUNT(*) FROM TimePlans"), "3") << "one header per plan";
@@ -178,7 +180,7 @@ TEST_F(TimePlanTest, APlanNumberWalksThatPlansEntriesOnly) {
     EXPECT_EQ(+d.Name, SCHEDULE_NAMED);
 }
 
-TEST_F(TimePlanTest, CountClosesItsSlot) {
+TEST_P(TimePlanTest, CountClosesItsSlot) {
     schedule_def d{};
     ASSERT_EQ(TPlanFirst(1, &d), 0);
     EXPECT_EQ(TPlanCount(1, 0), 4);
@@ -188,12 +190,12 @@ TEST_F(TimePlanTest, CountClosesItsSlot) {
     EXPECT_EQ(TPlanCount(4, 0), -1);
 }
 
-TEST_F(TimePlanTest, DeletePlanTakesThatPlansEntriesOnly) {
+TEST_P(TimePlanTest, DeletePlanTakesThatPlansEntriesOnly) {
     ASSERT_EQ(TPlanDeletePlan(2), 0);
     EXPECT_EQ(Walk(0, 0), (std::vector<std::string>{"1.1", "3.1"}));
 }
 
-TEST_F(PaymentTest, TableGteFindsTheFirstTableFromANumberOn) {
+TEST_P(PaymentTest, TableGteFindsTheFirstTableFromANumberOn) {
     ASSERT_EQ(TableDeleteAll(), 0);
     for (int n : {9, 2, 5}) {
         table_def d{};
@@ -219,4 +221,9 @@ TEST_F(PaymentTest, TableGteFindsTheFirstTableFromANumberOn) {
 }
 
 }  // namespace
+
+XRTEST_ON_EVERY_ENGINE(PaymentTest);
+XRTEST_ON_EVERY_ENGINE(PrinterTest);
+XRTEST_ON_EVERY_ENGINE(TimePlanTest);
+
 }  // namespace xrtest

@@ -16,6 +16,7 @@ class ProdTest : public FlatTest {
 protected:
     void SetUp() override {
         FlatTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
         if (HasFatalFailure()) return;
         ASSERT_EQ(ProdDeleteAll(), 0);
     }
@@ -43,7 +44,7 @@ protected:
     }
 };
 
-TEST_F(ProdTest, CountAndCmdLeaveTheStructureAndNextWalksOn) {
+TEST_P(ProdTest, CountAndCmdLeaveTheStructureAndNextWalksOn) {
     ASSERT_NO_FATAL_FAILURE(AddProducts(5));
     EXPECT_EQ(ProdCount(0), 5);
     EXPECT_EQ(ProdCount(-1), -1);
@@ -57,7 +58,7 @@ TEST_F(ProdTest, CountAndCmdLeaveTheStructureAndNextWalksOn) {
     EXPECT_EQ(ProdCmd(7, "SELECT * FROM Products"), 10);
 }
 
-TEST_F(ProdTest, LastAndPrevWalkBackwards) {
+TEST_P(ProdTest, LastAndPrevWalkBackwards) {
     ASSERT_NO_FATAL_FAILURE(AddProducts(3));
     prod_def d{};
     EXPECT_EQ(ProdPrev(3, &d), 70) << "an empty slot has nothing to go back from";
@@ -70,7 +71,7 @@ TEST_F(ProdTest, LastAndPrevWalkBackwards) {
     EXPECT_TRUE(SameBytes(d, before));
 }
 
-TEST_F(ProdTest, GTStepsToTheNextPluAndAnswers102AtTheEnd) {
+TEST_P(ProdTest, GTStepsToTheNextPluAndAnswers102AtTheEnd) {
     ASSERT_NO_FATAL_FAILURE(AddProducts(3));
     prod_def d = Product(0);
     std::vector<uint64_t> seen;
@@ -80,7 +81,7 @@ TEST_F(ProdTest, GTStepsToTheNextPluAndAnswers102AtTheEnd) {
     EXPECT_EQ(ProdGT(0, nullptr), 102);
 }
 
-TEST_F(ProdTest, UpdWritesOverTheCurrentRowAndVOnlyWritesTheTillColumnsAlone) {
+TEST_P(ProdTest, UpdWritesOverTheCurrentRowAndVOnlyWritesTheTillColumnsAlone) {
     ASSERT_NO_FATAL_FAILURE(AddProducts(3));
     prod_def d = Product(1002);
     EXPECT_EQ(ProdUpd(2, &d, 0), 30) << "an empty slot stands on no row";
@@ -97,7 +98,7 @@ TEST_F(ProdTest, UpdWritesOverTheCurrentRowAndVOnlyWritesTheTillColumnsAlone) {
     EXPECT_EQ(ProdUpd(2, nullptr, 0), 30);
 }
 
-TEST_F(ProdTest, AddWithVOnlyChangesAnExistingProductsTillColumnsAlone) {
+TEST_P(ProdTest, AddWithVOnlyChangesAnExistingProductsTillColumnsAlone) {
     ASSERT_NO_FATAL_FAILURE(AddProducts(1));
     prod_def d = Product(1001, "Renamed");
     d.Dept = 12;
@@ -106,7 +107,7 @@ TEST_F(ProdTest, AddWithVOnlyChangesAnExistingProductsTillColumnsAlone) {
     EXPECT_EQ(Scalar("SELECT Description, V$StockID FROM Products WHERE PLU=1001"), "Item|44");
 }
 
-TEST_F(ProdTest, ReservedBytesAreTheSlotObjectsAndComeBackWhole) {
+TEST_P(ProdTest, ReservedBytesAreTheSlotObjectsAndComeBackWhole) {
     ASSERT_NO_FATAL_FAILURE(AddProducts(1));
     prod_def given = Pattern<prod_def>(0x77);
     given.PLU = 1002;
@@ -135,7 +136,7 @@ TEST_F(ProdTest, ReservedBytesAreTheSlotObjectsAndComeBackWhole) {
     EXPECT_STREQ(fresh.Description, "Patterned");
 }
 
-TEST_F(ProdTest, AWriteBackKeepsTheFullDescriptionAndThePrices) {
+TEST_P(ProdTest, AWriteBackKeepsTheFullDescriptionAndThePrices) {
     const std::string longText = "Chocolate fudge cake with ice cream";
     ASSERT_NO_FATAL_FAILURE(Exec("INSERT INTO Products (PLU, Description, Price1) VALUES (5, '" +
                                  longText + "', 3.5)"));
@@ -153,7 +154,7 @@ TEST_F(ProdTest, AWriteBackKeepsTheFullDescriptionAndThePrices) {
               "0|Other");
 }
 
-TEST_F(ProdTest, AWalkEndsWithTheConnectionAndFirstStartsAfresh) {
+TEST_P(ProdTest, AWalkEndsWithTheConnectionAndFirstStartsAfresh) {
     ASSERT_NO_FATAL_FAILURE(AddProducts(2));
     prod_def d{};
     ASSERT_EQ(ProdFirst(1, &d), 0);
@@ -171,7 +172,7 @@ TEST_F(ProdTest, AWalkEndsWithTheConnectionAndFirstStartsAfresh) {
 
 // ---- Prod2 --------------------------------------------------------------------
 
-TEST_F(ProdTest, Prod2GTStepsPastAProductWhoseDescriptionIsLongerThanTheStructure) {
+TEST_P(ProdTest, Prod2GTStepsPastAProductWhoseDescriptionIsLongerThanTheStructure) {
     Insert(10, "Chocolate cake with cream");
     Insert(11, "Chocolate gateau");
     Insert(12, "Doughnut");
@@ -185,7 +186,7 @@ TEST_F(ProdTest, Prod2GTStepsPastAProductWhoseDescriptionIsLongerThanTheStructur
     EXPECT_EQ(Prod2GT(&d), 102);
 }
 
-TEST_F(ProdTest, Prod2QueriesTakeDescriptionsWithQuotes) {
+TEST_P(ProdTest, Prod2QueriesTakeDescriptionsWithQuotes) {
     Insert(20, "O''Brien''s pie");
     Insert(21, "Pasty");
     Insert(22, "Nachos");
@@ -202,7 +203,7 @@ TEST_F(ProdTest, Prod2QueriesTakeDescriptionsWithQuotes) {
     EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Products"), "3");
 }
 
-TEST_F(ProdTest, Prod2WalksByDescriptionSkippingEmptyOnesAndFindsByPlu) {
+TEST_P(ProdTest, Prod2WalksByDescriptionSkippingEmptyOnesAndFindsByPlu) {
     Insert(1, "Cherry");
     Insert(2, "");
     Insert(3, "Apple");
@@ -229,7 +230,7 @@ TEST_F(ProdTest, Prod2WalksByDescriptionSkippingEmptyOnesAndFindsByPlu) {
     EXPECT_EQ(Prod2Close(), 0);
 }
 
-TEST_F(ProdTest, Prod2LeavesTheProdSlotsAlone) {
+TEST_P(ProdTest, Prod2LeavesTheProdSlotsAlone) {
     ASSERT_NO_FATAL_FAILURE(AddProducts(3));
     prod_def walk{};
     ASSERT_EQ(ProdFirst(0, &walk), 0);
@@ -252,7 +253,7 @@ protected:
     }
 };
 
-TEST_F(BarcTest, BarcodesWithQuotesAndWithoutTerminatorAreSafeKeys) {
+TEST_P(BarcTest, BarcodesWithQuotesAndWithoutTerminatorAreSafeKeys) {
     ASSERT_EQ(BarcDeleteAll(), 0);
     barc_def d = Barcode("12'34", 5);
     ASSERT_EQ(BarcAdd(0, &d), 0);
@@ -264,7 +265,7 @@ TEST_F(BarcTest, BarcodesWithQuotesAndWithoutTerminatorAreSafeKeys) {
     EXPECT_EQ(BarcEqu(1, &full), 22);
 }
 
-TEST_F(BarcTest, LastAndPrevWalkBackwardsAndCountCounts) {
+TEST_P(BarcTest, LastAndPrevWalkBackwardsAndCountCounts) {
     ASSERT_EQ(BarcDeleteAll(), 0);
     for (const char* code : {"111", "333", "222"}) {
         barc_def d = Barcode(code, 1);
@@ -279,4 +280,8 @@ TEST_F(BarcTest, LastAndPrevWalkBackwardsAndCountCounts) {
 }
 
 }  // namespace
+
+XRTEST_ON_EVERY_ENGINE(BarcTest);
+XRTEST_ON_EVERY_ENGINE(ProdTest);
+
 }  // namespace xrtest

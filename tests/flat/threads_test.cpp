@@ -14,7 +14,7 @@ class FlatThreadsTest : public FlatTest {};
 constexpr int kProducts = 200;
 constexpr int kRounds = 5;
 
-TEST_F(FlatThreadsTest, TwoThreadsWalkTheirOwnSlotsOfOneFamily) {
+TEST_P(FlatThreadsTest, TwoThreadsWalkTheirOwnSlotsOfOneFamily) {
     ASSERT_EQ(ProdDeleteAll(), 0);
     ASSERT_EQ(DBBeginTrans(), 1);
     for (int i = 1; i <= kProducts; ++i) {
@@ -54,4 +54,7 @@ TEST_F(FlatThreadsTest, TwoThreadsWalkTheirOwnSlotsOfOneFamily) {
 }
 
 }  // namespace
+
+XRTEST_ON_EVERY_ENGINE(FlatThreadsTest);
+
 }  // namespace xrtest

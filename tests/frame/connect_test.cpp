@@ -45,7 +45,7 @@ TEST_F(FrameTest, ConnectAppendsUserAndPasswordOnlyWhenGiven) {
     }
 }
 
-TEST_F(FrameTest, OpenKeepsTheConfigurationDatabaseUnlessOneIsNamed) {
+TEST_P(FrameTest, OpenKeepsTheConfigurationDatabaseUnlessOneIsNamed) {
     ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
     EXPECT_EQ(Current()->m_database, "LORIMDB81");
     DBClose();
@@ -83,7 +83,7 @@ TEST_F(FrameTest, SetServerNamesFoldersOnlyForSevenAnd2000) {
     EXPECT_EQ(DBSetupPassword(12345), 0);
 }
 
-TEST_F(FrameTest, RemoveMyConnectionReportsWhetherThereWasOne) {
+TEST_P(FrameTest, RemoveMyConnectionReportsWhetherThereWasOne) {
     EXPECT_EQ(DBRemoveMyConnection(), 0);
     ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
     EXPECT_EQ(DBRemoveMyConnection(), 1);
@@ -91,7 +91,7 @@ TEST_F(FrameTest, RemoveMyConnectionReportsWhetherThereWasOne) {
     EXPECT_EQ(Current(), nullptr);
 }
 
-TEST_F(FrameTest, CloseThenTheNextStatementReconnectsToTheSameFiles) {
+TEST_P(FrameTest, CloseThenTheNextStatementReconnectsToTheSameFiles) {
     ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
     ASSERT_EQ(DBExec("CREATE TABLE t (a INTEGER)"), 1);
     ASSERT_EQ(DBExec("INSERT INTO t VALUES (1)"), 1);
@@ -102,7 +102,7 @@ TEST_F(FrameTest, CloseThenTheNextStatementReconnectsToTheSameFiles) {
     EXPECT_EQ(Scalar("SELECT COUNT(*) FROM t"), "2");
 }
 
-TEST_F(FrameTest, TransactionsRollBackAndCommitOnTheFiles) {
+TEST_P(FrameTest, TransactionsRollBackAndCommitOnTheFiles) {
     ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
     ASSERT_EQ(DBExec("CREATE TABLE t (a INTEGER)"), 1);
     ASSERT_EQ(DBBeginTrans(), 1);
@@ -152,7 +152,7 @@ TEST_F(FullDiskTest, ATransactionTheEngineUndidKeepsNothingOnTheFiles) {
     EXPECT_EQ(Scalar("SELECT a FROM t"), "1");
 }
 
-TEST_F(FrameTest, ATransactionBelongsToItsThread) {
+TEST_P(FrameTest, ATransactionBelongsToItsThread) {
     ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
     ASSERT_EQ(DBExec("CREATE TABLE t (a INTEGER)"), 1);
     xrtest::Worker other;
@@ -207,7 +207,7 @@ TEST_F(FrameTest, BadInputFailsWithALastErrorThatNamesTheProblem) {
     EXPECT_NE(text.find("t"), std::string::npos) << text;
 }
 
-TEST_F(FrameTest, NullTextPointersCountAsEmpty) {
+TEST_P(FrameTest, NullTextPointersCountAsEmpty) {
     EXPECT_EQ(DBConnect(nullptr, nullptr, nullptr, nullptr), 0);  // no connection string
     EXPECT_EQ(xr::TheApp().m_connectString, "");
     EXPECT_EQ(DBOpen(nullptr, nullptr), 0);
@@ -227,3 +227,6 @@ TEST_F(FrameTest, NullTextPointersCountAsEmpty) {
 }
 
 }  // namespace
+
+// The tests of every engine in this folder (one instantiation per suite).
+XRTEST_ON_EVERY_ENGINE(FrameTest);

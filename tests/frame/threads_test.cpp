@@ -9,7 +9,7 @@ namespace {
 using xrtest::FrameTest;
 using xrtest::Worker;
 
-TEST_F(FrameTest, EachThreadGetsItsOwnConnection) {
+TEST_P(FrameTest, EachThreadGetsItsOwnConnection) {
     ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
     ASSERT_EQ(DBRemoveMyConnection(), 1);
     Worker a, b;
@@ -42,7 +42,7 @@ TEST_F(FrameTest, SecondConnectKeepsTheConnectionAndLaterThreadsUseTheNewString)
     DBClose();
 }
 
-TEST_F(FrameTest, TheCountLineComesWhenMoreThreadsConnectThanEverBefore) {
+TEST_P(FrameTest, TheCountLineComesWhenMoreThreadsConnectThanEverBefore) {
     ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);  // the first of the threads
     std::vector<std::unique_ptr<Worker>> workers;
     auto connectOneMore = [&] {
@@ -82,7 +82,7 @@ TEST(RedirectConnectString, ReplacesTheHostOrPutsAServerInFront) {
         EXPECT_EQ(xr::RedirectConnectString(connect, "HOST2"), opened);
 }
 
-TEST_F(FrameTest, UseConnectionForTheSameServerPushesNothing) {
+TEST_P(FrameTest, UseConnectionForTheSameServerPushesNothing) {
     ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
     xr::CDBConn* before = Current();
     {
@@ -96,7 +96,7 @@ TEST_F(FrameTest, UseConnectionForTheSameServerPushesNothing) {
     EXPECT_EQ(xr::TheApp().ConnectionCount(), 1u);
 }
 
-TEST_F(FrameTest, UseConnectionOnAThreadWithoutOneLeavesNoneBehind) {
+TEST_P(FrameTest, UseConnectionOnAThreadWithoutOneLeavesNoneBehind) {
     ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
     ASSERT_EQ(DBRemoveMyConnection(), 1);
     {
@@ -110,7 +110,7 @@ TEST_F(FrameTest, UseConnectionOnAThreadWithoutOneLeavesNoneBehind) {
     EXPECT_EQ(xr::TheApp().ConnectionCount(), 0u);
 }
 
-TEST_F(FrameTest, UseConnectionWithThisComputersNameStaysLocal) {
+TEST_P(FrameTest, UseConnectionWithThisComputersNameStaysLocal) {
     ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
     ASSERT_EQ(DBExec("CREATE TABLE local_table (a INTEGER)"), 1);
     std::string me = xr::ComputerName();

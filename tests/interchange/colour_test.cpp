@@ -21,7 +21,7 @@ protected:
     }
 };
 
-TEST_F(ColourTest, MissingColoursAreWrittenAsZeroAndReadBackSo) {
+TEST_P(ColourTest, MissingColoursAreWrittenAsZeroAndReadBackSo) {
     Colour(1, 0x00FF0000);
     Colour(2, 0x0000FF00);
     Colour(5, 0x123456);
@@ -36,7 +36,7 @@ TEST_F(ColourTest, MissingColoursAreWrittenAsZeroAndReadBackSo) {
               (std::vector<std::string>{"1|16711680", "2|65280", "3|0", "4|0", "5|1193046"}));
 }
 
-TEST_F(ColourTest, ThePaletteStopsAtSixtyFourColours) {
+TEST_P(ColourTest, ThePaletteStopsAtSixtyFourColours) {
     for (int i = 1; i <= 64; ++i) Colour(i, i == 64 ? -1 : i);
     Colour(70, 70);
     const std::string path = PathOf("colours.txt");
@@ -60,7 +60,7 @@ TEST_F(ColourTest, ThePaletteStopsAtSixtyFourColours) {
     EXPECT_EQ(report.comments, 7);
 }
 
-TEST_F(ColourTest, LinesThatAreNoColours) {
+TEST_P(ColourTest, LinesThatAreNoColours) {
     const std::string path = PathOf("colours.txt");
     const std::string longLine(150, 'A');
     xrtest::WriteFile(path, "# comment\nABCDEF\n\nnot hex\r\n 0x1F \n#\n" + longLine + "\n7\n");
@@ -80,7 +80,7 @@ TEST_F(ColourTest, LinesThatAreNoColours) {
     EXPECT_EQ(DBColoursFromFile(Folder().c_str()), 1) << "a folder reads as an empty file";
 }
 
-TEST_F(ColourTest, AnEmptyPaletteLeavesTheFileAlone) {
+TEST_P(ColourTest, AnEmptyPaletteLeavesTheFileAlone) {
     const std::string path = PathOf("colours.txt");
     xrtest::WriteFile(path, "kept\n");
     EXPECT_EQ(DBColoursToFile(path.c_str()), 0);
@@ -91,3 +91,5 @@ TEST_F(ColourTest, AnEmptyPaletteLeavesTheFileAlone) {
 }
 
 }  // namespace
+
+XRTEST_ON_EVERY_ENGINE(ColourTest);

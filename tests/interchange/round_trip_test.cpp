@@ -51,7 +51,7 @@ std::string Second(double oleDate) {
 
 class RoundTripTest : public TableTest {};
 
-TEST_F(RoundTripTest, EveryColumnTypeComesBackValueForValue) {
+TEST_P(RoundTripTest, EveryColumnTypeComesBackValueForValue) {
     Exec(kAllTypes);
     struct Source {
         const char* values;  // ID .. Fixed, in T-SQL
@@ -130,3 +130,5 @@ TEST_F(RoundTripTest, EveryColumnTypeComesBackValueForValue) {
 }
 
 }  // namespace
+
+XRTEST_ON_EVERY_ENGINE(RoundTripTest);

@@ -39,7 +39,7 @@ protected:
     }
 };
 
-TEST_F(WriterTest, TheDepartmentUpsertOfTheScriptFormat) {
+TEST_P(WriterTest, TheDepartmentUpsertOfTheScriptFormat) {
     Exec("CREATE TABLE Depts (DptNo INTEGER NOT NULL, GrpNo INTEGER, Name VARCHAR(20))");
     Exec("INSERT Depts VALUES (3, 1, 'Bar')");
     CAnyTable d("Depts", "DptNo");
@@ -80,7 +80,7 @@ TEST_F(WriterTest, TheDepartmentUpsertOfTheScriptFormat) {
     EXPECT_EQ(Written([](std::FILE* f) { CXRTable::AAScriptGo(f); }), "--->GO\n");
 }
 
-TEST_F(WriterTest, ATableWithoutKeysUpdatesAndDeletesWithoutWhere) {
+TEST_P(WriterTest, ATableWithoutKeysUpdatesAndDeletesWithoutWhere) {
     Exec("CREATE TABLE Cfg (Numb INTEGER, Vatr VARCHAR(10))");
     Exec("INSERT Cfg VALUES (1, 'x')");
     CAnyTable c("Cfg");
@@ -96,7 +96,7 @@ TEST_F(WriterTest, ATableWithoutKeysUpdatesAndDeletesWithoutWhere) {
     EXPECT_EQ(Script(c, "SELECT * FROM Cfg", -1), "DELETE FROM Cfg\n--->GO\n");
 }
 
-TEST_F(WriterTest, BinaryValuesBreakAfter34AndThen35Bytes) {
+TEST_P(WriterTest, BinaryValuesBreakAfter34AndThen35Bytes) {
     Exec("CREATE TABLE Pics (ID INTEGER NOT NULL, Pic IMAGE)");
     auto hex = [](int from, int count) {
         std::string s;
@@ -132,7 +132,7 @@ TEST_F(WriterTest, BinaryValuesBreakAfter34AndThen35Bytes) {
               " ELSE\n INSERT Pics\n([ID],[Pic])\n VALUES (1, 0x0102\n)\n--->GO\n");
 }
 
-TEST_F(WriterTest, AnUpsertWithNothingToAssignStillRuns) {
+TEST_P(WriterTest, AnUpsertWithNothingToAssignStillRuns) {
     Exec("CREATE TABLE Keys (A INTEGER NOT NULL, B INTEGER NOT NULL)");
     Exec("INSERT Keys VALUES (1, 2)");
     CAnyTable k("Keys", "A");
@@ -155,7 +155,7 @@ TEST_F(WriterTest, AnUpsertWithNothingToAssignStillRuns) {
     EXPECT_EQ(Script(k, "SELECT * FROM Keys", -1), "DELETE FROM Keys WHERE A=1 AND B=2\n--->GO\n");
 }
 
-TEST_F(WriterTest, VDirtyIsForcedInInsertsAndLeftOutOfUpdates) {
+TEST_P(WriterTest, VDirtyIsForcedInInsertsAndLeftOutOfUpdates) {
     Exec(
         "CREATE TABLE Lists (ListNo INTEGER NOT NULL, Name VARCHAR(10), V$Dirty INTEGER, "
         "V$SoldOut INTEGER)");
@@ -172,7 +172,7 @@ TEST_F(WriterTest, VDirtyIsForcedInInsertsAndLeftOutOfUpdates) {
               " INSERT Lists\n([ListNo],[Name],[V$Dirty])\n VALUES (1, 'a', 1)\n--->GO\n");
 }
 
-TEST_F(WriterTest, BigintKeysAreWrittenInFull) {
+TEST_P(WriterTest, BigintKeysAreWrittenInFull) {
     Exec("CREATE TABLE Products (PLU BIGINT NOT NULL, Description VARCHAR(20))");
     Exec("INSERT Products VALUES (12345678901, 'Ale')");
     CAnyTable p("Products", "PLU");
@@ -185,7 +185,7 @@ TEST_F(WriterTest, BigintKeysAreWrittenInFull) {
               "DELETE FROM Products WHERE PLU=12345678901\n--->GO\n");
 }
 
-TEST_F(WriterTest, DatesAreDaysSince1900WithSixDecimals) {
+TEST_P(WriterTest, DatesAreDaysSince1900WithSixDecimals) {
     Exec("CREATE TABLE Stamps (ID INTEGER NOT NULL, At DATETIME)");
     const std::pair<const char*, const char*> cases[] = {
         {"'19000101'", "0.000000"},        {"'19000101 12:00'", "0.500000"},
@@ -203,7 +203,7 @@ TEST_F(WriterTest, DatesAreDaysSince1900WithSixDecimals) {
     }
 }
 
-TEST_F(WriterTest, LongLogicalLinesBreakBeforeTheNextColumn) {
+TEST_P(WriterTest, LongLogicalLinesBreakBeforeTheNextColumn) {
     std::string create = "CREATE TABLE Wide (ID INTEGER NOT NULL";
     for (int i = 1; i <= 12; ++i) create += xr::Format(", C%02d VARCHAR(10)", i);
     Exec(create + ")");
@@ -229,7 +229,7 @@ TEST_F(WriterTest, LongLogicalLinesBreakBeforeTheNextColumn) {
                   " WHERE ID=1\n");
 }
 
-TEST_F(WriterTest, IdentityInsertsAreWrapped) {
+TEST_P(WriterTest, IdentityInsertsAreWrapped) {
     Exec("CREATE TABLE Customers (ID INTEGER IDENTITY, LastName VARCHAR(40))");
     Exec("INSERT Customers (LastName) VALUES ('Smith')");
     CAnyTable c("Customers", "ID");
@@ -248,7 +248,7 @@ TEST_F(WriterTest, IdentityInsertsAreWrapped) {
     EXPECT_EQ(Scalar("SELECT LastName FROM Customers WHERE ID=1"), "Smith");
 }
 
-TEST_F(WriterTest, ADeletedRowIsNotUpserted) {
+TEST_P(WriterTest, ADeletedRowIsNotUpserted) {
     Exec("CREATE TABLE Depts (DptNo INTEGER NOT NULL, Name VARCHAR(20))");
     Exec("INSERT Depts VALUES (3, 'Bar')");
     CAnyTable d("Depts", "DptNo");
@@ -257,7 +257,7 @@ TEST_F(WriterTest, ADeletedRowIsNotUpserted) {
     EXPECT_EQ(Written([&](std::FILE* f) { EXPECT_EQ(d.AAScriptRecord(f), 1); }), "");
 }
 
-TEST_F(WriterTest, ValueForms) {
+TEST_P(WriterTest, ValueForms) {
     const struct {
         Variant value;
         const char* text;
@@ -294,7 +294,7 @@ TEST_F(WriterTest, ValueForms) {
     }
 }
 
-TEST_F(WriterTest, ValuesNoServerCouldReadAreRefusedAndReported) {
+TEST_P(WriterTest, ValuesNoServerCouldReadAreRefusedAndReported) {
     for (const Variant& v : {Variant(), Variant::R8(std::numeric_limits<double>::infinity()),
                              Variant::R8(std::nan(""))}) {
         EXPECT_EQ(Written([&](std::FILE* f) { EXPECT_EQ(CAnyTable::PutField(f, v), 0); }), "");
@@ -313,7 +313,7 @@ TEST_F(WriterTest, ValuesNoServerCouldReadAreRefusedAndReported) {
     r.CancelUpdate();
 }
 
-TEST_F(WriterTest, AScriptOfAWholeTable) {
+TEST_P(WriterTest, AScriptOfAWholeTable) {
     Exec("CREATE TABLE Depts (DptNo INTEGER NOT NULL, GrpNo INTEGER, Name VARCHAR(20))");
     Exec("INSERT Depts VALUES (3, 1, 'Bar') INSERT Depts VALUES (4, 2, 'Food')");
     Exec("CREATE TABLE Grps (GrpNo INTEGER NOT NULL)");
@@ -334,7 +334,7 @@ TEST_F(WriterTest, AScriptOfAWholeTable) {
     EXPECT_EQ(d.AAScriptAll(nullptr), 0);
 }
 
-TEST_F(WriterTest, TheChangeLogStartsWithTheTableHeader) {
+TEST_P(WriterTest, TheChangeLogStartsWithTheTableHeader) {
     CAnyTable d("Depts", "DptNo");
     ASSERT_EQ(d.AAScriptAuto(PathOf("no/such/folder/log.sql").c_str()), 1);
     EXPECT_EQ(d.m_script, nullptr);
@@ -353,7 +353,7 @@ TEST_F(WriterTest, TheChangeLogStartsWithTheTableHeader) {
 // Text without CR or LF keeps the form scripts have always had, other control
 // characters and a "--->GO" inside the quotes included; CR and LF alone are
 // written as CHAR(13) and CHAR(10) between quoted pieces.
-TEST_F(WriterTest, LineBreaksGoAsCharAndOtherTextAsBefore) {
+TEST_P(WriterTest, LineBreaksGoAsCharAndOtherTextAsBefore) {
     Exec("CREATE TABLE Notes (No INTEGER NOT NULL, Text VARCHAR(60))");
     CAnyTable n("Notes", "No");
     ASSERT_EQ(n.OpenRSAll(), 1);
@@ -375,3 +375,5 @@ TEST_F(WriterTest, LineBreaksGoAsCharAndOtherTextAsBefore) {
 }
 
 }  // namespace
+
+XRTEST_ON_EVERY_ENGINE(WriterTest);

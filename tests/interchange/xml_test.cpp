@@ -29,7 +29,7 @@ protected:
     }
 };
 
-TEST_F(XmlTest, ATopElementAloneIsTheOneProduct) {
+TEST_P(XmlTest, ATopElementAloneIsTheOneProduct) {
     EXPECT_EQ(Load(Product("PLU=\"17\" Description=\"Lemonade\" Price1=\"1.25\"")), 1);
     EXPECT_EQ(Rows("SELECT PLU, Description, Price1 FROM Products"), Lines{"17|Lemonade|1.25"});
     // Loaded again with another description: the same row changes.
@@ -43,7 +43,7 @@ struct ProductFilter : CProduct {
     using CProduct::FieldFilter;
 };
 
-TEST_F(XmlTest, TillColumnsAreNeverLoaded) {
+TEST_P(XmlTest, TillColumnsAreNeverLoaded) {
     ProductFilter filter;
     std::string value = "1";
     for (const char* column : {"V$SoldOut", "V$StockID", "V$x"})
@@ -58,7 +58,7 @@ TEST_F(XmlTest, TillColumnsAreNeverLoaded) {
     EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Products"), "0");
 }
 
-TEST_F(XmlTest, RecordsThatFailAreLoggedWithTheirProgressAndTheRestLoad) {
+TEST_P(XmlTest, RecordsThatFailAreLoggedWithTheirProgressAndTheRestLoad) {
     std::string xml = "<Data>";
     for (int i = 0; i < 10; ++i) {
         if (i == 3)
@@ -86,7 +86,7 @@ TEST_F(XmlTest, RecordsThatFailAreLoggedWithTheirProgressAndTheRestLoad) {
     EXPECT_EQ(report.firstSkipped.at(0).reason, "no PLU attribute");
 }
 
-TEST_F(XmlTest, DocumentsThatCannotBeWalked) {
+TEST_P(XmlTest, DocumentsThatCannotBeWalked) {
     const std::string file = PathOf("in.xml");
     EXPECT_EQ(Load("<Data><Products PLU=\"1\"></Data>"), 0);
     ASSERT_EQ(xrtest::g_log.size(), 1u);
@@ -117,7 +117,7 @@ TEST_F(XmlTest, DocumentsThatCannotBeWalked) {
 // Elements nested 20,000 deep: printed with indents they would take memory
 // by the square of the depth. The file is refused whole, before its first
 // product, with a line that names it and the depth.
-TEST_F(XmlTest, DeeplyNestedFilesAreRefusedWhole) {
+TEST_P(XmlTest, DeeplyNestedFilesAreRefusedWhole) {
     const auto nested = [](int levels) {
         std::string open, close;
         for (int i = 0; i < levels; ++i) {
@@ -157,7 +157,7 @@ TEST_F(XmlTest, DeeplyNestedFilesAreRefusedWhole) {
     EXPECT_EQ(Rows("SELECT PLU FROM Products"), Lines{"5"});
 }
 
-TEST_F(XmlTest, KeysBeyondThirtyTwoBitsFindTheirOwnRow) {
+TEST_P(XmlTest, KeysBeyondThirtyTwoBitsFindTheirOwnRow) {
     // 5000000001 cut to 32 bits is 705032705.
     Exec("INSERT Products (PLU, Description) VALUES (705032705, 'Small')");
     Exec("INSERT Products (PLU, Description) VALUES (5000000001, 'Big')");
@@ -166,7 +166,7 @@ TEST_F(XmlTest, KeysBeyondThirtyTwoBitsFindTheirOwnRow) {
               (Lines{"705032705|Small", "5000000001|Big, changed"}));
 }
 
-TEST_F(XmlTest, OneRecordOnItsOwn) {
+TEST_P(XmlTest, OneRecordOnItsOwn) {
     CProduct product;
     std::string bad = "<Products PLU=";
     EXPECT_EQ(xr::interchange::LoadXmlRecord(product, bad, nullptr), 0);
@@ -192,3 +192,5 @@ TEST_F(XmlTest, OneRecordOnItsOwn) {
 }
 
 }  // namespace
+
+XRTEST_ON_EVERY_ENGINE(XmlTest);

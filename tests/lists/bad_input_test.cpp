@@ -65,7 +65,7 @@ std::vector<BadCase> BadCases() {
     };
 }
 
-TEST_F(ListBadInputTest, DamagedFiles) {
+TEST_P(ListBadInputTest, DamagedFiles) {
     for (const BadCase& c : BadCases()) {
         Exec("DELETE FROM ListHdrs");
         Exec("DELETE FROM ListItems");
@@ -82,7 +82,7 @@ TEST_F(ListBadInputTest, DamagedFiles) {
 // Files put together from pieces of the format, cut and mixed at random:
 // whatever they hold, the import ends with one of its results and leaves
 // only keys of the list it read, on pages from 1.
-TEST_F(ListBadInputTest, RandomFilesNeverBreakTheImport) {
+TEST_P(ListBadInputTest, RandomFilesNeverBreakTheImport) {
     const std::string nl = "\n", crlf = "\r\n", big = "99999999999999999999", nul(1, '\0'),
                       zs(400, 'z');
     const std::vector<std::string> pieces = {
@@ -104,4 +104,7 @@ TEST_F(ListBadInputTest, RandomFilesNeverBreakTheImport) {
 }
 
 }  // namespace
+
+XRTEST_ON_EVERY_ENGINE(ListBadInputTest);
+
 }  // namespace xrtest

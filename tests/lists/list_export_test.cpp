@@ -27,7 +27,7 @@ void AddKey(int list, int page, int item, const char* text, const char* font = "
                .c_str());
 }
 
-TEST_F(ListExportTest, ListFileLineByLine) {
+TEST_P(ListExportTest, ListFileLineByLine) {
     AddHeader(12, "Drinks", 2, 4, "L", 3);
     AddKey(12, 2, 1, "Cola", "15B", 21, 5012345);
     AddKey(12, 2, 2, "Tea", "8B");
@@ -46,7 +46,7 @@ TEST_F(ListExportTest, ListFileLineByLine) {
               "I 3 -7 <Big> 4 5 2 10 1 20.00\n");
 }
 
-TEST_F(ListExportTest, LayoutNameFollowsTheLocation) {
+TEST_P(ListExportTest, LayoutNameFollowsTheLocation) {
     const std::pair<const char*, const char*> cases[] = {
         {"L", "LIST5X6"}, {"F", "FUNC5X6"}, {"TB", "TB$5X6"}, {"", "$5X6"}};
     for (const auto& [location, layout] : cases) {
@@ -58,7 +58,7 @@ TEST_F(ListExportTest, LayoutNameFollowsTheLocation) {
     }
 }
 
-TEST_F(ListExportTest, KeyTexts) {
+TEST_P(ListExportTest, KeyTexts) {
     AddHeader(12, "x", 2, 4, "L");
     AddKey(12, 1, 1, "Two lines");
     AddKey(12, 1, 2, "abc");
@@ -84,7 +84,7 @@ TEST_F(ListExportTest, KeyTexts) {
               "I 1 79 <Own text> 4 5 1 1 1 15.00\n");
 }
 
-TEST_F(ListExportTest, SizeCodeFollowsTheFont) {
+TEST_P(ListExportTest, SizeCodeFollowsTheFont) {
     AddHeader(12, "x", 2, 4, "L");
     const char* fonts[] = {"", "9.99B", "10", "17B", "18B", "abc"};
     for (int i = 0; i < 6; ++i) AddKey(12, 1, i + 1, "k", fonts[i]);
@@ -99,7 +99,7 @@ TEST_F(ListExportTest, SizeCodeFollowsTheFont) {
               "I 1 1 <k> 4 5 0 1 1 0.00\n");
 }
 
-TEST_F(ListExportTest, DatabaseWithoutFontsWritesTheSizeCode) {
+TEST_P(ListExportTest, DatabaseWithoutFontsWritesTheSizeCode) {
     AddHeader(12, "x", 2, 4, "L");
     // ListItems as releases before fonts made it.
     Exec("DROP TABLE ListItems");
@@ -119,7 +119,7 @@ TEST_F(ListExportTest, DatabaseWithoutFontsWritesTheSizeCode) {
               "I 1 1 <k> 4 5 3 1 1 0.00\n");
 }
 
-TEST_F(ListExportTest, MissingListWritesOnlyTheSuppLine) {
+TEST_P(ListExportTest, MissingListWritesOnlyTheSuppLine) {
     m_db.SuppLineSet("SUPP DBNO 2");
     EXPECT_EQ(m_db.ListFromDB(Folder(), 12), 0);
     EXPECT_EQ(ReadFile("L00012.LST"), "#SUPP DBNO 2\n");
@@ -128,7 +128,7 @@ TEST_F(ListExportTest, MissingListWritesOnlyTheSuppLine) {
     EXPECT_EQ(ReadFile("L00012.LST"), "#SUPP DBNO 2\n[FLIST]\nL \"x\" LIST2X4 1 1 3 2 9 4 5 6 7\n");
 }
 
-TEST_F(ListExportTest, ScreenFileHoldsTheFourListsWithoutHeaderLines) {
+TEST_P(ListExportTest, ScreenFileHoldsTheFourListsWithoutHeaderLines) {
     m_db.SetClassic(1);
     AddHeader(1020, "off", 5, 3, "F");
     AddHeader(1022, "pay", 5, 3, "F");
@@ -142,7 +142,7 @@ TEST_F(ListExportTest, ScreenFileHoldsTheFourListsWithoutHeaderLines) {
               "[FBASE]\nP 1 2 0\nI 0 0 <||> 0 7 1\nI 1 1 <b> 4 5 1 1 1 15.00\n");
 }
 
-TEST_F(ListExportTest, BadListNumberOrFolder) {
+TEST_P(ListExportTest, BadListNumberOrFolder) {
     AddHeader(12, "x", 2, 4, "L");
     EXPECT_EQ(m_db.ListFromDB(Folder(), 0), -2);
     EXPECT_EQ(m_db.ListFromDB((m_files.Str() + "/nowhere").c_str(), 12), -1);
@@ -150,7 +150,7 @@ TEST_F(ListExportTest, BadListNumberOrFolder) {
     EXPECT_EQ(m_db.ListFromDB(Folder(), 12), -1);
 }
 
-TEST_F(ListExportTest, ExistingFileOfOtherCaseIsOverwritten) {
+TEST_P(ListExportTest, ExistingFileOfOtherCaseIsOverwritten) {
     AddHeader(12, "x", 2, 4, "L");
     WriteFile("l00012.lst", "old");
     EXPECT_EQ(m_db.ListFromDB(Folder(), 12), 0);
@@ -158,7 +158,7 @@ TEST_F(ListExportTest, ExistingFileOfOtherCaseIsOverwritten) {
     EXPECT_EQ(ReadFile("l00012.lst"), "[FLIST]\nL \"x\" LIST2X4 1 1 3 2 9 4 5 6 7\n");
 }
 
-TEST_F(ListExportTest, AllListsGoToTheirFolders) {
+TEST_P(ListExportTest, AllListsGoToTheirFolders) {
     AddHeader(5, "five", 2, 4, "L");
     AddHeader(1000, "thousand", 2, 4, "L");
     AddHeader(1010, "screen 1", 5, 3, "F");
@@ -191,7 +191,7 @@ TEST_F(ListExportTest, AllListsGoToTheirFolders) {
         EXPECT_TRUE(FileExists(std::string("old/data/") + name)) << name;
 }
 
-TEST_F(ListExportTest, Convert2005GivesOldKeysTheirFonts) {
+TEST_P(ListExportTest, Convert2005GivesOldKeysTheirFonts) {
     AddHeader(5, "five", 2, 4, "L");
     AddHeader(6, "six", 5, 3, "F");
     AddHeader(7, "seven", 0, 0, "L");
@@ -208,4 +208,7 @@ TEST_F(ListExportTest, Convert2005GivesOldKeysTheirFonts) {
 }
 
 }  // namespace
+
+XRTEST_ON_EVERY_ENGINE(ListExportTest);
+
 }  // namespace xrtest

@@ -39,7 +39,7 @@ const std::pair<const char*, const char*> kHeaderCases[] = {
     {"L", kDefaults},
 };
 
-TEST_F(ListImportTest, HeaderLines) {
+TEST_P(ListImportTest, HeaderLines) {
     for (const auto& [line, stored] : kHeaderCases) {
         WriteFile("L00012.LST", std::string("[FLIST]\n") + line + "\nP\n");
         EXPECT_EQ(m_db.ListToDB(Folder(), 12), 0) << line;
@@ -55,7 +55,7 @@ struct ImportCase {
     const char* name = "L00012.LST";
 };
 
-TEST_F(ListImportTest, KeysTakeTheirNumbersPagesAndFonts) {
+TEST_P(ListImportTest, KeysTakeTheirNumbersPagesAndFonts) {
     Exec("INSERT Presets (ScrnNo, PresetNo, PLU) VALUES (4, 7, 5012345)");
     Exec("INSERT Presets (ScrnNo, PresetNo, PLU) VALUES (1, 8, 99)");
     const ImportCase cases[] = {
@@ -118,7 +118,7 @@ TEST_F(ListImportTest, KeysTakeTheirNumbersPagesAndFonts) {
     EXPECT_FALSE(LinesWith("[FLIST]").empty()) << "the skipped section is reported";
 }
 
-TEST_F(ListImportTest, ClassicModeOffsetsTheColoursGiven) {
+TEST_P(ListImportTest, ClassicModeOffsetsTheColoursGiven) {
     m_db.SetClassic(1);
     WriteFile("L00012.LST",
               "[FLIST]\nL \"k\" FUNC5X3 1 0 0 0 1 1\nP\nI 1 1 <x> 4 5\nI 1 2 <y> -1 6\n"
@@ -129,7 +129,7 @@ TEST_F(ListImportTest, ClassicModeOffsetsTheColoursGiven) {
                                                   "2.1 1 3 <z> 1 2 0 0 0 12B"}));
 }
 
-TEST_F(ListImportTest, ImportReplacesTheWholeList) {
+TEST_P(ListImportTest, ImportReplacesTheWholeList) {
     Exec("INSERT ListHdrs (ListNo, Description) VALUES (12, 'old')");
     Exec("INSERT ListItems (ListNo, PageNo, ItemNo, ItemText) VALUES (12, 9, 9, 'old key')");
     Exec("INSERT ListItems (ListNo, PageNo, ItemNo, ItemText) VALUES (13, 1, 1, 'other list')");
@@ -140,7 +140,7 @@ TEST_F(ListImportTest, ImportReplacesTheWholeList) {
     EXPECT_EQ(Count("SELECT COUNT(*) FROM ListItems WHERE ListNo=13"), 1);
 }
 
-TEST_F(ListImportTest, FileWrittenFromTheDatabaseIsLeftAlone) {
+TEST_P(ListImportTest, FileWrittenFromTheDatabaseIsLeftAlone) {
     Exec("INSERT ListHdrs (ListNo, Description) VALUES (12, 'kept')");
     WriteFile("L00012.LST", "#supp dbno 3\n[FLIST]\nL \"new\" LIST2X4 1 0 0 0 1 1\n");
     EXPECT_EQ(m_db.ListToDB(Folder(), 12), 0);
@@ -149,7 +149,7 @@ TEST_F(ListImportTest, FileWrittenFromTheDatabaseIsLeftAlone) {
 
 // ---- screen-definition files ---------------------------------------------------------
 
-TEST_F(ListImportTest, ScreenFileReplacesFourListsAndTheScreenMode) {
+TEST_P(ListImportTest, ScreenFileReplacesFourListsAndTheScreenMode) {
     m_db.SetClassic(1);
     Exec("INSERT ListHdrs (ListNo, Description) VALUES (1023, 'old')");
     Exec("INSERT ListItems (ListNo, PageNo, ItemNo) VALUES (1021, 1, 1)");
@@ -174,7 +174,7 @@ TEST_F(ListImportTest, ScreenFileReplacesFourListsAndTheScreenMode) {
               std::vector<std::string>{"2|Auto generated|1020|1021|1022|1023|0|0"});
 }
 
-TEST_F(ListImportTest, OutsideClassicModeListsOf1000AreListFiles) {
+TEST_P(ListImportTest, OutsideClassicModeListsOf1000AreListFiles) {
     WriteFile("L01020.LST", "[FLIST]\nL \"k\" LIST2X4 1 0 0 0 1 1\n");
     EXPECT_EQ(m_db.ListToDB(Folder(), 1020), 0);
     EXPECT_EQ(Header(1020), "k|2|4|1|0|0|0|1|1|L");
@@ -183,7 +183,7 @@ TEST_F(ListImportTest, OutsideClassicModeListsOf1000AreListFiles) {
 
 // ---- results ---------------------------------------------------------------------
 
-TEST_F(ListImportTest, WrongKindOfSectionStopsTheImportKeepingWhatWasWritten) {
+TEST_P(ListImportTest, WrongKindOfSectionStopsTheImportKeepingWhatWasWritten) {
     WriteFile("L00012.LST",
               "[FLIST]\nL \"k\" LIST2X4 1 0 0 0 1 1\nP\nI 1 1 <a>\n[FBASE]\nP\nI 1 2 <b>\n");
     EXPECT_EQ(m_db.ListToDB(Folder(), 12), 78);
@@ -197,7 +197,7 @@ TEST_F(ListImportTest, WrongKindOfSectionStopsTheImportKeepingWhatWasWritten) {
     EXPECT_EQ(Count("SELECT COUNT(*) FROM ScreenModes"), 0);
 }
 
-TEST_F(ListImportTest, MissingFileOrBadListNumberChangesNothing) {
+TEST_P(ListImportTest, MissingFileOrBadListNumberChangesNothing) {
     Exec("INSERT ListHdrs (ListNo, Description) VALUES (12, 'kept')");
     EXPECT_EQ(m_db.ListToDB(Folder(), 12), -1);
     std::filesystem::create_directory(m_files.Path() / "L00012.LST");
@@ -209,7 +209,7 @@ TEST_F(ListImportTest, MissingFileOrBadListNumberChangesNothing) {
     EXPECT_EQ(Header(12), "kept|0|0|0|0|0|0|0|1|L");
 }
 
-TEST_F(ListImportTest, TablesThatCannotBeOpenedGiveTheirCodes) {
+TEST_P(ListImportTest, TablesThatCannotBeOpenedGiveTheirCodes) {
     WriteFile("L00012.LST", "[FLIST]\n");
     Exec("DROP TABLE ListItems");
     EXPECT_EQ(m_db.ListToDB(Folder(), 12), 3);
@@ -248,4 +248,7 @@ TEST(ListFontTest, SizeCodeGivesTheFontOfTheGrid) {
 }
 
 }  // namespace
+
+XRTEST_ON_EVERY_ENGINE(ListImportTest);
+
 }  // namespace xrtest

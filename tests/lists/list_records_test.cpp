@@ -27,7 +27,7 @@ plist_def SampleHeader(int list) {
     return def;
 }
 
-TEST_F(ListRecordsTest, HeaderIsStoredAndReadBackColumnByColumn) {
+TEST_P(ListRecordsTest, HeaderIsStoredAndReadBackColumnByColumn) {
     CListHdr hdr;
     ASSERT_EQ(hdr.OpenRS("SELECT * FROM ListHdrs"), 1);
     plist_def def = SampleHeader(12);
@@ -43,7 +43,7 @@ TEST_F(ListRecordsTest, HeaderIsStoredAndReadBackColumnByColumn) {
               "12|3|-4|7|Drinks|F|");
 }
 
-TEST_F(ListRecordsTest, StaydownIsStoredAsZeroOrOne) {
+TEST_P(ListRecordsTest, StaydownIsStoredAsZeroOrOne) {
     CListHdr hdr;
     ASSERT_EQ(hdr.OpenRS("SELECT * FROM ListHdrs"), 1);
     plist_def def = SampleHeader(13);
@@ -57,7 +57,7 @@ TEST_F(ListRecordsTest, StaydownIsStoredAsZeroOrOne) {
     EXPECT_EQ(+back.m_def.Staydown, 1);
 }
 
-TEST_F(ListRecordsTest, ItemKeepsUnsignedBytesNegativeValuesAndTwoBitSize) {
+TEST_P(ListRecordsTest, ItemKeepsUnsignedBytesNegativeValuesAndTwoBitSize) {
     CListItem item;
     ASSERT_EQ(item.OpenRS("SELECT * FROM ListItems"), 1);
     ASSERT_EQ(item.AddNew(), 1);
@@ -89,7 +89,7 @@ TEST_F(ListRecordsTest, ItemKeepsUnsignedBytesNegativeValuesAndTwoBitSize) {
     EXPECT_EQ(back.m_size, 2);
 }
 
-TEST_F(ListRecordsTest, ItemAddSetsTheKeyAndKeepsTheColumnDefaults) {
+TEST_P(ListRecordsTest, ItemAddSetsTheKeyAndKeepsTheColumnDefaults) {
     CListItem item;
     ASSERT_EQ(item.OpenRS("SELECT * FROM ListItems"), 1);
     ASSERT_EQ(item.Add(9, 1, 4), 1);
@@ -101,7 +101,7 @@ TEST_F(ListRecordsTest, ItemAddSetsTheKeyAndKeepsTheColumnDefaults) {
     EXPECT_EQ(closed.Add(9, 1, 5), 0);
 }
 
-TEST_F(ListRecordsTest, DeleteListRemovesHeaderAndKeysOfThatListOnly) {
+TEST_P(ListRecordsTest, DeleteListRemovesHeaderAndKeysOfThatListOnly) {
     Exec("INSERT ListHdrs (ListNo, Description) VALUES (5, 'five')");
     Exec("INSERT ListHdrs (ListNo, Description) VALUES (6, 'six')");
     Exec("INSERT ListItems (ListNo, PageNo, ItemNo) VALUES (5, 1, 1)");
@@ -112,14 +112,14 @@ TEST_F(ListRecordsTest, DeleteListRemovesHeaderAndKeysOfThatListOnly) {
     EXPECT_EQ(m_db.DeleteList(77), 0);  // nothing to delete is no failure
 }
 
-TEST_F(ListRecordsTest, DeleteListTellsWhichDeleteFailed) {
+TEST_P(ListRecordsTest, DeleteListTellsWhichDeleteFailed) {
     Exec("DROP TABLE ListItems");
     EXPECT_EQ(m_db.DeleteList(5), 3);
     Exec("DROP TABLE ListHdrs");
     EXPECT_EQ(m_db.DeleteList(5), 1);
 }
 
-TEST_F(ListRecordsTest, DirtyFlagIsWrittenAloneAndOnlyForExistingLists) {
+TEST_P(ListRecordsTest, DirtyFlagIsWrittenAloneAndOnlyForExistingLists) {
     Exec("INSERT ListHdrs (ListNo, Description, Rows, Cols) VALUES (8, 'eight', 5, 6)");
     EXPECT_EQ(m_db.ListDirtyGet(8), 0);
     m_db.ListDirtySet(8, 1);
@@ -147,7 +147,7 @@ TEST_F(ListRecordsTest, DirtyFlagIsWrittenAloneAndOnlyForExistingLists) {
     EXPECT_EQ(m_db.ListDirtyGet(8), 0);
 }
 
-TEST_F(ListRecordsTest, SlotExportsMakeConvertersAndRefuseBadSlots) {
+TEST_P(ListRecordsTest, SlotExportsMakeConvertersAndRefuseBadSlots) {
     Exec("INSERT ListHdrs (ListNo, Description) VALUES (8, 'eight')");
     EXPECT_EQ(ListClose(2), 0);  // an empty slot
     ListDirtySet(3, 8, 1);
@@ -166,7 +166,7 @@ TEST_F(ListRecordsTest, SlotExportsMakeConvertersAndRefuseBadSlots) {
     EXPECT_EQ(ListDirtyGet(0, 8), 1);
 }
 
-TEST_F(ListRecordsTest, SlotSettingsSurviveConversionsUntilClosed) {
+TEST_P(ListRecordsTest, SlotSettingsSurviveConversionsUntilClosed) {
     Exec("INSERT ListHdrs (ListNo, Description) VALUES (1010, 'screen 1')");
     ListDBClassic(1, 1);
     ListDBSupp(1, "SUPP DBNO 1");
@@ -187,7 +187,7 @@ TEST_F(ListRecordsTest, SlotSettingsSurviveConversionsUntilClosed) {
     EXPECT_TRUE(FileExists("L01010.LST"));
 }
 
-TEST_F(ListRecordsTest, SlotConverterPausesBeforeEachKey) {
+TEST_P(ListRecordsTest, SlotConverterPausesBeforeEachKey) {
     WriteFile("L00020.LST", "[FLIST]\nL \"x\" LIST5X6 1 0 0 0 1 1\nP\nI 1 1 <a>\nI 1 2 <b>\n");
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(ListToDB(0, Folder(), 20), 0);
@@ -197,4 +197,7 @@ TEST_F(ListRecordsTest, SlotConverterPausesBeforeEachKey) {
 }
 
 }  // namespace
+
+XRTEST_ON_EVERY_ENGINE(ListRecordsTest);
+
 }  // namespace xrtest

@@ -21,7 +21,7 @@ protected:
 
     void SetUp() override {
         LibraryTest::SetUp();
-        if (HasFatalFailure()) return;
+        if (IsSkipped() || HasFatalFailure()) return;
         CreateSetupTables({"ListHdrs", "ListItems", "ScreenModes", "Presets"});
         m_db.SetItemPause(0);
     }

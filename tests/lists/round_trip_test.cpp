@@ -41,7 +41,7 @@ const TripList kLists[] = {
     {17, "'Empty', 5, 6, 4, 0, 5, 0, 1, 1, 'L'", {}},
 };
 
-TEST_F(ListRoundTripTest, ExportImportExportGivesTheSameFile) {
+TEST_P(ListRoundTripTest, ExportImportExportGivesTheSameFile) {
     for (const TripList& l : kLists) {
         Exec(
             "INSERT ListHdrs (ListNo, Description, Rows, Cols, NPages, Staydown, Link, SelMin, "
@@ -67,7 +67,7 @@ TEST_F(ListRoundTripTest, ExportImportExportGivesTheSameFile) {
     }
 }
 
-TEST_F(ListRoundTripTest, FileReadAndWrittenKeepsItsKeysInPlace) {
+TEST_P(ListRoundTripTest, FileReadAndWrittenKeepsItsKeysInPlace) {
     const std::string file =
         "[FLIST]\n"
         "L \"Bar\" LIST3X4 3 1 0 0 1 1 0 0 0\n"
@@ -90,4 +90,7 @@ TEST_F(ListRoundTripTest, FileReadAndWrittenKeepsItsKeysInPlace) {
 }
 
 }  // namespace
+
+XRTEST_ON_EVERY_ENGINE(ListRoundTripTest);
+
 }  // namespace xrtest

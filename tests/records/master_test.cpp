@@ -11,7 +11,7 @@ using xrtest::RecordsTest;
 
 class MasterTest : public RecordsTest {};
 
-TEST_F(MasterTest, BarcodeKeysAreQuotedAndCut) {
+TEST_P(MasterTest, BarcodeKeysAreQuotedAndCut) {
     xrtest::CreateSetupTables({"Barcodes"});
     CBarc b;
     barc_def def{};
@@ -37,7 +37,7 @@ TEST_F(MasterTest, BarcodeKeysAreQuotedAndCut) {
     EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Barcodes"), "2");
 }
 
-TEST_F(MasterTest, DepartmentsGroupsAndModifiersRoundTrip) {
+TEST_P(MasterTest, DepartmentsGroupsAndModifiersRoundTrip) {
     xrtest::CreateSetupTables({"Depts", "Groups", "PLUModifiers"});
     dept_def dept{};
     dept.DptNo = 5;
@@ -77,7 +77,7 @@ TEST_F(MasterTest, DepartmentsGroupsAndModifiersRoundTrip) {
     EXPECT_STREQ(read.m_def.Name, "Large");
 }
 
-TEST_F(MasterTest, MixAndMatchDatesAreEightDigits) {
+TEST_P(MasterTest, MixAndMatchDatesAreEightDigits) {
     xrtest::CreateSetupTables({"MixMatch"});
     mixmatch2_def def{};
     def.MMNo = 3;
@@ -100,11 +100,12 @@ class PromoTest : public RecordsTest {
 protected:
     void SetUp() override {
         RecordsTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
         xrtest::CreateSetupTables({"Promos"});
     }
 };
 
-TEST_F(PromoTest, ThePercentageOrTheAmountByType) {
+TEST_P(PromoTest, ThePercentageOrTheAmountByType) {
     Exec(
         "INSERT INTO Promos (PromNo, Type, pcValue, Flexpromotype, Usage) VALUES (1, 1, 12.5, "
         "4, 9)");
@@ -126,7 +127,7 @@ TEST_F(PromoTest, ThePercentageOrTheAmountByType) {
     EXPECT_EQ(Scalar("SELECT pcValue, mdValue FROM Promos WHERE PromNo=2"), "0|1.5");
 }
 
-TEST_F(PromoTest, TypeAndFlagBitsKeepTheRest) {
+TEST_P(PromoTest, TypeAndFlagBitsKeepTheRest) {
     Exec(
         "INSERT INTO Promos (PromNo, Type, Analysis, Gratuity, Vat, Trip, Description) VALUES "
         "(1, 3, 1, 2, 1, 12.34, 'Happy hour')");
@@ -143,7 +144,7 @@ TEST_F(PromoTest, TypeAndFlagBitsKeepTheRest) {
     EXPECT_EQ(Scalar("SELECT Gratuity, Analysis, Type FROM Promos"), "1|0|3");
 }
 
-TEST_F(PromoTest, AnalysisCategories) {
+TEST_P(PromoTest, AnalysisCategories) {
     Exec(
         "INSERT INTO Promos (PromNo, AnalysisCats, AnalysisNew, CatFlags) VALUES (1, "
         "'3;7;101;', 1, 5)");
@@ -168,7 +169,7 @@ TEST_F(PromoTest, AnalysisCategories) {
     EXPECT_EQ(Scalar("SELECT AnalysisNew, AnalysisCats FROM Promos WHERE PromNo=2"), "1|3;7;");
 }
 
-TEST_F(PromoTest, ANewPromotionSelectsEveryCategory) {
+TEST_P(PromoTest, ANewPromotionSelectsEveryCategory) {
     CPromo p;
     promdet_def def = p.m_def;
     def.PromNo = 4;
@@ -183,7 +184,7 @@ TEST_F(PromoTest, ANewPromotionSelectsEveryCategory) {
     EXPECT_EQ(Scalar("SELECT AnalysisCats FROM Promos"), "");
 }
 
-TEST_F(MasterTest, PackageItemsWithEmptyPlaces) {
+TEST_P(MasterTest, PackageItemsWithEmptyPlaces) {
     xrtest::CreateSetupTables({"PromoPackages"});
     Exec(
         "INSERT INTO PromoPackages (PackageNo, Description, Type1, Qty1, TypeID1, Type2, Qty2, "
@@ -204,12 +205,12 @@ TEST_F(MasterTest, PackageItemsWithEmptyPlaces) {
     p.m_type[3] = 4;
     p.m_qty[3] = 1;
     p.m_typeId[3] = 12;
-    ASSERT_EQ(p.Update(0), 1);
+    ASSERT_EQ(p.Update(0), 1) << LastError().second;
     EXPECT_EQ(RowText("SELECT Type2, Qty2, TypeID2, Type4, Qty4, TypeID4 FROM PromoPackages"),
               "Type2=<null>;Qty2=<null>;TypeID2=<null>;Type4=4;Qty4=1;TypeID4=12;\n");
 }
 
-TEST_F(MasterTest, AllergiesAndWeighedItems) {
+TEST_P(MasterTest, AllergiesAndWeighedItems) {
     xrtest::CreateSetupTables({"Allergies"});
     // The weighing-machine table is not the set-up's: the scales' software makes it.
     Exec("CREATE TABLE WMPlu (WMPlu INTEGER NOT NULL, Plu INTEGER DEFAULT 0 NOT NULL)");
@@ -232,7 +233,7 @@ TEST_F(MasterTest, AllergiesAndWeighedItems) {
     EXPECT_EQ(byPlu.Equ(9002L), 0);
 }
 
-TEST_F(MasterTest, LoyaltyIsAlwaysWrittenAsTillZero) {
+TEST_P(MasterTest, LoyaltyIsAlwaysWrittenAsTillZero) {
     xrtest::CreateSetupTables({"Loyalty"});
     Exec(
         "INSERT INTO Loyalty (TillNo, LogType, Promotion, CheckDigit, Points, IsLocal, "
@@ -254,7 +255,7 @@ TEST_F(MasterTest, LoyaltyIsAlwaysWrittenAsTillZero) {
     EXPECT_EQ(again.m_points, 10);
 }
 
-TEST_F(MasterTest, ClassesWithoutAStructureWorkThroughTheirFields) {
+TEST_P(MasterTest, ClassesWithoutAStructureWorkThroughTheirFields) {
     xrtest::CreateSetupTables({"Loyalty5", "MixMatchPlus", "OfferGroupEntries"});
     Exec("INSERT INTO Loyalty5 (SchemeNo, Name) VALUES (2, 'Staff')");
     CLoyalty5 l;
@@ -276,3 +277,6 @@ TEST_F(MasterTest, ClassesWithoutAStructureWorkThroughTheirFields) {
 }
 
 }  // namespace
+
+XRTEST_ON_EVERY_ENGINE(MasterTest);
+XRTEST_ON_EVERY_ENGINE(PromoTest);

@@ -11,7 +11,7 @@ using xrtest::RecordsTest;
 
 class FloorTest : public RecordsTest {};
 
-TEST_F(FloorTest, TablesCarryTheirLimitOutsideTheStructure) {
+TEST_P(FloorTest, TablesCarryTheirLimitOutsideTheStructure) {
     xrtest::CreateSetupTables({"Tables"});
     table_def def{};
     def.TblNo = 12;
@@ -49,7 +49,7 @@ TEST_F(FloorTest, TablesCarryTheirLimitOutsideTheStructure) {
               "Limit=250;LimitEnable=0;\n");
 }
 
-TEST_F(FloorTest, AreasRoomsAndStatusLevels) {
+TEST_P(FloorTest, AreasRoomsAndStatusLevels) {
     xrtest::CreateSetupTables({"TableAreas", "TableStatusLevels", "Rooms"});
     Exec(
         "INSERT INTO TableAreas (AreaID, AreaName, TblnoLo, TblnoHi, TableOpenMacro) VALUES "
@@ -89,7 +89,7 @@ TEST_F(FloorTest, AreasRoomsAndStatusLevels) {
     EXPECT_EQ(read.Equ(102), 0);
 }
 
-TEST_F(FloorTest, ANewScreenModeStoresTheStandardLists) {
+TEST_P(FloorTest, ANewScreenModeStoresTheStandardLists) {
     xrtest::CreateSetupTables({"ScreenModes"});
     CScreenMode mode;
     ASSERT_EQ(mode.OpenRS("SELECT * FROM ScreenModes"), 1);
@@ -117,7 +117,7 @@ TEST_F(FloorTest, ANewScreenModeStoresTheStandardLists) {
     EXPECT_EQ(read.Equ(3), 0);
 }
 
-TEST_F(FloorTest, FlexibleTextsAndGroupAreasGoThroughFieldAccess) {
+TEST_P(FloorTest, FlexibleTextsAndGroupAreasGoThroughFieldAccess) {
     xrtest::CreateSetupTables({"FlexTextHdrs", "FlexTextLines", "TableGroupAreas"});
     CFlexTextHdrs hdrs;
     ASSERT_EQ(hdrs.OpenTable(), 1);
@@ -152,3 +152,5 @@ TEST_F(FloorTest, FlexibleTextsAndGroupAreasGoThroughFieldAccess) {
 }
 
 }  // namespace
+
+XRTEST_ON_EVERY_ENGINE(FloorTest);

@@ -161,6 +161,7 @@ inline std::string ConnectString(const TempDir& dir) { return ConnectString(dir.
 enum class Engine { Sqlite, Postgres };
 
 inline const char* EngineName(Engine e) { return e == Engine::Sqlite ? "sqlite" : "postgres"; }
+inline void PrintTo(Engine e, std::ostream* out) { *out << EngineName(e); }
 
 // The connection string of the PostgreSQL server the test command starts
 // (scripts/test.sh exports it); empty when the tests run without one.
@@ -265,6 +266,55 @@ inline const std::filesystem::path* ConfiguredServer() {
     return source.empty() ? nullptr : &source;
 }
 
+namespace detail {
+
+inline std::string ServerNamed(const std::string& database) {
+    return PostgresServer() + ";Initial Catalog=" + database;
+}
+
+// The set-up pass run on a new server of the PostgreSQL test server: the
+// server's connection string, or "" when the pass failed.
+inline std::string BuildPostgresSite(const std::string& database) {
+    static TempDir scratch;
+    const std::string connect = ServerNamed(database);
+    xr::engine::postgres::DropServer(xr::engine::ConnectionString::Parse(connect));
+    setenv("XRDB8_DATA", scratch.Str().c_str(), 1);
+    const bool ok = DBOpen(connect.c_str(), "LORIMDB81") == 1 && DBSetupDB1() == 1;
+    DBClose();
+    return ok ? connect : "";
+}
+
+}  // namespace detail
+
+// Makes the PostgreSQL server `connect` names a copy of the one whose
+// configuration database the set-up pass built. The built server is kept on
+// the test server under the name of this binary's build, so that the test
+// processes CTest starts one by one build it once between them; a copy is
+// the server's own copy of its files (CREATE DATABASE ... TEMPLATE).
+inline bool CopyConfiguredPostgresServer(const std::string& connect, std::string* why) {
+    using xr::engine::ConnectionString;
+    namespace pg = xr::engine::postgres;
+    const std::string stamp = detail::TemplateCache().filename().string();
+    const std::string shared =
+        "xrt_site_" + stamp.substr(stamp.rfind('-') + 1);  // "server-template-<time>"
+    static std::string site = detail::ServerNamed(shared);
+    const auto copy = ConnectionString::Parse(connect);
+    if (pg::CopyServer(ConnectionString::Parse(site), copy, why)) return true;
+    // Not built yet (or built by another process meanwhile): build one of
+    // this process's own, then publish it under the shared name in one step.
+    const std::string own = shared + "_" + std::to_string(getpid());
+    const std::string built = detail::BuildPostgresSite(own);
+    if (built.empty()) {
+        if (why) *why = "the set-up pass failed on PostgreSQL";
+        return false;
+    }
+    if (pg::CopyServer(ConnectionString::Parse(built), ConnectionString::Parse(site)))
+        pg::DropServer(ConnectionString::Parse(built));
+    else
+        site = built;  // another process's publishing won the name meanwhile
+    return pg::CopyServer(ConnectionString::Parse(site), copy, why);
+}
+
 // How a test finds its server when it starts.
 enum class Start {
     Closed,      // nothing open: the test connects itself
@@ -273,22 +323,32 @@ enum class Start {
     Configured,  // connected to LORIMDB81 as the set-up pass leaves it
 };
 
-class LibraryTest : public ::testing::Test {
+// The fixture of the tests through the library's exports. A TEST_F runs on
+// the embedded engine; a TEST_P instantiated with XRTEST_ON_EVERY_ENGINE runs
+// once per engine: on PostgreSQL the test's server is a database of the test
+// server of its own (its folder still holds the test's files).
+class LibraryTest : public ::testing::TestWithParam<Engine> {
 protected:
     explicit LibraryTest(Start start = Start::Server, std::string database = "")
-        : m_start(start), m_database(std::move(database)) {}
+        : m_server(TestEngine()), m_start(start), m_database(std::move(database)) {}
 
     void SetUp() override {
+        if (!m_server.Available()) GTEST_SKIP() << kNoPostgres;
         // Nothing may fall back to a data folder outside the test's own.
         ClearLog();
         DBSetLog(&CaptureLog);
         if (m_start == Start::Configured) {
-            const std::filesystem::path* source = ConfiguredServer();
-            ASSERT_NE(source, nullptr) << "the set-up pass failed";
+            if (GetEngine() == Engine::Postgres) {
+                std::string why;
+                ASSERT_TRUE(CopyConfiguredPostgresServer(ConnectString(), &why)) << why;
+            } else {
+                const std::filesystem::path* source = ConfiguredServer();
+                ASSERT_NE(source, nullptr) << "the set-up pass failed";
+                std::filesystem::copy(*source, m_dir.Path(),
+                                      std::filesystem::copy_options::recursive |
+                                          std::filesystem::copy_options::overwrite_existing);
+            }
             ClearLog();
-            std::filesystem::copy(*source, m_dir.Path(),
-                                  std::filesystem::copy_options::recursive |
-                                      std::filesystem::copy_options::overwrite_existing);
         }
         setenv("XRDB8_DATA", m_dir.Str().c_str(), 1);
         switch (m_start) {
@@ -313,7 +373,11 @@ protected:
         DBSetLog(&xr::FileSink);
     }
 
-    std::string ConnectString() const { return xrtest::ConnectString(m_dir.Path()); }
+    Engine GetEngine() const { return m_server.GetEngine(); }
+    bool OnPostgres() const { return GetEngine() == Engine::Postgres; }
+    // The test's server: its folder on the embedded engine, its own database
+    // of the test server on PostgreSQL.
+    std::string ConnectString() const { return m_server.ConnectString(); }
     std::string Folder() const { return m_dir.Str(); }
     std::string PathOf(const std::string& name) const { return (m_dir.Path() / name).string(); }
 
@@ -327,7 +391,17 @@ protected:
     static std::pair<int, std::string> LastError() { return xrtest::LastError(); }
     static int LastErrorCode() { return xrtest::LastErrorCode(); }
 
-    TempDir m_dir;
+private:
+    // The running test's parameter when it is a test of every engine.
+    static Engine TestEngine() {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        return info && info->value_param() ? GetParam() : Engine::Sqlite;
+    }
+
+    TestServer m_server;  // removed after the test's last statement
+
+protected:
+    const TempDir& m_dir = m_server.Dir();  // the test's files
 
 private:
     Start m_start;

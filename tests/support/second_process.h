@@ -42,10 +42,11 @@ inline ToolResult Tool(const std::string& folder, const std::vector<std::string>
     return result;
 }
 // Starts `xrdb8 --data <folder> <args...>` with its output (stdout and stderr)
-// going to the file `output`; its process id, or -1.
+// going to the file `output`; its process id, or -1. `place` "--connect"
+// names a shared server's connection string instead of a folder.
 inline pid_t StartTool(const std::string& folder, const std::vector<std::string>& args,
-                       const std::string& output) {
-    std::vector<std::string> all = {XRDB8_TOOL_PATH, "--data", folder};
+                       const std::string& output, const char* place = "--data") {
+    std::vector<std::string> all = {XRDB8_TOOL_PATH, place, folder};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& a : all) argv.push_back(a.data());
@@ -98,6 +99,11 @@ inline int RunTool(const std::string& folder, const std::vector<std::string>& ar
 // One statement through the tool.
 inline int ToolSql(const std::string& folder, const std::string& sql) {
     return RunTool(folder, {"sql", sql});
+}
+
+// One statement through the tool on the shared server `connect` names.
+inline int ToolSqlOnServer(const std::string& connect, const std::string& sql) {
+    return WaitTool(StartTool(connect, {"sql", sql}, "/dev/null", "--connect"), "/dev/null").status;
 }
 
 }  // namespace xrtest

@@ -14,6 +14,7 @@ class FieldsTest : public TableTest {
 protected:
     void SetUp() override {
         TableTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
         Exec(
             "CREATE TABLE Vals (ID INTEGER NOT NULL, I INTEGER, S SMALLINT, B BIGINT, M MONEY, "
             "D52 DECIMAL(5,2), F FLOAT(24), T VARCHAR(20), C CHAR(5), DT DATETIME, IMG IMAGE, "
@@ -35,7 +36,7 @@ protected:
 
 // The rounding itself is the platform's (VariantMoney.Hundredths); here each
 // column type reaches it.
-TEST_F(FieldsTest, MoneyReadsAsHundredthsRoundedHalfAwayFromZero) {
+TEST_P(FieldsTest, MoneyReadsAsHundredthsRoundedHalfAwayFromZero) {
     const struct {
         const char* sets;
         const char* column;
@@ -64,7 +65,7 @@ TEST_F(FieldsTest, MoneyReadsAsHundredthsRoundedHalfAwayFromZero) {
     EXPECT_EQ(Scalar("SELECT M FROM Vals"), "19.99");
 }
 
-TEST_F(FieldsTest, IntegerReads) {
+TEST_P(FieldsTest, IntegerReads) {
     const struct {
         const char* sets;
         const char* column;
@@ -104,7 +105,7 @@ TEST_F(FieldsTest, IntegerReads) {
     EXPECT_EQ(item, 77u);
 }
 
-TEST_F(FieldsTest, AMisspeltColumnIsReportedAndLeavesTheTarget) {
+TEST_P(FieldsTest, AMisspeltColumnIsReportedAndLeavesTheTarget) {
     Row("I = 7");
     int32_t v = 5;
     EXPECT_EQ(m_t.GetField("Eye", v), 0);
@@ -124,7 +125,7 @@ TEST_F(FieldsTest, AMisspeltColumnIsReportedAndLeavesTheTarget) {
     EXPECT_EQ(LastErrorCode(), static_cast<int>(xr::adErrObjectClosed));
 }
 
-TEST_F(FieldsTest, WritesKeepTheirWidth) {
+TEST_P(FieldsTest, WritesKeepTheirWidth) {
     Row("");
     ASSERT_EQ(m_t.SetField("B", uint64_t{9007199254740993ULL}), 1);
     ASSERT_EQ(m_t.SetFieldDec("D52", 12.345), 1);
@@ -137,7 +138,7 @@ TEST_F(FieldsTest, WritesKeepTheirWidth) {
     EXPECT_EQ(m_t.Update(), 0);
     EXPECT_EQ(Scalar("SELECT I FROM Vals"), "12");
     ASSERT_EQ(m_t.SetFieldNull("B"), 1);
-    ASSERT_EQ(m_t.Update(), 1);
+    ASSERT_EQ(m_t.Update(), 1) << LastError().second;
     EXPECT_EQ(m_t.IsNull("B"), 1);
     EXPECT_EQ(m_t.GetFieldType("T"), xr::VT_BSTR);
     double d = 8;
@@ -145,7 +146,7 @@ TEST_F(FieldsTest, WritesKeepTheirWidth) {
     EXPECT_EQ(d, 8);
 }
 
-TEST_F(FieldsTest, TextIntoABufferIsCutAndTrimmed) {
+TEST_P(FieldsTest, TextIntoABufferIsCutAndTrimmed) {
     const std::tuple<const char*, const char*, int, const char*> cases[] = {
         {"T = 'ab   '", "T", 5, "ab"}, {"T = 'abcdefg'", "T", 5, "abcd"}, {"T = NULL", "T", 5, ""},
         {"C = 'xy'", "C", 6, "xy"},    {"T = 'a b '", "T", 20, "a b"},    {"T = 'abc'", "T", 1, ""},
@@ -167,7 +168,7 @@ TEST_F(FieldsTest, TextIntoABufferIsCutAndTrimmed) {
     EXPECT_EQ(m_t.GetField("T", none, 5), 0);
 }
 
-TEST_F(FieldsTest, ByteArrays) {
+TEST_P(FieldsTest, ByteArrays) {
     Row("BIN = 0x0102030405060708");
     uint8_t buffer[8] = {};
     int length = 4;
@@ -197,7 +198,7 @@ TEST_F(FieldsTest, ByteArrays) {
     EXPECT_EQ(m_t.SetField("IMG", nullptr, 3), 0);
 }
 
-TEST_F(FieldsTest, BitsGatherIntoFlags) {
+TEST_P(FieldsTest, BitsGatherIntoFlags) {
     Row("BT = 0");
     int flags = 1;
     ASSERT_EQ(m_t.GetFieldBit("BT", 2, flags), 1);
@@ -209,7 +210,7 @@ TEST_F(FieldsTest, BitsGatherIntoFlags) {
     EXPECT_EQ(flags, 3);
 }
 
-TEST_F(FieldsTest, DatesComeBackToTheSecond) {
+TEST_P(FieldsTest, DatesComeBackToTheSecond) {
     Row("");
     const SYSTEMTIME written{2024, 2, 0, 29, 13, 45, 7, 480};
     ASSERT_EQ(m_t.SetField("DT", written), 1);
@@ -233,3 +234,5 @@ TEST_F(FieldsTest, DatesComeBackToTheSecond) {
 }
 
 }  // namespace
+
+XRTEST_ON_EVERY_ENGINE(FieldsTest);

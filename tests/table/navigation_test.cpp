@@ -10,7 +10,7 @@ using xrtest::TableTest;
 
 class NavigationTest : public TableTest {};
 
-TEST_F(NavigationTest, WalkingForwardAndBackKeepsTheStructureOnTheRow) {
+TEST_P(NavigationTest, WalkingForwardAndBackKeepsTheStructureOnTheRow) {
     MakeDepts({"Bar", "Food", "Wine"});
     CDept d;
     EXPECT_EQ(d.EndOfFile(), 1) << "closed";
@@ -45,7 +45,7 @@ TEST_F(NavigationTest, WalkingForwardAndBackKeepsTheStructureOnTheRow) {
     EXPECT_EQ(d.OpenRS(nullptr), 0);
 }
 
-TEST_F(NavigationTest, TheOrderByTextSortsTheWholeTable) {
+TEST_P(NavigationTest, TheOrderByTextSortsTheWholeTable) {
     MakeDepts({"Bar", "Food", "Wine"});
     Exec("UPDATE Depts SET DptNo = 10 - DptNo");  // 9, 8, 7 in insertion order
     CDept d;
@@ -60,7 +60,7 @@ TEST_F(NavigationTest, TheOrderByTextSortsTheWholeTable) {
     EXPECT_STREQ(d.m_def.Name, "Wine");
 }
 
-TEST_F(NavigationTest, AnEmptyTableLeavesTheStructureAlone) {
+TEST_P(NavigationTest, AnEmptyTableLeavesTheStructureAlone) {
     Exec(xrtest::kDeptsTable);
     CDept d;
     d.m_def.DptNo = 42;
@@ -71,7 +71,7 @@ TEST_F(NavigationTest, AnEmptyTableLeavesTheStructureAlone) {
     EXPECT_EQ(d.m_toCalls, 0);
 }
 
-TEST_F(NavigationTest, MoveCountsFromTheCurrentRow) {
+TEST_P(NavigationTest, MoveCountsFromTheCurrentRow) {
     MakeDepts({"A", "B", "C", "D"});
     CDept d;
     EXPECT_EQ(d.Move(1), 0) << "not open";
@@ -91,7 +91,7 @@ TEST_F(NavigationTest, MoveCountsFromTheCurrentRow) {
     EXPECT_EQ(d.BOF(), -1);
 }
 
-TEST_F(NavigationTest, FindSearchesFromTheCurrentRow) {
+TEST_P(NavigationTest, FindSearchesFromTheCurrentRow) {
     MakeDepts({"Bar", "Food", "Wine"});
     CDept d;
     EXPECT_EQ(d.Find("Name = 'Food'", 1), 0) << "not open";
@@ -106,7 +106,7 @@ TEST_F(NavigationTest, FindSearchesFromTheCurrentRow) {
     EXPECT_EQ(d.Find(nullptr, 1), 0);
 }
 
-TEST_F(NavigationTest, CountLeavesTheObjectOpenOnTheStaticRecordset) {
+TEST_P(NavigationTest, CountLeavesTheObjectOpenOnTheStaticRecordset) {
     std::vector<std::string> names;
     for (int i = 0; i < 12; ++i) names.push_back("D" + std::to_string(i));
     MakeDepts(names);
@@ -123,7 +123,7 @@ TEST_F(NavigationTest, CountLeavesTheObjectOpenOnTheStaticRecordset) {
     EXPECT_EQ(missing.Count(nullptr), -1);
 }
 
-TEST_F(NavigationTest, KeyNamesAnswerForTheFirstSixSlotsOnly) {
+TEST_P(NavigationTest, KeyNamesAnswerForTheFirstSixSlotsOnly) {
     CDept d;
     d.m_keys[6] = "Seventh";
     EXPECT_STREQ(d.GetKeyName(0), "DptNo");
@@ -132,7 +132,7 @@ TEST_F(NavigationTest, KeyNamesAnswerForTheFirstSixSlotsOnly) {
     EXPECT_EQ(d.GetKeyName(-1), nullptr);
 }
 
-TEST_F(NavigationTest, CopiesShareOneCursor) {
+TEST_P(NavigationTest, CopiesShareOneCursor) {
     MakeDepts({"Bar", "Food", "Wine"});
     CDept a;
     ASSERT_EQ(a.MoveFirst(), 1);
@@ -151,7 +151,7 @@ TEST_F(NavigationTest, CopiesShareOneCursor) {
     EXPECT_EQ(a.EndOfFile(), -1);
 }
 
-TEST_F(NavigationTest, AValueTheClassCannotConvertEndsThePositioning) {
+TEST_P(NavigationTest, AValueTheClassCannotConvertEndsThePositioning) {
     Exec("CREATE TABLE Prices (No INTEGER NOT NULL, Price MONEY)");
     Exec(
         "INSERT Prices VALUES (1, 1.25) INSERT Prices VALUES (2, NULL) INSERT Prices VALUES (3, "
@@ -182,3 +182,5 @@ TEST_F(NavigationTest, AValueTheClassCannotConvertEndsThePositioning) {
 }
 
 }  // namespace
+
+XRTEST_ON_EVERY_ENGINE(NavigationTest);

@@ -10,7 +10,7 @@ using xrtest::TableTest;
 
 class WritingTest : public TableTest {};
 
-TEST_F(WritingTest, AddNewAndUpdateStoreANewRow) {
+TEST_P(WritingTest, AddNewAndUpdateStoreANewRow) {
     MakeDepts({"Bar"});
     CDept d;
     EXPECT_EQ(d.AddNew(), 0) << "not open";
@@ -33,7 +33,7 @@ TEST_F(WritingTest, AddNewAndUpdateStoreANewRow) {
     EXPECT_EQ(d.m_newRecord, 0);
 }
 
-TEST_F(WritingTest, CancelUpdateDropsOnlyANewRow) {
+TEST_P(WritingTest, CancelUpdateDropsOnlyANewRow) {
     MakeDepts({"Bar"});
     CDept d;
     EXPECT_EQ(d.CancelUpdate(), 0);
@@ -45,7 +45,7 @@ TEST_F(WritingTest, CancelUpdateDropsOnlyANewRow) {
     EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Depts"), "1");
 }
 
-TEST_F(WritingTest, AKeyViolationIsLoggedAndThePendingRowDropped) {
+TEST_P(WritingTest, AKeyViolationIsLoggedAndThePendingRowDropped) {
     MakeDepts({"Bar", "Food"});
     CDept d;
     ASSERT_EQ(d.OpenRS("SELECT * FROM Depts"), 1);
@@ -66,7 +66,7 @@ TEST_F(WritingTest, AKeyViolationIsLoggedAndThePendingRowDropped) {
     EXPECT_EQ(d.m_def.DptNo, 1);
 }
 
-TEST_F(WritingTest, DeleteAllAndExecLeaveTheObjectClosed) {
+TEST_P(WritingTest, DeleteAllAndExecLeaveTheObjectClosed) {
     Exec("CREATE TABLE Barcodes (Barcode VARCHAR(20) NOT NULL, PLU BIGINT)");
     Exec("INSERT Barcodes VALUES ('1', 1) INSERT Barcodes VALUES ('2', 2)");
     CAnyTable b("Barcodes", "Barcode");
@@ -82,7 +82,7 @@ TEST_F(WritingTest, DeleteAllAndExecLeaveTheObjectClosed) {
     ASSERT_FALSE(xrtest::LinesStarting("Error at 21").empty());
 }
 
-TEST_F(WritingTest, GetIdentityGivesTheLastGeneratedValue) {
+TEST_P(WritingTest, GetIdentityGivesTheLastGeneratedValue) {
     Exec("CREATE TABLE Customers (ID INTEGER IDENTITY, LastName VARCHAR(40))");
     CAnyTable c("Customers", "ID");
     ASSERT_EQ(c.OpenRS("SELECT * FROM Customers"), 1);
@@ -104,7 +104,7 @@ TEST_F(WritingTest, GetIdentityGivesTheLastGeneratedValue) {
     EXPECT_EQ(quoted.GetIdentity(), 0);
 }
 
-TEST_F(WritingTest, CopyFromKeepsNullsOutAndCopyFromCloneCopiesThem) {
+TEST_P(WritingTest, CopyFromKeepsNullsOutAndCopyFromCloneCopiesThem) {
     MakeDepts({"Bar", "Food"});
     Exec("UPDATE Depts SET Name = NULL WHERE DptNo = 2");
     CDept source;
@@ -137,7 +137,7 @@ TEST_F(WritingTest, CopyFromKeepsNullsOutAndCopyFromCloneCopiesThem) {
     EXPECT_EQ(d.IsSet("GrpNo"), 0);
 }
 
-TEST_F(WritingTest, ScriptingFollowsEveryChange) {
+TEST_P(WritingTest, ScriptingFollowsEveryChange) {
     MakeDepts({"Bar"});
     const std::string path = PathOf("changes.sql");
     CDept d;
@@ -175,3 +175,5 @@ TEST_F(WritingTest, ScriptingFollowsEveryChange) {
 }
 
 }  // namespace
+
+XRTEST_ON_EVERY_ENGINE(WritingTest);

@@ -1145,6 +1145,12 @@ std::string PgBackend::RenderIndexFilter(const Expr& condition, const TableDef& 
 std::string PgBackend::InlineValue(const Value& v) { return postgres::InlineValue(v); }
 std::string PgBackend::QuoteIdent(std::string_view name) { return Quote(name); }
 std::string PgBackend::Parameter(int n) { return "$" + std::to_string(n); }
+
+// A NULL goes out as text: cast, it fits a column of any type.
+std::string PgBackend::ColumnParameter(int n, const TypeSpec& t) {
+    if (t.IsText() || t.kind == TypeKind::Unknown) return Parameter(n);
+    return Parameter(n) + "::" + StorageType(t);
+}
 std::string PgBackend::CountedIdentity(const std::string&, const TableDef&) { return {}; }
 std::string PgBackend::RowId(const std::string& alias) {
     return alias.empty() ? "\"xr_rowid\"" : alias + ".\"xr_rowid\"";

@@ -213,6 +213,7 @@ public:
     std::string InlineValue(const Value& v) override;
     std::string QuoteIdent(std::string_view name) override;
     std::string Parameter(int n) override;
+    std::string ColumnParameter(int n, const tsql::TypeSpec& t) override;
     std::string RowId(const std::string& alias) override;
     std::string OrderTerm(const std::string& key, bool descending) override {
         return key + (descending ? " DESC NULLS LAST" : " NULLS FIRST");

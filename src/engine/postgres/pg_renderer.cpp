@@ -246,6 +246,14 @@ public:
                 return FitNumber("xr.float_text(" + x + ",0)", from, to);
             if (to.IsInteger() && to.kind != TypeKind::Bit && from.IsText())
                 return "(" + x + ")::int8" + IntCast(to);
+            // MONEY rounds to whole units; DECIMAL truncates.
+            if (to.IsInteger() && from.IsScaled()) {
+                if (to.kind == TypeKind::Bit) return "(CASE WHEN " + x + "<>0 THEN 1 ELSE 0 END)";
+                const bool money =
+                    from.kind == TypeKind::Money || from.kind == TypeKind::SmallMoney;
+                return "(" + std::string(money ? "round" : "trunc") + "((" + x + ")::numeric/" +
+                       std::to_string(Pow10(from.scale)) + ")::int8)" + IntCast(to);
+            }
         }
         NotYet("CONVERT from " + from.ToString() + " to " + to.ToString());
     }

@@ -84,4 +84,39 @@ bool DropServer(const ConnectionString& cs, std::string* why) {
     }
 }
 
+namespace {
+
+// The PostgreSQL database a connection string names as its server, and the
+// same connection string with the maintenance database in its place.
+std::string ServerDatabase(const ConnectionString& cs, std::string* maintenance) {
+    std::string database = kDefaultServerDatabase;
+    for (const auto& [key, value] : cs.Pairs()) {
+        if (IEquals(key, "Initial Catalog") || IEquals(key, "Database")) {
+            database = value;
+            continue;
+        }
+        std::string quoted;
+        for (char c : value) quoted += c == '\'' ? std::string("''") : std::string(1, c);
+        *maintenance += key + "='" + quoted + "';";
+    }
+    *maintenance += "Initial Catalog=postgres";
+    return database;
+}
+
+}  // namespace
+
+bool CopyServer(const ConnectionString& source, const ConnectionString& copy, std::string* why) {
+    try {
+        std::string text, unused;
+        const std::string from = ServerDatabase(source, &unused);
+        const std::string to = ServerDatabase(copy, &text);
+        PgLink admin(ConnectionString::Parse(text), false);
+        admin.Exec("CREATE DATABASE " + Quote(to) + " TEMPLATE " + Quote(from));
+        return true;
+    } catch (const ComError& e) {
+        if (why) *why = e.Description();
+        return false;
+    }
+}
+
 }  // namespace xr::engine::postgres
