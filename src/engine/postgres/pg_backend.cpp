@@ -1048,6 +1048,9 @@ uint64_t PgBackend::DataMark(const std::string&) {
 // Another session's DDL is caught by each statement's check (RunChecked);
 // this session's own DDL undone by a rollback is caught here.
 bool PgBackend::SchemaChanged() {
+    // Other sessions' announcements are taken at every batch too, so that
+    // libpq's queue of them never grows in a session that opens no recordset.
+    if (m_link.OthersWrote()) ++m_othersWrote;
     // The session's own tempdb also changes by its catalog's work the
     // interpreter was not told of (a batch's table variables going).
     bool changed = m_ddlUndone || m_tempUndone || m_catalog.TempVersion() != m_tempSeen;
