@@ -54,6 +54,12 @@ public:
     virtual Deferred SaveDeferred() const = 0;         // for a savepoint
     virtual void RestoreDeferred(Deferred saved) = 0;  // after rolling back to it
     virtual void DropDeferred() = 0;                   // the transaction was undone
+    // Whether new tables, their keys and indexes may wait too (then made
+    // with all their columns at once), and whether the statement about to
+    // run lets them: set before each statement, inside the caller's
+    // transaction only, whose COMMIT makes them.
+    virtual bool DefersTables() const { return false; }
+    virtual void DeferWithin(bool /*statementDefers*/) {}
     // Type, length and nullability; rows are converted, failing as the server would.
     virtual void AlterColumn(const std::string& db, std::string_view table,
                              const tsql::ColumnDef& column) = 0;

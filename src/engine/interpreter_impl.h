@@ -1115,7 +1115,13 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                 NoteLostTransaction();
                 if (doomed && Writes(s)) FailDoomed();
             }
-            if (!DefersRemake(s)) FlushDeferred();
+            const bool defers = DefersRemake(s) || (catalog.DefersTables() && DefersMaking(s));
+            if (!defers) FlushDeferred();
+            catalog.DeferWithin(defers && tranCount > 0);
+            struct EndDeferring {
+                Catalog& catalog;
+                ~EndDeferring() { catalog.DeferWithin(false); }
+            } endDeferring{catalog};
             Flow f = DispatchAfresh(s, run);
             if (!scratch.empty() && IsPlain(s.kind)) ReleaseScratch();
             // @@ERROR reads the previous statement's outcome, so it is cleared
@@ -2320,8 +2326,38 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             return false;
         for (const ColumnDefAst& a : s.columnDefs) {
             if (!a.constraints.empty() || a.primaryKey || a.unique) return false;
+            // Rows already there keep NULL in such a column: it is filled
+            // once it exists, so it cannot wait.
+            if (a.defaultExpr && a.nullable.value_or(true) && !a.withValues) return false;
         }
         return true;
+    }
+
+    // A new table with its keys and indexes, or a key or an index added,
+    // where the engine lets tables wait (Catalog::DefersTables): nothing of
+    // it needs another table made.
+    static bool DefersMaking(const Stmt& s) {
+        auto keyOnly = [](const std::vector<ConstraintAst>& constraints) {
+            for (const ConstraintAst& c : constraints) {
+                if (c.kind != ConstraintKind::PrimaryKey && c.kind != ConstraintKind::Unique)
+                    return false;
+            }
+            return true;
+        };
+        switch (s.kind) {
+            case StmtKind::CreateTable:
+                if (s.table.IsTableVariable() || !keyOnly(s.constraints)) return false;
+                for (const ColumnDefAst& a : s.columnDefs) {
+                    if (!a.constraints.empty()) return false;
+                }
+                return true;
+            case StmtKind::CreateIndex:
+                return true;
+            case StmtKind::AlterTable:
+                return s.alter == AlterAction::AddConstraints && keyOnly(s.constraints);
+            default:
+                return false;
+        }
     }
 
     void AlterTable(const Stmt& s) {

@@ -232,6 +232,8 @@ bool PgLink::OthersWrote() {
 
 bool PgLink::Revive() {
     if (!m_conn || PQstatus(m_conn) == CONNECTION_OK) return false;
+    m_deferred.clear();  // the lost session's transaction's
+    m_markLocked = false;
     PQreset(m_conn);
     if (PQstatus(m_conn) != CONNECTION_OK) return false;
     ++m_generation;
@@ -303,6 +305,19 @@ void PgLink::Exec(const std::string& sql) {
 }
 
 bool PgLink::TryExec(const std::string& sql, EngineError* error) {
+    const bool rollback = sql.rfind("ROLLBACK", 0) == 0;
+    if (rollback && sql.rfind("ROLLBACK TO", 0) != 0) {
+        m_deferred.clear();  // the transaction's: undone anyway
+    } else if (!m_deferred.empty() && !rollback && sql.find(';') == std::string::npos) {
+        // One command rides with what waits (a pipeline takes one per query).
+        Undone(sql);
+        ++m_commands;
+        m_deferred.push_back({sql, {}});
+        return Flush(error);
+    } else if (!Flush(error) && !rollback) {
+        return false;
+    }
+    Undone(sql);
     ++m_commands;
     PGresult* r = PQexec(m_conn, sql.c_str());
     const ExecStatusType st = PQresultStatus(r);
@@ -314,10 +329,17 @@ bool PgLink::TryExec(const std::string& sql, EngineError* error) {
 
 std::vector<std::vector<std::string>> PgLink::Select(const std::string& sql,
                                                      const std::vector<std::string>& params) {
-    std::vector<const char*> values;
-    for (const std::string& p : params) values.push_back(p.c_str());
-    PGresult* r = PQexecParams(m_conn, sql.c_str(), static_cast<int>(params.size()), nullptr,
-                               values.data(), nullptr, nullptr, 0);
+    PGresult* r = nullptr;
+    if (!m_deferred.empty()) {
+        // The query rides with what waits, its rows kept.
+        m_deferred.push_back({sql, params});
+        if (EngineError e; !Flush(&e, &r)) Raise(e);
+    } else {
+        std::vector<const char*> values;
+        for (const std::string& p : params) values.push_back(p.c_str());
+        r = PQexecParams(m_conn, sql.c_str(), static_cast<int>(params.size()), nullptr,
+                         values.data(), nullptr, nullptr, 0);
+    }
     if (PQresultStatus(r) != PGRES_TUPLES_OK && PQresultStatus(r) != PGRES_COMMAND_OK) {
         EngineError e = ErrorOf(r, m_conn);
         PQclear(r);
@@ -331,6 +353,210 @@ std::vector<std::vector<std::string>> PgLink::Select(const std::string& sql,
     }
     PQclear(r);
     return rows;
+}
+
+void PgLink::Defer(std::string sql, std::vector<std::string> params) {
+    if (PQtransactionStatus(m_conn) != PQTRANS_INTRANS) {
+        // Nothing to ride with: outside a transaction it runs as it comes.
+        Select(sql, params);
+        return;
+    }
+    ++m_commands;
+    m_deferred.push_back({std::move(sql), std::move(params)});
+    // A pipeline whose results are not read while it is sent could fill both
+    // sides' buffers: it goes out in bounded pieces.
+    if (m_deferred.size() >= 256) {
+        if (EngineError e; !Flush(&e)) Raise(e);
+    }
+}
+
+namespace {
+
+// Where the parameter list of an INSERT of one row begins ("(" after
+// " VALUES "), when the rest is only its parameters, each once and in order
+// ($1, $2::int::bool, ...); npos otherwise.
+size_t RowValuesAt(const std::string& sql, size_t params) {
+    if (params == 0 || sql.rfind("INSERT INTO ", 0) != 0 || sql.back() != ')')
+        return std::string::npos;
+    const size_t at = sql.rfind(" VALUES (");
+    if (at == std::string::npos || sql.find('$') < at) return std::string::npos;
+    size_t next = 1;
+    for (size_t i = at + 9; i + 1 < sql.size(); ++i) {
+        const char c = sql[i];
+        if (c == '$') {
+            size_t k = 0, j = i + 1;
+            while (j < sql.size() && std::isdigit(static_cast<unsigned char>(sql[j])))
+                k = k * 10 + static_cast<size_t>(sql[j++] - '0');
+            if (k != next++) return std::string::npos;
+            i = j - 1;
+        } else if (!std::isalnum(static_cast<unsigned char>(c)) && c != ':' && c != ',' &&
+                   c != ' ' && c != '_') {
+            return std::string::npos;
+        }
+    }
+    return next - 1 == params ? at + 8 : std::string::npos;
+}
+
+// `row` (a parameter list as RowValuesAt found it) with its parameters
+// numbered from `first` + 1.
+void AppendRow(std::string& out, std::string_view row, size_t first) {
+    for (size_t i = 0; i < row.size(); ++i) {
+        if (row[i] != '$') {
+            out += row[i];
+            continue;
+        }
+        size_t k = 0, j = i + 1;
+        while (j < row.size() && std::isdigit(static_cast<unsigned char>(row[j])))
+            k = k * 10 + static_cast<size_t>(row[j++] - '0');
+        out += '$' + std::to_string(first + k);
+        i = j - 1;
+    }
+}
+
+}  // namespace
+
+// What waits is sent in fewer commands, with the same outcome when all of
+// them succeed (when one fails, the transaction is lost either way):
+// - a savepoint taken and released within what waits is left out;
+// - catalog rows come one INSERT at a time, several tables' in turn: a run
+//   of such INSERTs goes out as one INSERT of many rows per table, which the
+//   server parses and plans once (INSERTs into different tables commute).
+std::vector<PgLink::Deferred> PgLink::Batched(std::vector<Deferred> pending, bool keepLast) {
+    const size_t rider = keepLast ? pending.size() - 1 : pending.size();
+    std::vector<bool> dropped(pending.size(), false);
+    std::map<std::string, std::vector<size_t>> open;  // savepoint name -> where taken
+    for (size_t i = 0; i < rider; ++i) {
+        const std::string& sql = pending[i].sql;
+        if (sql.rfind("SAVEPOINT ", 0) == 0) {
+            open[sql.substr(10)].push_back(i);
+        } else if (sql.rfind("RELEASE ", 0) == 0) {
+            auto it = open.find(sql.substr(8));
+            if (it != open.end() && !it->second.empty()) {
+                dropped[it->second.back()] = dropped[i] = true;
+                it->second.pop_back();
+            }
+        }
+    }
+    std::vector<Deferred> out;
+    for (size_t i = 0; i < pending.size();) {
+        if (dropped[i]) {
+            ++i;
+            continue;
+        }
+        // A run of single-row INSERTs (savepoints left out do not end it).
+        size_t end = i;
+        while (end < rider &&
+               (dropped[end] ||
+                RowValuesAt(pending[end].sql, pending[end].params.size()) != std::string::npos))
+            ++end;
+        if (end == i) {
+            out.push_back(std::move(pending[i++]));
+            continue;
+        }
+        std::vector<std::pair<std::string, std::vector<size_t>>> tables;  // sql -> rows, in order
+        for (size_t r = i; r < end; ++r) {
+            if (dropped[r]) continue;
+            auto t = std::find_if(tables.begin(), tables.end(),
+                                  [&](const auto& e) { return e.first == pending[r].sql; });
+            if (t == tables.end()) {
+                tables.push_back({pending[r].sql, {}});
+                t = tables.end() - 1;
+            }
+            t->second.push_back(r);
+        }
+        for (const auto& [sql, rows] : tables) {
+            const size_t at = RowValuesAt(sql, pending[rows[0]].params.size());
+            const std::string_view row = std::string_view(sql).substr(at);
+            // At most 256 rows a command: well inside the server's limit on
+            // parameters.
+            for (size_t first = 0; first < rows.size(); first += 256) {
+                Deferred many;
+                many.sql = sql.substr(0, at);
+                size_t n = 0;
+                for (size_t k = first; k < rows.size() && k < first + 256; ++k) {
+                    if (k > first) many.sql += ", ";
+                    AppendRow(many.sql, row, n);
+                    for (std::string& p : pending[rows[k]].params) {
+                        many.params.push_back(std::move(p));
+                        ++n;
+                    }
+                }
+                out.push_back(std::move(many));
+            }
+        }
+        i = end;
+    }
+    return out;
+}
+
+bool PgLink::Flush(EngineError* error, pg_result** last) {
+    if (m_deferred.empty()) return true;
+    std::vector<Deferred> pending = Batched(std::move(m_deferred), last != nullptr);
+    m_deferred.clear();
+    if (!PQenterPipelineMode(m_conn)) {
+        if (error) *error = ErrorOf(nullptr, m_conn);
+        return false;
+    }
+    bool sent = true;
+    for (const Deferred& d : pending) {
+        std::vector<const char*> values;
+        for (const std::string& p : d.params) values.push_back(p.c_str());
+        sent = sent && PQsendQueryParams(m_conn, d.sql.c_str(), static_cast<int>(values.size()),
+                                         nullptr, values.data(), nullptr, nullptr, 0) != 0;
+    }
+    sent = sent && PQpipelineSync(m_conn) != 0;
+    EngineError failure;
+    bool failed = !sent;
+    if (!sent) failure = ErrorOf(nullptr, m_conn);
+    // Each command's results end with a null; the sync ends the pipeline.
+    size_t ended = 0;
+    while (sent) {
+        PGresult* r = PQgetResult(m_conn);
+        if (!r) {
+            if (++ended > pending.size() || PQstatus(m_conn) != CONNECTION_OK) break;
+            continue;
+        }
+        const ExecStatusType st = PQresultStatus(r);
+        if (st == PGRES_PIPELINE_SYNC) {
+            PQclear(r);
+            break;
+        }
+        if (!failed && st != PGRES_COMMAND_OK && st != PGRES_TUPLES_OK) {
+            failed = true;
+            failure = ErrorOf(st == PGRES_PIPELINE_ABORTED ? nullptr : r, m_conn);
+        }
+        if (last && !failed && ended + 1 == pending.size() && !*last) {
+            *last = r;  // the caller's query: its rows
+        } else {
+            PQclear(r);
+        }
+    }
+    PQexitPipelineMode(m_conn);
+    if (failed && last && *last) {
+        PQclear(*last);
+        *last = nullptr;
+    }
+    if (failed && error) *error = failure;
+    if (!failed && last && !*last) {
+        failed = true;  // the connection ended before the answer came
+        if (error) *error = ErrorOf(nullptr, m_conn);
+    }
+    return !failed;
+}
+
+bool PgLink::InTransaction() const {
+    return m_conn && PQtransactionStatus(m_conn) == PQTRANS_INTRANS;
+}
+
+bool PgLink::MarkLocked() const {
+    return m_markLocked && PQtransactionStatus(m_conn) == PQTRANS_INTRANS;
+}
+
+// A lock taken in a savepoint that is rolled back goes with it: after any
+// rollback the lock is taken again.
+void PgLink::Undone(const std::string& sql) {
+    if (sql.find("ROLLBACK") != std::string::npos || sql.find("COMMIT") != std::string::npos)
+        m_markLocked = false;
 }
 
 // ---- statements -----------------------------------------------------------
@@ -430,6 +656,7 @@ void PgStatement::Reset() {
 }
 
 bool PgStatement::Run(bool guard) {
+    if (!m_backend.m_link.Flush(&m_error)) return false;
     PGconn* conn = m_backend.m_link.Handle();
     const int n = static_cast<int>(m_params.size());
     std::vector<Oid> types(m_params.size());
@@ -943,12 +1170,18 @@ void PgBackend::Savepoint(const char* name) {
         m_openedBy = name;
         return;
     }
-    Exec(std::string("SAVEPOINT ") + name);
+    // Taken with the statement's first round trip, and released with the
+    // next one after it: a DDL step's bookkeeping needs none of its own.
+    m_link.Defer(std::string("SAVEPOINT ") + name);
 }
 
 void PgBackend::ReleaseSavepoint(const char* name) {
     if (m_openedBy == name) return Commit();
-    Exec(std::string("RELEASE ") + name);
+    if (PQtransactionStatus(m_link.Handle()) == PQTRANS_INERROR) {
+        Exec(std::string("RELEASE ") + name);  // fails now, as it must
+        return;
+    }
+    m_link.Defer(std::string("RELEASE ") + name);
 }
 
 bool PgBackend::TryReleaseSavepoint(const char* name) {

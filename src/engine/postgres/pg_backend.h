@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -65,9 +66,50 @@ public:
     uint64_t Commands() const { return m_commands; }
     std::string ServerVersion() const;
 
+    // A command whose result nothing waits for (a catalog row, a mark, a
+    // savepoint taken or released on success): it goes out with the link's
+    // next round trip, all that wait in one pipeline, so that a DDL step
+    // costs no round trip of its own for its bookkeeping. One the server
+    // refuses fails that next call; a ROLLBACK still runs after it.
+    void Defer(std::string sql, std::vector<std::string> params = {});
+    // Sends what waits; false (and `error`) when the server refused one.
+    // With `last`, the result of the last command that waited (the caller's
+    // query riding with the rest) is handed back there.
+    bool Flush(EngineError* error = nullptr, pg_result** last = nullptr);
+    // Inside a transaction that has not failed.
+    bool InTransaction() const;
+
+    // The schema mark's row lock (pg_serialize.h) taken in the open
+    // transaction, and the mark as the lock found it (moved by this
+    // session's DDL since). The lock lasts until the transaction ends or a
+    // rollback to a savepoint may have undone it.
+    bool MarkLocked() const;
+    void MarkLockTaken(int64_t mark) {
+        m_markLocked = true;
+        m_lockedMark = mark;
+        m_moved.clear();
+    }
+    // Whether `counter` (a database's DDL counter, or "" for the server's
+    // mark) is yet to move in the transaction holding the lock; it counts
+    // as moved from then on. Other sessions see one move as well as many.
+    bool FirstMove(const std::string& counter) { return m_moved.insert(counter).second; }
+    int64_t LockedMark() const { return m_lockedMark; }
+    void MoveLockedMark() { ++m_lockedMark; }
+
 private:
     pg_conn* m_conn = nullptr;
     void Configure();
+    // Forgets what the end of a transaction or a rollback undoes.
+    void Undone(const std::string& sql);
+    struct Deferred {
+        std::string sql;
+        std::vector<std::string> params;
+    };
+    std::vector<Deferred> m_deferred;
+    static std::vector<Deferred> Batched(std::vector<Deferred> pending, bool keepLast);
+    bool m_markLocked = false;
+    std::set<std::string> m_moved;  // FirstMove
+    int64_t m_lockedMark = -1;
 
     uint64_t m_statements = 0;
     int64_t m_schemaMark = -1;

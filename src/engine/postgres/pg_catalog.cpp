@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <chrono>
 #include <random>
+#include <set>
+#include <unordered_set>
 
 #include "engine/postgres/pg_backend.h"
 #include "engine/postgres/pg_constraints.h"
@@ -177,6 +179,12 @@ std::string StorageType(const TypeSpec& t) {
     return "text";
 }
 
+namespace {
+std::string DeferKey(const std::string& db, std::string_view table) {
+    return db + '.' + ToUpper(table);
+}
+}  // namespace
+
 struct Catalog::Impl {
     explicit Impl(PgLink& l) : link(l) {}
 
@@ -187,6 +195,39 @@ struct Catalog::Impl {
     uint64_t tempVersion = 0;  // moved by every change of the session's tempdb
     std::mt19937 random{std::random_device{}()};
     int64_t ddlSteps = 0;  // catalog changes made by this session
+    std::map<std::string, std::unordered_set<int32_t>> usedIds;          // see NewObjectId
+    std::map<std::string, std::unordered_set<std::string>> usedStorage;  // NewStorageName
+    // Tables whose columns, keys or indexes wait (see DefersTables), by
+    // DeferKey; whether each is made yet, where known (a rollback to a
+    // savepoint leaves it unknown: PostgreSQL is asked).
+    Deferred deferred;
+    std::map<std::string, bool> made;
+    bool deferOk = false;  // DeferWithin
+
+    // Whether `def`'s table is yet to be made on the server.
+    bool Unmade(const TableDef& def) {
+        const std::string key = DeferKey(def.db, def.name);
+        if (!deferred.count(key)) return false;
+        auto it = made.find(key);
+        if (it == made.end()) {
+            const bool there = Select("SELECT to_regclass($1) IS NOT NULL",
+                                      {Quote(def.db) + "." + Quote(def.name)})[0][0] == "t";
+            it = made.emplace(key, there).first;
+        }
+        return !it->second;
+    }
+    // Whether the statement lets a new table, or its indexes, wait.
+    bool MayWait(const std::string& db) { return deferOk && db != "pg_temp" && link.MarkLocked(); }
+
+    // CREATE TABLE as PostgreSQL takes it. The row id comes last, so that a
+    // statement writing the columns in their order without naming them
+    // leaves it to its counter.
+    std::string TableSql(const std::string& db, std::string_view name,
+                         const std::vector<ColumnDef>& columns) {
+        std::string sql = "CREATE TABLE " + Quote(db) + "." + Quote(name) + " (";
+        for (const ColumnDef& c : columns) sql += ColumnSql(c) + ", ";
+        return sql + "\"xr_rowid\" bigint GENERATED ALWAYS AS IDENTITY)";
+    }
     // Definitions read before another session's change, kept alive until
     // the next change: a caller may still hold one.
     std::map<std::string, std::map<std::string, std::shared_ptr<const TableDef>>> retired;
@@ -201,29 +242,85 @@ struct Catalog::Impl {
     // A DDL step: the database's counter and the server's schema mark move.
     // When the mark moved by more than this step, another session's DDL
     // came first: every definition is read afresh.
-    void Touch(const std::string& db) {
+    // `changed`, when given, is the one table the step changed, as the
+    // catalog now holds it: the database's other definitions stay cached.
+    void Touch(const std::string& db, std::shared_ptr<const TableDef> changed = nullptr) {
         ++ddlSteps;
-        tables.erase(db);
+        if (changed && db != "pg_temp") {
+            tables[db][ToUpper(changed->name)] = changed;
+        } else {
+            tables.erase(db);
+        }
         if (db == "pg_temp") {
             ++tempVersion;
+            return;
+        }
+        if (link.MarkLocked()) {
+            // The mark is locked: its next value is known without asking,
+            // and the counters go with the step's next round trip, once per
+            // transaction (Serialize read others' changes at the start).
+            if (link.FirstMove(db)) link.Defer("UPDATE " + T(db, "xr_version") + " SET v = v + 1");
+            if (link.FirstMove("")) {
+                link.Defer("UPDATE xr.ddl SET v = v + 1");
+                link.MoveLockedMark();
+            }
+            link.SetSchemaMark(link.LockedMark());
             return;
         }
         link.Exec("UPDATE " + T(db, "xr_version") + " SET v = v + 1");
         auto rows = Select("UPDATE xr.ddl SET v = v + 1 RETURNING v");
         const int64_t mark = rows.empty() ? -1 : std::stoll(rows[0][0]);
-        if (mark != link.SchemaMark() + 1) tables.clear();
+        if (mark != link.SchemaMark() + 1) {
+            tables.clear();
+            ForgetIds();
+        }
         link.SetSchemaMark(mark);
     }
 
+    // Object ids are drawn at random, as the server's look, from those not
+    // in use. The ids in use are read once and then kept: another session
+    // adds some only under the schema mark's lock, and moves the mark, which
+    // makes them read afresh (ForgetIds); ids this session's rollback freed
+    // stay counted, which only leaves them unused.
     int32_t NewObjectId(const std::string& db) {
+        auto it = usedIds.find(db);
+        if (it == usedIds.end()) {
+            std::unordered_set<int32_t> ids;
+            for (const auto& row : Select("SELECT id FROM " + T(db, "sysobjects")))
+                ids.insert(std::stoi(row[0]));
+            it = usedIds.emplace(db, std::move(ids)).first;
+        }
         std::uniform_int_distribution<int32_t> dist(0x00100000, INT32_MAX);
         for (;;) {
             const int32_t id = dist(random);
-            if (Select("SELECT 1 FROM " + T(db, "sysobjects") + " WHERE id = $1",
-                       {std::to_string(id)})
-                    .empty())
-                return id;
+            if (it->second.insert(id).second) return id;
         }
+    }
+    // An index's storage name, not used by another of the database's
+    // (kept as the ids are).
+    std::string NewStorageName(const std::string& db) {
+        auto it = usedStorage.find(db);
+        if (it == usedStorage.end()) {
+            std::unordered_set<std::string> names;
+            for (const auto& row : Select("SELECT storage FROM " + T(db, "xr_indexes")))
+                names.insert(row[0]);
+            it = usedStorage.emplace(db, std::move(names)).first;
+        }
+        for (;;) {
+            std::string name = "xr_ix_" + Hex8(static_cast<int32_t>(random() & 0x7fffffff));
+            if (it->second.insert(name).second) return name;
+        }
+    }
+    void ForgetIds() {
+        usedIds.clear();
+        usedStorage.clear();
+    }
+    // `def` with `ix` added, as Read finds it again.
+    static std::shared_ptr<const TableDef> WithIndex(const TableDef& def, IndexDef ix) {
+        auto changed = std::make_shared<TableDef>(def);
+        ix.descending.resize(ix.columns.size(), false);
+        changed->indexes.push_back(std::move(ix));
+        return changed;
     }
 
     bool NameTaken(const std::string& db, std::string_view name) {
@@ -232,6 +329,28 @@ struct Catalog::Impl {
                            " = " + TextKey("$1::text"),
                        {S(name)})
                     .empty();
+    }
+
+    // A column as Read finds it again in the catalog's rows.
+    static ColumnDef StoredColumn(const ColumnDef& c) {
+        ColumnDef col;
+        col.name = c.name;
+        TypeSpec::Parse(c.type.ToString(), &col.type);
+        col.notNull = c.notNull;
+        col.identity = c.identity;
+        col.identitySeed = c.identitySeed;
+        col.identityIncrement = c.identityIncrement;
+        if (c.def && !c.def->name.empty()) {
+            DefaultDef d;
+            d.id = c.def->id;
+            d.name = c.def->name;
+            d.systemNamed = c.def->systemNamed;
+            d.text = c.def->text;
+            d.value = ValueOf(ValueText(c.def->value));
+            TypeSpec::Parse(c.def->valueType.ToString(), &d.valueType);
+            col.def = std::move(d);
+        }
+        return col;
     }
 
     std::shared_ptr<const TableDef> Read(const std::string& db, std::string_view name) {
@@ -289,14 +408,17 @@ struct Catalog::Impl {
     }
 
     const TableDef* Find(const std::string& db, std::string_view name) {
+        return FindShared(db, name).get();
+    }
+    std::shared_ptr<const TableDef> FindShared(const std::string& db, std::string_view name) {
         if (!Has(db)) return nullptr;
         auto& cache = tables[db];
         const std::string key = ToUpper(name);
         auto it = cache.find(key);
-        if (it != cache.end()) return it->second.get();
+        if (it != cache.end()) return it->second;
         auto def = Read(db, name);
         if (!def) return nullptr;
-        return (cache[key] = std::move(def)).get();
+        return cache[key] = std::move(def);
     }
 
     bool Has(const std::string& db) {
@@ -336,38 +458,41 @@ struct Catalog::Impl {
                                       c.def ? c.def->text : "",
                                       c.def ? ValueText(c.def->value) : "",
                                       c.def ? c.def->valueType.ToString() : ""};
-        Select("INSERT INTO " + T(db, "xr_columns") +
-                   " (table_id, colid, name, type, not_null, is_identity, seed, incr, def_id, "
-                   "def_name, def_system, def_text, def_value, def_type) VALUES ($1, $2, $3, $4, "
-                   "$5::int::bool, $6::int::bool, $7, $8, $9, $10, $11::int::bool, $12, $13, $14)",
-               p);
+        link.Defer(
+            "INSERT INTO " + T(db, "xr_columns") +
+                " (table_id, colid, name, type, not_null, is_identity, seed, incr, def_id, "
+                "def_name, def_system, def_text, def_value, def_type) VALUES ($1, $2, $3, $4, "
+                "$5::int::bool, $6::int::bool, $7, $8, $9, $10, $11::int::bool, $12, $13, $14)",
+            p);
         const TypeInfo info = DescribeType(c.type);
         const int64_t status =
             (c.notNull ? 0 : kColumnNullable) | (c.identity ? kColumnIdentity : 0);
-        Select("INSERT INTO " + T(db, "syscolumns") +
-                   " (id, colid, name, xtype, length, prec, scale, isnullable, cdefault, status) "
-                   "VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10)",
-               {std::to_string(tableId), std::to_string(colid), c.name, std::to_string(info.xtype),
-                std::to_string(info.length), std::to_string(info.prec), std::to_string(info.scale),
-                c.notNull ? "0" : "1", c.def ? std::to_string(c.def->id) : "0",
-                std::to_string(status)});
+        link.Defer(
+            "INSERT INTO " + T(db, "syscolumns") +
+                " (id, colid, name, xtype, length, prec, scale, isnullable, cdefault, status) "
+                "VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10)",
+            {std::to_string(tableId), std::to_string(colid), c.name, std::to_string(info.xtype),
+             std::to_string(info.length), std::to_string(info.prec), std::to_string(info.scale),
+             c.notNull ? "0" : "1", c.def ? std::to_string(c.def->id) : "0",
+             std::to_string(status)});
     }
 
     void InsertConstraint(const std::string& db, int32_t id, int32_t tableId, int colid,
                           int64_t status) {
-        Select("INSERT INTO " + T(db, "sysconstraints") +
-                   " (constid, id, colid, status) VALUES ($1, $2, $3, $4)",
-               {std::to_string(id), std::to_string(tableId), std::to_string(colid),
-                std::to_string(status)});
+        link.Defer("INSERT INTO " + T(db, "sysconstraints") +
+                       " (constid, id, colid, status) VALUES ($1, $2, $3, $4)",
+                   {std::to_string(id), std::to_string(tableId), std::to_string(colid),
+                    std::to_string(status)});
     }
 
     void InsertObject(const std::string& db, int32_t id, std::string_view name, const char* xtype,
                       int32_t parent) {
-        Select("INSERT INTO " + T(db, "sysobjects") +
-                   " (id, name, xtype, type, uid, parent_obj, crdate, status) VALUES ($1, $2, $3, "
-                   "$4, 1, $5, $6, 0)",
-               {std::to_string(id), S(name), PadXtype(xtype), ObjectType(xtype),
-                std::to_string(parent), Format("%.17g", OleNow())});
+        link.Defer(
+            "INSERT INTO " + T(db, "sysobjects") +
+                " (id, name, xtype, type, uid, parent_obj, crdate, status) VALUES ($1, $2, $3, "
+                "$4, 1, $5, $6, 0)",
+            {std::to_string(id), S(name), PadXtype(xtype), ObjectType(xtype),
+             std::to_string(parent), Format("%.17g", OleNow())});
     }
 
     // A column's default gets its object id and, when the statement named
@@ -406,7 +531,7 @@ struct Catalog::Impl {
         return sql;
     }
 
-    void MakeIndex(const std::string& db, const TableDef& def, const IndexDef& ix) {
+    std::string IndexSql(const std::string& db, const TableDef& def, const IndexDef& ix) {
         std::string list;
         for (size_t i = 0; i < ix.columns.size(); ++i) {
             const ColumnDef* c = def.FindColumn(ix.columns[i]);
@@ -418,18 +543,22 @@ struct Catalog::Impl {
             const bool desc = i < ix.descending.size() && ix.descending[i];
             list += desc ? " DESC NULLS LAST" : " NULLS FIRST";
         }
+        return std::string("CREATE ") + (ix.unique ? "UNIQUE " : "") + "INDEX " +
+               Quote(ix.storageName) + " ON " + Quote(db) + "." + Quote(def.name) + " (" + list +
+               ")" +
+               // A unique key holds one NULL, as on the server.
+               (ix.unique ? " NULLS NOT DISTINCT" : "") +
+               (ix.filterSql.empty() ? "" : " WHERE " + ix.filterSql);
+    }
+
+    void MakeIndex(const std::string& db, const TableDef& def, const IndexDef& ix) {
         // Under a savepoint of its own: the rows that refuse it are looked
         // for in the same transaction.
-        const bool guarded = link.TryExec("SAVEPOINT xr_index");
+        const bool guarded = link.InTransaction();
+        if (guarded) link.Defer("SAVEPOINT xr_index");
         EngineError error;
-        if (link.TryExec(std::string("CREATE ") + (ix.unique ? "UNIQUE " : "") + "INDEX " +
-                             Quote(ix.storageName) + " ON " + Quote(db) + "." + Quote(def.name) +
-                             " (" + list + ")" +
-                             // A unique key holds one NULL, as on the server.
-                             (ix.unique ? " NULLS NOT DISTINCT" : "") +
-                             (ix.filterSql.empty() ? "" : " WHERE " + ix.filterSql),
-                         &error)) {
-            if (guarded) link.TryExec("RELEASE xr_index");
+        if (link.TryExec(IndexSql(db, def, ix), &error)) {
+            if (guarded) link.Defer("RELEASE xr_index");
             return;
         }
         if (guarded) link.TryExec("ROLLBACK TO SAVEPOINT xr_index; RELEASE xr_index");
@@ -460,15 +589,15 @@ struct Catalog::Impl {
     void InsertIndex(const std::string& db, const TableDef& def, const IndexDef& ix) {
         std::vector<std::string> desc;
         for (bool d : ix.descending) desc.push_back(d ? "1" : "0");
-        Select("INSERT INTO " + T(db, "xr_indexes") +
-                   " (table_id, seq, name, storage, is_unique, is_pk, is_uq, constid, columns, "
-                   "descending, filter) VALUES ($1, (SELECT coalesce(max(seq), 0) + 1 FROM " +
-                   T(db, "xr_indexes") +
-                   " WHERE table_id = $1::int), $2, $3, $4::int::bool, $5::int::bool, "
-                   "$6::int::bool, $7, $8, $9, $10)",
-               {std::to_string(def.id), ix.name, ix.storageName, Bool(ix.unique),
-                Bool(ix.primaryKey), Bool(ix.uniqueKey), std::to_string(ix.id),
-                Join(ix.columns, ','), Join(desc, ','), ix.filterSql});
+        link.Defer("INSERT INTO " + T(db, "xr_indexes") +
+                       " (table_id, seq, name, storage, is_unique, is_pk, is_uq, constid, columns, "
+                       "descending, filter) VALUES ($1, (SELECT coalesce(max(seq), 0) + 1 FROM " +
+                       T(db, "xr_indexes") +
+                       " WHERE table_id = $1::int), $2, $3, $4::int::bool, $5::int::bool, "
+                       "$6::int::bool, $7, $8, $9, $10)",
+                   {std::to_string(def.id), ix.name, ix.storageName, Bool(ix.unique),
+                    Bool(ix.primaryKey), Bool(ix.uniqueKey), std::to_string(ix.id),
+                    Join(ix.columns, ','), Join(desc, ','), ix.filterSql});
     }
 };
 
@@ -578,12 +707,15 @@ void Catalog::Validate(const std::string& db) { m_impl->tables.erase(db); }
 
 void Catalog::InvalidateAll() {
     m_impl->tables.clear();
+    m_impl->ForgetIds();
     m_impl->hasCatalog.clear();
     m_impl->ownTables.clear();
 }
 
 void Catalog::ForgetTemp() {
     m_impl->tables.erase("pg_temp");
+    m_impl->usedIds.erase("pg_temp");
+    m_impl->usedStorage.erase("pg_temp");
     m_impl->hasCatalog.erase("pg_temp");
     m_impl->ownTables.erase("pg_temp");
 }
@@ -645,9 +777,6 @@ void Catalog::CreateTable(const std::string& db, std::string_view name,
         Fail("The name '" + S(name) + "' is reserved for the server's own tables.");
     if (columns.empty()) Fail("CREATE TABLE '" + S(name) + "' must define at least one column.");
     int identities = 0;
-    // The row id comes last, so that a statement writing the columns in
-    // their order without naming them leaves it to its counter.
-    std::string sql = "CREATE TABLE " + Quote(db) + "." + Quote(name) + " (";
     for (size_t i = 0; i < columns.size(); ++i) {
         for (size_t j = 0; j < i; ++j) {
             if (IEquals(columns[j].name, columns[i].name))
@@ -657,17 +786,29 @@ void Catalog::CreateTable(const std::string& db, std::string_view name,
         if (columns[i].identity && ++identities > 1)
             Fail("Multiple identity columns specified for table '" + S(name) +
                  "'. Only one identity column per table is allowed.");
-        sql += m_impl->ColumnSql(columns[i]) + ", ";
     }
-    m_impl->link.Exec(sql + "\"xr_rowid\" bigint GENERATED ALWAYS AS IDENTITY)");
+    // Inside the caller's transaction the table is made when something
+    // needs it, with the columns, keys and indexes it has then.
+    const bool wait = m_impl->MayWait(db);
+    if (!wait) m_impl->link.Exec(m_impl->TableSql(db, name, columns));
     const int32_t tableId = m_impl->NewObjectId(db);
     m_impl->InsertObject(db, tableId, name, "U", 0);
+    auto made = std::make_shared<TableDef>();
+    made->db = db;
+    made->name = S(name);
+    made->id = tableId;
     for (size_t i = 0; i < columns.size(); ++i) {
         ColumnDef& c = columns[i];
         if (c.def) m_impl->NameDefault(db, name, tableId, static_cast<int>(i) + 1, c);
         m_impl->InsertColumn(db, tableId, static_cast<int>(i) + 1, c);
+        made->columns.push_back(Impl::StoredColumn(c));
     }
-    m_impl->Touch(db);
+    if (wait) {
+        const std::string key = DeferKey(db, name);
+        m_impl->deferred[key] = made;
+        m_impl->made[key] = false;
+    }
+    m_impl->Touch(db, std::move(made));
 }
 
 void Catalog::DropTable(const std::string& db, std::string_view name) {
@@ -679,17 +820,17 @@ void Catalog::DropTable(const std::string& db, std::string_view name) {
     const std::string id = std::to_string(t->id);
     DropTableConstraints(*this, db, *t);
     m_impl->link.Exec("DROP TABLE " + Quote(db) + "." + Quote(t->name));
-    m_impl->Select(
+    m_impl->link.Defer(
         "DELETE FROM " + m_impl->T(db, "sysobjects") + " WHERE id = $1 OR parent_obj = $1", {id});
-    m_impl->Select("DELETE FROM " + m_impl->T(db, "xr_columns") + " WHERE table_id = $1", {id});
-    m_impl->Select("DELETE FROM " + m_impl->T(db, "syscolumns") + " WHERE id = $1", {id});
-    m_impl->Select("DELETE FROM " + m_impl->T(db, "sysconstraints") + " WHERE id = $1", {id});
-    m_impl->Select("DELETE FROM " + m_impl->T(db, "xr_indexes") + " WHERE table_id = $1", {id});
+    m_impl->link.Defer("DELETE FROM " + m_impl->T(db, "xr_columns") + " WHERE table_id = $1", {id});
+    m_impl->link.Defer("DELETE FROM " + m_impl->T(db, "syscolumns") + " WHERE id = $1", {id});
+    m_impl->link.Defer("DELETE FROM " + m_impl->T(db, "sysconstraints") + " WHERE id = $1", {id});
+    m_impl->link.Defer("DELETE FROM " + m_impl->T(db, "xr_indexes") + " WHERE table_id = $1", {id});
     m_impl->Touch(db);
 }
 
 void Catalog::AddColumns(const std::string& db, std::string_view table,
-                         std::vector<ColumnDef> columns, bool) {
+                         std::vector<ColumnDef> columns, bool deferRemake) {
     Serialize(db);
     const TableDef* found = m_impl->Find(db, table);
     if (!found) Fail(CannotFind(table));
@@ -712,7 +853,12 @@ void Catalog::AddColumns(const std::string& db, std::string_view table,
         }
     }
     const std::string target = Quote(db) + "." + Quote(def.name);
-    const bool rows = !m_impl->Select("SELECT 1 FROM " + target + " LIMIT 1").empty();
+    const bool unmade = m_impl->Unmade(def);
+    bool needsEmpty = false;
+    for (const ColumnDef& c : columns)
+        needsEmpty = needsEmpty || (c.notNull && !c.identity && !c.def);
+    const bool rows =
+        needsEmpty && !unmade && !m_impl->Select("SELECT 1 FROM " + target + " LIMIT 1").empty();
     for (const ColumnDef& c : columns) {
         if (rows && c.notNull && !c.identity && !c.def)
             Fail(
@@ -723,18 +869,118 @@ void Catalog::AddColumns(const std::string& db, std::string_view table,
                 c.name + "' cannot be added to non-empty table '" + def.name +
                 "' because it does not satisfy these conditions.");
     }
-    std::string sql = "ALTER TABLE " + target;
-    for (size_t i = 0; i < columns.size(); ++i)
-        sql += (i ? ", ADD COLUMN " : " ADD COLUMN ") + m_impl->ColumnSql(columns[i]);
-    m_impl->link.Exec(sql);
+    // A table's columns wait only when making them later gives the same
+    // rows: no identity to number them (the interpreter defers no nullable
+    // column with a default, whose rows stay NULL).
+    bool defer = deferRemake && m_impl->link.MarkLocked();
+    for (const ColumnDef& c : columns) defer = defer && !c.identity;
+    defer = defer || unmade;
+    const std::string key = DeferKey(db, def.name);
+    if (defer) {
+        m_impl->made.emplace(key, !unmade);
+    } else {
+        std::string sql = "ALTER TABLE " + target;
+        for (size_t i = 0; i < columns.size(); ++i)
+            sql += (i ? ", ADD COLUMN " : " ADD COLUMN ") + m_impl->ColumnSql(columns[i]);
+        m_impl->link.Exec(sql);
+    }
     int colid = static_cast<int>(def.columns.size());
+    auto changed = std::make_shared<TableDef>(def);
     for (ColumnDef& c : columns) {
         ++colid;
         if (c.def) m_impl->NameDefault(db, def.name, def.id, colid, c);
         m_impl->InsertColumn(db, def.id, colid, c);
+        changed->columns.push_back(Impl::StoredColumn(c));
     }
-    m_impl->Touch(db);
+    // Upgrades add hundreds of columns to wide tables one statement at a
+    // time: the definition is kept rather than read back each time.
+    if (defer) m_impl->deferred[key] = changed;
+    m_impl->Touch(db, std::move(changed));
 }
+
+bool Catalog::HasDeferred() const { return !m_impl->deferred.empty(); }
+
+std::vector<std::string> Catalog::FlushDeferred() {
+    std::vector<std::string> databases;
+    Impl& impl = *m_impl;
+    if (impl.deferred.empty()) return databases;
+    // What the server has of each table: which columns, which indexes (a
+    // rollback to a savepoint may have undone some of an earlier flush).
+    std::vector<std::shared_ptr<const TableDef>> tables;
+    std::string names;
+    for (const auto& [key, snapshot] : impl.deferred) {
+        auto def = impl.FindShared(snapshot->db, snapshot->name);
+        if (!def) continue;
+        tables.push_back(def);
+        names += (names.empty() ? "" : "\x1f") + Quote(def->db) + "." + Quote(def->name);
+    }
+    std::map<std::string, std::set<std::string>> stored;  // DeferKey -> columns, indexes
+    for (const auto& row : impl.Select(
+             "SELECT n.nspname, c.relname, a.attname FROM pg_catalog.pg_class c JOIN "
+             "pg_catalog.pg_namespace n ON n.oid = c.relnamespace JOIN pg_catalog.pg_attribute a "
+             "ON a.attrelid = c.oid AND a.attnum > 0 AND NOT a.attisdropped WHERE c.oid = "
+             "ANY(ARRAY(SELECT pg_catalog.to_regclass(x) FROM "
+             "pg_catalog.unnest(pg_catalog.string_to_array($1, chr(31))) x)) UNION ALL SELECT "
+             "n.nspname, t.relname, i.relname FROM pg_catalog.pg_index x JOIN "
+             "pg_catalog.pg_class i ON i.oid = x.indexrelid JOIN pg_catalog.pg_class t ON t.oid = "
+             "x.indrelid JOIN pg_catalog.pg_namespace n ON n.oid = t.relnamespace WHERE t.oid = "
+             "ANY(ARRAY(SELECT pg_catalog.to_regclass(x) FROM "
+             "pg_catalog.unnest(pg_catalog.string_to_array($1, chr(31))) x))",
+             {names}))
+        stored[DeferKey(row[0], row[1])].insert(row[2]);
+    // All tables or none: a failure leaves each as it was, still deferred.
+    impl.link.Defer("SAVEPOINT xr_flush");
+    try {
+        for (const auto& def : tables) {
+            auto have = stored.find(DeferKey(def->db, def->name));
+            if (have == stored.end()) {
+                impl.link.Exec(impl.TableSql(def->db, def->name, def->columns));
+            } else {
+                std::string sql;
+                for (const ColumnDef& c : def->columns) {
+                    if (!have->second.count(c.name))
+                        sql += (sql.empty() ? " ADD COLUMN " : ", ADD COLUMN ") + impl.ColumnSql(c);
+                }
+                if (!sql.empty())
+                    impl.link.Exec("ALTER TABLE " + Quote(def->db) + "." + Quote(def->name) + sql);
+            }
+            for (const IndexDef& ix : def->indexes) {
+                if (have != stored.end() && have->second.count(ix.storageName)) continue;
+                if (have == stored.end()) {
+                    // A table just made has no rows that could refuse it.
+                    impl.link.Defer(impl.IndexSql(def->db, *def, ix));
+                } else {
+                    impl.MakeIndex(def->db, *def, ix);
+                }
+            }
+            if (std::find(databases.begin(), databases.end(), def->db) == databases.end())
+                databases.push_back(def->db);
+        }
+        impl.link.Defer("RELEASE xr_flush");
+        if (EngineError e; !impl.link.Flush(&e)) impl.link.Raise(e);
+    } catch (...) {
+        impl.link.TryExec("ROLLBACK TO xr_flush; RELEASE xr_flush");
+        throw;
+    }
+    impl.deferred.clear();
+    impl.made.clear();
+    return databases;
+}
+
+Catalog::Deferred Catalog::SaveDeferred() const { return m_impl->deferred; }
+
+void Catalog::RestoreDeferred(Deferred saved) {
+    m_impl->deferred = std::move(saved);
+    m_impl->made.clear();  // the rollback may have undone some making
+}
+
+void Catalog::DropDeferred() {
+    m_impl->deferred.clear();
+    m_impl->made.clear();
+}
+
+bool Catalog::DefersTables() const { return true; }
+void Catalog::DeferWithin(bool statementDefers) { m_impl->deferOk = statementDefers; }
 namespace {
 
 bool IndexUses(const IndexDef& ix, std::string_view column) {
@@ -918,11 +1164,11 @@ void Catalog::AddPrimaryKey(const std::string& db, std::string_view table, std::
     key.id = m_impl->NewObjectId(db);
     key.name = name.empty() ? "PK__" + def.name.substr(0, 9) + "__" + Hex8(key.id) : S(name);
     key.storageName = "xr_ix_" + Hex8(key.id);
-    m_impl->MakeIndex(db, def, key);
+    if (!m_impl->Unmade(def)) m_impl->MakeIndex(db, def, key);
     m_impl->InsertObject(db, key.id, key.name, "PK", def.id);
     m_impl->InsertConstraint(db, key.id, def.id, 0, kStatusPrimaryKey);
     m_impl->InsertIndex(db, def, key);
-    m_impl->Touch(db);
+    m_impl->Touch(db, m_impl->WithIndex(def, key));
 }
 
 void Catalog::AddDefault(const std::string& db, std::string_view table, std::string_view column,
@@ -1019,21 +1265,14 @@ void Catalog::CreateIndex(const std::string& db, std::string_view table, IndexDe
         if (m_impl->NameTaken(db, index.name)) FailObjectExists(index.name);
         index.id = m_impl->NewObjectId(db);
     }
-    int32_t tag;
-    do {
-        tag = static_cast<int32_t>(m_impl->random() & 0x7fffffff);
-    } while (!m_impl
-                  ->Select("SELECT 1 FROM " + m_impl->T(db, "xr_indexes") + " WHERE storage = $1",
-                           {"xr_ix_" + Hex8(tag)})
-                  .empty());
-    index.storageName = "xr_ix_" + Hex8(tag);
-    m_impl->MakeIndex(db, def, index);
+    index.storageName = m_impl->NewStorageName(db);
+    if (!m_impl->Unmade(def)) m_impl->MakeIndex(db, def, index);
     if (index.uniqueKey) {
         m_impl->InsertObject(db, index.id, index.name, "UQ", def.id);
         m_impl->InsertConstraint(db, index.id, def.id, 0, kStatusUniqueKey);
     }
     m_impl->InsertIndex(db, def, index);
-    m_impl->Touch(db);
+    m_impl->Touch(db, m_impl->WithIndex(def, index));
 }
 
 PgLink& Catalog::Link() { return m_impl->link; }
@@ -1047,6 +1286,7 @@ void Catalog::Serialize(const std::string& db) {
     m_impl->retired.clear();
     if (mark == m_impl->link.SchemaMark()) return;
     m_impl->retired.swap(m_impl->tables);
+    m_impl->ForgetIds();
 }
 void Catalog::InsertObjectRows(const std::string& db, int32_t id, std::string_view name,
                                const char* xtype, int32_t parent, int colid, int64_t status) {

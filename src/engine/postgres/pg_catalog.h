@@ -64,11 +64,16 @@ public:
     void DropTable(const std::string& db, std::string_view name) override;
     void AddColumns(const std::string& db, std::string_view table, std::vector<ColumnDef> columns,
                     bool deferRemake = false) override;
-    bool HasDeferred() const override { return false; }
-    std::vector<std::string> FlushDeferred() override { return {}; }
-    Deferred SaveDeferred() const override { return {}; }
-    void RestoreDeferred(Deferred) override {}
-    void DropDeferred() override {}
+    // Columns added inside a transaction wait, and each table's go out
+    // together as one ALTER TABLE when something else needs the table: an
+    // upgrade adds hundreds of columns one statement at a time.
+    bool HasDeferred() const override;
+    std::vector<std::string> FlushDeferred() override;
+    Deferred SaveDeferred() const override;
+    void RestoreDeferred(Deferred saved) override;
+    void DropDeferred() override;
+    bool DefersTables() const override;
+    void DeferWithin(bool statementDefers) override;
     void AlterColumn(const std::string& db, std::string_view table,
                      const ColumnDef& column) override;
     void DropColumn(const std::string& db, std::string_view table,

@@ -221,23 +221,23 @@ void InsertConstraintRow(Catalog& catalog, const std::string& db, const TableDef
                          const ForeignKeyDef* fk, const CheckDef* check) {
     PgLink& link = catalog.Link();
     if (fk) {
-        link.Select("INSERT INTO " + T(db, "xr_constraints") +
-                        " (id, table_id, kind, name, columns, ref_table_id, ref_columns, "
-                        "on_delete, on_update, enabled, column_level, text, sql) VALUES ($1, $2, "
-                        "'F', $3, $4, $5, $6, $7, $8, $9, $10, '', '')",
-                    {std::to_string(fk->id), std::to_string(def.id), fk->name,
-                     JoinNames(fk->columns), std::to_string(fk->refTableId),
-                     JoinNames(fk->refColumns), std::to_string(static_cast<int>(fk->onDelete)),
-                     std::to_string(static_cast<int>(fk->onUpdate)), fk->enabled ? "1" : "0",
-                     fk->columnLevel ? "1" : "0"});
+        link.Defer("INSERT INTO " + T(db, "xr_constraints") +
+                       " (id, table_id, kind, name, columns, ref_table_id, ref_columns, "
+                       "on_delete, on_update, enabled, column_level, text, sql) VALUES ($1, $2, "
+                       "'F', $3, $4, $5, $6, $7, $8, $9, $10, '', '')",
+                   {std::to_string(fk->id), std::to_string(def.id), fk->name,
+                    JoinNames(fk->columns), std::to_string(fk->refTableId),
+                    JoinNames(fk->refColumns), std::to_string(static_cast<int>(fk->onDelete)),
+                    std::to_string(static_cast<int>(fk->onUpdate)), fk->enabled ? "1" : "0",
+                    fk->columnLevel ? "1" : "0"});
     } else {
-        link.Select("INSERT INTO " + T(db, "xr_constraints") +
-                        " (id, table_id, kind, name, columns, ref_table_id, ref_columns, "
-                        "on_delete, on_update, enabled, column_level, text, sql) VALUES ($1, $2, "
-                        "'C', $3, $4, 0, '', 0, 0, $5, $6, $7, $8)",
-                    {std::to_string(check->id), std::to_string(def.id), check->name, check->column,
-                     check->enabled ? "1" : "0", check->column.empty() ? "0" : "1", check->text,
-                     check->sql});
+        link.Defer("INSERT INTO " + T(db, "xr_constraints") +
+                       " (id, table_id, kind, name, columns, ref_table_id, ref_columns, "
+                       "on_delete, on_update, enabled, column_level, text, sql) VALUES ($1, $2, "
+                       "'C', $3, $4, 0, '', 0, 0, $5, $6, $7, $8)",
+                   {std::to_string(check->id), std::to_string(def.id), check->name, check->column,
+                    check->enabled ? "1" : "0", check->column.empty() ? "0" : "1", check->text,
+                    check->sql});
     }
     const bool columnLevel = fk ? fk->columnLevel : !check->column.empty();
     const std::string& first = fk ? fk->columns.front() : check->column;
