@@ -33,6 +33,9 @@ struct EngineError {
 // connection changed the schema it was rendered for: the interpreter reads
 // the catalog afresh and runs the statement again.
 inline constexpr int kSchemaMoved = -0x5c4e;
+// What the caller reads when the statement could not simply run again.
+inline constexpr const char* kSchemaChangedText =
+    "The schema of the database changed while the statement ran; run it again.";
 
 // One prepared statement. Parameters count from 1, as rendered SQL numbers
 // them. Reading a row costs one call per column and allocates only for the

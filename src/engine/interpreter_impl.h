@@ -1100,9 +1100,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                 if (nesting > 0) throw;
                 SchemaChanged();
                 if (attempt == 3 || backend->TotalChanges() != changes) {
-                    Fail(
-                        "The schema of the database changed while the statement ran; run it "
-                        "again.");
+                    Fail(kSchemaChangedText);
                 }
             }
         }

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <utility>
 
+#include "engine/backend.h"
 #include "frame/app.h"
 #include "frame/log.h"
 #include "platform/text.h"
@@ -109,6 +110,18 @@ void RunConversion(const Step& step, PassContext& context, StepResult& result) {
     }
 }
 
+// A step that met another set-up's schema change half way runs again, as
+// that set-up's second run would: every step may run twice.
+void RunWhileSchemaSettles(const Step& step, StepResult& result) {
+    for (int attempt = 1;; ++attempt) {
+        RunStatement(step, result);
+        if (result.ok || attempt == 3 || !Contains(result.error, engine::kSchemaChangedText))
+            return;
+        result = StepResult{};
+        result.step = &step;
+    }
+}
+
 }  // namespace
 
 bool IsAlreadyThere(const StepResult& r) {
@@ -188,7 +201,7 @@ PassContext RunSteps(const std::vector<Step>& steps, const StepObserver& observe
         else if (step.conversion)
             RunConversion(step, context, result);
         else
-            RunStatement(step, result);
+            RunWhileSchemaSettles(step, result);
         context.results.push_back(std::move(result));
         ++done;
         const StepResult& last = context.results.back();

@@ -54,11 +54,33 @@ namespace {
 // A pass that opens its database itself and tests none of the opening
 // statements: if the database cannot be made or entered, the statements run
 // wherever the connection is and fail or succeed one by one.
+//
+// A database made just now gets its tables inside one transaction, as pass
+// 1's do (see SetupDB1), once the pass is in it: the files are written once,
+// and a second set-up started at the same time waits for this one's tables
+// instead of dropping a key between this one's steps. Should the commit
+// find the transaction undone, the tables' steps run again one by one.
 int RunPass(const char* database, std::vector<Step> tableSteps) {
     std::vector<Step> steps = OpenDatabaseSteps(database);
-    steps.insert(steps.end(), std::make_move_iterator(tableSteps.begin()),
-                 std::make_move_iterator(tableSteps.end()));
-    RunAndRestore(steps);
+    const std::string created = steps[1].tag;
+    const size_t opening = steps.size();
+    steps.insert(steps.end(), tableSteps.begin(), tableSteps.end());
+    CXRDB5App& app = TheApp();
+    bool isNew = false, inTransaction = false;
+    const StepObserver& observer = PassObserver();
+    Shielded(Logged{"Set-up stopped: %s", "Set-up stopped"}, [&] {
+        RunSteps(steps, [&](const StepResult& r, size_t done, size_t total) {
+            if (r.step && r.step->tag == created) isNew = r.ok && !r.skipped;
+            if (done == opening && isNew && r.ok) inTransaction = app.BeginTrans() == 1;
+            if (observer) observer(r, done, total);
+        });
+    });
+    if (inTransaction && !app.CommitTrans()) {
+        Log("Set-up: the pass is run again without a transaction");
+        RunAndRestore(tableSteps);
+        return 1;
+    }
+    RestoreDefaultDatabase();
     return 1;
 }
 

@@ -234,6 +234,7 @@ bool PgLink::Revive() {
     if (!m_conn || PQstatus(m_conn) == CONNECTION_OK) return false;
     m_deferred.clear();  // the lost session's transaction's
     m_markLocked = false;
+    ++m_transactions;
     PQreset(m_conn);
     if (PQstatus(m_conn) != CONNECTION_OK) return false;
     ++m_generation;
@@ -555,8 +556,11 @@ bool PgLink::MarkLocked() const {
 // A lock taken in a savepoint that is rolled back goes with it: after any
 // rollback the lock is taken again.
 void PgLink::Undone(const std::string& sql) {
-    if (sql.find("ROLLBACK") != std::string::npos || sql.find("COMMIT") != std::string::npos)
-        m_markLocked = false;
+    const size_t rollback = sql.find("ROLLBACK");
+    const bool commit = sql.find("COMMIT") != std::string::npos;
+    if (rollback != std::string::npos || commit) m_markLocked = false;
+    if (commit || (rollback != std::string::npos && sql.compare(rollback, 11, "ROLLBACK TO") != 0))
+        ++m_transactions;
 }
 
 // ---- statements -----------------------------------------------------------
@@ -1024,9 +1028,7 @@ ComError PgBackend::MapError(const EngineError& error, std::string_view sql,
         // Met outside a statement that could run again (a recordset's read):
         // the next batch reads the catalog afresh.
         m_ddlUndone = true;
-        return ComError(DB_E_ERRORSINCOMMAND,
-                        "The schema of the database changed while the statement ran; run it "
-                        "again.");
+        return ComError(DB_E_ERRORSINCOMMAND, kSchemaChangedText);
     }
     const Reported r = Parse(error);
     const std::string& s = r.state;

@@ -78,6 +78,8 @@ public:
     bool Flush(EngineError* error = nullptr, pg_result** last = nullptr);
     // Inside a transaction that has not failed.
     bool InTransaction() const;
+    // A count that moves whenever a transaction of the session ends.
+    uint64_t Transactions() const { return m_transactions; }
 
     // The schema mark's row lock (pg_serialize.h) taken in the open
     // transaction, and the mark as the lock found it (moved by this
@@ -108,6 +110,7 @@ private:
     std::vector<Deferred> m_deferred;
     static std::vector<Deferred> Batched(std::vector<Deferred> pending, bool keepLast);
     bool m_markLocked = false;
+    uint64_t m_transactions = 0;
     std::set<std::string> m_moved;  // FirstMove
     int64_t m_lockedMark = -1;
 

@@ -203,6 +203,10 @@ struct Catalog::Impl {
     Deferred deferred;
     std::map<std::string, bool> made;
     bool deferOk = false;  // DeferWithin
+    // Tables made in the open transaction, by DeferKey: nobody else has
+    // seen them. `madeHereIn` is the link's Transactions count then.
+    std::set<std::string> madeHere;
+    uint64_t madeHereIn = 0;
 
     // Whether `def`'s table is yet to be made on the server.
     bool Unmade(const TableDef& def) {
@@ -791,6 +795,13 @@ void Catalog::CreateTable(const std::string& db, std::string_view name,
     // needs it, with the columns, keys and indexes it has then.
     const bool wait = m_impl->MayWait(db);
     if (!wait) m_impl->link.Exec(m_impl->TableSql(db, name, columns));
+    if (m_impl->link.InTransaction()) {
+        if (m_impl->madeHereIn != m_impl->link.Transactions()) {
+            m_impl->madeHere.clear();
+            m_impl->madeHereIn = m_impl->link.Transactions();
+        }
+        m_impl->madeHere.insert(DeferKey(db, name));
+    }
     const int32_t tableId = m_impl->NewObjectId(db);
     m_impl->InsertObject(db, tableId, name, "U", 0);
     auto made = std::make_shared<TableDef>();
@@ -928,11 +939,44 @@ std::vector<std::string> Catalog::FlushDeferred() {
              "pg_catalog.unnest(pg_catalog.string_to_array($1, chr(31))) x))",
              {names}))
         stored[DeferKey(row[0], row[1])].insert(row[2]);
+    // A table made earlier in this transaction that nothing has written,
+    // keyed to, viewed or granted since is made again whole: PostgreSQL
+    // adds columns with defaults one at a time, each costing as much as
+    // making the table, so widening a wide table step by step is slow.
+    std::string fresh;
+    for (const auto& def : tables) {
+        const std::string key = DeferKey(def->db, def->name);
+        if (stored.count(key) && impl.madeHere.count(key) &&
+            impl.madeHereIn == impl.link.Transactions() && !def->IdentityColumn() &&
+            def->checks.empty() && def->foreignKeys.empty())
+            fresh += (fresh.empty() ? "" : "\x1f") + Quote(def->db) + "." + Quote(def->name);
+    }
+    std::set<std::string> remade;
+    if (!fresh.empty()) {
+        for (const auto& row : impl.Select(
+                 "SELECT n.nspname, c.relname FROM pg_catalog.pg_class c JOIN "
+                 "pg_catalog.pg_namespace n ON n.oid = c.relnamespace WHERE c.oid = "
+                 "ANY(ARRAY(SELECT pg_catalog.to_regclass(x) FROM "
+                 "pg_catalog.unnest(pg_catalog.string_to_array($1, chr(31))) x)) AND c.relacl IS "
+                 "NULL AND pg_catalog.pg_stat_get_xact_tuples_inserted(c.oid) = 0 AND "
+                 "pg_catalog.pg_stat_get_xact_tuples_updated(c.oid) = 0 AND "
+                 "pg_catalog.pg_stat_get_xact_tuples_deleted(c.oid) = 0 AND NOT EXISTS (SELECT 1 "
+                 "FROM pg_catalog.pg_trigger t WHERE t.tgrelid = c.oid AND NOT t.tgisinternal) "
+                 "AND NOT EXISTS (SELECT 1 FROM pg_catalog.pg_depend d WHERE d.refobjid = c.oid "
+                 "AND d.classid = 'pg_catalog.pg_rewrite'::pg_catalog.regclass)",
+                 {fresh}))
+            remade.insert(DeferKey(row[0], row[1]));
+    }
     // All tables or none: a failure leaves each as it was, still deferred.
     impl.link.Defer("SAVEPOINT xr_flush");
     try {
         for (const auto& def : tables) {
             auto have = stored.find(DeferKey(def->db, def->name));
+            if (have != stored.end() && remade.count(have->first)) {
+                impl.link.Defer("DROP TABLE " + Quote(def->db) + "." + Quote(def->name));
+                stored.erase(have);
+                have = stored.end();
+            }
             if (have == stored.end()) {
                 impl.link.Exec(impl.TableSql(def->db, def->name, def->columns));
             } else {
