@@ -131,6 +131,12 @@ TEST_F(CompletionTest, CompletesFileNamesForFiles) {
     EXPECT_EQ(Offered({"exec", "o"}), "other.sql");
     EXPECT_EQ(Offered({"import-csv", "depts", "items.csv", "--script", "ot"}), "other.sql");
     EXPECT_EQ(Offered({"import-xml", "--record", "Products", "items.x"}), "items.xml");
+    EXPECT_EQ(Offered({"--data", "ot"}), "other.sql");
+    // Values that name no file get none: a statement, a connection string,
+    // an element's name.
+    EXPECT_EQ(Offered({"sql", "it"}), "");
+    EXPECT_EQ(Offered({"--connect", "it"}), "");
+    EXPECT_EQ(Offered({"import-xml", "--record", "it"}), "");
     // Every word after the kind and the file is an option: no more files.
     EXPECT_EQ(Offered({"import-csv", "products", "items.csv", "it"}), "");
 }

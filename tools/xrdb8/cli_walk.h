@@ -68,10 +68,15 @@ inline std::vector<std::string> Choices(const CLI::Option& opt) {
     return choices;
 }
 
-// Whether the value is a name of a file or folder: text that no check
-// limits, so completion offers the names in the folder.
+// Whether the value names a file or folder, so that completion offers the
+// names in the folder: text that no check limits and whose description says
+// it is a file or a folder ("the CSV file", "the till's base folder"), not a
+// string that merely mentions one (--connect).
 inline bool TakesPath(const CLI::Option& opt) {
-    return ValueKind(opt) == "TEXT" && Choices(opt).empty();
+    if (ValueKind(opt) != "TEXT" || !Choices(opt).empty()) return false;
+    const std::string& what = opt.get_description();
+    return (what.find("file") != std::string::npos || what.find("folder") != std::string::npos) &&
+           what.find("string") == std::string::npos;
 }
 
 }  // namespace xrdb8tool::cli

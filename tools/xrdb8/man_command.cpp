@@ -54,7 +54,11 @@ std::string ArgumentUse(const CLI::Option& opt) {
 std::string Described(const CLI::Option& opt) {
     std::string text = Roff(opt.get_description());
     const std::vector<std::string> choices = cli::Choices(opt);
-    if (!choices.empty()) {
+    // Spelled out unless the description names them all already.
+    bool named = true;
+    for (const std::string& c : choices)
+        named = named && opt.get_description().find(c) != std::string::npos;
+    if (!choices.empty() && !named) {
         std::string list;
         for (size_t i = 0; i < choices.size(); ++i)
             list += (i == 0 ? "" : i + 1 == choices.size() ? " or " : ", ") + Bold(choices[i]);
@@ -80,7 +84,8 @@ void Command(const CLI::App& app, const std::string& path, std::ostream& out) {
     const auto arguments = cli::Arguments(app);
     const auto commands = cli::Commands(app);
     for (const CLI::Option* opt : options)
-        if (!IsHelp(*opt)) use += " [" + OptionUse(*opt) + "]";
+        if (!IsHelp(*opt))
+            use += opt->get_required() ? " " + OptionUse(*opt) : " [" + OptionUse(*opt) + "]";
     if (!commands.empty()) use += " " + Italic("command");
     for (const CLI::Option* opt : arguments) use += " " + ArgumentUse(*opt);
     out << ".SS " << Roff(path) << "\n" << use << "\n.PP\n" << Roff(app.get_description()) << "\n";
@@ -88,7 +93,7 @@ void Command(const CLI::App& app, const std::string& path, std::ostream& out) {
         std::string list;
         for (const CLI::App* sub : commands)
             list += (list.empty() ? "" : ", ") + Bold(path + " " + sub->get_name());
-        out << "The " << Italic("command") << " is one of " << list << ".\n";
+        out << ".PP\nThe " << Italic("command") << " is one of " << list << ".\n";
     }
     if (!arguments.empty() || options.size() > 1) out << ".RS\n";
     for (const CLI::Option* opt : arguments)
@@ -107,6 +112,8 @@ std::string ManPage(const CLI::App& app) {
     if (summary.rfind("xrdb8: ", 0) == 0) summary = summary.substr(7);
     out << ".TH XRDB8 1 \"\" \"xrdb8 " << Roff(xr::TheApp().m_vers.m_version)
         << "\" \"User Commands\"\n"
+        // Option names and file names read best unbroken and ragged right.
+        << ".nh\n.ad l\n"
         << ".SH NAME\n"
         << "xrdb8 \\- " << Roff(summary) << "\n"
         << ".SH SYNOPSIS\n"
