@@ -127,7 +127,8 @@ std::string ManPage(const CLI::App& app) {
         << ".PP\n"
         << "Each command prints a summary of what it did on standard output. While a long "
         << "command runs (" << Bold("setup") << ", " << Bold("import-csv") << ", "
-        << Bold("import-xml") << ", " << Bold("exec") << ", " << Bold("script")
+        << Bold("import-xml") << ", " << Bold("exec") << ", " << Bold("script") << ", "
+        << Bold("lists export-all")
         << "), one line on standard error shows how far it has got, how fast it goes and how "
         << "long it has left; the line is cleared when the command ends, and is not written "
         << "at all when standard error is not a terminal.\n"
