@@ -187,6 +187,19 @@ TEST_P(ProgressToolTest, ScriptAndExecShowTheirProgressToo) {
     EXPECT_EQ(screen.after, piped.out);
 }
 
+TEST_P(ProgressToolTest, SetupCountsTheStatementsOfItsStep) {
+    const xrtest::ToolRun shown = xrtest::RunOnTerminal(Tool({"setup", "--only", "users"}));
+    ASSERT_EQ(shown.status, 0) << shown.out;
+    const Screen screen = Split(shown.out);
+    EXPECT_EQ(screen.progress.rfind("\rsetup users  ", 0), 0u) << screen.progress;
+    EXPECT_NE(screen.progress.find("% ["), std::string::npos) << screen.progress;
+    EXPECT_NE(screen.progress.find(" statements"), std::string::npos) << screen.progress;
+    EXPECT_EQ(screen.progress.find('\n'), std::string::npos) << screen.progress;
+    // The step's summary follows on a clean line.
+    EXPECT_EQ(screen.after.rfind("user database (pass 3): ", 0), 0u) << screen.after;
+    EXPECT_EQ(screen.after.find('\r'), std::string::npos) << screen.after;
+}
+
 XRTEST_ON_EVERY_ENGINE(ProgressToolTest);
 
 }  // namespace

@@ -49,7 +49,9 @@ public:
     // stretch of work whose rate is measured afresh. The line is redrawn at
     // most ten times a second, so a caller may call as often as it counts.
     void operator()(uint64_t done, uint64_t total);
-    // The same as a callback, for the library's and the backup's hooks.
+    // The same as a callback, for hooks that take one, e.g. a backup's:
+    //     Progress progress("backup", Units::Bytes);
+    //     hook = progress.Callback();  // progress outlives the hook's use
     std::function<void(uint64_t done, uint64_t total)> Callback();
     // A new label for what comes next (the step of a set-up, the table).
     void SetLabel(std::string label);
