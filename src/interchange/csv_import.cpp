@@ -85,7 +85,10 @@ bool CsvLines::Next(std::string& line) {
     }
     ++m_number;
     m_current = line;
-    if (m_report) m_report->Line();
+    if (m_report) {
+        if (m_report->ProgressDue()) m_report->position = m_file.GetPosition();
+        m_report->Line();
+    }
     return true;
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -29,9 +30,15 @@ struct ImportReport {
     // The first skipped or failed lines, at most `keep` of them.
     std::vector<SkippedLine> firstSkipped;
     size_t keep = 10;
-    // Called now and then while the import runs, with the lines done so far.
+    // Called now and then while the import runs, with the lines done so far;
+    // `position` then holds how far into the file the reader has got (bytes,
+    // -1 when it cannot tell), which it notes only when a call is due.
     std::function<void(long lines)> progress;
     long progressEvery = 1000;
+    int64_t position = -1;
+    bool ProgressDue() const {
+        return progress && progressEvery > 0 && (lines + 1) % progressEvery == 0;
+    }
 
     void Skip(long number, std::string reason, std::string_view text);
     void Fail(long number, std::string reason, std::string_view text);

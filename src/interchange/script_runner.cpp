@@ -21,7 +21,7 @@ bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
 }
 
-void Note(RunStats& stats, int ran, long lineNumber) {
+void Note(RunStats& stats, int ran, long lineNumber, const CStdioFile& file) {
     ++stats.batches;
     if (!ran) {
         ++stats.failed;
@@ -33,7 +33,10 @@ void Note(RunStats& stats, int ran, long lineNumber) {
             stats.firstFailures.push_back("line " + std::to_string(lineNumber) + ": " + text);
         }
     }
-    if (stats.progress && stats.batches % 100 == 0) stats.progress(stats.batches);
+    if (stats.progress && stats.progressEvery > 0 && stats.batches % stats.progressEvery == 0) {
+        stats.position = file.GetPosition();
+        stats.progress(stats.batches);
+    }
 }
 
 // A "GO" line of SQL Server's tools: GO alone on its line in any case, with
@@ -83,7 +86,8 @@ ScriptFormat DetectFormat(CStdioFile& file) {
 }
 
 // Runs `batch` (blanks before it dropped) unless it is blank.
-void RunBatch(const std::string& batch, long lineNumber, long times, RunStats* stats) {
+void RunBatch(const std::string& batch, long lineNumber, long times, RunStats* stats,
+              const CStdioFile& file) {
     size_t first = 0;
     while (first < batch.size() && IsBlank(batch[first])) ++first;
     if (first == batch.size()) return;
@@ -91,7 +95,7 @@ void RunBatch(const std::string& batch, long lineNumber, long times, RunStats* s
     // Exec, and the script goes on.
     for (long i = 0; i < times; ++i) {
         const int ran = TheApp().Exec(std::string_view(batch).substr(first));
-        if (stats) Note(*stats, ran, lineNumber);
+        if (stats) Note(*stats, ran, lineNumber, file);
     }
 }
 
@@ -116,7 +120,7 @@ int ExecSQLFile(const char* path, RunStats* stats) {
         if (format == ScriptFormat::Go) {
             // Lines keep their breaks: a comment ends at its line's end.
             if (IsGoLine(line, times)) {
-                RunBatch(batch, lineNumber, times, stats);
+                RunBatch(batch, lineNumber, times, stats, file);
                 batch.clear();
             } else {
                 batch.append(line).append("\n");
@@ -126,7 +130,7 @@ int ExecSQLFile(const char* path, RunStats* stats) {
             // their own leading blank, hex digits of a binary value do not.
             batch += line;
         } else if (IsSuiteSeparator(line)) {
-            RunBatch(batch, lineNumber, 1, stats);
+            RunBatch(batch, lineNumber, 1, stats, file);
             batch.clear();
         }
         // Any other line beginning with "--" is a comment, such as the
@@ -134,7 +138,7 @@ int ExecSQLFile(const char* path, RunStats* stats) {
     }
     // After the last terminator: SQL Server's tools run what follows the last
     // GO; the suite's format leaves it unrun.
-    if (format == ScriptFormat::Go) RunBatch(batch, lineNumber, 1, stats);
+    if (format == ScriptFormat::Go) RunBatch(batch, lineNumber, 1, stats, file);
     return file.Failed() ? 0 : 1;
 }
 

@@ -2,6 +2,7 @@
 // connection (the operation behind DBExecSQLFile).
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -20,8 +21,11 @@ struct RunStats {
     // The first refused batches: "line N: error" (N is the terminator's line).
     std::vector<std::string> firstFailures;
     size_t keep = 10;
-    // Called now and then with the batches run so far.
+    // Called every `progressEvery` batches with the batches run so far;
+    // `position` then holds how far into the file the runner has read (bytes).
     std::function<void(long batches)> progress;
+    long progressEvery = 100;
+    int64_t position = -1;
 };
 
 // Lines are gathered into a batch until a line that begins with "--->GO"; the

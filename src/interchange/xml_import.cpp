@@ -240,7 +240,10 @@ int CXRTable::XmlLoadFile(const char* path, const char* recordName) {
             const auto print = [&] {
                 node.print(writer, "\t", pugi::format_indent, pugi::encoding_auto);
             };
-            if (report) report->Line();
+            if (report) {
+                if (report->ProgressDue()) report->position = node.offset_debug();
+                report->Line();
+            }
             // The name is looked at first: an element that is passed over is
             // printed only for a report that still keeps lines.
             if (!xr::IEquals(node.name(), "Products")) {

@@ -18,3 +18,19 @@ if(TARGET xrdb8_tool)
   add_dependencies(interchange_tests xrdb8_tool)
   target_compile_definitions(interchange_tests PRIVATE XRDB8_TOOL="$<TARGET_FILE:xrdb8_tool>")
 endif()
+# The command bodies draw their progress through the tool's progress line.
+target_sources(interchange_tests PRIVATE ${PROJECT_SOURCE_DIR}/tools/xrdb8/progress.cpp)
+
+# The tool as the operator meets it: the progress line on a terminal (a
+# pseudo-terminal, hence libutil's forkpty), the completion script and the
+# manual page the build writes.
+xrdb8_test(tool_tests
+  ${CMAKE_CURRENT_LIST_DIR}/progress_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/completion_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/man_page_test.cpp
+  ${PROJECT_SOURCE_DIR}/tools/xrdb8/progress.cpp)
+target_include_directories(tool_tests PRIVATE ${PROJECT_SOURCE_DIR}/tools/xrdb8)
+target_link_libraries(tool_tests PRIVATE util)
+add_dependencies(tool_tests xrdb8_man)
+target_compile_definitions(tool_tests PRIVATE
+  XRDB8_MAN_PAGE="${PROJECT_BINARY_DIR}/tools/xrdb8/xrdb8.1")

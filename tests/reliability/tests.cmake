@@ -10,3 +10,5 @@ xrdb8_test(reliability_tests
   ${PROJECT_SOURCE_DIR}/tools/xrdb8/data_folder.cpp)
 # The import and set-up bodies of the tool run in the test's own processes.
 target_include_directories(reliability_tests PRIVATE ${PROJECT_SOURCE_DIR}/tools/xrdb8)
+# The command bodies draw their progress through the tool's progress line.
+target_sources(reliability_tests PRIVATE ${PROJECT_SOURCE_DIR}/tools/xrdb8/progress.cpp)

@@ -5,12 +5,9 @@
 // status 1.
 #include "interchange_commands.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -27,6 +24,7 @@
 #include "interchange/script_runner.h"
 #include "platform/error.h"
 #include "platform/text.h"
+#include "progress.h"
 #include "xrdb8/xrdb8.h"
 
 namespace xrdb8tool {
@@ -70,34 +68,16 @@ private:
     bool m_connected = false;
 };
 
-// "what: n" on stderr, rewritten in place at most a few times a second; only
-// when stderr is a terminal.
-class Progress {
-public:
-    explicit Progress(std::string what) : m_what(std::move(what)), m_on(isatty(STDERR_FILENO)) {}
-    ~Progress() { Done(); }
-    Progress(const Progress&) = delete;
-    Progress& operator=(const Progress&) = delete;
+// The size of the file a command reads, for its percentage; 0 when unknown.
+uint64_t FileSize(const std::string& path) {
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    return ec ? 0 : static_cast<uint64_t>(size);
+}
 
-    void Show(const std::string& text) {
-        if (!m_on) return;
-        const auto now = std::chrono::steady_clock::now();
-        if (now - m_last < std::chrono::milliseconds(200)) return;
-        m_last = now;
-        std::fprintf(stderr, "\r%s: %s\033[K", m_what.c_str(), text.c_str());
-        m_shown = true;
-    }
-    void Done() {
-        if (m_shown) std::fprintf(stderr, "\r\033[K");
-        m_shown = false;
-    }
-
-private:
-    std::string m_what;
-    bool m_on;
-    bool m_shown = false;
-    std::chrono::steady_clock::time_point m_last{};
-};
+// How often the library's loops report: each report costs a look at the
+// clock, and the line is redrawn at most ten times a second anyway.
+constexpr long kReportEvery = 64;
 
 bool Readable(const std::string& path, std::ostream& err) {
     std::error_code ec;
@@ -182,24 +162,24 @@ int RunScript(const Server& server, const std::vector<std::string>& tables,
     for (const std::string& name : tables) {
         AnyTable table(name);
         const long count = table.Count();
-        Progress progress("script " + name);
+        Progress progress("script " + name, Units::Things, "rows");
         std::fprintf(f, "-->TABLE: %s\nDELETE FROM %s\n--->GO\n", name.c_str(), name.c_str());
         if (identityInsert) std::fprintf(f, "SET IDENTITY_INSERT %s ON\n--->GO\n", name.c_str());
         long rows = 0;
+        progress(0, count > 0 ? static_cast<uint64_t>(count) : 0);
         const std::string sql = "SELECT * FROM " + name;
         for (int onRow = table.MoveFirst(sql.c_str()); onRow; onRow = table.MoveNext()) {
             if (!table.AAScriptRecord(f, 1, 1)) {
-                progress.Done();
+                progress.Clear();
                 err << "xrdb8: error: table " << name << ", row " << rows + 1
                     << " cannot be scripted: " << LastErrorText() << "\n";
                 return 1;
             }
-            if (++rows % 500 == 0)
-                progress.Show(std::to_string(rows) +
-                              (count >= 0 ? "/" + std::to_string(count) : "") + " rows");
+            if (++rows % kReportEvery == 0)
+                progress(static_cast<uint64_t>(rows), count > 0 ? static_cast<uint64_t>(count) : 0);
         }
         if (identityInsert) std::fprintf(f, "SET IDENTITY_INSERT %s OFF\n--->GO\n", name.c_str());
-        progress.Done();
+        progress.Clear();
         out << name << ": " << rows << " rows\n";
         totalRows += rows;
     }
@@ -218,10 +198,15 @@ int RunExec(const Server& server, const std::string& path, std::ostream& out, st
     Session session;
     if (!session.Connect(server, err)) return 1;
     xr::RunStats stats;
-    Progress progress("exec " + path);
-    stats.progress = [&](long batches) { progress.Show(std::to_string(batches) + " batches"); };
+    const uint64_t size = FileSize(path);
+    Progress progress("exec", Units::Bytes);
+    progress(0, size);
+    stats.progressEvery = kReportEvery / 4;  // a batch is at least one statement
+    stats.progress = [&](long) {
+        if (stats.position >= 0) progress(static_cast<uint64_t>(stats.position), size);
+    };
     const int result = xr::ExecSQLFile(path.c_str(), &stats);
-    progress.Done();
+    progress.Clear();
     if (!result) {
         err << "xrdb8: error: " << path << " could not be read to its end\n";
         return 1;
@@ -284,8 +269,12 @@ int RunImportCsv(const Server& server, const std::string& kind, const std::strin
     if (!session.Connect(server, err)) return 1;
 
     xr::interchange::ImportReport report;
-    Progress progress("import " + kind);
-    report.progress = [&](long lines) { progress.Show(std::to_string(lines) + " lines"); };
+    const uint64_t size = FileSize(path);
+    Progress progress("import-csv " + kind, Units::Bytes);
+    report.progressEvery = kReportEvery;
+    report.progress = [&](long) {
+        if (report.position >= 0) progress(static_cast<uint64_t>(report.position), size);
+    };
     int result = 0;
     // Emptying the table and filling it again commit together: until then
     // the tills read the old rows, and an import stopped halfway (killed, a
@@ -296,10 +285,11 @@ int RunImportCsv(const Server& server, const std::string& kind, const std::strin
     }
     {
         xr::interchange::ReportScope scope(&report);
+        progress(0, size);
         result = table->ImportCSV(path.c_str(), scriptPath.empty() ? nullptr : scriptPath.c_str(),
                                   replace ? 1 : 0);
     }
-    progress.Done();
+    progress.Clear();
     if (replace && !DBCommitTrans()) {
         const std::string why = LastErrorText();
         DBRollbackTrans();
@@ -331,15 +321,20 @@ int RunImportXml(const Server& server, const std::string& path, const std::strin
     Session session;
     if (!session.Connect(server, err)) return 1;
     xr::interchange::ImportReport report;
-    Progress progress("import-xml");
-    report.progress = [&](long records) { progress.Show(std::to_string(records) + " elements"); };
+    const uint64_t size = FileSize(path);
+    Progress progress("import-xml", Units::Bytes);
+    progress(0, size);
+    report.progressEvery = kReportEvery;
+    report.progress = [&](long) {
+        if (report.position >= 0) progress(static_cast<uint64_t>(report.position), size);
+    };
     int result = 0;
     {
         xr::interchange::ReportScope scope(&report);
         g_lastLogLine.clear();
         result = CXRTable::XmlLoadFile(path.c_str(), hasRecord ? record.c_str() : nullptr);
     }
-    progress.Done();
+    progress.Clear();
     if (!result) {
         err << "xrdb8: error: " << path << " was not loaded";
         if (!g_lastLogLine.empty()) err << ": " << g_lastLogLine;

@@ -4,8 +4,6 @@
 // needed. Each command ends with what it did, or one error line.
 #include "lists_command.h"
 
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <filesystem>
@@ -17,6 +15,7 @@
 #include "lists/list_files.h"
 #include "platform/error.h"
 #include "platform/text.h"
+#include "progress.h"
 #include "xrdb8/xrdb8.h"
 
 namespace xrdb8tool {
@@ -166,7 +165,7 @@ int RunExportAll(const Server& server, const std::string& base, bool classic) {
     Connect(server);
     CListDB db;
     db.SetClassic(classic ? 1 : 0);
-    const bool showProgress = isatty(STDERR_FILENO) != 0;
+    Progress progress("lists export-all", Units::Things, "lists");
     int written = 0;
     int failed = 0;
     db.SetProgress([&](int list, int result, int done, int total) {
@@ -174,13 +173,13 @@ int RunExportAll(const Server& server, const std::string& base, bool classic) {
             ++written;
         } else {
             ++failed;
-            if (showProgress) std::fprintf(stderr, "\r\033[K");
+            progress.Clear();
             std::cerr << "xrdb8: error: list " << list << ": the file could not be written\n";
         }
-        if (showProgress) std::fprintf(stderr, "\rwriting lists: %d/%d", done, total);
+        progress(static_cast<uint64_t>(done), static_cast<uint64_t>(total));
     });
     db.ListsFromDB(base.c_str());
-    if (showProgress) std::fprintf(stderr, "\r\033[K");
+    progress.Clear();
     std::cout << "wrote " << written << " files";
     if (classic) std::cout << " (screen-definition files into " << data << ")";
     std::cout << " into " << listFolder << "\n";

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "check_command.h"
+#include "cli_docs.h"
 #include "data_folder.h"
 #include "engine/connection.h"
 #include "frame/app.h"
@@ -178,6 +179,8 @@ int main(int argc, char** argv) {
     xrdb8tool::AddCheckCommand(app, options.server, status);
     xrdb8tool::AddInterchangeCommands(app, options.server, status);
     xrdb8tool::AddListsCommand(app, options.server, status);
+    xrdb8tool::AddCompletionCommand(app, status);
+    xrdb8tool::AddManCommand(app, status);
 
     try {
         app.parse(argc, argv);

@@ -5,8 +5,6 @@
 // so that an upgrade that lost a column is noticed.
 #include "setup_command.h"
 
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 #include <cstdarg>
 #include <cstdio>
@@ -19,6 +17,7 @@
 #include "data_folder.h"
 #include "platform/error.h"
 #include "platform/text.h"
+#include "progress.h"
 #include "setup/default_data.h"
 #include "setup/pass.h"
 #include "xrdb8/xrdb8.h"
@@ -160,7 +159,6 @@ int RunSetup(const Server& server, const std::string& only) {
         DBClose();
         return 1;
     }
-    const bool showProgress = isatty(STDERR_FILENO) != 0;
     int status = 0;
     size_t failed = 0;  // statements that failed for another reason than "already there"
     bool wroteUser = false;
@@ -168,17 +166,17 @@ int RunSetup(const Server& server, const std::string& only) {
     for (const SetupStep& step : kSetupSteps) {
         if (!only.empty() && only != step.key) continue;
         StepSummary summary;
+        Progress progress(std::string("setup ") + step.key, Units::Things, "statements");
         xr::setup::SetPassObserver([&](const StepResult& r, size_t done, size_t total) {
             Gather(summary, r);
-            if (showProgress && (done == total || done % 8 == 0))
-                std::fprintf(stderr, "\r%s: %zu/%zu", step.name, done, total);
+            progress(done, total);
         });
         g_lastLogLine.clear();
         DBLogFn previousSink = DBSetLog(&KeepLastLine);
         const int answer = step.run();
         DBSetLog(previousSink);
         xr::setup::SetPassObserver({});
-        if (showProgress) std::fprintf(stderr, "\r\033[K");
+        progress.Clear();
         PrintSummary(step.name, summary, std::cout);
         failed += summary.failures.size();
         wroteUser = wroteUser || step.run == &DBSetupInitialAccess;

@@ -1,0 +1,142 @@
+// The manual page: written by the tool from its own commands, so it names
+// every command and option --help names, and groff reads it without a
+// complaint.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "temp_dir.h"
+#include "tool_run.h"
+
+namespace {
+
+// The commands and the options `xrdb8 [COMMAND] --help` lists.
+struct Help {
+    std::vector<std::string> commands;
+    std::vector<std::string> options;
+};
+
+Help HelpOf(const std::vector<std::string>& command) {
+    std::vector<std::string> args = command;
+    args.push_back("--help");
+    std::istringstream text(xrtest::RunTool(args).out);
+    Help help;
+    std::string line, section;
+    while (std::getline(text, line)) {
+        if (!line.empty() && line[0] != ' ') {
+            section = line;
+            continue;
+        }
+        std::istringstream words(line);
+        std::string first;
+        words >> first;
+        if (section.rfind("Subcommands:", 0) == 0 && !first.empty()) {
+            help.commands.push_back(first);
+        } else if (section.rfind("Options:", 0) == 0 && first.rfind("-", 0) == 0) {
+            // "-h,--help" or "--only TEXT:{...}": each name of the option
+            std::istringstream names(first);
+            std::string name;
+            while (std::getline(names, name, ','))
+                if (name.rfind("-", 0) == 0) help.options.push_back(name);
+        }
+    }
+    return help;
+}
+
+// A name as the page writes it: troff's minus signs.
+std::string Roff(const std::string& text) {
+    std::string out;
+    for (char c : text) out += c == '-' ? std::string("\\-") : std::string(1, c);
+    return out;
+}
+
+std::string Page() {
+    const xrtest::ToolRun run = xrtest::RunTool({"man"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    return run.out;
+}
+
+TEST(ManPage, HasTheSectionsOfAManualPage) {
+    const std::string page = Page();
+    EXPECT_EQ(page.rfind(".TH XRDB8 1 ", 0), 0u) << page.substr(0, 80);
+    size_t at = 0;
+    for (const char* section : {".SH NAME\nxrdb8 \\- ", ".SH SYNOPSIS\n", ".SH DESCRIPTION\n",
+                                ".SH OPTIONS\n", ".SH COMMANDS\n", ".SH ENVIRONMENT\n",
+                                ".TP\n\\fBXRDB8_DATA\\fR\n", ".SH EXIT STATUS\n"}) {
+        const size_t found = page.find(section, at);
+        EXPECT_NE(found, std::string::npos) << section;
+        if (found != std::string::npos) at = found;
+    }
+}
+
+TEST(ManPage, NamesEveryCommandAndOptionHelpNames) {
+    const std::string page = Page();
+    const Help top = HelpOf({});
+    ASSERT_GE(top.commands.size(), 8u);
+    for (const std::string& option : top.options)
+        EXPECT_NE(page.find("\\fB" + Roff(option) + "\\fR"), std::string::npos) << option;
+    // Commands, and the commands under them, each with their options.
+    std::vector<std::vector<std::string>> pending;
+    for (const std::string& c : top.commands) pending.push_back({c});
+    while (!pending.empty()) {
+        const std::vector<std::string> command = pending.back();
+        pending.pop_back();
+        std::string path;
+        for (const std::string& word : command) path += (path.empty() ? "" : " ") + word;
+        const size_t section = page.find(".SS " + Roff(path) + "\n");
+        EXPECT_NE(section, std::string::npos) << path;
+        if (section == std::string::npos) continue;
+        const size_t end = page.find(".SS ", section + 1);
+        const std::string text = page.substr(section, end - section);
+        const Help help = HelpOf(command);
+        for (const std::string& option : help.options) {
+            if (option == "-h" || option == "--help") continue;  // every command has it
+            EXPECT_NE(text.find("\\fB" + Roff(option) + "\\fR"), std::string::npos)
+                << path << " " << option;
+        }
+        for (const std::string& sub : help.commands) {
+            std::vector<std::string> deeper = command;
+            deeper.push_back(sub);
+            pending.push_back(deeper);
+        }
+    }
+    // The values an option is limited to are spelled out where its
+    // description does not name them.
+    EXPECT_NE(page.find("One of \\fBdatabases\\fR, \\fBusers\\fR"), std::string::npos);
+    // A required option is no option in the synopsis.
+    EXPECT_NE(page.find("\\fBscript\\fR \\fB\\-\\-out\\fR \\fITEXT\\fR [\\fB\\-\\-append"),
+              std::string::npos);
+}
+
+TEST(ManPage, TheBuildWroteThePageTheToolPrints) {
+    std::ifstream built(XRDB8_MAN_PAGE);
+    ASSERT_TRUE(built.good()) << XRDB8_MAN_PAGE;
+    std::stringstream text;
+    text << built.rdbuf();
+    EXPECT_EQ(text.str(), Page());
+}
+
+TEST(ManPage, GroffReadsItWithoutWarnings) {
+    if (std::system("command -v groff >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "groff is not installed: the page's structure is checked above";
+    xrtest::TempDir dir;
+    const std::string path = (dir.Path() / "xrdb8.1").string();
+    std::ofstream(path) << Page();
+    std::FILE* pipe = popen(("groff -man -Tutf8 -ww -z '" + path + "' 2>&1").c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string warnings;
+    char buffer[512];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) warnings.append(buffer, n);
+    const int status = pclose(pipe);
+    EXPECT_EQ(warnings, "");
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+}  // namespace

@@ -1,0 +1,205 @@
+// The progress line of the long commands: laid out to the terminal's width,
+// drawn on a terminal and cleared before the summary, absent from pipes.
+#include "progress.h"
+
+#include <string>
+#include <vector>
+
+#include "library.h"
+#include "tool_run.h"
+
+namespace {
+
+using xrdb8tool::ProgressState;
+using xrdb8tool::ProgressText;
+using xrdb8tool::Units;
+
+ProgressState Import(uint64_t done, uint64_t total, double seconds) {
+    return {"import-csv products", Units::Bytes, "", done, total, seconds};
+}
+
+TEST(ProgressLine, ShowsPercentageAmountRateAndTimeLeft) {
+    const std::string line = ProgressText(Import(1'200'000, 2'700'000, 4), 100);
+    EXPECT_EQ(line.rfind("import-csv products   44% [", 0), 0u) << line;
+    EXPECT_NE(line.find("]  1.2 MB of 2.7 MB  300 kB/s  5s left"), std::string::npos) << line;
+    EXPECT_LE(line.size(), 100u);
+}
+
+TEST(ProgressLine, CountsShowDoneOverTotalAndTheBarKeepsItsWidth) {
+    const std::string line =
+        ProgressText({"setup databases", Units::Things, "statements", 236, 405, 0}, 100);
+    EXPECT_EQ(line, "setup databases   58% [" + std::string(11, '=') + std::string(9, ' ') +
+                        "]  236/405 statements");
+    const std::string early =
+        ProgressText({"setup databases", Units::Things, "statements", 5, 405, 2}, 100);
+    EXPECT_EQ(early.find(']'), line.find(']')) << early;
+}
+
+TEST(ProgressLine, RateAndTimeLeftWaitForASecondOfWork) {
+    const std::string line = ProgressText(Import(100, 1000, 0.2), 100);
+    EXPECT_NE(line.find("10%"), std::string::npos) << line;
+    EXPECT_EQ(line.find("/s"), std::string::npos) << line;
+    EXPECT_EQ(line.find("left"), std::string::npos) << line;
+}
+
+TEST(ProgressLine, AnUnknownTotalShowsTheCountAndNoPercentage) {
+    const std::string line =
+        ProgressText({"script Products", Units::Things, "rows", 1500, 0, 3}, 80);
+    EXPECT_EQ(line, "script Products  1500 rows  500 rows/s");
+}
+
+TEST(ProgressLine, ACountBeyondTheTotalStopsAtAHundred) {
+    const std::string line = ProgressText(Import(5000, 4000, 0), 100);
+    EXPECT_NE(line.find("100%"), std::string::npos) << line;
+    EXPECT_NE(line.find("4.0 kB of 4.0 kB"), std::string::npos) << line;
+}
+
+TEST(ProgressLine, LongDurationsReadAsHoursAndMinutes) {
+    // 1% in 60 seconds: 99 minutes left.
+    const std::string line = ProgressText({"exec", Units::Things, "batches", 10, 1000, 60}, 120);
+    EXPECT_NE(line.find("1:39:00 left"), std::string::npos) << line;
+}
+
+TEST(ProgressLine, ANarrowTerminalKeepsThePercentageLongest) {
+    const ProgressState s = Import(1'200'000, 2'700'000, 4);
+    EXPECT_EQ(ProgressText(s, 40), "import-csv products   44%  5s left");
+    EXPECT_EQ(ProgressText(s, 25), "import-csv products   44%");
+    EXPECT_EQ(ProgressText(s, 12), "import   44%");
+    // Every width gets a line that fits it: a wrapped line cannot be redrawn
+    // in place.
+    for (size_t width = 1; width <= 160; ++width) {
+        EXPECT_LE(ProgressText(s, width).size(), width) << width;
+        EXPECT_LE(
+            ProgressText({"setup databases", Units::Things, "statements", 3, 0, 2}, width).size(),
+            width)
+            << width;
+    }
+}
+
+TEST(ProgressLine, ALabelIsNotCutInsideACharacter) {
+    const std::string line =
+        ProgressText({"script Caf\xC3\xA9s", Units::Things, "rows", 1, 2, 0}, 17);
+    EXPECT_EQ(line, "script Caf   50%");
+}
+
+// ---- the tool on a terminal and on a pipe ------------------------------------
+
+class ProgressToolTest : public xrtest::ConfigTest {
+protected:
+    void SetUp() override {
+        ConfigTest::SetUp();
+        DBClose();  // the tool is a second process on the same server
+    }
+    std::vector<std::string> Tool(std::vector<std::string> args) const {
+        std::vector<std::string> all;
+        if (OnPostgres())
+            all = {"--connect", ConnectString()};
+        else
+            all = {"--data", Folder()};
+        all.insert(all.end(), args.begin(), args.end());
+        return all;
+    }
+    // A group file whose import gives the same summary every time it runs.
+    std::string GroupFile() {
+        std::string text;
+        for (int n = 1; n <= 99; ++n)
+            text += std::to_string(n) + ",Group number " + std::to_string(n) + "\n";
+        const std::string path = PathOf("groups.csv");
+        xrtest::WriteFile(path, text);
+        return path;
+    }
+};
+
+// What the screen got, split at the last clearing of the line: the progress
+// drawn before it, and what was printed after it.
+struct Screen {
+    std::string progress;
+    std::string after;
+};
+
+Screen Split(const std::string& screen) {
+    const std::string clear = "\r\033[K";
+    const size_t at = screen.rfind(clear);
+    if (at == std::string::npos) return {"", screen};
+    return {screen.substr(0, at), screen.substr(at + clear.size())};
+}
+
+TEST_P(ProgressToolTest, AnImportOnATerminalShowsItsPercentageThenClearsTheLine) {
+    const std::string csv = GroupFile();
+    const auto args = Tool({"import-csv", "groups", csv, "--replace"});
+    const xrtest::ToolRun piped = xrtest::RunTool(args);
+    ASSERT_EQ(piped.status, 0) << piped.err;
+    // On a pipe the summary comes alone, and nothing is drawn.
+    EXPECT_EQ(piped.err, "");
+    EXPECT_EQ(piped.out.rfind("import-csv groups " + csv + ": 99 lines\n  added: 99\n", 0), 0u)
+        << piped.out;
+
+    const xrtest::ToolRun shown = xrtest::RunOnTerminal(args);
+    ASSERT_EQ(shown.status, 0) << shown.out;
+    const Screen screen = Split(shown.out);
+    // One line redrawn in place: no line ends, each drawing starts at the
+    // line's beginning, and the first says how far the import is.
+    ASSERT_FALSE(screen.progress.empty()) << shown.out;
+    EXPECT_EQ(screen.progress.find('\n'), std::string::npos) << screen.progress;
+    EXPECT_EQ(screen.progress.rfind("\rimport-csv groups    0% [", 0), 0u) << screen.progress;
+    EXPECT_NE(screen.progress.find(" of 1.9 kB"), std::string::npos) << screen.progress;
+    // Each drawing fits the terminal's 100 columns.
+    size_t start = 0;
+    while ((start = screen.progress.find('\r', start)) != std::string::npos) {
+        const size_t end = screen.progress.find("\033[K", start);
+        ASSERT_NE(end, std::string::npos);
+        EXPECT_LT(end - start - 1, 100u);
+        start = end;
+    }
+    // After the line is cleared, the summary is the one the pipe got.
+    EXPECT_EQ(screen.after, piped.out);
+}
+
+TEST_P(ProgressToolTest, ADumbTerminalGetsNoProgress) {
+    const std::string csv = GroupFile();
+    const auto args = Tool({"import-csv", "groups", csv, "--replace"});
+    const xrtest::ToolRun piped = xrtest::RunTool(args);
+    ASSERT_EQ(piped.status, 0) << piped.err;
+    EXPECT_EQ(xrtest::RunOnTerminal(args, {"TERM=dumb"}).out, piped.out);
+    EXPECT_EQ(xrtest::RunOnTerminal(args, {"TERM"}).out, piped.out);
+}
+
+TEST_P(ProgressToolTest, ScriptAndExecShowTheirProgressToo) {
+    const std::string script = PathOf("groups.sql");
+    ASSERT_EQ(xrtest::RunTool(Tool({"import-csv", "groups", GroupFile()})).status, 0);
+    // script counts the rows of each table against its row count.
+    const auto scriptArgs = Tool({"script", "Groups", "--out", script});
+    const xrtest::ToolRun scripted = xrtest::RunOnTerminal(scriptArgs);
+    ASSERT_EQ(scripted.status, 0) << scripted.out;
+    Screen screen = Split(scripted.out);
+    EXPECT_EQ(screen.progress.rfind("\rscript Groups    0% [", 0), 0u) << screen.progress;
+    EXPECT_NE(screen.progress.find("  0/99 rows"), std::string::npos) << screen.progress;
+    EXPECT_EQ(screen.after, "Groups: 99 rows\nscript " + script + ": 1 tables, 99 rows\n");
+    // exec reads the script's bytes against its size.
+    const auto execArgs = Tool({"exec", script});
+    const xrtest::ToolRun piped = xrtest::RunTool(execArgs);
+    ASSERT_EQ(piped.status, 0) << piped.out << piped.err;
+    EXPECT_EQ(piped.err, "");
+    const xrtest::ToolRun ran = xrtest::RunOnTerminal(execArgs);
+    ASSERT_EQ(ran.status, 0) << ran.out;
+    screen = Split(ran.out);
+    EXPECT_EQ(screen.progress.rfind("\rexec    0% [", 0), 0u) << screen.progress;
+    EXPECT_EQ(screen.after, piped.out);
+}
+
+TEST_P(ProgressToolTest, SetupCountsTheStatementsOfItsStep) {
+    const xrtest::ToolRun shown = xrtest::RunOnTerminal(Tool({"setup", "--only", "users"}));
+    ASSERT_EQ(shown.status, 0) << shown.out;
+    const Screen screen = Split(shown.out);
+    EXPECT_EQ(screen.progress.rfind("\rsetup users  ", 0), 0u) << screen.progress;
+    EXPECT_NE(screen.progress.find("% ["), std::string::npos) << screen.progress;
+    EXPECT_NE(screen.progress.find(" statements"), std::string::npos) << screen.progress;
+    EXPECT_EQ(screen.progress.find('\n'), std::string::npos) << screen.progress;
+    // The step's summary follows on a clean line.
+    EXPECT_EQ(screen.after.rfind("user database (pass 3): ", 0), 0u) << screen.after;
+    EXPECT_EQ(screen.after.find('\r'), std::string::npos) << screen.after;
+}
+
+XRTEST_ON_EVERY_ENGINE(ProgressToolTest);
+
+}  // namespace
