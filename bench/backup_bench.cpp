@@ -112,6 +112,10 @@ void BM_BackupSite(benchmark::State& state) {
     state.counters["tool_ms"] = 1000 * tool;
     state.counters["shell_ms"] = 1000 * shell;
     state.counters["ratio"] = shell > 0 ? tool / shell : 0;
+    double bytes = 0;
+    for (const auto& entry : fs::directory_iterator(TheSite().data))
+        if (entry.is_regular_file()) bytes += static_cast<double>(entry.file_size());
+    state.counters["folder_mb"] = bytes / (1 << 20);
 }
 BENCHMARK(BM_BackupSite)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(7);
 

@@ -235,6 +235,9 @@ bool PrepareDestination(const std::string& dest) {
     }
     fs::create_directories(dest, ec);
     if (ec) Fail("the folder '" + dest + "' cannot be made: " + ec.message());
+    // A backup holds every row and the logins' password verifiers: for its
+    // owner's eyes.
+    fs::permissions(dest, fs::perms::owner_all, ec);
     return true;
 }
 

@@ -226,7 +226,7 @@ PgBackupInfo BackupServer(const ConnectionString& cs, const std::string& scriptF
              " or later, or set XRDB8_PG_BIN to their folder");
     }
     for (const std::string& schema : OwnSchemas(link))
-        if (schema != "xr") info.databases.push_back(schema);
+        if (schema != "xr") info.databases.push_back(schema == "main" ? "master" : schema);
     if (info.databases.empty()) Fail("the server holds no databases: there is nothing to back up");
     for (const auto& row :
          link.Select("SELECT r.rolname FROM pg_catalog.pg_roles r JOIN pg_catalog.pg_shdescription "
@@ -272,7 +272,11 @@ PgBackupInfo BackupServer(const ConnectionString& cs, const std::string& scriptF
 bool ServerHoldsDatabases(const ConnectionString& cs, std::vector<std::string>* names) {
     PgLink link(cs, true);
     std::vector<std::string> schemas = OwnSchemas(link);
-    if (names) *names = schemas;
+    if (names) {
+        names->clear();
+        for (const std::string& schema : schemas)
+            if (schema != "xr") names->push_back(schema == "main" ? "master" : schema);
+    }
     return !schemas.empty();
 }
 
