@@ -221,10 +221,12 @@ TEST_P(BackupRestore, LiveServerIsReplacedOnlyWhenForced) {
     EXPECT_EQ(Ledger(fresh).size(), before.size());
     EXPECT_EQ(xrtest::Rows(fresh, "SELECT COUNT(*) FROM ShopA..sysobjects WHERE name = 'Later'"),
               (std::vector<std::string>{"0"}));
-    if (GetParam() == Engine::Sqlite) {
-        // The open session reads the restored files, not unlinked ones.
-        EXPECT_EQ(Sales(till), before);
-    }
+    // The open session reads the restored databases (on the embedded engine
+    // the restored files, not unlinked ones), and knows their tables anew.
+    EXPECT_EQ(Sales(till), before);
+    EXPECT_EQ(xrtest::Rows(till, "SELECT COUNT(*) FROM ShopA..sysobjects WHERE name = 'Later'"),
+              (std::vector<std::string>{"0"}));
+    EXPECT_THROW(till.Execute("INSERT ShopA..Later (Id) VALUES (1)"), xr::ComError);
 }
 
 TEST_P(BackupRestore, DamagedBackupIsRefusedAndNothingIsTouched) {
@@ -320,6 +322,30 @@ TEST(BackupCopyCheck, GarbageAndCutFilesAreNotDatabases) {
     EXPECT_EQ(xr::engine::sqlite::CheckCopy(copy), "");
     fs::resize_file(copy, fs::file_size(copy) / 2);
     EXPECT_FALSE(xr::engine::sqlite::CheckCopy(copy).empty());
+}
+
+// The engine's entry point reports its pages as it copies them: never
+// backwards, never past the total, and at its end all of them.
+TEST(BackupProgress, CountsEveryPageOnce) {
+    TestServer server(Engine::Sqlite);
+    MakeShop(server);
+    xrtest::TempDir dest;
+    std::vector<std::pair<uint64_t, uint64_t>> seen;
+    const auto databases = xr::engine::sqlite::BackupServer(
+        xr::engine::ConnectionString::Parse(server.ConnectString()), dest.Str(),
+        [&](uint64_t done, uint64_t total) { seen.emplace_back(done, total); });
+    EXPECT_EQ(databases, (std::vector<std::string>{"MASTER", "SHOPA", "SHOPB"}));
+    ASSERT_FALSE(seen.empty());
+    uint64_t pages = 0;
+    for (const std::string& db : databases) pages += fs::file_size(dest.Str() + "/" + db + ".db");
+    EXPECT_EQ(seen.back(), std::make_pair(seen.back().second, seen.back().second));
+    ASSERT_GT(seen.back().second, 0u);
+    EXPECT_EQ(pages % seen.back().second, 0u);  // whole pages of one size
+    EXPECT_GE(pages / seen.back().second, 512u);
+    for (size_t i = 1; i < seen.size(); ++i) {
+        EXPECT_GE(seen[i].first, seen[i - 1].first);
+        EXPECT_LE(seen[i].first, seen[i].second);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, BackupRestore,

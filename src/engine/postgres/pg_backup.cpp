@@ -310,30 +310,54 @@ void RestoreServer(const ConnectionString& cs, const std::string& scriptFile,
             (role.verifier.empty() ? std::string() : " PASSWORD " + QuoteText(role.verifier)) +
             ";\nCOMMENT ON ROLE " + Quote(role.name) + " IS " + QuoteText(kLoginMark) + ";\n";
     }
-    const std::string preludeFile = TempFile("xrdb8-restore");
-    {
-        // Readable by this user alone: it may hold the roles' verifiers.
-        const int fd = ::open(preludeFile.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
-        const bool written = fd >= 0 && ::write(fd, prelude.data(), prelude.size()) ==
-                                            static_cast<ssize_t>(prelude.size());
-        if (fd >= 0) ::close(fd);
-        if (!written) Fail("cannot write the file '" + preludeFile + "'");
+    // Sessions open on a replaced server hold its catalog as of its schema
+    // mark: the restored mark is set past it, so that they read it again.
+    std::string postlude = "SELECT 1;\n";
+    if (!existing.empty()) {
+        std::string mark = "0";
+        try {
+            auto rows = link.Select("SELECT max(v) FROM xr.ddl");
+            if (!rows.empty() && !rows[0][0].empty() &&
+                rows[0][0].find_first_not_of("-0123456789") == std::string::npos)
+                mark = rows[0][0];
+        } catch (const ComError&) {
+        }
+        postlude =
+            "DO $$ BEGIN IF pg_catalog.to_regclass('xr.ddl') IS NOT NULL THEN "
+            "UPDATE xr.ddl SET v = GREATEST(v, " +
+            mark + "::bigint) + 1; END IF; END $$;\n";
     }
-    // One transaction around the prelude and the whole script, stopping at
-    // the first error: the server has all of the backup or none of it.
-    Outcome o;
-    try {
-        o = Run({psql, "--dbname=" + ChildConnInfo(link.Handle()), "--no-psqlrc", "--quiet",
-                 "--single-transaction", "--set=ON_ERROR_STOP=1", "--output=/dev/null",
-                 "--file=" + preludeFile, "--file=" + scriptFile},
-                Password(link.Handle()));
-    } catch (...) {
+    const std::string preludeFile = TempFile("xrdb8-restore");
+    const std::string postludeFile = preludeFile + ".end.sql";
+    auto write = [](const std::string& file, const std::string& text) {
+        // Readable by this user alone: it may hold the roles' verifiers.
+        const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+        const bool written =
+            fd >= 0 && ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+        if (fd >= 0) ::close(fd);
+        if (!written) Fail("cannot write the file '" + file + "'");
+    };
+    auto removeFiles = [&] {
         std::error_code ec;
         std::filesystem::remove(preludeFile, ec);
+        std::filesystem::remove(postludeFile, ec);
+    };
+    // One transaction around the prelude, the whole script and the mark,
+    // stopping at the first error: the server has all of the backup or none
+    // of it.
+    Outcome o;
+    try {
+        write(preludeFile, prelude);
+        write(postludeFile, postlude);
+        o = Run({psql, "--dbname=" + ChildConnInfo(link.Handle()), "--no-psqlrc", "--quiet",
+                 "--single-transaction", "--set=ON_ERROR_STOP=1", "--output=/dev/null",
+                 "--file=" + preludeFile, "--file=" + scriptFile, "--file=" + postludeFile},
+                Password(link.Handle()));
+    } catch (...) {
+        removeFiles();
         throw;
     }
-    std::error_code ec;
-    std::filesystem::remove(preludeFile, ec);
+    removeFiles();
     if (o.status != 0) Fail("the restore was undone: psql failed: " + Said(o));
     if (progress) progress(1, 1);
 }
