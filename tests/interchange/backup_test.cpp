@@ -324,6 +324,32 @@ TEST(BackupCopyCheck, GarbageAndCutFilesAreNotDatabases) {
     EXPECT_FALSE(xr::engine::sqlite::CheckCopy(copy).empty());
 }
 
+// A forced restore mends a folder whose file SQLite cannot read any more;
+// a backup is never restored into its own folder.
+TEST(BackupRestoreFolder, ForcedRestoreReplacesAnUnreadableFile) {
+    TestServer server(Engine::Sqlite);
+    MakeShop(server);
+    const std::string backup = server.Dir().Str() + "/b";
+    const auto made = RunTool(server, {"backup", backup});
+    ASSERT_EQ(made.status, 0) << made.output;
+    const auto itself = xrtest::Tool(backup, {"restore", backup, "--force"});
+    EXPECT_EQ(itself.status, 1) << itself.output;
+    EXPECT_EQ(xr::engine::sqlite::CheckCopy(backup + "/SHOPA.db"), "");
+    {
+        std::fstream f(server.Dir().Str() + "/SHOPA.db",
+                       std::ios::in | std::ios::out | std::ios::binary);
+        f.write("not a database at all, not at all", 32);
+    }
+    const auto damaged = RunTool(server, {"check", "--quick"});
+    EXPECT_EQ(damaged.status, 1) << damaged.output;
+    const auto forced = RunTool(server, {"restore", backup, "--force"});
+    ASSERT_EQ(forced.status, 0) << forced.output;
+    Connection conn;
+    conn.Open(server.ConnectString());
+    EXPECT_EQ(Sales(conn).size(), static_cast<size_t>(kFirstSales));
+    EXPECT_EQ(Ledger(conn).size(), static_cast<size_t>(kFirstSales));
+}
+
 // The engine's entry point reports its pages as it copies them: never
 // backwards, never past the total, and at its end all of them.
 TEST(BackupProgress, CountsEveryPageOnce) {

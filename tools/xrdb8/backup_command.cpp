@@ -355,6 +355,9 @@ void RunRestore(const Server& server, const std::string& source, bool force, std
             copies.emplace_back(db, path);
         }
         const std::string folder = lite::ServerFolder(cs);
+        std::error_code ec;
+        if (fs::exists(folder, ec) && fs::equivalent(folder, source, ec))
+            Fail("'" + source + "' is the data folder itself: a backup is restored into another");
         const std::vector<std::string> live = lite::FolderDatabases(folder);
         if (!live.empty() && !force) {
             Fail("the data folder '" + folder + "' holds databases (" + Joined(live) +

@@ -137,6 +137,16 @@ void CopyPages(sqlite3* dest, sqlite3* source, const std::string& schema, const 
     }
 }
 
+// A database's file and what SQLite keeps beside it: nothing of an earlier
+// file of the name may be read as the log of a new one.
+void RemoveDatabaseFile(const std::string& file) {
+    std::error_code ec;
+    std::filesystem::remove(file, ec);
+    std::filesystem::remove(file + "-wal", ec);
+    std::filesystem::remove(file + "-shm", ec);
+    std::filesystem::remove(file + "-journal", ec);
+}
+
 // Up to ten files of the server attached to one connection as f0..f9.
 struct FileGroup {
     Handle locker;  // takes the write locks of every file for a moment
@@ -159,6 +169,62 @@ void AttachAll(Handle& h, const std::string& folder, const std::vector<std::stri
         if (rc != SQLITE_DONE)
             Fail("the database file '" + file + "' cannot be opened: " + h.Error());
     }
+}
+
+// Whether SQLite cannot read a file as a database at all (its header or
+// schema damaged): such a file is replaced rather than written into.
+bool Unreadable(const std::string& file) {
+    Handle h;
+    try {
+        h.Open(FileUri(file, "mode=ro"), SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, "the file");
+    } catch (const ComError&) {
+        return true;
+    }
+    sqlite3_busy_timeout(h.Db(), 30000);
+    const int rc = h.TryExec("SELECT count(*) FROM sqlite_schema") & 0xff;
+    return rc == SQLITE_NOTADB || rc == SQLITE_CORRUPT;
+}
+
+// Restores the database `source` holds into the file `target` (made when
+// it is not there) in one transaction of its own: a session that has the
+// file open sees the old database or the restored one. SQLITE_DONE, or the
+// failure's code with `why`.
+int RestoreFile(const std::string& target, sqlite3* source, int& pages, std::string& why) {
+    std::error_code ec;
+    if (!std::filesystem::exists(target, ec)) RemoveDatabaseFile(target);
+    Handle dest;
+    try {
+        dest.Open(target, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                  "the file");
+    } catch (const ComError& e) {
+        why = e.Description();
+        return SQLITE_CANTOPEN;
+    }
+    sqlite3_busy_timeout(dest.Db(), 30000);
+    sqlite3_backup* backup = sqlite3_backup_init(dest.Db(), "main", source, "main");
+    if (!backup) {
+        why = dest.Error();
+        return sqlite3_errcode(dest.Db());
+    }
+    int rc;
+    const auto deadline = std::chrono::steady_clock::now() + kQuietWait;
+    while ((rc = sqlite3_backup_step(backup, -1)) == SQLITE_OK ||
+           (IsBusy(rc) && std::chrono::steady_clock::now() < deadline)) {
+        if (IsBusy(rc)) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    pages = sqlite3_backup_pagecount(backup);
+    sqlite3_backup_finish(backup);
+    if (rc != SQLITE_DONE) {
+        why = IsBusy(rc) ? std::string("another session kept it in use")
+                         : std::string(sqlite3_errstr(rc));
+        return rc & 0xff;
+    }
+    // The engine keeps every database in write-ahead-log mode.
+    if (dest.TryExec("PRAGMA journal_mode=WAL") != SQLITE_OK) {
+        why = dest.Error();
+        return SQLITE_ERROR;
+    }
+    return SQLITE_DONE;
 }
 
 }  // namespace
@@ -356,36 +422,18 @@ void RestoreServer(const ConnectionString& cs,
     uint64_t done = 0;
     for (size_t i = 0; i < copies.size(); ++i) {
         const std::string target = DatabaseFile(folder, copies[i].first);
-        const bool fresh = !std::filesystem::exists(target, ec);
-        if (fresh) {
-            // Nothing of an earlier file of the name may be read as its log.
-            std::filesystem::remove(target + "-wal", ec);
-            std::filesystem::remove(target + "-shm", ec);
-        }
         const std::string what = "the database file '" + target + "' cannot be restored";
-        Handle dest;
-        dest.Open(target, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                  "the database file '" + target + "'");
-        sqlite3_busy_timeout(dest.Db(), 30000);
-        // One step copies the whole file in one transaction of the live
-        // file: a session sees the old database or the restored one.
-        sqlite3_backup* backup = sqlite3_backup_init(dest.Db(), "main", sources[i].Db(), "main");
-        if (!backup) Fail(what + ": " + dest.Error());
-        int rc;
-        const auto deadline = std::chrono::steady_clock::now() + kQuietWait;
-        while ((rc = sqlite3_backup_step(backup, -1)) == SQLITE_OK ||
-               (IsBusy(rc) && std::chrono::steady_clock::now() < deadline)) {
-            if (IsBusy(rc)) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        int pagesCopied = 0;
+        std::string why;
+        int rc = RestoreFile(target, sources[i].Db(), pagesCopied, why);
+        if ((rc == SQLITE_NOTADB || rc == SQLITE_CORRUPT) && Unreadable(target)) {
+            // The file in the folder is damaged past SQLite's reading it (a
+            // forced restore is how such a folder is mended): it goes, and
+            // the database is restored into a new file of its name.
+            RemoveDatabaseFile(target);
+            rc = RestoreFile(target, sources[i].Db(), pagesCopied, why);
         }
-        const int pagesCopied = sqlite3_backup_pagecount(backup);
-        sqlite3_backup_finish(backup);
-        if (rc != SQLITE_DONE) {
-            Fail(what + ": " +
-                 (IsBusy(rc) ? std::string("another session kept it in use")
-                             : std::string(sqlite3_errstr(rc))));
-        }
-        // The engine keeps every database in write-ahead-log mode.
-        dest.Exec("PRAGMA journal_mode=WAL", what);
+        if (rc != SQLITE_DONE) Fail(what + ": " + why);
         done += static_cast<uint64_t>(std::max(0, pagesCopied));
         if (progress) progress(std::min(done, total), total);
     }
