@@ -350,6 +350,36 @@ TEST(BackupRestoreFolder, ForcedRestoreReplacesAnUnreadableFile) {
     EXPECT_EQ(Ledger(conn).size(), static_cast<size_t>(kFirstSales));
 }
 
+// More databases than SQLite attaches to one connection: all are copied,
+// each with its own rows.
+TEST(BackupRestoreFolder, EveryDatabaseOfAFolderOfMany) {
+    TestServer server(Engine::Sqlite);
+    {
+        Connection setup;
+        setup.Open(server.ConnectString());
+        for (int i = 1; i <= 13; ++i) {
+            const std::string db = "Branch" + std::to_string(i);
+            setup.Execute("CREATE DATABASE " + db);
+            setup.Execute("CREATE TABLE " + db + "..Tag (Name varchar(20) NOT NULL)");
+            setup.Execute("INSERT " + db + "..Tag VALUES ('" + db + "')");
+        }
+    }
+    const std::string backup = server.Dir().Str() + "/b";
+    const auto made = RunTool(server, {"backup", backup});
+    ASSERT_EQ(made.status, 0) << made.output;
+    TestServer target(Engine::Sqlite);
+    const auto restored = RunTool(target, {"restore", backup});
+    ASSERT_EQ(restored.status, 0) << restored.output;
+    EXPECT_EQ(xr::engine::sqlite::FolderDatabases(target.Dir().Str()).size(), 14u);  // and MASTER
+    Connection conn;
+    conn.Open(target.ConnectString());
+    for (int i = 1; i <= 13; ++i) {
+        const std::string db = "Branch" + std::to_string(i);
+        EXPECT_EQ(xrtest::Rows(conn, "SELECT Name FROM " + db + "..Tag"),
+                  (std::vector<std::string>{db}));
+    }
+}
+
 // The engine's entry point reports its pages as it copies them: never
 // backwards, never past the total, and at its end all of them.
 TEST(BackupProgress, CountsEveryPageOnce) {
