@@ -25,8 +25,11 @@ namespace {
 constexpr int kStepPages = 2048;
 // SQLite attaches at most ten files to a connection.
 constexpr size_t kFilesPerConnection = 10;
-// How long the backup waits for a moment when no writer holds any file.
+// How long a backup or a restore waits for a file another session holds.
 constexpr auto kQuietWait = std::chrono::seconds(120);
+// How long the backup waits for a moment when no writer holds any file: an
+// import in one long transaction holds its files until it commits.
+constexpr auto kLockWait = std::chrono::minutes(15);
 
 [[noreturn]] void Fail(const std::string& text) { throw ComError(E_FAIL_, text); }
 
@@ -288,7 +291,7 @@ std::vector<std::string> BackupServer(const ConnectionString& cs, const std::str
     }
 
     // 1. Every write lock at once.
-    const auto deadline = std::chrono::steady_clock::now() + kQuietWait;
+    const auto deadline = std::chrono::steady_clock::now() + kLockWait;
     auto pause = std::chrono::microseconds(50);
     for (;;) {
         size_t taken = 0;
@@ -308,7 +311,7 @@ std::vector<std::string> BackupServer(const ConnectionString& cs, const std::str
         }
         if (std::chrono::steady_clock::now() > deadline) {
             Fail("the databases of '" + folder +
-                 "' were never all free of writers at the same moment for two minutes");
+                 "' were never all free of writers at the same moment for 15 minutes");
         }
         std::this_thread::sleep_for(pause);
         pause = std::min(pause * 2, std::chrono::microseconds(1000));
