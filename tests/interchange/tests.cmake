@@ -10,6 +10,7 @@ xrdb8_test(interchange_tests
   ${CMAKE_CURRENT_LIST_DIR}/scripter_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/xml_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/install_script_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/backup_test.cpp
   ${PROJECT_SOURCE_DIR}/tools/xrdb8/interchange_commands.cpp
   ${PROJECT_SOURCE_DIR}/tools/xrdb8/data_folder.cpp)
 # The command tests call the tool's command bodies, and run the tool once.

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "backup_command.h"
 #include "check_command.h"
 #include "cli_docs.h"
 #include "data_folder.h"
@@ -179,6 +180,7 @@ int main(int argc, char** argv) {
     xrdb8tool::AddCheckCommand(app, options.server, status);
     xrdb8tool::AddInterchangeCommands(app, options.server, status);
     xrdb8tool::AddListsCommand(app, options.server, status);
+    xrdb8tool::AddBackupCommands(app, options.server, status);
     xrdb8tool::AddCompletionCommand(app, status);
     xrdb8tool::AddManCommand(app, status);
 

@@ -14,4 +14,5 @@ list(APPEND XRDB8_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/pg_system_views.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pg_meta_functions.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pg_procedures.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/pg_temp.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/pg_temp.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/pg_backup.cpp)

@@ -12,4 +12,5 @@ list(APPEND XRDB8_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/catalog_procedures.cpp
   ${CMAKE_CURRENT_LIST_DIR}/catalog_functions.cpp
   ${CMAKE_CURRENT_LIST_DIR}/renderer.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/check.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/check.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/backup.cpp)
