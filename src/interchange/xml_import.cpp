@@ -113,7 +113,10 @@ int LoadXmlRecord(CXRTable& table, std::string& xml, bool* added) {
     if (!element) return 0;
 
     try {
-        if (!table.OpenTable()) return 0;
+        // The table must open; opened as a table (a keyset cursor) it would
+        // fix every row's key first, which for each record of a file makes a
+        // load take the square of the table's size.
+        if (!table.OpenRS(("SELECT * FROM [" + table.m_name + "] WHERE 1 = 0").c_str())) return 0;
         table.m_xmlCount = kXmlTableOpen;
 
         table.m_xmlCount = kXmlKeys;
