@@ -1047,6 +1047,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         std::vector<ErrorRecord>* errors;
         std::unique_ptr<engine::Rows>* capture;  // the first result set, when wanted
         const std::shared_ptr<const Batch>* batch;
+        engine::ResultSink* sink = nullptr;  // takes every result set, when given
     };
 
     void RunBatch(const std::shared_ptr<const Batch>& batch, Run& run) {
@@ -1175,7 +1176,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                                  e.Description(),
                                  raised ? raised->severity : SeverityOf(number),
                                  raised ? raised->state : 1,
-                                 s ? static_cast<int>(s->pos.line) : 1,
+                                 LineOf(s),
                                  InProcedureBody() ? frames.back().procName : std::string()};
             if (!raised && number == 1205) {
                 RollbackQuietly(errors);
@@ -1184,14 +1185,38 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             }
             throw TryJump{};
         }
-        Report(errors, {e.Error(), e.Description()});
+        ErrorRecord record{e.Error(), e.Description()};
+        record.native = number;
+        record.severity = raised ? raised->severity : SeverityOf(number);
+        record.state = raised ? raised->state : 1;
+        record.line = LineOf(s);
+        Report(errors, std::move(record));
         if (e.Error() == DB_E_INTEGRITYVIOLATION) {
-            Report(errors, {e.Error(), "The statement has been terminated."});
+            // The server's message 3621 follows, at severity 0.
+            ErrorRecord ended{e.Error(), "The statement has been terminated."};
+            ended.native = 3621;
+            ended.line = LineOf(s);
+            Report(errors, std::move(ended));
         }
         // The deadlock victim's transaction is rolled back, and so is any
         // transaction under XACT_ABORT (RAISERROR does not heed it).
         if (!raised && (number == 1205 || number == 217 || xactAbort)) RollbackQuietly(errors);
         return reach;
+    }
+
+    // The line a statement's error names: its first line within its batch
+    // (a statement of the fast path is its batch's only one).
+    static int LineOf(const Stmt* s) { return s ? static_cast<int>(s->pos.line) : 1; }
+
+    // The server's terms for an error met outside any statement (the batch
+    // did not parse, or the engine failed around it).
+    static ErrorRecord BatchError(const ComError& e, int line) {
+        ErrorRecord record{e.Error(), e.Description()};
+        record.native = ServerErrorNumber(e.Description());
+        record.severity = SeverityOf(record.native);
+        record.state = 1;
+        record.line = line;
+        return record;
     }
 
     void RollbackQuietly(std::vector<ErrorRecord>& errors) {
@@ -1952,7 +1977,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         ++nesting;
         std::optional<int64_t> outerScope = scopeIdentity;
         scopeIdentity.reset();
-        Run inner{run.errors, run.capture, &batch};
+        Run inner{run.errors, run.capture, &batch, run.sink};
         try {
             RunBatch(batch, inner);
         } catch (const BatchEnded& end) {
@@ -2006,6 +2031,10 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             }
             return;
         }
+        if (run.sink) {
+            StreamRows(cp, s, limit, *run.sink);
+            return;
+        }
         if (run.capture && !*run.capture) {
             auto result = std::make_unique<MaterializedRows>(ColumnInfos(cp.plan));
             RunPlan(cp, &s, [&](engine::Statement& st) {
@@ -2024,6 +2053,29 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         }
         RunPlan(cp, &s, [&](engine::Statement&) { rows += rows < limit; });
         rowCount = rows;
+    }
+
+    // A SELECT's rows handed to the caller's sink one at a time, each field
+    // read into the same values row after row.
+    void StreamRows(CachedPlan& cp, const Stmt& s, int64_t limit, engine::ResultSink& sink) {
+        const std::vector<OutColumn>& columns = cp.plan.columns;
+        sink.Begin(ColumnInfos(cp.plan));
+        std::vector<Variant> values(columns.size());
+        int64_t rows = 0;
+        RunPlan(cp, &s, [&](engine::Statement& st) {
+            if (rows >= limit) return;
+            ++rows;
+            for (size_t i = 0; i < columns.size(); ++i) {
+                const int at = static_cast<int>(i);
+                if (columns[i].type.kind == TypeKind::Unknown)
+                    values[i] = UntypedVariant(st.Column(at, columns[i].type));
+                else
+                    st.ColumnInto(at, columns[i].type, &values[i]);
+            }
+            sink.Row(values);
+        });
+        rowCount = rows;
+        sink.End(rows);
     }
 
     static std::vector<engine::ColumnInfo> ColumnInfos(const Plan& plan) {
@@ -3072,7 +3124,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
     // ---- entry ------------------------------------------------------------
 
     void Execute(std::string_view text, std::vector<ErrorRecord>& errors,
-                 std::unique_ptr<engine::Rows>* capture) {
+                 std::unique_ptr<engine::Rows>* capture, engine::ResultSink* sink = nullptr) {
         // The session's DATEFORMAT for this batch; the thread's own again after.
         // (Most sessions keep the default: nothing to set or put back then.)
         struct DateFormatScope {
@@ -3098,7 +3150,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         scopeIdentity.reset();  // each batch is a scope of its own
         std::string tokenKey;
         // A lost transaction's statements go the slow way, which refuses writes.
-        if (!capture && nesting == 0 && !doomed && rowcountLimit == 0 && !catalog.HasDeferred() &&
+        if (!capture && !sink && nesting == 0 && !doomed && rowcountLimit == 0 && !catalog.HasDeferred() &&
             TokenKey(text)) {
             if (RunFast(errors)) return;
             tokenKey = fastKey;
@@ -3106,16 +3158,20 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         std::shared_ptr<const Batch> batch;
         try {
             batch = std::make_shared<const Batch>(Parse(text, quotedIdentifier));
+        } catch (const tsql::ParseError& e) {
+            errors.push_back(BatchError(e, static_cast<int>(e.Line())));
+            lastErrorNumber = errors.back().native;
+            return;
         } catch (const ComError& e) {
-            errors.push_back({e.Error(), e.Description()});
-            lastErrorNumber = ServerErrorNumber(e.Description());
+            errors.push_back(BatchError(e, 1));
+            lastErrorNumber = errors.back().native;
             return;
         }
         lastPlanKey.clear();
         Env local;
         env = &local;
         currentBatch = &batch;
-        Run run{&errors, capture, &batch};
+        Run run{&errors, capture, &batch, sink};
         try {
             RunBatch(batch, run);
         } catch (const BatchEnded&) {
@@ -3123,7 +3179,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         } catch (const TryJump&) {
             // Never without a TRY around it; nothing more to run.
         } catch (const ComError& e) {
-            Report(errors, {e.Error(), e.Description()});
+            Report(errors, BatchError(e, 1));
         }
         ReportDropped(errors);
         ReleaseScratch();

@@ -321,7 +321,7 @@ bool Interpreter::Impl::RunProcedure(const Stmt& s, Run& run) {
         }
         return f;
     };
-    Run inner{run.errors, run.capture, &batch};
+    Run inner{run.errors, run.capture, &batch, run.sink};
     bool completed = true;
     try {
         for (const StmtPtr& st : def.body) {

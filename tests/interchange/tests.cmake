@@ -18,3 +18,6 @@ if(TARGET xrdb8_tool)
   add_dependencies(interchange_tests xrdb8_tool)
   target_compile_definitions(interchange_tests PRIVATE XRDB8_TOOL="$<TARGET_FILE:xrdb8_tool>")
 endif()
+# xrdb8 sql through pipes and a pseudo-terminal (forkpty, from libutil).
+target_sources(interchange_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/sql_shell_test.cpp)
+target_link_libraries(interchange_tests PRIVATE util)
