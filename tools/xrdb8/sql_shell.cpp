@@ -779,6 +779,8 @@ private:
         return ws.ws_col;
     }
 
+    // The current database as DB_NAME() names it (USE changes it): the
+    // session's own, without a round trip to the server.
     std::string Database() {
         try {
             return m_conn.DefaultDatabase();
