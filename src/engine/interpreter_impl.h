@@ -3150,8 +3150,8 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         scopeIdentity.reset();  // each batch is a scope of its own
         std::string tokenKey;
         // A lost transaction's statements go the slow way, which refuses writes.
-        if (!capture && !sink && nesting == 0 && !doomed && rowcountLimit == 0 && !catalog.HasDeferred() &&
-            TokenKey(text)) {
+        if (!capture && !sink && nesting == 0 && !doomed && rowcountLimit == 0 &&
+            !catalog.HasDeferred() && TokenKey(text)) {
             if (RunFast(errors)) return;
             tokenKey = fastKey;
         }

@@ -44,8 +44,7 @@ std::unique_ptr<Rows> PgSession::Query(std::string_view batch, std::vector<Error
     return m_interp->Query(batch, errors);
 }
 
-void PgSession::Stream(std::string_view batch, std::vector<ErrorRecord>& errors,
-                       ResultSink& sink) {
+void PgSession::Stream(std::string_view batch, std::vector<ErrorRecord>& errors, ResultSink& sink) {
     m_link->Revive();
     m_interp->Stream(batch, errors, sink);
 }
