@@ -179,6 +179,8 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
     std::vector<SavePoint> savepoints;
     int savepointSeq = 0;
     bool xactAbort = false;             // SET XACT_ABORT ON
+    bool noCount = false;               // SET NOCOUNT ON: no "rows affected" counts
+    engine::ResultSink* streaming = nullptr;  // the sink of the batch being streamed
     std::vector<int> tryLevels;         // the EXEC nesting of each TRY being run
     CaughtError caught;                 // the error on its way to a CATCH block
     std::vector<CaughtError> handling;  // the errors of the CATCH blocks being run
@@ -1118,6 +1120,11 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             }
             if (!DefersRemake(s)) FlushDeferred();
             Flow f = DispatchAfresh(s, run);
+            if (run.sink && !noCount &&
+                (s.kind == StmtKind::Insert || s.kind == StmtKind::Update ||
+                 s.kind == StmtKind::Delete)) {
+                run.sink->Affected(rowCount);
+            }
             if (!scratch.empty() && IsPlain(s.kind)) ReleaseScratch();
             // @@ERROR reads the previous statement's outcome, so it is cleared
             // once a statement has run; a block, a loop, an IF or an EXEC
@@ -1140,6 +1147,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
     void Report(std::vector<ErrorRecord>& errors, ErrorRecord r) {
         if (errors.size() < kMaxBatchMessages) {
             errors.push_back(std::move(r));
+            if (streaming) streaming->Message(errors.back());
             return;
         }
         ++droppedMessages;
@@ -1154,6 +1162,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             std::to_string(droppedMessages) + " further messages of the batch were not kept."};
         r.informational = !droppedError;
         errors.push_back(std::move(r));
+        if (streaming) streaming->Message(errors.back());
         droppedMessages = 0;
         droppedError = false;
     }
@@ -2467,6 +2476,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         if (!IEquals(s.option, "IDENTITY_INSERT")) {
             for (const std::string& name : s.names) {
                 if (name == "XACT_ABORT") xactAbort = s.on;
+                if (name == "NOCOUNT") noCount = s.on;
             }
             if (s.option == "ROWCOUNT" && s.value) {
                 // SET ROWCOUNT n: a SELECT stops after n rows; 0 lifts the limit.
@@ -3161,10 +3171,12 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         } catch (const tsql::ParseError& e) {
             errors.push_back(BatchError(e, static_cast<int>(e.Line())));
             lastErrorNumber = errors.back().native;
+            if (sink) sink->Message(errors.back());
             return;
         } catch (const ComError& e) {
             errors.push_back(BatchError(e, 1));
             lastErrorNumber = errors.back().native;
+            if (sink) sink->Message(errors.back());
             return;
         }
         lastPlanKey.clear();
@@ -3172,6 +3184,12 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         env = &local;
         currentBatch = &batch;
         Run run{&errors, capture, &batch, sink};
+        // Messages reach the sink as they are recorded, until the batch ends.
+        struct Streaming {
+            engine::ResultSink*& at;
+            ~Streaming() { at = nullptr; }
+        } streamingScope{streaming};
+        streaming = sink;
         try {
             RunBatch(batch, run);
         } catch (const BatchEnded&) {

@@ -79,6 +79,12 @@ public:
     // The result set is complete, with `rows` rows. A statement that fails
     // part-way ends its result set without this call.
     virtual void End(int64_t rows) = 0;
+    // The rows an INSERT, UPDATE or DELETE changed (the server's "rows
+    // affected" count), unless SET NOCOUNT is ON.
+    virtual void Affected(int64_t /*rows*/) {}
+    // A message or error of the batch as it is recorded, in order with the
+    // rows; it is in the errors collection as well.
+    virtual void Message(const ErrorRecord& /*message*/) {}
 };
 
 // One row as a record source hands it out: its id (0 for a read-only

@@ -29,6 +29,8 @@ public:
         lines.push_back(line);
     }
     void End(int64_t rows) override { lines.push_back("end " + std::to_string(rows)); }
+    void Affected(int64_t rows) override { lines.push_back("affected " + std::to_string(rows)); }
+    void Message(const ErrorRecord& m) override { lines.push_back("message " + m.description); }
 
     std::vector<std::string> lines;
 };
@@ -65,7 +67,22 @@ TEST_P(ResultStream, EveryResultSetOfTheBatchComesInOrder) {
         "SELECT COUNT(*) AS n FROM Items WHERE Name IS NOT NULL",
         sink);
     const std::vector<std::string> expected = {"begin No,Name", "row 1|Tea", "row 2|NULL", "end 2",
-                                               "begin n",       "row 2",     "end 1"};
+                                               "affected 1",    "begin n",   "row 2",      "end 1"};
+    EXPECT_EQ(sink.lines, expected);
+}
+
+TEST_P(ResultStream, MessagesAndWriteCountsComeInOrderWithTheRows) {
+    Recorder sink;
+    m_conn.Stream(
+        "PRINT 'first'\n"
+        "SELECT No FROM Items WHERE No = 1\n"
+        "UPDATE Items SET Name = 'Milk'\n"
+        "PRINT 'then'\n"
+        "SET NOCOUNT ON\n"
+        "DELETE Items WHERE No = 2",
+        sink);
+    const std::vector<std::string> expected = {"message first", "begin No",   "row 1",
+                                               "end 1",         "affected 2", "message then"};
     EXPECT_EQ(sink.lines, expected);
 }
 
@@ -74,8 +91,10 @@ TEST_P(ResultStream, AFailedStatementEndsItsResultSetWithoutItsEnd) {
     Recorder sink;
     EXPECT_THROW(m_conn.Stream("SELECT No FROM Items\nSELECT 1 / 0 AS x\nSELECT 5 AS y", sink),
                  xr::ComError);
-    const std::vector<std::string> expected = {"begin No", "row 1",   "row 2", "end 2",
-                                               "begin x",  "begin y", "row 5", "end 1"};
+    const std::vector<std::string> expected = {
+        "begin No", "row 1",   "row 2",
+        "end 2",    "begin x", "message Divide by zero error encountered.",
+        "begin y",  "row 5",   "end 1"};
     EXPECT_EQ(sink.lines, expected);
     ASSERT_FALSE(m_conn.Errors().empty());
     EXPECT_EQ(m_conn.Errors()[0].native, 8134);

@@ -133,6 +133,16 @@ TEST_P(SqlShell, ErrorsAreMsgLinesOnStderrAndTheExitStatusIsOne) {
     EXPECT_TRUE(Has(ran.out, "b\n-\n2\n")) << ran.out;  // the next batch ran
 }
 
+TEST_P(SqlShell, MessagesAndWriteCountsComeBetweenTheRowsAsTheyHappen) {
+    const Ran ran = Shell(m_server, {"sql", "-d", "Shop"},
+                          "PRINT 'before'\nSELECT No FROM Items WHERE No = 1\n"
+                          "UPDATE Items SET Name = Name\nPRINT 'after'\n"
+                          "SET NOCOUNT ON\nUPDATE Items SET Name = Name\n");
+    EXPECT_EQ(ran.status, 0) << ran.err;
+    EXPECT_EQ(ran.out, "before\nNo\n--\n 1\n\n(1 row affected)\n\n(2 rows affected)\nafter\n")
+        << ran.out;
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, SqlShell, ::testing::Values(Engine::Sqlite, Engine::Postgres),
                          [](const auto& info) { return xrtest::EngineName(info.param); });
 
@@ -307,6 +317,21 @@ TEST_F(SqlShellTool, ThePromptNamesTheDatabaseAndFollowsUse) {
         Shell(m_server, {"sql", "-d", "Shop", "-h", "-1"}, "SELECT COUNT(*) FROM Items\n");
     EXPECT_EQ(piped.status, 0) << piped.err;
     EXPECT_EQ(piped.out, "2\n\n(1 row affected)\n") << piped.out;
+}
+
+TEST_F(SqlShellTool, ARowWiderThanTheTerminalIsShownColumnByColumn) {
+    Terminal t(m_server);  // 100 columns
+    ASSERT_TRUE(t.Started());
+    ASSERT_TRUE(t.Expect("LORIMDB81> ")) << t.Seen();
+    t.Type("SELECT 1 AS n, REPLICATE('w', 120) AS wide\rGO\r");
+    ASSERT_TRUE(t.Expect("-[ ROW 1 ]-")) << t.Seen();
+    ASSERT_TRUE(t.Expect("n   : 1")) << t.Seen();
+    ASSERT_TRUE(t.Expect("wide: www")) << t.Seen();
+    ASSERT_TRUE(t.Expect("(1 row affected)")) << t.Seen();
+    t.Type("SELECT 1 AS n, 'narrow' AS w\rGO\r");
+    ASSERT_TRUE(t.Expect("- ------")) << t.Seen();  // rows again
+    t.Type("exit\r");
+    EXPECT_EQ(t.Wait(), 0) << t.Seen();
 }
 
 TEST_F(SqlShellTool, QuitAndExitLeaveWithoutRunningTheUnfinishedBatch) {

@@ -24,6 +24,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -321,8 +322,14 @@ class Printer final : public xr::engine::ResultSink {
 public:
     static constexpr size_t kMaxHeld = 10000;
 
-    Printer(Output& out, Format format, bool headers, int terminalWidth)
-        : m_out(out), m_format(format), m_headers(headers), m_terminalWidth(terminalWidth) {}
+    using Notes = std::function<void(const xr::engine::ErrorRecord&)>;
+
+    Printer(Output& out, Format format, bool headers, int terminalWidth, Notes notes)
+        : m_out(out),
+          m_format(format),
+          m_headers(headers),
+          m_terminalWidth(terminalWidth),
+          m_notes(std::move(notes)) {}
 
     void Begin(const std::vector<ColumnInfo>& columns) override {
         Finish();
@@ -372,7 +379,11 @@ public:
         if (m_streaming || m_held >= kMaxHeld) PrintHeld();
     }
 
-    void End(int64_t rows) override {
+    void End(int64_t rows) override { Affected(rows); }
+
+    // "(N rows affected)" after a result set or a write, as the server's
+    // tool prints it; not in CSV or TSV, whose readers are programs.
+    void Affected(int64_t rows) override {
         Finish();
         if (m_format != Format::Aligned) return;
         std::string& b = m_out.Buf();
@@ -380,6 +391,12 @@ public:
         AppendNumber(b, rows);
         b += rows == 1 ? " row affected)\n" : " rows affected)\n";
         m_out.Spill();
+    }
+
+    // A message comes out in order with the rows around it.
+    void Message(const xr::engine::ErrorRecord& message) override {
+        Finish();
+        m_notes(message);
     }
 
     // Prints what is held of a result set that has not ended (its statement
@@ -543,6 +560,7 @@ private:
     Format m_format;
     bool m_headers;
     int m_terminalWidth;  // 0: not a terminal
+    Notes m_notes;
 
     bool m_open = false;
     std::vector<ColumnInfo> m_columns;
@@ -689,12 +707,14 @@ public:
           m_format(o.csv   ? Format::Csv
                    : o.tsv ? Format::Tsv
                            : Format::Aligned),
-          m_printer(m_out, m_format, o.headers != -1, terminal ? TerminalWidth() : 0) {}
+          m_printer(m_out, m_format, o.headers != -1, terminal ? TerminalWidth() : 0,
+                    [this](const xr::engine::ErrorRecord& e) { Note(e); }) {}
 
     // Runs a batch `times` times; false when the shell is to stop.
     bool Run(const std::string& batch, long times) {
         for (long i = 0; i < times && !Blank(batch); ++i) {
             bool failed = false;
+            m_noted.clear();
             try {
                 m_conn.Stream(batch, m_printer);
             } catch (const xr::ComError&) {
@@ -796,19 +816,35 @@ private:
         m_err.Flush();
     }
 
-    // The batch's messages, as the server's tool shows them: errors as
-    // "Msg n, Level l, State s, Line k" and their text on stderr, other
-    // messages as their text. True when any was an error.
+    // The batch's messages that did not come out with its rows (the
+    // connection's own failures). True when the batch had an error.
     bool Messages() {
         bool failed = false;
         for (const xr::engine::ErrorRecord& e : m_conn.Errors()) {
-            if (e.informational || (e.native != 0 && e.severity <= 10)) {
-                Output& to = m_format == Format::Aligned ? m_out : m_err;
-                to.Write(e.description);
-                to.Write("\n");
-                continue;
-            }
-            failed = true;
+            bool noted = false;
+            for (const auto& n : m_noted) noted |= n.first == e.native && n.second == e.description;
+            if (!noted) Note(e);
+            failed |= IsError(e);
+        }
+        return failed;
+    }
+
+    static bool IsError(const xr::engine::ErrorRecord& e) {
+        return !e.informational && !(e.native != 0 && e.severity <= 10);
+    }
+
+    // A message as the server's tool shows it: an error as "Msg n, Level l,
+    // State s, Line k" and its text on stderr, any other message as its
+    // text.
+    void Note(const xr::engine::ErrorRecord& e) {
+        m_noted.emplace_back(e.native, e.description);
+        if (!IsError(e)) {
+            Output& to = m_format == Format::Aligned ? m_out : m_err;
+            to.Write(e.description);
+            to.Write("\n");
+            return;
+        }
+        {
             std::string text;
             if (e.native != 0) {
                 text = "Msg " + std::to_string(e.native) + ", Level " + std::to_string(e.severity) +
@@ -818,7 +854,6 @@ private:
             text += Masked(e.description);
             Error(text);
         }
-        return failed;
     }
 
     xr::engine::Connection& m_conn;
@@ -829,6 +864,7 @@ private:
     Printer m_printer;
     std::string m_database;
     bool m_failed = false;
+    std::vector<std::pair<int, std::string>> m_noted;  // the batch's messages shown
 };
 
 class SqlError : public std::runtime_error {
