@@ -48,6 +48,7 @@ enum class Format { Aligned, Csv, Tsv };
 
 struct SqlOptions {
     std::string statement;
+    bool hasStatement = false;  // given, even empty: then nothing is read
     std::string database;
     std::string inputFile;
     bool csv = false;
@@ -891,11 +892,11 @@ int RunSql(const Server& server, const SqlOptions& o) {
     sigemptyset(&hup.sa_mask);
     sigaction(SIGHUP, &hup, nullptr);
 
-    const bool interactive = o.statement.empty() && !input && isatty(STDIN_FILENO);
+    const bool interactive = !o.hasStatement && !input && isatty(STDIN_FILENO);
     Shell shell(*db->m_pConn, o, interactive);
     bool goOn = o.database.empty() || shell.Use(o.database);
     if (goOn) {
-        if (!o.statement.empty()) {
+        if (o.hasStatement) {
             shell.Run(o.statement, 1);
         } else if (interactive) {
             shell.NoteDatabase();
@@ -934,7 +935,8 @@ void AddSqlCommand(CLI::App& app, const Server& server, int& status) {
         ->check(CLI::Range(-1, 1 << 30));
     sub->add_flag("-b,--stop-on-error", o->stopOnError,
                   "stop at the first batch that fails (the exit status is 1 then)");
-    sub->callback([&server, &status, o] {
+    sub->callback([&server, &status, o, statement] {
+        o->hasStatement = statement->count() > 0;
         try {
             status = RunSql(server, *o);
         } catch (const std::exception& e) {
