@@ -1199,6 +1199,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         record.severity = raised ? raised->severity : SeverityOf(number);
         record.state = raised ? raised->state : 1;
         record.line = LineOf(s);
+        if (InProcedureBody()) record.procedure = frames.back().procName;
         Report(errors, std::move(record));
         if (e.Error() == DB_E_INTEGRITYVIOLATION) {
             // The server's message 3621 follows, at severity 0.

@@ -29,6 +29,7 @@ struct ErrorRecord {
     int severity = 0;
     int state = 0;
     int line = 0;
+    std::string procedure{};  // the procedure the statement was in, if any
 };
 
 // Whether `errors` holds an error, not only informational messages.

@@ -126,6 +126,14 @@ TEST_P(ResultStream, RaiserrorKeepsItsSeverityAndState) {
     EXPECT_EQ(e.description, "Till closed");
 }
 
+TEST_P(ResultStream, AnErrorInAProcedureNamesItAndItsLineThere) {
+    m_conn.Execute("CREATE PROCEDURE Closing AS\nSELECT 1 AS a\nRAISERROR('Till closed', 16, 2)");
+    const ErrorRecord e = FirstError("EXEC Closing");
+    EXPECT_EQ(e.native, 50000);
+    EXPECT_EQ(e.procedure, "Closing");
+    EXPECT_EQ(e.line, 3);
+}
+
 TEST_P(ResultStream, AKeyViolationIsFollowedByTheStatementHasBeenTerminated) {
     Recorder sink;
     EXPECT_THROW(m_conn.Stream("INSERT Items VALUES (1, 'Again')", sink), xr::ComError);

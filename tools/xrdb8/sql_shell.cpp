@@ -849,8 +849,9 @@ private:
             std::string text;
             if (e.native != 0) {
                 text = "Msg " + std::to_string(e.native) + ", Level " + std::to_string(e.severity) +
-                       ", State " + std::to_string(e.state) + ", Line " + std::to_string(e.line) +
-                       "\n";
+                       ", State " + std::to_string(e.state);
+                if (!e.procedure.empty()) text += ", Procedure " + e.procedure;
+                text += ", Line " + std::to_string(e.line) + "\n";
             }
             text += Masked(e.description);
             Error(text);
