@@ -116,7 +116,7 @@ TEST_P(SqlShell, AlignedRowsPutNumbersRightAndCountTheRows) {
         m_server, {"sql", "-d", "Shop", "SELECT No, Name, IsOpen, Price FROM Items ORDER BY No"});
     EXPECT_EQ(ran.status, 0) << ran.err;
     EXPECT_EQ(ran.out,
-              "No Name IsOpen   Price\n"
+              "No Name IsOpen Price\n"
               "-- ---- ------ -------\n"
               " 1 Tea       1 12.5000\n"
               " 2 NULL      0 -0.0100\n"
@@ -192,6 +192,15 @@ TEST_F(SqlShellTool, ASyntaxErrorMidFileIsReportedAndTheRestRuns) {
     ran = Shell(m_server, {"sql", "-b", "-i", file});
     EXPECT_EQ(ran.status, 1);
     EXPECT_FALSE(Has(ran.out, "Tea")) << ran.out;
+}
+
+TEST_F(SqlShellTool, AGoWithoutAPositiveCountSkipsItsBatch) {
+    const Ran ran = Shell(m_server, {"sql", "--csv", "-h", "-1"},
+                          "SELECT 1\nGO 0\nSELECT 2\nGO x\nSELECT 3\nGO\n");
+    EXPECT_EQ(ran.status, 1);
+    EXPECT_EQ(ran.out, "3\n");
+    EXPECT_TRUE(Has(ran.err, "xrdb8: error: line 2: GO takes a positive whole count")) << ran.err;
+    EXPECT_TRUE(Has(ran.err, "xrdb8: error: line 4: GO takes a positive whole count")) << ran.err;
 }
 
 TEST_F(SqlShellTool, AMissingInputFileIsAClearError) {

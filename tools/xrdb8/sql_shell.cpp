@@ -539,15 +539,11 @@ private:
         const size_t columns = m_columns.size();
         for (size_t c = 0; c < columns; ++c) {
             if (c) b += ' ';
+            // Names stand on the left, over numbers too, as sqlcmd has them.
             const std::string& name = m_columns[c].name;
             const size_t pad = m_widths[c] - std::min(m_widths[c], Width(name));
-            if (RightAligned(m_forms[c])) {
-                b.append(pad, ' ');
-                b += name;
-            } else {
-                b += name;
-                if (c + 1 < columns) b.append(pad, ' ');
-            }
+            b += name;
+            if (c + 1 < columns) b.append(pad, ' ');
         }
         b += '\n';
         for (size_t c = 0; c < columns; ++c) {
