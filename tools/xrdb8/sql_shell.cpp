@@ -394,6 +394,8 @@ public:
         m_out.Spill();
     }
 
+    void SetTerminalWidth(int width) { m_terminalWidth = width; }
+
     // A message comes out in order with the rows around it.
     void Message(const xr::engine::ErrorRecord& message) override {
         Finish();
@@ -696,7 +698,7 @@ private:
 
 class Shell {
 public:
-    Shell(xr::engine::Connection& conn, const SqlOptions& o, bool terminal)
+    Shell(xr::engine::Connection& conn, const SqlOptions& o)
         : m_conn(conn),
           m_options(o),
           m_out(STDOUT_FILENO),
@@ -704,7 +706,7 @@ public:
           m_format(o.csv   ? Format::Csv
                    : o.tsv ? Format::Tsv
                            : Format::Aligned),
-          m_printer(m_out, m_format, o.headers != -1, terminal ? TerminalWidth() : 0,
+          m_printer(m_out, m_format, o.headers != -1, TerminalWidth(),
                     [this](const xr::engine::ErrorRecord& e) { Note(e); }) {}
 
     // Runs a batch `times` times; false when the shell is to stop.
@@ -712,6 +714,7 @@ public:
         for (long i = 0; i < times && !Blank(batch); ++i) {
             bool failed = false;
             m_noted.clear();
+            m_printer.SetTerminalWidth(TerminalWidth());
             try {
                 m_conn.Stream(batch, m_printer);
             } catch (const xr::ComError&) {
@@ -790,6 +793,9 @@ public:
     void Flush() { m_out.Flush(); }
 
 private:
+    // The width of the terminal the rows go to, read at each batch (the
+    // window may have been resized); 0 when they go to a file or a pipe,
+    // which always get the grid.
     static int TerminalWidth() {
         winsize ws{};
         if (!isatty(STDOUT_FILENO) || ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) != 0) return 0;
@@ -890,7 +896,7 @@ int RunSql(const Server& server, const SqlOptions& o) {
     sigaction(SIGHUP, &hup, nullptr);
 
     const bool interactive = !o.hasStatement && !input && isatty(STDIN_FILENO);
-    Shell shell(*db->m_pConn, o, interactive);
+    Shell shell(*db->m_pConn, o);
     bool goOn = o.database.empty() || shell.Use(o.database);
     if (goOn) {
         if (o.hasStatement) {
