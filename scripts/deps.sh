@@ -3,7 +3,7 @@
 # PostgreSQL server is there for the tests of the server engine.
 set -euo pipefail
 pkgs=(build-essential cmake ninja-build pkg-config libsqlite3-dev sqlite3 libpugixml-dev
-      libgtest-dev libbenchmark-dev libcli11-dev libpq-dev postgresql-15)
+      libgtest-dev libbenchmark-dev libcli11-dev libpq-dev postgresql-15 libedit-dev)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

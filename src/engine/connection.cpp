@@ -91,6 +91,12 @@ void Connection::Execute(std::string_view sql) {
     if (HasError(m_errors)) Raise();
 }
 
+void Connection::Stream(std::string_view sql, ResultSink& sink) {
+    Session& session = Require();
+    RunCollected(m_errors, [&] { session.Stream(sql, m_errors, sink); });
+    if (HasError(m_errors)) Raise();
+}
+
 std::unique_ptr<Rows> Connection::Query(std::string_view sql) {
     Session& session = Require();
     auto rows = RunCollected(m_errors, [&] {

@@ -33,6 +33,9 @@ public:
     void Execute(std::string_view sql);
     // Runs a batch and returns its first result set (null when none).
     std::unique_ptr<Rows> Query(std::string_view sql);
+    // Runs a batch and hands each of its result sets to `sink` as it comes;
+    // throws the first error, as Execute.
+    void Stream(std::string_view sql, ResultSink& sink);
 
     // The rows of a statement or of a whole table, for a recordset.
     std::unique_ptr<RecordSource> OpenSource(std::string_view source, bool isTable);

@@ -28,6 +28,11 @@ std::unique_ptr<engine::Rows> Interpreter::Query(std::string_view batch,
     return rows;
 }
 
+void Interpreter::Stream(std::string_view batch, std::vector<ErrorRecord>& errors,
+                         ResultSink& sink) {
+    m_impl->Execute(batch, errors, nullptr, &sink);
+}
+
 std::string Interpreter::CurrentDatabase() const { return m_impl->current; }
 void Interpreter::Use(std::string_view database) { m_impl->Use(database); }
 

@@ -28,6 +28,10 @@ public:
     std::unique_ptr<engine::Rows> Query(std::string_view batch,
                                         std::vector<engine::ErrorRecord>& errors);
 
+    // Runs a batch and hands every result set to `sink` as it is produced.
+    void Stream(std::string_view batch, std::vector<engine::ErrorRecord>& errors,
+                engine::ResultSink& sink);
+
     // The rows of a statement or a whole table, for a recordset.
     std::unique_ptr<engine::RecordSource> OpenSource(std::string_view source, bool isTable,
                                                      std::vector<engine::ErrorRecord>& errors);

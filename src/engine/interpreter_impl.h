@@ -179,6 +179,8 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
     std::vector<SavePoint> savepoints;
     int savepointSeq = 0;
     bool xactAbort = false;             // SET XACT_ABORT ON
+    bool noCount = false;               // SET NOCOUNT ON: no "rows affected" counts
+    engine::ResultSink* streaming = nullptr;  // the sink of the batch being streamed
     std::vector<int> tryLevels;         // the EXEC nesting of each TRY being run
     CaughtError caught;                 // the error on its way to a CATCH block
     std::vector<CaughtError> handling;  // the errors of the CATCH blocks being run
@@ -1047,6 +1049,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         std::vector<ErrorRecord>* errors;
         std::unique_ptr<engine::Rows>* capture;  // the first result set, when wanted
         const std::shared_ptr<const Batch>* batch;
+        engine::ResultSink* sink = nullptr;  // takes every result set, when given
     };
 
     void RunBatch(const std::shared_ptr<const Batch>& batch, Run& run) {
@@ -1121,6 +1124,11 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                 ~EndDeferring() { catalog.DeferWithin(false); }
             } endDeferring{catalog};
             Flow f = DispatchAfresh(s, run);
+            if (run.sink && !noCount &&
+                (s.kind == StmtKind::Insert || s.kind == StmtKind::Update ||
+                 s.kind == StmtKind::Delete)) {
+                run.sink->Affected(rowCount);
+            }
             if (!scratch.empty() && IsPlain(s.kind)) ReleaseScratch();
             // @@ERROR reads the previous statement's outcome, so it is cleared
             // once a statement has run; a block, a loop, an IF or an EXEC
@@ -1143,6 +1151,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
     void Report(std::vector<ErrorRecord>& errors, ErrorRecord r) {
         if (errors.size() < kMaxBatchMessages) {
             errors.push_back(std::move(r));
+            if (streaming) streaming->Message(errors.back());
             return;
         }
         ++droppedMessages;
@@ -1157,6 +1166,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             std::to_string(droppedMessages) + " further messages of the batch were not kept."};
         r.informational = !droppedError;
         errors.push_back(std::move(r));
+        if (streaming) streaming->Message(errors.back());
         droppedMessages = 0;
         droppedError = false;
     }
@@ -1179,7 +1189,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                                  e.Description(),
                                  raised ? raised->severity : SeverityOf(number),
                                  raised ? raised->state : 1,
-                                 s ? static_cast<int>(s->pos.line) : 1,
+                                 LineOf(s),
                                  InProcedureBody() ? frames.back().procName : std::string()};
             if (!raised && number == 1205) {
                 RollbackQuietly(errors);
@@ -1188,14 +1198,39 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             }
             throw TryJump{};
         }
-        Report(errors, {e.Error(), e.Description()});
+        ErrorRecord record{e.Error(), e.Description()};
+        record.native = number;
+        record.severity = raised ? raised->severity : SeverityOf(number);
+        record.state = raised ? raised->state : 1;
+        record.line = LineOf(s);
+        if (InProcedureBody()) record.procedure = frames.back().procName;
+        Report(errors, std::move(record));
         if (e.Error() == DB_E_INTEGRITYVIOLATION) {
-            Report(errors, {e.Error(), "The statement has been terminated."});
+            // The server's message 3621 follows, at severity 0.
+            ErrorRecord ended{e.Error(), "The statement has been terminated."};
+            ended.native = 3621;
+            ended.line = LineOf(s);
+            Report(errors, std::move(ended));
         }
         // The deadlock victim's transaction is rolled back, and so is any
         // transaction under XACT_ABORT (RAISERROR does not heed it).
         if (!raised && (number == 1205 || number == 217 || xactAbort)) RollbackQuietly(errors);
         return reach;
+    }
+
+    // The line a statement's error names: its first line within its batch
+    // (a statement of the fast path is its batch's only one).
+    static int LineOf(const Stmt* s) { return s ? static_cast<int>(s->pos.line) : 1; }
+
+    // The server's terms for an error met outside any statement (the batch
+    // did not parse, or the engine failed around it).
+    static ErrorRecord BatchError(const ComError& e, int line) {
+        ErrorRecord record{e.Error(), e.Description()};
+        record.native = ServerErrorNumber(e.Description());
+        record.severity = SeverityOf(record.native);
+        record.state = 1;
+        record.line = line;
+        return record;
     }
 
     void RollbackQuietly(std::vector<ErrorRecord>& errors) {
@@ -1956,7 +1991,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         ++nesting;
         std::optional<int64_t> outerScope = scopeIdentity;
         scopeIdentity.reset();
-        Run inner{run.errors, run.capture, &batch};
+        Run inner{run.errors, run.capture, &batch, run.sink};
         try {
             RunBatch(batch, inner);
         } catch (const BatchEnded& end) {
@@ -2010,6 +2045,10 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             }
             return;
         }
+        if (run.sink) {
+            StreamRows(cp, s, limit, *run.sink);
+            return;
+        }
         if (run.capture && !*run.capture) {
             auto result = std::make_unique<MaterializedRows>(ColumnInfos(cp.plan));
             RunPlan(cp, &s, [&](engine::Statement& st) {
@@ -2028,6 +2067,29 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         }
         RunPlan(cp, &s, [&](engine::Statement&) { rows += rows < limit; });
         rowCount = rows;
+    }
+
+    // A SELECT's rows handed to the caller's sink one at a time, each field
+    // read into the same values row after row.
+    void StreamRows(CachedPlan& cp, const Stmt& s, int64_t limit, engine::ResultSink& sink) {
+        const std::vector<OutColumn>& columns = cp.plan.columns;
+        sink.Begin(ColumnInfos(cp.plan));
+        std::vector<Variant> values(columns.size());
+        int64_t rows = 0;
+        RunPlan(cp, &s, [&](engine::Statement& st) {
+            if (rows >= limit) return;
+            ++rows;
+            for (size_t i = 0; i < columns.size(); ++i) {
+                const int at = static_cast<int>(i);
+                if (columns[i].type.kind == TypeKind::Unknown)
+                    values[i] = UntypedVariant(st.Column(at, columns[i].type));
+                else
+                    st.ColumnInto(at, columns[i].type, &values[i]);
+            }
+            sink.Row(values);
+        });
+        rowCount = rows;
+        sink.End(rows);
     }
 
     static std::vector<engine::ColumnInfo> ColumnInfos(const Plan& plan) {
@@ -2449,6 +2511,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         if (!IEquals(s.option, "IDENTITY_INSERT")) {
             for (const std::string& name : s.names) {
                 if (name == "XACT_ABORT") xactAbort = s.on;
+                if (name == "NOCOUNT") noCount = s.on;
             }
             if (s.option == "ROWCOUNT" && s.value) {
                 // SET ROWCOUNT n: a SELECT stops after n rows; 0 lifts the limit.
@@ -3106,7 +3169,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
     // ---- entry ------------------------------------------------------------
 
     void Execute(std::string_view text, std::vector<ErrorRecord>& errors,
-                 std::unique_ptr<engine::Rows>* capture) {
+                 std::unique_ptr<engine::Rows>* capture, engine::ResultSink* sink = nullptr) {
         // The session's DATEFORMAT for this batch; the thread's own again after.
         // (Most sessions keep the default: nothing to set or put back then.)
         struct DateFormatScope {
@@ -3132,24 +3195,36 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         scopeIdentity.reset();  // each batch is a scope of its own
         std::string tokenKey;
         // A lost transaction's statements go the slow way, which refuses writes.
-        if (!capture && nesting == 0 && !doomed && rowcountLimit == 0 && !catalog.HasDeferred() &&
-            TokenKey(text)) {
+        if (!capture && !sink && nesting == 0 && !doomed && rowcountLimit == 0 &&
+            !catalog.HasDeferred() && TokenKey(text)) {
             if (RunFast(errors)) return;
             tokenKey = fastKey;
         }
         std::shared_ptr<const Batch> batch;
         try {
             batch = std::make_shared<const Batch>(Parse(text, quotedIdentifier));
+        } catch (const tsql::ParseError& e) {
+            errors.push_back(BatchError(e, static_cast<int>(e.Line())));
+            lastErrorNumber = errors.back().native;
+            if (sink) sink->Message(errors.back());
+            return;
         } catch (const ComError& e) {
-            errors.push_back({e.Error(), e.Description()});
-            lastErrorNumber = ServerErrorNumber(e.Description());
+            errors.push_back(BatchError(e, 1));
+            lastErrorNumber = errors.back().native;
+            if (sink) sink->Message(errors.back());
             return;
         }
         lastPlanKey.clear();
         Env local;
         env = &local;
         currentBatch = &batch;
-        Run run{&errors, capture, &batch};
+        Run run{&errors, capture, &batch, sink};
+        // Messages reach the sink as they are recorded, until the batch ends.
+        struct Streaming {
+            engine::ResultSink*& at;
+            ~Streaming() { at = nullptr; }
+        } streamingScope{streaming};
+        streaming = sink;
         try {
             RunBatch(batch, run);
         } catch (const BatchEnded&) {
@@ -3157,7 +3232,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         } catch (const TryJump&) {
             // Never without a TRY around it; nothing more to run.
         } catch (const ComError& e) {
-            Report(errors, {e.Error(), e.Description()});
+            Report(errors, BatchError(e, 1));
         }
         ReportDropped(errors);
         ReleaseScratch();

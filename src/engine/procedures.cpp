@@ -241,6 +241,7 @@ bool Interpreter::Impl::RunProcedure(const Stmt& s, Run& run) {
     frame.procName = procName;
     frame.level = nesting + 1;
     frame.xactAbort = xactAbort;
+    frame.noCount = noCount;
     frame.concatNullYieldsNull = concatNullYieldsNull;
     frame.ansiNulls = ansiNulls;
     frame.dateFormat = dateFormat;
@@ -302,6 +303,7 @@ bool Interpreter::Impl::RunProcedure(const Stmt& s, Run& run) {
         }
         // The SET options as the caller had them.
         xactAbort = f.xactAbort;
+        noCount = f.noCount;
         rowcountLimit = f.rowcountLimit;
         if (concatNullYieldsNull != f.concatNullYieldsNull || ansiNulls != f.ansiNulls) {
             concatNullYieldsNull = f.concatNullYieldsNull;
@@ -321,7 +323,7 @@ bool Interpreter::Impl::RunProcedure(const Stmt& s, Run& run) {
         }
         return f;
     };
-    Run inner{run.errors, run.capture, &batch};
+    Run inner{run.errors, run.capture, &batch, run.sink};
     bool completed = true;
     try {
         for (const StmtPtr& st : def.body) {

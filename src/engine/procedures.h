@@ -59,6 +59,7 @@ struct CallFrame {
     // The session's SET options when it was called (a procedure's SET lasts
     // until it returns).
     bool xactAbort = false;
+    bool noCount = false;
     bool concatNullYieldsNull = true;
     bool ansiNulls = true;
     std::string dateFormat;

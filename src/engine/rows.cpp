@@ -21,6 +21,22 @@ engine::ColumnInfo MakeColumnInfo(const OutColumn& c) {
     return info;
 }
 
+Variant UntypedVariant(const tsql::Value& v) {
+    switch (v.kind) {
+        case tsql::Value::Kind::Null:
+            return Variant::Null();
+        case tsql::Value::Kind::Int:
+            return Variant::I4(static_cast<int32_t>(v.i));
+        case tsql::Value::Kind::Real:
+            return Variant::R8(v.d);
+        case tsql::Value::Kind::Text:
+            return Variant::Text(v.s);
+        case tsql::Value::Kind::Blob:
+            return Variant::Bytes(v.s.data(), v.s.size());
+    }
+    return Variant::Null();
+}
+
 MaterializedRows::MaterializedRows(std::vector<engine::ColumnInfo> columns)
     : m_columns(std::move(columns)) {
     for (const auto& c : m_columns) {
@@ -42,21 +58,7 @@ Variant MaterializedRows::Value(size_t i) const {
     }
     const auto& row = m_rows[m_next - 1];
     if (i >= row.size()) throw ComError(adErrItemNotFound);
-    if (m_types[i].kind == TypeKind::Unknown) {
-        const tsql::Value& v = row[i];
-        switch (v.kind) {
-            case tsql::Value::Kind::Null:
-                return Variant::Null();
-            case tsql::Value::Kind::Int:
-                return Variant::I4(static_cast<int32_t>(v.i));
-            case tsql::Value::Kind::Real:
-                return Variant::R8(v.d);
-            case tsql::Value::Kind::Text:
-                return Variant::Text(v.s);
-            case tsql::Value::Kind::Blob:
-                return Variant::Bytes(v.s.data(), v.s.size());
-        }
-    }
+    if (m_types[i].kind == TypeKind::Unknown) return UntypedVariant(row[i]);
     return ToVariant(row[i], m_types[i]);
 }
 

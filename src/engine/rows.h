@@ -11,6 +11,10 @@ namespace xr::engine {
 
 engine::ColumnInfo MakeColumnInfo(const OutColumn& c);
 
+// A value of an expression without a T-SQL type (a bare NULL, a parameter
+// nothing typed) as a field: by the form the engine gave it.
+Variant UntypedVariant(const tsql::Value& v);
+
 // A result set held in memory (the first result of a multi-statement batch).
 class MaterializedRows final : public engine::Rows {
 public:

@@ -22,6 +22,14 @@ struct ErrorRecord {
     // An informational message (PRINT, RAISERROR at severity 10 or less):
     // reported with the errors, but the call does not fail for it.
     bool informational = false;
+    // The server's own terms, for a message the T-SQL layer raised (0 when
+    // the message came from elsewhere): its error number, severity and state,
+    // and the line of the failing statement within its batch (or procedure).
+    int native = 0;
+    int severity = 0;
+    int state = 0;
+    int line = 0;
+    std::string procedure{};  // the procedure the statement was in, if any
 };
 
 // Whether `errors` holds an error, not only informational messages.
@@ -56,6 +64,28 @@ public:
     virtual bool Next() = 0;
     // The value of column i of the current row.
     virtual Variant Value(size_t i) const = 0;
+};
+
+// Takes a batch's result sets as the statements produce them, row by row,
+// so that a caller printing them holds none whole. Never throws: a sink that
+// can no longer deliver (its output is gone) drops what follows.
+class ResultSink {
+public:
+    virtual ~ResultSink() = default;
+    // A result set begins.
+    virtual void Begin(const std::vector<ColumnInfo>& columns) = 0;
+    // One row of it, one value per column; the values are the caller's and
+    // change with the next row.
+    virtual void Row(const std::vector<Variant>& values) = 0;
+    // The result set is complete, with `rows` rows. A statement that fails
+    // part-way ends its result set without this call.
+    virtual void End(int64_t rows) = 0;
+    // The rows an INSERT, UPDATE or DELETE changed (the server's "rows
+    // affected" count), unless SET NOCOUNT is ON.
+    virtual void Affected(int64_t /*rows*/) {}
+    // A message or error of the batch as it is recorded, in order with the
+    // rows; it is in the errors collection as well.
+    virtual void Message(const ErrorRecord& /*message*/) {}
 };
 
 // One row as a record source hands it out: its id (0 for a read-only
@@ -146,6 +176,10 @@ public:
     // it produced none. Errors as for Execute.
     virtual std::unique_ptr<Rows> Query(std::string_view batch,
                                         std::vector<ErrorRecord>& errors) = 0;
+    // Runs a batch and hands every result set it produces to `sink` as it
+    // is produced. Errors as for Execute.
+    virtual void Stream(std::string_view batch, std::vector<ErrorRecord>& errors,
+                        ResultSink& sink) = 0;
 
     // Opens the rows of a statement, or of a whole table when `isTable`.
     // Throws ComError (errors of the statement are also in `errors`).

@@ -385,7 +385,7 @@ void Parser::Fail(const std::string& message, SourcePos pos) {
         text += ", ";
     }
     text += "line " + std::to_string(pos.line) + ", column " + std::to_string(pos.column) + ")";
-    throw ComError(DB_E_ERRORSINCOMMAND, std::move(text));
+    throw ParseError(std::move(text), pos.line);
 }
 
 void Parser::SyntaxError() {

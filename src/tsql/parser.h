@@ -7,12 +7,25 @@
 #include <cstdint>
 #include <string_view>
 
+#include "platform/error.h"
 #include "tsql/ast.h"
 
 namespace xr::tsql {
 
+// How a batch that does not parse fails: the error, and the line of the
+// batch it was found on.
+class ParseError : public ComError {
+public:
+    ParseError(std::string description, uint32_t line)
+        : ComError(DB_E_ERRORSINCOMMAND, std::move(description)), m_line(line) {}
+    uint32_t Line() const noexcept { return m_line; }
+
+private:
+    uint32_t m_line;
+};
+
 // Parses a whole batch. A batch that does not parse throws
-// ComError(DB_E_ERRORSINCOMMAND) whose description is the server's message
+// ParseError (a ComError of DB_E_ERRORSINCOMMAND) whose description is the server's message
 // ("Incorrect syntax near 'x'.", "Unclosed quotation mark after the character
 // string 'abc'.") followed by the construct and position, e.g.
 // " (in CREATE TABLE, line 1, column 27)"; nothing of the batch runs then.

@@ -17,3 +17,5 @@ xrdb8_test(engine_tests
   ${CMAKE_CURRENT_LIST_DIR}/engine_recordset_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/engine_constraints_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/sessions_test.cpp)
+# Result sets streamed to a sink; errors in the server's terms.
+target_sources(engine_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/result_stream_test.cpp)

@@ -35,3 +35,6 @@ target_link_libraries(tool_tests PRIVATE util)
 add_dependencies(tool_tests xrdb8_man)
 target_compile_definitions(tool_tests PRIVATE
   XRDB8_MAN_PAGE="${PROJECT_BINARY_DIR}/tools/xrdb8/xrdb8.1")
+# xrdb8 sql through pipes and a pseudo-terminal (forkpty, from libutil).
+target_sources(interchange_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/sql_shell_test.cpp)
+target_link_libraries(interchange_tests PRIVATE util)

@@ -44,6 +44,11 @@ std::unique_ptr<Rows> PgSession::Query(std::string_view batch, std::vector<Error
     return m_interp->Query(batch, errors);
 }
 
+void PgSession::Stream(std::string_view batch, std::vector<ErrorRecord>& errors, ResultSink& sink) {
+    m_link->Revive();
+    m_interp->Stream(batch, errors, sink);
+}
+
 std::unique_ptr<RecordSource> PgSession::OpenSource(std::string_view source, bool isTable,
                                                     std::vector<ErrorRecord>& errors) {
     m_link->Revive();

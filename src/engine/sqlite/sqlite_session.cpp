@@ -104,6 +104,11 @@ std::unique_ptr<Rows> SqliteSession::Query(std::string_view batch,
     return m_interp->Query(batch, errors);
 }
 
+void SqliteSession::Stream(std::string_view batch, std::vector<ErrorRecord>& errors,
+                           ResultSink& sink) {
+    m_interp->Stream(batch, errors, sink);
+}
+
 std::unique_ptr<RecordSource> SqliteSession::OpenSource(std::string_view source, bool isTable,
                                                         std::vector<ErrorRecord>& errors) {
     return m_interp->OpenSource(source, isTable, errors);

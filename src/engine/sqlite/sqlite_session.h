@@ -24,6 +24,8 @@ public:
 
     void Execute(std::string_view batch, std::vector<ErrorRecord>& errors) override;
     std::unique_ptr<Rows> Query(std::string_view batch, std::vector<ErrorRecord>& errors) override;
+    void Stream(std::string_view batch, std::vector<ErrorRecord>& errors,
+                ResultSink& sink) override;
     std::unique_ptr<RecordSource> OpenSource(std::string_view source, bool isTable,
                                              std::vector<ErrorRecord>& errors) override;
     void BeginTrans() override;

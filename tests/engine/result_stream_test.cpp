@@ -1,0 +1,151 @@
+// A batch's result sets streamed to a sink, and its errors in the server's
+// terms (number, severity, state, line of the failing statement), on every
+// engine.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/connection.h"
+#include "library.h"
+
+namespace {
+
+using namespace xr::engine;
+
+// Writes what it is handed as lines: "begin a,b", "row 1|x", "end 2".
+class Recorder final : public ResultSink {
+public:
+    void Begin(const std::vector<ColumnInfo>& columns) override {
+        std::string line = "begin ";
+        for (size_t i = 0; i < columns.size(); ++i) line += (i ? "," : "") + columns[i].name;
+        lines.push_back(line);
+    }
+    void Row(const std::vector<xr::Variant>& values) override {
+        std::string line = "row ";
+        for (size_t i = 0; i < values.size(); ++i)
+            line +=
+                (i ? "|" : "") + (values[i].IsNull() ? std::string("NULL") : values[i].ToText());
+        lines.push_back(line);
+    }
+    void End(int64_t rows) override { lines.push_back("end " + std::to_string(rows)); }
+    void Affected(int64_t rows) override { lines.push_back("affected " + std::to_string(rows)); }
+    void Message(const ErrorRecord& m) override { lines.push_back("message " + m.description); }
+
+    std::vector<std::string> lines;
+};
+
+class ResultStream : public xrtest::AnyEngineTest {
+protected:
+    void SetUp() override {
+        AnyEngineTest::SetUp();
+        if (IsSkipped()) return;
+        m_conn.Open(ConnectString());
+        m_conn.Execute("CREATE DATABASE S");
+        m_conn.Execute("USE S");
+        m_conn.Execute("CREATE TABLE Items (No INT NOT NULL PRIMARY KEY, Name VARCHAR(20) NULL)");
+        m_conn.Execute("INSERT Items VALUES (1, 'Tea')");
+        m_conn.Execute("INSERT Items VALUES (2, NULL)");
+    }
+
+    // The first error record of a batch that fails.
+    ErrorRecord FirstError(const std::string& batch) {
+        Recorder sink;
+        EXPECT_THROW(m_conn.Stream(batch, sink), xr::ComError);
+        for (const ErrorRecord& e : m_conn.Errors()) {
+            if (!e.informational) return e;
+        }
+        return {};
+    }
+};
+
+TEST_P(ResultStream, EveryResultSetOfTheBatchComesInOrder) {
+    Recorder sink;
+    m_conn.Stream(
+        "SELECT No, Name FROM Items ORDER BY No\n"
+        "UPDATE Items SET Name = 'Milk' WHERE No = 2\n"
+        "SELECT COUNT(*) AS n FROM Items WHERE Name IS NOT NULL",
+        sink);
+    const std::vector<std::string> expected = {"begin No,Name", "row 1|Tea", "row 2|NULL", "end 2",
+                                               "affected 1",    "begin n",   "row 2",      "end 1"};
+    EXPECT_EQ(sink.lines, expected);
+}
+
+TEST_P(ResultStream, MessagesAndWriteCountsComeInOrderWithTheRows) {
+    Recorder sink;
+    m_conn.Stream(
+        "PRINT 'first'\n"
+        "SELECT No FROM Items WHERE No = 1\n"
+        "UPDATE Items SET Name = 'Milk'\n"
+        "PRINT 'then'\n"
+        "SET NOCOUNT ON\n"
+        "DELETE Items WHERE No = 2",
+        sink);
+    const std::vector<std::string> expected = {"message first", "begin No",   "row 1",
+                                               "end 1",         "affected 2", "message then"};
+    EXPECT_EQ(sink.lines, expected);
+}
+
+TEST_P(ResultStream, AFailedStatementEndsItsResultSetWithoutItsEnd) {
+    // Division by zero ends its statement only: the batch goes on.
+    Recorder sink;
+    EXPECT_THROW(m_conn.Stream("SELECT No FROM Items\nSELECT 1 / 0 AS x\nSELECT 5 AS y", sink),
+                 xr::ComError);
+    const std::vector<std::string> expected = {
+        "begin No", "row 1",   "row 2",
+        "end 2",    "begin x", "message Divide by zero error encountered.",
+        "begin y",  "row 5",   "end 1"};
+    EXPECT_EQ(sink.lines, expected);
+    ASSERT_FALSE(m_conn.Errors().empty());
+    EXPECT_EQ(m_conn.Errors()[0].native, 8134);
+    EXPECT_EQ(m_conn.Errors()[0].line, 2);
+}
+
+TEST_P(ResultStream, AMissingTableIsError208OnItsLine) {
+    const ErrorRecord e = FirstError("SELECT 1 AS a\n\nSELECT * FROM NoSuchTable");
+    EXPECT_EQ(e.native, 208);
+    EXPECT_EQ(e.severity, 16);
+    EXPECT_EQ(e.state, 1);
+    EXPECT_EQ(e.line, 3);
+    EXPECT_EQ(e.description, "Invalid object name 'NoSuchTable'.");
+}
+
+TEST_P(ResultStream, ASyntaxErrorIsError102AtLevel15OnItsLine) {
+    const ErrorRecord e = FirstError("SELECT 1\nSELECT * FROMM Items WHERE");
+    EXPECT_EQ(e.native, 102);
+    EXPECT_EQ(e.severity, 15);
+    EXPECT_EQ(e.line, 2);
+}
+
+TEST_P(ResultStream, RaiserrorKeepsItsSeverityAndState) {
+    const ErrorRecord e = FirstError("PRINT 'x'\nRAISERROR('Till closed', 16, 5)");
+    EXPECT_EQ(e.native, 50000);
+    EXPECT_EQ(e.severity, 16);
+    EXPECT_EQ(e.state, 5);
+    EXPECT_EQ(e.line, 2);
+    EXPECT_EQ(e.description, "Till closed");
+}
+
+TEST_P(ResultStream, AnErrorInAProcedureNamesItAndItsLineThere) {
+    m_conn.Execute("CREATE PROCEDURE Closing AS\nSELECT 1 AS a\nRAISERROR('Till closed', 16, 2)");
+    const ErrorRecord e = FirstError("EXEC Closing");
+    EXPECT_EQ(e.native, 50000);
+    EXPECT_EQ(e.procedure, "Closing");
+    EXPECT_EQ(e.line, 3);
+}
+
+TEST_P(ResultStream, AKeyViolationIsFollowedByTheStatementHasBeenTerminated) {
+    Recorder sink;
+    EXPECT_THROW(m_conn.Stream("INSERT Items VALUES (1, 'Again')", sink), xr::ComError);
+    const auto& errors = m_conn.Errors();
+    ASSERT_EQ(errors.size(), 2u);
+    EXPECT_EQ(errors[0].native, 2627);
+    EXPECT_EQ(errors[0].severity, 14);
+    EXPECT_EQ(errors[1].native, 3621);
+    EXPECT_EQ(errors[1].severity, 0);
+    EXPECT_EQ(errors[1].description, "The statement has been terminated.");
+}
+
+XRTEST_ON_EVERY_ENGINE(ResultStream);
+
+}  // namespace
