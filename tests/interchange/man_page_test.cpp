@@ -1,6 +1,7 @@
 // The manual page: written by the tool from its own commands, so it names
 // every command and option --help names, and groff reads it without a
 // complaint.
+#include <cctype>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -37,7 +38,9 @@ Help HelpOf(const std::vector<std::string>& command) {
         words >> first;
         if (section.rfind("Subcommands:", 0) == 0 && !first.empty()) {
             help.commands.push_back(first);
-        } else if (section.rfind("Options:", 0) == 0 && first.rfind("-", 0) == 0) {
+        } else if (section.rfind("Options:", 0) == 0 && first.size() > 1 && first[0] == '-' &&
+                   !std::isdigit(static_cast<unsigned char>(first[1]))) {
+            // (a line of a description may begin with a value such as "-1")
             // "-h,--help" or "--only TEXT:{...}": each name of the option
             std::istringstream names(first);
             std::string name;
