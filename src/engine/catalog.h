@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "tsql/catalog.h"
@@ -59,6 +60,12 @@ public:
     // run lets them: set before each statement, inside the caller's
     // transaction only, whose COMMIT makes them.
     virtual bool DefersTables() const { return false; }
+    // Makes those waiting of `tables` (schema, name) only; the databases
+    // touched.
+    virtual std::vector<std::string> FlushDeferredOf(
+        const std::vector<std::pair<std::string, std::string>>& /*tables*/) {
+        return FlushDeferred();
+    }
     virtual void DeferWithin(bool /*statementDefers*/) {}
     // Type, length and nullability; rows are converted, failing as the server would.
     virtual void AlterColumn(const std::string& db, std::string_view table,

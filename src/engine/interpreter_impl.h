@@ -670,6 +670,108 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         for (const std::string& schema : catalog.FlushDeferred()) OwnSchemaChange(schema);
     }
 
+    // Before a statement that reads or writes rows: where the engine can tell
+    // (Catalog::DefersTables), only the tables it names are made; any other
+    // statement, or one whose tables cannot all be named, makes them all.
+    void FlushDeferredFor(const Stmt& s) {
+        if (!catalog.HasDeferred()) return;
+        std::vector<const ObjectName*> names;
+        if (!catalog.DefersTables() || !InTransaction() || !TablesOf(s, names))
+            return FlushDeferred();
+        std::vector<std::pair<std::string, std::string>> tables;
+        try {
+            for (const ObjectName* n : names) tables.emplace_back(SchemaOf(*n), n->name);
+        } catch (const ComError&) {
+            return FlushDeferred();
+        }
+        for (const std::string& schema : catalog.FlushDeferredOf(tables)) OwnSchemaChange(schema);
+    }
+
+    // The tables a SELECT, INSERT, UPDATE or DELETE names anywhere in it
+    // (common tables and views by their own names), or the tables a change
+    // of a table's shape acts on; false for any other statement.
+    static bool TablesOf(const Stmt& s, std::vector<const ObjectName*>& out) {
+        struct Walk {
+            std::vector<const ObjectName*>& out;
+            bool ok = true;
+            void Of(const Expr* e) {
+                if (!e) return;
+                if (e->select) Of(*e->select);
+                for (const ExprPtr& a : e->args) Of(a.get());
+                if (e->over) {
+                    for (const ExprPtr& p : e->over->partitionBy) Of(p.get());
+                    for (const OrderItem& o : e->over->orderBy) Of(o.expr.get());
+                }
+            }
+            void Of(const TableRef& r) {
+                if (!r.table.empty()) out.push_back(&r.table);
+                if (r.derived) Of(*r.derived);
+                if (r.left) Of(*r.left);
+                if (r.right) Of(*r.right);
+                Of(r.on.get());
+            }
+            void Of(const std::vector<CommonTable>& with) {
+                for (const CommonTable& c : with) Of(*c.select);
+            }
+            void Of(const SelectStmt& q) {
+                if (!q.into.empty()) ok = false;  // SELECT INTO makes a table
+                Of(q.top.get());
+                for (const SelectItem& i : q.items) Of(i.expr.get());
+                for (const TableRefPtr& r : q.from) Of(*r);
+                Of(q.where.get());
+                for (const ExprPtr& g : q.groupBy) Of(g.get());
+                Of(q.having.get());
+                for (const OrderItem& o : q.orderBy) Of(o.expr.get());
+                if (q.unionNext) Of(*q.unionNext);
+                Of(q.with);
+            }
+        } walk{out};
+        switch (s.kind) {
+            case StmtKind::Select:
+                if (!s.select) return false;
+                walk.Of(*s.select);
+                break;
+            case StmtKind::Insert:
+            case StmtKind::Update:
+            case StmtKind::Delete:
+                walk.out.push_back(&s.table);
+                walk.Of(s.with);
+                walk.Of(s.top.get());
+                for (const auto& row : s.values) {
+                    for (const ExprPtr& v : row) walk.Of(v.get());
+                }
+                for (const auto& set : s.sets) walk.Of(set.second.get());
+                for (const TableRefPtr& r : s.from) walk.Of(*r);
+                walk.Of(s.where.get());
+                if (s.select) walk.Of(*s.select);
+                break;
+            case StmtKind::AlterTable:
+                // Its own table, and the one a foreign key refers to.
+                out.push_back(&s.table);
+                for (const ConstraintAst& c : s.constraints) {
+                    if (!c.refTable.empty()) out.push_back(&c.refTable);
+                }
+                for (const ColumnDefAst& a : s.columnDefs) {
+                    for (const ConstraintAst& c : a.constraints) {
+                        if (!c.refTable.empty()) out.push_back(&c.refTable);
+                    }
+                }
+                break;
+            case StmtKind::CreateIndex:
+            case StmtKind::Truncate:
+            case StmtKind::CheckIdent:
+                out.push_back(&s.table);
+                break;
+            case StmtKind::DropTable:
+            case StmtKind::DropIndex:
+                for (const ObjectName& o : s.objects) out.push_back(&o);
+                break;
+            default:
+                return false;
+        }
+        return walk.ok;
+    }
+
     // This session's own DDL on `schema` succeeded: shapes are rendered
     // afresh, but the catalog keeps what its DDL left it knowing, and the new
     // schema version is not taken for another connection's change.
@@ -1116,8 +1218,9 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                 NoteLostTransaction();
                 if (doomed && Writes(s)) FailDoomed();
             }
-            const bool defers = DefersRemake(s) || (catalog.DefersTables() && DefersMaking(s));
-            if (!defers) FlushDeferred();
+            const bool defers = DefersRemake(s) ||
+                                (catalog.DefersTables() && (DefersMaking(s) || TouchesNoTable(s)));
+            if (!defers) FlushDeferredFor(s);
             catalog.DeferWithin(defers && tranCount > 0);
             struct EndDeferring {
                 Catalog& catalog;
@@ -2415,6 +2518,50 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                 return true;
             case StmtKind::AlterTable:
                 return s.alter == AlterAction::AddConstraints && keyOnly(s.constraints);
+            default:
+                return false;
+        }
+    }
+
+    // Whether an expression reads no table: no subquery, and no function that
+    // looks at a table's rows or counter rather than the catalog.
+    static bool ReadsNoTable(const Expr* e) {
+        if (!e) return true;
+        if (e->select || e->over) return false;
+        if (e->kind == ExprKind::Function &&
+            (e->name.find('.') != std::string::npos || IEquals(e->name, "IDENT_CURRENT")))
+            return false;
+        for (const ExprPtr& a : e->args) {
+            if (!ReadsNoTable(a.get())) return false;
+        }
+        return true;
+    }
+
+    // A statement of the batch's flow or its variables, that reads no table
+    // itself (the statements inside a block or an IF run as statements of
+    // their own): tables waiting to be made may go on waiting.
+    static bool TouchesNoTable(const Stmt& s) {
+        switch (s.kind) {
+            case StmtKind::Block:
+            case StmtKind::TryCatch:
+            case StmtKind::BeginTran:
+            case StmtKind::SaveTran:
+            case StmtKind::Break:
+            case StmtKind::Continue:
+                return true;
+            case StmtKind::If:
+            case StmtKind::While:
+                return ReadsNoTable(s.condition.get());
+            case StmtKind::Declare:
+                for (const Stmt::Variable& v : s.variables) {
+                    if (!ReadsNoTable(v.init.get())) return false;
+                }
+                return true;
+            case StmtKind::SetVariable:
+            case StmtKind::Print:
+            case StmtKind::Return:
+            case StmtKind::Exec:  // the batch it runs is statements of their own
+                return ReadsNoTable(s.value.get());
             default:
                 return false;
         }

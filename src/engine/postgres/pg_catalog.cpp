@@ -220,6 +220,8 @@ struct Catalog::Impl {
         }
         return !it->second;
     }
+    // Makes the tables waiting (those of `only`, when given); FlushDeferred.
+    std::vector<std::string> Flush(const std::set<std::string>* only);
     // Whether the statement lets a new table, or its indexes, wait.
     bool MayWait(const std::string& db) { return deferOk && db != "pg_temp" && link.MarkLocked(); }
 
@@ -911,33 +913,56 @@ void Catalog::AddColumns(const std::string& db, std::string_view table,
 
 bool Catalog::HasDeferred() const { return !m_impl->deferred.empty(); }
 
-std::vector<std::string> Catalog::FlushDeferred() {
+std::vector<std::string> Catalog::FlushDeferred() { return m_impl->Flush(nullptr); }
+
+std::vector<std::string> Catalog::FlushDeferredOf(
+    const std::vector<std::pair<std::string, std::string>>& tables) {
+    std::set<std::string> keys;
+    for (const auto& [db, name] : tables) {
+        if (m_impl->deferred.count(DeferKey(db, name))) keys.insert(DeferKey(db, name));
+    }
+    if (keys.empty()) return {};
+    return m_impl->Flush(&keys);
+}
+
+std::vector<std::string> Catalog::Impl::Flush(const std::set<std::string>* only) {
     std::vector<std::string> databases;
-    Impl& impl = *m_impl;
+    Impl& impl = *this;
     if (impl.deferred.empty()) return databases;
     // What the server has of each table: which columns, which indexes (a
     // rollback to a savepoint may have undone some of an earlier flush).
     std::vector<std::shared_ptr<const TableDef>> tables;
     std::string names;
     for (const auto& [key, snapshot] : impl.deferred) {
+        if (only && !only->count(key)) continue;
         auto def = impl.FindShared(snapshot->db, snapshot->name);
         if (!def) continue;
         tables.push_back(def);
-        names += (names.empty() ? "" : "\x1f") + Quote(def->db) + "." + Quote(def->name);
+        // A table known not to be made yet has nothing to ask about.
+        const auto known = impl.made.find(key);
+        if (known == impl.made.end() || known->second)
+            names += (names.empty() ? "" : "\x1f") + Quote(def->db) + "." + Quote(def->name);
     }
     std::map<std::string, std::set<std::string>> stored;  // DeferKey -> columns, indexes
-    for (const auto& row : impl.Select(
-             "SELECT n.nspname, c.relname, a.attname FROM pg_catalog.pg_class c JOIN "
-             "pg_catalog.pg_namespace n ON n.oid = c.relnamespace JOIN pg_catalog.pg_attribute a "
-             "ON a.attrelid = c.oid AND a.attnum > 0 AND NOT a.attisdropped WHERE c.oid = "
-             "ANY(ARRAY(SELECT pg_catalog.to_regclass(x) FROM "
-             "pg_catalog.unnest(pg_catalog.string_to_array($1, chr(31))) x)) UNION ALL SELECT "
-             "n.nspname, t.relname, i.relname FROM pg_catalog.pg_index x JOIN "
-             "pg_catalog.pg_class i ON i.oid = x.indexrelid JOIN pg_catalog.pg_class t ON t.oid = "
-             "x.indrelid JOIN pg_catalog.pg_namespace n ON n.oid = t.relnamespace WHERE t.oid = "
-             "ANY(ARRAY(SELECT pg_catalog.to_regclass(x) FROM "
-             "pg_catalog.unnest(pg_catalog.string_to_array($1, chr(31))) x))",
-             {names}))
+    for (const auto& row :
+         names.empty()
+             ? std::vector<std::vector<std::string>>{}
+             : impl.Select(
+                   "SELECT n.nspname, c.relname, a.attname FROM pg_catalog.pg_class c JOIN "
+                   "pg_catalog.pg_namespace n ON n.oid = c.relnamespace JOIN "
+                   "pg_catalog.pg_attribute a "
+                   "ON a.attrelid = c.oid AND a.attnum > 0 AND NOT a.attisdropped WHERE c.oid = "
+                   "ANY(ARRAY(SELECT pg_catalog.to_regclass(x) FROM "
+                   "pg_catalog.unnest(pg_catalog.string_to_array($1, chr(31))) x)) UNION ALL "
+                   "SELECT "
+                   "n.nspname, t.relname, i.relname FROM pg_catalog.pg_index x JOIN "
+                   "pg_catalog.pg_class i ON i.oid = x.indexrelid JOIN pg_catalog.pg_class t ON "
+                   "t.oid = "
+                   "x.indrelid JOIN pg_catalog.pg_namespace n ON n.oid = t.relnamespace WHERE "
+                   "t.oid = "
+                   "ANY(ARRAY(SELECT pg_catalog.to_regclass(x) FROM "
+                   "pg_catalog.unnest(pg_catalog.string_to_array($1, chr(31))) x))",
+                   {names}))
         stored[DeferKey(row[0], row[1])].insert(row[2]);
     // A table made earlier in this transaction that nothing has written,
     // keyed to, viewed or granted since is made again whole: PostgreSQL
@@ -1006,8 +1031,15 @@ std::vector<std::string> Catalog::FlushDeferred() {
         impl.link.TryExec("ROLLBACK TO xr_flush; RELEASE xr_flush");
         throw;
     }
-    impl.deferred.clear();
-    impl.made.clear();
+    if (only) {
+        for (const std::string& key : *only) {
+            impl.deferred.erase(key);
+            impl.made.erase(key);
+        }
+    } else {
+        impl.deferred.clear();
+        impl.made.clear();
+    }
     return databases;
 }
 

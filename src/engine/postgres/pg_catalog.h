@@ -69,6 +69,8 @@ public:
     // upgrade adds hundreds of columns one statement at a time.
     bool HasDeferred() const override;
     std::vector<std::string> FlushDeferred() override;
+    std::vector<std::string> FlushDeferredOf(
+        const std::vector<std::pair<std::string, std::string>>& tables) override;
     Deferred SaveDeferred() const override;
     void RestoreDeferred(Deferred saved) override;
     void DropDeferred() override;
