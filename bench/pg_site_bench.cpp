@@ -12,6 +12,7 @@
 #include <libpq-fe.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -125,17 +126,33 @@ int main(int argc, char** argv) {
     const Server server(env);
     const std::string siteDb = "xrsite_" + std::to_string(getpid());
     const std::string rawDb = siteDb + "_raw";
-    const std::string cs = std::string(env) + ";Initial Catalog=" + siteDb;
 
-    // The set-up of the configuration database on an empty server.
-    Check(DBOpen(cs.c_str(), "LORIMDB81"), "connecting");
-    const double setup = Seconds([] { Check(DBSetupDB1(), "set-up"); });
+    // The set-up of the configuration database on an empty server, and the
+    // replay of its schema: each the fastest of three, each time into a
+    // new database (a few DDL statements' time swings with the server's
+    // housekeeping).
     PGconn* admin = server.Open("postgres");
-    Run(admin, "CREATE DATABASE " + rawDb + " TEMPLATE template0");
+    double setup = 0, replay = 0;
+    for (int round = 2; round >= 0; --round) {
+        const std::string db = round ? siteDb + "_" + std::to_string(round) : siteDb;
+        const std::string connect = std::string(env) + ";Initial Catalog=" + db;
+        Check(DBOpen(connect.c_str(), "LORIMDB81"), "connecting");
+        const double took = Seconds([] { Check(DBSetupDB1(), "set-up"); });
+        setup = setup == 0 ? took : std::min(setup, took);
+        if (round) {
+            DBClose();
+            Run(admin, "DROP DATABASE IF EXISTS " + db + " WITH (FORCE)");
+        }
+    }
     const std::string schema = DumpSchema(server, siteDb, "LORIMDB81");
-    PGconn* rawSchema = server.Open(rawDb);
-    const double replay = Seconds([&] { Run(rawSchema, schema); });
-    PQfinish(rawSchema);
+    for (int round = 0; round < 3; ++round) {
+        Run(admin, "DROP DATABASE IF EXISTS " + rawDb + " WITH (FORCE)");
+        Run(admin, "CREATE DATABASE " + rawDb + " TEMPLATE template0");
+        PGconn* rawSchema = server.Open(rawDb);
+        const double took = Seconds([&] { Run(rawSchema, schema); });
+        replay = replay == 0 ? took : std::min(replay, took);
+        PQfinish(rawSchema);
+    }
 
     // Products added in one transaction.
     const double add = Seconds([] {

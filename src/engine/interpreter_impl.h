@@ -2517,7 +2517,11 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             case StmtKind::CreateIndex:
                 return true;
             case StmtKind::AlterTable:
-                return s.alter == AlterAction::AddConstraints && keyOnly(s.constraints);
+                // A column's type or a default or key dropped change a table
+                // yet to be made in the catalog alone.
+                return (s.alter == AlterAction::AddConstraints && keyOnly(s.constraints)) ||
+                       s.alter == AlterAction::AlterColumn ||
+                       s.alter == AlterAction::DropConstraint;
             default:
                 return false;
         }

@@ -222,6 +222,14 @@ struct Catalog::Impl {
     }
     // Makes the tables waiting (those of `only`, when given); FlushDeferred.
     std::vector<std::string> Flush(const std::set<std::string>* only);
+    // Whether a change of `def`'s table is the catalog's alone, the table
+    // being yet to be made; a table made whose columns wait gets them first.
+    bool CatalogOnly(const TableDef& def) {
+        if (Unmade(def)) return true;
+        const std::set<std::string> one = {DeferKey(def.db, def.name)};
+        if (deferred.count(*one.begin())) Flush(&one);
+        return false;
+    }
     // Whether the statement lets a new table, or its indexes, wait.
     bool MayWait(const std::string& db) { return deferOk && db != "pg_temp" && link.MarkLocked(); }
 
@@ -1083,6 +1091,7 @@ void Catalog::AlterColumn(const std::string& db, std::string_view table, const C
     const TableDef* found = m_impl->Find(db, table);
     if (!found) Fail(CannotFind(table));
     const TableDef def = *found;
+    const bool catalogOnly = m_impl->CatalogOnly(def);
     const int index = def.ColumnIndex(column.name);
     if (index < 0)
         Fail("ALTER TABLE ALTER COLUMN failed because column '" + column.name +
@@ -1113,7 +1122,7 @@ void Catalog::AlterColumn(const std::string& db, std::string_view table, const C
     if (column.type == target.type && column.notNull == target.notNull) return;
     const std::string tableSql = Quote(db) + "." + Quote(def.name);
     const std::string col = Quote(target.name);
-    if (column.notNull && !target.notNull &&
+    if (column.notNull && !target.notNull && !catalogOnly &&
         !m_impl->Select("SELECT 1 FROM " + tableSql + " WHERE " + col + " IS NULL LIMIT 1").empty())
         Fail("Cannot insert the value NULL into column '" + target.name + "', table '" +
              DatabaseOf(db) + ".dbo." + def.name + "'; column does not allow nulls. UPDATE fails.");
@@ -1146,7 +1155,7 @@ void Catalog::AlterColumn(const std::string& db, std::string_view table, const C
                  from.scale == to.scale)) {
         NotYet("ALTER COLUMN from " + from.ToString() + " to " + to.ToString());
     }
-    if (!check.empty() &&
+    if (!check.empty() && !catalogOnly &&
         !m_impl->Select("SELECT 1 FROM " + tableSql + " WHERE " + check + " LIMIT 1").empty())
         Fail(failure);
     std::string using_ = col;
@@ -1159,16 +1168,16 @@ void Catalog::AlterColumn(const std::string& db, std::string_view table, const C
                       ")::" + (to.IsText() ? std::string("text") : StorageType(to));
     sql += std::string(", ALTER COLUMN ") + col +
            (column.notNull ? " SET NOT NULL" : " DROP NOT NULL");
-    m_impl->link.Exec(sql);
+    if (!catalogOnly) m_impl->link.Exec(sql);
     target.type = column.type;
     target.notNull = column.notNull;
     const TypeInfo info = DescribeType(target.type);
-    m_impl->Select(
+    m_impl->link.Defer(
         "UPDATE " + m_impl->T(db, "xr_columns") +
             " SET type = $3, not_null = $4::int::bool WHERE table_id = $1 AND colid = $2",
         {std::to_string(def.id), std::to_string(index + 1), target.type.ToString(),
          Bool(target.notNull)});
-    m_impl->Select(
+    m_impl->link.Defer(
         "UPDATE " + m_impl->T(db, "syscolumns") +
             " SET xtype = $3, length = $4, prec = $5, scale = $6, isnullable = $7, "
             "status = $8 WHERE id = $1 AND colid = $2",
@@ -1285,22 +1294,24 @@ void Catalog::DropConstraint(const std::string& db, std::string_view table, std:
     const TableDef* found = m_impl->Find(db, table);
     if (!found) Fail(CannotFind(table));
     const TableDef def = *found;
+    const bool catalogOnly = m_impl->CatalogOnly(def);
     for (size_t i = 0; i < def.columns.size(); ++i) {
         const ColumnDef& c = def.columns[i];
         if (!c.def || !IEquals(c.def->name, name)) continue;
         const std::string id = std::to_string(c.def->id);
-        m_impl->link.Exec("ALTER TABLE " + Quote(db) + "." + Quote(def.name) + " ALTER COLUMN " +
-                          Quote(c.name) + " DROP DEFAULT");
-        m_impl->Select("DELETE FROM " + m_impl->T(db, "sysobjects") + " WHERE id = $1", {id});
-        m_impl->Select("DELETE FROM " + m_impl->T(db, "sysconstraints") + " WHERE constid = $1",
-                       {id});
-        m_impl->Select(
+        if (!catalogOnly)
+            m_impl->link.Exec("ALTER TABLE " + Quote(db) + "." + Quote(def.name) +
+                              " ALTER COLUMN " + Quote(c.name) + " DROP DEFAULT");
+        m_impl->link.Defer("DELETE FROM " + m_impl->T(db, "sysobjects") + " WHERE id = $1", {id});
+        m_impl->link.Defer("DELETE FROM " + m_impl->T(db, "sysconstraints") + " WHERE constid = $1",
+                           {id});
+        m_impl->link.Defer(
             "UPDATE " + m_impl->T(db, "syscolumns") + " SET cdefault = 0 WHERE cdefault = $1",
             {id});
-        m_impl->Select("UPDATE " + m_impl->T(db, "xr_columns") +
-                           " SET def_id = 0, def_name = '', def_system = false, def_text = '', "
-                           "def_value = '', def_type = '' WHERE table_id = $1 AND colid = $2",
-                       {std::to_string(def.id), std::to_string(i + 1)});
+        m_impl->link.Defer("UPDATE " + m_impl->T(db, "xr_columns") +
+                               " SET def_id = 0, def_name = '', def_system = false, def_text = '', "
+                               "def_value = '', def_type = '' WHERE table_id = $1 AND colid = $2",
+                           {std::to_string(def.id), std::to_string(i + 1)});
         m_impl->Touch(db);
         return;
     }
@@ -1308,7 +1319,8 @@ void Catalog::DropConstraint(const std::string& db, std::string_view table, std:
         if (!(index.primaryKey || index.uniqueKey) || !IEquals(index.name, name)) continue;
         RefuseReferencedKey(*this, db, def, index);
         const std::string id = std::to_string(index.id);
-        m_impl->link.Exec("DROP INDEX " + Quote(db) + "." + Quote(index.storageName));
+        if (!catalogOnly)
+            m_impl->link.Exec("DROP INDEX " + Quote(db) + "." + Quote(index.storageName));
         m_impl->Select("DELETE FROM " + m_impl->T(db, "sysobjects") + " WHERE id = $1", {id});
         m_impl->Select("DELETE FROM " + m_impl->T(db, "sysconstraints") + " WHERE constid = $1",
                        {id});
