@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "engine/sqlite/backup.h"
 #include "engine/sqlite/functions.h"
 #include "platform/error.h"
 #include "platform/text.h"
@@ -213,21 +214,7 @@ void CheckFile(const std::string& file, CheckDepth depth, std::vector<std::strin
 }  // namespace
 
 std::vector<FileCheck> CheckServerFiles(const std::string& folder, CheckDepth depth) {
-    std::vector<std::string> names;
-    std::error_code ec;
-    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
-         it.increment(ec)) {
-        std::string name = it->path().filename().string();
-        if (name.size() < 4 || name.substr(name.size() - 3) != ".db") continue;
-        if (!it->is_regular_file(ec)) continue;
-        std::string db = name.substr(0, name.size() - 3);
-        if (db != ToUpper(db)) continue;
-        names.push_back(db);
-    }
-    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        if ((a == "MASTER") != (b == "MASTER")) return a == "MASTER";
-        return a < b;
-    });
+    const std::vector<std::string> names = FolderDatabases(folder);
     std::vector<FileCheck> result;
     for (const std::string& db : names) {
         FileCheck check;
