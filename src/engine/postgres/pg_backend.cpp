@@ -885,6 +885,9 @@ Value PgStatement::Column(int i, const TypeSpec& type) {
 }
 
 void PgStatement::ColumnInto(int i, const TypeSpec& t, Variant* out) {
+    // The forms columns are stored in go straight into the variant, as on
+    // the embedded engine: a walk reads every column of every row this way.
+    if (m_result && m_row >= 0 && m_row < m_rows && FastInto(i, t, out)) return;
     Value v = Column(i, t);
     if (v.kind == Value::Kind::Null) return out->SetNull();
     if (v.kind == Value::Kind::Int &&
@@ -900,6 +903,81 @@ void PgStatement::ColumnInto(int i, const TypeSpec& t, Variant* out) {
                 ".");
     }
     *out = ToVariant(v, t);
+}
+
+bool PgStatement::FastInto(int i, const TypeSpec& t, Variant* out) {
+    if (PQgetisnull(m_result, m_row, i)) {
+        out->SetNull();
+        return true;
+    }
+    const char* p = PQgetvalue(m_result, m_row, i);
+    const int len = PQgetlength(m_result, m_row, i);
+    const Oid type = PQftype(m_result, i);
+    double d = 0;
+    const bool real = type == kFloat8 && len == 8;
+    if (real) {
+        const uint64_t bits = ReadBig(p, 8);
+        std::memcpy(&d, &bits, 8);
+    }
+    switch (t.kind) {
+        case TypeKind::Bit:
+        case TypeKind::TinyInt:
+        case TypeKind::SmallInt:
+        case TypeKind::Int:
+        case TypeKind::BigInt: {
+            if (!(type == kInt2 && len == 2) && !(type == kInt4 && len == 4) &&
+                !(type == kInt8 && len == 8))
+                return false;
+            const int64_t v = type == kInt2   ? static_cast<int16_t>(ReadBig(p, 2))
+                              : type == kInt4 ? static_cast<int32_t>(ReadBig(p, 4))
+                                              : static_cast<int64_t>(ReadBig(p, 8));
+            switch (t.kind) {
+                case TypeKind::Bit:
+                    out->SetInt(VT_BOOL, v != 0 ? -1 : 0);
+                    return true;
+                case TypeKind::TinyInt:
+                    if (v < 0 || v > 255) return false;  // the general way names the overflow
+                    out->SetInt(VT_UI1, static_cast<uint8_t>(v));
+                    return true;
+                case TypeKind::SmallInt:
+                    if (v < INT16_MIN || v > INT16_MAX) return false;
+                    out->SetInt(VT_I2, static_cast<int16_t>(v));
+                    return true;
+                case TypeKind::Int:
+                    if (v < INT32_MIN || v > INT32_MAX) return false;
+                    out->SetInt(VT_I4, static_cast<int32_t>(v));
+                    return true;
+                default:
+                    out->SetInt(VT_I8, v);
+                    return true;
+            }
+        }
+        case TypeKind::Money:
+        case TypeKind::SmallMoney:
+            if (type != kInt8 || len != 8) return false;
+            out->SetInt(VT_CY, static_cast<int64_t>(ReadBig(p, 8)));
+            return true;
+        case TypeKind::Float:
+            if (!real) return false;
+            out->SetReal(VT_R8, d);
+            return true;
+        case TypeKind::Real:
+            if (!real) return false;
+            out->SetReal(VT_R4, static_cast<float>(d));
+            return true;
+        case TypeKind::DateTime:
+        case TypeKind::SmallDateTime:
+            if (!real) return false;
+            out->SetReal(VT_DATE, d);
+            return true;
+        case TypeKind::VarChar:
+        case TypeKind::Text:
+            if (type != kText && type != kVarchar) return false;
+            out->SetText(std::string_view(p, static_cast<size_t>(len)));
+            return true;
+        default:
+            return false;  // CHAR (padded the general way), decimals, binary
+    }
 }
 
 void PgStatement::RawInto(int i, Variant* out) {

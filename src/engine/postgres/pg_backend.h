@@ -180,6 +180,8 @@ private:
                           const uint32_t* types, const char* const* values, const int* lengths,
                           const int* formats);
     Value Raw(int i) const;
+    // ColumnInto for the forms columns are stored in; false for the others.
+    bool FastInto(int i, const TypeSpec& t, Variant* out);
 
     PgBackend& m_backend;
     std::string m_sql;
