@@ -20,6 +20,14 @@
 //   ----                          order, one a line, after a line "----"
 //   <messages>
 //
+// A one-line batch with at most one expected line is a record of one line,
+// so that a file of short cases reads as a table:
+//
+//   ok: <sql>                     statement ok
+//   error: <sql> => <text>        statement error <text>
+//   query: <sql> => <row>         query (no row when nothing follows "=>")
+//   messages: <sql> => <message>  messages
+//
 // "statement ok", "statement error(s)" and "query" count errors only: an
 // informational message does not make a batch fail.
 //
@@ -30,6 +38,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <cstring>
 #include <map>
 #include <sstream>
 
@@ -102,6 +111,37 @@ struct Record {
     int line = 0;
 };
 
+// A record of one line ("query: SELECT 1 => 1"); false for any other line.
+bool ReadOneLine(const std::string& line, Record& r) {
+    static const std::pair<const char*, const char*> kKinds[] = {
+        {"ok: ", "statement ok"},
+        {"error: ", "statement error"},
+        {"query: ", "query"},
+        {"messages: ", "messages"}};
+    for (const auto& [head, kind] : kKinds) {
+        if (line.rfind(head, 0) != 0) continue;
+        r.kind = kind;
+        std::string rest = line.substr(strlen(head));
+        if (r.kind == "statement ok") {
+            r.sql = rest;
+            return true;
+        }
+        size_t arrow = rest.find(" =>");
+        if (arrow == std::string::npos) {
+            ADD_FAILURE() << "line " << r.line << ": '" << head << "' needs ' => '";
+            return true;
+        }
+        r.sql = rest.substr(0, arrow);
+        std::string after = arrow + 3 < rest.size() ? rest.substr(arrow + 4) : "";
+        if (r.kind == "statement error")
+            r.arg = after;
+        else if (arrow + 3 < rest.size())
+            r.expected.push_back(after);
+        return true;
+    }
+    return false;
+}
+
 std::vector<Record> ReadRecords(const fs::path& file) {
     std::ifstream in(file);
     std::vector<Record> out;
@@ -113,6 +153,10 @@ std::vector<Record> ReadRecords(const fs::path& file) {
         if (line.empty() || line[0] == '#') continue;
         Record r;
         r.line = n;
+        if (ReadOneLine(line, r)) {
+            out.push_back(std::move(r));
+            continue;
+        }
         if (line.rfind("statement errors ", 0) == 0) {
             r.kind = "statement errors";
             r.arg = std::string(xr::Trim(line.substr(16)));
