@@ -63,6 +63,10 @@ public:
     virtual const EngineError& Error() const = 0;
     // Back to before the first row; bindings stay.
     virtual void Reset() = 0;
+    // Starts the statement with its bindings without waiting for its rows,
+    // which Next then takes: a server engine's query runs while the caller
+    // works on. False when the engine does not (the statement runs at Next).
+    virtual bool SendAhead() { return false; }
 
     virtual int ColumnCount() const = 0;
     virtual bool IsNull(int i) = 0;

@@ -268,15 +268,7 @@ public:
         engine::Statement& st = ReadStatement(backward, from);
         const size_t keys = m_shape->KeyCount();
         const std::vector<TypeSpec>& types = m_shape->types;
-        if (from) {
-            const int first = static_cast<int>(m_shape->plan.slots.size()) + 1;
-            for (size_t i = 0; i < keys && i < from->key.size(); ++i) {
-                if (!from->key[i].IsNull()) BindRaw(st, first + static_cast<int>(i), from->key[i]);
-            }
-            st.BindInt(first + static_cast<int>(keys), from->id);
-        }
-        if (m_shape->resumable && impl.backend->ReadsWhole())
-            st.BindInt(LimitParameter(from != nullptr), static_cast<int64_t>(max));
+        if (!TakeAhead(st, from, backward, max)) BindRead(st, from, max);
         // Nothing stays open between calls: the window is read, then the
         // statement is reset, which ends its read transaction.
         size_t n = 0;
@@ -301,6 +293,15 @@ public:
     }
 
     uint64_t DataVersion() override { return Session().DataMark(m_schema); }
+
+    void ReadAhead(const engine::SourceRow& from, bool backward, size_t max) override {
+        if (!m_shape->resumable || !Session().backend->ReadsWhole()) return;
+        DropAhead();
+        engine::Statement& st = ReadStatement(backward, &from);
+        BindRead(st, &from, max);
+        if (!st.SendAhead()) return;
+        m_ahead = {&st, from.id, from.key, backward, max, DataVersion()};
+    }
 
     bool Fetch(int64_t rowId, engine::SourceRow* row) override {
         Interpreter::Impl& impl = Session();
@@ -457,6 +458,41 @@ private:
         if (m_impl->backend->ReadsWhole())
             sql += " LIMIT " + m_impl->backend->Parameter(LimitParameter(from));
         return sql;
+    }
+
+    void BindRead(engine::Statement& st, const engine::SourceRow* from, size_t max) {
+        const size_t keys = m_shape->KeyCount();
+        if (from) {
+            const int first = static_cast<int>(m_shape->plan.slots.size()) + 1;
+            for (size_t i = 0; i < keys && i < from->key.size(); ++i) {
+                if (!from->key[i].IsNull()) BindRaw(st, first + static_cast<int>(i), from->key[i]);
+            }
+            st.BindInt(first + static_cast<int>(keys), from->id);
+        }
+        if (m_shape->resumable && Session().backend->ReadsWhole())
+            st.BindInt(LimitParameter(from != nullptr), static_cast<int64_t>(max));
+    }
+
+    // Whether `st` was sent ahead for just this read, with nothing changed
+    // since: its answer is the window. A read sent ahead for another is
+    // dropped.
+    bool TakeAhead(engine::Statement& st, const engine::SourceRow* from, bool backward,
+                   size_t max) {
+        if (!m_ahead.st) return false;
+        const bool same = m_ahead.st == &st && from && from->id == m_ahead.id &&
+                          from->key == m_ahead.key && backward == m_ahead.backward &&
+                          max == m_ahead.max && DataVersion() == m_ahead.version;
+        if (same) {
+            m_ahead = {};
+            return true;
+        }
+        DropAhead();
+        return false;
+    }
+
+    void DropAhead() {
+        if (m_ahead.st) m_ahead.st->Reset();
+        m_ahead = {};
     }
 
     // The window's size follows the plan's parameters and the row read on from.
@@ -621,6 +657,7 @@ private:
 
     // Statements go back to the shape's pool while it is current.
     void Finalize() override {
+        DropAhead();
         SourcePlanPool* pool = Pool();
         for (auto& [kind, st] : m_reads)
             Interpreter::Impl::KeepIdle(pool ? &pool->idle[kind] : nullptr, std::move(st));
@@ -648,6 +685,15 @@ private:
     std::shared_ptr<const Shape> m_shape;
     std::vector<Value> m_slotValues;  // the plan's parameters
     std::unordered_map<std::string, std::unique_ptr<engine::Statement>> m_reads;  // by kind
+    // The read sent ahead (ReadAhead), and the read it is for.
+    struct Ahead {
+        engine::Statement* st = nullptr;
+        int64_t id = 0;
+        std::vector<Variant> key;
+        bool backward = false;
+        size_t max = 0;
+        uint64_t version = 0;
+    } m_ahead;
     std::unique_ptr<engine::Statement> m_fetch;
     std::unordered_map<std::string, Write> m_writes;  // by assigned columns
     Write* m_last = nullptr;                          // the write used last, for

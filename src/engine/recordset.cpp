@@ -471,6 +471,7 @@ struct Recordset::Impl {
             aheadBackward = backward;
             aheadVersion = version;
             window = std::min(window * 2, kMaxWindow);
+            ReadOn(backward);
         }
         for (;;) {
             while (aheadAt < ahead.size()) {
@@ -487,7 +488,14 @@ struct Recordset::Impl {
             aheadEnd = !s.source->Read(&last, backward, window, ahead,
                                        aheadPartial ? &s.touched : nullptr);
             aheadAt = 0;
+            ReadOn(backward);
         }
+    }
+
+    // A walk in full windows has the next one read while this one is passed.
+    void ReadOn(bool backward) {
+        if (!aheadEnd && window == kMaxWindow && !ahead.empty())
+            shared->source->ReadAhead(ahead.back(), backward, window);
     }
 
     // ---- both ----

@@ -147,6 +147,9 @@ public:
     virtual bool Read(const SourceRow* from, bool backward, size_t max,
                       std::vector<SourceRow>& rows,
                       const std::vector<uint8_t>* columns = nullptr) = 0;
+    // Tells the source that the next Read will likely go on from `from`: a
+    // server engine starts that read now, to run while the caller works on.
+    virtual void ReadAhead(const SourceRow& /*from*/, bool /*backward*/, size_t /*max*/) {}
     // A mark that moves whenever rows the source reads may have changed: a
     // commit of any connection or a write of this one. Cheap enough to ask
     // on every move.

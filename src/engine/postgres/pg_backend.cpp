@@ -231,6 +231,7 @@ bool PgLink::OthersWrote() {
 }
 
 bool PgLink::Revive() {
+    Settle();
     if (!m_conn || PQstatus(m_conn) == CONNECTION_OK) return false;
     m_deferred.clear();  // the lost session's transaction's
     m_markLocked = false;
@@ -306,6 +307,7 @@ void PgLink::Exec(const std::string& sql) {
 }
 
 bool PgLink::TryExec(const std::string& sql, EngineError* error) {
+    Settle();
     const bool rollback = sql.rfind("ROLLBACK", 0) == 0;
     if (rollback && sql.rfind("ROLLBACK TO", 0) != 0) {
         m_deferred.clear();  // the transaction's: undone anyway
@@ -330,6 +332,7 @@ bool PgLink::TryExec(const std::string& sql, EngineError* error) {
 
 std::vector<std::vector<std::string>> PgLink::Select(const std::string& sql,
                                                      const std::vector<std::string>& params) {
+    Settle();
     PGresult* r = nullptr;
     if (!m_deferred.empty()) {
         // The query rides with what waits, its rows kept.
@@ -357,6 +360,7 @@ std::vector<std::vector<std::string>> PgLink::Select(const std::string& sql,
 }
 
 void PgLink::Defer(std::string sql, std::vector<std::string> params) {
+    Settle();
     if (PQtransactionStatus(m_conn) != PQTRANS_INTRANS) {
         // Nothing to ride with: outside a transaction it runs as it comes.
         Select(sql, params);
@@ -491,6 +495,7 @@ std::vector<PgLink::Deferred> PgLink::Batched(std::vector<Deferred> pending, boo
 }
 
 bool PgLink::Flush(EngineError* error, pg_result** last) {
+    Settle();
     if (m_deferred.empty()) return true;
     std::vector<Deferred> pending = Batched(std::move(m_deferred), last != nullptr);
     m_deferred.clear();
@@ -546,10 +551,12 @@ bool PgLink::Flush(EngineError* error, pg_result** last) {
 }
 
 bool PgLink::InTransaction() const {
+    Settle();
     return m_conn && PQtransactionStatus(m_conn) == PQTRANS_INTRANS;
 }
 
 bool PgLink::MarkLocked() const {
+    Settle();
     return m_markLocked && PQtransactionStatus(m_conn) == PQTRANS_INTRANS;
 }
 
@@ -652,15 +659,70 @@ void PgStatement::ClearBindings() {
 }
 
 void PgStatement::Reset() {
+    if (m_ahead) {
+        m_backend.m_link.Settle();  // its answer comes, and goes unread
+        m_ahead = false;
+    }
     if (m_result) PQclear(m_result);
     m_result = nullptr;
     m_row = -1;
     m_rows = 0;
     m_ran = false;
+    m_collected = false;
 }
 
 bool PgStatement::Run(bool guard) {
     if (!m_backend.m_link.Flush(&m_error)) return false;
+    if (!Send(guard)) {
+        PQexitPipelineMode(m_backend.m_link.Handle());
+        m_error = PgLink::ErrorOf(nullptr, m_backend.m_link.Handle());
+        return false;
+    }
+    m_result = Collect();
+    return Ran(guard);
+}
+
+// A read of rows only, sent while nothing else waits on the connection; its
+// answer waits in libpq until Next, or until anything else uses the
+// connection (PgLink::Settle).
+bool PgStatement::SendAhead() {
+    PgLink& link = m_backend.m_link;
+    if (m_ran || m_write || m_insert || m_callsFunctions || !link.Idle() || !link.Alive())
+        return false;
+    const bool guard = m_backend.InTransaction();
+    if (!Send(guard)) {
+        PQexitPipelineMode(link.Handle());
+        return false;
+    }
+    m_ran = true;
+    m_ahead = true;
+    m_collected = false;
+    link.SetPending(this);
+    return true;
+}
+
+void PgLink::Settle() const {
+    if (!m_pending) return;
+    PgStatement* s = m_pending;
+    m_pending = nullptr;
+    s->m_result = s->Collect();
+    s->m_collected = true;
+    // A read that failed in a transaction leaves its savepoint to undo; the
+    // statement runs again when its rows are asked for.
+    if (!s->m_result && s->m_sent.guard && PQstatus(m_conn) == CONNECTION_OK)
+        const_cast<PgLink*>(this)->TryExec("ROLLBACK TO SAVEPOINT xr_row; RELEASE xr_row");
+}
+
+// The statement goes out in one round trip (libpq's pipeline) behind the
+// check that the server's schema is still the one the statement was rendered
+// for (PgBackend::m_ddlSeen): when another session's DDL moved it, the
+// statement does not run (the check fails its implicit transaction, or its
+// savepoint) and fails with kSchemaMoved, for the interpreter to render it
+// afresh. In a transaction a savepoint and its release go in the same round
+// trip: a failed statement ends only itself, as on the server, and costs
+// what it costs outside one. After a failure in a transaction the savepoint
+// is left for the caller to roll back to.
+bool PgStatement::Send(bool guard) {
     PGconn* conn = m_backend.m_link.Handle();
     const int n = static_cast<int>(m_params.size());
     std::vector<Oid> types(m_params.size());
@@ -673,15 +735,97 @@ bool PgStatement::Run(bool guard) {
         lengths[i] = static_cast<int>(p.bytes.size());
     }
     if (m_generation != m_backend.m_link.Generation()) m_name.clear();  // a new connection
-    std::string prepare;
-    if (m_name.empty() || m_preparedFor != std::vector<uint32_t>(types.begin(), types.end())) {
+    Sent& sent = m_sent;
+    sent = Sent{};
+    sent.guard = guard;
+    sent.types.assign(types.begin(), types.end());
+    if (m_name.empty() || m_preparedFor != sent.types) {
         if (!m_name.empty()) m_backend.m_link.TryExec("DEALLOCATE " + m_name);
         m_name.clear();
-        prepare = m_backend.m_link.NextStatementName();
+        sent.prepare = m_backend.m_link.NextStatementName();
     }
-    m_result = RunChecked(conn, guard, prepare, n, types.data(), values.data(), lengths.data(),
-                          formats.data());
+    if (!PQenterPipelineMode(conn)) return false;
+    const std::string seen = std::to_string(m_backend.m_link.SchemaMark());
+    const char* checkValues[] = {seen.c_str()};
+    auto command = [&](const char* sql) {
+        return PQsendQueryParams(conn, sql, 0, nullptr, nullptr, nullptr, nullptr, 0) != 0;
+    };
+    // A write outside a transaction tells the other sessions at its commit
+    // (a transaction's writes tell them with its COMMIT).
+    const bool notify = !guard && m_write;
+    const int made = sent.prepare.empty() ? 0 : 1;
+    sent.check = guard ? 1 : 0;
+    sent.statement = sent.check + 1 + made;
+    sent.count = sent.statement + 1 + (notify ? 1 : 0) + (guard ? 1 : 0);
+    const std::string& name = made ? sent.prepare : m_name;
+    // `prepare`: the statement is prepared in the same round trip, after the
+    // check (a table another session dropped fails the check, not the preparing).
+    sent.sent =
+        (!guard || command("SAVEPOINT xr_row")) &&
+        PQsendQueryPrepared(conn, kCheckStatement, 1, checkValues, nullptr, nullptr, 0) &&
+        (!made || PQsendPrepare(conn, sent.prepare.c_str(), m_sql.c_str(), n, types.data())) &&
+        PQsendQueryPrepared(conn, name.c_str(), n, values.data(), lengths.data(), formats.data(),
+                            1) &&
+        (!notify || command(kNotifyWrites)) && (!guard || command("RELEASE xr_row")) &&
+        PQpipelineSync(conn);
+    if (!sent.sent) m_error = PgLink::ErrorOf(nullptr, conn);
+    return sent.sent;
+}
+
+PGresult* PgStatement::Collect() {
+    PGconn* conn = m_backend.m_link.m_conn;
+    const Sent& sent = m_sent;
+    PGresult* results[6] = {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+    // Each query's results end with a null; the sync ends the pipeline.
+    int query = 0;
+    while (sent.sent) {
+        PGresult* r = PQgetResult(conn);
+        if (!r) {
+            if (++query > sent.count || PQstatus(conn) != CONNECTION_OK) break;
+            continue;
+        }
+        if (PQresultStatus(r) == PGRES_PIPELINE_SYNC) {
+            PQclear(r);
+            break;
+        }
+        if (query < sent.count && !results[query]) {
+            results[query] = r;
+        } else {
+            PQclear(r);
+        }
+    }
+    PQexitPipelineMode(conn);
+    auto ok = [](PGresult* r) {
+        const ExecStatusType st = r ? PQresultStatus(r) : PGRES_FATAL_ERROR;
+        return st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK;
+    };
+    int failed = -1;
+    for (int i = 0; i < sent.count && failed < 0; ++i) {
+        if (!ok(results[i])) failed = i;
+    }
+    if (!sent.prepare.empty() && (failed < 0 || failed > sent.check + 1)) {
+        m_name = sent.prepare;
+        m_generation = m_backend.m_link.Generation();
+        m_preparedFor = sent.types;
+    }
+    if (!sent.sent || failed >= 0) {
+        PGresult* r = failed >= 0 ? results[failed] : nullptr;
+        m_error =
+            PgLink::ErrorOf(r && PQresultStatus(r) != PGRES_PIPELINE_ABORTED ? r : nullptr, conn);
+        if (failed == sent.check && PQstatus(conn) == CONNECTION_OK) m_error.code = kSchemaMoved;
+        for (PGresult* each : results) PQclear(each);
+        return nullptr;
+    }
+    PGresult* out = results[sent.statement];
+    for (int i = 0; i < sent.count; ++i) {
+        if (i != sent.statement) PQclear(results[i]);
+    }
+    return out;
+}
+
+bool PgStatement::Ran(bool guard) {
     if (!m_result) return false;
+    PGconn* conn = m_backend.m_link.m_conn;
     const ExecStatusType st = PQresultStatus(m_result);
     if (st != PGRES_TUPLES_OK && st != PGRES_COMMAND_OK) {
         m_error = PgLink::ErrorOf(m_result, conn);
@@ -719,91 +863,27 @@ bool PgStatement::Run(bool guard) {
     return true;
 }
 
-// The statement goes out in one round trip (libpq's pipeline) behind the
-// check that the server's schema is still the one the statement was rendered
-// for (PgBackend::m_ddlSeen): when another session's DDL moved it, the
-// statement does not run (the check fails its implicit transaction, or its
-// savepoint) and fails with kSchemaMoved, for the interpreter to render it
-// afresh. In a transaction a savepoint and its release go in the same round
-// trip: a failed statement ends only itself, as on the server, and costs
-// what it costs outside one. The statement's result, or null with m_error
-// set; after a failure in a transaction the savepoint is left for the
-// caller to roll back to.
-PGresult* PgStatement::RunChecked(PGconn* conn, bool guard, const std::string& prepare, int n,
-                                  const uint32_t* types, const char* const* values,
-                                  const int* lengths, const int* formats) {
-    if (!PQenterPipelineMode(conn)) {
-        m_error = PgLink::ErrorOf(nullptr, conn);
-        return nullptr;
-    }
-    const std::string seen = std::to_string(m_backend.m_link.SchemaMark());
-    const char* checkValues[] = {seen.c_str()};
-    auto command = [&](const char* sql) {
-        return PQsendQueryParams(conn, sql, 0, nullptr, nullptr, nullptr, nullptr, 0) != 0;
-    };
-    // A write outside a transaction tells the other sessions at its commit
-    // (a transaction's writes tell them with its COMMIT).
-    const bool notify = !guard && m_write;
-    bool sent = !guard || command("SAVEPOINT xr_row");
-    const int made = prepare.empty() ? 0 : 1;
-    const int check = guard ? 1 : 0, statement = check + 1 + made;
-    const int count = statement + 1 + (notify ? 1 : 0) + (guard ? 1 : 0);
-    const std::string& name = prepare.empty() ? m_name : prepare;
-    sent = sent &&
-           PQsendQueryPrepared(conn, kCheckStatement, 1, checkValues, nullptr, nullptr, 0) &&
-           (prepare.empty() || PQsendPrepare(conn, prepare.c_str(), m_sql.c_str(), n, types)) &&
-           PQsendQueryPrepared(conn, name.c_str(), n, values, lengths, formats, 1) &&
-           (!notify || command(kNotifyWrites)) && (!guard || command("RELEASE xr_row")) &&
-           PQpipelineSync(conn);
-    PGresult* results[6] = {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
-    // Each query's results end with a null; the sync ends the pipeline.
-    int query = 0;
-    while (sent) {
-        PGresult* r = PQgetResult(conn);
-        if (!r) {
-            if (++query > count || PQstatus(conn) != CONNECTION_OK) break;
-            continue;
-        }
-        if (PQresultStatus(r) == PGRES_PIPELINE_SYNC) {
-            PQclear(r);
-            break;
-        }
-        if (query < count && !results[query]) {
-            results[query] = r;
-        } else {
-            PQclear(r);
-        }
-    }
-    PQexitPipelineMode(conn);
-    auto ok = [](PGresult* r) {
-        const ExecStatusType st = r ? PQresultStatus(r) : PGRES_FATAL_ERROR;
-        return st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK;
-    };
-    int failed = -1;
-    for (int i = 0; i < count && failed < 0; ++i) {
-        if (!ok(results[i])) failed = i;
-    }
-    if (made && (failed < 0 || failed > check + 1)) {
-        m_name = prepare;
-        m_generation = m_backend.m_link.Generation();
-        m_preparedFor.assign(types, types + n);
-    }
-    if (!sent || failed >= 0) {
-        PGresult* r = failed >= 0 ? results[failed] : nullptr;
-        m_error =
-            PgLink::ErrorOf(r && PQresultStatus(r) != PGRES_PIPELINE_ABORTED ? r : nullptr, conn);
-        if (failed == check && PQstatus(conn) == CONNECTION_OK) m_error.code = kSchemaMoved;
-        for (PGresult* each : results) PQclear(each);
-        return nullptr;
-    }
-    PGresult* out = results[statement];
-    for (int i = 0; i < count; ++i) {
-        if (i != statement) PQclear(results[i]);
-    }
-    return out;
+engine::Statement::Step PgStatement::Failed(bool guard) {
+    if (guard) m_backend.m_link.TryExec("ROLLBACK TO SAVEPOINT xr_row; RELEASE xr_row");
+    Reset();
+    m_ran = false;
+    return Step::Failed;
 }
 
 engine::Statement::Step PgStatement::Next() {
+    if (m_ahead) {
+        // Sent ahead: its answer is taken now (unless something else on the
+        // connection took it first). One that failed runs again, so that
+        // its failure is the statement's own, reported as any other.
+        m_ahead = false;
+        m_backend.m_link.Settle();
+        if (!m_collected || !Ran(m_sent.guard)) {
+            if (m_result) PQclear(m_result);
+            m_result = nullptr;
+            m_ran = false;
+        }
+        m_collected = false;
+    }
     if (!m_ran) {
         m_ran = true;
         // Inside a transaction a failed statement would doom the whole
@@ -811,12 +891,7 @@ engine::Statement::Step PgStatement::Next() {
         // statement, so each one runs under a savepoint of its own.
         if (m_callsFunctions && !m_backend.SyncSchema(&m_error)) return Step::Failed;
         const bool guard = m_backend.InTransaction();
-        if (!Run(guard)) {
-            if (guard) m_backend.m_link.TryExec("ROLLBACK TO SAVEPOINT xr_row; RELEASE xr_row");
-            Reset();
-            m_ran = false;
-            return Step::Failed;
-        }
+        if (!Run(guard)) return Failed(guard);
     }
     if (++m_row < m_rows) return Step::Row;
     return Step::Done;
@@ -1110,6 +1185,10 @@ ComError PgBackend::MapError(const EngineError& error, std::string_view sql,
     }
     const Reported r = Parse(error);
     const std::string& s = r.state;
+    // Two sessions changing the same object's definition at once: the one
+    // that lost ran nothing and may simply run again.
+    if (s == "XX000" && r.text.find("tuple concurrently") != std::string::npos)
+        return ComError(DB_E_ERRORSINCOMMAND, kSchemaChangedText);
     if (s == "23505")
         return ComError(DB_E_INTEGRITYVIOLATION, DuplicateKeyMessage(r.constraint, r.schema));
     if (s == "23502") {

@@ -19,6 +19,8 @@ struct pg_result;
 
 namespace xr::engine::postgres {
 
+class PgStatement;
+
 // The connection, and the round trips every part of the engine makes on it.
 class PgLink {
 public:
@@ -30,7 +32,18 @@ public:
     PgLink(const PgLink&) = delete;
     PgLink& operator=(const PgLink&) = delete;
 
-    pg_conn* Handle() const { return m_conn; }
+    // The connection, with any read sent ahead collected (Settle).
+    pg_conn* Handle() const {
+        Settle();
+        return m_conn;
+    }
+    // A read sent ahead of its caller (PgStatement::SendAhead) is collected
+    // before anything else uses the connection, so that answers come back in
+    // the order they were asked for and the transaction's state is known.
+    void Settle() const;
+    void SetPending(PgStatement* statement) { m_pending = statement; }
+    // Nothing waits to go out or to come back.
+    bool Idle() const { return !m_pending && m_deferred.empty(); }
     // Runs a fixed text; throws ComError(DB_E_ERRORSINCOMMAND) with the
     // server's message.
     void Exec(const std::string& sql);
@@ -99,7 +112,9 @@ public:
     void MoveLockedMark() { ++m_lockedMark; }
 
 private:
+    friend class PgStatement;
     pg_conn* m_conn = nullptr;
+    mutable PgStatement* m_pending = nullptr;  // Settle
     void Configure();
     // Forgets what the end of a transaction or a rollback undoes.
     void Undone(const std::string& sql);
@@ -156,6 +171,7 @@ public:
     Step Next() override;
     const EngineError& Error() const override { return m_error; }
     void Reset() override;
+    bool SendAhead() override;
     int ColumnCount() const override;
     bool IsNull(int i) override;
     int64_t Int(int i) override;
@@ -171,14 +187,30 @@ private:
         std::string bytes;  // binary form
         bool null = true;
     };
+    friend class PgLink;
     Param& At(int i);
     bool Run(bool guard);
-    // `prepare`: the statement is prepared under that name in the same
-    // round trip, after the check (a table another session dropped fails the
-    // check, not the preparing).
-    pg_result* RunChecked(pg_conn* conn, bool guard, const std::string& prepare, int n,
-                          const uint32_t* types, const char* const* values, const int* lengths,
-                          const int* formats);
+    // Sends the statement behind its check (RunChecked); false when the
+    // connection would not take it.
+    bool Send(bool guard);
+    // Takes the answer of what Send sent: the statement's result, or null
+    // with m_error set.
+    pg_result* Collect();
+    // The bookkeeping of a statement that ran (m_result): its rows, what it
+    // wrote; false with m_error when the server refused it.
+    bool Ran(bool guard);
+    // Fails the statement that ran under `guard`.
+    Step Failed(bool guard);
+
+    // What Send sent, for Collect: the commands of the round trip, which of
+    // them is the check and which the statement.
+    struct Sent {
+        bool sent = false;
+        bool guard = false;
+        std::string prepare;  // the name it is being prepared under, if it is
+        std::vector<uint32_t> types;
+        int count = 0, check = 0, statement = 0;
+    };
     Value Raw(int i) const;
     // ColumnInto for the forms columns are stored in; false for the others.
     bool FastInto(int i, const TypeSpec& t, Variant* out);
@@ -196,6 +228,9 @@ private:
     bool m_insert = false;          // an INSERT handing back the ids of its rows
     bool m_callsFunctions = false;  // it calls the engine's functions (pg_functions.h)
     bool m_write = false;           // it may write rows (not a SELECT)
+    Sent m_sent;
+    bool m_ahead = false;      // sent ahead (SendAhead), its answer not yet taken by Next
+    bool m_collected = false;  // its answer taken (m_result, or m_error)
     EngineError m_error;
 };
 
