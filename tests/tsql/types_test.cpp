@@ -68,8 +68,6 @@ bool Same(const Value& a, const Value& b) {
     }
 }
 
-// ---------------------------------------------------------------------------
-
 TEST(TypeSpecTest, ParsesEverySpellingToItsCanonicalForm) {
     struct Row {
         const char* text;
@@ -182,8 +180,6 @@ TEST(TypeSpecTest, FieldTypesAsTheRecordsetReportsThem) {
     EXPECT_EQ(T("VARCHAR").Sized(1).length, 1);
     EXPECT_EQ(T("VARCHAR(5)").Sized(1).length, 5);
 }
-
-// ---------------------------------------------------------------------------
 
 struct ConvertRow {
     Value in;
@@ -341,8 +337,6 @@ TEST(CommonTypeTest, FollowsTheServersPrecedence) {
     }
 }
 
-// ---------------------------------------------------------------------------
-
 TEST(CollateTest, IgnoresCaseAndTrailingBlanks) {
     struct Row {
         const char* a;
@@ -362,19 +356,26 @@ TEST(CollateTest, IgnoresCaseAndTrailingBlanks) {
     }
 }
 
-// ---------------------------------------------------------------------------
-
 TEST(VariantTest, FieldValuesHaveTheColumnsVariantType) {
-    Variant v = ToVariant(I(1), T("BIT"));
-    EXPECT_EQ(v.Type(), VT_BOOL);
-    EXPECT_EQ(v.IntValue(), -1);
-    EXPECT_EQ(ToVariant(I(0), T("BIT")).IntValue(), 0);
+    struct Row {
+        Value value;
+        const char* type;
+        VARTYPE vt;
+        int64_t i;
+    };
+    const Row ints[] = {
+        {I(1), "BIT", VT_BOOL, -1},          {I(0), "BIT", VT_BOOL, 0},
+        {I(199900), "MONEY", VT_CY, 199900}, {I(-2), "SMALLINT", VT_I2, -2},
+        {I(7), "INTEGER", VT_I4, 7},         {I(1LL << 40), "BIGINT", VT_I8, 1LL << 40},
+        {I(200), "TINYINT", VT_UI1, 200},
+    };
+    for (const Row& r : ints) {
+        Variant x = ToVariant(r.value, T(r.type));
+        EXPECT_EQ(x.Type(), r.vt) << r.type;
+        EXPECT_EQ(x.IntValue(), r.i) << r.type;
+    }
 
-    v = ToVariant(I(199900), T("MONEY"));
-    EXPECT_EQ(v.Type(), VT_CY);
-    EXPECT_EQ(v.IntValue(), 199900);
-
-    v = ToVariant(I(-1500), T("DECIMAL(5,2)"));
+    Variant v = ToVariant(I(-1500), T("DECIMAL(5,2)"));
     ASSERT_EQ(v.Type(), VT_DECIMAL);
     EXPECT_EQ(static_cast<int64_t>(v.DecValue().mantissa), 1500);
     EXPECT_EQ(v.DecValue().scale, 2);
@@ -383,24 +384,6 @@ TEST(VariantTest, FieldValuesHaveTheColumnsVariantType) {
     v = ToVariant(R(static_cast<double>(0.1f)), T("FLOAT(24)"));
     EXPECT_EQ(v.Type(), VT_R4);
     EXPECT_EQ(static_cast<float>(v.RealValue()), 0.1f);
-
-    struct Row {
-        Value value;
-        const char* type;
-        VARTYPE vt;
-        int64_t i;
-    };
-    const Row ints[] = {
-        {I(-2), "SMALLINT", VT_I2, -2},
-        {I(7), "INTEGER", VT_I4, 7},
-        {I(1LL << 40), "BIGINT", VT_I8, 1LL << 40},
-        {I(200), "TINYINT", VT_UI1, 200},
-    };
-    for (const Row& r : ints) {
-        Variant x = ToVariant(r.value, T(r.type));
-        EXPECT_EQ(x.Type(), r.vt) << r.type;
-        EXPECT_EQ(x.IntValue(), r.i) << r.type;
-    }
 
     v = ToVariant(R(36526.5), T("DATETIME"));
     EXPECT_EQ(v.Type(), VT_DATE);
@@ -500,8 +483,6 @@ TEST(VariantTest, AnyWriteStoresOrFailsAsMultipleStep) {
         }
     }
 }
-
-// ---------------------------------------------------------------------------
 
 }  // namespace
 }  // namespace xr::tsql
