@@ -220,37 +220,6 @@ TEST_F(CatalogTest, FailuresCarryTheServerTexts) {
             "this column.");
 }
 
-TEST_F(CatalogTest, DuplicateKeysStopUniqueIndexesAndKeys) {
-    m_catalog->CreateTable(kDb, "Barcodes",
-                           {Col("Barcode", "VARCHAR(20)", true), Col("PLU", "BIGINT", true)});
-    Exec("INSERT INTO \"LORIMDB81\".Barcodes VALUES ('abc', 1), ('ABC  ', 1), ('x', 2)");
-    EXPECT_EQ(
-        Failure([&] {
-            m_catalog->CreateIndex(kDb, "Barcodes", Index("BarcodesIX1", true, {"PLU", "Barcode"}));
-        }),
-        "The CREATE UNIQUE INDEX statement terminated because a duplicate key was found for the "
-        "object name 'dbo.Barcodes' and the index name 'BarcodesIX1'. The duplicate key value "
-        "is (1, abc).");
-    EXPECT_NE(Failure([&] {
-                  m_catalog->AddPrimaryKey(kDb, "Barcodes", "BarcodesPrimary", {"Barcode"});
-              }).find("index name 'BarcodesPrimary'. The duplicate key value is (abc)."),
-              std::string::npos);
-    Exec("DELETE FROM \"LORIMDB81\".Barcodes WHERE Barcode = 'ABC'");
-    m_catalog->AddPrimaryKey(kDb, "Barcodes", "BarcodesPrimary", {"Barcode"});
-    // The key uses the server's collation: case and trailing blanks do not make a new key.
-    char* error = nullptr;
-    EXPECT_NE(sqlite3_exec(m_handle, "INSERT INTO \"LORIMDB81\".Barcodes VALUES ('X ', 3)", nullptr,
-                           nullptr, &error),
-              SQLITE_OK);
-    sqlite3_free(error);
-    EXPECT_EQ(
-        Rows("SELECT xtype, type FROM \"LORIMDB81\".sysobjects WHERE name = 'BarcodesPrimary'"),
-        Lines{"PK|K "});
-    EXPECT_EQ(Rows("SELECT colid, status FROM \"LORIMDB81\".sysconstraints WHERE constid = " +
-                   std::to_string(*m_catalog->ObjectId(kDb, "BarcodesPrimary"))),
-              Lines{"0|2593"});
-}
-
 TEST_F(CatalogTest, RenamedColumnKeepsPlaceDefaultAndIndexes) {
     m_catalog->CreateTable(
         kDb, "CfgTills",
