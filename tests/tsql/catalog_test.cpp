@@ -220,30 +220,6 @@ TEST_F(CatalogTest, FailuresCarryTheServerTexts) {
             "this column.");
 }
 
-TEST_F(CatalogTest, RenamedColumnKeepsPlaceDefaultAndIndexes) {
-    m_catalog->CreateTable(
-        kDb, "CfgTills",
-        {Col("TillNo", "INTEGER", true), ColDefault("KPAggregate1", "INTEGER", IntDefault(0)),
-         Col("Tail", "INT")});
-    IndexDef filtered = Index("CfgTillsIX1", false, {"KPAggregate1"}, "\"KPAggregate1\" <> 0");
-    m_catalog->CreateIndex(kDb, "CfgTills", filtered);
-    m_catalog->RenameColumn(kDb, "CfgTills", "kpaggregate1", "KPLayout1");
-    const TableDef* def = m_catalog->FindTable(kDb, "CfgTills");
-    ASSERT_EQ(def->columns.size(), 3u);
-    EXPECT_EQ(def->columns[1].name, "KPLayout1");
-    ASSERT_TRUE(def->columns[1].def);
-    EXPECT_EQ(def->indexes[0].columns, Lines{"KPLayout1"});
-    EXPECT_EQ(def->indexes[0].filterSql, "\"KPLayout1\" <> 0");
-    // The renamed index survives a rebuild.
-    m_catalog->AlterColumn(kDb, "CfgTills", Col("Tail", "BIGINT"));
-    EXPECT_EQ(Rows("SELECT sql FROM \"LORIMDB81\".sqlite_schema WHERE name = 'CfgTillsIX1'"),
-              Lines{"CREATE INDEX \"CfgTillsIX1\" ON \"CfgTills\" "
-                    "(\"KPLayout1\") WHERE \"KPLayout1\" <> 0"});
-    m_catalog->RenameTable(kDb, "CfgTills", "CfgTillsOld");
-    EXPECT_EQ(m_catalog->FindTable(kDb, "CfgTills"), nullptr);
-    EXPECT_EQ(m_catalog->FindTable(kDb, "CFGTILLSOLD")->name, "CfgTillsOld");
-}
-
 TEST_F(CatalogTest, RebuildKeepsRowsRowidsIndexesDefaultsAndIdentity) {
     m_catalog->CreateTable(
         kDb, "Customers",
