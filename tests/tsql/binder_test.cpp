@@ -64,19 +64,10 @@ private:
     TypeSpec m_int;
 };
 
+// Binds a SELECT, keeping its parse tree alive in *keep.
 BoundStatement Bind(const std::string& sql, BindCatalog& catalog, Batch* keep) {
     *keep = Parse(sql);
-    const Stmt& s = *keep->statements.at(0);
-    switch (s.kind) {
-        case StmtKind::Insert:
-            return BindInsert(s, catalog);
-        case StmtKind::Update:
-            return BindUpdate(s, catalog);
-        case StmtKind::Delete:
-            return BindDelete(s, catalog);
-        default:
-            return BindSelect(*s.select, catalog);
-    }
+    return BindSelect(*keep->statements.at(0)->select, catalog);
 }
 
 std::string TypeText(const TypeSpec& t) {

@@ -1,6 +1,5 @@
-// The catalog against real database files: the schema SQLite ends up with,
-// the system tables the set-up batches query, the server's failure texts and
-// the table rebuilds.
+// The catalog against real database files where SQL cannot look: the schema
+// SQLite ends up with, the definitions it keeps, the table rebuilds, logins.
 #include "engine/sqlite/catalog.h"
 
 #include <gtest/gtest.h>

@@ -27,8 +27,6 @@ std::string ErrorOf(std::string_view text) {
     return "(parsed)";
 }
 
-// ---- Expressions ------------------------------------------------------------------
-
 TEST(TsqlParserExpr, SourceExtentOfEveryExpression) {
     Batch b = Parse("SELECT 1 WHERE (a + 2) * 3 = -4");
     const Expr& cmp = *b.statements[0]->select->where;
@@ -48,8 +46,6 @@ TEST(TsqlParserExpr, CompoundAssignmentKeepsItsOperator) {
     EXPECT_EQ(b.statements[0]->setOp, Op::Add);
     EXPECT_EQ(b.statements[0]->value->text, "2");
 }
-
-// ---- Literal numbering ------------------------------------------------------------
 
 TEST(TsqlParserLiterals, NumberedPerOwningStatementInSourceOrder) {
     Batch b = Parse(
@@ -80,8 +76,6 @@ TEST(TsqlParserLiterals, NumberedPerOwningStatementInSourceOrder) {
     EXPECT_EQ(insert.pos.column, 6u);
     EXPECT_EQ(insert.literals[1]->pos.column, 34u);
 }
-
-// ---- Lexical details -----------------------------------------------------------------
 
 TEST(TsqlParserLexer, NamesNumbersAndComments) {
     Batch b = Parse(
@@ -118,8 +112,6 @@ TEST(TsqlParserLexer, CommentEndsTheJoinedBatch) {
     EXPECT_TRUE(Parse("  ;; -- nothing\n/* at all */").statements.empty());
     EXPECT_EQ(Parse("SELECT 1; SELECT 2;").statements.size(), 2u);
 }
-
-// ---- Errors -----------------------------------------------------------------------
 
 TEST(TsqlParserErrors, ServerTextsWithConstructAndPosition) {
     const std::pair<std::string, std::string> cases[] = {
