@@ -18,21 +18,8 @@ namespace {
 using xr::engine::Connection;
 
 using xrtest::ConnectString;
-using Table = std::vector<std::vector<std::string>>;
-
-Table Rows(Connection& c, const std::string& sql) {
-    Table out;
-    auto rows = c.Query(sql);
-    while (rows && rows->Next()) {
-        std::vector<std::string> row;
-        for (size_t i = 0; i < rows->ColumnCount(); ++i) {
-            xr::Variant v = rows->Value(i);
-            row.push_back(v.IsNull() ? "NULL" : v.ToText());
-        }
-        out.push_back(std::move(row));
-    }
-    return out;
-}
+using Table = std::vector<std::string>;
+using xrtest::Rows;
 
 // What every engine must do alike.
 class OnEveryEngine : public xrtest::AnyEngineTest {};
@@ -55,8 +42,8 @@ TEST_P(OnEveryEngine, ConnectionsOnSeveralThreadsLoseNoWriteAndShareIdentities) 
             c.SetDefaultDatabase("T");
             for (int i = 0; i < kRows; ++i) {
                 c.Execute("INSERT Events (Who) VALUES (" + std::to_string(t) + ")");
-                auto r = ::Rows(c, "SELECT @@IDENTITY");
-                seen[t].insert(std::stol(r.at(0).at(0)));
+                auto r = xrtest::Rows(c, "SELECT @@IDENTITY");
+                seen[t].insert(std::stol(r.at(0)));
             }
         });
     }
@@ -64,15 +51,15 @@ TEST_P(OnEveryEngine, ConnectionsOnSeveralThreadsLoseNoWriteAndShareIdentities) 
     Connection c;
     c.Open(ConnectString());
     c.SetDefaultDatabase("T");
-    EXPECT_EQ(::Rows(c, "SELECT COUNT(*), COUNT(DISTINCT ID), MAX(ID) FROM Events"),
-              (Table{{"600", "600", "600"}}));
+    EXPECT_EQ(xrtest::Rows(c, "SELECT COUNT(*), COUNT(DISTINCT ID), MAX(ID) FROM Events"),
+              (Table{"600|600|600"}));
     std::set<long> all;
     for (const auto& s : seen) {
         EXPECT_EQ(s.size(), static_cast<size_t>(kRows));  // each thread saw its own identities
         all.insert(s.begin(), s.end());
     }
     EXPECT_EQ(all.size(), static_cast<size_t>(kThreads * kRows));
-    EXPECT_EQ(::Rows(c, "SELECT IDENT_CURRENT('Events')"), (Table{{"600"}}));
+    EXPECT_EQ(xrtest::Rows(c, "SELECT IDENT_CURRENT('Events')"), (Table{"600"}));
 }
 
 // Interrupts the engine after a number of steps, as a full disk or a crash
@@ -105,8 +92,8 @@ TEST_P(OnEveryEngine, NamesThatDoNotBindCarryTheProvidersCodeAndTheServersNumber
         EXPECT_THROW(c.Execute(k.sql), xr::ComError);
         ASSERT_EQ(c.Errors().size(), 1u);
         EXPECT_EQ(c.Errors()[0].number, k.code);
-        EXPECT_EQ(::Rows(c, "SELECT @@ERROR"), (Table{{k.number}}));
-        EXPECT_EQ(::Rows(c, "SELECT @@ERROR"), (Table{{"0"}}));
+        EXPECT_EQ(xrtest::Rows(c, "SELECT @@ERROR"), (Table{k.number}));
+        EXPECT_EQ(xrtest::Rows(c, "SELECT @@ERROR"), (Table{"0"}));
     }
 }
 
@@ -149,7 +136,7 @@ TEST(Engine, ASchemaChangeStoppedHalfWayLeavesTheTableAsItWas) {
     ASSERT_TRUE(completed);
     EXPECT_EQ(Rows(c, "SELECT * FROM Items ORDER BY No"), before);
     c.Execute("INSERT Items (No) VALUES (100)");
-    EXPECT_EQ(Rows(c, "SELECT ID FROM Items WHERE No = 100"), (Table{{"51"}}));
+    EXPECT_EQ(Rows(c, "SELECT ID FROM Items WHERE No = 100"), (Table{"51"}));
     EXPECT_THROW(c.Execute("INSERT Items (No) VALUES (1)"), xr::ComError);  // the key survived
 }
 
@@ -171,7 +158,7 @@ TEST(Engine, ColumnsAddedInsideATransactionAreThereForEveryUseAndTheCommit) {
         other.SetDefaultDatabase("T");
         Table names;
         auto rows = other.Query("SELECT * FROM " + table);
-        for (size_t i = 0; i < rows->ColumnCount(); ++i) names.push_back({rows->Column(i).name});
+        for (size_t i = 0; i < rows->ColumnCount(); ++i) names.push_back(rows->Column(i).name);
         EXPECT_EQ(names, Rows(other, "SELECT name FROM syscolumns WHERE id = object_id('" + table +
                                          "') ORDER BY colid"));
         return names;
@@ -184,7 +171,7 @@ TEST(Engine, ColumnsAddedInsideATransactionAreThereForEveryUseAndTheCommit) {
     EXPECT_THROW(c.Execute("ALTER TABLE Tills ADD Name INTEGER NULL"), xr::ComError);
     c.Execute("ALTER TABLE Old ADD Extra INTEGER DEFAULT 7 NOT NULL");
     c.Execute("INSERT Tills (TillNo) VALUES (1)");
-    EXPECT_EQ(Rows(c, "SELECT TillNo, ReceiptType, Name FROM Tills"), (Table{{"1", "5", "NULL"}}));
+    EXPECT_EQ(Rows(c, "SELECT TillNo, ReceiptType, Name FROM Tills"), (Table{"1|5|NULL"}));
     c.Execute("ALTER TABLE Tills ADD Later BIT DEFAULT 1 NOT NULL");
     // A statement that fails after changing things goes back to its start.
     EXPECT_THROW(c.Execute("ALTER TABLE Old ADD Gone INTEGER NULL, CONSTRAINT PK_Old PRIMARY KEY "
@@ -203,15 +190,15 @@ TEST(Engine, ColumnsAddedInsideATransactionAreThereForEveryUseAndTheCommit) {
     late.Update();
     late.Close();
     c.CommitTrans();
-    EXPECT_EQ(Rows(c, "SELECT A, B FROM Late"), (Table{{"1", "3"}}));
-    EXPECT_EQ(stored("Fresh"), (Table{{"A"}, {"B"}, {"C"}}));
-    EXPECT_EQ(stored("Tills"), (Table{{"TillNo"}, {"ReceiptType"}, {"Name"}, {"Later"}}));
+    EXPECT_EQ(Rows(c, "SELECT A, B FROM Late"), (Table{"1|3"}));
+    EXPECT_EQ(stored("Fresh"), (Table{"A", "B", "C"}));
+    EXPECT_EQ(stored("Tills"), (Table{"TillNo", "ReceiptType", "Name", "Later"}));
     // (BIT reads as a variant boolean.)
-    EXPECT_EQ(Rows(c, "SELECT * FROM Tills"), (Table{{"1", "5", "NULL", "-1"}}));
-    EXPECT_EQ(stored("Old"), (Table{{"No"}, {"ID"}, {"Extra"}}));
+    EXPECT_EQ(Rows(c, "SELECT * FROM Tills"), (Table{"1|5|NULL|-1"}));
+    EXPECT_EQ(stored("Old"), (Table{"No", "ID", "Extra"}));
     // The identity counter went through the remake: values are not reused.
     c.Execute("INSERT Old (No) VALUES (3)");
-    EXPECT_EQ(Rows(c, "SELECT No, ID, Extra FROM Old"), (Table{{"3", "3", "7"}}));
+    EXPECT_EQ(Rows(c, "SELECT No, ID, Extra FROM Old"), (Table{"3|3|7"}));
 
     // Undone whole: the table is as it was, in the catalog and in the file.
     c.Execute("CREATE TABLE Kept (A INTEGER NULL)");
@@ -220,7 +207,7 @@ TEST(Engine, ColumnsAddedInsideATransactionAreThereForEveryUseAndTheCommit) {
     c.RollbackTrans();
     EXPECT_THROW(c.Execute("SELECT B FROM Kept"), xr::ComError);
     c.Execute("INSERT Kept (A) VALUES (1)");
-    EXPECT_EQ(stored("Kept"), (Table{{"A"}}));
+    EXPECT_EQ(stored("Kept"), (Table{"A"}));
 }
 
 }  // namespace
@@ -250,8 +237,8 @@ TEST(Engine, AStatementThatOpensADatabaseWhileItRunsKeepsItsPlan) {
         SCOPED_TRACE(i);
         const auto rows = Rows(c, "SELECT OBJECT_ID('D" + std::to_string(i) + "..T') FROM T");
         ASSERT_EQ(rows.size(), 3u);
-        EXPECT_NE(rows[0][0], "NULL");
-        EXPECT_EQ(rows[2][0], rows[0][0]);
+        EXPECT_NE(rows[0], "NULL");
+        EXPECT_EQ(rows[2], rows[0]);
     }
 }
 
@@ -342,9 +329,9 @@ TEST(Engine, DeepStatementsFailWithTheServersErrorAndNeverOverflow) {
         for (const Case& t : cases) {
             SCOPED_TRACE(t.sql.substr(0, 60) + " (" + std::to_string(t.sql.size()) + " chars)");
             if (t.error.empty()) {
-                std::vector<std::vector<std::string>> rows;
+                Table rows;
                 EXPECT_NO_THROW(rows = Rows(c, t.sql));
-                EXPECT_EQ(rows, (Table{{t.answer}}));
+                EXPECT_EQ(rows, (Table{t.answer}));
                 continue;
             }
             try {
@@ -355,7 +342,7 @@ TEST(Engine, DeepStatementsFailWithTheServersErrorAndNeverOverflow) {
             }
         }
         // The batch stopped before it ran: nothing lost, the connection goes on.
-        EXPECT_EQ(Rows(c, "SELECT COUNT(*) FROM T"), (Table{{"1"}}));
+        EXPECT_EQ(Rows(c, "SELECT COUNT(*) FROM T"), (Table{"1"}));
     });
 }
 

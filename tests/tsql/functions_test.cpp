@@ -10,7 +10,6 @@
 #include "engine/sqlite/catalog.h"
 #include "sqlite_rows.h"
 #include "temp_dir.h"
-#include "tsql/types.h"
 
 namespace xr::engine::sqlite {
 namespace {
@@ -60,27 +59,9 @@ protected:
         return msg;
     }
 
-    static std::string Code(const char* type) {
-        TypeSpec t;
-        EXPECT_TRUE(TypeSpec::Parse(type, &t)) << type;
-        return std::to_string(t.Code());
-    }
-
     xrtest::TempDir m_dir;
     sqlite3* m_db = nullptr;
 };
-
-TEST_F(SqlFunctionsTest, ColumnWritesFailTheWholeStatement) {
-    std::string v3 = Code("VARCHAR(3)"), v10 = Code("VARCHAR(10)");
-    Exec("CREATE TABLE p (code TEXT COLLATE TSQL)");
-    std::string msg;
-    int rc = TryExec("INSERT INTO p SELECT xr_store(column1, " + v10 + ", " + v3 +
-                         ") FROM (VALUES ('ab'), ('abcd'))",
-                     &msg);
-    EXPECT_EQ(rc, SQLITE_ERROR);
-    EXPECT_EQ(msg, "String or binary data would be truncated.");
-    EXPECT_EQ(One("SELECT count(*) FROM p"), "0");
-}
 
 TEST_F(SqlFunctionsTest, CompareUsesTheCollationAndTheNumbersType) {
     EXPECT_EQ(One("SELECT xr_compare('a', 'A  ')"), "0");

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -68,29 +67,6 @@ bool Same(const Value& a, const Value& b) {
             return a.s == b.s;
     }
 }
-
-double Ole(int y, int m, int d, int h = 0, int mi = 0, int s = 0) {
-    double day = ParseDateTimeText(std::to_string(y * 10000 + m * 100 + d), &day) ? day : -1e9;
-    return day + ((h * 60 + mi) * 60 + s) / 86400.0;
-}
-
-// The server's texts for a failed conversion, kept for the whole run.
-const char* Kept(std::string text) {
-    static std::set<std::string> kept;
-    return kept.insert(std::move(text)).first->c_str();
-}
-const char* Overflow(const std::string& type, const std::string& from = "expression") {
-    return Kept("Arithmetic overflow error converting " + from + " to data type " + type + ".");
-}
-const char* ErrorConverting(const std::string& from, const std::string& to) {
-    return Kept("Error converting data type " + from + " to " + to + ".");
-}
-const char* NotConverted(const std::string& value, const std::string& type) {
-    return Kept("Conversion failed when converting the varchar value '" + value +
-                "' to data type " + type + ".");
-}
-
-// ---------------------------------------------------------------------------
 
 TEST(TypeSpecTest, ParsesEverySpellingToItsCanonicalForm) {
     struct Row {
@@ -205,8 +181,6 @@ TEST(TypeSpecTest, FieldTypesAsTheRecordsetReportsThem) {
     EXPECT_EQ(T("VARCHAR(5)").Sized(1).length, 5);
 }
 
-// ---------------------------------------------------------------------------
-
 struct ConvertRow {
     Value in;
     const char* from;
@@ -240,185 +214,27 @@ void RunGrid(const std::vector<ConvertRow>& rows) {
     }
 }
 
-TEST(ConvertTest, Integers) {
-    RunGrid({
-        {I(42), "INTEGER", "BIGINT", I(42)},
-        {I(3000000000), "BIGINT", "INTEGER", {}, Overflow("int")},
-        {I(-2147483648LL), "BIGINT", "INTEGER", I(-2147483648LL)},
-        {I(70000), "INTEGER", "SMALLINT", {}, Overflow("smallint")},
-        {I(256), "INTEGER", "TINYINT", {}, Overflow("tinyint")},
-        {I(-1), "INTEGER", "TINYINT", {}, ""},
-        {R(1.9), "FLOAT", "INTEGER", I(1)},  // float truncates
-        {R(-1.9), "FLOAT", "INTEGER", I(-1)},
-        {R(3e9), "FLOAT", "INTEGER", {}, Overflow("int")},
-        {I(150), "DECIMAL(5,2)", "INTEGER", I(1)},  // decimal truncates
-        {I(-150), "DECIMAL(5,2)", "INTEGER", I(-1)},
-        {I(15000), "MONEY", "INTEGER", I(2)},  // money rounds
-        {I(25000), "MONEY", "INTEGER", I(3)},
-        {I(-15000), "MONEY", "INTEGER", I(-2)},
-        {S(" 12 "), "VARCHAR(4)", "INTEGER", I(12)},
-        {S("-5"), "VARCHAR(2)", "SMALLINT", I(-5)},
-        {S(""), "VARCHAR(1)", "INTEGER", I(0)},
-        {S("abc"), "VARCHAR(3)", "INTEGER", {}, NotConverted("abc", "int")},
-        {S("1.5"), "VARCHAR(3)", "INTEGER", {}, NotConverted("1.5", "int")},
-        {S("3000000000"),
-         "VARCHAR(10)",
-         "INTEGER",
-         {},
-         "The conversion of the varchar value '3000000000' overflowed an int column."},
-        {S("9223372036854775807"), "VARCHAR(19)", "BIGINT", I(INT64_MAX)},
-        {B(std::string("\x00\xFF\x00", 3)), "VARBINARY(3)", "INTEGER", I(65280)},
-        {B(std::string("\xFF\xFF\xFF\xFF", 4)), "VARBINARY(4)", "INTEGER", I(-1)},
-        {B(std::string("\x01\x00\x00\x00\x02", 5)), "VARBINARY(5)", "INTEGER", I(2)},
-        {R(Ole(2000, 1, 1, 18)), "DATETIME", "INTEGER", I(36525)},  // days since 1900, rounded
-        {N(), "VARCHAR(3)", "INTEGER", N()},
-    });
-}
-
-TEST(ConvertTest, Bit) {
-    RunGrid({
-        {I(5), "INTEGER", "BIT", I(1)},
-        {I(-1), "INTEGER", "BIT", I(1)},
-        {I(0), "INTEGER", "BIT", I(0)},
-        {R(0.5), "FLOAT", "BIT", I(1)},
-        {S(""), "VARCHAR(1)", "BIT", I(0)},
-        {S("true"), "VARCHAR(4)", "BIT", I(1)},
-        {S(" FALSE "), "VARCHAR(7)", "BIT", I(0)},
-        {S("1"), "VARCHAR(1)", "BIT", I(1)},
-        {S("0"), "VARCHAR(1)", "BIT", I(0)},
-        {S("yes"), "VARCHAR(3)", "BIT", {}, NotConverted("yes", "bit")},
-        {I(1), "BIT", "VARCHAR(1)", S("1")},
-    });
-}
-
-TEST(ConvertTest, MoneyAndDecimalAreExact) {
-    RunGrid({
-        {S("19.99"), "VARCHAR(5)", "MONEY", I(199900)},
-        {S("$1,234.50"), "VARCHAR(9)", "MONEY", I(12345000)},
-        {S("1.23456"), "VARCHAR(7)", "MONEY", I(12346)},
-        {S(""), "VARCHAR(1)", "MONEY", I(0)},
-        {S("12abc"),
-         "VARCHAR(5)",
-         "MONEY",
-         {},
-         "Cannot convert a char value to money. The char value has incorrect syntax."},
-        {I(15), "INTEGER", "MONEY", I(150000)},
-        {R(19.99), "FLOAT", "MONEY", I(199900)},
-        {R(0.00005), "FLOAT", "MONEY", I(1)},  // half away from zero
-        {R(-0.00005), "FLOAT", "MONEY", I(-1)},
-        {R(1e300), "FLOAT", "MONEY", {}, Overflow("money")},
-        {I(922337203685477), "BIGINT", "MONEY", I(9223372036854770000)},
-        {I(922337203685478), "BIGINT", "MONEY", {}, ""},
-        {I(300000), "INTEGER", "SMALLMONEY", {}, ""},
-        {I(1999), "DECIMAL(10,2)", "MONEY", I(199900)},
-        {I(12345), "MONEY", "DECIMAL(5,2)", I(123)},  // 1.2345 -> 1.23
-        {I(12350), "MONEY", "DECIMAL(5,2)", I(124)},
-        {I(15), "INTEGER", "DECIMAL(5,2)", I(1500)},
-        {I(1000), "INTEGER", "DECIMAL(5,2)", {}, Overflow("numeric", "int")},
-        {S("123.456"), "VARCHAR(7)", "DECIMAL(5,2)", I(12346)},
-        {S("-123.455"), "VARCHAR(8)", "DECIMAL(5,2)", I(-12346)},
-        {S("1234.5"), "VARCHAR(6)", "DECIMAL(5,2)", {}, Overflow("numeric", "varchar")},
-        {S("1e3"), "VARCHAR(3)", "DECIMAL(5,2)", {}, ErrorConverting("varchar", "numeric")},
-        {S(""), "VARCHAR(1)", "DECIMAL(5,2)", {}, ""},
-        {I(12345), "DECIMAL(5,2)", "DECIMAL(4,1)", I(1235)},
-        {I(12345), "DECIMAL(5,2)", "DECIMAL(3,1)", {}, Overflow("numeric", "numeric")},
-        {R(2.675), "FLOAT", "DECIMAL(10,3)", I(2675)},
-        {R(1.0005), "FLOAT", "DECIMAL(10,3)", I(1001)},
-        {S("1.5"), "VARCHAR(3)", "DECIMAL(20,2)", R(1.5)},  // wide decimals are kept as reals
-        {I(1500), "DECIMAL(5,2)", "VARCHAR", S("15.00")},
-        {I(-5), "DECIMAL(5,2)", "VARCHAR(10)", S("-0.05")},
-        {I(199900), "MONEY", "VARCHAR", S("19.99")},
-        {I(12350), "MONEY", "VARCHAR", S("1.24")},
-        {I(1500), "DECIMAL(5,2)", "FLOAT", R(15.0)},
-        {I(199900), "MONEY", "FLOAT", R(19.99)},
-    });
-}
-
-TEST(ConvertTest, FloatingPoint) {
-    RunGrid({
-        {R(0.1), "FLOAT", "FLOAT(24)", R(static_cast<double>(0.1f))},
-        {I(1), "INTEGER", "FLOAT(24)", R(1.0)},
-        {S(" 1.5e3 "), "VARCHAR(7)", "FLOAT", R(1500.0)},
-        {S(""), "VARCHAR(1)", "FLOAT", R(0.0)},
-        {S("1,5"), "VARCHAR(3)", "FLOAT", {}, ErrorConverting("varchar", "float")},
-        {S("inf"), "VARCHAR(3)", "FLOAT", {}, ""},
-        {R(1e300), "FLOAT", "FLOAT(24)", {}, Overflow("real")},
-        {R(1234567.0), "FLOAT", "VARCHAR", S("1.23457e+006")},
-        {R(0.1), "FLOAT", "VARCHAR", S("0.1")},
-        {R(100.0), "FLOAT", "VARCHAR", S("100")},
-        {R(-0.0), "FLOAT", "VARCHAR", S("0")},
-    });
-}
-
-TEST(ConvertTest, Dates) {
-    const char* bad = "Conversion failed when converting date and/or time from character string.";
-    RunGrid({
-        {S("20000101"), "VARCHAR(8)", "DATETIME", R(36526)},
-        {S("90001231"), "VARCHAR(8)", "DATETIME", R(2593588)},
-        {S("20100101"), "VARCHAR(8)", "DATETIME", R(40179)},
-        {S("2000-02-29"), "VARCHAR(10)", "DATETIME", R(36585)},
-        {S("2000-01-01 06:00:00"), "VARCHAR(19)", "DATETIME", R(36526.25)},
-        {S("2000-01-01T18:00:00.000"), "VARCHAR(23)", "DATETIME", R(36526.75)},
-        {S("12/31/1999"), "VARCHAR(10)", "DATETIME", R(36525)},
-        {S("Jan  1 2000 12:00PM"), "VARCHAR(19)", "DATETIME", R(36526.5)},
-        {S("1 January 2000"), "VARCHAR(14)", "DATETIME", R(36526)},
-        {S("12:00"), "VARCHAR(5)", "DATETIME", R(2.5)},
-        {S(""), "VARCHAR(1)", "DATETIME", R(2)},
-        {S("00.00.00 00:00:00"), "VARCHAR(17)", "DATETIME", {}, bad},
-        {S("2000-02-30"), "VARCHAR(10)", "DATETIME", {}, bad},
-        {S("abc"), "VARCHAR(3)", "DATETIME", {}, bad},
-        {S("17000101"),
-         "VARCHAR(8)",
-         "DATETIME",
-         {},
-         "The conversion of a varchar data type to a datetime data type resulted in an "
-         "out-of-range value."},
-        {I(0), "INTEGER", "DATETIME", R(2)},  // day 0 is 1900-01-01
-        {I(36524), "INTEGER", "DATETIME", R(36526)},
-        {R(1.5), "FLOAT", "DATETIME", R(3.5)},
-        {I(-60000), "INTEGER", "DATETIME", {}, Overflow("datetime")},
-        {R(36526.0), "DATETIME", "FLOAT", R(36524.0)},
-        {R(36526.0), "DATETIME", "VARCHAR", S("Jan  1 2000 12:00AM")},
-        {R(36526.0 + 13.0 / 24 + 5.0 / 1440), "DATETIME", "VARCHAR(30)", S("Jan  1 2000  1:05PM")},
-        {R(36526.0 + 30.0 / 86400), "DATETIME", "SMALLDATETIME", R(36526.0 + 1.0 / 1440)},
-        {B(std::string("\x00\x00\x8E\xAC\x00\x00\x00\x00", 8)), "BINARY(8)", "DATETIME", R(36526)},
-    });
-}
-
-TEST(ConvertTest, TextLengthsAndPadding) {
+// The conversions a column write makes (storing), and the few a query cannot
+// show; the rest run as SQL in conformance/conversions.test.
+TEST(ConvertTest, StoringIntoColumns) {
     const char* truncated = "String or binary data would be truncated.";
+    const std::string ones(8, '\xFF');
     RunGrid({
-        {I(1), "INTEGER", "VARCHAR", S("1")},
-        {I(123456), "INTEGER", "VARCHAR(3)", S("*")},
         {I(123456), "INTEGER", "VARCHAR(3)", {}, truncated, true},
-        {S("abcdef"), "VARCHAR(6)", "VARCHAR(3)", S("abc")},
         {S("abcdef"), "VARCHAR(6)", "VARCHAR(3)", {}, truncated, true},
         {S("ab    "), "VARCHAR(6)", "VARCHAR(3)", S("ab "), nullptr, true},
         {S("ab    "), "VARCHAR(6)", "CHAR(3)", S("ab "), nullptr, true},
         {S("ab"), "VARCHAR(2)", "CHAR(4)", S("ab  "), nullptr, true},
         {S(""), "VARCHAR(1)", "CHAR(1)", S(" "), nullptr, true},
-        {S(std::string(31, 'x')), "VARCHAR(31)", "VARCHAR", S(std::string(30, 'x'))},
         {S(std::string(9000, 'x')), "TEXT", "TEXT", S(std::string(9000, 'x')), nullptr, true},
         {S("00.00.00 00:00:00"), "VARCHAR(17)", "CHAR(20)", S("00.00.00 00:00:00   "), nullptr,
          true},
-        {B("AB"), "VARBINARY(2)", "VARCHAR(2)", S("AB")},
-    });
-}
-
-TEST(ConvertTest, Binary) {
-    const char* truncated = "String or binary data would be truncated.";
-    const std::string ones(8, '\xFF');
-    RunGrid({
         {B(ones), "VARBINARY(8)", "BINARY(8)", B(ones), nullptr, true},
-        {B("\x01\x02"), "VARBINARY(2)", "BINARY(4)", B(std::string("\x01\x02\x00\x00", 4))},
         {B("12345"), "VARBINARY(5)", "BINARY(4)", {}, truncated, true},
-        {B("12345"), "VARBINARY(5)", "BINARY(4)", B("1234")},
         {B(std::string(9000, 'x')), "IMAGE", "IMAGE", B(std::string(9000, 'x')), nullptr, true},
         {B("\x01"), "VARBINARY(1)", "IMAGE", B("\x01"), nullptr, true},
-        {S("AB"), "VARCHAR(2)", "VARBINARY(10)", B("AB")},
-        {I(65280), "INTEGER", "BINARY(4)", B(std::string("\x00\x00\xFF\x00", 4))},
-        {I(1), "INTEGER", "BINARY(8)", B(std::string("\x00\x00\x00\x00\x00\x00\x00\x01", 8))},
-        {I(65280), "INTEGER", "BINARY(2)", B(std::string("\xFF\x00", 2))},
+        {R(0.1), "FLOAT", "FLOAT(24)", R(static_cast<double>(0.1f))},
+        {S("1.5"), "VARCHAR(3)", "DECIMAL(20,2)", R(1.5)},  // wide decimals are kept as reals
         {I(1), "DECIMAL(5,2)", "BINARY(4)", {}, ""},
     });
 }
@@ -521,8 +337,6 @@ TEST(CommonTypeTest, FollowsTheServersPrecedence) {
     }
 }
 
-// ---------------------------------------------------------------------------
-
 TEST(CollateTest, IgnoresCaseAndTrailingBlanks) {
     struct Row {
         const char* a;
@@ -542,19 +356,26 @@ TEST(CollateTest, IgnoresCaseAndTrailingBlanks) {
     }
 }
 
-// ---------------------------------------------------------------------------
-
 TEST(VariantTest, FieldValuesHaveTheColumnsVariantType) {
-    Variant v = ToVariant(I(1), T("BIT"));
-    EXPECT_EQ(v.Type(), VT_BOOL);
-    EXPECT_EQ(v.IntValue(), -1);
-    EXPECT_EQ(ToVariant(I(0), T("BIT")).IntValue(), 0);
+    struct Row {
+        Value value;
+        const char* type;
+        VARTYPE vt;
+        int64_t i;
+    };
+    const Row ints[] = {
+        {I(1), "BIT", VT_BOOL, -1},          {I(0), "BIT", VT_BOOL, 0},
+        {I(199900), "MONEY", VT_CY, 199900}, {I(-2), "SMALLINT", VT_I2, -2},
+        {I(7), "INTEGER", VT_I4, 7},         {I(1LL << 40), "BIGINT", VT_I8, 1LL << 40},
+        {I(200), "TINYINT", VT_UI1, 200},
+    };
+    for (const Row& r : ints) {
+        Variant x = ToVariant(r.value, T(r.type));
+        EXPECT_EQ(x.Type(), r.vt) << r.type;
+        EXPECT_EQ(x.IntValue(), r.i) << r.type;
+    }
 
-    v = ToVariant(I(199900), T("MONEY"));
-    EXPECT_EQ(v.Type(), VT_CY);
-    EXPECT_EQ(v.IntValue(), 199900);
-
-    v = ToVariant(I(-1500), T("DECIMAL(5,2)"));
+    Variant v = ToVariant(I(-1500), T("DECIMAL(5,2)"));
     ASSERT_EQ(v.Type(), VT_DECIMAL);
     EXPECT_EQ(static_cast<int64_t>(v.DecValue().mantissa), 1500);
     EXPECT_EQ(v.DecValue().scale, 2);
@@ -563,24 +384,6 @@ TEST(VariantTest, FieldValuesHaveTheColumnsVariantType) {
     v = ToVariant(R(static_cast<double>(0.1f)), T("FLOAT(24)"));
     EXPECT_EQ(v.Type(), VT_R4);
     EXPECT_EQ(static_cast<float>(v.RealValue()), 0.1f);
-
-    struct Row {
-        Value value;
-        const char* type;
-        VARTYPE vt;
-        int64_t i;
-    };
-    const Row ints[] = {
-        {I(-2), "SMALLINT", VT_I2, -2},
-        {I(7), "INTEGER", VT_I4, 7},
-        {I(1LL << 40), "BIGINT", VT_I8, 1LL << 40},
-        {I(200), "TINYINT", VT_UI1, 200},
-    };
-    for (const Row& r : ints) {
-        Variant x = ToVariant(r.value, T(r.type));
-        EXPECT_EQ(x.Type(), r.vt) << r.type;
-        EXPECT_EQ(x.IntValue(), r.i) << r.type;
-    }
 
     v = ToVariant(R(36526.5), T("DATETIME"));
     EXPECT_EQ(v.Type(), VT_DATE);
@@ -679,86 +482,6 @@ TEST(VariantTest, AnyWriteStoresOrFailsAsMultipleStep) {
             }
         }
     }
-}
-
-// ---------------------------------------------------------------------------
-
-TEST(DateTest, FormatsAsTheServerShowsDates) {
-    EXPECT_EQ(FormatDateTimeDefault(36526), "Jan  1 2000 12:00AM");
-    EXPECT_EQ(FormatDateTimeDefault(36526.75), "Jan  1 2000  6:00PM");
-    EXPECT_EQ(FormatDateTimeDefault(Ole(2010, 12, 25, 12, 30)), "Dec 25 2010 12:30PM");
-    EXPECT_EQ(FormatDateTime121(36526), "2000-01-01 00:00:00.000");
-    EXPECT_EQ(FormatDateTime121(2), "1900-01-01 00:00:00.000");
-    EXPECT_EQ(FormatDateTime121(-53688), "1753-01-01 00:00:00.000");
-    // Milliseconds are kept to the server's 1/300 second.
-    double d = 0;
-    ASSERT_TRUE(ParseDateTimeText("2000-01-01 12:34:56.789", &d));
-    EXPECT_EQ(FormatDateTime121(d), "2000-01-01 12:34:56.790");
-    ASSERT_TRUE(ParseDateTimeText("2000-01-01 00:00:00.002", &d));
-    EXPECT_EQ(FormatDateTime121(d), "2000-01-01 00:00:00.003");
-    ASSERT_TRUE(ParseDateTimeText("1999-12-31 23:59:59.999", &d));
-    EXPECT_EQ(FormatDateTime121(d), "2000-01-01 00:00:00.000");
-    ASSERT_TRUE(ParseDateTimeText("2000-01-01 12:00:00:5", &d));  // ":5" counts milliseconds
-    EXPECT_EQ(FormatDateTime121(d), "2000-01-01 12:00:00.007");
-    EXPECT_EQ(OleToDaysSince1900(DaysSince1900ToOle(5)), 5);
-}
-
-TEST(DateTest, RejectsWhatIsNoDate) {
-    for (const char* text : {"2000-13-01", "13/01/2000", "2001-02-29", "Foo 1 2000", "12:60",
-                             "25:00", "2000-01-01 12:00 XM", "1/2", "123456789", "13:00 PM"}) {
-        double d = 0;
-        EXPECT_FALSE(ParseDateTimeText(text, &d)) << text;
-    }
-}
-
-TEST(DateTest, DatePartDiffAndAdd) {
-    const double sat = Ole(2000, 1, 1, 18, 30, 15);  // a Saturday
-    struct PartRow {
-        const char* part;
-        int64_t value;
-    };
-    for (const PartRow& r : std::vector<PartRow>{{"year", 2000},
-                                                 {"YY", 2000},
-                                                 {"month", 1},
-                                                 {"dd", 1},
-                                                 {"hour", 18},
-                                                 {"mi", 30},
-                                                 {"ss", 15},
-                                                 {"ms", 0},
-                                                 {"dw", 7},
-                                                 {"dy", 1},
-                                                 {"wk", 1},
-                                                 {"quarter", 1}}) {
-        EXPECT_EQ(DatePart(r.part, sat), r.value) << r.part;
-    }
-    EXPECT_EQ(DatePart("wk", Ole(2000, 1, 2)), 2);  // weeks start on Sunday
-    EXPECT_EQ(DatePart("q", Ole(2000, 5, 1)), 2);
-
-    EXPECT_EQ(DateDiff("day", Ole(2000, 1, 1, 23), Ole(2000, 1, 2, 1)), 1);
-    EXPECT_EQ(DateDiff("year", Ole(2000, 12, 31), Ole(2001, 1, 1)), 1);
-    EXPECT_EQ(DateDiff("month", Ole(2000, 1, 31), Ole(2000, 2, 1)), 1);
-    EXPECT_EQ(DateDiff("week", Ole(2000, 1, 1), Ole(2000, 1, 2)), 1);
-    EXPECT_EQ(DateDiff("hour", Ole(2000, 1, 2), Ole(2000, 1, 1, 12)), -12);
-    EXPECT_EQ(DateDiff("second", Ole(2000, 1, 1), Ole(2000, 1, 1, 0, 1)), 60);
-    EXPECT_EQ(DateDiff("day", Ole(1800, 1, 1), Ole(1800, 1, 3)), 2);  // before 1899
-    EXPECT_THROW(DateDiff("ms", Ole(1900, 1, 1), Ole(2000, 1, 1)), ComError);
-
-    EXPECT_EQ(DateAdd("month", 1, Ole(2000, 1, 31)), Ole(2000, 2, 29));
-    EXPECT_EQ(DateAdd("year", 1, Ole(2000, 2, 29)), Ole(2001, 2, 28));
-    EXPECT_EQ(DateAdd("day", -1, Ole(2000, 1, 1)), Ole(1999, 12, 31));
-    EXPECT_EQ(FormatDateTime121(DateAdd("hour", 25, Ole(2000, 1, 1))), "2000-01-02 01:00:00.000");
-    EXPECT_EQ(FormatDateTime121(DateAdd("minute", -1, Ole(1800, 1, 1))), "1799-12-31 23:59:00.000");
-    try {
-        DateAdd("xx", 1, 36526);
-        ADD_FAILURE();
-    } catch (const ComError& e) {
-        EXPECT_EQ(e.Description(), "'xx' is not a recognized datepart option.");
-    }
-    EXPECT_THROW(DateAdd("year", 9000, 36526), ComError);
-
-    double now = CurrentDateTime();
-    EXPECT_GT(now, Ole(2020, 1, 1));
-    EXPECT_LT(now, Ole(9999, 1, 1));
 }
 
 }  // namespace
