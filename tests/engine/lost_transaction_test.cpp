@@ -45,18 +45,11 @@ protected:
                std::string(4 << 20, 'x') + "')";
     }
 
-    static std::vector<std::string> Notes(Connection& conn) {
-        std::vector<std::string> out;
-        auto rows = conn.Query("SELECT Note FROM Sales ORDER BY Note");
-        while (rows && rows->Next()) out.push_back(rows->Value(0).ToText());
-        return out;
-    }
-
     // What reached the files, as a fresh connection reads them.
     std::vector<std::string> OnFile() {
         Connection fresh;
         fresh.Open(ConnectString());
-        return Notes(fresh);
+        return xrtest::Rows(fresh, "SELECT Note FROM Sales ORDER BY Note");
     }
 
     // The connection is the base's: it closes here, while the disk is still there.
@@ -115,11 +108,7 @@ TEST_F(LostTransactionTest, ABatchWithBeginTranKeepsNothingOfItsTransaction) {
 
     // @@ERROR tells the server's number of the error.
     EXPECT_EQ(Thrown([&] { m_conn.Execute("DELETE FROM Sales"); }), kLost);
-    {
-        auto rows = m_conn.Query("SELECT @@ERROR");
-        ASSERT_TRUE(rows && rows->Next());
-        EXPECT_EQ(rows->Value(0).ToI8(), 3930);
-    }
+    EXPECT_EQ(Scalar("SELECT @@ERROR"), "3930");
     EXPECT_EQ(Thrown([&] { m_conn.Execute("COMMIT TRAN"); }), kLost);
     m_conn.Execute("ROLLBACK TRAN");
     EXPECT_EQ(Scalar("SELECT @@TRANCOUNT"), "0");

@@ -101,37 +101,33 @@ TEST_P(ResultStream, AFailedStatementEndsItsResultSetWithoutItsEnd) {
     EXPECT_EQ(m_conn.Errors()[0].line, 2);
 }
 
-TEST_P(ResultStream, AMissingTableIsError208OnItsLine) {
-    const ErrorRecord e = FirstError("SELECT 1 AS a\n\nSELECT * FROM NoSuchTable");
-    EXPECT_EQ(e.native, 208);
-    EXPECT_EQ(e.severity, 16);
-    EXPECT_EQ(e.state, 1);
-    EXPECT_EQ(e.line, 3);
-    EXPECT_EQ(e.description, "Invalid object name 'NoSuchTable'.");
-}
-
-TEST_P(ResultStream, ASyntaxErrorIsError102AtLevel15OnItsLine) {
-    const ErrorRecord e = FirstError("SELECT 1\nSELECT * FROMM Items WHERE");
-    EXPECT_EQ(e.native, 102);
-    EXPECT_EQ(e.severity, 15);
-    EXPECT_EQ(e.line, 2);
-}
-
-TEST_P(ResultStream, RaiserrorKeepsItsSeverityAndState) {
-    const ErrorRecord e = FirstError("PRINT 'x'\nRAISERROR('Till closed', 16, 5)");
-    EXPECT_EQ(e.native, 50000);
-    EXPECT_EQ(e.severity, 16);
-    EXPECT_EQ(e.state, 5);
-    EXPECT_EQ(e.line, 2);
-    EXPECT_EQ(e.description, "Till closed");
-}
-
-TEST_P(ResultStream, AnErrorInAProcedureNamesItAndItsLineThere) {
+// Each error's number, severity, state, line and procedure as the server gives them.
+TEST_P(ResultStream, ErrorsCarryTheServersNumberSeverityStateAndLine) {
     m_conn.Execute("CREATE PROCEDURE Closing AS\nSELECT 1 AS a\nRAISERROR('Till closed', 16, 2)");
-    const ErrorRecord e = FirstError("EXEC Closing");
-    EXPECT_EQ(e.native, 50000);
-    EXPECT_EQ(e.procedure, "Closing");
-    EXPECT_EQ(e.line, 3);
+    const struct {
+        const char* batch;
+        int native, severity, state, line;
+        const char* procedure;
+        const char* description;  // null: any text
+    } cases[] = {
+        {"SELECT 1 AS a\n\nSELECT * FROM NoSuchTable", 208, 16, 1, 3, "",
+         "Invalid object name 'NoSuchTable'."},
+        {"SELECT 1\nSELECT * FROMM Items WHERE", 102, 15, 1, 2, "", nullptr},
+        {"PRINT 'x'\nRAISERROR('Till closed', 16, 5)", 50000, 16, 5, 2, "", "Till closed"},
+        {"EXEC Closing", 50000, 16, 2, 3, "Closing", "Till closed"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.batch);
+        const ErrorRecord e = FirstError(c.batch);
+        EXPECT_EQ(e.native, c.native);
+        EXPECT_EQ(e.severity, c.severity);
+        EXPECT_EQ(e.state, c.state);
+        EXPECT_EQ(e.line, c.line);
+        EXPECT_EQ(e.procedure, c.procedure);
+        if (c.description) {
+            EXPECT_EQ(e.description, c.description);
+        }
+    }
 }
 
 TEST_P(ResultStream, AKeyViolationIsFollowedByTheStatementHasBeenTerminated) {
