@@ -629,6 +629,47 @@ TEST_P(RecordsetTest, ClosedAndOpenStatesAreErrors) {
     EXPECT_NE(Code([&] { rs.Update(), rs.Delete(); }), 0);
 }
 
+// Money written and read through variants keeps all four places: text to
+// currency is read digit by digit, not through a double, and the recordset
+// hands the stored scaled integer out as it is.
+TEST(MoneyExact, TextToCurrencyKeepsEveryDigit) {
+    EXPECT_EQ(Variant::Text("22337203685477.5807").ToCY(), 223372036854775807LL);
+    EXPECT_EQ(Variant::Text("922337203685477.5807").ToCY(), INT64_MAX);
+    EXPECT_EQ(Variant::Text("-922337203685477.5808").ToCY(), INT64_MIN);
+    EXPECT_EQ(Variant::Text("1.5e3").ToCY(), 15000000);
+    EXPECT_EQ(Variant::Text("0.00025").ToCY(), 2);   // half to even
+    EXPECT_EQ(Variant::Text("0.000251").ToCY(), 3);  // above half
+    EXPECT_EQ(Variant::Text("-0.00005").ToCY(), 0);
+    EXPECT_EQ(Variant::Text("0").ToCY(), 0);
+    EXPECT_THROW(Variant::Text("922337203685477.5808").ToCY(), xr::ComError);
+    EXPECT_THROW(Variant::Text("1e30").ToCY(), xr::ComError);
+    EXPECT_EQ(Variant::Text("1e-30").ToCY(), 0);
+    // And back to text unchanged.
+    EXPECT_EQ(Variant::Text("22337203685477.5807").ChangeType(xr::VT_CY).ToText(),
+              "22337203685477.5807");
+}
+
+TEST_P(RecordsetTest, MoneyKeepsEveryDigit) {
+    Fill({"Bar"});
+    Recordset rs;
+    Open(rs);
+    rs.SetValue("Price", Variant::Text("22337203685477.5807"));
+    rs.Update();
+    rs.AddNew();
+    rs.SetValue("DptNo", Variant::I4(2));
+    rs.SetValue("Price", Variant::Currency(INT64_MAX));
+    rs.Update();
+    rs.Close();
+    Open(rs, adOpenForwardOnly, "SELECT Price FROM Depts ORDER BY DptNo");
+    EXPECT_EQ(rs.Value("Price").Type(), xr::VT_CY);
+    EXPECT_EQ(rs.Value("Price").ToText(), "22337203685477.5807");
+    rs.MoveNext();
+    EXPECT_EQ(rs.Value("Price").ToText(), "922337203685477.5807");
+    // Read as text by the server, four places on request.
+    EXPECT_EQ(Scalar("SELECT CONVERT(VARCHAR(30), Price, 2) FROM Depts WHERE DptNo = 1"),
+              "22337203685477.5807");
+}
+
 XRTEST_ON_EVERY_ENGINE(RecordsetTest);
 
 }  // namespace

@@ -19,6 +19,7 @@ namespace {
 using xr::Variant;
 using xr::engine::Connection;
 using xr::engine::Recordset;
+using xrtest::Engine;
 using xrtest::ErrorOf;
 using Lines = std::vector<std::string>;
 
@@ -255,6 +256,53 @@ TEST(GlobalTempServer, TableOfADeadSessionGoes) {
     creator.Close();
     EXPECT_EQ(xrtest::Rows(next, "SELECT COUNT(*) FROM ##orphan"), Lines{"0"});
 }
+
+// ---- views of another session -------------------------------------------------
+// On the server engine; the embedded engine does not yet see another
+// connection's ALTER or DROP VIEW (a view's rows change, not the file's schema
+// version it watches). The sessions' tables and indexes:
+// tsql/conformance/engine_sessions.test.
+
+// Sessions a (the test's connection) and b in SHOP, whose Items holds 1 Tea, 2 Coffee.
+class ViewSessions : public ShopTest {
+protected:
+    void SetUp() override {
+        ShopTest::SetUp();
+        if (IsSkipped()) return;
+        a.Execute("CREATE TABLE Items (No INT NOT NULL, Name VARCHAR(20) NULL)");
+        a.Execute("INSERT Items VALUES (1, 'Tea') INSERT Items VALUES (2, 'Coffee')");
+        b.Open(ConnectString());
+        b.Execute("USE SHOP");
+    }
+    Connection& a = m_conn;
+    Connection b;
+};
+
+TEST_P(ViewSessions, AnotherSessionReadsTheViewAsItNowIs) {
+    a.Execute("CREATE VIEW Cheap AS SELECT No, Name FROM Items WHERE No < 2");
+    EXPECT_EQ(xrtest::Rows(b, "SELECT Name FROM Cheap"), (Lines{"Tea"}));
+    a.Execute("ALTER VIEW Cheap AS SELECT No, Name FROM Items WHERE No > 1");
+    EXPECT_EQ(xrtest::Rows(b, "SELECT Name FROM Cheap"), (Lines{"Coffee"}));
+    a.Execute("DROP VIEW Cheap");
+    EXPECT_EQ(ErrorOf(b, "SELECT Name FROM Cheap"), "Invalid object name 'Cheap'.");
+    // The name is free again for either session.
+    b.Execute("CREATE TABLE Cheap (A INT NULL)");
+    EXPECT_EQ(xrtest::Rows(a, "SELECT COUNT(*) FROM Cheap"), (Lines{"0"}));
+}
+
+TEST_P(ViewSessions, AnotherSessionWritesThroughTheView) {
+    a.Execute(
+        "CREATE VIEW Named AS SELECT No, Name FROM Items WHERE Name IS NOT NULL WITH CHECK "
+        "OPTION");
+    b.Execute("UPDATE Named SET Name = 'Green tea' WHERE No = 1");
+    EXPECT_NE(ErrorOf(b, "INSERT INTO Named (No) VALUES (3)").find("WITH CHECK OPTION"),
+              std::string::npos);
+    EXPECT_EQ(xrtest::Rows(a, "SELECT No, Name FROM Items ORDER BY No"),
+              (Lines{"1|Green tea", "2|Coffee"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, ViewSessions, ::testing::Values(Engine::Postgres),
+                         [](const auto& info) { return xrtest::EngineName(info.param); });
 
 XRTEST_ON_EVERY_ENGINE(ShopTest);
 XRTEST_ON_EVERY_ENGINE(TempProcedures);

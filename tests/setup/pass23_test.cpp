@@ -125,6 +125,30 @@ TEST_F(Pass23Test, NewServerHasEveryTableWithItsKeysIndexesAndIdentity) {
     ASSERT_NE(profiles, nullptr);
     EXPECT_EQ(profiles->columns[14].name, "Permit12");
     EXPECT_EQ(profiles->columns[15].name, "IParam1");
+
+    // The numbering tables' rows number themselves: each table, its
+    // numbering column and a row without its number.
+    const std::tuple<const char*, const char*, const char*> tables[] = {
+        {"AttendanceEvents", "ID", "(SrvNo) VALUES (%d)"},
+        {"CustomerDeposits", "ID", "(Status) VALUES (%d)"},
+        {"Bookings", "BookID", "(Covers) VALUES (%d)"},
+        {"AccountEvents", "ID", "(EventType) VALUES (%d)"},
+        {"ResourceGeneral", "ID", "(Data) VALUES ('%d')"},
+    };
+    for (const auto& [table, id, insert] : tables) {
+        SCOPED_TRACE(table);
+        const std::string name = std::string("LORIMDB82..") + table;
+        for (int i = 1; i <= 2; ++i) Exec("INSERT " + name + " " + xr::Format(insert, i));
+        EXPECT_EQ(Rows(xr::Format("SELECT %s FROM %s ORDER BY %s", id, name.c_str(), id)),
+                  (std::vector<std::string>{"1", "2"}));
+    }
+    // ResourceGeneral has no key but refuses a second row with the same data.
+    EXPECT_EQ(DBExec("INSERT LORIMDB82..ResourceGeneral (Data) VALUES ('1')"), 0);
+    // A new profile without values is editable and permits nothing.
+    Exec("INSERT LORIMDAX..UserProfiles (IParam1) VALUES (0)");
+    EXPECT_EQ(Scalar("SELECT ProfileName, Category, Editable, Permit1, Permit12 FROM "
+                     "LORIMDAX..UserProfiles"),
+              "Name|NoCategory|-1|0|0");
 }
 
 TEST_F(Pass23Test, SecondRunChangesNothingAndFailsOnlyOnWhatIsThere) {
@@ -205,35 +229,6 @@ TEST_F(Pass23Test, OldTillVarsIsWidenedAndKeepsItsKeyAndRows) {
     Exec("INSERT LORIMDB82..TillVars VALUES ('" + std::string(40, 'x') + "', 1, 1, '" +
          std::string(200, 'y') + "')");
     EXPECT_EQ(DBExec("INSERT LORIMDB82..TillVars VALUES ('LastTrn', 1, 1, '')"), 0);
-}
-
-TEST_F(Pass23Test, RowsOfTheNumberingTablesNumberThemselves) {
-    DBSetupDB2();
-    // Each table, its numbering column and a row without its number.
-    const std::tuple<const char*, const char*, const char*> tables[] = {
-        {"AttendanceEvents", "ID", "(SrvNo) VALUES (%d)"},
-        {"CustomerDeposits", "ID", "(Status) VALUES (%d)"},
-        {"Bookings", "BookID", "(Covers) VALUES (%d)"},
-        {"AccountEvents", "ID", "(EventType) VALUES (%d)"},
-        {"ResourceGeneral", "ID", "(Data) VALUES ('%d')"},
-    };
-    for (const auto& [table, id, insert] : tables) {
-        SCOPED_TRACE(table);
-        const std::string name = std::string("LORIMDB82..") + table;
-        for (int i = 1; i <= 2; ++i) Exec("INSERT " + name + " " + xr::Format(insert, i));
-        EXPECT_EQ(Rows(xr::Format("SELECT %s FROM %s ORDER BY %s", id, name.c_str(), id)),
-                  (std::vector<std::string>{"1", "2"}));
-    }
-    // ResourceGeneral has no key but refuses a second row with the same data.
-    EXPECT_EQ(DBExec("INSERT LORIMDB82..ResourceGeneral (Data) VALUES ('1')"), 0);
-}
-
-TEST_F(Pass23Test, ANewProfileWithoutValuesIsEditableAndPermitsNothing) {
-    DBSetupDB3();
-    Exec("INSERT LORIMDAX..UserProfiles (IParam1) VALUES (0)");
-    EXPECT_EQ(Scalar("SELECT ProfileName, Category, Editable, Permit1, Permit12 FROM "
-                     "LORIMDAX..UserProfiles"),
-              "Name|NoCategory|-1|0|0");
 }
 
 TEST_F(Pass23Test, PassesLeaveTheConnectionInItsOwnDatabase) {
