@@ -7,5 +7,4 @@ xrdb8_test(engine_tests
   ${CMAKE_CURRENT_LIST_DIR}/postgres_connection_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/postgres_logins_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/site_tills_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/engine_constraints_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/result_stream_test.cpp)
