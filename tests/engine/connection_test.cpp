@@ -82,7 +82,7 @@ TEST_F(ConnectionTest, ADataFolderBelowAFileCannotBeOpened) {
     EXPECT_FALSE(m_conn.IsOpen());
 }
 
-TEST_F(ConnectionTest, ExecuteCollectsErrorsAndClearsThemOnTheNextCall) {
+TEST_F(ConnectionTest, ErrorsClearOnTheNextCallPropertiesAndReopening) {
     m_conn.Open(ConnectString());
     ASSERT_TRUE(m_conn.IsOpen());
     m_conn.Execute("CREATE TABLE t (a INTEGER)");
@@ -101,10 +101,7 @@ TEST_F(ConnectionTest, ExecuteCollectsErrorsAndClearsThemOnTheNextCall) {
     ComError q = Thrown([&] { m_conn.Query("SELECT * FROM no_such_table"); });
     EXPECT_NE(q.Error(), 0);
     EXPECT_FALSE(m_conn.Errors().empty());
-}
 
-TEST_F(ConnectionTest, PropertiesAndReopening) {
-    m_conn.Open(ConnectString());
     EXPECT_EQ(m_conn.Property("DBMS Version"), m_conn.GetSession()->DbmsVersion());
     EXPECT_EQ(m_conn.Property("dbms version"), m_conn.GetSession()->DbmsVersion());
     EXPECT_EQ(Thrown([&] { m_conn.Property("No Such Property"); }).Error(), xr::adErrItemNotFound);

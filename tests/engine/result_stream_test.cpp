@@ -59,7 +59,7 @@ protected:
     }
 };
 
-TEST_P(ResultStream, EveryResultSetOfTheBatchComesInOrder) {
+TEST_P(ResultStream, EveryResultSetMessageAndWriteCountComesInOrder) {
     Recorder sink;
     m_conn.Stream(
         "SELECT No, Name FROM Items ORDER BY No\n"
@@ -69,10 +69,8 @@ TEST_P(ResultStream, EveryResultSetOfTheBatchComesInOrder) {
     const std::vector<std::string> expected = {"begin No,Name", "row 1|Tea", "row 2|NULL", "end 2",
                                                "affected 1",    "begin n",   "row 2",      "end 1"};
     EXPECT_EQ(sink.lines, expected);
-}
-
-TEST_P(ResultStream, MessagesAndWriteCountsComeInOrderWithTheRows) {
-    Recorder sink;
+    // Messages and write counts come in order with the rows.
+    sink.lines.clear();
     m_conn.Stream(
         "PRINT 'first'\n"
         "SELECT No FROM Items WHERE No = 1\n"
@@ -81,9 +79,8 @@ TEST_P(ResultStream, MessagesAndWriteCountsComeInOrderWithTheRows) {
         "SET NOCOUNT ON\n"
         "DELETE Items WHERE No = 2",
         sink);
-    const std::vector<std::string> expected = {"message first", "begin No",   "row 1",
-                                               "end 1",         "affected 2", "message then"};
-    EXPECT_EQ(sink.lines, expected);
+    EXPECT_EQ(sink.lines, (std::vector<std::string>{"message first", "begin No", "row 1", "end 1",
+                                                    "affected 2", "message then"}));
 }
 
 TEST_P(ResultStream, AFailedStatementEndsItsResultSetWithoutItsEnd) {
