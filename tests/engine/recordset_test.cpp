@@ -57,7 +57,8 @@ protected:
     // Another session's commit: on the embedded engine another process (its
     // own locks on the files), on a server another connection. 0 when done.
     int OtherSession(const std::string& sql) {
-        if (GetEngine() == xrtest::Engine::Sqlite) return xrtest::ToolSql(m_server.Dir().Str(), sql);
+        if (GetEngine() == xrtest::Engine::Sqlite)
+            return xrtest::ToolSql(m_server.Dir().Str(), sql);
         Connection other;
         other.Open(ConnectString());
         return Code([&] { other.Execute(sql); }) == 0 ? 0 : 1;
@@ -71,7 +72,7 @@ protected:
     }
 };
 
-TEST_P(RecordsetTest, OpenPositionsOnTheFirstRowOrOnBothEnds) {
+TEST_P(RecordsetTest, OpenPositionsOnTheFirstRowAndFindsFieldsByNameAndIndex) {
     Recordset rs;
     Open(rs);
     EXPECT_TRUE(rs.BOF() && rs.EndOfFile());
@@ -84,6 +85,33 @@ TEST_P(RecordsetTest, OpenPositionsOnTheFirstRowOrOnBothEnds) {
     EXPECT_EQ(Row(rs), 1);
     EXPECT_EQ(rs.Value("name").ToText(), "Bar");
     EXPECT_EQ(rs.Value(2).Type(), xr::VT_CY);
+    EXPECT_EQ(rs.FieldCount(), 4u);
+    EXPECT_EQ(rs.FieldIndex("dptno"), 0);
+    EXPECT_EQ(rs.FieldIndex("PRICE"), 2);
+    EXPECT_EQ(rs.FieldIndex("Nope"), -1);
+    EXPECT_EQ(rs.FieldName(3), "Sold");
+    EXPECT_EQ(rs.FieldType(2), adCurrency);
+    EXPECT_EQ(rs.FieldType(1), adVarChar);
+    EXPECT_EQ(Code([&] { rs.Field(4); }), xr::adErrItemNotFound);
+    EXPECT_EQ(Code([&] { rs.Value("Nope"); }), xr::adErrItemNotFound);
+    EXPECT_EQ(Code([&] { rs.SetValue(9, Variant()); }), xr::adErrItemNotFound);
+
+    // Lookups are remembered by the text's address: one buffer holding one
+    // name after another must find each, by either form of the call.
+    char buffer[40];
+    const char* names[] = {"Name", "DptNo", "Nam", "NameX", "price", "", "Name"};
+    const int expected[] = {1, 0, -1, -1, 2, -1, 1};
+    for (int round = 0; round < 2; ++round) {
+        for (size_t i = 0; i < std::size(names); ++i) {
+            std::snprintf(buffer, sizeof buffer, "%s", names[i]);
+            EXPECT_EQ(rs.FieldIndex(static_cast<const char*>(buffer)), expected[i]) << names[i];
+            EXPECT_EQ(rs.FieldIndex(std::string_view(buffer)), expected[i]) << names[i];
+        }
+    }
+    EXPECT_EQ(rs.FieldIndex(static_cast<const char*>(nullptr)), -1);
+    const char withZero[] = {'N', 'a', 'm', 'e', '\0', 'X'};
+    EXPECT_EQ(rs.FieldIndex(std::string_view(withZero, sizeof withZero)), -1);
+    EXPECT_EQ(rs.FieldIndex(static_cast<const char*>(withZero)), 1);
 }
 
 // Which moves fail with adErrNoCurrentRecord in each state.
@@ -305,7 +333,7 @@ TEST_P(RecordsetTest, CountsAndClones) {
 
 TEST_P(RecordsetTest, AddNewStoresWithIdentityAndDefaults) {
     m_conn.Execute(
-        "CREATE TABLE Items (Id INT IDENTITY(1,1) PRIMARY KEY, Name VARCHAR(20) NOT NULL, "
+        "CREATE TABLE Items (Id INT IDENTITY(50,-10) PRIMARY KEY, Name VARCHAR(20) NOT NULL, "
         "Qty INT NOT NULL DEFAULT 7)");
     m_conn.Execute("INSERT INTO Items (Name) VALUES ('first')");
     Recordset rs;
@@ -324,10 +352,10 @@ TEST_P(RecordsetTest, AddNewStoresWithIdentityAndDefaults) {
     rs.SetValue("Qty", Variant::I4(3));
     rs.Update();
     EXPECT_EQ(rs.EditMode(), adEditNone);
-    EXPECT_EQ(rs.Value("Id").ToI4(), 3);
+    EXPECT_EQ(rs.Value("Id").ToI4(), 30);
     EXPECT_EQ(rs.Value("Qty").ToI4(), 3);
     rs.MovePrevious();
-    EXPECT_EQ(rs.Value("Id").ToI4(), 2);
+    EXPECT_EQ(rs.Value("Id").ToI4(), 40);
     EXPECT_EQ(rs.Value("Qty").ToI4(), 7);
     rs.MoveLast();
     rs.MoveNext();
@@ -349,9 +377,12 @@ TEST_P(RecordsetTest, AddNewStoresWithIdentityAndDefaults) {
     empty.AddNew();
     empty.SetValue("Name", Variant::Text("fourth"));
     empty.Update();
-    EXPECT_EQ(empty.Value("Id").ToI4(), 4);
+    EXPECT_EQ(empty.Value("Id").ToI4(), 20);
     empty.MoveNext();
     EXPECT_TRUE(empty.EndOfFile());
+    // A statement numbers on from the recordsets' rows.
+    m_conn.Execute("INSERT Items (Name) VALUES ('fifth')");
+    EXPECT_EQ(Scalar("SELECT IDENT_CURRENT('Items')"), "10");
 }
 
 // Recordsets of one statement shape share their statements once closed: each
@@ -401,22 +432,7 @@ TEST_P(RecordsetTest, RecordsetsOfOneShapeShareStatementsSafely) {
     EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Items WHERE Id >= 100"), "1");
 }
 
-TEST_P(RecordsetTest, FailedUpdateStaysInEditModeWithTheServersMessage) {
-    Fill();
-    Recordset rs;
-    Open(rs);
-    rs.AddNew();
-    rs.SetValue("DptNo", Variant::I4(2));
-    std::string text;
-    EXPECT_NE(Code([&] { rs.Update(); }, &text), 0);
-    EXPECT_EQ(text.rfind("Violation of PRIMARY KEY constraint", 0), 0u) << text;
-    EXPECT_EQ(rs.EditMode(), adEditAdd);
-    rs.CancelUpdate();
-    EXPECT_EQ(Row(rs), 1);
-    EXPECT_EQ(rs.RecordCount(), 3);
-}
-
-TEST_P(RecordsetTest, EditingAnExistingRow) {
+TEST_P(RecordsetTest, EditsAndFailedUpdatesOfARow) {
     Fill();
     Recordset rs;
     Open(rs);
@@ -438,6 +454,16 @@ TEST_P(RecordsetTest, EditingAnExistingRow) {
     EXPECT_EQ(rs.EditMode(), adEditInProgress);
     rs.CancelUpdate();
     EXPECT_EQ(Row(rs), 1);
+    // A key the server refuses: the new row stays pending, with the server's text.
+    rs.AddNew();
+    rs.SetValue("DptNo", Variant::I4(2));
+    std::string text;
+    EXPECT_NE(Code([&] { rs.Update(); }, &text), 0);
+    EXPECT_EQ(text.rfind("Violation of PRIMARY KEY constraint", 0), 0u) << text;
+    EXPECT_EQ(rs.EditMode(), adEditAdd);
+    rs.CancelUpdate();
+    EXPECT_EQ(Row(rs), 1);
+    EXPECT_EQ(rs.RecordCount(), 3);
 }
 
 TEST_P(RecordsetTest, DeletedRowsStayCurrentUntilTheCursorMoves) {
@@ -505,39 +531,6 @@ TEST_P(RecordsetTest, ReadOnlySourcesRefuseWrites) {
     EXPECT_EQ(Code([&] { locked.Delete(); }), xr::adErrFeatureNotAvailable);
 }
 
-TEST_P(RecordsetTest, FieldsByNameAndIndex) {
-    Fill();
-    Recordset rs;
-    Open(rs);
-    EXPECT_EQ(rs.FieldCount(), 4u);
-    EXPECT_EQ(rs.FieldIndex("dptno"), 0);
-    EXPECT_EQ(rs.FieldIndex("PRICE"), 2);
-    EXPECT_EQ(rs.FieldIndex("Nope"), -1);
-    EXPECT_EQ(rs.FieldName(3), "Sold");
-    EXPECT_EQ(rs.FieldType(2), adCurrency);
-    EXPECT_EQ(rs.FieldType(1), adVarChar);
-    EXPECT_EQ(Code([&] { rs.Field(4); }), xr::adErrItemNotFound);
-    EXPECT_EQ(Code([&] { rs.Value("Nope"); }), xr::adErrItemNotFound);
-    EXPECT_EQ(Code([&] { rs.SetValue(9, Variant()); }), xr::adErrItemNotFound);
-
-    // Lookups are remembered by the text's address: one buffer holding one
-    // name after another must find each, by either form of the call.
-    char buffer[40];
-    const char* names[] = {"Name", "DptNo", "Nam", "NameX", "price", "", "Name"};
-    const int expected[] = {1, 0, -1, -1, 2, -1, 1};
-    for (int round = 0; round < 2; ++round) {
-        for (size_t i = 0; i < std::size(names); ++i) {
-            std::snprintf(buffer, sizeof buffer, "%s", names[i]);
-            EXPECT_EQ(rs.FieldIndex(static_cast<const char*>(buffer)), expected[i]) << names[i];
-            EXPECT_EQ(rs.FieldIndex(std::string_view(buffer)), expected[i]) << names[i];
-        }
-    }
-    EXPECT_EQ(rs.FieldIndex(static_cast<const char*>(nullptr)), -1);
-    const char withZero[] = {'N', 'a', 'm', 'e', '\0', 'X'};
-    EXPECT_EQ(rs.FieldIndex(std::string_view(withZero, sizeof withZero)), -1);
-    EXPECT_EQ(rs.FieldIndex(static_cast<const char*>(withZero)), 1);
-}
-
 // A recordset standing on a row holds nothing open between calls: another
 // process's commit reaches the connection's next statement, the connection
 // writes at once, and moving on shows the rows as the cursor type documents:
@@ -574,29 +567,35 @@ TEST_P(RecordsetTest, CursorsStandingOnARowShowOtherProcessesCommitsByTheirType)
     }
 }
 
-// A key with NULLs, a descending order and a key that is not unique: moving
-// both ways meets every row once, in order.
+// A key with NULLs (first going up, last going down), a descending order, a
+// key that is not unique and names compared without case: every cursor type
+// meets every row once, in order, both ways.
 TEST_P(RecordsetTest, MovingByKeyKeepsTheOrderWithNullsTiesAndDescendingKeys) {
-    Fill({"Bar", "Food", "Wine", "Beer", "Cake", "Soup"});
-    m_conn.Execute("UPDATE Depts SET Price = NULL WHERE DptNo IN (2, 5)");
+    Fill({"bar", "Food", "Wine", "Beer", "Cake", "Soup"});
+    m_conn.Execute("UPDATE Depts SET Price = NULL, Name = NULL WHERE DptNo = 5");
+    m_conn.Execute("UPDATE Depts SET Price = NULL WHERE DptNo = 2");
     m_conn.Execute("UPDATE Depts SET Price = 7 WHERE DptNo IN (1, 4, 6)");
     const std::pair<const char*, const char*> cases[] = {
         {"SELECT * FROM Depts ORDER BY Price, DptNo DESC", "5,2,3,6,4,1"},
         // Ties go by row in the direction of the first key.
         {"SELECT * FROM Depts ORDER BY Price DESC", "6,4,1,3,5,2"},
-        {"SELECT * FROM Depts ORDER BY Name", "1,4,5,2,6,3"},
+        {"SELECT * FROM Depts ORDER BY Name", "5,1,4,2,6,3"},
+        {"SELECT * FROM Depts ORDER BY Name DESC", "3,6,2,4,1,5"},
         {"SELECT * FROM Depts WHERE DptNo > 2 OR Price IS NULL", "2,3,4,5,6"},
     };
-    for (const auto& [sql, expected] : cases) {
-        SCOPED_TRACE(sql);
-        Recordset rs;
-        Open(rs, adOpenDynamic, sql);
-        std::string forward, backward;
-        for (; !rs.EndOfFile(); rs.MoveNext()) forward += std::to_string(Row(rs)) + ",";
-        for (rs.MovePrevious(); !rs.BOF(); rs.MovePrevious())
-            backward.insert(0, std::to_string(Row(rs)) + ",");
-        EXPECT_EQ(forward, std::string(expected) + ",");
-        EXPECT_EQ(backward, forward);
+    for (int cursor : {adOpenDynamic, adOpenKeyset, adOpenStatic, adOpenForwardOnly}) {
+        for (const auto& [sql, expected] : cases) {
+            SCOPED_TRACE(std::string(sql) + " cursor " + std::to_string(cursor));
+            Recordset rs;
+            Open(rs, cursor, sql);
+            std::string forward, backward;
+            for (; !rs.EndOfFile(); rs.MoveNext()) forward += std::to_string(Row(rs)) + ",";
+            EXPECT_EQ(forward, std::string(expected) + ",");
+            if (cursor == adOpenForwardOnly) continue;
+            for (rs.MovePrevious(); !rs.BOF(); rs.MovePrevious())
+                backward.insert(0, std::to_string(Row(rs)) + ",");
+            EXPECT_EQ(backward, forward);
+        }
     }
 }
 
@@ -628,6 +627,129 @@ TEST_P(RecordsetTest, ClosedAndOpenStatesAreErrors) {
     m_conn.Close();
     EXPECT_NE(Code([&] { rs.MoveLast(); }), 0);
     EXPECT_NE(Code([&] { rs.Update(), rs.Delete(); }), 0);
+}
+
+// Rows written through a recordset meet the foreign keys and checks of their
+// tables with the server's texts, and a key turned off by NOCHECK lets them in.
+TEST_P(RecordsetTest, WritesMeetKeysAndChecksWithTheServersTextsUntilNocheck) {
+    Fill({"Bar", "Food"});
+    m_conn.Execute(
+        "CREATE TABLE Products (PLU INT NOT NULL, DptNo INT NULL CONSTRAINT "
+        "FK_Products_Depts REFERENCES Depts (DptNo), Price MONEY NULL CONSTRAINT "
+        "CK_Products_Price CHECK (Price >= 0))");
+    m_conn.Execute("INSERT Products VALUES (10, 1, 2.5)");
+    // The text Update fails with, empty when it stores the row.
+    auto UpdateFailure = [](Recordset& rs) {
+        std::string text;
+        if (Code([&] { rs.Update(); }, &text) != 0) rs.CancelUpdate();
+        return text;
+    };
+    Recordset rs;
+    rs.Open(m_conn, "Products", adOpenKeyset, adLockOptimistic, true);
+    rs.AddNew();
+    rs.SetValue("PLU", Variant::I4(11));
+    rs.SetValue("DptNo", Variant::I4(7));
+    EXPECT_EQ(UpdateFailure(rs),
+              "The INSERT statement conflicted with the FOREIGN KEY constraint "
+              "\"FK_Products_Depts\". The conflict occurred in database \"T\", table "
+              "\"dbo.Depts\", column 'DptNo'.");
+    rs.AddNew();
+    rs.SetValue("PLU", Variant::I4(12));
+    rs.SetValue("DptNo", Variant::I4(2));
+    EXPECT_EQ(UpdateFailure(rs), "");
+    rs.Close();
+
+    rs.Open(m_conn, "SELECT PLU, DptNo, Price FROM Products WHERE PLU = 10", adOpenKeyset,
+            adLockOptimistic);
+    ASSERT_FALSE(rs.EndOfFile());
+    rs.SetValue("Price", Variant::I4(-1));
+    EXPECT_EQ(UpdateFailure(rs),
+              "The UPDATE statement conflicted with the CHECK constraint \"CK_Products_Price\". "
+              "The conflict occurred in database \"T\", table \"dbo.Products\", column 'Price'.");
+    rs.SetValue("DptNo", Variant::I4(9));
+    EXPECT_EQ(UpdateFailure(rs),
+              "The UPDATE statement conflicted with the FOREIGN KEY constraint "
+              "\"FK_Products_Depts\". The conflict occurred in database \"T\", table "
+              "\"dbo.Depts\", column 'DptNo'.");
+    rs.Close();
+    Recordset depts;
+    depts.Open(m_conn, "SELECT DptNo, Name FROM Depts WHERE DptNo = 1", adOpenKeyset,
+               adLockOptimistic);
+    ASSERT_FALSE(depts.EndOfFile());
+    std::string text;
+    try {
+        depts.Delete();
+    } catch (const ComError& e) {
+        text = e.Description();
+    }
+    EXPECT_EQ(text,
+              "The DELETE statement conflicted with the REFERENCE constraint "
+              "\"FK_Products_Depts\". The conflict occurred in database \"T\", table "
+              "\"dbo.Products\", column 'DptNo'.");
+    depts.Close();
+    EXPECT_EQ(xrtest::Rows(m_conn, "SELECT COUNT(*) FROM Depts"), (std::vector<std::string>{"2"}));
+
+    // Keys turned off let the records in, until checked again.
+    m_conn.Execute("ALTER TABLE Products NOCHECK CONSTRAINT ALL");
+    rs.Open(m_conn, "Products", adOpenKeyset, adLockOptimistic, true);
+    rs.AddNew();
+    rs.SetValue("PLU", Variant::I4(13));
+    rs.SetValue("DptNo", Variant::I4(8));
+    rs.SetValue("Price", Variant::I4(-3));
+    EXPECT_EQ(UpdateFailure(rs), "");
+    rs.Close();
+    m_conn.Execute("DELETE FROM Depts WHERE DptNo = 1");
+    m_conn.Execute("ALTER TABLE Products CHECK CONSTRAINT ALL");
+    rs.Open(m_conn, "Products", adOpenKeyset, adLockOptimistic, true);
+    rs.AddNew();
+    rs.SetValue("PLU", Variant::I4(14));
+    rs.SetValue("DptNo", Variant::I4(8));
+    EXPECT_NE(UpdateFailure(rs).find("FOREIGN KEY constraint \"FK_Products_Depts\""),
+              std::string::npos);
+    rs.Close();
+    EXPECT_EQ(xrtest::Rows(m_conn, "SELECT PLU, DptNo, Price FROM Products ORDER BY PLU"),
+              (std::vector<std::string>{"10|1|2.5", "12|2|NULL", "13|8|-3"}));
+}
+
+// Money written and read through variants keeps all four places: text to
+// currency is read digit by digit, not through a double, and the recordset
+// hands the stored scaled integer out as it is.
+TEST(MoneyExact, TextToCurrencyKeepsEveryDigit) {
+    EXPECT_EQ(Variant::Text("22337203685477.5807").ToCY(), 223372036854775807LL);
+    EXPECT_EQ(Variant::Text("922337203685477.5807").ToCY(), INT64_MAX);
+    EXPECT_EQ(Variant::Text("-922337203685477.5808").ToCY(), INT64_MIN);
+    EXPECT_EQ(Variant::Text("1.5e3").ToCY(), 15000000);
+    EXPECT_EQ(Variant::Text("0.00025").ToCY(), 2);   // half to even
+    EXPECT_EQ(Variant::Text("0.000251").ToCY(), 3);  // above half
+    EXPECT_EQ(Variant::Text("-0.00005").ToCY(), 0);
+    EXPECT_EQ(Variant::Text("0").ToCY(), 0);
+    EXPECT_THROW(Variant::Text("922337203685477.5808").ToCY(), xr::ComError);
+    EXPECT_THROW(Variant::Text("1e30").ToCY(), xr::ComError);
+    EXPECT_EQ(Variant::Text("1e-30").ToCY(), 0);
+    // And back to text unchanged.
+    EXPECT_EQ(Variant::Text("22337203685477.5807").ChangeType(xr::VT_CY).ToText(),
+              "22337203685477.5807");
+}
+
+TEST_P(RecordsetTest, MoneyKeepsEveryDigit) {
+    Fill({"Bar"});
+    Recordset rs;
+    Open(rs);
+    rs.SetValue("Price", Variant::Text("22337203685477.5807"));
+    rs.Update();
+    rs.AddNew();
+    rs.SetValue("DptNo", Variant::I4(2));
+    rs.SetValue("Price", Variant::Currency(INT64_MAX));
+    rs.Update();
+    rs.Close();
+    Open(rs, adOpenForwardOnly, "SELECT Price FROM Depts ORDER BY DptNo");
+    EXPECT_EQ(rs.Value("Price").Type(), xr::VT_CY);
+    EXPECT_EQ(rs.Value("Price").ToText(), "22337203685477.5807");
+    rs.MoveNext();
+    EXPECT_EQ(rs.Value("Price").ToText(), "922337203685477.5807");
+    // Read as text by the server, four places on request.
+    EXPECT_EQ(Scalar("SELECT CONVERT(VARCHAR(30), Price, 2) FROM Depts WHERE DptNo = 1"),
+              "22337203685477.5807");
 }
 
 XRTEST_ON_EVERY_ENGINE(RecordsetTest);

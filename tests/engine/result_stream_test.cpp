@@ -1,6 +1,6 @@
-// A batch's result sets streamed to a sink, and its errors in the server's
-// terms (number, severity, state, line of the failing statement), on every
-// engine.
+// A batch's result sets streamed to a sink, its errors in the server's terms
+// (number, severity, state, line of the failing statement) and its messages,
+// on every engine.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -59,7 +59,7 @@ protected:
     }
 };
 
-TEST_P(ResultStream, EveryResultSetOfTheBatchComesInOrder) {
+TEST_P(ResultStream, EveryResultSetMessageAndWriteCountComesInOrder) {
     Recorder sink;
     m_conn.Stream(
         "SELECT No, Name FROM Items ORDER BY No\n"
@@ -69,10 +69,8 @@ TEST_P(ResultStream, EveryResultSetOfTheBatchComesInOrder) {
     const std::vector<std::string> expected = {"begin No,Name", "row 1|Tea", "row 2|NULL", "end 2",
                                                "affected 1",    "begin n",   "row 2",      "end 1"};
     EXPECT_EQ(sink.lines, expected);
-}
-
-TEST_P(ResultStream, MessagesAndWriteCountsComeInOrderWithTheRows) {
-    Recorder sink;
+    // Messages and write counts come in order with the rows.
+    sink.lines.clear();
     m_conn.Stream(
         "PRINT 'first'\n"
         "SELECT No FROM Items WHERE No = 1\n"
@@ -81,9 +79,8 @@ TEST_P(ResultStream, MessagesAndWriteCountsComeInOrderWithTheRows) {
         "SET NOCOUNT ON\n"
         "DELETE Items WHERE No = 2",
         sink);
-    const std::vector<std::string> expected = {"message first", "begin No",   "row 1",
-                                               "end 1",         "affected 2", "message then"};
-    EXPECT_EQ(sink.lines, expected);
+    EXPECT_EQ(sink.lines, (std::vector<std::string>{"message first", "begin No", "row 1", "end 1",
+                                                    "affected 2", "message then"}));
 }
 
 TEST_P(ResultStream, AFailedStatementEndsItsResultSetWithoutItsEnd) {
@@ -101,37 +98,33 @@ TEST_P(ResultStream, AFailedStatementEndsItsResultSetWithoutItsEnd) {
     EXPECT_EQ(m_conn.Errors()[0].line, 2);
 }
 
-TEST_P(ResultStream, AMissingTableIsError208OnItsLine) {
-    const ErrorRecord e = FirstError("SELECT 1 AS a\n\nSELECT * FROM NoSuchTable");
-    EXPECT_EQ(e.native, 208);
-    EXPECT_EQ(e.severity, 16);
-    EXPECT_EQ(e.state, 1);
-    EXPECT_EQ(e.line, 3);
-    EXPECT_EQ(e.description, "Invalid object name 'NoSuchTable'.");
-}
-
-TEST_P(ResultStream, ASyntaxErrorIsError102AtLevel15OnItsLine) {
-    const ErrorRecord e = FirstError("SELECT 1\nSELECT * FROMM Items WHERE");
-    EXPECT_EQ(e.native, 102);
-    EXPECT_EQ(e.severity, 15);
-    EXPECT_EQ(e.line, 2);
-}
-
-TEST_P(ResultStream, RaiserrorKeepsItsSeverityAndState) {
-    const ErrorRecord e = FirstError("PRINT 'x'\nRAISERROR('Till closed', 16, 5)");
-    EXPECT_EQ(e.native, 50000);
-    EXPECT_EQ(e.severity, 16);
-    EXPECT_EQ(e.state, 5);
-    EXPECT_EQ(e.line, 2);
-    EXPECT_EQ(e.description, "Till closed");
-}
-
-TEST_P(ResultStream, AnErrorInAProcedureNamesItAndItsLineThere) {
+// Each error's number, severity, state, line and procedure as the server gives them.
+TEST_P(ResultStream, ErrorsCarryTheServersNumberSeverityStateAndLine) {
     m_conn.Execute("CREATE PROCEDURE Closing AS\nSELECT 1 AS a\nRAISERROR('Till closed', 16, 2)");
-    const ErrorRecord e = FirstError("EXEC Closing");
-    EXPECT_EQ(e.native, 50000);
-    EXPECT_EQ(e.procedure, "Closing");
-    EXPECT_EQ(e.line, 3);
+    const struct {
+        const char* batch;
+        int native, severity, state, line;
+        const char* procedure;
+        const char* description;  // null: any text
+    } cases[] = {
+        {"SELECT 1 AS a\n\nSELECT * FROM NoSuchTable", 208, 16, 1, 3, "",
+         "Invalid object name 'NoSuchTable'."},
+        {"SELECT 1\nSELECT * FROMM Items WHERE", 102, 15, 1, 2, "", nullptr},
+        {"PRINT 'x'\nRAISERROR('Till closed', 16, 5)", 50000, 16, 5, 2, "", "Till closed"},
+        {"EXEC Closing", 50000, 16, 2, 3, "Closing", "Till closed"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.batch);
+        const ErrorRecord e = FirstError(c.batch);
+        EXPECT_EQ(e.native, c.native);
+        EXPECT_EQ(e.severity, c.severity);
+        EXPECT_EQ(e.state, c.state);
+        EXPECT_EQ(e.line, c.line);
+        EXPECT_EQ(e.procedure, c.procedure);
+        if (c.description) {
+            EXPECT_EQ(e.description, c.description);
+        }
+    }
 }
 
 TEST_P(ResultStream, AKeyViolationIsFollowedByTheStatementHasBeenTerminated) {
@@ -144,6 +137,41 @@ TEST_P(ResultStream, AKeyViolationIsFollowedByTheStatementHasBeenTerminated) {
     EXPECT_EQ(errors[1].native, 3621);
     EXPECT_EQ(errors[1].severity, 0);
     EXPECT_EQ(errors[1].description, "The statement has been terminated.");
+}
+
+// Informational messages (PRINT, RAISERROR at severity 10 or less) reach the
+// caller in the connection's errors collection without making the call
+// fail; an error after them still fails it, with the error's own text.
+TEST_P(ResultStream, MessagesDoNotFailTheCallAnErrorAfterThemDoes) {
+    EXPECT_NO_THROW(m_conn.Execute("PRINT 'hello' RAISERROR('note %d', 10, 1, 7)"));
+    ASSERT_EQ(m_conn.Errors().size(), 2u);
+    EXPECT_EQ(m_conn.Errors()[0].description, "hello");
+    EXPECT_TRUE(m_conn.Errors()[0].informational);
+    EXPECT_EQ(m_conn.Errors()[1].description, "note 7");
+    EXPECT_TRUE(m_conn.Errors()[1].informational);
+
+    std::unique_ptr<xr::engine::Rows> rows;
+    ASSERT_NO_THROW(rows = m_conn.Query("PRINT 'first' SELECT 42"));
+    ASSERT_TRUE(rows && rows->Next());
+    EXPECT_EQ(rows->Value(0).ToText(), "42");
+    ASSERT_EQ(m_conn.Errors().size(), 1u);
+    EXPECT_TRUE(m_conn.Errors()[0].informational);
+
+    EXPECT_EQ(xrtest::ErrorOf(m_conn, "PRINT 'before' RAISERROR('went wrong', 16, 1)"),
+              "went wrong");
+    ASSERT_EQ(m_conn.Errors().size(), 2u);
+    EXPECT_TRUE(m_conn.Errors()[0].informational);
+    EXPECT_FALSE(m_conn.Errors()[1].informational);
+}
+
+// A loop that prints on every turn keeps a bounded list.
+TEST_P(ResultStream, ALoopOfMessagesIsBounded) {
+    EXPECT_NO_THROW(m_conn.Execute(
+        "DECLARE @i INT SET @i = 0 WHILE @i < 5000 BEGIN SET @i = @i + 1 PRINT 'turn' END"));
+    ASSERT_EQ(m_conn.Errors().size(), 101u);
+    EXPECT_EQ(m_conn.Errors().back().description,
+              "4900 further messages of the batch were not kept.");
+    EXPECT_TRUE(m_conn.Errors().back().informational);
 }
 
 XRTEST_ON_EVERY_ENGINE(ResultStream);

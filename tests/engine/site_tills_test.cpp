@@ -28,21 +28,13 @@ namespace {
 
 using xr::engine::Connection;
 using xrtest::Engine;
+using xrtest::ErrorOf;
 using xrtest::TestServer;
 
 constexpr int kTills = 8;
 constexpr int kSales = 30;          // sales per till
 constexpr int kProducts = 5;        // shared products every till sells
 constexpr int kDuplicateEvery = 5;  // a till tries a product number that is taken
-
-std::string ErrorOf(Connection& conn, const std::string& sql) {
-    try {
-        conn.Execute(sql);
-    } catch (const xr::ComError& e) {
-        return e.Description().empty() ? std::string("(no text)") : e.Description();
-    }
-    return "";
-}
 
 // One till: its sales, each a transaction that adds a line, takes the item
 // from the shared stock and counts it; some of its own products; and

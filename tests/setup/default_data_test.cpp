@@ -16,15 +16,6 @@ namespace {
 namespace fs = std::filesystem;
 using xr::setup::Outcome;
 
-// Everything a site needs, in the order the set-up tool runs it.
-void SetUpSite() {
-    DBSetupDB();
-    DBSetupDB3();
-    DBSetupInitialAccess();
-    DBSetFixedData();
-    DBSetMustHaveData();
-}
-
 // A folder after the whole set-up, made once and copied for every test that
 // starts from a set-up site; it keeps what the set-up answered and the steps
 // of its default data.
@@ -195,13 +186,7 @@ TEST_F(SiteTest, ASecondRunAddsAndChangesNothing) {
         else
             EXPECT_EQ(s.outcome, Outcome::AlreadyThere) << s.sql << ": " << s.error;
     }
-    // The set-up as a whole, run again: nothing new anywhere.
-    const auto trading = Dump("LORIMDB82");
-    const auto users = Dump("LORIMDAX");
-    SetUpSite();
-    EXPECT_EQ(Dump("LORIMDB81"), before);
-    EXPECT_EQ(Dump("LORIMDB82"), trading);
-    EXPECT_EQ(Dump("LORIMDAX"), users);
+    // The set-up as a whole, run again: SiteOnEveryEngine.ASecondRunChangesNothing.
 }
 
 // Rows written or changed by older releases, and what every run does to them.

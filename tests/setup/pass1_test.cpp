@@ -86,7 +86,7 @@ const char kUserTables[] =
     "AND t.name NOT LIKE 'sqlite\\_%' ESCAPE '\\' AND t.name NOT IN ('sysobjects', "
     "'syscolumns', 'sysconstraints', 'BLA')";
 
-TEST_F(Pass1Test, NewServerHoldsEveryTableAndFailsOnlyWhereOlderReleasesLeftSomething) {
+TEST_F(Pass1Test, NewServerHoldsEveryTableItsFirstRowsAndFailsOnlyWhereOlderReleasesLeftSomething) {
     ASSERT_EQ(SetupDB1(), 1);
     EXPECT_EQ(DBIsNew(), 1);
     File file(m_dir);
@@ -130,10 +130,8 @@ TEST_F(Pass1Test, NewServerHoldsEveryTableAndFailsOnlyWhereOlderReleasesLeftSome
     // The only failure lines the pass adds itself are for unexpected ones.
     for (const std::string& line : g_log)
         EXPECT_EQ(line.find("step failed"), std::string::npos) << line;
-}
 
-TEST_F(Pass1Test, NewServerHasItsFirstRowsDefaultsAndNewestColumnTypes) {
-    ASSERT_EQ(SetupDB1(), 1);
+    // The first rows, the defaults and the newest column types.
     EXPECT_EQ(Rows("SELECT AreaID, AreaName, TblnoHi, KPEnable1, KPEnable9 FROM TableAreas"),
               std::vector<std::string>{"1|Table Area|0|-1|-1"});
     EXPECT_EQ(Rows("SELECT ID, LastName, CountryCode FROM Customers"),
@@ -144,7 +142,6 @@ TEST_F(Pass1Test, NewServerHasItsFirstRowsDefaultsAndNewestColumnTypes) {
     EXPECT_EQ(Scalar("SELECT ID FROM Customers WHERE LastName = 'Second'"), "2");
     EXPECT_EQ(DBExec("INSERT Customers2 ([LastName]) VALUES ('Second')"), 0);
 
-    File file(m_dir);
     auto column = [&](const std::string& table, const std::string& name) {
         return file.Column(table, name);
     };
@@ -225,15 +222,6 @@ TEST_F(Pass1Test, SecondRunFindsEverythingThereAndChangesNothing) {
     int inserts = 0;
     for (const Seen& s : With(Outcome::Skipped)) inserts += s.sql.rfind("INSERT", 0) == 0;
     EXPECT_EQ(inserts, 1);
-}
-
-TEST_F(Pass1Test, OlderServersGetTheFileClause) {
-    xr::TheApp().m_serverVersion = 9;
-    const int answer = SetupDB1();
-    xr::TheApp().m_serverVersion = 10;
-    ASSERT_EQ(answer, 1);
-    EXPECT_EQ(DBIsNew(), 1);
-    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM CfgTills"), "0");
 }
 
 TEST_F(Pass1Test, StopsWithAMessageWhenTheDatabaseCannotBeEntered) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,6 +37,31 @@ inline void Observe(std::vector<Seen>& seen) {
         seen.push_back({r.step->sql, r.step->label, r.step->tag, r.error, bool(r.step->conversion),
                         xr::setup::OutcomeOf(r)});
     });
+}
+
+// Everything a site needs, in the order the set-up tool runs it.
+inline void SetUpSite() {
+    DBSetupDB();
+    DBSetupDB3();
+    DBSetupInitialAccess();
+    DBSetFixedData();
+    DBSetMustHaveData();
+}
+
+// Every row of every user table of `db`, for comparing runs, each table's
+// rows sorted: the engines may hand them out in another order. BLA is pass
+// 1's scratch table, refilled by every run.
+inline std::vector<std::string> Dump(const std::string& db) {
+    std::vector<std::string> result;
+    for (const std::string& table :
+         Rows("SELECT name FROM " + db +
+              "..sysobjects WHERE xtype = 'U' AND name <> 'BLA' ORDER BY name")) {
+        result.push_back("-- " + table);
+        std::vector<std::string> rows = Rows("SELECT * FROM " + db + "..[" + table + "]");
+        std::sort(rows.begin(), rows.end());
+        result.insert(result.end(), rows.begin(), rows.end());
+    }
+    return result;
 }
 
 class SetupTest : public LibraryTest {
@@ -91,21 +117,6 @@ protected:
     static std::string CurrentDb() {
         xr::CDBConn* conn = xr::TheApp().GetConnection(0, nullptr);
         return conn ? conn->m_pConn->DefaultDatabase() : "<no connection>";
-    }
-
-    // Every row of every user table of `db`, for comparing runs.
-    std::vector<std::string> Dump(const std::string& db) {
-        std::vector<std::string> result;
-        const std::string prefix = db + "..";
-        // BLA is pass 1's scratch table, refilled by every run.
-        for (const std::string& table : Rows("SELECT name FROM " + prefix +
-                                             "sysobjects WHERE xtype = 'U' AND name <> 'BLA' "
-                                             "ORDER BY name")) {
-            result.push_back("-- " + table);
-            for (const std::string& row : Rows("SELECT * FROM " + prefix + table))
-                result.push_back(row);
-        }
-        return result;
     }
 
     // The configuration database file as SQLite sees it (read only).

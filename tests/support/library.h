@@ -138,6 +138,16 @@ inline std::string Scalar(const std::string& sql) {
     return rows.empty() ? "<no row>" : rows[0];
 }
 
+// The text of the error `sql` fails with on `conn`, "" when it runs.
+inline std::string ErrorOf(xr::engine::Connection& conn, const std::string& sql) {
+    try {
+        conn.Execute(sql);
+    } catch (const xr::ComError& e) {
+        return e.Description().empty() ? "(no text)" : e.Description();
+    }
+    return "";
+}
+
 inline std::pair<int, std::string> LastError() {
     int code = 0;
     std::string text;
@@ -451,10 +461,9 @@ protected:
     xr::engine::Connection m_conn;
 };
 
-#define XRTEST_ON_EVERY_ENGINE(Suite)                                                  \
-    INSTANTIATE_TEST_SUITE_P(Engines, Suite,                                           \
-                             ::testing::Values(xrtest::Engine::Sqlite,                 \
-                                               xrtest::Engine::Postgres),              \
+#define XRTEST_ON_EVERY_ENGINE(Suite)                                                             \
+    INSTANTIATE_TEST_SUITE_P(Engines, Suite,                                                      \
+                             ::testing::Values(xrtest::Engine::Sqlite, xrtest::Engine::Postgres), \
                              [](const auto& info) { return xrtest::EngineName(info.param); })
 
 inline TestServer::~TestServer() {

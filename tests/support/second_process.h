@@ -26,9 +26,10 @@ inline std::string ShellWord(const std::string& word) {
     return quoted + "'";
 }
 
-// Runs `xrdb8 --data <folder> <args...>` to its end.
-inline ToolResult Tool(const std::string& folder, const std::vector<std::string>& args) {
-    std::string command = ShellWord(XRDB8_TOOL_PATH) + " --data " + ShellWord(folder);
+// Runs `xrdb8 --data <folder> <args...>` to its end (`place` as StartTool's).
+inline ToolResult Tool(const std::string& folder, const std::vector<std::string>& args,
+                       const char* place = "--data") {
+    std::string command = ShellWord(XRDB8_TOOL_PATH) + " " + place + " " + ShellWord(folder);
     for (const std::string& a : args) command += " " + ShellWord(a);
     command += " 2>&1 </dev/null";
     ToolResult result;
