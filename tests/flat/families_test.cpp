@@ -202,7 +202,7 @@ TYPED_TEST(FamilyTest, EmptyTableAnswersItsCodesAndLeavesTheStructure) {
     EXPECT_TRUE(this->SameBytes(d, before));
 }
 
-TYPED_TEST(FamilyTest, FirstAndNextWalkEveryRowOnceInKeyOrder) {
+TYPED_TEST(FamilyTest, SlotsWalkEveryRowOnceInKeyOrderIndependentlyUntilClosed) {
     using Def = typename TypeParam::Def;
     ASSERT_NO_FATAL_FAILURE(this->Fill());
     Def d;
@@ -214,29 +214,8 @@ TYPED_TEST(FamilyTest, FirstAndNextWalkEveryRowOnceInKeyOrder) {
     const Def last = d;
     EXPECT_EQ(TypeParam::Next(0, &d), 60);
     EXPECT_TRUE(this->SameBytes(d, last)) << "a failed Next leaves the structure";
-}
 
-TYPED_TEST(FamilyTest, CloseEmptiesTheSlotAndNextThenFails) {
-    using Def = typename TypeParam::Def;
-    ASSERT_NO_FATAL_FAILURE(this->Fill());
-    EXPECT_EQ(TypeParam::Close(2), 0) << "closing an empty slot";
-    Def d = this->Row(0);
-    ASSERT_EQ(TypeParam::First(2, &d), 0);
-    EXPECT_EQ(TypeParam::Close(2), 0);
-    EXPECT_EQ(TypeParam::Next(2, &d), 60) << "Next does not make a new object";
-    EXPECT_EQ(TypeParam::Close(2), 0);
-    ASSERT_EQ(TypeParam::First(2, &d), 0) << "First fills the slot again";
-    EXPECT_EQ(TypeParam::Key(d), 1);
-    // DeleteAll empties the table whatever slot stands on a row.
-    EXPECT_EQ(TypeParam::DeleteAll(), 0);
-    d = this->Row(0);
-    EXPECT_EQ(TypeParam::First(2, &d), 40);
-    EXPECT_EQ(TypeParam::First(0, &d), 40);
-}
-
-TYPED_TEST(FamilyTest, TwoSlotsWalkIndependently) {
-    using Def = typename TypeParam::Def;
-    ASSERT_NO_FATAL_FAILURE(this->Fill());
+    // Two slots walk independently.
     Def a = this->Row(0), b = this->Row(0);
     ASSERT_EQ(TypeParam::First(0, &a), 0);
     ASSERT_EQ(TypeParam::Next(0, &a), 0);
@@ -246,6 +225,21 @@ TYPED_TEST(FamilyTest, TwoSlotsWalkIndependently) {
     EXPECT_EQ(TypeParam::Key(a), 3);
     ASSERT_EQ(TypeParam::Next(1, &b), 0);
     EXPECT_EQ(TypeParam::Key(b), 2);
+
+    // Close empties the slot: Next makes no new object, First fills it again.
+    EXPECT_EQ(TypeParam::Close(2), 0) << "closing an empty slot";
+    d = this->Row(0);
+    ASSERT_EQ(TypeParam::First(2, &d), 0);
+    EXPECT_EQ(TypeParam::Close(2), 0);
+    EXPECT_EQ(TypeParam::Next(2, &d), 60);
+    EXPECT_EQ(TypeParam::Close(2), 0);
+    ASSERT_EQ(TypeParam::First(2, &d), 0);
+    EXPECT_EQ(TypeParam::Key(d), 1);
+    // DeleteAll empties the table whatever slot stands on a row.
+    EXPECT_EQ(TypeParam::DeleteAll(), 0);
+    d = this->Row(0);
+    EXPECT_EQ(TypeParam::First(2, &d), 40);
+    EXPECT_EQ(TypeParam::First(0, &d), 40);
 }
 
 TYPED_TEST(FamilyTest, SlotsOutsideTheRangeAndNullStructuresAreRefused) {

@@ -71,7 +71,6 @@ protected:
     void SetUp() override {
         FlatTest::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
-        if (HasFatalFailure()) return;
         ASSERT_EQ(PrtDeleteAll(), 0);
         for (auto [till, name] : std::vector<std::pair<int, const char*>>{
                  {3, "Kitchen"}, {1, "Bar"}, {3, "Bar"}, {2, "Receipt"}, {3, "O'Neill"}}) {
@@ -91,14 +90,12 @@ protected:
     }
 };
 
-TEST_P(PrinterTest, ATillWalksItsOwnPrintersByName) {
+TEST_P(PrinterTest, ATillWalksFindsAndDeletesItsOwnPrinters) {
     EXPECT_EQ(Walk(1, 3), (std::vector<std::string>{"3:Bar", "3:Kitchen", "3:O'Neill"}));
     EXPECT_EQ(Walk(1, 0),
               (std::vector<std::string>{"1:Bar", "2:Receipt", "3:Bar", "3:Kitchen", "3:O'Neill"}));
     EXPECT_EQ(Walk(2, 9), std::vector<std::string>{});
-}
-
-TEST_P(PrinterTest, EquNeedsTillAndNameAndTakesQuotes) {
+    // Equ needs till and name, and takes quotes.
     cfgprt_def d{};
     d.TillNo = 3;
     std::snprintf(d.Name, sizeof d.Name, "O'Neill");
@@ -108,16 +105,13 @@ TEST_P(PrinterTest, EquNeedsTillAndNameAndTakesQuotes) {
     std::memset(d.Name, 'K', sizeof d.Name);  // no terminator
     d.TillNo = 3;
     EXPECT_EQ(PrtEqu(0, &d), 22);
-}
 
-TEST_P(PrinterTest, DeleteTillTakesThatTillsPrintersOnly) {
     EXPECT_EQ(PrtDeleteTill(3), 0);
     EXPECT_EQ(Walk(0, 0), (std::vector<std::string>{"1:Bar", "2:Receipt"}));
     EXPECT_EQ(PrtDeleteTill(3), 0) << "nothing left to delete is no failure";
     Exec("DROP TABLE Printers");
     EXPECT_EQ(PrtDeleteTill(1), 80);
     EXPECT_EQ(PrtDeleteAll(), 80);
-    cfgprt_def d{};
     EXPECT_EQ(PrtFirst(0, &d), 40) << "a failed query";
 }
 
@@ -144,7 +138,6 @@ protected:
     void SetUp() override {
         FlatTest::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
-        if (HasFatalFailure()) return;
         ASSERT_EQ(TPlanDeleteAll(), 0);
         Exec("DELETE FROM TimePlans");
         for (auto [plan, entry] :
@@ -167,7 +160,7 @@ protected:
     }
 };
 
-TEST_P(TimePlanTest, APlanNumberWalksThatPlansEntriesOnly) {
+TEST_P(TimePlanTest, APlanNumberWalksCountsAndDeletesThatPlansEntriesOnly) {
     EXPECT_EQ(Walk(1, 2), (std::vector<std::string>{"2.1", "2.2"}));
     EXPECT_EQ(Walk(1, 0), (std::vector<std::string>{"1.1", "2.1", "2.2", "3.1"}));
     EXPECT_EQ(Scalar("SELECT COUNT(*) FROM TimePlans"), "3") << "one header per plan";
@@ -178,19 +171,13 @@ TEST_P(TimePlanTest, APlanNumberWalksThatPlansEntriesOnly) {
     EXPECT_EQ(+d.Start, 570);
     EXPECT_EQ(+d.End, 1035);
     EXPECT_EQ(+d.Name, SCHEDULE_NAMED);
-}
-
-TEST_P(TimePlanTest, CountClosesItsSlot) {
-    schedule_def d{};
+    // Count closes its slot.
     ASSERT_EQ(TPlanFirst(1, &d), 0);
     EXPECT_EQ(TPlanCount(1, 0), 4);
     EXPECT_EQ(TPlanNext(1, &d), 60) << "the slot was emptied";
     EXPECT_EQ(TPlanCount(1, 2), 2);
     EXPECT_EQ(TPlanCount(1, 7), 0);
     EXPECT_EQ(TPlanCount(4, 0), -1);
-}
-
-TEST_P(TimePlanTest, DeletePlanTakesThatPlansEntriesOnly) {
     ASSERT_EQ(TPlanDeletePlan(2), 0);
     EXPECT_EQ(Walk(0, 0), (std::vector<std::string>{"1.1", "3.1"}));
 }
