@@ -23,11 +23,8 @@ TEST_P(CfgTest, TillConfigurationIsSavedAndLoadedByTillNumberThroughGoodSlots) {
     EXPECT_EQ(CfgTillLoad(0, 4, &d), 32);
     EXPECT_TRUE(SameBytes(d, untouched));
 
-    cfgtill_def till{};
-    till.TillNo = 4;
-    std::snprintf(till.Name, sizeof till.Name, "Bar till");
-    std::snprintf(till.RMess[2], sizeof till.RMess[2], "Thank you");
-    std::snprintf(till.PrRct, sizeof till.PrRct, "RCT1");
+    cfgtill_def till{
+        .TillNo = 4, .Name = "Bar till", .RMess = {"", "", "Thank you"}, .PrRct = "RCT1"};
     till.Options = 0x0001 | 0x0400;
     till.QtyMax = 99;
     ASSERT_EQ(CfgTillSave(1, &till), 0);
@@ -55,11 +52,7 @@ TEST_P(CfgTest, SystemConfigurationIsAddedThenRewritten) {
     EXPECT_EQ(CfgSysLoad(0, &d), 32) << "an empty CfgSys";
     EXPECT_TRUE(SameBytes(d, untouched));
 
-    cfgsys_def sys{};
-    std::snprintf(sys.Name[0], sizeof sys.Name[0], "The Crown");
-    sys.Numb = 1;
-    sys.Tills = 6;
-    sys.Vatv[0] = 20.0f;
+    cfgsys_def sys{.Name = {"The Crown"}, .Numb = 1, .Vatv = {20.0f}, .Tills = 6};
     ASSERT_EQ(CfgSysSave(1, &sys), 0);
     EXPECT_EQ(Scalar("SELECT COUNT(*) FROM CfgSys"), "1");
 

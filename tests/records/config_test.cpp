@@ -71,9 +71,7 @@ TEST_P(CfgTillTest, MessagesOneToSixAndSavingNeverTouchesTheSixth) {
     EXPECT_EQ(t.IsExtendedRctMess(), 1) << "only the sixth";
     EXPECT_EQ(t.IsExtendedBillMess(), 0);
 
-    cfgtill_def def{};
-    def.TillNo = 1;
-    std::strcpy(def.Name, "Till one");
+    cfgtill_def def{.TillNo = 1, .Name = "Till one"};
     std::strcpy(t.m_rctMess6, "overwrite?");
     ASSERT_EQ(t.AddUpdate(def), 1);
     EXPECT_EQ(Scalar("SELECT Name, RMess6, BMess6 FROM CfgTills WHERE TillNo=1"),
@@ -130,18 +128,15 @@ protected:
 TEST_P(CfgSysTest, AddUpdateAddsTheRowThenRewritesItKeepingTheUpperSysFlags) {
     CCfgSys s;
     EXPECT_EQ(s.Load(), 0);
-    cfgsys_def def{};
-    def.Numb = 1;
-    std::strcpy(def.Name[0], "The Crown");
-    std::strcpy(def.Name[4], "High Street");
-    std::strcpy(def.Vatr, "ABC");
-    def.Vatv[0] = 17.5f;
-    def.Vatv[1] = 5.0f;
-    def.Tills = 4;
-    def.PluMax = 60000;
-    def.Master = -1;
-    def.DayCnt = 12;
-    def.Loyalty = 2;
+    cfgsys_def def{.Name = {"The Crown", "", "", "", "High Street"},
+                   .Numb = 1,
+                   .Vatr = "ABC",
+                   .Vatv = {17.5f, 5.0f},
+                   .Tills = 4,
+                   .PluMax = 60000,
+                   .Master = -1,
+                   .DayCnt = 12,
+                   .Loyalty = 2};
     ASSERT_EQ(s.AddUpdate(def), 1);
     EXPECT_EQ(Scalar("SELECT COUNT(*), MIN(Vatv1), MIN(Name5) FROM CfgSys"), "1|17.5|High Street");
     CCfgSys check;

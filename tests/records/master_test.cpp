@@ -14,9 +14,7 @@ class MasterTest : public RecordsTest {};
 TEST_P(MasterTest, BarcodeKeysAreQuotedAndCut) {
     xrtest::CreateSetupTables({"Barcodes"});
     CBarc b;
-    barc_def def{};
-    std::strcpy(def.Barcode, "O'Neill's");
-    def.PLU = 5000000001ull;
+    barc_def def{.Barcode = "O'Neill's", .PLU = 5000000001ull};
     ASSERT_EQ(b.AddUpdate(def), 1);
     CBarc found;
     ASSERT_EQ(found.Equ("O'Neill's"), 1);
@@ -39,12 +37,8 @@ TEST_P(MasterTest, BarcodeKeysAreQuotedAndCut) {
 
 TEST_P(MasterTest, DepartmentsGroupsAndModifiersRoundTrip) {
     xrtest::CreateSetupTables({"Depts", "Groups", "PLUModifiers"});
-    dept_def dept{};
-    dept.DptNo = 5;
-    dept.GrpNo = 2;
-    dept.Tickets = 3;
-    dept.Flags = 0x8002;  // ValNeg, and a bit that maps nothing
-    std::strcpy(dept.Name, "Spirits");
+    // Flags: ValNeg, and a bit that maps nothing.
+    dept_def dept{.DptNo = 5, .GrpNo = 2, .Tickets = 3, .Flags = 0x8002, .Name = "Spirits"};
     std::memset(dept.reserved1, 0x5A, sizeof dept.reserved1);
     CDept d;
     ASSERT_EQ(d.AddUpdate(dept), 1);
@@ -56,19 +50,14 @@ TEST_P(MasterTest, DepartmentsGroupsAndModifiersRoundTrip) {
         "2|Spirits|0");
     EXPECT_EQ(again.Equ(6), 0);
 
-    group_def group{};
-    group.GrpNo = 2;
-    std::strcpy(group.Name, "Drinks");
+    group_def group{.GrpNo = 2, .Name = "Drinks"};
     CGroup g;
     ASSERT_EQ(g.AddUpdate(group), 1);
     std::strcpy(group.Name, "Bar");
     ASSERT_EQ(g.AddUpdate(group), 1);
     EXPECT_EQ(Scalar("SELECT Name FROM Groups WHERE GrpNo=2"), "Bar");
 
-    plumod2_def mod{};
-    mod.ModNo = 1;
-    std::strcpy(mod.Name, "Large");
-    mod.Mult = 1.5;
+    plumod2_def mod{.ModNo = 1, .Name = "Large", .Mult = 1.5};
     CPLUModifier m;
     ASSERT_EQ(m.AddUpdate(mod), 1);
     CPLUModifier read;
@@ -78,15 +67,13 @@ TEST_P(MasterTest, DepartmentsGroupsAndModifiersRoundTrip) {
 
 TEST_P(MasterTest, MixAndMatchDatesAreEightDigits) {
     xrtest::CreateSetupTables({"MixMatch"});
-    mixmatch2_def def{};
-    def.MMNo = 3;
-    def.Plu = 6000000000ull;
-    def.Enable = 1;
-    def.DateStart = 20240131;
-    def.DateEnd = 5;
-    def.Count[0] = 2;
-    def.Count[4] = -1;
-    def.MMValue = 350;
+    mixmatch2_def def{.MMNo = 3,
+                      .Plu = 6000000000ull,
+                      .Enable = 1,
+                      .DateStart = 20240131,
+                      .DateEnd = 5,
+                      .Count = {2, 0, 0, 0, -1},
+                      .MMValue = 350};
     CMixMatch m;
     ASSERT_EQ(m.AddUpdate(def), 1);
     EXPECT_EQ(Scalar("SELECT DateStart, DateEnd, MMValue FROM MixMatch"), "20240131|00000005|3.5");

@@ -64,11 +64,11 @@ TEST_P(PaymentTest, EftAndCashbackAreOneTwoBitState) {
 }
 
 TEST_P(PaymentTest, FlagsMoneyAndTextRoundTrip) {
-    paymeth_def def{};
-    def.PymNo = 7;
-    std::strcpy(def.Name, "Card");
-    def.Floor = 1999;
-    def.Flags = 0x8001 | PYM_TENDER | PYM_DRAWER | PYM_EFTCASHBACK | PYM_RCTPRINT | PYM_CUSTNP;
+    paymeth_def def{
+        .PymNo = 7,
+        .Name = "Card",
+        .Floor = 1999,
+        .Flags = 0x8001 | PYM_TENDER | PYM_DRAWER | PYM_EFTCASHBACK | PYM_RCTPRINT | PYM_CUSTNP};
     CPayMeth p;
     ASSERT_EQ(p.AddUpdate(def), 1);
     EXPECT_EQ(Scalar("SELECT Floor FROM PayMeths"), "19.99");
@@ -105,21 +105,16 @@ void ExpectRoundTrip(const Def& def, Find find) {
 
 TEST_P(PaymentTest, StructureClassesRoundTrip) {
     xrtest::CreateSetupTables({"Forex", "Functions", "Servers", "Presets"});
-    forex_def forex{};
-    forex.ForexNo = 2;
-    forex.EntryNoDP = 1;
-    std::strcpy(forex.Description, "Euro notes");
-    std::strcpy(forex.Symbol, "EUR");
-    forex.DP = 2;
-    forex.toPound = 1.125;
-    ExpectRoundTrip<CForex>(forex, [](CForex& r) { return r.Equ(2); });
+    ExpectRoundTrip<CForex>(forex_def{.ForexNo = 2,
+                                      .EntryNoDP = 1,
+                                      .Description = "Euro notes",
+                                      .Symbol = "EUR",
+                                      .DP = 2,
+                                      .toPound = 1.125},
+                            [](CForex& r) { return r.Equ(2); });
 
-    funcctrl2_def func{};
-    func.FuncNo = 30;
-    std::strcpy(func.Name, "No sale");
-    func.Auth = 5;
-    func.Flags = FUNC_PASSWORD | FUNC_LOG | 0x0100;
-    std::memset(func.reserved0, 0, sizeof func.reserved0);
+    funcctrl2_def func{
+        .FuncNo = 30, .Name = "No sale", .Auth = 5, .Flags = FUNC_PASSWORD | FUNC_LOG | 0x0100};
     {
         CFunction writer;
         funcctrl2_def given = func;
@@ -131,19 +126,12 @@ TEST_P(PaymentTest, StructureClassesRoundTrip) {
         EXPECT_EQ(+reader.m_def.Auth, 5);
     }
 
-    srvr_def server{};
-    server.SrvNo = 12;
-    std::strcpy(server.Name, "Maria");
-    server.Auth = 3;
-    server.Password = 4321;
-    server.Drawer = 2;
-    ExpectRoundTrip<CServer>(server, [](CServer& r) { return r.Equ(12); });
+    ExpectRoundTrip<CServer>(
+        srvr_def{.SrvNo = 12, .Name = "Maria", .Auth = 3, .Password = 4321, .Drawer = 2},
+        [](CServer& r) { return r.Equ(12); });
 
-    preset2_def preset{};
-    preset.ScrnNo = 4;
-    preset.PresetNo = 17;
-    preset.PLU = 123456;
-    ExpectRoundTrip<CPreset>(preset, [](CPreset& r) { return r.Equ(4, 17); });
+    ExpectRoundTrip<CPreset>(preset2_def{.ScrnNo = 4, .PresetNo = 17, .PLU = 123456},
+                             [](CPreset& r) { return r.Equ(4, 17); });
     CPreset other;
     EXPECT_EQ(other.Equ(17, 4), 0);
 }
@@ -163,14 +151,9 @@ TEST_P(PaymentTest, ServerSwitchesAreBitColumns) {
 
 TEST_P(PaymentTest, PrintersBelongToATill) {
     xrtest::CreateSetupTables({"Printers"});
-    cfgprt_def def{};
-    def.Active = 5;
-    def.TillNo = 3;
+    cfgprt_def def{
+        .Active = 5, .TillNo = 3, .Port = "COM1", .Chan = -2, .Type = "EPSON", .Link = -1};
     std::memcpy(def.Name, "Bar's till", 10);  // all ten bytes, no terminator
-    std::strcpy(def.Port, "COM1");
-    def.Chan = -2;
-    std::strcpy(def.Type, "EPSON");
-    def.Link = -1;
     CPrinter p;
     ASSERT_EQ(p.AddUpdate(def), 1);
     def.TillNo = 4;
@@ -258,12 +241,11 @@ TEST_P(TimePlanTest, TimesAreMinutesAfterMidnight) {
 
 TEST_P(TimePlanTest, AddingAnEntryMakesItsPlanAHeader) {
     Exec("INSERT INTO TimePlans VALUES (8, 'Weekend')");
-    schedule_def def{};
-    def.PlanNo = 7;
-    def.EntryNo = 1;
-    def.Days = SCHED_SATURDAY | SCHED_SUNDAY;
-    def.Start = 600;
-    def.End = 1439;
+    schedule_def def{.PlanNo = 7,
+                     .EntryNo = 1,
+                     .Days = SCHED_SATURDAY | SCHED_SUNDAY,
+                     .Start = 600,
+                     .End = 1439};
     CTimePlan t;
     ASSERT_EQ(t.AddUpdate(def), 1);
     def.PlanNo = 8;
