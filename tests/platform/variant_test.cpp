@@ -292,10 +292,7 @@ TEST(VariantText, ToDecimalAndCurrency) {
     ExpectDecimal(Variant::Text("1.5e-3").ToDecimal(), 15, 4, false);
 
     EXPECT_EQ(Variant::Text("19.99").ToCY(), 199900);
-    EXPECT_EQ(Variant::Text("$1,234.50").ToCY(), 12345000);
-    EXPECT_EQ(Variant::Text("0.00005").ToCY(), 0);
-    // From the digits, not a double: 0.00015 is exactly the half, which goes to even.
-    EXPECT_EQ(Variant::Text("0.00015").ToCY(), 2);
+    // The rest of text to currency: engine MoneyExact.TextToCurrencyKeepsEveryDigit.
 }
 
 TEST(VariantText, ToBool) {
@@ -354,7 +351,6 @@ TEST(VariantFormat, NumbersToText) {
         {Variant::Currency(199900), "19.99"},
         {Variant::Currency(9), "0.0009"},
         {Variant::Currency(4294967295LL), "429496.7295"},
-        {Variant::Currency(INT64_MAX), "922337203685477.5807"},
         {Variant::Currency(INT64_MIN), "-922337203685477.5808"},
         {Variant::Dec(Dec(100, 2)), "1"},
         {Variant::Dec(Dec(15, 1, true)), "-1.5"},

@@ -103,7 +103,7 @@ void ExpectRoundTrip(const Def& def, Find find) {
     EXPECT_EQ(reader.Count(), 1);
 }
 
-TEST_P(PaymentTest, StructureClassesRoundTrip) {
+TEST_P(PaymentTest, StructureClassesRoundTripAndServerSwitchesAreBitColumns) {
     xrtest::CreateSetupTables({"Forex", "Functions", "Servers", "Presets"});
     ExpectRoundTrip<CForex>(forex_def{.ForexNo = 2,
                                       .EntryNoDP = 1,
@@ -134,10 +134,7 @@ TEST_P(PaymentTest, StructureClassesRoundTrip) {
                              [](CPreset& r) { return r.Equ(4, 17); });
     CPreset other;
     EXPECT_EQ(other.Equ(17, 4), 0);
-}
 
-TEST_P(PaymentTest, ServerSwitchesAreBitColumns) {
-    xrtest::CreateSetupTables({"Servers"});
     Exec("INSERT INTO Servers (SrvNo, FlipView, TrainingMode) VALUES (1, 1, 1)");
     CServer s;
     ASSERT_EQ(s.Equ(1), 1);
@@ -146,7 +143,9 @@ TEST_P(PaymentTest, ServerSwitchesAreBitColumns) {
     EXPECT_EQ(xr::Format("%x|%d|%s", +s.m_def.FlipView, +s.m_def.TrainingMode, s.m_def.Name),
               "ffff|-1|ServerName");
     ASSERT_EQ(s.Update(0), 1);
-    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Servers WHERE FlipView = 0 OR TrainingMode = 0"), "0");
+    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Servers WHERE SrvNo = 1 AND (FlipView = 0 OR "
+                     "TrainingMode = 0)"),
+              "0");
 }
 
 TEST_P(PaymentTest, PrintersBelongToATill) {
