@@ -27,11 +27,8 @@ TEST_P(CfgTillTest, ANewTillReadsTheDefaultsAndRoundTrips) {
     CCfgTill t;
     ASSERT_EQ(t.Equ(1), 1);
     const cfgtill_def& d = t.m_def;
-    EXPECT_STREQ(d.Name, "Name");
-    EXPECT_STREQ(d.RMess[0], "Thank you");
-    EXPECT_STREQ(d.BMess[1], "Your bill");
-    EXPECT_STREQ(d.PrDsp[8], "BAR");
-    EXPECT_STREQ(d.ScrlText, "Welcome to the bar - two for one today");
+    EXPECT_EQ(xr::Format("%s|%s|%s|%s|%s", d.Name, d.RMess[0], d.BMess[1], d.PrDsp[8], d.ScrlText),
+              "Name|Thank you|Your bill|BAR|Welcome to the bar - two for one today");
     // Valid, ItmRct, StayDownVoid and ForexAllow default to 1.
     EXPECT_EQ(+d.Options, 0x0002 | 0x0040 | 0x0100 | 0x0400);
 
