@@ -183,26 +183,7 @@ using Families =
                      ExchCase, PresetCase, TPlanCase, SrvrCase, TableCase, PluModCase, MMCase>;
 TYPED_TEST_SUITE(FamilyTest, Families);
 
-TYPED_TEST(FamilyTest, EmptyTableAnswersItsCodesAndLeavesTheStructure) {
-    using Def = typename TypeParam::Def;
-    ASSERT_EQ(TypeParam::DeleteAll(), 0);
-    const Def before = this->template Pattern<Def>(0x5A);
-    Def d = before;
-    if constexpr (std::is_same_v<Def, cfgprt_def>) d.TillNo = 0;
-    if constexpr (std::is_same_v<Def, schedule_def>) d.PlanNo = 0;
-    const Def asked = d;
-    EXPECT_EQ(TypeParam::First(1, &d), 40);
-    EXPECT_TRUE(this->SameBytes(d, asked));
-    d = this->Row(1);
-    const Def key = d;
-    EXPECT_EQ(TypeParam::Equ(1, &d), 22);
-    EXPECT_TRUE(this->SameBytes(d, key));
-    d = before;
-    EXPECT_EQ(TypeParam::Next(2, &d), 60);  // slot 2 was never filled
-    EXPECT_TRUE(this->SameBytes(d, before));
-}
-
-TYPED_TEST(FamilyTest, FirstAndNextWalkEveryRowOnceInKeyOrder) {
+TYPED_TEST(FamilyTest, SlotsWalkEveryRowOnceInKeyOrderIndependentlyUntilClosedOrEmptied) {
     using Def = typename TypeParam::Def;
     ASSERT_NO_FATAL_FAILURE(this->Fill());
     Def d;
@@ -214,29 +195,8 @@ TYPED_TEST(FamilyTest, FirstAndNextWalkEveryRowOnceInKeyOrder) {
     const Def last = d;
     EXPECT_EQ(TypeParam::Next(0, &d), 60);
     EXPECT_TRUE(this->SameBytes(d, last)) << "a failed Next leaves the structure";
-}
 
-TYPED_TEST(FamilyTest, CloseEmptiesTheSlotAndNextThenFails) {
-    using Def = typename TypeParam::Def;
-    ASSERT_NO_FATAL_FAILURE(this->Fill());
-    EXPECT_EQ(TypeParam::Close(2), 0) << "closing an empty slot";
-    Def d = this->Row(0);
-    ASSERT_EQ(TypeParam::First(2, &d), 0);
-    EXPECT_EQ(TypeParam::Close(2), 0);
-    EXPECT_EQ(TypeParam::Next(2, &d), 60) << "Next does not make a new object";
-    EXPECT_EQ(TypeParam::Close(2), 0);
-    ASSERT_EQ(TypeParam::First(2, &d), 0) << "First fills the slot again";
-    EXPECT_EQ(TypeParam::Key(d), 1);
-    // DeleteAll empties the table whatever slot stands on a row.
-    EXPECT_EQ(TypeParam::DeleteAll(), 0);
-    d = this->Row(0);
-    EXPECT_EQ(TypeParam::First(2, &d), 40);
-    EXPECT_EQ(TypeParam::First(0, &d), 40);
-}
-
-TYPED_TEST(FamilyTest, TwoSlotsWalkIndependently) {
-    using Def = typename TypeParam::Def;
-    ASSERT_NO_FATAL_FAILURE(this->Fill());
+    // Two slots walk independently.
     Def a = this->Row(0), b = this->Row(0);
     ASSERT_EQ(TypeParam::First(0, &a), 0);
     ASSERT_EQ(TypeParam::Next(0, &a), 0);
@@ -246,9 +206,35 @@ TYPED_TEST(FamilyTest, TwoSlotsWalkIndependently) {
     EXPECT_EQ(TypeParam::Key(a), 3);
     ASSERT_EQ(TypeParam::Next(1, &b), 0);
     EXPECT_EQ(TypeParam::Key(b), 2);
+
+    // Close empties the slot: Next makes no new object, First fills it again.
+    EXPECT_EQ(TypeParam::Close(2), 0) << "closing an empty slot";
+    d = this->Row(0);
+    ASSERT_EQ(TypeParam::First(2, &d), 0);
+    EXPECT_EQ(TypeParam::Close(2), 0);
+    EXPECT_EQ(TypeParam::Next(2, &d), 60);
+    EXPECT_EQ(TypeParam::Close(2), 0);
+    ASSERT_EQ(TypeParam::First(2, &d), 0);
+    EXPECT_EQ(TypeParam::Key(d), 1);
+    // DeleteAll empties the table whatever slot stands on a row.
+    EXPECT_EQ(TypeParam::DeleteAll(), 0);
+    d = this->Row(0);
+    EXPECT_EQ(TypeParam::First(2, &d), 40);
+    // An empty table answers its codes and leaves the structure (slot 3 was never filled).
+    Def e = this->template Pattern<Def>(0x5A);
+    if constexpr (std::is_same_v<Def, cfgprt_def>) e.TillNo = 0;
+    if constexpr (std::is_same_v<Def, schedule_def>) e.PlanNo = 0;
+    d = e;
+    EXPECT_EQ(TypeParam::Next(3, &d), 60);
+    EXPECT_EQ(TypeParam::First(3, &d), 40);
+    EXPECT_TRUE(this->SameBytes(d, e));
+    d = this->Row(1);
+    e = d;
+    EXPECT_EQ(TypeParam::Equ(3, &d), 22);
+    EXPECT_TRUE(this->SameBytes(d, e));
 }
 
-TYPED_TEST(FamilyTest, SlotsOutsideTheRangeAndNullStructuresAreRefused) {
+TYPED_TEST(FamilyTest, BadSlotsAndNullStructuresAreRefusedAndCopiesCoverEveryByte) {
     using Def = typename TypeParam::Def;
     ASSERT_NO_FATAL_FAILURE(this->Fill());
     for (int slot : {-1, 4, 1000, -2147483647 - 1}) {
@@ -267,11 +253,7 @@ TYPED_TEST(FamilyTest, SlotsOutsideTheRangeAndNullStructuresAreRefused) {
     Def d = this->Row(0);
     ASSERT_EQ(TypeParam::First(0, &d), 0);
     EXPECT_EQ(TypeParam::Next(0, nullptr), 60);
-}
 
-TYPED_TEST(FamilyTest, EquCopiesOutEveryByteOrAnswers22) {
-    using Def = typename TypeParam::Def;
-    ASSERT_NO_FATAL_FAILURE(this->Fill());
     // Two different fillings come back byte-identical only if every byte was written.
     Def a = this->template Pattern<Def>(0x5A);
     Def b = this->template Pattern<Def>(0xA5);

@@ -35,8 +35,7 @@ TEST_P(OpenRecordsTest, PositionedObjectsSeeOtherProcessesAndTheirThreadStillWri
     AddProducts(3);
     prod_def slot{};
     ASSERT_EQ(ProdFirst(0, &slot), 0);
-    prod_def key{};
-    key.PLU = 3;
+    prod_def key{.PLU = 3};
     ASSERT_EQ(ProdEqu(1, &key), 0);
     CProduct held;
     ASSERT_EQ(held.Equ(3), 1);
@@ -52,8 +51,7 @@ TEST_P(OpenRecordsTest, PositionedObjectsSeeOtherProcessesAndTheirThreadStillWri
     // The thread's writes go through, and the other process sees them.
     EXPECT_EQ(DBExec("UPDATE Products SET Price2 = 3 WHERE PLU = 1"), 1);
     EXPECT_EQ(SysValueAdd(0, "TillState", 1, "open", 7, 0.5), 0);
-    prod_def soldOut{};
-    soldOut.PLU = 3;
+    prod_def soldOut{.PLU = 3};
     ASSERT_EQ(ProdEqu(2, &soldOut), 0);
     soldOut.Flags |= PROD_SOLDOUT;
     EXPECT_EQ(ProdAdd(2, &soldOut, 1), 0);

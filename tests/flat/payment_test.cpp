@@ -15,9 +15,7 @@ class PaymentTest : public FlatTest {};
 TEST_P(PaymentTest, PaymentTextsNeedTheMethodAndFitTheCallersBuffer) {
     ASSERT_EQ(PymDeleteAll(), 0);
     EXPECT_EQ(PymTextAdd(3, "Card payment"), 73) << "no payment method 3";
-    paymeth_def d{};
-    d.PymNo = 3;
-    std::snprintf(d.Name, sizeof d.Name, "Card");
+    paymeth_def d{.PymNo = 3, .Name = "Card"};
     ASSERT_EQ(PymAdd(0, &d), 0);
     ASSERT_EQ(PymTextAdd(3, "Card payment"), 0);
 
@@ -71,19 +69,16 @@ protected:
     void SetUp() override {
         FlatTest::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
-        if (HasFatalFailure()) return;
         ASSERT_EQ(PrtDeleteAll(), 0);
         for (auto [till, name] : std::vector<std::pair<int, const char*>>{
                  {3, "Kitchen"}, {1, "Bar"}, {3, "Bar"}, {2, "Receipt"}, {3, "O'Neill"}}) {
-            cfgprt_def d{};
-            d.TillNo = till;
+            cfgprt_def d{.TillNo = till};
             std::snprintf(d.Name, sizeof d.Name, "%s", name);
             ASSERT_EQ(PrtAdd(0, &d), 0) << name;
         }
     }
     static std::vector<std::string> Walk(int slot, int till) {
-        cfgprt_def d{};
-        d.TillNo = till;
+        cfgprt_def d{.TillNo = till};
         std::vector<std::string> seen;
         for (int rc = PrtFirst(slot, &d); rc == 0; rc = PrtNext(slot, &d))
             seen.push_back(std::to_string(d.TillNo) + ":" + d.Name);
@@ -91,33 +86,26 @@ protected:
     }
 };
 
-TEST_P(PrinterTest, ATillWalksItsOwnPrintersByName) {
+TEST_P(PrinterTest, ATillWalksFindsAndDeletesItsOwnPrinters) {
     EXPECT_EQ(Walk(1, 3), (std::vector<std::string>{"3:Bar", "3:Kitchen", "3:O'Neill"}));
     EXPECT_EQ(Walk(1, 0),
               (std::vector<std::string>{"1:Bar", "2:Receipt", "3:Bar", "3:Kitchen", "3:O'Neill"}));
     EXPECT_EQ(Walk(2, 9), std::vector<std::string>{});
-}
-
-TEST_P(PrinterTest, EquNeedsTillAndNameAndTakesQuotes) {
-    cfgprt_def d{};
-    d.TillNo = 3;
-    std::snprintf(d.Name, sizeof d.Name, "O'Neill");
+    // Equ needs till and name, and takes quotes.
+    cfgprt_def d{.TillNo = 3, .Name = "O'Neill"};
     EXPECT_EQ(PrtEqu(0, &d), 0);
     d.TillNo = 1;
     EXPECT_EQ(PrtEqu(0, &d), 22);
     std::memset(d.Name, 'K', sizeof d.Name);  // no terminator
     d.TillNo = 3;
     EXPECT_EQ(PrtEqu(0, &d), 22);
-}
 
-TEST_P(PrinterTest, DeleteTillTakesThatTillsPrintersOnly) {
     EXPECT_EQ(PrtDeleteTill(3), 0);
     EXPECT_EQ(Walk(0, 0), (std::vector<std::string>{"1:Bar", "2:Receipt"}));
     EXPECT_EQ(PrtDeleteTill(3), 0) << "nothing left to delete is no failure";
     Exec("DROP TABLE Printers");
     EXPECT_EQ(PrtDeleteTill(1), 80);
     EXPECT_EQ(PrtDeleteAll(), 80);
-    cfgprt_def d{};
     EXPECT_EQ(PrtFirst(0, &d), 40) << "a failed query";
 }
 
@@ -125,10 +113,7 @@ TEST_P(PaymentTest, DeleteScrnTakesThatScreensPresetsOnly) {
     ASSERT_EQ(PresetDeleteAll(), 0);
     for (int scrn : {1, 2}) {
         for (int n : {1, 2}) {
-            preset2_def d{};
-            d.ScrnNo = scrn;
-            d.PresetNo = n;
-            d.PLU = 100 * scrn + n;
+            preset2_def d{.ScrnNo = scrn, .PresetNo = n, .PLU = uint64_t(100 * scrn + n)};
             ASSERT_EQ(PresetAdd(0, &d), 0);
         }
     }
@@ -144,22 +129,16 @@ protected:
     void SetUp() override {
         FlatTest::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
-        if (HasFatalFailure()) return;
         ASSERT_EQ(TPlanDeleteAll(), 0);
         Exec("DELETE FROM TimePlans");
         for (auto [plan, entry] :
              std::vector<std::pair<int, int>>{{2, 2}, {1, 1}, {2, 1}, {3, 1}}) {
-            schedule_def d{};
-            d.PlanNo = plan;
-            d.EntryNo = entry;
-            d.Start = 570;
-            d.End = 1035;
+            schedule_def d{.PlanNo = plan, .EntryNo = entry, .Start = 570, .End = 1035};
             ASSERT_EQ(TPlanAdd(0, &d), 0);
         }
     }
     static std::vector<std::string> Walk(int slot, int plan) {
-        schedule_def d{};
-        d.PlanNo = plan;
+        schedule_def d{.PlanNo = plan};
         std::vector<std::string> seen;
         for (int rc = TPlanFirst(slot, &d); rc == 0; rc = TPlanNext(slot, &d))
             seen.push_back(std::to_string(d.PlanNo) + "." + std::to_string(d.EntryNo));
@@ -167,30 +146,22 @@ protected:
     }
 };
 
-TEST_P(TimePlanTest, APlanNumberWalksThatPlansEntriesOnly) {
+TEST_P(TimePlanTest, APlanNumberWalksCountsAndDeletesThatPlansEntriesOnly) {
     EXPECT_EQ(Walk(1, 2), (std::vector<std::string>{"2.1", "2.2"}));
     EXPECT_EQ(Walk(1, 0), (std::vector<std::string>{"1.1", "2.1", "2.2", "3.1"}));
     EXPECT_EQ(Scalar("SELECT COUNT(*) FROM TimePlans"), "3") << "one header per plan";
-    schedule_def d{};
-    d.PlanNo = 2;
-    d.EntryNo = 2;
+    schedule_def d{.PlanNo = 2, .EntryNo = 2};
     ASSERT_EQ(TPlanEqu(2, &d), 0);
     EXPECT_EQ(+d.Start, 570);
     EXPECT_EQ(+d.End, 1035);
     EXPECT_EQ(+d.Name, SCHEDULE_NAMED);
-}
-
-TEST_P(TimePlanTest, CountClosesItsSlot) {
-    schedule_def d{};
+    // Count closes its slot.
     ASSERT_EQ(TPlanFirst(1, &d), 0);
     EXPECT_EQ(TPlanCount(1, 0), 4);
     EXPECT_EQ(TPlanNext(1, &d), 60) << "the slot was emptied";
     EXPECT_EQ(TPlanCount(1, 2), 2);
     EXPECT_EQ(TPlanCount(1, 7), 0);
     EXPECT_EQ(TPlanCount(4, 0), -1);
-}
-
-TEST_P(TimePlanTest, DeletePlanTakesThatPlansEntriesOnly) {
     ASSERT_EQ(TPlanDeletePlan(2), 0);
     EXPECT_EQ(Walk(0, 0), (std::vector<std::string>{"1.1", "3.1"}));
 }
@@ -203,8 +174,7 @@ TEST_P(PaymentTest, TableGteFindsTheFirstTableFromANumberOn) {
         std::snprintf(d.Name, sizeof d.Name, "Table %d", n);
         ASSERT_EQ(TableAdd(0, &d), 0);
     }
-    table_def d{};
-    d.TblNo = 3;
+    table_def d{.TblNo = 3};
     ASSERT_EQ(TableGte(1, &d), 0);
     EXPECT_EQ(+d.TblNo, 5);
     ASSERT_EQ(TableGte(1, &d), 0);

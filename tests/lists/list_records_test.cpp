@@ -27,7 +27,7 @@ plist_def SampleHeader(int list) {
     return def;
 }
 
-TEST_P(ListRecordsTest, HeaderIsStoredAndReadBackColumnByColumn) {
+TEST_P(ListRecordsTest, HeaderIsStoredAndReadBackColumnByColumnStaydownAsZeroOrOne) {
     CListHdr hdr;
     ASSERT_EQ(hdr.OpenRS("SELECT * FROM ListHdrs"), 1);
     plist_def def = SampleHeader(12);
@@ -41,23 +41,19 @@ TEST_P(ListRecordsTest, HeaderIsStoredAndReadBackColumnByColumn) {
                          back.m_def.Link, back.m_def.ScrNo, back.m_def.Description,
                          back.m_def.Location, back.m_def.LayoutName),
               "12|3|-4|7|Drinks|F|");
-}
-
-TEST_P(ListRecordsTest, StaydownIsStoredAsZeroOrOne) {
-    CListHdr hdr;
-    ASSERT_EQ(hdr.OpenRS("SELECT * FROM ListHdrs"), 1);
-    plist_def def = SampleHeader(13);
+    // Stay-down is stored as zero or one.
+    def = SampleHeader(13);
     def.Staydown = 2;  // a value whose lowest bit is clear still means "stay down"
+    ASSERT_EQ(hdr.OpenRS("SELECT * FROM ListHdrs"), 1);
     ASSERT_EQ(hdr.Add(def), 1);
     EXPECT_EQ(Scalar("SELECT Staydown FROM ListHdrs WHERE ListNo=13"), "1");
 
     Exec("UPDATE ListHdrs SET Staydown=5 WHERE ListNo=13");
-    CListHdr back;
     ASSERT_EQ(back.MoveFirst("SELECT * FROM ListHdrs WHERE ListNo=13"), 1);
     EXPECT_EQ(+back.m_def.Staydown, 1);
 }
 
-TEST_P(ListRecordsTest, ItemKeepsUnsignedBytesNegativeValuesAndTwoBitSize) {
+TEST_P(ListRecordsTest, ItemKeepsUnsignedBytesNegativeValuesAndTwoBitSizeAndAddKeepsDefaults) {
     CListItem item;
     ASSERT_EQ(item.OpenRS("SELECT * FROM ListItems"), 1);
     ASSERT_EQ(item.AddNew(), 1);
@@ -87,32 +83,28 @@ TEST_P(ListRecordsTest, ItemKeepsUnsignedBytesNegativeValuesAndTwoBitSize) {
     Exec("UPDATE ListItems SET Size=6");  // only the low two bits are a size code
     ASSERT_EQ(back.MoveFirst("SELECT * FROM ListItems WHERE ListNo=40000"), 1);
     EXPECT_EQ(back.m_size, 2);
-}
-
-TEST_P(ListRecordsTest, ItemAddSetsTheKeyAndKeepsTheColumnDefaults) {
-    CListItem item;
+    // Add sets the key and keeps the column defaults.
     ASSERT_EQ(item.OpenRS("SELECT * FROM ListItems"), 1);
     ASSERT_EQ(item.Add(9, 1, 4), 1);
-    EXPECT_EQ(
-        Rows("SELECT ListNo, PageNo, ItemNo, ItemText, AlignmentH, ImageScale FROM ListItems"),
-        std::vector<std::string>{"9|1|4||1|90"});
+    EXPECT_EQ(Rows("SELECT ListNo, PageNo, ItemNo, ItemText, AlignmentH, ImageScale FROM "
+                   "ListItems WHERE ListNo=9"),
+              std::vector<std::string>{"9|1|4||1|90"});
     EXPECT_EQ(item.Add(9, 1, 4), 0);  // the key is taken
     CListItem closed;
     EXPECT_EQ(closed.Add(9, 1, 5), 0);
 }
 
 TEST_P(ListRecordsTest, DeleteListRemovesHeaderAndKeysOfThatListOnly) {
-    Exec("INSERT ListHdrs (ListNo, Description) VALUES (5, 'five')");
-    Exec("INSERT ListHdrs (ListNo, Description) VALUES (6, 'six')");
-    Exec("INSERT ListItems (ListNo, PageNo, ItemNo) VALUES (5, 1, 1)");
-    Exec("INSERT ListItems (ListNo, PageNo, ItemNo) VALUES (6, 1, 1)");
+    Exec(
+        "INSERT ListHdrs (ListNo, Description) VALUES (5, 'five') "
+        "INSERT ListHdrs (ListNo, Description) VALUES (6, 'six') "
+        "INSERT ListItems (ListNo, PageNo, ItemNo) VALUES (5, 1, 1) "
+        "INSERT ListItems (ListNo, PageNo, ItemNo) VALUES (6, 1, 1)");
     EXPECT_EQ(m_db.DeleteList(5), 0);
     EXPECT_EQ(Count("SELECT COUNT(*) FROM ListHdrs WHERE ListNo IN (5, 6)"), 1);
     EXPECT_EQ(Count("SELECT COUNT(*) FROM ListItems WHERE ListNo IN (5, 6)"), 1);
     EXPECT_EQ(m_db.DeleteList(77), 0);  // nothing to delete is no failure
-}
-
-TEST_P(ListRecordsTest, DeleteListTellsWhichDeleteFailed) {
+    // A failing delete tells which.
     Exec("DROP TABLE ListItems");
     EXPECT_EQ(m_db.DeleteList(5), 3);
     Exec("DROP TABLE ListHdrs");

@@ -1,11 +1,10 @@
-// The list tests start in a configuration database holding the list tables,
-// with a folder of their own for list files.
+// The list tests start in a database holding the list tables, with a folder
+// of their own for list files.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -35,49 +34,35 @@ protected:
 
     // The keys of `list`, each as "page.item type value <text> fg bg size mx my font".
     static std::vector<std::string> Keys(int list) {
-        std::vector<std::string> keys;
-        for (const std::string& row :
-             Rows("SELECT PageNo, ItemNo, FuncType, FuncValue, ItemText, Foreground, Background, "
-                  "Size, mx, my, FontSpecifier FROM ListItems WHERE ListNo=" +
-                      std::to_string(list) + " ORDER BY PageNo, ItemNo",
-                  '\t')) {
-            std::vector<std::string> f;
-            std::stringstream in(row);
-            for (std::string part; std::getline(in, part, '\t');) f.push_back(part);
-            while (f.size() < 11) f.emplace_back();
-            keys.push_back(f[0] + "." + f[1] + " " + f[2] + " " + f[3] + " <" + f[4] + "> " + f[5] +
-                           " " + f[6] + " " + f[7] + " " + f[8] + " " + f[9] + " " + f[10]);
-        }
-        return keys;
+        return Rows(
+            "SELECT CAST(PageNo AS VARCHAR(9)) + '.' + CAST(ItemNo AS VARCHAR(9)), "
+            "FuncType, FuncValue, '<' + ItemText + '>', Foreground, Background, Size, mx, "
+            "my, FontSpecifier FROM ListItems WHERE ListNo=" +
+                std::to_string(list) + " ORDER BY PageNo, ItemNo",
+            ' ');
     }
 
     // The header of `list` as "description|rows|cols|pages|staydown|link|
     // selmin|selmax|scrno|location".
     static std::string Header(int list) {
         return Scalar(
-            "SELECT Description, Rows, Cols, NPages, Staydown, Link, SelMin, SelMax, ScrNo, "
-            "Location FROM ListHdrs WHERE ListNo=" +
+            "SELECT Description, Rows, Cols, NPages, Staydown, Link, SelMin, SelMax, "
+            "ScrNo, Location FROM ListHdrs WHERE ListNo=" +
             std::to_string(list));
     }
 
     std::string FilePath(const std::string& name) const { return (m_files.Path() / name).string(); }
-
     void WriteFile(const std::string& name, const std::string& text) const {
         xrtest::WriteFile(FilePath(name), text);
     }
     std::string ReadFile(const std::string& name) const { return xrtest::ReadFile(FilePath(name)); }
-
     bool FileExists(const std::string& name) const {
         return std::filesystem::exists(m_files.Path() / name);
     }
-
-    const char* Folder() const {
-        m_folder = m_files.Str();
-        return m_folder.c_str();
-    }
+    const char* Folder() const { return m_folder.c_str(); }
 
     TempDir m_files;
-    mutable std::string m_folder;
+    const std::string m_folder = m_files.Str();
     CListDB m_db;
 };
 

@@ -3,6 +3,4 @@
 xrdb8_test(lists_tests
   ${CMAKE_CURRENT_LIST_DIR}/list_records_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/list_import_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/list_export_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/round_trip_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/bad_input_test.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/list_export_test.cpp)

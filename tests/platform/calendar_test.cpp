@@ -15,15 +15,11 @@ TEST(Calendar, KnownDays) {
         int64_t day;
         int weekday;  // 0 = Sunday
     } rows[] = {
-        {100, 1, 1, -657434, 5},     // the first OLE day
-        {100, 3, 1, -657375, 1},     // 100 is no leap year
-        {1582, 10, 15, -115858, 5},  // no calendar switch: Gregorian throughout
-        {1600, 2, 29, -109512, 2},  {1753, 1, 1, -53688, 1},  // the first DATETIME day
-        {1899, 12, 30, 0, 6},       {1899, 12, 31, 1, 0},
-        {1900, 1, 1, 2, 1},         {1900, 2, 28, 60, 3},
-        {1900, 3, 1, 61, 4},  // 1900 is no leap year either
-        {1970, 1, 1, 25569, 4},     {2000, 2, 29, 36585, 2},
-        {2079, 6, 6, 65537, 2},  // the last SMALLDATETIME day
+        // The other days follow from these through EveryDayInOrder and the
+        // month lengths of MonthsAndYears.
+        {100, 1, 1, -657434, 5},  // the first OLE day
+        {1899, 12, 30, 0, 6},
+        {1900, 3, 1, 61, 4},  // 1900 is no leap year
         {9999, 12, 31, 2958465, 5},
     };
     for (const Row& r : rows) {

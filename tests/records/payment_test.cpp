@@ -64,11 +64,11 @@ TEST_P(PaymentTest, EftAndCashbackAreOneTwoBitState) {
 }
 
 TEST_P(PaymentTest, FlagsMoneyAndTextRoundTrip) {
-    paymeth_def def{};
-    def.PymNo = 7;
-    std::strcpy(def.Name, "Card");
-    def.Floor = 1999;
-    def.Flags = 0x8001 | PYM_TENDER | PYM_DRAWER | PYM_EFTCASHBACK | PYM_RCTPRINT | PYM_CUSTNP;
+    paymeth_def def{
+        .PymNo = 7,
+        .Name = "Card",
+        .Floor = 1999,
+        .Flags = 0x8001 | PYM_TENDER | PYM_DRAWER | PYM_EFTCASHBACK | PYM_RCTPRINT | PYM_CUSTNP};
     CPayMeth p;
     ASSERT_EQ(p.AddUpdate(def), 1);
     EXPECT_EQ(Scalar("SELECT Floor FROM PayMeths"), "19.99");
@@ -103,23 +103,18 @@ void ExpectRoundTrip(const Def& def, Find find) {
     EXPECT_EQ(reader.Count(), 1);
 }
 
-TEST_P(PaymentTest, StructureClassesRoundTrip) {
+TEST_P(PaymentTest, StructureClassesRoundTripAndServerSwitchesAreBitColumns) {
     xrtest::CreateSetupTables({"Forex", "Functions", "Servers", "Presets"});
-    forex_def forex{};
-    forex.ForexNo = 2;
-    forex.EntryNoDP = 1;
-    std::strcpy(forex.Description, "Euro notes");
-    std::strcpy(forex.Symbol, "EUR");
-    forex.DP = 2;
-    forex.toPound = 1.125;
-    ExpectRoundTrip<CForex>(forex, [](CForex& r) { return r.Equ(2); });
+    ExpectRoundTrip<CForex>(forex_def{.ForexNo = 2,
+                                      .EntryNoDP = 1,
+                                      .Description = "Euro notes",
+                                      .Symbol = "EUR",
+                                      .DP = 2,
+                                      .toPound = 1.125},
+                            [](CForex& r) { return r.Equ(2); });
 
-    funcctrl2_def func{};
-    func.FuncNo = 30;
-    std::strcpy(func.Name, "No sale");
-    func.Auth = 5;
-    func.Flags = FUNC_PASSWORD | FUNC_LOG | 0x0100;
-    std::memset(func.reserved0, 0, sizeof func.reserved0);
+    funcctrl2_def func{
+        .FuncNo = 30, .Name = "No sale", .Auth = 5, .Flags = FUNC_PASSWORD | FUNC_LOG | 0x0100};
     {
         CFunction writer;
         funcctrl2_def given = func;
@@ -131,48 +126,33 @@ TEST_P(PaymentTest, StructureClassesRoundTrip) {
         EXPECT_EQ(+reader.m_def.Auth, 5);
     }
 
-    srvr_def server{};
-    server.SrvNo = 12;
-    std::strcpy(server.Name, "Maria");
-    server.Auth = 3;
-    server.Password = 4321;
-    server.Drawer = 2;
-    ExpectRoundTrip<CServer>(server, [](CServer& r) { return r.Equ(12); });
+    ExpectRoundTrip<CServer>(
+        srvr_def{.SrvNo = 12, .Name = "Maria", .Auth = 3, .Password = 4321, .Drawer = 2},
+        [](CServer& r) { return r.Equ(12); });
 
-    preset2_def preset{};
-    preset.ScrnNo = 4;
-    preset.PresetNo = 17;
-    preset.PLU = 123456;
-    ExpectRoundTrip<CPreset>(preset, [](CPreset& r) { return r.Equ(4, 17); });
+    ExpectRoundTrip<CPreset>(preset2_def{.ScrnNo = 4, .PresetNo = 17, .PLU = 123456},
+                             [](CPreset& r) { return r.Equ(4, 17); });
     CPreset other;
     EXPECT_EQ(other.Equ(17, 4), 0);
-}
 
-TEST_P(PaymentTest, ServerSwitchesAreBitColumns) {
-    xrtest::CreateSetupTables({"Servers"});
     Exec("INSERT INTO Servers (SrvNo, FlipView, TrainingMode) VALUES (1, 1, 1)");
     CServer s;
     ASSERT_EQ(s.Equ(1), 1);
     // A set bit reads as all ones, as the tills have always seen it, and
     // stays set when written back.
-    EXPECT_EQ(+s.m_def.FlipView, 0xFFFF);
-    EXPECT_EQ(+s.m_def.TrainingMode, -1);
-    EXPECT_STREQ(s.m_def.Name, "ServerName");
+    EXPECT_EQ(xr::Format("%x|%d|%s", +s.m_def.FlipView, +s.m_def.TrainingMode, s.m_def.Name),
+              "ffff|-1|ServerName");
     ASSERT_EQ(s.Update(0), 1);
-    EXPECT_NE(Scalar("SELECT FlipView FROM Servers"), "0");
-    EXPECT_NE(Scalar("SELECT TrainingMode FROM Servers"), "0");
+    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Servers WHERE SrvNo = 1 AND (FlipView = 0 OR "
+                     "TrainingMode = 0)"),
+              "0");
 }
 
 TEST_P(PaymentTest, PrintersBelongToATill) {
     xrtest::CreateSetupTables({"Printers"});
-    cfgprt_def def{};
-    def.Active = 5;
-    def.TillNo = 3;
+    cfgprt_def def{
+        .Active = 5, .TillNo = 3, .Port = "COM1", .Chan = -2, .Type = "EPSON", .Link = -1};
     std::memcpy(def.Name, "Bar's till", 10);  // all ten bytes, no terminator
-    std::strcpy(def.Port, "COM1");
-    def.Chan = -2;
-    std::strcpy(def.Type, "EPSON");
-    def.Link = -1;
     CPrinter p;
     ASSERT_EQ(p.AddUpdate(def), 1);
     def.TillNo = 4;
@@ -181,15 +161,14 @@ TEST_P(PaymentTest, PrintersBelongToATill) {
 
     CPrinter read;
     ASSERT_EQ(read.Equ(3, "Bar's till"), 1);
-    EXPECT_EQ(+read.m_def.TillNo, 3);
-    EXPECT_EQ(+read.m_def.Active, 1) << "any set value reads as 1";
-    EXPECT_STREQ(read.m_def.Name, "Bar's til") << "nine characters and the terminator";
-    EXPECT_STREQ(read.m_def.Port, "COM1");
-    EXPECT_EQ(+read.m_def.Chan, -2);
-    EXPECT_EQ(+read.m_def.Link, -1);
+    // Any set Active reads as 1; the name keeps nine characters and the terminator.
+    auto text = [](const cfgprt_def& d) {
+        return xr::Format("%d|%d|%s|%s|%d|%d|%s", +d.TillNo, +d.Active, d.Name, d.Port, +d.Chan,
+                          +d.Link, d.Type);
+    };
+    EXPECT_EQ(text(read.m_def), "3|1|Bar's til|COM1|-2|-1|EPSON");
     ASSERT_EQ(read.Equ(3, "KITCHEN"), 1);
-    EXPECT_EQ(+read.m_def.Active, 0);
-    EXPECT_STREQ(read.m_def.Type, "--");
+    EXPECT_EQ(xr::Format("%d|%s", +read.m_def.Active, read.m_def.Type), "0|--");
     EXPECT_EQ(read.Equ(5, "KITCHEN"), 0) << "till 5 has no such printer";
     EXPECT_EQ(read.Equ(3, "x' OR '1'='1"), 0);
     EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Printers"), "3");
@@ -237,22 +216,17 @@ TEST_P(TimePlanTest, TimesAreMinutesAfterMidnight) {
     t.m_def.TypeFlags = 0x100;  // other bits are kept
     t.m_def.Days = 0x80;        // the mask starts from nothing
     ASSERT_EQ(t.Equ(2, 1), 1);
-    EXPECT_EQ(+t.m_def.Start, 570);
-    EXPECT_EQ(+t.m_def.End, 1035);
-    EXPECT_EQ(+t.m_def.EndLimit, 1025);
-    EXPECT_EQ(+t.m_def.Days, SCHED_MONDAY | SCHED_FRIDAY);
-    EXPECT_EQ(+t.m_def.TypeFlags, 0x101u);
-    EXPECT_EQ(+t.m_def.IPam2, 22);
-    EXPECT_EQ(+t.m_def.Active, -1);
+    EXPECT_EQ(xr::Format("%d|%d|%d|%x|%x|%d|%d", +t.m_def.Start, +t.m_def.End, +t.m_def.EndLimit,
+                         +t.m_def.Days, +t.m_def.TypeFlags, +t.m_def.IPam2, +t.m_def.Active),
+              xr::Format("570|1035|1025|%x|101|22|-1", SCHED_MONDAY | SCHED_FRIDAY));
     EXPECT_EQ(+t.m_def.Name, SCHEDULE_NAMED);
     EXPECT_EQ(t.m_pName, t.m_entryName);
     EXPECT_STREQ(t.GetName(), "Lunch");
 
     ASSERT_EQ(t.Update(0), 1);
-    EXPECT_EQ(RowText("SELECT StartHours, StartMins, EndHours, EndMins, EndPeriod, SPam1, Name, "
-                      "Type FROM TimePlanEntrys"),
-              "StartHours=9;StartMins=30;EndHours=17;EndMins=15;EndPeriod=5;SPam1=;Name=Lunch;"
-              "Type=1;\n");
+    EXPECT_EQ(Scalar("SELECT StartHours, StartMins, EndHours, EndMins, EndPeriod, SPam1, Name, "
+                     "Type FROM TimePlanEntrys"),
+              "9|30|17|15|5||Lunch|1");
 
     // An end within the closing margin of midnight gives a limit of 0.
     Exec("UPDATE TimePlanEntrys SET EndHours=0, EndMins=3, EndPeriod=5");
@@ -266,18 +240,17 @@ TEST_P(TimePlanTest, TimesAreMinutesAfterMidnight) {
 
 TEST_P(TimePlanTest, AddingAnEntryMakesItsPlanAHeader) {
     Exec("INSERT INTO TimePlans VALUES (8, 'Weekend')");
-    schedule_def def{};
-    def.PlanNo = 7;
-    def.EntryNo = 1;
-    def.Days = SCHED_SATURDAY | SCHED_SUNDAY;
-    def.Start = 600;
-    def.End = 1439;
+    schedule_def def{.PlanNo = 7,
+                     .EntryNo = 1,
+                     .Days = SCHED_SATURDAY | SCHED_SUNDAY,
+                     .Start = 600,
+                     .End = 1439};
     CTimePlan t;
     ASSERT_EQ(t.AddUpdate(def), 1);
     def.PlanNo = 8;
     ASSERT_EQ(t.AddUpdate(def), 1);
-    EXPECT_EQ(RowText("SELECT * FROM TimePlans ORDER BY PlanNo"),
-              "PlanNo=7;Name=Auto entry for 7;\nPlanNo=8;Name=Weekend;\n");
+    EXPECT_EQ(Rows("SELECT PlanNo, Name FROM TimePlans ORDER BY PlanNo"),
+              (std::vector<std::string>{"7|Auto entry for 7", "8|Weekend"}));
     CTimePlanHdr hdr;
     EXPECT_EQ(hdr.Count(), 2);
     CTimePlan read;

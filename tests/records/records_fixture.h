@@ -4,9 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <initializer_list>
+#include <cstring>
 #include <string>
-#include <vector>
 
 #include "library.h"
 #include "platform/text.h"
@@ -32,22 +31,6 @@ std::string ByteDiff(const T& a, const T& b) {
 class RecordsTest : public LibraryTest {
 protected:
     RecordsTest() : LibraryTest(Start::Database, "LORIMDB81") {}
-
-    // Every column of the rows of `sql`, as one text: compares whole rows.
-    static std::string RowText(const std::string& sql) {
-        xr::CDBConn* conn = xr::TheApp().GetConnection(1, nullptr);
-        if (!conn) return "<no connection>";
-        auto rows = conn->m_pConn->Query(sql);
-        std::string text;
-        while (rows && rows->Next()) {
-            for (size_t i = 0; i < rows->ColumnCount(); ++i) {
-                xr::Variant v = rows->Value(i);
-                text += rows->Column(i).name + "=" + (v.IsNull() ? "<null>" : v.ToText()) + ";";
-            }
-            text += "\n";
-        }
-        return text;
-    }
 };
 
 }  // namespace xrtest

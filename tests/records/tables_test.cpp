@@ -1,9 +1,6 @@
 // Tables and their limits, table areas, status levels of scheme 0, rooms,
 // screen modes and their list numbers, flexible texts through field access.
-#include <cstring>
-
 #include "records_fixture.h"
-#include "setup_tables.h"
 
 namespace {
 
@@ -19,16 +16,14 @@ TEST_P(FloorTest, TablesCarryTheirLimitOutsideTheStructure) {
     std::memcpy(def.Name, "A table name of 22 chr", 22);  // no terminator
     CTable fresh;
     ASSERT_EQ(fresh.AddUpdate(def), 1);
-    EXPECT_EQ(RowText("SELECT Name, Account, LimitEnable, Limit FROM Tables"),
-              "Name=A table name of 22 chr;Account=-1;LimitEnable=0;Limit=0;\n");
-
+    EXPECT_EQ(Scalar("SELECT Name, Account, LimitEnable, Limit FROM Tables"),
+              "A table name of 22 chr|-1|0|0");
     CTable read;
     read.m_def.Flags = 0x8000;
     ASSERT_EQ(read.Equ(12), 1);
     EXPECT_STREQ(read.m_def.Name, "A table name of 22 ch");
     EXPECT_EQ(+read.m_def.Flags, TABLE_ACCOUNT | 0x8000) << "other bits are kept";
     EXPECT_EQ(read.Equ(13), 0);
-
     // The limit of a table the object has read goes back with any structure.
     Exec("UPDATE Tables SET Limit=5000, LimitEnable=1");
     ASSERT_EQ(read.Equ(12), 1);
@@ -37,16 +32,14 @@ TEST_P(FloorTest, TablesCarryTheirLimitOutsideTheStructure) {
     def.Flags = 0;
     std::strcpy(def.Name, "Window");
     ASSERT_EQ(read.AddUpdate(def), 1);
-    EXPECT_EQ(RowText("SELECT Name, Account, Limit FROM Tables"),
-              "Name=Window;Account=0;Limit=5000;\n");
+    EXPECT_EQ(Scalar("SELECT Name, Account, Limit FROM Tables"), "Window|0|5000");
     EXPECT_NE(Scalar("SELECT LimitEnable FROM Tables"), "0");
     // A new table takes the limit the object holds.
     read.m_limit = 250;
     read.m_limitEnable = 0;
     def.TblNo = 14;
     ASSERT_EQ(read.AddUpdate(def), 1);
-    EXPECT_EQ(RowText("SELECT Limit, LimitEnable FROM Tables WHERE TblNo=14"),
-              "Limit=250;LimitEnable=0;\n");
+    EXPECT_EQ(Scalar("SELECT Limit, LimitEnable FROM Tables WHERE TblNo=14"), "250|0");
 }
 
 TEST_P(FloorTest, AreasRoomsAndStatusLevels) {
@@ -56,19 +49,19 @@ TEST_P(FloorTest, AreasRoomsAndStatusLevels) {
         "(3, 'Terrace', 40, 59, 12)");
     CTableAreas area;
     ASSERT_EQ(area.Equ(3), 1);
-    EXPECT_EQ(area.m_areaName, "Terrace");
-    EXPECT_EQ(area.m_tblnoHi, 59);
-    EXPECT_EQ(area.m_tableOpenMacro, 12);
+    EXPECT_EQ(
+        xr::Format("%s|%d|%d", area.m_areaName.c_str(), area.m_tblnoHi, area.m_tableOpenMacro),
+        "Terrace|59|12");
     area.m_areaName = "Garden terrace";
     area.m_tblnoHi = 69;
     ASSERT_EQ(area.Update(0), 1);
-    EXPECT_EQ(Scalar("SELECT AreaName + '/' + CAST(TblnoHi AS VARCHAR) FROM TableAreas"),
-              "Garden terrace/69");
+    EXPECT_EQ(Scalar("SELECT AreaName, TblnoHi FROM TableAreas"), "Garden terrace|69");
     EXPECT_EQ(area.Equ(4), 0);
 
-    Exec("INSERT INTO TableStatusLevels (SchemeNo, LevelNo, Text) VALUES (1, 3, 'Other')");
-    Exec("INSERT INTO TableStatusLevels (SchemeNo, LevelNo, Text) VALUES (0, 3, 'Mains')");
-    Exec("INSERT INTO TableStatusLevels (SchemeNo, LevelNo, Text) VALUES (2, 5, 'Dessert')");
+    Exec(
+        "INSERT INTO TableStatusLevels (SchemeNo, LevelNo, Text) VALUES (1, 3, 'Other') "
+        "INSERT INTO TableStatusLevels (SchemeNo, LevelNo, Text) VALUES (0, 3, 'Mains') "
+        "INSERT INTO TableStatusLevels (SchemeNo, LevelNo, Text) VALUES (2, 5, 'Dessert')");
     CTableStatusLevel level;
     ASSERT_EQ(level.Equ(3), 1);
     std::string text;
@@ -96,25 +89,19 @@ TEST_P(FloorTest, ANewScreenModeStoresTheStandardLists) {
     ASSERT_EQ(mode.AddNew(), 1);
     mode.SetScrnNo(2);
     ASSERT_EQ(mode.Update(0), 1);
-    EXPECT_EQ(RowText("SELECT ScrnNo, ListTop, FListTrading, ListLoggedOff, FListLoggedOff, "
-                      "FListPayment, ListTopPayment, Description FROM ScreenModes"),
-              "ScrnNo=2;ListTop=2000;FListTrading=2002;ListLoggedOff=0;FListLoggedOff=2001;"
-              "FListPayment=2003;ListTopPayment=0;Description=;\n");
-
+    EXPECT_EQ(Scalar("SELECT ScrnNo, ListTop, FListTrading, ListLoggedOff, FListLoggedOff, "
+                     "FListPayment, ListTopPayment, Description FROM ScreenModes"),
+              "2|2000|2002|0|2001|2003|0|");
     Exec(
         "UPDATE ScreenModes SET ListTop=3000, FListTrading=3002, ListLoggedOff=3004, "
         "FListLoggedOff=3001, FListPayment=3003, ListTopPayment=3005, Description='Bar'");
-    CScreenMode read;
-    ASSERT_EQ(read.Equ(2), 1);
-    EXPECT_EQ(read.GetScrnNo(), 2);
-    EXPECT_EQ(read.GetListTop(), 3000);
-    EXPECT_EQ(read.GetFListTrading(), 3002);
-    EXPECT_EQ(read.GetListLoggedOff(), 3004);
-    EXPECT_EQ(read.GetFListLoggedOff(), 3001);
-    EXPECT_EQ(read.GetFListPayment(), 3003);
-    EXPECT_EQ(read.GetListPayment(), 3005);
-    EXPECT_EQ(read.GetDescription(), "Bar");
-    EXPECT_EQ(read.Equ(3), 0);
+    CScreenMode r;
+    ASSERT_EQ(r.Equ(2), 1);
+    EXPECT_EQ(xr::Format("%d|%d|%d|%d|%d|%d|%d|%s", r.GetScrnNo(), r.GetListTop(),
+                         r.GetFListTrading(), r.GetListLoggedOff(), r.GetFListLoggedOff(),
+                         r.GetFListPayment(), r.GetListPayment(), r.GetDescription().c_str()),
+              "2|3000|3002|3004|3001|3003|3005|Bar");
+    EXPECT_EQ(r.Equ(3), 0);
 }
 
 TEST_P(FloorTest, FlexibleTextsAndGroupAreasGoThroughFieldAccess) {
@@ -129,10 +116,10 @@ TEST_P(FloorTest, FlexibleTextsAndGroupAreasGoThroughFieldAccess) {
     EXPECT_EQ(Scalar("SELECT [Default], LEN(Description) FROM FlexTextHdrs"),
               "Thank you, come again|300");
 
-    for (const char* sql : {"INSERT INTO FlexTextLines VALUES (1, 'BillFooter', 'Merci')",
-                            "INSERT INTO FlexTextLines VALUES (0, 'BillHeader', 'Welcome')",
-                            "INSERT INTO FlexTextLines VALUES (0, 'BillFooter', 'Thanks')"})
-        Exec(sql);
+    Exec(
+        "INSERT INTO FlexTextLines VALUES (1, 'BillFooter', 'Merci') "
+        "INSERT INTO FlexTextLines VALUES (0, 'BillHeader', 'Welcome') "
+        "INSERT INTO FlexTextLines VALUES (0, 'BillFooter', 'Thanks')");
     CFlexTextLines lines;
     std::string walked;
     for (int more = lines.MoveFirst(); more == 1; more = lines.MoveNext()) {
@@ -147,8 +134,8 @@ TEST_P(FloorTest, FlexibleTextsAndGroupAreasGoThroughFieldAccess) {
     ASSERT_EQ(groups.AddNew(), 1);
     ASSERT_EQ(groups.SetField("AreaID", 1), 1);
     ASSERT_EQ(groups.Update(0), 1);
-    EXPECT_EQ(RowText("SELECT AreaName, TblnoLo, TblnoHi FROM TableGroupAreas"),
-              "AreaName=Table Group Area;TblnoLo=1;TblnoHi=60;\n");
+    EXPECT_EQ(Scalar("SELECT AreaName, TblnoLo, TblnoHi FROM TableGroupAreas"),
+              "Table Group Area|1|60");
 }
 
 }  // namespace

@@ -71,10 +71,11 @@ TEST_P(NavigationTest, AnEmptyTableLeavesTheStructureAlone) {
     EXPECT_EQ(d.m_toCalls, 0);
 }
 
-TEST_P(NavigationTest, MoveCountsFromTheCurrentRow) {
-    MakeDepts({"A", "B", "C", "D"});
+TEST_P(NavigationTest, MoveCountsAndFindSearchesFromTheCurrentRow) {
+    MakeDepts({"Bar", "Food", "Wine", "Deli"});
     CDept d;
     EXPECT_EQ(d.Move(1), 0) << "not open";
+    EXPECT_EQ(d.Find("Name = 'Food'", 1), 0) << "not open";
     ASSERT_EQ(d.MoveFirst(), 1);
     ASSERT_EQ(d.MoveNext(), 1);  // row 2
     const int calls = d.m_toCalls;
@@ -89,12 +90,7 @@ TEST_P(NavigationTest, MoveCountsFromTheCurrentRow) {
     ASSERT_EQ(d.MoveFirst(), 1);
     EXPECT_EQ(d.Move(-1), 0);
     EXPECT_EQ(d.BOF(), -1);
-}
 
-TEST_P(NavigationTest, FindSearchesFromTheCurrentRow) {
-    MakeDepts({"Bar", "Food", "Wine"});
-    CDept d;
-    EXPECT_EQ(d.Find("Name = 'Food'", 1), 0) << "not open";
     ASSERT_EQ(d.MoveFirst(), 1);
     EXPECT_EQ(d.Find("Name = 'Food'", 1), 1);
     EXPECT_EQ(d.m_def.DptNo, 2);  // the criteria themselves are the recordset's
