@@ -82,8 +82,12 @@ TEST(RedirectConnectString, ReplacesTheHostOrPutsAServerInFront) {
         EXPECT_EQ(xr::RedirectConnectString(connect, "HOST2"), opened);
 }
 
-TEST_P(FrameTest, UseConnectionForTheSameServerPushesNothing) {
+// CUseConnection for the thread's own server pushes nothing, and this
+// computer's name is that server; on a thread without a connection it
+// leaves none behind.
+TEST_P(FrameTest, UseConnectionOfTheSameServer) {
     ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
+    ASSERT_EQ(DBExec("CREATE TABLE local_table (a INTEGER)"), 1);
     xr::CDBConn* before = Current();
     {
         CUseConnection use(nullptr);
@@ -91,13 +95,16 @@ TEST_P(FrameTest, UseConnectionForTheSameServerPushesNothing) {
         EXPECT_EQ(Current(), before);
         CUseConnection empty("");
         EXPECT_EQ(Current(), before);
+        const std::string me = xr::ComputerName();
+        ASSERT_FALSE(me.empty());
+        CUseConnection named(me.c_str());
+        ASSERT_EQ(named.IsConnOK(), 1);
+        EXPECT_EQ(Current()->m_server, "");
+        EXPECT_EQ(DBExec("SELECT * FROM local_table"), 1);
     }
     EXPECT_EQ(Current(), before);
     EXPECT_EQ(xr::TheApp().ConnectionCount(), 1u);
-}
 
-TEST_P(FrameTest, UseConnectionOnAThreadWithoutOneLeavesNoneBehind) {
-    ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
     ASSERT_EQ(DBRemoveMyConnection(), 1);
     {
         CUseConnection use(nullptr);
@@ -108,17 +115,6 @@ TEST_P(FrameTest, UseConnectionOnAThreadWithoutOneLeavesNoneBehind) {
     }
     EXPECT_EQ(Current(), nullptr);
     EXPECT_EQ(xr::TheApp().ConnectionCount(), 0u);
-}
-
-TEST_P(FrameTest, UseConnectionWithThisComputersNameStaysLocal) {
-    ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
-    ASSERT_EQ(DBExec("CREATE TABLE local_table (a INTEGER)"), 1);
-    std::string me = xr::ComputerName();
-    ASSERT_FALSE(me.empty());
-    CUseConnection use(me.c_str());
-    ASSERT_EQ(use.IsConnOK(), 1);
-    EXPECT_EQ(Current()->m_server, "");
-    EXPECT_EQ(DBExec("SELECT * FROM local_table"), 1);
 }
 
 TEST_F(FrameTest, ARedirectedThreadWorksOnTheOtherServersFiles) {

@@ -1,7 +1,6 @@
 // The manual page: written by the tool from its own commands, so it names
 // every command and option --help names, and groff reads it without a
 // complaint.
-#include <cctype>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -11,45 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "temp_dir.h"
 #include "tool_run.h"
 
 namespace {
-
-// The commands and the options `xrdb8 [COMMAND] --help` lists.
-struct Help {
-    std::vector<std::string> commands;
-    std::vector<std::string> options;
-};
-
-Help HelpOf(const std::vector<std::string>& command) {
-    std::vector<std::string> args = command;
-    args.push_back("--help");
-    std::istringstream text(xrtest::RunTool(args).out);
-    Help help;
-    std::string line, section;
-    while (std::getline(text, line)) {
-        if (!line.empty() && line[0] != ' ') {
-            section = line;
-            continue;
-        }
-        std::istringstream words(line);
-        std::string first;
-        words >> first;
-        if (section.rfind("Subcommands:", 0) == 0 && !first.empty()) {
-            help.commands.push_back(first);
-        } else if (section.rfind("Options:", 0) == 0 && first.size() > 1 && first[0] == '-' &&
-                   !std::isdigit(static_cast<unsigned char>(first[1]))) {
-            // (a line of a description may begin with a value such as "-1")
-            // "-h,--help" or "--only TEXT:{...}": each name of the option
-            std::istringstream names(first);
-            std::string name;
-            while (std::getline(names, name, ','))
-                if (name.rfind("-", 0) == 0) help.options.push_back(name);
-        }
-    }
-    return help;
-}
 
 // A name as the page writes it: troff's minus signs.
 std::string Roff(const std::string& text) {
@@ -58,11 +21,11 @@ std::string Roff(const std::string& text) {
     return out;
 }
 
+// The page with anything the tool writes to stderr.
 std::string Page() {
-    const xrtest::ToolRun run = xrtest::RunTool({"man"});
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.err, "");
-    return run.out;
+    const xrtest::ToolResult run = xrtest::RunTool({"man"});
+    EXPECT_EQ(run.status, 0) << run.output;
+    return run.output;
 }
 
 TEST(ManPage, HasTheSectionsOfAManualPage) {
@@ -80,7 +43,7 @@ TEST(ManPage, HasTheSectionsOfAManualPage) {
 
 TEST(ManPage, NamesEveryCommandAndOptionHelpNames) {
     const std::string page = Page();
-    const Help top = HelpOf({});
+    const xrtest::Help top = xrtest::HelpOf({});
     ASSERT_GE(top.commands.size(), 8u);
     for (const std::string& option : top.options)
         EXPECT_NE(page.find("\\fB" + Roff(option) + "\\fR"), std::string::npos) << option;
@@ -97,7 +60,7 @@ TEST(ManPage, NamesEveryCommandAndOptionHelpNames) {
         if (section == std::string::npos) continue;
         const size_t end = page.find(".SS ", section + 1);
         const std::string text = page.substr(section, end - section);
-        const Help help = HelpOf(command);
+        const xrtest::Help help = xrtest::HelpOf(command);
         for (const std::string& option : help.options) {
             if (option == "-h" || option == "--help") continue;  // every command has it
             EXPECT_NE(text.find("\\fB" + Roff(option) + "\\fR"), std::string::npos)

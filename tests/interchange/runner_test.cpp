@@ -24,16 +24,11 @@ protected:
         return DBExecSQLFile(path.c_str());
     }
 
+    // "no:text;" for each note.
     static std::string Notes() {
         std::string all;
-        xrtest::CAnyTable n("Notes");
-        for (int on = n.MoveFirst("SELECT * FROM Notes ORDER BY No"); on; on = n.MoveNext()) {
-            int32_t no = 0;
-            std::string text;
-            n.GetField("No", no);
-            n.GetField("Text", text);
-            all += std::to_string(no) + ":" + text + ";";
-        }
+        for (const std::string& row : Rows("SELECT No, Text FROM Notes ORDER BY No", ':'))
+            all += row + ";";
         return all;
     }
 };
@@ -106,26 +101,6 @@ TEST_P(RunnerTest, GoSeparatedFiles) {
     EXPECT_EQ(stats.format, xr::ScriptFormat::Go);
     EXPECT_EQ(stats.batches, 3);
     EXPECT_EQ(stats.failed, 1);
-}
-
-TEST_P(RunnerTest, ScriptedBinaryValuesComeBackAsOneLiteral) {
-    Exec("CREATE TABLE Pics (ID INTEGER NOT NULL, Pic IMAGE)");
-    std::string hex;
-    for (int i = 0; i < 100; ++i) hex += xr::Format("%02X", i);
-    Exec("INSERT Pics VALUES (1, 0x" + hex + ")");
-    xrtest::CAnyTable pics("Pics", "ID");
-    const std::string path = PathOf("pics.sql");
-    ASSERT_EQ(pics.AAScriptAll(path.c_str()), 1);
-    const std::string script = xrtest::ReadFile(path);
-    ASSERT_NE(script.find(hex.substr(0, 68) + "\n" + hex.substr(68, 70) + "\n"), std::string::npos)
-        << script;
-    ASSERT_EQ(DBExecSQLFile(path.c_str()), 1);  // DELETE FROM Pics, then the INSERT
-    ASSERT_EQ(pics.MoveFirst(), 1);
-    uint8_t bytes[200];
-    int length = sizeof bytes;
-    ASSERT_EQ(pics.GetField("Pic", bytes, length), 1);
-    ASSERT_EQ(length, 100);
-    for (int i = 0; i < 100; ++i) ASSERT_EQ(bytes[i], i);
 }
 
 TEST_P(RunnerTest, MissingFilesFoldersAndConnectionsGiveZero) {

@@ -1,5 +1,6 @@
-// Running the xrdb8 tool as the operator does: with its output going to a
-// pipe, or to a terminal (a pseudo-terminal whose screen the test reads).
+// Running the xrdb8 tool as the operator does on a terminal (a
+// pseudo-terminal whose screen the test reads); second_process.h runs it
+// with its output on a file.
 #pragma once
 
 #include <fcntl.h>
@@ -8,17 +9,21 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
+
+#include "second_process.h"
+#include "temp_dir.h"
 
 namespace xrtest {
 
 struct ToolRun {
     int status = -1;  // the exit status; -1 when it did not exit
-    std::string out;  // stdout (on a terminal: everything the screen got)
-    std::string err;  // stderr, when it went to a pipe
+    std::string out;  // everything the screen got
 };
 
 namespace detail {
@@ -66,40 +71,6 @@ inline int Wait(pid_t pid) {
 
 }  // namespace detail
 
-// The tool with stdout and stderr on pipes of their own. `env`: "NAME=value"
-// to set, "NAME" to remove.
-inline ToolRun RunTool(const std::vector<std::string>& args,
-                       const std::vector<std::string>& env = {}) {
-    ToolRun run;
-    int out[2], err[2];
-    if (pipe(out) != 0) return run;
-    if (pipe(err) != 0) {
-        close(out[0]);
-        close(out[1]);
-        return run;
-    }
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(out[1], STDOUT_FILENO);
-        dup2(err[1], STDERR_FILENO);
-        close(out[0]);
-        close(out[1]);
-        close(err[0]);
-        close(err[1]);
-        detail::Exec(args, env);
-    }
-    close(out[1]);
-    close(err[1]);
-    // The tool's error output is a few lines: it fits the pipe while stdout
-    // is read to its end.
-    run.out = detail::ReadAll(out[0]);
-    run.err = detail::ReadAll(err[0]);
-    close(out[0]);
-    close(err[0]);
-    if (pid > 0) run.status = detail::Wait(pid);
-    return run;
-}
-
 // The tool on a terminal `columns` wide: stdout and stderr both go to its
 // screen, byte for byte (no line-end translation), into `out`.
 inline ToolRun RunOnTerminal(const std::vector<std::string>& args,
@@ -121,6 +92,48 @@ inline ToolRun RunOnTerminal(const std::vector<std::string>& args,
     close(terminal);
     run.status = detail::Wait(pid);
     return run;
+}
+
+// The tool on a file, not a terminal, with a data folder of its own: its
+// output, stdout and stderr together.
+inline ToolResult RunTool(const std::vector<std::string>& args) {
+    static TempDir folder;
+    return Tool(folder.Str(), args);
+}
+
+// The commands and the options `xrdb8 [COMMAND] --help` lists.
+struct Help {
+    std::vector<std::string> commands;
+    std::vector<std::string> options;
+};
+
+inline Help HelpOf(const std::vector<std::string>& command) {
+    std::vector<std::string> args = command;
+    args.push_back("--help");
+    std::istringstream text(RunTool(args).output);
+    Help help;
+    std::string line, section;
+    while (std::getline(text, line)) {
+        if (!line.empty() && line[0] != ' ') {
+            section = line;
+            continue;
+        }
+        std::istringstream words(line);
+        std::string first;
+        words >> first;
+        if (section.rfind("Subcommands:", 0) == 0 && !first.empty()) {
+            help.commands.push_back(first);
+        } else if (section.rfind("Options:", 0) == 0 && first.size() > 1 && first[0] == '-' &&
+                   !std::isdigit(static_cast<unsigned char>(first[1]))) {
+            // (a line of a description may begin with a value such as "-1")
+            // "-h,--help" or "--only TEXT:{...}": each name of the option
+            std::istringstream names(first);
+            std::string name;
+            while (std::getline(names, name, ','))
+                if (name.rfind("-", 0) == 0) help.options.push_back(name);
+        }
+    }
+    return help;
 }
 
 }  // namespace xrtest

@@ -10,6 +10,7 @@
 #include "engine/connection_string.h"
 #include "library.h"
 #include "second_process.h"
+#include "sqlite_rows.h"
 #include "xrdb8/xrdb8.h"
 
 namespace {
@@ -31,11 +32,13 @@ protected:
         DBClose();
     }
 
+    // Garbage in place of database `name` (or of the file of that path).
     void Garble(const std::string& name) {
+        const std::string file = name.find('/') == std::string::npos ? File(name) : name;
         std::error_code ec;
-        std::filesystem::remove(File(name) + "-wal", ec);
-        std::filesystem::remove(File(name) + "-shm", ec);
-        std::ofstream out(File(name), std::ios::binary | std::ios::trunc);
+        std::filesystem::remove(file + "-wal", ec);
+        std::filesystem::remove(file + "-shm", ec);
+        std::ofstream out(file, std::ios::binary | std::ios::trunc);
         for (int i = 0; i < 4096; ++i) out.put(static_cast<char>((i * 7919 + 13) & 0xff));
     }
 };
@@ -78,23 +81,17 @@ TEST_F(DamagedDatabaseTest, SetupNamesTheDamagedFileAndFails) {
         xrtest::TempDir dir;
         ASSERT_EQ(xrtest::Tool(dir.Str(), {"setup"}).status, 0);
         const std::string file = dir.Str() + "/" + name + ".db";
-        std::filesystem::remove(file + "-wal");
-        std::filesystem::remove(file + "-shm");
-        std::ofstream(file, std::ios::binary | std::ios::trunc) << std::string(8192, 'x');
+        Garble(file);
         xrtest::ToolResult r = xrtest::Tool(dir.Str(), {"setup"});
         EXPECT_NE(r.status, 0) << r.output;
         EXPECT_NE(r.output.find(file + " is damaged"), std::string::npos) << r.output;
         // Nothing went into master instead.
         sqlite3* db = nullptr;
         ASSERT_EQ(sqlite3_open((dir.Str() + "/MASTER.db").c_str(), &db), SQLITE_OK);
-        sqlite3_stmt* st = nullptr;
-        sqlite3_prepare_v2(db,
-                           "SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND name NOT "
-                           "LIKE 'xr%' AND name NOT LIKE 'sys%'",
-                           -1, &st, nullptr);
-        ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
-        EXPECT_EQ(sqlite3_column_int(st, 0), 0);
-        sqlite3_finalize(st);
+        EXPECT_EQ(xrtest::SqlLines(db,
+                                   "SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND "
+                                   "name NOT LIKE 'xr%' AND name NOT LIKE 'sys%'"),
+                  std::vector<std::string>{"0"});
         sqlite3_close(db);
     }
 }
