@@ -1,12 +1,7 @@
 // xrdb8 sql as an operator's shell: the tool run as its own process, fed
 // batches through a pipe or typed at a pseudo-terminal.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <pty.h>
-#include <signal.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
@@ -14,6 +9,7 @@
 
 #include "library.h"
 #include "second_process.h"
+#include "tool_run.h"
 
 namespace {
 
@@ -229,75 +225,13 @@ TEST_F(SqlShellTool, AReaderThatClosesThePipeEndsTheToolQuietly) {
 
 // ---- on a terminal ----------------------------------------------------------
 
-// The tool on a pseudo-terminal of its own.
-class Terminal {
-public:
-    explicit Terminal(const TestServer& server) {
-        winsize ws{};
-        ws.ws_row = 40;
-        ws.ws_col = 100;
-        m_pid = forkpty(&m_master, nullptr, nullptr, &ws);
-        if (m_pid == 0) {
-            setenv("HOME", server.Dir().Str().c_str(), 1);
-            const std::string dir = server.Dir().Str();
-            execl(XRDB8_TOOL_PATH, XRDB8_TOOL_PATH, "--data", dir.c_str(), "sql",
-                  static_cast<char*>(nullptr));
-            _exit(127);
-        }
-    }
-    ~Terminal() {
-        if (m_master >= 0) close(m_master);
-        if (m_pid > 0 && Wait() < -1) kill(m_pid, SIGKILL);
-    }
-
-    bool Started() const { return m_pid > 0; }
-    void Type(const std::string& text) {
-        ASSERT_EQ(write(m_master, text.data(), text.size()), static_cast<ssize_t>(text.size()));
-    }
-    // Reads until `text` has appeared after what earlier calls consumed;
-    // false when the tool stops writing first (20 seconds without output).
-    bool Expect(const std::string& text) {
-        for (;;) {
-            const size_t at = m_seen.find(text, m_from);
-            if (at != std::string::npos) {
-                m_from = at + text.size();
-                return true;
-            }
-            pollfd p{m_master, POLLIN, 0};
-            if (poll(&p, 1, 20000) <= 0) return false;
-            char buffer[4096];
-            const ssize_t n = read(m_master, buffer, sizeof buffer);
-            if (n <= 0) return false;
-            m_seen.append(buffer, static_cast<size_t>(n));
-        }
-    }
-    const std::string& Seen() const { return m_seen; }
-    void Hangup() {
-        close(m_master);
-        m_master = -1;
-    }
-    // The exit status, -1 for a signal, -2 when still running after a minute.
-    int Wait() {
-        for (int i = 0; i < 600; ++i) {
-            int status = 0;
-            if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
-                m_pid = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            }
-            usleep(100000);
-        }
-        return -2;
-    }
-
-private:
-    pid_t m_pid = -1;
-    int m_master = -1;
-    std::string m_seen;
-    size_t m_from = 0;
-};
+// `xrdb8 sql` on a terminal, with the test's folder as its home.
+xrtest::Terminal SqlTerminal(const TestServer& server) {
+    return xrtest::Terminal({"--data", server.Dir().Str(), "sql"}, {"HOME=" + server.Dir().Str()});
+}
 
 TEST_F(SqlShellTool, ThePromptNamesTheDatabaseAndFollowsUse) {
-    Terminal t(m_server);
+    auto t = SqlTerminal(m_server);
     ASSERT_TRUE(t.Started());
     ASSERT_TRUE(t.Expect("LORIMDB81> ")) << t.Seen();
     t.Type("USE Shop\r");
@@ -320,7 +254,7 @@ TEST_F(SqlShellTool, ThePromptNamesTheDatabaseAndFollowsUse) {
 }
 
 TEST_F(SqlShellTool, ARowWiderThanTheTerminalIsShownColumnByColumn) {
-    Terminal t(m_server);  // 100 columns
+    auto t = SqlTerminal(m_server);  // 100 columns
     ASSERT_TRUE(t.Started());
     ASSERT_TRUE(t.Expect("LORIMDB81> ")) << t.Seen();
     t.Type("SELECT 1 AS n, REPLICATE('w', 120) AS wide\rGO\r");
@@ -339,7 +273,7 @@ TEST_F(SqlShellTool, ARowWiderThanTheTerminalIsShownColumnByColumn) {
 TEST_F(SqlShellTool, LeavingNeverRunsTheUnfinishedBatch) {
     for (const char* word : {"quit", "EXIT", ""}) {
         SCOPED_TRACE(*word ? word : "hangup");
-        Terminal t(m_server);
+        auto t = SqlTerminal(m_server);
         ASSERT_TRUE(t.Started());
         ASSERT_TRUE(t.Expect("LORIMDB81> ")) << t.Seen();
         t.Type("INSERT Shop..Items (No) VALUES (50)\r");

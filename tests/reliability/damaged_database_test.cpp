@@ -15,6 +15,10 @@
 
 namespace {
 
+bool Has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
 class DamagedDatabaseTest : public xrtest::LibraryTest {
 protected:
     DamagedDatabaseTest() : LibraryTest(xrtest::Start::Closed) {}
@@ -64,8 +68,8 @@ TEST_F(DamagedDatabaseTest, UsingADamagedDatabaseNamesItsFile) {
     int code = 0;
     std::string text;
     DBGetError(code, text);
-    EXPECT_NE(text.find(File("LORIMDB82")), std::string::npos) << text;
-    EXPECT_NE(text.find("damaged"), std::string::npos) << text;
+    EXPECT_PRED2(Has, text, File("LORIMDB82"));
+    EXPECT_PRED2(Has, text, "damaged");
     EXPECT_EQ(Scalar("SELECT DB_NAME()"), "master");
 }
 
@@ -84,7 +88,7 @@ TEST_F(DamagedDatabaseTest, SetupNamesTheDamagedFileAndFails) {
         Garble(file);
         xrtest::ToolResult r = xrtest::Tool(dir.Str(), {"setup"});
         EXPECT_NE(r.status, 0) << r.output;
-        EXPECT_NE(r.output.find(file + " is damaged"), std::string::npos) << r.output;
+        EXPECT_PRED2(Has, r.output, file + " is damaged");
         // Nothing went into master instead.
         sqlite3* db = nullptr;
         ASSERT_EQ(sqlite3_open((dir.Str() + "/MASTER.db").c_str(), &db), SQLITE_OK);
@@ -100,9 +104,8 @@ TEST_F(DamagedDatabaseTest, CheckPassesASoundSiteAndFindsEachFault) {
     ASSERT_EQ(xrtest::Tool(m_dir.Str(), {"setup"}).status, 0);
     xrtest::ToolResult sound = xrtest::Tool(m_dir.Str(), {"check"});
     EXPECT_EQ(sound.status, 0) << sound.output;
-    EXPECT_NE(sound.output.find(File("LORIMDAX") + ": ok"), std::string::npos) << sound.output;
-    EXPECT_NE(sound.output.find("check: 4 database files, 0 with faults"), std::string::npos)
-        << sound.output;
+    EXPECT_PRED2(Has, sound.output, File("LORIMDAX") + ": ok");
+    EXPECT_PRED2(Has, sound.output, "check: 4 database files, 0 with faults");
 
     // A table dropped and one made behind the library's back.
     sqlite3* db = nullptr;
@@ -113,19 +116,14 @@ TEST_F(DamagedDatabaseTest, CheckPassesASoundSiteAndFindsEachFault) {
     sqlite3_close(db);
     xrtest::ToolResult disagree = xrtest::Tool(m_dir.Str(), {"check", "--quick"});
     EXPECT_EQ(disagree.status, 1) << disagree.output;
-    EXPECT_NE(disagree.output.find(File("LORIMDB82") +
-                                   ": table TillTotals is in the catalog but not in the file"),
-              std::string::npos)
-        << disagree.output;
-    EXPECT_NE(disagree.output.find(File("LORIMDB82") + ": table Stray is not in the catalog"),
-              std::string::npos)
-        << disagree.output;
+    EXPECT_PRED2(Has, disagree.output,
+                 File("LORIMDB82") + ": table TillTotals is in the catalog but not in the file");
+    EXPECT_PRED2(Has, disagree.output, File("LORIMDB82") + ": table Stray is not in the catalog");
 
     Garble("LORIMDAX");
     xrtest::ToolResult damaged = xrtest::Tool(m_dir.Str(), {"check"});
     EXPECT_EQ(damaged.status, 1) << damaged.output;
-    EXPECT_NE(damaged.output.find(File("LORIMDAX") + ": is damaged"), std::string::npos)
-        << damaged.output;
+    EXPECT_PRED2(Has, damaged.output, File("LORIMDAX") + ": is damaged");
 }
 
 }  // namespace
