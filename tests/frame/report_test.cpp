@@ -34,7 +34,7 @@ TEST_P(FrameTest, AFailedStatementSetsTheLastErrorAndLogsEveryEngineError) {
     EXPECT_EQ(Captured().size(), 1u);
 }
 
-TEST_F(FrameTest, MessageTextsOfTheLogLines) {
+TEST_F(FrameTest, MessageTextsOfTheLogLinesAndTableErrors) {
     struct Case {
         xr::HRESULT code;
         const char* line;
@@ -50,9 +50,8 @@ TEST_F(FrameTest, MessageTextsOfTheLogLines) {
         EXPECT_EQ(Captured()[0].text, xr::Format("Thread %x %s", xr::ThreadId(), c.line));
         EXPECT_EQ(LastError(), std::make_pair(static_cast<int>(c.code), std::string("described")));
     }
-}
-
-TEST_F(FrameTest, TableErrorsEndInANewlineAndTheQuietOneKeepsTheLastError) {
+    // Table errors end in a newline; the quiet one keeps the last error.
+    xrtest::ClearLog();
     xr::TheApp().SetLastError(1, "before");
     xr::ComError e(xr::DB_E_NOTABLE, "Invalid object name 'Products'.");
     xr::TheApp().ReportTableErrorQuiet("Products", e, 7);

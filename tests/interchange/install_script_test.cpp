@@ -27,9 +27,6 @@ GO
 exec sp_dboption N'Shop', N'autoclose', N'false'
 GO
 
-exec sp_dboption N'Shop', N'select into/bulkcopy', N'true'
-GO
-
 use [Shop]
 GO
 
@@ -99,23 +96,10 @@ ALTER TABLE [dbo].[Products] WITH NOCHECK ADD
 	)  ON [PRIMARY] 
 GO
 
-ALTER TABLE [dbo].[Sales] WITH NOCHECK ADD 
-	CONSTRAINT [PK_Sales] PRIMARY KEY  CLUSTERED 
-	(
-		[SaleID]
-	)  ON [PRIMARY] 
-GO
-
 ALTER TABLE [dbo].[Products] ADD 
 	CONSTRAINT [DF_Products_UnitPrice] DEFAULT (0) FOR [UnitPrice],
 	CONSTRAINT [DF_Products_Discontinued] DEFAULT (0) FOR [Discontinued],
 	CONSTRAINT [CK_Products_UnitPrice] CHECK ([UnitPrice] >= 0)
-GO
-
- CREATE  INDEX [Region] ON [dbo].[Departments]([Region]) ON [PRIMARY]
-GO
-
- CREATE  INDEX [ProductName] ON [dbo].[Products]([ProductName]) ON [PRIMARY]
 GO
 
  CREATE  INDEX [DeptNo] ON [dbo].[Products]([DeptNo]) ON [PRIMARY]
