@@ -176,7 +176,7 @@ TEST_P(BackupRestore, BackupWhileWritingRestoresOneInstant) {
     }
 }
 
-TEST_P(BackupRestore, LiveServerIsReplacedOnlyWhenForced) {
+TEST_P(BackupRestore, LiveServerIsReplacedOnlyWhenForcedAndBackupsGoIntoEmptyFolders) {
     const std::string backup = BackupDir("b");
     const auto made = RunTool(m_server, {"backup", backup});
     ASSERT_EQ(made.status, 0) << made.output;
@@ -207,6 +207,14 @@ TEST_P(BackupRestore, LiveServerIsReplacedOnlyWhenForced) {
     EXPECT_EQ(xrtest::Rows(till, "SELECT COUNT(*) FROM ShopA..sysobjects WHERE name = 'Later'"),
               (std::vector<std::string>{"0"}));
     EXPECT_THROW(till.Execute("INSERT ShopA..Later (Id) VALUES (1)"), xr::ComError);
+    // A backup goes only into a new or empty folder.
+    const std::string dest = BackupDir("taken");
+    fs::create_directories(dest);
+    std::ofstream(dest + "/keep.txt") << "mine\n";
+    const auto r = RunTool(m_server, {"backup", dest});
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_EQ(xrtest::ReadFile(dest + "/keep.txt"), "mine\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dest), fs::directory_iterator()), 1);
 }
 
 TEST_P(BackupRestore, DamagedBackupIsRefusedAndNothingIsTouched) {
@@ -274,16 +282,6 @@ TEST_P(BackupRestore, BackupOfTheOtherEngineIsRefused) {
     EXPECT_EQ(r.status, 1) << r.output;
     EXPECT_NE(r.output.find("cannot be restored into a PostgreSQL server"), std::string::npos)
         << r.output;
-}
-
-TEST_P(BackupRestore, BackupGoesOnlyIntoANewOrEmptyFolder) {
-    const std::string dest = BackupDir("taken");
-    fs::create_directories(dest);
-    std::ofstream(dest + "/keep.txt") << "mine\n";
-    const auto r = RunTool(m_server, {"backup", dest});
-    EXPECT_EQ(r.status, 1) << r.output;
-    EXPECT_EQ(xrtest::ReadFile(dest + "/keep.txt"), "mine\n");
-    EXPECT_EQ(std::distance(fs::directory_iterator(dest), fs::directory_iterator()), 1);
 }
 
 // The check of a copy reads SQLite's own structure, beyond the checksum. A

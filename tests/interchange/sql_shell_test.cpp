@@ -230,7 +230,7 @@ xrtest::Terminal SqlTerminal(const TestServer& server) {
     return xrtest::Terminal({"--data", server.Dir().Str(), "sql"}, {"HOME=" + server.Dir().Str()});
 }
 
-TEST_F(SqlShellTool, ThePromptNamesTheDatabaseAndFollowsUse) {
+TEST_F(SqlShellTool, ThePromptFollowsUseAndWideRowsGoColumnByColumn) {
     auto t = SqlTerminal(m_server);
     ASSERT_TRUE(t.Started());
     ASSERT_TRUE(t.Expect("LORIMDB81> ")) << t.Seen();
@@ -242,7 +242,15 @@ TEST_F(SqlShellTool, ThePromptNamesTheDatabaseAndFollowsUse) {
     ASSERT_TRUE(t.Expect("Tea")) << t.Seen();
     ASSERT_TRUE(t.Expect("(1 row affected)")) << t.Seen();
     ASSERT_TRUE(t.Expect("SHOP> ")) << t.Seen();
-    t.Type(":quit\r");
+    // A row wider than the terminal's 100 columns is shown column by column.
+    t.Type("SELECT 1 AS n, REPLICATE('w', 120) AS wide\rGO\r");
+    ASSERT_TRUE(t.Expect("-[ ROW 1 ]-")) << t.Seen();
+    ASSERT_TRUE(t.Expect("n   : 1")) << t.Seen();
+    ASSERT_TRUE(t.Expect("wide: www")) << t.Seen();
+    ASSERT_TRUE(t.Expect("(1 row affected)")) << t.Seen();
+    t.Type("SELECT 1 AS n, 'narrow' AS w\rGO\r");
+    ASSERT_TRUE(t.Expect("- ------")) << t.Seen();  // rows again
+    t.Type("exit\r");
     EXPECT_EQ(t.Wait(), 0) << t.Seen();
     // The lines typed are kept for the next session.
     EXPECT_TRUE(Has(xrtest::ReadFile(m_server.Dir().Str() + "/.xrdb8_history"), "Shop"));
@@ -253,25 +261,10 @@ TEST_F(SqlShellTool, ThePromptNamesTheDatabaseAndFollowsUse) {
     EXPECT_EQ(piped.out, "2\n\n(1 row affected)\n") << piped.out;
 }
 
-TEST_F(SqlShellTool, ARowWiderThanTheTerminalIsShownColumnByColumn) {
-    auto t = SqlTerminal(m_server);  // 100 columns
-    ASSERT_TRUE(t.Started());
-    ASSERT_TRUE(t.Expect("LORIMDB81> ")) << t.Seen();
-    t.Type("SELECT 1 AS n, REPLICATE('w', 120) AS wide\rGO\r");
-    ASSERT_TRUE(t.Expect("-[ ROW 1 ]-")) << t.Seen();
-    ASSERT_TRUE(t.Expect("n   : 1")) << t.Seen();
-    ASSERT_TRUE(t.Expect("wide: www")) << t.Seen();
-    ASSERT_TRUE(t.Expect("(1 row affected)")) << t.Seen();
-    t.Type("SELECT 1 AS n, 'narrow' AS w\rGO\r");
-    ASSERT_TRUE(t.Expect("- ------")) << t.Seen();  // rows again
-    t.Type("exit\r");
-    EXPECT_EQ(t.Wait(), 0) << t.Seen();
-}
-
-// quit, exit and a terminal that closes mid-command leave without running the
+// quit, :quit, EXIT and a terminal that closes mid-command leave without running the
 // unfinished batch; only the hangup is a failure.
 TEST_F(SqlShellTool, LeavingNeverRunsTheUnfinishedBatch) {
-    for (const char* word : {"quit", "EXIT", ""}) {
+    for (const char* word : {"quit", ":quit", "EXIT", ""}) {
         SCOPED_TRACE(*word ? word : "hangup");
         auto t = SqlTerminal(m_server);
         ASSERT_TRUE(t.Started());
