@@ -45,14 +45,6 @@ TEST_F(FrameTest, ConnectAppendsUserAndPasswordOnlyWhenGiven) {
     }
 }
 
-TEST_P(FrameTest, OpenKeepsTheConfigurationDatabaseUnlessOneIsNamed) {
-    ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
-    EXPECT_EQ(Current()->m_database, "LORIMDB81");
-    DBClose();
-    ASSERT_EQ(DBOpen(ConnectString().c_str(), "LORIMDB82"), 1);
-    EXPECT_EQ(Current()->m_database, "LORIMDB82");
-}
-
 TEST_F(FrameTest, ServerVersionsPickTheDataFolder) {
     // A null folder: the folder is left as it was.
     const std::tuple<const char*, int, const char*> cases[] = {
@@ -196,7 +188,7 @@ TEST_F(FrameTest, BadInputFailsWithALastErrorThatNamesTheProblem) {
     EXPECT_NE(text.find("t"), std::string::npos) << text;
 }
 
-TEST_P(FrameTest, NullTextPointersCountAsEmpty) {
+TEST_P(FrameTest, NullTextPointersCountAsEmptyAndOpenKeepsTheDatabase) {
     EXPECT_EQ(DBConnect(nullptr, nullptr, nullptr, nullptr), 0);  // no connection string
     EXPECT_EQ(xr::TheApp().m_connectString, "");
     EXPECT_EQ(DBOpen(nullptr, nullptr), 0);
@@ -213,6 +205,13 @@ TEST_P(FrameTest, NullTextPointersCountAsEmpty) {
     DBGetError(code, text);
     EXPECT_EQ(code, 0);
     EXPECT_EQ(DBExec("CREATE TABLE t (a INTEGER)"), 1);
+    // Open keeps the configuration database unless one is named.
+    DBClose();
+    ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
+    EXPECT_EQ(Current()->m_database, "LORIMDB81");
+    DBClose();
+    ASSERT_EQ(DBOpen(ConnectString().c_str(), "LORIMDB82"), 1);
+    EXPECT_EQ(Current()->m_database, "LORIMDB82");
 }
 
 }  // namespace

@@ -131,6 +131,12 @@ TEST_F(FrameTest, ARedirectedThreadWorksOnTheOtherServersFiles) {
         CUseConnection use("BRANCH2");
         EXPECT_EQ(Scalar("SELECT a FROM redirected_only"), "7");
     }
+    // Its scope clears the last error code only.
+    ASSERT_EQ(DBExec("SELECT * FROM no_such_table"), 0);
+    auto [code, text] = LastError();
+    ASSERT_NE(code, 0);
+    { CUseConnection use("BRANCH2"); }
+    EXPECT_EQ(LastError(), std::make_pair(0, text));
 }
 
 // Server names ignore case, as computer names do: one folder per server,
@@ -161,15 +167,6 @@ TEST_F(FrameTest, ServerNamesIgnoreCase) {
     CUseConnection climbing("..\\elsewhere");
     EXPECT_EQ(climbing.IsConnOK(), 0);
     EXPECT_FALSE(std::filesystem::exists(m_dir.Path().parent_path() / "ELSEWHERE"));
-}
-
-TEST_F(FrameTest, UseConnectionScopeClearsTheLastErrorCodeOnly) {
-    ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
-    ASSERT_EQ(DBExec("SELECT * FROM no_such_table"), 0);
-    auto [code, text] = LastError();
-    ASSERT_NE(code, 0);
-    { CUseConnection use("BRANCH2"); }
-    EXPECT_EQ(LastError(), std::make_pair(0, text));
 }
 
 }  // namespace

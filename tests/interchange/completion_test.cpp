@@ -78,9 +78,7 @@ TEST_F(CompletionTest, CompletesCommandsOptionsAndValues) {
         {{"completion", ""}, "bash"},
     };
     for (const auto& [words, offered] : cases) EXPECT_EQ(Offered(words), offered) << Joined(words);
-}
-
-TEST_F(CompletionTest, OffersEveryCommandHelpLists) {
+    // Every command help lists.
     std::vector<std::string> names = xrtest::HelpOf({}).commands;
     ASSERT_FALSE(names.empty());
     std::sort(names.begin(), names.end());

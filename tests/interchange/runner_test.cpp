@@ -119,7 +119,7 @@ TEST_P(RunnerTest, MissingFilesFoldersAndConnectionsGiveZero) {
     EXPECT_EQ(Notes(), "");
 }
 
-TEST_P(RunnerTest, ABinaryFileIsRunAsWhateverItHoldsWithoutHarm) {
+TEST_P(RunnerTest, BinaryFilesAndLinesOfTenMegabytes) {
     std::mt19937 random(7);
     std::string noise;
     for (int i = 0; i < 200000; ++i) noise += static_cast<char>(random() & 255);
@@ -132,9 +132,7 @@ TEST_P(RunnerTest, ABinaryFileIsRunAsWhateverItHoldsWithoutHarm) {
     // The connection still serves.
     EXPECT_EQ(Run("INSERT Notes VALUES (9, 'z')\n--->GO\n"), 1);
     EXPECT_NE(Notes().find("9:z;"), std::string::npos);
-}
-
-TEST_P(RunnerTest, ALineOfTenMegabytesIsTakenWhole) {
+    // A line of ten megabytes is taken whole.
     Exec("CREATE TABLE Pics (ID INTEGER NOT NULL, Pic IMAGE)");
     const size_t size = 5 * 1024 * 1024;  // 10 MB of hex digits on one line
     std::string line = "INSERT Pics VALUES (1, 0x";

@@ -174,7 +174,7 @@ TEST_P(ScripterTest, LineBreaksInConditionsRunAsText) {
     EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Products"), "1");
 }
 
-TEST_P(ScripterTest, OnlyTheFirstListItemOfAList) {
+TEST_P(ScripterTest, OnlyTheFirstListItemOfAListAndTableNames) {
     Exec("INSERT ListItems (ListNo, PageNo, ItemNo) VALUES (7, 1, 1)");
     Exec("INSERT ListItems (ListNo, PageNo, ItemNo) VALUES (7, 1, 2)");
     ASSERT_EQ(ScriptStart(m_script.c_str()), 0);
@@ -185,9 +185,7 @@ TEST_P(ScripterTest, OnlyTheFirstListItemOfAList) {
     size_t inserts = 0;
     for (size_t at = 0; (at = script.find("INSERT", at)) != std::string::npos; ++at) ++inserts;
     EXPECT_EQ(inserts, 1u);
-}
-
-TEST_P(ScripterTest, GetNameFillsAtMostTheBuffer) {
+    // GetName fills at most the buffer.
     ASSERT_EQ(ScriptStart(m_script.c_str()), 0);
     char buffer[8];
     std::memset(buffer, 'x', sizeof buffer);

@@ -47,36 +47,30 @@ protected:
     }
 };
 
-TEST_F(DamagedDatabaseTest, OpeningADamagedDatabaseFailsTheLogin) {
-    MakeDatabase("LORIMDB81");
-    Garble("LORIMDB81");
-    EXPECT_EQ(DBOpen(ConnectString().c_str(), "LORIMDB81"), 0);
-    int code = 0;
-    std::string text;
-    DBGetError(code, text);
-    EXPECT_EQ(static_cast<uint32_t>(code), 0x80040E4Du);
-    EXPECT_EQ(text, "Cannot open database \"LORIMDB81\" requested by the login. The login failed.");
-    // Nothing was left open on master for the statements that follow.
-    EXPECT_EQ(xr::TheApp().ConnectionCount(), 0u);
-}
-
-TEST_F(DamagedDatabaseTest, UsingADamagedDatabaseNamesItsFile) {
-    MakeDatabase("LORIMDB82");
-    Garble("LORIMDB82");
-    ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
-    EXPECT_EQ(DBExec("USE LORIMDB82"), 0);
-    int code = 0;
-    std::string text;
-    DBGetError(code, text);
-    EXPECT_PRED2(Has, text, File("LORIMDB82"));
-    EXPECT_PRED2(Has, text, "damaged");
-    EXPECT_EQ(Scalar("SELECT DB_NAME()"), "master");
-}
-
-TEST_F(DamagedDatabaseTest, AMissingDatabaseStillLeavesTheConnectionOpenForTheSetUp) {
+// A missing database still leaves the connection open for the set-up; a
+// damaged one fails the login, and USE of one names its file.
+TEST_F(DamagedDatabaseTest, MissingAndDamagedDatabases) {
     EXPECT_EQ(DBOpen(ConnectString().c_str(), "LORIMDB81"), 1);
     EXPECT_EQ(DBExec("CREATE DATABASE LORIMDB81"), 1);
     EXPECT_EQ(DBExec("USE LORIMDB81"), 1);
+    DBClose();
+    MakeDatabase("LORIMDB82");
+    Garble("LORIMDB81");
+    Garble("LORIMDB82");
+
+    EXPECT_EQ(DBOpen(ConnectString().c_str(), "LORIMDB81"), 0);
+    EXPECT_EQ(LastError(),
+              std::make_pair(static_cast<int>(0x80040E4Du),
+                             std::string("Cannot open database \"LORIMDB81\" requested by the "
+                                         "login. The login failed.")));
+    // Nothing was left open on master for the statements that follow.
+    EXPECT_EQ(xr::TheApp().ConnectionCount(), 0u);
+
+    ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
+    EXPECT_EQ(DBExec("USE LORIMDB82"), 0);
+    EXPECT_PRED2(Has, LastError().second, File("LORIMDB82"));
+    EXPECT_PRED2(Has, LastError().second, "damaged");
+    EXPECT_EQ(Scalar("SELECT DB_NAME()"), "master");
 }
 
 TEST_F(DamagedDatabaseTest, SetupNamesTheDamagedFileAndFails) {
