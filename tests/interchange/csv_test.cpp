@@ -149,7 +149,6 @@ TEST_P(CsvTest, ServersTablesAndBarcodes) {
     EXPECT_EQ(m_report.added, 2);
     EXPECT_EQ(m_report.changed, 1);
     EXPECT_EQ(m_report.skipped, 1);
-    // Barcodes.
     CBarc barcode;
     EXPECT_EQ(Import(barcode,
                      "5012345678900,101\n,102\n123456789012345678,103\n"
