@@ -178,14 +178,6 @@ TEST_F(FrameTest, BadInputFailsWithALastErrorThatNamesTheProblem) {
             EXPECT_NE(text.find(c.text), std::string::npos) << text;
         }
     }
-
-    DBClose();
-    ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
-    EXPECT_EQ(DBExec("CREATE TABLE t (a INTEGER)"), 1);
-    EXPECT_EQ(DBExec("CREATE TABLE t (a INTEGER)"), 0);
-    auto [code, text] = LastError();
-    EXPECT_NE(code, 0);
-    EXPECT_NE(text.find("t"), std::string::npos) << text;
 }
 
 TEST_P(FrameTest, NullTextPointersCountAsEmptyAndOpenKeepsTheDatabase) {

@@ -1,7 +1,6 @@
 // Error reports, the log lines, the lock's messages and password masking.
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "frame_fixture.h"
 
@@ -189,9 +188,8 @@ TEST_F(FrameTest, TheLibrarysOwnSinkWritesOnlyWhenSwitchedOn) {
     xr::g_fileLogOn = true;
     xr::TheApp().ReportError(xr::ComError(xr::E_FAIL_, "x"), 1);
     xr::g_fileLogOn = false;
-    std::ostringstream text;
-    text << std::ifstream(file).rdbuf();
-    EXPECT_EQ(text.str(), xr::Format("Thread %x Error 80004005 Unspecified error", xr::ThreadId()));
+    EXPECT_EQ(xrtest::ReadFile(file.string()),
+              xr::Format("Thread %x Error 80004005 Unspecified error", xr::ThreadId()));
 }
 
 }  // namespace

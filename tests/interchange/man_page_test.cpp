@@ -5,11 +5,10 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "library.h"
 #include "tool_run.h"
 
 namespace {
@@ -40,11 +39,7 @@ TEST(ManPage, TheBuildWroteThePageTheToolPrintsWithItsSections) {
         if (found != std::string::npos) at = found;
     }
     // The build wrote the page the tool prints.
-    std::ifstream built(XRDB8_MAN_PAGE);
-    ASSERT_TRUE(built.good()) << XRDB8_MAN_PAGE;
-    std::stringstream text;
-    text << built.rdbuf();
-    EXPECT_EQ(text.str(), Page());
+    EXPECT_EQ(xrtest::ReadFile(XRDB8_MAN_PAGE), page);
 }
 
 TEST(ManPage, NamesEveryCommandAndOptionHelpNames) {
@@ -91,7 +86,7 @@ TEST(ManPage, GroffReadsItWithoutWarnings) {
         GTEST_SKIP() << "groff is not installed: the page's structure is checked above";
     xrtest::TempDir dir;
     const std::string path = (dir.Path() / "xrdb8.1").string();
-    std::ofstream(path) << Page();
+    xrtest::WriteFile(path, Page());
     std::FILE* pipe = popen(("groff -man -Tutf8 -ww -z '" + path + "' 2>&1").c_str(), "r");
     ASSERT_NE(pipe, nullptr);
     std::string warnings;
