@@ -33,6 +33,7 @@ protected:
     }
 };
 
+// Batches of the suite's --->GO scripts and of GO-separated files.
 TEST_P(RunnerTest, BatchRules) {
     const struct {
         const char* name;
@@ -62,17 +63,7 @@ TEST_P(RunnerTest, BatchRules) {
          "1:a;2:b;"},
         {"a last line without a line end", "INSERT Notes VALUES (1, 'a')\n--->GO", "1:a;"},
         {"a single dash is text", "INSERT Notes VALUES (\n-\n1, 'a')\n--->GO\n", "-1:a;"},
-    };
-    for (const auto& c : cases) {
-        Exec("DELETE FROM Notes");
-        EXPECT_EQ(Run(c.script), 1) << c.name;
-        EXPECT_EQ(Notes(), c.notes) << c.name;
-    }
-}
-
-// Install scripts of SQL Server's tools end their batches at GO lines.
-TEST_P(RunnerTest, GoSeparatedFiles) {
-    const std::tuple<const char*, const char*, const char*> cases[] = {
+        // Install scripts of SQL Server's tools end their batches at GO lines.
         {"the text after the last GO runs too",
          "INSERT Notes VALUES (1, 'a')\nGO\nINSERT Notes VALUES (2, 'b')\n", "1:a;2:b;"},
         {"any case, blanks around, a comment after",
@@ -89,10 +80,10 @@ TEST_P(RunnerTest, GoSeparatedFiles) {
         {"the first separator decides: a --->GO file keeps its rules",
          "INSERT Notes VALUES (1, 'a')\n--->GO\nGO\nINSERT Notes VALUES (2, 'b')\n", "1:a;"},
     };
-    for (const auto& [name, script, notes] : cases) {
+    for (const auto& c : cases) {
         Exec("DELETE FROM Notes");
-        EXPECT_EQ(Run(script), 1) << name;
-        EXPECT_EQ(Notes(), notes) << name;
+        EXPECT_EQ(Run(c.script), 1) << c.name;
+        EXPECT_EQ(Notes(), c.notes) << c.name;
     }
     const std::string path = PathOf("install.sql");
     xrtest::WriteFile(path, "INSERT Notes VALUES (1, 'a')\nGO 2\nINSERT Nowhere VALUES (1)\n");
