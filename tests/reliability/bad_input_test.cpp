@@ -101,11 +101,10 @@ TEST_F(BadInputTest, ASetupWithStatementsThatFailExitsNonZero) {
     xrtest::TempDir dir;
     // A table of the configuration database whose columns cannot take the
     // rows the set-up writes.
-    ASSERT_EQ(xrtest::Tool(dir.Str(), {"sql", "CREATE DATABASE LORIMDB81"}).status, 0);
-    ASSERT_EQ(xrtest::Tool(dir.Str(), {"sql",
-                                       "CREATE TABLE LORIMDB81..Functions (FuncNo VARCHAR(1) NOT "
-                                       "NULL, Name VARCHAR(1) NULL, Auth VARCHAR(1) NULL)"})
-                  .status,
+    ASSERT_EQ(xrtest::ToolSql(dir.Str(), "CREATE DATABASE LORIMDB81"), 0);
+    ASSERT_EQ(xrtest::ToolSql(dir.Str(),
+                              "CREATE TABLE LORIMDB81..Functions (FuncNo VARCHAR(1) NOT "
+                              "NULL, Name VARCHAR(1) NULL, Auth VARCHAR(1) NULL)"),
               0);
     xrtest::ToolResult r = xrtest::Tool(dir.Str(), {"setup"});
     EXPECT_EQ(r.status, 1) << r.output;
