@@ -1,7 +1,6 @@
 // Error reports, the log lines, the lock's messages and password masking.
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "frame_fixture.h"
 
@@ -34,7 +33,7 @@ TEST_P(FrameTest, AFailedStatementSetsTheLastErrorAndLogsEveryEngineError) {
     EXPECT_EQ(Captured().size(), 1u);
 }
 
-TEST_F(FrameTest, MessageTextsOfTheLogLines) {
+TEST_F(FrameTest, MessageTextsOfTheLogLinesAndTableErrors) {
     struct Case {
         xr::HRESULT code;
         const char* line;
@@ -50,9 +49,8 @@ TEST_F(FrameTest, MessageTextsOfTheLogLines) {
         EXPECT_EQ(Captured()[0].text, xr::Format("Thread %x %s", xr::ThreadId(), c.line));
         EXPECT_EQ(LastError(), std::make_pair(static_cast<int>(c.code), std::string("described")));
     }
-}
-
-TEST_F(FrameTest, TableErrorsEndInANewlineAndTheQuietOneKeepsTheLastError) {
+    // Table errors end in a newline; the quiet one keeps the last error.
+    xrtest::ClearLog();
     xr::TheApp().SetLastError(1, "before");
     xr::ComError e(xr::DB_E_NOTABLE, "Invalid object name 'Products'.");
     xr::TheApp().ReportTableErrorQuiet("Products", e, 7);
@@ -190,9 +188,8 @@ TEST_F(FrameTest, TheLibrarysOwnSinkWritesOnlyWhenSwitchedOn) {
     xr::g_fileLogOn = true;
     xr::TheApp().ReportError(xr::ComError(xr::E_FAIL_, "x"), 1);
     xr::g_fileLogOn = false;
-    std::ostringstream text;
-    text << std::ifstream(file).rdbuf();
-    EXPECT_EQ(text.str(), xr::Format("Thread %x Error 80004005 Unspecified error", xr::ThreadId()));
+    EXPECT_EQ(xrtest::ReadFile(file.string()),
+              xr::Format("Thread %x Error 80004005 Unspecified error", xr::ThreadId()));
 }
 
 }  // namespace

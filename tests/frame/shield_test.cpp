@@ -25,6 +25,14 @@ const Thrown kThrown[] = {
     {"int", [] { throw 7; }},
 };
 
+// A shielded body that raises what it is given, under `policy`.
+template <typename Policy>
+std::function<int(void (*)())> Under(Policy policy) {
+    return [policy](void (*raise)()) {
+        return xr::Shielded(kBroken, policy, [&] { return raise(), 0; });
+    };
+}
+
 TEST_F(FrameTest, ShieldsKeepEveryExceptionAndRecordItAsTheirPolicySays) {
     // What each policy leaves behind, per exception in kThrown's order.
     struct Expected {
@@ -39,46 +47,30 @@ TEST_F(FrameTest, ShieldsKeepEveryExceptionAndRecordItAsTheirPolicySays) {
         std::function<int(void (*)())> run;
         Expected expected[3];
     } cases[] = {
-        {"Quietly",
-         [](void (*raise)()) {
-             return xr::Shielded(kBroken, xr::Quietly{}, [&] { return raise(), 0; });
-         },
-         {{before, {}}, {before, {}}, {before, {}}}},
+        {"Quietly", Under(xr::Quietly{}), {{before, {}}, {before, {}}, {before, {}}}},
         {"AsLastError",
-         [](void (*raise)()) {
-             return xr::Shielded(kBroken, xr::AsLastError{}, [&] { return raise(), 0; });
-         },
+         Under(xr::AsLastError{}),
          {{{xr::DB_E_NOTABLE, "no table"}, {}}, {{xr::E_FAIL_, "broken"}, {}}, {before, {}}}},
         {"Reported",
-         [](void (*raise)()) {
-             return xr::Shielded(kBroken, xr::Reported{33}, [&] { return raise(), 0; });
-         },
+         Under(xr::Reported{33}),
          {{{xr::DB_E_NOTABLE, "no table"},
            {{report, thread + "Error 80040e37 IDispatch error #3127"}}},
           {{xr::E_FAIL_, "broken"}, {{report, thread + "Error 80004005 Unspecified error"}}},
           {{xr::E_FAIL_, "Unexpected failure."},
            {{report, thread + "Error 80004005 Unspecified error"}}}}},
         {"Reported without other text",
-         [](void (*raise)()) {
-             return xr::Shielded(kBroken, xr::Reported{33, nullptr}, [&] { return raise(), 0; });
-         },
+         Under(xr::Reported{33, nullptr}),
          {{{xr::DB_E_NOTABLE, "no table"},
            {{report, thread + "Error 80040e37 IDispatch error #3127"}}},
           {{xr::E_FAIL_, "broken"}, {{report, thread + "Error 80004005 Unspecified error"}}},
           {before, {}}}},
         {"Logged",
-         [](void (*raise)()) {
-             const xr::Logged logged{"%s: %s", "%s failed", "ListToDB"};
-             return xr::Shielded(kBroken, logged, [&] { return raise(), 0; });
-         },
+         Under(xr::Logged{"%s: %s", "%s failed", "ListToDB"}),
          {{before, {{"%s: %s", "ListToDB: no table"}}},
           {before, {{"%s: %s", "ListToDB: broken"}}},
           {before, {{"%s failed", "ListToDB failed"}}}}},
         {"Logged without subject or bare line",
-         [](void (*raise)()) {
-             const xr::Logged logged{"Set-up stopped: %s"};
-             return xr::Shielded(kBroken, logged, [&] { return raise(), 0; });
-         },
+         Under(xr::Logged{"Set-up stopped: %s"}),
          {{before, {{"Set-up stopped: %s", "Set-up stopped: no table"}}},
           {before, {{"Set-up stopped: %s", "Set-up stopped: broken"}}},
           {before, {}}}},

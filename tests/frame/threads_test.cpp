@@ -82,8 +82,12 @@ TEST(RedirectConnectString, ReplacesTheHostOrPutsAServerInFront) {
         EXPECT_EQ(xr::RedirectConnectString(connect, "HOST2"), opened);
 }
 
-TEST_P(FrameTest, UseConnectionForTheSameServerPushesNothing) {
+// CUseConnection for the thread's own server pushes nothing, and this
+// computer's name is that server; on a thread without a connection it
+// leaves none behind.
+TEST_P(FrameTest, UseConnectionOfTheSameServer) {
     ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
+    ASSERT_EQ(DBExec("CREATE TABLE local_table (a INTEGER)"), 1);
     xr::CDBConn* before = Current();
     {
         CUseConnection use(nullptr);
@@ -91,13 +95,16 @@ TEST_P(FrameTest, UseConnectionForTheSameServerPushesNothing) {
         EXPECT_EQ(Current(), before);
         CUseConnection empty("");
         EXPECT_EQ(Current(), before);
+        const std::string me = xr::ComputerName();
+        ASSERT_FALSE(me.empty());
+        CUseConnection named(me.c_str());
+        ASSERT_EQ(named.IsConnOK(), 1);
+        EXPECT_EQ(Current()->m_server, "");
+        EXPECT_EQ(DBExec("SELECT * FROM local_table"), 1);
     }
     EXPECT_EQ(Current(), before);
     EXPECT_EQ(xr::TheApp().ConnectionCount(), 1u);
-}
 
-TEST_P(FrameTest, UseConnectionOnAThreadWithoutOneLeavesNoneBehind) {
-    ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
     ASSERT_EQ(DBRemoveMyConnection(), 1);
     {
         CUseConnection use(nullptr);
@@ -108,17 +115,6 @@ TEST_P(FrameTest, UseConnectionOnAThreadWithoutOneLeavesNoneBehind) {
     }
     EXPECT_EQ(Current(), nullptr);
     EXPECT_EQ(xr::TheApp().ConnectionCount(), 0u);
-}
-
-TEST_P(FrameTest, UseConnectionWithThisComputersNameStaysLocal) {
-    ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
-    ASSERT_EQ(DBExec("CREATE TABLE local_table (a INTEGER)"), 1);
-    std::string me = xr::ComputerName();
-    ASSERT_FALSE(me.empty());
-    CUseConnection use(me.c_str());
-    ASSERT_EQ(use.IsConnOK(), 1);
-    EXPECT_EQ(Current()->m_server, "");
-    EXPECT_EQ(DBExec("SELECT * FROM local_table"), 1);
 }
 
 TEST_F(FrameTest, ARedirectedThreadWorksOnTheOtherServersFiles) {
@@ -135,6 +131,12 @@ TEST_F(FrameTest, ARedirectedThreadWorksOnTheOtherServersFiles) {
         CUseConnection use("BRANCH2");
         EXPECT_EQ(Scalar("SELECT a FROM redirected_only"), "7");
     }
+    // Its scope clears the last error code only.
+    ASSERT_EQ(DBExec("SELECT * FROM no_such_table"), 0);
+    auto [code, text] = LastError();
+    ASSERT_NE(code, 0);
+    { CUseConnection use("BRANCH2"); }
+    EXPECT_EQ(LastError(), std::make_pair(0, text));
 }
 
 // Server names ignore case, as computer names do: one folder per server,
@@ -165,15 +167,6 @@ TEST_F(FrameTest, ServerNamesIgnoreCase) {
     CUseConnection climbing("..\\elsewhere");
     EXPECT_EQ(climbing.IsConnOK(), 0);
     EXPECT_FALSE(std::filesystem::exists(m_dir.Path().parent_path() / "ELSEWHERE"));
-}
-
-TEST_F(FrameTest, UseConnectionScopeClearsTheLastErrorCodeOnly) {
-    ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
-    ASSERT_EQ(DBExec("SELECT * FROM no_such_table"), 0);
-    auto [code, text] = LastError();
-    ASSERT_NE(code, 0);
-    { CUseConnection use("BRANCH2"); }
-    EXPECT_EQ(LastError(), std::make_pair(0, text));
 }
 
 }  // namespace

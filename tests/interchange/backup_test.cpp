@@ -6,10 +6,7 @@
 // the restored rows; a damaged backup is refused before anything is touched.
 #include "engine/sqlite/backup.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -25,8 +22,6 @@
 #include "library.h"
 #include "second_process.h"
 
-extern char** environ;
-
 namespace {
 
 namespace fs = std::filesystem;
@@ -38,22 +33,12 @@ constexpr int kFirstSales = 300;  // committed before the backup starts
 
 // `xrdb8 --data|--connect <server> args...` to its end.
 xrtest::ToolResult RunTool(const TestServer& server, const std::vector<std::string>& args) {
-    std::string command = xrtest::ShellWord(XRDB8_TOOL_PATH);
+    static xrtest::TempDir outputs;  // not in a server's folder: a restore wants it empty
+    const std::string output = outputs.Str() + "/tool.txt";
     if (server.GetEngine() == Engine::Sqlite)
-        command += " --data " + xrtest::ShellWord(server.Dir().Str());
-    else
-        command += " --connect " + xrtest::ShellWord(server.ConnectString());
-    for (const std::string& a : args) command += " " + xrtest::ShellWord(a);
-    command += " 2>&1 </dev/null";
-    xrtest::ToolResult result;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return result;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
-    const int status = pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
+        return xrtest::WaitTool(xrtest::StartTool(server.Dir().Str(), args, output), output);
+    return xrtest::WaitTool(xrtest::StartTool(server.ConnectString(), args, output, "--connect"),
+                            output);
 }
 
 std::string SaleSql(int id) {
@@ -78,12 +63,7 @@ void MakeShop(const TestServer& server) {
     setup.Execute(
         "CREATE TABLE ShopB..Ledger (Id int NOT NULL PRIMARY KEY, Amount money NOT NULL)");
     setup.Execute("BEGIN TRAN");
-    for (int id = 1; id <= kFirstSales; ++id) {
-        setup.Execute("INSERT ShopA..Sales (Id, Amount, Note) VALUES (" + std::to_string(id) +
-                      ", " + std::to_string(id) + ".25, 'sale " + std::to_string(id) + "')");
-        setup.Execute("INSERT ShopB..Ledger (Id, Amount) VALUES (" + std::to_string(id) + ", -" +
-                      std::to_string(id) + ".25)");
-    }
+    for (int id = 1; id <= kFirstSales; ++id) setup.Execute(SaleSql(id));
     setup.Execute("COMMIT TRAN");
 }
 
@@ -196,7 +176,7 @@ TEST_P(BackupRestore, BackupWhileWritingRestoresOneInstant) {
     }
 }
 
-TEST_P(BackupRestore, LiveServerIsReplacedOnlyWhenForced) {
+TEST_P(BackupRestore, LiveServerIsReplacedOnlyWhenForcedAndBackupsGoIntoEmptyFolders) {
     const std::string backup = BackupDir("b");
     const auto made = RunTool(m_server, {"backup", backup});
     ASSERT_EQ(made.status, 0) << made.output;
@@ -227,6 +207,14 @@ TEST_P(BackupRestore, LiveServerIsReplacedOnlyWhenForced) {
     EXPECT_EQ(xrtest::Rows(till, "SELECT COUNT(*) FROM ShopA..sysobjects WHERE name = 'Later'"),
               (std::vector<std::string>{"0"}));
     EXPECT_THROW(till.Execute("INSERT ShopA..Later (Id) VALUES (1)"), xr::ComError);
+    // A backup goes only into a new or empty folder.
+    const std::string dest = BackupDir("taken");
+    fs::create_directories(dest);
+    std::ofstream(dest + "/keep.txt") << "mine\n";
+    const auto r = RunTool(m_server, {"backup", dest});
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_EQ(xrtest::ReadFile(dest + "/keep.txt"), "mine\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dest), fs::directory_iterator()), 1);
 }
 
 TEST_P(BackupRestore, DamagedBackupIsRefusedAndNothingIsTouched) {
@@ -296,37 +284,16 @@ TEST_P(BackupRestore, BackupOfTheOtherEngineIsRefused) {
         << r.output;
 }
 
-TEST_P(BackupRestore, BackupGoesOnlyIntoANewOrEmptyFolder) {
-    const std::string dest = BackupDir("taken");
-    fs::create_directories(dest);
-    std::ofstream(dest + "/keep.txt") << "mine\n";
-    const auto r = RunTool(m_server, {"backup", dest});
-    EXPECT_EQ(r.status, 1) << r.output;
-    EXPECT_EQ(xrtest::ReadFile(dest + "/keep.txt"), "mine\n");
-    EXPECT_EQ(std::distance(fs::directory_iterator(dest), fs::directory_iterator()), 1);
-}
-
-// The check of a copy reads SQLite's own structure, beyond the checksum.
-TEST(BackupCopyCheck, GarbageAndCutFilesAreNotDatabases) {
+// The check of a copy reads SQLite's own structure, beyond the checksum. A
+// forced restore mends a folder whose file SQLite cannot read any more; a
+// backup is never restored into its own folder.
+TEST(BackupRestoreFolder, CopiesAreCheckedAndAForcedRestoreReplacesAnUnreadableFile) {
     xrtest::TempDir dir;
     const std::string garbage = dir.Str() + "/G.db";
     std::ofstream(garbage) << std::string(8192, 'x');
     EXPECT_FALSE(xr::engine::sqlite::CheckCopy(garbage).empty());
     EXPECT_EQ(xr::engine::sqlite::CheckCopy(dir.Str() + "/NONE.db"), "is missing");
 
-    TestServer server(Engine::Sqlite);
-    MakeShop(server);
-    const auto made = RunTool(server, {"backup", dir.Str() + "/b"});
-    ASSERT_EQ(made.status, 0) << made.output;
-    const std::string copy = dir.Str() + "/b/SHOPA.db";
-    EXPECT_EQ(xr::engine::sqlite::CheckCopy(copy), "");
-    fs::resize_file(copy, fs::file_size(copy) / 2);
-    EXPECT_FALSE(xr::engine::sqlite::CheckCopy(copy).empty());
-}
-
-// A forced restore mends a folder whose file SQLite cannot read any more;
-// a backup is never restored into its own folder.
-TEST(BackupRestoreFolder, ForcedRestoreReplacesAnUnreadableFile) {
     TestServer server(Engine::Sqlite);
     MakeShop(server);
     const std::string backup = server.Dir().Str() + "/b";
@@ -348,6 +315,8 @@ TEST(BackupRestoreFolder, ForcedRestoreReplacesAnUnreadableFile) {
     conn.Open(server.ConnectString());
     EXPECT_EQ(Sales(conn).size(), static_cast<size_t>(kFirstSales));
     EXPECT_EQ(Ledger(conn).size(), static_cast<size_t>(kFirstSales));
+    fs::resize_file(backup + "/SHOPA.db", fs::file_size(backup + "/SHOPA.db") / 2);
+    EXPECT_FALSE(xr::engine::sqlite::CheckCopy(backup + "/SHOPA.db").empty());
 }
 
 // More databases than SQLite attaches to one connection: all are copied,
@@ -404,9 +373,6 @@ TEST(BackupProgress, CountsEveryPageOnce) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, BackupRestore,
-                         ::testing::Values(Engine::Sqlite, Engine::Postgres), [](const auto& info) {
-                             return std::string(xrtest::EngineName(info.param));
-                         });
+XRTEST_ON_EVERY_ENGINE(BackupRestore);
 
 }  // namespace

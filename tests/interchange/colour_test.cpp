@@ -60,8 +60,15 @@ TEST_P(ColourTest, ThePaletteStopsAtSixtyFourColours) {
     EXPECT_EQ(report.comments, 7);
 }
 
-TEST_P(ColourTest, LinesThatAreNoColours) {
+// An empty palette leaves the file alone; lines that are no colours.
+TEST_P(ColourTest, AnEmptyPaletteAndLinesThatAreNoColours) {
     const std::string path = PathOf("colours.txt");
+    xrtest::WriteFile(path, "kept\n");
+    EXPECT_EQ(DBColoursToFile(path.c_str()), 0);
+    EXPECT_EQ(xrtest::ReadFile(path), "kept\n");
+    Colour(1, 1);
+    EXPECT_EQ(DBColoursToFile(PathOf("no/such/folder.txt").c_str()), 0);
+    EXPECT_EQ(DBColoursToFile(nullptr), 0);
     const std::string longLine(150, 'A');
     xrtest::WriteFile(path, "# comment\nABCDEF\n\nnot hex\r\n 0x1F \n#\n" + longLine + "\n7\n");
     xr::interchange::ColourReport report;
@@ -78,16 +85,6 @@ TEST_P(ColourTest, LinesThatAreNoColours) {
     EXPECT_EQ(DBColoursFromFile(PathOf("missing.txt").c_str()), 0);
     EXPECT_EQ(DBColoursFromFile(nullptr), 0);
     EXPECT_EQ(DBColoursFromFile(Folder().c_str()), 1) << "a folder reads as an empty file";
-}
-
-TEST_P(ColourTest, AnEmptyPaletteLeavesTheFileAlone) {
-    const std::string path = PathOf("colours.txt");
-    xrtest::WriteFile(path, "kept\n");
-    EXPECT_EQ(DBColoursToFile(path.c_str()), 0);
-    EXPECT_EQ(xrtest::ReadFile(path), "kept\n");
-    Colour(1, 1);
-    EXPECT_EQ(DBColoursToFile(PathOf("no/such/folder.txt").c_str()), 0);
-    EXPECT_EQ(DBColoursToFile(nullptr), 0);
 }
 
 }  // namespace

@@ -96,46 +96,6 @@ TEST_F(CommandTest, ScriptThenExecPutsTablesBack) {
     EXPECT_EQ(Rows("SELECT Name FROM Depts"), std::vector<std::string>{"Bar"});
 }
 
-// A description that hides a separator and a DELETE goes through script and
-// exec as text: the other site keeps every product, the description whole.
-TEST_F(CommandTest, ADescriptionWithASeparatorLineDeletesNothing) {
-    const std::string attack = "Cola\n--->GO\nDELETE FROM Products\n";
-    const std::string crlf = "Cola\r\n--->GO\r\nDELETE FROM Products";
-    Reconnect();
-    Exec("INSERT Products (PLU, Description) VALUES (1, 'Water')");
-    // Straight to the server: there a literal may hold line breaks.
-    Exec("INSERT Products (PLU, Description) VALUES (2, '" + xr::QuoteSql(attack) + "')");
-    Exec("INSERT Products (PLU, Description) VALUES (3, '" + xr::QuoteSql(crlf) + "')");
-    DBClose();
-    auto check = [&](const std::string& how) {
-        SCOPED_TRACE(how);
-        Reconnect();
-        EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Products"), "3");
-        EXPECT_EQ(Scalar("SELECT Description FROM Products WHERE PLU=2"), attack);
-        EXPECT_EQ(Scalar("SELECT Description FROM Products WHERE PLU=3"), crlf);
-        DBClose();
-    };
-
-    const std::string script = PathOf("products.sql");
-    ASSERT_EQ(xrdb8tool::RunScript(Folder(), {"Products"}, script, false, false, m_out, m_err), 0)
-        << m_err.str();
-    std::ostringstream out, err;
-    EXPECT_EQ(xrdb8tool::RunExec(Folder(), script, out, err), 0) << err.str();
-    EXPECT_EQ(out.str(),
-              "exec " + script + ": 4 batches run, 4 succeeded, 0 failed (--->GO separators)\n");
-    check("the commands");
-
-#ifdef XRDB8_TOOL
-    const std::string tool = std::string(XRDB8_TOOL) + " --data " + Folder() + " ";
-    const std::string toolScript = PathOf("tool.sql");
-    ASSERT_EQ(std::system((tool + "script Products --out " + toolScript + " >/dev/null").c_str()),
-              0);
-    EXPECT_EQ(xrtest::ReadFile(toolScript), xrtest::ReadFile(script));
-    ASSERT_EQ(std::system((tool + "exec " + toolScript + " >/dev/null").c_str()), 0);
-    check("the tool");
-#endif
-}
-
 TEST_F(CommandTest, ScriptAndExecFailures) {
     // A table that cannot be read: no script is written at all.
     const std::string script = PathOf("s.sql");

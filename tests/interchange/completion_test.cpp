@@ -7,37 +7,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "temp_dir.h"
 #include "tool_run.h"
 
 namespace {
-
-// The commands `xrdb8 --help` (or `xrdb8 COMMAND --help`) lists.
-std::vector<std::string> HelpCommands(const std::vector<std::string>& command) {
-    std::vector<std::string> args = command;
-    args.push_back("--help");
-    std::istringstream help(xrtest::RunTool(args).out);
-    std::vector<std::string> names;
-    std::string line;
-    bool inCommands = false;
-    while (std::getline(help, line)) {
-        if (line.rfind("Subcommands:", 0) == 0) {
-            inCommands = true;
-        } else if (inCommands && line.rfind("  ", 0) == 0) {
-            std::istringstream words(line);
-            std::string name;
-            words >> name;
-            names.push_back(name);
-        } else if (inCommands && !line.empty()) {
-            inCommands = false;
-        }
-    }
-    return names;
-}
 
 std::string Joined(const std::vector<std::string>& words) {
     std::string text;
@@ -48,11 +23,10 @@ std::string Joined(const std::vector<std::string>& words) {
 class CompletionTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        const xrtest::ToolRun run = xrtest::RunTool({"completion", "bash"});
-        ASSERT_EQ(run.status, 0) << run.err;
-        ASSERT_EQ(run.err, "");
+        const xrtest::ToolResult run = xrtest::RunTool({"completion", "bash"});
+        ASSERT_EQ(run.status, 0) << run.output;
         m_script = (m_dir.Path() / "xrdb8.bash").string();
-        std::ofstream(m_script) << run.out;
+        std::ofstream(m_script) << run.output;
     }
 
     // What the script offers when the command line holds `words` and the
@@ -84,42 +58,34 @@ protected:
     std::string m_script;
 };
 
-TEST_F(CompletionTest, TheScriptIsValidBash) {
-    const int status = std::system(("bash -n '" + m_script + "'").c_str());
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-}
-
-TEST_F(CompletionTest, CompletesCommandsFromTheirBeginning) {
-    EXPECT_EQ(Offered({"imp"}), "import-csv import-xml");
-    EXPECT_EQ(Offered({"se"}), "setup");
-    EXPECT_EQ(Offered({"--data", "/srv/shop", "li"}), "lists");
-    EXPECT_EQ(Offered({"lists", ""}), "export export-all import");
-    EXPECT_EQ(Offered({"lists", "export-"}), "export-all");
-}
-
-TEST_F(CompletionTest, OffersEveryCommandHelpLists) {
-    std::vector<std::string> names = HelpCommands({});
+// Commands from their beginning, the options of the command typed, and the
+// values an argument is limited to.
+TEST_F(CompletionTest, CompletesCommandsOptionsAndValues) {
+    const std::pair<std::vector<std::string>, const char*> cases[] = {
+        {{"imp"}, "import-csv import-xml"},
+        {{"se"}, "setup"},
+        {{"--data", "/srv/shop", "li"}, "lists"},
+        {{"lists", ""}, "export export-all import"},
+        {{"lists", "export-"}, "export-all"},
+        {{"import-csv", "--"}, "--all-bands --help --replace --script"},
+        {{"--"}, "--connect --data --help --version"},
+        {{"lists", "export-all", "--c"}, "--classic"},
+        {{"check", "--q"}, "--quick"},
+        {{"import-csv", ""}, "barcodes depts groups products servers tables"},
+        {{"import-csv", "--replace", "pro"}, "products"},
+        {{"colours", ""}, "export import"},
+        {{"setup", "--only", ""}, "access databases fixed-data must-have-data users"},
+        {{"completion", ""}, "bash"},
+    };
+    for (const auto& [words, offered] : cases) EXPECT_EQ(Offered(words), offered) << Joined(words);
+    // Every command help lists.
+    std::vector<std::string> names = xrtest::HelpOf({}).commands;
     ASSERT_FALSE(names.empty());
     std::sort(names.begin(), names.end());
     EXPECT_EQ(Offered({""}), Joined(names));
-    std::vector<std::string> lists = HelpCommands({"lists"});
+    std::vector<std::string> lists = xrtest::HelpOf({"lists"}).commands;
     std::sort(lists.begin(), lists.end());
     EXPECT_EQ(Offered({"lists", ""}), Joined(lists));
-}
-
-TEST_F(CompletionTest, CompletesOptionsOfTheCommandTyped) {
-    EXPECT_EQ(Offered({"import-csv", "--"}), "--all-bands --help --replace --script");
-    EXPECT_EQ(Offered({"--"}), "--connect --data --help --version");
-    EXPECT_EQ(Offered({"lists", "export-all", "--c"}), "--classic");
-    EXPECT_EQ(Offered({"check", "--q"}), "--quick");
-}
-
-TEST_F(CompletionTest, CompletesTheValuesAnArgumentIsLimitedTo) {
-    EXPECT_EQ(Offered({"import-csv", ""}), "barcodes depts groups products servers tables");
-    EXPECT_EQ(Offered({"import-csv", "--replace", "pro"}), "products");
-    EXPECT_EQ(Offered({"colours", ""}), "export import");
-    EXPECT_EQ(Offered({"setup", "--only", ""}), "access databases fixed-data must-have-data users");
-    EXPECT_EQ(Offered({"completion", ""}), "bash");
 }
 
 TEST_F(CompletionTest, CompletesFileNamesForFiles) {

@@ -133,7 +133,7 @@ TEST_P(CsvTest, ReplaceEmptiesTheTableEvenWhenNoLineIsUsable) {
     EXPECT_EQ(m_report.firstSkipped[2].reason, "group number x is not a whole number");
 }
 
-TEST_P(CsvTest, ServersAndTablesNeedTheirRequiredFields) {
+TEST_P(CsvTest, ServersTablesAndBarcodes) {
     Exec("INSERT Servers (SrvNo, Name, Auth, Password, Drawer) VALUES (2, 'Ann', 1, 11, 1)");
     CServer server;
     EXPECT_EQ(Import(server, "1,Bob,3,1234\n2,Anne,4\n3,Cy,2,99,2,ignored\n"), 1);
@@ -149,9 +149,6 @@ TEST_P(CsvTest, ServersAndTablesNeedTheirRequiredFields) {
     EXPECT_EQ(m_report.added, 2);
     EXPECT_EQ(m_report.changed, 1);
     EXPECT_EQ(m_report.skipped, 1);
-}
-
-TEST_P(CsvTest, Barcodes) {
     CBarc barcode;
     EXPECT_EQ(Import(barcode,
                      "5012345678900,101\n,102\n123456789012345678,103\n"
@@ -204,8 +201,20 @@ TEST_P(CsvTest, ProductFieldsLandWhereTheLayoutSays) {
     EXPECT_EQ(m_report.changed, 1);
 }
 
-TEST_P(CsvTest, PriceBandsAndShortLines) {
+TEST_P(CsvTest, SupplementaryMarkersPriceBandsAndShortLines) {
     CProduct product;
+    ASSERT_EQ(Import(product, ProductLine("9,Crisps,1,2,3,4", "A") + "\n"), 1);
+    Exec("UPDATE Products SET Description='Changed elsewhere' WHERE PLU=9");
+    ASSERT_EQ(Import(product, "9,$$SUPP1=1\n10,$$supp1=1\n9,$$supp2=1\n9,$$supp1\n"), 1);
+    ASSERT_EQ(product.Equ(9), 1);
+    EXPECT_EQ(product.GetDescription(), "Changed elsewhere");
+    EXPECT_EQ(product.m_def.Flags & PROD_SOLDOUT, PROD_SOLDOUT);
+    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Products WHERE PLU=10"), "0");
+    EXPECT_EQ(m_report.changed, 1);
+    EXPECT_EQ(m_report.skipped, 3);
+    ASSERT_EQ(Import(product, "9,$$supp1=0\n"), 1);
+    ASSERT_EQ(product.Equ(9), 1);
+    EXPECT_EQ(product.m_def.Flags & PROD_SOLDOUT, 0);
     // Ten prices in four-band mode: everything after the fourth shifts.
     const std::string ten = "7,Tea,1,2,3,4,5,6,7,8,9,10,3,B,0,1,0,0,0,0,0,0,0,0,0,0,0,0,1,2,0,0,x";
     ASSERT_EQ(Import(product, ten + "\n"), 1);
@@ -229,22 +238,6 @@ TEST_P(CsvTest, PriceBandsAndShortLines) {
     EXPECT_EQ(Rows("SELECT * FROM Products WHERE PLU=7"), before);
     EXPECT_EQ(m_report.firstSkipped.at(0).reason, "no ProdType");
     EXPECT_EQ(m_report.firstSkipped.at(1).reason, "no ListMenu");
-}
-
-TEST_P(CsvTest, SupplementaryMarkerWritesOnlyTheTillColumns) {
-    CProduct product;
-    ASSERT_EQ(Import(product, ProductLine("9,Crisps,1,2,3,4", "A") + "\n"), 1);
-    Exec("UPDATE Products SET Description='Changed elsewhere' WHERE PLU=9");
-    ASSERT_EQ(Import(product, "9,$$SUPP1=1\n10,$$supp1=1\n9,$$supp2=1\n9,$$supp1\n"), 1);
-    ASSERT_EQ(product.Equ(9), 1);
-    EXPECT_EQ(product.GetDescription(), "Changed elsewhere");
-    EXPECT_EQ(product.m_def.Flags & PROD_SOLDOUT, PROD_SOLDOUT);
-    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Products WHERE PLU=10"), "0");
-    EXPECT_EQ(m_report.changed, 1);
-    EXPECT_EQ(m_report.skipped, 3);
-    ASSERT_EQ(Import(product, "9,$$supp1=0\n"), 1);
-    ASSERT_EQ(product.Equ(9), 1);
-    EXPECT_EQ(product.m_def.Flags & PROD_SOLDOUT, 0);
 }
 
 // Embedded engine only: a PostgreSQL server in UTF-8 refuses text that is

@@ -27,9 +27,6 @@ GO
 exec sp_dboption N'Shop', N'autoclose', N'false'
 GO
 
-exec sp_dboption N'Shop', N'select into/bulkcopy', N'true'
-GO
-
 use [Shop]
 GO
 
@@ -99,23 +96,10 @@ ALTER TABLE [dbo].[Products] WITH NOCHECK ADD
 	)  ON [PRIMARY] 
 GO
 
-ALTER TABLE [dbo].[Sales] WITH NOCHECK ADD 
-	CONSTRAINT [PK_Sales] PRIMARY KEY  CLUSTERED 
-	(
-		[SaleID]
-	)  ON [PRIMARY] 
-GO
-
 ALTER TABLE [dbo].[Products] ADD 
 	CONSTRAINT [DF_Products_UnitPrice] DEFAULT (0) FOR [UnitPrice],
 	CONSTRAINT [DF_Products_Discontinued] DEFAULT (0) FOR [Discontinued],
 	CONSTRAINT [CK_Products_UnitPrice] CHECK ([UnitPrice] >= 0)
-GO
-
- CREATE  INDEX [Region] ON [dbo].[Departments]([Region]) ON [PRIMARY]
-GO
-
- CREATE  INDEX [ProductName] ON [dbo].[Products]([ProductName]) ON [PRIMARY]
 GO
 
  CREATE  INDEX [DeptNo] ON [dbo].[Products]([DeptNo]) ON [PRIMARY]
@@ -241,32 +225,19 @@ TEST_F(InstallScriptTest, RunsTwiceToTheSameDatabase) {
         EXPECT_EQ(Rows("SELECT * FROM [Product List] ORDER BY ProductID"),
                   (std::vector<std::string>{"1|Espresso|Coffee|1.8", "2|Cappuccino|Coffee|2.4",
                                             "3|Croissant|Bakery|1.5"}));
-        // The procedure's rows, its OUTPUT parameter and its return value.
+        // The procedure's rows (its OUTPUT parameter, its return value and
+        // the constraints' hold after the load are the cases of
+        // procedures.test and foreign_keys.test); identity goes on from the
+        // loaded keys.
         EXPECT_EQ(Rows("EXEC SalesByDepartment 1"),
                   (std::vector<std::string>{"Cappuccino|1", "Espresso|3"}));
-        Exec(
-            "CREATE TABLE #r (rc INT, total MONEY) "
-            "DECLARE @total MONEY, @rc INT "
-            "EXEC @rc = SalesByDepartment @DeptNo = 1, @Total = @total OUTPUT "
-            "INSERT #r VALUES (@rc, @total)");
-        EXPECT_EQ(Rows("SELECT rc, total FROM #r"), (std::vector<std::string>{"1|7.8"}));
-        Exec("DROP TABLE #r");
-        // Identity goes on from the loaded keys; the constraints hold again
-        // after the load.
         Exec("INSERT Products (ProductName, DeptNo, UnitPrice) VALUES ('Tea', 1, 1.2)");
         EXPECT_EQ(Scalar("SELECT MAX(ProductID) FROM Products"), "5");
-        EXPECT_EQ(DBExec("INSERT Sales (ProductID, Quantity, SoldAt) VALUES (99, 1, GETDATE())"),
-                  0);
-        EXPECT_NE(LastError().second.find("FOREIGN KEY constraint \"FK_Sales_Products\""),
-                  std::string::npos);
-        EXPECT_EQ(DBExec("UPDATE Products SET UnitPrice = -1 WHERE ProductID = 1"), 0);
-        EXPECT_NE(LastError().second.find("CHECK constraint \"CK_Products_UnitPrice\""),
-                  std::string::npos);
-        EXPECT_EQ(Rows("SELECT name FROM sysobjects WHERE xtype IN ('U', 'V', 'P', 'F') "
+        EXPECT_EQ(Rows("SELECT name FROM sysobjects WHERE xtype IN ('U', 'V', 'P', 'F', 'C') "
                        "ORDER BY xtype, name"),
-                  (std::vector<std::string>{"FK_Products_Departments", "FK_Sales_Products",
-                                            "SalesByDepartment", "Departments", "Products", "Sales",
-                                            "Product List"}));
+                  (std::vector<std::string>{"CK_Products_UnitPrice", "FK_Products_Departments",
+                                            "FK_Sales_Products", "SalesByDepartment", "Departments",
+                                            "Products", "Sales", "Product List"}));
     }
 }
 

@@ -3,8 +3,6 @@
 // line, never sees a separator (or any line) of a value's own, and the text
 // comes back byte for byte. A description that hides "--->GO" and a DELETE
 // must not delete anything on the site that runs the script.
-#include <map>
-
 #include "../table/table_fixture.h"
 
 namespace {
@@ -52,19 +50,6 @@ std::vector<std::string> Texts() {
     return texts;
 }
 
-std::map<int, std::string> ReadNotes() {
-    std::map<int, std::string> notes;
-    CAnyTable n("Notes", "No");
-    for (int on = n.MoveFirst("SELECT * FROM Notes ORDER BY No"); on; on = n.MoveNext()) {
-        int32_t no = 0;
-        std::string text;
-        n.GetField("No", no);
-        n.GetField("Text", text);
-        notes[no] = text;
-    }
-    return notes;
-}
-
 class LineBreakTest : public TableTest {
 protected:
     void SetUp() override {
@@ -80,9 +65,9 @@ protected:
             ASSERT_EQ(n.SetField("Text", text), 1);
             ASSERT_EQ(n.Update(), 1);
         }
-        m_before = ReadNotes();
+        m_before = Rows("SELECT No, Text FROM Notes ORDER BY No");
         ASSERT_EQ(m_before.size(), Texts().size());
-        ASSERT_EQ(m_before.rbegin()->second, kAttack);
+        ASSERT_EQ(m_before.back(), std::to_string(m_before.size()) + "|" + kAttack);
     }
 
     // Runs `path` on a second database, which holds `seed` first (as SQL).
@@ -96,7 +81,7 @@ protected:
         EXPECT_TRUE(xrtest::g_log.empty()) << xrtest::g_log.front() << xrtest::ReadFile(path);
     }
 
-    std::map<int, std::string> m_before;
+    std::vector<std::string> m_before;
 };
 
 TEST_P(LineBreakTest, AWholeTableScriptComesBackByteForByteAndDeletesNothing) {
@@ -108,7 +93,7 @@ TEST_P(LineBreakTest, AWholeTableScriptComesBackByteForByteAndDeletesNothing) {
     EXPECT_EQ(script.find("\nDELETE"), script.rfind("\nDELETE"));
     EXPECT_EQ(script.find('\r'), std::string::npos);
     RunOnAnotherSite(path, "INSERT Notes VALUES (999, 'cleared by the script')");
-    EXPECT_EQ(ReadNotes(), m_before);
+    EXPECT_EQ(Rows("SELECT No, Text FROM Notes ORDER BY No"), m_before);
 }
 
 TEST_P(LineBreakTest, UpsertsInsertAndUpdateByteForByte) {
@@ -124,10 +109,10 @@ TEST_P(LineBreakTest, UpsertsInsertAndUpdateByteForByte) {
     // Odd rows are there with other text (the UPDATE), even rows are not (the
     // INSERT).
     std::string seed;
-    for (const auto& [no, text] : m_before)
-        if (no % 2) seed += xr::Format("INSERT Notes VALUES (%d, 'old') ", no);
+    for (size_t no = 1; no <= m_before.size(); no += 2)
+        seed += xr::Format("INSERT Notes VALUES (%zu, 'old') ", no);
     RunOnAnotherSite(path, seed);
-    EXPECT_EQ(ReadNotes(), m_before);
+    EXPECT_EQ(Rows("SELECT No, Text FROM Notes ORDER BY No"), m_before);
 }
 
 TEST_P(LineBreakTest, TheChangeLogOfUpdatesAndDeletesKeyedByText) {
@@ -164,16 +149,8 @@ TEST_P(LineBreakTest, TheChangeLogOfUpdatesAndDeletesKeyedByText) {
     ASSERT_EQ(DBExecSQLFile(path.c_str()), 1);
     EXPECT_TRUE(xrtest::g_log.empty()) << xrtest::g_log.front() << xrtest::ReadFile(path);
     EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Notes"), "1");
-    CAnyTable t("Tags", "Name");
-    std::vector<std::string> rows;
-    for (int on = t.MoveFirst("SELECT * FROM Tags ORDER BY Uses"); on; on = t.MoveNext()) {
-        std::string name;
-        int32_t uses = 0;
-        t.GetField("Name", name);
-        t.GetField("Uses", uses);
-        rows.push_back(name + "|" + std::to_string(uses));
-    }
-    EXPECT_EQ(rows, (std::vector<std::string>{"keep|1", kAttack + "|4"}));
+    EXPECT_EQ(Rows("SELECT Name, Uses FROM Tags ORDER BY Uses"),
+              (std::vector<std::string>{"keep|1", kAttack + "|4"}));
 }
 
 }  // namespace

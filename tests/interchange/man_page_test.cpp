@@ -1,55 +1,17 @@
 // The manual page: written by the tool from its own commands, so it names
 // every command and option --help names, and groff reads it without a
 // complaint.
-#include <cctype>
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "temp_dir.h"
+#include "library.h"
 #include "tool_run.h"
 
 namespace {
-
-// The commands and the options `xrdb8 [COMMAND] --help` lists.
-struct Help {
-    std::vector<std::string> commands;
-    std::vector<std::string> options;
-};
-
-Help HelpOf(const std::vector<std::string>& command) {
-    std::vector<std::string> args = command;
-    args.push_back("--help");
-    std::istringstream text(xrtest::RunTool(args).out);
-    Help help;
-    std::string line, section;
-    while (std::getline(text, line)) {
-        if (!line.empty() && line[0] != ' ') {
-            section = line;
-            continue;
-        }
-        std::istringstream words(line);
-        std::string first;
-        words >> first;
-        if (section.rfind("Subcommands:", 0) == 0 && !first.empty()) {
-            help.commands.push_back(first);
-        } else if (section.rfind("Options:", 0) == 0 && first.size() > 1 && first[0] == '-' &&
-                   !std::isdigit(static_cast<unsigned char>(first[1]))) {
-            // (a line of a description may begin with a value such as "-1")
-            // "-h,--help" or "--only TEXT:{...}": each name of the option
-            std::istringstream names(first);
-            std::string name;
-            while (std::getline(names, name, ','))
-                if (name.rfind("-", 0) == 0) help.options.push_back(name);
-        }
-    }
-    return help;
-}
 
 // A name as the page writes it: troff's minus signs.
 std::string Roff(const std::string& text) {
@@ -58,14 +20,14 @@ std::string Roff(const std::string& text) {
     return out;
 }
 
+// The page with anything the tool writes to stderr.
 std::string Page() {
-    const xrtest::ToolRun run = xrtest::RunTool({"man"});
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.err, "");
-    return run.out;
+    const xrtest::ToolResult run = xrtest::RunTool({"man"});
+    EXPECT_EQ(run.status, 0) << run.output;
+    return run.output;
 }
 
-TEST(ManPage, HasTheSectionsOfAManualPage) {
+TEST(ManPage, TheBuildWroteThePageTheToolPrintsWithItsSections) {
     const std::string page = Page();
     EXPECT_EQ(page.rfind(".TH XRDB8 1 ", 0), 0u) << page.substr(0, 80);
     size_t at = 0;
@@ -76,11 +38,13 @@ TEST(ManPage, HasTheSectionsOfAManualPage) {
         EXPECT_NE(found, std::string::npos) << section;
         if (found != std::string::npos) at = found;
     }
+    // The build wrote the page the tool prints.
+    EXPECT_EQ(xrtest::ReadFile(XRDB8_MAN_PAGE), page);
 }
 
 TEST(ManPage, NamesEveryCommandAndOptionHelpNames) {
     const std::string page = Page();
-    const Help top = HelpOf({});
+    const xrtest::Help top = xrtest::HelpOf({});
     ASSERT_GE(top.commands.size(), 8u);
     for (const std::string& option : top.options)
         EXPECT_NE(page.find("\\fB" + Roff(option) + "\\fR"), std::string::npos) << option;
@@ -97,7 +61,7 @@ TEST(ManPage, NamesEveryCommandAndOptionHelpNames) {
         if (section == std::string::npos) continue;
         const size_t end = page.find(".SS ", section + 1);
         const std::string text = page.substr(section, end - section);
-        const Help help = HelpOf(command);
+        const xrtest::Help help = xrtest::HelpOf(command);
         for (const std::string& option : help.options) {
             if (option == "-h" || option == "--help") continue;  // every command has it
             EXPECT_NE(text.find("\\fB" + Roff(option) + "\\fR"), std::string::npos)
@@ -117,20 +81,12 @@ TEST(ManPage, NamesEveryCommandAndOptionHelpNames) {
               std::string::npos);
 }
 
-TEST(ManPage, TheBuildWroteThePageTheToolPrints) {
-    std::ifstream built(XRDB8_MAN_PAGE);
-    ASSERT_TRUE(built.good()) << XRDB8_MAN_PAGE;
-    std::stringstream text;
-    text << built.rdbuf();
-    EXPECT_EQ(text.str(), Page());
-}
-
 TEST(ManPage, GroffReadsItWithoutWarnings) {
     if (std::system("command -v groff >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "groff is not installed: the page's structure is checked above";
     xrtest::TempDir dir;
     const std::string path = (dir.Path() / "xrdb8.1").string();
-    std::ofstream(path) << Page();
+    xrtest::WriteFile(path, Page());
     std::FILE* pipe = popen(("groff -man -Tutf8 -ww -z '" + path + "' 2>&1").c_str(), "r");
     ASSERT_NE(pipe, nullptr);
     std::string warnings;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "library.h"
+#include "second_process.h"
 #include "tool_run.h"
 
 namespace {
@@ -18,68 +19,61 @@ ProgressState Import(uint64_t done, uint64_t total, double seconds) {
     return {"import-csv products", Units::Bytes, "", done, total, seconds};
 }
 
-TEST(ProgressLine, ShowsPercentageAmountRateAndTimeLeft) {
-    const std::string line = ProgressText(Import(1'200'000, 2'700'000, 4), 100);
-    EXPECT_EQ(line.rfind("import-csv products   44% [", 0), 0u) << line;
-    EXPECT_NE(line.find("]  1.2 MB of 2.7 MB  300 kB/s  5s left"), std::string::npos) << line;
-    EXPECT_LE(line.size(), 100u);
-}
-
-TEST(ProgressLine, CountsShowDoneOverTotalAndTheBarKeepsItsWidth) {
-    const std::string line =
-        ProgressText({"setup databases", Units::Things, "statements", 236, 405, 0}, 100);
-    EXPECT_EQ(line, "setup databases   58% [" + std::string(11, '=') + std::string(9, ' ') +
-                        "]  236/405 statements");
+TEST(ProgressLine, LaidOutToTheWidth) {
+    const ProgressState setup = {"setup databases", Units::Things, "statements", 236, 405, 0};
+    const struct {
+        ProgressState state;
+        size_t width;
+        std::string line;  // whole, or after "~" a part of it, or after "!" no part of it
+    } cases[] = {
+        // Percentage, amount, rate and time left.
+        {Import(1'200'000, 2'700'000, 4), 100, "~import-csv products   44% ["},
+        {Import(1'200'000, 2'700'000, 4), 100, "~]  1.2 MB of 2.7 MB  300 kB/s  5s left"},
+        // Counts show done over total.
+        {setup, 100,
+         "setup databases   58% [" + std::string(11, '=') + std::string(9, ' ') +
+             "]  236/405 statements"},
+        // Rate and time left wait for a second of work.
+        {Import(100, 1000, 0.2), 100, "~10%"},
+        {Import(100, 1000, 0.2), 100, "!/s"},
+        {Import(100, 1000, 0.2), 100, "!left"},
+        // An unknown total shows the count and no percentage.
+        {{"script Products", Units::Things, "rows", 1500, 0, 3},
+         80,
+         "script Products  1500 rows  500 rows/s"},
+        // A count beyond the total stops at a hundred.
+        {Import(5000, 4000, 0), 100, "~100%"},
+        {Import(5000, 4000, 0), 100, "~4.0 kB of 4.0 kB"},
+        // Long durations read as hours and minutes: 1% in 60 seconds.
+        {{"exec", Units::Things, "batches", 10, 1000, 60}, 120, "~1:39:00 left"},
+        // A narrow terminal keeps the percentage longest.
+        {Import(1'200'000, 2'700'000, 4), 40, "import-csv products   44%  5s left"},
+        {Import(1'200'000, 2'700'000, 4), 25, "import-csv products   44%"},
+        {Import(1'200'000, 2'700'000, 4), 12, "import   44%"},
+        // A label is not cut inside a character.
+        {{"script Caf\xC3\xA9s", Units::Things, "rows", 1, 2, 0}, 17, "script Caf   50%"},
+    };
+    for (const auto& c : cases) {
+        const std::string line = ProgressText(c.state, c.width);
+        if (c.line[0] == '~')
+            EXPECT_NE(line.find(c.line.substr(1)), std::string::npos) << line;
+        else if (c.line[0] == '!')
+            EXPECT_EQ(line.find(c.line.substr(1)), std::string::npos) << line;
+        else
+            EXPECT_EQ(line, c.line);
+    }
+    // The bar keeps its width; every width gets a line that fits it: a
+    // wrapped line cannot be redrawn in place.
     const std::string early =
         ProgressText({"setup databases", Units::Things, "statements", 5, 405, 2}, 100);
-    EXPECT_EQ(early.find(']'), line.find(']')) << early;
-}
-
-TEST(ProgressLine, RateAndTimeLeftWaitForASecondOfWork) {
-    const std::string line = ProgressText(Import(100, 1000, 0.2), 100);
-    EXPECT_NE(line.find("10%"), std::string::npos) << line;
-    EXPECT_EQ(line.find("/s"), std::string::npos) << line;
-    EXPECT_EQ(line.find("left"), std::string::npos) << line;
-}
-
-TEST(ProgressLine, AnUnknownTotalShowsTheCountAndNoPercentage) {
-    const std::string line =
-        ProgressText({"script Products", Units::Things, "rows", 1500, 0, 3}, 80);
-    EXPECT_EQ(line, "script Products  1500 rows  500 rows/s");
-}
-
-TEST(ProgressLine, ACountBeyondTheTotalStopsAtAHundred) {
-    const std::string line = ProgressText(Import(5000, 4000, 0), 100);
-    EXPECT_NE(line.find("100%"), std::string::npos) << line;
-    EXPECT_NE(line.find("4.0 kB of 4.0 kB"), std::string::npos) << line;
-}
-
-TEST(ProgressLine, LongDurationsReadAsHoursAndMinutes) {
-    // 1% in 60 seconds: 99 minutes left.
-    const std::string line = ProgressText({"exec", Units::Things, "batches", 10, 1000, 60}, 120);
-    EXPECT_NE(line.find("1:39:00 left"), std::string::npos) << line;
-}
-
-TEST(ProgressLine, ANarrowTerminalKeepsThePercentageLongest) {
-    const ProgressState s = Import(1'200'000, 2'700'000, 4);
-    EXPECT_EQ(ProgressText(s, 40), "import-csv products   44%  5s left");
-    EXPECT_EQ(ProgressText(s, 25), "import-csv products   44%");
-    EXPECT_EQ(ProgressText(s, 12), "import   44%");
-    // Every width gets a line that fits it: a wrapped line cannot be redrawn
-    // in place.
+    EXPECT_EQ(early.find(']'), ProgressText(setup, 100).find(']')) << early;
     for (size_t width = 1; width <= 160; ++width) {
-        EXPECT_LE(ProgressText(s, width).size(), width) << width;
+        EXPECT_LE(ProgressText(Import(1'200'000, 2'700'000, 4), width).size(), width) << width;
         EXPECT_LE(
             ProgressText({"setup databases", Units::Things, "statements", 3, 0, 2}, width).size(),
             width)
             << width;
     }
-}
-
-TEST(ProgressLine, ALabelIsNotCutInsideACharacter) {
-    const std::string line =
-        ProgressText({"script Caf\xC3\xA9s", Units::Things, "rows", 1, 2, 0}, 17);
-    EXPECT_EQ(line, "script Caf   50%");
 }
 
 // ---- the tool on a terminal and on a pipe ------------------------------------
@@ -91,13 +85,16 @@ protected:
         DBClose();  // the tool is a second process on the same server
     }
     std::vector<std::string> Tool(std::vector<std::string> args) const {
-        std::vector<std::string> all;
-        if (OnPostgres())
-            all = {"--connect", ConnectString()};
-        else
-            all = {"--data", Folder()};
-        all.insert(all.end(), args.begin(), args.end());
-        return all;
+        args.insert(args.begin(), {OnPostgres() ? "--connect" : "--data", Where()});
+        return args;
+    }
+    std::string Where() const { return OnPostgres() ? ConnectString() : Folder(); }
+    // The tool with its output (stdout and stderr together) on a file.
+    xrtest::ToolResult Piped(const std::vector<std::string>& args) const {
+        const std::string output = PathOf("output.txt");
+        return xrtest::WaitTool(
+            xrtest::StartTool(Where(), args, output, OnPostgres() ? "--connect" : "--data"),
+            output);
     }
     // A group file whose import gives the same summary every time it runs.
     std::string GroupFile() {
@@ -127,12 +124,11 @@ Screen Split(const std::string& screen) {
 TEST_P(ProgressToolTest, AnImportOnATerminalShowsItsPercentageThenClearsTheLine) {
     const std::string csv = GroupFile();
     const auto args = Tool({"import-csv", "groups", csv, "--replace"});
-    const xrtest::ToolRun piped = xrtest::RunTool(args);
-    ASSERT_EQ(piped.status, 0) << piped.err;
+    const xrtest::ToolResult piped = Piped({"import-csv", "groups", csv, "--replace"});
+    ASSERT_EQ(piped.status, 0) << piped.output;
     // On a pipe the summary comes alone, and nothing is drawn.
-    EXPECT_EQ(piped.err, "");
-    EXPECT_EQ(piped.out.rfind("import-csv groups " + csv + ": 99 lines\n  added: 99\n", 0), 0u)
-        << piped.out;
+    EXPECT_EQ(piped.output.rfind("import-csv groups " + csv + ": 99 lines\n  added: 99\n", 0), 0u)
+        << piped.output;
 
     const xrtest::ToolRun shown = xrtest::RunOnTerminal(args);
     ASSERT_EQ(shown.status, 0) << shown.out;
@@ -151,22 +147,16 @@ TEST_P(ProgressToolTest, AnImportOnATerminalShowsItsPercentageThenClearsTheLine)
         EXPECT_LT(end - start - 1, 100u);
         start = end;
     }
-    // After the line is cleared, the summary is the one the pipe got.
-    EXPECT_EQ(screen.after, piped.out);
-}
-
-TEST_P(ProgressToolTest, ADumbTerminalGetsNoProgress) {
-    const std::string csv = GroupFile();
-    const auto args = Tool({"import-csv", "groups", csv, "--replace"});
-    const xrtest::ToolRun piped = xrtest::RunTool(args);
-    ASSERT_EQ(piped.status, 0) << piped.err;
-    EXPECT_EQ(xrtest::RunOnTerminal(args, {"TERM=dumb"}).out, piped.out);
-    EXPECT_EQ(xrtest::RunOnTerminal(args, {"TERM"}).out, piped.out);
+    // After the line is cleared, the summary is the one the pipe got; a dumb
+    // terminal gets no progress.
+    EXPECT_EQ(screen.after, piped.output);
+    EXPECT_EQ(xrtest::RunOnTerminal(args, {"TERM=dumb"}).out, piped.output);
+    EXPECT_EQ(xrtest::RunOnTerminal(args, {"TERM"}).out, piped.output);
 }
 
 TEST_P(ProgressToolTest, ScriptAndExecShowTheirProgressToo) {
     const std::string script = PathOf("groups.sql");
-    ASSERT_EQ(xrtest::RunTool(Tool({"import-csv", "groups", GroupFile()})).status, 0);
+    ASSERT_EQ(Piped({"import-csv", "groups", GroupFile()}).status, 0);
     // script counts the rows of each table against its row count.
     const auto scriptArgs = Tool({"script", "Groups", "--out", script});
     const xrtest::ToolRun scripted = xrtest::RunOnTerminal(scriptArgs);
@@ -176,15 +166,13 @@ TEST_P(ProgressToolTest, ScriptAndExecShowTheirProgressToo) {
     EXPECT_NE(screen.progress.find("  0/99 rows"), std::string::npos) << screen.progress;
     EXPECT_EQ(screen.after, "Groups: 99 rows\nscript " + script + ": 1 tables, 99 rows\n");
     // exec reads the script's bytes against its size.
-    const auto execArgs = Tool({"exec", script});
-    const xrtest::ToolRun piped = xrtest::RunTool(execArgs);
-    ASSERT_EQ(piped.status, 0) << piped.out << piped.err;
-    EXPECT_EQ(piped.err, "");
-    const xrtest::ToolRun ran = xrtest::RunOnTerminal(execArgs);
+    const xrtest::ToolResult piped = Piped({"exec", script});
+    ASSERT_EQ(piped.status, 0) << piped.output;
+    const xrtest::ToolRun ran = xrtest::RunOnTerminal(Tool({"exec", script}));
     ASSERT_EQ(ran.status, 0) << ran.out;
     screen = Split(ran.out);
     EXPECT_EQ(screen.progress.rfind("\rexec    0% [", 0), 0u) << screen.progress;
-    EXPECT_EQ(screen.after, piped.out);
+    EXPECT_EQ(screen.after, piped.output);
 }
 
 TEST_P(ProgressToolTest, SetupCountsTheStatementsOfItsStep) {

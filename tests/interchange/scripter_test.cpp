@@ -157,31 +157,24 @@ TEST_P(ScripterTest, RowsTablesAndTextLines) {
               (std::vector<std::string>{"3|Bar", "4|Food"}));
 }
 
-// The scripter's rows and its DELETE conditions put line breaks as CHAR(10):
-// neither a description nor a barcode argument gives the runner a line.
-TEST_P(ScripterTest, LineBreaksInRowsAndConditionsRunAsText) {
-    const std::string attack = "Cola\n--->GO\nDELETE FROM Products\n";
+// A DELETE condition puts line breaks as CHAR(10): a barcode argument gives
+// the runner no line. (Rows go through the table writer, whose line breaks
+// LineBreakTest runs back.)
+TEST_P(ScripterTest, LineBreaksInConditionsRunAsText) {
     Exec("INSERT Products (PLU, Description) VALUES (1, 'Water')");
-    Exec("INSERT Products (PLU, Description) VALUES (2, '" + xr::QuoteSql(attack) + "')");
     ASSERT_EQ(ScriptStart(m_script.c_str()), 0);
-    EXPECT_EQ(ScriptCopyAll(1), 0);
     EXPECT_EQ(ScriptWrite(4, -1, Text("5\n--->GO\nDELETE FROM Products --"), 0, 0), 0);
     EXPECT_EQ(ScriptStop(), 0);
-    const std::string script = Script();
-    EXPECT_NE(script.find("DELETE FROM Barcodes WHERE Barcode='5' + CHAR(10) + '--->GO' + "
-                          "CHAR(10) + 'DELETE FROM Products --'\n--->GO\n"),
-              std::string::npos)
-        << script;
-
-    Exec("DELETE FROM Products");
+    EXPECT_EQ(Script(),
+              "DELETE FROM Barcodes WHERE Barcode='5' + CHAR(10) + '--->GO' + CHAR(10) + "
+              "'DELETE FROM Products --'\n--->GO\n");
     xrtest::ClearLog();
     ASSERT_EQ(DBExecSQLFile(m_script.c_str()), 1);
-    EXPECT_TRUE(xrtest::g_log.empty()) << xrtest::g_log.front() << script;
-    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Products"), "2");
-    EXPECT_EQ(Scalar("SELECT Description FROM Products WHERE PLU=2"), attack);
+    EXPECT_TRUE(xrtest::g_log.empty()) << xrtest::g_log.front();
+    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Products"), "1");
 }
 
-TEST_P(ScripterTest, OnlyTheFirstListItemOfAList) {
+TEST_P(ScripterTest, OnlyTheFirstListItemOfAListAndTableNames) {
     Exec("INSERT ListItems (ListNo, PageNo, ItemNo) VALUES (7, 1, 1)");
     Exec("INSERT ListItems (ListNo, PageNo, ItemNo) VALUES (7, 1, 2)");
     ASSERT_EQ(ScriptStart(m_script.c_str()), 0);
@@ -192,9 +185,7 @@ TEST_P(ScripterTest, OnlyTheFirstListItemOfAList) {
     size_t inserts = 0;
     for (size_t at = 0; (at = script.find("INSERT", at)) != std::string::npos; ++at) ++inserts;
     EXPECT_EQ(inserts, 1u);
-}
-
-TEST_P(ScripterTest, GetNameFillsAtMostTheBuffer) {
+    // GetName fills at most the buffer.
     ASSERT_EQ(ScriptStart(m_script.c_str()), 0);
     char buffer[8];
     std::memset(buffer, 'x', sizeof buffer);

@@ -39,36 +39,100 @@ protected:
     }
 };
 
-TEST_P(WriterTest, TheDepartmentUpsertOfTheScriptFormat) {
-    Exec("CREATE TABLE Depts (DptNo INTEGER NOT NULL, GrpNo INTEGER, Name VARCHAR(20))");
-    Exec("INSERT Depts VALUES (3, 1, 'Bar')");
-    CAnyTable d("Depts", "DptNo");
-    EXPECT_EQ(Script(d, "SELECT * FROM Depts", 2),
-              " IF EXISTS (SELECT [DptNo] FROM Depts WHERE [DptNo]=3)\n"
-              " UPDATE Depts\n"
-              " SET [GrpNo]=1, [Name]='Bar'\n"
-              " WHERE DptNo=3\n"
-              " ELSE\n"
-              " INSERT Depts\n"
-              "([DptNo],[GrpNo],[Name])\n"
-              " VALUES (3, 1, 'Bar')\n"
-              "--->GO\n");
-    EXPECT_EQ(Script(d, "SELECT * FROM Depts", 1, 0),
-              " INSERT Depts\n([DptNo],[GrpNo],[Name])\n VALUES (3, 1, 'Bar')\n");
-    EXPECT_EQ(Script(d, "SELECT * FROM Depts", 0),
-              " UPDATE Depts\n SET [GrpNo]=1, [Name]='Bar'\n WHERE DptNo=3\n--->GO\n");
-    EXPECT_EQ(Script(d, "SELECT * FROM Depts", -1), "DELETE FROM Depts WHERE DptNo=3\n--->GO\n");
+std::string Hex(int from, int count) {
+    std::string s;
+    for (int i = from; i < from + count; ++i) s += xr::Format("%02X", i & 255);
+    return s;
+}
 
-    // A first column that is NULL: the lists still open without a separator.
-    Exec("CREATE TABLE Grps (GrpNo INTEGER, Name VARCHAR(20))");
-    Exec("INSERT Grps VALUES (NULL, 'Food')");
-    CAnyTable grps("Grps", "Name");
-    EXPECT_EQ(Script(grps, "SELECT * FROM Grps", 1),
-              " INSERT Grps\n([Name])\n VALUES ('Food')\n--->GO\n");
-    EXPECT_EQ(Script(grps, "SELECT * FROM Grps", 0), "") << "nothing to assign";
-
+// The statements of each mode (2: upsert) for the row of a table that `sql`
+// makes or changes first; `go` 0 leaves the GO line out.
+TEST_P(WriterTest, StatementShapesAndValueForms) {
+    const std::string bin100 = "0x" + Hex(0, 34) + "\n" + Hex(34, 35) + "\n" + Hex(69, 31) + "\n";
+    const struct {
+        std::string sql, table, key;
+        int mode, go;
+        std::string text;
+    } cases[] = {
+        {"CREATE TABLE Depts (DptNo INTEGER NOT NULL, GrpNo INTEGER, Name VARCHAR(20)) "
+         "INSERT Depts VALUES (3, 1, 'Bar')",
+         "Depts", "DptNo", 2, 1,
+         " IF EXISTS (SELECT [DptNo] FROM Depts WHERE [DptNo]=3)\n UPDATE Depts\n"
+         " SET [GrpNo]=1, [Name]='Bar'\n WHERE DptNo=3\n ELSE\n INSERT Depts\n"
+         "([DptNo],[GrpNo],[Name])\n VALUES (3, 1, 'Bar')\n--->GO\n"},
+        {"", "Depts", "DptNo", 1, 0,
+         " INSERT Depts\n([DptNo],[GrpNo],[Name])\n VALUES (3, 1, 'Bar')\n"},
+        {"", "Depts", "DptNo", 0, 1,
+         " UPDATE Depts\n SET [GrpNo]=1, [Name]='Bar'\n WHERE DptNo=3\n--->GO\n"},
+        {"", "Depts", "DptNo", -1, 1, "DELETE FROM Depts WHERE DptNo=3\n--->GO\n"},
+        // A first column that is NULL: the lists still open without a separator.
+        {"CREATE TABLE Grps (GrpNo INTEGER, Name VARCHAR(20)) INSERT Grps VALUES (NULL, 'Food')",
+         "Grps", "Name", 1, 1, " INSERT Grps\n([Name])\n VALUES ('Food')\n--->GO\n"},
+        {"", "Grps", "Name", 0, 1, ""},  // nothing to assign
+        // A table without keys updates and deletes without WHERE.
+        {"CREATE TABLE Cfg (Numb INTEGER, Vatr VARCHAR(10)) INSERT Cfg VALUES (1, 'x')", "Cfg", "",
+         2, 1,
+         " IF EXISTS (SELECT * FROM Cfg)\n UPDATE Cfg\n SET [Numb]=1, [Vatr]='x'\n ELSE\n"
+         " INSERT Cfg\n([Numb],[Vatr])\n VALUES (1, 'x')\n--->GO\n"},
+        {"", "Cfg", "", -1, 1, "DELETE FROM Cfg\n--->GO\n"},
+        // Binary values break after 34 and then 35 bytes.
+        {"CREATE TABLE Pics (ID INTEGER NOT NULL, Pic IMAGE) INSERT Pics VALUES (1, 0x" +
+             Hex(0, 34) + ")",
+         "Pics", "ID", 1, 1,
+         " INSERT Pics\n([ID],[Pic])\n VALUES (1, 0x" + Hex(0, 34) + "\n)\n--->GO\n"},
+        {"UPDATE Pics SET Pic = 0x" + Hex(0, 35), "Pics", "ID", 1, 1,
+         " INSERT Pics\n([ID],[Pic])\n VALUES (1, 0x" + Hex(0, 34) + "\n" + Hex(34, 1) +
+             "\n)\n--->GO\n"},
+        {"UPDATE Pics SET Pic = 0x" + Hex(0, 100), "Pics", "ID", 1, 1,
+         " INSERT Pics\n([ID],[Pic])\n VALUES (1, " + bin100 + ")\n--->GO\n"},
+        // Mode 5 assigns the binary column; mode 0 leaves it, and with nothing
+        // else to assign writes no UPDATE at all.
+        {"", "Pics", "ID", 5, 1, " UPDATE Pics\n SET [Pic]=" + bin100 + "\n WHERE ID=1\n--->GO\n"},
+        {"", "Pics", "ID", 0, 1, ""},
+        // In an upsert the UPDATE's line ends after the value.
+        {"UPDATE Pics SET Pic = 0x0102", "Pics", "ID", 2, 1,
+         " IF EXISTS (SELECT [ID] FROM Pics WHERE [ID]=1)\n UPDATE Pics\n SET [Pic]=0x0102\n\n"
+         " WHERE ID=1\n ELSE\n INSERT Pics\n([ID],[Pic])\n VALUES (1, 0x0102\n)\n--->GO\n"},
+        // V$Dirty is forced in inserts and left out of updates; NULL there
+        // too, so that both lists name the column.
+        {"CREATE TABLE Lists (ListNo INTEGER NOT NULL, Name VARCHAR(10), V$Dirty INTEGER, "
+         "V$SoldOut INTEGER) INSERT Lists VALUES (1, 'a', 0, 5)",
+         "Lists", "ListNo", 1, 1,
+         " INSERT Lists\n([ListNo],[Name],[V$Dirty],[V$SoldOut])\n VALUES (1, 'a', 1, "
+         "5)\n--->GO\n"},
+        {"", "Lists", "ListNo", 0, 1, " UPDATE Lists\n SET [Name]='a'\n WHERE ListNo=1\n--->GO\n"},
+        {"UPDATE Lists SET V$Dirty = NULL, V$SoldOut = NULL", "Lists", "ListNo", 1, 1,
+         " INSERT Lists\n([ListNo],[Name],[V$Dirty])\n VALUES (1, 'a', 1)\n--->GO\n"},
+        // Bigint keys are written in full.
+        {"CREATE TABLE Products (PLU BIGINT NOT NULL, Description VARCHAR(20)) "
+         "INSERT Products VALUES (12345678901, 'Ale')",
+         "Products", "PLU", 2, 1,
+         " IF EXISTS (SELECT [PLU] FROM Products WHERE [PLU]=12345678901)\n UPDATE Products\n"
+         " SET [Description]='Ale'\n WHERE PLU=12345678901\n ELSE\n INSERT Products\n"
+         "([PLU],[Description])\n VALUES (12345678901, 'Ale')\n--->GO\n"},
+        {"", "Products", "PLU", -1, 1, "DELETE FROM Products WHERE PLU=12345678901\n--->GO\n"},
+        // Dates are days since 1900 with six decimals.
+        {"CREATE TABLE Stamps (ID INTEGER NOT NULL, At DATETIME) INSERT Stamps VALUES (1, "
+         "'19000101')",
+         "Stamps", "ID", 1, 1, " INSERT Stamps\n([ID],[At])\n VALUES (1, 0.000000)\n--->GO\n"},
+        {"UPDATE Stamps SET At = '19000101 12:00'", "Stamps", "ID", 1, 1,
+         " INSERT Stamps\n([ID],[At])\n VALUES (1, 0.500000)\n--->GO\n"},
+        {"UPDATE Stamps SET At = '20000101'", "Stamps", "ID", 1, 1,
+         " INSERT Stamps\n([ID],[At])\n VALUES (1, 36524.000000)\n--->GO\n"},
+        {"UPDATE Stamps SET At = '18991230'", "Stamps", "ID", 1, 1,
+         " INSERT Stamps\n([ID],[At])\n VALUES (1, -2.000000)\n--->GO\n"},
+        {"UPDATE Stamps SET At = '18991229 06:00'", "Stamps", "ID", 1, 1,
+         " INSERT Stamps\n([ID],[At])\n VALUES (1, -2.750000)\n--->GO\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.table + " mode " + std::to_string(c.mode) + " after " + c.sql);
+        if (!c.sql.empty()) Exec(c.sql);
+        CAnyTable t(c.table, c.key);
+        EXPECT_EQ(Script(t, "SELECT * FROM " + c.table, c.mode, c.go), c.text);
+    }
     // Only the four modes, an open object and a stream write anything.
-    CAnyTable closed("Depts", "DptNo");
+    CAnyTable closed("Depts", "DptNo"), d("Depts", "DptNo");
+    ASSERT_EQ(d.MoveFirst("SELECT * FROM Depts"), 1);
     EXPECT_EQ(Written([&](std::FILE* f) {
                   EXPECT_EQ(closed.AAScriptRecord(f, 1, 1), 0);
                   EXPECT_EQ(closed.AAScriptRecord(f), 0);
@@ -78,58 +142,10 @@ TEST_P(WriterTest, TheDepartmentUpsertOfTheScriptFormat) {
               }),
               "");
     EXPECT_EQ(Written([](std::FILE* f) { CXRTable::AAScriptGo(f); }), "--->GO\n");
-}
-
-TEST_P(WriterTest, ATableWithoutKeysUpdatesAndDeletesWithoutWhere) {
-    Exec("CREATE TABLE Cfg (Numb INTEGER, Vatr VARCHAR(10))");
-    Exec("INSERT Cfg VALUES (1, 'x')");
-    CAnyTable c("Cfg");
-    EXPECT_EQ(Script(c, "SELECT * FROM Cfg", 2),
-              " IF EXISTS (SELECT * FROM Cfg)\n"
-              " UPDATE Cfg\n"
-              " SET [Numb]=1, [Vatr]='x'\n"
-              " ELSE\n"
-              " INSERT Cfg\n"
-              "([Numb],[Vatr])\n"
-              " VALUES (1, 'x')\n"
-              "--->GO\n");
-    EXPECT_EQ(Script(c, "SELECT * FROM Cfg", -1), "DELETE FROM Cfg\n--->GO\n");
-}
-
-TEST_P(WriterTest, BinaryValuesBreakAfter34AndThen35Bytes) {
-    Exec("CREATE TABLE Pics (ID INTEGER NOT NULL, Pic IMAGE)");
-    auto hex = [](int from, int count) {
-        std::string s;
-        for (int i = from; i < from + count; ++i) s += xr::Format("%02X", i & 255);
-        return s;
-    };
-    const struct {
-        int size;
-        std::string lines;
-    } cases[] = {
-        {34, "0x" + hex(0, 34) + "\n"},
-        {35, "0x" + hex(0, 34) + "\n" + hex(34, 1) + "\n"},
-        {100, "0x" + hex(0, 34) + "\n" + hex(34, 35) + "\n" + hex(69, 31) + "\n"},
-    };
-    CAnyTable t("Pics", "ID");
-    for (const auto& c : cases) {
-        Exec("DELETE FROM Pics");
-        Exec("INSERT Pics VALUES (1, 0x" + hex(0, c.size) + ")");
-        EXPECT_EQ(Script(t, "SELECT * FROM Pics", 1),
-                  " INSERT Pics\n([ID],[Pic])\n VALUES (1, " + c.lines + ")\n--->GO\n")
-            << c.size;
-    }
-    // Mode 5 assigns the binary column; mode 0 leaves it, and with nothing
-    // else to assign writes no UPDATE at all.
-    EXPECT_EQ(Script(t, "SELECT * FROM Pics", 5),
-              " UPDATE Pics\n SET [Pic]=" + cases[2].lines + "\n WHERE ID=1\n--->GO\n");
-    EXPECT_EQ(Script(t, "SELECT * FROM Pics", 0), "");
-    // Binary values in an upsert: the UPDATE's line ends after the value.
-    Exec("UPDATE Pics SET Pic = 0x0102");
-    EXPECT_EQ(Script(t, "SELECT * FROM Pics", 2),
-              " IF EXISTS (SELECT [ID] FROM Pics WHERE [ID]=1)\n"
-              " UPDATE Pics\n SET [Pic]=0x0102\n\n WHERE ID=1\n"
-              " ELSE\n INSERT Pics\n([ID],[Pic])\n VALUES (1, 0x0102\n)\n--->GO\n");
+    // A deleted row is not upserted.
+    ASSERT_EQ(d.OpenTable(), 1);
+    ASSERT_EQ(d.Delete(), 1);
+    EXPECT_EQ(Written([&](std::FILE* f) { EXPECT_EQ(d.AAScriptRecord(f), 1); }), "");
 }
 
 TEST_P(WriterTest, AnUpsertWithNothingToAssignStillRuns) {
@@ -153,54 +169,6 @@ TEST_P(WriterTest, AnUpsertWithNothingToAssignStillRuns) {
     EXPECT_TRUE(xrtest::g_log.empty()) << xrtest::g_log.front();
     EXPECT_EQ(Scalar("SELECT B FROM Keys WHERE A=1"), "2");
     EXPECT_EQ(Script(k, "SELECT * FROM Keys", -1), "DELETE FROM Keys WHERE A=1 AND B=2\n--->GO\n");
-}
-
-TEST_P(WriterTest, VDirtyIsForcedInInsertsAndLeftOutOfUpdates) {
-    Exec(
-        "CREATE TABLE Lists (ListNo INTEGER NOT NULL, Name VARCHAR(10), V$Dirty INTEGER, "
-        "V$SoldOut INTEGER)");
-    Exec("INSERT Lists VALUES (1, 'a', 0, 5)");
-    CAnyTable l("Lists", "ListNo");
-    EXPECT_EQ(Script(l, "SELECT * FROM Lists", 1),
-              " INSERT Lists\n([ListNo],[Name],[V$Dirty],[V$SoldOut])\n VALUES (1, 'a', 1, 5)\n"
-              "--->GO\n");
-    EXPECT_EQ(Script(l, "SELECT * FROM Lists", 0),
-              " UPDATE Lists\n SET [Name]='a'\n WHERE ListNo=1\n--->GO\n");
-    // NULL there too: both lists name the column, so they stay in step.
-    Exec("UPDATE Lists SET V$Dirty = NULL, V$SoldOut = NULL");
-    EXPECT_EQ(Script(l, "SELECT * FROM Lists", 1),
-              " INSERT Lists\n([ListNo],[Name],[V$Dirty])\n VALUES (1, 'a', 1)\n--->GO\n");
-}
-
-TEST_P(WriterTest, BigintKeysAreWrittenInFull) {
-    Exec("CREATE TABLE Products (PLU BIGINT NOT NULL, Description VARCHAR(20))");
-    Exec("INSERT Products VALUES (12345678901, 'Ale')");
-    CAnyTable p("Products", "PLU");
-    EXPECT_EQ(Script(p, "SELECT * FROM Products", 2),
-              " IF EXISTS (SELECT [PLU] FROM Products WHERE [PLU]=12345678901)\n"
-              " UPDATE Products\n SET [Description]='Ale'\n WHERE PLU=12345678901\n"
-              " ELSE\n INSERT Products\n([PLU],[Description])\n VALUES (12345678901, 'Ale')\n"
-              "--->GO\n");
-    EXPECT_EQ(Script(p, "SELECT * FROM Products", -1),
-              "DELETE FROM Products WHERE PLU=12345678901\n--->GO\n");
-}
-
-TEST_P(WriterTest, DatesAreDaysSince1900WithSixDecimals) {
-    Exec("CREATE TABLE Stamps (ID INTEGER NOT NULL, At DATETIME)");
-    const std::pair<const char*, const char*> cases[] = {
-        {"'19000101'", "0.000000"},        {"'19000101 12:00'", "0.500000"},
-        {"'20000101'", "36524.000000"},    {"'18991230'", "-2.000000"},
-        {"'18991229 06:00'", "-2.750000"},
-    };
-    CAnyTable s("Stamps", "ID");
-    for (const auto& [value, written] : cases) {
-        Exec("DELETE FROM Stamps");
-        Exec(std::string("INSERT Stamps VALUES (1, ") + value + ")");
-        EXPECT_EQ(
-            Script(s, "SELECT * FROM Stamps", 1),
-            std::string(" INSERT Stamps\n([ID],[At])\n VALUES (1, ") + written + ")\n--->GO\n")
-            << value;
-    }
 }
 
 TEST_P(WriterTest, LongLogicalLinesBreakBeforeTheNextColumn) {
@@ -246,15 +214,6 @@ TEST_P(WriterTest, IdentityInsertsAreWrapped) {
     xrtest::WriteFile(path, upsert);
     ASSERT_EQ(DBExecSQLFile(path.c_str()), 1);
     EXPECT_EQ(Scalar("SELECT LastName FROM Customers WHERE ID=1"), "Smith");
-}
-
-TEST_P(WriterTest, ADeletedRowIsNotUpserted) {
-    Exec("CREATE TABLE Depts (DptNo INTEGER NOT NULL, Name VARCHAR(20))");
-    Exec("INSERT Depts VALUES (3, 'Bar')");
-    CAnyTable d("Depts", "DptNo");
-    ASSERT_EQ(d.OpenTable(), 1);
-    ASSERT_EQ(d.Delete(), 1);
-    EXPECT_EQ(Written([&](std::FILE* f) { EXPECT_EQ(d.AAScriptRecord(f), 1); }), "");
 }
 
 TEST_P(WriterTest, ValueForms) {

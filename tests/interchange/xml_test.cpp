@@ -37,13 +37,20 @@ TEST_P(XmlTest, ATopElementAloneIsTheOneProduct) {
     EXPECT_EQ(Rows("SELECT PLU, Description, Price1 FROM Products"),
               Lines{"17|Still lemonade|1.25"});
     EXPECT_TRUE(xrtest::g_log.empty());
+    // Keys beyond 32 bits find their own row: 5000000001 cut to 32 bits is
+    // 705032705.
+    Exec("INSERT Products (PLU, Description) VALUES (705032705, 'Small')");
+    Exec("INSERT Products (PLU, Description) VALUES (5000000001, 'Big')");
+    EXPECT_EQ(Load(Product("PLU=\"5000000001\" Description=\"Big, changed\"")), 1);
+    EXPECT_EQ(Rows("SELECT PLU, Description FROM Products ORDER BY PLU"),
+              (Lines{"17|Still lemonade", "705032705|Small", "5000000001|Big, changed"}));
 }
 
 struct ProductFilter : CProduct {
     using CProduct::FieldFilter;
 };
 
-TEST_P(XmlTest, TillColumnsAreNeverLoaded) {
+TEST_P(XmlTest, TillColumnsAreNeverLoadedAndOneRecordLoadsOnItsOwn) {
     ProductFilter filter;
     std::string value = "1";
     for (const char* column : {"V$SoldOut", "V$StockID", "V$x"})
@@ -56,6 +63,29 @@ TEST_P(XmlTest, TillColumnsAreNeverLoaded) {
     EXPECT_EQ(Load(Product("PLU=\"3\" V$SoldOut=\"1\" Description=\"Pie\"")), 0);
     EXPECT_EQ(LinesWith("(Error parsing element attribute@").size(), 1u);
     EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Products"), "0");
+    // One record on its own.
+    CProduct product;
+    std::string bad = "<Products PLU=";
+    EXPECT_EQ(xr::interchange::LoadXmlRecord(product, bad, nullptr), 0);
+    EXPECT_EQ(product.m_xmlCount, 0) << "progress unchanged when the text does not parse";
+    std::string good = "<Products PLU=\"-5\" Description=\"Minus\"/>";
+    bool added = false;
+    EXPECT_EQ(xr::interchange::LoadXmlRecord(product, good, &added), 1);
+    EXPECT_TRUE(added);
+    EXPECT_EQ(product.m_xmlCount, 500);
+    EXPECT_EQ(xr::interchange::LoadXmlRecord(product, good, &added), 1);
+    EXPECT_FALSE(added);
+
+    // A value the column refuses: reported against the table, nothing written.
+    std::string refused = "<Products PLU=\"6\" Dept=\"not a number\"/>";
+    EXPECT_EQ(xr::interchange::LoadXmlRecord(product, refused, nullptr), 0);
+    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Products WHERE PLU=6"), "0");
+
+    xml_CString_writer writer;
+    pugi::xml_document doc;
+    ASSERT_TRUE(doc.load_string("<a x=\"1\"><b/></a>"));
+    doc.first_child().print(writer, "\t", pugi::format_indent, pugi::encoding_auto);
+    EXPECT_EQ(writer.m_text, "<a x=\"1\">\n\t<b />\n</a>\n");
 }
 
 TEST_P(XmlTest, RecordsThatFailAreLoggedWithTheirProgressAndTheRestLoad) {
@@ -86,7 +116,7 @@ TEST_P(XmlTest, RecordsThatFailAreLoggedWithTheirProgressAndTheRestLoad) {
     EXPECT_EQ(report.firstSkipped.at(0).reason, "no PLU attribute");
 }
 
-TEST_P(XmlTest, DocumentsThatCannotBeWalked) {
+TEST_P(XmlTest, DocumentsThatCannotBeWalkedOrAreNestedTooDeep) {
     const std::string file = PathOf("in.xml");
     EXPECT_EQ(Load("<Data><Products PLU=\"1\"></Data>"), 0);
     ASSERT_EQ(xrtest::g_log.size(), 1u);
@@ -112,12 +142,9 @@ TEST_P(XmlTest, DocumentsThatCannotBeWalked) {
 
     EXPECT_EQ(CXRTable::XmlLoadFile(PathOf("missing.xml").c_str(), nullptr), 0);
     EXPECT_EQ(CXRTable::XmlLoadFile(nullptr, nullptr), 0);
-}
-
-// Elements nested 20,000 deep: printed with indents they would take memory
-// by the square of the depth. The file is refused whole, before its first
-// product, with a line that names it and the depth.
-TEST_P(XmlTest, DeeplyNestedFilesAreRefusedWhole) {
+    // Elements nested 20,000 deep: printed with indents they would take
+    // memory by the square of the depth. The file is refused whole, before
+    // its first product, with a line that names it and the depth.
     const auto nested = [](int levels) {
         std::string open, close;
         for (int i = 0; i < levels; ++i) {
@@ -131,7 +158,6 @@ TEST_P(XmlTest, DeeplyNestedFilesAreRefusedWhole) {
         getrusage(RUSAGE_SELF, &usage);
         return usage.ru_maxrss;
     };
-    const std::string file = PathOf("in.xml");
     const long before = peakKb();
     xr::interchange::ImportReport report;
     {
@@ -155,40 +181,6 @@ TEST_P(XmlTest, DeeplyNestedFilesAreRefusedWhole) {
     EXPECT_EQ(Load(product + nested(62) + "</Products></Data>", "Products"), 1);
     EXPECT_TRUE(xrtest::g_log.empty());
     EXPECT_EQ(Rows("SELECT PLU FROM Products"), Lines{"5"});
-}
-
-TEST_P(XmlTest, KeysBeyondThirtyTwoBitsFindTheirOwnRow) {
-    // 5000000001 cut to 32 bits is 705032705.
-    Exec("INSERT Products (PLU, Description) VALUES (705032705, 'Small')");
-    Exec("INSERT Products (PLU, Description) VALUES (5000000001, 'Big')");
-    EXPECT_EQ(Load(Product("PLU=\"5000000001\" Description=\"Big, changed\"")), 1);
-    EXPECT_EQ(Rows("SELECT PLU, Description FROM Products ORDER BY PLU"),
-              (Lines{"705032705|Small", "5000000001|Big, changed"}));
-}
-
-TEST_P(XmlTest, OneRecordOnItsOwn) {
-    CProduct product;
-    std::string bad = "<Products PLU=";
-    EXPECT_EQ(xr::interchange::LoadXmlRecord(product, bad, nullptr), 0);
-    EXPECT_EQ(product.m_xmlCount, 0) << "progress unchanged when the text does not parse";
-    std::string good = "<Products PLU=\"-5\" Description=\"Minus\"/>";
-    bool added = false;
-    EXPECT_EQ(xr::interchange::LoadXmlRecord(product, good, &added), 1);
-    EXPECT_TRUE(added);
-    EXPECT_EQ(product.m_xmlCount, 500);
-    EXPECT_EQ(xr::interchange::LoadXmlRecord(product, good, &added), 1);
-    EXPECT_FALSE(added);
-
-    // A value the column refuses: reported against the table, nothing written.
-    std::string refused = "<Products PLU=\"6\" Dept=\"not a number\"/>";
-    EXPECT_EQ(xr::interchange::LoadXmlRecord(product, refused, nullptr), 0);
-    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Products WHERE PLU=6"), "0");
-
-    xml_CString_writer writer;
-    pugi::xml_document doc;
-    ASSERT_TRUE(doc.load_string("<a x=\"1\"><b/></a>"));
-    doc.first_child().print(writer, "\t", pugi::format_indent, pugi::encoding_auto);
-    EXPECT_EQ(writer.m_text, "<a x=\"1\">\n\t<b />\n</a>\n");
 }
 
 }  // namespace

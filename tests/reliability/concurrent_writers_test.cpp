@@ -52,11 +52,10 @@ private:
 
 TEST(ConcurrentWritersTest, AlterTableWaitsForAnotherProcessThatWrites) {
     xrtest::TempDir dir;
-    ASSERT_EQ(xrtest::Tool(dir.Str(), {"sql", "CREATE DATABASE LORIMDB82"}).status, 0);
-    ASSERT_EQ(xrtest::Tool(dir.Str(), {"sql",
-                                       "CREATE TABLE LORIMDB82..Busy (n INT NOT NULL) "
-                                       "CREATE TABLE LORIMDB82..Grown (a INT NOT NULL)"})
-                  .status,
+    ASSERT_EQ(xrtest::ToolSql(dir.Str(), "CREATE DATABASE LORIMDB82"), 0);
+    ASSERT_EQ(xrtest::ToolSql(dir.Str(),
+                              "CREATE TABLE LORIMDB82..Busy (n INT NOT NULL) "
+                              "CREATE TABLE LORIMDB82..Grown (a INT NOT NULL)"),
               0);
     Writer writer(dir.Str(), "INSERT INTO Busy (n) VALUES (1) DELETE FROM Busy");
     for (int i = 0; i < 6; ++i) {
@@ -96,13 +95,9 @@ TEST(ConcurrentWritersTest, SetupDuringTradingCompletes) {
     // An older site: tables of the trading database the set-up makes again.
     for (const char* table : {"TillTotals", "TillVars", "TillStates", "ProdSales", "DeptSales",
                               "GrpSales", "SrvrSales", "MoreTotals"}) {
-        ASSERT_EQ(
-            xrtest::Tool(dir.Str(), {"sql", std::string("DROP TABLE LORIMDB82..") + table}).status,
-            0);
+        ASSERT_EQ(xrtest::ToolSql(dir.Str(), std::string("DROP TABLE LORIMDB82..") + table), 0);
     }
-    ASSERT_EQ(
-        xrtest::Tool(dir.Str(), {"sql", "CREATE TABLE LORIMDB82..Trade (n INT NOT NULL)"}).status,
-        0);
+    ASSERT_EQ(xrtest::ToolSql(dir.Str(), "CREATE TABLE LORIMDB82..Trade (n INT NOT NULL)"), 0);
     Writer writer(dir.Str(), "INSERT INTO Trade (n) VALUES (1) UPDATE Trade SET n = n + 1");
     xrtest::ToolResult r = xrtest::Tool(dir.Str(), {"setup"});
     writer.Stop();

@@ -10,9 +10,14 @@
 #include "engine/connection_string.h"
 #include "library.h"
 #include "second_process.h"
+#include "sqlite_rows.h"
 #include "xrdb8/xrdb8.h"
 
 namespace {
+
+bool Has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 class DamagedDatabaseTest : public xrtest::LibraryTest {
 protected:
@@ -31,45 +36,41 @@ protected:
         DBClose();
     }
 
+    // Garbage in place of database `name` (or of the file of that path).
     void Garble(const std::string& name) {
+        const std::string file = name.find('/') == std::string::npos ? File(name) : name;
         std::error_code ec;
-        std::filesystem::remove(File(name) + "-wal", ec);
-        std::filesystem::remove(File(name) + "-shm", ec);
-        std::ofstream out(File(name), std::ios::binary | std::ios::trunc);
+        std::filesystem::remove(file + "-wal", ec);
+        std::filesystem::remove(file + "-shm", ec);
+        std::ofstream out(file, std::ios::binary | std::ios::trunc);
         for (int i = 0; i < 4096; ++i) out.put(static_cast<char>((i * 7919 + 13) & 0xff));
     }
 };
 
-TEST_F(DamagedDatabaseTest, OpeningADamagedDatabaseFailsTheLogin) {
-    MakeDatabase("LORIMDB81");
-    Garble("LORIMDB81");
-    EXPECT_EQ(DBOpen(ConnectString().c_str(), "LORIMDB81"), 0);
-    int code = 0;
-    std::string text;
-    DBGetError(code, text);
-    EXPECT_EQ(static_cast<uint32_t>(code), 0x80040E4Du);
-    EXPECT_EQ(text, "Cannot open database \"LORIMDB81\" requested by the login. The login failed.");
-    // Nothing was left open on master for the statements that follow.
-    EXPECT_EQ(xr::TheApp().ConnectionCount(), 0u);
-}
-
-TEST_F(DamagedDatabaseTest, UsingADamagedDatabaseNamesItsFile) {
-    MakeDatabase("LORIMDB82");
-    Garble("LORIMDB82");
-    ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
-    EXPECT_EQ(DBExec("USE LORIMDB82"), 0);
-    int code = 0;
-    std::string text;
-    DBGetError(code, text);
-    EXPECT_NE(text.find(File("LORIMDB82")), std::string::npos) << text;
-    EXPECT_NE(text.find("damaged"), std::string::npos) << text;
-    EXPECT_EQ(Scalar("SELECT DB_NAME()"), "master");
-}
-
-TEST_F(DamagedDatabaseTest, AMissingDatabaseStillLeavesTheConnectionOpenForTheSetUp) {
+// A missing database still leaves the connection open for the set-up; a
+// damaged one fails the login, and USE of one names its file.
+TEST_F(DamagedDatabaseTest, MissingAndDamagedDatabases) {
     EXPECT_EQ(DBOpen(ConnectString().c_str(), "LORIMDB81"), 1);
     EXPECT_EQ(DBExec("CREATE DATABASE LORIMDB81"), 1);
     EXPECT_EQ(DBExec("USE LORIMDB81"), 1);
+    DBClose();
+    MakeDatabase("LORIMDB82");
+    Garble("LORIMDB81");
+    Garble("LORIMDB82");
+
+    EXPECT_EQ(DBOpen(ConnectString().c_str(), "LORIMDB81"), 0);
+    EXPECT_EQ(LastError(),
+              std::make_pair(static_cast<int>(0x80040E4Du),
+                             std::string("Cannot open database \"LORIMDB81\" requested by the "
+                                         "login. The login failed.")));
+    // Nothing was left open on master for the statements that follow.
+    EXPECT_EQ(xr::TheApp().ConnectionCount(), 0u);
+
+    ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
+    EXPECT_EQ(DBExec("USE LORIMDB82"), 0);
+    EXPECT_PRED2(Has, LastError().second, File("LORIMDB82"));
+    EXPECT_PRED2(Has, LastError().second, "damaged");
+    EXPECT_EQ(Scalar("SELECT DB_NAME()"), "master");
 }
 
 TEST_F(DamagedDatabaseTest, SetupNamesTheDamagedFileAndFails) {
@@ -78,23 +79,17 @@ TEST_F(DamagedDatabaseTest, SetupNamesTheDamagedFileAndFails) {
         xrtest::TempDir dir;
         ASSERT_EQ(xrtest::Tool(dir.Str(), {"setup"}).status, 0);
         const std::string file = dir.Str() + "/" + name + ".db";
-        std::filesystem::remove(file + "-wal");
-        std::filesystem::remove(file + "-shm");
-        std::ofstream(file, std::ios::binary | std::ios::trunc) << std::string(8192, 'x');
+        Garble(file);
         xrtest::ToolResult r = xrtest::Tool(dir.Str(), {"setup"});
         EXPECT_NE(r.status, 0) << r.output;
-        EXPECT_NE(r.output.find(file + " is damaged"), std::string::npos) << r.output;
+        EXPECT_PRED2(Has, r.output, file + " is damaged");
         // Nothing went into master instead.
         sqlite3* db = nullptr;
         ASSERT_EQ(sqlite3_open((dir.Str() + "/MASTER.db").c_str(), &db), SQLITE_OK);
-        sqlite3_stmt* st = nullptr;
-        sqlite3_prepare_v2(db,
-                           "SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND name NOT "
-                           "LIKE 'xr%' AND name NOT LIKE 'sys%'",
-                           -1, &st, nullptr);
-        ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
-        EXPECT_EQ(sqlite3_column_int(st, 0), 0);
-        sqlite3_finalize(st);
+        EXPECT_EQ(xrtest::SqlLines(db,
+                                   "SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND "
+                                   "name NOT LIKE 'xr%' AND name NOT LIKE 'sys%'"),
+                  std::vector<std::string>{"0"});
         sqlite3_close(db);
     }
 }
@@ -103,9 +98,8 @@ TEST_F(DamagedDatabaseTest, CheckPassesASoundSiteAndFindsEachFault) {
     ASSERT_EQ(xrtest::Tool(m_dir.Str(), {"setup"}).status, 0);
     xrtest::ToolResult sound = xrtest::Tool(m_dir.Str(), {"check"});
     EXPECT_EQ(sound.status, 0) << sound.output;
-    EXPECT_NE(sound.output.find(File("LORIMDAX") + ": ok"), std::string::npos) << sound.output;
-    EXPECT_NE(sound.output.find("check: 4 database files, 0 with faults"), std::string::npos)
-        << sound.output;
+    EXPECT_PRED2(Has, sound.output, File("LORIMDAX") + ": ok");
+    EXPECT_PRED2(Has, sound.output, "check: 4 database files, 0 with faults");
 
     // A table dropped and one made behind the library's back.
     sqlite3* db = nullptr;
@@ -116,19 +110,14 @@ TEST_F(DamagedDatabaseTest, CheckPassesASoundSiteAndFindsEachFault) {
     sqlite3_close(db);
     xrtest::ToolResult disagree = xrtest::Tool(m_dir.Str(), {"check", "--quick"});
     EXPECT_EQ(disagree.status, 1) << disagree.output;
-    EXPECT_NE(disagree.output.find(File("LORIMDB82") +
-                                   ": table TillTotals is in the catalog but not in the file"),
-              std::string::npos)
-        << disagree.output;
-    EXPECT_NE(disagree.output.find(File("LORIMDB82") + ": table Stray is not in the catalog"),
-              std::string::npos)
-        << disagree.output;
+    EXPECT_PRED2(Has, disagree.output,
+                 File("LORIMDB82") + ": table TillTotals is in the catalog but not in the file");
+    EXPECT_PRED2(Has, disagree.output, File("LORIMDB82") + ": table Stray is not in the catalog");
 
     Garble("LORIMDAX");
     xrtest::ToolResult damaged = xrtest::Tool(m_dir.Str(), {"check"});
     EXPECT_EQ(damaged.status, 1) << damaged.output;
-    EXPECT_NE(damaged.output.find(File("LORIMDAX") + ": is damaged"), std::string::npos)
-        << damaged.output;
+    EXPECT_PRED2(Has, damaged.output, File("LORIMDAX") + ": is damaged");
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "kill_at_sync.h"
 #include "second_process.h"
@@ -39,49 +40,47 @@ void NewDatabase(const std::string& folder) {
     DBClose();
 }
 
-std::string FirstDifference(const std::vector<std::string>& a, const std::vector<std::string>& b) {
-    auto [x, y] = std::mismatch(a.begin(), a.end(), b.begin(), b.end());
-    return (x == a.end() ? std::string("<end>") : *x) + "  vs  " +
-           (y == b.end() ? std::string("<end>") : *y);
+// Runs `work` killed at each chosen sync of a whole run of it in a fresh
+// folder, then `runs` times to its end: the site must be the one `runs`
+// whole runs leave. `every`: every sync, else the first four and five more
+// spread over the run.
+void KilledAndCompleted(const std::function<void(const std::string&)>& work, int runs, bool every) {
+    xrtest::TempDir clean;
+    const xrtest::ChildRun whole = xrtest::RunKilledAt(0, [&] { work(clean.Str()); });
+    ASSERT_FALSE(whole.killed);
+    ASSERT_GT(whole.syncs, 0);
+    for (int run = 1; run < runs; ++run)
+        ASSERT_FALSE(xrtest::RunKilledAt(0, [&] { work(clean.Str()); }).killed);
+    const std::vector<std::string> expected = xrtest::SiteDump(clean.Str());
+    std::vector<long> points = {1, 2, 3, 4};
+    for (long n = 1; n <= 5; ++n) points.push_back(whole.syncs * n / 6);
+    if (every) {
+        points.clear();
+        for (long at = 1; at <= whole.syncs; ++at) points.push_back(at);
+    }
+    for (long at : points) {
+        SCOPED_TRACE("killed at sync " + std::to_string(at) + " of " + std::to_string(whole.syncs));
+        xrtest::TempDir dir;
+        ASSERT_TRUE(xrtest::RunKilledAt(at, [&] { work(dir.Str()); }).killed);
+        for (int run = 0; run < runs; ++run)
+            ASSERT_FALSE(xrtest::RunKilledAt(0, [&] { work(dir.Str()); }).killed);
+        const std::vector<std::string> got = xrtest::SiteDump(dir.Str());
+        auto [x, y] = std::mismatch(got.begin(), got.end(), expected.begin(), expected.end());
+        EXPECT_EQ(got, expected) << (x == got.end() ? "<end>" : *x) << "  vs  "
+                                 << (y == expected.end() ? "<end>" : *y);
+    }
 }
 
 TEST(InterruptedSetupTest, KilledAtEverySyncOfANewDatabaseTheNextRunCompletesIt) {
-    xrtest::TempDir clean;
-    xrtest::ChildRun whole = xrtest::RunKilledAt(0, [&] { NewDatabase(clean.Str()); });
-    ASSERT_FALSE(whole.killed);
-    ASSERT_GT(whole.syncs, 0);
-    const std::vector<std::string> expected = xrtest::SiteDump(clean.Str());
-    for (long at = 1; at <= whole.syncs; ++at) {
-        SCOPED_TRACE("killed at sync " + std::to_string(at) + " of " + std::to_string(whole.syncs));
-        xrtest::TempDir dir;
-        ASSERT_TRUE(xrtest::RunKilledAt(at, [&] { NewDatabase(dir.Str()); }).killed);
-        ASSERT_FALSE(xrtest::RunKilledAt(0, [&] { NewDatabase(dir.Str()); }).killed);
-        std::vector<std::string> got = xrtest::SiteDump(dir.Str());
-        EXPECT_EQ(got, expected) << FirstDifference(got, expected);
-    }
+    KilledAndCompleted(NewDatabase, 1, true);
 }
 
 // A set-up run again over a site upgrades what an earlier one made (old
 // kitchen-printer columns are converted), so the site a clean set-up reaches
-// on its second run is the one an interrupted site must reach too.
+// on its second run is the one an interrupted site must reach too. The first
+// syncs of a new site make the catalogs; later ones are sampled.
 TEST(InterruptedSetupTest, ASetupKilledAnywhereIsCompletedByTheNextOnes) {
-    xrtest::TempDir clean;
-    xrtest::ChildRun whole = xrtest::RunKilledAt(0, [&] { FullSetup(clean.Str()); });
-    ASSERT_FALSE(whole.killed);
-    ASSERT_FALSE(xrtest::RunKilledAt(0, [&] { FullSetup(clean.Str()); }).killed);
-    const std::vector<std::string> expected = xrtest::SiteDump(clean.Str());
-    // The first syncs of a new site make the catalogs; later ones are sampled.
-    std::vector<long> points = {1, 2, 3, 4};
-    for (long n = 1; n <= 5; ++n) points.push_back(whole.syncs * n / 6);
-    for (long at : points) {
-        SCOPED_TRACE("killed at sync " + std::to_string(at) + " of " + std::to_string(whole.syncs));
-        xrtest::TempDir dir;
-        ASSERT_TRUE(xrtest::RunKilledAt(at, [&] { FullSetup(dir.Str()); }).killed);
-        for (int run = 0; run < 2; ++run)
-            ASSERT_FALSE(xrtest::RunKilledAt(0, [&] { FullSetup(dir.Str()); }).killed);
-        std::vector<std::string> got = xrtest::SiteDump(dir.Str());
-        EXPECT_EQ(got, expected) << FirstDifference(got, expected);
-    }
+    KilledAndCompleted(FullSetup, 2, false);
 }
 
 // A file whose catalog an older release left incomplete (killed while it
