@@ -836,6 +836,8 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         std::vector<std::string> baseNames;  // "" for an item that is not a column
         bool hasIdentity = false;
         bool resumable = false;  // a read can go on from a row's key
+        // The keys are unique by themselves: no row id breaks their ties.
+        bool uniqueKeys = false;
         std::string fetchSql;    // one row (key and columns) by its row id
         std::string rowid;       // the row id as the query names it
         // The query up to its ORDER BY, with room for one more condition.

@@ -45,6 +45,7 @@ struct OrderKey {
     std::string sql;
     bool descending = false;
     bool nullable = true;  // false only for a column declared NOT NULL
+    std::string column;    // the base column it is, "" for another expression
 };
 
 struct Plan {

@@ -216,6 +216,7 @@ public:
                     (name.empty() ? std::string("NULL") : impl.QuoteIdent(name));
         }
         shape->hasIdentity = table.IdentityColumn() != nullptr;
+        shape->uniqueKeys = UniqueKeys(table, plan);
         shape->rowid = impl.backend->RowId(impl.QuoteIdent(alias));
         shape->resumable = !plan.hasTop && plan.orderAt != std::string::npos;
         std::string keys;
@@ -248,6 +249,31 @@ public:
                           impl.backend->Parameter(1);
         shape->plan = std::move(plan);
         return shape;
+    }
+
+    // Whether the query's order keys hold every column of a unique index,
+    // each a NOT NULL column of the table that is not text (text compares by
+    // the collation, which may hold equal what the index holds apart), all
+    // in one direction: the server then walks that index without sorting.
+    static bool UniqueKeys(const TableDef& table, const Plan& plan) {
+        std::vector<int> columns;
+        for (const OrderKey& k : plan.order) {
+            if (k.nullable || k.descending != plan.order[0].descending) return false;
+            const int at = k.column.empty() ? -1 : table.ColumnIndex(k.column);
+            if (at < 0) return false;
+            const ColumnDef& c = table.columns[static_cast<size_t>(at)];
+            if (!c.notNull || c.type.IsText()) return false;
+            columns.push_back(at);
+        }
+        for (const IndexDef& index : table.indexes) {
+            if (!index.unique || !index.filterSql.empty() || index.columns.empty()) continue;
+            bool covered = true;
+            for (const std::string& c : index.columns)
+                covered &= std::find(columns.begin(), columns.end(), table.ColumnIndex(c)) !=
+                           columns.end();
+            if (covered) return true;
+        }
+        return false;
     }
 
     ~TableSource() override { Detach(); }
@@ -406,7 +432,10 @@ private:
         std::string order;
         for (const OrderKey& k : keys)
             order += m_impl->backend->OrderTerm(k.sql, k.descending != backward) + ",";
-        order += sh.rowid + (idDesc != backward ? " DESC" : "");
+        if (sh.uniqueKeys)
+            order.pop_back();
+        else
+            order += sh.rowid + (idDesc != backward ? " DESC" : "");
         std::string cond;
         if (from) {
             const size_t first = plan.slots.size() + 1;
@@ -422,14 +451,21 @@ private:
                     left += keys[i].sql + ",";
                     right += param(i) + ",";
                 }
-                cond = "(" + left + sh.rowid + ")" + (idDesc != backward ? "<" : ">") + "(" +
-                       right + param(keys.size()) + ")";
+                if (sh.uniqueKeys) {
+                    left.pop_back();
+                    right.pop_back();
+                } else {
+                    left += sh.rowid;
+                    right += param(keys.size());
+                }
+                cond = "(" + left + ")" + (idDesc != backward ? "<" : ">") + "(" + right + ")";
             } else {
                 // Term by term: equal on the keys before, then past this one.
                 // NULL comes first in an ascending order.
                 std::string equal;
                 for (size_t i = 0; i <= keys.size(); ++i) {
                     const bool isId = i == keys.size();
+                    if (isId && sh.uniqueKeys) break;
                     const std::string& x = isId ? sh.rowid : keys[i].sql;
                     const bool desc = (isId ? idDesc : keys[i].descending) != backward;
                     const bool null = !isId && nulls[i] == '1';
@@ -467,7 +503,7 @@ private:
             for (size_t i = 0; i < keys && i < from->key.size(); ++i) {
                 if (!from->key[i].IsNull()) BindRaw(st, first + static_cast<int>(i), from->key[i]);
             }
-            st.BindInt(first + static_cast<int>(keys), from->id);
+            if (!m_shape->uniqueKeys) st.BindInt(first + static_cast<int>(keys), from->id);
         }
         if (m_shape->resumable && Session().backend->ReadsWhole())
             st.BindInt(LimitParameter(from != nullptr), static_cast<int64_t>(max));
@@ -498,7 +534,8 @@ private:
     // The window's size follows the plan's parameters and the row read on from.
     int LimitParameter(bool from) const {
         const size_t slots = m_shape->plan.slots.size();
-        return static_cast<int>(from ? slots + m_shape->KeyCount() + 2 : slots + 1);
+        const size_t id = m_shape->uniqueKeys ? 0 : 1;
+        return static_cast<int>(from ? slots + m_shape->KeyCount() + id + 1 : slots + 1);
     }
 
     std::string Target() const {

@@ -128,6 +128,10 @@ OutColumn SqlWriter::ItemColumn(const BoundItem& item) {
     return c;
 }
 
+std::string SqlWriter::BaseColumn(const tsql::BoundExpr& e) {
+    return e.kind == tsql::BoundKind::Column && e.origin ? e.origin->name : std::string();
+}
+
 std::string SqlWriter::With(const tsql::BoundStatement& b) {
     if (b.ctes.empty()) return "";
     std::string sql = "WITH RECURSIVE ";

@@ -31,6 +31,8 @@ public:
     std::string TableRef(const tsql::BoundTableRef& ref);
     // A select item as a result column (its expression rendered).
     OutColumn ItemColumn(const tsql::BoundItem& item);
+    // The table column an expression is, unchanged; "" for anything else.
+    static std::string BaseColumn(const tsql::BoundExpr& e);
 
     virtual std::string Query(const tsql::BoundQuery& q, std::vector<OutColumn>* out) = 0;
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <thread>
 
 #include "flat_fixture.h"
@@ -136,6 +137,54 @@ TEST_P(OpenRecordsTest, AWalkThatMovesRowsAheadMeetsEachOnce) {
     }
     EXPECT_EQ(steps, 5);
     EXPECT_EQ(Scalar("SELECT SUM(Price1) FROM Products"), "55");
+}
+
+// Past a few hundred rows a walk reads whole windows, the next one read
+// while the till passes the current one: what others commit, what the
+// till's own thread writes, and a failed write in a transaction are met
+// just as in the first rows.
+TEST_P(OpenRecordsTest, ALongWalkMeetsTheRowsAsTheyAreNowAheadOfIt) {
+    Exec("DECLARE @i INT SET @i = 1 WHILE @i <= 600 BEGIN INSERT INTO Products (PLU, Description, "
+         "Dept) VALUES (@i, 'Item ' + CAST(@i AS VARCHAR), @i % 3) SET @i = @i + 1 END");
+    prod_def d{};
+    ASSERT_EQ(ProdFirst(0, &d), 0);
+    while (d.PLU < 300) ASSERT_EQ(ProdNext(0, &d), 0);
+    ASSERT_EQ(Tool("DELETE FROM Products WHERE PLU = 400 "
+                   "UPDATE Products SET Description = 'Renamed' WHERE PLU = 420 "
+                   "INSERT INTO Products (PLU, Description) VALUES (700, 'New')"),
+              0);
+    Exec("UPDATE Products SET Description = 'Mine' WHERE PLU = 450");
+    ASSERT_EQ(DBBeginTrans(), 1);
+    EXPECT_EQ(DBExec("INSERT INTO Products (PLU, Description) VALUES (1, 'Twice')"), 0);
+    std::string seen;
+    long walked = 0, last = static_cast<long>(d.PLU);
+    while (ProdNext(0, &d) == 0) {
+        ++walked;
+        EXPECT_GT(static_cast<long>(d.PLU), last);
+        last = static_cast<long>(d.PLU);
+        if (d.PLU == 400 || d.PLU == 420 || d.PLU == 450 || d.PLU == 700)
+            seen += std::to_string(d.PLU) + " " + d.Description + ",";
+    }
+    EXPECT_EQ(walked, 300);  // 301..600 without 400, and 700
+    EXPECT_EQ(seen, "420 Renamed,450 Mine,700 New,");
+    Exec("UPDATE Products SET Description = 'In transaction' WHERE PLU = 2");
+    ASSERT_EQ(DBCommitTrans(), 1);
+    EXPECT_EQ(Scalar("SELECT Description FROM Products WHERE PLU = 2"), "In transaction");
+
+    // Keys unique by themselves (PLU) and keys that tie (Dept), both ways.
+    for (const char* order : {"PLU DESC", "Dept, PLU", "Dept DESC, Description"}) {
+        SCOPED_TRACE(order);
+        CProduct walk;
+        std::string sql = std::string("SELECT * FROM Products ORDER BY ") + order;
+        std::set<uint64_t> met;
+        for (int ok = walk.MoveFirst(sql.c_str()); ok; ok = walk.MoveNext())
+            EXPECT_TRUE(met.insert(walk.m_def.PLU).second) << walk.m_def.PLU;
+        EXPECT_EQ(met.size(), 600u);
+        met.clear();
+        for (int ok = walk.MoveLast(sql.c_str()); ok; ok = walk.MovePrevious())
+            EXPECT_TRUE(met.insert(walk.m_def.PLU).second) << walk.m_def.PLU;
+        EXPECT_EQ(met.size(), 600u);
+    }
 }
 
 // DBClose and DBRemoveMyConnection while objects are open: an object whose

@@ -707,11 +707,13 @@ public:
                         key.sql = std::to_string(o.item + 1);
                     } else {
                         key.sql = Key(c.expr, c.type);
+                        key.column = c.baseColumn;
                     }
                     key.nullable = c.nullable;
                 } else {
                     key.sql = Key(Grouped(Expr(*o.expr), grouped, *o.expr), o.expr->type);
                     key.nullable = o.expr->nullable;
+                    key.column = BaseColumn(*o.expr);
                 }
                 sql += Order(key.sql, o.descending);
                 if (top) m_plan.order.push_back(std::move(key));

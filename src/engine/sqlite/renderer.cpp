@@ -379,10 +379,12 @@ public:
                     const std::string& x = c.expr.empty() ? std::to_string(o.item + 1) : c.expr;
                     key.sql = x + Collate(c.type);
                     key.nullable = c.nullable;
+                    if (!c.expr.empty()) key.column = c.baseColumn;
                     sql += std::to_string(o.item + 1) + Collate(c.type);
                 } else {
                     key.sql = Expr(*o.expr) + Collate(o.expr->type);
                     key.nullable = o.expr->nullable;
+                    key.column = BaseColumn(*o.expr);
                     sql += key.sql;
                 }
                 if (o.descending) sql += " DESC";
