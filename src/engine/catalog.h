@@ -67,6 +67,11 @@ public:
         return FlushDeferred();
     }
     virtual void DeferWithin(bool /*statementDefers*/) {}
+    // Whether the table waits to be made on the server at all: made in the
+    // open transaction, nothing has written it, so it holds no rows.
+    virtual bool YetToBeMade(const std::string& /*db*/, std::string_view /*table*/) {
+        return false;
+    }
     // Type, length and nullability; rows are converted, failing as the server would.
     virtual void AlterColumn(const std::string& db, std::string_view table,
                              const tsql::ColumnDef& column) = 0;

@@ -670,6 +670,12 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         for (const std::string& schema : catalog.FlushDeferred()) OwnSchemaChange(schema);
     }
 
+    // A table of the open transaction that waits to be made on the server
+    // holds no rows: reading it need not make it.
+    bool YetToBeMade(const std::string& schema, const std::string& table) {
+        return catalog.HasDeferred() && InTransaction() && catalog.YetToBeMade(schema, table);
+    }
+
     // Before a statement that reads or writes rows: where the engine can tell
     // (Catalog::DefersTables), only the tables it names are made; any other
     // statement, or one whose tables cannot all be named, makes them all.
@@ -688,8 +694,9 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
     }
 
     // The tables a SELECT, INSERT, UPDATE or DELETE names anywhere in it
-    // (common tables and views by their own names), or the tables a change
-    // of a table's shape acts on; false for any other statement.
+    // (common tables and views by their own names), the tables a change of
+    // a table's shape acts on, or those the batch's flow reads; false for
+    // any other statement.
     static bool TablesOf(const Stmt& s, std::vector<const ObjectName*>& out) {
         struct Walk {
             std::vector<const ObjectName*>& out;
@@ -714,7 +721,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                 for (const CommonTable& c : with) Of(*c.select);
             }
             void Of(const SelectStmt& q) {
-                if (!q.into.empty()) ok = false;  // SELECT INTO makes a table
+                // SELECT INTO makes its new table at once: only what it reads counts.
                 Of(q.top.get());
                 for (const SelectItem& i : q.items) Of(i.expr.get());
                 for (const TableRefPtr& r : q.from) Of(*r);
@@ -765,6 +772,20 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             case StmtKind::DropTable:
             case StmtKind::DropIndex:
                 for (const ObjectName& o : s.objects) out.push_back(&o);
+                break;
+            // The batch's flow reads tables in its conditions and values only
+            // (the statements inside run as statements of their own).
+            case StmtKind::If:
+            case StmtKind::While:
+                walk.Of(s.condition.get());
+                break;
+            case StmtKind::Declare:
+                for (const Stmt::Variable& v : s.variables) walk.Of(v.init.get());
+                break;
+            case StmtKind::SetVariable:
+            case StmtKind::Print:
+            case StmtKind::Return:
+                walk.Of(s.value.get());
                 break;
             default:
                 return false;
@@ -2518,12 +2539,20 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                 return true;
             case StmtKind::CreateIndex:
                 return true;
-            case StmtKind::AlterTable:
-                // A column's type or a default or key dropped change a table
-                // yet to be made in the catalog alone.
-                return (s.alter == AlterAction::AddConstraints && keyOnly(s.constraints)) ||
+            case StmtKind::AlterTable: {
+                // A column's type, a default added (its rows untouched) or a
+                // default or key dropped change a table yet to be made in
+                // the catalog alone.
+                bool keysAndDefaults = true;
+                for (const ConstraintAst& c : s.constraints) {
+                    keysAndDefaults &= (c.kind == ConstraintKind::Default && !c.withValues) ||
+                                       c.kind == ConstraintKind::PrimaryKey ||
+                                       c.kind == ConstraintKind::Unique;
+                }
+                return (s.alter == AlterAction::AddConstraints && keysAndDefaults) ||
                        s.alter == AlterAction::AlterColumn ||
                        s.alter == AlterAction::DropConstraint;
+            }
             default:
                 return false;
         }

@@ -291,6 +291,10 @@ public:
               std::vector<engine::SourceRow>& rows, const std::vector<uint8_t>* columns) override {
         Interpreter::Impl& impl = Session();
         if (from && !m_shape->resumable) throw ComError(E_FAIL_, "The rows cannot be read on.");
+        if (impl.YetToBeMade(m_schema, m_table)) {
+            rows.clear();
+            return false;
+        }
         engine::Statement& st = ReadStatement(backward, from);
         const size_t keys = m_shape->KeyCount();
         const std::vector<TypeSpec>& types = m_shape->types;
@@ -331,6 +335,7 @@ public:
 
     bool Fetch(int64_t rowId, engine::SourceRow* row) override {
         Interpreter::Impl& impl = Session();
+        if (impl.YetToBeMade(m_schema, m_table)) return false;
         if (!m_fetch) {
             SourcePlanPool* pool = Pool();
             if (pool && !pool->idleFetch.empty()) {
@@ -781,12 +786,9 @@ std::unique_ptr<engine::RecordSource> Interpreter::OpenSource(std::string_view s
         throw;
     }
     impl.CheckSchemaVersions();
-    try {
-        impl.FlushDeferred();
-    } catch (const ComError& e) {
-        errors.push_back({e.Error(), e.Description()});
-        throw;
-    }
+    // Tables waiting to be made are made as the source needs them: here for
+    // a table's own rows (none while it is yet to be made, see Read), by
+    // the statement's run for any other query.
     if (batch->statements.size() == 1 && batch->statements[0]->kind == StmtKind::Select &&
         IsUpdatableSelect(*batch->statements[0]->select)) {
         const Stmt& stmt = *batch->statements[0];
@@ -801,6 +803,7 @@ std::unique_ptr<engine::RecordSource> Interpreter::OpenSource(std::string_view s
             // A system table shown through a view is read, never written.
             if (table && impl.FindTable(schema, ref.table.name) != table) table = nullptr;
             if (table) {
+                if (!impl.YetToBeMade(schema, table->name)) impl.FlushDeferredFor(stmt);
                 std::string key = ShapeKey(*batch, stmt, impl.currentSchema);
                 auto found = impl.sourcePlans.find(key);
                 bool cached = found != impl.sourcePlans.end();

@@ -388,6 +388,34 @@ TEST_P(RecordsetTest, AddNewStoresWithIdentityAndDefaults) {
 // Recordsets of one statement shape share their statements once closed: each
 // still writes its own values, sees schema changes, and IDENTITY_INSERT is
 // checked on every write, not only when a statement is made.
+// An upgrade's step reads a table the open transaction made and widened,
+// before anything wrote it: no rows, whatever the cursor, and a row added
+// there takes every column the table has by then.
+TEST_P(RecordsetTest, ATableOfTheOpenTransactionNotYetWrittenReadsEmptyAndTakesRows) {
+    m_conn.Execute(
+        "BEGIN TRAN CREATE TABLE Kp (TillNo INT NOT NULL PRIMARY KEY) "
+        "ALTER TABLE Kp ADD Layout INT DEFAULT 3 NOT NULL");
+    for (int cursor : {adOpenKeyset, adOpenDynamic, adOpenStatic, adOpenForwardOnly}) {
+        Recordset rs;
+        Open(rs, cursor, "SELECT * FROM Kp ORDER BY TillNo");
+        EXPECT_TRUE(rs.EndOfFile() && rs.BOF()) << cursor;
+    }
+    Recordset rs;
+    rs.Open(m_conn, "Kp", adOpenKeyset, adLockOptimistic, true);
+    rs.AddNew();
+    rs.SetValue("TillNo", Variant::I4(1));
+    rs.Update();
+    EXPECT_EQ(rs.Value("Layout").ToI4(), 3);
+    m_conn.Execute("ALTER TABLE Kp ADD Note VARCHAR(10) DEFAULT 'n' NOT NULL");
+    Recordset again;
+    again.Open(m_conn, "Kp", adOpenKeyset, adLockOptimistic, true);
+    ASSERT_FALSE(again.EndOfFile());
+    EXPECT_EQ(again.Value("Note").ToText(), "n");
+    m_conn.Execute("COMMIT");
+    EXPECT_EQ(xrtest::Rows(m_conn, "SELECT TillNo, Layout, Note FROM Kp"),
+              std::vector<std::string>{"1|3|n"});
+}
+
 TEST_P(RecordsetTest, RecordsetsOfOneShapeShareStatementsSafely) {
     m_conn.Execute(
         "CREATE TABLE Items (Id INT IDENTITY(1,1) PRIMARY KEY, Name VARCHAR(20) NOT NULL)");

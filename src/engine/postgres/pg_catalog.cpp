@@ -920,6 +920,11 @@ void Catalog::AddColumns(const std::string& db, std::string_view table,
 }
 
 bool Catalog::HasDeferred() const { return !m_impl->deferred.empty(); }
+bool Catalog::YetToBeMade(const std::string& db, std::string_view table) {
+    if (m_impl->deferred.empty()) return false;
+    const TableDef* def = m_impl->Find(db, table);
+    return def && m_impl->Unmade(*def);
+}
 
 std::vector<std::string> Catalog::FlushDeferred() { return m_impl->Flush(nullptr); }
 
@@ -1274,8 +1279,11 @@ void Catalog::AddDefault(const std::string& db, std::string_view table, std::str
     if (!dflt.name.empty()) dflt.systemNamed = false;
     target.def = std::move(dflt);
     m_impl->NameDefault(db, def.name, def.id, index + 1, target);
-    m_impl->link.Exec("ALTER TABLE " + Quote(db) + "." + Quote(def.name) + " ALTER COLUMN " +
-                      Quote(target.name) + " SET DEFAULT " + DefaultSql(*target.def, target.type));
+    // A table yet to be made takes the default when it is made.
+    if (!m_impl->CatalogOnly(def))
+        m_impl->link.Exec("ALTER TABLE " + Quote(db) + "." + Quote(def.name) + " ALTER COLUMN " +
+                          Quote(target.name) + " SET DEFAULT " +
+                          DefaultSql(*target.def, target.type));
     m_impl->Select(
         "UPDATE " + m_impl->T(db, "xr_columns") +
             " SET def_id = $1, def_name = $2, def_system = $3::int::bool, def_text = "

@@ -68,6 +68,7 @@ public:
     // together as one ALTER TABLE when something else needs the table: an
     // upgrade adds hundreds of columns one statement at a time.
     bool HasDeferred() const override;
+    bool YetToBeMade(const std::string& db, std::string_view table) override;
     std::vector<std::string> FlushDeferred() override;
     std::vector<std::string> FlushDeferredOf(
         const std::vector<std::pair<std::string, std::string>>& tables) override;
