@@ -177,12 +177,16 @@ TEST_P(OpenRecordsTest, ALongWalkMeetsTheRowsAsTheyAreNowAheadOfIt) {
         CProduct walk;
         std::string sql = std::string("SELECT * FROM Products ORDER BY ") + order;
         std::set<uint64_t> met;
-        for (int ok = walk.MoveFirst(sql.c_str()); ok; ok = walk.MoveNext())
-            EXPECT_TRUE(met.insert(walk.m_def.PLU).second) << walk.m_def.PLU;
+        for (int ok = walk.MoveFirst(sql.c_str()); ok; ok = walk.MoveNext()) {
+            const uint64_t plu = walk.m_def.PLU;  // a packed field: copied out
+            EXPECT_TRUE(met.insert(plu).second) << plu;
+        }
         EXPECT_EQ(met.size(), 600u);
         met.clear();
-        for (int ok = walk.MoveLast(sql.c_str()); ok; ok = walk.MovePrevious())
-            EXPECT_TRUE(met.insert(walk.m_def.PLU).second) << walk.m_def.PLU;
+        for (int ok = walk.MoveLast(sql.c_str()); ok; ok = walk.MovePrevious()) {
+            const uint64_t plu = walk.m_def.PLU;
+            EXPECT_TRUE(met.insert(plu).second) << plu;
+        }
         EXPECT_EQ(met.size(), 600u);
     }
 }
