@@ -144,8 +144,9 @@ TEST_P(OpenRecordsTest, AWalkThatMovesRowsAheadMeetsEachOnce) {
 // till's own thread writes, and a failed write in a transaction are met
 // just as in the first rows.
 TEST_P(OpenRecordsTest, ALongWalkMeetsTheRowsAsTheyAreNowAheadOfIt) {
-    Exec("DECLARE @i INT SET @i = 1 WHILE @i <= 600 BEGIN INSERT INTO Products (PLU, Description, "
-         "Dept) VALUES (@i, 'Item ' + CAST(@i AS VARCHAR), @i % 3) SET @i = @i + 1 END");
+    Exec(
+        "DECLARE @i INT SET @i = 1 WHILE @i <= 600 BEGIN INSERT INTO Products (PLU, Description, "
+        "Dept) VALUES (@i, 'Item ' + CAST(@i AS VARCHAR), @i % 3) SET @i = @i + 1 END");
     prod_def d{};
     ASSERT_EQ(ProdFirst(0, &d), 0);
     while (d.PLU < 300) ASSERT_EQ(ProdNext(0, &d), 0);

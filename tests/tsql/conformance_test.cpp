@@ -36,9 +36,9 @@
 // dates as yyyy-mm-dd hh:mm:ss.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <cstring>
 #include <map>
 #include <sstream>
 
@@ -113,11 +113,10 @@ struct Record {
 
 // A record of one line ("query: SELECT 1 => 1"); false for any other line.
 bool ReadOneLine(const std::string& line, Record& r) {
-    static const std::pair<const char*, const char*> kKinds[] = {
-        {"ok: ", "statement ok"},
-        {"error: ", "statement error"},
-        {"query: ", "query"},
-        {"messages: ", "messages"}};
+    static const std::pair<const char*, const char*> kKinds[] = {{"ok: ", "statement ok"},
+                                                                 {"error: ", "statement error"},
+                                                                 {"query: ", "query"},
+                                                                 {"messages: ", "messages"}};
     for (const auto& [head, kind] : kKinds) {
         if (line.rfind(head, 0) != 0) continue;
         r.kind = kind;
