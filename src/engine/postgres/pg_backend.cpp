@@ -308,6 +308,7 @@ void PgLink::Exec(const std::string& sql) {
 
 bool PgLink::TryExec(const std::string& sql, EngineError* error) {
     Settle();
+    Noticed(sql);
     const bool rollback = sql.rfind("ROLLBACK", 0) == 0;
     if (rollback && sql.rfind("ROLLBACK TO", 0) != 0) {
         m_deferred.clear();  // the transaction's: undone anyway
@@ -325,6 +326,7 @@ bool PgLink::TryExec(const std::string& sql, EngineError* error) {
     PGresult* r = PQexec(m_conn, sql.c_str());
     const ExecStatusType st = PQresultStatus(r);
     const bool ok = st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK;
+    if (!ok) ++m_namesMoved;
     if (!ok && error) *error = ErrorOf(r, m_conn);
     PQclear(r);
     return ok;
@@ -333,6 +335,7 @@ bool PgLink::TryExec(const std::string& sql, EngineError* error) {
 std::vector<std::vector<std::string>> PgLink::Select(const std::string& sql,
                                                      const std::vector<std::string>& params) {
     Settle();
+    Noticed(sql);
     PGresult* r = nullptr;
     if (!m_deferred.empty()) {
         // The query rides with what waits, its rows kept.
@@ -345,6 +348,7 @@ std::vector<std::vector<std::string>> PgLink::Select(const std::string& sql,
                          values.data(), nullptr, nullptr, 0);
     }
     if (PQresultStatus(r) != PGRES_TUPLES_OK && PQresultStatus(r) != PGRES_COMMAND_OK) {
+        ++m_namesMoved;
         EngineError e = ErrorOf(r, m_conn);
         PQclear(r);
         Raise(e);
@@ -361,6 +365,7 @@ std::vector<std::vector<std::string>> PgLink::Select(const std::string& sql,
 
 void PgLink::Defer(std::string sql, std::vector<std::string> params) {
     Settle();
+    Noticed(sql);
     if (PQtransactionStatus(m_conn) != PQTRANS_INTRANS) {
         // Nothing to ride with: outside a transaction it runs as it comes.
         Select(sql, params);
@@ -538,6 +543,7 @@ bool PgLink::Flush(EngineError* error, pg_result** last) {
         }
     }
     PQexitPipelineMode(m_conn);
+    if (failed) ++m_namesMoved;
     if (failed && last && *last) {
         PQclear(*last);
         *last = nullptr;
@@ -566,6 +572,7 @@ void PgLink::Undone(const std::string& sql) {
     const size_t rollback = sql.find("ROLLBACK");
     const bool commit = sql.find("COMMIT") != std::string::npos;
     if (rollback != std::string::npos || commit) m_markLocked = false;
+    if (rollback != std::string::npos) ++m_namesMoved;
     if (commit || (rollback != std::string::npos && sql.compare(rollback, 11, "ROLLBACK TO") != 0))
         ++m_transactions;
 }

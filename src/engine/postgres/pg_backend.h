@@ -93,6 +93,10 @@ public:
     bool InTransaction() const;
     // A count that moves whenever a transaction of the session ends.
     uint64_t Transactions() const { return m_transactions; }
+    // A count that moves whenever the names of objects may have changed
+    // otherwise than by rows added to sysobjects: a rollback, a command
+    // that failed, or one that deletes or renames rows of sysobjects.
+    uint64_t NamesMoved() const { return m_namesMoved; }
 
     // The schema mark's row lock (pg_serialize.h) taken in the open
     // transaction, and the mark as the lock found it (moved by this
@@ -126,6 +130,12 @@ private:
     static std::vector<Deferred> Batched(std::vector<Deferred> pending, bool keepLast);
     bool m_markLocked = false;
     uint64_t m_transactions = 0;
+    uint64_t m_namesMoved = 0;
+    void Noticed(const std::string& sql) {
+        if (sql.find("sysobjects") != std::string::npos && sql.rfind("INSERT", 0) != 0 &&
+            sql.rfind("SELECT", 0) != 0)
+            ++m_namesMoved;
+    }
     std::set<std::string> m_moved;  // FirstMove
     int64_t m_lockedMark = -1;
 

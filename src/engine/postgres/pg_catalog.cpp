@@ -328,6 +328,7 @@ struct Catalog::Impl {
     void ForgetIds() {
         usedIds.clear();
         usedStorage.clear();
+        objectNames.clear();
     }
     // `def` with `ix` added, as Read finds it again.
     static std::shared_ptr<const TableDef> WithIndex(const TableDef& def, IndexDef ix) {
@@ -337,7 +338,39 @@ struct Catalog::Impl {
         return changed;
     }
 
+    // Object names as the name check compares them (lower case, no
+    // trailing blanks); "" for a name with other than ASCII, which only the
+    // server compares.
+    static std::string NameKey(std::string_view name) {
+        while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
+        std::string key;
+        for (const char c : name) {
+            if (static_cast<unsigned char>(c) >= 0x80) return {};
+            key += static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
+        }
+        return key;
+    }
+    // The names of each database's objects, read once and kept as the ids
+    // are, and read afresh when names may have gone (PgLink::NamesMoved).
+    std::map<std::string, std::unordered_set<std::string>> objectNames;
+    uint64_t namesSeen = 0;
+
     bool NameTaken(const std::string& db, std::string_view name) {
+        if (namesSeen != link.NamesMoved()) {
+            objectNames.clear();
+            namesSeen = link.NamesMoved();
+        }
+        const std::string key = NameKey(name);
+        if (!key.empty()) {
+            auto it = objectNames.find(db);
+            if (it == objectNames.end()) {
+                std::unordered_set<std::string> names;
+                for (const auto& row : Select("SELECT name FROM " + T(db, "sysobjects")))
+                    names.insert(NameKey(row[0]));
+                it = objectNames.emplace(db, std::move(names)).first;
+            }
+            return it->second.count(key) > 0;
+        }
         // Index names belong to their table; keys are objects of their own.
         return !Select("SELECT 1 FROM " + T(db, "sysobjects") + " WHERE " + TextKey("name") +
                            " = " + TextKey("$1::text"),
@@ -507,8 +540,22 @@ struct Catalog::Impl {
                 "$4, 1, $5, $6, 0)",
             {std::to_string(id), S(name), PadXtype(xtype), ObjectType(xtype),
              std::to_string(parent), Format("%.17g", OleNow())});
+        if (auto it = objectNames.find(db); it != objectNames.end())
+            it->second.insert(NameKey(name));
     }
 
+    // The names the statement gives its columns' defaults are refused
+    // before anything changes: taken already, or given twice.
+    void CheckDefaultNames(const std::string& db, const std::vector<ColumnDef>& columns) {
+        for (size_t i = 0; i < columns.size(); ++i) {
+            if (!columns[i].def || columns[i].def->name.empty()) continue;
+            const std::string& name = columns[i].def->name;
+            bool twice = NameTaken(db, name);
+            for (size_t j = 0; j < i && !twice; ++j)
+                twice = columns[j].def && IEquals(columns[j].def->name, name);
+            if (twice) FailObjectExists(name);
+        }
+    }
     // A column's default gets its object id and, when the statement named
     // none, the server's kind of generated name.
     void NameDefault(const std::string& db, std::string_view table, int32_t tableId, int colid,
@@ -801,6 +848,7 @@ void Catalog::CreateTable(const std::string& db, std::string_view name,
             Fail("Multiple identity columns specified for table '" + S(name) +
                  "'. Only one identity column per table is allowed.");
     }
+    m_impl->CheckDefaultNames(db, columns);
     // Inside the caller's transaction the table is made when something
     // needs it, with the columns, keys and indexes it has then.
     const bool wait = m_impl->MayWait(db);
@@ -873,6 +921,7 @@ void Catalog::AddColumns(const std::string& db, std::string_view table,
             identity = true;
         }
     }
+    m_impl->CheckDefaultNames(db, columns);
     const std::string target = Quote(db) + "." + Quote(def.name);
     const bool unmade = m_impl->Unmade(def);
     bool needsEmpty = false;
