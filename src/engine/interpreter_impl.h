@@ -700,7 +700,6 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
     static bool TablesOf(const Stmt& s, std::vector<const ObjectName*>& out) {
         struct Walk {
             std::vector<const ObjectName*>& out;
-            bool ok = true;
             void Of(const Expr* e) {
                 if (!e) return;
                 if (e->select) Of(*e->select);
@@ -790,7 +789,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             default:
                 return false;
         }
-        return walk.ok;
+        return true;
     }
 
     // This session's own DDL on `schema` succeeded: shapes are rendered
