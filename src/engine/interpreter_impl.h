@@ -676,13 +676,32 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         return catalog.HasDeferred() && InTransaction() && catalog.YetToBeMade(schema, table);
     }
 
+    // An UPDATE or DELETE of one table, of the open transaction and not yet
+    // made on the server, meets no rows: it neither makes the table nor runs.
+    bool MeetsNoRows(const Stmt& s) {
+        if ((s.kind != StmtKind::Update && s.kind != StmtKind::Delete) || !s.from.empty() ||
+            !s.with.empty() || s.table.IsTableVariable() || !catalog.HasDeferred())
+            return false;
+        try {
+            return YetToBeMade(SchemaOf(s.table), s.table.name);
+        } catch (const ComError&) {
+            return false;
+        }
+    }
+
     // Before a statement that reads or writes rows: where the engine can tell
     // (Catalog::DefersTables), only the tables it names are made; any other
     // statement, or one whose tables cannot all be named, makes them all.
     void FlushDeferredFor(const Stmt& s) {
         if (!catalog.HasDeferred()) return;
         std::vector<const ObjectName*> names;
-        if (!catalog.DefersTables() || !InTransaction() || !TablesOf(s, names))
+        // OPEN reads what its cursor's query names.
+        const Stmt* reads = &s;
+        if (s.kind == StmtKind::OpenCursor) {
+            auto it = cursors.find(ToUpper(s.cursor));
+            if (it != cursors.end() && it->second.decl) reads = it->second.decl;
+        }
+        if (!catalog.DefersTables() || !InTransaction() || !TablesOf(*reads, names))
             return FlushDeferred();
         std::vector<std::pair<std::string, std::string>> tables;
         try {
@@ -734,6 +753,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
         } walk{out};
         switch (s.kind) {
             case StmtKind::Select:
+            case StmtKind::DeclareCursor:
                 if (!s.select) return false;
                 walk.Of(*s.select);
                 break;
@@ -1240,7 +1260,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                 NoteLostTransaction();
                 if (doomed && Writes(s)) FailDoomed();
             }
-            const bool defers = DefersRemake(s) ||
+            const bool defers = DefersRemake(s) || MeetsNoRows(s) ||
                                 (catalog.DefersTables() && (DefersMaking(s) || TouchesNoTable(s)));
             if (!defers) FlushDeferredFor(s);
             catalog.DeferWithin(defers && tranCount > 0);
@@ -1648,6 +1668,14 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
     Flow Dispatch(const Stmt& s, Run& run) {
         currentBatch = run.batch;
         const Batch& batch = **run.batch;
+        if (MeetsNoRows(s)) {
+            // Still bound, so that a wrong name is refused as it would be.
+            GetPlan(batch, s, [&] {
+                return s.kind == StmtKind::Update ? RenderUpdate(s, *this) : RenderDelete(s, *this);
+            });
+            rowCount = 0;
+            return Flow::Next;
+        }
         if (rowcountLimit != 0 &&
             (s.kind == StmtKind::Insert || s.kind == StmtKind::Update ||
              s.kind == StmtKind::Delete) &&
@@ -2550,7 +2578,8 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                 }
                 return (s.alter == AlterAction::AddConstraints && keysAndDefaults) ||
                        s.alter == AlterAction::AlterColumn ||
-                       s.alter == AlterAction::DropConstraint;
+                       s.alter == AlterAction::DropConstraint ||
+                       s.alter == AlterAction::DropColumn;
             }
             default:
                 return false;
@@ -2582,6 +2611,12 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             case StmtKind::SaveTran:
             case StmtKind::Break:
             case StmtKind::Continue:
+            // A cursor's rows are read when it is opened; the rest keeps
+            // them or lets them go.
+            case StmtKind::DeclareCursor:
+            case StmtKind::FetchCursor:
+            case StmtKind::CloseCursor:
+            case StmtKind::DeallocateCursor:
                 return true;
             case StmtKind::If:
             case StmtKind::While:

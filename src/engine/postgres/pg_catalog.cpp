@@ -258,10 +258,16 @@ struct Catalog::Impl {
     // came first: every definition is read afresh.
     // `changed`, when given, is the one table the step changed, as the
     // catalog now holds it: the database's other definitions stay cached.
-    void Touch(const std::string& db, std::shared_ptr<const TableDef> changed = nullptr) {
+    // `stale`, when given, is the one table the step changed or dropped
+    // (a column, a default or a key of its own, which no other table's
+    // definition holds): only its definition is read again.
+    void Touch(const std::string& db, std::shared_ptr<const TableDef> changed = nullptr,
+               std::string_view stale = {}) {
         ++ddlSteps;
         if (changed && db != "pg_temp") {
             tables[db][ToUpper(changed->name)] = changed;
+        } else if (!stale.empty() && db != "pg_temp") {
+            tables[db].erase(ToUpper(stale));
         } else {
             tables.erase(db);
         }
@@ -895,7 +901,7 @@ void Catalog::DropTable(const std::string& db, std::string_view name) {
     m_impl->link.Defer("DELETE FROM " + m_impl->T(db, "syscolumns") + " WHERE id = $1", {id});
     m_impl->link.Defer("DELETE FROM " + m_impl->T(db, "sysconstraints") + " WHERE id = $1", {id});
     m_impl->link.Defer("DELETE FROM " + m_impl->T(db, "xr_indexes") + " WHERE table_id = $1", {id});
-    m_impl->Touch(db);
+    m_impl->Touch(db, nullptr, name);
 }
 
 void Catalog::AddColumns(const std::string& db, std::string_view table,
@@ -1238,7 +1244,7 @@ void Catalog::AlterColumn(const std::string& db, std::string_view table, const C
         {std::to_string(def.id), std::to_string(index + 1), std::to_string(info.xtype),
          std::to_string(info.length), std::to_string(info.prec), std::to_string(info.scale),
          target.notNull ? "0" : "1", target.notNull ? "0" : std::to_string(kColumnNullable)});
-    m_impl->Touch(db);
+    m_impl->Touch(db, nullptr, def.name);
 }
 
 void Catalog::DropColumn(const std::string& db, std::string_view table, std::string_view column) {
@@ -1261,23 +1267,25 @@ void Catalog::DropColumn(const std::string& db, std::string_view table, std::str
         Fail("ALTER TABLE DROP COLUMN failed because '" + target.name +
              "' is the only data column in table '" + def.name +
              "'. A table must have at least one data column.");
-    m_impl->link.Exec("ALTER TABLE " + Quote(db) + "." + Quote(def.name) + " DROP COLUMN " +
-                      Quote(target.name));
+    // A table yet to be made is made without the column.
+    if (!m_impl->CatalogOnly(def))
+        m_impl->link.Exec("ALTER TABLE " + Quote(db) + "." + Quote(def.name) + " DROP COLUMN " +
+                          Quote(target.name));
     const std::vector<std::string> at = {std::to_string(def.id), std::to_string(index + 1)};
-    m_impl->Select(
+    m_impl->link.Defer(
         "DELETE FROM " + m_impl->T(db, "xr_columns") + " WHERE table_id = $1 AND colid = $2", at);
-    m_impl->Select("UPDATE " + m_impl->T(db, "xr_columns") +
+    m_impl->link.Defer("UPDATE " + m_impl->T(db, "xr_columns") +
                        " SET colid = colid - 1 WHERE table_id = $1 AND colid > $2",
                    at);
-    m_impl->Select("DELETE FROM " + m_impl->T(db, "syscolumns") + " WHERE id = $1 AND colid = $2",
+    m_impl->link.Defer("DELETE FROM " + m_impl->T(db, "syscolumns") + " WHERE id = $1 AND colid = $2",
                    at);
-    m_impl->Select("UPDATE " + m_impl->T(db, "syscolumns") +
+    m_impl->link.Defer("UPDATE " + m_impl->T(db, "syscolumns") +
                        " SET colid = colid - 1 WHERE id = $1 AND colid > $2",
                    at);
-    m_impl->Select("UPDATE " + m_impl->T(db, "sysconstraints") +
+    m_impl->link.Defer("UPDATE " + m_impl->T(db, "sysconstraints") +
                        " SET colid = colid - 1 WHERE id = $1 AND colid > $2",
                    at);
-    m_impl->Touch(db);
+    m_impl->Touch(db, nullptr, def.name);
 }
 
 void Catalog::AddPrimaryKey(const std::string& db, std::string_view table, std::string_view name,
@@ -1343,7 +1351,7 @@ void Catalog::AddDefault(const std::string& db, std::string_view table, std::str
     m_impl->Select(
         "UPDATE " + m_impl->T(db, "syscolumns") + " SET cdefault = $1 WHERE id = $2 AND colid = $3",
         {std::to_string(target.def->id), std::to_string(def.id), std::to_string(index + 1)});
-    m_impl->Touch(db);
+    m_impl->Touch(db, nullptr, def.name);
 }
 
 void Catalog::DropConstraint(const std::string& db, std::string_view table, std::string_view name) {
@@ -1369,7 +1377,7 @@ void Catalog::DropConstraint(const std::string& db, std::string_view table, std:
                                " SET def_id = 0, def_name = '', def_system = false, def_text = '', "
                                "def_value = '', def_type = '' WHERE table_id = $1 AND colid = $2",
                            {std::to_string(def.id), std::to_string(i + 1)});
-        m_impl->Touch(db);
+        m_impl->Touch(db, nullptr, def.name);
         return;
     }
     for (const IndexDef& index : def.indexes) {
@@ -1383,7 +1391,7 @@ void Catalog::DropConstraint(const std::string& db, std::string_view table, std:
                        {id});
         m_impl->Select("DELETE FROM " + m_impl->T(db, "xr_indexes") + " WHERE storage = $1",
                        {index.storageName});
-        m_impl->Touch(db);
+        m_impl->Touch(db, nullptr, def.name);
         return;
     }
     if (DropForeignKeyOrCheck(*this, db, def, name)) return;
