@@ -1903,6 +1903,17 @@ ConvertPath ConversionPath(const TypeSpec& from, const TypeSpec& to, bool storin
         // Text that may be longer is cut (or CHAR padded) by the conversion.
         return ConvertPath::Full;
     }
+    if (explicitCast && from.IsBinary() &&
+        (to.kind == TypeKind::Binary || to.kind == TypeKind::VarBinary) &&
+        (from.kind == TypeKind::Image || from.length <= 0 || from.length > to.length ||
+         to.kind == TypeKind::Binary)) {
+        // So are bytes: cut, or BINARY padded with zeros.
+        return ConvertPath::Full;
+    }
+    // A REAL holds less than a FLOAT: the value is rounded, or overflows.
+    if (to.kind == TypeKind::Real && from.kind != TypeKind::Real && !from.IsInteger() &&
+        !from.IsScaled())
+        return ConvertPath::Full;
     if (from == to && !(storing && to.IsText())) return ConvertPath::Same;
     const bool ints = from.IsInteger() && to.IsInteger();
     const bool wider = ints && IntegerRank(to.kind) >= IntegerRank(from.kind);

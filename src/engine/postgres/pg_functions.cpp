@@ -8,7 +8,7 @@ namespace {
 
 // Bumped whenever a function below changes: a server whose functions are
 // older gets the new ones when a session next opens.
-constexpr const char* kVersionFunction = "functions_v16";
+constexpr const char* kVersionFunction = "functions_v17";
 
 // The functions rendered statements call, in the schema "xr" of the server
 // database. Names of databases are their schemas (pg_session.h); the
@@ -601,6 +601,15 @@ END $$)sql",
 LANGUAGE plpgsql VOLATILE AS $$
 BEGIN
   RAISE EXCEPTION USING ERRCODE = '22003', MESSAGE = message;
+END $$)sql",
+    // A value as REAL holds it: rounded to its precision, or the overflow.
+    R"sql(CREATE OR REPLACE FUNCTION xr.to_real(v float8) RETURNS float8
+LANGUAGE plpgsql STABLE AS $$
+BEGIN
+  IF abs(v) > 3.40282346638528859812e+38 AND v <> 'Infinity' AND v <> '-Infinity' THEN
+    PERFORM xr.overflow('Arithmetic overflow error converting expression to data type real.');
+  END IF;
+  RETURN v::float4::float8;
 END $$)sql",
     // A MONEY or DECIMAL result worked out exactly, as the scaled integer it
     // is stored as, or the overflow of its type (`t`: the server's message).

@@ -196,6 +196,16 @@ public:
                 to);
         if (e.style < 0) {
             const bool fromInt = from.IsInteger() || from.kind == TypeKind::Unknown;
+            // Bytes are cut to the length, and BINARY padded with zeros.
+            if (from.IsBinary() && (to.kind == TypeKind::Binary || to.kind == TypeKind::VarBinary)) {
+                const int n = to.length > 0 ? to.length : 30;
+                if (to.kind == TypeKind::Binary)
+                    x = "(" + x + " || decode(repeat('00'," + std::to_string(n) + "),'hex'))";
+                return "substring(" + x + " from 1 for " + std::to_string(n) + ")";
+            }
+            if (to.kind == TypeKind::Real && !from.IsScaled() && !from.IsText() && !from.IsDate() &&
+                !from.IsBinary())
+                return "xr.to_real((" + x + ")::float8)";
             if (to.IsInteger() && fromInt) {
                 if (to.kind == TypeKind::Bit) return "(CASE WHEN " + x + "<>0 THEN 1 ELSE 0 END)";
                 return "(" + x + ")" + (to.kind == TypeKind::BigInt ? "::int8" : IntCast(to));
