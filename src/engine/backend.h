@@ -47,6 +47,9 @@ public:
     enum class Step : uint8_t { Row, Done, Failed };
 
     virtual void BindNull(int i) = 0;
+    // A NULL of a known type: a server that types its parameters needs it
+    // where nothing else in the statement tells (NULL + 1).
+    virtual void BindNull(int i, const tsql::TypeSpec& /*type*/) { BindNull(i); }
     virtual void BindInt(int i, int64_t v) = 0;
     virtual void BindReal(int i, double v) = 0;
     // A copy of the value is bound.

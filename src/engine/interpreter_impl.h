@@ -1015,8 +1015,19 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
     void ReleaseScratch() { scratch.clear(); }
 
     void Bind(engine::Statement& st, const Plan& plan, const std::vector<const Expr*>& literals) {
-        int i = 1;
-        for (const Value& v : SlotValues(plan, literals)) st.Bind(i++, v);
+        BindSlots(st, plan, SlotValues(plan, literals));
+    }
+    static void BindSlots(engine::Statement& st, const Plan& plan,
+                          const std::vector<Value>& values) {
+        for (size_t i = 0; i < values.size(); ++i) {
+            const int n = static_cast<int>(i + 1);
+            if (!values[i].IsNull() || i >= plan.slots.size()) {
+                st.Bind(n, values[i]);
+                continue;
+            }
+            const Slot& slot = plan.slots[i];
+            st.BindNull(n, slot.convert ? slot.target : slot.valueType);
+        }
     }
 
     // The values a plan's parameters take, in order.
@@ -1822,16 +1833,6 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
             }
             case StmtKind::SetVariable: {
                 auto [val, t] = EvalForVariable(*s.value, s, s.variable);
-                if (s.setOp != Op::Eq) {
-                    // SET @v += x is SET @v = @v + x.
-                    Expr lhs;
-                    lhs.kind = ExprKind::Variable;
-                    lhs.name = s.variable;
-                    auto it = env->vars.find(ToUpper(s.variable));
-                    if (it == env->vars.end())
-                        Fail("Must declare the scalar variable \"" + s.variable + "\".");
-                    Fail("Compound assignment is not supported.");
-                }
                 Assign(s.variable, val, t);
                 return Flow::Next;
             }

@@ -420,8 +420,7 @@ private:
             if (sql.empty()) sql = ReadSql(backward, from != nullptr, kind.substr(from ? 2 : 1));
             st = Session().Prepare(sql);
         }
-        int n = 1;
-        for (const Value& v : m_slotValues) st->Bind(n++, v);
+        Interpreter::Impl::BindSlots(*st, m_shape->plan, m_slotValues);
         return *m_reads.emplace(kind, std::move(st)).first->second;
     }
 

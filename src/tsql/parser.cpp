@@ -2402,6 +2402,7 @@ void Parser::ParseSet(Stmt& s) {
     SetConstruct("SET");
     if (At(T::Variable)) {
         s.kind = StmtKind::SetVariable;
+        const SourcePos at = Peek().pos;
         s.variable = std::string(Take().text);
         s.setOp = Op::Eq;
         if (!At(T::Eq)) {
@@ -2439,6 +2440,12 @@ void Parser::ParseSet(Stmt& s) {
         Expect(T::Eq);
         if (AtKw(K::CURSOR)) Unsupported("cursor variables", Peek().pos);
         s.value = ParseExpr();
+        if (s.setOp != Op::Eq) {
+            // SET @v += x is SET @v = @v + x.
+            ExprPtr self = NewExpr(ExprKind::Variable, at);
+            self->name = s.variable;
+            s.value = MakeBinary(s.setOp, at, Finish(std::move(self)), std::move(s.value));
+        }
         return;
     }
     s.kind = StmtKind::SetOption;

@@ -37,16 +37,6 @@ TEST(TsqlParserExpr, SourceExtentOfEveryExpression) {
     EXPECT_EQ(b.text.substr(neg.pos.offset, neg.length), "-4");
 }
 
-// SET @v += n keeps its operator (the interpreter refuses it for now).
-TEST(TsqlParserExpr, CompoundAssignmentKeepsItsOperator) {
-    Batch b = Parse("SET @KPI += 2");
-    ASSERT_EQ(b.statements.size(), 1u);
-    EXPECT_EQ(b.statements[0]->kind, StmtKind::SetVariable);
-    EXPECT_EQ(b.statements[0]->variable, "@KPI");
-    EXPECT_EQ(b.statements[0]->setOp, Op::Add);
-    EXPECT_EQ(b.statements[0]->value->text, "2");
-}
-
 TEST(TsqlParserLiterals, NumberedPerOwningStatementInSourceOrder) {
     Batch b = Parse(
         "IF (SELECT [Name] FROM Functions WHERE FuncNo=135) = 'Set Room'\n"

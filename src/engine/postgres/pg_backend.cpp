@@ -615,6 +615,17 @@ void PgStatement::BindNull(int i) {
     p.bytes.clear();
 }
 
+// Typed as the value would be stored; text when the type is not known.
+void PgStatement::BindNull(int i, const tsql::TypeSpec& type) {
+    BindNull(i);
+    if (type.IsInteger() || type.IsScaled())
+        At(i).type = kInt8;
+    else if (type.IsNumeric() || type.IsDate())
+        At(i).type = kFloat8;
+    else if (type.IsBinary())
+        At(i).type = kBytea;
+}
+
 void PgStatement::BindInt(int i, int64_t v) {
     Param& p = At(i);
     p.null = false;
@@ -737,7 +748,7 @@ bool PgStatement::Send(bool guard) {
     std::vector<int> lengths(m_params.size()), formats(m_params.size(), 1);
     for (size_t i = 0; i < m_params.size(); ++i) {
         const Param& p = m_params[i];
-        types[i] = p.null ? kText : p.type;
+        types[i] = p.null && p.type == 0 ? kText : p.type;
         values[i] = p.null ? nullptr : p.bytes.data();
         lengths[i] = static_cast<int>(p.bytes.size());
     }

@@ -172,6 +172,7 @@ public:
     ~PgStatement() override;
 
     void BindNull(int i) override;
+    void BindNull(int i, const tsql::TypeSpec& type) override;
     void BindInt(int i, int64_t v) override;
     void BindReal(int i, double v) override;
     void Bind(int i, const Value& v) override;
