@@ -25,7 +25,9 @@
 //
 //   ok: <sql>                     statement ok
 //   error: <sql> => <text>        statement error <text>
+//   errors: <sql> => <n>          statement errors <n>
 //   query: <sql> => <row> ; <row> query (no row when nothing follows "=>")
+//   columns: <sql> => <head> ; <row>   query columns
 //   messages: <sql> => <message>  messages
 //
 // "statement ok", "statement error(s)" and "query" count errors only: an
@@ -113,10 +115,9 @@ struct Record {
 
 // A record of one line ("query: SELECT 1 => 1"); false for any other line.
 bool ReadOneLine(const std::string& line, Record& r) {
-    static const std::pair<const char*, const char*> kKinds[] = {{"ok: ", "statement ok"},
-                                                                 {"error: ", "statement error"},
-                                                                 {"query: ", "query"},
-                                                                 {"messages: ", "messages"}};
+    static const std::pair<const char*, const char*> kKinds[] = {
+        {"ok: ", "statement ok"}, {"error: ", "statement error"}, {"errors: ", "statement errors"},
+        {"query: ", "query"},     {"columns: ", "query columns"}, {"messages: ", "messages"}};
     for (const auto& [head, kind] : kKinds) {
         if (line.rfind(head, 0) != 0) continue;
         r.kind = kind;
@@ -132,7 +133,7 @@ bool ReadOneLine(const std::string& line, Record& r) {
         }
         r.sql = rest.substr(0, arrow);
         std::string after = arrow + 3 < rest.size() ? rest.substr(arrow + 4) : "";
-        if (r.kind == "statement error") {
+        if (r.kind.rfind("statement error", 0) == 0) {
             r.arg = after;
             return true;
         }
