@@ -20,12 +20,14 @@
 //   ----                          order, one a line, after a line "----"
 //   <messages>
 //
-// A one-line batch with at most one expected line is a record of one line,
-// so that a file of short cases reads as a table:
+// A one-line batch is a record of one line, so that a file of short cases
+// reads as a table; expected rows or messages are separated by " ; ":
 //
 //   ok: <sql>                     statement ok
 //   error: <sql> => <text>        statement error <text>
-//   query: <sql> => <row>         query (no row when nothing follows "=>")
+//   errors: <sql> => <n>          statement errors <n>
+//   query: <sql> => <row> ; <row> query (no row when nothing follows "=>")
+//   columns: <sql> => <head> ; <row>   query columns
 //   messages: <sql> => <message>  messages
 //
 // "statement ok", "statement error(s)" and "query" count errors only: an
@@ -113,10 +115,9 @@ struct Record {
 
 // A record of one line ("query: SELECT 1 => 1"); false for any other line.
 bool ReadOneLine(const std::string& line, Record& r) {
-    static const std::pair<const char*, const char*> kKinds[] = {{"ok: ", "statement ok"},
-                                                                 {"error: ", "statement error"},
-                                                                 {"query: ", "query"},
-                                                                 {"messages: ", "messages"}};
+    static const std::pair<const char*, const char*> kKinds[] = {
+        {"ok: ", "statement ok"}, {"error: ", "statement error"}, {"errors: ", "statement errors"},
+        {"query: ", "query"},     {"columns: ", "query columns"}, {"messages: ", "messages"}};
     for (const auto& [head, kind] : kKinds) {
         if (line.rfind(head, 0) != 0) continue;
         r.kind = kind;
@@ -132,11 +133,17 @@ bool ReadOneLine(const std::string& line, Record& r) {
         }
         r.sql = rest.substr(0, arrow);
         std::string after = arrow + 3 < rest.size() ? rest.substr(arrow + 4) : "";
-        if (r.kind == "statement error")
+        if (r.kind.rfind("statement error", 0) == 0) {
             r.arg = after;
-        else if (arrow + 3 < rest.size())
-            r.expected.push_back(after);
-        return true;
+            return true;
+        }
+        if (arrow + 3 >= rest.size()) return true;  // no row
+        for (size_t at = 0;;) {
+            size_t next = after.find(" ; ", at);
+            r.expected.push_back(after.substr(at, next - at));
+            if (next == std::string::npos) return true;
+            at = next + 3;
+        }
     }
     return false;
 }
