@@ -193,7 +193,8 @@ TEST_P(OpenRecordsTest, ALongWalkMeetsTheRowsAsTheyAreNowAheadOfIt) {
 }
 
 // DBClose and DBRemoveMyConnection while objects are open: an object whose
-// connection went fails cleanly until it opens again, and the next statement
+// connection went fails cleanly until it opens again (a slot's walk does not
+// go on on the new connection: First starts afresh), and the next statement
 // reconnects.
 TEST_P(OpenRecordsTest, ClosingConnectionsUnderOpenObjects) {
     AddProducts(3);
@@ -207,12 +208,17 @@ TEST_P(OpenRecordsTest, ClosingConnectionsUnderOpenObjects) {
             DBClose();
         else
             ASSERT_EQ(DBRemoveMyConnection(), 1);
+        const prod_def before = d;
         EXPECT_EQ(ProdNext(0, &d), 60);
+        EXPECT_TRUE(SameBytes(d, before)) << "a failed Next leaves the structure";
         EXPECT_EQ(held.MoveNext(), 0);
         EXPECT_EQ(held.UpdateCurrent(held.m_def, 0), 0);
         EXPECT_EQ(DBExec("UPDATE Products SET Description = 'Back' WHERE PLU = 1"), 1);
+        EXPECT_EQ(ProdNext(0, &d), 60) << "the walk ended with its connection";
         ASSERT_EQ(ProdFirst(0, &d), 0);
         EXPECT_STREQ(d.Description, "Back");
+        ASSERT_EQ(ProdNext(0, &d), 0);
+        EXPECT_EQ(+d.PLU, 2u);
         ASSERT_EQ(held.Equ(3), 1);
         Exec("UPDATE Products SET Description = 'Item 1' WHERE PLU = 1");
     }

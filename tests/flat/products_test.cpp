@@ -144,22 +144,6 @@ TEST_P(ProdTest, AWriteBackKeepsTheFullDescriptionAndThePrices) {
               "0|Other");
 }
 
-TEST_P(ProdTest, AWalkEndsWithTheConnectionAndFirstStartsAfresh) {
-    ASSERT_NO_FATAL_FAILURE(AddProducts(2));
-    prod_def d{};
-    ASSERT_EQ(ProdFirst(1, &d), 0);
-    DBClose();
-    const prod_def before = d;
-    EXPECT_EQ(ProdNext(1, &d), 60);
-    EXPECT_TRUE(SameBytes(d, before));
-    ASSERT_EQ(DBOpen(ConnectString().c_str(), "LORIMDB81"), 1);
-    EXPECT_EQ(ProdNext(1, &d), 60);
-    ASSERT_EQ(ProdFirst(1, &d), 0);
-    EXPECT_EQ(+d.PLU, 1001u);
-    ASSERT_EQ(ProdNext(1, &d), 0);
-    EXPECT_EQ(+d.PLU, 1002u);
-}
-
 // ---- Prod2 --------------------------------------------------------------------
 
 TEST_P(ProdTest, Prod2GTStepsPastAProductWhoseDescriptionIsLongerThanTheStructure) {

@@ -12,11 +12,7 @@ using xrtest::RecordsTest;
 
 class CfgTillTest : public RecordsTest {
 protected:
-    void SetUp() override {
-        RecordsTest::SetUp();
-        if (IsSkipped() || HasFatalFailure()) return;
-        xrtest::CreateSetupTables({"CfgTills"});
-    }
+    CfgTillTest() : RecordsTest({"CfgTills"}) {}
 };
 
 TEST_P(CfgTillTest, ANewTillReadsTheDefaultsAndRoundTrips) {
@@ -115,11 +111,7 @@ TEST_P(CfgTillTest, CopyDuplicatesEveryColumnAndRefusesATakenOrMissingTill) {
 
 class CfgSysTest : public RecordsTest {
 protected:
-    void SetUp() override {
-        RecordsTest::SetUp();
-        if (IsSkipped() || HasFatalFailure()) return;
-        xrtest::CreateSetupTables({"CfgSys"});
-    }
+    CfgSysTest() : RecordsTest({"CfgSys"}) {}
 };
 
 TEST_P(CfgSysTest, AddUpdateAddsTheRowThenRewritesItKeepingTheUpperSysFlags) {
@@ -162,11 +154,7 @@ TEST_P(CfgSysTest, AddUpdateAddsTheRowThenRewritesItKeepingTheUpperSysFlags) {
 
 class SysValueTest : public RecordsTest {
 protected:
-    void SetUp() override {
-        RecordsTest::SetUp();
-        if (IsSkipped() || HasFatalFailure()) return;
-        xrtest::CreateSetupTables({"SysValues"});
-    }
+    SysValueTest() : RecordsTest({"SysValues"}) {}
     void TearDown() override {
         for (int slot = 0; slot < 4; ++slot) SysValueClose(slot);
         RecordsTest::TearDown();

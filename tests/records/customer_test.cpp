@@ -13,10 +13,7 @@ using xrtest::RecordsTest;
 
 class CustomerTest : public RecordsTest {
 protected:
-    void SetUp() override {
-        RecordsTest::SetUp();
-        if (IsSkipped() || HasFatalFailure()) return;
-        xrtest::CreateSetupTables({"Customers", "Customers2"});
+    CustomerTest() : RecordsTest({"Customers", "Customers2"}) {
         CCustomer::SetModeForce(CCustomer::MODE_CUSTOMERS);
     }
     void TearDown() override {

@@ -84,11 +84,7 @@ TEST_P(MasterTest, MixAndMatchDatesAreEightDigits) {
 
 class PromoTest : public RecordsTest {
 protected:
-    void SetUp() override {
-        RecordsTest::SetUp();
-        if (IsSkipped() || HasFatalFailure()) return;
-        xrtest::CreateSetupTables({"Promos"});
-    }
+    PromoTest() : RecordsTest({"Promos"}) {}
 };
 
 TEST_P(PromoTest, ThePercentageOrTheAmountByType) {

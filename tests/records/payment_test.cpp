@@ -12,11 +12,7 @@ using xrtest::RecordsTest;
 
 class PaymentTest : public RecordsTest {
 protected:
-    void SetUp() override {
-        RecordsTest::SetUp();
-        if (IsSkipped() || HasFatalFailure()) return;
-        xrtest::CreateSetupTables({"PayMeths"});
-    }
+    PaymentTest() : RecordsTest({"PayMeths"}) {}
 };
 
 TEST_P(PaymentTest, NamesKeepTheirMarkerOutsideTheStructure) {
@@ -200,11 +196,7 @@ TEST_P(PaymentTest, MacrosAndPresetServersAddOrUpdateByKey) {
 
 class TimePlanTest : public RecordsTest {
 protected:
-    void SetUp() override {
-        RecordsTest::SetUp();
-        if (IsSkipped() || HasFatalFailure()) return;
-        xrtest::CreateSetupTables({"TimePlans", "TimePlanEntrys"});
-    }
+    TimePlanTest() : RecordsTest({"TimePlans", "TimePlanEntrys"}) {}
 };
 
 TEST_P(TimePlanTest, TimesAreMinutesAfterMidnight) {

@@ -16,11 +16,7 @@ public:
 
 class ProductTest : public RecordsTest {
 protected:
-    void SetUp() override {
-        RecordsTest::SetUp();
-        if (IsSkipped() || HasFatalFailure()) return;
-        xrtest::CreateSetupTables({"Products"});
-    }
+    ProductTest() : RecordsTest({"Products"}) {}
 
     // A product with every mapped column away from its default.
     static void InsertFull(uint64_t plu, const std::string& description) {

@@ -6,6 +6,8 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "library.h"
 #include "platform/text.h"
@@ -28,9 +30,20 @@ std::string ByteDiff(const T& a, const T& b) {
     return "";
 }
 
+// `tables`: the set-up pass's tables each test of the suite starts with.
 class RecordsTest : public LibraryTest {
 protected:
-    RecordsTest() : LibraryTest(Start::Database, "LORIMDB81") {}
+    explicit RecordsTest(std::vector<const char*> tables = {})
+        : LibraryTest(Start::Database, "LORIMDB81"), m_tables(std::move(tables)) {}
+
+    void SetUp() override {
+        LibraryTest::SetUp();
+        if (IsSkipped() || HasFatalFailure() || m_tables.empty()) return;
+        CreateSetupTables(m_tables);
+    }
+
+private:
+    std::vector<const char*> m_tables;
 };
 
 }  // namespace xrtest

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <initializer_list>
 #include <vector>
 
 #include "setup/pass.h"
@@ -13,7 +12,7 @@
 
 namespace xrtest {
 
-inline void CreateSetupTables(std::initializer_list<const char*> tables) {
+inline void CreateSetupTables(const std::vector<const char*>& tables) {
     std::vector<xr::setup::Step> steps;
     for (const char* table : tables) {
         const size_t before = steps.size();
