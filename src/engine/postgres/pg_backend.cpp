@@ -474,6 +474,7 @@ std::vector<PgLink::Deferred> PgLink::Batched(std::vector<Deferred> pending, boo
             }
             t->second.push_back(r);
         }
+        std::vector<Deferred> pieces;
         for (const auto& [sql, rows] : tables) {
             const size_t at = RowValuesAt(sql, pending[rows[0]].params.size());
             const std::string_view row = std::string_view(sql).substr(at);
@@ -491,9 +492,28 @@ std::vector<PgLink::Deferred> PgLink::Batched(std::vector<Deferred> pending, boo
                         ++n;
                     }
                 }
-                out.push_back(std::move(many));
+                pieces.push_back(std::move(many));
             }
         }
+        // The tables' INSERTs go as one command, the others as its common
+        // tables (the server runs each once, whether or not it is read).
+        size_t params = 0;
+        for (const Deferred& d : pieces) params += d.params.size();
+        if (pieces.size() > 1 && params <= 30000) {
+            Deferred one;
+            for (size_t k = 0; k < pieces.size(); ++k) {
+                if (k + 1 < pieces.size())
+                    one.sql += (k ? ", xr_b" : "WITH xr_b") + std::to_string(k) + " AS (";
+                else
+                    one.sql += ' ';
+                AppendRow(one.sql, pieces[k].sql, one.params.size());
+                if (k + 1 < pieces.size()) one.sql += ')';
+                for (std::string& p : pieces[k].params) one.params.push_back(std::move(p));
+            }
+            pieces.clear();
+            pieces.push_back(std::move(one));
+        }
+        for (Deferred& d : pieces) out.push_back(std::move(d));
         i = end;
     }
     return out;
