@@ -20,20 +20,14 @@ class Worker {
 public:
     Worker() : m_thread([this] { Loop(); }) {}
     ~Worker() {
-        {
-            std::lock_guard<std::mutex> guard(m_mutex);
-            m_stop = true;
-        }
-        m_cv.notify_all();
+        Post(nullptr);  // the end of the thread
         m_thread.join();
     }
 
+    // Runs `task` on the worker's thread and waits for its end.
     void Run(std::function<void()> task) {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_task = std::move(task);
-        m_done = false;
-        m_cv.notify_all();
-        m_cv.wait(lock, [&] { return m_done; });
+        std::unique_lock<std::mutex> lock = Post(std::move(task));
+        m_cv.wait(lock, [&] { return !m_posted; });
     }
 
     uint32_t Tid() {
@@ -43,29 +37,29 @@ public:
     }
 
 private:
+    std::unique_lock<std::mutex> Post(std::function<void()> task) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_task = std::move(task);
+        m_posted = true;
+        m_cv.notify_all();
+        return lock;
+    }
+    // Each task runs under the lock, its poster waiting meanwhile.
     void Loop() {
         std::unique_lock<std::mutex> lock(m_mutex);
         for (;;) {
-            m_cv.wait(lock, [&] { return m_stop || m_task; });
-            if (m_task) {
-                auto task = std::move(m_task);
-                m_task = nullptr;
-                lock.unlock();
-                task();
-                lock.lock();
-                m_done = true;
-                m_cv.notify_all();
-            } else if (m_stop) {
-                return;
-            }
+            m_cv.wait(lock, [&] { return m_posted; });
+            if (!m_task) return;
+            m_task();
+            m_posted = false;
+            m_cv.notify_all();
         }
     }
 
     std::mutex m_mutex;
     std::condition_variable m_cv;
     std::function<void()> m_task;
-    bool m_done = false;
-    bool m_stop = false;
+    bool m_posted = false;
     std::thread m_thread;
 };
 

@@ -9,21 +9,6 @@ namespace {
 using xrtest::FrameTest;
 using xrtest::Worker;
 
-TEST_P(FrameTest, EachThreadGetsItsOwnConnection) {
-    ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
-    ASSERT_EQ(DBRemoveMyConnection(), 1);
-    Worker a, b;
-    xr::CDBConn* connA = nullptr;
-    xr::CDBConn* connB = nullptr;
-    a.Run([&] { connA = xr::TheApp().GetConnection(1, nullptr); });
-    b.Run([&] { connB = xr::TheApp().GetConnection(1, nullptr); });
-    ASSERT_NE(connA, nullptr);
-    ASSERT_NE(connB, nullptr);
-    EXPECT_NE(connA, connB);
-    EXPECT_EQ(xr::TheApp().ConnectionCount(), 2u);
-    a.Run([&] { EXPECT_EQ(Current(), connA); });  // found again, not reopened
-}
-
 TEST_F(FrameTest, SecondConnectKeepsTheConnectionAndLaterThreadsUseTheNewString) {
     xrtest::TempDir other;
     ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
@@ -42,16 +27,28 @@ TEST_F(FrameTest, SecondConnectKeepsTheConnectionAndLaterThreadsUseTheNewString)
     DBClose();
 }
 
-TEST_P(FrameTest, TheCountLineComesWhenMoreThreadsConnectThanEverBefore) {
+// Each thread gets a connection of its own, found again by its next
+// statement; the count line comes when more threads connect than ever before.
+TEST_P(FrameTest, EachThreadGetsItsOwnConnectionAndTheCountLineComesAtANewHigh) {
     ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);  // the first of the threads
     std::vector<std::unique_ptr<Worker>> workers;
+    std::vector<xr::CDBConn*> connections;
     auto connectOneMore = [&] {
         workers.push_back(std::make_unique<Worker>());
-        workers.back()->Run([] { ASSERT_EQ(DBExec("SELECT 1"), 1); });
+        workers.back()->Run([&] {
+            ASSERT_EQ(DBExec("SELECT 1"), 1);
+            connections.push_back(Current());
+        });
         return workers.back()->Tid();
     };
     for (int i = 0; i < 3; ++i) connectOneMore();
     EXPECT_TRUE(xrtest::LinesStarting("Thread ").empty());
+    ASSERT_NE(connections[0], nullptr);
+    EXPECT_NE(connections[0], connections[1]);
+    workers[0]->Run([&] {
+        ASSERT_EQ(DBExec("SELECT 1"), 1);
+        EXPECT_EQ(Current(), connections[0]);  // not reopened
+    });
 
     uint32_t fifth = connectOneMore();
     EXPECT_EQ(xrtest::LinesStarting("Thread "),

@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -33,12 +32,8 @@ constexpr int kFirstSales = 300;  // committed before the backup starts
 
 // `xrdb8 --data|--connect <server> args...` to its end.
 xrtest::ToolResult RunTool(const TestServer& server, const std::vector<std::string>& args) {
-    static xrtest::TempDir outputs;  // not in a server's folder: a restore wants it empty
-    const std::string output = outputs.Str() + "/tool.txt";
-    if (server.GetEngine() == Engine::Sqlite)
-        return xrtest::WaitTool(xrtest::StartTool(server.Dir().Str(), args, output), output);
-    return xrtest::WaitTool(xrtest::StartTool(server.ConnectString(), args, output, "--connect"),
-                            output);
+    if (server.GetEngine() == Engine::Sqlite) return xrtest::Tool(server.Dir().Str(), args);
+    return xrtest::Tool(server.ConnectString(), args, "--connect");
 }
 
 std::string SaleSql(int id) {
@@ -74,17 +69,15 @@ std::vector<std::string> Ledger(Connection& conn) {
     return xrtest::Rows(conn, "SELECT Id, Amount FROM ShopB..Ledger ORDER BY Id");
 }
 
-// The writer's part when this binary runs as one: sales one after the
-// other, each its own transaction over both databases, until told to stop.
-TEST(BackupWriter, Run) {
-    const char* cs = std::getenv("XRDB8_BACKUP_CONNECT");
-    const char* stop = std::getenv("XRDB8_BACKUP_STOP");
-    const char* report = std::getenv("XRDB8_BACKUP_REPORT");
-    if (!cs || !stop || !report) GTEST_SKIP() << "runs only as the writer of BackupRestore";
+// A process of its own that commits sales one after the other, each its own
+// transaction over both databases, until the file `stop` appears; `report`
+// says "running" after its first twenty, "done" at its end.
+pid_t StartWriter(std::string connect, const std::string& stop, const std::string& report) {
+    const pid_t pid = fork();
+    if (pid != 0) return pid;
     // Each file's commit synced to the disk: a sale's commit of its first
     // database comes well before that of its second, the moment a backup
     // that copied the files one by one would tear the sale apart.
-    std::string connect = cs;
     if (const size_t at = connect.find(";Synchronous=OFF"); at != std::string::npos)
         connect.replace(at, 16, ";Synchronous=FULL");
     Connection conn;
@@ -96,6 +89,7 @@ TEST(BackupWriter, Run) {
         if (id == kFirstSales + 20) std::ofstream(report) << "running\n";
     }
     std::ofstream(report) << "done " << id << "\n";
+    _exit(0);
 }
 
 class BackupRestore : public ::testing::TestWithParam<Engine> {
@@ -110,29 +104,10 @@ protected:
 };
 
 TEST_P(BackupRestore, BackupWhileWritingRestoresOneInstant) {
-    // The writer: this test binary started again.
-    char exe[4096];
-    const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    ASSERT_GT(n, 0);
-    exe[n] = 0;
     const std::string stop = m_server.Dir().Str() + "/stop";
     const std::string report = m_server.Dir().Str() + "/writer.txt";
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e) env.emplace_back(*e);
-    env.push_back("XRDB8_BACKUP_CONNECT=" + m_server.ConnectString());
-    env.push_back("XRDB8_BACKUP_STOP=" + stop);
-    env.push_back("XRDB8_BACKUP_REPORT=" + report);
-    std::vector<char*> envp;
-    for (auto& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    std::string filter = "--gtest_filter=BackupWriter.Run";
-    char* argv[] = {exe, filter.data(), nullptr};
-    posix_spawn_file_actions_t files;
-    posix_spawn_file_actions_init(&files);
-    posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
-    pid_t writer = 0;
-    ASSERT_EQ(posix_spawn(&writer, exe, &files, nullptr, argv, envp.data()), 0);
-    posix_spawn_file_actions_destroy(&files);
+    const pid_t writer = StartWriter(m_server.ConnectString(), stop, report);
+    ASSERT_GT(writer, 0);
     // Once it is writing, a backup, and another one a moment later.
     for (int i = 0; i < 6000 && xrtest::ReadFile(report).find("running") == std::string::npos; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -142,11 +117,11 @@ TEST_P(BackupRestore, BackupWhileWritingRestoresOneInstant) {
     int status = 0;
     ASSERT_EQ(waitpid(writer, &status, 0), writer);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    ASSERT_NE(xrtest::ReadFile(report).find("done"), std::string::npos)
+    ASSERT_PRED2(xrtest::Has, xrtest::ReadFile(report), "done")
         << "the writer did not write: " << xrtest::ReadFile(report);
     ASSERT_EQ(first.status, 0) << first.output;
     ASSERT_EQ(second.status, 0) << second.output;
-    EXPECT_NE(first.output.find("SHOPA"), std::string::npos) << first.output;
+    EXPECT_PRED2(xrtest::Has, first.output, "SHOPA");
 
     Connection source;
     source.Open(m_server.ConnectString());
@@ -190,7 +165,7 @@ TEST_P(BackupRestore, LiveServerIsReplacedOnlyWhenForcedAndBackupsGoIntoEmptyFol
 
     const auto refused = RunTool(m_server, {"restore", backup});
     EXPECT_EQ(refused.status, 1) << refused.output;
-    EXPECT_NE(refused.output.find("--force"), std::string::npos) << refused.output;
+    EXPECT_PRED2(xrtest::Has, refused.output, "--force");
     EXPECT_EQ(Sales(till).size(), before.size() + 1);
 
     const auto forced = RunTool(m_server, {"restore", backup, "--force"});
@@ -237,7 +212,7 @@ TEST_P(BackupRestore, DamagedBackupIsRefusedAndNothingIsTouched) {
         TestServer target(GetParam());
         const auto r = RunTool(target, {"restore", backup});
         EXPECT_EQ(r.status, 1) << what << ": " << r.output;
-        EXPECT_NE(r.output.find("xrdb8: error:"), std::string::npos) << what << ": " << r.output;
+        EXPECT_PRED2(xrtest::Has, r.output, "xrdb8: error:") << what << ": " << r.output;
         if (GetParam() == Engine::Sqlite) {
             EXPECT_TRUE(xr::engine::sqlite::FolderDatabases(target.Dir().Str()).empty()) << what;
         } else {
@@ -252,23 +227,16 @@ TEST_P(BackupRestore, DamagedBackupIsRefusedAndNothingIsTouched) {
     };
 
     const auto size = fs::file_size(file);
-    {  // cut short
-        fs::resize_file(file, size / 2);
-        refusedEverywhere("truncated");
-    }
-    {  // the right length, garbage in the middle
-        fs::resize_file(file, size);
-        std::fstream f(file, std::ios::in | std::ios::out | std::ios::binary);
-        f.seekp(static_cast<std::streamoff>(size / 3));
-        const std::string garbage(512, '\x5a');
-        f.write(garbage.data(), static_cast<std::streamsize>(garbage.size()));
-        f.close();
-        refusedEverywhere("garbage");
-    }
-    {  // no list of files: a backup that never ended
-        fs::remove(fs::path(backup) / "xrdb8-backup.txt");
-        refusedEverywhere("no list");
-    }
+    fs::resize_file(file, size / 2);
+    refusedEverywhere("truncated");
+    fs::resize_file(file, size);  // the right length, garbage in the middle
+    std::fstream f(file, std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(static_cast<std::streamoff>(size / 3));
+    f.write(std::string(512, '\x5a').c_str(), 512);
+    f.close();
+    refusedEverywhere("garbage");
+    fs::remove(fs::path(backup) / "xrdb8-backup.txt");  // a backup that never ended
+    refusedEverywhere("no list");
 }
 
 TEST_P(BackupRestore, BackupOfTheOtherEngineIsRefused) {
@@ -280,22 +248,39 @@ TEST_P(BackupRestore, BackupOfTheOtherEngineIsRefused) {
     TestServer target(Engine::Postgres);
     const auto r = RunTool(target, {"restore", folder.Dir().Str() + "/b"});
     EXPECT_EQ(r.status, 1) << r.output;
-    EXPECT_NE(r.output.find("cannot be restored into a PostgreSQL server"), std::string::npos)
-        << r.output;
+    EXPECT_PRED2(xrtest::Has, r.output, "cannot be restored into a PostgreSQL server");
 }
 
-// The check of a copy reads SQLite's own structure, beyond the checksum. A
-// forced restore mends a folder whose file SQLite cannot read any more; a
-// backup is never restored into its own folder.
-TEST(BackupRestoreFolder, CopiesAreCheckedAndAForcedRestoreReplacesAnUnreadableFile) {
+// The engine's copy reports its pages as it copies them: never backwards,
+// never past the total, and at its end all of them. The check of a copy reads
+// SQLite's own structure, beyond the checksum. A forced restore mends a folder
+// whose file SQLite cannot read any more; a backup is never restored into its
+// own folder.
+TEST(BackupRestoreFolder, CopiesAreCountedAndCheckedAndAForcedRestoreMendsAnUnreadableFile) {
+    TestServer server(Engine::Sqlite);
+    MakeShop(server);
     xrtest::TempDir dir;
+    std::vector<std::pair<uint64_t, uint64_t>> seen;
+    const auto databases = xr::engine::sqlite::BackupServer(
+        xr::engine::ConnectionString::Parse(server.ConnectString()), dir.Str(),
+        [&](uint64_t done, uint64_t total) { seen.emplace_back(done, total); });
+    EXPECT_EQ(databases, (std::vector<std::string>{"MASTER", "SHOPA", "SHOPB"}));
+    ASSERT_FALSE(seen.empty());
+    uint64_t pages = 0;
+    for (const std::string& db : databases) pages += fs::file_size(dir.Str() + "/" + db + ".db");
+    EXPECT_EQ(seen.back(), std::make_pair(seen.back().second, seen.back().second));
+    ASSERT_GT(seen.back().second, 0u);
+    EXPECT_EQ(pages % seen.back().second, 0u);  // whole pages of one size
+    EXPECT_GE(pages / seen.back().second, 512u);
+    for (size_t i = 1; i < seen.size(); ++i) {
+        EXPECT_GE(seen[i].first, seen[i - 1].first);
+        EXPECT_LE(seen[i].first, seen[i].second);
+    }
+
     const std::string garbage = dir.Str() + "/G.db";
     std::ofstream(garbage) << std::string(8192, 'x');
     EXPECT_FALSE(xr::engine::sqlite::CheckCopy(garbage).empty());
     EXPECT_EQ(xr::engine::sqlite::CheckCopy(dir.Str() + "/NONE.db"), "is missing");
-
-    TestServer server(Engine::Sqlite);
-    MakeShop(server);
     const std::string backup = server.Dir().Str() + "/b";
     const auto made = RunTool(server, {"backup", backup});
     ASSERT_EQ(made.status, 0) << made.output;
@@ -346,30 +331,6 @@ TEST(BackupRestoreFolder, EveryDatabaseOfAFolderOfMany) {
         const std::string db = "Branch" + std::to_string(i);
         EXPECT_EQ(xrtest::Rows(conn, "SELECT Name FROM " + db + "..Tag"),
                   (std::vector<std::string>{db}));
-    }
-}
-
-// The engine's entry point reports its pages as it copies them: never
-// backwards, never past the total, and at its end all of them.
-TEST(BackupProgress, CountsEveryPageOnce) {
-    TestServer server(Engine::Sqlite);
-    MakeShop(server);
-    xrtest::TempDir dest;
-    std::vector<std::pair<uint64_t, uint64_t>> seen;
-    const auto databases = xr::engine::sqlite::BackupServer(
-        xr::engine::ConnectionString::Parse(server.ConnectString()), dest.Str(),
-        [&](uint64_t done, uint64_t total) { seen.emplace_back(done, total); });
-    EXPECT_EQ(databases, (std::vector<std::string>{"MASTER", "SHOPA", "SHOPB"}));
-    ASSERT_FALSE(seen.empty());
-    uint64_t pages = 0;
-    for (const std::string& db : databases) pages += fs::file_size(dest.Str() + "/" + db + ".db");
-    EXPECT_EQ(seen.back(), std::make_pair(seen.back().second, seen.back().second));
-    ASSERT_GT(seen.back().second, 0u);
-    EXPECT_EQ(pages % seen.back().second, 0u);  // whole pages of one size
-    EXPECT_GE(pages / seen.back().second, 512u);
-    for (size_t i = 1; i < seen.size(); ++i) {
-        EXPECT_GE(seen[i].first, seen[i - 1].first);
-        EXPECT_LE(seen[i].first, seen[i].second);
     }
 }
 

@@ -21,11 +21,16 @@ protected:
     }
 };
 
-TEST_P(ColourTest, MissingColoursAreWrittenAsZeroAndReadBackSo) {
+// An empty palette leaves the file alone; missing colours are written as
+// zero and read back so; lines that are no colours.
+TEST_P(ColourTest, MissingColoursAreWrittenAsZeroAndLinesThatAreNoColoursRead) {
+    const std::string path = PathOf("colours.txt");
+    xrtest::WriteFile(path, "kept\n");
+    EXPECT_EQ(DBColoursToFile(path.c_str()), 0);
+    EXPECT_EQ(xrtest::ReadFile(path), "kept\n");
     Colour(1, 0x00FF0000);
     Colour(2, 0x0000FF00);
     Colour(5, 0x123456);
-    const std::string path = PathOf("colours.txt");
     ASSERT_EQ(DBColoursToFile(path.c_str()), 1);
     EXPECT_EQ(xrtest::ReadFile(path), "# 1\n00FF0000\n0000FF00\n00000000\n00000000\n00123456\n");
 
@@ -34,39 +39,7 @@ TEST_P(ColourTest, MissingColoursAreWrittenAsZeroAndReadBackSo) {
     ASSERT_EQ(DBColoursFromFile(path.c_str()), 1);
     EXPECT_EQ(Palette(),
               (std::vector<std::string>{"1|16711680", "2|65280", "3|0", "4|0", "5|1193046"}));
-}
 
-TEST_P(ColourTest, ThePaletteStopsAtSixtyFourColours) {
-    for (int i = 1; i <= 64; ++i) Colour(i, i == 64 ? -1 : i);
-    Colour(70, 70);
-    const std::string path = PathOf("colours.txt");
-    ASSERT_EQ(DBColoursToFile(path.c_str()), 1);
-    const std::string text = xrtest::ReadFile(path);
-    EXPECT_EQ(text.substr(0, 24), "# 1\n00000001\n00000002\n00");
-    EXPECT_NE(text.find("00000009\n# 10\n0000000A\n"), std::string::npos);
-    EXPECT_NE(text.find("# 60\n0000003C\n0000003D\n0000003E\n0000003F\nFFFFFFFF\n"),
-              std::string::npos);
-    EXPECT_EQ(text.size() - text.rfind("FFFFFFFF\n"), 9u) << "colour 70 is not written";
-
-    // 64 colour lines and more: the first 64 are read, so -1 comes back.
-    Exec("DELETE FROM SysValues WHERE FieldName='Colour'");
-    xrtest::WriteFile(path, text + "00000041\n00000042\n");
-    xr::interchange::ColourReport report;
-    ASSERT_EQ(xr::interchange::ColoursFromFile(path.c_str(), &report), 1);
-    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM SysValues WHERE FieldName='Colour'"), "64");
-    EXPECT_EQ(Scalar("SELECT iValue FROM SysValues WHERE FieldName='Colour' AND FieldIndex=64"),
-              "-1");
-    EXPECT_EQ(report.ignored, 2);
-    EXPECT_EQ(report.comments, 7);
-}
-
-// An empty palette leaves the file alone; lines that are no colours.
-TEST_P(ColourTest, AnEmptyPaletteAndLinesThatAreNoColours) {
-    const std::string path = PathOf("colours.txt");
-    xrtest::WriteFile(path, "kept\n");
-    EXPECT_EQ(DBColoursToFile(path.c_str()), 0);
-    EXPECT_EQ(xrtest::ReadFile(path), "kept\n");
-    Colour(1, 1);
     EXPECT_EQ(DBColoursToFile(PathOf("no/such/folder.txt").c_str()), 0);
     EXPECT_EQ(DBColoursToFile(nullptr), 0);
     const std::string longLine(150, 'A');
@@ -85,6 +58,29 @@ TEST_P(ColourTest, AnEmptyPaletteAndLinesThatAreNoColours) {
     EXPECT_EQ(DBColoursFromFile(PathOf("missing.txt").c_str()), 0);
     EXPECT_EQ(DBColoursFromFile(nullptr), 0);
     EXPECT_EQ(DBColoursFromFile(Folder().c_str()), 1) << "a folder reads as an empty file";
+}
+
+TEST_P(ColourTest, ThePaletteStopsAtSixtyFourColours) {
+    for (int i = 1; i <= 64; ++i) Colour(i, i == 64 ? -1 : i);
+    Colour(70, 70);
+    const std::string path = PathOf("colours.txt");
+    ASSERT_EQ(DBColoursToFile(path.c_str()), 1);
+    const std::string text = xrtest::ReadFile(path);
+    EXPECT_EQ(text.substr(0, 24), "# 1\n00000001\n00000002\n00");
+    EXPECT_PRED2(xrtest::Has, text, "00000009\n# 10\n0000000A\n");
+    EXPECT_PRED2(xrtest::Has, text, "# 60\n0000003C\n0000003D\n0000003E\n0000003F\nFFFFFFFF\n");
+    EXPECT_EQ(text.size() - text.rfind("FFFFFFFF\n"), 9u) << "colour 70 is not written";
+
+    // 64 colour lines and more: the first 64 are read, so -1 comes back.
+    Exec("DELETE FROM SysValues WHERE FieldName='Colour'");
+    xrtest::WriteFile(path, text + "00000041\n00000042\n");
+    xr::interchange::ColourReport report;
+    ASSERT_EQ(xr::interchange::ColoursFromFile(path.c_str(), &report), 1);
+    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM SysValues WHERE FieldName='Colour'"), "64");
+    EXPECT_EQ(Scalar("SELECT iValue FROM SysValues WHERE FieldName='Colour' AND FieldIndex=64"),
+              "-1");
+    EXPECT_EQ(report.ignored, 2);
+    EXPECT_EQ(report.comments, 7);
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 // complaint.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -29,7 +28,7 @@ std::string Page() {
 
 TEST(ManPage, TheBuildWroteThePageTheToolPrintsWithItsSections) {
     const std::string page = Page();
-    EXPECT_EQ(page.rfind(".TH XRDB8 1 ", 0), 0u) << page.substr(0, 80);
+    EXPECT_PRED2(xrtest::StartsWith, page, ".TH XRDB8 1 ") << page.substr(0, 80);
     size_t at = 0;
     for (const char* section : {".SH NAME\nxrdb8 \\- ", ".SH SYNOPSIS\n", ".SH DESCRIPTION\n",
                                 ".SH OPTIONS\n", ".SH COMMANDS\n", ".SH ENVIRONMENT\n",
@@ -47,7 +46,7 @@ TEST(ManPage, NamesEveryCommandAndOptionHelpNames) {
     const xrtest::Help top = xrtest::HelpOf({});
     ASSERT_GE(top.commands.size(), 8u);
     for (const std::string& option : top.options)
-        EXPECT_NE(page.find("\\fB" + Roff(option) + "\\fR"), std::string::npos) << option;
+        EXPECT_PRED2(xrtest::Has, page, "\\fB" + Roff(option) + "\\fR") << option;
     // Commands, and the commands under them, each with their options.
     std::vector<std::vector<std::string>> pending;
     for (const std::string& c : top.commands) pending.push_back({c});
@@ -64,7 +63,7 @@ TEST(ManPage, NamesEveryCommandAndOptionHelpNames) {
         const xrtest::Help help = xrtest::HelpOf(command);
         for (const std::string& option : help.options) {
             if (option == "-h" || option == "--help") continue;  // every command has it
-            EXPECT_NE(text.find("\\fB" + Roff(option) + "\\fR"), std::string::npos)
+            EXPECT_PRED2(xrtest::Has, text, "\\fB" + Roff(option) + "\\fR")
                 << path << " " << option;
         }
         for (const std::string& sub : help.commands) {
@@ -75,10 +74,10 @@ TEST(ManPage, NamesEveryCommandAndOptionHelpNames) {
     }
     // The values an option is limited to are spelled out where its
     // description does not name them.
-    EXPECT_NE(page.find("One of \\fBdatabases\\fR, \\fBusers\\fR"), std::string::npos);
+    EXPECT_PRED2(xrtest::Has, page, "One of \\fBdatabases\\fR, \\fBusers\\fR");
     // A required option is no option in the synopsis.
-    EXPECT_NE(page.find("\\fBscript\\fR \\fB\\-\\-out\\fR \\fITEXT\\fR [\\fB\\-\\-append"),
-              std::string::npos);
+    EXPECT_PRED2(xrtest::Has, page,
+                 "\\fBscript\\fR \\fB\\-\\-out\\fR \\fITEXT\\fR [\\fB\\-\\-append");
 }
 
 TEST(ManPage, GroffReadsItWithoutWarnings) {
@@ -87,15 +86,10 @@ TEST(ManPage, GroffReadsItWithoutWarnings) {
     xrtest::TempDir dir;
     const std::string path = (dir.Path() / "xrdb8.1").string();
     xrtest::WriteFile(path, Page());
-    std::FILE* pipe = popen(("groff -man -Tutf8 -ww -z '" + path + "' 2>&1").c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    std::string warnings;
-    char buffer[512];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) warnings.append(buffer, n);
-    const int status = pclose(pipe);
-    EXPECT_EQ(warnings, "");
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const xrtest::ToolResult groff =
+        xrtest::ShellRun("groff -man -Tutf8 -ww -z '" + path + "' 2>&1");
+    EXPECT_EQ(groff.output, "");  // no warning
+    EXPECT_EQ(groff.status, 0);
 }
 
 }  // namespace

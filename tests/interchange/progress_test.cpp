@@ -56,9 +56,9 @@ TEST(ProgressLine, LaidOutToTheWidth) {
     for (const auto& c : cases) {
         const std::string line = ProgressText(c.state, c.width);
         if (c.line[0] == '~')
-            EXPECT_NE(line.find(c.line.substr(1)), std::string::npos) << line;
+            EXPECT_PRED2(xrtest::Has, line, c.line.substr(1));
         else if (c.line[0] == '!')
-            EXPECT_EQ(line.find(c.line.substr(1)), std::string::npos) << line;
+            EXPECT_FALSE(xrtest::Has(line, c.line.substr(1))) << line;
         else
             EXPECT_EQ(line, c.line);
     }
@@ -84,17 +84,16 @@ protected:
         ConfigTest::SetUp();
         DBClose();  // the tool is a second process on the same server
     }
+    const char* Place() const { return OnPostgres() ? "--connect" : "--data"; }
+    std::string Where() const { return OnPostgres() ? ConnectString() : Folder(); }
+    // The tool's arguments on a terminal.
     std::vector<std::string> Tool(std::vector<std::string> args) const {
-        args.insert(args.begin(), {OnPostgres() ? "--connect" : "--data", Where()});
+        args.insert(args.begin(), {Place(), Where()});
         return args;
     }
-    std::string Where() const { return OnPostgres() ? ConnectString() : Folder(); }
-    // The tool with its output (stdout and stderr together) on a file.
+    // The tool with its output (stdout and stderr together) on a pipe.
     xrtest::ToolResult Piped(const std::vector<std::string>& args) const {
-        const std::string output = PathOf("output.txt");
-        return xrtest::WaitTool(
-            xrtest::StartTool(Where(), args, output, OnPostgres() ? "--connect" : "--data"),
-            output);
+        return xrtest::Tool(Where(), args, Place());
     }
     // A group file whose import gives the same summary every time it runs.
     std::string GroupFile() {
@@ -127,8 +126,8 @@ TEST_P(ProgressToolTest, AnImportOnATerminalShowsItsPercentageThenClearsTheLine)
     const xrtest::ToolResult piped = Piped({"import-csv", "groups", csv, "--replace"});
     ASSERT_EQ(piped.status, 0) << piped.output;
     // On a pipe the summary comes alone, and nothing is drawn.
-    EXPECT_EQ(piped.output.rfind("import-csv groups " + csv + ": 99 lines\n  added: 99\n", 0), 0u)
-        << piped.output;
+    EXPECT_PRED2(xrtest::StartsWith, piped.output,
+                 "import-csv groups " + csv + ": 99 lines\n  added: 99\n");
 
     const xrtest::ToolRun shown = xrtest::RunOnTerminal(args);
     ASSERT_EQ(shown.status, 0) << shown.out;
@@ -137,8 +136,8 @@ TEST_P(ProgressToolTest, AnImportOnATerminalShowsItsPercentageThenClearsTheLine)
     // line's beginning, and the first says how far the import is.
     ASSERT_FALSE(screen.progress.empty()) << shown.out;
     EXPECT_EQ(screen.progress.find('\n'), std::string::npos) << screen.progress;
-    EXPECT_EQ(screen.progress.rfind("\rimport-csv groups    0% [", 0), 0u) << screen.progress;
-    EXPECT_NE(screen.progress.find(" of 1.9 kB"), std::string::npos) << screen.progress;
+    EXPECT_PRED2(xrtest::StartsWith, screen.progress, "\rimport-csv groups    0% [");
+    EXPECT_PRED2(xrtest::Has, screen.progress, " of 1.9 kB");
     // Each drawing fits the terminal's 100 columns.
     size_t start = 0;
     while ((start = screen.progress.find('\r', start)) != std::string::npos) {
@@ -162,8 +161,8 @@ TEST_P(ProgressToolTest, ScriptAndExecShowTheirProgressToo) {
     const xrtest::ToolRun scripted = xrtest::RunOnTerminal(scriptArgs);
     ASSERT_EQ(scripted.status, 0) << scripted.out;
     Screen screen = Split(scripted.out);
-    EXPECT_EQ(screen.progress.rfind("\rscript Groups    0% [", 0), 0u) << screen.progress;
-    EXPECT_NE(screen.progress.find("  0/99 rows"), std::string::npos) << screen.progress;
+    EXPECT_PRED2(xrtest::StartsWith, screen.progress, "\rscript Groups    0% [");
+    EXPECT_PRED2(xrtest::Has, screen.progress, "  0/99 rows");
     EXPECT_EQ(screen.after, "Groups: 99 rows\nscript " + script + ": 1 tables, 99 rows\n");
     // exec reads the script's bytes against its size.
     const xrtest::ToolResult piped = Piped({"exec", script});
@@ -171,7 +170,7 @@ TEST_P(ProgressToolTest, ScriptAndExecShowTheirProgressToo) {
     const xrtest::ToolRun ran = xrtest::RunOnTerminal(Tool({"exec", script}));
     ASSERT_EQ(ran.status, 0) << ran.out;
     screen = Split(ran.out);
-    EXPECT_EQ(screen.progress.rfind("\rexec    0% [", 0), 0u) << screen.progress;
+    EXPECT_PRED2(xrtest::StartsWith, screen.progress, "\rexec    0% [");
     EXPECT_EQ(screen.after, piped.output);
 }
 
@@ -179,12 +178,12 @@ TEST_P(ProgressToolTest, SetupCountsTheStatementsOfItsStep) {
     const xrtest::ToolRun shown = xrtest::RunOnTerminal(Tool({"setup", "--only", "users"}));
     ASSERT_EQ(shown.status, 0) << shown.out;
     const Screen screen = Split(shown.out);
-    EXPECT_EQ(screen.progress.rfind("\rsetup users  ", 0), 0u) << screen.progress;
-    EXPECT_NE(screen.progress.find("% ["), std::string::npos) << screen.progress;
-    EXPECT_NE(screen.progress.find(" statements"), std::string::npos) << screen.progress;
+    EXPECT_PRED2(xrtest::StartsWith, screen.progress, "\rsetup users  ");
+    EXPECT_PRED2(xrtest::Has, screen.progress, "% [");
+    EXPECT_PRED2(xrtest::Has, screen.progress, " statements");
     EXPECT_EQ(screen.progress.find('\n'), std::string::npos) << screen.progress;
     // The step's summary follows on a clean line.
-    EXPECT_EQ(screen.after.rfind("user database (pass 3): ", 0), 0u) << screen.after;
+    EXPECT_PRED2(xrtest::StartsWith, screen.after, "user database (pass 3): ");
     EXPECT_EQ(screen.after.find('\r'), std::string::npos) << screen.after;
 }
 

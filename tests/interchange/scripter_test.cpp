@@ -181,10 +181,8 @@ TEST_P(ScripterTest, OnlyTheFirstListItemOfAListAndTableNames) {
     EXPECT_EQ(ScriptWrite(23, 1, 7, 0, 0), 0);
     EXPECT_EQ(ScriptStop(), 0);
     const std::string script = Script();
-    EXPECT_EQ(script.rfind(" INSERT ListItems\n", 0), 0u) << script;
-    size_t inserts = 0;
-    for (size_t at = 0; (at = script.find("INSERT", at)) != std::string::npos; ++at) ++inserts;
-    EXPECT_EQ(inserts, 1u);
+    EXPECT_PRED2(xrtest::StartsWith, script, " INSERT ListItems\n");
+    EXPECT_EQ(script.find("INSERT", 2), std::string::npos) << "a second INSERT: " << script;
     // GetName fills at most the buffer.
     ASSERT_EQ(ScriptStart(m_script.c_str()), 0);
     char buffer[8];

@@ -51,9 +51,7 @@ Ran Shell(const TestServer& server, const std::vector<std::string>& args,
     return ran;
 }
 
-bool Has(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+using xrtest::Has;
 
 // A run of the tool on a pipe and what it must give: `out` and `err` whole,
 // or, when they begin with "~", a part of them.
@@ -239,15 +237,12 @@ TEST_F(SqlShellTool, ThePromptFollowsUseAndWideRowsGoColumnByColumn) {
     t.Type("GO\r");
     ASSERT_TRUE(t.Expect("SHOP> ")) << t.Seen();  // as DB_NAME() gives it
     t.Type("SELECT Name FROM Items WHERE No = 1\rGO\r");
-    ASSERT_TRUE(t.Expect("Tea")) << t.Seen();
-    ASSERT_TRUE(t.Expect("(1 row affected)")) << t.Seen();
-    ASSERT_TRUE(t.Expect("SHOP> ")) << t.Seen();
+    for (const char* text : {"Tea", "(1 row affected)", "SHOP> "})
+        ASSERT_TRUE(t.Expect(text)) << t.Seen();
     // A row wider than the terminal's 100 columns is shown column by column.
     t.Type("SELECT 1 AS n, REPLICATE('w', 120) AS wide\rGO\r");
-    ASSERT_TRUE(t.Expect("-[ ROW 1 ]-")) << t.Seen();
-    ASSERT_TRUE(t.Expect("n   : 1")) << t.Seen();
-    ASSERT_TRUE(t.Expect("wide: www")) << t.Seen();
-    ASSERT_TRUE(t.Expect("(1 row affected)")) << t.Seen();
+    for (const char* text : {"-[ ROW 1 ]-", "n   : 1", "wide: www", "(1 row affected)"})
+        ASSERT_TRUE(t.Expect(text)) << t.Seen();
     t.Type("SELECT 1 AS n, 'narrow' AS w\rGO\r");
     ASSERT_TRUE(t.Expect("- ------")) << t.Seen();  // rows again
     t.Type("exit\r");

@@ -15,10 +15,6 @@ xrdb8_test(interchange_tests
   ${PROJECT_SOURCE_DIR}/tools/xrdb8/data_folder.cpp)
 # The command tests call the tool's command bodies, and run the tool once.
 target_include_directories(interchange_tests PRIVATE ${PROJECT_SOURCE_DIR}/tools/xrdb8)
-if(TARGET xrdb8_tool)
-  add_dependencies(interchange_tests xrdb8_tool)
-  target_compile_definitions(interchange_tests PRIVATE XRDB8_TOOL="$<TARGET_FILE:xrdb8_tool>")
-endif()
 # The command bodies draw their progress through the tool's progress line.
 target_sources(interchange_tests PRIVATE ${PROJECT_SOURCE_DIR}/tools/xrdb8/progress.cpp)
 

@@ -113,16 +113,15 @@ TEST_P(XmlTest, RecordsThatFailAreLoggedWithTheirProgressAndTheRestLoad) {
     EXPECT_EQ(report.added, 9);
     EXPECT_EQ(report.failed, 2);
     EXPECT_EQ(report.skipped, 1);
-    EXPECT_EQ(report.firstSkipped.at(0).reason, "no PLU attribute");
 }
 
 TEST_P(XmlTest, DocumentsThatCannotBeWalkedOrAreNestedTooDeep) {
     const std::string file = PathOf("in.xml");
     EXPECT_EQ(Load("<Data><Products PLU=\"1\"></Data>"), 0);
     ASSERT_EQ(xrtest::g_log.size(), 1u);
-    EXPECT_EQ(xrtest::g_log[0].rfind("CXRTable::XmlLoadFile doc load " + file + " failed (", 0), 0u)
-        << xrtest::g_log[0];
-    EXPECT_NE(xrtest::g_log[0].find("@"), std::string::npos);
+    EXPECT_PRED2(xrtest::StartsWith, xrtest::g_log[0],
+                 "CXRTable::XmlLoadFile doc load " + file + " failed (");
+    EXPECT_PRED2(xrtest::Has, xrtest::g_log[0], "@");
 
     EXPECT_EQ(Load(""), 0);
     EXPECT_EQ(LinesWith("doc load").size(), 1u) << "an empty file does not parse";

@@ -6,15 +6,12 @@
 #include <chrono>
 #include <thread>
 
+#include "library.h"
 #include "second_process.h"
-#include "temp_dir.h"
-#include "xrdb8/xrdb8.h"
 
 namespace {
 
-std::string ConnectString(const std::string& folder) {
-    return "Provider=sqlite;Data Source=" + folder;
-}
+using xrtest::ConnectString;
 
 // Writes to `table` of LORIMDB82 on its own connection, one row at a time,
 // until told to stop; counts the writes that failed.

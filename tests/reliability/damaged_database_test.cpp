@@ -7,34 +7,19 @@
 #include <filesystem>
 #include <fstream>
 
-#include "engine/connection_string.h"
 #include "library.h"
 #include "second_process.h"
-#include "sqlite_rows.h"
-#include "xrdb8/xrdb8.h"
+#include "site_dump.h"
 
 namespace {
 
-bool Has(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+using xrtest::Has;
 
 class DamagedDatabaseTest : public xrtest::LibraryTest {
 protected:
     DamagedDatabaseTest() : LibraryTest(xrtest::Start::Closed) {}
 
     std::string File(const std::string& name) const { return m_dir.Str() + "/" + name + ".db"; }
-
-    // Makes database `name` with one table, then closes every connection.
-    void MakeDatabase(const std::string& name) {
-        ASSERT_EQ(DBOpen(ConnectString().c_str(), ""), 1);
-        ASSERT_EQ(DBExec(("CREATE DATABASE " + name).c_str()), 1);
-        ASSERT_EQ(
-            DBExec(
-                ("CREATE TABLE " + name + "..Things (Id INT NOT NULL, Name VARCHAR(20))").c_str()),
-            1);
-        DBClose();
-    }
 
     // Garbage in place of database `name` (or of the file of that path).
     void Garble(const std::string& name) {
@@ -53,8 +38,9 @@ TEST_F(DamagedDatabaseTest, MissingAndDamagedDatabases) {
     EXPECT_EQ(DBOpen(ConnectString().c_str(), "LORIMDB81"), 1);
     EXPECT_EQ(DBExec("CREATE DATABASE LORIMDB81"), 1);
     EXPECT_EQ(DBExec("USE LORIMDB81"), 1);
+    Exec("CREATE DATABASE LORIMDB82");
+    Exec("CREATE TABLE LORIMDB82..Things (Id INT NOT NULL, Name VARCHAR(20))");
     DBClose();
-    MakeDatabase("LORIMDB82");
     Garble("LORIMDB81");
     Garble("LORIMDB82");
 
@@ -84,13 +70,10 @@ TEST_F(DamagedDatabaseTest, SetupNamesTheDamagedFileAndFails) {
         EXPECT_NE(r.status, 0) << r.output;
         EXPECT_PRED2(Has, r.output, file + " is damaged");
         // Nothing went into master instead.
-        sqlite3* db = nullptr;
-        ASSERT_EQ(sqlite3_open((dir.Str() + "/MASTER.db").c_str(), &db), SQLITE_OK);
-        EXPECT_EQ(xrtest::SqlLines(db,
-                                   "SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND "
-                                   "name NOT LIKE 'xr%' AND name NOT LIKE 'sys%'"),
+        EXPECT_EQ(xrtest::FileLines(dir.Str() + "/MASTER.db",
+                                    "SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND "
+                                    "name NOT LIKE 'xr%' AND name NOT LIKE 'sys%'"),
                   std::vector<std::string>{"0"});
-        sqlite3_close(db);
     }
 }
 

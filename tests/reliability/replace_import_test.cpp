@@ -26,14 +26,10 @@ std::string ProductLines(int first, int count, const std::string& name) {
 
 // "rows|first name|last name" of Products.
 std::string Products(const std::string& folder) {
-    sqlite3* db = nullptr;
-    sqlite3_open_v2((folder + "/LORIMDB81.db").c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
-    std::vector<std::string> rows =
-        xrtest::SqlLines(db,
-                         "SELECT count(*), min(Description COLLATE BINARY), max(Description "
-                         "COLLATE BINARY) FROM Products",
-                         "");
-    sqlite3_close(db);
+    const std::vector<std::string> rows = xrtest::FileLines(
+        folder + "/LORIMDB81.db",
+        "SELECT count(*), min(Description COLLATE BINARY), max(Description COLLATE BINARY) "
+        "FROM Products");
     return rows.empty() ? "<none>" : rows[0];
 }
 

@@ -15,6 +15,15 @@
 
 namespace xrtest {
 
+// The rows `sql` gives on the database file `path`, as SqlLines gives them.
+inline std::vector<std::string> FileLines(const std::string& path, const std::string& sql) {
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    std::vector<std::string> lines = SqlLines(db, sql);
+    sqlite3_close(db);
+    return lines;
+}
+
 inline std::vector<std::string> SiteDump(const std::string& folder) {
     std::vector<std::string> files;
     for (const auto& e : std::filesystem::directory_iterator(folder)) {

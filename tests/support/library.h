@@ -26,6 +26,7 @@
 #include "platform/text.h"
 #include "platform/variant.h"
 #include "temp_dir.h"
+#include "text_has.h"
 #include "xrdb8/xrdb8.h"
 
 namespace xrtest {

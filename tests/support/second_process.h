@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "text_has.h"
+
 extern char** environ;
 
 namespace xrtest {
@@ -26,12 +28,9 @@ inline std::string ShellWord(const std::string& word) {
     return quoted + "'";
 }
 
-// Runs `xrdb8 --data <folder> <args...>` to its end (`place` as StartTool's).
-inline ToolResult Tool(const std::string& folder, const std::vector<std::string>& args,
-                       const char* place = "--data") {
-    std::string command = ShellWord(XRDB8_TOOL_PATH) + " " + place + " " + ShellWord(folder);
-    for (const std::string& a : args) command += " " + ShellWord(a);
-    command += " 2>&1 </dev/null";
+// The shell command `command` run to its end: what it wrote to stdout, and
+// its exit status (-1 when it did not exit by itself or could not start).
+inline ToolResult ShellRun(const std::string& command) {
     ToolResult result;
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe) return result;
@@ -41,6 +40,14 @@ inline ToolResult Tool(const std::string& folder, const std::vector<std::string>
     int status = pclose(pipe);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
+}
+
+// Runs `xrdb8 --data <folder> <args...>` to its end (`place` as StartTool's).
+inline ToolResult Tool(const std::string& folder, const std::vector<std::string>& args,
+                       const char* place = "--data") {
+    std::string command = ShellWord(XRDB8_TOOL_PATH) + " " + place + " " + ShellWord(folder);
+    for (const std::string& a : args) command += " " + ShellWord(a);
+    return ShellRun(command + " 2>&1 </dev/null");
 }
 // Starts `xrdb8 --data <folder> <args...>` with its output (stdout and stderr)
 // going to the file `output`; its process id, or -1. `place` "--connect"
