@@ -27,7 +27,7 @@ ComError Thrown(const std::function<void()>& fn) {
     return ComError(0, "");
 }
 
-class ConnectionTest : public xrtest::EngineTest {};
+class ConnectionTest : public xrtest::AnyEngineTest {};
 
 TEST_F(ConnectionTest, OperationsOnAClosedConnectionFail) {
     const std::string closedText = "Operation is not allowed when the object is closed.";
@@ -196,14 +196,14 @@ TEST(MaskPasswords, HidesEveryPasswordValueAndKeepsTheRest) {
 }
 
 TEST(MaskPasswords, MessagesHideEveryPasswordTheyQuote) {
-    using xr::engine::MaskAs;
-    EXPECT_EQ(MaskPasswords("Cannot open the data folder '/x Password=p': Not a directory",
-                            MaskAs::kMessage),
-              "Cannot open the data folder '/x Password=***");
-    EXPECT_EQ(MaskPasswords("'/x;pwd=p;Server=h' is no folder", MaskAs::kMessage),
-              "'/x;pwd=***;Server=h' is no folder");
-    EXPECT_EQ(MaskPasswords("Provider cannot be found.", MaskAs::kMessage),
-              "Provider cannot be found.");
+    const std::pair<const char*, const char*> cases[] = {
+        {"Cannot open the data folder '/x Password=p': Not a directory",
+         "Cannot open the data folder '/x Password=***"},
+        {"'/x;pwd=p;Server=h' is no folder", "'/x;pwd=***;Server=h' is no folder"},
+        {"Provider cannot be found.", "Provider cannot be found."},
+    };
+    for (const auto& [text, masked] : cases)
+        EXPECT_EQ(MaskPasswords(text, xr::engine::MaskAs::kMessage), masked) << text;
 }
 
 // A transaction the engine ends on its own (the disk fills up in the middle
@@ -216,7 +216,7 @@ const std::string kLost =
 
 std::string Failure(const std::function<void()>& fn) { return Thrown(fn).Description(); }
 
-class LostTransactionTest : public xrtest::EngineTest {
+class LostTransactionTest : public xrtest::AnyEngineTest {
 protected:
     void SetUp() override {
         m_conn.Open(ConnectString());

@@ -66,8 +66,7 @@ TEST_F(PostgresConnection, AServerNotThereIsAClearError) {
 TEST_F(PostgresConnection, ServerGoneMidSessionIsAClearError) {
     Connection conn;
     conn.Open(m_server.ConnectString());
-    conn.Execute("CREATE DATABASE Gone");
-    conn.Execute("CREATE TABLE Gone..T (A INT NULL)");
+    conn.Execute("CREATE DATABASE Gone CREATE TABLE Gone..T (A INT NULL)");
     // The server's database goes from under the session.
     ASSERT_TRUE(xr::engine::postgres::DropServer(
         xr::engine::ConnectionString::Parse(m_server.ConnectString())));
@@ -125,9 +124,9 @@ TEST_F(PostgresConnection, SessionsOpeningANewServerTogetherAllWork) {
 TEST_F(PostgresConnection, ASessionTheServerEndedFailsOnceThenReconnects) {
     Connection conn;
     conn.Open(m_server.ConnectString());
-    conn.Execute("CREATE DATABASE Rv USE Rv CREATE TABLE T (A INT NOT NULL PRIMARY KEY)");
-    conn.Execute("INSERT T VALUES (1)");
-    conn.Execute("BEGIN TRAN INSERT T VALUES (2)");
+    conn.Execute(
+        "CREATE DATABASE Rv USE Rv CREATE TABLE T (A INT NOT NULL PRIMARY KEY) INSERT T VALUES (1) "
+        "BEGIN TRAN INSERT T VALUES (2)");
     // Every other session of the test's server database goes.
     ServerExec(m_server.ConnectString(),
                "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = "
@@ -151,18 +150,16 @@ TEST_F(PostgresConnection, ASessionTheServerEndedFailsOnceThenReconnects) {
 // A statement the server cancels (its statement_timeout here) fails with
 // the server's reason; the session goes on.
 TEST_F(PostgresConnection, AStatementTheServerCancelsFailsAndTheSessionGoesOn) {
-    {
-        Connection setup;
-        setup.Open(m_server.ConnectString());
-        setup.Execute("CREATE DATABASE Cx USE Cx CREATE TABLE N (A INT NOT NULL)");
-        setup.Execute(
-            "INSERT N VALUES (1) INSERT N SELECT A + 1 FROM N INSERT N SELECT A + 2 "
-            "FROM N INSERT N SELECT A + 4 FROM N INSERT N SELECT A + 8 FROM N");
-    }
+    Connection conn;
+    conn.Open(m_server.ConnectString());
+    conn.Execute(
+        "CREATE DATABASE Cx USE Cx CREATE TABLE N (A INT NOT NULL) INSERT N VALUES (1) INSERT N "
+        "SELECT A + 1 FROM N INSERT N SELECT A + 2 FROM N INSERT N SELECT A + 4 FROM N INSERT N "
+        "SELECT A + 8 FROM N");
+    conn.Close();  // the server's limit holds for the sessions that start after it
     ServerExec(m_server.ConnectString(),
                "DO $$BEGIN EXECUTE format('ALTER DATABASE %I SET statement_timeout = 50', "
                "current_database()); END$$");
-    Connection conn;
     conn.Open(m_server.ConnectString());
     conn.Execute("USE Cx");
     // 16^6 rows: far longer than the server allows.

@@ -25,6 +25,17 @@ using xrtest::ErrorOf;
 using xrtest::TestServer;
 using xrtest::ValueOf;
 using xrtest::With;
+using Lines = std::vector<std::string>;
+
+// The error of opening `cs`, "" when it opened.
+std::string OpenError(const std::string& cs) {
+    try {
+        Connection().Open(cs);
+    } catch (const xr::ComError& e) {
+        return e.Description();
+    }
+    return "";
+}
 
 // Roles belong to the whole PostgreSQL cluster, which other tests share:
 // each test's logins have names of their own and go when it ends.
@@ -52,104 +63,92 @@ protected:
     std::string LoginString(const std::string& login, const std::string& password) {
         return With(With(m_server.ConnectString(), "User Id", login), "Password", password);
     }
+    // A new login of the database Shop with kPassword, a member of `roles`.
+    std::string AddLogin(Connection& admin, const char* what,
+                         std::initializer_list<const char*> roles) {
+        const std::string login = NewLogin(what);
+        admin.Execute("EXEC sp_addlogin '" + login + "', '" + kPassword + "', 'Shop' " +
+                      "EXEC sp_grantdbaccess '" + login + "'");
+        for (const char* role : roles)
+            admin.Execute("EXEC sp_addrolemember '" + std::string(role) + "', '" + login + "'");
+        return login;
+    }
+    // `conn` opened as `login`, in Shop.
+    void Connect(Connection& conn, const std::string& login) {
+        conn.Open(LoginString(login, kPassword));
+        conn.Execute("USE Shop");
+    }
 
+    static constexpr const char* kPassword = "Till-Pass-7319";
     TestServer m_server{Engine::Postgres};
     std::vector<std::string> m_roles;
 };
 
 TEST_F(PostgresLogins, ReadOnlyLoginReadsEveryOnesTablesAndIsRefusedEveryWrite) {
-    const std::string reader = NewLogin("reader"), writer = NewLogin("writer");
-    const std::string password = "Till-Pass-7319";
-    Connection admin;
+    Connection admin, ro, rw, own;
     admin.Open(m_server.ConnectString());
-    admin.Execute("CREATE DATABASE Shop");
-    admin.Execute("USE Shop");
-    admin.Execute("CREATE TABLE Items (No INT NOT NULL, Name VARCHAR(20) NULL)");
-    admin.Execute("INSERT Items VALUES (1, 'Tea')");
-    admin.Execute("EXEC sp_addlogin '" + reader + "', '" + password + "', 'Shop'");
-    admin.Execute("EXEC sp_grantdbaccess '" + reader + "'");
-    admin.Execute("EXEC sp_addrolemember 'db_datareader', '" + reader + "'");
-    admin.Execute("EXEC sp_addlogin '" + writer + "', '" + password + "', 'Shop'");
-    admin.Execute("EXEC sp_grantdbaccess '" + writer + "'");
-    admin.Execute("EXEC sp_addrolemember 'db_datareader', '" + writer + "'");
-    admin.Execute("EXEC sp_addrolemember 'db_datawriter', '" + writer + "'");
+    admin.Execute(
+        "CREATE DATABASE Shop USE Shop CREATE TABLE Items (No INT NOT NULL, Name VARCHAR(20) "
+        "NULL) INSERT Items VALUES (1, 'Tea')");
+    const std::string reader = AddLogin(admin, "reader", {"db_datareader"});
+    const std::string writer = AddLogin(admin, "writer", {"db_datareader", "db_datawriter"});
     // A table made after the grants is covered by them too.
-    admin.Execute("CREATE TABLE Sales (Id INT IDENTITY(1,1) NOT NULL, Item INT NOT NULL)");
-    admin.Execute("INSERT Sales (Item) VALUES (1)");
-    Connection ro;
-    ro.Open(LoginString(reader, password));
-    ro.Execute("USE Shop");
-    EXPECT_EQ(xrtest::Rows(ro, "SELECT No, Name FROM Items"), (std::vector<std::string>{"1|Tea"}));
-    EXPECT_EQ(xrtest::Rows(ro, "SELECT Id, Item FROM Sales"), (std::vector<std::string>{"1|1"}));
-    const std::pair<const char*, const char*> writes[] = {
-        {"INSERT Items VALUES (2, 'Coffee')", "INSERT"},
-        {"INSERT Sales (Item) VALUES (2)", "INSERT"},
-        {"UPDATE Items SET Name = 'x'", "UPDATE"},
-        {"DELETE Items", "DELETE"},
+    admin.Execute(
+        "CREATE TABLE Sales (Id INT IDENTITY(1,1) NOT NULL, Item INT NOT NULL) "
+        "INSERT Sales (Item) VALUES (1)");
+    Connect(ro, reader);
+    EXPECT_EQ(xrtest::Rows(ro, "SELECT No, Name FROM Items"), Lines{"1|Tea"});
+    EXPECT_EQ(xrtest::Rows(ro, "SELECT Id, Item FROM Sales"), Lines{"1|1"});
+    const char* const writes[][3] = {
+        {"INSERT Items VALUES (2, 'Coffee')", "INSERT", "Items"},
+        {"INSERT Sales (Item) VALUES (2)", "INSERT", "Sales"},
+        {"UPDATE Items SET Name = 'x'", "UPDATE", "Items"},
+        {"DELETE Items", "DELETE", "Items"},
     };
-    for (const auto& [sql, what] : writes) {
-        const std::string table =
-            std::string(sql).find("Sales") != std::string::npos ? "Sales" : "Items";
-        EXPECT_EQ(ErrorOf(ro, sql), std::string("The ") + what +
-                                        " permission was denied on the object '" + table +
-                                        "', database 'SHOP', schema 'dbo'.");
+    for (const auto& [sql, what, table] : writes) {
+        EXPECT_EQ(ErrorOf(ro, sql),
+                  xr::Format("The %s permission was denied on the object '%s', database 'SHOP', "
+                             "schema 'dbo'.",
+                             what, table));
     }
     // The refusal is the server's error 229 at severity 14, which CATCH takes.
     EXPECT_EQ(xrtest::Rows(ro,
                            "BEGIN TRY INSERT Items VALUES (3, 'x') END TRY BEGIN CATCH "
                            "SELECT ERROR_NUMBER(), ERROR_SEVERITY() END CATCH"),
-              (std::vector<std::string>{"229|14"}));
-    EXPECT_EQ(xrtest::Rows(admin, "SELECT COUNT(*) FROM Items"), (std::vector<std::string>{"1"}));
+              Lines{"229|14"});
+    EXPECT_EQ(xrtest::Rows(admin, "SELECT COUNT(*) FROM Items"), Lines{"1"});
 
-    Connection rw;
-    rw.Open(LoginString(writer, password));
-    rw.Execute("USE Shop");
-    EXPECT_EQ(ErrorOf(rw, "INSERT Items VALUES (2, 'Coffee')"), "");
-    EXPECT_EQ(ErrorOf(rw, "INSERT Sales (Item) VALUES (2)"), "");
-    EXPECT_EQ(ErrorOf(rw, "UPDATE Items SET Name = 'Green tea' WHERE No = 1"), "");
+    Connect(rw, writer);
+    EXPECT_EQ(ErrorOf(rw,
+                      "INSERT Items VALUES (2, 'Coffee') INSERT Sales (Item) VALUES (2) "
+                      "UPDATE Items SET Name = 'Green tea' WHERE No = 1"),
+              "");
     EXPECT_EQ(xrtest::Rows(admin, "SELECT No, Name FROM Items ORDER BY No"),
-              (std::vector<std::string>{"1|Green tea", "2|Coffee"}));
-    EXPECT_EQ(xrtest::Rows(admin, "SELECT Id, Item FROM Sales ORDER BY Id"),
-              (std::vector<std::string>{"1|1", "2|2"}));
+              (Lines{"1|Green tea", "2|Coffee"}));
+    EXPECT_EQ(xrtest::Rows(admin, "SELECT Id, Item FROM Sales ORDER BY Id"), (Lines{"1|1", "2|2"}));
 
     // A db_owner login makes tables; the readers read them, whoever made them.
-    const std::string owner = NewLogin("owner");
-    admin.Execute("EXEC sp_addlogin '" + owner + "', '" + password + "', 'Shop'");
-    admin.Execute("EXEC sp_grantdbaccess '" + owner + "'");
-    admin.Execute("EXEC sp_addrolemember 'db_owner', '" + owner + "'");
-    Connection own;
-    own.Open(LoginString(owner, password));
-    own.Execute("USE Shop");
+    Connect(own, AddLogin(admin, "owner", {"db_owner"}));
     EXPECT_EQ(ErrorOf(own,
                       "CREATE TABLE Shifts (Id INT IDENTITY(1,1) NOT NULL PRIMARY KEY, "
-                      "Till INT NOT NULL)"),
+                      "Till INT NOT NULL) INSERT Shifts (Till) VALUES (4)"),
               "");
-    EXPECT_EQ(ErrorOf(own, "INSERT Shifts (Till) VALUES (4)"), "");
-    EXPECT_EQ(xrtest::Rows(own, "SELECT Id, Till FROM Shifts"), (std::vector<std::string>{"1|4"}));
-    EXPECT_EQ(xrtest::Rows(ro, "SELECT Id, Till FROM Shifts"), (std::vector<std::string>{"1|4"}));
+    EXPECT_EQ(xrtest::Rows(own, "SELECT Id, Till FROM Shifts"), Lines{"1|4"});
+    EXPECT_EQ(xrtest::Rows(ro, "SELECT Id, Till FROM Shifts"), Lines{"1|4"});
     EXPECT_EQ(ErrorOf(ro, "DELETE Shifts"),
               "The DELETE permission was denied on the object 'Shifts', database 'SHOP', "
               "schema 'dbo'.");
-    EXPECT_EQ(xrtest::Rows(admin, "SELECT Till FROM Shifts"), (std::vector<std::string>{"4"}));
+    EXPECT_EQ(xrtest::Rows(admin, "SELECT Till FROM Shifts"), Lines{"4"});
 
     // A wrong password is refused without being shown.
-    Connection refused;
-    std::string error;
-    try {
-        refused.Open(LoginString(reader, "not-" + password));
-    } catch (const xr::ComError& e) {
-        error = e.Description();
-    }
+    const std::string error = OpenError(LoginString(reader, std::string("not-") + kPassword));
     EXPECT_NE(error.find("password authentication failed"), std::string::npos) << error;
-    EXPECT_EQ(error.find(password), std::string::npos) << error;
-    ro.Close();
-    rw.Close();
-    own.Close();
-    admin.Close();
+    EXPECT_EQ(error.find(kPassword), std::string::npos) << error;
+    for (Connection* c : {&ro, &rw, &own, &admin}) c->Close();
     // Nor does the server's own log hold it (when the test may read it).
     const std::string log =
         xrtest::ReadFile(ValueOf(m_server.ConnectString(), "Data Source") + "/server.log");
-    EXPECT_EQ(log.find(password), std::string::npos);
+    EXPECT_EQ(log.find(kPassword), std::string::npos);
 }
 
 // Through the library's exports: a login made, and made again (refused),
@@ -187,20 +186,16 @@ TEST_F(PostgresLogins, PasswordOfANewLoginStaysOutOfTheLog) {
 // one as the deadlock victim; its batch ends there and its transaction is
 // rolled back, the other's goes on and commits.
 TEST_F(PostgresLogins, DeadlockVictimGetsError1205AndLosesItsTransaction) {
-    Connection setup;
+    Connection setup, a, b;
     setup.Open(m_server.ConnectString());
-    setup.Execute("CREATE DATABASE Locks");
-    setup.Execute("USE Locks");
-    setup.Execute("CREATE TABLE Stock (No INT NOT NULL PRIMARY KEY, Qty INT NOT NULL)");
-    setup.Execute("INSERT Stock VALUES (1, 10) INSERT Stock VALUES (2, 20)");
-    setup.Execute("CREATE TABLE Marks (Who INT NOT NULL)");
-    Connection a, b;
+    setup.Execute(
+        "CREATE DATABASE Locks USE Locks CREATE TABLE Stock (No INT NOT NULL PRIMARY KEY, Qty INT "
+        "NOT NULL) INSERT Stock VALUES (1, 10) INSERT Stock VALUES (2, 20) CREATE TABLE Marks "
+        "(Who INT NOT NULL)");
     a.Open(m_server.ConnectString());
     b.Open(m_server.ConnectString());
-    a.Execute("USE Locks");
-    b.Execute("USE Locks");
-    a.Execute("BEGIN TRAN UPDATE Stock SET Qty = Qty - 1 WHERE No = 1");
-    b.Execute("BEGIN TRAN UPDATE Stock SET Qty = Qty - 1 WHERE No = 2");
+    a.Execute("USE Locks BEGIN TRAN UPDATE Stock SET Qty = Qty - 1 WHERE No = 1");
+    b.Execute("USE Locks BEGIN TRAN UPDATE Stock SET Qty = Qty - 1 WHERE No = 2");
     std::string errors[2];
     auto second = [&](Connection& c, int who, int row, std::string* error) {
         *error = ErrorOf(c, "UPDATE Stock SET Qty = Qty - 1 WHERE No = " + std::to_string(row) +
@@ -219,13 +214,11 @@ TEST_F(PostgresLogins, DeadlockVictimGetsError1205AndLosesItsTransaction) {
               std::string::npos)
         << text;
     Connection& lost = victim == 0 ? a : b;
-    EXPECT_EQ(xrtest::Rows(lost, "SELECT @@TRANCOUNT"), (std::vector<std::string>{"0"}));
+    EXPECT_EQ(xrtest::Rows(lost, "SELECT @@TRANCOUNT"), Lines{"0"});
     // Only the survivor's work is there: its batch went on past the update.
-    const int survivor = 1 - victim;
-    EXPECT_EQ(xrtest::Rows(setup, "SELECT Who FROM Marks"),
-              (std::vector<std::string>{std::to_string(survivor + 1)}));
-    EXPECT_EQ(xrtest::Rows(setup, "SELECT SUM(Qty) FROM Stock"), (std::vector<std::string>{"28"}));
-    // The victim's session works on, and a CATCH block takes 1205 too.
+    EXPECT_EQ(xrtest::Rows(setup, "SELECT Who, (SELECT SUM(Qty) FROM Stock) FROM Marks"),
+              Lines{std::to_string(2 - victim) + "|28"});
+    // The victim's session works on.
     EXPECT_EQ(ErrorOf(lost, "UPDATE Stock SET Qty = Qty + 1 WHERE No = 1"), "");
 }
 

@@ -50,8 +50,13 @@ protected:
                            ".5, '2024-01-0" + std::to_string(i % 9 + 1) + " 10:30:00')");
     }
 
-    void Open(Recordset& rs, int cursor = adOpenKeyset, const char* sql = "Depts") {
-        rs.Open(m_conn, sql, cursor, adLockOptimistic, std::string_view(sql) == "Depts");
+    // A table's name opens the table, any other text a query.
+    void Open(Recordset& rs, int cursor = adOpenKeyset, std::string_view sql = "Depts") {
+        rs.Open(m_conn, sql, cursor, adLockOptimistic, sql.find(' ') == std::string_view::npos);
+    }
+
+    static void Set(Recordset& rs, std::initializer_list<std::pair<const char*, Variant>> values) {
+        for (const auto& [name, value] : values) rs.SetValue(name, value);
     }
 
     // Another session's commit: on the embedded engine another process (its
@@ -86,9 +91,6 @@ TEST_P(RecordsetTest, OpenPositionsOnTheFirstRowAndFindsFieldsByNameAndIndex) {
     EXPECT_EQ(rs.Value("name").ToText(), "Bar");
     EXPECT_EQ(rs.Value(2).Type(), xr::VT_CY);
     EXPECT_EQ(rs.FieldCount(), 4u);
-    EXPECT_EQ(rs.FieldIndex("dptno"), 0);
-    EXPECT_EQ(rs.FieldIndex("PRICE"), 2);
-    EXPECT_EQ(rs.FieldIndex("Nope"), -1);
     EXPECT_EQ(rs.FieldName(3), "Sold");
     EXPECT_EQ(rs.FieldType(2), adCurrency);
     EXPECT_EQ(rs.FieldType(1), adVarChar);
@@ -348,8 +350,7 @@ TEST_P(RecordsetTest, AddNewStoresWithIdentityAndDefaults) {
     EXPECT_EQ(rs.Value("Name").ToText(), "second");
     // A second AddNew stores the pending row first.
     rs.AddNew();
-    rs.SetValue("name", Variant::Text("third"));
-    rs.SetValue("Qty", Variant::I4(3));
+    Set(rs, {{"name", Variant::Text("third")}, {"Qty", Variant::I4(3)}});
     rs.Update();
     EXPECT_EQ(rs.EditMode(), adEditNone);
     EXPECT_EQ(rs.Value("Id").ToI4(), 30);
@@ -373,7 +374,7 @@ TEST_P(RecordsetTest, AddNewStoresWithIdentityAndDefaults) {
 
     // A new row on an empty result.
     Recordset empty;
-    empty.Open(m_conn, "SELECT * FROM Items WHERE Id < 0", adOpenStatic, adLockOptimistic);
+    Open(empty, adOpenStatic, "SELECT * FROM Items WHERE Id < 0");
     empty.AddNew();
     empty.SetValue("Name", Variant::Text("fourth"));
     empty.Update();
@@ -446,13 +447,11 @@ TEST_P(RecordsetTest, RecordsetsOfOneShapeShareStatementsSafely) {
     Recordset rs;
     rs.Open(m_conn, "Items", adOpenKeyset, adLockOptimistic, true);
     rs.AddNew();
-    rs.SetValue("Id", Variant::I4(100));
-    rs.SetValue("Name", Variant::Text("explicit"));
+    Set(rs, {{"Id", Variant::I4(100)}, {"Name", Variant::Text("explicit")}});
     rs.Update();
     m_conn.Execute("SET IDENTITY_INSERT Items OFF");
     rs.AddNew();
-    rs.SetValue("Id", Variant::I4(101));
-    rs.SetValue("Name", Variant::Text("refused"));
+    Set(rs, {{"Id", Variant::I4(101)}, {"Name", Variant::Text("refused")}});
     std::string text;
     EXPECT_NE(Code([&] { rs.Update(); }, &text), 0);
     EXPECT_NE(text.find("IDENTITY_INSERT is set to OFF"), std::string::npos) << text;
@@ -664,77 +663,63 @@ TEST_P(RecordsetTest, WritesMeetKeysAndChecksWithTheServersTextsUntilNocheck) {
     m_conn.Execute(
         "CREATE TABLE Products (PLU INT NOT NULL, DptNo INT NULL CONSTRAINT "
         "FK_Products_Depts REFERENCES Depts (DptNo), Price MONEY NULL CONSTRAINT "
-        "CK_Products_Price CHECK (Price >= 0))");
-    m_conn.Execute("INSERT Products VALUES (10, 1, 2.5)");
-    // The text Update fails with, empty when it stores the row.
-    auto UpdateFailure = [](Recordset& rs) {
-        std::string text;
-        if (Code([&] { rs.Update(); }, &text) != 0) rs.CancelUpdate();
-        return text;
-    };
-    Recordset rs;
-    rs.Open(m_conn, "Products", adOpenKeyset, adLockOptimistic, true);
-    rs.AddNew();
-    rs.SetValue("PLU", Variant::I4(11));
-    rs.SetValue("DptNo", Variant::I4(7));
-    EXPECT_EQ(UpdateFailure(rs),
-              "The INSERT statement conflicted with the FOREIGN KEY constraint "
-              "\"FK_Products_Depts\". The conflict occurred in database \"T\", table "
-              "\"dbo.Depts\", column 'DptNo'.");
-    rs.AddNew();
-    rs.SetValue("PLU", Variant::I4(12));
-    rs.SetValue("DptNo", Variant::I4(2));
-    EXPECT_EQ(UpdateFailure(rs), "");
-    rs.Close();
-
-    rs.Open(m_conn, "SELECT PLU, DptNo, Price FROM Products WHERE PLU = 10", adOpenKeyset,
-            adLockOptimistic);
-    ASSERT_FALSE(rs.EndOfFile());
-    rs.SetValue("Price", Variant::I4(-1));
-    EXPECT_EQ(UpdateFailure(rs),
-              "The UPDATE statement conflicted with the CHECK constraint \"CK_Products_Price\". "
-              "The conflict occurred in database \"T\", table \"dbo.Products\", column 'Price'.");
-    rs.SetValue("DptNo", Variant::I4(9));
-    EXPECT_EQ(UpdateFailure(rs),
-              "The UPDATE statement conflicted with the FOREIGN KEY constraint "
-              "\"FK_Products_Depts\". The conflict occurred in database \"T\", table "
-              "\"dbo.Depts\", column 'DptNo'.");
-    rs.Close();
+        "CK_Products_Price CHECK (Price >= 0)) INSERT Products VALUES (10, 1, 2.5)");
+    const std::string conflict =
+        "The %s statement conflicted with the %s constraint \"%s\". "
+        "The conflict occurred in database \"T\", table \"dbo.%s\", "
+        "column '%s'.";
+    const std::string fk = xr::Format(conflict.c_str(), "INSERT", "FOREIGN KEY",
+                                      "FK_Products_Depts", "Depts", "DptNo");
     Recordset depts;
-    depts.Open(m_conn, "SELECT DptNo, Name FROM Depts WHERE DptNo = 1", adOpenKeyset,
-               adLockOptimistic);
-    ASSERT_FALSE(depts.EndOfFile());
+    Open(depts, adOpenKeyset, "SELECT DptNo, Name FROM Depts WHERE DptNo = 1");
     std::string text;
-    try {
-        depts.Delete();
-    } catch (const ComError& e) {
-        text = e.Description();
-    }
-    EXPECT_EQ(text,
-              "The DELETE statement conflicted with the REFERENCE constraint "
-              "\"FK_Products_Depts\". The conflict occurred in database \"T\", table "
-              "\"dbo.Products\", column 'DptNo'.");
+    EXPECT_NE(Code([&] { depts.Delete(); }, &text), 0);
+    EXPECT_EQ(text, xr::Format(conflict.c_str(), "DELETE", "REFERENCE", "FK_Products_Depts",
+                               "Products", "DptNo"));
     depts.Close();
-    EXPECT_EQ(xrtest::Rows(m_conn, "SELECT COUNT(*) FROM Depts"), (std::vector<std::string>{"2"}));
+    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Depts"), "2");
 
-    // Keys turned off let the records in, until checked again.
-    m_conn.Execute("ALTER TABLE Products NOCHECK CONSTRAINT ALL");
-    rs.Open(m_conn, "Products", adOpenKeyset, adLockOptimistic, true);
-    rs.AddNew();
-    rs.SetValue("PLU", Variant::I4(13));
-    rs.SetValue("DptNo", Variant::I4(8));
-    rs.SetValue("Price", Variant::I4(-3));
-    EXPECT_EQ(UpdateFailure(rs), "");
-    rs.Close();
-    m_conn.Execute("DELETE FROM Depts WHERE DptNo = 1");
-    m_conn.Execute("ALTER TABLE Products CHECK CONSTRAINT ALL");
-    rs.Open(m_conn, "Products", adOpenKeyset, adLockOptimistic, true);
-    rs.AddNew();
-    rs.SetValue("PLU", Variant::I4(14));
-    rs.SetValue("DptNo", Variant::I4(8));
-    EXPECT_NE(UpdateFailure(rs).find("FOREIGN KEY constraint \"FK_Products_Depts\""),
-              std::string::npos);
-    rs.Close();
+    // Each write: a statement before it, the source (a table: a new row; a
+    // query: its first row), the values, and the text Update fails with.
+    const struct {
+        const char* before;
+        const char* source;
+        std::vector<std::pair<const char*, int>> values;
+        std::string error;
+    } writes[] = {
+        {"", "Products", {{"PLU", 11}, {"DptNo", 7}}, fk},
+        {"", "Products", {{"PLU", 12}, {"DptNo", 2}}, ""},
+        {"",
+         "SELECT PLU, DptNo, Price FROM Products WHERE PLU = 10",
+         {{"Price", -1}},
+         xr::Format(conflict.c_str(), "UPDATE", "CHECK", "CK_Products_Price", "Products", "Price")},
+        {"",
+         "SELECT PLU, DptNo, Price FROM Products WHERE PLU = 10",
+         {{"DptNo", 9}},
+         xr::Format(conflict.c_str(), "UPDATE", "FOREIGN KEY", "FK_Products_Depts", "Depts",
+                    "DptNo")},
+        // Keys turned off let the records in, until checked again.
+        {"ALTER TABLE Products NOCHECK CONSTRAINT ALL",
+         "Products",
+         {{"PLU", 13}, {"DptNo", 8}, {"Price", -3}},
+         ""},
+        {"DELETE FROM Depts WHERE DptNo = 1 ALTER TABLE Products CHECK CONSTRAINT ALL",
+         "Products",
+         {{"PLU", 14}, {"DptNo", 8}},
+         fk},
+    };
+    for (const auto& w : writes) {
+        SCOPED_TRACE(w.before + std::string(" ") + w.source);
+        if (*w.before) m_conn.Execute(w.before);
+        Recordset rs;
+        Open(rs, adOpenKeyset, w.source);
+        ASSERT_FALSE(rs.EndOfFile() && rs.BOF());
+        if (std::string_view(w.source) == "Products") rs.AddNew();
+        for (const auto& [name, value] : w.values) rs.SetValue(name, Variant::I4(value));
+        text.clear();
+        if (Code([&] { rs.Update(); }, &text) != 0) rs.CancelUpdate();
+        EXPECT_EQ(text, w.error);
+    }
     EXPECT_EQ(xrtest::Rows(m_conn, "SELECT PLU, DptNo, Price FROM Products ORDER BY PLU"),
               (std::vector<std::string>{"10|1|2.5", "12|2|NULL", "13|8|-3"}));
 }
@@ -766,8 +751,7 @@ TEST_P(RecordsetTest, MoneyKeepsEveryDigit) {
     rs.SetValue("Price", Variant::Text("22337203685477.5807"));
     rs.Update();
     rs.AddNew();
-    rs.SetValue("DptNo", Variant::I4(2));
-    rs.SetValue("Price", Variant::Currency(INT64_MAX));
+    Set(rs, {{"DptNo", Variant::I4(2)}, {"Price", Variant::Currency(INT64_MAX)}});
     rs.Update();
     rs.Close();
     Open(rs, adOpenForwardOnly, "SELECT Price FROM Depts ORDER BY DptNo");

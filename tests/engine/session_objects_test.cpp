@@ -29,8 +29,7 @@ protected:
         AnyEngineTest::SetUp();
         if (IsSkipped()) return;
         m_conn.Open(ConnectString());
-        m_conn.Execute("CREATE DATABASE SHOP");
-        m_conn.Execute("USE SHOP");
+        m_conn.Execute("CREATE DATABASE SHOP USE SHOP");
     }
 };
 
@@ -158,8 +157,7 @@ TEST_P(TempProcedures, AnUpdatableRecordsetWritesToTheCallersTableAfterTheCall) 
             xr::engine::adLockOptimistic);
     EXPECT_EQ(Rows("EXEC MakeOwn"), Lines{"own"});
     rs.SetValue("B", Variant::Text("uno"));
-    rs.Update();
-    rs.AddNew();
+    rs.AddNew();  // stores the change first
     rs.SetValue("A", Variant::I4(4));
     rs.SetValue("B", Variant::Text("four"));
     rs.Update();

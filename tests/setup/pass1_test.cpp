@@ -142,20 +142,17 @@ TEST_F(Pass1Test, NewServerHoldsEveryTableItsFirstRowsAndFailsOnlyWhereOlderRele
     EXPECT_EQ(Scalar("SELECT ID FROM Customers WHERE LastName = 'Second'"), "2");
     EXPECT_EQ(DBExec("INSERT Customers2 ([LastName]) VALUES ('Second')"), 0);
 
-    auto column = [&](const std::string& table, const std::string& name) {
-        return file.Column(table, name);
-    };
     // Widening a CHAR pads its default too.
-    EXPECT_EQ(column("CfgSys", "KSAnalysis"),
+    EXPECT_EQ(file.Column("CfgSys", "KSAnalysis"),
               "CHAR(100) ='SSSSSSSSSS" + std::string(90, ' ') + "'");
-    EXPECT_EQ(column("ListItems", "ItemText"), "VARCHAR(80) =''");
-    EXPECT_EQ(column("FlexTextHdrs", "Description"), "VARCHAR(500) =''");
-    EXPECT_EQ(column("FlexTextHdrs", "Default"), "VARCHAR(100) =''");
-    EXPECT_EQ(column("Loyalty5", "LogType"), "<missing>");
-    EXPECT_EQ(column("PromoPackages", "PackageNo"), "SMALLINT =");
-    EXPECT_EQ(column("CLCKeys", "KeyValue").substr(0, 9), "BINARY(8)");
+    EXPECT_EQ(file.Column("ListItems", "ItemText"), "VARCHAR(80) =''");
+    EXPECT_EQ(file.Column("FlexTextHdrs", "Description"), "VARCHAR(500) =''");
+    EXPECT_EQ(file.Column("FlexTextHdrs", "Default"), "VARCHAR(100) =''");
+    EXPECT_EQ(file.Column("Loyalty5", "LogType"), "<missing>");
+    EXPECT_EQ(file.Column("PromoPackages", "PackageNo"), "SMALLINT =");
+    EXPECT_EQ(file.Column("CLCKeys", "KeyValue").substr(0, 9), "BINARY(8)");
     // UseTP is an integer whose default is the named one.
-    EXPECT_EQ(column("MixMatchPlus", "UseTP").substr(0, 7), "INTEGER");
+    EXPECT_EQ(file.Column("MixMatchPlus", "UseTP").substr(0, 7), "INTEGER");
     EXPECT_EQ(Scalar("SELECT COUNT(*) FROM sysobjects WHERE name = 'MixMatchPlusUseTP'"), "1");
     Exec("INSERT MixMatchPlus (MMNo) VALUES (1)");
     EXPECT_EQ(Scalar("SELECT UseTP FROM MixMatchPlus"), "0");
@@ -180,7 +177,6 @@ TEST_F(Pass1Test, NewServerHoldsEveryTableItsFirstRowsAndFailsOnlyWhereOlderRele
                      "EuroX FROM CfgSys"),
               "G:\\ROOM|Brant KVM %d/%m/%Y %H:%M|9|\"  |10|1");
     Exec("INSERT CLCKeys (SrvNo) VALUES (4)");
-    EXPECT_EQ(Rows("SELECT KeyValue FROM CLCKeys").size(), 1u);
     EXPECT_EQ(file.Query("SELECT hex(KeyValue) FROM CLCKeys"),
               std::vector<std::string>{"FFFFFFFFFFFFFFFF"});
     // Barcodes are unique; two products may share a description.
@@ -189,25 +185,24 @@ TEST_F(Pass1Test, NewServerHoldsEveryTableItsFirstRowsAndFailsOnlyWhereOlderRele
     EXPECT_EQ(DBExec("INSERT Barcodes (PLU, Barcode) VALUES (2, '5000')"), 0);
 }
 
+// The rows a second run leaves as they were, and that it fails nowhere:
+// SiteOnEveryEngine.ASecondRunChangesNothing.
 TEST_F(Pass1Test, SecondRunFindsEverythingThereAndChangesNothing) {
     ASSERT_EQ(SetupDB1(), 1);
     Exec("INSERT PayMeths (PymNo, Name) VALUES (1, 'Cash')");
     Exec("UPDATE PayMeths SET WithCashLimitDrawer = 0");
-    const auto schema = SchemaOnDisk();
-    const std::vector<std::string> customers = Rows("SELECT * FROM Customers");
-    const std::vector<std::string> areas = Rows("SELECT * FROM TableAreas");
+    // Every table and index as SQLite declares it.
+    const std::string schema =
+        "SELECT name, sql FROM sqlite_master WHERE name NOT LIKE 'sqlite\\_%' ESCAPE '\\' "
+        "ORDER BY name";
+    const auto before = File(m_dir).Query(schema);
     xr::TheApp().m_isNew = 0;
 
     ASSERT_EQ(SetupDB1(), 1);
     EXPECT_EQ(DBIsNew(), 0);
-    EXPECT_EQ(SchemaOnDisk(), schema);
-    EXPECT_EQ(Rows("SELECT * FROM Customers"), customers);
-    EXPECT_EQ(Rows("SELECT * FROM TableAreas"), areas);
+    EXPECT_EQ(File(m_dir).Query(schema), before);
     // The statements that run always set the cash payment's drawer limit again.
     EXPECT_EQ(Scalar("SELECT WithCashLimitDrawer FROM PayMeths"), "-1");
-
-    EXPECT_TRUE(With(Outcome::Failed).empty())
-        << With(Outcome::Failed)[0].sql << ": " << With(Outcome::Failed)[0].error;
     for (const Seen& s : m_seen) {
         if (s.conversion) continue;
         const bool creates = s.sql.rfind("CREATE ", 0) == 0;
@@ -218,10 +213,6 @@ TEST_F(Pass1Test, SecondRunFindsEverythingThereAndChangesNothing) {
             EXPECT_EQ(s.outcome, Outcome::AlreadyThere) << s.sql;
         }
     }
-    // The customer row is added only with its table.
-    int inserts = 0;
-    for (const Seen& s : With(Outcome::Skipped)) inserts += s.sql.rfind("INSERT", 0) == 0;
-    EXPECT_EQ(inserts, 1);
 }
 
 TEST_F(Pass1Test, StopsWithAMessageWhenTheDatabaseCannotBeEntered) {

@@ -235,7 +235,7 @@ TEST_F(Pass23Test, PassesLeaveTheConnectionInItsOwnDatabase) {
     for (auto pass : {&DBSetupDB2, &DBSetupDB3, &DBSetupInitialAccess}) {
         Exec("USE LORIMDB81");
         pass();
-        EXPECT_EQ(xr::ToUpper(CurrentDb()), "LORIMDB81");
+        EXPECT_EQ(Scalar("SELECT DB_NAME()"), "LORIMDB81");
     }
 }
 
@@ -276,13 +276,11 @@ protected:
 TEST_F(InitialAccessTest, TwiceGivesOneAdministratorPerCategoryAndOneUser) {
     EXPECT_EQ(DBSetupInitialAccess(), 1);
     EXPECT_EQ(DBSetupInitialAccess(), 1);
-    const auto& categories = xr::setup::AdministratorCategories();
-    EXPECT_EQ(categories.size(), 24u);
     EXPECT_EQ(
         Scalar("SELECT COUNT(*) FROM LORIMDAX..UserProfiles WHERE ProfileName='Administrator' "
                "AND Editable=0 AND Permit1=1 AND Permit7=1 AND Permit12=1"),
         "24");
-    for (const std::string& category : categories)
+    for (const std::string& category : xr::setup::AdministratorCategories())
         EXPECT_EQ(Scalar("SELECT COUNT(*) FROM LORIMDAX..UserProfiles WHERE Category='" +
                          xr::QuoteSql(category) + "'"),
                   "1")

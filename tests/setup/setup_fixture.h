@@ -113,12 +113,6 @@ protected:
         return result;
     }
 
-    // The database the thread's connection is in.
-    static std::string CurrentDb() {
-        xr::CDBConn* conn = xr::TheApp().GetConnection(0, nullptr);
-        return conn ? conn->m_pConn->DefaultDatabase() : "<no connection>";
-    }
-
     // The configuration database file as SQLite sees it (read only).
     class File {
     public:
@@ -143,25 +137,9 @@ protected:
             return rows.empty() ? "<missing>" : rows[0];
         }
 
-        // The names of a table's columns in order, each followed by a blank.
-        std::string ColumnNames(const std::string& table) {
-            std::string names;
-            for (const std::string& c :
-                 Query("SELECT name FROM pragma_table_info('" + table + "')"))
-                names += c + " ";
-            return names;
-        }
-
     private:
         sqlite3* m_db = nullptr;
     };
-
-    // Every table and index as SQLite declares it, for comparing two runs.
-    std::vector<std::string> SchemaOnDisk() {
-        return File(m_dir).Query(
-            "SELECT name, sql FROM sqlite_master WHERE name NOT LIKE 'sqlite\\_%' ESCAPE '\\' "
-            "ORDER BY name");
-    }
 
     // Reads table definitions straight from the database files, as the
     // engine keeps them.

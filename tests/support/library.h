@@ -133,7 +133,11 @@ inline std::vector<std::string> Rows(const std::string& sql, char separator = '|
     return Rows(*conn->m_pConn, sql, separator);
 }
 
-// The first row of `sql`, or "<no row>".
+// The first row of `sql` (on `conn`, or the thread's connection), or "<no row>".
+inline std::string Scalar(xr::engine::Connection& conn, const std::string& sql) {
+    std::vector<std::string> rows = Rows(conn, sql);
+    return rows.empty() ? "<no row>" : rows[0];
+}
 inline std::string Scalar(const std::string& sql) {
     std::vector<std::string> rows = Rows(sql);
     return rows.empty() ? "<no row>" : rows[0];
@@ -326,6 +330,13 @@ inline bool CopyConfiguredPostgresServer(const std::string& connect, std::string
     return pg::CopyServer(ConnectionString::Parse(site), copy, why);
 }
 
+// The running test's engine: its parameter when it is a test of every engine.
+inline Engine TestEngine() {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    return info && info->value_param() ? ::testing::TestWithParam<Engine>::GetParam()
+                                       : Engine::Sqlite;
+}
+
 // How a test finds its server when it starts.
 enum class Start {
     Closed,      // nothing open: the test connects itself
@@ -403,12 +414,6 @@ protected:
     static int LastErrorCode() { return xrtest::LastErrorCode(); }
 
 private:
-    // The running test's parameter when it is a test of every engine.
-    static Engine TestEngine() {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        return info && info->value_param() ? GetParam() : Engine::Sqlite;
-    }
-
     TestServer m_server;  // removed after the test's last statement
 
 protected:
@@ -426,24 +431,9 @@ protected:
     ConfigTest() : LibraryTest(Start::Configured) {}
 };
 
-// The tests below the library's exports work on an engine connection of
-// their own in the same kind of fresh folder.
-class EngineTest : public ::testing::Test {
-protected:
-    std::string ConnectString() const { return xrtest::ConnectString(m_dir.Path()); }
-
-    std::vector<std::string> Rows(const std::string& sql) { return xrtest::Rows(m_conn, sql); }
-    std::string Scalar(const std::string& sql) {
-        std::vector<std::string> rows = Rows(sql);
-        return rows.empty() ? "<no row>" : rows[0];
-    }
-
-    TempDir m_dir;
-    xr::engine::Connection m_conn;
-};
-
-// A test of the engine layer run once per engine, the engine being the
-// test's parameter (instantiate with XRTEST_ON_EVERY_ENGINE). A subclass's
+// The tests below the library's exports: an engine connection of their own
+// on a server of their own, on the embedded engine for a TEST_F, once per
+// engine for a TEST_P instantiated with XRTEST_ON_EVERY_ENGINE. A subclass's
 // SetUp calls this one first and returns when the test skipped.
 class AnyEngineTest : public ::testing::TestWithParam<Engine> {
 protected:
@@ -453,12 +443,10 @@ protected:
     Engine GetEngine() const { return m_server.GetEngine(); }
     const std::string& ConnectString() const { return m_server.ConnectString(); }
     std::vector<std::string> Rows(const std::string& sql) { return xrtest::Rows(m_conn, sql); }
-    std::string Scalar(const std::string& sql) {
-        std::vector<std::string> rows = Rows(sql);
-        return rows.empty() ? "<no row>" : rows[0];
-    }
+    std::string Scalar(const std::string& sql) { return xrtest::Scalar(m_conn, sql); }
 
-    TestServer m_server{GetParam()};  // outlives the connection
+    TestServer m_server{TestEngine()};  // outlives the connection
+    const TempDir& m_dir = m_server.Dir();
     xr::engine::Connection m_conn;
 };
 

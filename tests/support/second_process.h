@@ -49,16 +49,12 @@ inline ToolResult Tool(const std::string& folder, const std::vector<std::string>
     for (const std::string& a : args) command += " " + ShellWord(a);
     return ShellRun(command + " 2>&1 </dev/null");
 }
-// Starts `xrdb8 --data <folder> <args...>` with its output (stdout and stderr)
-// going to the file `output`; its process id, or -1. `place` "--connect"
-// names a shared server's connection string instead of a folder.
-inline pid_t StartTool(const std::string& folder, const std::vector<std::string>& args,
-                       const std::string& output, const char* place = "--data") {
-    std::vector<std::string> all = {XRDB8_TOOL_PATH, place, folder};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
+// Starts the program `argv[0]` with its output (stdout and stderr) going to
+// the file `output`, in this process's environment; its process id, or -1.
+inline pid_t StartProcess(std::vector<std::string> argv, const std::string& output) {
+    std::vector<char*> args;
+    for (std::string& a : argv) args.push_back(a.data());
+    args.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -66,9 +62,19 @@ inline pid_t StartTool(const std::string& folder, const std::vector<std::string>
                                      0644);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
     pid_t pid = -1;
-    int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    int rc = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     return rc == 0 ? pid : -1;
+}
+
+// Starts `xrdb8 --data <folder> <args...>` with its output going to the file
+// `output`; its process id, or -1. `place` "--connect" names a shared
+// server's connection string instead of a folder.
+inline pid_t StartTool(const std::string& folder, const std::vector<std::string>& args,
+                       const std::string& output, const char* place = "--data") {
+    std::vector<std::string> all = {XRDB8_TOOL_PATH, place, folder};
+    all.insert(all.end(), args.begin(), args.end());
+    return StartProcess(all, output);
 }
 
 // Waits for a started tool: its exit status and output.
