@@ -116,7 +116,6 @@ TEST_P(RecordsetTest, OpenPositionsOnTheFirstRowAndFindsFieldsByNameAndIndex) {
     EXPECT_EQ(rs.FieldIndex(static_cast<const char*>(withZero)), 1);
 }
 
-// Which moves fail with adErrNoCurrentRecord in each state.
 TEST_P(RecordsetTest, MoveTableOfStates) {
     Fill({"A", "B", "C", "D"});
     enum State { BofOnly, EofOnly, Both, Neither };

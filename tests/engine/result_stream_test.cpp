@@ -157,7 +157,6 @@ TEST_P(ResultStream, MessagesDoNotFailTheCallAnErrorAfterThemDoes) {
     EXPECT_EQ(Errors(), (std::vector<std::string>{"(info) before", "50000/16 went wrong"}));
 }
 
-// A loop that prints on every turn keeps a bounded list.
 TEST_P(ResultStream, ALoopOfMessagesIsBounded) {
     EXPECT_NO_THROW(m_conn.Execute(
         "DECLARE @i INT SET @i = 0 WHILE @i < 5000 BEGIN SET @i = @i + 1 PRINT 'turn' END"));
