@@ -20,21 +20,11 @@ namespace {
 using xr::engine::Connection;
 using xrtest::Engine;
 using xrtest::ErrorOf;
+using xrtest::OpenError;
 using xrtest::TestServer;
 using xrtest::ValueOf;
 using xrtest::With;
 using Lines = std::vector<std::string>;
-
-// The error of opening `cs`, "" when it opened.
-std::string OpenError(const std::string& cs) {
-    Connection conn;
-    try {
-        conn.Open(cs);
-    } catch (const xr::ComError& e) {
-        return e.Description();
-    }
-    return "";
-}
 
 // Runs `sql` on the server database `cs` names, as its operator would.
 void ServerExec(const std::string& cs, const std::string& sql) {
@@ -67,7 +57,6 @@ TEST_F(PostgresConnection, ServerGoneMidSessionIsAClearError) {
     Connection conn;
     conn.Open(m_server.ConnectString());
     conn.Execute("CREATE DATABASE Gone CREATE TABLE Gone..T (A INT NULL)");
-    // The server's database goes from under the session.
     ASSERT_TRUE(xr::engine::postgres::DropServer(
         xr::engine::ConnectionString::Parse(m_server.ConnectString())));
     EXPECT_NE(ErrorOf(conn, "INSERT Gone..T VALUES (1)")

@@ -22,20 +22,11 @@ namespace {
 using xr::engine::Connection;
 using xrtest::Engine;
 using xrtest::ErrorOf;
+using xrtest::OpenError;
 using xrtest::TestServer;
 using xrtest::ValueOf;
 using xrtest::With;
 using Lines = std::vector<std::string>;
-
-// The error of opening `cs`, "" when it opened.
-std::string OpenError(const std::string& cs) {
-    try {
-        Connection().Open(cs);
-    } catch (const xr::ComError& e) {
-        return e.Description();
-    }
-    return "";
-}
 
 // Roles belong to the whole PostgreSQL cluster, which other tests share:
 // each test's logins have names of their own and go when it ends.

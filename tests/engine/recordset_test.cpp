@@ -116,7 +116,6 @@ TEST_P(RecordsetTest, OpenPositionsOnTheFirstRowAndFindsFieldsByNameAndIndex) {
     EXPECT_EQ(rs.FieldIndex(static_cast<const char*>(withZero)), 1);
 }
 
-// Which moves fail with adErrNoCurrentRecord in each state.
 TEST_P(RecordsetTest, MoveTableOfStates) {
     Fill({"A", "B", "C", "D"});
     enum State { BofOnly, EofOnly, Both, Neither };
@@ -386,9 +385,6 @@ TEST_P(RecordsetTest, AddNewStoresWithIdentityAndDefaults) {
     EXPECT_EQ(Scalar("SELECT IDENT_CURRENT('Items')"), "10");
 }
 
-// Recordsets of one statement shape share their statements once closed: each
-// still writes its own values, sees schema changes, and IDENTITY_INSERT is
-// checked on every write, not only when a statement is made.
 // An upgrade's step reads a table the open transaction made and widened,
 // before anything wrote it: no rows, whatever the cursor, and a row added
 // there takes every column the table has by then.
@@ -417,6 +413,9 @@ TEST_P(RecordsetTest, ATableOfTheOpenTransactionNotYetWrittenReadsEmptyAndTakesR
               std::vector<std::string>{"1|3|n"});
 }
 
+// Recordsets of one statement shape share their statements once closed: each
+// still writes its own values, sees schema changes, and IDENTITY_INSERT is
+// checked on every write, not only when a statement is made.
 TEST_P(RecordsetTest, RecordsetsOfOneShapeShareStatementsSafely) {
     m_conn.Execute(
         "CREATE TABLE Items (Id INT IDENTITY(1,1) PRIMARY KEY, Name VARCHAR(20) NOT NULL)");

@@ -41,21 +41,9 @@ protected:
         AnyEngineTest::SetUp();
         if (IsSkipped()) return;
         m_conn.Open(ConnectString());
-        m_conn.Execute("CREATE DATABASE S");
-        m_conn.Execute("USE S");
-        m_conn.Execute("CREATE TABLE Items (No INT NOT NULL PRIMARY KEY, Name VARCHAR(20) NULL)");
-        m_conn.Execute("INSERT Items VALUES (1, 'Tea')");
-        m_conn.Execute("INSERT Items VALUES (2, NULL)");
-    }
-
-    // The first error record of a batch that fails.
-    ErrorRecord FirstError(const std::string& batch) {
-        Recorder sink;
-        EXPECT_THROW(m_conn.Stream(batch, sink), xr::ComError);
-        for (const ErrorRecord& e : m_conn.Errors()) {
-            if (!e.informational) return e;
-        }
-        return {};
+        m_conn.Execute(
+            "CREATE DATABASE S USE S CREATE TABLE Items (No INT NOT NULL PRIMARY KEY, Name "
+            "VARCHAR(20) NULL) INSERT Items VALUES (1, 'Tea') INSERT Items VALUES (2, NULL)");
     }
 
     // The connection's errors collection, each as "<native>/<severity> <text>",
@@ -110,7 +98,6 @@ TEST_P(ResultStream, AFailedStatementEndsItsResultSetWithoutItsEnd) {
     EXPECT_EQ(m_conn.Errors()[0].line, 2);
 }
 
-// Each error's number, severity, state, line and procedure as the server gives them.
 TEST_P(ResultStream, ErrorsCarryTheServersNumberSeverityStateAndLine) {
     m_conn.Execute("CREATE PROCEDURE Closing AS\nSELECT 1 AS a\nRAISERROR('Till closed', 16, 2)");
     const struct {
@@ -127,12 +114,16 @@ TEST_P(ResultStream, ErrorsCarryTheServersNumberSeverityStateAndLine) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.batch);
-        const ErrorRecord e = FirstError(c.batch);
-        EXPECT_EQ(e.native, c.native);
-        EXPECT_EQ(e.severity, c.severity);
-        EXPECT_EQ(e.state, c.state);
-        EXPECT_EQ(e.line, c.line);
-        EXPECT_EQ(e.procedure, c.procedure);
+        Recorder sink;
+        EXPECT_THROW(m_conn.Stream(c.batch, sink), xr::ComError);
+        ErrorRecord e;
+        for (const ErrorRecord& r : m_conn.Errors()) {
+            if (!r.informational && e.native == 0) e = r;
+        }
+        EXPECT_EQ(xr::Format("%d/%d/%d line %d in '%s'", e.native, e.severity, e.state, e.line,
+                             e.procedure.c_str()),
+                  xr::Format("%d/%d/%d line %d in '%s'", c.native, c.severity, c.state, c.line,
+                             c.procedure));
         if (c.description) {
             EXPECT_EQ(e.description, c.description);
         }
@@ -166,7 +157,6 @@ TEST_P(ResultStream, MessagesDoNotFailTheCallAnErrorAfterThemDoes) {
     EXPECT_EQ(Errors(), (std::vector<std::string>{"(info) before", "50000/16 went wrong"}));
 }
 
-// A loop that prints on every turn keeps a bounded list.
 TEST_P(ResultStream, ALoopOfMessagesIsBounded) {
     EXPECT_NO_THROW(m_conn.Execute(
         "DECLARE @i INT SET @i = 0 WHILE @i < 5000 BEGIN SET @i = @i + 1 PRINT 'turn' END"));

@@ -33,8 +33,6 @@ protected:
     }
 };
 
-// ---- #tables ---------------------------------------------------------------
-
 // The database files of the folder, and any file named after tempdb.
 Lines DatabaseFiles(const std::filesystem::path& folder) {
     Lines names;
@@ -131,8 +129,6 @@ protected:
     }
 };
 
-// A forward-only recordset read halfway goes on with the caller's rows after
-// the procedure has made and dropped its own #t.
 TEST_P(TempProcedures, AnOpenReaderKeepsReadingTheCallersTable) {
     Recordset rs;
     rs.Open(m_conn, "SELECT A, B FROM #t ORDER BY A", xr::engine::adOpenForwardOnly,
@@ -149,8 +145,6 @@ TEST_P(TempProcedures, AnOpenReaderKeepsReadingTheCallersTable) {
     EXPECT_EQ(Rows("SELECT COUNT(*) FROM #t"), Lines{"3"});
 }
 
-// An updatable recordset opened before the call writes to the caller's table
-// after it.
 TEST_P(TempProcedures, AnUpdatableRecordsetWritesToTheCallersTableAfterTheCall) {
     Recordset rs;
     rs.Open(m_conn, "SELECT A, B FROM #t ORDER BY A", xr::engine::adOpenKeyset,
@@ -177,8 +171,6 @@ TEST_P(TempProcedures, HelpInTempdbShowsThePaddedName) {
     EXPECT_EQ(name.rfind("#t___", 0), 0u);
     EXPECT_NE(rows[0].find("|dbo|user table|"), std::string::npos) << rows[0];
 }
-
-// ---- ##tables ----------------------------------------------------------------
 
 TEST_P(ShopTest, GlobalTableGoesWhenItsCreatorCloses) {
     Connection creator;

@@ -28,7 +28,8 @@ protected:
 
     // The back office's tool, a second process on the same server.
     int Tool(const std::string& sql) {
-        return OnPostgres() ? ToolSqlOnServer(ConnectString(), sql) : ToolSql(m_dir.Str(), sql);
+        return OnPostgres() ? ToolSql(ConnectString(), sql, "--connect")
+                            : ToolSql(m_dir.Str(), sql);
     }
 };
 
@@ -264,7 +265,7 @@ TEST_F(OpenRecordsTest, WriteAheadLogStaysBoundedWhileASlotIsPositioned) {
                 << "') SET @i = @i + 1 END COMMIT TRAN\n--->GO\n";
         }
     }
-    ASSERT_EQ(RunTool(m_dir.Str(), {"exec", script.string()}), 0);
+    ASSERT_EQ(xrtest::Tool(m_dir.Str(), {"exec", script.string()}).status, 0);
     EXPECT_EQ(Scalar("SELECT COUNT(*) FROM WalLoad"), "200000");
     const auto db = std::filesystem::file_size(m_dir.Path() / "LORIMDB81.db");
     std::error_code ec;

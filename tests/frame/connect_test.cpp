@@ -99,8 +99,7 @@ TEST_P(FrameTest, ConnectionsComeAndGoAndTransactionsReachTheFiles) {
     ASSERT_EQ(DBExec("INSERT INTO t VALUES (4)"), 1);
     ASSERT_EQ(DBCommitTrans(), 1);
     DBClose();  // a fresh connection reads what reached the files
-    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM t"), "3");
-    EXPECT_EQ(Scalar("SELECT MAX(a) FROM t"), "4");
+    EXPECT_EQ(Scalar("SELECT COUNT(*), MAX(a) FROM t"), "3|4");
     // A transaction belongs to its thread.
     xrtest::Worker other;
     other.Run([] { xr::TheApp().GetConnection(1, nullptr); });
@@ -144,8 +143,7 @@ TEST_F(FullDiskTest, ATransactionTheEngineUndidKeepsNothingOnTheFiles) {
     EXPECT_EQ(DBRollbackTrans(), 1);
     EXPECT_EQ(Scalar("SELECT @@TRANCOUNT"), "0");
     DBClose();  // a fresh connection reads what reached the files
-    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM t"), "1");
-    EXPECT_EQ(Scalar("SELECT a FROM t"), "1");
+    EXPECT_EQ(Scalar("SELECT COUNT(*), MAX(a) FROM t"), "1|1");
 }
 
 TEST_F(FrameTest, BadInputFailsWithALastErrorThatNamesTheProblem) {

@@ -162,9 +162,7 @@ TEST_F(FrameTest, PasswordsOfMalformedConnectionTextsNeverReachTheLog) {
         for (const auto& line : Captured()) {
             EXPECT_FALSE(xrtest::Has(line.text, "Zq7")) << line.text;
             const std::string tail = "\n" + masked;
-            shown = shown ||
-                    (line.text.size() > tail.size() &&
-                     line.text.compare(line.text.size() - tail.size(), tail.size(), tail) == 0);
+            shown = shown || (line.text.size() > tail.size() && line.text.ends_with(tail));
         }
         EXPECT_TRUE(shown);
         EXPECT_EQ(

@@ -50,8 +50,7 @@ std::string SaleSql(int id) {
 void MakeShop(const TestServer& server) {
     Connection setup;
     setup.Open(server.ConnectString());
-    setup.Execute("CREATE DATABASE ShopA");
-    setup.Execute("CREATE DATABASE ShopB");
+    setup.Execute("CREATE DATABASE ShopA CREATE DATABASE ShopB");
     setup.Execute(
         "CREATE TABLE ShopA..Sales (Id int NOT NULL PRIMARY KEY, Amount money NOT NULL, "
         "Note varchar(40) NULL)");

@@ -24,29 +24,19 @@ const std::string kAttack = "Cola\n--->GO\nDELETE FROM Notes\n--->GO\n";
 // pairs, lone CRs, line breaks at either end, lines that are the separator.
 std::vector<std::string> Texts() {
     std::vector<std::string> texts;
-    for (int c = 1; c < 0x20; ++c)
+    std::string all, lines;
+    for (int c = 1; c < 0x20; ++c) {
         texts.push_back("a" + std::string(1, static_cast<char>(c)) + "b");
-    std::string all;
-    for (int c = 1; c < 0x20; ++c) all += static_cast<char>(c);
-    texts.push_back(all);
-    texts.push_back("one\r\ntwo\r\n\r\nthree");
-    texts.push_back("lone\rcarriage\r");
-    texts.push_back("ends in a line break\n");
-    texts.push_back("\n");
-    texts.push_back("\r\n");
-    texts.push_back("\n\nstarts with two");
-    texts.push_back("--->GO");
-    texts.push_back("--->GO\r\n");
-    texts.push_back("\n--->GO\n");
-    texts.push_back("it's\n'quoted'\n''");
-    texts.push_back("-- a comment?\n-->TABLE: Notes\n");
-    // Many line breaks: the pieces of the written value must not make an
-    // expression deeper than the reader takes.
-    texts.push_back(std::string(199, '\n'));
-    std::string lines;
+        all += static_cast<char>(c);
+    }
     for (int i = 0; i < 66; ++i) lines += "a\r\n";
-    texts.push_back(lines);
-    texts.push_back(kAttack);
+    // The two of many line breaks before the last: the pieces of the written
+    // value must not make an expression deeper than the reader takes.
+    texts.insert(
+        texts.end(),
+        {all, "one\r\ntwo\r\n\r\nthree", "lone\rcarriage\r", "ends in a line break\n", "\n", "\r\n",
+         "\n\nstarts with two", "--->GO", "--->GO\r\n", "\n--->GO\n", "it's\n'quoted'\n''",
+         "-- a comment?\n-->TABLE: Notes\n", std::string(199, '\n'), lines, kAttack});
     return texts;
 }
 
@@ -139,15 +129,8 @@ TEST_P(LineBreakTest, TheChangeLogOfUpdatesAndDeletesKeyedByText) {
         ASSERT_EQ(t.Delete(), 1);
         ASSERT_EQ(t.AAScriptAuto(static_cast<std::FILE*>(nullptr)), 1);
     }
-    Exec("CREATE DATABASE U");
-    ASSERT_EQ(DBSetDefaultDB("U"), 1);
-    Exec(kTags);
-    Exec("INSERT Tags VALUES ('keep', 1)");
-    Exec(kNotes);
-    Exec("INSERT Notes VALUES (1, 'a note')");
-    xrtest::ClearLog();
-    ASSERT_EQ(DBExecSQLFile(path.c_str()), 1);
-    EXPECT_TRUE(xrtest::g_log.empty()) << xrtest::g_log.front() << xrtest::ReadFile(path);
+    RunOnAnotherSite(path, std::string(kTags) +
+                               " INSERT Tags VALUES ('keep', 1) INSERT Notes VALUES (1, 'a note')");
     EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Notes"), "1");
     EXPECT_EQ(Rows("SELECT Name, Uses FROM Tags ORDER BY Uses"),
               (std::vector<std::string>{"keep|1", kAttack + "|4"}));

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 
 using namespace xr::calendar;
 
@@ -26,9 +27,7 @@ TEST(Calendar, KnownDays) {
         SCOPED_TRACE(testing::Message() << r.y << "-" << r.m << "-" << r.d);
         EXPECT_EQ(DayNumber(r.y, r.m, r.d), r.day);
         const Civil c = CivilDate(r.day);
-        EXPECT_EQ(c.year, r.y);
-        EXPECT_EQ(c.month, r.m);
-        EXPECT_EQ(c.day, r.d);
+        EXPECT_EQ(std::tie(c.year, c.month, c.day), std::tie(r.y, r.m, r.d));
         EXPECT_EQ(DayOfWeek(r.day), r.weekday);
     }
     EXPECT_EQ(DayNumber(1970, 1, 1), kDayOf1970);

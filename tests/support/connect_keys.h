@@ -1,8 +1,9 @@
-// Reading and changing the keys of a connection string in tests.
+// Reading and changing the keys of a connection string in tests, and opening one.
 #pragma once
 
 #include <string>
 
+#include "engine/connection.h"
 #include "engine/connection_string.h"
 #include "platform/text.h"
 
@@ -26,6 +27,16 @@ inline std::string With(const std::string& cs, const std::string& key, const std
     }
     if (!found) out += key + "=" + value + ";";
     return out;
+}
+
+// The error of opening `cs`, "" when it opened.
+inline std::string OpenError(const std::string& cs) {
+    try {
+        xr::engine::Connection().Open(cs);
+    } catch (const xr::ComError& e) {
+        return e.Description();
+    }
+    return "";
 }
 
 }  // namespace xrtest

@@ -104,20 +104,10 @@ inline std::string SetupFailures(const std::string& output) {
     return found;
 }
 
-// Runs `xrdb8 --data <folder> <args...>` to its end; its exit status, or -1
-// when it could not be started or did not exit by itself.
-inline int RunTool(const std::string& folder, const std::vector<std::string>& args) {
-    return WaitTool(StartTool(folder, args, "/dev/null"), "/dev/null").status;
-}
-
-// One statement through the tool.
-inline int ToolSql(const std::string& folder, const std::string& sql) {
-    return RunTool(folder, {"sql", sql});
-}
-
-// One statement through the tool on the shared server `connect` names.
-inline int ToolSqlOnServer(const std::string& connect, const std::string& sql) {
-    return WaitTool(StartTool(connect, {"sql", sql}, "/dev/null", "--connect"), "/dev/null").status;
+// One statement through the tool; its exit status (`place` as StartTool's).
+inline int ToolSql(const std::string& folder, const std::string& sql,
+                   const char* place = "--data") {
+    return Tool(folder, {"sql", sql}, place).status;
 }
 
 }  // namespace xrtest

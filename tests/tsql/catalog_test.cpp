@@ -72,25 +72,21 @@ IndexDef Index(const char* name, bool unique, std::vector<std::string> columns,
     return index;
 }
 
-sqlite3* OpenServer(const xrtest::TempDir& dir) {
-    sqlite3* h = nullptr;
-    EXPECT_EQ(sqlite3_open((dir.Path() / "MASTER.db").string().c_str(), &h), SQLITE_OK);
-    sqlite3_busy_timeout(h, 2000);
-    RegisterSqlFunctions(h);
-    std::string attach =
-        "ATTACH DATABASE '" + (dir.Path() / "LORIMDB81.db").string() + "' AS \"LORIMDB81\"";
-    EXPECT_EQ(sqlite3_exec(h, attach.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
-    // Every catalog step outside a savepoint is a transaction of its own; the
-    // tests need no durability.
-    sqlite3_exec(h, "PRAGMA main.synchronous = OFF; PRAGMA \"LORIMDB81\".synchronous = OFF",
-                 nullptr, nullptr, nullptr);
-    return h;
-}
-
 class CatalogTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_handle = OpenServer(m_dir);
+        ASSERT_EQ(sqlite3_open((m_dir.Path() / "MASTER.db").string().c_str(), &m_handle),
+                  SQLITE_OK);
+        sqlite3_busy_timeout(m_handle, 2000);
+        RegisterSqlFunctions(m_handle);
+        std::string attach =
+            "ATTACH DATABASE '" + (m_dir.Path() / "LORIMDB81.db").string() + "' AS \"LORIMDB81\"";
+        EXPECT_EQ(sqlite3_exec(m_handle, attach.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+        // Every catalog step outside a savepoint is a transaction of its own; the
+        // tests need no durability.
+        sqlite3_exec(m_handle,
+                     "PRAGMA main.synchronous = OFF; PRAGMA \"LORIMDB81\".synchronous = OFF",
+                     nullptr, nullptr, nullptr);
         m_catalog = std::make_unique<Catalog>(m_handle);
         m_catalog->InitDatabase("main");
         m_catalog->InitDatabase(kDb);
@@ -108,7 +104,6 @@ protected:
         ASSERT_EQ(rc, SQLITE_OK) << sql << ": " << message;
     }
 
-    // Rows as "a|b" texts.
     std::vector<std::string> Rows(const std::string& sql, sqlite3* h = nullptr) {
         return xrtest::SqlLines(h ? h : m_handle, sql);
     }

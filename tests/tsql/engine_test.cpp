@@ -21,7 +21,6 @@ using xrtest::ConnectString;
 using Table = std::vector<std::string>;
 using xrtest::Rows;
 
-// What every engine must do alike.
 class OnEveryEngine : public xrtest::AnyEngineTest {};
 
 TEST_P(OnEveryEngine, ConnectionsOnSeveralThreadsLoseNoWriteAndShareIdentities) {

@@ -31,15 +31,6 @@ protected:
         sqlite3_free(err);
     }
 
-    // The result code and error text of running `sql`.
-    int TryExec(const std::string& sql, std::string* message) {
-        char* err = nullptr;
-        int rc = sqlite3_exec(m_db, sql.c_str(), nullptr, nullptr, &err);
-        *message = err ? err : "";
-        sqlite3_free(err);
-        return rc;
-    }
-
     // Every row of a one-column query, as text ("NULL" for null).
     std::vector<std::string> Column(const std::string& sql) { return xrtest::SqlLines(m_db, sql); }
 
@@ -77,8 +68,11 @@ TEST_F(SqlFunctionsTest, CompareUsesTheCollationAndTheNumbersType) {
 TEST_F(SqlFunctionsTest, OnlyGetDateIsNonDeterministic) {
     Exec("CREATE TABLE d (name TEXT COLLATE TSQL)");
     Exec("CREATE INDEX dlen ON d (xr_len(name))");
-    std::string msg;
-    EXPECT_EQ(TryExec("CREATE INDEX dnow ON d (xr_getdate())", &msg), SQLITE_ERROR);
+    char* err = nullptr;
+    EXPECT_EQ(sqlite3_exec(m_db, "CREATE INDEX dnow ON d (xr_getdate())", nullptr, nullptr, &err),
+              SQLITE_ERROR);
+    const std::string msg = err ? err : "";
+    sqlite3_free(err);
     EXPECT_NE(msg.find("non-deterministic"), std::string::npos) << msg;
 }
 

@@ -183,7 +183,6 @@ TEST(TsqlParserErrors, DeepNestingIsRefusedNotOverflowed) {
             ErrorOf(text).starts_with("Some part of your SQL statement is nested too deeply."))
             << text.substr(0, 40);
     }
-    // A hundred levels are fine.
     EXPECT_NO_THROW(Parse("SELECT " + std::string(100, '(') + "1" + std::string(100, ')')));
 }
 

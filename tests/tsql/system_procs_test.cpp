@@ -18,10 +18,8 @@ TEST(SystemProcs, HelpOfATableGivesItsNameOwnerKindAndCreationTime) {
     auto rows = c.Query("EXEC sp_help 'Products'");
     ASSERT_TRUE(rows);
     ASSERT_EQ(rows->ColumnCount(), 4u);
-    EXPECT_EQ(rows->Column(0).name, "Name");
-    EXPECT_EQ(rows->Column(1).name, "Owner");
-    EXPECT_EQ(rows->Column(2).name, "Type");
-    EXPECT_EQ(rows->Column(3).name, "Created_datetime");
+    const char* columns[] = {"Name", "Owner", "Type", "Created_datetime"};
+    for (size_t i = 0; i < 4; ++i) EXPECT_EQ(rows->Column(i).name, columns[i]);
     ASSERT_TRUE(rows->Next());
     EXPECT_EQ(rows->Value(0).ToText(), "Products");
     EXPECT_EQ(rows->Value(1).ToText(), "dbo");
