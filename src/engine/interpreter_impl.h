@@ -2579,8 +2579,7 @@ struct Interpreter::Impl final : RenderContext, BackendHost {
                 }
                 return (s.alter == AlterAction::AddConstraints && keysAndDefaults) ||
                        s.alter == AlterAction::AlterColumn ||
-                       s.alter == AlterAction::DropConstraint ||
-                       s.alter == AlterAction::DropColumn;
+                       s.alter == AlterAction::DropConstraint || s.alter == AlterAction::DropColumn;
             }
             default:
                 return false;

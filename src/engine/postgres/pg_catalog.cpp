@@ -1275,16 +1275,16 @@ void Catalog::DropColumn(const std::string& db, std::string_view table, std::str
     m_impl->link.Defer(
         "DELETE FROM " + m_impl->T(db, "xr_columns") + " WHERE table_id = $1 AND colid = $2", at);
     m_impl->link.Defer("UPDATE " + m_impl->T(db, "xr_columns") +
-                       " SET colid = colid - 1 WHERE table_id = $1 AND colid > $2",
-                   at);
-    m_impl->link.Defer("DELETE FROM " + m_impl->T(db, "syscolumns") + " WHERE id = $1 AND colid = $2",
-                   at);
+                           " SET colid = colid - 1 WHERE table_id = $1 AND colid > $2",
+                       at);
+    m_impl->link.Defer(
+        "DELETE FROM " + m_impl->T(db, "syscolumns") + " WHERE id = $1 AND colid = $2", at);
     m_impl->link.Defer("UPDATE " + m_impl->T(db, "syscolumns") +
-                       " SET colid = colid - 1 WHERE id = $1 AND colid > $2",
-                   at);
+                           " SET colid = colid - 1 WHERE id = $1 AND colid > $2",
+                       at);
     m_impl->link.Defer("UPDATE " + m_impl->T(db, "sysconstraints") +
-                       " SET colid = colid - 1 WHERE id = $1 AND colid > $2",
-                   at);
+                           " SET colid = colid - 1 WHERE id = $1 AND colid > $2",
+                       at);
     m_impl->Touch(db, nullptr, def.name);
 }
 

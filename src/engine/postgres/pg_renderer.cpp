@@ -197,7 +197,8 @@ public:
         if (e.style < 0) {
             const bool fromInt = from.IsInteger() || from.kind == TypeKind::Unknown;
             // Bytes are cut to the length, and BINARY padded with zeros.
-            if (from.IsBinary() && (to.kind == TypeKind::Binary || to.kind == TypeKind::VarBinary)) {
+            if (from.IsBinary() &&
+                (to.kind == TypeKind::Binary || to.kind == TypeKind::VarBinary)) {
                 const int n = to.length > 0 ? to.length : 30;
                 if (to.kind == TypeKind::Binary)
                     x = "(" + x + " || decode(repeat('00'," + std::to_string(n) + "),'hex'))";
