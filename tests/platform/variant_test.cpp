@@ -392,8 +392,6 @@ TEST(VariantText, ParseNumberText) {
 // Money columns as the record classes use them: hundredths in, currency
 // stored, hundredths out.
 TEST(VariantMoney, Hundredths) {
-    EXPECT_EQ(HundredthsToMoney(1999), 199900);
-    EXPECT_EQ(HundredthsToMoney(-250), -25000);
     for (int64_t h = INT32_MIN; h <= INT32_MAX; h += 9973) {
         int32_t v = static_cast<int32_t>(h);
         ASSERT_EQ(HundredthsToMoney(v), h * 100) << h;
@@ -404,7 +402,6 @@ TEST(VariantMoney, Hundredths) {
         ASSERT_EQ(RealToHundredths(static_cast<double>(h * 100) / 10000.0), v) << h;
     }
     EXPECT_EQ(HundredthsToMoney(INT32_MAX), int64_t{INT32_MAX} * 100);
-    EXPECT_EQ(HundredthsToMoney(INT32_MIN), int64_t{INT32_MIN} * 100);
 
     const std::pair<int64_t, int32_t> rows[] = {
         {25000, 250},
@@ -461,19 +458,14 @@ TEST(DecimalValue, RescaleRoundsHalfAwayFromZero) {
 }
 
 TEST(DecimalValue, Compare) {
-    auto parse = [](const char* s) {
-        Decimal d;
-        EXPECT_TRUE(Decimal::Parse(s, &d)) << s;
-        return d;
-    };
-    EXPECT_EQ(parse("1.50").Compare(parse("1.5")), 0);
-    EXPECT_EQ(parse("-0").Compare(parse("0.000")), 0);
-    EXPECT_LT(parse("-1").Compare(parse("0")), 0);
-    EXPECT_LT(parse("-2").Compare(parse("-1.99")), 0);
+    EXPECT_EQ(DecOf("1.50").Compare(DecOf("1.5")), 0);
+    EXPECT_EQ(DecOf("-0").Compare(DecOf("0.000")), 0);
+    EXPECT_LT(DecOf("-1").Compare(DecOf("0")), 0);
+    EXPECT_LT(DecOf("-2").Compare(DecOf("-1.99")), 0);
     EXPECT_GT(
-        parse("79228162514264337593543950335").Compare(parse("0.0000000000000000000000000001")), 0);
+        DecOf("79228162514264337593543950335").Compare(DecOf("0.0000000000000000000000000001")), 0);
     EXPECT_LT(
-        parse("0.0000000000000000000000000001").Compare(parse("7922816251426433759354395033")), 0);
+        DecOf("0.0000000000000000000000000001").Compare(DecOf("7922816251426433759354395033")), 0);
 }
 
 namespace {
@@ -580,10 +572,16 @@ TEST(DateText, FormatEnUs) {
         {-657434, "1/1/100"},
         {2958465, "12/31/9999"},
         {0.75, "6:00:00 PM"},
+        {-49192.5, "4/24/1765 12:00:00 PM"},
     };
     for (const auto& [date, text] : rows) {
-        EXPECT_EQ(FormatDate(date), text) << date;
-        EXPECT_EQ(Variant::Date(date).ToText(), text) << date;
+        SCOPED_TRACE(date);
+        EXPECT_EQ(FormatDate(date), text);
+        EXPECT_EQ(Variant::Date(date).ToText(), text);
+        // The text reads back as the same date.
+        double back;
+        ASSERT_TRUE(ParseDateText(text, &back));
+        EXPECT_NEAR(back, date, 1e-9);
     }
     EXPECT_EQ(ErrorOf([] { Variant::Date(2958466).ToText(); }), E_INVALIDARG_);
 }
@@ -634,14 +632,6 @@ TEST(DateText, ParseEnUs) {
     EXPECT_EQ(d, DateOf(Make(ThisYear(), 1, 2)));
     ASSERT_TRUE(ParseDateText("14 1", &d));
     EXPECT_EQ(d, DateOf(Make(ThisYear(), 1, 14)));
-}
-
-TEST(DateText, RoundTripThroughText) {
-    for (double date : {36525.25, 3.34, 25570.0, -49192.5, 0.5}) {
-        double back;
-        ASSERT_TRUE(ParseDateText(FormatDate(date), &back)) << FormatDate(date);
-        EXPECT_NEAR(back, date, 1e-9);
-    }
 }
 
 TEST(ErrorText, MessageText) {

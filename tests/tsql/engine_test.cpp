@@ -24,13 +24,9 @@ using xrtest::Rows;
 class OnEveryEngine : public xrtest::AnyEngineTest {};
 
 TEST_P(OnEveryEngine, ConnectionsOnSeveralThreadsLoseNoWriteAndShareIdentities) {
-    {
-        Connection c;
-        c.Open(ConnectString());
-        c.Execute(
-            "CREATE DATABASE T USE T CREATE TABLE Events (ID INTEGER IDENTITY, Who INTEGER NOT "
-            "NULL)");
-    }
+    m_conn.Open(ConnectString());
+    m_conn.Execute(
+        "CREATE DATABASE T USE T CREATE TABLE Events (ID INTEGER IDENTITY, Who INTEGER NOT NULL)");
     constexpr int kThreads = 4, kRows = 150;
     std::vector<std::set<long>> seen(kThreads);
     std::vector<std::thread> threads;
@@ -41,16 +37,12 @@ TEST_P(OnEveryEngine, ConnectionsOnSeveralThreadsLoseNoWriteAndShareIdentities) 
             c.SetDefaultDatabase("T");
             for (int i = 0; i < kRows; ++i) {
                 c.Execute("INSERT Events (Who) VALUES (" + std::to_string(t) + ")");
-                auto r = xrtest::Rows(c, "SELECT @@IDENTITY");
-                seen[t].insert(std::stol(r.at(0)));
+                seen[t].insert(std::stol(xrtest::Scalar(c, "SELECT @@IDENTITY")));
             }
         });
     }
     for (auto& th : threads) th.join();
-    Connection c;
-    c.Open(ConnectString());
-    c.SetDefaultDatabase("T");
-    EXPECT_EQ(xrtest::Rows(c, "SELECT COUNT(*), COUNT(DISTINCT ID), MAX(ID) FROM Events"),
+    EXPECT_EQ(Rows("SELECT COUNT(*), COUNT(DISTINCT ID), MAX(ID) FROM Events"),
               (Table{"600|600|600"}));
     std::set<long> all;
     for (const auto& s : seen) {
@@ -58,7 +50,7 @@ TEST_P(OnEveryEngine, ConnectionsOnSeveralThreadsLoseNoWriteAndShareIdentities) 
         all.insert(s.begin(), s.end());
     }
     EXPECT_EQ(all.size(), static_cast<size_t>(kThreads * kRows));
-    EXPECT_EQ(xrtest::Rows(c, "SELECT IDENT_CURRENT('Events')"), (Table{"600"}));
+    EXPECT_EQ(Rows("SELECT IDENT_CURRENT('Events')"), (Table{"600"}));
 }
 
 // Interrupts the engine after a number of steps, as a full disk or a crash
@@ -71,9 +63,8 @@ int StopAfter(void* left) {
 // A missing table comes back as the provider's DB_E_NOTABLE, other names
 // that do not bind as errors in the command; the server's numbers reach @@ERROR.
 TEST_P(OnEveryEngine, NamesThatDoNotBindCarryTheProvidersCodeAndTheServersNumber) {
-    Connection c;
-    c.Open(ConnectString());
-    c.Execute("CREATE DATABASE N USE N CREATE TABLE T (A INTEGER NULL)");
+    m_conn.Open(ConnectString());
+    m_conn.Execute("CREATE DATABASE N USE N CREATE TABLE T (A INTEGER NULL)");
     struct Case {
         const char* sql;
         xr::HRESULT code;
@@ -88,11 +79,11 @@ TEST_P(OnEveryEngine, NamesThatDoNotBindCarryTheProvidersCodeAndTheServersNumber
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.sql);
-        EXPECT_THROW(c.Execute(k.sql), xr::ComError);
-        ASSERT_EQ(c.Errors().size(), 1u);
-        EXPECT_EQ(c.Errors()[0].number, k.code);
-        EXPECT_EQ(xrtest::Rows(c, "SELECT @@ERROR"), (Table{k.number}));
-        EXPECT_EQ(xrtest::Rows(c, "SELECT @@ERROR"), (Table{"0"}));
+        EXPECT_THROW(m_conn.Execute(k.sql), xr::ComError);
+        ASSERT_EQ(m_conn.Errors().size(), 1u);
+        EXPECT_EQ(m_conn.Errors()[0].number, k.code);
+        EXPECT_EQ(Rows("SELECT @@ERROR"), (Table{k.number}));
+        EXPECT_EQ(Rows("SELECT @@ERROR"), (Table{"0"}));
     }
 }
 
@@ -308,6 +299,10 @@ TEST(Engine, DeepStatementsFailWithTheServersErrorAndNeverOverflow) {
          ""},
 
         {"SELECT " + Repeat("(SELECT ", 5000) + "1" + Repeat(")", 5000), kNested, ""},
+        {"SELECT 1 WHERE A IN " + Repeat("(SELECT A FROM T WHERE A IN ", 3000), kNested, ""},
+        {"SELECT 1 WHERE " + Repeat("NOT ", 3000) + "1 = 1", kNested, ""},
+        {Repeat("IF 1 = 1 ", 3000) + "SELECT 1", kNested, ""},
+        {Repeat("BEGIN ", 3000), kNested, ""},
 
         {"SELECT COUNT(*) FROM T" + Repeat(" JOIN T t2 ON 1 = 1", 5000), kStack, ""},
         {"SELECT A FROM T" + Repeat(" UNION SELECT A FROM T", 5000), kStack, ""},

@@ -154,38 +154,6 @@ TEST(TsqlParserErrors, ServerTextsWithConstructAndPosition) {
     for (const auto& [text, expected] : cases) EXPECT_EQ(ErrorOf(text), expected) << text;
 }
 
-// Parentheses and signs nested too deep: Engine.DeepStatementsFailWithTheServersError.
-TEST(TsqlParserErrors, DeepNestingIsRefusedNotOverflowed) {
-    const std::string nested[] = {
-        [] {
-            std::string s = "SELECT 1 WHERE ";
-            for (int i = 0; i < 3000; ++i) s += "NOT ";
-            return s + "1=1";
-        }(),
-        [] {
-            std::string s;
-            for (int i = 0; i < 3000; ++i) s += "IF 1=1 ";
-            return s + "SELECT 1";
-        }(),
-        [] {
-            std::string s;
-            for (int i = 0; i < 3000; ++i) s += "BEGIN ";
-            return s;
-        }(),
-        [] {
-            std::string s = "SELECT 1 WHERE a IN ";
-            for (int i = 0; i < 3000; ++i) s += "(SELECT a FROM t WHERE a IN ";
-            return s;
-        }(),
-    };
-    for (const std::string& text : nested) {
-        EXPECT_TRUE(
-            ErrorOf(text).starts_with("Some part of your SQL statement is nested too deeply."))
-            << text.substr(0, 40);
-    }
-    EXPECT_NO_THROW(Parse("SELECT " + std::string(100, '(') + "1" + std::string(100, ')')));
-}
-
 // Whatever arrives, the parser answers with a tree or a ComError.
 TEST(TsqlParserErrors, GarbageNeverCrashes) {
     std::mt19937 rng(12345);

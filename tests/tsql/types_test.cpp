@@ -54,20 +54,6 @@ std::string Show(const Value& v) {
     return "?";
 }
 
-bool Same(const Value& a, const Value& b) {
-    if (a.kind != b.kind) return false;
-    switch (a.kind) {
-        case Value::Kind::Null:
-            return true;
-        case Value::Kind::Int:
-            return a.i == b.i;
-        case Value::Kind::Real:
-            return a.d == b.d;
-        default:
-            return a.s == b.s;
-    }
-}
-
 TEST(TypeSpecTest, ParsesEverySpellingToItsCanonicalForm) {
     struct Row {
         const char* text;
@@ -218,8 +204,7 @@ TEST(ConvertTest, StoringIntoColumns) {
         try {
             Value got = Convert(r.in, T(r.from), T(r.to), r.storing);
             if (r.error) ADD_FAILURE() << "gave " << Show(got) << ", want error " << r.error;
-            EXPECT_TRUE(r.error || Same(got, r.out))
-                << "got " << Show(got) << ", want " << Show(r.out);
+            EXPECT_TRUE(r.error || got == r.out) << "got " << Show(got) << ", want " << Show(r.out);
         } catch (const ComError& e) {
             if (!r.error) ADD_FAILURE() << "failed: " << e.Description();
             EXPECT_EQ(e.Error(), DB_E_ERRORSINCOMMAND);
@@ -235,9 +220,9 @@ TEST(ConvertTest, NullAndUntypedValues) {
         EXPECT_TRUE(Convert(N(), T("VARCHAR(3)"), T(to), true).IsNull()) << to;
     }
     // Without a source type the value's own storage kind decides.
-    EXPECT_TRUE(Same(Convert(S("7"), TypeSpec(), T("INTEGER")), I(7)));
-    EXPECT_TRUE(Same(Convert(I(7), TypeSpec(), T("VARCHAR(3)")), S("7")));
-    EXPECT_TRUE(Same(Convert(I(7), T("INTEGER"), TypeSpec()), I(7)));
+    EXPECT_TRUE(Convert(S("7"), TypeSpec(), T("INTEGER")) == I(7));
+    EXPECT_TRUE(Convert(I(7), TypeSpec(), T("VARCHAR(3)")) == S("7"));
+    EXPECT_TRUE(Convert(I(7), T("INTEGER"), TypeSpec()) == I(7));
 }
 
 // Every value into every type either converts or fails with the server's
@@ -348,49 +333,32 @@ TEST(CollateTest, IgnoresCaseAndTrailingBlanks) {
 }
 
 TEST(VariantTest, FieldValuesHaveTheColumnsVariantType) {
-    struct Row {
-        Value value;
-        const char* type;
-        VARTYPE vt;
-        int64_t i;
+    const std::tuple<Value, const char*, Variant> rows[] = {
+        {I(1), "BIT", Variant::Bool(true)},
+        {I(0), "BIT", Variant::Bool(false)},
+        {I(199900), "MONEY", Variant::Currency(199900)},
+        {I(-2), "SMALLINT", Variant::I2(-2)},
+        {I(7), "INTEGER", Variant::I4(7)},
+        {I(1LL << 40), "BIGINT", Variant::I8(1LL << 40)},
+        {I(200), "TINYINT", Variant::UI1(200)},
+        {R(static_cast<double>(0.1f)), "FLOAT(24)", Variant::R4(0.1f)},
+        {R(36526.5), "DATETIME", Variant::Date(36526.5)},
+        {S("ab"), "CHAR(4)", Variant::Text("ab  ")},
+        {B(std::string("\x00\xFF", 2)), "BINARY(2)", Variant::Bytes("\x00\xFF", 2)},
+        {N(), "INTEGER", Variant::Null()},
+        // A number kept in a text column still reads as text.
+        {I(12), "VARCHAR(5)", Variant::Text("12")},
     };
-    const Row ints[] = {
-        {I(1), "BIT", VT_BOOL, -1},          {I(0), "BIT", VT_BOOL, 0},
-        {I(199900), "MONEY", VT_CY, 199900}, {I(-2), "SMALLINT", VT_I2, -2},
-        {I(7), "INTEGER", VT_I4, 7},         {I(1LL << 40), "BIGINT", VT_I8, 1LL << 40},
-        {I(200), "TINYINT", VT_UI1, 200},
-    };
-    for (const Row& r : ints) {
-        Variant x = ToVariant(r.value, T(r.type));
-        EXPECT_EQ(x.Type(), r.vt) << r.type;
-        EXPECT_EQ(x.IntValue(), r.i) << r.type;
+    for (const auto& [value, type, expected] : rows) {
+        const Variant got = ToVariant(value, T(type));
+        EXPECT_TRUE(got == expected) << type << " gave vt " << got.Type();
     }
-
+    // A decimal keeps the column's scale, which equality does not look at.
     Variant v = ToVariant(I(-1500), T("DECIMAL(5,2)"));
     ASSERT_EQ(v.Type(), VT_DECIMAL);
     EXPECT_EQ(static_cast<int64_t>(v.DecValue().mantissa), 1500);
     EXPECT_EQ(v.DecValue().scale, 2);
     EXPECT_TRUE(v.DecValue().negative);
-
-    v = ToVariant(R(static_cast<double>(0.1f)), T("FLOAT(24)"));
-    EXPECT_EQ(v.Type(), VT_R4);
-    EXPECT_EQ(static_cast<float>(v.RealValue()), 0.1f);
-
-    v = ToVariant(R(36526.5), T("DATETIME"));
-    EXPECT_EQ(v.Type(), VT_DATE);
-    EXPECT_EQ(v.RealValue(), 36526.5);
-
-    v = ToVariant(S("ab"), T("CHAR(4)"));
-    EXPECT_EQ(v.Type(), VT_BSTR);
-    EXPECT_EQ(v.TextValue(), "ab  ");
-
-    v = ToVariant(B(std::string("\x00\xFF", 2)), T("BINARY(2)"));
-    ASSERT_EQ(v.Type(), VT_BYTES);
-    EXPECT_EQ(v.BytesValue(), (std::vector<uint8_t>{0x00, 0xFF}));
-
-    EXPECT_TRUE(ToVariant(N(), T("INTEGER")).IsNull());
-    // A number kept in a text column still reads as text.
-    EXPECT_EQ(ToVariant(I(12), T("VARCHAR(5)")).TextValue(), "12");
 }
 
 TEST(VariantTest, WritesFollowTheProvidersRules) {
@@ -419,7 +387,7 @@ TEST(VariantTest, WritesFollowTheProvidersRules) {
         SCOPED_TRACE(to);
         try {
             Value got = FromVariant(in, T(to));
-            EXPECT_TRUE(Same(got, out)) << "got " << Show(got) << ", want " << Show(out);
+            EXPECT_TRUE(got == out) << "got " << Show(got) << ", want " << Show(out);
         } catch (const ComError& e) {
             ADD_FAILURE() << e.Description();
         }
