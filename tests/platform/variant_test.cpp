@@ -159,15 +159,8 @@ TEST(VariantConvert, EmptyReadsAsZeroAndTrueAsMinusOne) {
     EXPECT_EQ(Variant::Bool(true).IntValue(), -1);
 }
 
-struct RealToIntRow {
-    double input;
-    VARTYPE target;
-    int64_t expected;
-    HRESULT error;
-};
-
 TEST(VariantConvert, RealAndDateToInteger) {
-    const RealToIntRow rows[] = {
+    const std::tuple<double, VARTYPE, int64_t, HRESULT> rows[] = {
         {0.5, VT_I4, 0, 0},
         {-0.5, VT_I4, 0, 0},
         {0.6, VT_I4, 1, 0},
@@ -190,15 +183,15 @@ TEST(VariantConvert, RealAndDateToInteger) {
         {9.3e18, VT_I8, 0, kOverflow},
         {NAN, VT_I4, 0, kOverflow},
     };
-    for (const RealToIntRow& row : rows) {
-        SCOPED_TRACE(testing::Message() << row.input << " -> vt " << row.target);
-        for (Variant source : {Variant::R8(row.input), Variant::Date(row.input)}) {
-            if (row.error) {
-                EXPECT_EQ(ErrorOf([&] { source.ChangeType(row.target); }), row.error);
+    for (const auto& [input, target, expected, error] : rows) {
+        SCOPED_TRACE(testing::Message() << input << " -> vt " << target);
+        for (Variant source : {Variant::R8(input), Variant::Date(input)}) {
+            if (error) {
+                EXPECT_EQ(ErrorOf([&] { source.ChangeType(target); }), error);
             } else {
-                Variant v = source.ChangeType(row.target);
-                EXPECT_EQ(v.Type(), row.target);
-                EXPECT_EQ(v.IntValue(), row.expected);
+                Variant v = source.ChangeType(target);
+                EXPECT_EQ(v.Type(), target);
+                EXPECT_EQ(v.IntValue(), expected);
             }
         }
     }
@@ -355,29 +348,25 @@ TEST(VariantConvert, BetweenRealCurrencyDecimalAndDate) {
 
 // The mantissa and scale a decimal gets, which the text of the value hides.
 TEST(VariantConvert, DecimalsKeepTheirScale) {
-    const struct {
-        Variant input;
-        uint64_t mantissa;
-        int scale;
-        bool negative;
-    } rows[] = {
-        {V::Text("-1"), 1, 0, true},
-        {V::Text("0.5"), 5, 1, false},
-        {V::Text("4294967296"), 4294967296ULL, 0, false},
-        {V::Text("1.5e-3"), 15, 4, false},
-        {V::Currency(10000), 10000, 4, false},
-        {V::Currency(5000), 5000, 4, false},
-        {V::R8(0.6), 6, 1, false},
-        {V::R8(0.4), 4, 1, false},
-        {V::R8(-0.5), 5, 1, true},
-        {V::R8(19.99), 1999, 2, false},
-        {V::R8(1e18), 1000000000000000000ULL, 0, false},
-        {V::Bool(true), 1, 0, false},
-        {V(), 0, 0, false},
+    const std::pair<Variant, Decimal> rows[] = {
+        {V::Text("-1"), Dec(1, 0, true)},
+        {V::Text("0.5"), Dec(5, 1)},
+        {V::Text("4294967296"), Dec(4294967296ULL, 0)},
+        {V::Text("1.5e-3"), Dec(15, 4)},
+        {V::Currency(10000), Dec(10000, 4)},
+        {V::Currency(5000), Dec(5000, 4)},
+        {V::R8(0.6), Dec(6, 1)},
+        {V::R8(0.4), Dec(4, 1)},
+        {V::R8(-0.5), Dec(5, 1, true)},
+        {V::R8(19.99), Dec(1999, 2)},
+        {V::R8(1e18), Dec(1000000000000000000ULL, 0)},
+        {V::Bool(true), Dec(1, 0)},
+        {V(), Dec(0, 0)},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(Show(row.input));
-        ExpectDecimal(row.input.ToDecimal(), row.mantissa, row.scale, row.negative);
+    for (const auto& [input, expected] : rows) {
+        SCOPED_TRACE(Show(input));
+        ExpectDecimal(input.ToDecimal(), static_cast<uint64_t>(expected.mantissa), expected.scale,
+                      expected.negative);
     }
 }
 
@@ -491,10 +480,7 @@ int ThisYear() {
 }  // namespace
 
 TEST(SystemTime, FromDateNumber) {
-    struct Row {
-        double date;
-        int y, mo, d, h, mi, s;
-    } rows[] = {
+    const std::tuple<double, int, int, int, int, int, int> rows[] = {
         {0.0, 1899, 12, 30, 0, 0, 0},
         {2.5, 1900, 1, 1, 12, 0, 0},
         {3.25, 1900, 1, 2, 6, 0, 0},
@@ -512,13 +498,13 @@ TEST(SystemTime, FromDateNumber) {
         {-1.99999999, 1899, 12, 30, 0, 0, 0},
         {61.0, 1900, 3, 1, 0, 0, 0},  // 1900 is no leap year
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.date);
+    for (const auto& [date, y, mo, d, h, mi, s] : rows) {
+        SCOPED_TRACE(date);
         SYSTEMTIME st;
-        ASSERT_TRUE(VariantTimeToSystemTime(row.date, &st));
+        ASSERT_TRUE(VariantTimeToSystemTime(date, &st));
         EXPECT_EQ(Format("%d-%d-%d %d:%d:%d.%d", st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute,
                          st.wSecond, st.wMilliseconds),
-                  Format("%d-%d-%d %d:%d:%d.0", row.y, row.mo, row.d, row.h, row.mi, row.s));
+                  Format("%d-%d-%d %d:%d:%d.0", y, mo, d, h, mi, s));
     }
     SYSTEMTIME st;
     ASSERT_TRUE(VariantTimeToSystemTime(29221, &st));
@@ -635,10 +621,7 @@ TEST(DateText, ParseEnUs) {
 }
 
 TEST(ErrorText, MessageText) {
-    struct Row {
-        uint32_t code;
-        const char* text;
-    } rows[] = {
+    const std::tuple<uint32_t, const char*> rows[] = {
         {0x80004005, "Unspecified error"},
         {0x80004001, "Not implemented"},
         {0x80004002, "No such interface supported"},
@@ -664,8 +647,8 @@ TEST(ErrorText, MessageText) {
         {0x800A0E78, "Unknown error 0x800A0E78"},
         {0x00000001, "Unknown error 0x1"},
     };
-    for (const Row& row : rows) {
-        EXPECT_EQ(ComError::MessageText(Hr(row.code)), row.text) << std::hex << row.code;
+    for (const auto& [code, text] : rows) {
+        EXPECT_EQ(ComError::MessageText(Hr(code)), text) << std::hex << code;
     }
 }
 
@@ -707,7 +690,7 @@ TEST(ErrorText, StandardDescription) {
     EXPECT_EQ(withText.ErrorMessage(), "IDispatch error #3092");
 }
 
-TEST(TextHelpers, CaseFolding) {
+TEST(TextHelpers, FoldTrimFormatAndQuote) {
     EXPECT_TRUE(IEquals("ProductID", "productid"));
     EXPECT_FALSE(IEquals("ProductID", "productid "));
     EXPECT_FALSE(IEquals("\xe9", "\xc9"));  // only ASCII letters fold
@@ -718,23 +701,18 @@ TEST(TextHelpers, CaseFolding) {
     EXPECT_GT(ICompare("_", "a"), 0);  // compared after folding to upper case
     EXPECT_EQ(ToUpper("Till 7-b"), "TILL 7-B");
     EXPECT_EQ(ToLower("Till 7-B"), "till 7-b");
-}
 
-TEST(TextHelpers, Trimming) {
     EXPECT_EQ(TrimRight("ab \t  "), "ab \t");
     EXPECT_EQ(TrimRight("   "), "");
     EXPECT_EQ(Trim("\t ab c \r\n"), "ab c");
     EXPECT_EQ(Trim(" \t\r\n"), "");
     EXPECT_EQ(SafeText(nullptr), "");
     EXPECT_EQ(SafeText("x"), "x");
-}
 
-TEST(TextHelpers, FormatAndQuote) {
     EXPECT_EQ(Format("Thread %x Error %08lx %s", 0x1a, 0x80004005UL, "x"),
               "Thread 1a Error 80004005 x");
-    std::string longText(5000, 'q');
-    std::string formatted = Format("[%s]%d", longText.c_str(), 42);
-    EXPECT_EQ(formatted, "[" + longText + "]42");
+    const std::string longText(5000, 'q');
+    EXPECT_EQ(Format("[%s]%d", longText.c_str(), 42), "[" + longText + "]42");
     EXPECT_EQ(QuoteSql("O'Malley's"), "O''Malley''s");
     EXPECT_EQ(QuoteSql(""), "");
 }

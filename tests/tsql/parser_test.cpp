@@ -29,12 +29,11 @@ std::string ErrorOf(std::string_view text) {
 
 TEST(TsqlParserExpr, SourceExtentOfEveryExpression) {
     Batch b = Parse("SELECT 1 WHERE (a + 2) * 3 = -4");
+    auto extent = [&](const Expr& e) { return b.text.substr(e.pos.offset, e.length); };
     const Expr& cmp = *b.statements[0]->select->where;
-    EXPECT_EQ(b.text.substr(cmp.pos.offset, cmp.length), "(a + 2) * 3 = -4");
-    const Expr& mul = *cmp.args[0];
-    EXPECT_EQ(b.text.substr(mul.pos.offset, mul.length), "(a + 2) * 3");
-    const Expr& neg = *cmp.args[1];
-    EXPECT_EQ(b.text.substr(neg.pos.offset, neg.length), "-4");
+    EXPECT_EQ(extent(cmp), "(a + 2) * 3 = -4");
+    EXPECT_EQ(extent(*cmp.args[0]), "(a + 2) * 3");
+    EXPECT_EQ(extent(*cmp.args[1]), "-4");
 }
 
 TEST(TsqlParserLiterals, NumberedPerOwningStatementInSourceOrder) {
@@ -97,8 +96,7 @@ TEST(TsqlParserLexer, NamesNumbersAndComments) {
 
 TEST(TsqlParserLexer, CommentEndsTheJoinedBatch) {
     // The runner joins lines: a "--" line comments out all that follows.
-    Batch b = Parse(" DELETE FROM T WHERE K=1 --->GO DELETE FROM U");
-    ASSERT_EQ(b.statements.size(), 1u);
+    EXPECT_EQ(Parse(" DELETE FROM T WHERE K=1 --->GO DELETE FROM U").statements.size(), 1u);
     EXPECT_TRUE(Parse("  ;; -- nothing\n/* at all */").statements.empty());
     EXPECT_EQ(Parse("SELECT 1; SELECT 2;").statements.size(), 2u);
 }

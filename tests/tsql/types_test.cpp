@@ -10,6 +10,7 @@
 
 #include "engine/session.h"
 #include "platform/error.h"
+#include "platform/text.h"
 
 namespace xr::tsql {
 namespace {
@@ -34,20 +35,13 @@ std::string Show(const Value& v) {
             return "NULL";
         case Value::Kind::Int:
             return "int " + std::to_string(v.i);
-        case Value::Kind::Real: {
-            char buf[64];
-            std::snprintf(buf, sizeof buf, "real %.17g", v.d);
-            return buf;
-        }
+        case Value::Kind::Real:
+            return Format("real %.17g", v.d);
         case Value::Kind::Text:
             return "text '" + v.s + "'";
         case Value::Kind::Blob: {
             std::string s = "blob 0x";
-            for (unsigned char c : v.s) {
-                char buf[3];
-                std::snprintf(buf, sizeof buf, "%02X", c);
-                s += buf;
-            }
+            for (unsigned char c : v.s) s += Format("%02X", c);
             return s;
         }
     }
@@ -55,15 +49,7 @@ std::string Show(const Value& v) {
 }
 
 TEST(TypeSpecTest, ParsesEverySpellingToItsCanonicalForm) {
-    struct Row {
-        const char* text;
-        TypeKind kind;
-        int32_t length;
-        int precision;
-        int scale;
-        const char* canonical;
-    };
-    const Row rows[] = {
+    const std::tuple<const char*, TypeKind, int32_t, int, int, const char*> rows[] = {
         {"INTEGER", TypeKind::Int, 0, 0, 0, "INTEGER"},
         {"int", TypeKind::Int, 0, 0, 0, "INTEGER"},
         {"SmallInt", TypeKind::SmallInt, 0, 0, 0, "SMALLINT"},
@@ -99,15 +85,15 @@ TEST(TypeSpecTest, ParsesEverySpellingToItsCanonicalForm) {
         {"IMAGE", TypeKind::Image, 0, 0, 0, "IMAGE"},
         {"CHAR(8000)", TypeKind::Char, 8000, 0, 0, "CHAR(8000)"},
     };
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.text);
+    for (const auto& [text, kind, length, precision, scale, canonical] : rows) {
+        SCOPED_TRACE(text);
         TypeSpec t;
-        ASSERT_TRUE(TypeSpec::Parse(r.text, &t));
-        EXPECT_EQ(t.kind, r.kind);
-        EXPECT_EQ(t.length, r.length);
-        EXPECT_EQ(t.precision, r.precision);
-        EXPECT_EQ(t.scale, r.scale);
-        EXPECT_EQ(t.ToString(), r.canonical);
+        ASSERT_TRUE(TypeSpec::Parse(text, &t));
+        EXPECT_EQ(t.kind, kind);
+        EXPECT_EQ(t.length, length);
+        EXPECT_EQ(t.precision, precision);
+        EXPECT_EQ(t.scale, scale);
+        EXPECT_EQ(t.ToString(), canonical);
         TypeSpec again;
         ASSERT_TRUE(TypeSpec::Parse(t.ToString(), &again));
         EXPECT_EQ(again, t);
@@ -130,14 +116,8 @@ TEST(TypeSpecTest, RejectsNonsense) {
 }
 
 TEST(TypeSpecTest, FieldTypesAsTheRecordsetReportsThem) {
-    struct Row {
-        const char* type;
-        uint16_t ado;
-        int32_t size;
-        VARTYPE vt;
-    };
     using namespace engine;
-    const Row rows[] = {
+    const std::tuple<const char*, uint16_t, int32_t, VARTYPE> rows[] = {
         {"INTEGER", adInteger, 4, VT_I4},
         {"SMALLINT", adSmallInt, 2, VT_I2},
         {"TINYINT", adUnsignedTinyInt, 1, VT_UI1},
@@ -155,12 +135,12 @@ TEST(TypeSpecTest, FieldTypesAsTheRecordsetReportsThem) {
         {"VARBINARY(3)", adVarBinary, 3, VT_BYTES},
         {"IMAGE", adLongVarBinary, 2147483647, VT_BYTES},
     };
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.type);
-        TypeSpec t = T(r.type);
-        EXPECT_EQ(t.AdoType(), r.ado);
-        EXPECT_EQ(t.DefinedSize(), r.size);
-        EXPECT_EQ(t.VariantType(), r.vt);
+    for (const auto& [type, ado, size, vt] : rows) {
+        SCOPED_TRACE(type);
+        TypeSpec t = T(type);
+        EXPECT_EQ(t.AdoType(), ado);
+        EXPECT_EQ(t.DefinedSize(), size);
+        EXPECT_EQ(t.VariantType(), vt);
     }
     EXPECT_EQ(T("VARCHAR").DefinedSize(), 30);
     EXPECT_EQ(T("VARCHAR").Sized(1).length, 1);
@@ -284,12 +264,7 @@ TEST(ConvertTest, AnyPairConvertsOrFailsCleanly) {
 }
 
 TEST(CommonTypeTest, FollowsTheServersPrecedence) {
-    struct Row {
-        const char* a;
-        const char* b;
-        const char* result;
-    };
-    const Row rows[] = {
+    const std::tuple<const char*, const char*, const char*> rows[] = {
         {"INTEGER", "BIGINT", "BIGINT"},
         {"INTEGER", "FLOAT", "FLOAT"},
         {"MONEY", "INTEGER", "MONEY"},
@@ -307,28 +282,23 @@ TEST(CommonTypeTest, FollowsTheServersPrecedence) {
         {"FLOAT(24)", "DECIMAL(5,2)", "FLOAT(24)"},
         {"FLOAT", "FLOAT(24)", "FLOAT"},
     };
-    for (const Row& r : rows) {
-        EXPECT_EQ(CommonType(T(r.a), T(r.b)).ToString(), r.result) << r.a << " vs " << r.b;
-        EXPECT_EQ(CommonType(T(r.b), T(r.a)).ToString(), r.result) << r.b << " vs " << r.a;
+    for (const auto& [a, b, result] : rows) {
+        EXPECT_EQ(CommonType(T(a), T(b)).ToString(), result) << a << " vs " << b;
+        EXPECT_EQ(CommonType(T(b), T(a)).ToString(), result) << b << " vs " << a;
     }
 }
 
 TEST(CollateTest, IgnoresCaseAndTrailingBlanks) {
-    struct Row {
-        const char* a;
-        const char* b;
-        int sign;
-    };
-    const Row rows[] = {
+    const std::tuple<const char*, const char*, int> rows[] = {
         {"a", "A  ", 0}, {"abc", "ABD", -1},  {"", "   ", 0},   {"Groups ", "groups", 0},
         {"b", "A", 1},   {"a", "ab", -1},     {"a\t", "a", -1}, {"_", "a", -1},
         {"Z", "_", 1},   {"\xE9", "\xC9", 1}, {"\xE9", "e", 1}, {"ab ", "ab\x01", 1},
     };
-    for (const Row& r : rows) {
-        int c = CollateCompare(r.a, r.b);
-        EXPECT_EQ((c > 0) - (c < 0), r.sign) << "'" << r.a << "' vs '" << r.b << "'";
-        int back = CollateCompare(r.b, r.a);
-        EXPECT_EQ((back > 0) - (back < 0), -r.sign) << "'" << r.b << "' vs '" << r.a << "'";
+    for (const auto& [a, b, sign] : rows) {
+        int c = CollateCompare(a, b);
+        EXPECT_EQ((c > 0) - (c < 0), sign) << "'" << a << "' vs '" << b << "'";
+        int back = CollateCompare(b, a);
+        EXPECT_EQ((back > 0) - (back < 0), -sign) << "'" << b << "' vs '" << a << "'";
     }
 }
 
