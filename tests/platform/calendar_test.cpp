@@ -11,11 +11,7 @@
 using namespace xr::calendar;
 
 TEST(Calendar, KnownDays) {
-    struct Row {
-        int y, m, d;
-        int64_t day;
-        int weekday;  // 0 = Sunday
-    } rows[] = {
+    const std::tuple<int, int, int, int64_t, int> rows[] = {
         // The other days follow from these through EveryDayInOrder and the
         // month lengths of MonthsAndYears.
         {100, 1, 1, -657434, 5},  // the first OLE day
@@ -23,12 +19,12 @@ TEST(Calendar, KnownDays) {
         {1900, 3, 1, 61, 4},  // 1900 is no leap year
         {9999, 12, 31, 2958465, 5},
     };
-    for (const Row& r : rows) {
-        SCOPED_TRACE(testing::Message() << r.y << "-" << r.m << "-" << r.d);
-        EXPECT_EQ(DayNumber(r.y, r.m, r.d), r.day);
-        const Civil c = CivilDate(r.day);
-        EXPECT_EQ(std::tie(c.year, c.month, c.day), std::tie(r.y, r.m, r.d));
-        EXPECT_EQ(DayOfWeek(r.day), r.weekday);
+    for (const auto& [y, m, d, day, weekday] : rows) {
+        SCOPED_TRACE(testing::Message() << y << "-" << m << "-" << d);
+        EXPECT_EQ(DayNumber(y, m, d), day);
+        const Civil c = CivilDate(day);
+        EXPECT_EQ(std::tie(c.year, c.month, c.day), std::tie(y, m, d));
+        EXPECT_EQ(DayOfWeek(day), weekday);  // 0 = Sunday
     }
     EXPECT_EQ(DayNumber(1970, 1, 1), kDayOf1970);
     EXPECT_EQ(DayNumber(1900, 1, 1), kDayOf1900);
@@ -68,24 +64,20 @@ TEST(Calendar, MonthsAndYears) {
     EXPECT_EQ(DayNumber(1980, 1, 32), DayNumber(1980, 2, 1));
     EXPECT_EQ(DayNumber(2001, 2, 29), DayNumber(2001, 3, 1));
 
-    struct Row {
-        int written, lastYear, full;
-    } rows[] = {
+    const std::tuple<int, int, int> rows[] = {
         {0, 2029, 2000},  {29, 2029, 2029},   {30, 2029, 1930}, {99, 2029, 1999},
         {49, 2049, 2049}, {50, 2049, 1950},   {100, 2029, 100}, {1753, 2049, 1753},
         {5, 2049, 2005},  {9999, 2029, 9999},
     };
-    for (const Row& r : rows) EXPECT_EQ(FullYear(r.written, r.lastYear), r.full) << r.written;
+    for (const auto& [written, lastYear, full] : rows) {
+        EXPECT_EQ(FullYear(written, lastYear), full) << written;
+    }
 }
 
 TEST(Calendar, OleDateSplitsAndJoins) {
     constexpr int64_t kSeconds = 86400;
     constexpr int64_t kTicks = 25920000;  // 1/300 s
-    struct Row {
-        double date;
-        int64_t units;
-        int64_t day, time;
-    } rows[] = {
+    const std::tuple<double, int64_t, int64_t, int64_t> rows[] = {
         {2.5, kSeconds, 2, 43200},
         {-1.25, kSeconds, -1, 21600},          // the time counts forwards from the day's midnight
         {-0.5, kSeconds, 0, 43200},            // the day counts towards zero: 30 Dec 1899 12:00
@@ -98,12 +90,12 @@ TEST(Calendar, OleDateSplitsAndJoins) {
         {-657434, kSeconds, kFirstDay, 0},
         {2958465.5, kSeconds, kLastDay, 43200},
     };
-    for (const Row& r : rows) {
-        SCOPED_TRACE(testing::Message() << r.date << " in " << r.units);
-        const DayTime t = SplitOleDate(r.date, r.units);
-        EXPECT_EQ(t.day, r.day);
-        EXPECT_EQ(t.time, r.time);
-        const DayTime back = SplitOleDate(OleDate(t.day, t.time, r.units), r.units);
+    for (const auto& [date, units, day, time] : rows) {
+        SCOPED_TRACE(testing::Message() << date << " in " << units);
+        const DayTime t = SplitOleDate(date, units);
+        EXPECT_EQ(t.day, day);
+        EXPECT_EQ(t.time, time);
+        const DayTime back = SplitOleDate(OleDate(t.day, t.time, units), units);
         EXPECT_EQ(back.day, t.day);
         EXPECT_EQ(back.time, t.time);
     }

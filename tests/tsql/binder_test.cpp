@@ -99,34 +99,25 @@ std::string Show(const BoundExpr& e, const BoundStatement& b) {
 
 // The types of expressions over columns run in conformance/arithmetic.test and
 // union.test; BIT arithmetic is this engine's own.
-TEST(Binder, BitArithmeticIsInteger) {
-    DefinitionCatalog catalog;
-    Batch batch;
-    BoundStatement b = Bind("SELECT B + B FROM T", catalog, &batch);
-    EXPECT_EQ(TypeText(b.query->Items().at(0).column.type), "INTEGER");
-}
-
-TEST(Binder, SelectListItemsAreNamedAfterTheColumnsTheyRead) {
-    struct Case {
-        const char* sql;
-        const char* name;
-        const char* base;
-    };
-    const Case cases[] = {
-        {"SELECT I FROM T", "I", "T.I"},
-        {"SELECT x.I FROM T x", "I", "T.I"},
-        {"SELECT d.W FROM (SELECT W FROM U) d", "W", "U.W"},
-        {"SELECT d.v FROM (SELECT W AS v FROM U) d", "v", "U.W"},
-        {"SELECT I AS z FROM T", "z", "T.I"},
-        {"SELECT I + 1 FROM T", "", "."},
+TEST(Binder, SelectListItemsAreNamedAndTypedAfterTheColumnsTheyRead) {
+    const std::tuple<const char*, const char*, const char*, const char*> cases[] = {
+        {"SELECT I FROM T", "I", "T.I", "INTEGER"},
+        {"SELECT x.I FROM T x", "I", "T.I", "INTEGER"},
+        {"SELECT d.W FROM (SELECT W FROM U) d", "W", "U.W", "VARCHAR(20)"},
+        {"SELECT d.v FROM (SELECT W AS v FROM U) d", "v", "U.W", "VARCHAR(20)"},
+        {"SELECT I AS z FROM T", "z", "T.I", "INTEGER"},
+        {"SELECT I + 1 FROM T", "", ".", "INTEGER"},
+        {"SELECT B + B FROM T", "", ".", "INTEGER"},
     };
     DefinitionCatalog catalog;
-    for (const Case& c : cases) {
+    for (const auto& [sql, name, base, type] : cases) {
+        SCOPED_TRACE(sql);
         Batch batch;
-        BoundStatement b = Bind(c.sql, catalog, &batch);
+        BoundStatement b = Bind(sql, catalog, &batch);
         const BoundColumn& col = b.query->Items().at(0).column;
-        EXPECT_EQ(col.name, c.name) << c.sql;
-        EXPECT_EQ(col.baseTable + "." + col.baseColumn, c.base) << c.sql;
+        EXPECT_EQ(col.name, name);
+        EXPECT_EQ(col.baseTable + "." + col.baseColumn, base);
+        EXPECT_EQ(TypeText(col.type), type);
     }
 }
 

@@ -169,9 +169,8 @@ std::vector<Record> ReadRecords(const fs::path& file) {
         } else if (line.rfind("statement error", 0) == 0) {
             r.kind = "statement error";
             r.arg = std::string(xr::Trim(line.substr(15)));
-        } else if (line == "statement ok") {
-            r.kind = line;
-        } else if (line == "query" || line == "query columns" || line == "messages") {
+        } else if (line == "statement ok" || line == "query" || line == "query columns" ||
+                   line == "messages") {
             r.kind = line;
         } else if (line.rfind("connection", 0) == 0) {
             r.kind = "connection";
@@ -199,6 +198,13 @@ std::vector<Record> ReadRecords(const fs::path& file) {
         out.push_back(std::move(r));
     }
     return out;
+}
+
+// Lines as one text, so that a mismatch shows both lists whole.
+std::string Joined(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) text += line + "\n";
+    return text;
 }
 
 struct Case {
@@ -248,10 +254,7 @@ TEST_P(Conformance, File) {
             if (!e.informational) errors.push_back(e.description);
         }
         if (r.kind == "messages") {
-            std::string exp, act;
-            for (const auto& l : r.expected) exp += l + "\n";
-            for (const auto& l : messages) act += l + "\n";
-            EXPECT_EQ(act, exp) << where;
+            EXPECT_EQ(Joined(messages), Joined(r.expected)) << where;
             continue;
         }
         if (r.kind == "statement ok" || r.kind.rfind("query", 0) == 0) {
@@ -264,9 +267,7 @@ TEST_P(Conformance, File) {
                     << where << ": error was: " << errors[0];
             }
         } else if (r.kind == "statement errors") {
-            std::string all;
-            for (const auto& e : errors) all += "\n  " + e;
-            EXPECT_EQ(std::to_string(errors.size()), r.arg) << where << ":" << all;
+            EXPECT_EQ(std::to_string(errors.size()), r.arg) << where << ":\n" << Joined(errors);
         }
         if (r.kind.rfind("query", 0) != 0) continue;
         std::vector<std::string> got;
@@ -290,10 +291,7 @@ TEST_P(Conformance, File) {
                 got.push_back("ERROR: " + e.Description());
             }
         }
-        std::string exp, act;
-        for (const auto& l : r.expected) exp += l + "\n";
-        for (const auto& l : got) act += l + "\n";
-        EXPECT_EQ(act, exp) << where;
+        EXPECT_EQ(Joined(got), Joined(r.expected)) << where;
     }
 }
 
