@@ -60,12 +60,11 @@ TEST(CsvParse, SplitsAtEveryCommaStripsOneMatchingPairOfQuotesAndReadsNumbers) {
 class CsvTest : public ConfigTest {
 protected:
     // Imports `text` as a CSV file into `table`; the report is in m_report.
-    int Import(CXRTable& table, const std::string& text, int replace = 0, bool script = true) {
+    int Import(CXRTable& table, const std::string& text, int replace = 0) {
         xrtest::WriteFile(PathOf("in.csv"), text);
         m_report = ImportReport();
         ReportScope scope(&m_report);
-        return table.ImportCSV(PathOf("in.csv").c_str(),
-                               script ? PathOf("changes.sql").c_str() : nullptr, replace);
+        return table.ImportCSV(PathOf("in.csv").c_str(), PathOf("changes.sql").c_str(), replace);
     }
     std::string Script() { return xrtest::ReadFile(PathOf("changes.sql")); }
 
@@ -162,10 +161,9 @@ std::string ProductLine(const std::string& start, const std::string& rest) {
     return start + ",3," + "B,2,0,11,12,13,1,0,1,0,0,0,0,0,1,5,6,7,8," + rest;
 }
 
-TEST_P(CsvTest, ProductFieldsLandWhereTheLayoutSays) {
+TEST_P(CsvTest, ProductFieldsPriceBandsSupplementaryMarkersAndShortLines) {
     CProduct product;
-    const std::string line = ProductLine("42,Cola,150,160,170,180", "c,1");
-    ASSERT_EQ(Import(product, line + "\n"), 1);
+    ASSERT_EQ(Import(product, ProductLine("42,Cola,150,160,170,180", "c,1") + "\n"), 1);
     ASSERT_EQ(product.Equ(42), 1);
     EXPECT_EQ(product.GetDescription(), "Cola");
     EXPECT_EQ(product.getPrice(0), 150);
@@ -184,18 +182,14 @@ TEST_P(CsvTest, ProductFieldsLandWhereTheLayoutSays) {
 
     // Another pass: ProdType out of range counts as 0, ProdCat 101 keeps 255,
     // a numeric bucket keeps its low byte, no FreeText field keeps the flag.
-    std::string changed = "42,Cola,1,2,3,4,3,A,12,101,0,0,0,1,1,1,1,1,1,1,1,1,0,0,0,0,322";
+    const std::string changed = "42,Cola,1,2,3,4,3,A,12,101,0,0,0,1,1,1,1,1,1,1,1,1,0,0,0,0,322";
     ASSERT_EQ(Import(product, changed + "\n"), 1);
     ASSERT_EQ(product.Equ(42), 1);
-    EXPECT_EQ(product.m_def.ProdType, 0);
-    EXPECT_EQ(product.m_def.ProdCat, -1);
-    EXPECT_EQ(product.m_def.MMBucket, static_cast<char>(322 & 0xFF));
+    EXPECT_EQ(xr::Format("ProdType %d ProdCat %d MMBucket %c", d.ProdType, d.ProdCat, d.MMBucket),
+              "ProdType 0 ProdCat -1 MMBucket B");  // B: the low byte of 322
     EXPECT_EQ(product.m_def.Flags & PROD_FREETEXT, PROD_FREETEXT);
     EXPECT_EQ(m_report.changed, 1);
-}
 
-TEST_P(CsvTest, SupplementaryMarkersPriceBandsAndShortLines) {
-    CProduct product;
     ASSERT_EQ(Import(product, ProductLine("9,Crisps,1,2,3,4", "A") + "\n"), 1);
     Exec("UPDATE Products SET Description='Changed elsewhere' WHERE PLU=9");
     ASSERT_EQ(Import(product, "9,$$SUPP1=1\n10,$$supp1=1\n9,$$supp2=1\n9,$$supp1\n"), 1);

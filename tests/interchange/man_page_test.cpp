@@ -37,7 +37,6 @@ TEST(ManPage, TheBuildWroteThePageWithItsSectionsAndEveryCommandAndOptionHelpNam
         EXPECT_NE(found, std::string::npos) << section;
         if (found != std::string::npos) at = found;
     }
-    // The build wrote the page the tool prints.
     EXPECT_EQ(xrtest::ReadFile(XRDB8_MAN_PAGE), page);
 
     const xrtest::Help top = xrtest::HelpOf({});
