@@ -52,9 +52,13 @@ protected:
     std::string m_script;
 };
 
-// Commands from their beginning, the options of the command typed, and the
-// values an argument is limited to.
-TEST_F(CompletionTest, CompletesCommandsOptionsAndValues) {
+// Commands from their beginning, the options of the command typed, the
+// values an argument is limited to, and the names of files where a file goes.
+TEST_F(CompletionTest, CompletesCommandsOptionsValuesAndFileNames) {
+    std::filesystem::create_directories(m_dir.Path() / "files");
+    std::ofstream(m_dir.Path() / "files" / "items.csv") << "1,x\n";
+    std::ofstream(m_dir.Path() / "files" / "items.xml") << "<a/>\n";
+    std::ofstream(m_dir.Path() / "files" / "other.sql") << "\n";
     const std::pair<std::vector<std::string>, const char*> cases[] = {
         {{"imp"}, "import-csv import-xml"},
         {{"se"}, "setup"},
@@ -69,6 +73,18 @@ TEST_F(CompletionTest, CompletesCommandsOptionsAndValues) {
         {{"colours", ""}, "export import"},
         {{"setup", "--only", ""}, "access databases fixed-data must-have-data users"},
         {{"completion", ""}, "bash"},
+        {{"import-csv", "products", "it"}, "items.csv items.xml"},
+        {{"exec", "o"}, "other.sql"},
+        {{"import-csv", "depts", "items.csv", "--script", "ot"}, "other.sql"},
+        {{"import-xml", "--record", "Products", "items.x"}, "items.xml"},
+        {{"--data", "ot"}, "other.sql"},
+        // Values that name no file get none: a statement, a connection
+        // string, an element's name.
+        {{"sql", "it"}, ""},
+        {{"--connect", "it"}, ""},
+        {{"import-xml", "--record", "it"}, ""},
+        // Every word after the kind and the file is an option: no more files.
+        {{"import-csv", "products", "items.csv", "it"}, ""},
     };
     for (const auto& [words, offered] : cases) EXPECT_EQ(Offered(words), offered) << Joined(words);
     // Every command help lists.
@@ -79,25 +95,6 @@ TEST_F(CompletionTest, CompletesCommandsOptionsAndValues) {
     std::vector<std::string> lists = xrtest::HelpOf({"lists"}).commands;
     std::sort(lists.begin(), lists.end());
     EXPECT_EQ(Offered({"lists", ""}), Joined(lists));
-}
-
-TEST_F(CompletionTest, CompletesFileNamesForFiles) {
-    std::filesystem::create_directories(m_dir.Path() / "files");
-    std::ofstream(m_dir.Path() / "files" / "items.csv") << "1,x\n";
-    std::ofstream(m_dir.Path() / "files" / "items.xml") << "<a/>\n";
-    std::ofstream(m_dir.Path() / "files" / "other.sql") << "\n";
-    EXPECT_EQ(Offered({"import-csv", "products", "it"}), "items.csv items.xml");
-    EXPECT_EQ(Offered({"exec", "o"}), "other.sql");
-    EXPECT_EQ(Offered({"import-csv", "depts", "items.csv", "--script", "ot"}), "other.sql");
-    EXPECT_EQ(Offered({"import-xml", "--record", "Products", "items.x"}), "items.xml");
-    EXPECT_EQ(Offered({"--data", "ot"}), "other.sql");
-    // Values that name no file get none: a statement, a connection string,
-    // an element's name.
-    EXPECT_EQ(Offered({"sql", "it"}), "");
-    EXPECT_EQ(Offered({"--connect", "it"}), "");
-    EXPECT_EQ(Offered({"import-xml", "--record", "it"}), "");
-    // Every word after the kind and the file is an option: no more files.
-    EXPECT_EQ(Offered({"import-csv", "products", "items.csv", "it"}), "");
 }
 
 }  // namespace

@@ -67,12 +67,10 @@ TEST(ProgressLine, LaidOutToTheWidth) {
     const std::string early =
         ProgressText({"setup databases", Units::Things, "statements", 5, 405, 2}, 100);
     EXPECT_EQ(early.find(']'), ProgressText(setup, 100).find(']')) << early;
+    const ProgressState counting = {"setup databases", Units::Things, "statements", 3, 0, 2};
     for (size_t width = 1; width <= 160; ++width) {
         EXPECT_LE(ProgressText(Import(1'200'000, 2'700'000, 4), width).size(), width) << width;
-        EXPECT_LE(
-            ProgressText({"setup databases", Units::Things, "statements", 3, 0, 2}, width).size(),
-            width)
-            << width;
+        EXPECT_LE(ProgressText(counting, width).size(), width) << width;
     }
 }
 
@@ -95,15 +93,6 @@ protected:
     xrtest::ToolResult Piped(const std::vector<std::string>& args) const {
         return xrtest::Tool(Where(), args, Place());
     }
-    // A group file whose import gives the same summary every time it runs.
-    std::string GroupFile() {
-        std::string text;
-        for (int n = 1; n <= 99; ++n)
-            text += std::to_string(n) + ",Group number " + std::to_string(n) + "\n";
-        const std::string path = PathOf("groups.csv");
-        xrtest::WriteFile(path, text);
-        return path;
-    }
 };
 
 // What the screen got, split at the last clearing of the line: the progress
@@ -120,8 +109,13 @@ Screen Split(const std::string& screen) {
     return {screen.substr(0, at), screen.substr(at + clear.size())};
 }
 
-TEST_P(ProgressToolTest, AnImportOnATerminalShowsItsPercentageThenClearsTheLine) {
-    const std::string csv = GroupFile();
+TEST_P(ProgressToolTest, ImportScriptAndExecDrawTheirProgressOnATerminalThenClearTheLine) {
+    // A group file whose import gives the same summary every time it runs.
+    std::string text;
+    for (int n = 1; n <= 99; ++n)
+        text += std::to_string(n) + ",Group number " + std::to_string(n) + "\n";
+    const std::string csv = PathOf("groups.csv");
+    xrtest::WriteFile(csv, text);
     const auto args = Tool({"import-csv", "groups", csv, "--replace"});
     const xrtest::ToolResult piped = Piped({"import-csv", "groups", csv, "--replace"});
     ASSERT_EQ(piped.status, 0) << piped.output;
@@ -131,7 +125,7 @@ TEST_P(ProgressToolTest, AnImportOnATerminalShowsItsPercentageThenClearsTheLine)
 
     const xrtest::ToolRun shown = xrtest::RunOnTerminal(args);
     ASSERT_EQ(shown.status, 0) << shown.out;
-    const Screen screen = Split(shown.out);
+    Screen screen = Split(shown.out);
     // One line redrawn in place: no line ends, each drawing starts at the
     // line's beginning, and the first says how far the import is.
     ASSERT_FALSE(screen.progress.empty()) << shown.out;
@@ -151,27 +145,24 @@ TEST_P(ProgressToolTest, AnImportOnATerminalShowsItsPercentageThenClearsTheLine)
     EXPECT_EQ(screen.after, piped.output);
     EXPECT_EQ(xrtest::RunOnTerminal(args, {"TERM=dumb"}).out, piped.output);
     EXPECT_EQ(xrtest::RunOnTerminal(args, {"TERM"}).out, piped.output);
-}
 
-TEST_P(ProgressToolTest, ScriptAndExecShowTheirProgressToo) {
-    const std::string script = PathOf("groups.sql");
-    ASSERT_EQ(Piped({"import-csv", "groups", GroupFile()}).status, 0);
     // script counts the rows of each table against its row count.
-    const auto scriptArgs = Tool({"script", "Groups", "--out", script});
-    const xrtest::ToolRun scripted = xrtest::RunOnTerminal(scriptArgs);
+    const std::string script = PathOf("groups.sql");
+    const xrtest::ToolRun scripted =
+        xrtest::RunOnTerminal(Tool({"script", "Groups", "--out", script}));
     ASSERT_EQ(scripted.status, 0) << scripted.out;
-    Screen screen = Split(scripted.out);
+    screen = Split(scripted.out);
     EXPECT_PRED2(xrtest::StartsWith, screen.progress, "\rscript Groups    0% [");
     EXPECT_PRED2(xrtest::Has, screen.progress, "  0/99 rows");
     EXPECT_EQ(screen.after, "Groups: 99 rows\nscript " + script + ": 1 tables, 99 rows\n");
     // exec reads the script's bytes against its size.
-    const xrtest::ToolResult piped = Piped({"exec", script});
-    ASSERT_EQ(piped.status, 0) << piped.output;
+    const xrtest::ToolResult execPiped = Piped({"exec", script});
+    ASSERT_EQ(execPiped.status, 0) << execPiped.output;
     const xrtest::ToolRun ran = xrtest::RunOnTerminal(Tool({"exec", script}));
     ASSERT_EQ(ran.status, 0) << ran.out;
     screen = Split(ran.out);
     EXPECT_PRED2(xrtest::StartsWith, screen.progress, "\rexec    0% [");
-    EXPECT_EQ(screen.after, piped.output);
+    EXPECT_EQ(screen.after, execPiped.output);
 }
 
 TEST_P(ProgressToolTest, SetupCountsTheStatementsOfItsStep) {

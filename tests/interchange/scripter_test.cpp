@@ -13,21 +13,16 @@ intptr_t Text(const char* s) { return reinterpret_cast<intptr_t>(s); }
 
 class ScripterTest : public ConfigTest {
 protected:
-    void SetUp() override {
-        ConfigTest::SetUp();
-        if (IsSkipped() || HasFatalFailure()) return;
-        m_script = PathOf("script.sql");
-    }
     void TearDown() override {
         ScriptStop();  // whatever a failed expectation left active
         ConfigTest::TearDown();
     }
     std::string Script() { return xrtest::ReadFile(m_script); }
 
-    std::string m_script;
+    const std::string m_script = PathOf("script.sql");
 };
 
-TEST_P(ScripterTest, ResultCodesWithAndWithoutAScripter) {
+TEST_P(ScripterTest, ResultCodesWithAndWithoutAScripterAndOfWritesThatCannotBeMade) {
     char buffer[8];
     EXPECT_EQ(ScriptStop(), 501);
     EXPECT_EQ(ScriptPrint("x"), 501);
@@ -51,6 +46,21 @@ TEST_P(ScripterTest, ResultCodesWithAndWithoutAScripter) {
     EXPECT_EQ(ScriptWrite(13, -2, 0, 0, 0), 1);
     EXPECT_EQ(ScriptGetName(13, buffer, sizeof buffer), 0) << "needs no script";
     EXPECT_EQ(ScriptStop(), 0);
+
+    ASSERT_EQ(ScriptStart(m_script.c_str()), 0);
+    for (int selector : {37, 0, 38, -1, 40}) EXPECT_EQ(ScriptWrite(selector, -1, 1, 0, 0), 1);
+    // Text pasted unquoted must be a whole number; anything else fails the
+    // write instead of reaching the server as SQL.
+    for (const char* text : {"1; DELETE FROM Products", "", "-", "12a", " 12", "1.5"}) {
+        EXPECT_EQ(ScriptWrite(1, -1, Text(text), 0, 0), 1) << text;
+        EXPECT_EQ(ScriptWrite(28, -1, 1, 2, Text(text)), 1) << text;
+    }
+    EXPECT_EQ(ScriptWrite(1, -1, 0, 0, 0), 1) << "a null text";
+    EXPECT_EQ(ScriptWrite(4, -1, 0, 0, 0), 1);
+    EXPECT_EQ(ScriptWrite(13, 1, 999, 0, 0), 1) << "no such row";
+    EXPECT_EQ(ScriptWrite(13, 7, 999, 0, 0), 1) << "no such mode";
+    EXPECT_EQ(ScriptStop(), 0);
+    EXPECT_EQ(Script(), "-- first\n") << "nothing written since";
 }
 
 TEST_P(ScripterTest, EverySelectorsTableAndCondition) {
@@ -111,26 +121,8 @@ TEST_P(ScripterTest, EverySelectorsTableAndCondition) {
     }
 }
 
-TEST_P(ScripterTest, SelectorsWithoutAConditionAndTextThatIsNotANumber) {
-    ASSERT_EQ(ScriptStart(m_script.c_str()), 0);
-    for (int selector : {37, 0, 38, -1, 40}) EXPECT_EQ(ScriptWrite(selector, -1, 1, 0, 0), 1);
-    // Text pasted unquoted must be a whole number; anything else fails the
-    // write instead of reaching the server as SQL.
-    for (const char* text : {"1; DELETE FROM Products", "", "-", "12a", " 12", "1.5"}) {
-        EXPECT_EQ(ScriptWrite(1, -1, Text(text), 0, 0), 1) << text;
-        EXPECT_EQ(ScriptWrite(28, -1, 1, 2, Text(text)), 1) << text;
-    }
-    EXPECT_EQ(ScriptWrite(1, -1, 0, 0, 0), 1) << "a null text";
-    EXPECT_EQ(ScriptWrite(4, -1, 0, 0, 0), 1);
-    EXPECT_EQ(ScriptWrite(13, 1, 999, 0, 0), 1) << "no such row";
-    EXPECT_EQ(ScriptWrite(13, 7, 999, 0, 0), 1) << "no such mode";
-    EXPECT_EQ(ScriptStop(), 0);
-    EXPECT_EQ(Script(), "");
-}
-
 TEST_P(ScripterTest, RowsTablesAndTextLines) {
-    Exec("INSERT Groups (GrpNo, Name) VALUES (3, 'Bar')");
-    Exec("INSERT Groups (GrpNo, Name) VALUES (4, 'Food')");
+    Exec("INSERT Groups (GrpNo, Name) VALUES (3, 'Bar'), (4, 'Food')");
     ASSERT_EQ(ScriptStart(m_script.c_str()), 0);
     EXPECT_EQ(ScriptPrint("-- back office change 17"), 0);
     EXPECT_EQ(ScriptWrite(14, 1, 3, 0, 0), 0);
@@ -175,8 +167,7 @@ TEST_P(ScripterTest, LineBreaksInConditionsRunAsText) {
 }
 
 TEST_P(ScripterTest, OnlyTheFirstListItemOfAListAndTableNames) {
-    Exec("INSERT ListItems (ListNo, PageNo, ItemNo) VALUES (7, 1, 1)");
-    Exec("INSERT ListItems (ListNo, PageNo, ItemNo) VALUES (7, 1, 2)");
+    Exec("INSERT ListItems (ListNo, PageNo, ItemNo) VALUES (7, 1, 1), (7, 1, 2)");
     ASSERT_EQ(ScriptStart(m_script.c_str()), 0);
     EXPECT_EQ(ScriptWrite(23, 1, 7, 0, 0), 0);
     EXPECT_EQ(ScriptStop(), 0);

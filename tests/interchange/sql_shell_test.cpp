@@ -40,15 +40,10 @@ Ran Shell(const TestServer& server, const std::vector<std::string>& args,
           const std::string& input = "") {
     const std::string dir = server.Dir().Str();
     xrtest::WriteFile(dir + "/stdin.sql", input);
-    const std::string command = "cat " + ShellWord(dir + "/stdin.sql") + " | " +
-                                ToolCommand(server, args) + " >" + ShellWord(dir + "/stdout.txt") +
-                                " 2>" + ShellWord(dir + "/stderr.txt");
-    Ran ran;
-    const int status = std::system(command.c_str());
-    ran.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    ran.out = xrtest::ReadFile(dir + "/stdout.txt");
-    ran.err = xrtest::ReadFile(dir + "/stderr.txt");
-    return ran;
+    const xrtest::ToolResult run =
+        xrtest::ShellRun("cat " + ShellWord(dir + "/stdin.sql") + " | " +
+                         ToolCommand(server, args) + " 2>" + ShellWord(dir + "/stderr.txt"));
+    return {run.status, run.output, xrtest::ReadFile(dir + "/stderr.txt")};
 }
 
 using xrtest::Has;
@@ -148,7 +143,7 @@ protected:
     TestServer m_server{Engine::Sqlite};
 };
 
-TEST_F(SqlShellTool, OutputFormatsAndArgumentsItCannotUse) {
+TEST_F(SqlShellTool, OutputFormatsErrorsAndArgumentsItCannotUse) {
     RunCases(
         m_server,
         {
@@ -181,9 +176,7 @@ TEST_F(SqlShellTool, OutputFormatsAndArgumentsItCannotUse) {
             {{"sql", "-d", "NoSuchDb"}, "CREATE DATABASE Late\nGO\n", 1, "", "~Msg "},
             {{"sql", "USE Late"}, "", 1, "", "~Msg "},  // never made
         });
-}
-
-TEST_F(SqlShellTool, ASyntaxErrorMidFileIsReportedAndTheRestRuns) {
+    // A syntax error mid-file is reported and the rest runs.
     const std::string file = m_server.Dir().Str() + "/script.sql";
     xrtest::WriteFile(file,
                       "USE Shop\nGO\nSELECT 1 AS one\nSELECT * FROMM Items WHERE\nGO\n"

@@ -147,17 +147,13 @@ TEST_P(WriterTest, StatementShapesAndValueForms) {
 }
 
 TEST_P(WriterTest, AnUpsertWithNothingToAssignStillRuns) {
-    Exec("CREATE TABLE Keys (A INTEGER NOT NULL, B INTEGER NOT NULL)");
-    Exec("INSERT Keys VALUES (1, 2)");
+    Exec("CREATE TABLE Keys (A INTEGER NOT NULL, B INTEGER NOT NULL) INSERT Keys VALUES (1, 2)");
     CAnyTable k("Keys", "A");
     k.m_keys[1] = "B";
     const std::string upsert = Script(k, "SELECT * FROM Keys", 2);
     EXPECT_EQ(upsert,
-              " IF EXISTS (SELECT [A] FROM Keys WHERE [A]=1 AND [B]=2)\n"
-              " PRINT ''\n"
-              " ELSE\n"
-              " INSERT Keys\n([A],[B])\n VALUES (1, 2)\n"
-              "--->GO\n");
+              " IF EXISTS (SELECT [A] FROM Keys WHERE [A]=1 AND [B]=2)\n PRINT ''\n ELSE\n"
+              " INSERT Keys\n([A],[B])\n VALUES (1, 2)\n--->GO\n");
     const std::string path = PathOf("keys.sql");
     xrtest::WriteFile(path, upsert);
     ASSERT_EQ(DBExecSQLFile(path.c_str()), 1);  // the row is there: nothing happens
@@ -183,13 +179,10 @@ TEST_P(WriterTest, LongLogicalLinesBreakBeforeTheNextColumn) {
               " ,[C10],[C11],[C12])\n VALUES (1, " +
                   five + "\n , " + five + "\n , " + v + ", " + v + ")\n");
     EXPECT_EQ(Script(w, "SELECT * FROM Wide", 0, 0),
-              " UPDATE Wide\n"
-              " SET [C01]=" +
-                  v + ", [C02]=" + v + ", [C03]=" + v + "\n" + " , [C04]=" + v + ", [C05]=" + v +
-                  ", [C06]=" + v + ", [C07]=" + v + "\n" + " , [C08]=" + v + ", [C09]=" + v +
-                  ", [C10]=" + v + ", [C11]=" + v + "\n" + " , [C12]=" + v +
-                  "\n"
-                  " WHERE ID=1\n");
+              " UPDATE Wide\n SET [C01]=" + v + ", [C02]=" + v + ", [C03]=" + v +
+                  "\n , [C04]=" + v + ", [C05]=" + v + ", [C06]=" + v + ", [C07]=" + v +
+                  "\n , [C08]=" + v + ", [C09]=" + v + ", [C10]=" + v + ", [C11]=" + v +
+                  "\n , [C12]=" + v + "\n WHERE ID=1\n");
 }
 
 TEST_P(WriterTest, IdentityInsertsAreWrapped) {
@@ -211,7 +204,7 @@ TEST_P(WriterTest, IdentityInsertsAreWrapped) {
     EXPECT_EQ(Scalar("SELECT LastName FROM Customers WHERE ID=1"), "Smith");
 }
 
-TEST_P(WriterTest, ValueForms) {
+TEST_P(WriterTest, ValueFormsAndValuesNoServerCouldRead) {
     const struct {
         Variant value;
         const char* text;
@@ -219,7 +212,6 @@ TEST_P(WriterTest, ValueForms) {
     } cases[] = {
         {Variant::Null(), "NULL"},
         {Variant::I2(-5), "-5"},
-        {Variant::I4(7), "7"},
         {Variant::UI1(200), "200"},
         {Variant::I8(-5000000000LL), "-5000000000"},
         {Variant::UI8(18446744073709551615ULL), "18446744073709551615"},
@@ -235,7 +227,6 @@ TEST_P(WriterTest, ValueForms) {
         {Variant::Bool(false), "0"},
         {Variant::Text("it's  "), "'it''s'"},
         {Variant::Text(""), "''"},
-        {Variant::Date(2.5), "0.500000"},
         {Variant::Bytes("\x01\xAB", 2), "0x01AB\n", 0},
         {Variant::Bytes("", 0), "0x\n", 0},  // an empty image is no NULL: the empty literal
     };
@@ -246,17 +237,14 @@ TEST_P(WriterTest, ValueForms) {
         EXPECT_EQ(text, c.text) << c.text;
         EXPECT_EQ(count, c.count < 0 ? static_cast<int>(text.size()) : c.count) << c.text;
     }
-}
-
-TEST_P(WriterTest, ValuesNoServerCouldReadAreRefusedAndReported) {
+    // Values no server could read are refused and reported.
     for (const Variant& v : {Variant(), Variant::R8(std::numeric_limits<double>::infinity()),
                              Variant::R8(std::nan(""))}) {
         EXPECT_EQ(Written([&](std::FILE* f) { EXPECT_EQ(CAnyTable::PutField(f, v), 0); }), "");
         EXPECT_NE(LastErrorCode(), 0);
     }
     // In a row: the statement is not written at all.
-    Exec("CREATE TABLE Rates (ID INTEGER NOT NULL, Rate FLOAT(24))");
-    Exec("INSERT Rates VALUES (1, 0.5)");
+    Exec("CREATE TABLE Rates (ID INTEGER NOT NULL, Rate FLOAT(24)) INSERT Rates VALUES (1, 0.5)");
     CAnyTable r("Rates", "ID");
     ASSERT_EQ(r.OpenRS("SELECT * FROM Rates"), 1);
     ASSERT_EQ(r.AddNew(), 1);  // a new row before it is stored: every value empty
@@ -267,7 +255,8 @@ TEST_P(WriterTest, ValuesNoServerCouldReadAreRefusedAndReported) {
     r.CancelUpdate();
 }
 
-TEST_P(WriterTest, AScriptOfAWholeTable) {
+// A whole table's script and the change log both open with the table's header.
+TEST_P(WriterTest, AWholeTableScriptAndTheChangeLog) {
     Exec("CREATE TABLE Depts (DptNo INTEGER NOT NULL, GrpNo INTEGER, Name VARCHAR(20))");
     Exec("INSERT Depts VALUES (3, 1, 'Bar') INSERT Depts VALUES (4, 2, 'Food')");
     Exec("CREATE TABLE Grps (GrpNo INTEGER NOT NULL)");
@@ -286,22 +275,19 @@ TEST_P(WriterTest, AScriptOfAWholeTable) {
               "-->TABLE: Grps\nDELETE FROM Grps\n--->GO\n");
     EXPECT_EQ(d.AAScriptAll(PathOf("no/such/folder/all.sql").c_str()), 0);
     EXPECT_EQ(d.AAScriptAll(nullptr), 0);
-}
 
-TEST_P(WriterTest, TheChangeLogStartsWithTheTableHeader) {
-    CAnyTable d("Depts", "DptNo");
     ASSERT_EQ(d.AAScriptAuto(PathOf("no/such/folder/log.sql").c_str()), 1);
     EXPECT_EQ(d.m_script, nullptr);
-    const std::string path = PathOf("log.sql");
-    ASSERT_EQ(d.AAScriptAuto(path.c_str()), 1);
+    const std::string log = PathOf("log.sql");
+    ASSERT_EQ(d.AAScriptAuto(log.c_str()), 1);
     {
         CAnyTable copy(d);  // shares the log
         copy.Exec("DELETE FROM Nothing");
     }
-    ASSERT_EQ(d.Exec("DELETE FROM Depts"), 0);  // the statements go in even when they fail
+    ASSERT_EQ(d.Exec("DELETE FROM Nowhere"), 0);  // the statements go in even when they fail
     ASSERT_EQ(d.AAScriptAuto(static_cast<const char*>(nullptr)), 1);
-    EXPECT_EQ(xrtest::ReadFile(path),
-              "-->TABLE: Depts\nDELETE FROM Nothing\n--->GO\nDELETE FROM Depts\n--->GO\n");
+    EXPECT_EQ(xrtest::ReadFile(log),
+              "-->TABLE: Depts\nDELETE FROM Nothing\n--->GO\nDELETE FROM Nowhere\n--->GO\n");
 }
 
 // Text without CR or LF keeps the form scripts have always had, other control

@@ -42,7 +42,7 @@ xrtest::TempDir* BadInputTest::s_site = nullptr;
 
 const char* kProductTail = ",1,A,0,1,0,0,0,1,1,1,1,1,1,1,1,1,0,0,0,0,A\n";
 
-TEST_F(BadInputTest, KeysAndValuesThatAreNoNumbersOrTooLargeAreNamed) {
+TEST_F(BadInputTest, KeysValuesAndListLinesThatAreNoNumbersOrTooLargeAreNamed) {
     const std::string csv =
         Write("depts.csv", "1,Bar,1\n1e3,Food,1\n12abc,Wine,1\n3,Beer,1x\n70000,Big,1\n");
     xrtest::ToolResult r = xrtest::Tool(Site(), {"import-csv", "depts", csv});
@@ -79,12 +79,10 @@ TEST_F(BadInputTest, KeysAndValuesThatAreNoNumbersOrTooLargeAreNamed) {
                  "hold (not a number, or out of its range)");
     EXPECT_FALSE(xrtest::Has(r.output, "Multiple-step")) << r.output;
     EXPECT_EQ(Rows("SELECT PLU FROM Products WHERE PLU = 91"), std::vector<std::string>{});
-}
-
-TEST_F(BadInputTest, AListFileOfGarbageIsReportedAndFails) {
+    // A list file of garbage fails.
     std::filesystem::create_directories(m_dir.Str() + "/lists");
     Write("lists/L00012.LST", "[FLIST]\nP\nIxyz\nI garbage <a>\nIhello\nsomething else\n");
-    xrtest::ToolResult r = xrtest::Tool(Site(), {"lists", "import", m_dir.Str() + "/lists", "12"});
+    r = xrtest::Tool(Site(), {"lists", "import", m_dir.Str() + "/lists", "12"});
     EXPECT_EQ(r.status, 1) << r.output;
     EXPECT_PRED2(Has, r.output, "lines not understood: 4");
     EXPECT_PRED2(Has, r.output,

@@ -91,9 +91,8 @@ TEST(ConcurrentWritersTest, SetupDuringTradingCompletes) {
     ASSERT_EQ(xrtest::Tool(dir.Str(), {"setup"}).status, 0);
     // An older site: tables of the trading database the set-up makes again.
     for (const char* table : {"TillTotals", "TillVars", "TillStates", "ProdSales", "DeptSales",
-                              "GrpSales", "SrvrSales", "MoreTotals"}) {
+                              "GrpSales", "SrvrSales", "MoreTotals"})
         ASSERT_EQ(xrtest::ToolSql(dir.Str(), std::string("DROP TABLE LORIMDB82..") + table), 0);
-    }
     ASSERT_EQ(xrtest::ToolSql(dir.Str(), "CREATE TABLE LORIMDB82..Trade (n INT NOT NULL)"), 0);
     Writer writer(dir.Str(), "INSERT INTO Trade (n) VALUES (1) UPDATE Trade SET n = n + 1");
     xrtest::ToolResult r = xrtest::Tool(dir.Str(), {"setup"});
