@@ -25,6 +25,7 @@ namespace {
 using xr::engine::Connection;
 using xrtest::Engine;
 using xrtest::ErrorOf;
+using xrtest::Has;
 using xrtest::OpenError;
 using xrtest::TestServer;
 using xrtest::ValueOf;
@@ -94,9 +95,8 @@ TEST_F(PostgresConnection, AServerNotThereIsAClearError) {
     std::string error = OpenError(With(cs, "Port", "1"));
     EXPECT_NE(error.find("Cannot connect to the PostgreSQL server"), std::string::npos) << error;
     error = OpenError(With(cs, "Data Source", m_server.Dir().Str()));
-    EXPECT_NE(error.find("Cannot connect to the PostgreSQL server '" + m_server.Dir().Str() + "'"),
-              std::string::npos)
-        << error;
+    EXPECT_PRED2(Has, error,
+                 "Cannot connect to the PostgreSQL server '" + m_server.Dir().Str() + "'");
     EXPECT_EQ(error.find(ValueOf(cs, "Password")), std::string::npos) << error;
 }
 
@@ -106,9 +106,8 @@ TEST_F(PostgresConnection, ServerGoneMidSessionIsAClearError) {
     conn.Execute("CREATE DATABASE Gone CREATE TABLE Gone..T (A INT NULL)");
     ASSERT_TRUE(xr::engine::postgres::DropServer(
         xr::engine::ConnectionString::Parse(m_server.ConnectString())));
-    EXPECT_NE(ErrorOf(conn, "INSERT Gone..T VALUES (1)")
-                  .find("connection to the PostgreSQL server was lost"),
-              std::string::npos);
+    EXPECT_PRED2(Has, ErrorOf(conn, "INSERT Gone..T VALUES (1)"),
+                 "connection to the PostgreSQL server was lost");
 }
 
 // Sessions that reach a new server at the same moment: one makes its
@@ -144,9 +143,8 @@ TEST_F(PostgresConnection, ASessionTheServerEndedFailsOnceThenReconnects) {
     ServerExec(m_server.ConnectString(),
                "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = "
                "current_database() AND pid <> pg_backend_pid()");
-    EXPECT_NE(
-        ErrorOf(conn, "INSERT T VALUES (3)").find("connection to the PostgreSQL server was lost"),
-        std::string::npos);
+    EXPECT_PRED2(Has, ErrorOf(conn, "INSERT T VALUES (3)"),
+                 "connection to the PostgreSQL server was lost");
     // A new session: the database as it was before the transaction, which
     // the server undid. As with a transaction the embedded engine lost, the
     // caller's writes are refused until it rolls back, so that none of its
@@ -176,9 +174,8 @@ TEST_F(PostgresConnection, AStatementTheServerCancelsFailsAndTheSessionGoesOn) {
     conn.Open(m_server.ConnectString());
     conn.Execute("USE Cx");
     // 16^6 rows: far longer than the server allows.
-    EXPECT_NE(ErrorOf(conn, "SELECT COUNT(*) FROM N a, N b, N c, N d, N e, N f")
-                  .find("The statement was cancelled"),
-              std::string::npos);
+    EXPECT_PRED2(Has, ErrorOf(conn, "SELECT COUNT(*) FROM N a, N b, N c, N d, N e, N f"),
+                 "The statement was cancelled");
     EXPECT_EQ(xrtest::Rows(conn, "SELECT COUNT(*) FROM N"), Lines{"16"});
 }
 
@@ -318,10 +315,9 @@ TEST_F(PostgresLogins, DeadlockVictimGetsError1205AndLosesItsTransaction) {
     ASSERT_NE(errors[0].empty(), errors[1].empty()) << errors[0] << " / " << errors[1];
     const std::string& text = errors[victim];
     EXPECT_EQ(text.rfind("Transaction (Process ID ", 0), 0u) << text;
-    EXPECT_NE(text.find(") was deadlocked on lock resources with another process and has been "
-                        "chosen as the deadlock victim. Rerun the transaction."),
-              std::string::npos)
-        << text;
+    EXPECT_PRED2(Has, text,
+                 ") was deadlocked on lock resources with another process and has been chosen as "
+                 "the deadlock victim. Rerun the transaction.");
     Connection& lost = victim == 0 ? a : b;
     EXPECT_EQ(xrtest::Rows(lost, "SELECT @@TRANCOUNT"), Lines{"0"});
     // Only the survivor's work is there: its batch went on past the update.
