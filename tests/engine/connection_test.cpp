@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <functional>
 
 #include "engine/connection_string.h"
@@ -29,8 +27,7 @@ ComError Thrown(const std::function<void()>& fn) {
 
 class ConnectionTest : public xrtest::AnyEngineTest {};
 
-TEST_F(ConnectionTest, OperationsOnAClosedConnectionFail) {
-    const std::string closedText = "Operation is not allowed when the object is closed.";
+TEST_F(ConnectionTest, OperationsOnAClosedConnectionAndOpeningBadStringsFail) {
     std::vector<std::function<void()>> ops = {
         [&] { m_conn.Execute("SELECT 1"); },
         [&] { m_conn.Query("SELECT 1"); },
@@ -45,11 +42,8 @@ TEST_F(ConnectionTest, OperationsOnAClosedConnectionFail) {
         SCOPED_TRACE(i);
         ComError e = Thrown(ops[i]);
         EXPECT_EQ(e.Error(), xr::adErrObjectClosed);
-        EXPECT_EQ(e.Description(), closedText);
+        EXPECT_EQ(e.Description(), "Operation is not allowed when the object is closed.");
     }
-}
-
-TEST_F(ConnectionTest, OpenRejectsBadStringsAndUnknownProviders) {
     struct Case {
         std::string text;
         xr::HRESULT code;
@@ -73,15 +67,6 @@ TEST_F(ConnectionTest, OpenRejectsBadStringsAndUnknownProviders) {
         ASSERT_EQ(m_conn.Errors().size(), 1u);
         EXPECT_EQ(m_conn.Errors()[0].number, c.code);
     }
-}
-
-TEST_F(ConnectionTest, ADataFolderBelowAFileCannotBeOpened) {
-    auto file = m_dir.Path() / "plain-file";
-    std::ofstream(file) << "x";
-    ComError e = Thrown([&] { m_conn.Open("Data Source=" + (file / "server").string()); });
-    EXPECT_NE(e.Error(), 0);
-    EXPECT_NE(e.Description().find("plain-file"), std::string::npos) << e.Description();
-    EXPECT_FALSE(m_conn.IsOpen());
 }
 
 TEST_F(ConnectionTest, ErrorsClearOnTheNextCallPropertiesAndReopening) {
@@ -121,7 +106,7 @@ using xr::engine::ConnectionString;
 using xr::engine::MaskPasswords;
 using Pairs = std::vector<std::pair<std::string, std::string>>;
 
-TEST(ConnectionStringParse, SplitsPairsTrimsAndUnquotes) {
+TEST(ConnectionStringParse, SplitsTrimsAndUnquotesAndTheFirstOfTwoKeysHoldsWhateverItsCase) {
     struct Case {
         const char* text;
         Pairs pairs;
@@ -142,6 +127,10 @@ TEST(ConnectionStringParse, SplitsPairsTrimsAndUnquotes) {
         SCOPED_TRACE(c.text);
         EXPECT_EQ(ConnectionString::Parse(c.text).Pairs(), c.pairs);
     }
+    auto cs = ConnectionString::Parse("Server=HOST2;data source=/x;SERVER=HOST1\\LORIMSQL");
+    EXPECT_EQ(cs.Get("Server"), "HOST2");
+    EXPECT_EQ(cs.Get("DATA SOURCE"), "/x");
+    EXPECT_EQ(cs.Get("Provider"), std::nullopt);
 }
 
 TEST(ConnectionStringParse, MalformedTextFailsWithOleDbText) {
@@ -156,13 +145,6 @@ TEST(ConnectionStringParse, MalformedTextFailsWithOleDbText) {
             EXPECT_EQ(e.Description(), xr::engine::kMalformedConnectionText);
         }
     }
-}
-
-TEST(ConnectionStringParse, KeysIgnoreCaseAndTheFirstOfTwoHolds) {
-    auto cs = ConnectionString::Parse("Server=HOST2;data source=/x;SERVER=HOST1\\LORIMSQL");
-    EXPECT_EQ(cs.Get("Server"), "HOST2");
-    EXPECT_EQ(cs.Get("DATA SOURCE"), "/x");
-    EXPECT_EQ(cs.Get("Provider"), std::nullopt);
 }
 
 TEST(MaskPasswords, HidesEveryPasswordValueAndKeepsTheRest) {
@@ -257,8 +239,8 @@ TEST_F(LostTransactionTest, NothingAfterAFullDiskReachesTheFileAndOnlyARollbackE
     EXPECT_EQ(Failure([&] { m_conn.Execute(BigInsert("big3")); }), kLost);
     EXPECT_EQ(Failure([&] { m_conn.Execute("INSERT Sales (Note) VALUES ('B')"); }), kLost);
     EXPECT_EQ(Failure([&] { m_conn.Execute("UPDATE Sales SET Note = 'C'"); }), kLost);
-    EXPECT_EQ(Scalar("SELECT @@TRANCOUNT"),
-              "1");  // reads go on, as in the server's doomed transaction
+    // Reads go on, as in the server's doomed transaction.
+    EXPECT_EQ(Scalar("SELECT @@TRANCOUNT"), "1");
     EXPECT_EQ(Failure([&] { m_conn.CommitTrans(); }), kLost);
     EXPECT_EQ(Scalar("SELECT @@TRANCOUNT"), "1");
     EXPECT_EQ(Failure([&] { m_conn.BeginTrans(); }),
@@ -303,7 +285,7 @@ TEST_F(LostTransactionTest, ABatchWithBeginTranKeepsNothingOfItsTransaction) {
     EXPECT_EQ(OnFile(), std::vector<std::string>{"kept"});
 }
 
-TEST_F(LostTransactionTest, ARecordsetWritesNothingInALostTransaction) {
+TEST_F(LostTransactionTest, ARecordsetWritesNothingInALostTransactionNorACommitOnAFullDisk) {
     m_conn.BeginTrans();
     m_disk.FailOneWriteAfter(0);
     EXPECT_NE(Failure([&] { m_conn.Execute(BigInsert("big")); }), "");
@@ -317,14 +299,13 @@ TEST_F(LostTransactionTest, ARecordsetWritesNothingInALostTransaction) {
     source.reset();
     m_conn.RollbackTrans();
     EXPECT_EQ(OnFile(), std::vector<std::string>{"kept"});
-}
 
-TEST_F(LostTransactionTest, ACommitThatMeetsAFullDiskKeepsNothingAndLeavesNoTransaction) {
+    // A commit that meets a full disk keeps nothing and leaves no transaction.
     m_conn.BeginTrans();
     m_conn.Execute("INSERT Sales (Note) VALUES ('A')");
     m_disk.FailOneWriteAfter(0);
     EXPECT_NE(Failure([&] { m_conn.CommitTrans(); }), "");
-    ASSERT_EQ(m_disk.Refused(), 1);
+    ASSERT_EQ(m_disk.Refused(), 2);
     EXPECT_EQ(Scalar("SELECT @@TRANCOUNT"), "0");
     m_conn.Execute("INSERT Sales (Note) VALUES ('B')");
     EXPECT_EQ(OnFile(), (std::vector<std::string>{"B", "kept"}));

@@ -1,6 +1,4 @@
 # Tests of src/frame.
 xrdb8_test(frame_tests
   ${CMAKE_CURRENT_LIST_DIR}/connect_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/report_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/shield_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/threads_test.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/report_test.cpp)
