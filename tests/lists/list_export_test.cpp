@@ -58,7 +58,7 @@ TEST_P(ListExportTest, LayoutNameFollowsTheLocation) {
     }
 }
 
-TEST_P(ListExportTest, KeyTexts) {
+TEST_P(ListExportTest, KeyTextsAndTheSizeCodeOfEachFont) {
     AddHeader(12, "x", 2, 4, "L");
     AddKey(12, 1, 1, "Two lines");
     AddKey(12, 1, 2, "abc");
@@ -73,6 +73,8 @@ TEST_P(ListExportTest, KeyTexts) {
     AddKey(12, 1, 4, "Wine", "15B", 21, 78);
     AddKey(12, 1, 5, "Own text", "15B", 1, 79);
     Exec("UPDATE ListItems SET TextDefaultOnly=1 WHERE ItemNo IN (3, 5)");
+    const char* fonts[] = {"", "9.99B", "10", "17B", "18B", "abc"};
+    for (int i = 0; i < 6; ++i) AddKey(12, 1, i + 6, "k", fonts[i]);
     EXPECT_EQ(m_db.ListFromDB(Folder(), 12), 0);
     // Only a product key shows the product's own text.
     EXPECT_EQ(ReadFile("L00012.LST"),
@@ -81,16 +83,7 @@ TEST_P(ListExportTest, KeyTexts) {
               "I 1 1 <a|b|c> 4 5 1 1 1 15.00\n"
               "I 21 77 <${PLUTEXT}> 4 5 1 1 1 15.00\n"
               "I 21 78 <Wine> 4 5 1 1 1 15.00\n"
-              "I 1 79 <Own text> 4 5 1 1 1 15.00\n");
-}
-
-TEST_P(ListExportTest, SizeCodeFollowsTheFont) {
-    AddHeader(12, "x", 2, 4, "L");
-    const char* fonts[] = {"", "9.99B", "10", "17B", "18B", "abc"};
-    for (int i = 0; i < 6; ++i) AddKey(12, 1, i + 1, "k", fonts[i]);
-    EXPECT_EQ(m_db.ListFromDB(Folder(), 12), 0);
-    EXPECT_EQ(ReadFile("L00012.LST"),
-              "[FLIST]\nL \"x\" LIST2X4 1 1 3 2 9 4 5 6 7\nP 1 2 0\n"
+              "I 1 79 <Own text> 4 5 1 1 1 15.00\n"
               "I 1 1 <k> 4 5 0 1 1 0.00\n"
               "I 1 1 <k> 4 5 0 1 1 9.99\n"
               "I 1 1 <k> 4 5 1 1 1 10.00\n"
