@@ -161,7 +161,7 @@ protected:
     }
 };
 
-TEST_P(SysValueTest, EachOverloadChangesOnlyItsOwnValues) {
+TEST_P(SysValueTest, EachOverloadChangesOnlyItsOwnValuesAndANewValueTakesTheObjects) {
     const struct {
         const char* what;
         std::function<int(CSysValue&)> write;
@@ -181,9 +181,7 @@ TEST_P(SysValueTest, EachOverloadChangesOnlyItsOwnValues) {
         EXPECT_EQ(Rows("SELECT iValue, fValue, sValue FROM SysValues"),
                   std::vector<std::string>{c.row});
     }
-}
-
-TEST_P(SysValueTest, ANewValueTakesWhatTheObjectHolds) {
+    // A new value takes what the object holds.
     CSysValue fresh;
     ASSERT_EQ(fresh.AddUpdate("Rate", 0, 2.5), 1);
     EXPECT_EQ(Scalar("SELECT iValue, fValue, sValue FROM SysValues WHERE FieldName='Rate'"),
@@ -195,8 +193,7 @@ TEST_P(SysValueTest, ANewValueTakesWhatTheObjectHolds) {
     ASSERT_EQ(used.AddUpdate("Colour", 4, 128), 1);
     EXPECT_EQ(Scalar("SELECT iValue, fValue, sValue FROM SysValues WHERE FieldIndex=4"),
               "128|0.75|red");
-    EXPECT_EQ(used.m_fieldName, "Colour");
-    EXPECT_EQ(used.m_fieldIndex, 4);
+    EXPECT_EQ(used.m_fieldName + "|" + std::to_string(used.m_fieldIndex), "Colour|4");
 }
 
 TEST_P(SysValueTest, IndexesOfOneNameAreIndependentAndNamesMayHoldQuotes) {
@@ -224,9 +221,7 @@ TEST_P(SysValueTest, TheExportsAddAndGetThroughSlots) {
     int i = 0;
     double f = 0;
     ASSERT_EQ(SysValueGet(1, "Paid out", 2, &text, &i, &f), 0);
-    EXPECT_STREQ(buffer, "Milk");
-    EXPECT_EQ(i, 13);
-    EXPECT_EQ(f, 4.5);
+    EXPECT_EQ(xr::Format("%s|%d|%g", buffer, i, f), "Milk|13|4.5");
     // Outputs left null (or a null buffer) receive nothing.
     EXPECT_EQ(SysValueGet(1, "Paid out", 2, nullptr, nullptr, nullptr), 0);
     char* noBuffer = nullptr;
@@ -236,8 +231,7 @@ TEST_P(SysValueTest, TheExportsAddAndGetThroughSlots) {
     i = -1;
     EXPECT_EQ(SysValueGet(1, "Paid out", 3, &text, &i, &f), 1);
     EXPECT_EQ(SysValueGet(1, "Paid out", 3, nullptr, nullptr, nullptr), 1);
-    EXPECT_STREQ(buffer, "unchanged");
-    EXPECT_EQ(i, -1);
+    EXPECT_EQ(xr::Format("%s|%d", buffer, i), "unchanged|-1");
     // Slots outside 0 to 3 fail without touching anything.
     EXPECT_EQ(SysValueAdd(4, "x", 0, "", 0, 0), 1);
     EXPECT_EQ(SysValueGet(-1, "Paid out", 2, &text, &i, &f), 1);

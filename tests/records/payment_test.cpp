@@ -109,18 +109,10 @@ TEST_P(PaymentTest, StructureClassesRoundTripAndServerSwitchesAreBitColumns) {
                                       .toPound = 1.125},
                             [](CForex& r) { return r.Equ(2); });
 
-    funcctrl2_def func{
-        .FuncNo = 30, .Name = "No sale", .Auth = 5, .Flags = FUNC_PASSWORD | FUNC_LOG | 0x0100};
-    {
-        CFunction writer;
-        funcctrl2_def given = func;
-        ASSERT_EQ(writer.AddUpdate(given), 1);
-        CFunction reader;
-        ASSERT_EQ(reader.Equ(30), 1);
-        EXPECT_STREQ(reader.m_def.Name, "No sale");
-        EXPECT_EQ(+reader.m_def.Flags, FUNC_PASSWORD | FUNC_LOG) << "a fresh object keeps none";
-        EXPECT_EQ(+reader.m_def.Auth, 5);
-    }
+    ExpectRoundTrip<CFunction>(
+        funcctrl2_def{
+            .FuncNo = 30, .Name = "No sale", .Auth = 5, .Flags = FUNC_PASSWORD | FUNC_LOG},
+        [](CFunction& r) { return r.Equ(30); });
 
     ExpectRoundTrip<CServer>(
         srvr_def{.SrvNo = 12, .Name = "Maria", .Auth = 3, .Password = 4321, .Drawer = 2},
@@ -158,11 +150,10 @@ TEST_P(PaymentTest, PrintersBelongToATill) {
     CPrinter read;
     ASSERT_EQ(read.Equ(3, "Bar's till"), 1);
     // Any set Active reads as 1; the name keeps nine characters and the terminator.
-    auto text = [](const cfgprt_def& d) {
-        return xr::Format("%d|%d|%s|%s|%d|%d|%s", +d.TillNo, +d.Active, d.Name, d.Port, +d.Chan,
-                          +d.Link, d.Type);
-    };
-    EXPECT_EQ(text(read.m_def), "3|1|Bar's til|COM1|-2|-1|EPSON");
+    const cfgprt_def& d = read.m_def;
+    EXPECT_EQ(xr::Format("%d|%d|%s|%s|%d|%d|%s", +d.TillNo, +d.Active, d.Name, d.Port, +d.Chan,
+                         +d.Link, d.Type),
+              "3|1|Bar's til|COM1|-2|-1|EPSON");
     ASSERT_EQ(read.Equ(3, "KITCHEN"), 1);
     EXPECT_EQ(xr::Format("%d|%s", +read.m_def.Active, read.m_def.Type), "0|--");
     EXPECT_EQ(read.Equ(5, "KITCHEN"), 0) << "till 5 has no such printer";
@@ -252,8 +243,7 @@ TEST_P(TimePlanTest, AddingAnEntryMakesItsPlanAHeader) {
 }
 
 TEST_P(TimePlanTest, TheNameComesFromThePointerOrIsDefault) {
-    Exec("INSERT INTO TimePlanEntrys (PlanNo, EntryNo, Name) VALUES (1, 1, '')");
-    Exec("INSERT INTO TimePlanEntrys (PlanNo, EntryNo, Name) VALUES (1, 2, 'Evening')");
+    Exec("INSERT INTO TimePlanEntrys (PlanNo, EntryNo, Name) VALUES (1, 1, ''), (1, 2, 'Evening')");
     auto storedName = [](int entry) {
         return Scalar(xr::Format("SELECT Name FROM TimePlanEntrys WHERE EntryNo=%d", entry));
     };

@@ -59,9 +59,8 @@ TEST_P(FloorTest, AreasRoomsAndStatusLevels) {
     EXPECT_EQ(area.Equ(4), 0);
 
     Exec(
-        "INSERT INTO TableStatusLevels (SchemeNo, LevelNo, Text) VALUES (1, 3, 'Other') "
-        "INSERT INTO TableStatusLevels (SchemeNo, LevelNo, Text) VALUES (0, 3, 'Mains') "
-        "INSERT INTO TableStatusLevels (SchemeNo, LevelNo, Text) VALUES (2, 5, 'Dessert')");
+        "INSERT INTO TableStatusLevels (SchemeNo, LevelNo, Text) VALUES (1, 3, 'Other'), "
+        "(0, 3, 'Mains'), (2, 5, 'Dessert')");
     CTableStatusLevel level;
     ASSERT_EQ(level.Equ(3), 1);
     std::string text;
@@ -117,9 +116,8 @@ TEST_P(FloorTest, FlexibleTextsAndGroupAreasGoThroughFieldAccess) {
               "Thank you, come again|300");
 
     Exec(
-        "INSERT INTO FlexTextLines VALUES (1, 'BillFooter', 'Merci') "
-        "INSERT INTO FlexTextLines VALUES (0, 'BillHeader', 'Welcome') "
-        "INSERT INTO FlexTextLines VALUES (0, 'BillFooter', 'Thanks')");
+        "INSERT INTO FlexTextLines VALUES (1, 'BillFooter', 'Merci'), "
+        "(0, 'BillHeader', 'Welcome'), (0, 'BillFooter', 'Thanks')");
     CFlexTextLines lines;
     std::string walked;
     for (int more = lines.MoveFirst(); more == 1; more = lines.MoveNext()) {
