@@ -117,17 +117,6 @@ TEST_P(ListImportTest, KeysTakeTheirNumbersPagesAndFonts) {
     EXPECT_FALSE(LinesWith("[FLIST]").empty()) << "the skipped section is reported";
 }
 
-TEST_P(ListImportTest, ClassicModeOffsetsTheColoursGiven) {
-    m_db.SetClassic(1);
-    WriteFile("L00012.LST",
-              "[FLIST]\nL \"k\" FUNC5X3 1 0 0 0 1 1\nP\nI 1 1 <x> 4 5\nI 1 2 <y> -1 6\n"
-              "P 1 2 0\nI 1 3 <z>\n");
-    EXPECT_EQ(m_db.ListToDB(Folder(), 12), 0);
-    EXPECT_EQ(Keys(12), (std::vector<std::string>{"1.1 1 1 <x> 36 37 1 0 0 10B",
-                                                  "1.2 1 2 <y> 32 38 1 0 0 10B",
-                                                  "2.1 1 3 <z> 1 2 0 0 0 12B"}));
-}
-
 TEST_P(ListImportTest, AnImportReplacesTheWholeListUnlessItsFileIsFromTheDatabaseOrMissing) {
     Exec("INSERT ListHdrs (ListNo, Description) VALUES (12, 'old')");
     Exec("INSERT ListItems (ListNo, PageNo, ItemNo, ItemText) VALUES (12, 9, 9, 'old key')");
@@ -153,13 +142,21 @@ TEST_P(ListImportTest, AnImportReplacesTheWholeListUnlessItsFileIsFromTheDatabas
     EXPECT_EQ(Keys(12).size(), 1u);
 }
 
-TEST_P(ListImportTest, InClassicModeAScreenFileReplacesFourListsAndTheScreenMode) {
+TEST_P(ListImportTest, InClassicModeColoursAreOffsetAndAScreenFileReplacesFourListsAndItsMode) {
     // Outside classic mode a list of 1000 on is a list file like any other.
     WriteFile("L01020.LST", "[FLIST]\nL \"k\" LIST2X4 1 0 0 0 1 1\n");
     EXPECT_EQ(m_db.ListToDB(Folder(), 1020), 0);
     EXPECT_EQ(Header(1020), "k|2|4|1|0|0|0|1|1|L");
     EXPECT_EQ(Count("SELECT COUNT(*) FROM ScreenModes"), 0);
     m_db.SetClassic(1);
+    // The colours a list file gives are offset.
+    WriteFile("L00012.LST",
+              "[FLIST]\nL \"k\" FUNC5X3 1 0 0 0 1 1\nP\nI 1 1 <x> 4 5\nI 1 2 <y> -1 6\n"
+              "P 1 2 0\nI 1 3 <z>\n");
+    EXPECT_EQ(m_db.ListToDB(Folder(), 12), 0);
+    EXPECT_EQ(Keys(12), (std::vector<std::string>{"1.1 1 1 <x> 36 37 1 0 0 10B",
+                                                  "1.2 1 2 <y> 32 38 1 0 0 10B",
+                                                  "2.1 1 3 <z> 1 2 0 0 0 12B"}));
     Exec("INSERT ListHdrs (ListNo, Description) VALUES (1023, 'old'), (1024, 'not on the screen')");
     Exec("INSERT ListItems (ListNo, PageNo, ItemNo) VALUES (1021, 1, 1)");
     Exec("INSERT ScreenModes (ScrnNo, Description, ListTop) VALUES (2, 'old', 7)");

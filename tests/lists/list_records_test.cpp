@@ -10,20 +10,18 @@ namespace {
 using ListRecordsTest = ListsTest;
 
 plist_def SampleHeader(int list) {
-    plist_def def{};
-    def.ListNo = static_cast<int16_t>(list);
-    def.NPages = 3;
-    def.Rows = 5;
-    def.Cols = 6;
-    std::strcpy(def.LayoutName, "LIST5X6");
-    std::strcpy(def.Description, "Drinks");
-    def.Staydown = 1;
-    def.Link = -4;
-    def.SelMin = 2;
-    def.SelMax = 9;
-    def.ScrNo = 7;
-    std::strcpy(def.Location, "F");
-    return def;
+    return {.ListNo = static_cast<int16_t>(list),
+            .NPages = 3,
+            .Rows = 5,
+            .Cols = 6,
+            .LayoutName = "LIST5X6",
+            .Description = "Drinks",
+            .Staydown = 1,
+            .Link = -4,
+            .SelMin = 2,
+            .SelMax = 9,
+            .ScrNo = 7,
+            .Location = "F"};
 }
 
 TEST_P(ListRecordsTest, HeaderIsStoredAndReadBackColumnByColumnStaydownAsZeroOrOne) {
@@ -88,8 +86,7 @@ TEST_P(ListRecordsTest, ItemKeepsUnsignedBytesNegativeValuesAndTwoBitSizeAndAddK
                    "ListItems WHERE ListNo=9"),
               std::vector<std::string>{"9|1|4||1|90"});
     EXPECT_EQ(item.Add(9, 1, 4), 0);  // the key is taken
-    CListItem closed;
-    EXPECT_EQ(closed.Add(9, 1, 5), 0);
+    EXPECT_EQ(CListItem().Add(9, 1, 5), 0);
 }
 
 TEST_P(ListRecordsTest, DeleteListRemovesHeaderAndKeysOfThatListOnly) {

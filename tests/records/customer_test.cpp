@@ -119,8 +119,7 @@ TEST_P(CustomerTest, EveryFieldRoundTripsAndBitColumnsReadAsTrue) {
     CCustomer read;
     ASSERT_EQ(read.Equ(42), 1);
     // A set bit column reads as -1, as the tills have always seen it.
-    EXPECT_EQ(read.Active, -1);
-    EXPECT_EQ(read.IsVIP, -1);
+    EXPECT_EQ(xr::Format("%d|%d", read.Active, read.IsVIP), "-1|-1");
     read.Active = read.IsVIP = 1;
     EXPECT_TRUE(read == given);
     auto text = [](const SYSTEMTIME& t) {
@@ -206,15 +205,13 @@ TEST(CustomerDefTest, ComparesEverythingButTheDates) {
         SCOPED_TRACE(what);
         customer_def other = base;
         change(other);
-        EXPECT_EQ(other == base, 0);
-        EXPECT_EQ(other != base, 1);
+        EXPECT_EQ(xr::Format("%d|%d", other == base, other != base), "0|1");
     }
     customer_def touched = base;
     touched.ModifiedTime.wYear = 2030;
     touched.CreationTime.wSecond = 9;
     touched.LastUsedTime.wDay = 3;
-    EXPECT_EQ(touched == base, 1);
-    EXPECT_EQ(touched != base, 0);
+    EXPECT_EQ(xr::Format("%d|%d", touched == base, touched != base), "1|0");
 }
 
 }  // namespace
