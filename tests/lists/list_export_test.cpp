@@ -58,7 +58,7 @@ TEST_P(ListExportTest, LayoutNameFollowsTheLocation) {
     }
 }
 
-TEST_P(ListExportTest, KeyTexts) {
+TEST_P(ListExportTest, KeyTextsAndTheSizeCodeOfEachFont) {
     AddHeader(12, "x", 2, 4, "L");
     AddKey(12, 1, 1, "Two lines");
     AddKey(12, 1, 2, "abc");
@@ -73,6 +73,8 @@ TEST_P(ListExportTest, KeyTexts) {
     AddKey(12, 1, 4, "Wine", "15B", 21, 78);
     AddKey(12, 1, 5, "Own text", "15B", 1, 79);
     Exec("UPDATE ListItems SET TextDefaultOnly=1 WHERE ItemNo IN (3, 5)");
+    const char* fonts[] = {"", "9.99B", "10", "17B", "18B", "abc"};
+    for (int i = 0; i < 6; ++i) AddKey(12, 1, i + 6, "k", fonts[i]);
     EXPECT_EQ(m_db.ListFromDB(Folder(), 12), 0);
     // Only a product key shows the product's own text.
     EXPECT_EQ(ReadFile("L00012.LST"),
@@ -81,16 +83,7 @@ TEST_P(ListExportTest, KeyTexts) {
               "I 1 1 <a|b|c> 4 5 1 1 1 15.00\n"
               "I 21 77 <${PLUTEXT}> 4 5 1 1 1 15.00\n"
               "I 21 78 <Wine> 4 5 1 1 1 15.00\n"
-              "I 1 79 <Own text> 4 5 1 1 1 15.00\n");
-}
-
-TEST_P(ListExportTest, SizeCodeFollowsTheFont) {
-    AddHeader(12, "x", 2, 4, "L");
-    const char* fonts[] = {"", "9.99B", "10", "17B", "18B", "abc"};
-    for (int i = 0; i < 6; ++i) AddKey(12, 1, i + 1, "k", fonts[i]);
-    EXPECT_EQ(m_db.ListFromDB(Folder(), 12), 0);
-    EXPECT_EQ(ReadFile("L00012.LST"),
-              "[FLIST]\nL \"x\" LIST2X4 1 1 3 2 9 4 5 6 7\nP 1 2 0\n"
+              "I 1 79 <Own text> 4 5 1 1 1 15.00\n"
               "I 1 1 <k> 4 5 0 1 1 0.00\n"
               "I 1 1 <k> 4 5 0 1 1 9.99\n"
               "I 1 1 <k> 4 5 1 1 1 10.00\n"
@@ -119,13 +112,24 @@ TEST_P(ListExportTest, DatabaseWithoutFontsWritesTheSizeCode) {
               "I 1 1 <k> 4 5 3 1 1 0.00\n");
 }
 
-TEST_P(ListExportTest, MissingListWritesOnlyTheSuppLine) {
+TEST_P(ListExportTest, TheSuppLineAloneForAMissingListNothingForABadNumberOrFolder) {
     m_db.SuppLineSet("SUPP DBNO 2");
     EXPECT_EQ(m_db.ListFromDB(Folder(), 12), 0);
     EXPECT_EQ(ReadFile("L00012.LST"), "#SUPP DBNO 2\n");
     AddHeader(12, "x", 2, 4, "L");  // a header without keys
     EXPECT_EQ(m_db.ListFromDB(Folder(), 12), 0);
     EXPECT_EQ(ReadFile("L00012.LST"), "#SUPP DBNO 2\n[FLIST]\nL \"x\" LIST2X4 1 1 3 2 9 4 5 6 7\n");
+    EXPECT_EQ(m_db.ListFromDB(Folder(), 0), -2);
+    EXPECT_EQ(m_db.ListFromDB((m_files.Str() + "/nowhere").c_str(), 12), -1);
+    std::filesystem::remove(FilePath("L00012.LST"));
+    std::filesystem::create_directory(m_files.Path() / "L00012.LST");
+    EXPECT_EQ(m_db.ListFromDB(Folder(), 12), -1);
+    // An existing file of another case is overwritten.
+    std::filesystem::remove(FilePath("L00012.LST"));
+    WriteFile("l00012.lst", "old");
+    EXPECT_EQ(m_db.ListFromDB(Folder(), 12), 0);
+    EXPECT_FALSE(FileExists("L00012.LST"));
+    EXPECT_EQ(ReadFile("l00012.lst"), "#SUPP DBNO 2\n[FLIST]\nL \"x\" LIST2X4 1 1 3 2 9 4 5 6 7\n");
 }
 
 TEST_P(ListExportTest, ScreenFileHoldsTheFourListsWithoutHeaderLines) {
@@ -140,20 +144,6 @@ TEST_P(ListExportTest, ScreenFileHoldsTheFourListsWithoutHeaderLines) {
               "[FLOFF]\nP 1 2 0\nI 1 1 <a> 4 5 1 1 1 15.00\n"
               "[FPAY]\n"
               "[FBASE]\nP 1 2 0\nI 0 0 <||> 0 7 1\nI 1 1 <b> 4 5 1 1 1 15.00\n");
-}
-
-TEST_P(ListExportTest, BadListNumberOrFolderAndAFileOfAnotherCase) {
-    AddHeader(12, "x", 2, 4, "L");
-    EXPECT_EQ(m_db.ListFromDB(Folder(), 0), -2);
-    EXPECT_EQ(m_db.ListFromDB((m_files.Str() + "/nowhere").c_str(), 12), -1);
-    std::filesystem::create_directory(m_files.Path() / "L00012.LST");
-    EXPECT_EQ(m_db.ListFromDB(Folder(), 12), -1);
-    // An existing file of another case is overwritten.
-    std::filesystem::remove(FilePath("L00012.LST"));
-    WriteFile("l00012.lst", "old");
-    EXPECT_EQ(m_db.ListFromDB(Folder(), 12), 0);
-    EXPECT_FALSE(FileExists("L00012.LST"));
-    EXPECT_EQ(ReadFile("l00012.lst"), "[FLIST]\nL \"x\" LIST2X4 1 1 3 2 9 4 5 6 7\n");
 }
 
 TEST_P(ListExportTest, AllListsGoToTheirFolders) {

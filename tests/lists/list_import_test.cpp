@@ -11,8 +11,6 @@ namespace {
 
 using ListImportTest = ListsTest;
 
-// ---- header lines ----------------------------------------------------------------
-
 // A header that cannot be read gives the section's defaults: no grid, two
 // pages, "Screen <list>.<section>", screen 1.
 constexpr const char* kDefaults = "Screen 12.4|0|0|2|0|0|0|1|1|";
@@ -58,8 +56,7 @@ struct ImportCase {
 };
 
 TEST_P(ListImportTest, KeysTakeTheirNumbersPagesAndFonts) {
-    Exec("INSERT Presets (ScrnNo, PresetNo, PLU) VALUES (4, 7, 5012345)");
-    Exec("INSERT Presets (ScrnNo, PresetNo, PLU) VALUES (1, 8, 99)");
+    Exec("INSERT Presets (ScrnNo, PresetNo, PLU) VALUES (4, 7, 5012345), (1, 8, 99)");
     const ImportCase cases[] = {
         // No header line: no grid, and a page per key.
         {"[FLIST]\nP\nI 1 1 <a>\nI 1 2 <b>\nI 1 3 <c>\n",
@@ -120,18 +117,7 @@ TEST_P(ListImportTest, KeysTakeTheirNumbersPagesAndFonts) {
     EXPECT_FALSE(LinesWith("[FLIST]").empty()) << "the skipped section is reported";
 }
 
-TEST_P(ListImportTest, ClassicModeOffsetsTheColoursGiven) {
-    m_db.SetClassic(1);
-    WriteFile("L00012.LST",
-              "[FLIST]\nL \"k\" FUNC5X3 1 0 0 0 1 1\nP\nI 1 1 <x> 4 5\nI 1 2 <y> -1 6\n"
-              "P 1 2 0\nI 1 3 <z>\n");
-    EXPECT_EQ(m_db.ListToDB(Folder(), 12), 0);
-    EXPECT_EQ(Keys(12), (std::vector<std::string>{"1.1 1 1 <x> 36 37 1 0 0 10B",
-                                                  "1.2 1 2 <y> 32 38 1 0 0 10B",
-                                                  "2.1 1 3 <z> 1 2 0 0 0 12B"}));
-}
-
-TEST_P(ListImportTest, ImportReplacesTheWholeList) {
+TEST_P(ListImportTest, AnImportReplacesTheWholeListUnlessItsFileIsFromTheDatabaseOrMissing) {
     Exec("INSERT ListHdrs (ListNo, Description) VALUES (12, 'old')");
     Exec("INSERT ListItems (ListNo, PageNo, ItemNo, ItemText) VALUES (12, 9, 9, 'old key')");
     Exec("INSERT ListItems (ListNo, PageNo, ItemNo, ItemText) VALUES (13, 1, 1, 'other list')");
@@ -140,13 +126,9 @@ TEST_P(ListImportTest, ImportReplacesTheWholeList) {
     EXPECT_EQ(Header(12), "new|2|4|1|0|0|0|1|1|L");
     EXPECT_EQ(Keys(12).size(), 1u);
     EXPECT_EQ(Count("SELECT COUNT(*) FROM ListItems WHERE ListNo=13"), 1);
-}
-
-TEST_P(ListImportTest, AFileWrittenFromTheDatabaseOrMissingChangesNothing) {
-    Exec("INSERT ListHdrs (ListNo, Description) VALUES (12, 'kept')");
-    WriteFile("L00012.LST", "#supp dbno 3\n[FLIST]\nL \"new\" LIST2X4 1 0 0 0 1 1\n");
+    // A file written from the database is not read back.
+    WriteFile("L00012.LST", "#supp dbno 3\n[FLIST]\nL \"other\" LIST5X6 1 0 0 0 1 1\n");
     EXPECT_EQ(m_db.ListToDB(Folder(), 12), 0);
-    EXPECT_EQ(Scalar("SELECT Description FROM ListHdrs WHERE ListNo=12"), "kept");
     // A missing file or a bad list number changes nothing.
     std::filesystem::remove(FilePath("L00012.LST"));
     EXPECT_EQ(m_db.ListToDB(Folder(), 12), -1);
@@ -156,16 +138,27 @@ TEST_P(ListImportTest, AFileWrittenFromTheDatabaseOrMissingChangesNothing) {
     EXPECT_EQ(m_db.ListToDB(nullptr, 12), -1);
     EXPECT_EQ(m_db.ListToDB(Folder(), 0), -2);
     EXPECT_EQ(m_db.ListToDB(Folder(), 40000), -2);
-    EXPECT_EQ(Header(12), "kept|0|0|0|0|0|0|0|1|L");
+    EXPECT_EQ(Header(12), "new|2|4|1|0|0|0|1|1|L");
+    EXPECT_EQ(Keys(12).size(), 1u);
 }
 
-// ---- screen-definition files ---------------------------------------------------------
-
-TEST_P(ListImportTest, ScreenFileReplacesFourListsAndTheScreenMode) {
+TEST_P(ListImportTest, InClassicModeColoursAreOffsetAndAScreenFileReplacesFourListsAndItsMode) {
+    // Outside classic mode a list of 1000 on is a list file like any other.
+    WriteFile("L01020.LST", "[FLIST]\nL \"k\" LIST2X4 1 0 0 0 1 1\n");
+    EXPECT_EQ(m_db.ListToDB(Folder(), 1020), 0);
+    EXPECT_EQ(Header(1020), "k|2|4|1|0|0|0|1|1|L");
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM ScreenModes"), 0);
     m_db.SetClassic(1);
-    Exec("INSERT ListHdrs (ListNo, Description) VALUES (1023, 'old')");
+    // The colours a list file gives are offset.
+    WriteFile("L00012.LST",
+              "[FLIST]\nL \"k\" FUNC5X3 1 0 0 0 1 1\nP\nI 1 1 <x> 4 5\nI 1 2 <y> -1 6\n"
+              "P 1 2 0\nI 1 3 <z>\n");
+    EXPECT_EQ(m_db.ListToDB(Folder(), 12), 0);
+    EXPECT_EQ(Keys(12), (std::vector<std::string>{"1.1 1 1 <x> 36 37 1 0 0 10B",
+                                                  "1.2 1 2 <y> 32 38 1 0 0 10B",
+                                                  "2.1 1 3 <z> 1 2 0 0 0 12B"}));
+    Exec("INSERT ListHdrs (ListNo, Description) VALUES (1023, 'old'), (1024, 'not on the screen')");
     Exec("INSERT ListItems (ListNo, PageNo, ItemNo) VALUES (1021, 1, 1)");
-    Exec("INSERT ListHdrs (ListNo, Description) VALUES (1024, 'not on the screen')");
     Exec("INSERT ScreenModes (ScrnNo, Description, ListTop) VALUES (2, 'old', 7)");
     WriteFile("scrdef02.def",
               "[FLOFF]\nP\nI 1 1 <off>\n"
@@ -186,16 +179,7 @@ TEST_P(ListImportTest, ScreenFileReplacesFourListsAndTheScreenMode) {
               std::vector<std::string>{"2|Auto generated|1020|1021|1022|1023|0|0"});
 }
 
-TEST_P(ListImportTest, OutsideClassicModeListsOf1000AreListFiles) {
-    WriteFile("L01020.LST", "[FLIST]\nL \"k\" LIST2X4 1 0 0 0 1 1\n");
-    EXPECT_EQ(m_db.ListToDB(Folder(), 1020), 0);
-    EXPECT_EQ(Header(1020), "k|2|4|1|0|0|0|1|1|L");
-    EXPECT_EQ(Count("SELECT COUNT(*) FROM ScreenModes"), 0);
-}
-
-// ---- results ---------------------------------------------------------------------
-
-TEST_P(ListImportTest, WrongKindOfSectionStopsTheImportKeepingWhatWasWritten) {
+TEST_P(ListImportTest, AWrongSectionOrTableGivesItsCodeKeepingWhatWasWritten) {
     WriteFile("L00012.LST",
               "[FLIST]\nL \"k\" LIST2X4 1 0 0 0 1 1\nP\nI 1 1 <a>\n[FBASE]\nP\nI 1 2 <b>\n");
     EXPECT_EQ(m_db.ListToDB(Folder(), 12), 78);
@@ -207,9 +191,7 @@ TEST_P(ListImportTest, WrongKindOfSectionStopsTheImportKeepingWhatWasWritten) {
     EXPECT_EQ(m_db.ListToDB(Folder(), 1020), 77);
     EXPECT_EQ(Keys(1020).size(), 1u);
     EXPECT_EQ(Count("SELECT COUNT(*) FROM ScreenModes"), 0);
-}
-
-TEST_P(ListImportTest, TablesThatCannotBeOpenedGiveTheirCodes) {
+    // Tables that cannot be opened.
     WriteFile("L00012.LST", "[FLIST]\n");
     Exec("DROP TABLE ListItems");
     EXPECT_EQ(m_db.ListToDB(Folder(), 12), 3);
@@ -217,8 +199,6 @@ TEST_P(ListImportTest, TablesThatCannotBeOpenedGiveTheirCodes) {
     Exec("DROP TABLE ListHdrs");
     EXPECT_EQ(m_db.ListToDB(Folder(), 12), 1);
 }
-
-// ---- fonts -------------------------------------------------------------------------
 
 struct FontCase {
     const char* location;
@@ -257,17 +237,18 @@ struct BadCase {
     std::string key;     // the one key of list 12; "" when none is written
 };
 
-const std::string kHeader = "[FLIST]\nL \"k\" LIST2X4 1 0 0 0 1 1\nP\n";
+const std::string kList = "[FLIST]\nL \"k\" LIST2X4 1 0 0 0 1 1\n";
+const std::string kHeader = kList + "P\n";
 const char* kStored = "k|2|4|1|0|0|0|1|1|L";
+const char* kKeyA = "1.1 1 1 <a> 0 3 1 0 0 15B";  // "I 1 1 <a>" read
 
 std::vector<BadCase> BadCases() {
     return {
         {"empty file", "", 0, "<no row>", ""},
         {"binary", std::string("\177ELF\0\1\2[FLIS\xff\xfe", 14), 0, "<no row>", ""},
         {"screen file named as a list file", "[FLOFF]\nP\nI 1 1 <a>\n", 78, "<no row>", ""},
-        {"no line end at the end", kHeader + "I 1 1 <a>", 0, kStored, "1.1 1 1 <a> 0 3 1 0 0 15B"},
-        {"short #SUPP", "#SUPP DBN\n" + kHeader + "I 1 1 <a>\n", 0, kStored,
-         "1.1 1 1 <a> 0 3 1 0 0 15B"},
+        {"no line end at the end", kHeader + "I 1 1 <a>", 0, kStored, kKeyA},
+        {"short #SUPP", "#SUPP DBN\n" + kHeader + "I 1 1 <a>\n", 0, kStored, kKeyA},
         {"item without anything", kHeader + "I\n", 0, kStored, "1.1 0 0 <?\?> 0 3 1 0 0 "},
         {"item of words", kHeader + "ITEM one two <x> y z\n", 0, kStored,
          "1.1 0 0 <x> 0 3 1 0 0 15B"},
@@ -287,21 +268,18 @@ std::vector<BadCase> BadCases() {
          0, kStored, "1.1 1 1 <" + std::string(80, 'x') + "> 4 5 2 0 0 20B"},
         {"text with a NUL", kHeader + std::string("I 1 1 <a\0b> 4 5\n", 16), 0, kStored,
          "1.1 1 1 <?\?> 0 3 1 0 0 "},
-        {"page line of words", "[FLIST]\nL \"k\" LIST2X4 1 0 0 0 1 1\nPAGE x\nI 1 1 <a>\n", 0,
-         kStored, "1.1 1 1 <a> 0 3 1 0 0 15B"},
-        {"page line with extra numbers",
-         "[FLIST]\nL \"k\" LIST2X4 1 0 0 0 1 1\nP 1 2 2 7 7\nI 1 1 <a>\n", 0, kStored,
+        {"page line of words", kList + "PAGE x\nI 1 1 <a>\n", 0, kStored, kKeyA},
+        {"page line with extra numbers", kList + "P 1 2 2 7 7\nI 1 1 <a>\n", 0, kStored,
          "1.1 1 1 <a> 1 2 2 0 0 20B"},
         {"header line far too long",
          "[FLIST]\nL \"" + std::string(3000, 'd') + "\" LIST2X4 1 0 0 0 1 1\nP\nI 1 1 <a>\n", 0,
-         "dddddddddddddddddddddddddddddddddddddddd|2|4|1|0|0|0|1|1|L", "1.1 1 1 <a> 0 3 1 0 0 15B"},
+         "dddddddddddddddddddddddddddddddddddddddd|2|4|1|0|0|0|1|1|L", kKeyA},
         {"layout name far too long",
          "[FLIST]\nL \"k\" LIST2X4" + std::string(500, '9') + " 1 0 0 0 1 1\nP\nI 1 1 <a>\n", 0,
          "k|0|0|2|0|0|0|1|1|L", "2.1 1 1 <a> 0 3 1 0 0 "},
         {"header before the section", "L \"k\" LIST2X4 1 0 0 0 1 1\n[FLIST]\nP\nI 1 1 <a>\n", 0,
          "Screen 12.4|0|0|2|0|0|0|1|1|", "2.1 1 1 <a> 0 3 1 0 0 "},
-        {"keys before a page line",
-         "[FLIST]\nL \"k\" LIST2X4 1 0 0 0 1 1\nI 1 1 <a>\nP\nI 1 2 <b>\n", 0, kStored, ""},
+        {"keys before a page line", kList + "I 1 1 <a>\nP\nI 1 2 <b>\n", 0, kStored, ""},
     };
 }
 

@@ -10,21 +10,18 @@ namespace {
 using ListRecordsTest = ListsTest;
 
 plist_def SampleHeader(int list) {
-    plist_def def;
-    std::memset(&def, 0, sizeof def);
-    def.ListNo = static_cast<int16_t>(list);
-    def.NPages = 3;
-    def.Rows = 5;
-    def.Cols = 6;
-    std::strcpy(def.LayoutName, "LIST5X6");
-    std::strcpy(def.Description, "Drinks");
-    def.Staydown = 1;
-    def.Link = -4;
-    def.SelMin = 2;
-    def.SelMax = 9;
-    def.ScrNo = 7;
-    std::strcpy(def.Location, "F");
-    return def;
+    return {.ListNo = static_cast<int16_t>(list),
+            .NPages = 3,
+            .Rows = 5,
+            .Cols = 6,
+            .LayoutName = "LIST5X6",
+            .Description = "Drinks",
+            .Staydown = 1,
+            .Link = -4,
+            .SelMin = 2,
+            .SelMax = 9,
+            .ScrNo = 7,
+            .Location = "F"};
 }
 
 TEST_P(ListRecordsTest, HeaderIsStoredAndReadBackColumnByColumnStaydownAsZeroOrOne) {
@@ -41,7 +38,6 @@ TEST_P(ListRecordsTest, HeaderIsStoredAndReadBackColumnByColumnStaydownAsZeroOrO
                          back.m_def.Link, back.m_def.ScrNo, back.m_def.Description,
                          back.m_def.Location, back.m_def.LayoutName),
               "12|3|-4|7|Drinks|F|");
-    // Stay-down is stored as zero or one.
     def = SampleHeader(13);
     def.Staydown = 2;  // a value whose lowest bit is clear still means "stay down"
     ASSERT_EQ(hdr.OpenRS("SELECT * FROM ListHdrs"), 1);
@@ -90,16 +86,13 @@ TEST_P(ListRecordsTest, ItemKeepsUnsignedBytesNegativeValuesAndTwoBitSizeAndAddK
                    "ListItems WHERE ListNo=9"),
               std::vector<std::string>{"9|1|4||1|90"});
     EXPECT_EQ(item.Add(9, 1, 4), 0);  // the key is taken
-    CListItem closed;
-    EXPECT_EQ(closed.Add(9, 1, 5), 0);
+    EXPECT_EQ(CListItem().Add(9, 1, 5), 0);
 }
 
 TEST_P(ListRecordsTest, DeleteListRemovesHeaderAndKeysOfThatListOnly) {
     Exec(
-        "INSERT ListHdrs (ListNo, Description) VALUES (5, 'five') "
-        "INSERT ListHdrs (ListNo, Description) VALUES (6, 'six') "
-        "INSERT ListItems (ListNo, PageNo, ItemNo) VALUES (5, 1, 1) "
-        "INSERT ListItems (ListNo, PageNo, ItemNo) VALUES (6, 1, 1)");
+        "INSERT ListHdrs (ListNo, Description) VALUES (5, 'five'), (6, 'six') "
+        "INSERT ListItems (ListNo, PageNo, ItemNo) VALUES (5, 1, 1), (6, 1, 1)");
     EXPECT_EQ(m_db.DeleteList(5), 0);
     EXPECT_EQ(Count("SELECT COUNT(*) FROM ListHdrs WHERE ListNo IN (5, 6)"), 1);
     EXPECT_EQ(Count("SELECT COUNT(*) FROM ListItems WHERE ListNo IN (5, 6)"), 1);
@@ -139,8 +132,8 @@ TEST_P(ListRecordsTest, DirtyFlagIsWrittenAloneAndOnlyForExistingLists) {
     EXPECT_EQ(m_db.ListDirtyGet(8), 0);
 }
 
-TEST_P(ListRecordsTest, SlotExportsMakeConvertersAndRefuseBadSlots) {
-    Exec("INSERT ListHdrs (ListNo, Description) VALUES (8, 'eight')");
+TEST_P(ListRecordsTest, SlotConvertersKeepTheirSettingsUntilClosedAndBadSlotsAreRefused) {
+    Exec("INSERT ListHdrs (ListNo, Description) VALUES (8, 'eight'), (1010, 'screen 1')");
     EXPECT_EQ(ListClose(2), 0);  // an empty slot
     ListDirtySet(3, 8, 1);
     EXPECT_EQ(ListDirtyGet(0, 8), 1);
@@ -156,10 +149,7 @@ TEST_P(ListRecordsTest, SlotExportsMakeConvertersAndRefuseBadSlots) {
         EXPECT_EQ(ListClose(slot), 0);
     }
     EXPECT_EQ(ListDirtyGet(0, 8), 1);
-}
-
-TEST_P(ListRecordsTest, SlotSettingsSurviveConversionsUntilClosed) {
-    Exec("INSERT ListHdrs (ListNo, Description) VALUES (1010, 'screen 1')");
+    // A slot's settings hold for every conversion until it is closed.
     ListDBClassic(1, 1);
     ListDBSupp(1, "SUPP DBNO 1");
     for (int i = 0; i < 2; ++i) {

@@ -97,56 +97,49 @@ struct KindCase {
 void Nothing(kinds_def&) {}
 
 const KindCase kCases[] = {
-    {"U16", "70000", Nothing, [](const kinds_def& d) { EXPECT_EQ(+d.U16, 70000 & 0xFFFF); },
-     "4464"},
-    {"I8", "200", Nothing, [](const kinds_def& d) { EXPECT_EQ(+d.I8, -56); }, "-56"},
-    {"I16", "-32768", Nothing, [](const kinds_def& d) { EXPECT_EQ(+d.I16, -32768); }, "-32768"},
-    {"I32", "-123456789", Nothing, [](const kinds_def& d) { EXPECT_EQ(+d.I32, -123456789); },
-     "-123456789"},
+    {"U16", "70000", Nothing, [](auto& d) { EXPECT_EQ(+d.U16, 70000 & 0xFFFF); }, "4464"},
+    {"I8", "200", Nothing, [](auto& d) { EXPECT_EQ(+d.I8, -56); }, "-56"},
+    {"I16", "-32768", Nothing, [](auto& d) { EXPECT_EQ(+d.I16, -32768); }, "-32768"},
+    {"I32", "-123456789", Nothing, [](auto& d) { EXPECT_EQ(+d.I32, -123456789); }, "-123456789"},
     // Item numbers beyond 32 bits, and NULL, which leaves the field alone.
-    {"U64", "5000000000", Nothing, [](const kinds_def& d) { EXPECT_EQ(+d.U64, 5000000000u); },
-     "5000000000"},
-    {"U64", "NULL", [](kinds_def& d) { d.U64 = 77; },
-     [](const kinds_def& d) { EXPECT_EQ(+d.U64, 77u); }, "77"},
+    {"U64", "5000000000", Nothing, [](auto& d) { EXPECT_EQ(+d.U64, 5000000000u); }, "5000000000"},
+    {"U64", "NULL", [](auto& d) { d.U64 = 77; }, [](auto& d) { EXPECT_EQ(+d.U64, 77u); }, "77"},
     // Fixed buffers: trailing blanks go, long text is cut to the buffer.
-    {"Txt", "'ab   '", Nothing, [](const kinds_def& d) { EXPECT_STREQ(d.Text, "ab"); }, "ab"},
-    {"Txt", "'abcdefgh'", Nothing, [](const kinds_def& d) { EXPECT_STREQ(d.Text, "abcde"); },
-     "abcde"},
-    {"Txt", "NULL", [](kinds_def& d) { std::strcpy(d.Text, "old"); },
-     [](const kinds_def& d) { EXPECT_STREQ(d.Text, ""); }, ""},
+    {"Txt", "'ab   '", Nothing, [](auto& d) { EXPECT_STREQ(d.Text, "ab"); }, "ab"},
+    {"Txt", "'abcdefgh'", Nothing, [](auto& d) { EXPECT_STREQ(d.Text, "abcde"); }, "abcde"},
+    {"Txt", "NULL", [](auto& d) { std::strcpy(d.Text, "old"); },
+     [](auto& d) { EXPECT_STREQ(d.Text, ""); }, ""},
     // Flag bits: the column's bits change, the word's other bits stay (the
     // other flag columns of the row hold 0).
-    {"Bit1", "1", [](kinds_def& d) { d.Flags = 0x8001; },
-     [](const kinds_def& d) { EXPECT_EQ(+d.Flags, 0x8009); }, "-1"},
-    {"Bit1", "0", [](kinds_def& d) { d.Flags = 0xFD9F; },
-     [](const kinds_def& d) { EXPECT_EQ(+d.Flags, 0xFD97); }, "0"},
-    {"Two", "3", [](kinds_def& d) { d.Flags = 0x0001; },
-     [](const kinds_def& d) { EXPECT_EQ(+d.Flags, 0x0061); }, "3"},
-    {"Two", "5", [](kinds_def& d) { d.Flags = 0x0060; },
-     [](const kinds_def& d) { EXPECT_EQ(+d.Flags, 0x0020); }, "1"},
-    {"NonZero", "4", [](kinds_def& d) { d.Flags = 0; },
-     [](const kinds_def& d) { EXPECT_EQ(+d.Flags, 0x0200); }, "1"},
-    {"NonZero", "0", [](kinds_def& d) { d.Flags = 0x8201; },
-     [](const kinds_def& d) { EXPECT_EQ(+d.Flags, 0x8001); }, "0"},
+    {"Bit1", "1", [](auto& d) { d.Flags = 0x8001; }, [](auto& d) { EXPECT_EQ(+d.Flags, 0x8009); },
+     "-1"},
+    {"Bit1", "0", [](auto& d) { d.Flags = 0xFD9F; }, [](auto& d) { EXPECT_EQ(+d.Flags, 0xFD97); },
+     "0"},
+    {"Two", "3", [](auto& d) { d.Flags = 0x0001; }, [](auto& d) { EXPECT_EQ(+d.Flags, 0x0061); },
+     "3"},
+    {"Two", "5", [](auto& d) { d.Flags = 0x0060; }, [](auto& d) { EXPECT_EQ(+d.Flags, 0x0020); },
+     "1"},
+    {"NonZero", "4", [](auto& d) { d.Flags = 0; }, [](auto& d) { EXPECT_EQ(+d.Flags, 0x0200); },
+     "1"},
+    {"NonZero", "0", [](auto& d) { d.Flags = 0x8201; },
+     [](auto& d) { EXPECT_EQ(+d.Flags, 0x8001); }, "0"},
     // Money in hundredths, half away from zero on the double product.
-    {"Money", "19.99", Nothing, [](const kinds_def& d) { EXPECT_EQ(+d.Money, 1999); }, "19.99"},
-    {"Money", "-2.5", Nothing, [](const kinds_def& d) { EXPECT_EQ(+d.Money, -250); }, "-2.5"},
-    {"Money", "0.005", Nothing, [](const kinds_def& d) { EXPECT_EQ(+d.Money, 1); }, "0.01"},
-    {"Money", "1.005", Nothing, [](const kinds_def& d) { EXPECT_EQ(+d.Money, 100); }, "1"},
+    {"Money", "19.99", Nothing, [](auto& d) { EXPECT_EQ(+d.Money, 1999); }, "19.99"},
+    {"Money", "-2.5", Nothing, [](auto& d) { EXPECT_EQ(+d.Money, -250); }, "-2.5"},
+    {"Money", "0.005", Nothing, [](auto& d) { EXPECT_EQ(+d.Money, 1); }, "0.01"},
+    {"Money", "1.005", Nothing, [](auto& d) { EXPECT_EQ(+d.Money, 100); }, "1"},
     // Letter index: "A" is 0; an empty (blank) column is -65 and stays empty.
-    {"Letter", "'C'", Nothing, [](const kinds_def& d) { EXPECT_EQ(+d.Letter, 2); }, "C"},
-    {"Letter", "''", Nothing, [](const kinds_def& d) { EXPECT_EQ(+d.Letter, -65); }, " "},
-    {"Ch", "'x'", Nothing, [](const kinds_def& d) { EXPECT_EQ(+d.Ch, 'x'); }, "x"},
-    {"Ch", "''", [](kinds_def& d) { d.Ch = 'q'; }, [](const kinds_def& d) { EXPECT_EQ(+d.Ch, 0); },
-     " "},
-    {"Dbl", "2.25", Nothing, [](const kinds_def& d) { EXPECT_EQ(+d.Dbl, 2.25); }, "2.25"},
-    {"Flt", "12.34", Nothing, [](const kinds_def& d) { EXPECT_FLOAT_EQ(+d.Flt, 12.34f); }, "12.34"},
-    {"Date", "'00000005'", Nothing, [](const kinds_def& d) { EXPECT_EQ(+d.Date, 5); }, "00000005"},
+    {"Letter", "'C'", Nothing, [](auto& d) { EXPECT_EQ(+d.Letter, 2); }, "C"},
+    {"Letter", "''", Nothing, [](auto& d) { EXPECT_EQ(+d.Letter, -65); }, " "},
+    {"Ch", "'x'", Nothing, [](auto& d) { EXPECT_EQ(+d.Ch, 'x'); }, "x"},
+    {"Ch", "''", [](auto& d) { d.Ch = 'q'; }, [](auto& d) { EXPECT_EQ(+d.Ch, 0); }, " "},
+    {"Dbl", "2.25", Nothing, [](auto& d) { EXPECT_EQ(+d.Dbl, 2.25); }, "2.25"},
+    {"Flt", "12.34", Nothing, [](auto& d) { EXPECT_FLOAT_EQ(+d.Flt, 12.34f); }, "12.34"},
+    {"Date", "'00000005'", Nothing, [](auto& d) { EXPECT_EQ(+d.Date, 5); }, "00000005"},
     // Written as a 16-bit signed value.
-    {"Short", "40000", Nothing, [](const kinds_def& d) { EXPECT_EQ(+d.Short, 40000); }, "-25536"},
+    {"Short", "40000", Nothing, [](auto& d) { EXPECT_EQ(+d.Short, 40000); }, "-25536"},
     // Read, never written.
-    {"RO", "9", [](kinds_def& d) { d.ReadOnly = 1; },
-     [](const kinds_def& d) { EXPECT_EQ(+d.ReadOnly, 9); }, "9"},
+    {"RO", "9", [](auto& d) { d.ReadOnly = 1; }, [](auto& d) { EXPECT_EQ(+d.ReadOnly, 9); }, "9"},
 };
 
 class ColumnMapTest : public RecordsTest {
@@ -190,10 +183,8 @@ TEST_P(ColumnMapTest, WritingBackKeepsReservedBytesAndBuffersAndVOnlyWritesTheFl
     for (uint8_t b : k.m_def.reserved) EXPECT_EQ(b, 0xA5);
 }
 
-TEST_P(ColumnMapTest, PositionsFollowTheColumnsOfEachOpen) {
-    Exec(
-        "INSERT INTO Kinds (Id, U16, I32, Txt) VALUES (1, 11, 22, 'one') "
-        "INSERT INTO Kinds (Id, U16, I32, Txt) VALUES (2, 33, 44, 'two')");
+TEST_P(ColumnMapTest, PositionsFollowTheColumnsOfEachOpenAndMissingColumnsAreReported) {
+    Exec("INSERT INTO Kinds (Id, U16, I32, Txt) VALUES (1, 11, 22, 'one'), (2, 33, 44, 'two')");
     CKinds k;
     ASSERT_EQ(k.MoveFirst("SELECT * FROM Kinds ORDER BY Id"), 1);
     EXPECT_EQ(+k.m_def.I32, 22);
@@ -205,8 +196,7 @@ TEST_P(ColumnMapTest, PositionsFollowTheColumnsOfEachOpen) {
     k.m_def.U16 = 0;
     k.m_def.Money = 5;
     ASSERT_EQ(k.MoveFirst("SELECT I32, U16 FROM Kinds WHERE Id=1"), 1);
-    EXPECT_EQ(+k.m_def.U16, 11);
-    EXPECT_EQ(+k.m_def.I32, 22);
+    EXPECT_EQ(xr::Format("%d|%d", +k.m_def.U16, +k.m_def.I32), "11|22");
     EXPECT_STREQ(k.m_def.Text, "two") << "a missing column leaves its field";
     EXPECT_EQ(+k.m_def.Money, 0) << "money that cannot be read is 0";
     EXPECT_GE(xrtest::TableErrors("Kinds"), 14u);
@@ -214,27 +204,9 @@ TEST_P(ColumnMapTest, PositionsFollowTheColumnsOfEachOpen) {
     // Back to the whole row.
     ASSERT_EQ(k.MoveFirst(), 1);
     EXPECT_STREQ(k.m_def.Text, "one");
-}
-
-TEST_P(ColumnMapTest, AValueThatCannotBeConvertedEndsThePositioning) {
-    Exec("INSERT INTO Kinds (Id, Money) VALUES (1, NULL)");
-    Exec("INSERT INTO Kinds (Id, Txt) VALUES (2, 'abc')");
-    CKinds k;
-    EXPECT_EQ(k.MoveFirst(), 0) << "NULL money cannot be moved onto";
-    EXPECT_EQ(xrtest::TableErrors("Kinds"), 1u);
-    // A number that is text converts; text that is no number ends the move.
-    Exec("CREATE TABLE Loose (Id INTEGER NOT NULL, I32 VARCHAR(10))");
-    Exec("INSERT INTO Loose VALUES (1, '42')");
-    Exec("INSERT INTO Loose VALUES (2, 'many')");
-    ASSERT_EQ(k.MoveFirst("SELECT * FROM Loose ORDER BY Id"), 1);
-    EXPECT_EQ(+k.m_def.I32, 42);
-    EXPECT_EQ(k.MoveNext(), 0);
-}
-
-TEST_P(ColumnMapTest, WritesToAMissingColumnAreReportedAndTheRestIsWritten) {
+    // A write to a table without some of the columns writes the rest.
     Exec("CREATE TABLE Kinds2 (Id INTEGER NOT NULL, U16 INTEGER, I32 INTEGER)");
     Exec("INSERT INTO Kinds2 VALUES (1, 1, 2)");
-    CKinds k;
     k.m_name = "Kinds2";
     ASSERT_EQ(k.MoveFirst(), 1);
     k.m_def.U16 = 5;
@@ -243,6 +215,19 @@ TEST_P(ColumnMapTest, WritesToAMissingColumnAreReportedAndTheRestIsWritten) {
     EXPECT_EQ(k.Update(0), 1);
     EXPECT_GT(xrtest::TableErrors("Kinds2"), 0u);
     EXPECT_EQ(Scalar("SELECT U16, I32 FROM Kinds2"), "5|6");
+}
+
+TEST_P(ColumnMapTest, AValueThatCannotBeConvertedEndsThePositioning) {
+    Exec("INSERT INTO Kinds (Id, Money, Txt) VALUES (1, NULL, NULL), (2, 0, 'abc')");
+    CKinds k;
+    EXPECT_EQ(k.MoveFirst(), 0) << "NULL money cannot be moved onto";
+    EXPECT_EQ(xrtest::TableErrors("Kinds"), 1u);
+    // A number that is text converts; text that is no number ends the move.
+    Exec("CREATE TABLE Loose (Id INTEGER NOT NULL, I32 VARCHAR(10))");
+    Exec("INSERT INTO Loose VALUES (1, '42'), (2, 'many')");
+    ASSERT_EQ(k.MoveFirst("SELECT * FROM Loose ORDER BY Id"), 1);
+    EXPECT_EQ(+k.m_def.I32, 42);
+    EXPECT_EQ(k.MoveNext(), 0);
 }
 
 }  // namespace

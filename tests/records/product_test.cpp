@@ -93,8 +93,7 @@ TEST_P(ProductTest, AFullStructureRoundTripsThroughANewRow) {
                  .Flags = PROD_FREETEXT | PROD_STKDONE,
                  .VATpos = -5,
                  .VStockID = 77};
-    CProduct p;
-    ASSERT_EQ(p.AddUpdate(def, 0), 1);
+    ASSERT_EQ(CProduct().AddUpdate(def, 0), 1);
     EXPECT_EQ(Scalar("SELECT Description, VAT, Dsp9, V$StkDone, V$SoldOut, MMBucket FROM Products"),
               "Cola|B|-1|-1|0|Z");
     CProduct q;
@@ -122,20 +121,17 @@ TEST_P(ProductTest, TheDescriptionRule) {
     ASSERT_EQ(p.UpdateCurrent(def, 0), 1);
     EXPECT_EQ(Column(1, "Description"), "Renamed");
     // A fresh object has no description string: the field is written.
-    CProduct fresh;
     prod_def other{.Description = "From the field", .PLU = 2};
-    ASSERT_EQ(fresh.AddUpdate(other, 0), 1);
+    ASSERT_EQ(CProduct().AddUpdate(other, 0), 1);
     EXPECT_EQ(Column(2, "Description"), "From the field");
 }
 
 TEST_P(ProductTest, PriceBandsLiveOutsideTheStructure) {
     InsertFull(5, "Wine");
     CProduct p;
-    EXPECT_EQ(p.getPrice(10), 0);
-    EXPECT_EQ(p.getPrice(-1), 0);
+    for (int band : {10, -1}) EXPECT_EQ(p.getPrice(band), 0) << band;
     ASSERT_EQ(p.Equ(5), 1);
-    p.setPrice(10, 111);  // ignored
-    p.setPrice(-1, 111);  // ignored
+    for (int band : {10, -1}) p.setPrice(band, 111);  // ignored
     for (int band = 0; band < 10; ++band) p.setPrice(band, 100 * (band + 1) + 1);
     prod_def def = p.m_def;
     def.Price[0] = 4242;  // the legacy places are never read or written
@@ -147,8 +143,7 @@ TEST_P(ProductTest, PriceBandsLiveOutsideTheStructure) {
     CProduct q;
     q.m_def.Price[0] = 17;
     ASSERT_EQ(q.Equ(5), 1);
-    EXPECT_EQ(+q.m_def.Price[0], 17);
-    EXPECT_EQ(q.getPrice(9), 1001);
+    EXPECT_EQ(xr::Format("%d|%d", +q.m_def.Price[0], q.getPrice(9)), "17|1001");
 }
 
 TEST_P(ProductTest, AVOnlyWriteChangesTheTillColumnsAloneOfAnExistingProduct) {
@@ -177,9 +172,8 @@ TEST_P(ProductTest, AVOnlyWriteChangesTheTillColumnsAloneOfAnExistingProduct) {
         "V$ATpos=123456 WHERE PLU=7");
     EXPECT_EQ(Scalar("SELECT * FROM Products WHERE PLU=7"), before);
     // A new product is written whole even when V-only is asked.
-    CProduct n;
     prod_def nuts{.Description = "Nuts", .PLU = 8, .Dept = 6, .Flags = PROD_SOLDOUT};
-    ASSERT_EQ(n.AddUpdate(nuts, 1), 1);
+    ASSERT_EQ(CProduct().AddUpdate(nuts, 1), 1);
     EXPECT_EQ(Column(8, "Description, Dept, V$SoldOut"), "Nuts|6|-1");
 }
 
@@ -195,15 +189,13 @@ TEST_P(ProductTest, WalkingTheTableInKeyOrder) {
     // Copies share the cursor and carry the extra members.
     ASSERT_EQ(p.MoveFirst(), 1);
     CProduct copy(p);
-    EXPECT_EQ(copy.GetDescription(), "P10");
-    EXPECT_EQ(copy.getPrice(9), 9999);
+    EXPECT_EQ(copy.GetDescription() + "|" + std::to_string(copy.getPrice(9)), "P10|9999");
     ASSERT_EQ(copy.MoveNext(), 1);
     ASSERT_EQ(p.MoveNext(), 1);
     EXPECT_EQ(+p.m_def.PLU, 30u);
     CProduct assigned;
     assigned = copy;
-    EXPECT_EQ(+assigned.m_def.PLU, 20u);
-    EXPECT_EQ(assigned.GetDescription(), "P20");
+    EXPECT_EQ(std::to_string(+assigned.m_def.PLU) + "|" + assigned.GetDescription(), "20|P20");
 }
 
 TEST(ProductSuppTest, TheSuppFilterSetsTheSoldOutFlags) {

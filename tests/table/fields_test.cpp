@@ -53,15 +53,13 @@ TEST_P(FieldsTest, MoneyReadsAsHundredthsRoundedHalfAwayFromZero) {
         EXPECT_EQ(h, c.hundredths) << c.sets;
     }
     Row("");
-    for (int32_t h : {1999, -250, 1, INT32_MAX}) {
+    for (int32_t h : {-250, 1, INT32_MAX, 1999}) {
         ASSERT_EQ(m_t.SetFieldAmt("M", h), 1);
         ASSERT_EQ(m_t.Update(), 1);
         long back = 0;
         ASSERT_EQ(m_t.GetFieldAmt("M", back), 1);
         EXPECT_EQ(back, h);
     }
-    m_t.SetFieldAmt("M", 1999);
-    ASSERT_EQ(m_t.Update(), 1);
     EXPECT_EQ(Scalar("SELECT M FROM Vals"), "19.99");
 }
 
@@ -94,13 +92,11 @@ TEST_P(FieldsTest, IntegerReads) {
     long wide = 0;
     uint64_t item = 0;
     EXPECT_EQ(m_t.GetField("I", us) + m_t.GetField("I", ch) + m_t.GetField("S", s), 3);
-    EXPECT_EQ(us, 65);
-    EXPECT_EQ(ch, 'A');
-    EXPECT_EQ(s, 300);
+    EXPECT_EQ(xr::Format("%d|%c|%d", us, ch, s), "65|A|300");
     EXPECT_EQ(m_t.GetField("I", s), 0) << "65601 does not fit 16 bits";
     EXPECT_EQ(m_t.GetField("B", wide) + m_t.GetField("B", item), 2);
-    EXPECT_EQ(wide, 5000000000L);
-    EXPECT_EQ(item, 5000000000ULL);
+    EXPECT_EQ(xr::Format("%ld|%llu", wide, static_cast<unsigned long long>(item)),
+              "5000000000|5000000000");
     EXPECT_EQ(m_t.GetField("D52", item = 77), 0) << "NULL";
     EXPECT_EQ(item, 77u);
 }
@@ -113,8 +109,7 @@ TEST_P(FieldsTest, AMisspeltColumnIsReportedAndLeavesTheTarget) {
     ASSERT_EQ(xrtest::g_log.size(), 1u);
     EXPECT_EQ(xrtest::g_log[0], "Table [Vals] error 800a0cc1 Unknown error 0x800A0CC1\n");
     EXPECT_EQ(LastErrorCode(), static_cast<int>(xr::adErrItemNotFound));
-    EXPECT_EQ(m_t.IsNull("Eye"), 1);
-    EXPECT_EQ(m_t.GetFieldType("Eye"), -1);
+    EXPECT_EQ(xr::Format("%d|%d", m_t.IsNull("Eye"), m_t.GetFieldType("Eye")), "1|-1");
     EXPECT_EQ(m_t.SetField("Eye", 1), 0);
     EXPECT_EQ(m_t.GetField(nullptr, v), 0);
     // And the same on a closed object.
@@ -173,9 +168,7 @@ TEST_P(FieldsTest, ByteArrays) {
     uint8_t buffer[8] = {};
     int length = 4;
     ASSERT_EQ(m_t.GetField("BIN", buffer, length), 1);
-    EXPECT_EQ(length, 4);
-    EXPECT_EQ(buffer[3], 4);
-    EXPECT_EQ(buffer[4], 0);
+    EXPECT_EQ(xr::Format("%d|%d|%d", length, buffer[3], buffer[4]), "4|4|0");
     int size = 0;
     ASSERT_EQ(m_t.GetFieldSize("BIN", size), 1);
     EXPECT_EQ(size, 8);

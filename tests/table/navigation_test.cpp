@@ -13,11 +13,9 @@ class NavigationTest : public TableTest {};
 TEST_P(NavigationTest, WalkingForwardAndBackKeepsTheStructureOnTheRow) {
     MakeDepts({"Bar", "Food", "Wine"});
     CDept d;
-    EXPECT_EQ(d.EndOfFile(), 1) << "closed";
-    EXPECT_EQ(d.BOF(), 1);
+    EXPECT_EQ(xr::Format("%d|%d", d.EndOfFile(), d.BOF()), "1|1") << "closed";
     ASSERT_EQ(d.MoveFirst(), 1);
-    EXPECT_STREQ(d.m_def.Name, "Bar");
-    EXPECT_EQ(d.m_def.Price, 150);
+    EXPECT_EQ(xr::Format("%s|%d", d.m_def.Name, d.m_def.Price), "Bar|150");
     std::vector<int> seen{d.m_def.DptNo};
     while (d.MoveNext()) seen.push_back(d.m_def.DptNo);
     EXPECT_EQ(seen, (std::vector<int>{1, 2, 3}));
@@ -29,8 +27,7 @@ TEST_P(NavigationTest, WalkingForwardAndBackKeepsTheStructureOnTheRow) {
     EXPECT_EQ(d.MovePrevious(), 1);
     EXPECT_EQ(d.m_def.DptNo, 1);
     EXPECT_EQ(d.MovePrevious(), 0);
-    EXPECT_EQ(d.BOF(), -1);
-    EXPECT_EQ(d.EndOfFile(), 0);
+    EXPECT_EQ(xr::Format("%d|%d", d.BOF(), d.EndOfFile()), "-1|0");
     EXPECT_TRUE(xrtest::LinesStarting("Table").empty()) << "running off an end is no error";
 
     // Moving a closed object is reported with the operation's code.
@@ -49,15 +46,11 @@ TEST_P(NavigationTest, TheOrderByTextSortsTheWholeTable) {
     MakeDepts({"Bar", "Food", "Wine"});
     Exec("UPDATE Depts SET DptNo = 10 - DptNo");  // 9, 8, 7 in insertion order
     CDept d;
-    d.m_orderBy = "";
-    ASSERT_EQ(d.MoveFirst(), 1);
-    EXPECT_EQ(d.m_def.DptNo, 9);
-    d.m_orderBy = "DptNo";
-    ASSERT_EQ(d.MoveFirst(), 1);
-    EXPECT_EQ(d.m_def.DptNo, 7);
-    d.m_orderBy = "Name DESC";
-    ASSERT_EQ(d.MoveFirst(), 1);
-    EXPECT_STREQ(d.m_def.Name, "Wine");
+    for (const auto& [orderBy, first] : {std::pair{"", 9}, {"DptNo", 7}, {"Name DESC", 7}}) {
+        d.m_orderBy = orderBy;
+        ASSERT_EQ(d.MoveFirst(), 1);
+        EXPECT_EQ(d.m_def.DptNo, first) << orderBy;
+    }
 }
 
 TEST_P(NavigationTest, AnEmptyTableLeavesTheStructureAlone) {
@@ -67,15 +60,13 @@ TEST_P(NavigationTest, AnEmptyTableLeavesTheStructureAlone) {
     EXPECT_EQ(d.MoveFirst(), 0);
     EXPECT_EQ(d.MoveLast(), 0);
     EXPECT_EQ(d.OpenGet("SELECT * FROM Depts"), 0);
-    EXPECT_EQ(d.m_def.DptNo, 42);
-    EXPECT_EQ(d.m_toCalls, 0);
+    EXPECT_EQ(xr::Format("%d|%d", d.m_def.DptNo, d.m_toCalls), "42|0");
 }
 
 TEST_P(NavigationTest, MoveCountsAndFindSearchesFromTheCurrentRow) {
     MakeDepts({"Bar", "Food", "Wine", "Deli"});
     CDept d;
-    EXPECT_EQ(d.Move(1), 0) << "not open";
-    EXPECT_EQ(d.Find("Name = 'Food'", 1), 0) << "not open";
+    EXPECT_EQ(xr::Format("%d|%d", d.Move(1), d.Find("Name = 'Food'", 1)), "0|0") << "not open";
     ASSERT_EQ(d.MoveFirst(), 1);
     ASSERT_EQ(d.MoveNext(), 1);  // row 2
     const int calls = d.m_toCalls;
@@ -108,9 +99,8 @@ TEST_P(NavigationTest, CountLeavesTheObjectOpenOnTheStaticRecordset) {
     MakeDepts(names);
     CDept d;
     EXPECT_EQ(d.Count(), 12);
-    EXPECT_TRUE(d.IsOpen());
-    EXPECT_EQ(d.m_toCalls, 0);
-    EXPECT_EQ(d.EndOfFile(), 0) << "on its first row";
+    EXPECT_EQ(xr::Format("%d|%d|%d", d.IsOpen(), d.m_toCalls, d.EndOfFile()), "1|0|0")
+        << "open on its first row, not read";
     EXPECT_EQ(d.Count("SELECT * FROM Depts WHERE GrpNo = 1"), 6);
     CAnyTable missing("NoSuchTable");
     xrtest::ClearLog();
@@ -123,9 +113,7 @@ TEST_P(NavigationTest, KeyNamesAnswerForTheFirstSixSlotsOnly) {
     CDept d;
     d.m_keys[6] = "Seventh";
     EXPECT_STREQ(d.GetKeyName(0), "DptNo");
-    EXPECT_EQ(d.GetKeyName(1), nullptr);
-    EXPECT_EQ(d.GetKeyName(6), nullptr);
-    EXPECT_EQ(d.GetKeyName(-1), nullptr);
+    for (int slot : {1, 6, -1}) EXPECT_EQ(d.GetKeyName(slot), nullptr) << slot;
 }
 
 TEST_P(NavigationTest, CopiesShareOneCursor) {
@@ -149,9 +137,7 @@ TEST_P(NavigationTest, CopiesShareOneCursor) {
 
 TEST_P(NavigationTest, AValueTheClassCannotConvertEndsThePositioning) {
     Exec("CREATE TABLE Prices (No INTEGER NOT NULL, Price MONEY)");
-    Exec(
-        "INSERT Prices VALUES (1, 1.25) INSERT Prices VALUES (2, NULL) INSERT Prices VALUES (3, "
-        "2)");
+    Exec("INSERT Prices VALUES (1, 1.25), (2, NULL), (3, 2)");
     struct CPrice : CXRTable {
         CPrice() { m_name = "Prices"; }
         int StructureTo() override {

@@ -82,11 +82,6 @@ public:
         m_name = name;
         m_keys[0] = key;
     }
-    using CXRTable::Clone;
-    using CXRTable::CopyFromClone;
-    using CXRTable::GetField;
-    using CXRTable::PutField;
-    using CXRTable::SetField;
 };
 
 class TableTest : public LibraryTest {
