@@ -170,8 +170,6 @@ TEST_F(SiteTest, ANewSiteGetsThreeDatabasesEveryDefaultRowAndTheLogin) {
     }
 }
 
-// A second run adds and changes nothing: SiteOnEveryEngine.ASecondRunChangesNothing.
-
 // Rows written or changed by older releases, and what every run does to them.
 TEST_F(SiteTest, RowsOfOlderReleasesAreCorrected) {
     FromTemplate();
