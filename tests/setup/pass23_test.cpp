@@ -61,8 +61,9 @@ protected:
     }
 
     // A table's shape as kShapes writes it; "" when the table is missing.
-    static std::string Shape(Files& files, const std::string& db, const std::string& name) {
-        const xr::tsql::TableDef* table = files.Table(db, name);
+    std::string Shape(const std::string& db, const std::string& name) const {
+        File file(m_dir, db);
+        const xr::tsql::TableDef* table = file.Table(name);
         if (!table) return "";
         const xr::tsql::IndexDef* key = table->PrimaryKey();
         std::string text = db + "." + name + " key(" + (key ? Joined(key->columns) : "") + ")";
@@ -95,33 +96,33 @@ TEST_F(Pass23Test, NewServerHasEveryTableWithItsKeysIndexesAndIdentity) {
     }
     EXPECT_EQ(m_seen[1].sql, "CREATE DATABASE LORIMDB82");
 
-    Files files(m_dir, {"LORIMDB82", "LORIMDAX"});
     // Every table is there for the looks at the columns below.
     for (const std::string shape : kShapes) {
         const size_t dot = shape.find('.');
-        ASSERT_EQ(
-            Shape(files, shape.substr(0, dot), shape.substr(dot + 1, shape.find(' ') - dot - 1)),
-            shape);
+        ASSERT_EQ(Shape(shape.substr(0, dot), shape.substr(dot + 1, shape.find(' ') - dot - 1)),
+                  shape);
     }
     // Types, defaults and nullability that the tills' own formats depend on.
-    const xr::tsql::TableDef* states = files.Table("LORIMDB82", "TillStates");
+    File trading(m_dir, "LORIMDB82");
+    const xr::tsql::TableDef* states = trading.Table("TillStates");
     const auto* dtOpen = states->FindColumn("DTOpen");
     ASSERT_NE(dtOpen, nullptr);
     EXPECT_EQ(dtOpen->type.ToString(), "CHAR(20)");
     EXPECT_EQ(dtOpen->def->text, "'00.00.00 00:00:00'");
-    const xr::tsql::TableDef* history = files.Table("LORIMDB82", "TranHistory");
+    const xr::tsql::TableDef* history = trading.Table("TranHistory");
     EXPECT_EQ(history->FindColumn("DateTime")->type.ToString(), "VARCHAR(16)");
     EXPECT_EQ(history->FindColumn("TradingDate")->def->text, "'20050101'");
-    const xr::tsql::TableDef* attendance = files.Table("LORIMDB82", "AttendanceEvents");
+    const xr::tsql::TableDef* attendance = trading.Table("AttendanceEvents");
     EXPECT_FALSE(attendance->FindColumn("ManagedBy")->notNull);
     EXPECT_TRUE(attendance->FindColumn("SrvNo")->notNull);
     EXPECT_FALSE(attendance->FindColumn("SrvNo")->def.has_value());
     EXPECT_EQ(attendance->columns.back().name, "EventTimeOriginal");
-    const xr::tsql::TableDef* bookings = files.Table("LORIMDB82", "Bookings");
+    const xr::tsql::TableDef* bookings = trading.Table("Bookings");
     EXPECT_EQ(bookings->columns[14].name, "DealType1");
     EXPECT_EQ(bookings->columns[29].name, "DealID8");
     EXPECT_EQ(bookings->FindColumn("DealID8")->type.ToString(), "BIGINT");
-    const xr::tsql::TableDef* profiles = files.Table("LORIMDAX", "UserProfiles");
+    File users(m_dir, "LORIMDAX");
+    const xr::tsql::TableDef* profiles = users.Table("UserProfiles");
     EXPECT_EQ(profiles->columns[14].name, "Permit12");
     EXPECT_EQ(profiles->columns[15].name, "IParam1");
 
@@ -216,8 +217,8 @@ TEST_F(Pass23Test, OldTillVarsIsWidenedAndKeepsItsKeyAndRows) {
 
     EXPECT_EQ(DBSetupDB2(), 1);
 
-    Files files(m_dir, {"LORIMDB82"});
-    const xr::tsql::TableDef* vars = files.Table("LORIMDB82", "TillVars");
+    File file(m_dir, "LORIMDB82");
+    const xr::tsql::TableDef* vars = file.Table("TillVars");
     ASSERT_NE(vars, nullptr);
     EXPECT_EQ(vars->FindColumn("FieldName")->type.ToString(), "CHAR(40)");
     EXPECT_EQ(vars->FindColumn("SValue")->type.ToString(), "VARCHAR(200)");

@@ -113,15 +113,21 @@ protected:
         return result;
     }
 
-    // The configuration database file as SQLite sees it (read only).
+    // A database file as SQLite sees it, read only: its rows straight, its
+    // tables as the engine's catalog keeps them.
     class File {
     public:
-        explicit File(const TempDir& dir) {
-            sqlite3_open_v2((dir.Path() / "LORIMDB81.db").string().c_str(), &m_db,
+        explicit File(const TempDir& dir, const std::string& db = "LORIMDB81") {
+            sqlite3_open_v2((dir.Path() / (db + ".db")).string().c_str(), &m_db,
                             SQLITE_OPEN_READONLY, nullptr);
             sqlite3_busy_timeout(m_db, 2000);
+            xr::engine::sqlite::RegisterSqlFunctions(m_db);
+            m_catalog = std::make_unique<xr::engine::sqlite::Catalog>(m_db);
         }
-        ~File() { sqlite3_close(m_db); }
+        ~File() {
+            m_catalog.reset();
+            sqlite3_close(m_db);
+        }
         File(const File&) = delete;
         File& operator=(const File&) = delete;
 
@@ -137,36 +143,12 @@ protected:
             return rows.empty() ? "<missing>" : rows[0];
         }
 
+        const xr::tsql::TableDef* Table(const std::string& name) {
+            return m_catalog->FindTable("main", name);
+        }
+
     private:
         sqlite3* m_db = nullptr;
-    };
-
-    // Reads table definitions straight from the database files, as the
-    // engine keeps them.
-    class Files {
-    public:
-        Files(const TempDir& dir, const std::vector<std::string>& databases) {
-            sqlite3_open_v2((dir.Path() / "MASTER.db").string().c_str(), &m_handle,
-                            SQLITE_OPEN_READWRITE, nullptr);
-            sqlite3_busy_timeout(m_handle, 2000);
-            xr::engine::sqlite::RegisterSqlFunctions(m_handle);
-            for (const std::string& db : databases) {
-                std::string attach = "ATTACH DATABASE '" + (dir.Path() / (db + ".db")).string() +
-                                     "' AS \"" + db + "\"";
-                sqlite3_exec(m_handle, attach.c_str(), nullptr, nullptr, nullptr);
-            }
-            m_catalog = std::make_unique<xr::engine::sqlite::Catalog>(m_handle);
-        }
-        ~Files() {
-            m_catalog.reset();
-            sqlite3_close(m_handle);
-        }
-        const xr::tsql::TableDef* Table(const std::string& db, const std::string& name) {
-            return m_catalog->FindTable(db, name);
-        }
-
-    private:
-        sqlite3* m_handle = nullptr;
         std::unique_ptr<xr::engine::sqlite::Catalog> m_catalog;
     };
 
