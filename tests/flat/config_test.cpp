@@ -1,6 +1,5 @@
 // The configuration families: a till's configuration loaded and saved by
 // till number, the system's single row loaded and saved whole.
-#include <cstdio>
 
 #include "flat_fixture.h"
 

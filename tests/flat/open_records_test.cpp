@@ -3,7 +3,6 @@
 // process: a positioned object must neither hide those changes from its
 // thread nor block the thread's writes, nor keep the server from folding its
 // write-ahead log back into the database.
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <set>

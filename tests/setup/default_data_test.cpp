@@ -4,9 +4,6 @@
 #include "setup/default_data.h"
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <mutex>
 
 #include "setup_fixture.h"
 
@@ -156,18 +153,12 @@ TEST_F(SiteTest, ANewSiteGetsThreeDatabasesEveryDefaultRowAndTheLogin) {
 
     // The read-only login is there, its password nowhere.
     EXPECT_EQ(DBExec("EXEC sp_addlogin 'BrantUK', 'other','LorimDB81'"), 0);
-    int code = 0;
-    std::string text;
-    DBGetError(code, text);
-    EXPECT_NE(text.find("already exists"), std::string::npos) << text;
+    EXPECT_NE(LastError().second.find("already exists"), std::string::npos) << LastError().second;
     EXPECT_EQ(DBExec("EXEC sp_addrolemember 'db_datareader',BrantUK"), 0);  // a member already
 
     DBClose();
-    for (const auto& entry : fs::directory_iterator(m_dir.Path())) {
-        std::ifstream in(entry.path(), std::ios::binary);
-        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        EXPECT_EQ(bytes.find("marigold"), std::string::npos) << entry.path();
-    }
+    for (const auto& entry : fs::directory_iterator(m_dir.Path()))
+        EXPECT_EQ(ReadFile(entry.path()).find("marigold"), std::string::npos) << entry.path();
 }
 
 // Rows written or changed by older releases, and what every run does to them.

@@ -3,8 +3,6 @@
 // an old trading database, and the exports' answers.
 #include "setup/pass23.h"
 
-#include <filesystem>
-
 #include "setup_fixture.h"
 
 namespace xrtest {

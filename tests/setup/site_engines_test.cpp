@@ -3,7 +3,6 @@
 // changes nothing, and the operator's tool reaches a server by its connection
 // string (--connect) as well as by its data folder.
 #include <algorithm>
-#include <cstdio>
 #include <iterator>
 #include <map>
 #include <string>
