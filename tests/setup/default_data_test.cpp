@@ -13,39 +13,6 @@ namespace {
 namespace fs = std::filesystem;
 using xr::setup::Outcome;
 
-// A folder after the whole set-up, made once and copied for every test that
-// starts from a set-up site; it keeps what the set-up answered and the steps
-// of its default data.
-class SiteTemplate {
-public:
-    static const SiteTemplate& Get() {
-        static SiteTemplate instance;
-        return instance;
-    }
-    const fs::path& Path() const { return m_dir.Path(); }
-
-    int m_isNew = 0;
-    std::vector<Seen> m_defaultData;
-
-private:
-    SiteTemplate() {
-        DBOpen(ConnectString(m_dir.Path()).c_str(), "LORIMDB81");
-        xr::TheApp().m_isNew = 0;
-        std::vector<Seen> passes;
-        Observe(passes);
-        DBSetupDB();
-        DBSetupDB3();
-        DBSetupInitialAccess();
-        Observe(m_defaultData);
-        DBSetFixedData();
-        DBSetMustHaveData();
-        xr::setup::SetPassObserver({});
-        m_isNew = DBIsNew();
-        DBClose();
-    }
-    TempDir m_dir;
-};
-
 class SiteTest : public SetupTest {
 protected:
     // This test's folder becomes a copy of the set-up site.

@@ -48,6 +48,39 @@ inline void SetUpSite() {
     DBSetMustHaveData();
 }
 
+// A folder after the whole set-up on the embedded engine, made once: copied
+// for every test that starts from a set-up site, and the site every engine
+// must give. It keeps what the set-up answered and its default data's steps.
+class SiteTemplate {
+public:
+    static const SiteTemplate& Get() {
+        static SiteTemplate instance;
+        return instance;
+    }
+    const std::filesystem::path& Path() const { return m_dir.Path(); }
+
+    int m_isNew = 0;
+    std::vector<Seen> m_defaultData;
+
+private:
+    SiteTemplate() {
+        DBOpen(ConnectString(m_dir.Path()).c_str(), "LORIMDB81");
+        xr::TheApp().m_isNew = 0;
+        std::vector<Seen> passes;
+        Observe(passes);
+        DBSetupDB();
+        DBSetupDB3();
+        DBSetupInitialAccess();
+        Observe(m_defaultData);
+        DBSetFixedData();
+        DBSetMustHaveData();
+        xr::setup::SetPassObserver({});
+        m_isNew = DBIsNew();
+        DBClose();
+    }
+    TempDir m_dir;
+};
+
 // Every row of every user table of `db`, for comparing runs, each table's
 // rows sorted: the engines may hand them out in another order. BLA is pass
 // 1's scratch table, refilled by every run.

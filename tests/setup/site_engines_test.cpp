@@ -2,9 +2,8 @@
 // tables, columns and default rows as on the embedded engine, a second run
 // changes nothing, and the operator's tool reaches a server by its connection
 // string (--connect) as well as by its data folder.
-#include <algorithm>
-#include <iterator>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -48,11 +47,9 @@ Site Read() {
 // give.
 const Site& Reference() {
     static const Site site = [] {
-        TestServer server(Engine::Sqlite);
         Site read;
-        if (DBOpen(server.ConnectString().c_str(), "LORIMDB81") != 1) return read;
-        xr::TheApp().m_isNew = 0;
-        SetUpSite();
+        if (DBOpen(ConnectString(SiteTemplate::Get().Path()).c_str(), "LORIMDB81") != 1)
+            return read;
         read = Read();
         DBClose();
         return read;
@@ -62,19 +59,18 @@ const Site& Reference() {
 
 // The lines only one of two lists holds, each marked with the list's sign:
 // empty when they hold the same lines.
-std::vector<std::string> Differences(std::vector<std::string> got,
-                                     std::vector<std::string> expected) {
-    std::sort(got.begin(), got.end());
-    std::sort(expected.begin(), expected.end());
-    std::vector<std::string> only;
+std::vector<std::string> Differences(const std::vector<std::string>& got,
+                                     const std::vector<std::string>& expected) {
+    std::multiset<std::string> only(got.begin(), got.end());
     std::vector<std::string> result;
-    std::set_difference(got.begin(), got.end(), expected.begin(), expected.end(),
-                        std::back_inserter(only));
+    for (const std::string& line : expected) {
+        const auto found = only.find(line);
+        if (found == only.end())
+            result.push_back("- " + line);
+        else
+            only.erase(found);
+    }
     for (const std::string& line : only) result.push_back("+ " + line);
-    only.clear();
-    std::set_difference(expected.begin(), expected.end(), got.begin(), got.end(),
-                        std::back_inserter(only));
-    for (const std::string& line : only) result.push_back("- " + line);
     return result;
 }
 
