@@ -189,7 +189,9 @@ TEST_P(OpenRecordsTest, ALongWalkMeetsTheRowsAsTheyAreNowAheadOfIt) {
 // DBClose and DBRemoveMyConnection while objects are open: an object whose
 // connection went fails cleanly until it opens again (a slot's walk does not
 // go on on the new connection: First starts afresh), and the next statement
-// reconnects.
+// reconnects. A scope whose pushed connection DBClose took keeps the
+// connection below it (objects opened on it go on working), and the scope's
+// end leaves the thread's later connection alone.
 TEST_P(OpenRecordsTest, ClosingConnectionsUnderOpenObjects) {
     AddProducts(3);
     for (const bool closeAll : {true, false}) {
@@ -216,13 +218,7 @@ TEST_P(OpenRecordsTest, ClosingConnectionsUnderOpenObjects) {
         ASSERT_EQ(held.Equ(3), 1);
         Exec("UPDATE Products SET Description = 'Item 1' WHERE PLU = 1");
     }
-}
 
-// A scope whose pushed connection DBClose took: the connection below it is
-// kept (objects opened on it go on working), and the scope's end leaves the
-// thread's later connection alone.
-TEST_P(OpenRecordsTest, AScopeEndingAfterDBCloseLeavesTheNewConnection) {
-    AddProducts(3);
     prod_def d{};
     ASSERT_EQ(ProdFirst(0, &d), 0);
     {

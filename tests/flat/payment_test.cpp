@@ -104,13 +104,9 @@ TEST_P(PaymentTest, ATillWalksFindsAndDeletesItsOwnPrinters) {
 }
 
 TEST_P(PaymentTest, DeleteScrnTakesThatScreensPresetsOnly) {
-    ASSERT_EQ(PresetDeleteAll(), 0);
-    for (int scrn : {1, 2}) {
-        for (int n : {1, 2}) {
-            preset2_def d{.ScrnNo = scrn, .PresetNo = n, .PLU = uint64_t(100 * scrn + n)};
-            ASSERT_EQ(PresetAdd(0, &d), 0);
-        }
-    }
+    Exec(
+        "INSERT INTO Presets (ScrnNo, PresetNo, PLU) VALUES (1, 1, 101), (1, 2, 102), "
+        "(2, 1, 201), (2, 2, 202)");
     ASSERT_EQ(PresetDeleteScrn(1), 0);
     preset2_def d{};
     std::vector<uint64_t> seen;

@@ -90,21 +90,16 @@ TEST_F(Pass1Test, NewServerHoldsEveryTableItsFirstRowsAndFailsOnlyWhereOlderRele
     ASSERT_EQ(SetupDB1(), 1);
     EXPECT_EQ(DBIsNew(), 1);
     File file(m_dir);
-    EXPECT_EQ(
-        file.Query(
-            std::string("SELECT t.name || ': ' || coalesce((SELECT group_concat(i, "
-                        "'; ') FROM (SELECT il.name || iif(il.\"unique\", ' U', '') "
-                        "|| ' (' || (SELECT group_concat(ii.name, ',') FROM "
-                        "pragma_index_info(il.name) ii) || ')' AS i FROM "
-                        "pragma_index_list(t.name) il WHERE il.name NOT LIKE "
-                        "'sqlite_autoindex%' ORDER BY il.name)), '') FROM sqlite_master t WHERE") +
-            kUserTables + " ORDER BY t.name"),
-        kTables);
-    const std::string columns = std::string(
-                                    " FROM (SELECT t.name || '.' || c.name AS n, "
-                                    "c.\"notnull\" AS nn, c.dflt_value AS d FROM sqlite_master t, "
-                                    "pragma_table_info(t.name) c WHERE") +
-                                kUserTables + ") ";
+    const std::string indexes =
+        "SELECT t.name || ': ' || coalesce((SELECT group_concat(i, '; ') FROM (SELECT il.name || "
+        "iif(il.\"unique\", ' U', '') || ' (' || (SELECT group_concat(ii.name, ',') FROM "
+        "pragma_index_info(il.name) ii) || ')' AS i FROM pragma_index_list(t.name) il WHERE "
+        "il.name NOT LIKE 'sqlite_autoindex%' ORDER BY il.name)), '') FROM sqlite_master t WHERE";
+    EXPECT_EQ(file.Query(indexes + kUserTables + " ORDER BY t.name"), kTables);
+    const std::string columns =
+        " FROM (SELECT t.name || '.' || c.name AS n, c.\"notnull\" AS nn, c.dflt_value AS d "
+        "FROM sqlite_master t, pragma_table_info(t.name) c WHERE" +
+        std::string(kUserTables) + ") ";
     // The engine keeps an identity column as SQLite's own row number.
     EXPECT_EQ(file.Query("SELECT n" + columns + "WHERE NOT nn AND n <> 'Customers.ID' ORDER BY n"),
               Nullable());
