@@ -25,7 +25,6 @@ TEST_P(CfgTest, TillConfigurationIsSavedAndLoadedByTillNumberThroughGoodSlots) {
     ASSERT_EQ(CfgTillLoad(3, 4, &b), 0);
     EXPECT_TRUE(SameBytes(a, b)) << "every byte comes from the slot object";
     EXPECT_EQ(xr::Format("%s|%d", a.Name, +a.QtyMax), "Bar till|99");
-    // Bad slots and null structures are refused.
     EXPECT_EQ(CfgTillSave(4, &till), 33);
     EXPECT_EQ(CfgTillSave(0, nullptr), 33);
     EXPECT_EQ(CfgTillLoad(-1, 4, &d), 32);

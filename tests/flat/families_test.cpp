@@ -186,8 +186,7 @@ TYPED_TEST_SUITE(FamilyTest, Families);
 TYPED_TEST(FamilyTest, SlotsWalkEveryRowOnceInKeyOrderIndependentlyUntilClosedOrEmptied) {
     using Def = typename TypeParam::Def;
     ASSERT_NO_FATAL_FAILURE(this->Fill());
-    Def d;
-    std::memset(&d, 0, sizeof d);
+    Def d = this->Row(0);
     std::vector<int> seen;
     for (int rc = TypeParam::First(0, &d); rc == 0; rc = TypeParam::Next(0, &d))
         seen.push_back(TypeParam::Key(d));

@@ -81,7 +81,6 @@ TEST_P(OpenRecordsTest, ASlotMovingAfterOthersCommittedShowsTheRowsAsTheyAreNow)
     std::string walk;
     while (ProdNext(0, &d) == 0) walk += std::to_string(d.PLU) + " " + d.Description + ",";
     EXPECT_EQ(walk, "4 Renamed,6 Item 6,7 New,");
-    // Back from the end, then the last row, as they are now.
     ASSERT_EQ(ProdPrev(0, &d), 0);
     EXPECT_EQ(+d.PLU, 7u);
     ASSERT_EQ(Tool("DELETE FROM Products WHERE PLU = 7"), 0);

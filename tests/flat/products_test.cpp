@@ -172,7 +172,6 @@ TEST_P(ProdTest, Prod2BrowsesByDescriptionBesideTheProdSlots) {
     ASSERT_EQ(Prod2GTE(&d), 0);
     EXPECT_EQ(+d.PLU, 1u);
 
-    // Descriptions with quotes.
     d = Product(0, "O'Brien's pie");
     ASSERT_EQ(Prod2GTE(&d), 0);
     EXPECT_EQ(+d.PLU, 20u);

@@ -44,22 +44,19 @@ TEST_F(SiteTest, ANewSiteGetsThreeDatabasesEveryDefaultRowAndTheLogin) {
     EXPECT_EQ(Scalar("SELECT COUNT(*) FROM LORIMDB82.." + tables), "22");
     EXPECT_EQ(Scalar("SELECT COUNT(*) FROM LORIMDAX.." + tables), "3");
 
-    EXPECT_EQ(Scalar("SELECT Name, Auth FROM Functions WHERE FuncNo=47"), "EFT Manager|0");
-    EXPECT_EQ(Scalar("SELECT iValue FROM SysValues WHERE FieldName='Colour' AND FieldIndex=48"),
-              "16777215");
-    EXPECT_EQ(Scalar("SELECT Name, PayText, FuncNo, WithCashLimitDrawer, AccountAllow, "
-                     "CashDeclaration, ChangeAsCashback FROM PayMeths WHERE PymNo=1"),
-              "Cash|Check cash|18|-1|-1|-1|0");
-    EXPECT_EQ(Scalar("SELECT Name, GrpNo, TicketsMode, '[' + ImageFilename + ']' FROM Depts "
-                     "WHERE DptNo=0"),
-              "Unassigned|0|0|[]");
-    EXPECT_EQ(Scalar("SELECT Description, ScrNo, Location, Width86, Background86, Priority FROM "
-                     "ListHdrs WHERE ListNo=0"),
-              "-- No List --|0|L|40|-1|1");
-    EXPECT_EQ(Scalar("SELECT Description FROM PromoPackages WHERE PackageNo=1"), "Package #1");
-
-    // Families: how many rows, which indexes, and a telling value.
-    const std::pair<const char*, const char*> families[] = {
+    const std::pair<const char*, const char*> rows[] = {
+        {"SELECT Name, Auth FROM Functions WHERE FuncNo=47", "EFT Manager|0"},
+        {"SELECT iValue FROM SysValues WHERE FieldName='Colour' AND FieldIndex=48", "16777215"},
+        {"SELECT Name, PayText, FuncNo, WithCashLimitDrawer, AccountAllow, CashDeclaration, "
+         "ChangeAsCashback FROM PayMeths WHERE PymNo=1",
+         "Cash|Check cash|18|-1|-1|-1|0"},
+        {"SELECT Name, GrpNo, TicketsMode, '[' + ImageFilename + ']' FROM Depts WHERE DptNo=0",
+         "Unassigned|0|0|[]"},
+        {"SELECT Description, ScrNo, Location, Width86, Background86, Priority FROM ListHdrs "
+         "WHERE ListNo=0",
+         "-- No List --|0|L|40|-1|1"},
+        {"SELECT Description FROM PromoPackages WHERE PackageNo=1", "Package #1"},
+        // Families: how many rows, which indexes, and a telling value.
         {"SELECT COUNT(*), MIN(FieldIndex), MAX(FieldIndex) FROM SysValues WHERE "
          "FieldName='PluType'",
          "12|0|90"},
@@ -94,7 +91,7 @@ TEST_F(SiteTest, ANewSiteGetsThreeDatabasesEveryDefaultRowAndTheLogin) {
          "User Function 2|0|0|0|0|-1"},
         {"SELECT Name FROM Functions WHERE FuncNo=106", "Table Grouping"},
     };
-    for (const auto& [query, expected] : families) EXPECT_EQ(Scalar(query), expected) << query;
+    for (const auto& [query, expected] : rows) EXPECT_EQ(Scalar(query), expected) << query;
 
     // The default data's steps each made their row, except the inserts kept
     // for older releases, which the newest tables refuse.

@@ -125,7 +125,6 @@ TEST_F(Pass1Test, NewServerHoldsEveryTableItsFirstRowsAndFailsOnlyWhereOlderRele
     // The only failure lines the pass adds itself are for unexpected ones.
     EXPECT_EQ(LinesWith("step failed"), std::vector<std::string>{});
 
-    // The first rows, the defaults and the newest column types.
     EXPECT_EQ(Rows("SELECT AreaID, AreaName, TblnoHi, KPEnable1, KPEnable9 FROM TableAreas"),
               std::vector<std::string>{"1|Table Area|0|-1|-1"});
     EXPECT_EQ(Rows("SELECT ID, LastName, CountryCode FROM Customers"),

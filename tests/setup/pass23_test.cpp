@@ -229,7 +229,9 @@ TEST_F(Pass23Test, OldTillVarsIsWidenedAndKeepsItsKeyAndRows) {
     EXPECT_EQ(DBExec("INSERT LORIMDB82..TillVars VALUES ('LastTrn', 1, 1, '')"), 0);
 }
 
-TEST(CreatingStatement, HasTheFileClauseOnlyBeforeVersion10) {
+// Only a server older than version 10 is sent the form with the file
+// clause; the engine creates the database all the same.
+TEST_F(Pass23Test, TheFileClauseIsSentBeforeVersion10AndCreatesTheDatabaseToo) {
     using xr::setup::CreateDatabaseStatement;
     EXPECT_EQ(CreateDatabaseStatement("LORIMDB82", 10, "MSSQL7"), "CREATE DATABASE LORIMDB82");
     EXPECT_EQ(CreateDatabaseStatement("LORIMDAX", 15, "MSSQL7"), "CREATE DATABASE LORIMDAX");
@@ -240,11 +242,7 @@ TEST(CreatingStatement, HasTheFileClauseOnlyBeforeVersion10) {
                                       "Program Files\\Microsoft SQL Server\\MSSQL$LORIMSQL"),
               "CREATE DATABASE LORIMDAX ON (NAME=LORIMDAX,FILENAME='C:\\Program Files\\Microsoft "
               "SQL Server\\MSSQL$LORIMSQL\\DATA\\LORIMDAX.MDF')");
-}
 
-// An older server is sent the form with the file clause; the engine creates
-// the database all the same.
-TEST_F(Pass23Test, TheFileClauseFormCreatesTheDatabaseToo) {
     const int version = xr::TheApp().m_serverVersion;
     xr::TheApp().m_serverVersion = 7;
     DBSetupDB3();

@@ -39,15 +39,6 @@ inline void Observe(std::vector<Seen>& seen) {
     });
 }
 
-// Everything a site needs, in the order the set-up tool runs it.
-inline void SetUpSite() {
-    DBSetupDB();
-    DBSetupDB3();
-    DBSetupInitialAccess();
-    DBSetFixedData();
-    DBSetMustHaveData();
-}
-
 // A folder after the whole set-up on the embedded engine, made once: copied
 // for every test that starts from a set-up site, and the site every engine
 // must give. It keeps what the set-up answered and its default data's steps.
