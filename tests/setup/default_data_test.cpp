@@ -152,6 +152,8 @@ TEST_F(SiteTest, RowsOfOlderReleasesAreCorrected) {
         {"SELECT iValue FROM SysValues WHERE FieldName='AgeVerify' AND FieldIndex=4", "30"},
         {"SELECT sValue FROM SysValues WHERE FieldName='PluType' AND FieldIndex=20", "Condiment"},
         {"SELECT sValue FROM SysValues WHERE FieldName='PluType' AND FieldIndex=40", "Mine"},
+        {"SELECT sValue FROM SysValues WHERE FieldName='Category' AND FieldIndex=100",
+         "System default"},
         {"SELECT COUNT(*) FROM FlexTextHdrs WHERE TextName LIKE 'TestText%'", "0"},
         {"SELECT COUNT(*) FROM FlexTextLines", "0"},
         {"SELECT Description, [Default] FROM FlexTextHdrs WHERE TextName='BILL_Server'",

@@ -220,6 +220,7 @@ TEST_F(Pass1Test, StopsWithAMessageWhenTheDatabaseOrTheServerCannotBeReached) {
         std::find(g_log.begin(), g_log.end(), xr::Format("Error 1: USE NO SUCH V=%d N=0", version)),
         g_log.end());
 
+    ClearLog();
     DBClose();
     EXPECT_EQ(DBOpen("Provider=nothing", "LORIMDB81"), 0);
     EXPECT_EQ(SetupDB1(), 0);
