@@ -17,12 +17,10 @@ namespace {
 class OpenRecordsTest : public FlatTest {
 protected:
     // Products 1..n priced 1.00, named "Item n".
-    void AddProducts(int n) {
-        ASSERT_EQ(ProdDeleteAll(), 0);
-        for (int i = 1; i <= n; ++i) {
-            Exec("INSERT INTO Products (PLU, Description, Price1) VALUES (" + std::to_string(i) +
-                 ", 'Item " + std::to_string(i) + "', 1.00)");
-        }
+    static void AddProducts(int n) {
+        Exec("DECLARE @i INT SET @i = 1 WHILE @i <= " + std::to_string(n) +
+             " BEGIN INSERT INTO Products (PLU, Description, Price1) VALUES (@i, 'Item ' + "
+             "CAST(@i AS VARCHAR), 1.00) SET @i = @i + 1 END");
     }
 
     // The back office's tool, a second process on the same server.
