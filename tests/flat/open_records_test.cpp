@@ -3,7 +3,6 @@
 // process: a positioned object must neither hide those changes from its
 // thread nor block the thread's writes, nor keep the server from folding its
 // write-ahead log back into the database.
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -18,12 +17,10 @@ namespace {
 class OpenRecordsTest : public FlatTest {
 protected:
     // Products 1..n priced 1.00, named "Item n".
-    void AddProducts(int n) {
-        ASSERT_EQ(ProdDeleteAll(), 0);
-        for (int i = 1; i <= n; ++i) {
-            Exec("INSERT INTO Products (PLU, Description, Price1) VALUES (" + std::to_string(i) +
-                 ", 'Item " + std::to_string(i) + "', 1.00)");
-        }
+    static void AddProducts(int n) {
+        Exec("DECLARE @i INT SET @i = 1 WHILE @i <= " + std::to_string(n) +
+             " BEGIN INSERT INTO Products (PLU, Description, Price1) VALUES (@i, 'Item ' + "
+             "CAST(@i AS VARCHAR), 1.00) SET @i = @i + 1 END");
     }
 
     // The back office's tool, a second process on the same server.
@@ -42,7 +39,6 @@ TEST_P(OpenRecordsTest, PositionedObjectsSeeOtherProcessesAndTheirThreadStillWri
     CProduct held;
     ASSERT_EQ(held.Equ(3), 1);
 
-    // The back office changes a price and a name and commits.
     ASSERT_EQ(Tool("UPDATE Products SET Price1 = 2.50, Description = 'Changed' WHERE PLU = 2"), 0);
 
     CProduct fresh;
@@ -83,7 +79,6 @@ TEST_P(OpenRecordsTest, ASlotMovingAfterOthersCommittedShowsTheRowsAsTheyAreNow)
     std::string walk;
     while (ProdNext(0, &d) == 0) walk += std::to_string(d.PLU) + " " + d.Description + ",";
     EXPECT_EQ(walk, "4 Renamed,6 Item 6,7 New,");
-    // Back from the end, then the last row, as they are now.
     ASSERT_EQ(ProdPrev(0, &d), 0);
     EXPECT_EQ(+d.PLU, 7u);
     ASSERT_EQ(Tool("DELETE FROM Products WHERE PLU = 7"), 0);
@@ -93,7 +88,9 @@ TEST_P(OpenRecordsTest, ASlotMovingAfterOthersCommittedShowsTheRowsAsTheyAreNow)
     EXPECT_EQ(+d.PLU, 4u);
 }
 
-TEST_P(OpenRecordsTest, AnotherThreadsCommitsAreSeenBesideAPositionedSlot) {
+// Beside a positioned slot another thread's commits are seen; inside a
+// transaction the slot sees its own writes, and rollback undoes them.
+TEST_P(OpenRecordsTest, APositionedSlotSeesAnotherThreadsCommitsAndItsOwnTransaction) {
     AddProducts(3);
     prod_def d{};
     ASSERT_EQ(ProdFirst(0, &d), 0);
@@ -109,11 +106,7 @@ TEST_P(OpenRecordsTest, AnotherThreadsCommitsAreSeenBesideAPositionedSlot) {
     ASSERT_EQ(ProdNext(0, &d), 0);
     ASSERT_EQ(ProdNext(0, &d), 0);
     EXPECT_STREQ(d.Description, "Other");
-}
 
-TEST_P(OpenRecordsTest, InsideATransactionTheSlotSeesItsOwnWritesAndRollbackUndoesThem) {
-    AddProducts(3);
-    prod_def d{};
     ASSERT_EQ(DBBeginTrans(), 1);
     ASSERT_EQ(ProdFirst(0, &d), 0);
     Exec("UPDATE Products SET Description = 'In transaction' WHERE PLU = 2");
@@ -178,25 +171,24 @@ TEST_P(OpenRecordsTest, ALongWalkMeetsTheRowsAsTheyAreNowAheadOfIt) {
         SCOPED_TRACE(order);
         CProduct walk;
         std::string sql = std::string("SELECT * FROM Products ORDER BY ") + order;
-        std::set<uint64_t> met;
-        for (int ok = walk.MoveFirst(sql.c_str()); ok; ok = walk.MoveNext()) {
-            const uint64_t plu = walk.m_def.PLU;  // a packed field: copied out
-            EXPECT_TRUE(met.insert(plu).second) << plu;
+        for (const bool forwards : {true, false}) {
+            std::set<uint64_t> met;
+            for (int ok = forwards ? walk.MoveFirst(sql.c_str()) : walk.MoveLast(sql.c_str()); ok;
+                 ok = forwards ? walk.MoveNext() : walk.MovePrevious()) {
+                const uint64_t plu = walk.m_def.PLU;  // a packed field: copied out
+                EXPECT_TRUE(met.insert(plu).second) << plu;
+            }
+            EXPECT_EQ(met.size(), 600u) << (forwards ? "forwards" : "backwards");
         }
-        EXPECT_EQ(met.size(), 600u);
-        met.clear();
-        for (int ok = walk.MoveLast(sql.c_str()); ok; ok = walk.MovePrevious()) {
-            const uint64_t plu = walk.m_def.PLU;
-            EXPECT_TRUE(met.insert(plu).second) << plu;
-        }
-        EXPECT_EQ(met.size(), 600u);
     }
 }
 
 // DBClose and DBRemoveMyConnection while objects are open: an object whose
 // connection went fails cleanly until it opens again (a slot's walk does not
 // go on on the new connection: First starts afresh), and the next statement
-// reconnects.
+// reconnects. A scope whose pushed connection DBClose took keeps the
+// connection below it (objects opened on it go on working), and the scope's
+// end leaves the thread's later connection alone.
 TEST_P(OpenRecordsTest, ClosingConnectionsUnderOpenObjects) {
     AddProducts(3);
     for (const bool closeAll : {true, false}) {
@@ -223,13 +215,7 @@ TEST_P(OpenRecordsTest, ClosingConnectionsUnderOpenObjects) {
         ASSERT_EQ(held.Equ(3), 1);
         Exec("UPDATE Products SET Description = 'Item 1' WHERE PLU = 1");
     }
-}
 
-// A scope whose pushed connection DBClose took: the connection below it is
-// kept (objects opened on it go on working), and the scope's end leaves the
-// thread's later connection alone.
-TEST_P(OpenRecordsTest, AScopeEndingAfterDBCloseLeavesTheNewConnection) {
-    AddProducts(3);
     prod_def d{};
     ASSERT_EQ(ProdFirst(0, &d), 0);
     {

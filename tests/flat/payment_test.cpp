@@ -64,33 +64,27 @@ TEST_P(PaymentTest, MacrosAreStoredAndCutToTheBuffer) {
     EXPECT_EQ(MacClose(1), 0);
 }
 
-class PrinterTest : public FlatTest {
-protected:
-    void SetUp() override {
-        FlatTest::SetUp();
-        if (IsSkipped() || HasFatalFailure()) return;
-        ASSERT_EQ(PrtDeleteAll(), 0);
-        for (auto [till, name] : std::vector<std::pair<int, const char*>>{
-                 {3, "Kitchen"}, {1, "Bar"}, {3, "Bar"}, {2, "Receipt"}, {3, "O'Neill"}}) {
-            cfgprt_def d{.TillNo = till};
-            std::snprintf(d.Name, sizeof d.Name, "%s", name);
-            ASSERT_EQ(PrtAdd(0, &d), 0) << name;
-        }
-    }
-    static std::vector<std::string> Walk(int slot, int till) {
-        cfgprt_def d{.TillNo = till};
-        std::vector<std::string> seen;
-        for (int rc = PrtFirst(slot, &d); rc == 0; rc = PrtNext(slot, &d))
-            seen.push_back(std::to_string(d.TillNo) + ":" + d.Name);
-        return seen;
-    }
-};
+// The printers of `till` (0: of every till) as "till:name", walked on `slot`.
+std::vector<std::string> Printers(int slot, int till) {
+    cfgprt_def d{.TillNo = till};
+    std::vector<std::string> seen;
+    for (int rc = PrtFirst(slot, &d); rc == 0; rc = PrtNext(slot, &d))
+        seen.push_back(std::to_string(d.TillNo) + ":" + d.Name);
+    return seen;
+}
 
-TEST_P(PrinterTest, ATillWalksFindsAndDeletesItsOwnPrinters) {
-    EXPECT_EQ(Walk(1, 3), (std::vector<std::string>{"3:Bar", "3:Kitchen", "3:O'Neill"}));
-    EXPECT_EQ(Walk(1, 0),
+TEST_P(PaymentTest, ATillWalksFindsAndDeletesItsOwnPrinters) {
+    ASSERT_EQ(PrtDeleteAll(), 0);
+    for (auto [till, name] : std::vector<std::pair<int, const char*>>{
+             {3, "Kitchen"}, {1, "Bar"}, {3, "Bar"}, {2, "Receipt"}, {3, "O'Neill"}}) {
+        cfgprt_def d{.TillNo = till};
+        std::snprintf(d.Name, sizeof d.Name, "%s", name);
+        ASSERT_EQ(PrtAdd(0, &d), 0) << name;
+    }
+    EXPECT_EQ(Printers(1, 3), (std::vector<std::string>{"3:Bar", "3:Kitchen", "3:O'Neill"}));
+    EXPECT_EQ(Printers(1, 0),
               (std::vector<std::string>{"1:Bar", "2:Receipt", "3:Bar", "3:Kitchen", "3:O'Neill"}));
-    EXPECT_EQ(Walk(2, 9), std::vector<std::string>{});
+    EXPECT_EQ(Printers(2, 9), std::vector<std::string>{});
     // Equ needs till and name, and takes quotes.
     cfgprt_def d{.TillNo = 3, .Name = "O'Neill"};
     EXPECT_EQ(PrtEqu(0, &d), 0);
@@ -101,7 +95,7 @@ TEST_P(PrinterTest, ATillWalksFindsAndDeletesItsOwnPrinters) {
     EXPECT_EQ(PrtEqu(0, &d), 22);
 
     EXPECT_EQ(PrtDeleteTill(3), 0);
-    EXPECT_EQ(Walk(0, 0), (std::vector<std::string>{"1:Bar", "2:Receipt"}));
+    EXPECT_EQ(Printers(0, 0), (std::vector<std::string>{"1:Bar", "2:Receipt"}));
     EXPECT_EQ(PrtDeleteTill(3), 0) << "nothing left to delete is no failure";
     Exec("DROP TABLE Printers");
     EXPECT_EQ(PrtDeleteTill(1), 80);
@@ -110,13 +104,9 @@ TEST_P(PrinterTest, ATillWalksFindsAndDeletesItsOwnPrinters) {
 }
 
 TEST_P(PaymentTest, DeleteScrnTakesThatScreensPresetsOnly) {
-    ASSERT_EQ(PresetDeleteAll(), 0);
-    for (int scrn : {1, 2}) {
-        for (int n : {1, 2}) {
-            preset2_def d{.ScrnNo = scrn, .PresetNo = n, .PLU = uint64_t(100 * scrn + n)};
-            ASSERT_EQ(PresetAdd(0, &d), 0);
-        }
-    }
+    Exec(
+        "INSERT INTO Presets (ScrnNo, PresetNo, PLU) VALUES (1, 1, 101), (1, 2, 102), "
+        "(2, 1, 201), (2, 2, 202)");
     ASSERT_EQ(PresetDeleteScrn(1), 0);
     preset2_def d{};
     std::vector<uint64_t> seen;
@@ -124,31 +114,24 @@ TEST_P(PaymentTest, DeleteScrnTakesThatScreensPresetsOnly) {
     EXPECT_EQ(seen, (std::vector<uint64_t>{201, 202}));
 }
 
-class TimePlanTest : public FlatTest {
-protected:
-    void SetUp() override {
-        FlatTest::SetUp();
-        if (IsSkipped() || HasFatalFailure()) return;
-        ASSERT_EQ(TPlanDeleteAll(), 0);
-        Exec("DELETE FROM TimePlans");
-        for (auto [plan, entry] :
-             std::vector<std::pair<int, int>>{{2, 2}, {1, 1}, {2, 1}, {3, 1}}) {
-            schedule_def d{.PlanNo = plan, .EntryNo = entry, .Start = 570, .End = 1035};
-            ASSERT_EQ(TPlanAdd(0, &d), 0);
-        }
-    }
-    static std::vector<std::string> Walk(int slot, int plan) {
-        schedule_def d{.PlanNo = plan};
-        std::vector<std::string> seen;
-        for (int rc = TPlanFirst(slot, &d); rc == 0; rc = TPlanNext(slot, &d))
-            seen.push_back(std::to_string(d.PlanNo) + "." + std::to_string(d.EntryNo));
-        return seen;
-    }
-};
+// The entries of `plan` (0: of every plan) as "plan.entry", walked on `slot`.
+std::vector<std::string> Entries(int slot, int plan) {
+    schedule_def d{.PlanNo = plan};
+    std::vector<std::string> seen;
+    for (int rc = TPlanFirst(slot, &d); rc == 0; rc = TPlanNext(slot, &d))
+        seen.push_back(std::to_string(d.PlanNo) + "." + std::to_string(d.EntryNo));
+    return seen;
+}
 
-TEST_P(TimePlanTest, APlanNumberWalksCountsAndDeletesThatPlansEntriesOnly) {
-    EXPECT_EQ(Walk(1, 2), (std::vector<std::string>{"2.1", "2.2"}));
-    EXPECT_EQ(Walk(1, 0), (std::vector<std::string>{"1.1", "2.1", "2.2", "3.1"}));
+TEST_P(PaymentTest, APlanNumberWalksCountsAndDeletesThatPlansEntriesOnly) {
+    ASSERT_EQ(TPlanDeleteAll(), 0);
+    Exec("DELETE FROM TimePlans");
+    for (auto [plan, entry] : std::vector<std::pair<int, int>>{{2, 2}, {1, 1}, {2, 1}, {3, 1}}) {
+        schedule_def d{.PlanNo = plan, .EntryNo = entry, .Start = 570, .End = 1035};
+        ASSERT_EQ(TPlanAdd(0, &d), 0);
+    }
+    EXPECT_EQ(Entries(1, 2), (std::vector<std::string>{"2.1", "2.2"}));
+    EXPECT_EQ(Entries(1, 0), (std::vector<std::string>{"1.1", "2.1", "2.2", "3.1"}));
     EXPECT_EQ(Scalar("SELECT COUNT(*) FROM TimePlans"), "3") << "one header per plan";
     schedule_def d{.PlanNo = 2, .EntryNo = 2};
     ASSERT_EQ(TPlanEqu(2, &d), 0);
@@ -163,7 +146,7 @@ TEST_P(TimePlanTest, APlanNumberWalksCountsAndDeletesThatPlansEntriesOnly) {
     EXPECT_EQ(TPlanCount(1, 7), 0);
     EXPECT_EQ(TPlanCount(4, 0), -1);
     ASSERT_EQ(TPlanDeletePlan(2), 0);
-    EXPECT_EQ(Walk(0, 0), (std::vector<std::string>{"1.1", "3.1"}));
+    EXPECT_EQ(Entries(0, 0), (std::vector<std::string>{"1.1", "3.1"}));
 }
 
 TEST_P(PaymentTest, TableGteFindsTheFirstTableFromANumberOn) {
@@ -193,7 +176,5 @@ TEST_P(PaymentTest, TableGteFindsTheFirstTableFromANumberOn) {
 }  // namespace
 
 XRTEST_ON_EVERY_ENGINE(PaymentTest);
-XRTEST_ON_EVERY_ENGINE(PrinterTest);
-XRTEST_ON_EVERY_ENGINE(TimePlanTest);
 
 }  // namespace xrtest

@@ -1,6 +1,5 @@
 // Two threads on different slots of one family: each walks on its own
 // connection and sees its own rows, however the calls interleave.
-#include <cstdio>
 #include <functional>
 #include <thread>
 
@@ -15,16 +14,10 @@ constexpr int kProducts = 200;
 constexpr int kRounds = 5;
 
 TEST_P(FlatThreadsTest, TwoThreadsWalkTheirOwnSlotsOfOneFamily) {
-    ASSERT_EQ(ProdDeleteAll(), 0);
-    ASSERT_EQ(DBBeginTrans(), 1);
-    for (int i = 1; i <= kProducts; ++i) {
-        prod_def d{};
-        d.PLU = static_cast<uint64_t>(i);
-        std::snprintf(d.Description, sizeof d.Description, "Item %d", i);
-        ASSERT_EQ(ProdAdd(0, &d, 0), 0);
-    }
-    ASSERT_EQ(DBCommitTrans(), 1);
-    ASSERT_EQ(ProdClose(0), 0);
+    Exec(
+        xr::Format("DECLARE @i INT SET @i = 1 WHILE @i <= %d BEGIN INSERT INTO Products (PLU, "
+                   "Description) VALUES (@i, 'Item ' + CAST(@i AS VARCHAR)) SET @i = @i + 1 END",
+                   kProducts));
 
     // Slot 1 walks forwards, slot 2 backwards; each thread checks its order.
     auto walk = [](int slot, bool forwards, int& faults) {

@@ -101,9 +101,7 @@ TEST_F(Pass1Test, StepsRunInOrderWithTheirConditionsAndConversions) {
         Statement("INSERT T (a) VALUES (1)", "", "T.create"),
         Statement("INSERT T (a) VALUES ('x')"),  // fails; the pass goes on
     };
-    Step conversion;
-    conversion.label = "T";
-    conversion.onlyIfSucceeded = "T.create";
+    Step conversion = Statement("", "", "T.create");
     conversion.conversion = [&](xr::setup::PassContext& context) {
         order.push_back(context.Succeeded("T.create") ? "converted" : "?");
         throw std::runtime_error("no such column");

@@ -39,14 +39,38 @@ inline void Observe(std::vector<Seen>& seen) {
     });
 }
 
-// Everything a site needs, in the order the set-up tool runs it.
-inline void SetUpSite() {
-    DBSetupDB();
-    DBSetupDB3();
-    DBSetupInitialAccess();
-    DBSetFixedData();
-    DBSetMustHaveData();
-}
+// A folder after the whole set-up on the embedded engine, made once: copied
+// for every test that starts from a set-up site, and the site every engine
+// must give. It keeps what the set-up answered and its default data's steps.
+class SiteTemplate {
+public:
+    static const SiteTemplate& Get() {
+        static SiteTemplate instance;
+        return instance;
+    }
+    const std::filesystem::path& Path() const { return m_dir.Path(); }
+
+    int m_isNew = 0;
+    std::vector<Seen> m_defaultData;
+
+private:
+    SiteTemplate() {
+        DBOpen(ConnectString(m_dir.Path()).c_str(), "LORIMDB81");
+        xr::TheApp().m_isNew = 0;
+        std::vector<Seen> passes;
+        Observe(passes);
+        DBSetupDB();
+        DBSetupDB3();
+        DBSetupInitialAccess();
+        Observe(m_defaultData);
+        DBSetFixedData();
+        DBSetMustHaveData();
+        xr::setup::SetPassObserver({});
+        m_isNew = DBIsNew();
+        DBClose();
+    }
+    TempDir m_dir;
+};
 
 // Every row of every user table of `db`, for comparing runs, each table's
 // rows sorted: the engines may hand them out in another order. BLA is pass
@@ -113,15 +137,21 @@ protected:
         return result;
     }
 
-    // The configuration database file as SQLite sees it (read only).
+    // A database file as SQLite sees it, read only: its rows straight, its
+    // tables as the engine's catalog keeps them.
     class File {
     public:
-        explicit File(const TempDir& dir) {
-            sqlite3_open_v2((dir.Path() / "LORIMDB81.db").string().c_str(), &m_db,
+        explicit File(const TempDir& dir, const std::string& db = "LORIMDB81") {
+            sqlite3_open_v2((dir.Path() / (db + ".db")).string().c_str(), &m_db,
                             SQLITE_OPEN_READONLY, nullptr);
             sqlite3_busy_timeout(m_db, 2000);
+            xr::engine::sqlite::RegisterSqlFunctions(m_db);
+            m_catalog = std::make_unique<xr::engine::sqlite::Catalog>(m_db);
         }
-        ~File() { sqlite3_close(m_db); }
+        ~File() {
+            m_catalog.reset();
+            sqlite3_close(m_db);
+        }
         File(const File&) = delete;
         File& operator=(const File&) = delete;
 
@@ -137,36 +167,12 @@ protected:
             return rows.empty() ? "<missing>" : rows[0];
         }
 
+        const xr::tsql::TableDef* Table(const std::string& name) {
+            return m_catalog->FindTable("main", name);
+        }
+
     private:
         sqlite3* m_db = nullptr;
-    };
-
-    // Reads table definitions straight from the database files, as the
-    // engine keeps them.
-    class Files {
-    public:
-        Files(const TempDir& dir, const std::vector<std::string>& databases) {
-            sqlite3_open_v2((dir.Path() / "MASTER.db").string().c_str(), &m_handle,
-                            SQLITE_OPEN_READWRITE, nullptr);
-            sqlite3_busy_timeout(m_handle, 2000);
-            xr::engine::sqlite::RegisterSqlFunctions(m_handle);
-            for (const std::string& db : databases) {
-                std::string attach = "ATTACH DATABASE '" + (dir.Path() / (db + ".db")).string() +
-                                     "' AS \"" + db + "\"";
-                sqlite3_exec(m_handle, attach.c_str(), nullptr, nullptr, nullptr);
-            }
-            m_catalog = std::make_unique<xr::engine::sqlite::Catalog>(m_handle);
-        }
-        ~Files() {
-            m_catalog.reset();
-            sqlite3_close(m_handle);
-        }
-        const xr::tsql::TableDef* Table(const std::string& db, const std::string& name) {
-            return m_catalog->FindTable(db, name);
-        }
-
-    private:
-        sqlite3* m_handle = nullptr;
         std::unique_ptr<xr::engine::sqlite::Catalog> m_catalog;
     };
 
