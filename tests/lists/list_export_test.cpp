@@ -246,26 +246,6 @@ TEST_P(ListExportTest, ExportImportExportGivesTheSameFile) {
     }
 }
 
-TEST_P(ListExportTest, FileReadAndWrittenKeepsItsKeysInPlace) {
-    const std::string file =
-        "[FLIST]\n"
-        "L \"Bar\" LIST3X4 3 1 0 0 1 1 0 0 0\n"
-        "P 1 2 0\n"
-        "P 1 2 0\n"
-        "I 1 1 <a> 0 3 1 1 1 15.00\n"
-        "I 0 0 <||> 0 7 1\n"
-        "I 1 2 <b> 0 3 2 2 3 20.00\n"
-        "P 1 2 0\n"
-        "I 0 0 <||> 0 7 1\n"
-        "I 0 0 <||> 0 7 1\n"
-        "I 1 3 <c|d> 4 5 1 1 1 15.00\n";
-    ASSERT_EQ(Import(file, 21), 0);
-    EXPECT_EQ(Keys(21),
-              (std::vector<std::string>{"2.1 1 1 <a> 0 3 1 1 1 15B", "2.3 1 2 <b> 0 3 2 2 3 20B",
-                                        "3.3 1 3 <c|d> 4 5 1 1 1 15B"}));
-    EXPECT_EQ(Exported(21), file);
-}
-
 }  // namespace
 
 XRTEST_ON_EVERY_ENGINE(ListExportTest);
