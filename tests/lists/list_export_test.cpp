@@ -33,8 +33,7 @@ TEST_P(ListExportTest, ListFileLineByLine) {
     AddKey(12, 2, 2, "Tea", "8B");
     AddKey(12, 2, 5, "Big", "20B", 3, -7);
     Exec("UPDATE ListItems SET mx=10, my=0 WHERE ItemNo=5");
-    EXPECT_EQ(m_db.ListFromDB(Folder(), 12), 0);
-    EXPECT_EQ(ReadFile("L00012.LST"),
+    EXPECT_EQ(Exported(),
               "[FLIST]\n"
               "L \"Drinks\" LIST2X4 3 1 3 2 9 4 5 6 7\n"
               "P 1 2 0\n"
@@ -52,9 +51,7 @@ TEST_P(ListExportTest, LayoutNameFollowsTheLocation) {
     for (const auto& [location, layout] : cases) {
         Exec("DELETE FROM ListHdrs");
         AddHeader(12, "x", 5, 6, location);
-        EXPECT_EQ(m_db.ListFromDB(Folder(), 12), 0);
-        EXPECT_EQ(ReadFile("L00012.LST"),
-                  std::string("[FLIST]\nL \"x\" ") + layout + " 1 1 3 2 9 4 5 6 7\n");
+        EXPECT_EQ(Exported(), std::string("[FLIST]\nL \"x\" ") + layout + " 1 1 3 2 9 4 5 6 7\n");
     }
 }
 
@@ -75,9 +72,8 @@ TEST_P(ListExportTest, KeyTextsAndTheSizeCodeOfEachFont) {
     Exec("UPDATE ListItems SET TextDefaultOnly=1 WHERE ItemNo IN (3, 5)");
     const char* fonts[] = {"", "9.99B", "10", "17B", "18B", "abc"};
     for (int i = 0; i < 6; ++i) AddKey(12, 1, i + 6, "k", fonts[i]);
-    EXPECT_EQ(m_db.ListFromDB(Folder(), 12), 0);
     // Only a product key shows the product's own text.
-    EXPECT_EQ(ReadFile("L00012.LST"),
+    EXPECT_EQ(Exported(),
               "[FLIST]\nL \"x\" LIST2X4 1 1 3 2 9 4 5 6 7\nP 1 2 0\n"
               "I 1 1 <Two|lines> 4 5 1 1 1 15.00\n"
               "I 1 1 <a|b|c> 4 5 1 1 1 15.00\n"
@@ -106,19 +102,16 @@ TEST_P(ListExportTest, DatabaseWithoutFontsWritesTheSizeCode) {
     Exec(
         "INSERT ListItems (ListNo, PageNo, ItemNo, FuncType, FuncValue, ItemText, Foreground, "
         "Background, Size) VALUES (12, 1, 1, 1, 1, 'k', 4, 5, 3)");
-    EXPECT_EQ(m_db.ListFromDB(Folder(), 12), 0);
-    EXPECT_EQ(ReadFile("L00012.LST"),
+    EXPECT_EQ(Exported(),
               "[FLIST]\nL \"x\" LIST2X4 1 1 3 2 9 4 5 6 7\nP 1 2 0\n"
               "I 1 1 <k> 4 5 3 1 1 0.00\n");
 }
 
 TEST_P(ListExportTest, TheSuppLineAloneForAMissingListNothingForABadNumberOrFolder) {
     m_db.SuppLineSet("SUPP DBNO 2");
-    EXPECT_EQ(m_db.ListFromDB(Folder(), 12), 0);
-    EXPECT_EQ(ReadFile("L00012.LST"), "#SUPP DBNO 2\n");
+    EXPECT_EQ(Exported(), "#SUPP DBNO 2\n");
     AddHeader(12, "x", 2, 4, "L");  // a header without keys
-    EXPECT_EQ(m_db.ListFromDB(Folder(), 12), 0);
-    EXPECT_EQ(ReadFile("L00012.LST"), "#SUPP DBNO 2\n[FLIST]\nL \"x\" LIST2X4 1 1 3 2 9 4 5 6 7\n");
+    EXPECT_EQ(Exported(), "#SUPP DBNO 2\n[FLIST]\nL \"x\" LIST2X4 1 1 3 2 9 4 5 6 7\n");
     EXPECT_EQ(m_db.ListFromDB(Folder(), 0), -2);
     EXPECT_EQ(m_db.ListFromDB((m_files.Str() + "/nowhere").c_str(), 12), -1);
     std::filesystem::remove(FilePath("L00012.LST"));
@@ -127,9 +120,9 @@ TEST_P(ListExportTest, TheSuppLineAloneForAMissingListNothingForABadNumberOrFold
     // An existing file of another case is overwritten.
     std::filesystem::remove(FilePath("L00012.LST"));
     WriteFile("l00012.lst", "old");
-    EXPECT_EQ(m_db.ListFromDB(Folder(), 12), 0);
+    EXPECT_EQ(Exported(12, "l00012.lst"),
+              "#SUPP DBNO 2\n[FLIST]\nL \"x\" LIST2X4 1 1 3 2 9 4 5 6 7\n");
     EXPECT_FALSE(FileExists("L00012.LST"));
-    EXPECT_EQ(ReadFile("l00012.lst"), "#SUPP DBNO 2\n[FLIST]\nL \"x\" LIST2X4 1 1 3 2 9 4 5 6 7\n");
 }
 
 TEST_P(ListExportTest, ScreenFileHoldsTheFourListsWithoutHeaderLines) {
@@ -139,8 +132,7 @@ TEST_P(ListExportTest, ScreenFileHoldsTheFourListsWithoutHeaderLines) {
     AddHeader(1023, "base", 5, 6, "L");
     AddKey(1020, 1, 1, "a");
     AddKey(1023, 1, 2, "b");
-    EXPECT_EQ(m_db.ListFromDB(Folder(), 1020), 0);
-    EXPECT_EQ(ReadFile("SCRDEF02.DEF"),
+    EXPECT_EQ(Exported(1020, "SCRDEF02.DEF"),
               "[FLOFF]\nP 1 2 0\nI 1 1 <a> 4 5 1 1 1 15.00\n"
               "[FPAY]\n"
               "[FBASE]\nP 1 2 0\nI 0 0 <||> 0 7 1\nI 1 1 <b> 4 5 1 1 1 15.00\n");
@@ -244,39 +236,14 @@ TEST_P(ListExportTest, ExportImportExportGivesTheSameFile) {
                 std::to_string(l.list) + ", " + key + ")");
     }
     for (const TripList& l : kLists) {
-        const std::string name = xr::Format("L%05d.LST", l.list);
-        ASSERT_EQ(m_db.ListFromDB(Folder(), l.list), 0);
-        const std::string first = ReadFile(name);
+        const std::string first = Exported(l.list);
         const auto keysBefore = Keys(l.list);
         ASSERT_EQ(m_db.ListToDB(Folder(), l.list), 0) << first;
-        ASSERT_EQ(m_db.ListFromDB(Folder(), l.list), 0);
-        EXPECT_EQ(ReadFile(name), first);
+        EXPECT_EQ(Exported(l.list), first);
         if (l.list != 12) {
             EXPECT_EQ(Keys(l.list), keysBefore) << first;
         }
     }
-}
-
-TEST_P(ListExportTest, FileReadAndWrittenKeepsItsKeysInPlace) {
-    const std::string file =
-        "[FLIST]\n"
-        "L \"Bar\" LIST3X4 3 1 0 0 1 1 0 0 0\n"
-        "P 1 2 0\n"
-        "P 1 2 0\n"
-        "I 1 1 <a> 0 3 1 1 1 15.00\n"
-        "I 0 0 <||> 0 7 1\n"
-        "I 1 2 <b> 0 3 2 2 3 20.00\n"
-        "P 1 2 0\n"
-        "I 0 0 <||> 0 7 1\n"
-        "I 0 0 <||> 0 7 1\n"
-        "I 1 3 <c|d> 4 5 1 1 1 15.00\n";
-    WriteFile("L00021.LST", file);
-    ASSERT_EQ(m_db.ListToDB(Folder(), 21), 0);
-    EXPECT_EQ(Keys(21),
-              (std::vector<std::string>{"2.1 1 1 <a> 0 3 1 1 1 15B", "2.3 1 2 <b> 0 3 2 2 3 20B",
-                                        "3.3 1 3 <c|d> 4 5 1 1 1 15B"}));
-    ASSERT_EQ(m_db.ListFromDB(Folder(), 21), 0);
-    EXPECT_EQ(ReadFile("L00021.LST"), file);
 }
 
 }  // namespace

@@ -41,8 +41,7 @@ const std::pair<const char*, const char*> kHeaderCases[] = {
 
 TEST_P(ListImportTest, HeaderLines) {
     for (const auto& [line, stored] : kHeaderCases) {
-        WriteFile("L00012.LST", std::string("[FLIST]\n") + line + "\nP\n");
-        EXPECT_EQ(m_db.ListToDB(Folder(), 12), 0) << line;
+        EXPECT_EQ(Import(std::string("[FLIST]\n") + line + "\nP\n"), 0) << line;
         EXPECT_EQ(Header(12), stored) << line;
     }
 }
@@ -106,8 +105,7 @@ TEST_P(ListImportTest, KeysTakeTheirNumbersPagesAndFonts) {
     for (const ImportCase& c : cases) {
         SCOPED_TRACE(c.file);
         ClearLog();
-        WriteFile(c.name, c.file);
-        EXPECT_EQ(m_db.ListToDB(Folder(), 12), 0);
+        EXPECT_EQ(Import(c.file, 12, c.name), 0);
         if (c.header) {
             EXPECT_EQ(Header(12), c.header);
         }
@@ -127,8 +125,7 @@ TEST_P(ListImportTest, AnImportReplacesTheWholeListUnlessItsFileIsFromTheDatabas
     EXPECT_EQ(Keys(12).size(), 1u);
     EXPECT_EQ(Count("SELECT COUNT(*) FROM ListItems WHERE ListNo=13"), 1);
     // A file written from the database is not read back.
-    WriteFile("L00012.LST", "#supp dbno 3\n[FLIST]\nL \"other\" LIST5X6 1 0 0 0 1 1\n");
-    EXPECT_EQ(m_db.ListToDB(Folder(), 12), 0);
+    EXPECT_EQ(Import("#supp dbno 3\n[FLIST]\nL \"other\" LIST5X6 1 0 0 0 1 1\n"), 0);
     // A missing file or a bad list number changes nothing.
     std::filesystem::remove(FilePath("L00012.LST"));
     EXPECT_EQ(m_db.ListToDB(Folder(), 12), -1);
@@ -144,27 +141,25 @@ TEST_P(ListImportTest, AnImportReplacesTheWholeListUnlessItsFileIsFromTheDatabas
 
 TEST_P(ListImportTest, InClassicModeColoursAreOffsetAndAScreenFileReplacesFourListsAndItsMode) {
     // Outside classic mode a list of 1000 on is a list file like any other.
-    WriteFile("L01020.LST", "[FLIST]\nL \"k\" LIST2X4 1 0 0 0 1 1\n");
-    EXPECT_EQ(m_db.ListToDB(Folder(), 1020), 0);
+    EXPECT_EQ(Import("[FLIST]\nL \"k\" LIST2X4 1 0 0 0 1 1\n", 1020), 0);
     EXPECT_EQ(Header(1020), "k|2|4|1|0|0|0|1|1|L");
     EXPECT_EQ(Count("SELECT COUNT(*) FROM ScreenModes"), 0);
     m_db.SetClassic(1);
     // The colours a list file gives are offset.
-    WriteFile("L00012.LST",
-              "[FLIST]\nL \"k\" FUNC5X3 1 0 0 0 1 1\nP\nI 1 1 <x> 4 5\nI 1 2 <y> -1 6\n"
-              "P 1 2 0\nI 1 3 <z>\n");
-    EXPECT_EQ(m_db.ListToDB(Folder(), 12), 0);
+    EXPECT_EQ(Import("[FLIST]\nL \"k\" FUNC5X3 1 0 0 0 1 1\nP\nI 1 1 <x> 4 5\nI 1 2 <y> -1 6\n"
+                     "P 1 2 0\nI 1 3 <z>\n"),
+              0);
     EXPECT_EQ(Keys(12), (std::vector<std::string>{"1.1 1 1 <x> 36 37 1 0 0 10B",
                                                   "1.2 1 2 <y> 32 38 1 0 0 10B",
                                                   "2.1 1 3 <z> 1 2 0 0 0 12B"}));
     Exec("INSERT ListHdrs (ListNo, Description) VALUES (1023, 'old'), (1024, 'not on the screen')");
     Exec("INSERT ListItems (ListNo, PageNo, ItemNo) VALUES (1021, 1, 1)");
     Exec("INSERT ScreenModes (ScrnNo, Description, ListTop) VALUES (2, 'old', 7)");
-    WriteFile("scrdef02.def",
-              "[FLOFF]\nP\nI 1 1 <off>\n"
-              "[FPAY]\nP 1 2 0\nI 1 2 <pay> 3 4\n"
-              "[FBASE]\nP\nI 1 3 <base>\n");
-    EXPECT_EQ(m_db.ListToDB(Folder(), 1020), 0);
+    EXPECT_EQ(Import("[FLOFF]\nP\nI 1 1 <off>\n"
+                     "[FPAY]\nP 1 2 0\nI 1 2 <pay> 3 4\n"
+                     "[FBASE]\nP\nI 1 3 <base>\n",
+                     1020, "scrdef02.def"),
+              0);
     EXPECT_EQ(Header(1020), "Screen 1020.0|5|3|1|0|0|0|1|2|F");
     EXPECT_EQ(Header(1021), "<no row>");  // no [FTRADE] section
     EXPECT_EQ(Header(1022), "Screen 1020.2|5|3|1|0|0|0|1|2|F");
@@ -180,15 +175,13 @@ TEST_P(ListImportTest, InClassicModeColoursAreOffsetAndAScreenFileReplacesFourLi
 }
 
 TEST_P(ListImportTest, AWrongSectionOrTableGivesItsCodeKeepingWhatWasWritten) {
-    WriteFile("L00012.LST",
-              "[FLIST]\nL \"k\" LIST2X4 1 0 0 0 1 1\nP\nI 1 1 <a>\n[FBASE]\nP\nI 1 2 <b>\n");
-    EXPECT_EQ(m_db.ListToDB(Folder(), 12), 78);
+    EXPECT_EQ(Import("[FLIST]\nL \"k\" LIST2X4 1 0 0 0 1 1\nP\nI 1 1 <a>\n[FBASE]\nP\nI 1 2 <b>\n"),
+              78);
     EXPECT_EQ(Header(12), "k|2|4|1|0|0|0|1|1|L");
     EXPECT_EQ(Keys(12).size(), 1u);
 
     m_db.SetClassic(1);
-    WriteFile("SCRDEF02.DEF", "[FLOFF]\nP\nI 1 1 <a>\n[FLIST]\nP\nI 1 2 <b>\n");
-    EXPECT_EQ(m_db.ListToDB(Folder(), 1020), 77);
+    EXPECT_EQ(Import("[FLOFF]\nP\nI 1 1 <a>\n[FLIST]\nP\nI 1 2 <b>\n", 1020, "SCRDEF02.DEF"), 77);
     EXPECT_EQ(Keys(1020).size(), 1u);
     EXPECT_EQ(Count("SELECT COUNT(*) FROM ScreenModes"), 0);
     // Tables that cannot be opened.
@@ -287,8 +280,7 @@ TEST_P(ListImportTest, DamagedFiles) {
     for (const BadCase& c : BadCases()) {
         Exec("DELETE FROM ListHdrs");
         Exec("DELETE FROM ListItems");
-        WriteFile("L00012.LST", c.file);
-        EXPECT_EQ(m_db.ListToDB(Folder(), 12), c.result) << c.what;
+        EXPECT_EQ(Import(c.file), c.result) << c.what;
         EXPECT_EQ(Header(12), c.header) << c.what;
         EXPECT_EQ(Keys(12),
                   c.key.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.key})
@@ -312,8 +304,7 @@ TEST_P(ListImportTest, RandomFilesNeverBreakTheImport) {
         std::string file = round % 3 == 0 ? "[FLIST]\n" : "";
         const int count = static_cast<int>(random() % 60);
         for (int i = 0; i < count; ++i) file += pieces[random() % pieces.size()];
-        WriteFile("L00012.LST", file);
-        const int result = m_db.ListToDB(Folder(), 12);
+        const int result = Import(file);
         EXPECT_TRUE(result == 0 || result == 78) << result;
         EXPECT_EQ(Count("SELECT COUNT(*) FROM ListItems WHERE ListNo<>12 OR PageNo<1 OR ItemNo<1"),
                   0);

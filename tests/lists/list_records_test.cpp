@@ -89,23 +89,11 @@ TEST_P(ListRecordsTest, ItemKeepsUnsignedBytesNegativeValuesAndTwoBitSizeAndAddK
     EXPECT_EQ(CListItem().Add(9, 1, 5), 0);
 }
 
-TEST_P(ListRecordsTest, DeleteListRemovesHeaderAndKeysOfThatListOnly) {
+TEST_P(ListRecordsTest, DirtyFlagIsWrittenAloneAndDeleteListRemovesThatListOnly) {
     Exec(
-        "INSERT ListHdrs (ListNo, Description) VALUES (5, 'five'), (6, 'six') "
+        "INSERT ListHdrs (ListNo, Description, Rows, Cols) VALUES (5, 'five', 0, 0), "
+        "(6, 'six', 0, 0), (8, 'eight', 5, 6) "
         "INSERT ListItems (ListNo, PageNo, ItemNo) VALUES (5, 1, 1), (6, 1, 1)");
-    EXPECT_EQ(m_db.DeleteList(5), 0);
-    EXPECT_EQ(Count("SELECT COUNT(*) FROM ListHdrs WHERE ListNo IN (5, 6)"), 1);
-    EXPECT_EQ(Count("SELECT COUNT(*) FROM ListItems WHERE ListNo IN (5, 6)"), 1);
-    EXPECT_EQ(m_db.DeleteList(77), 0);  // nothing to delete is no failure
-    // A failing delete tells which.
-    Exec("DROP TABLE ListItems");
-    EXPECT_EQ(m_db.DeleteList(5), 3);
-    Exec("DROP TABLE ListHdrs");
-    EXPECT_EQ(m_db.DeleteList(5), 1);
-}
-
-TEST_P(ListRecordsTest, DirtyFlagIsWrittenAloneAndOnlyForExistingLists) {
-    Exec("INSERT ListHdrs (ListNo, Description, Rows, Cols) VALUES (8, 'eight', 5, 6)");
     EXPECT_EQ(m_db.ListDirtyGet(8), 0);
     m_db.ListDirtySet(8, 1);
     EXPECT_EQ(m_db.ListDirtyGet(8), 1);
@@ -130,6 +118,16 @@ TEST_P(ListRecordsTest, DirtyFlagIsWrittenAloneAndOnlyForExistingLists) {
     ASSERT_EQ(hdr.Update(0), 1);
     EXPECT_EQ(Scalar("SELECT Description, Rows FROM ListHdrs WHERE ListNo=8"), "changed|1");
     EXPECT_EQ(m_db.ListDirtyGet(8), 0);
+
+    EXPECT_EQ(m_db.DeleteList(5), 0);
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM ListHdrs WHERE ListNo IN (5, 6)"), 1);
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM ListItems WHERE ListNo IN (5, 6)"), 1);
+    EXPECT_EQ(m_db.DeleteList(77), 0);  // nothing to delete is no failure
+    // A failing delete tells which.
+    Exec("DROP TABLE ListItems");
+    EXPECT_EQ(m_db.DeleteList(5), 3);
+    Exec("DROP TABLE ListHdrs");
+    EXPECT_EQ(m_db.DeleteList(5), 1);
 }
 
 TEST_P(ListRecordsTest, SlotConvertersKeepTheirSettingsUntilClosedAndBadSlotsAreRefused) {

@@ -61,6 +61,20 @@ protected:
     }
     const char* Folder() const { return m_folder.c_str(); }
 
+    // Writes `list` into the folder and gives the file `name` (its list file
+    // when none is named); a failed write fails the test.
+    std::string Exported(int list = 12, std::string name = "") {
+        EXPECT_EQ(m_db.ListFromDB(Folder(), list), 0) << list;
+        return ReadFile(name.empty() ? xr::Format("L%05d.LST", list) : name);
+    }
+
+    // Writes `file` as `name` (the list's file when none is named) and reads
+    // list `list` in: the reader's result.
+    int Import(const std::string& file, int list = 12, std::string name = "") {
+        WriteFile(name.empty() ? xr::Format("L%05d.LST", list) : name, file);
+        return m_db.ListToDB(Folder(), list);
+    }
+
     TempDir m_files;
     const std::string m_folder = m_files.Str();
     CListDB m_db;

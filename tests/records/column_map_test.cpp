@@ -201,7 +201,6 @@ TEST_P(ColumnMapTest, PositionsFollowTheColumnsOfEachOpenAndMissingColumnsAreRep
     EXPECT_EQ(+k.m_def.Money, 0) << "money that cannot be read is 0";
     EXPECT_GE(xrtest::TableErrors("Kinds"), 14u);
     EXPECT_EQ(LastErrorCode(), xr::adErrItemNotFound);
-    // Back to the whole row.
     ASSERT_EQ(k.MoveFirst(), 1);
     EXPECT_STREQ(k.m_def.Text, "one");
     // A write to a table without some of the columns writes the rest.

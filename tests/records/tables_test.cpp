@@ -40,8 +40,9 @@ TEST_P(FloorTest, TablesCarryTheirLimitOutsideTheStructure) {
     EXPECT_EQ(Scalar("SELECT Limit, LimitEnable FROM Tables WHERE TblNo=14"), "250|0");
 }
 
-TEST_P(FloorTest, AreasRoomsAndStatusLevels) {
-    xrtest::CreateSetupTables({"TableAreas", "TableStatusLevels", "Rooms"});
+TEST_P(FloorTest, AreasRoomsStatusLevelsAndFlexibleTextsGoThroughMembersOrFieldAccess) {
+    xrtest::CreateSetupTables({"TableAreas", "TableStatusLevels", "Rooms", "FlexTextHdrs",
+                               "FlexTextLines", "TableGroupAreas"});
     Exec(
         "INSERT INTO TableAreas (AreaID, AreaName, TblnoLo, TblnoHi, TableOpenMacro) VALUES "
         "(3, 'Terrace', 40, 59, 12)");
@@ -76,6 +77,35 @@ TEST_P(FloorTest, AreasRoomsAndStatusLevels) {
     ASSERT_EQ(read.Equ(101), 1);
     EXPECT_EQ(std::to_string(read.getRoomNo()) + "|" + read.m_description, "101|Double, sea view");
     EXPECT_EQ(read.Equ(102), 0);
+
+    CFlexTextHdrs hdrs;
+    ASSERT_EQ(hdrs.OpenTable(), 1);
+    ASSERT_EQ(hdrs.AddNew(), 1);
+    ASSERT_EQ(hdrs.SetField("TextName", "BillFooter"), 1);
+    ASSERT_EQ(hdrs.SetField("Default", "Thank you, come again"), 1);
+    ASSERT_EQ(hdrs.SetField("Description", std::string(300, 'd')), 1);
+    ASSERT_EQ(hdrs.Update(0), 1);
+    EXPECT_EQ(Scalar("SELECT [Default], LEN(Description) FROM FlexTextHdrs"),
+              "Thank you, come again|300");
+
+    Exec(
+        "INSERT INTO FlexTextLines VALUES (1, 'BillFooter', 'Merci'), "
+        "(0, 'BillHeader', 'Welcome'), (0, 'BillFooter', 'Thanks')");
+    CFlexTextLines lines;
+    std::string walked;
+    for (int more = lines.MoveFirst(); more == 1; more = lines.MoveNext()) {
+        ASSERT_EQ(lines.GetField("Text", text), 1);
+        walked += text + ";";
+    }
+    EXPECT_EQ(walked, "Thanks;Welcome;Merci;") << "by scheme, then by name";
+
+    CTableGroupAreas groups;
+    ASSERT_EQ(groups.OpenTable(), 1);
+    ASSERT_EQ(groups.AddNew(), 1);
+    ASSERT_EQ(groups.SetField("AreaID", 1), 1);
+    ASSERT_EQ(groups.Update(0), 1);
+    EXPECT_EQ(Scalar("SELECT AreaName, TblnoLo, TblnoHi FROM TableGroupAreas"),
+              "Table Group Area|1|60");
 }
 
 TEST_P(FloorTest, ANewScreenModeStoresTheStandardLists) {
@@ -98,39 +128,6 @@ TEST_P(FloorTest, ANewScreenModeStoresTheStandardLists) {
                          r.GetFListPayment(), r.GetListPayment(), r.GetDescription().c_str()),
               "2|3000|3002|3004|3001|3003|3005|Bar");
     EXPECT_EQ(r.Equ(3), 0);
-}
-
-TEST_P(FloorTest, FlexibleTextsAndGroupAreasGoThroughFieldAccess) {
-    xrtest::CreateSetupTables({"FlexTextHdrs", "FlexTextLines", "TableGroupAreas"});
-    CFlexTextHdrs hdrs;
-    ASSERT_EQ(hdrs.OpenTable(), 1);
-    ASSERT_EQ(hdrs.AddNew(), 1);
-    ASSERT_EQ(hdrs.SetField("TextName", "BillFooter"), 1);
-    ASSERT_EQ(hdrs.SetField("Default", "Thank you, come again"), 1);
-    ASSERT_EQ(hdrs.SetField("Description", std::string(300, 'd')), 1);
-    ASSERT_EQ(hdrs.Update(0), 1);
-    EXPECT_EQ(Scalar("SELECT [Default], LEN(Description) FROM FlexTextHdrs"),
-              "Thank you, come again|300");
-
-    Exec(
-        "INSERT INTO FlexTextLines VALUES (1, 'BillFooter', 'Merci'), "
-        "(0, 'BillHeader', 'Welcome'), (0, 'BillFooter', 'Thanks')");
-    CFlexTextLines lines;
-    std::string walked;
-    for (int more = lines.MoveFirst(); more == 1; more = lines.MoveNext()) {
-        std::string text;
-        ASSERT_EQ(lines.GetField("Text", text), 1);
-        walked += text + ";";
-    }
-    EXPECT_EQ(walked, "Thanks;Welcome;Merci;") << "by scheme, then by name";
-
-    CTableGroupAreas groups;
-    ASSERT_EQ(groups.OpenTable(), 1);
-    ASSERT_EQ(groups.AddNew(), 1);
-    ASSERT_EQ(groups.SetField("AreaID", 1), 1);
-    ASSERT_EQ(groups.Update(0), 1);
-    EXPECT_EQ(Scalar("SELECT AreaName, TblnoLo, TblnoHi FROM TableGroupAreas"),
-              "Table Group Area|1|60");
 }
 
 }  // namespace

@@ -10,7 +10,7 @@ using xrtest::TableTest;
 
 class NavigationTest : public TableTest {};
 
-TEST_P(NavigationTest, WalkingForwardAndBackKeepsTheStructureOnTheRow) {
+TEST_P(NavigationTest, WalkingForwardAndBackInTheOrderByOrderKeepsTheStructureOnTheRow) {
     MakeDepts({"Bar", "Food", "Wine"});
     CDept d;
     EXPECT_EQ(xr::Format("%d|%d", d.EndOfFile(), d.BOF()), "1|1") << "closed";
@@ -29,6 +29,13 @@ TEST_P(NavigationTest, WalkingForwardAndBackKeepsTheStructureOnTheRow) {
     EXPECT_EQ(d.MovePrevious(), 0);
     EXPECT_EQ(xr::Format("%d|%d", d.BOF(), d.EndOfFile()), "-1|0");
     EXPECT_TRUE(xrtest::LinesStarting("Table").empty()) << "running off an end is no error";
+    // The order-by text sorts the whole table.
+    Exec("UPDATE Depts SET DptNo = 10 - DptNo");  // 9, 8, 7 in insertion order
+    for (const auto& [orderBy, first] : {std::pair{"", 9}, {"DptNo", 7}, {"Name DESC", 7}}) {
+        d.m_orderBy = orderBy;
+        ASSERT_EQ(d.MoveFirst(), 1);
+        EXPECT_EQ(d.m_def.DptNo, first) << orderBy;
+    }
 
     // Moving a closed object is reported with the operation's code.
     EXPECT_EQ(d.CloseRS(), 1);
@@ -42,17 +49,6 @@ TEST_P(NavigationTest, WalkingForwardAndBackKeepsTheStructureOnTheRow) {
     EXPECT_EQ(d.OpenRS(nullptr), 0);
 }
 
-TEST_P(NavigationTest, TheOrderByTextSortsTheWholeTable) {
-    MakeDepts({"Bar", "Food", "Wine"});
-    Exec("UPDATE Depts SET DptNo = 10 - DptNo");  // 9, 8, 7 in insertion order
-    CDept d;
-    for (const auto& [orderBy, first] : {std::pair{"", 9}, {"DptNo", 7}, {"Name DESC", 7}}) {
-        d.m_orderBy = orderBy;
-        ASSERT_EQ(d.MoveFirst(), 1);
-        EXPECT_EQ(d.m_def.DptNo, first) << orderBy;
-    }
-}
-
 TEST_P(NavigationTest, AnEmptyTableLeavesTheStructureAlone) {
     Exec(xrtest::kDeptsTable);
     CDept d;
@@ -63,10 +59,14 @@ TEST_P(NavigationTest, AnEmptyTableLeavesTheStructureAlone) {
     EXPECT_EQ(xr::Format("%d|%d", d.m_def.DptNo, d.m_toCalls), "42|0");
 }
 
-TEST_P(NavigationTest, MoveCountsAndFindSearchesFromTheCurrentRow) {
+TEST_P(NavigationTest, MoveAndFindGoFromTheCurrentRowAndCountLeavesTheObjectOpen) {
     MakeDepts({"Bar", "Food", "Wine", "Deli"});
     CDept d;
     EXPECT_EQ(xr::Format("%d|%d", d.Move(1), d.Find("Name = 'Food'", 1)), "0|0") << "not open";
+    EXPECT_EQ(d.Count(), 4);
+    EXPECT_EQ(xr::Format("%d|%d|%d", d.IsOpen(), d.m_toCalls, d.EndOfFile()), "1|0|0")
+        << "open on its first row of the static recordset, not read";
+    EXPECT_EQ(d.Count("SELECT * FROM Depts WHERE GrpNo = 1"), 2);
     ASSERT_EQ(d.MoveFirst(), 1);
     ASSERT_EQ(d.MoveNext(), 1);  // row 2
     const int calls = d.m_toCalls;
@@ -91,17 +91,6 @@ TEST_P(NavigationTest, MoveCountsAndFindSearchesFromTheCurrentRow) {
     EXPECT_EQ(d.Find("Name = 'Bar' AND DptNo = 1", 1), 0) << "Find takes one condition";
     EXPECT_EQ(xrtest::LinesStarting("Table [Depts] error").size(), 1u);
     EXPECT_EQ(d.Find(nullptr, 1), 0);
-}
-
-TEST_P(NavigationTest, CountLeavesTheObjectOpenOnTheStaticRecordset) {
-    std::vector<std::string> names;
-    for (int i = 0; i < 12; ++i) names.push_back("D" + std::to_string(i));
-    MakeDepts(names);
-    CDept d;
-    EXPECT_EQ(d.Count(), 12);
-    EXPECT_EQ(xr::Format("%d|%d|%d", d.IsOpen(), d.m_toCalls, d.EndOfFile()), "1|0|0")
-        << "open on its first row, not read";
-    EXPECT_EQ(d.Count("SELECT * FROM Depts WHERE GrpNo = 1"), 6);
     CAnyTable missing("NoSuchTable");
     xrtest::ClearLog();
     EXPECT_EQ(missing.Count(), -1);
