@@ -1,7 +1,6 @@
 // Typed field access: the conversions per type, with the edge cases the till
 // programs depend on (money in hundredths, trimmed buffers, NULL rules, dates
 // to the second, 64-bit item numbers).
-#include <climits>
 
 #include "table_fixture.h"
 

@@ -42,7 +42,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <sstream>
 
 #include "engine/connection.h"
 #include "library.h"
