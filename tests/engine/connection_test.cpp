@@ -106,7 +106,7 @@ using xr::engine::ConnectionString;
 using xr::engine::MaskPasswords;
 using Pairs = std::vector<std::pair<std::string, std::string>>;
 
-TEST(ConnectionStringParse, SplitsTrimsAndUnquotesAndTheFirstOfTwoKeysHoldsWhateverItsCase) {
+TEST(ConnectionStringParse, SplitsTrimsUnquotesTakesTheFirstOfTwoKeysAndRefusesMalformedText) {
     struct Case {
         const char* text;
         Pairs pairs;
@@ -131,9 +131,6 @@ TEST(ConnectionStringParse, SplitsTrimsAndUnquotesAndTheFirstOfTwoKeysHoldsWhate
     EXPECT_EQ(cs.Get("Server"), "HOST2");
     EXPECT_EQ(cs.Get("DATA SOURCE"), "/x");
     EXPECT_EQ(cs.Get("Provider"), std::nullopt);
-}
-
-TEST(ConnectionStringParse, MalformedTextFailsWithOleDbText) {
     for (const char* text : {"Provider", "Provider=sqlite;Data Source", "Password='abc",
                              "Password=\"abc;Server=x", "Pwd='a'b;Server=x", "=sqlite"}) {
         SCOPED_TRACE(text);
@@ -147,7 +144,7 @@ TEST(ConnectionStringParse, MalformedTextFailsWithOleDbText) {
     }
 }
 
-TEST(MaskPasswords, HidesEveryPasswordValueAndKeepsTheRest) {
+TEST(MaskPasswords, HidesEveryPasswordValueOfTextsAndMessagesAndKeepsTheRest) {
     const std::pair<const char*, const char*> cases[] = {
         {"Provider=sqlite;Data Source=/x", "Provider=sqlite;Data Source=/x"},
         {"Data Source=/x;User Id=sa;Password=secret;", "Data Source=/x;User Id=sa;Password=***;"},
@@ -175,16 +172,13 @@ TEST(MaskPasswords, HidesEveryPasswordValueAndKeepsTheRest) {
         SCOPED_TRACE(text);
         EXPECT_EQ(MaskPasswords(text), masked);
     }
-}
-
-TEST(MaskPasswords, MessagesHideEveryPasswordTheyQuote) {
-    const std::pair<const char*, const char*> cases[] = {
+    const std::pair<const char*, const char*> messages[] = {
         {"Cannot open the data folder '/x Password=p': Not a directory",
          "Cannot open the data folder '/x Password=***"},
         {"'/x;pwd=p;Server=h' is no folder", "'/x;pwd=***;Server=h' is no folder"},
         {"Provider cannot be found.", "Provider cannot be found."},
     };
-    for (const auto& [text, masked] : cases)
+    for (const auto& [text, masked] : messages)
         EXPECT_EQ(MaskPasswords(text, xr::engine::MaskAs::kMessage), masked) << text;
 }
 

@@ -98,7 +98,7 @@ TEST_P(ResultStream, AFailedStatementEndsItsResultSetWithoutItsEnd) {
     EXPECT_EQ(m_conn.Errors()[0].line, 2);
 }
 
-TEST_P(ResultStream, ErrorsCarryTheServersNumberSeverityStateAndLine) {
+TEST_P(ResultStream, ErrorsCarryTheServersNumberSeverityStateLineAndFollowingMessage) {
     m_conn.Execute("CREATE PROCEDURE Closing AS\nSELECT 1 AS a\nRAISERROR('Till closed', 16, 2)");
     const struct {
         const char* batch;
@@ -128,9 +128,6 @@ TEST_P(ResultStream, ErrorsCarryTheServersNumberSeverityStateAndLine) {
             EXPECT_EQ(e.description, c.description);
         }
     }
-}
-
-TEST_P(ResultStream, AKeyViolationIsFollowedByTheStatementHasBeenTerminated) {
     Recorder sink;
     EXPECT_THROW(m_conn.Stream("INSERT Items VALUES (1, 'Again')", sink), xr::ComError);
     const std::vector<std::string> errors = Errors();

@@ -73,7 +73,7 @@ TEST_P(ShopTest, TempTableEndsWithItsConnectionAndLeavesNoFile) {
 
 // ---- procedures --------------------------------------------------------------
 
-TEST_P(ShopTest, RecordsetOnExecReadsTheFirstResultSet) {
+TEST_P(ShopTest, RecordsetOnExecReadsTheFirstResultSetAndHelpTextGivesALineARow) {
     m_conn.Execute("CREATE TABLE Item (ID INT NOT NULL PRIMARY KEY, Name VARCHAR(20))");
     m_conn.Execute(
         "INSERT INTO Item VALUES (1, 'Tea') INSERT INTO Item VALUES (2, 'Coffee') INSERT "
@@ -99,9 +99,6 @@ TEST_P(ShopTest, RecordsetOnExecReadsTheFirstResultSet) {
         "ID = @n SELECT Name FROM Item WHERE ID = 3");
     rs.Open(m_conn, "Later", adOpenStatic, adLockReadOnly);
     EXPECT_EQ(rs.Value(0).ToText(), "Cake");
-}
-
-TEST_P(ShopTest, HelpTextGivesARowALineWithItsLineBreak) {
     m_conn.Execute("-- header\r\nCREATE PROCEDURE Lines AS\r\nSELECT 1\nSELECT 2");
     auto result = m_conn.Query("EXEC sp_helptext 'Lines'");
     ASSERT_TRUE(result);
@@ -128,7 +125,7 @@ protected:
     }
 };
 
-TEST_P(TempProcedures, OpenRecordsetsKeepReadingAndWritingTheCallersTable) {
+TEST_P(TempProcedures, OpenRecordsetsKeepUsingTheCallersTableWhichHelpShowsPadded) {
     Recordset rs;
     rs.Open(m_conn, "SELECT A, B FROM #t ORDER BY A", adOpenForwardOnly, adLockReadOnly);
     EXPECT_EQ(rs.Value(0).ToI4(), 1);
@@ -151,11 +148,8 @@ TEST_P(TempProcedures, OpenRecordsetsKeepReadingAndWritingTheCallersTable) {
     rs.Close();
     EXPECT_EQ(Rows("SELECT B FROM #t ORDER BY A"), (Lines{"uno", "two", "three", "four"}));
     EXPECT_EQ(Rows("SELECT COUNT(*) FROM tempdb..sysobjects WHERE name LIKE '#t[_]%'"), Lines{"1"});
-}
-
-// sp_help in tempdb shows a #table by the padded name tempdb's catalog has
-// for it, a user table of dbo's.
-TEST_P(TempProcedures, HelpInTempdbShowsThePaddedName) {
+    // sp_help in tempdb shows the #table by the padded name tempdb's catalog
+    // has for it, a user table of dbo's.
     m_conn.Execute("USE tempdb");
     Lines rows = Rows("EXEC sp_help '#t'");
     ASSERT_EQ(rows.size(), 1u);
@@ -166,7 +160,7 @@ TEST_P(TempProcedures, HelpInTempdbShowsThePaddedName) {
 }
 
 // A ##table goes when its creator closes, not when another connection does.
-TEST_P(ShopTest, AGlobalTableGoesWithItsCreatorOnly) {
+TEST_P(ShopTest, AGlobalTableGoesWithItsCreatorOnlyAndAnotherServerHasItsOwn) {
     Connection creator;
     creator.Open(ConnectString());
     creator.Execute("CREATE TABLE ##work (A INT) INSERT INTO ##work VALUES (7)");
@@ -194,11 +188,6 @@ TEST_P(ShopTest, AGlobalTableGoesWithItsCreatorOnly) {
     dropper.Open(ConnectString());
     dropper.Execute("DROP TABLE ##kept");
     dropper.Execute("CREATE TABLE ##kept (Other INT) INSERT INTO ##kept VALUES (4)");
-    m_conn.Close();
-    EXPECT_EQ(xrtest::Rows(dropper, "SELECT Other FROM ##kept"), Lines{"4"});
-}
-
-TEST_P(ShopTest, AnotherServerHasItsOwnGlobalTables) {
     xrtest::TestServer elsewhere{GetParam()};
     Connection other;
     other.Open(elsewhere.ConnectString());
@@ -206,6 +195,8 @@ TEST_P(ShopTest, AnotherServerHasItsOwnGlobalTables) {
     EXPECT_EQ(ErrorOf(other, "SELECT * FROM ##mine"), "Invalid object name '##mine'.");
     other.Execute("CREATE TABLE ##mine (B INT)");
     EXPECT_EQ(Scalar("SELECT COUNT(*) FROM ##mine"), "0");
+    m_conn.Close();
+    EXPECT_EQ(xrtest::Rows(dropper, "SELECT Other FROM ##kept"), Lines{"4"});
 }
 
 // On the server engine a ##table is a table of the server: when the session

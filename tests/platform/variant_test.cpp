@@ -223,7 +223,7 @@ TEST(VariantConvert, CurrencyAndDecimalToInteger) {
     ExpectConversions(rows);
 }
 
-TEST(VariantConvert, TextToNumber) {
+TEST(VariantConvert, TextToNumberAndBool) {
     const auto T = [](const char* text) { return Variant::Text(text); };
     const Conversion rows[] = {
         {T(" 42 "), VT_I4, V::I4(42)},
@@ -263,6 +263,14 @@ TEST(VariantConvert, TextToNumber) {
          V::Dec(DecOf("0.1234567890123456789012345678"))},
         // The rest of text to currency: engine MoneyExact.TextToCurrencyKeepsEveryDigit.
         {T("19.99"), VT_CY, V::Currency(199900)},
+        {T("#TRUE#"), VT_BOOL, V::Bool(true)},
+        {T("#FALSE#"), VT_BOOL, V::Bool(false)},
+        {T("true"), VT_BOOL, V::Bool(true)},
+        {T("-1"), VT_BOOL, V::Bool(true)},
+        {T("0.1"), VT_BOOL, V::Bool(true)},
+        {T("0"), VT_BOOL, V::Bool(false)},
+        {T("Yes"), VT_BOOL, {}, kMismatch},
+        {T("#False#"), VT_BOOL, {}, kMismatch},
     };
     ExpectConversions(rows);
     // Text that is no number, whatever number is asked for.
@@ -272,16 +280,6 @@ TEST(VariantConvert, TextToNumber) {
             EXPECT_EQ(ErrorOf([&] { Variant::Text(text).ChangeType(vt); }), kMismatch) << text;
         }
     }
-}
-
-TEST(VariantConvert, TextToBool) {
-    const Conversion rows[] = {
-        {V::Text("#TRUE#"), VT_BOOL, V::Bool(true)}, {V::Text("#FALSE#"), VT_BOOL, V::Bool(false)},
-        {V::Text("true"), VT_BOOL, V::Bool(true)},   {V::Text("-1"), VT_BOOL, V::Bool(true)},
-        {V::Text("0.1"), VT_BOOL, V::Bool(true)},    {V::Text("0"), VT_BOOL, V::Bool(false)},
-        {V::Text("Yes"), VT_BOOL, {}, kMismatch},    {V::Text("#False#"), VT_BOOL, {}, kMismatch},
-    };
-    ExpectConversions(rows);
 }
 
 TEST(VariantConvert, NumbersToText) {
@@ -370,14 +368,6 @@ TEST(VariantConvert, DecimalsKeepTheirScale) {
     }
 }
 
-TEST(VariantText, ParseNumberText) {
-    Decimal d;
-    ASSERT_TRUE(ParseNumberText(" (1,234.50) ", &d));
-    EXPECT_EQ(d.ToString(), "-1234.5");
-    EXPECT_FALSE(ParseNumberText("12abc", &d));
-    EXPECT_FALSE(ParseNumberText("1e40", &d));
-}
-
 // Money columns as the record classes use them: hundredths in, currency
 // stored, hundredths out.
 TEST(VariantMoney, Hundredths) {
@@ -408,7 +398,7 @@ TEST(VariantMoney, Hundredths) {
     }
 }
 
-TEST(DecimalValue, ParseAndPrint) {
+TEST(DecimalValue, ParsePrintAndCompare) {
     Decimal d;
     ASSERT_TRUE(Decimal::Parse("-12.500", &d));
     ExpectDecimal(d, 12500, 3, true);
@@ -422,6 +412,19 @@ TEST(DecimalValue, ParseAndPrint) {
     EXPECT_EQ(Decimal::FromInt(INT64_MIN).ToString(), "-9223372036854775808");
     ASSERT_TRUE(Decimal::Parse("0.0000000000000000000000000001", &d));
     EXPECT_EQ(d.ToDouble(), 1e-28);
+    ASSERT_TRUE(ParseNumberText(" (1,234.50) ", &d));
+    EXPECT_EQ(d.ToString(), "-1234.5");
+    EXPECT_FALSE(ParseNumberText("12abc", &d));
+    EXPECT_FALSE(ParseNumberText("1e40", &d));
+
+    EXPECT_EQ(DecOf("1.50").Compare(DecOf("1.5")), 0);
+    EXPECT_EQ(DecOf("-0").Compare(DecOf("0.000")), 0);
+    EXPECT_LT(DecOf("-1").Compare(DecOf("0")), 0);
+    EXPECT_LT(DecOf("-2").Compare(DecOf("-1.99")), 0);
+    EXPECT_GT(
+        DecOf("79228162514264337593543950335").Compare(DecOf("0.0000000000000000000000000001")), 0);
+    EXPECT_LT(
+        DecOf("0.0000000000000000000000000001").Compare(DecOf("7922816251426433759354395033")), 0);
 }
 
 TEST(DecimalValue, RescaleRoundsHalfAwayFromZero) {
@@ -444,17 +447,6 @@ TEST(DecimalValue, RescaleRoundsHalfAwayFromZero) {
         EXPECT_EQ(out.ToString(), expected);
         EXPECT_FALSE(out.negative && out.mantissa == 0);
     }
-}
-
-TEST(DecimalValue, Compare) {
-    EXPECT_EQ(DecOf("1.50").Compare(DecOf("1.5")), 0);
-    EXPECT_EQ(DecOf("-0").Compare(DecOf("0.000")), 0);
-    EXPECT_LT(DecOf("-1").Compare(DecOf("0")), 0);
-    EXPECT_LT(DecOf("-2").Compare(DecOf("-1.99")), 0);
-    EXPECT_GT(
-        DecOf("79228162514264337593543950335").Compare(DecOf("0.0000000000000000000000000001")), 0);
-    EXPECT_LT(
-        DecOf("0.0000000000000000000000000001").Compare(DecOf("7922816251426433759354395033")), 0);
 }
 
 namespace {

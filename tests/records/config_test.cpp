@@ -46,18 +46,25 @@ TEST_P(CfgTillTest, ANewTillReadsTheDefaultsAndRoundTrips) {
     EXPECT_EQ(xrtest::TableErrors("CfgTills"), 0u);
 }
 
-TEST_P(CfgTillTest, MessagesOneToSixAndSavingNeverTouchesTheSixth) {
+TEST_P(CfgTillTest, FlagWordsTakeTheirBitsMessagesGoToSixAndSavingNeverTouchesTheSixth) {
     Exec(
-        "INSERT INTO CfgTills (TillNo, RMess1, RMess2, RMess3, BMess6) VALUES (1, 'a', 'b', "
-        "'c', 'sixth bill')");
+        "INSERT INTO CfgTills (TillNo, RMess1, RMess2, RMess3, BMess6, AuditTrn, LogitTrn, "
+        "AuditItm, AuditFnc, AutoRect, Valid, ItmRct) VALUES (1, 'a', 'b', 'c', 'sixth bill', 3, "
+        "5, 2, 1, 1, 0, 0)");
     Exec("INSERT INTO CfgTills (TillNo, RMess6) VALUES (2, 'sixth receipt')");
     CCfgTill t;
+    t.m_def.Options = 0xF880;  // bit 7 and bits 11-15 map nothing
     ASSERT_EQ(t.Equ(1), 1);
+    EXPECT_EQ(+t.m_def.AuditFlags, 0x0003 | (1 << 2) | (2 << 4) | 0x0100);
+    EXPECT_EQ(+t.m_def.Options, 0xF880 | 0x0001 | 0x0100 | 0x0400);
     EXPECT_STREQ(t.GetRctMess(0), "a");
     for (int bad : {5, 6, -1}) EXPECT_STREQ(t.GetRctMess(bad), "") << bad;
     EXPECT_STREQ(t.GetBillMess(5), "sixth bill");
     EXPECT_EQ(xr::Format("%d|%d", t.IsExtendedRctMess(), t.IsExtendedBillMess()), "0|1")
         << "receipt messages 1 to 3 only";
+    ASSERT_EQ(t.Update(0), 1);
+    EXPECT_EQ(Scalar("SELECT AuditTrn, LogitTrn, AuditItm FROM CfgTills WHERE TillNo=1"), "3|1|2")
+        << "LogitTrn 5 reads as 1";
     ASSERT_EQ(t.Equ(2), 1);
     EXPECT_STREQ(t.GetRctMess(5), "sixth receipt");
     EXPECT_EQ(xr::Format("%d|%d", t.IsExtendedRctMess(), t.IsExtendedBillMess()), "1|0")
@@ -68,20 +75,6 @@ TEST_P(CfgTillTest, MessagesOneToSixAndSavingNeverTouchesTheSixth) {
     ASSERT_EQ(t.AddUpdate(def), 1);
     EXPECT_EQ(Scalar("SELECT Name, RMess6, BMess6 FROM CfgTills WHERE TillNo=1"),
               "Till one||sixth bill");
-}
-
-TEST_P(CfgTillTest, FlagWordsTakeTheirBitsAndKeepTheOthers) {
-    Exec(
-        "INSERT INTO CfgTills (TillNo, AuditTrn, LogitTrn, AuditItm, AuditFnc, AutoRect, "
-        "Valid, ItmRct) VALUES (1, 3, 5, 2, 1, 1, 0, 0)");
-    CCfgTill t;
-    t.m_def.Options = 0xF880;  // bit 7 and bits 11-15 map nothing
-    ASSERT_EQ(t.Equ(1), 1);
-    EXPECT_EQ(+t.m_def.AuditFlags, 0x0003 | (1 << 2) | (2 << 4) | 0x0100);
-    EXPECT_EQ(+t.m_def.Options, 0xF880 | 0x0001 | 0x0100 | 0x0400);
-    ASSERT_EQ(t.Update(0), 1);
-    EXPECT_EQ(Scalar("SELECT AuditTrn, LogitTrn, AuditItm FROM CfgTills"), "3|1|2")
-        << "LogitTrn 5 reads as 1";
 }
 
 TEST_P(CfgTillTest, CopyDuplicatesEveryColumnAndRefusesATakenOrMissingTill) {
@@ -157,7 +150,7 @@ protected:
     }
 };
 
-TEST_P(SysValueTest, EachOverloadChangesOnlyItsOwnValuesAndANewValueTakesTheObjects) {
+TEST_P(SysValueTest, EachOverloadChangesOnlyItsOwnValuesOfItsOwnIndexAndNamesMayHoldQuotes) {
     const struct {
         const char* what;
         std::function<int(CSysValue&)> write;
@@ -189,21 +182,18 @@ TEST_P(SysValueTest, EachOverloadChangesOnlyItsOwnValuesAndANewValueTakesTheObje
     EXPECT_EQ(Scalar("SELECT iValue, fValue, sValue FROM SysValues WHERE FieldIndex=4"),
               "128|0.75|red");
     EXPECT_EQ(used.m_fieldName + "|" + std::to_string(used.m_fieldIndex), "Colour|4");
-}
-
-TEST_P(SysValueTest, IndexesOfOneNameAreIndependentAndNamesMayHoldQuotes) {
-    CSysValue v;
-    ASSERT_EQ(v.AddUpdate("O'Brien's", 1, "first"), 1);
-    ASSERT_EQ(v.AddUpdate("O'Brien's", 2, "second"), 1);
-    ASSERT_EQ(v.AddUpdate("O'Brien's", 1, 10), 1);
-    CSysValue read;
-    ASSERT_EQ(read.Equ("O'Brien's", 2), 1);
-    EXPECT_EQ(read.m_sValue + "|" + std::to_string(read.m_iValue), "second|0");
-    ASSERT_EQ(read.Equ("O'Brien's", 1), 1);
-    EXPECT_EQ(read.m_sValue + "|" + std::to_string(read.m_iValue), "first|10");
-    EXPECT_EQ(read.Equ("x' OR '1'='1", 1), 0);
-    EXPECT_EQ(read.Equ(nullptr, 1), 0);
-    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM SysValues"), "2");
+    // Indexes of one name are independent, and names may hold quotes.
+    CSysValue quoted;
+    ASSERT_EQ(quoted.AddUpdate("O'Brien's", 1, "first"), 1);
+    ASSERT_EQ(quoted.AddUpdate("O'Brien's", 2, "second"), 1);
+    ASSERT_EQ(quoted.AddUpdate("O'Brien's", 1, 10), 1);
+    ASSERT_EQ(used.Equ("O'Brien's", 2), 1);
+    EXPECT_EQ(used.m_sValue + "|" + std::to_string(used.m_iValue), "second|0");
+    ASSERT_EQ(used.Equ("O'Brien's", 1), 1);
+    EXPECT_EQ(used.m_sValue + "|" + std::to_string(used.m_iValue), "first|10");
+    EXPECT_EQ(used.Equ("x' OR '1'='1", 1), 0);
+    EXPECT_EQ(used.Equ(nullptr, 1), 0);
+    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM SysValues WHERE FieldName LIKE 'O%'"), "2");
 }
 
 TEST_P(SysValueTest, TheExportsAddAndGetThroughSlots) {

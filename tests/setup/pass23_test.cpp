@@ -271,18 +271,16 @@ TEST_F(Pass23Test, InitialAccessGivesOneAdministratorPerCategoryAndKeepsTheSites
             << category;
     EXPECT_EQ(Rows("SELECT UserName, Password, ProfileName, StaySuper FROM LORIMDAX..Users"),
               (std::vector<std::string>{"lm||Administrator|-1"}));
-    EXPECT_EQ(Scalar("SELECT IParam1 FROM LORIMDAX..UserProfiles WHERE Category='Servers'"), "9");
-    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM LORIMDAX..UserProfiles WHERE IParam1<>0"), "1");
+    EXPECT_EQ(Rows("SELECT Category, IParam1 FROM LORIMDAX..UserProfiles WHERE IParam1<>0"),
+              (std::vector<std::string>{"Servers|9"}));
 
     Exec("UPDATE LORIMDAX..UserProfiles SET IParam1=4 WHERE Category='Servers'");
     Exec("UPDATE LORIMDAX..UserProfiles SET Permit3=0 WHERE Category='Tills'");
     Exec("INSERT LORIMDAX..UserProfiles (ProfileName, Category) VALUES ('Bar staff', 'Groups ')");
     DBSetupInitialAccess();
-    EXPECT_EQ(Scalar("SELECT IParam1 FROM LORIMDAX..UserProfiles WHERE Category='Servers'"), "4");
-    EXPECT_EQ(Scalar("SELECT Permit3 FROM LORIMDAX..UserProfiles WHERE Category='Tills'"), "0");
-    EXPECT_EQ(Scalar("SELECT '[' + Category + ']' FROM LORIMDAX..UserProfiles WHERE "
-                     "ProfileName='Bar staff'"),
-              "[Groups]");
+    EXPECT_EQ(Rows("SELECT Category, IParam1, Permit3 FROM LORIMDAX..UserProfiles WHERE Category "
+                   "IN ('Servers', 'Tills') OR ProfileName='Bar staff' ORDER BY Category"),
+              (std::vector<std::string>{"Groups|0|0", "Servers|4|-1", "Tills|0|0"}));
     // A level of 0 is none chosen: set again.
     Exec("UPDATE LORIMDAX..UserProfiles SET IParam1=0 WHERE Category='Servers'");
     DBSetupInitialAccess();

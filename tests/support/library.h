@@ -70,22 +70,18 @@ inline std::vector<LogLine> Captured() {
     return lines;
 }
 
-// The captured lines that begin with `prefix`.
-inline std::vector<std::string> LinesStarting(const std::string& prefix) {
+// The captured lines that begin with `text` (or, `anywhere`, that hold it).
+inline std::vector<std::string> LinesStarting(const std::string& text, bool anywhere = false) {
     std::lock_guard<std::mutex> guard(g_logMutex);
     std::vector<std::string> result;
-    for (const auto& line : g_log)
-        if (line.rfind(prefix, 0) == 0) result.push_back(line);
+    for (const auto& line : g_log) {
+        const size_t at = line.find(text);
+        if (at == 0 || (anywhere && at != std::string::npos)) result.push_back(line);
+    }
     return result;
 }
-
-// The captured lines that hold `part`.
 inline std::vector<std::string> LinesWith(const std::string& part) {
-    std::lock_guard<std::mutex> guard(g_logMutex);
-    std::vector<std::string> result;
-    for (const auto& line : g_log)
-        if (line.find(part) != std::string::npos) result.push_back(line);
-    return result;
+    return LinesStarting(part, true);
 }
 
 // ---- files -----------------------------------------------------------------
