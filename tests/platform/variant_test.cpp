@@ -261,8 +261,18 @@ TEST(VariantConvert, TextToNumberAndBool) {
         // More places than 28 are rounded off, half to even.
         {T("0.12345678901234567890123456785"), VT_DECIMAL,
          V::Dec(DecOf("0.1234567890123456789012345678"))},
-        // The rest of text to currency: engine MoneyExact.TextToCurrencyKeepsEveryDigit.
+        // Text to currency keeps every digit; a fifth place rounds half to even.
         {T("19.99"), VT_CY, V::Currency(199900)},
+        {T("22337203685477.5807"), VT_CY, V::Currency(223372036854775807LL)},
+        {T("922337203685477.5807"), VT_CY, V::Currency(INT64_MAX)},
+        {T("-922337203685477.5808"), VT_CY, V::Currency(INT64_MIN)},
+        {T("1.5e3"), VT_CY, V::Currency(15000000)},
+        {T("0.00025"), VT_CY, V::Currency(2)},
+        {T("0.000251"), VT_CY, V::Currency(3)},
+        {T("-0.00005"), VT_CY, V::Currency(0)},
+        {T("1e-30"), VT_CY, V::Currency(0)},
+        {T("922337203685477.5808"), VT_CY, {}, kOverflow},
+        {T("1e30"), VT_CY, {}, kOverflow},
         {T("#TRUE#"), VT_BOOL, V::Bool(true)},
         {T("#FALSE#"), VT_BOOL, V::Bool(false)},
         {T("true"), VT_BOOL, V::Bool(true)},
